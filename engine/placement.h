@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+class FileSystem;
+class OutFile;
+class StatusSink;
+
+enum class PackageType { Map, Texture, Music, Sound, System, Unknown };
+
+// The package type table: rows 1-6 on the upper-cased last three characters of the real name
+// (UNR, UTX, UMX, UAX, INT, DEM), row 7 on the line's last character ("U"), else unknown.
+PackageType packageTypeOfLine(std::string_view line);
+
+enum class PlacementMode { TypeFolders, OneFolder, FolderTree };
+
+struct PlacementContext {
+    std::string cacheDir;
+    std::string cacheExt;
+    PlacementMode mode = PlacementMode::TypeFolders;
+    std::string moveDirText;   // txtMoveDir, trimmed
+    std::string moveDir2Text;  // txtMoveDir2, trimmed
+    std::string mapsDir, texturesDir, soundsDir, musicDir, systemDir;
+};
+
+// A real name that must never be joined to a folder: holds '/' or '\', is "." or "..", begins
+// with a drive prefix such as "C:", or holds a control character.
+bool isUnsafeRealName(std::string_view realName);
+
+// Places one selected index line (more than 10 characters): moves the package or reports why
+// not, writes one status line and one log line (log may be null), and adds the line to
+// keptLines when its package stays in the cache.
+void PlaceCacheEntry(const std::string& line, const PlacementContext& ctx, FileSystem& fs,
+                     StatusSink& status, OutFile* log, std::vector<std::string>& keptLines);
+
+}  // namespace qv

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "settings/program_settings.h"
+
+namespace qv {
+
+struct PublicVariables;
+struct EngineContext;
+class StatusSink;
+
+// The engine side of cmdRun_Click before ProcessCache: the folder-text checks (message
+// "You must select a minimum of a drive letter (example - D:)"), the trimming of one trailing
+// separator in both boxes (written back into `options`), and the creation of the destination
+// folder and the five type sub-folders. Returns false when the run must not start (a message
+// was shown through the dialogs). `statusShown` is set once the checks have passed (the
+// window then shows the Status tab and "Processing files...").
+bool PrepareRun(Options& options, EngineContext& ctx, bool* checksPassed = nullptr);
+
+enum class RunOutcome {
+    NoIndex,          // no cache.ini: nothing written, no re-scan
+    IndexUnreadable,  // message "Cache.INI could not be read (reason)", nothing replaced
+    Busy,             // another run holds the cache
+    Completed,        // the run went through FinishRun; the caller re-scans
+};
+
+struct RunRequest {
+    Options options;                        // placement mode and the trimmed folder texts
+    std::string lblCacheDir;                // in/out: the cache folder in use
+    std::vector<std::string> checkedTexts;  // texts of the checked rows, in list order
+};
+
+struct RunResult {
+    RunOutcome outcome = RunOutcome::NoIndex;
+    std::string label1;  // "Cache Directory = " + cache directory
+};
+
+// ProcessCache through FinishRun and ClearCacheEntries. Status-list lines, progress and event
+// processing go to `status`; the caller then sets "Done processing files" and re-scans.
+RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& ctx,
+                       StatusSink& status);
+
+}  // namespace qv

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "settings/program_settings.h"
+
+namespace qv {
+
+struct PublicVariables;
+struct EngineContext;
+
+// One row of the file list (ListView1).
+struct FileRow {
+    std::string text;       // display name (the bytes of cache.ini; decoded only for display)
+    std::string date;       // "Date" column; empty when the cache file cannot be found
+    bool neverMove = false; // "Never Move?" column shows "True"
+    bool checked = false;
+    std::size_t entry = 0;  // position in the entry table (0-based)
+};
+
+// What ScanCache reads from and writes to the window besides PublicVariables.
+struct ScanState {
+    Options options;                // selection options read (optSelectAll, chkU, ...)
+    std::string lblCacheDir;        // in/out: the cache folder in use
+    std::string txtPurgeCacheDays;  // out
+    std::vector<FileRow> rows;      // out; callers clear it before a scan
+    std::vector<std::string> lstNM; // out: the never-move list as loaded
+    std::string statusText;         // out: third status-bar panel ("Found N files to process")
+    bool indexMissing = false;      // out: the "Critical file missing!" case
+};
+
+// The scan: paths, index reading, dates, selection, never-move marks, duplicates, the count,
+// then (once per program run) the missing-extension repair with its fresh scan.
+void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx);
+
+// Unchecks every row whose text occurs twice in exactly the same spelling, and every row equal
+// to such a text ignoring case. Linear time.
+void UncheckDuplicates(std::vector<FileRow>& rows);
+
+// Unchecks and marks "True" every row whose text equals a name ignoring case. Linear time.
+void MarkNeverMoveItems(std::vector<FileRow>& rows, const std::vector<std::string>& names);
+
+// Adds ".unr" to index lines without a "." that hold a map prefix; writes cachefix.ini and
+// renames it over cache.ini in one step; shows one of the two messages; sets MapFixDone; scans
+// again. Returns false when the index could not be repaired (cache.ini untouched, no message).
+bool FixMissingMapExtensions(const std::string& cacheDir, PublicVariables& pv, ScanState& state,
+                             EngineContext& ctx);
+
+// The "Date" cell: the local time as strftime's "%x" (short date) + " " + "%X" (long time) in
+// the process's LC_TIME locale; the time is left out when it is exactly midnight.
+std::string formatFileDate(std::int64_t mtime);
+
+// The package type test of the scan: does the upper-cased end of `text` match?
+bool endsWithType(const std::string& text, const char* upperSuffix);
+
+}  // namespace qv

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/result.h"
+
+namespace qv {
+
+struct FileInfo {
+    std::string name;         // bare name, no folder part
+    std::uint64_t size = 0;   // bytes
+    std::int64_t mtime = 0;   // seconds since the epoch
+};
+
+// A file open for writing, line by line (the run log).
+class OutFile {
+public:
+    virtual ~OutFile() = default;
+    virtual Status write(std::string_view data) = 0;  // writes and flushes to the OS
+    virtual Status close() = 0;                       // fsync + close; idempotent
+};
+
+// Every file operation of the engine and the settings layer goes through this interface, so
+// tests can inject failures (see FaultyFileSystem). Nothing throws.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // Existence: a plain file (folders do not count), a folder, anything of that name.
+    virtual bool isFile(const std::string& path) = 0;
+    virtual bool isFolder(const std::string& path) = 0;
+    virtual bool exists(const std::string& path) = 0;
+
+    virtual Result<std::string> readAll(const std::string& path) = 0;
+
+    // Writes a whole file under a temporary name in the same folder, flushes it and renames
+    // it over `path`, so readers see either the old or the new file.
+    virtual Status writeAtomic(const std::string& path, std::string_view data) = 0;
+
+    // Creates or replaces `path` and returns it open for writing.
+    virtual Result<std::unique_ptr<OutFile>> createFile(const std::string& path) = 0;
+
+    virtual Status appendToFile(const std::string& path, std::string_view data) = 0;
+
+    // Moves a file, never replacing an existing one. Same file system: a rename that refuses
+    // to replace. Across file systems: copy to a temporary name in the destination folder,
+    // flush, rename without replacing, then delete the source. On failure the source stays
+    // and no partial file is left behind.
+    virtual Status moveNoReplace(const std::string& from, const std::string& to) = 0;
+
+    // rename(2): replaces `to` when it exists. Same file system only.
+    virtual Status renameReplace(const std::string& from, const std::string& to) = 0;
+
+    virtual Status removeFile(const std::string& path) = 0;
+    virtual Status makeFolder(const std::string& path) = 0;  // one level
+
+    // Plain files of `folder` whose name matches a pattern such as "*.tmp" or "*.*"
+    // ("*.*" matches every name). Hidden files (a leading dot) are not listed.
+    virtual Result<std::vector<FileInfo>> listFiles(const std::string& folder,
+                                                    const std::string& pattern) = 0;
+
+    virtual std::optional<std::int64_t> modifiedTime(const std::string& path) = 0;
+
+    // Lifts read-only (adds the owner's write permission).
+    virtual Status makeWritable(const std::string& path) = 0;
+};
+
+// The real file system (POSIX).
+FileSystem& realFileSystem();
+
+}  // namespace qv

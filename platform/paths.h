@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+namespace qv {
+
+constexpr char kSep = '/';
+
+// a + "/" + b, kept as formed (a doubled separator is harmless and kept).
+std::string joinPath(const std::string& a, const std::string& b);
+
+// A backslash in a value from Quorvel.ini or typed by the user is a separator on Linux.
+std::string toNativeSeparators(std::string path);
+
+bool endsWithSeparator(const std::string& path);
+
+// Removes one trailing separator ('/' or '\'), if there is one.
+std::string removeOneTrailingSeparator(std::string path);
+
+// The last component of a path.
+std::string baseName(const std::string& path);
+
+// The folder that holds the running executable (from /proc/self/exe), without a trailing
+// separator.
+std::string programFolder();
+
+// The user's home folder ($HOME, else the password database).
+std::string homeFolder();
+
+}  // namespace qv

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/filesystem.h"
+
+namespace qv {
+
+class PosixFileSystem final : public FileSystem {
+public:
+    // Test hook: treat every move as one across file systems (the rename step reports
+    // EXDEV), so the copy path runs where no second file system is at hand.
+    void setForceCrossDevice(bool on) { forceCrossDevice_ = on; }
+
+    bool isFile(const std::string& path) override;
+    bool isFolder(const std::string& path) override;
+    bool exists(const std::string& path) override;
+    Result<std::string> readAll(const std::string& path) override;
+    Status writeAtomic(const std::string& path, std::string_view data) override;
+    Result<std::unique_ptr<OutFile>> createFile(const std::string& path) override;
+    Status appendToFile(const std::string& path, std::string_view data) override;
+    Status moveNoReplace(const std::string& from, const std::string& to) override;
+    Status renameReplace(const std::string& from, const std::string& to) override;
+    Status removeFile(const std::string& path) override;
+    Status makeFolder(const std::string& path) override;
+    Result<std::vector<FileInfo>> listFiles(const std::string& folder,
+                                            const std::string& pattern) override;
+    std::optional<std::int64_t> modifiedTime(const std::string& path) override;
+    Status makeWritable(const std::string& path) override;
+
+private:
+    bool forceCrossDevice_ = false;
+};
+
+}  // namespace qv

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <utility>
+
+namespace qv {
+
+// Outcome of an OS operation: code 0 is success; otherwise the errno value (or -1 for a
+// failure without one) and the system's own error text.
+struct Status {
+    int code = 0;
+    std::string text;
+
+    bool ok() const { return code == 0; }
+    explicit operator bool() const { return ok(); }
+
+    static Status success() { return {}; }
+    static Status fromErrno(int err);  // text from strerror
+    static Status failure(std::string message, int err = -1) { return {err, std::move(message)}; }
+};
+
+template <class T>
+struct Result {
+    T value{};
+    Status status;
+
+    bool ok() const { return status.ok(); }
+    explicit operator bool() const { return ok(); }
+};
+
+}  // namespace qv

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+enum class LineEnd { CRLF, LF, CR };
+
+// Splits 8-bit text into lines. A line ends at CR LF, a lone CR or a lone LF; the last line
+// needs no line end (a final line end does not produce an extra empty line).
+std::vector<std::string> splitLines(std::string_view text);
+
+// The line-end style a file uses: the first line end found; CRLF when it has none.
+LineEnd detectLineEnd(std::string_view text);
+
+const char* lineEndChars(LineEnd style);
+
+// Joins lines, each followed by the given line end.
+std::string joinLines(const std::vector<std::string>& lines, LineEnd style);
+
+}  // namespace qv

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "settings/registry_file.h"
+
+namespace qv {
+
+class Dialogs;
+
+constexpr std::int32_t HKEY_LOCAL_MACHINE_ROOT = static_cast<std::int32_t>(0x80000002u);
+
+// Reads and writes string values of one key of the registry store. The key path is
+// MainBranch\RegBase\Program\Section with one trailing backslash removed.
+class clsRegistry {
+public:
+    explicit clsRegistry(Dialogs* dialogs = nullptr, std::string storePath = defaultRegistryPath());
+
+    std::int32_t RootKey() const { return rootKey_; }
+    void setRootKey(std::int32_t v) { rootKey_ = v; }
+    const std::string& MainBranch() const { return mainBranch_; }
+    void setMainBranch(std::string v) { mainBranch_ = std::move(v); }
+    const std::string& Program() const { return program_; }
+    void setProgram(std::string v) { program_ = std::move(v); }
+    const std::string& RegBase() const { return regBase_; }
+    void setRegBase(std::string v) { regBase_ = std::move(v); }
+    const std::string& Section() const { return section_; }
+    void setSection(std::string v) { section_ = std::move(v); }
+
+    std::string keyPath() const;
+
+    // The value's text (REG_SZ as stored, without one final NUL; REG_DWORD in decimal), or
+    // `strDefault` when it is missing, empty or of another type.
+    std::string ReadEntry(const std::string& strEntry, const std::string& strDefault);
+    // Stores a REG_SZ value with a final NUL, creating the key when needed.
+    void WriteEntry(const std::string& strEntry, const std::string& strValue);
+
+    // The game's key and the program's key as both programs use them.
+    static clsRegistry gameKey(Dialogs* dialogs = nullptr,
+                               std::string storePath = defaultRegistryPath());
+    static clsRegistry programKey(Dialogs* dialogs = nullptr,
+                                  std::string storePath = defaultRegistryPath());
+
+private:
+    struct KeyValue {
+        enum Kind { Empty, String, Integer } kind = Empty;
+        std::string text;
+        std::int32_t number = 0;
+    };
+    KeyValue GetKeyValue(std::int32_t root, const std::string& keyPath, const std::string& name);
+    void SetKeyValue(std::int32_t root, const std::string& keyPath, const std::string& name,
+                     const std::string& value, std::uint32_t type);
+
+    Dialogs* dialogs_;
+    RegistryFile store_;
+    std::int32_t rootKey_ = HKEY_LOCAL_MACHINE_ROOT;
+    std::string mainBranch_ = "SOFTWARE";
+    std::string regBase_;
+    std::string program_;
+    std::string section_ = "Settings";
+};
+
+}  // namespace qv

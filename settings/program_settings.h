@@ -1,0 +1,59 @@
+#pragma once
+
+#include <string>
+
+namespace qv {
+
+class clsRegistry;
+class Dialogs;
+class FileSystem;
+
+constexpr const char* kProgramTitle = "Quorvel";
+constexpr int kVersionMajor = 3;
+constexpr int kVersionMinor = 0;
+
+// The user's choices as the Options tab and lblCacheDir hold them. Defaults are the designed
+// states of the controls.
+struct Options {
+    bool SelectAll = true;
+    bool SelectOnly = false;
+    int U = 0, UAX = 0, UMX = 0, UNR = 0, UTX = 0;  // check box values: 0 clear, 1 checked
+    bool MoveNorm = true;
+    bool MoveDir = false;
+    std::string MoveDirText;
+    bool MoveDir2 = false;
+    std::string MoveDir2Text;
+    std::string CacheDir;  // lblCacheDir
+};
+
+// "True"/"False" in any case, or a number (non-zero is true). nullopt-like: returns false in
+// `ok` when the text cannot be converted.
+bool textToBool(const std::string& text, bool& ok);
+int textToInt(const std::string& text, bool& ok);
+
+// Reads the option values in table order (SelectAll .. CacheDir), each with its default; a
+// text that cannot be converted leaves the field as it is in `designed`.
+Options restoreOptions(clsRegistry& programKey, Options designed = Options{});
+// Writes every option value in table order: "True"/"False", decimal, text.
+void saveOptions(clsRegistry& programKey, const Options& options);
+
+// Start-up: InstallPath written with `programFolder` when missing or empty.
+void ensureInstallPath(clsRegistry& programKey, const std::string& programFolder);
+
+// The picker loop: "Choose the root UT folder:"; on cancel with mustSelect the message
+// "You MUST select the root UT folder.." and again. Stores chosen + "/" as Folder.
+// Returns true when a folder was stored.
+bool SetGameFolder(bool mustSelect, clsRegistry& gameKey, Dialogs& dialogs);
+
+// Start-up steps 1-3 of finding the game folder: returns GameDir ending in a separator.
+// `lblCacheDirOut` receives GameDir + "cache" when the folder had to be asked for.
+std::string findGameDir(clsRegistry& gameKey, Dialogs& dialogs, std::string* lblCacheDirOut);
+
+// The paths formed from a game folder (GameDir as held, possibly ending in a separator).
+std::string gameIniPath(const std::string& gameDir);  // GameDir + "/System" + "/UnrealTournament.ini"
+std::string userIniPath(const std::string& gameDir);  // GameDir + "/System" + "/User.ini"
+
+// Player name: [DefaultPlayer] Name of User.ini, "" when missing.
+std::string readPlayerName(const std::string& userIni, FileSystem* fs = nullptr);
+
+}  // namespace qv

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "platform/result.h"
+
+namespace qv {
+
+enum RegType : std::uint32_t {
+    REG_SZ_TYPE = 1,
+    REG_EXPAND_SZ_TYPE = 2,
+    REG_BINARY_TYPE = 3,
+    REG_DWORD_TYPE = 4,
+    REG_MULTI_SZ_TYPE = 7,
+};
+
+// A value as stored: its type and its raw bytes (REG_SZ with or without the final NUL,
+// REG_DWORD as 4 little-endian bytes).
+struct RegValue {
+    std::uint32_t type = REG_SZ_TYPE;
+    std::string data;
+};
+
+// The registry store: a REGEDIT4-format text file shared by both programs.
+// $QUORVEL_REGISTRY when set, else $XDG_CONFIG_HOME/Quorvel/registry.reg
+// (~/.config/Quorvel/registry.reg).
+std::string defaultRegistryPath();
+
+// Hive names as they appear in the file: 0x80000002 -> "HKEY_LOCAL_MACHINE", ...
+std::string hiveName(std::int32_t rootKey);
+
+// Key paths and value names match without regard to case. Every call opens the file, works
+// under an exclusive lock (flock on a side lock file) and, for a change, replaces the file
+// atomically; nothing stays open between calls. A damaged or hand-edited file is read as far
+// as it makes sense; the next write keeps what could be read.
+class RegistryFile {
+public:
+    explicit RegistryFile(std::string path = defaultRegistryPath());
+
+    const std::string& path() const { return path_; }
+
+    // nullopt when the key or value does not exist; status carries a failure to read.
+    Result<std::optional<RegValue>> getValue(std::int32_t rootKey, const std::string& keyPath,
+                                             const std::string& name) const;
+    Result<bool> keyExists(std::int32_t rootKey, const std::string& keyPath) const;
+
+    // Creates the key and its missing parents.
+    Status setValue(std::int32_t rootKey, const std::string& keyPath, const std::string& name,
+                    const RegValue& value);
+    Status createKey(std::int32_t rootKey, const std::string& keyPath);
+
+private:
+    std::string path_;
+};
+
+}  // namespace qv

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test twice: a normal build and one under
+# AddressSanitizer and UndefinedBehaviorSanitizer. Exits non-zero when anything fails.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/deps.sh
+
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+# Tests must never touch the user's own registry file.
+export QUORVEL_REGISTRY="$(mktemp -d)/registry.reg"
+
+run_suite() {
+    local dir=$1; shift
+    cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+    ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 600
+}
+
+echo "== build and test =="
+run_suite build
+echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer =="
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run_suite build-asan -DQV_SANITIZE=ON \
+    -DCMAKE_BUILD_TYPE=Debug
+echo "All tests passed."

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qv::test {
+
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it on destruction.
+class TempDir {
+public:
+    explicit TempDir(const std::string& base = {});
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Small file helpers for tests (they abort the test on failure through gtest).
+void writeFile(const std::string& path, const std::string& data);
+std::string readFile(const std::string& path);
+void makeDirs(const std::string& path);
+bool fileExists(const std::string& path);
+std::vector<std::string> listNames(const std::string& folder);  // sorted, all entries
+
+}  // namespace qv::test
