@@ -1,0 +1,288 @@
+#include "cli/commands.h"
+
+#include <climits>
+#include <cstdlib>
+
+#include "cli/terminal_dialogs.h"
+#include "engine/engine_context.h"
+#include "engine/maintenance.h"
+#include "engine/public_variables.h"
+#include "engine/run.h"
+#include "engine/scan.h"
+#include "platform/filesystem.h"
+#include "platform/paths.h"
+#include "settings/clsRegistry.h"
+#include "settings/mdlINI.h"
+#include "settings/program_settings.h"
+
+namespace qv::cli {
+
+namespace {
+
+constexpr const char* kProg = "quorvel-cli: ";
+
+// Prints the engine's status-list lines as they come.
+class StreamSink final : public StatusSink {
+  public:
+    explicit StreamSink(std::ostream& out) : out_(out) {}
+    void addLine(const std::string& line) override { out_ << line << '\n'; }
+
+  private:
+    std::ostream& out_;
+};
+
+std::string settingsFile(const Environment& env) {
+    return joinPath(env.programFolder, "Quorvel.ini");
+}
+
+// The game folder from the registry and the program files beside the program; false with an
+// error on stderr (and exitCode set) when either is missing.
+bool loadGame(Environment& env, Dialogs& dialogs, PublicVariables& pv, int& exitCode) {
+    if (!env.fs.isFile(settingsFile(env))) {
+        env.err << kProg << "A critical file (Quorvel.ini) is missing...please re-install the "
+                << "program. (looked for " << settingsFile(env) << ")\n";
+        exitCode = kExitUsage;
+        return false;
+    }
+    clsRegistry game = clsRegistry::gameKey(&dialogs, env.registryPath);
+    std::string dir = game.ReadEntry("Folder", "");
+    if (dir.empty()) {
+        env.err << kProg << "no Unreal Tournament folder is set in " << env.registryPath
+                << "\nSet it with: quorvel-cli set-game-dir DIR\n";
+        exitCode = kExitUsage;
+        return false;
+    }
+    if (!endsWithSeparator(dir)) dir += kSep;
+    if (!env.fs.isFolder(dir)) {
+        env.err << kProg << "the Unreal Tournament folder " << dir << " does not exist"
+                << "\nSet it with: quorvel-cli set-game-dir DIR\n";
+        exitCode = kExitUsage;
+        return false;
+    }
+    pv.ProgramFolder = env.programFolder;
+    pv.GameDir = dir;
+    return true;
+}
+
+// The stored choices with the command line's options laid over them.
+Options chosenOptions(const Arguments& a, Environment& env, Dialogs& dialogs) {
+    clsRegistry program = clsRegistry::programKey(&dialogs, env.registryPath);
+    Options o = restoreOptions(program);
+    if (a.selectAll) {
+        o.SelectAll = *a.selectAll;
+        o.SelectOnly = !*a.selectAll;
+        if (!*a.selectAll) {
+            o.U = a.onlyU;
+            o.UAX = a.onlyUAX;
+            o.UMX = a.onlyUMX;
+            o.UNR = a.onlyUNR;
+            o.UTX = a.onlyUTX;
+        }
+    }
+    if (a.target) {
+        o.MoveNorm = *a.target == Arguments::Target::Types;
+        o.MoveDir = *a.target == Arguments::Target::Folder;
+        o.MoveDir2 = *a.target == Arguments::Target::Tree;
+        if (o.MoveDir) o.MoveDirText = a.targetDir;
+        if (o.MoveDir2) o.MoveDir2Text = a.targetDir;
+    }
+    if (a.cacheDir) o.CacheDir = removeOneTrailingSeparator(*a.cacheDir);
+    return o;
+}
+
+int scanInto(const Arguments& a, Environment& env, Dialogs& dialogs, PublicVariables& pv,
+             ScanState& state) {
+    int code = kExitOk;
+    if (!loadGame(env, dialogs, pv, code)) return code;
+    state.options = chosenOptions(a, env, dialogs);
+    state.lblCacheDir = state.options.CacheDir;
+    EngineContext ctx{env.fs, dialogs};
+    ScanCache(pv, state, ctx);
+    if (state.indexMissing) return kExitFailed;  // the scan has said so on stderr
+    return kExitOk;
+}
+
+int listCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
+    PublicVariables pv;
+    ScanState state;
+    if (int code = scanInto(a, env, dialogs, pv, state); code != kExitOk) return code;
+    for (const FileRow& row : state.rows)
+        env.out << (row.checked ? "[x]" : "[ ]") << '\t' << row.text << '\t' << row.date << '\t'
+                << (row.neverMove ? "True" : "") << '\n';
+    env.out << state.statusText << '\n';
+    return kExitOk;
+}
+
+int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
+    PublicVariables pv;
+    ScanState state;
+    if (int code = scanInto(a, env, dialogs, pv, state); code != kExitOk) return code;
+    env.out << state.statusText << '\n';
+
+    EngineContext ctx{env.fs, dialogs};
+    RunRequest request;
+    request.options = state.options;
+    if (!PrepareRun(request.options, ctx)) return kExitFailed;  // the reason is on stderr
+    request.lblCacheDir = state.lblCacheDir;
+    for (const FileRow& row : state.rows)
+        if (row.checked) request.checkedTexts.push_back(row.text);
+
+    env.out << "Cache Directory = " << request.lblCacheDir << '\n' << "Processing files...\n";
+    StreamSink sink(env.out);
+    RunResult result = ProcessCache(pv, request, ctx, sink);
+    env.out << std::flush;
+    switch (result.outcome) {
+        case RunOutcome::Completed:
+            env.out << "Done processing files\n";
+            return kExitOk;
+        case RunOutcome::NoIndex:
+            env.err << kProg << "there is no cache.ini in " << request.lblCacheDir
+                    << "; nothing was done\n";
+            return kExitFailed;
+        case RunOutcome::Busy:
+            env.err << kProg << "another run is using " << request.lblCacheDir
+                    << "; nothing was done, try again when it has finished\n";
+            return kExitFailed;
+        case RunOutcome::IndexUnreadable:
+            return kExitFailed;  // the message is on stderr
+    }
+    return kExitFailed;
+}
+
+int purgeCommand(Environment& env, TerminalDialogs& dialogs) {
+    PublicVariables pv;
+    int code = kExitOk;
+    if (!loadGame(env, dialogs, pv, code)) return code;
+    EngineContext ctx{env.fs, dialogs};
+    StreamSink sink(env.out);
+    switch (PurgeCache(pv, ctx, sink)) {
+        case PurgeOutcome::Done:
+        case PurgeOutcome::AlreadyEmpty:
+            return kExitOk;
+        case PurgeOutcome::Cancelled:
+            return kExitFailed;
+        case PurgeOutcome::NoIndex: {
+            std::string cachePath =
+                INIGetSettingString("Dirs", "CachePath", settingsFile(env), "", &dialogs, &env.fs);
+            env.err << kProg << "there is no cache.ini in " << joinPath(pv.GameDir, cachePath)
+                    << "; nothing to purge\n";
+            return kExitFailed;
+        }
+        case PurgeOutcome::IndexUnreadable:
+            return kExitFailed;
+    }
+    return kExitFailed;
+}
+
+// Remembers the last message so the command can tell a failure from a summary.
+class RecordingDialogs final : public Dialogs {
+  public:
+    explicit RecordingDialogs(Dialogs& inner) : inner_(inner) {}
+    void message(const std::string& title, const std::string& text) override {
+        last = text;
+        inner_.message(title, text);
+    }
+    bool askYesNo(const std::string& t, const std::string& x) override {
+        return inner_.askYesNo(t, x);
+    }
+    std::string pickFolder(const std::string& p) override { return inner_.pickFolder(p); }
+    std::string last;
+
+  private:
+    Dialogs& inner_;
+};
+
+int deleteTmpCommand(Environment& env, Dialogs& terminal) {
+    PublicVariables pv;
+    int code = kExitOk;
+    if (!loadGame(env, terminal, pv, code)) return code;
+    RecordingDialogs dialogs(terminal);
+    EngineContext ctx{env.fs, dialogs};
+    DeleteCacheTmpFiles(pv, ctx);
+    const bool summary =
+        dialogs.last == "No files found.." || dialogs.last.rfind("Deleted ", 0) == 0;
+    return summary ? kExitOk : kExitFailed;
+}
+
+int purgeDaysCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
+    PublicVariables pv;
+    int code = kExitOk;
+    if (!loadGame(env, dialogs, pv, code)) return code;
+    pv.GameIniPath = gameIniPath(pv.GameDir);
+    pv.UserIniPath = userIniPath(pv.GameDir);
+    if (!env.fs.isFile(pv.GameIniPath)) {
+        env.err << kProg << pv.GameIniPath << " does not exist; nothing was written\n";
+        return kExitFailed;
+    }
+    EngineContext ctx{env.fs, dialogs};
+    if (!SetPurgeInterval(a.value, pv, ctx)) {
+        env.err << kProg << "PurgeCacheDays could not be written to " << pv.GameIniPath << '\n';
+        return kExitFailed;
+    }
+    env.out << "PurgeCacheDays=" << a.value << " written to " << pv.GameIniPath << '\n';
+    return kExitOk;
+}
+
+int setGameDirCommand(const Arguments& a, Environment& env, TerminalDialogs& dialogs) {
+    std::string dir = toNativeSeparators(a.value);
+    char resolved[PATH_MAX];
+    if (!::realpath(dir.c_str(), resolved) || !env.fs.isFolder(resolved)) {
+        env.err << kProg << a.value << " is not a folder\n";
+        return kExitUsage;
+    }
+    std::string folder = resolved;
+    if (!endsWithSeparator(folder)) folder += kSep;
+    const int before = dialogs.messageCount();
+    clsRegistry game = clsRegistry::gameKey(&dialogs, env.registryPath);
+    game.WriteEntry("Folder", folder);
+    if (dialogs.messageCount() != before || game.ReadEntry("Folder", "") != folder) {
+        env.err << kProg << "the game folder could not be stored in " << env.registryPath << '\n';
+        return kExitFailed;
+    }
+    env.out << "Unreal Tournament folder set to " << folder << '\n';
+    if (!env.fs.isFolder(joinPath(folder, "System")))
+        env.err << kProg << "note: " << folder
+                << " has no System folder; is it the Unreal Tournament folder?\n";
+    return kExitOk;
+}
+
+}  // namespace
+
+int runCommand(const Arguments& a, Environment& env) {
+    TerminalDialogs dialogs(env.err, env.in, env.interactive, a.yes);
+    switch (a.command) {
+        case Command::Help:
+            env.out << usageText();
+            return kExitOk;
+        case Command::List:
+            return listCommand(a, env, dialogs);
+        case Command::Run:
+            return runCommandRun(a, env, dialogs);
+        case Command::Purge:
+            return purgeCommand(env, dialogs);
+        case Command::DeleteTmp:
+            return deleteTmpCommand(env, dialogs);
+        case Command::PurgeDays:
+            return purgeDaysCommand(a, env, dialogs);
+        case Command::SetGameDir:
+            return setGameDirCommand(a, env, dialogs);
+    }
+    return kExitUsage;
+}
+
+int runMain(const std::vector<std::string>& words, Environment& env) {
+    if (words.empty()) {
+        env.err << usageText();
+        return kExitUsage;
+    }
+    ParseResult parsed = parseArguments(words);
+    if (!parsed.ok()) {
+        env.err << kProg << parsed.error << "\nTry 'quorvel-cli --help'.\n";
+        return kExitUsage;
+    }
+    int code = runCommand(parsed.args, env);
+    env.out << std::flush;
+    return code;
+}
+
+}  // namespace qv::cli

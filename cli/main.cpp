@@ -1,0 +1,21 @@
+#include <unistd.h>
+
+#include <clocale>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "platform/filesystem.h"
+#include "platform/paths.h"
+#include "settings/registry_file.h"
+
+// quorvel-cli: the terminal front end; everything but the wiring lives in qv_cli.
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");  // dates in the user's own format
+    std::vector<std::string> words(argv + 1, argv + argc);
+    qv::cli::Environment env{
+        qv::programFolder(),         qv::defaultRegistryPath(), std::cout, std::cerr, std::cin,
+        ::isatty(STDIN_FILENO) == 1, qv::realFileSystem()};
+    return qv::cli::runMain(words, env);
+}
