@@ -9,7 +9,8 @@ struct PublicVariables;
 struct EngineContext;
 class StatusSink;
 
-enum class PurgeOutcome { NoIndex, AlreadyEmpty, Cancelled, Done, IndexUnreadable };
+// Busy: another run or purge holds the cache folder's lock (a message was shown).
+enum class PurgeOutcome { NoIndex, AlreadyEmpty, Cancelled, Done, IndexUnreadable, Busy };
 
 // Deletes every cache file the index names after the question, replaces the index with an
 // empty one (atomically), adds the status lines. The caller re-scans on Done.
