@@ -98,7 +98,9 @@ int scanInto(const Arguments& a, Environment& env, Dialogs& dialogs, PublicVaria
     state.lblCacheDir = state.options.CacheDir;
     EngineContext ctx{env.fs, dialogs};
     ScanCache(pv, state, ctx);
-    if (state.indexMissing) return kExitFailed;  // the scan has said so on stderr
+    // A missing or unreadable index: the scan has said so on stderr. A scan that read the
+    // index always ends with its "Found N files to process" text.
+    if (state.indexMissing || state.statusText.empty()) return kExitFailed;
     return kExitOk;
 }
 
@@ -169,7 +171,8 @@ int purgeCommand(Environment& env, TerminalDialogs& dialogs) {
             return kExitFailed;
         }
         case PurgeOutcome::IndexUnreadable:
-            return kExitFailed;
+        case PurgeOutcome::Busy:
+            return kExitFailed;  // the message is on stderr
     }
     return kExitFailed;
 }
