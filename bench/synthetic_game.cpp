@@ -1,0 +1,124 @@
+#include "bench/synthetic_game.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+
+namespace qv::bench {
+
+namespace {
+
+bool writeWhole(const std::string& path, const std::string& data) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        std::cerr << "quorvel-bench: cannot create " << path << ": " << std::strerror(errno)
+                  << '\n';
+        return false;
+    }
+    bool ok = ::write(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size());
+    ok = (::close(fd) == 0) && ok;
+    if (!ok) std::cerr << "quorvel-bench: cannot write " << path << '\n';
+    return ok;
+}
+
+bool makeFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0755) == 0 || errno == EEXIST) return true;
+    std::cerr << "quorvel-bench: cannot create " << path << ": " << std::strerror(errno) << '\n';
+    return false;
+}
+
+std::string guidOf(std::size_t i) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%08zX51C0BE7C%016zX", i * 2654435761u % 0xFFFFFFFFu, i);
+    return std::string(buf, 32);
+}
+
+}  // namespace
+
+std::vector<std::string> syntheticNeverMoveNames() {
+    return {"Botpack.u", "Engine.u", "UnrealShare.u", "UnrealI.u", "Core.u",
+            "Fire.u",    "IpDrv.u",  "UWeb.u",        "UTMenu.u",  "UBrowser.u"};
+}
+
+std::vector<std::string> syntheticRealNames(std::size_t entries) {
+    static const char* mapPrefixes[] = {"CTF-", "DM-", "AS-", "DOM-"};
+    const std::vector<std::string> neverMove = syntheticNeverMoveNames();
+    std::vector<std::string> names;
+    names.reserve(entries);
+    char buf[64];
+    for (std::size_t i = 0; i < entries; ++i) {
+        const unsigned slot = static_cast<unsigned>(i % 100);
+        if (slot < 34) {
+            std::snprintf(buf, sizeof buf, "%sBench%06zu%s", mapPrefixes[i % 4], i,
+                          i % 7 == 0 ? "][.unr" : ".unr");
+        } else if (slot < 58) {
+            std::snprintf(buf, sizeof buf, "BenchTex%06zu.utx", i);
+        } else if (slot < 70) {
+            std::snprintf(buf, sizeof buf, "BenchSnd%06zu.uax", i);
+        } else if (slot < 78) {
+            std::snprintf(buf, sizeof buf, "BenchMus%06zu.umx", i);
+        } else if (slot < 88) {
+            std::snprintf(buf, sizeof buf, "BenchMod%06zu.u", i);
+        } else if (slot < 92) {
+            std::snprintf(buf, sizeof buf, "BenchMod%06zu.int", i);
+        } else if (slot < 93) {
+            std::snprintf(buf, sizeof buf, "BenchDemo%06zu.dem", i);
+        } else if (slot < 96) {
+            static const char* unknown[] = {".umod", ".txt", ".ucl"};
+            std::snprintf(buf, sizeof buf, "BenchPack%06zu%s", i, unknown[i % 3]);
+        } else if (slot < 98 && i >= 100) {
+            // The same package again under a new GUID.
+            names.push_back(names[i - 37]);
+            continue;
+        } else if (slot < 99) {
+            names.push_back(neverMove[(i / 100) % neverMove.size()]);
+            continue;
+        } else {
+            std::snprintf(buf, sizeof buf, "BenchMixed%06zu.UTX", i);
+        }
+        names.emplace_back(buf);
+    }
+    return names;
+}
+
+bool writeProgramFolder(const std::string& root, SyntheticGame& game) {
+    game.programFolder = root + "/program";
+    if (!makeFolder(game.programFolder)) return false;
+    std::string dontMove;
+    for (const std::string& n : syntheticNeverMoveNames()) dontMove += n + "\r\n";
+    return writeWhole(game.programFolder + "/Quorvel.ini",
+                      "[Dirs]\r\nCachePath=Cache\r\nCacheExt=uxx\r\nMaps=Maps\r\n"
+                      "Textures=Textures\r\nSounds=Sounds\r\nMusic=Music\r\n") &&
+           writeWhole(game.programFolder + "/QuorvelDontMove.ini", dontMove);
+}
+
+bool writeGameFolder(const std::string& root, const std::string& gameName,
+                     const std::vector<std::string>& realNames, SyntheticGame& game) {
+    game.gameDir = root + "/" + gameName;
+    game.cacheDir = game.gameDir + "/Cache";
+    if (!makeFolder(game.gameDir)) return false;
+    for (const char* sub : {"System", "Maps", "Textures", "Sounds", "Music", "Cache"})
+        if (!makeFolder(game.gameDir + "/" + sub)) return false;
+    if (!writeWhole(game.gameDir + "/System/UnrealTournament.ini",
+                    "[Core.System]\r\nPurgeCacheDays=30\r\nCachePath=../Cache\r\n"))
+        return false;
+
+    const std::string body(1024, 'Q');
+    std::string index = "[Cache]\r\n";
+    game.indexLines.clear();
+    game.indexLines.reserve(realNames.size());
+    for (std::size_t i = 0; i < realNames.size(); ++i) {
+        const std::string guid = guidOf(i);
+        if (!writeWhole(game.cacheDir + "/" + guid + ".uxx", body)) return false;
+        game.indexLines.push_back(guid + "=" + realNames[i]);
+        index += game.indexLines.back() + "\r\n";
+    }
+    return writeWhole(game.cacheDir + "/cache.ini", index);
+}
+
+}  // namespace qv::bench

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace qv::bench {
+
+// A synthetic program folder and game folder with a download cache of `entries` packages.
+struct SyntheticGame {
+    std::string programFolder;  // Quorvel.ini, QuorvelDontMove.ini
+    std::string gameDir;        // without a trailing separator
+    std::string cacheDir;
+    std::vector<std::string> indexLines;  // cache.ini without its header, in order
+};
+
+// The real names of the mix: mostly maps and textures, some sounds, music and code, a few
+// unknown types, names listed twice under two GUIDs, and names on the never-move list.
+std::vector<std::string> syntheticRealNames(std::size_t entries);
+std::vector<std::string> syntheticNeverMoveNames();
+
+// Writes the program folder (once) and a game folder named `gameName` under `root`, each cache
+// file 1 KiB. Returns false with a message on stderr when a file cannot be written.
+bool writeProgramFolder(const std::string& root, SyntheticGame& game);
+bool writeGameFolder(const std::string& root, const std::string& gameName,
+                     const std::vector<std::string>& realNames, SyntheticGame& game);
+
+}  // namespace qv::bench
