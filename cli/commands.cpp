@@ -142,9 +142,6 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
                     << "; nothing was done\n";
             return kExitFailed;
         case RunOutcome::Busy:
-            env.err << kProg << "another run is using " << request.lblCacheDir
-                    << "; nothing was done, try again when it has finished\n";
-            return kExitFailed;
         case RunOutcome::IndexUnreadable:
             return kExitFailed;  // the message is on stderr
     }
