@@ -31,9 +31,15 @@ struct PlacementContext {
 // with a drive prefix such as "C:", or holds a control character.
 bool isUnsafeRealName(std::string_view realName);
 
+// "**OLD** " + cache file name + "  ---->  **NEW** " + destination: the line of a move that
+// happened.
+std::string moveLineText(const std::string& cacheFileName, const std::string& destination);
+
 // Places one selected index line (more than 10 characters): moves the package or reports why
 // not, writes one status line and one log line (log may be null), and adds the line to
-// keptLines when its package stays in the cache.
+// keptLines when its package stays in the cache. Order of the tests: unknown type, unsafe
+// name (real name or cache file name), cache file missing, then the move; a failed move keeps
+// the line and says why.
 void PlaceCacheEntry(const std::string& line, const PlacementContext& ctx, FileSystem& fs,
                      StatusSink& status, OutFile* log, std::vector<std::string>& keptLines);
 

@@ -15,14 +15,16 @@ class StatusSink;
 // "You must select a minimum of a drive letter (example - D:)"), the trimming of one trailing
 // separator in both boxes (written back into `options`), and the creation of the destination
 // folder and the five type sub-folders. Returns false when the run must not start (a message
-// was shown through the dialogs). `statusShown` is set once the checks have passed (the
-// window then shows the Status tab and "Processing files...").
+// was shown through the dialogs: the drive-letter one, or "Could not create the folder " +
+// path + " (" + reason + ")"). `checksPassed` is set once the checks have passed (the window
+// then shows the Status tab and "Processing files...").
 bool PrepareRun(Options& options, EngineContext& ctx, bool* checksPassed = nullptr);
 
 enum class RunOutcome {
     NoIndex,          // no cache.ini: nothing written, no re-scan
-    IndexUnreadable,  // message "Cache.INI could not be read (reason)", nothing replaced
-    Busy,             // another run holds the cache
+    IndexUnreadable,  // message "Cache.INI could not be read (reason)" (or the same for an
+                      // unreadable Quorvel.ini); nothing written, nothing replaced
+    Busy,             // another run or purge holds the cache folder's lock (message shown)
     Completed,        // the run went through FinishRun; the caller re-scans
 };
 

@@ -1,0 +1,154 @@
+#include "engine/maintenance.h"
+
+#include <cerrno>
+
+#include "engine/cache_lock.h"
+#include "engine/engine_context.h"
+#include "engine/placement.h"
+#include "engine/public_variables.h"
+#include "engine/run_index.h"
+#include "engine/run_settings.h"
+#include "platform/dialogs.h"
+#include "platform/filesystem.h"
+#include "platform/paths.h"
+#include "platform/textfile.h"
+#include "settings/mdlINI.h"
+#include "settings/program_settings.h"
+
+namespace qv {
+
+namespace {
+
+constexpr std::size_t kGuidLength = 32;
+constexpr std::size_t kShortestEntry = 11;  // lines of 10 characters or fewer are no entries
+
+}  // namespace
+
+PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& status) {
+    SettingsSnapshot settings(ctx.fs, pv.ProgramFolder + "/Quorvel.ini");
+    if (!settings.ok()) {
+        ctx.dialogs.message(kProgramTitle,
+                            "Quorvel.ini could not be read (" + settings.failure() + ")");
+        return PurgeOutcome::IndexUnreadable;
+    }
+    const std::string cacheDir = pv.GameDir + "/" + toNativeSeparators(settings.dirs("CachePath"));
+    const std::string cacheExt = settings.dirs("CacheExt");
+    const std::string indexPath = cacheDir + "/cache.ini";
+    if (!ctx.fs.isFile(indexPath)) return PurgeOutcome::NoIndex;
+
+    CacheLock lock(cacheDir);
+    if (lock.busy()) {
+        ctx.dialogs.message(kProgramTitle, kCacheBusyMessage);
+        return PurgeOutcome::Busy;
+    }
+
+    const Result<std::string> index = ctx.fs.readAll(indexPath);
+    if (!index.ok()) {
+        ctx.dialogs.message(kProgramTitle,
+                            "Cache.INI could not be read (" + index.status.text + ")");
+        return PurgeOutcome::IndexUnreadable;
+    }
+
+    struct Target {
+        std::string line;
+        std::string fileName;
+    };
+    std::vector<Target> targets;
+    for (std::string& line : splitLines(index.value)) {
+        if (line.size() < kShortestEntry) continue;
+        std::string fileName = line.substr(0, kGuidLength) + "." + cacheExt;
+        targets.push_back({std::move(line), std::move(fileName)});
+    }
+
+    if (targets.empty()) {
+        ctx.dialogs.message(kProgramTitle, "Cache already empty...");
+        return PurgeOutcome::AlreadyEmpty;
+    }
+    if (!ctx.dialogs.askYesNo(kProgramTitle, "Are you sure you want to DELETE all cache files?")) {
+        ctx.dialogs.message(kProgramTitle, "Purge cancelled.");
+        return PurgeOutcome::Cancelled;
+    }
+
+    // A file that stays keeps its line, so the new index still names it. A name that would
+    // reach outside the cache folder is never deleted.
+    std::vector<std::string> kept;
+    for (const Target& t : targets) {
+        bool gone = false;
+        if (!isUnsafeRealName(t.fileName)) {
+            const Status removed = ctx.fs.removeFile(cacheDir + "/" + t.fileName);
+            gone = removed.ok() || removed.code == ENOENT;
+        }
+        if (!gone) kept.push_back(t.line);
+    }
+
+    const Status replaced = replaceCacheIndex(ctx.fs, cacheDir, index.value,
+                                              newIndexText(kept, detectLineEnd(index.value)));
+
+    status.addLine(kept.empty() ? std::string("All cache files have been deleted")
+                                : std::to_string(kept.size()) +
+                                      " cache files could not be deleted and stay in CACHE.INI");
+    if (replaced.ok()) {
+        status.addLine(cacheDir + "/CACHE.INI was renamed to CACHEBAK.INI");
+        status.addLine("A new CACHE.INI was created in " + cacheDir);
+    } else {
+        status.addLine("CACHE.INI could not be replaced (" + replaced.text + ")");
+    }
+    return PurgeOutcome::Done;
+}
+
+void DeleteCacheTmpFiles(PublicVariables& pv, EngineContext& ctx) {
+    const Result<std::vector<FileInfo>> listed = ctx.fs.listFiles(pv.GameDir, "*.tmp");
+    if (!listed.ok()) {
+        ctx.dialogs.message(kProgramTitle, listed.status.text);
+        return;
+    }
+    std::uint64_t count = 0;
+    std::uint64_t total = 0;
+    for (const FileInfo& info : listed.value) {
+        const std::string path = pv.GameDir + "/" + info.name;
+        ++count;
+        Status st = ctx.fs.makeWritable(path);
+        if (st.ok()) {
+            total += info.size;
+            st = ctx.fs.removeFile(path);
+        }
+        if (!st.ok()) {
+            ctx.dialogs.message(kProgramTitle, st.text);
+            return;
+        }
+    }
+    if (count < 1) {
+        ctx.dialogs.message(kProgramTitle, "No files found..");
+        return;
+    }
+    ctx.dialogs.message(kProgramTitle,
+                        "Deleted " + formatByteTotal(total) + " of temporary cache files.");
+}
+
+std::string formatByteTotal(std::uint64_t bytes) {
+    const std::string digits = std::to_string(bytes);
+    switch (digits.size()) {
+        case 1:
+        case 2:
+        case 3:
+            return digits + " bytes";
+        case 4:
+        case 5:
+        case 6:
+            return digits.substr(0, digits.size() - 3) + "K";
+        case 7:
+        case 8:
+        case 9:
+            return digits.substr(0, digits.size() - 6) + "MEG";
+        default:
+            return digits;
+    }
+}
+
+bool SetPurgeInterval(const std::string& text, PublicVariables& pv, EngineContext& ctx) {
+    pv.PurgeDaysText = text;
+    return INIWriteSetting("Core.System", "PurgeCacheDays", text, pv.GameIniPath, &ctx.dialogs,
+                           &ctx.fs);
+}
+
+}  // namespace qv

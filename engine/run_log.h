@@ -1,0 +1,49 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/filesystem.h"
+#include "platform/textfile.h"
+
+namespace qv {
+
+struct PublicVariables;
+class StatusSink;
+
+// The run log, program folder + "/Quorvel.log", open from StartRunLog to FinishRun.
+struct RunLog {
+    std::string path;
+    std::unique_ptr<OutFile> file;  // null when the log could not be created
+    std::string failure;            // the system's reason when it could not be created
+
+    // Writes one line and its CR LF; a failed write is skipped.
+    void line(const std::string& text);
+    void close();
+};
+
+// Creates (replacing) the log and writes its header: the "{{ Using ... }}" line and an empty
+// line.
+RunLog StartRunLog(const std::string& cacheDir, const std::string& programFolder, FileSystem& fs);
+
+// What FinishRun needs besides the log.
+struct FinishRunInput {
+    std::string cacheDir;
+    std::string programFolder;
+    const std::vector<std::string>& keptLines;
+    const std::string& oldIndex;      // the bytes of cache.ini as the run read them
+    LineEnd lineEnd = LineEnd::CRLF;  // the old index's style, kept by the new one
+};
+
+// The not-moved report from the scan's entry table (entries whose cache file is still there),
+// the replacement of the index (cachebak.ini and the new cache.ini), the end of the log and
+// the closing lines of the status list. Returns whether the index was replaced.
+bool FinishRun(const FinishRunInput& in, const PublicVariables& pv, RunLog& log, FileSystem& fs,
+               StatusSink& status);
+
+constexpr const char* kStatusNoteLine =
+    "** NOTE ** - files not being moved is due to either the file not being selected or they "
+    "already exist.";
+
+}  // namespace qv
