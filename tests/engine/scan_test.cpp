@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
+#include "platform/faulty_filesystem.h"
 #include "tests/engine/scan_fixture.h"
 
 namespace qv::test {
@@ -181,6 +183,32 @@ TEST_F(ScanTest, FiveThousandEntriesAreAllTaken) {
     EXPECT_TRUE(game.state.rows[4998].neverMove);
     EXPECT_TRUE(game.state.rows[n + 2].neverMove);
     EXPECT_TRUE(game.state.rows[4997].checked);
+}
+
+// An index that exists but cannot be read is reported, not shown as an empty cache.
+TEST(UnreadableIndexTest, IsReportedAndTheStatusKeepsItsText) {
+    const std::vector<std::string> lines = {"[Cache]", entryLine(1, "A.unr")};
+    bool sawUnreadable = false;
+    for (long k = 1; k <= 12 && !sawUnreadable; ++k) {
+        FaultyFileSystem faulty(realFileSystem());
+        ScanGame game(faulty);
+        game.writeIndex(lines);
+        game.state.statusText = "Re-scanning files...";
+        faulty.failAt(k, EIO);
+        game.scan();
+        // Skips the failures that cost the cache folder its name or leave the index readable.
+        if (!game.state.rows.empty() || game.state.indexMissing ||
+            faulty.lastFailedOperation() != "readAll")
+            continue;
+        sawUnreadable = true;
+        ASSERT_FALSE(game.dialogs.shown.empty());
+        EXPECT_EQ(game.dialogs.shown.back().title, "Quorvel");
+        EXPECT_EQ(game.dialogs.shown.back().text,
+                  std::string("Cache.INI could not be read (") + std::strerror(EIO) + ")");
+        EXPECT_EQ(game.pv.EntryCount(), 0u);
+        EXPECT_EQ(game.state.statusText, "Re-scanning files...");
+    }
+    EXPECT_TRUE(sawUnreadable);
 }
 
 // Selection by type, on the upper-cased end of the row text.
