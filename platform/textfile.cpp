@@ -1,0 +1,56 @@
+#include "platform/textfile.h"
+
+namespace qv {
+
+std::vector<std::string> splitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            lines.emplace_back(text.substr(start, i - start));
+            // CR LF is one line end; a lone CR or a lone LF is one too.
+            i += (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
+            start = i;
+        } else {
+            ++i;
+        }
+    }
+    if (start < text.size()) lines.emplace_back(text.substr(start));
+    return lines;
+}
+
+LineEnd detectLineEnd(std::string_view text) {
+    const std::size_t pos = text.find_first_of("\r\n");
+    if (pos == std::string_view::npos) return LineEnd::CRLF;
+    if (text[pos] == '\n') return LineEnd::LF;
+    return (pos + 1 < text.size() && text[pos + 1] == '\n') ? LineEnd::CRLF : LineEnd::CR;
+}
+
+const char* lineEndChars(LineEnd style) {
+    switch (style) {
+        case LineEnd::LF:
+            return "\n";
+        case LineEnd::CR:
+            return "\r";
+        case LineEnd::CRLF:
+            break;
+    }
+    return "\r\n";
+}
+
+std::string joinLines(const std::vector<std::string>& lines, LineEnd style) {
+    const std::string_view end = lineEndChars(style);
+    std::size_t total = 0;
+    for (const auto& l : lines) total += l.size() + end.size();
+    std::string out;
+    out.reserve(total);
+    for (const auto& l : lines) {
+        out += l;
+        out += end;
+    }
+    return out;
+}
+
+}  // namespace qv
