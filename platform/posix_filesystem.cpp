@@ -1,0 +1,340 @@
+#include "platform/posix_filesystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+namespace qv {
+
+namespace {
+
+constexpr const char* kTempPrefix = ".quorvel-tmp-";
+
+std::string parentFolder(const std::string& path) {
+    const auto pos = path.rfind('/');
+    if (pos == std::string::npos) return ".";
+    if (pos == 0) return "/";
+    return path.substr(0, pos);
+}
+
+// Closes a descriptor on every path out of a function.
+class Fd final {
+  public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+    // close(2) can report a late write error (NFS), so callers that wrote check it.
+    Status close() {
+        const int fd = fd_;
+        fd_ = -1;
+        if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) return Status::fromErrno(errno);
+        return Status::success();
+    }
+
+  private:
+    int fd_;
+};
+
+Status writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return Status::fromErrno(errno);
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return Status::success();
+}
+
+Status fsyncFolder(const std::string& folder) {
+    Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd) return Status::fromErrno(errno);
+    // Some file systems cannot sync a folder at all; that is no failure of ours.
+    if (::fsync(fd.get()) != 0 && errno != EINVAL && errno != ENOTSUP)
+        return Status::fromErrno(errno);
+    return Status::success();
+}
+
+// Creates a new hidden file in `folder` under a name nobody else holds. The mode 0666 goes
+// through the umask, as for any file the user creates.
+Result<std::string> createTempFile(const std::string& folder, Fd& fd) {
+    static constexpr char kChars[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937 rng{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof(kChars) - 2);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = folder + "/" + kTempPrefix;
+        for (int i = 0; i < 6; ++i) name += kChars[pick(rng)];
+        const int f = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (f >= 0) {
+            fd.reset(f);
+            return {std::move(name), {}};
+        }
+        if (errno != EEXIST) return {{}, Status::fromErrno(errno)};
+    }
+    return {{}, Status::fromErrno(EEXIST)};
+}
+
+// Gives `from` the name `to` unless `to` exists. Falls back to link + unlink where the file
+// system lacks RENAME_NOREPLACE; reports EXDEV when the two are on different file systems.
+Status renameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return Status::success();
+    const int err = errno;
+    if (err != EINVAL && err != ENOSYS && err != ENOTSUP) return Status::fromErrno(err);
+    if (::link(from.c_str(), to.c_str()) != 0) return Status::fromErrno(errno);
+    if (::unlink(from.c_str()) != 0) {
+        const int unlinkErr = errno;
+        ::unlink(to.c_str());  // undo: the file keeps only its old name
+        return Status::fromErrno(unlinkErr);
+    }
+    return Status::success();
+}
+
+// Copies the plain file `from` into a hidden temporary file beside `to`, flushes it, gives it
+// the name `to` without replacing anything, flushes the folder, then deletes `from`. Leaves
+// nothing behind in the destination folder when any step fails.
+Status copyAcross(const std::string& from, const std::string& to) {
+    Fd src(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!src) return Status::fromErrno(errno);
+    struct stat st {};
+    if (::fstat(src.get(), &st) != 0) return Status::fromErrno(errno);
+    if (!S_ISREG(st.st_mode)) return Status::fromErrno(EINVAL);
+
+    struct stat existing {};
+    // Refuse early so a large copy is not made in vain; the final step checks again.
+    if (::lstat(to.c_str(), &existing) == 0) return Status::fromErrno(EEXIST);
+
+    const std::string folder = parentFolder(to);
+    Fd dst;
+    auto temp = createTempFile(folder, dst);
+    if (!temp) return temp.status;
+    auto fail = [&](Status s) {
+        dst.reset();
+        ::unlink(temp.value.c_str());
+        return s;
+    };
+
+    std::vector<char> buf(1 << 18);
+    for (;;) {
+        const ssize_t n = ::read(src.get(), buf.data(), buf.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail(Status::fromErrno(errno));
+        }
+        if (n == 0) break;
+        if (Status s = writeAll(dst.get(), {buf.data(), static_cast<std::size_t>(n)}); !s)
+            return fail(s);
+    }
+    // Keep permissions and times: the game and the user see the package as it was.
+    ::fchmod(dst.get(), st.st_mode & 07777);
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    if (::futimens(dst.get(), times) != 0) return fail(Status::fromErrno(errno));
+    if (::fsync(dst.get()) != 0) return fail(Status::fromErrno(errno));
+    if (Status s = dst.close(); !s) return fail(s);
+
+    if (Status s = renameNoReplace(temp.value, to); !s) return fail(s);
+    if (Status s = fsyncFolder(folder); !s) {
+        ::unlink(to.c_str());  // the copy is ours; the source still holds the package
+        return s;
+    }
+    if (::unlink(from.c_str()) != 0) {
+        // The source cannot go (read-only cache folder): undo, so nothing is duplicated.
+        const int err = errno;
+        ::unlink(to.c_str());
+        fsyncFolder(folder);
+        return Status::fromErrno(err);
+    }
+    fsyncFolder(parentFolder(from));
+    return Status::success();
+}
+
+class PosixOutFile final : public OutFile {
+  public:
+    explicit PosixOutFile(int fd) : fd_(fd) {}
+    ~PosixOutFile() override { close(); }
+
+    Status write(std::string_view data) override {
+        if (!fd_) return Status::fromErrno(EBADF);
+        return writeAll(fd_.get(), data);
+    }
+
+    Status close() override {
+        if (!fd_) return Status::success();
+        Status synced = Status::success();
+        if (::fsync(fd_.get()) != 0 && errno != EINVAL) synced = Status::fromErrno(errno);
+        Status closed = fd_.close();
+        return synced ? closed : synced;
+    }
+
+  private:
+    Fd fd_;
+};
+
+}  // namespace
+
+bool PosixFileSystem::isFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool PosixFileSystem::isFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PosixFileSystem::exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+Result<std::string> PosixFileSystem::readAll(const std::string& path) {
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) return {{}, Status::fromErrno(errno)};
+    std::string data;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        data.reserve(static_cast<std::size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return {{}, Status::fromErrno(errno)};
+        }
+        if (n == 0) break;
+        data.append(buf, static_cast<std::size_t>(n));
+    }
+    return {std::move(data), {}};
+}
+
+// When `path` is a symbolic link, the link itself is replaced by a plain file: the temporary
+// file must live in the folder of the name that is renamed over, and following the link
+// could write outside the folder the caller named.
+Status PosixFileSystem::writeAtomic(const std::string& path, std::string_view data) {
+    const std::string folder = parentFolder(path);
+    Fd fd;
+    auto temp = createTempFile(folder, fd);
+    if (!temp) return temp.status;
+    auto fail = [&](Status s) {
+        fd.reset();
+        ::unlink(temp.value.c_str());
+        return s;
+    };
+    if (Status s = writeAll(fd.get(), data); !s) return fail(s);
+    // The new file keeps the permissions of the one it replaces.
+    struct stat old {};
+    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+        ::fchmod(fd.get(), old.st_mode & 07777);
+    if (::fsync(fd.get()) != 0) return fail(Status::fromErrno(errno));
+    if (Status s = fd.close(); !s) return fail(s);
+    if (::rename(temp.value.c_str(), path.c_str()) != 0) return fail(Status::fromErrno(errno));
+    // The new content is in place; the folder sync only makes the new name survive a crash.
+    fsyncFolder(folder);
+    return Status::success();
+}
+
+Result<std::unique_ptr<OutFile>> PosixFileSystem::createFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return {nullptr, Status::fromErrno(errno)};
+    return {std::make_unique<PosixOutFile>(fd), {}};
+}
+
+Status PosixFileSystem::appendToFile(const std::string& path, std::string_view data) {
+    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+    if (!fd) return Status::fromErrno(errno);
+    if (Status s = writeAll(fd.get(), data); !s) return s;
+    return fd.close();
+}
+
+Status PosixFileSystem::moveNoReplace(const std::string& from, const std::string& to) {
+    struct stat st {};
+    if (::lstat(from.c_str(), &st) != 0) return Status::fromErrno(errno);
+    if (S_ISDIR(st.st_mode)) return Status::fromErrno(EISDIR);
+    if (!S_ISREG(st.st_mode)) return Status::failure("Not a plain file", EINVAL);
+
+    if (!forceCrossDevice_) {
+        Status s = renameNoReplace(from, to);
+        if (s.code != EXDEV) return s;
+    }
+    return copyAcross(from, to);
+}
+
+Status PosixFileSystem::renameReplace(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) return Status::fromErrno(errno);
+    return Status::success();
+}
+
+Status PosixFileSystem::removeFile(const std::string& path) {
+    if (::unlink(path.c_str()) != 0) return Status::fromErrno(errno);
+    return Status::success();
+}
+
+Status PosixFileSystem::makeFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0777) != 0) return Status::fromErrno(errno);
+    return Status::success();
+}
+
+Result<std::vector<FileInfo>> PosixFileSystem::listFiles(const std::string& folder,
+                                                         const std::string& pattern) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return {{}, Status::fromErrno(errno)};
+    std::vector<FileInfo> files;
+    // Patterns match without regard to letter case and "*.*" matches every name, dotted or
+    // not, as the game's own tools list files.
+    const bool all = pattern == "*.*" || pattern == "*";
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(dir);
+        if (!e) {
+            const int err = errno;
+            ::closedir(dir);
+            if (err != 0) return {{}, Status::fromErrno(err)};
+            break;
+        }
+        if (e->d_name[0] == '.') continue;
+        if (!all && ::fnmatch(pattern.c_str(), e->d_name, FNM_CASEFOLD) != 0) continue;
+        struct stat st {};
+        // A link to a plain file counts as one; a dangling link or a folder does not.
+        if (::fstatat(::dirfd(dir), e->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+        files.push_back({e->d_name, static_cast<std::uint64_t>(st.st_size),
+                         static_cast<std::int64_t>(st.st_mtim.tv_sec)});
+    }
+    return {std::move(files), {}};
+}
+
+std::optional<std::int64_t> PosixFileSystem::modifiedTime(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return static_cast<std::int64_t>(st.st_mtim.tv_sec);
+}
+
+Status PosixFileSystem::makeWritable(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return Status::fromErrno(errno);
+    if (st.st_mode & S_IWUSR) return Status::success();
+    if (::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) return Status::fromErrno(errno);
+    return Status::success();
+}
+
+FileSystem& realFileSystem() {
+    static PosixFileSystem fs;
+    return fs;
+}
+
+}  // namespace qv
