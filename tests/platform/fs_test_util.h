@@ -1,0 +1,45 @@
+#pragma once
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace qv::test {
+
+// Permission bits of a file (following links).
+inline unsigned modeOf(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+inline unsigned lstatMode(const std::string& path) {
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    return st.st_mode;
+}
+
+inline void setMtime(const std::string& path, long seconds) {
+    const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+// True when a file can be created in the read-only `folder` anyway (root, CAP_DAC_OVERRIDE).
+inline bool permissionsIgnored(const std::string& folder) {
+    const std::string probe = folder + "/.probe";
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
+}
+
+inline dev_t deviceOf(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_dev;
+}
+
+}  // namespace qv::test
