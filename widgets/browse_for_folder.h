@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <deque>
+#include <functional>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -14,12 +17,50 @@ namespace qv {
 std::string BrowseForFolder(QWidget* owner, const std::string& prompt, int flags = 0,
                             int rootId = 10);
 
-// The file-system path of a special folder, or "": 10 (the Recycle Bin) has none; 5 is the
-// documents folder, 0x1a the application data folder, 0x28 the home folder.
+// The file-system path of a special folder, or "" when it has none or it does not exist:
+// 10 (the Recycle Bin) has none; 0 is the desktop, 5 the documents folder, 0x0d the music
+// folder, 0x1a the application data folder, 0x1c the local application data folder, 0x27
+// the pictures folder, 0x28 the home folder.
 std::string GetSpecialFolderPath(int id);
 
 // The folder the picker opens in: ~/.utpg when it exists (the game's Linux builds keep a
 // player's System and Cache folders there), else the home folder.
 QString pickerStartFolder();
+
+// What a picked folder looks like once returned: trailing separators removed, the root "/"
+// kept, "" stays "".
+std::string withoutTrailingSeparator(std::string path);
+
+// --- Test hook -------------------------------------------------------------------------
+// Widget tests replace the dialog: while a picker function is set, BrowseForFolder calls it
+// with the prompt instead of opening a dialog, and returns its answer shaped like a real
+// pick (trailing separators removed, "/" kept; "" means cancel). nullptr restores the real
+// dialog. Process-wide; set it on the GUI thread only.
+using FolderPicker = std::function<std::string(const std::string& prompt)>;
+void setFolderPickerForTests(FolderPicker picker);
+
+// A scripted picker for the duration of a scope: records every prompt and answers from
+// `folders` front to back; an empty queue answers cancel. Asked more than
+// `maxUnansweredPicks` times in a row without an answer it throws std::runtime_error, so a
+// "you must choose" loop that never ends fails the test instead of hanging.
+//
+//     qv::ScriptedFolderPicker picker;
+//     picker.folders.push_back("/tmp/game/");   // returned as "/tmp/game"
+//     window.cmdMoveDir_Click();
+//     EXPECT_EQ(picker.prompts, std::vector<std::string>{"Choose a folder:"});
+class ScriptedFolderPicker final {
+  public:
+    ScriptedFolderPicker();
+    ~ScriptedFolderPicker();
+    ScriptedFolderPicker(const ScriptedFolderPicker&) = delete;
+    ScriptedFolderPicker& operator=(const ScriptedFolderPicker&) = delete;
+
+    std::deque<std::string> folders;
+    std::vector<std::string> prompts;
+    int maxUnansweredPicks = 20;
+
+  private:
+    int unanswered_ = 0;
+};
 
 }  // namespace qv

@@ -2,6 +2,10 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "platform/dialogs.h"
 
@@ -11,7 +15,7 @@ namespace qv {
 // Texts are 8-bit and decoded for display with QString::fromLocal8Bit; an empty title shows
 // the program's title given at construction.
 class QtDialogs final : public Dialogs {
-public:
+  public:
     QtDialogs(QWidget* owner, std::string programTitle);
     void setOwner(QWidget* owner) { owner_ = owner; }
 
@@ -19,9 +23,48 @@ public:
     bool askYesNo(const std::string& title, const std::string& text) override;
     std::string pickFolder(const std::string& prompt) override;
 
-private:
+  private:
     QPointer<QWidget> owner_;
     std::string programTitle_;
+};
+
+// One message box as it would be shown: the title after an empty one was replaced by the
+// program's title, and the text, both as 8-bit text.
+struct MessageBoxCall {
+    enum Kind { Ok, YesNo } kind = Ok;
+    std::string title;
+    std::string text;
+};
+
+// --- Test hook -------------------------------------------------------------------------
+// Widget tests replace the boxes: while a hook is set, every QtDialogs message and question
+// calls it instead of showing a QMessageBox; its result answers a Yes/No question (true for
+// Yes) and is ignored for an OK box. nullptr restores the real boxes. Process-wide; set it
+// on the GUI thread only. Folder pickers go through setFolderPickerForTests
+// (browse_for_folder.h).
+using MessageBoxHook = std::function<bool(const MessageBoxCall&)>;
+void setMessageBoxHookForTests(MessageBoxHook hook);
+
+// Scripted boxes for the duration of a scope: records every box in `shown` and answers
+// questions from `answers` front to back; an empty queue answers No.
+//
+//     qv::ScriptedMessageBoxes boxes;
+//     boxes.answers.push_back(true);            // Yes to the first question
+//     window.cmdPurgeNow_Click();
+//     ASSERT_EQ(boxes.shown.size(), 1u);
+//     EXPECT_EQ(boxes.shown[0].title, "Quorvel");
+class ScriptedMessageBoxes final {
+  public:
+    ScriptedMessageBoxes();
+    ~ScriptedMessageBoxes();
+    ScriptedMessageBoxes(const ScriptedMessageBoxes&) = delete;
+    ScriptedMessageBoxes& operator=(const ScriptedMessageBoxes&) = delete;
+
+    std::vector<MessageBoxCall> shown;
+    std::deque<bool> answers;
+
+    // The texts of all boxes shown so far, in order.
+    std::vector<std::string> texts() const;
 };
 
 }  // namespace qv

@@ -1,0 +1,107 @@
+#include "widgets/browse_for_folder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <stdexcept>
+#include <utility>
+
+namespace qv {
+
+namespace {
+
+FolderPicker& folderPickerHook() {
+    static FolderPicker hook;
+    return hook;
+}
+
+QString standardFolder(QStandardPaths::StandardLocation location) {
+    QStringList all = QStandardPaths::standardLocations(location);
+    return all.isEmpty() ? QString() : all.first();
+}
+
+}  // namespace
+
+std::string withoutTrailingSeparator(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+QString pickerStartFolder() {
+    QString home = QDir::homePath();
+    QString utpg = home + QStringLiteral("/.utpg");
+    if (QFileInfo(utpg).isDir()) return utpg;
+    return home;
+}
+
+std::string GetSpecialFolderPath(int id) {
+    QString folder;
+    switch (id) {
+        case 0x00:
+            folder = standardFolder(QStandardPaths::DesktopLocation);
+            break;
+        case 0x05:
+            folder = standardFolder(QStandardPaths::DocumentsLocation);
+            break;
+        case 0x0d:
+            folder = standardFolder(QStandardPaths::MusicLocation);
+            break;
+        case 0x1a:
+            folder = standardFolder(QStandardPaths::GenericDataLocation);
+            break;
+        case 0x1c:
+            folder = standardFolder(QStandardPaths::GenericCacheLocation);
+            break;
+        case 0x27:
+            folder = standardFolder(QStandardPaths::PicturesLocation);
+            break;
+        case 0x28:
+            folder = QDir::homePath();
+            break;
+        default:
+            return {};  // 10, the Recycle Bin, and anything unknown: no file-system path
+    }
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) return {};
+    return withoutTrailingSeparator(QFile::encodeName(folder).toStdString());
+}
+
+std::string BrowseForFolder(QWidget* owner, const std::string& prompt, int /*flags*/, int rootId) {
+    if (const FolderPicker& hook = folderPickerHook())
+        return withoutTrailingSeparator(hook(prompt));
+
+    QString start = pickerStartFolder();
+    std::string root = GetSpecialFolderPath(rootId);
+    if (!root.empty()) start = QFile::decodeName(root.c_str());
+
+    QString chosen = QFileDialog::getExistingDirectory(owner, QString::fromLocal8Bit(prompt), start,
+                                                       QFileDialog::ShowDirsOnly);
+    if (chosen.isEmpty()) return {};
+    return withoutTrailingSeparator(QFile::encodeName(chosen).toStdString());
+}
+
+void setFolderPickerForTests(FolderPicker picker) {
+    folderPickerHook() = std::move(picker);
+}
+
+ScriptedFolderPicker::ScriptedFolderPicker() {
+    setFolderPickerForTests([this](const std::string& prompt) {
+        prompts.push_back(prompt);
+        if (folders.empty()) {
+            if (++unanswered_ > maxUnansweredPicks)
+                throw std::runtime_error("folder picker asked again and again: " + prompt);
+            return std::string();
+        }
+        unanswered_ = 0;
+        std::string folder = folders.front();
+        folders.pop_front();
+        return folder;
+    });
+}
+
+ScriptedFolderPicker::~ScriptedFolderPicker() {
+    setFolderPickerForTests(nullptr);
+}
+
+}  // namespace qv
