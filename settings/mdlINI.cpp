@@ -1,0 +1,247 @@
+#include "settings/mdlINI.h"
+
+#include <cerrno>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "platform/dialogs.h"
+#include "platform/filesystem.h"
+#include "platform/textfile.h"
+
+namespace qv {
+
+namespace {
+
+// The profile layer copies at most this many characters of a value.
+constexpr std::size_t kMaxValue = 255;
+
+// One line of the file by byte offsets: content is [start, contentEnd), its line end runs to
+// `end` (empty for a last line without one).
+struct LineSpan {
+    std::size_t start = 0;
+    std::size_t contentEnd = 0;
+    std::size_t end = 0;
+};
+
+std::vector<LineSpan> lineSpans(std::string_view text) {
+    std::vector<LineSpan> lines;
+    std::size_t start = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            const std::size_t len =
+                (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
+            lines.push_back({start, i, i + len});
+            i += len;
+            start = i;
+        } else {
+            ++i;
+        }
+    }
+    if (start < text.size()) lines.push_back({start, text.size(), text.size()});
+    return lines;
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+    return true;
+}
+
+// What a line of a profile file is.
+struct ParsedLine {
+    enum Kind { Other, Section, Key } kind = Other;
+    std::string_view name;       // section or key name, trimmed
+    std::size_t valueStart = 0;  // offset in the line where the value's bytes begin
+    std::string_view value;      // raw value, trimmed
+};
+
+ParsedLine parseLine(std::string_view line) {
+    ParsedLine p;
+    std::string_view t = trim(line);
+    if (t.empty() || t.front() == ';') return p;
+    if (t.front() == '[') {
+        const std::size_t close = t.rfind(']');
+        if (close == std::string_view::npos || close == 0) return p;
+        p.kind = ParsedLine::Section;
+        p.name = trim(t.substr(1, close - 1));
+        return p;
+    }
+    const std::size_t eq = line.find('=');
+    if (eq == std::string_view::npos) return p;
+    p.kind = ParsedLine::Key;
+    p.name = trim(line.substr(0, eq));
+    std::size_t v = eq + 1;
+    while (v < line.size() && isBlank(line[v])) ++v;
+    p.valueStart = v;
+    p.value = trim(line.substr(v));
+    return p;
+}
+
+// Where a section and a key stand in the file. Both are the first occurrence, as the system's
+// profile functions find them.
+struct Location {
+    std::optional<std::size_t> sectionLine;
+    std::optional<std::size_t> keyLine;
+    std::size_t lastContentLine = 0;  // last non-blank line of the section (its header at least)
+    ParsedLine key;
+};
+
+Location locate(std::string_view text, const std::vector<LineSpan>& lines,
+                const std::string& section, const std::string& key) {
+    Location loc;
+    bool inSection = false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view line =
+            text.substr(lines[i].start, lines[i].contentEnd - lines[i].start);
+        const ParsedLine p = parseLine(line);
+        if (p.kind == ParsedLine::Section) {
+            if (inSection) break;
+            if (!loc.sectionLine && equalsNoCase(p.name, section)) {
+                loc.sectionLine = i;
+                loc.lastContentLine = i;
+                inSection = true;
+            }
+            continue;
+        }
+        if (!inSection) continue;
+        if (!trim(line).empty()) loc.lastContentLine = i;
+        if (p.kind == ParsedLine::Key && !loc.keyLine && equalsNoCase(p.name, key)) {
+            loc.keyLine = i;
+            loc.key = p;
+        }
+    }
+    return loc;
+}
+
+std::string unquote(std::string_view v) {
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        v = v.substr(1, v.size() - 2);
+    return std::string(v);
+}
+
+std::string cut(std::string s) {
+    if (s.size() > kMaxValue) s.resize(kMaxValue);
+    return s;
+}
+
+void showError(Dialogs* dialogs, const char* routine, const Status& s) {
+    if (dialogs) dialogs->message(routine, "Error: " + std::to_string(s.code) + ". " + s.text);
+}
+
+bool endsWithLineEnd(std::string_view text) {
+    return !text.empty() && (text.back() == '\n' || text.back() == '\r');
+}
+
+// The file with Section/Key set to Value; every other byte stays as it was.
+std::string withSetting(const std::string& text, const std::string& section, const std::string& key,
+                        const std::string& value) {
+    const std::string eol = lineEndChars(text.empty() ? LineEnd::CRLF : detectLineEnd(text));
+    const std::vector<LineSpan> lines = lineSpans(text);
+    const Location loc = locate(text, lines, section, key);
+
+    if (!loc.sectionLine) {
+        std::string out = text;
+        if (!out.empty()) {
+            if (!endsWithLineEnd(out)) out += eol;
+            // A blank line between sections, as the game's own files have them.
+            if (!trim(text.substr(lines.back().start, lines.back().contentEnd - lines.back().start))
+                     .empty())
+                out += eol;
+        }
+        return out + "[" + section + "]" + eol + key + "=" + value + eol;
+    }
+    if (loc.keyLine) {
+        const LineSpan& l = lines[*loc.keyLine];
+        const std::size_t from = l.start + loc.key.valueStart;
+        return text.substr(0, from) + value + text.substr(l.contentEnd);
+    }
+    const LineSpan& after = lines[loc.lastContentLine];
+    std::string out = text.substr(0, after.end);
+    if (after.end == after.contentEnd) out += eol;  // the last line had no line end
+    out += key + "=" + value + eol;
+    out += text.substr(after.end);
+    return out;
+}
+
+bool hasLineBreak(const std::string& s) {
+    return s.find_first_of("\r\n") != std::string::npos;
+}
+
+}  // namespace
+
+std::string INIGetSettingString(const std::string& section, const std::string& key,
+                                const std::string& fileName, const std::string& def,
+                                Dialogs* dialogs, FileSystem* fs) {
+    FileSystem& files = fs ? *fs : realFileSystem();
+    try {
+        Result<std::string> content = files.readAll(fileName);
+        if (!content) {
+            const int err = content.status.code;
+            // A file that is not there gives the default; one that is there must be readable.
+            if (err == ENOENT || err == ENOTDIR || !files.exists(fileName)) return cut(def);
+            showError(dialogs, "INIGetSettingString", content.status);
+            return "";
+        }
+        const std::string& text = content.value;
+        const Location loc = locate(text, lineSpans(text), section, key);
+        if (!loc.keyLine) return cut(def);
+        return cut(unquote(loc.key.value));
+    } catch (const std::bad_alloc&) {
+        showError(dialogs, "INIGetSettingString", Status::fromErrno(ENOMEM));
+    } catch (const std::exception& e) {
+        showError(dialogs, "INIGetSettingString", Status::failure(e.what()));
+    }
+    return "";
+}
+
+bool INIWriteSetting(const std::string& section, const std::string& key, const std::string& value,
+                     const std::string& fileName, Dialogs* dialogs, FileSystem* fs) {
+    FileSystem& files = fs ? *fs : realFileSystem();
+    try {
+        // A line break would split the entry and plant other lines in the player's files.
+        if (hasLineBreak(section) || hasLineBreak(key) || hasLineBreak(value) ||
+            section.find(']') != std::string::npos || key.find('=') != std::string::npos) {
+            showError(dialogs, "INIWriteSetting", Status::fromErrno(EINVAL));
+            return false;
+        }
+        Result<std::string> content = files.readAll(fileName);
+        if (!content) {
+            if (content.status.code != ENOENT || files.exists(fileName)) {
+                showError(dialogs, "INIWriteSetting", content.status);
+                return false;
+            }
+            content.value.clear();
+        }
+        const std::string updated = withSetting(content.value, section, key, value);
+        if (Status s = files.writeAtomic(fileName, updated); !s) {
+            showError(dialogs, "INIWriteSetting", s);
+            return false;
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        showError(dialogs, "INIWriteSetting", Status::fromErrno(ENOMEM));
+    } catch (const std::exception& e) {
+        showError(dialogs, "INIWriteSetting", Status::failure(e.what()));
+    }
+    return false;
+}
+
+}  // namespace qv
