@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "settings/registry_file.h"
 
@@ -14,7 +15,7 @@ constexpr std::int32_t HKEY_LOCAL_MACHINE_ROOT = static_cast<std::int32_t>(0x800
 // Reads and writes string values of one key of the registry store. The key path is
 // MainBranch\RegBase\Program\Section with one trailing backslash removed.
 class clsRegistry {
-public:
+  public:
     explicit clsRegistry(Dialogs* dialogs = nullptr, std::string storePath = defaultRegistryPath());
 
     std::int32_t RootKey() const { return rootKey_; }
@@ -42,7 +43,7 @@ public:
     static clsRegistry programKey(Dialogs* dialogs = nullptr,
                                   std::string storePath = defaultRegistryPath());
 
-private:
+  private:
     struct KeyValue {
         enum Kind { Empty, String, Integer } kind = Empty;
         std::string text;
@@ -51,6 +52,8 @@ private:
     KeyValue GetKeyValue(std::int32_t root, const std::string& keyPath, const std::string& name);
     void SetKeyValue(std::int32_t root, const std::string& keyPath, const std::string& name,
                      const std::string& value, std::uint32_t type);
+    // "Error: N. description" titled with the routine's name, when dialogs were given.
+    void showError(const char* routine, const Status& s);
 
     Dialogs* dialogs_;
     RegistryFile store_;

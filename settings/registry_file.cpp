@@ -1,0 +1,182 @@
+#include "settings/registry_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/filesystem.h"
+#include "platform/paths.h"
+#include "settings/registry_text.h"
+
+namespace qv {
+
+namespace {
+
+// Holds flock() on the store's side lock file for the length of one call. The lock is on a
+// file of its own because the store itself is replaced by rename on every write.
+class StoreLock final {
+  public:
+    StoreLock() = default;
+    ~StoreLock() {
+        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+    }
+    StoreLock(const StoreLock&) = delete;
+    StoreLock& operator=(const StoreLock&) = delete;
+
+    Status acquire(const std::string& storePath, bool exclusive) {
+        const std::string lockPath = storePath + ".lock";
+        fd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        // A lock file that cannot be created (read-only folder) can still be locked when it is
+        // there; flock needs no write access.
+        if (fd_ < 0 && (errno == EACCES || errno == EROFS))
+            fd_ = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) return Status::fromErrno(errno);
+        while (::flock(fd_, exclusive ? LOCK_EX : LOCK_SH) != 0) {
+            if (errno != EINTR) return Status::fromErrno(errno);
+        }
+        return Status::success();
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+std::string parentFolder(const std::string& path) {
+    const auto pos = path.rfind('/');
+    if (pos == std::string::npos) return ".";
+    if (pos == 0) return "/";
+    return path.substr(0, pos);
+}
+
+Status makeFolders(const std::string& folder) {
+    FileSystem& fs = realFileSystem();
+    if (folder.empty() || fs.isFolder(folder)) return Status::success();
+    const std::string parent = parentFolder(folder);
+    if (parent != folder)
+        if (Status s = makeFolders(parent); !s) return s;
+    Status s = fs.makeFolder(folder);
+    if (!s && s.code == EEXIST && fs.isFolder(folder)) return Status::success();
+    return s;
+}
+
+// The store as it is now; a missing file is an empty store.
+Result<RegDocument> readDocument(const std::string& path) {
+    Result<std::string> text = realFileSystem().readAll(path);
+    if (!text) {
+        if (text.status.code == ENOENT) return {};
+        return {{}, text.status};
+    }
+    return {parseRegistryText(text.value), {}};
+}
+
+// A key name that the file cannot hold on one line or a hive it does not know.
+Status checkNames(const std::string& fullName, const std::string& valueName) {
+    if (fullName.empty()) return Status::failure("The handle is invalid.", EBADF);
+    const std::string_view breaks("\r\n\0", 3);
+    if (fullName.find_first_of(breaks) != std::string::npos ||
+        valueName.find_first_of(breaks) != std::string::npos)
+        return Status::fromErrno(EINVAL);
+    return Status::success();
+}
+
+// Reads the store under a shared lock. A folder that does not exist yet holds no store.
+Result<RegDocument> readLocked(const std::string& path) {
+    StoreLock lock;
+    if (Status s = lock.acquire(path, false); !s) {
+        if (s.code == ENOENT) return {};
+        // Without a lock a reader still sees a whole file: writers replace it by rename.
+    }
+    return readDocument(path);
+}
+
+// One read-modify-write of the store under the exclusive lock.
+template <class Change>
+Status changeLocked(const std::string& path, Change change) {
+    if (Status s = makeFolders(parentFolder(path)); !s) return s;
+    StoreLock lock;
+    if (Status s = lock.acquire(path, true); !s) return s;
+    Result<RegDocument> doc = readDocument(path);
+    // A store that cannot be read is never overwritten: its values would be lost.
+    if (!doc) return doc.status;
+    change(doc.value);
+    return realFileSystem().writeAtomic(path, formatRegistryText(doc.value));
+}
+
+}  // namespace
+
+std::string defaultRegistryPath() {
+    if (const char* p = std::getenv("QUORVEL_REGISTRY"); p && *p) return p;
+    // Only an absolute XDG_CONFIG_HOME counts; a relative one is to be ignored.
+    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x == '/')
+        return std::string(x) + "/Quorvel/registry.reg";
+    return homeFolder() + "/.config/Quorvel/registry.reg";
+}
+
+std::string hiveName(std::int32_t rootKey) {
+    switch (static_cast<std::uint32_t>(rootKey)) {
+        case 0x80000000u:
+            return "HKEY_CLASSES_ROOT";
+        case 0x80000001u:
+            return "HKEY_CURRENT_USER";
+        case 0x80000002u:
+            return "HKEY_LOCAL_MACHINE";
+        case 0x80000003u:
+            return "HKEY_USERS";
+        case 0x80000004u:
+            return "HKEY_PERFORMANCE_DATA";
+        case 0x80000005u:
+            return "HKEY_CURRENT_CONFIG";
+        case 0x80000006u:
+            return "HKEY_DYN_DATA";
+        default:
+            return {};
+    }
+}
+
+RegistryFile::RegistryFile(std::string path) : path_(std::move(path)) {}
+
+Result<std::optional<RegValue>> RegistryFile::getValue(std::int32_t rootKey,
+                                                       const std::string& keyPath,
+                                                       const std::string& name) const {
+    const std::string full = fullKeyName(rootKey, keyPath);
+    if (Status s = checkNames(full, name); !s) return {std::nullopt, s};
+    Result<RegDocument> doc = readLocked(path_);
+    if (!doc) return {std::nullopt, doc.status};
+    RegKey* key = doc.value.find(full);
+    if (!key) return {};
+    RegValue* value = key->find(name);
+    if (!value) return {};
+    return {*value, {}};
+}
+
+Result<bool> RegistryFile::keyExists(std::int32_t rootKey, const std::string& keyPath) const {
+    const std::string full = fullKeyName(rootKey, keyPath);
+    if (Status s = checkNames(full, {}); !s) return {false, s};
+    Result<RegDocument> doc = readLocked(path_);
+    if (!doc) return {false, doc.status};
+    return {doc.value.find(full) != nullptr, {}};
+}
+
+Status RegistryFile::setValue(std::int32_t rootKey, const std::string& keyPath,
+                              const std::string& name, const RegValue& value) {
+    const std::string full = fullKeyName(rootKey, keyPath);
+    if (Status s = checkNames(full, name); !s) return s;
+    return changeLocked(path_, [&](RegDocument& doc) {
+        RegKey& key = doc.ensure(full);
+        if (RegValue* existing = key.find(name))
+            *existing = value;
+        else
+            key.values.emplace_back(name, value);
+    });
+}
+
+Status RegistryFile::createKey(std::int32_t rootKey, const std::string& keyPath) {
+    const std::string full = fullKeyName(rootKey, keyPath);
+    if (Status s = checkNames(full, {}); !s) return s;
+    return changeLocked(path_, [&](RegDocument& doc) { doc.ensure(full); });
+}
+
+}  // namespace qv
