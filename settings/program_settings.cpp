@@ -1,0 +1,176 @@
+#include "settings/program_settings.h"
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <string_view>
+
+#include "platform/dialogs.h"
+#include "settings/clsRegistry.h"
+#include "settings/mdlINI.h"
+
+namespace qv {
+
+namespace {
+
+std::string_view trimSpaces(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+// A whole decimal number or a decimal fraction, nothing else around it but blanks.
+bool parseNumber(std::string_view text, double& out) {
+    const std::string t(trimSpaces(text));
+    if (t.empty()) return false;
+    for (char c : t)
+        if (!((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E'))
+            return false;  // keeps out "inf", "nan", hex and the like
+    errno = 0;
+    char* end = nullptr;
+    out = std::strtod(t.c_str(), &end);
+    return end == t.c_str() + t.size() && errno == 0 && std::isfinite(out);
+}
+
+std::string truthText(bool b) {
+    return b ? "True" : "False";
+}
+
+// Option buttons of one group: choosing one clears the others, as the controls do.
+void setOption(bool& field, bool value, std::initializer_list<bool*> group) {
+    if (value)
+        for (bool* other : group) *other = false;
+    field = value;
+}
+
+std::string chooseGameFolder(bool mustSelect, Dialogs& dialogs) {
+    for (;;) {
+        std::string chosen = dialogs.pickFolder("Choose the root UT folder:");
+        if (!chosen.empty() || !mustSelect) return chosen;
+        dialogs.message(kProgramTitle, "You MUST select the root UT folder..");
+    }
+}
+
+}  // namespace
+
+bool textToBool(const std::string& text, bool& ok) {
+    const std::string_view t = trimSpaces(text);
+    ok = true;
+    if (equalsNoCase(t, "True")) return true;
+    if (equalsNoCase(t, "False")) return false;
+    double n = 0;
+    ok = parseNumber(t, n);
+    return ok && n != 0;
+}
+
+int textToInt(const std::string& text, bool& ok) {
+    const std::string t(trimSpaces(text));
+    ok = false;
+    if (t.empty()) return 0;
+    errno = 0;
+    char* end = nullptr;
+    const long n = std::strtol(t.c_str(), &end, 10);
+    if (end != t.c_str() + t.size() || errno != 0 || n < INT_MIN || n > INT_MAX) return 0;
+    ok = true;
+    return static_cast<int>(n);
+}
+
+Options restoreOptions(clsRegistry& programKey, Options designed) {
+    Options& o = designed;
+    bool ok = false;
+    const auto readOption = [&](const char* name, const char* def, bool& field,
+                                std::initializer_list<bool*> group) {
+        const bool b = textToBool(programKey.ReadEntry(name, def), ok);
+        if (ok) setOption(field, b, group);
+    };
+    // A check box holds 0 (clear), 1 (checked) or 2 (grey); any other number is refused.
+    const auto readCheck = [&](const char* name, int& field) {
+        const int n = textToInt(programKey.ReadEntry(name, "0"), ok);
+        if (ok && n >= 0 && n <= 2) field = n;
+    };
+    readOption("SelectAll", "True", o.SelectAll, {&o.SelectOnly});
+    readOption("SelectOnly", "False", o.SelectOnly, {&o.SelectAll});
+    readCheck("U", o.U);
+    readCheck("UAX", o.UAX);
+    readCheck("UMX", o.UMX);
+    readCheck("UNR", o.UNR);
+    readCheck("UTX", o.UTX);
+    readOption("MoveNorm", "True", o.MoveNorm, {&o.MoveDir, &o.MoveDir2});
+    readOption("MoveDir", "False", o.MoveDir, {&o.MoveNorm, &o.MoveDir2});
+    o.MoveDirText = programKey.ReadEntry("MoveDirText", "");
+    readOption("MoveDir2", "False", o.MoveDir2, {&o.MoveNorm, &o.MoveDir});
+    o.MoveDir2Text = programKey.ReadEntry("MoveDir2Text", "");
+    o.CacheDir = programKey.ReadEntry("CacheDir", "");
+    return o;
+}
+
+void saveOptions(clsRegistry& programKey, const Options& o) {
+    programKey.WriteEntry("SelectAll", truthText(o.SelectAll));
+    programKey.WriteEntry("SelectOnly", truthText(o.SelectOnly));
+    programKey.WriteEntry("U", std::to_string(o.U));
+    programKey.WriteEntry("UAX", std::to_string(o.UAX));
+    programKey.WriteEntry("UMX", std::to_string(o.UMX));
+    programKey.WriteEntry("UNR", std::to_string(o.UNR));
+    programKey.WriteEntry("UTX", std::to_string(o.UTX));
+    programKey.WriteEntry("MoveNorm", truthText(o.MoveNorm));
+    programKey.WriteEntry("MoveDir", truthText(o.MoveDir));
+    programKey.WriteEntry("MoveDirText", o.MoveDirText);
+    programKey.WriteEntry("MoveDir2", truthText(o.MoveDir2));
+    programKey.WriteEntry("MoveDir2Text", o.MoveDir2Text);
+    programKey.WriteEntry("CacheDir", o.CacheDir);
+}
+
+void ensureInstallPath(clsRegistry& programKey, const std::string& programFolder) {
+    if (programKey.ReadEntry("InstallPath", "").empty())
+        programKey.WriteEntry("InstallPath", programFolder);
+}
+
+bool SetGameFolder(bool mustSelect, clsRegistry& gameKey, Dialogs& dialogs) {
+    const std::string chosen = chooseGameFolder(mustSelect, dialogs);
+    if (chosen.empty()) return false;
+    gameKey.WriteEntry("Folder", chosen + "/");
+    return true;
+}
+
+std::string findGameDir(clsRegistry& gameKey, Dialogs& dialogs, std::string* lblCacheDirOut) {
+    std::string gameDir = gameKey.ReadEntry("Folder", "");
+    if (!gameDir.empty()) {
+        if (gameDir.back() != '/') gameDir += '/';
+        return gameDir;
+    }
+    dialogs.message(kProgramTitle,
+                    "Unreal Tournament not found.\r\n\r\nPlease click OK to select the main "
+                    "directory..\r\n(example - E:\\Games\\UnrealTournament)");
+    const std::string chosen = chooseGameFolder(true, dialogs);
+    gameKey.WriteEntry("Folder", chosen + "/");
+    gameDir = gameKey.ReadEntry("Folder", "");
+    // A store that could not be written must not leave the program without its game folder.
+    if (gameDir.empty()) gameDir = chosen + "/";
+    if (gameDir.back() != '/') gameDir += '/';
+    if (lblCacheDirOut) *lblCacheDirOut = gameDir + "cache";
+    return gameDir;
+}
+
+std::string gameIniPath(const std::string& gameDir) {
+    return gameDir + "/System" + "/UnrealTournament.ini";
+}
+
+std::string userIniPath(const std::string& gameDir) {
+    return gameDir + "/System" + "/User.ini";
+}
+
+std::string readPlayerName(const std::string& userIni, FileSystem* fs) {
+    return INIGetSettingString("DefaultPlayer", "Name", userIni, "", nullptr, fs);
+}
+
+}  // namespace qv
