@@ -12,14 +12,14 @@
 namespace qv {
 
 struct FileInfo {
-    std::string name;         // bare name, no folder part
-    std::uint64_t size = 0;   // bytes
-    std::int64_t mtime = 0;   // seconds since the epoch
+    std::string name;        // bare name, no folder part
+    std::uint64_t size = 0;  // bytes
+    std::int64_t mtime = 0;  // seconds since the epoch
 };
 
 // A file open for writing, line by line (the run log).
 class OutFile {
-public:
+  public:
     virtual ~OutFile() = default;
     virtual Status write(std::string_view data) = 0;  // writes and flushes to the OS
     virtual Status close() = 0;                       // fsync + close; idempotent
@@ -28,7 +28,7 @@ public:
 // Every file operation of the engine and the settings layer goes through this interface, so
 // tests can inject failures (see FaultyFileSystem). Nothing throws.
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
 
     // Existence: a plain file (folders do not count), a folder, anything of that name.
@@ -60,7 +60,8 @@ public:
     virtual Status makeFolder(const std::string& path) = 0;  // one level
 
     // Plain files of `folder` whose name matches a pattern such as "*.tmp" or "*.*"
-    // ("*.*" matches every name). Hidden files (a leading dot) are not listed.
+    // ("*.*" matches every name). Letter case is ignored in the match. Hidden files (a leading
+    // dot) are not listed; a link to a plain file is listed with the size of that file.
     virtual Result<std::vector<FileInfo>> listFiles(const std::string& folder,
                                                     const std::string& pattern) = 0;
 

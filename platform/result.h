@@ -15,7 +15,8 @@ struct Status {
     explicit operator bool() const { return ok(); }
 
     static Status success() { return {}; }
-    static Status fromErrno(int err);  // text from strerror
+    // Text from strerror; errno 0 still gives a failure (code -1), never a success.
+    static Status fromErrno(int err);
     static Status failure(std::string message, int err = -1) { return {err, std::move(message)}; }
 };
 

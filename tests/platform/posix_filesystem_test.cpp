@@ -19,6 +19,17 @@ using test::listNames;
 using test::readFile;
 using test::writeFile;
 
+TEST(Status, CarriesTheErrnoAndTheSystemText) {
+    EXPECT_TRUE(Status::success().ok());
+    const Status s = Status::fromErrno(EACCES);
+    EXPECT_FALSE(s.ok());
+    EXPECT_EQ(s.code, EACCES);
+    EXPECT_EQ(s.text, std::strerror(EACCES));
+    // A lost errno must not turn a failure into a success.
+    EXPECT_FALSE(Status::fromErrno(0).ok());
+    EXPECT_FALSE(Status::fromErrno(0).text.empty());
+}
+
 class PosixFileSystemTest : public ::testing::Test {
   protected:
     test::TempDir dir;
