@@ -1,0 +1,48 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/filesystem.h"
+#include "platform/result.h"
+
+namespace qv::troubleshooter {
+
+// The file name of the report in the user's home folder.
+constexpr const char* kReportName = "CacheInfo.txt";
+
+// The name of Quorvel's run log in its install folder.
+constexpr const char* kLogName = "Quorvel.log";
+
+// Every line of cache.ini, empty lines too (CR LF, CR or LF end a line; the last line needs
+// none). A file that cannot be read gives one entry saying so.
+std::vector<std::string> readCacheIni(FileSystem& fs, const std::string& path);
+
+// The bare names of the plain files of the cache folder (no folders, no hidden files), in
+// byte order. A folder that cannot be listed gives one entry saying so.
+std::vector<std::string> listCacheFolder(FileSystem& fs, const std::string& folder);
+
+// The lines of Quorvel's run log in `installPath`; none when the path is empty or the log is
+// missing or unreadable.
+std::vector<std::string> readLogLines(FileSystem& fs, const std::string& installPath);
+
+// Everything the report prints, as 8-bit text.
+struct ReportInput {
+    std::string winVersion;
+    std::string utRegDir;     // the text the game-folder box shows
+    std::string cacheRegDir;  // the text the cache-folder box shows
+    std::string installPath;
+    std::vector<std::string> cacheIniLines;
+    std::string cacheFolder;
+    std::vector<std::string> cacheDirNames;
+    std::vector<std::string> logLines;
+};
+
+// The report's text, every line ending in CR LF.
+std::string buildReport(const ReportInput& in);
+
+// Writes the report as `folder`/CacheInfo.txt, replacing it atomically; any other file in
+// `folder` whose name is "cacheinfo.txt" in another letter case is deleted first.
+Status saveReport(FileSystem& fs, const std::string& folder, const std::string& text);
+
+}  // namespace qv::troubleshooter

@@ -1,0 +1,243 @@
+#include "troubleshooter/frm_main.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <cstdio>
+
+#include "platform/paths.h"
+#include "settings/clsRegistry.h"
+#include "troubleshooter/cache_info.h"
+#include "troubleshooter/maker_contact.h"
+
+namespace qv::troubleshooter {
+
+namespace {
+
+QString display(const std::string& text) {
+    return QString::fromLocal8Bit(text);
+}
+
+void fillList(QListWidget* list, const std::vector<std::string>& entries) {
+    list->clear();
+    for (const auto& e : entries) list->addItem(display(e));
+}
+
+// Characters that would end the mail link's body early are escaped; blanks stay plain.
+std::string mailSafe(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '%')
+            out += "%25";
+        else if (c == '&')
+            out += "%26";
+        else if (c == '#')
+            out += "%23";
+        else
+            out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+frmMain::frmMain(Services services, QWidget* parent)
+    : QWidget(parent),
+      services_(std::move(services)),
+      fs_(services_.fs ? *services_.fs : realFileSystem()),
+      dialogs_(this, kProgramTitle),
+      reportFolder_(homeFolder()),
+      reportPath_(joinPath(reportFolder_, kReportName)) {
+    buildControls();
+}
+
+void frmMain::message(const std::string& text) {
+    dialogs_.message(kProgramTitle, text);
+}
+
+void frmMain::setUtRegDir(std::string text) {
+    utRegDirText_ = std::move(text);
+    txtUTRegDir->setText(display(utRegDirText_));
+}
+
+void frmMain::setCacheRegDir(std::string text) {
+    cacheRegDirText_ = std::move(text);
+    txtCacheRegDir->setText(display(cacheRegDirText_));
+}
+
+void frmMain::Form_Load() {
+    setWindowTitle(QString::fromLatin1(kProgramTitle) + QStringLiteral(" v") +
+                   QString::number(kVersionMajor) + QLatin1Char('.') +
+                   QString::number(kVersionMinor) + QString::fromLatin1(kCredit));
+    ReadUTRegistry();
+    ReadQuorvelRegistry();
+    ChooseCacheFolder();
+    ReadOsName();
+    LoadLog();
+}
+
+void frmMain::ReadUTRegistry() {
+    clsRegistry gameKey = clsRegistry::gameKey(&dialogs_);
+    setUtRegDir(gameKey.ReadEntry("Folder", ""));
+    if (utRegDirText_.empty()) {
+        // The notice stays in the box after a folder is stored; only Set UT reads it anew.
+        setUtRegDir("UT's registry entry NOT found - please set it");
+        SetUTFolder(true);
+    }
+}
+
+void frmMain::SetUTFolder(bool mustChoose) {
+    for (;;) {
+        const std::string chosen = dialogs_.pickFolder("Choose the root UT folder:");
+        if (!chosen.empty()) {
+            clsRegistry gameKey = clsRegistry::gameKey(&dialogs_);
+            gameKey.WriteEntry("Folder", endsWithSeparator(chosen) ? chosen : chosen + "/");
+            return;
+        }
+        if (!mustChoose) return;
+        message("You MUST select the root UT folder..");
+    }
+}
+
+void frmMain::ReadQuorvelRegistry() {
+    clsRegistry programKey = clsRegistry::programKey(&dialogs_);
+    setCacheRegDir(programKey.ReadEntry("CacheDir", ""));
+    m_.strInstallPath = programKey.ReadEntry("InstallPath", "");
+}
+
+void frmMain::ChooseCacheFolder() {
+    for (;;) {
+        const std::string chosen = dialogs_.pickFolder("Choose the UT Cache folder:");
+        if (chosen.empty()) {
+            message("You MUST select the UT Cache folder..");
+            continue;
+        }
+        m_.strCacheFolder = chosen;
+        // A folder given up on leaves nothing behind in the lists.
+        cacheIniEntries_.clear();
+        cacheDirEntries_.clear();
+        if (LoadCacheIni() && ListCacheDir()) break;
+    }
+    fillList(lstCacheINI, cacheIniEntries_);
+    fillList(lstCacheDir, cacheDirEntries_);
+}
+
+bool frmMain::LoadCacheIni() {
+    const std::string path = joinPath(m_.strCacheFolder, "cache.ini");
+    if (!fs_.isFile(path)) {
+        message("Cache.INI not found in " + m_.strCacheFolder + " ...try again.");
+        return false;
+    }
+    cacheIniEntries_ = readCacheIni(fs_, path);
+    return true;
+}
+
+bool frmMain::ListCacheDir() {
+    if (!fs_.isFile(joinPath(m_.strCacheFolder, "cache.ini"))) {
+        message("UT Cache Directory not selected...try again.");
+        return false;
+    }
+    cacheDirEntries_ = listCacheFolder(fs_, m_.strCacheFolder);
+    return true;
+}
+
+void frmMain::ReadOsName() {
+    try {
+        CEnvironment env(services_.versionQuery ? services_.versionQuery
+                                                : CEnvironment::VersionQuery(queryKernelVersion));
+        m_.strWinVersion = env.OsName();
+    } catch (const EnvironmentError& e) {
+        // The report is still worth sending without the system's name.
+        char number[16];
+        std::snprintf(number, sizeof number, "0x%08X", static_cast<unsigned>(e.number()));
+        m_.strWinVersion = "(not known: " + e.description() + ", error " + number + ")";
+    }
+}
+
+void frmMain::LoadLog() {
+    m_.LogLines = readLogLines(fs_, m_.strInstallPath);
+}
+
+void frmMain::cmdViewLog_Click() {
+    if (m_.strInstallPath.empty()) {
+        message("Quorvel's log cannot be found: the registry holds no InstallPath for Quorvel.");
+        return;
+    }
+    const std::string path = joinPath(m_.strInstallPath, kLogName);
+    if (!fs_.isFile(path)) {
+        message("Quorvel's log could not be opened: " + path + " does not exist.");
+        return;
+    }
+    const QUrl url = QUrl::fromLocalFile(QFile::decodeName(path.c_str()));
+    const bool opened = services_.openUrl ? services_.openUrl(url) : QDesktopServices::openUrl(url);
+    if (!opened)
+        message("Quorvel's log could not be opened: no program to show " + path + " was found.");
+}
+
+void frmMain::cmdSetUT_Click() {
+    SetUTFolder(false);
+    // Shown as stored now, also when it is empty.
+    setUtRegDir(clsRegistry::gameKey(&dialogs_).ReadEntry("Folder", ""));
+}
+
+void frmMain::cmdReset_Click() {
+    ResetQuorvelRegistry();
+}
+
+void frmMain::ResetQuorvelRegistry() {
+    if (!dialogs_.askYesNo(kProgramTitle, "Definately reset Quorvel's registry entry?")) return;
+    clsRegistry programKey = clsRegistry::programKey(&dialogs_);
+    programKey.WriteEntry("CacheDir", "");
+    setCacheRegDir(programKey.ReadEntry("CacheDir", ""));
+}
+
+void frmMain::cmdSave_Click() {
+    ReportInput in;
+    in.winVersion = m_.strWinVersion;
+    in.utRegDir = utRegDirText_;
+    in.cacheRegDir = cacheRegDirText_;
+    in.installPath = m_.strInstallPath;
+    in.cacheIniLines = cacheIniEntries_;
+    in.cacheFolder = m_.strCacheFolder;
+    in.cacheDirNames = cacheDirEntries_;
+    in.logLines = m_.LogLines;
+
+    if (Status s = saveReport(fs_, reportFolder_, buildReport(in)); !s) {
+        message("The report could not be saved to " + reportPath_ + ": " + s.text);
+        return;
+    }
+    // The report walks each list to its end, leaving its last entry selected.
+    for (QListWidget* list : {lstCacheINI, lstCacheDir})
+        if (list->count() > 0) list->setCurrentRow(list->count() - 1);
+    cmdMail->setText(QStringLiteral("&Email the Info"));
+    cmdMail->setEnabled(true);
+}
+
+std::string frmMain::mailLink() const {
+    return std::string("mailto:") + kSupportAddress +
+           "?subject=Quorvel Troubleshooter&Body=*** NOTE - remember to attach " +
+           mailSafe(reportPath_) + " before sending ***";
+}
+
+void frmMain::cmdMail_Click() {
+    MailInfo();
+}
+
+void frmMain::MailInfo() {
+    // Whether a mail program answered is not looked at: the user sees it or not.
+    const QUrl url(QString::fromLocal8Bit(mailLink()), QUrl::TolerantMode);
+    if (services_.openUrl)
+        services_.openUrl(url);
+    else
+        QDesktopServices::openUrl(url);
+}
+
+void frmMain::cmdExit_Click() {
+    close();
+    QCoreApplication::quit();
+}
+
+}  // namespace qv::troubleshooter

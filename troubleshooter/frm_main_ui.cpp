@@ -1,0 +1,174 @@
+// The controls of the troubleshooter's window: positions in twips as designed, 15 twips to a
+// pixel.
+
+#include <QColor>
+#include <QFile>
+#include <QFont>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+
+#include "troubleshooter/frm_main.h"
+#include "troubleshooter/maker_contact.h"
+
+namespace qv::troubleshooter {
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+
+QRect twips(int left, int top, int width, int height) {
+    return {left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
+            height / kTwipsPerPixel};
+}
+
+// Dark blue, 0x00C00000 in the BGR form the design uses.
+const QColor kDarkBlue(0, 0, 192);
+
+QLabel* makeLabel(QWidget* parent, const char* name, const char* caption, QRect where) {
+    auto* label = new QLabel(QString::fromLatin1(caption), parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(where);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setWordWrap(true);
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, kDarkBlue);
+    label->setPalette(p);
+    return label;
+}
+
+QLineEdit* makeTextBox(QWidget* parent, const char* name, QRect where) {
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setGeometry(where);
+    box->setEnabled(false);
+    return box;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const char* caption, QRect where) {
+    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(where);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QListWidget* makeList(QWidget* parent, const char* name, QRect where) {
+    auto* list = new QListWidget(parent);
+    list->setObjectName(QString::fromLatin1(name));
+    list->setGeometry(where);
+    list->setSortingEnabled(false);
+    list->setUniformItemSizes(true);
+    return list;
+}
+
+// One pixel of an etched rule: a line from (x1, y) to (x2, y) in twips.
+void makeLine(QWidget* parent, const QString& name, int x1, int y, int x2, const QColor& color) {
+    auto* line = new QFrame(parent);
+    line->setObjectName(name);
+    line->setFrameShape(QFrame::NoFrame);
+    line->setGeometry(x1 / kTwipsPerPixel, y / kTwipsPerPixel, (x2 - x1) / kTwipsPerPixel + 1, 1);
+    line->setAutoFillBackground(true);
+    QPalette p = line->palette();
+    p.setColor(QPalette::Window, color);
+    line->setPalette(p);
+}
+
+QFont smallArial() {
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(6.75);
+    return font;
+}
+
+// The program's icon: a dark blue disc with a white question mark over a cache box.
+QIcon programIcon() {
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kDarkBlue);
+    painter.drawEllipse(1, 1, 30, 30);
+    painter.setPen(Qt::white);
+    QFont font(QStringLiteral("Arial"));
+    font.setBold(true);
+    font.setPixelSize(22);
+    painter.setFont(font);
+    painter.drawText(QRect(0, 0, 32, 32), Qt::AlignCenter, QStringLiteral("?"));
+    return QIcon(pixmap);
+}
+
+}  // namespace
+
+void frmMain::buildControls() {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QString::fromLatin1(kProgramTitle));
+    setWindowIcon(programIcon());
+    // A sizable window with a close box and neither minimize nor maximize.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    resize(6015 / kTwipsPerPixel, 7110 / kTwipsPerPixel);
+
+    Label1 = makeLabel(this, "Label1", "UT Registry :", twips(120, 120, 1095, 255));
+    txtUTRegDir = makeTextBox(this, "txtUTRegDir", twips(1560, 120, 4335, 285));
+    cmdSetUT = makeButton(this, "cmdSetUT", "S&et UT Registry", twips(1560, 480, 2295, 255));
+    cmdSetUT->setFont(smallArial());
+    cmdSetUT->setToolTip(
+        QStringLiteral("Use this to set the root UT dir if u installed or moved UT manually"));
+
+    Label2 = makeLabel(this, "Label2", "Quorvel Registry :", twips(120, 1080, 1335, 495));
+    txtCacheRegDir = makeTextBox(this, "txtCacheRegDir", twips(1560, 1080, 4335, 285));
+    cmdReset =
+        makeButton(this, "cmdReset", "&Clear Quorvel Registry", twips(1560, 1440, 2295, 255));
+    cmdReset->setFont(smallArial());
+    cmdReset->setToolTip(
+        QStringLiteral("Clears the registry setting Quorvel uses for the directory"));
+
+    const QColor windowText = palette().color(QPalette::WindowText);
+    makeLine(this, QStringLiteral("Line1_0"), 0, 1875, 6000, windowText);
+    makeLine(this, QStringLiteral("Line2_0"), 0, 1890, 6030, Qt::white);
+
+    cmdViewLog = makeButton(this, "cmdViewLog", "&View Quorvel LOG", twips(120, 2040, 2175, 375));
+
+    makeLine(this, QStringLiteral("Line1_1"), -45, 2580, 6015, windowText);
+    makeLine(this, QStringLiteral("Line2_1"), -45, 2595, 6015, Qt::white);
+
+    Label4 = makeLabel(this, "Label4", "Cache.INI Contents :", twips(120, 2760, 2055, 255));
+    lstCacheINI = makeList(this, "lstCacheINI", twips(120, 3000, 5775, 1425));
+    Label3 = makeLabel(this, "Label3", "Cache Directory Listing :", twips(120, 4680, 1935, 255));
+    lstCacheDir = makeList(this, "lstCacheDir", twips(120, 4920, 5775, 1425));
+
+    QString target = QFile::decodeName(reportPath_.c_str());
+    target.replace(QLatin1Char('&'), QStringLiteral("&&"));  // a literal '&', not a mnemonic
+    cmdSave = makeButton(this, "cmdSave", "", twips(120, 6600, 2175, 375));
+    cmdSave->setText(QStringLiteral("&Save to ") + target);
+    cmdMail =
+        makeButton(this, "cmdMail", "** Save the file FIRST **", twips(2400, 6600, 2175, 375));
+    cmdMail->setEnabled(false);
+    cmdExit = makeButton(this, "cmdExit", "E&xit", twips(4680, 6600, 1215, 375));
+
+    // Tab order as designed; labels and the disabled boxes take no focus and are passed over.
+    QWidget* order[] = {cmdSave, txtUTRegDir, txtCacheRegDir, lstCacheINI, lstCacheDir,
+                        cmdExit, cmdMail,     cmdReset,       cmdSetUT,    cmdViewLog};
+    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
+    connect(cmdViewLog, &QPushButton::clicked, this, &frmMain::cmdViewLog_Click);
+    connect(cmdSetUT, &QPushButton::clicked, this, &frmMain::cmdSetUT_Click);
+    connect(cmdReset, &QPushButton::clicked, this, &frmMain::cmdReset_Click);
+    connect(cmdSave, &QPushButton::clicked, this, &frmMain::cmdSave_Click);
+    connect(cmdMail, &QPushButton::clicked, this, &frmMain::cmdMail_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
+
+    // Centred on the screen when it opens.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+}  // namespace qv::troubleshooter
