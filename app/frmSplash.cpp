@@ -1,0 +1,89 @@
+#include "app/frmSplash.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "app/animation_widget.h"
+
+namespace qv {
+
+frmSplash::frmSplash(const QString& programFolder, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus) {
+    setObjectName(QStringLiteral("frmSplash"));
+    setWindowTitle(QString());
+    setAttribute(Qt::WA_ShowWithoutActivating);
+
+    Frame1 = new QFrame(this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setFrameShape(QFrame::Panel);
+    Frame1->setFrameShadow(QFrame::Raised);
+    Frame1->setLineWidth(2);
+
+    Animation1 = new AnimationWidget(Frame1);
+    Label1 = new QLabel(QStringLiteral("Processing UT Cache Files........"), Frame1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setAlignment(Qt::AlignCenter);
+
+    auto* inner = new QVBoxLayout(Frame1);
+    inner->setContentsMargins(16, 12, 16, 12);
+    inner->addWidget(Animation1, 0, Qt::AlignHCenter);
+    inner->addWidget(Label1);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(Frame1);
+
+    // A missing or damaged file leaves the animation empty; the label still shows.
+    Animation1->open(programFolder + QStringLiteral("/search.avi"));
+    adjustSize();
+    setFixedSize(size());
+}
+
+void frmSplash::showEvent(QShowEvent* event) {
+    centreOnScreen();
+    Animation1->play();
+    QWidget::showEvent(event);
+}
+
+void frmSplash::hideEvent(QHideEvent* event) {
+    Animation1->stop();
+    QWidget::hideEvent(event);
+}
+
+void frmSplash::closeEvent(QCloseEvent* event) {
+    // The window system's close (Alt+F4) is not the caller's: the window stays.
+    if (event->spontaneous()) {
+        event->ignore();
+        return;
+    }
+    Animation1->stop();
+    QWidget::closeEvent(event);
+}
+
+void frmSplash::keyPressEvent(QKeyEvent* event) {
+    event->accept();
+}
+
+void frmSplash::centreOnScreen() {
+    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+}
+
+BusyWindow::BusyWindow(const QString& programFolder, QWidget* owner)
+    : splash_(new frmSplash(programFolder, owner)) {
+    splash_->show();
+    QCoreApplication::processEvents();
+}
+
+BusyWindow::~BusyWindow() {
+    splash_->close();
+}
+
+}  // namespace qv
