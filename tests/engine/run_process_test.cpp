@@ -7,6 +7,7 @@
 #include "engine/cache_lock.h"
 #include "engine/run.h"
 #include "platform/faulty_filesystem.h"
+#include "platform/textfile.h"
 #include "tests/engine/run_fixture.h"
 
 namespace qv::runtest {
@@ -150,6 +151,20 @@ TEST_F(ProcessCacheTest, AllMovedLeavesOnlyTheHeader) {
     g.run({"A.unr", "B.utx"}, sink);
     EXPECT_EQ(g.index(), "[Cache]\r\n");
     EXPECT_EQ(test::listNames(g.cacheDir), (Lines{".quorvel.lock", "cache.ini", "cachebak.ini"}));
+}
+
+TEST_F(ProcessCacheTest, NoLimitOnSelectedOrKeptLines) {
+    Lines checked;
+    for (unsigned n = 1; n <= 1200; ++n) {
+        const std::string name = "P" + std::to_string(n) + (n % 2 ? ".unr" : ".utx");
+        g.add(n, name);
+        if (n % 2) checked.push_back(name);
+    }
+    g.writeIndex();
+    g.run(checked, sink);
+    EXPECT_EQ(test::listNames(g.game + "/Maps").size(), 600u);
+    EXPECT_EQ(splitLines(g.index()).size(), 601u);  // the header and 600 kept lines
+    EXPECT_EQ(splitLines(g.index())[600], g.line(1200, "P1200.utx"));
 }
 
 TEST_F(ProcessCacheTest, TwoRunsInARowKeepTheFirstRunsIndexAsBackup) {
