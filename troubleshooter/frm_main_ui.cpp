@@ -1,6 +1,7 @@
 // The controls of the troubleshooter's window: positions in twips as designed, 15 twips to a
 // pixel.
 
+#include <QApplication>
 #include <QColor>
 #include <QFile>
 #include <QFont>
@@ -14,6 +15,9 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <algorithm>
 
 #include "troubleshooter/frm_main.h"
 #include "troubleshooter/maker_contact.h"
@@ -32,12 +36,34 @@ QRect twips(int left, int top, int width, int height) {
 // Dark blue, 0x00C00000 in the BGR form the design uses.
 const QColor kDarkBlue(0, 0, 192);
 
+// A button whose caption, too long for its width, is shown shortened in the middle; the
+// caption itself stays whole (text(), the mnemonic, the tooltip).
+class ElidingButton final : public QPushButton {
+  public:
+    using QPushButton::QPushButton;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const int margin = style()->pixelMetric(QStyle::PM_ButtonMargin, &option, this);
+        option.text = fontMetrics().elidedText(text(), Qt::ElideMiddle, width() - 2 * margin,
+                                               Qt::TextShowMnemonic);
+        painter.drawControl(QStyle::CE_PushButton, option);
+    }
+};
+
 QLabel* makeLabel(QWidget* parent, const char* name, const char* caption, QRect where) {
     auto* label = new QLabel(QString::fromLatin1(caption), parent);
     label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(where);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setWordWrap(true);
+    // A label drawn one line high keeps its caption on that line: where the window's font is
+    // wider than the one the design was drawn with, it grows to the right into free space.
+    const bool oneLine = where.height() < 2 * label->fontMetrics().height();
+    label->setWordWrap(!oneLine);
+    if (oneLine) where.setWidth(std::max(where.width(), label->sizeHint().width()));
+    label->setGeometry(where);
     QPalette p = label->palette();
     p.setColor(QPalette::WindowText, kDarkBlue);
     label->setPalette(p);
@@ -52,8 +78,9 @@ QLineEdit* makeTextBox(QWidget* parent, const char* name, QRect where) {
     return box;
 }
 
+template <class Button = QPushButton>
 QPushButton* makeButton(QWidget* parent, const char* name, const char* caption, QRect where) {
-    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+    auto* button = new Button(QString::fromLatin1(caption), parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(where);
     button->setAutoDefault(false);
@@ -115,6 +142,10 @@ void frmMain::buildControls() {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     resize(6015 / kTwipsPerPixel, 7110 / kTwipsPerPixel);
+    // The positions are laid out for an 8-point window font.
+    QFont font = QApplication::font();
+    font.setPointSizeF(8);
+    setFont(font);
 
     Label1 = makeLabel(this, "Label1", "UT Registry :", twips(120, 120, 1095, 255));
     txtUTRegDir = makeTextBox(this, "txtUTRegDir", twips(1560, 120, 4335, 285));
@@ -147,8 +178,9 @@ void frmMain::buildControls() {
 
     QString target = QFile::decodeName(reportPath_.c_str());
     target.replace(QLatin1Char('&'), QStringLiteral("&&"));  // a literal '&', not a mnemonic
-    cmdSave = makeButton(this, "cmdSave", "", twips(120, 6600, 2175, 375));
+    cmdSave = makeButton<ElidingButton>(this, "cmdSave", "", twips(120, 6600, 2175, 375));
     cmdSave->setText(QStringLiteral("&Save to ") + target);
+    cmdSave->setToolTip(QStringLiteral("Save to ") + QFile::decodeName(reportPath_.c_str()));
     cmdMail =
         makeButton(this, "cmdMail", "** Save the file FIRST **", twips(2400, 6600, 2175, 375));
     cmdMail->setEnabled(false);
