@@ -23,7 +23,7 @@ bool AnimationWidget::open(const QString& path) {
     for (const auto& pixels : movie.frames) {
         QImage image(reinterpret_cast<const uchar*>(pixels.data()), movie.width, movie.height,
                      movie.width * 4, QImage::Format_RGB32);
-        frames_.push_back(QPixmap::fromImage(image));  // copies the pixels
+        frames_.push_back(QPixmap::fromImage(image.copy()));  // owns its pixels
     }
     frameSize_ = QSize(movie.width, movie.height);
     timer_.setInterval(movie.frameIntervalMs);

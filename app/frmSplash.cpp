@@ -83,7 +83,9 @@ BusyWindow::BusyWindow(const QString& programFolder, QWidget* owner)
 }
 
 BusyWindow::~BusyWindow() {
+    if (!splash_) return;
     splash_->close();
+    delete splash_.data();
 }
 
 }  // namespace qv

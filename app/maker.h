@@ -14,6 +14,6 @@ constexpr const char* kSupportMailSubject = "Quorvel v2.0";
 // Data files beside the program.
 constexpr const char* kIconFile = "quorvel.png";
 constexpr const char* kHelpIndex = "help/index.html";  // the HTML help
-constexpr const char* kHelpChm = "Quorvel3.chm";        // the same pages compiled, when built
+constexpr const char* kHelpChm = "Quorvel3.chm";       // the same pages compiled, when built
 
 }  // namespace qv
