@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build=build
+build=${QUORVEL_BUILD_DIR:-build}  # another build folder for testing
 what=${1:-quorvel}
 case "$what" in
     quorvel | troubleshooter) ;;
