@@ -1,0 +1,170 @@
+#include "app/file_list_model.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace qv {
+
+namespace {
+
+constexpr int kColumns = 3;
+
+// Text order as the list compares it: byte by byte with ASCII letters folded to one case.
+int compareText(const std::string& a, const std::string& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 'a' + 'A');
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+}  // namespace
+
+FileListModel::FileListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int FileListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(order_.size());
+}
+
+int FileListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumns;
+}
+
+std::string FileListModel::cellText(const FileRow& row, int column) const {
+    switch (column) {
+        case FileName:
+            return row.text;
+        case Date:
+            return row.date;
+        case NeverMove:
+            return row.neverMove ? "True" : "";
+        default:
+            return {};
+    }
+}
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const FileRow& row = rowAt(index.row());
+    if (role == Qt::DisplayRole) return QString::fromLocal8Bit(cellText(row, index.column()));
+    if (role == Qt::CheckStateRole && index.column() == FileName)
+        return row.checked ? Qt::Checked : Qt::Unchecked;
+    return {};
+}
+
+bool FileListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::CheckStateRole || index.column() != FileName ||
+        !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return false;
+    FileRow& row = rows_[scanRowOf(index.row())];
+    const bool checked = value.value<Qt::CheckState>() == Qt::Checked;
+    if (row.checked != checked) {
+        row.checked = checked;
+        Q_EMIT dataChanged(index, index, {Qt::CheckStateRole});
+    }
+    return true;
+}
+
+QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    switch (section) {
+        case FileName:
+            return QStringLiteral("File Name");
+        case Date:
+            return QStringLiteral("Date");
+        case NeverMove:
+            return QStringLiteral("Never Move?");
+        default:
+            return {};
+    }
+}
+
+Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    if (index.column() == FileName) f |= Qt::ItemIsUserCheckable;
+    return f;
+}
+
+void FileListModel::setRows(std::vector<FileRow> rows) {
+    beginResetModel();
+    rows_ = std::move(rows);
+    order_.resize(rows_.size());
+    std::iota(order_.begin(), order_.end(), std::size_t{0});
+    if (sorted_) applySort();
+    endResetModel();
+}
+
+void FileListModel::clear() {
+    setRows({});
+}
+
+void FileListModel::emitColumnChanged(int column) {
+    if (order_.empty()) return;
+    Q_EMIT dataChanged(index(0, column), index(rowCount() - 1, column));
+}
+
+void FileListModel::setAllChecked(bool checked) {
+    for (FileRow& row : rows_) row.checked = checked;
+    emitColumnChanged(FileName);
+}
+
+void FileListModel::markNeverMove(const std::vector<std::string>& names) {
+    MarkNeverMoveItems(rows_, names);
+    if (order_.empty()) return;
+    Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, kColumns - 1));
+}
+
+std::vector<std::string> FileListModel::checkedTexts() const {
+    std::vector<std::string> texts;
+    for (std::size_t k : order_)
+        if (rows_[k].checked) texts.push_back(rows_[k].text);
+    return texts;
+}
+
+std::size_t FileListModel::checkedCount() const {
+    return static_cast<std::size_t>(
+        std::count_if(rows_.begin(), rows_.end(), [](const FileRow& r) { return r.checked; }));
+}
+
+void FileListModel::applySort() {
+    const int column = sortColumn_;
+    const bool ascending = sortOrder_ == Qt::AscendingOrder;
+    std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
+        const int c = compareText(cellText(rows_[a], column), cellText(rows_[b], column));
+        return ascending ? c < 0 : c > 0;
+    });
+}
+
+void FileListModel::sortByColumnClick(int column) {
+    if (column < 0 || column >= kColumns) return;
+    sortColumn_ = column;
+    sortOrder_ = sortOrder_ == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    sorted_ = true;
+
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<std::size_t> scanRows;
+    scanRows.reserve(static_cast<std::size_t>(before.size()));
+    for (const QModelIndex& i : before) scanRows.push_back(scanRowOf(i.row()));
+
+    applySort();
+
+    std::vector<int> viewRowOf(order_.size());
+    for (std::size_t v = 0; v < order_.size(); ++v) viewRowOf[order_[v]] = static_cast<int>(v);
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (qsizetype i = 0; i < before.size(); ++i)
+        after.push_back(
+            index(viewRowOf[scanRows[static_cast<std::size_t>(i)]], before[i].column()));
+    changePersistentIndexList(before, after);
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+}  // namespace qv

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <string>
+#include <vector>
+
+#include "engine/scan.h"
+
+namespace qv {
+
+// The file list (ListView1) over the scan's rows. The rows keep the index's bytes; the model
+// decodes them for display only. Sorting changes the order in which the view shows the rows,
+// never the rows themselves, so every view row refers back to its scan row by position.
+class FileListModel final : public QAbstractTableModel {
+    Q_OBJECT
+  public:
+    enum Column { FileName = 0, Date = 1, NeverMove = 2 };
+
+    explicit FileListModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // Replaces every row (the scan's result, in index order); a sorted list stays sorted.
+    void setRows(std::vector<FileRow> rows);
+    void clear();
+
+    // The scan rows in index order, and the one a view row shows.
+    const std::vector<FileRow>& rows() const { return rows_; }
+    std::size_t scanRowOf(int viewRow) const {
+        return order_.at(static_cast<std::size_t>(viewRow));
+    }
+    const FileRow& rowAt(int viewRow) const { return rows_[scanRowOf(viewRow)]; }
+
+    void setAllChecked(bool checked);
+    // Unchecks and marks every row on the never-move list; clears the mark of the others.
+    void markNeverMove(const std::vector<std::string>& names);
+
+    // The texts of the checked rows in the order the list shows them.
+    std::vector<std::string> checkedTexts() const;
+    std::size_t checkedCount() const;
+
+    // A header click: sort by that column and flip the one order the whole list keeps.
+    void sortByColumnClick(int column);
+    bool isSorted() const { return sorted_; }
+    int sortColumn() const { return sortColumn_; }
+    Qt::SortOrder sortOrder() const { return sortOrder_; }
+
+  private:
+    std::string cellText(const FileRow& row, int column) const;
+    void applySort();
+    void emitColumnChanged(int column);
+
+    std::vector<FileRow> rows_;
+    std::vector<std::size_t> order_;  // view row -> scan row
+    bool sorted_ = false;
+    int sortColumn_ = FileName;
+    // Flipped before each sort, so the first click sorts ascending.
+    Qt::SortOrder sortOrder_ = Qt::DescendingOrder;
+};
+
+}  // namespace qv

@@ -1,0 +1,318 @@
+#include "app/frmMain.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDate>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTime>
+#include <QTreeView>
+
+#include "app/byte_line_edit.h"
+#include "app/file_list_model.h"
+#include "app/frmAbout.h"
+#include "app/frmSplash.h"
+#include "engine/scan.h"
+#include "platform/filesystem.h"
+#include "settings/clsRegistry.h"
+
+namespace qv {
+
+namespace {
+
+// The three files that must stand beside the program, with the message for each.
+struct RequiredFile {
+    const char* name;
+    const char* message;
+};
+constexpr RequiredFile kRequiredFiles[] = {
+    {"Quorvel.ini", "A critical file (Quorvel.ini) is missing...please re-install the program."},
+    {"QuorvelDontMove.ini",
+     "A critical file (QuorvelDontMove.ini) is missing...please re-install the program."},
+    {"search.avi", "A critical file (Search.avi) is missing...please re-install the program."},
+};
+constexpr const char* kReinstallReminder =
+    "Remember to copy the latest EXE over the one installed...";
+constexpr const char* kCredit = " - by the Quorvel developers";
+constexpr qint64 kEventIntervalMs = 50;
+
+// Sets an option button the way a stored value does: true selects it (and clears the others
+// of its group), false clears it even when that leaves the group with none selected.
+void setOption(QRadioButton* button, bool value) {
+    if (value) {
+        button->setChecked(true);
+        return;
+    }
+    button->setAutoExclusive(false);
+    button->setChecked(false);
+    button->setAutoExclusive(true);
+}
+
+void setCheckValue(QCheckBox* box, int value) {
+    box->setTristate(value == 2);
+    box->setCheckState(static_cast<Qt::CheckState>(value));
+}
+
+}  // namespace
+
+// The engine's status lines, status texts and progress go into the window; pending events are
+// handled at most every 50 ms, so a long run keeps the window painting without slowing down.
+class frmMain::WindowSink final : public StatusSink {
+  public:
+    explicit WindowSink(frmMain& w) : w_(w) {}
+
+    void addLine(const std::string& line) override {
+        w_.List1->addItem(QString::fromLocal8Bit(line));
+    }
+    void setStatusText(const std::string& text) override {
+        w_.sbrText->setText(QString::fromLocal8Bit(text));
+    }
+    void progress(std::size_t done, std::size_t total) override {
+        QProgressBar* bar = w_.sbrProgress;
+        const int max = static_cast<int>(std::min<std::size_t>(total, INT_MAX));
+        if (bar->maximum() != max) bar->setRange(0, max);
+        bar->setValue(static_cast<int>(std::min<std::size_t>(done, INT_MAX)));
+        bar->setVisible(true);
+    }
+    void processEvents() override {
+        if (sinceEvents_.isValid() && sinceEvents_.elapsed() < kEventIntervalMs) return;
+        w_.List1->scrollToBottom();
+        QCoreApplication::processEvents();
+        sinceEvents_.start();
+    }
+
+  private:
+    frmMain& w_;
+    QElapsedTimer sinceEvents_;
+};
+
+frmMain::OperationGuard::OperationGuard(frmMain& w) : w_(w) {
+    ++w_.busy_;
+    w_.updateCommandStates();
+}
+
+frmMain::OperationGuard::~OperationGuard() {
+    --w_.busy_;
+    w_.updateCommandStates();
+    if (w_.busy_ == 0 && w_.closePending_) {
+        w_.closePending_ = false;
+        QTimer::singleShot(0, &w_, &QWidget::close);
+    }
+}
+
+frmMain::frmMain(std::string programFolder, frmMainServices services, QWidget* parent)
+    : QMainWindow(parent),
+      programFolder_(std::move(programFolder)),
+      services_(std::move(services)),
+      fs_(services_.fs ? *services_.fs : realFileSystem()),
+      dialogs_(this, kProgramTitle),
+      ctx_{fs_, dialogs_},
+      sink_(std::make_unique<WindowSink>(*this)) {
+    setObjectName(QStringLiteral("frmMain"));
+    pv_.ProgramFolder = programFolder_;
+    setWindowTitle(QString::fromLatin1(kProgramTitle));
+    buildControls();
+}
+
+frmMain::~frmMain() = default;
+
+bool frmMain::checkRequiredFiles() {
+    for (const RequiredFile& f : kRequiredFiles) {
+        if (fs_.isFile(programFolder_ + "/" + f.name)) continue;
+        message(f.message);
+        message(kReinstallReminder);
+        return false;
+    }
+    return true;
+}
+
+bool frmMain::Form_Load() {
+    pv_.FormLoading = true;
+    if (!checkRequiredFiles()) return false;
+
+    clsRegistry gameKey = clsRegistry::gameKey(&dialogs_);
+    clsRegistry programKey = clsRegistry::programKey(&dialogs_);
+
+    std::string askedCacheDir;
+    pv_.GameDir = findGameDir(gameKey, dialogs_, &askedCacheDir);
+    if (!askedCacheDir.empty()) setCacheDir(askedCacheDir);
+
+    ensureInstallPath(programKey, programFolder_);
+    applyOptions(restoreOptions(programKey, currentOptions()));
+
+    setWindowTitle(QStringLiteral("%1 v%2.%3%4")
+                       .arg(QLatin1String(kProgramTitle))
+                       .arg(kVersionMajor)
+                       .arg(kVersionMinor)
+                       .arg(QLatin1String(kCredit)));
+    {
+        BusyWindow busy(programFolderText(), this);
+        OperationGuard guard(*this);
+        ScanCache();
+        lblUTName->setText(QString::fromLocal8Bit(readPlayerName(pv_.UserIniPath, &fs_)));
+        lblRemind->clear();
+        SSTab1->setCurrentIndex(1);  // "File List"
+        pv_.FormLoading = false;
+    }
+    loaded_ = true;
+    return true;
+}
+
+void frmMain::Form_Unload() {
+    if (!loaded_ || unloaded_) return;
+    unloaded_ = true;
+    clsRegistry programKey = clsRegistry::programKey(&dialogs_);
+    saveOptions(programKey, currentOptions());
+    Timer1->stop();
+    if (frmAbout* about = frmAbout::openWindow()) about->close();
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    // A run or purge is never left half done: the window closes once it has ended.
+    if (busy_ > 0) {
+        closePending_ = true;
+        event->ignore();
+        return;
+    }
+    Form_Unload();
+    event->accept();
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonRelease)
+        ListView1_MouseUp(static_cast<QMouseEvent*>(event)->button());
+    return QMainWindow::eventFilter(watched, event);
+}
+
+Options frmMain::currentOptions() const {
+    Options o;
+    o.SelectAll = optSelectAll->isChecked();
+    o.SelectOnly = optSelectOnly->isChecked();
+    o.U = chkU->checkState();
+    o.UAX = chkUAX->checkState();
+    o.UMX = chkUMX->checkState();
+    o.UNR = chkUNR->checkState();
+    o.UTX = chkUTX->checkState();
+    o.MoveNorm = optMoveNorm->isChecked();
+    o.MoveDir = optMoveDir->isChecked();
+    o.MoveDirText = txtMoveDir->bytes();
+    o.MoveDir2 = optMoveDir2->isChecked();
+    o.MoveDir2Text = txtMoveDir2->bytes();
+    o.CacheDir = cacheDir_;
+    return o;
+}
+
+// The stored choices go into their controls in the order they are stored.
+void frmMain::applyOptions(const Options& o) {
+    setOption(optSelectAll, o.SelectAll);
+    setOption(optSelectOnly, o.SelectOnly);
+    setCheckValue(chkU, o.U);
+    setCheckValue(chkUAX, o.UAX);
+    setCheckValue(chkUMX, o.UMX);
+    setCheckValue(chkUNR, o.UNR);
+    setCheckValue(chkUTX, o.UTX);
+    setOption(optMoveNorm, o.MoveNorm);
+    setOption(optMoveDir, o.MoveDir);
+    txtMoveDir->setBytes(o.MoveDirText);
+    setOption(optMoveDir2, o.MoveDir2);
+    txtMoveDir2->setBytes(o.MoveDir2Text);
+    setCacheDir(o.CacheDir);
+    applySelectionRules();
+}
+
+// The type boxes and the commit button follow the selection mode; with neither option button
+// chosen they keep their designed states.
+void frmMain::applySelectionRules() {
+    bool enable = false;
+    if (optSelectAll->isChecked())
+        enable = false;
+    else if (optSelectOnly->isChecked())
+        enable = true;
+    else
+        return;
+    for (QCheckBox* box : {chkU, chkUAX, chkUMX, chkUNR, chkUTX}) box->setEnabled(enable);
+    cmdCommitFileTypes->setEnabled(enable && busy_ == 0);
+}
+
+void frmMain::setCacheDir(std::string dir) {
+    cacheDir_ = std::move(dir);
+    lblCacheDir->setText(QString::fromLocal8Bit(cacheDir_));
+    lblCacheDir->setToolTip(lblCacheDir->text());
+}
+
+void frmMain::updateCommandStates() {
+    const bool idle = busy_ == 0;
+    for (QPushButton* b : {cmdRun, cmdRescan, cmdCacheDir, cmdPurgeNow, cmdDelCacheTmp, cmdNMSave})
+        b->setEnabled(idle);
+    for (QAction* a : {mnuFileRun, mnuToolsSetUT}) a->setEnabled(idle);
+    // The commit button is also disabled while all files are selected automatically.
+    cmdCommitFileTypes->setEnabled(idle && !optSelectAll->isChecked());
+}
+
+void frmMain::updateClock() {
+    const QLocale locale = QLocale::system();
+    sbrDate->setText(locale.toString(QDate::currentDate(), QLocale::ShortFormat));
+    sbrTime->setText(locale.toString(QTime::currentTime(), QLocale::ShortFormat));
+}
+
+// ScanCache of the window: the controls' options and cache folder in, the list, the never-move
+// box, the purge days and the status text out.
+void frmMain::ScanCache() {
+    ScanState state;
+    state.options = currentOptions();
+    state.lblCacheDir = cacheDir_;
+    model_->clear();
+    ::qv::ScanCache(pv_, state, ctx_);
+
+    setCacheDir(state.lblCacheDir);
+    txtPurgeCacheDays->setBytes(state.txtPurgeCacheDays);
+    if (state.indexMissing || state.statusText.empty()) return;  // the scan stopped early
+    model_->setRows(std::move(state.rows));
+    fillNeverMoveBox(state.lstNM);
+    sbrText->setText(QString::fromLocal8Bit(state.statusText));
+}
+
+void frmMain::rescan() {
+    BusyWindow busy(programFolderText(), this);
+    sbrText->setText(QStringLiteral("Re-scanning files..."));
+    model_->clear();
+    ScanCache();
+}
+
+void frmMain::fillNeverMoveBox(const std::vector<std::string>& names) {
+    nmItems_ = names;
+    lstNM->clear();
+    for (const std::string& name : nmItems_) lstNM->addItem(QString::fromLocal8Bit(name));
+}
+
+StatusSink& frmMain::sink() {
+    return *sink_;
+}
+
+void frmMain::message(const std::string& text) {
+    dialogs_.message(kProgramTitle, text);
+}
+
+std::string frmMain::neverMoveFile() const {
+    return programFolder_ + "/QuorvelDontMove.ini";
+}
+
+QString frmMain::programFolderText() const {
+    return QString::fromLocal8Bit(programFolder_);
+}
+
+bool frmMain::openFile(const std::string& path) {
+    const QUrl url = QUrl::fromLocalFile(QString::fromLocal8Bit(path));
+    return services_.openUrl ? services_.openUrl(url) : QDesktopServices::openUrl(url);
+}
+
+}  // namespace qv

@@ -1,0 +1,247 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QTimer>
+#include <QUrl>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/engine_context.h"
+#include "engine/public_variables.h"
+#include "settings/program_settings.h"
+#include "widgets/qt_dialogs.h"
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QTreeView;
+
+namespace qv {
+
+class ByteLineEdit;
+class FileListModel;
+class FileSystem;
+
+// What the main window reaches outside itself; tests replace these.
+struct frmMainServices {
+    std::function<bool(const QUrl&)> openUrl;  // QDesktopServices::openUrl when empty
+    FileSystem* fs = nullptr;                  // the real file system when null
+};
+
+// The main program's window: the Status, File List, Options and Never Move tabs, the Run and
+// Exit buttons, the menus and the status bar. Every control carries its name as its object
+// name. One slot per control event; each gathers its inputs from the controls, calls the
+// engine and shows the result.
+class frmMain final : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit frmMain(std::string programFolder, frmMainServices services = {},
+                     QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Start-up. False when a required file beside the program is missing: the two messages
+    // have been shown and the program must end without showing the window.
+    bool Form_Load();
+
+    // Shutdown: saves the options once, whichever way out was taken, and closes the other
+    // windows. Closing the window runs it.
+    void Form_Unload();
+
+    // The file list (ListView1), the shared state and the choices the controls hold.
+    FileListModel* fileList() const { return model_; }
+    PublicVariables& publicVariables() { return pv_; }
+    Options currentOptions() const;
+    const std::string& cacheDir() const { return cacheDir_; }                    // lblCacheDir
+    const std::vector<std::string>& neverMoveItems() const { return nmItems_; }  // lstNM
+    bool isBusy() const { return busy_ > 0; }
+    const std::string& programFolder() const { return programFolder_; }
+
+  public Q_SLOTS:
+    // Window and File List tab.
+    void cmdRun_Click();
+    void cmdExit_Click();
+    void cmdRescan_Click();
+    void cmdCheck_Click();
+    void cmdUncheck_Click();
+    void cmdCacheDir_Click();
+    void ListView1_ColumnClick(int column);
+    void ListView1_MouseUp(Qt::MouseButton button);
+    void Timer1_Timer();
+
+    // Options tab.
+    void optSelectAll_Click();
+    void optSelectOnly_Click();
+    void chkU_Click();
+    void chkUAX_Click();
+    void chkUMX_Click();
+    void chkUNR_Click();
+    void chkUTX_Click();
+    void cmdCommitFileTypes_Click();
+    void optMoveNorm_Click();
+    void optMoveDir_Click();
+    void optMoveDir2_Click();
+    void cmdMoveDir_Click();
+    void cmdMoveDir2_Click();
+    void cmdSetPurge_Click();
+    void cmdDelCacheTmp_Click();
+    void cmdPurgeNow_Click();
+
+    // Never Move tab.
+    void cmdNMAdd_Click();
+    void cmdNMRemove_Click();
+    void cmdNMSave_Click();
+
+    // Menus.
+    void mnuFileRun_Click();
+    void mnuFileExit_Click();
+    void mnuToolsCheckForUpdates_Click();
+    void mnuToolsEdit_Click();
+    void mnuToolsSetUT_Click();
+    void mnuToolsView_Click();
+    void mnuHelpContents_Click();
+    void mnuHelpAbout_Click();
+
+  public:
+    // Puts the commit reminder into lblRemind and switches Timer1 on or off.
+    void ShowReminder(bool enable);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    class WindowSink;
+    // One operation (run, purge, scan, never-move save) at a time: while a guard lives, the
+    // commands that would start another are disabled; a close asked for meanwhile waits.
+    class OperationGuard final {
+      public:
+        explicit OperationGuard(frmMain& w);
+        ~OperationGuard();
+        OperationGuard(const OperationGuard&) = delete;
+        OperationGuard& operator=(const OperationGuard&) = delete;
+
+      private:
+        frmMain& w_;
+    };
+
+    // frmMain_ui.cpp: the controls and their connections.
+    void buildControls();
+    QWidget* buildStatusTab();
+    QWidget* buildFileListTab();
+    QWidget* buildOptionsTab();
+    QWidget* buildNeverMoveTab();
+    void buildMenus();
+    void buildStatusBar();
+    void connectControls();
+
+    // frmMain.cpp.
+    bool checkRequiredFiles();
+    void applyOptions(const Options& options);
+    void applySelectionRules();
+    void setCacheDir(std::string dir);
+    void updateCommandStates();
+    void updateClock();
+    void ScanCache();
+    void rescan();  // the re-scan itself, inside an operation
+    void typeBoxClicked();
+    void fillNeverMoveBox(const std::vector<std::string>& names);
+    void reloadNeverMoveList();  // load and mark under the busy window
+    bool openFile(const std::string& path);
+    bool openInEditor(const std::string& path);
+    void message(const std::string& text);
+    StatusSink& sink();
+    std::string neverMoveFile() const;
+    QString programFolderText() const;
+
+    std::string programFolder_;
+    frmMainServices services_;
+    FileSystem& fs_;
+    QtDialogs dialogs_;
+    EngineContext ctx_;
+    PublicVariables pv_;
+    std::unique_ptr<WindowSink> sink_;
+    std::string cacheDir_;
+    std::vector<std::string> nmItems_;  // lstNM's items as bytes
+    int busy_ = 0;
+    bool loaded_ = false;
+    bool unloaded_ = false;
+    bool closePending_ = false;
+
+    // Status tab.
+    QTabWidget* SSTab1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QListWidget* List1 = nullptr;
+    // File List tab.
+    QLabel* Label6 = nullptr;
+    QLabel* lblCacheDir = nullptr;
+    QPushButton* cmdCacheDir = nullptr;
+    QTreeView* ListView1 = nullptr;
+    FileListModel* model_ = nullptr;
+    QPushButton* cmdCheck = nullptr;
+    QPushButton* cmdUncheck = nullptr;
+    QPushButton* cmdRescan = nullptr;
+    // Options tab.
+    QLabel* lblRemind = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QRadioButton* optSelectAll = nullptr;
+    QRadioButton* optSelectOnly = nullptr;
+    QCheckBox* chkU = nullptr;
+    QCheckBox* chkUAX = nullptr;
+    QCheckBox* chkUMX = nullptr;
+    QCheckBox* chkUNR = nullptr;
+    QCheckBox* chkUTX = nullptr;
+    QPushButton* cmdCommitFileTypes = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QRadioButton* optMoveNorm = nullptr;
+    QRadioButton* optMoveDir = nullptr;
+    ByteLineEdit* txtMoveDir = nullptr;
+    QPushButton* cmdMoveDir = nullptr;
+    QRadioButton* optMoveDir2 = nullptr;
+    ByteLineEdit* txtMoveDir2 = nullptr;
+    QPushButton* cmdMoveDir2 = nullptr;
+    QGroupBox* Frame3 = nullptr;
+    ByteLineEdit* txtPurgeCacheDays = nullptr;
+    QPushButton* cmdSetPurge = nullptr;
+    QPushButton* cmdDelCacheTmp = nullptr;
+    QPushButton* cmdPurgeNow = nullptr;
+    // Never Move tab.
+    QGroupBox* Frame5 = nullptr;
+    ByteLineEdit* txtNMAdd = nullptr;
+    QPushButton* cmdNMAdd = nullptr;
+    QGroupBox* Frame4 = nullptr;
+    QListWidget* lstNM = nullptr;
+    QPushButton* cmdNMRemove = nullptr;
+    QPushButton* cmdNMSave = nullptr;
+    // Outside the tabs.
+    QPushButton* cmdRun = nullptr;
+    QPushButton* cmdExit = nullptr;
+    QLabel* lblUTName = nullptr;
+    QLabel* Label5 = nullptr;
+    QTimer* Timer1 = nullptr;
+    // Status bar: date, time, text, and the run's progress.
+    QLabel* sbrDate = nullptr;
+    QLabel* sbrTime = nullptr;
+    QLabel* sbrText = nullptr;
+    QProgressBar* sbrProgress = nullptr;
+    QTimer* clock_ = nullptr;
+    // Menus.
+    QAction* mnuFileRun = nullptr;
+    QAction* mnuFileExit = nullptr;
+    QAction* mnuToolsCheckForUpdates = nullptr;
+    QAction* mnuToolsEdit = nullptr;
+    QAction* mnuToolsSetUT = nullptr;
+    QAction* mnuToolsView = nullptr;
+    QAction* mnuHelpContents = nullptr;
+    QAction* mnuHelpAbout = nullptr;
+};
+
+}  // namespace qv

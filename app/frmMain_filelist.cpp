@@ -1,0 +1,153 @@
+// The File List tab, the Run and Exit buttons, and the run itself.
+
+#include <QAction>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeView>
+
+#include "app/byte_line_edit.h"
+#include "app/file_list_model.h"
+#include "app/frmMain.h"
+#include "app/frmSplash.h"
+#include "engine/run.h"
+#include "settings/never_move.h"
+
+namespace qv {
+
+namespace {
+
+std::string upperAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+}  // namespace
+
+void frmMain::cmdCheck_Click() {
+    model_->setAllChecked(true);
+}
+
+void frmMain::cmdUncheck_Click() {
+    model_->setAllChecked(false);
+}
+
+void frmMain::ListView1_ColumnClick(int column) {
+    model_->sortByColumnClick(column);
+    QHeaderView* header = ListView1->header();
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(model_->sortColumn(), model_->sortOrder());
+}
+
+void frmMain::ListView1_MouseUp(Qt::MouseButton button) {
+    if (button != Qt::RightButton || busy_ > 0) return;
+    // An empty list, or a click beside every row, offers nothing to add.
+    const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
+    if (selected.isEmpty()) return;
+    const std::string text = model_->rowAt(selected.front().row()).text;
+
+    if (!dialogs_.askYesNo("Add File", "Add " + upperAscii(text) + " to the never move list?"))
+        return;
+    const Status appended = AppendNeverMoveName(neverMoveFile(), text, fs_);
+    if (!appended) {
+        message("The name could not be added to " + neverMoveFile() + " (" + appended.text + ")");
+        return;
+    }
+    reloadNeverMoveList();
+}
+
+void frmMain::cmdCacheDir_Click() {
+    if (busy_ > 0) return;
+    std::string chosen = dialogs_.pickFolder("Choose a folder:");
+    if (chosen.empty()) return;
+    OperationGuard guard(*this);
+    setCacheDir(std::move(chosen));
+    model_->clear();
+    ScanCache();
+}
+
+void frmMain::cmdRescan_Click() {
+    if (busy_ > 0) return;
+    OperationGuard guard(*this);
+    rescan();
+}
+
+void frmMain::cmdExit_Click() {
+    close();
+}
+
+void frmMain::cmdRun_Click() {
+    if (busy_ > 0) return;
+    RunRequest request;
+    request.options = currentOptions();
+    bool checksPassed = false;
+    const bool prepared = PrepareRun(request.options, ctx_, &checksPassed);
+    if (!checksPassed) return;  // the drive-letter message was shown; nothing changed
+
+    // Both boxes keep their trimmed texts, whatever the mode.
+    txtMoveDir->setBytes(request.options.MoveDirText);
+    txtMoveDir2->setBytes(request.options.MoveDir2Text);
+    SSTab1->setCurrentIndex(0);  // "Status"
+    if (!prepared) {
+        sbrText->setText(QStringLiteral("Run stopped: nothing was processed"));
+        return;  // a destination folder could not be created (message shown)
+    }
+    sbrText->setText(QStringLiteral("Processing files..."));
+
+    OperationGuard guard(*this);
+    request.lblCacheDir = cacheDir_;
+    request.checkedTexts = model_->checkedTexts();
+    sbrProgress->setRange(0, 0);
+    sbrProgress->setValue(0);
+    const RunResult result = ProcessCache(pv_, request, ctx_, sink());
+    sbrProgress->hide();
+    setCacheDir(request.lblCacheDir);
+    if (!result.label1.empty()) Label1->setText(QString::fromLocal8Bit(result.label1));
+
+    switch (result.outcome) {
+        case RunOutcome::Completed:
+            sbrText->setText(QStringLiteral("Done processing files"));
+            rescan();
+            sbrText->setText(QStringLiteral("Done processing files"));
+            break;
+        case RunOutcome::NoIndex:
+            sbrText->setText(QStringLiteral("Done processing files"));
+            break;
+        case RunOutcome::IndexUnreadable:
+        case RunOutcome::Busy:
+            // The reason was shown in a message; nothing was moved or rewritten.
+            sbrText->setText(QStringLiteral("Run stopped: nothing was processed"));
+            break;
+    }
+    // The Run button's text colour, set again as the last step of a run: &H800000.
+    QPalette palette = cmdRun->palette();
+    palette.setColor(QPalette::ButtonText, QColor(0, 0, 128));
+    cmdRun->setPalette(palette);
+}
+
+void frmMain::mnuFileRun_Click() {
+    cmdRun_Click();
+}
+
+void frmMain::mnuFileExit_Click() {
+    close();
+}
+
+void frmMain::reloadNeverMoveList() {
+    BusyWindow busy(programFolderText(), this);
+    Result<std::vector<std::string>> names = LoadNeverMoveList(neverMoveFile(), fs_);
+    if (!names) {
+        message("The never move list could not be read from " + neverMoveFile() + " (" +
+                names.status.text + ")");
+        return;
+    }
+    pv_.NeverMoveNames = names.value;
+    fillNeverMoveBox(names.value);
+    model_->markNeverMove(pv_.NeverMoveNames);
+}
+
+}  // namespace qv

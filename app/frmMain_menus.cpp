@@ -1,0 +1,64 @@
+// The Tools and Help menus.
+
+#include <QDesktopServices>
+#include <QLabel>
+
+#include "app/frmAbout.h"
+#include "app/frmMain.h"
+#include "app/maker.h"
+#include "platform/filesystem.h"
+#include "settings/clsRegistry.h"
+
+namespace qv {
+
+void frmMain::mnuToolsCheckForUpdates_Click() {
+    // A page that cannot be opened is not reported.
+    const QUrl page(QString::fromLatin1(kUpdatePage));
+    if (services_.openUrl)
+        services_.openUrl(page);
+    else
+        QDesktopServices::openUrl(page);
+}
+
+bool frmMain::openInEditor(const std::string& path) {
+    if (openFile(path)) return true;
+    message("No text editor could be started to open " + path + ".");
+    return false;
+}
+
+void frmMain::mnuToolsEdit_Click() {
+    openInEditor(programFolder_ + "/Quorvel.ini");
+}
+
+void frmMain::mnuToolsView_Click() {
+    const std::string log = programFolder_ + "/Quorvel.log";
+    if (!fs_.isFile(log)) {
+        message("There is no run log yet: " + log + " is written by the first run.");
+        return;
+    }
+    openInEditor(log);
+}
+
+void frmMain::mnuToolsSetUT_Click() {
+    if (busy_ > 0) return;
+    clsRegistry gameKey = clsRegistry::gameKey(&dialogs_);
+    if (!SetGameFolder(false, gameKey, dialogs_)) return;  // cancelled: nothing changes
+    pv_.GameDir = gameKey.ReadEntry("Folder", "");
+    // The new cache folder takes effect at the next scan.
+    if (!pv_.GameDir.empty() && pv_.GameDir.back() == '/')
+        setCacheDir(pv_.GameDir + "Cache");
+    else
+        setCacheDir(pv_.GameDir + "/Cache");
+}
+
+void frmMain::mnuHelpContents_Click() {
+    // The compiled help when it was built, else the HTML pages; a failure is not reported.
+    const std::string chm = programFolder_ + "/" + kHelpChm;
+    openFile(fs_.isFile(chm) ? chm : programFolder_ + "/" + kHelpIndex);
+}
+
+void frmMain::mnuHelpAbout_Click() {
+    frmAbout::showAbout(programFolderText(), this);
+}
+
+}  // namespace qv

@@ -1,0 +1,49 @@
+// The Never Move tab: edits live in lstNM until "Save Changes" writes the file.
+
+#include <QListWidget>
+#include <QPushButton>
+
+#include "app/byte_line_edit.h"
+#include "app/frmMain.h"
+#include "settings/never_move.h"
+
+namespace qv {
+
+void frmMain::cmdNMAdd_Click() {
+    // Taken as typed: no trimming, no duplicate or extension check.
+    if (txtNMAdd->text().size() < 3) return;
+    nmItems_.push_back(txtNMAdd->bytes());
+    lstNM->addItem(QString::fromLocal8Bit(nmItems_.back()));
+    txtNMAdd->setBytes({});
+}
+
+void frmMain::cmdNMRemove_Click() {
+    const auto remove = [this](int row) {
+        delete lstNM->takeItem(row);
+        nmItems_.erase(nmItems_.begin() + row);
+    };
+    if (lstNM->selectedItems().size() == 1) {
+        // The list's current entry, the one last clicked.
+        const int current = lstNM->currentRow();
+        if (current >= 0 && current < lstNM->count()) remove(current);
+        return;
+    }
+    if (lstNM->count() < 2) return;
+    for (int row = lstNM->count() - 1; row >= 0; --row)
+        if (lstNM->item(row)->isSelected()) remove(row);
+}
+
+void frmMain::cmdNMSave_Click() {
+    if (busy_ > 0) return;
+    OperationGuard guard(*this);
+    const Status saved = SaveNeverMoveList(neverMoveFile(), nmItems_, fs_);
+    if (!saved) {
+        // The box keeps the user's edits, so nothing typed is lost.
+        message("The never move list could not be saved to " + neverMoveFile() + " (" + saved.text +
+                ")");
+        return;
+    }
+    reloadNeverMoveList();
+}
+
+}  // namespace qv

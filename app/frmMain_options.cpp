@@ -1,0 +1,127 @@
+// The Options tab: file selection with its reminder, the placement mode, and the Misc frame.
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/byte_line_edit.h"
+#include "app/file_list_model.h"
+#include "app/frmMain.h"
+#include "app/frmSplash.h"
+#include "engine/maintenance.h"
+
+namespace qv {
+
+namespace {
+
+constexpr const char* kReminder =
+    "Remember to click the 'Commit Changes to List' button before clicking 'Run'";
+
+}  // namespace
+
+void frmMain::optSelectAll_Click() {
+    lblRemind->clear();
+    cmdCommitFileTypes_Click();
+    for (QCheckBox* box : {chkU, chkUAX, chkUMX, chkUNR, chkUTX}) box->setEnabled(false);
+    cmdCommitFileTypes->setEnabled(false);
+}
+
+void frmMain::optSelectOnly_Click() {
+    // The list changes only when the user commits.
+    for (QCheckBox* box : {chkU, chkUAX, chkUMX, chkUNR, chkUTX}) box->setEnabled(true);
+    cmdCommitFileTypes->setEnabled(busy_ == 0);
+}
+
+void frmMain::typeBoxClicked() {
+    if (!pv_.FormLoading) ShowReminder(true);
+}
+
+void frmMain::chkU_Click() {
+    typeBoxClicked();
+}
+void frmMain::chkUAX_Click() {
+    typeBoxClicked();
+}
+void frmMain::chkUMX_Click() {
+    typeBoxClicked();
+}
+void frmMain::chkUNR_Click() {
+    typeBoxClicked();
+}
+void frmMain::chkUTX_Click() {
+    typeBoxClicked();
+}
+
+void frmMain::ShowReminder(bool enable) {
+    lblRemind->setText(QString::fromLatin1(kReminder));
+    if (enable)
+        Timer1->start();
+    else
+        Timer1->stop();
+}
+
+void frmMain::Timer1_Timer() {
+    if (!lblRemind->text().isEmpty())
+        lblRemind->clear();
+    else
+        lblRemind->setText(QString::fromLatin1(kReminder));
+}
+
+void frmMain::cmdCommitFileTypes_Click() {
+    ShowReminder(false);
+    lblRemind->clear();
+    if (busy_ > 0) return;  // the list is being rebuilt already
+    OperationGuard guard(*this);
+    model_->clear();
+    BusyWindow busy(programFolderText(), this);
+    ScanCache();
+}
+
+void frmMain::optMoveNorm_Click() {
+    for (QWidget* w : {static_cast<QWidget*>(txtMoveDir), static_cast<QWidget*>(cmdMoveDir),
+                       static_cast<QWidget*>(txtMoveDir2), static_cast<QWidget*>(cmdMoveDir2)})
+        w->hide();
+}
+
+void frmMain::optMoveDir_Click() {
+    txtMoveDir->show();
+    cmdMoveDir->show();
+    txtMoveDir2->hide();
+    cmdMoveDir2->hide();
+}
+
+void frmMain::optMoveDir2_Click() {
+    txtMoveDir->hide();
+    cmdMoveDir->hide();
+    txtMoveDir2->show();
+    cmdMoveDir2->show();
+}
+
+void frmMain::cmdMoveDir_Click() {
+    std::string chosen = dialogs_.pickFolder("Choose a folder:");
+    if (!chosen.empty()) txtMoveDir->setBytes(std::move(chosen));
+}
+
+void frmMain::cmdMoveDir2_Click() {
+    std::string chosen = dialogs_.pickFolder("Choose a folder:");
+    if (!chosen.empty()) txtMoveDir2->setBytes(std::move(chosen));
+}
+
+void frmMain::cmdSetPurge_Click() {
+    // The game's own setting; its text is written as typed and the result is not reported.
+    SetPurgeInterval(txtPurgeCacheDays->bytes(), pv_, ctx_);
+}
+
+void frmMain::cmdDelCacheTmp_Click() {
+    if (busy_ > 0) return;
+    DeleteCacheTmpFiles(pv_, ctx_);
+}
+
+void frmMain::cmdPurgeNow_Click() {
+    if (busy_ > 0) return;
+    OperationGuard guard(*this);
+    if (PurgeCache(pv_, ctx_, sink()) == PurgeOutcome::Done) rescan();
+}
+
+}  // namespace qv

@@ -1,0 +1,407 @@
+// The main window's controls: captions, tooltips, designed states, layout and connections.
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "app/byte_line_edit.h"
+#include "app/file_list_model.h"
+#include "app/frmMain.h"
+
+namespace qv {
+
+namespace {
+
+template <class W>
+W* named(W* widget, const char* name, const char* tip = nullptr) {
+    widget->setObjectName(QLatin1String(name));
+    if (tip) widget->setToolTip(QString::fromLatin1(tip));
+    return widget;
+}
+
+QPushButton* button(const char* name, const char* caption, const char* tip = nullptr) {
+    return named(new QPushButton(QString::fromLatin1(caption)), name, tip);
+}
+
+QRadioButton* option(const char* name, const char* caption, const char* tip) {
+    return named(new QRadioButton(QString::fromLatin1(caption)), name, tip);
+}
+
+QCheckBox* check(const char* name, const char* caption, const char* tip) {
+    auto* box = named(new QCheckBox(QString::fromLatin1(caption)), name, tip);
+    box->setEnabled(false);  // designed: clear and disabled
+    return box;
+}
+
+QLabel* label(const char* name, const char* caption) {
+    return named(new QLabel(QString::fromLatin1(caption)), name);
+}
+
+// A control that keeps its place in the layout while hidden, so the frame does not jump.
+void keepPlaceWhenHidden(QWidget* w) {
+    QSizePolicy p = w->sizePolicy();
+    p.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(p);
+}
+
+QLabel* colouredLabel(const char* name, const char* caption, const QColor& colour) {
+    QLabel* l = label(name, caption);
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, colour);
+    l->setPalette(p);
+    return l;
+}
+
+}  // namespace
+
+void frmMain::buildControls() {
+    auto* central = new QWidget(this);
+    auto* outer = new QVBoxLayout(central);
+
+    SSTab1 = named(new QTabWidget, "SSTab1");
+    SSTab1->addTab(buildStatusTab(), QStringLiteral("Status"));
+    SSTab1->addTab(buildFileListTab(), QStringLiteral("File List"));
+    SSTab1->addTab(buildOptionsTab(), QStringLiteral("Options"));
+    SSTab1->addTab(buildNeverMoveTab(), QStringLiteral("Never Move"));
+    outer->addWidget(SSTab1, 1);
+
+    lblUTName = label("lblUTName", "");
+    Label5 = label("Label5", "Thanks for using my program");
+    cmdRun = button("cmdRun", "Run");
+    // The Run button's text is dark blue (&H800000).
+    QPalette runPalette = cmdRun->palette();
+    runPalette.setColor(QPalette::ButtonText, QColor(0, 0, 128));
+    cmdRun->setPalette(runPalette);
+    cmdExit = button("cmdExit", "Exit");
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(lblUTName);
+    bottom->addSpacing(16);
+    bottom->addWidget(Label5);
+    bottom->addStretch(1);
+    bottom->addWidget(cmdRun);
+    bottom->addWidget(cmdExit);
+    outer->addLayout(bottom);
+    setCentralWidget(central);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(2500);  // off until the reminder is wanted
+
+    buildMenus();
+    buildStatusBar();
+    connectControls();
+    resize(680, 540);
+}
+
+QWidget* frmMain::buildStatusTab() {
+    auto* page = new QWidget;
+    auto* v = new QVBoxLayout(page);
+    Label1 = label("Label1", "");
+    Label1->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    List1 = named(new QListWidget, "List1");
+    List1->setUniformItemSizes(true);
+    v->addWidget(Label1);
+    v->addWidget(List1, 1);
+    return page;
+}
+
+QWidget* frmMain::buildFileListTab() {
+    auto* page = new QWidget;
+    auto* v = new QVBoxLayout(page);
+
+    Label6 = label("Label6", "Cache Directory :");
+    lblCacheDir = label("lblCacheDir", "");
+    lblCacheDir->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblCacheDir->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    cmdCacheDir = button("cmdCacheDir", "...", "Click here to select an alternative directory");
+    cmdCacheDir->setFixedWidth(32);
+    auto* top = new QHBoxLayout;
+    top->addWidget(Label6);
+    top->addWidget(lblCacheDir, 1);
+    top->addWidget(cmdCacheDir);
+    v->addLayout(top);
+
+    ListView1 = named(new QTreeView, "ListView1");
+    model_ = new FileListModel(this);
+    ListView1->setModel(model_);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setUniformRowHeights(true);  // keeps a list of 100,000 rows fast to scroll
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    QHeaderView* header = ListView1->header();
+    header->setStretchLastSection(false);
+    header->setSectionsClickable(true);
+    header->setSectionsMovable(false);
+    // 5400, 2200 and 1200 twips at 15 twips to the pixel.
+    header->resizeSection(FileListModel::FileName, 360);
+    header->resizeSection(FileListModel::Date, 147);
+    header->resizeSection(FileListModel::NeverMove, 80);
+    ListView1->viewport()->installEventFilter(this);
+    v->addWidget(ListView1, 1);
+
+    cmdCheck = button("cmdCheck", "&Check All");
+    cmdUncheck = button("cmdUncheck", "&Uncheck All");
+    cmdRescan = button("cmdRescan", "R&e-scan");
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(cmdCheck);
+    buttons->addWidget(cmdUncheck);
+    buttons->addStretch(1);
+    buttons->addWidget(cmdRescan);
+    v->addLayout(buttons);
+    return page;
+}
+
+QWidget* frmMain::buildOptionsTab() {
+    auto* page = new QWidget;
+    auto* v = new QVBoxLayout(page);
+
+    lblRemind = colouredLabel("lblRemind", "", QColor(128, 0, 0));
+    QFont narrow(QStringLiteral("Arial Narrow"));
+    narrow.setStretch(QFont::SemiCondensed);
+    lblRemind->setFont(narrow);
+    lblRemind->setMinimumHeight(lblRemind->fontMetrics().height());
+    v->addWidget(lblRemind);
+
+    Frame1 = named(new QGroupBox(QStringLiteral("File Selection")), "Frame1");
+    optSelectAll = option("optSelectAll", "S&elect all files automatically", "Default");
+    optSelectAll->setChecked(true);
+    optSelectOnly =
+        option("optSelectOnly", "Se&lect only these file types :", "Pick the file types to move");
+    chkU = check("chkU", "U", "System files");
+    chkUAX = check("chkUAX", "UAX", "Sound files");
+    chkUMX = check("chkUMX", "UMX", "Music files");
+    chkUNR = check("chkUNR", "UNR", "Map files");
+    chkUTX = check("chkUTX", "UTX", "Texture files");
+    cmdCommitFileTypes = button("cmdCommitFileTypes", "&Commit Changes to List",
+                                "Apply the changes in file types to the File List selections");
+    auto* f1 = new QVBoxLayout(Frame1);
+    f1->addWidget(optSelectAll);
+    f1->addWidget(optSelectOnly);
+    auto* types = new QHBoxLayout;
+    types->addSpacing(24);
+    for (QCheckBox* box : {chkU, chkUAX, chkUMX, chkUNR, chkUTX}) types->addWidget(box);
+    types->addStretch(1);
+    types->addWidget(cmdCommitFileTypes);
+    f1->addLayout(types);
+    v->addWidget(Frame1);
+
+    Frame2 = named(new QGroupBox(QStringLiteral("File Processing")), "Frame2");
+    optMoveNorm = option("optMoveNorm", "&Move all files to proper directories",
+                         "Move all files to your UT dir and places them in their relative dirs");
+    optMoveNorm->setChecked(true);
+    optMoveDir = option("optMoveDir", "M&ove all files to one directory :",
+                        "Moves all files to one dir with no subdirs created");
+    optMoveDir2 =
+        option("optMoveDir2", "Mo&ve all files to other directory with proper filetype structure:",
+               "Moves files and creates proper dirs if needed");
+    txtMoveDir = named(new ByteLineEdit, "txtMoveDir");
+    txtMoveDir2 = named(new ByteLineEdit, "txtMoveDir2");
+    cmdMoveDir = button("cmdMoveDir", "...", "Selects a directory");
+    cmdMoveDir2 = button("cmdMoveDir2", "...", "Selects a directory");
+    auto* f2 = new QVBoxLayout(Frame2);
+    f2->addWidget(optMoveNorm);
+    f2->addWidget(optMoveDir);
+    for (auto [box, pick] :
+         {std::pair{txtMoveDir, cmdMoveDir}, std::pair{txtMoveDir2, cmdMoveDir2}}) {
+        if (box == txtMoveDir2) f2->addWidget(optMoveDir2);
+        pick->setFixedWidth(32);
+        keepPlaceWhenHidden(box);
+        keepPlaceWhenHidden(pick);
+        box->hide();
+        pick->hide();
+        auto* row = new QHBoxLayout;
+        row->addSpacing(24);
+        row->addWidget(box, 1);
+        row->addWidget(pick);
+        f2->addLayout(row);
+    }
+    v->addWidget(Frame2);
+
+    Frame3 = named(new QGroupBox(QStringLiteral("Misc")), "Frame3");
+    txtPurgeCacheDays = named(new ByteLineEdit, "txtPurgeCacheDays",
+                              "Change this to set the number of days until the cache is cleaned.");
+    txtPurgeCacheDays->setMaximumWidth(48);
+    cmdSetPurge =
+        button("cmdSetPurge", "&Set", "Sets the number of days before the cache is purged");
+    cmdDelCacheTmp =
+        button("cmdDelCacheTmp", "&Delete cache TMP files",
+               "Deletes TMP files in the main UT directory - does NOT affect the Cache dir");
+    cmdPurgeNow = button("cmdPurgeNow", "&Purge cache files", "Deletes ALL cache files {CAUTION}");
+    auto* f3 = new QHBoxLayout(Frame3);
+    auto* purgeDays = new QHBoxLayout;
+    purgeDays->addWidget(label("Label2", "Purge Cache Setting :"));
+    purgeDays->addWidget(txtPurgeCacheDays);
+    purgeDays->addWidget(label("Label3", "days"));
+    purgeDays->addWidget(cmdSetPurge);
+    f3->addLayout(purgeDays);
+    f3->addStretch(1);
+    auto* safe = new QVBoxLayout;
+    safe->addWidget(colouredLabel("Label4", "SAFE to do anytime", QColor(0, 128, 0)));
+    safe->addWidget(cmdDelCacheTmp);
+    f3->addLayout(safe);
+    auto* warn = new QVBoxLayout;
+    warn->addWidget(colouredLabel("Label7", "WARNING - this DELETES all cache files!", Qt::red));
+    warn->addWidget(cmdPurgeNow);
+    f3->addLayout(warn);
+    v->addWidget(Frame3);
+    v->addStretch(1);
+    return page;
+}
+
+QWidget* frmMain::buildNeverMoveTab() {
+    auto* page = new QWidget;
+    auto* v = new QVBoxLayout(page);
+
+    Frame5 = named(new QGroupBox(QStringLiteral("File Additions")), "Frame5");
+    txtNMAdd = named(new ByteLineEdit, "txtNMAdd", "Type in the full filename (ex - CTF-Face.unr)");
+    cmdNMAdd = button("cmdNMAdd", "Add");
+    auto* f5 = new QVBoxLayout(Frame5);
+    auto* add = new QHBoxLayout;
+    add->addWidget(txtNMAdd, 1);
+    add->addWidget(cmdNMAdd);
+    f5->addLayout(add);
+    QLabel* note = label(
+        "Label8",
+        "( NOTE - you can also go to the File List tab and right-click a filename to add it)");
+    note->setWordWrap(true);
+    f5->addWidget(note);
+    v->addWidget(Frame5);
+
+    Frame4 = named(new QGroupBox(QStringLiteral("Current Files")), "Frame4");
+    lstNM = named(new QListWidget, "lstNM");
+    lstNM->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    cmdNMRemove = button("cmdNMRemove", "Remove Selected");
+    cmdNMSave = button("cmdNMSave", "Save Changes");
+    auto* f4 = new QVBoxLayout(Frame4);
+    f4->addWidget(lstNM, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(cmdNMRemove);
+    buttons->addStretch(1);
+    buttons->addWidget(cmdNMSave);
+    f4->addLayout(buttons);
+    v->addWidget(Frame4, 1);
+    return page;
+}
+
+void frmMain::buildMenus() {
+    const auto entry = [this](QMenu* menu, const char* name, const char* caption) {
+        QAction* a = menu->addAction(QString::fromLatin1(caption));
+        a->setObjectName(QLatin1String(name));
+        return a;
+    };
+    QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuFileRun = entry(mnuFile, "mnuFileRun", "&Run");
+    mnuFileExit = entry(mnuFile, "mnuFileExit", "E&xit");
+    QMenu* mnuTools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    mnuTools->setObjectName(QStringLiteral("mnuTools"));
+    mnuToolsCheckForUpdates = entry(mnuTools, "mnuToolsCheckForUpdates", "Chec&k for updates");
+    mnuToolsEdit = entry(mnuTools, "mnuToolsEdit", "&Edit Quorvel INI");
+    mnuToolsSetUT = entry(mnuTools, "mnuToolsSetUT", "&Set the UT dir");
+    mnuToolsView = entry(mnuTools, "mnuToolsView", "&View Log");
+    QMenu* mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuHelpContents = entry(mnuHelp, "mnuHelpContents", "&Contents");
+    mnuHelpAbout = entry(mnuHelp, "mnuHelpAbout", "&About");
+}
+
+void frmMain::buildStatusBar() {
+    QStatusBar* StatusBar1 = statusBar();
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(true);
+    sbrDate = label("sbrDate", "");
+    sbrTime = label("sbrTime", "");
+    sbrText = label("sbrText", "");
+    for (QLabel* panel : {sbrDate, sbrTime, sbrText}) {
+        panel->setFrameShape(QFrame::StyledPanel);
+        panel->setFrameShadow(QFrame::Sunken);
+        panel->setMargin(1);
+    }
+    sbrText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    StatusBar1->addWidget(sbrDate);
+    StatusBar1->addWidget(sbrTime);
+    StatusBar1->addWidget(sbrText, 1);
+    sbrProgress = named(new QProgressBar, "sbrProgress");
+    sbrProgress->setFormat(QStringLiteral("%v of %m"));
+    sbrProgress->setMaximumWidth(180);
+    sbrProgress->hide();
+    StatusBar1->addPermanentWidget(sbrProgress);
+
+    clock_ = new QTimer(this);
+    clock_->setInterval(1000);
+    connect(clock_, &QTimer::timeout, this, &frmMain::updateClock);
+    updateClock();
+    clock_->start();
+}
+
+void frmMain::connectControls() {
+    connect(cmdRun, &QPushButton::clicked, this, &frmMain::cmdRun_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
+    connect(cmdRescan, &QPushButton::clicked, this, &frmMain::cmdRescan_Click);
+    connect(cmdCheck, &QPushButton::clicked, this, &frmMain::cmdCheck_Click);
+    connect(cmdUncheck, &QPushButton::clicked, this, &frmMain::cmdUncheck_Click);
+    connect(cmdCacheDir, &QPushButton::clicked, this, &frmMain::cmdCacheDir_Click);
+    connect(ListView1->header(), &QHeaderView::sectionClicked, this,
+            &frmMain::ListView1_ColumnClick);
+    connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+
+    // The option buttons of the selection act on the user's click; start-up applies their
+    // enabling rules itself, since the first scan follows anyway.
+    connect(optSelectAll, &QRadioButton::clicked, this, &frmMain::optSelectAll_Click);
+    connect(optSelectOnly, &QRadioButton::clicked, this, &frmMain::optSelectOnly_Click);
+    // The type boxes react to every change of value, the restored ones at start-up included;
+    // FormLoading keeps those from showing the reminder.
+    connect(chkU, &QCheckBox::stateChanged, this, &frmMain::chkU_Click);
+    connect(chkUAX, &QCheckBox::stateChanged, this, &frmMain::chkUAX_Click);
+    connect(chkUMX, &QCheckBox::stateChanged, this, &frmMain::chkUMX_Click);
+    connect(chkUNR, &QCheckBox::stateChanged, this, &frmMain::chkUNR_Click);
+    connect(chkUTX, &QCheckBox::stateChanged, this, &frmMain::chkUTX_Click);
+    for (QCheckBox* box : {chkU, chkUAX, chkUMX, chkUNR, chkUTX})
+        connect(box, &QCheckBox::clicked, box, [box] { box->setTristate(false); });
+    connect(cmdCommitFileTypes, &QPushButton::clicked, this, &frmMain::cmdCommitFileTypes_Click);
+    // The folder boxes follow the placement mode however it was set.
+    connect(optMoveNorm, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) optMoveNorm_Click();
+    });
+    connect(optMoveDir, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) optMoveDir_Click();
+    });
+    connect(optMoveDir2, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) optMoveDir2_Click();
+    });
+    connect(cmdMoveDir, &QPushButton::clicked, this, &frmMain::cmdMoveDir_Click);
+    connect(cmdMoveDir2, &QPushButton::clicked, this, &frmMain::cmdMoveDir2_Click);
+    connect(cmdSetPurge, &QPushButton::clicked, this, &frmMain::cmdSetPurge_Click);
+    connect(cmdDelCacheTmp, &QPushButton::clicked, this, &frmMain::cmdDelCacheTmp_Click);
+    connect(cmdPurgeNow, &QPushButton::clicked, this, &frmMain::cmdPurgeNow_Click);
+
+    connect(cmdNMAdd, &QPushButton::clicked, this, &frmMain::cmdNMAdd_Click);
+    connect(cmdNMRemove, &QPushButton::clicked, this, &frmMain::cmdNMRemove_Click);
+    connect(cmdNMSave, &QPushButton::clicked, this, &frmMain::cmdNMSave_Click);
+
+    connect(mnuFileRun, &QAction::triggered, this, &frmMain::mnuFileRun_Click);
+    connect(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
+    connect(mnuToolsCheckForUpdates, &QAction::triggered, this,
+            &frmMain::mnuToolsCheckForUpdates_Click);
+    connect(mnuToolsEdit, &QAction::triggered, this, &frmMain::mnuToolsEdit_Click);
+    connect(mnuToolsSetUT, &QAction::triggered, this, &frmMain::mnuToolsSetUT_Click);
+    connect(mnuToolsView, &QAction::triggered, this, &frmMain::mnuToolsView_Click);
+    connect(mnuHelpContents, &QAction::triggered, this, &frmMain::mnuHelpContents_Click);
+    connect(mnuHelpAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
+}
+
+}  // namespace qv
