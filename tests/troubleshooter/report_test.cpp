@@ -241,15 +241,5 @@ TEST(CacheInfoReaders, MissingOrUnreadableLogGivesNoLines) {
     EXPECT_TRUE(readLogLines(realFileSystem(), other.path()).empty());
 }
 
-TEST(CacheInfoReaders, LongLogIsReadWhole) {
-    qv::test::TempDir dir;
-    std::string log;
-    for (int i = 1; i <= 1200; ++i) log += "line " + std::to_string(i) + "\r\n";
-    writeFile(dir / "Quorvel.log", log);
-    const auto lines = readLogLines(realFileSystem(), dir.path());
-    ASSERT_EQ(lines.size(), 1200u);
-    EXPECT_EQ(lines.back(), "line 1200");
-}
-
 }  // namespace
 }  // namespace qv::troubleshooter::test
