@@ -104,6 +104,8 @@ frmAbout::frmAbout(const QString& programFolder, QWidget* owner)
                                "lblDescription", this);
     lblDescription->setWordWrap(true);
     lblDescription->setFixedWidth(340);
+    // A fixed-size dialog does not ask a wrapped label for its height: give it the height.
+    lblDescription->setFixedHeight(lblDescription->heightForWidth(340));
 
     Label1 = makeLabel(QStringLiteral("Email me with problems/comments: "), "Label1", this);
     lblEmail = makeLabel(QString::fromLatin1(kSupportEmail), "lblEmail", this);

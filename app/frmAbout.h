@@ -3,8 +3,6 @@
 #include <QDialog>
 #include <QPointer>
 #include <QStringList>
-#include <memory>
-#include <string>
 
 class QLabel;
 class QPushButton;

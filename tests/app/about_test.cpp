@@ -93,6 +93,11 @@ TEST_F(AboutTest, ShowsTheProgramsTextsAndLinks) {
               QStringLiteral("Email me with problems/comments: "));
     EXPECT_EQ(child<QLabel>(about, "Label2")->text(), QStringLiteral("Main website:"));
 
+    // The whole description shows in the fixed-size window.
+    about.show();
+    auto* description = child<QLabel>(about, "lblDescription");
+    EXPECT_GE(description->height(), description->heightForWidth(description->width()));
+
     auto* email = child<QLabel>(about, "lblEmail");
     auto* web = child<QLabel>(about, "lblWebsite");
     EXPECT_EQ(email->text(), QString::fromLatin1(kSupportEmail));
