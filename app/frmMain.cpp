@@ -57,9 +57,23 @@ void setOption(QRadioButton* button, bool value) {
     button->setAutoExclusive(true);
 }
 
+// Check box values as stored: 0 clear, 1 checked, 2 grey.
 void setCheckValue(QCheckBox* box, int value) {
     box->setTristate(value == 2);
-    box->setCheckState(static_cast<Qt::CheckState>(value));
+    box->setCheckState(value == 1   ? Qt::Checked
+                       : value == 2 ? Qt::PartiallyChecked
+                                    : Qt::Unchecked);
+}
+
+int checkValue(const QCheckBox* box) {
+    switch (box->checkState()) {
+        case Qt::Checked:
+            return 1;
+        case Qt::PartiallyChecked:
+            return 2;
+        default:
+            return 0;
+    }
 }
 
 }  // namespace
@@ -197,11 +211,11 @@ Options frmMain::currentOptions() const {
     Options o;
     o.SelectAll = optSelectAll->isChecked();
     o.SelectOnly = optSelectOnly->isChecked();
-    o.U = chkU->checkState();
-    o.UAX = chkUAX->checkState();
-    o.UMX = chkUMX->checkState();
-    o.UNR = chkUNR->checkState();
-    o.UTX = chkUTX->checkState();
+    o.U = checkValue(chkU);
+    o.UAX = checkValue(chkUAX);
+    o.UMX = checkValue(chkUMX);
+    o.UNR = checkValue(chkUNR);
+    o.UTX = checkValue(chkUTX);
     o.MoveNorm = optMoveNorm->isChecked();
     o.MoveDir = optMoveDir->isChecked();
     o.MoveDirText = txtMoveDir->bytes();
