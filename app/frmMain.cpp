@@ -90,15 +90,19 @@ class frmMain::WindowSink final : public StatusSink {
     void setStatusText(const std::string& text) override {
         w_.sbrText->setText(QString::fromLocal8Bit(text));
     }
+    // The bar repaints at once on every new value, so it is brought up to date only when
+    // events are handled.
     void progress(std::size_t done, std::size_t total) override {
-        QProgressBar* bar = w_.sbrProgress;
-        const int max = static_cast<int>(std::min<std::size_t>(total, INT_MAX));
-        if (bar->maximum() != max) bar->setRange(0, max);
-        bar->setValue(static_cast<int>(std::min<std::size_t>(done, INT_MAX)));
-        bar->setVisible(true);
+        done_ = done;
+        total_ = total;
     }
     void processEvents() override {
         if (sinceEvents_.isValid() && sinceEvents_.elapsed() < kEventIntervalMs) return;
+        QProgressBar* bar = w_.sbrProgress;
+        const int max = static_cast<int>(std::min<std::size_t>(total_, INT_MAX));
+        if (bar->maximum() != max) bar->setRange(0, max);
+        bar->setValue(static_cast<int>(std::min<std::size_t>(done_, INT_MAX)));
+        bar->setVisible(true);
         w_.List1->scrollToBottom();
         QCoreApplication::processEvents();
         sinceEvents_.start();
@@ -107,6 +111,8 @@ class frmMain::WindowSink final : public StatusSink {
   private:
     frmMain& w_;
     QElapsedTimer sinceEvents_;
+    std::size_t done_ = 0;
+    std::size_t total_ = 0;
 };
 
 frmMain::OperationGuard::OperationGuard(frmMain& w) : w_(w) {

@@ -110,7 +110,11 @@ QWidget* frmMain::buildStatusTab() {
     Label1 = label("Label1", "");
     Label1->setTextInteractionFlags(Qt::TextSelectableByMouse);
     List1 = named(new QListWidget, "List1");
-    List1->setUniformItemSizes(true);
+    // Lines keep their full width (a horizontal scroll bar instead of cut-off paths); laid out
+    // in batches, so a run that adds a line per package stays quick.
+    List1->setTextElideMode(Qt::ElideNone);
+    List1->setLayoutMode(QListView::Batched);
+    List1->setBatchSize(200);
     v->addWidget(Label1);
     v->addWidget(List1, 1);
     return page;
@@ -143,7 +147,7 @@ QWidget* frmMain::buildFileListTab() {
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     QHeaderView* header = ListView1->header();
-    header->setStretchLastSection(false);
+    header->setStretchLastSection(true);  // "Never Move?" takes what width is left
     header->setSectionsClickable(true);
     header->setSectionsMovable(false);
     // 5400, 2200 and 1200 twips at 15 twips to the pixel.

@@ -33,7 +33,7 @@ TEST_F(FileList, ListShowsTheThreeColumnsAtTheirWidths) {
     QTreeView* view = child<QTreeView>("ListView1");
     EXPECT_EQ(view->header()->sectionSize(0), 360);
     EXPECT_EQ(view->header()->sectionSize(1), 147);
-    EXPECT_EQ(view->header()->sectionSize(2), 80);
+    EXPECT_GE(view->header()->sectionSize(2), 80);
     EXPECT_TRUE(view->uniformRowHeights());
     EXPECT_EQ(view->model()->headerData(2, Qt::Horizontal).toString().toStdString(), "Never Move?");
 }
