@@ -128,16 +128,17 @@ void PlaceCacheEntry(const std::string& line, const PlacementContext& ctx, FileS
         return;
     }
 
+    // The move itself finds a missing cache file; the existence test runs only after a failed
+    // move, so a package that moves costs no extra lookup.
     const std::string source = ctx.cacheDir + "/" + cacheFileName;
-    if (!fs.isFile(source)) {
+    const std::string destination = destinationOf(type, realName, ctx);
+    const Status moved = fs.moveNoReplace(source, destination);
+    if (!moved.ok() && !fs.isFile(source)) {
         const std::string text = cacheFileName + " NOT FOUND in the Cache Directory";
         status.addLine(text);
         writeLog(log, text);
         return;
     }
-
-    const std::string destination = destinationOf(type, realName, ctx);
-    const Status moved = fs.moveNoReplace(source, destination);
     if (!moved.ok()) {
         const std::string text =
             cacheFileName + " could NOT be moved to " + destination + " (" + moved.text + ")";
