@@ -28,8 +28,8 @@ bool isRegistryFailure(const Status& s) {
 
 }  // namespace
 
-clsRegistry::clsRegistry(Dialogs* dialogs, std::string storePath)
-    : dialogs_(dialogs), store_(std::move(storePath)) {}
+clsRegistry::clsRegistry(Dialogs* dialogs, std::string storePath, FileSystem* fs)
+    : dialogs_(dialogs), store_(std::move(storePath), fs) {}
 
 std::string clsRegistry::keyPath() const {
     std::string path = mainBranch_ + "\\" + regBase_ + "\\" + program_ + "\\" + section_;

@@ -16,7 +16,9 @@ constexpr std::int32_t HKEY_LOCAL_MACHINE_ROOT = static_cast<std::int32_t>(0x800
 // MainBranch\RegBase\Program\Section with one trailing backslash removed.
 class clsRegistry {
   public:
-    explicit clsRegistry(Dialogs* dialogs = nullptr, std::string storePath = defaultRegistryPath());
+    // `fs` is handed to the store (see RegistryFile); the real file system when null.
+    explicit clsRegistry(Dialogs* dialogs = nullptr, std::string storePath = defaultRegistryPath(),
+                         FileSystem* fs = nullptr);
 
     std::int32_t RootKey() const { return rootKey_; }
     void setRootKey(std::int32_t v) { rootKey_ = v; }

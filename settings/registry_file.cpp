@@ -51,20 +51,19 @@ std::string parentFolder(const std::string& path) {
     return path.substr(0, pos);
 }
 
-Status makeFolders(const std::string& folder) {
-    FileSystem& fs = realFileSystem();
+Status makeFolders(FileSystem& fs, const std::string& folder) {
     if (folder.empty() || fs.isFolder(folder)) return Status::success();
     const std::string parent = parentFolder(folder);
     if (parent != folder)
-        if (Status s = makeFolders(parent); !s) return s;
+        if (Status s = makeFolders(fs, parent); !s) return s;
     Status s = fs.makeFolder(folder);
     if (!s && s.code == EEXIST && fs.isFolder(folder)) return Status::success();
     return s;
 }
 
 // The store as it is now; a missing file is an empty store.
-Result<RegDocument> readDocument(const std::string& path) {
-    Result<std::string> text = realFileSystem().readAll(path);
+Result<RegDocument> readDocument(FileSystem& fs, const std::string& path) {
+    Result<std::string> text = fs.readAll(path);
     if (!text) {
         if (text.status.code == ENOENT) return {};
         return {{}, text.status};
@@ -83,26 +82,26 @@ Status checkNames(const std::string& fullName, const std::string& valueName) {
 }
 
 // Reads the store under a shared lock. A folder that does not exist yet holds no store.
-Result<RegDocument> readLocked(const std::string& path) {
+Result<RegDocument> readLocked(FileSystem& fs, const std::string& path) {
     StoreLock lock;
     if (Status s = lock.acquire(path, false); !s) {
         if (s.code == ENOENT) return {};
         // Without a lock a reader still sees a whole file: writers replace it by rename.
     }
-    return readDocument(path);
+    return readDocument(fs, path);
 }
 
 // One read-modify-write of the store under the exclusive lock.
 template <class Change>
-Status changeLocked(const std::string& path, Change change) {
-    if (Status s = makeFolders(parentFolder(path)); !s) return s;
+Status changeLocked(FileSystem& fs, const std::string& path, Change change) {
+    if (Status s = makeFolders(fs, parentFolder(path)); !s) return s;
     StoreLock lock;
     if (Status s = lock.acquire(path, true); !s) return s;
-    Result<RegDocument> doc = readDocument(path);
+    Result<RegDocument> doc = readDocument(fs, path);
     // A store that cannot be read is never overwritten: its values would be lost.
     if (!doc) return doc.status;
     change(doc.value);
-    return realFileSystem().writeAtomic(path, formatRegistryText(doc.value));
+    return fs.writeAtomic(path, formatRegistryText(doc.value));
 }
 
 }  // namespace
@@ -136,14 +135,15 @@ std::string hiveName(std::int32_t rootKey) {
     }
 }
 
-RegistryFile::RegistryFile(std::string path) : path_(std::move(path)) {}
+RegistryFile::RegistryFile(std::string path, FileSystem* fs)
+    : path_(std::move(path)), fs_(fs ? fs : &realFileSystem()) {}
 
 Result<std::optional<RegValue>> RegistryFile::getValue(std::int32_t rootKey,
                                                        const std::string& keyPath,
                                                        const std::string& name) const {
     const std::string full = fullKeyName(rootKey, keyPath);
     if (Status s = checkNames(full, name); !s) return {std::nullopt, s};
-    Result<RegDocument> doc = readLocked(path_);
+    Result<RegDocument> doc = readLocked(*fs_, path_);
     if (!doc) return {std::nullopt, doc.status};
     RegKey* key = doc.value.find(full);
     if (!key) return {};
@@ -155,7 +155,7 @@ Result<std::optional<RegValue>> RegistryFile::getValue(std::int32_t rootKey,
 Result<bool> RegistryFile::keyExists(std::int32_t rootKey, const std::string& keyPath) const {
     const std::string full = fullKeyName(rootKey, keyPath);
     if (Status s = checkNames(full, {}); !s) return {false, s};
-    Result<RegDocument> doc = readLocked(path_);
+    Result<RegDocument> doc = readLocked(*fs_, path_);
     if (!doc) return {false, doc.status};
     return {doc.value.find(full) != nullptr, {}};
 }
@@ -164,7 +164,7 @@ Status RegistryFile::setValue(std::int32_t rootKey, const std::string& keyPath,
                               const std::string& name, const RegValue& value) {
     const std::string full = fullKeyName(rootKey, keyPath);
     if (Status s = checkNames(full, name); !s) return s;
-    return changeLocked(path_, [&](RegDocument& doc) {
+    return changeLocked(*fs_, path_, [&](RegDocument& doc) {
         RegKey& key = doc.ensure(full);
         if (RegValue* existing = key.find(name))
             *existing = value;
@@ -176,7 +176,7 @@ Status RegistryFile::setValue(std::int32_t rootKey, const std::string& keyPath,
 Status RegistryFile::createKey(std::int32_t rootKey, const std::string& keyPath) {
     const std::string full = fullKeyName(rootKey, keyPath);
     if (Status s = checkNames(full, {}); !s) return s;
-    return changeLocked(path_, [&](RegDocument& doc) { doc.ensure(full); });
+    return changeLocked(*fs_, path_, [&](RegDocument& doc) { doc.ensure(full); });
 }
 
 }  // namespace qv

@@ -10,6 +10,8 @@
 
 namespace qv {
 
+class FileSystem;
+
 enum RegType : std::uint32_t {
     REG_SZ_TYPE = 1,
     REG_EXPAND_SZ_TYPE = 2,
@@ -38,8 +40,10 @@ std::string hiveName(std::int32_t rootKey);
 // atomically; nothing stays open between calls. A damaged or hand-edited file is read as far
 // as it makes sense; the next write keeps what could be read.
 class RegistryFile {
-public:
-    explicit RegistryFile(std::string path = defaultRegistryPath());
+  public:
+    // `fs` carries the reads and writes of the store (tests inject failures through it); the
+    // real file system when null. The side lock file is always the real one.
+    explicit RegistryFile(std::string path = defaultRegistryPath(), FileSystem* fs = nullptr);
 
     const std::string& path() const { return path_; }
 
@@ -53,8 +57,9 @@ public:
                     const RegValue& value);
     Status createKey(std::int32_t rootKey, const std::string& keyPath);
 
-private:
+  private:
     std::string path_;
+    FileSystem* fs_;
 };
 
 }  // namespace qv
