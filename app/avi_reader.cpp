@@ -15,6 +15,13 @@ constexpr std::uint32_t kBiRle8 = 1;
 
 using Palette = std::array<std::uint32_t, 256>;
 
+// Entries the file leaves out are opaque black, so every pixel stays 0xffRRGGBB.
+Palette blackPalette() {
+    Palette p;
+    p.fill(0xff000000u);
+    return p;
+}
+
 // A window onto the file's bytes; every read is checked against its end.
 struct Span {
     const unsigned char* data = nullptr;
@@ -71,7 +78,7 @@ struct VideoFormat {
     bool topDown = false;
     int bitCount = 0;
     std::uint32_t compression = 0;
-    Palette palette{};
+    Palette palette = blackPalette();
     std::uint32_t streamScale = 0, streamRate = 0;
 };
 
