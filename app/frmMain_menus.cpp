@@ -52,9 +52,11 @@ void frmMain::mnuToolsSetUT_Click() {
 }
 
 void frmMain::mnuHelpContents_Click() {
-    // The compiled help when it was built, else the HTML pages; a failure is not reported.
+    // The HTML pages open in any browser; the compiled help needs a CHM viewer, which few Linux
+    // desktops have, so it is only the fallback. A failure is not reported.
+    const std::string html = programFolder_ + "/" + kHelpIndex;
     const std::string chm = programFolder_ + "/" + kHelpChm;
-    openFile(fs_.isFile(chm) ? chm : programFolder_ + "/" + kHelpIndex);
+    openFile(!fs_.isFile(html) && fs_.isFile(chm) ? chm : html);
 }
 
 void frmMain::mnuHelpAbout_Click() {

@@ -152,13 +152,17 @@ TEST_F(Menus, OpenTheUpdatePageTheFilesAndTheHelp) {
     menuEntry("mnuToolsView")->trigger();
     menuEntry("mnuHelpContents")->trigger();
     writeFile(programFolder + "/Quorvel3.chm", "chm");
-    w.mnuHelpContents_Click();
-    ASSERT_EQ(opened.size(), 5u);
+    w.mnuHelpContents_Click();  // no HTML help: the compiled help
+    makeDirs(programFolder + "/help");
+    writeFile(programFolder + "/help/index.html", "<html></html>");
+    w.mnuHelpContents_Click();  // the HTML help comes first
+    ASSERT_EQ(opened.size(), 6u);
     EXPECT_EQ(opened[0].toString().toStdString(), "https://velmora.example/quorvel/updates");
     EXPECT_EQ(opened[1].toLocalFile().toStdString(), programFolder + "/Quorvel.ini");
     EXPECT_EQ(opened[2].toLocalFile().toStdString(), programFolder + "/Quorvel.log");
     EXPECT_EQ(opened[3].toLocalFile().toStdString(), programFolder + "/help/index.html");
     EXPECT_EQ(opened[4].toLocalFile().toStdString(), programFolder + "/Quorvel3.chm");
+    EXPECT_EQ(opened[5].toLocalFile().toStdString(), programFolder + "/help/index.html");
     EXPECT_TRUE(boxes.shown.empty());
 }
 
