@@ -39,10 +39,12 @@ class FileSystem {
     virtual Result<std::string> readAll(const std::string& path) = 0;
 
     // Writes a whole file under a temporary name in the same folder, flushes it and renames
-    // it over `path`, so readers see either the old or the new file.
+    // it over `path`, so readers see either the old or the new file. A `path` that cannot be
+    // written to (read-only) is refused with EACCES or EROFS and stays as it is.
     virtual Status writeAtomic(const std::string& path, std::string_view data) = 0;
 
-    // Creates or replaces `path` and returns it open for writing.
+    // Creates or replaces `path` and returns it open for writing. A link of that name is
+    // replaced by the new file, never written through.
     virtual Result<std::unique_ptr<OutFile>> createFile(const std::string& path) = 0;
 
     virtual Status appendToFile(const std::string& path, std::string_view data) = 0;

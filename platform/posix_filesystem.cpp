@@ -227,6 +227,10 @@ Result<std::string> PosixFileSystem::readAll(const std::string& path) {
 // file must live in the folder of the name that is renamed over, and following the link
 // could write outside the folder the caller named.
 Status PosixFileSystem::writeAtomic(const std::string& path, std::string_view data) {
+    // A file the user made read-only is refused, as a write into it would be: the rename would
+    // otherwise replace it whatever its mode.
+    if (::access(path.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS))
+        return Status::fromErrno(errno);
     const std::string folder = parentFolder(path);
     Fd fd;
     auto temp = createTempFile(folder, fd);
@@ -249,8 +253,12 @@ Status PosixFileSystem::writeAtomic(const std::string& path, std::string_view da
     return Status::success();
 }
 
+// A link under the name is replaced by a new file, never followed: the data would otherwise land
+// in whatever file the link points to.
 Result<std::unique_ptr<OutFile>> PosixFileSystem::createFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0 && errno == ELOOP && ::unlink(path.c_str()) == 0)
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) return {nullptr, Status::fromErrno(errno)};
     return {std::make_unique<PosixOutFile>(fd), {}};
 }
