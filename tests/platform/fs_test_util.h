@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace qv::test {
@@ -41,5 +43,25 @@ inline dev_t deviceOf(const std::string& path) {
     ::stat(path.c_str(), &st);
     return st.st_dev;
 }
+
+// Restores one environment variable when the test ends.
+class EnvGuard final {
+  public:
+    explicit EnvGuard(const char* name) : name_(name) {
+        if (const char* v = std::getenv(name)) old_ = v;
+    }
+    ~EnvGuard() {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+    EnvGuard(const EnvGuard&) = delete;
+    EnvGuard& operator=(const EnvGuard&) = delete;
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
 
 }  // namespace qv::test

@@ -18,17 +18,7 @@ using test::fileExists;
 using test::listNames;
 using test::readFile;
 using test::writeFile;
-
-TEST(Status, CarriesTheErrnoAndTheSystemText) {
-    EXPECT_TRUE(Status::success().ok());
-    const Status s = Status::fromErrno(EACCES);
-    EXPECT_FALSE(s.ok());
-    EXPECT_EQ(s.code, EACCES);
-    EXPECT_EQ(s.text, std::strerror(EACCES));
-    // A lost errno must not turn a failure into a success.
-    EXPECT_FALSE(Status::fromErrno(0).ok());
-    EXPECT_FALSE(Status::fromErrno(0).text.empty());
-}
+using Names = std::vector<std::string>;
 
 class PosixFileSystemTest : public ::testing::Test {
   protected:
@@ -36,13 +26,21 @@ class PosixFileSystemTest : public ::testing::Test {
     PosixFileSystem fs;
 };
 
-TEST_F(PosixFileSystemTest, ExistenceTestsTellFilesFoldersAndLinksApart) {
-    writeFile(dir / "file.unr", "x");
+TEST_F(PosixFileSystemTest, StatusExistenceAndReadAll) {
+    EXPECT_TRUE(Status::success().ok());
+    const Status s = Status::fromErrno(EACCES);
+    EXPECT_EQ(s.code, EACCES);
+    EXPECT_EQ(s.text, std::strerror(EACCES));
+    // A lost errno must not turn a failure into a success.
+    EXPECT_FALSE(Status::fromErrno(0).ok());
+    EXPECT_FALSE(Status::fromErrno(0).text.empty());
+
+    const std::string data = std::string("a\r\nb\0c\xff", 7);
+    writeFile(dir / "file.unr", data);
     test::makeDirs(dir / "Maps");
     ASSERT_EQ(::symlink("file.unr", (dir / "link").c_str()), 0);
     ASSERT_EQ(::symlink("Maps", (dir / "folderlink").c_str()), 0);
     ASSERT_EQ(::symlink("missing", (dir / "dangling").c_str()), 0);
-
     EXPECT_TRUE(fs.isFile(dir / "file.unr"));
     EXPECT_FALSE(fs.isFolder(dir / "file.unr"));
     EXPECT_FALSE(fs.isFile(dir / "Maps"));
@@ -53,72 +51,57 @@ TEST_F(PosixFileSystemTest, ExistenceTestsTellFilesFoldersAndLinksApart) {
     EXPECT_TRUE(fs.exists(dir / "dangling"));
     EXPECT_FALSE(fs.exists(dir / "nothing"));
     EXPECT_FALSE(fs.isFile(dir / "nothing"));
-}
 
-TEST_F(PosixFileSystemTest, ReadAllKeepsEveryByte) {
-    const std::string data = std::string("a\r\nb\0c\xff", 7);
-    writeFile(dir / "bin", data);
-    auto r = fs.readAll(dir / "bin");
+    auto r = fs.readAll(dir / "file.unr");  // every byte kept
     ASSERT_TRUE(r.ok()) << r.status.text;
     EXPECT_EQ(r.value, data);
-
     auto missing = fs.readAll(dir / "nothing");
-    EXPECT_FALSE(missing.ok());
     EXPECT_EQ(missing.status.code, ENOENT);
     EXPECT_EQ(missing.status.text, std::strerror(ENOENT));
-    EXPECT_EQ(fs.readAll(dir.path()).status.code, EISDIR);
+    EXPECT_EQ(fs.readAll(dir / "Maps").status.code, EISDIR);
 }
 
-TEST_F(PosixFileSystemTest, WriteAtomicCreatesAndReplacesLeavingNoTemporaryFile) {
+TEST_F(PosixFileSystemTest, WriteAtomicReplacesWholeOrNotAtAll) {
     ASSERT_TRUE(fs.writeAtomic(dir / "cache.ini", "old\r\n").ok());
     EXPECT_EQ(readFile(dir / "cache.ini"), "old\r\n");
     ASSERT_EQ(::chmod((dir / "cache.ini").c_str(), 0640), 0);
-
     Status s = fs.writeAtomic(dir / "cache.ini", "new\r\n");
     ASSERT_TRUE(s.ok()) << s.text;
     EXPECT_EQ(readFile(dir / "cache.ini"), "new\r\n");
     EXPECT_EQ(test::modeOf(dir / "cache.ini"), 0640u);  // the replacement keeps the mode
-    EXPECT_EQ(listNames(dir.path()), std::vector<std::string>{"cache.ini"});
-}
+    EXPECT_EQ(listNames(dir.path()), Names{"cache.ini"});
 
-TEST_F(PosixFileSystemTest, WriteAtomicReplacesALinkByAFile) {
+    // A link is replaced by a file; its target stays.
     writeFile(dir / "target.ini", "target");
     ASSERT_EQ(::symlink("target.ini", (dir / "link.ini").c_str()), 0);
     ASSERT_TRUE(fs.writeAtomic(dir / "link.ini", "new").ok());
     EXPECT_EQ(readFile(dir / "target.ini"), "target");
     EXPECT_EQ(readFile(dir / "link.ini"), "new");
     EXPECT_EQ(test::lstatMode(dir / "link.ini") & S_IFMT, static_cast<unsigned>(S_IFREG));
-}
 
-TEST_F(PosixFileSystemTest, WriteAtomicFailureLeavesOldFileAndNoTemporary) {
     // Renaming a file over a folder fails after the temporary file was written.
-    test::makeDirs(dir / "cache.ini");
-    Status s = fs.writeAtomic(dir / "cache.ini", "new");
-    EXPECT_FALSE(s.ok());
+    test::makeDirs(dir / "sub/folder.ini");
+    s = fs.writeAtomic(dir / "sub/folder.ini", "new");
     EXPECT_NE(s.code, 0);
     EXPECT_FALSE(s.text.empty());
-    EXPECT_TRUE(fs.isFolder(dir / "cache.ini"));
-    EXPECT_EQ(listNames(dir.path()), std::vector<std::string>{"cache.ini"});
-
-    // A missing folder: nothing can be created.
+    EXPECT_TRUE(fs.isFolder(dir / "sub/folder.ini"));
+    EXPECT_EQ(listNames(dir / "sub"), Names{"folder.ini"});
     EXPECT_EQ(fs.writeAtomic(dir / "missing/cache.ini", "new").code, ENOENT);
 }
 
 TEST_F(PosixFileSystemTest, WriteAtomicInReadOnlyFolderLeavesOldFile) {
-    writeFile(dir / "cache.ini", "old");
     test::makeDirs(dir / "ro");
     writeFile(dir / "ro/cache.ini", "old");
     ASSERT_EQ(::chmod((dir / "ro").c_str(), 0555), 0);
     if (test::permissionsIgnored(dir / "ro"))
         GTEST_SKIP() << "running with permission override (root): read-only folders do not bite; "
                         "the failing cases are covered by the folder and FaultyFileSystem tests";
-    Status s = fs.writeAtomic(dir / "ro/cache.ini", "new");
-    EXPECT_EQ(s.code, EACCES);
+    EXPECT_EQ(fs.writeAtomic(dir / "ro/cache.ini", "new").code, EACCES);
     EXPECT_EQ(readFile(dir / "ro/cache.ini"), "old");
-    EXPECT_EQ(listNames(dir / "ro"), std::vector<std::string>{"cache.ini"});
+    EXPECT_EQ(listNames(dir / "ro"), Names{"cache.ini"});
 }
 
-TEST_F(PosixFileSystemTest, CreatedFileIsWrittenAtOnceAndClosesOnce) {
+TEST_F(PosixFileSystemTest, CreatedFileIsWrittenAtOnceAndAppendCreatesThenAppends) {
     writeFile(dir / "Quorvel.log", "previous run");
     auto r = fs.createFile(dir / "Quorvel.log");
     ASSERT_TRUE(r.ok()) << r.status.text;
@@ -130,18 +113,15 @@ TEST_F(PosixFileSystemTest, CreatedFileIsWrittenAtOnceAndClosesOnce) {
     EXPECT_TRUE(out.close().ok());
     EXPECT_EQ(out.write("late").code, EBADF);
     EXPECT_EQ(readFile(dir / "Quorvel.log"), "line 1\r\nline 2\r\n");
-
     EXPECT_EQ(fs.createFile(dir / "missing/Quorvel.log").status.code, ENOENT);
-}
 
-TEST_F(PosixFileSystemTest, AppendCreatesThenAppends) {
     ASSERT_TRUE(fs.appendToFile(dir / "QuorvelDontMove.ini", "a.unr\r\n").ok());
     ASSERT_TRUE(fs.appendToFile(dir / "QuorvelDontMove.ini", "b.utx\r\n").ok());
     EXPECT_EQ(readFile(dir / "QuorvelDontMove.ini"), "a.unr\r\nb.utx\r\n");
     EXPECT_EQ(fs.appendToFile(dir / "missing/x", "a").code, ENOENT);
 }
 
-TEST_F(PosixFileSystemTest, RemoveRenameAndMakeFolderReportTheSystemError) {
+TEST_F(PosixFileSystemTest, RemoveRenameMakeFolderTimesAndModeReportTheSystemError) {
     writeFile(dir / "a", "a");
     writeFile(dir / "b", "b");
     ASSERT_TRUE(fs.renameReplace(dir / "a", dir / "b").ok());
@@ -160,65 +140,47 @@ TEST_F(PosixFileSystemTest, RemoveRenameAndMakeFolderReportTheSystemError) {
     EXPECT_EQ(fs.makeFolder(dir / "x/y").code, ENOENT);  // one level only
     EXPECT_NE(fs.removeFile(dir / "Maps").code, 0);
     EXPECT_TRUE(fs.isFolder(dir / "Maps"));
-}
 
-TEST_F(PosixFileSystemTest, ModifiedTimeAndMakeWritable) {
     writeFile(dir / "f", "x");
     test::setMtime(dir / "f", 1000000000);
     EXPECT_EQ(fs.modifiedTime(dir / "f"), 1000000000);
     EXPECT_FALSE(fs.modifiedTime(dir / "nothing").has_value());
-
     ASSERT_EQ(::chmod((dir / "f").c_str(), 0444), 0);
     ASSERT_TRUE(fs.makeWritable(dir / "f").ok());
     EXPECT_EQ(test::modeOf(dir / "f"), 0644u);
     EXPECT_EQ(fs.makeWritable(dir / "nothing").code, ENOENT);
 }
 
-class ListFilesTest : public PosixFileSystemTest {
-  protected:
-    void SetUp() override {
-        writeFile(dir / "a.tmp", "12345");
-        writeFile(dir / "B.TMP", "");
-        writeFile(dir / "cache.ini", "x");
-        writeFile(dir / "README", "no dot");
-        writeFile(dir / ".hidden.tmp", "h");
-        test::makeDirs(dir / "sub.tmp");
-        writeFile(dir / "sub.tmp/inner.tmp", "i");
-        ::symlink("a.tmp", (dir / "link.tmp").c_str());
-        ::symlink("sub.tmp", (dir / "folderlink.tmp").c_str());
-        ::symlink("missing", (dir / "dangling.tmp").c_str());
-    }
-
-    std::vector<std::string> names(const std::string& pattern) {
+TEST_F(PosixFileSystemTest, ListFilesSelectsPlainFilesByPatternWithSizeAndTime) {
+    writeFile(dir / "a.tmp", "12345");
+    writeFile(dir / "B.TMP", "");
+    writeFile(dir / "cache.ini", "x");
+    writeFile(dir / "README", "no dot");
+    writeFile(dir / ".hidden.tmp", "h");
+    test::makeDirs(dir / "sub.tmp");
+    writeFile(dir / "sub.tmp/inner.tmp", "i");
+    ::symlink("a.tmp", (dir / "link.tmp").c_str());
+    ::symlink("sub.tmp", (dir / "folderlink.tmp").c_str());
+    ::symlink("missing", (dir / "dangling.tmp").c_str());
+    test::setMtime(dir / "a.tmp", 1234567890);
+    const auto names = [&](const std::string& pattern) {
         auto r = fs.listFiles(dir.path(), pattern);
         EXPECT_TRUE(r.ok()) << r.status.text;
-        std::vector<std::string> out;
+        Names out;
         for (const auto& f : r.value) out.push_back(f.name);
         std::sort(out.begin(), out.end());
         return out;
-    }
-};
+    };
+    EXPECT_EQ(names("*.tmp"), (Names{"B.TMP", "a.tmp", "link.tmp"}));
+    EXPECT_EQ(names("*.*"), (Names{"B.TMP", "README", "a.tmp", "cache.ini", "link.tmp"}));
+    EXPECT_EQ(names("cache.ini"), (Names{"cache.ini"}));
+    EXPECT_EQ(names("*.unr"), Names{});
 
-TEST_F(ListFilesTest, PatternSelectsPlainFilesOnly) {
-    using V = std::vector<std::string>;
-    EXPECT_EQ(names("*.tmp"), (V{"B.TMP", "a.tmp", "link.tmp"}));
-    EXPECT_EQ(names("*.*"), (V{"B.TMP", "README", "a.tmp", "cache.ini", "link.tmp"}));
-    EXPECT_EQ(names("cache.ini"), (V{"cache.ini"}));
-    EXPECT_EQ(names("*.unr"), V{});
-}
-
-TEST_F(ListFilesTest, SizesAndTimesAreReported) {
-    test::setMtime(dir / "a.tmp", 1234567890);
     auto r = fs.listFiles(dir.path(), "a.tmp");
-    ASSERT_TRUE(r.ok());
     ASSERT_EQ(r.value.size(), 1u);
     EXPECT_EQ(r.value[0].size, 5u);
     EXPECT_EQ(r.value[0].mtime, 1234567890);
-}
-
-TEST_F(ListFilesTest, MissingFolderIsAnError) {
-    auto r = fs.listFiles(dir / "missing", "*.*");
-    EXPECT_EQ(r.status.code, ENOENT);
+    EXPECT_EQ(fs.listFiles(dir / "missing", "*.*").status.code, ENOENT);
     EXPECT_EQ(fs.listFiles(dir / "a.tmp", "*.*").status.code, ENOTDIR);
 }
 

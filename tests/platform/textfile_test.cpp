@@ -7,52 +7,37 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-TEST(SplitLines, EachLineEndStyleEndsALine) {
-    EXPECT_EQ(splitLines("a\r\nb\r\n"), (Lines{"a", "b"}));
-    EXPECT_EQ(splitLines("a\nb\n"), (Lines{"a", "b"}));
-    EXPECT_EQ(splitLines("a\rb\r"), (Lines{"a", "b"}));
+TEST(TextFile, SplitLinesTakesEveryLineEndStyleAndKeepsEveryOtherByte) {
+    const std::string bytes = std::string("caf\xe9 \x01\t x=\"y\" ") + '\0' + "z";
+    const std::vector<std::pair<std::string, Lines>> cases = {
+        {"a\r\nb\r\n", {"a", "b"}},
+        {"a\nb\n", {"a", "b"}},
+        {"a\rb\r", {"a", "b"}},
+        {"one\r\ntwo\nthree\rfour", {"one", "two", "three", "four"}},
+        {"a\n\rb", {"a", "", "b"}},  // LF CR is two line ends, not one
+        {"a\r\r\nb", {"a", "", "b"}},
+        {"[Cache]\r\nlast", {"[Cache]", "last"}},  // the last line needs no line end
+        {"only", {"only"}},
+        {"", {}},
+        {"\r\n", {""}},
+        {"\n\n", {"", ""}},
+        {"a\r\n\r\nb", {"a", "", "b"}},
+        {"a\r", {"a"}},  // a lone CR at the end of the text
+        {"a\r\nb\r", {"a", "b"}},
+        {"\r", {""}},
+        {bytes + "\n", {bytes}},
+    };
+    for (const auto& [text, lines] : cases) EXPECT_EQ(splitLines(text), lines) << text;
 }
 
-TEST(SplitLines, MixedLineEndsInOneFile) {
-    EXPECT_EQ(splitLines("one\r\ntwo\nthree\rfour"), (Lines{"one", "two", "three", "four"}));
-    // LF CR is two line ends, not one: the empty line between them is kept.
-    EXPECT_EQ(splitLines("a\n\rb"), (Lines{"a", "", "b"}));
-    EXPECT_EQ(splitLines("a\r\r\nb"), (Lines{"a", "", "b"}));
-}
-
-TEST(SplitLines, LastLineNeedsNoLineEnd) {
-    EXPECT_EQ(splitLines("[Cache]\r\nlast"), (Lines{"[Cache]", "last"}));
-    EXPECT_EQ(splitLines("only"), (Lines{"only"}));
-}
-
-TEST(SplitLines, EmptyAndBlankTexts) {
-    EXPECT_TRUE(splitLines("").empty());
-    EXPECT_EQ(splitLines("\r\n"), (Lines{""}));
-    EXPECT_EQ(splitLines("\n\n"), (Lines{"", ""}));
-    EXPECT_EQ(splitLines("a\r\n\r\nb"), (Lines{"a", "", "b"}));
-}
-
-TEST(SplitLines, LoneCrAtEndOfText) {
-    EXPECT_EQ(splitLines("a\r"), (Lines{"a"}));
-    EXPECT_EQ(splitLines("a\r\nb\r"), (Lines{"a", "b"}));
-    EXPECT_EQ(splitLines("\r"), (Lines{""}));
-}
-
-TEST(SplitLines, KeepsEveryOtherByte) {
-    const std::string text = std::string("caf\xe9 \x01\t x=\"y\" ") + '\0' + "z";
-    EXPECT_EQ(splitLines(text + "\n"), (Lines{text}));
-}
-
-TEST(DetectLineEnd, FirstLineEndDecides) {
+TEST(TextFile, FirstLineEndDecidesAndJoinGivesEachLineIt) {
     EXPECT_EQ(detectLineEnd("a\r\nb\nc"), LineEnd::CRLF);
     EXPECT_EQ(detectLineEnd("a\nb\r\nc"), LineEnd::LF);
     EXPECT_EQ(detectLineEnd("a\rb\r\n"), LineEnd::CR);
     EXPECT_EQ(detectLineEnd("a\r"), LineEnd::CR);
     EXPECT_EQ(detectLineEnd("no line end"), LineEnd::CRLF);
     EXPECT_EQ(detectLineEnd(""), LineEnd::CRLF);
-}
 
-TEST(JoinLines, EachLineGetsTheChosenEnd) {
     const Lines lines{"[Core.System]", "", "PurgeCacheDays=30"};
     EXPECT_EQ(joinLines(lines, LineEnd::CRLF), "[Core.System]\r\n\r\nPurgeCacheDays=30\r\n");
     EXPECT_EQ(joinLines(lines, LineEnd::LF), "[Core.System]\n\nPurgeCacheDays=30\n");
