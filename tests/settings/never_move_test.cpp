@@ -28,40 +28,28 @@ class NeverMoveTest : public ::testing::Test {
     FileSystem& fs = realFileSystem();
 };
 
-TEST_F(NeverMoveTest, LinesAreTakenAsTheyStand) {
+TEST_F(NeverMoveTest, LinesAreTakenAsTheyStandAndAMissingFileIsAFailure) {
     writeFile(file, "CTF-Face.unr\r\n  spaced .utx \r\n\r\nlf.umx\nlone-cr.uax\rLast.U");
     EXPECT_EQ(load(),
               (Names{"CTF-Face.unr", "  spaced .utx ", "", "lf.umx", "lone-cr.uax", "Last.U"}));
-}
-
-TEST_F(NeverMoveTest, EmptyFileIsAnEmptyListAndAMissingOneAFailure) {
     writeFile(file, "");
     EXPECT_TRUE(load().empty());
     auto missing = LoadNeverMoveList(dir / "absent.ini", fs);
-    EXPECT_FALSE(missing.ok());
     EXPECT_EQ(missing.status.code, ENOENT);
     EXPECT_TRUE(missing.value.empty());
 }
 
-TEST_F(NeverMoveTest, SaveWritesTheItemsLastToFirst) {
+TEST_F(NeverMoveTest, SaveWritesTheItemsLastToFirstWithoutLimitOrKeepsTheOldList) {
     writeFile(file, "old contents that go\r\n");
     ASSERT_TRUE(SaveNeverMoveList(file, {"first", "second", "third"}, fs).ok());
     EXPECT_EQ(readFile(file), "third\r\nsecond\r\nfirst\r\n");
     EXPECT_EQ(load(), (Names{"third", "second", "first"}));
-    ASSERT_TRUE(SaveNeverMoveList(file, {}, fs).ok());
-    EXPECT_EQ(readFile(file), "");
-    EXPECT_EQ(test::listNames(dir.path()), Names{"QuorvelDontMove.ini"});
-}
 
-TEST_F(NeverMoveTest, FailedSaveKeepsTheOldList) {
-    writeFile(file, "keep.unr\r\n");
     FaultyFileSystem faulty(fs);
     faulty.failAt(1, ENOSPC);
     EXPECT_EQ(SaveNeverMoveList(file, {"new.unr"}, faulty).code, ENOSPC);
-    EXPECT_EQ(readFile(file), "keep.unr\r\n");
-}
+    EXPECT_EQ(readFile(file), "third\r\nsecond\r\nfirst\r\n");
 
-TEST_F(NeverMoveTest, NoLimitOnTheNumberOfNames) {
     Names many;
     for (int i = 0; i < 1200; ++i) many.push_back("Map" + std::to_string(i) + ".unr");
     ASSERT_TRUE(SaveNeverMoveList(file, many, fs).ok());
@@ -69,31 +57,27 @@ TEST_F(NeverMoveTest, NoLimitOnTheNumberOfNames) {
     ASSERT_EQ(back.size(), 1200u);
     EXPECT_EQ(back.front(), "Map1199.unr");
     EXPECT_EQ(back.back(), "Map0.unr");
+
+    ASSERT_TRUE(SaveNeverMoveList(file, {}, fs).ok());
+    EXPECT_EQ(readFile(file), "");
+    EXPECT_EQ(test::listNames(dir.path()), Names{"QuorvelDontMove.ini"});
 }
 
-TEST_F(NeverMoveTest, AppendUsesTheFilesOwnLineEnds) {
-    writeFile(file, "a.unr\r\n");
-    ASSERT_TRUE(AppendNeverMoveName(file, "B.utx", fs).ok());
-    EXPECT_EQ(readFile(file), "a.unr\r\nB.utx\r\n");
-
-    writeFile(file, "a.unr\nb.unr\n");
-    ASSERT_TRUE(AppendNeverMoveName(file, "c.unr", fs).ok());
-    EXPECT_EQ(readFile(file), "a.unr\nb.unr\nc.unr\n");
-
-    writeFile(file, "");
-    ASSERT_TRUE(AppendNeverMoveName(file, "first.unr", fs).ok());
-    EXPECT_EQ(readFile(file), "first.unr\r\n");
-
+TEST_F(NeverMoveTest, AppendUsesTheFilesOwnLineEndsAndNeverJoinsTheLastLine) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"a.unr\r\n", "a.unr\r\nB.utx\r\n"},
+        {"a.unr\nb.unr\n", "a.unr\nb.unr\nB.utx\n"},
+        {"", "B.utx\r\n"},
+        {"a.unr\r\nb.unr", "a.unr\r\nb.unr\r\nB.utx\r\n"}};
+    for (const auto& [before, after] : cases) {
+        writeFile(file, before);
+        ASSERT_TRUE(AppendNeverMoveName(file, "B.utx", fs).ok());
+        EXPECT_EQ(readFile(file), after) << before;
+    }
+    EXPECT_EQ(load(), (Names{"a.unr", "b.unr", "B.utx"}));
     const std::string fresh = dir / "new.ini";
     ASSERT_TRUE(AppendNeverMoveName(fresh, "x.unr", fs).ok());
     EXPECT_EQ(readFile(fresh), "x.unr\r\n");
-}
-
-TEST_F(NeverMoveTest, AppendNeverJoinsAnUnterminatedLastLine) {
-    writeFile(file, "a.unr\r\nb.unr");
-    ASSERT_TRUE(AppendNeverMoveName(file, "c.unr", fs).ok());
-    EXPECT_EQ(readFile(file), "a.unr\r\nb.unr\r\nc.unr\r\n");
-    EXPECT_EQ(load(), (Names{"a.unr", "b.unr", "c.unr"}));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ using test::TempDir;
 const char* const kNotFound =
     "Unreal Tournament not found.\r\n\r\nPlease click OK to select the main directory..\r\n"
     "(example - E:\\Games\\UnrealTournament)";
+const char* const kMustSelect = "You MUST select the root UT folder..";
 
 class ProgramSettingsTest : public ::testing::Test {
   protected:
@@ -25,7 +26,7 @@ class ProgramSettingsTest : public ::testing::Test {
     clsRegistry game = clsRegistry::gameKey(&dialogs, store);
 };
 
-TEST_F(ProgramSettingsTest, FirstRunGivesEveryDefault) {
+TEST_F(ProgramSettingsTest, FirstRunGivesEveryDefaultAndSavedChoicesComeBack) {
     Options designed;
     designed.SelectAll = false;
     designed.U = 1;
@@ -42,23 +43,20 @@ TEST_F(ProgramSettingsTest, FirstRunGivesEveryDefault) {
     EXPECT_EQ(o.MoveDirText, "");
     EXPECT_EQ(o.CacheDir, "");
     EXPECT_TRUE(dialogs.shown.empty());
-}
 
-TEST_F(ProgramSettingsTest, SavedChoicesComeBackAsTheyWere) {
-    Options o;
-    o.SelectAll = false;
-    o.SelectOnly = true;
-    o.UAX = 1;
-    o.UTX = 1;
-    o.MoveNorm = false;
-    o.MoveDir2 = true;
-    o.MoveDirText = "/one/folder";
-    o.MoveDir2Text = "/tree root/with \"quotes\"";
-    o.CacheDir = "/games/ut/cache";
-    saveOptions(program, o);
-    const std::string text = test::readFile(store);
-    EXPECT_NE(text.find("\"SelectAll\"=\"False\"\r\n\"SelectOnly\"=\"True\"\r\n\"U\"=\"0\"\r\n"
-                        "\"UAX\"=\"1\""),
+    Options s;
+    s.SelectAll = false;
+    s.SelectOnly = true;
+    s.UAX = 1;
+    s.UTX = 1;
+    s.MoveNorm = false;
+    s.MoveDir2 = true;
+    s.MoveDirText = "/one/folder";
+    s.MoveDir2Text = "/tree root/with \"quotes\"";
+    s.CacheDir = "/games/ut/cache";
+    saveOptions(program, s);
+    EXPECT_NE(test::readFile(store).find("\"SelectAll\"=\"False\"\r\n\"SelectOnly\"=\"True\"\r\n"
+                                         "\"U\"=\"0\"\r\n\"UAX\"=\"1\""),
               std::string::npos);
     const Options back = restoreOptions(program);
     EXPECT_FALSE(back.SelectAll);
@@ -70,21 +68,19 @@ TEST_F(ProgramSettingsTest, SavedChoicesComeBackAsTheyWere) {
     EXPECT_FALSE(back.MoveDir);
     EXPECT_TRUE(back.MoveDir2);
     EXPECT_EQ(back.MoveDirText, "/one/folder");
-    EXPECT_EQ(back.MoveDir2Text, o.MoveDir2Text);
+    EXPECT_EQ(back.MoveDir2Text, s.MoveDir2Text);
     EXPECT_EQ(back.CacheDir, "/games/ut/cache");
 }
 
 TEST_F(ProgramSettingsTest, StoredTextsConvertLikeTheControlsTakeThem) {
-    program.WriteEntry("SelectAll", "fALSE");
-    program.WriteEntry("SelectOnly", " -1 ");
-    program.WriteEntry("U", "1");
-    program.WriteEntry("UAX", "abc");  // not a number: the box keeps its state
-    program.WriteEntry("UMX", "5");    // no such check box value
-    program.WriteEntry("UNR", "1.5");  // not a whole number
-    program.WriteEntry("UTX", " 2 ");
-    program.WriteEntry("MoveNorm", "maybe");  // neither a truth word nor a number
-    program.WriteEntry("MoveDir", "0");
-    program.WriteEntry("MoveDir2", "0.5");
+    const std::vector<std::pair<const char*, const char*>> stored = {
+        {"SelectAll", "fALSE"}, {"SelectOnly", " -1 "}, {"U", "1"},
+        {"UAX", "abc"},                                 // not a number: the box keeps its state
+        {"UMX", "5"},                                   // no such check box value
+        {"UNR", "1.5"},                                 // not a whole number
+        {"UTX", " 2 "},         {"MoveNorm", "maybe"},  // neither a truth word nor a number
+        {"MoveDir", "0"},       {"MoveDir2", "0.5"}};
+    for (const auto& [name, text] : stored) program.WriteEntry(name, text);
     Options designed;
     designed.UAX = 1;
     designed.UMX = 1;
@@ -101,28 +97,26 @@ TEST_F(ProgramSettingsTest, StoredTextsConvertLikeTheControlsTakeThem) {
     EXPECT_FALSE(o.MoveNorm);
     EXPECT_FALSE(o.MoveDir);
     EXPECT_TRUE(o.MoveDir2);
-}
 
-TEST_F(ProgramSettingsTest, ChoosingAnOptionClearsTheOthersOfItsGroup) {
-    program.WriteEntry("SelectAll", "True");
-    program.WriteEntry("SelectOnly", "True");
-    program.WriteEntry("MoveDir", "True");
-    const Options o = restoreOptions(program);
-    EXPECT_FALSE(o.SelectAll);
-    EXPECT_TRUE(o.SelectOnly);
-    EXPECT_FALSE(o.MoveNorm);
-    EXPECT_TRUE(o.MoveDir);
-    EXPECT_FALSE(o.MoveDir2);
+    // Choosing an option clears the others of its group.
+    for (const char* name : {"SelectAll", "SelectOnly", "MoveDir"})
+        program.WriteEntry(name, "True");
+    program.WriteEntry("MoveDir2", "False");
+    const Options g = restoreOptions(program);
+    EXPECT_FALSE(g.SelectAll);
+    EXPECT_TRUE(g.SelectOnly);
+    EXPECT_FALSE(g.MoveNorm);
+    EXPECT_TRUE(g.MoveDir);
+    EXPECT_FALSE(g.MoveDir2);
 }
 
 TEST(TextConversionTest, TruthWordsAndNumbers) {
     bool ok = false;
-    EXPECT_TRUE(textToBool("TrUe", ok) && ok);
-    EXPECT_FALSE(textToBool("false", ok));
-    EXPECT_TRUE(ok);
-    EXPECT_TRUE(textToBool("-1", ok) && ok);
-    EXPECT_FALSE(textToBool("0", ok));
-    EXPECT_TRUE(ok);
+    for (const auto& [text, value] : std::vector<std::pair<const char*, bool>>{
+             {"TrUe", true}, {"false", false}, {"-1", true}, {"0", false}}) {
+        EXPECT_EQ(textToBool(text, ok), value) << text;
+        EXPECT_TRUE(ok) << text;
+    }
     for (const char* bad : {"", "yes", "inf", "nan", "0x1", "1 2", "True!"}) {
         textToBool(bad, ok);
         EXPECT_FALSE(ok) << bad;
@@ -145,38 +139,27 @@ TEST_F(ProgramSettingsTest, InstallPathIsWrittenOnlyWhenMissingOrEmpty) {
     EXPECT_EQ(program.ReadEntry("InstallPath", ""), "/again");
 }
 
-TEST_F(ProgramSettingsTest, SetGameFolderCancelledWithoutMustSelectChangesNothing) {
+TEST_F(ProgramSettingsTest, SetGameFolderAsksUntilAFolderIsChosenOnlyWhenItMust) {
     game.WriteEntry("Folder", "/old/");
-    EXPECT_FALSE(SetGameFolder(false, game, dialogs));
+    EXPECT_FALSE(SetGameFolder(false, game, dialogs));  // cancelled: nothing changes
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].kind, ScriptedDialogs::Shown::Picker);
     EXPECT_EQ(dialogs.shown[0].title, "Choose the root UT folder:");
     EXPECT_EQ(game.ReadEntry("Folder", ""), "/old/");
-}
 
-TEST_F(ProgramSettingsTest, SetGameFolderAsksUntilAFolderIsChosen) {
+    dialogs.shown.clear();
     dialogs.folders = {"", "", "/games/ut"};
     EXPECT_TRUE(SetGameFolder(true, game, dialogs));
     ASSERT_EQ(dialogs.shown.size(), 5u);
     for (int i : {0, 2, 4}) EXPECT_EQ(dialogs.shown[i].kind, ScriptedDialogs::Shown::Picker);
     for (int i : {1, 3}) {
         EXPECT_EQ(dialogs.shown[i].title, "Quorvel");
-        EXPECT_EQ(dialogs.shown[i].text, "You MUST select the root UT folder..");
+        EXPECT_EQ(dialogs.shown[i].text, kMustSelect);
     }
     EXPECT_EQ(game.ReadEntry("Folder", ""), "/games/ut/");
 }
 
-TEST_F(ProgramSettingsTest, StoredGameFolderGetsOneSeparatorAtTheEnd) {
-    std::string lbl = "unchanged";
-    game.WriteEntry("Folder", "/games/ut");
-    EXPECT_EQ(findGameDir(game, dialogs, &lbl), "/games/ut/");
-    game.WriteEntry("Folder", "/games/ut/");
-    EXPECT_EQ(findGameDir(game, dialogs, &lbl), "/games/ut/");
-    EXPECT_EQ(lbl, "unchanged");
-    EXPECT_TRUE(dialogs.shown.empty());
-}
-
-TEST_F(ProgramSettingsTest, MissingGameFolderIsAskedForAndStored) {
+TEST_F(ProgramSettingsTest, FindGameDirAsksForAMissingFolderAndEndsItInOneSeparator) {
     std::string lbl;
     dialogs.folders = {"", "/home/p/UnrealTournament"};
     EXPECT_EQ(findGameDir(game, dialogs, &lbl), "/home/p/UnrealTournament/");
@@ -184,20 +167,27 @@ TEST_F(ProgramSettingsTest, MissingGameFolderIsAskedForAndStored) {
     ASSERT_EQ(dialogs.shown.size(), 4u);
     EXPECT_EQ(dialogs.shown[0].title, "Quorvel");
     EXPECT_EQ(dialogs.shown[0].text, kNotFound);
-    EXPECT_EQ(dialogs.shown[2].text, "You MUST select the root UT folder..");
-    EXPECT_EQ(game.ReadEntry("Folder", ""), "/home/p/UnrealTournament/");
+    EXPECT_EQ(dialogs.shown[2].text, kMustSelect);
     EXPECT_NE(test::readFile(store).find(
                   "[HKEY_LOCAL_MACHINE\\Software\\Unreal Technology\\Installed "
                   "Apps\\UnrealTournament]\r\n\"Folder\"=\"/home/p/UnrealTournament/\""),
               std::string::npos);
-}
 
-TEST_F(ProgramSettingsTest, UnwritableStoreStillGivesTheChosenFolder) {
-    test::makeDirs(store);  // the store cannot be read or written
-    std::string lbl;
-    dialogs.folders = {"/games/ut"};
-    EXPECT_EQ(findGameDir(game, dialogs, &lbl), "/games/ut/");
-    EXPECT_EQ(lbl, "/games/ut/cache");
+    dialogs.shown.clear();
+    lbl = "unchanged";
+    for (const char* stored : {"/games/ut", "/games/ut/"}) {
+        game.WriteEntry("Folder", stored);
+        EXPECT_EQ(findGameDir(game, dialogs, &lbl), "/games/ut/") << stored;
+    }
+    EXPECT_EQ(lbl, "unchanged");
+    EXPECT_TRUE(dialogs.shown.empty());
+
+    // A store that cannot be read or written still gives the chosen folder.
+    test::makeDirs(dir / "broken.reg");
+    clsRegistry broken = clsRegistry::gameKey(&dialogs, dir / "broken.reg");
+    dialogs.folders = {"/games/ut2"};
+    EXPECT_EQ(findGameDir(broken, dialogs, &lbl), "/games/ut2/");
+    EXPECT_EQ(lbl, "/games/ut2/cache");
 }
 
 TEST_F(ProgramSettingsTest, GameFilesAndPlayerName) {
