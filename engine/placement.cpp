@@ -1,6 +1,7 @@
 #include "engine/placement.h"
 
 #include <cctype>
+#include <cerrno>
 
 #include "engine/engine_context.h"
 #include "platform/filesystem.h"
@@ -133,7 +134,9 @@ void PlaceCacheEntry(const std::string& line, const PlacementContext& ctx, FileS
     const std::string source = ctx.cacheDir + "/" + cacheFileName;
     const std::string destination = destinationOf(type, realName, ctx);
     const Status moved = fs.moveNoReplace(source, destination);
-    if (!moved.ok() && !fs.isFile(source)) {
+    // Only a cache file that is surely gone loses its line: a lookup that failed for another
+    // reason (a disk error) proves nothing, and the package may still be there.
+    if (!moved.ok() && moved.code == ENOENT && !fs.exists(source)) {
         const std::string text = cacheFileName + " NOT FOUND in the Cache Directory";
         status.addLine(text);
         writeLog(log, text);
