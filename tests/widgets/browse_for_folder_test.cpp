@@ -18,70 +18,24 @@ namespace {
 // Points $HOME at a temporary folder for one test.
 class FolderPickerTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        test::ensureQtApp();
-        const char* old = std::getenv("HOME");
-        hadHome_ = old != nullptr;
-        if (old) oldHome_ = old;
-        ::setenv("HOME", home_.path().c_str(), 1);
-    }
-    void TearDown() override {
-        if (hadHome_)
-            ::setenv("HOME", oldHome_.c_str(), 1);
-        else
-            ::unsetenv("HOME");
-    }
-
+    void SetUp() override { test::ensureQtApp(); }
     test::TempDir home_;
-
-  private:
-    bool hadHome_ = false;
-    std::string oldHome_;
+    test::ScopedEnv homeEnv_{"HOME", home_.path()};
 };
 
-TEST_F(FolderPickerTest, StartsInUtpgWhenThePlayerHasOneElseAtHome) {
-    EXPECT_EQ(pickerStartFolder(), QString::fromStdString(home_.path()));
+TEST_F(FolderPickerTest, StartFolderSpecialFoldersAndTheRealDialog) {
+    const QString home = QString::fromStdString(home_.path());
+    EXPECT_EQ(pickerStartFolder(), home);
     test::writeFile(home_ / ".utpg", "a file, not a folder");
-    EXPECT_EQ(pickerStartFolder(), QString::fromStdString(home_.path()));
+    EXPECT_EQ(pickerStartFolder(), home);
     std::remove((home_ / ".utpg").c_str());
     test::makeDirs(home_ / ".utpg/System");
     EXPECT_EQ(pickerStartFolder(), QString::fromStdString(home_ / ".utpg"));
-}
 
-TEST_F(FolderPickerTest, ResultsLoseTheirTrailingSeparatorButTheRootKeepsIt) {
-    EXPECT_EQ(withoutTrailingSeparator("/games/ut/"), "/games/ut");
-    EXPECT_EQ(withoutTrailingSeparator("/games/ut//"), "/games/ut");
-    EXPECT_EQ(withoutTrailingSeparator("/games/ut"), "/games/ut");
-    EXPECT_EQ(withoutTrailingSeparator("/"), "/");
-    EXPECT_EQ(withoutTrailingSeparator("//"), "/");
-    EXPECT_EQ(withoutTrailingSeparator(""), "");
-}
-
-TEST_F(FolderPickerTest, ScriptedPickerAnswersInOrderAndCancelsWhenEmpty) {
-    ScriptedFolderPicker picker;
-    picker.folders = {"/tmp/x/", "/"};
-    EXPECT_EQ(BrowseForFolder(nullptr, "Choose a folder:"), "/tmp/x");
-    EXPECT_EQ(BrowseForFolder(nullptr, "Choose a folder:"), "/");
-    EXPECT_EQ(BrowseForFolder(nullptr, "Choose the UT Cache folder:"), "");
-    EXPECT_EQ(picker.prompts.size(), 3u);
-    EXPECT_EQ(picker.prompts[2], "Choose the UT Cache folder:");
-}
-
-TEST_F(FolderPickerTest, APickerLoopThatNeverGetsAnAnswerFailsInsteadOfHanging) {
-    ScriptedFolderPicker picker;
-    picker.maxUnansweredPicks = 3;
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(BrowseForFolder(nullptr, "again"), "");
-    EXPECT_THROW(BrowseForFolder(nullptr, "again"), std::runtime_error);
-}
-
-TEST_F(FolderPickerTest, SpecialFoldersWithoutAPathGiveTheEmptyText) {
-    EXPECT_EQ(GetSpecialFolderPath(10), "");      // Recycle Bin
+    EXPECT_EQ(GetSpecialFolderPath(10), "");      // Recycle Bin: no path
     EXPECT_EQ(GetSpecialFolderPath(0x7fff), "");  // unknown
     EXPECT_EQ(GetSpecialFolderPath(0x28), home_.path());
-}
 
-TEST_F(FolderPickerTest, TheRealDialogOpensWithThePromptAtTheStartFolder) {
-    test::makeDirs(home_ / ".utpg/Cache");
     QString caption, directory;
     bool sawDialog = false;
     auto finish = [&](bool accept) {
@@ -91,10 +45,7 @@ TEST_F(FolderPickerTest, TheRealDialogOpensWithThePromptAtTheStartFolder) {
             sawDialog = true;
             caption = dlg->windowTitle();
             directory = dlg->directory().absolutePath();
-            if (accept)
-                static_cast<QDialog*>(dlg)->accept();
-            else
-                dlg->reject();
+            accept ? static_cast<QDialog*>(dlg)->accept() : dlg->reject();
         });
     };
     finish(false);
@@ -102,9 +53,32 @@ TEST_F(FolderPickerTest, TheRealDialogOpensWithThePromptAtTheStartFolder) {
     EXPECT_TRUE(sawDialog);
     EXPECT_EQ(caption, QStringLiteral("Choose the root UT folder:"));
     EXPECT_EQ(directory, QString::fromStdString(home_ / ".utpg"));
-
     finish(true);  // accepting without a selection picks the folder shown
     EXPECT_EQ(BrowseForFolder(nullptr, "Choose a folder:"), home_ / ".utpg");
+}
+
+TEST_F(FolderPickerTest, ResultsLoseTheirTrailingSeparatorButTheRootKeepsIt) {
+    const std::pair<const char*, const char*> cases[] = {{"/games/ut/", "/games/ut"},
+                                                         {"/games/ut//", "/games/ut"},
+                                                         {"/games/ut", "/games/ut"},
+                                                         {"/", "/"},
+                                                         {"//", "/"},
+                                                         {"", ""}};
+    for (const auto& [given, result] : cases) EXPECT_EQ(withoutTrailingSeparator(given), result);
+}
+
+TEST_F(FolderPickerTest, ScriptedPickerAnswersInOrderCancelsWhenEmptyAndNeverHangs) {
+    ScriptedFolderPicker picker;
+    picker.folders = {"/tmp/x/", "/"};
+    picker.maxUnansweredPicks = 3;
+    EXPECT_EQ(BrowseForFolder(nullptr, "Choose a folder:"), "/tmp/x");
+    EXPECT_EQ(BrowseForFolder(nullptr, "Choose a folder:"), "/");
+    EXPECT_EQ(BrowseForFolder(nullptr, "Choose the UT Cache folder:"), "");
+    EXPECT_EQ(picker.prompts.size(), 3u);
+    EXPECT_EQ(picker.prompts[2], "Choose the UT Cache folder:");
+    // A picker loop that never gets an answer fails instead of hanging.
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(BrowseForFolder(nullptr, "again"), "");
+    EXPECT_THROW(BrowseForFolder(nullptr, "again"), std::runtime_error);
 }
 
 }  // namespace

@@ -34,26 +34,38 @@ class QtDialogsTest : public ::testing::Test {
     }
 };
 
-TEST_F(QtDialogsTest, EmptyTitleShowsTheProgramTitleAndQuestionsAnswerFromTheQueue) {
+TEST_F(QtDialogsTest, ScriptedBoxesAndPickerGetTheTitlesTextsBytesAndPrompts) {
     ScriptedMessageBoxes boxes;
+    ScriptedFolderPicker picker;
     boxes.answers = {true, false};
+    picker.folders = {"/games/ut/", "/", ""};
     QtDialogs dialogs(nullptr, "Quorvel");
+    const std::string latin1Name = "Caf\xe9.unr";  // not valid UTF-8: handed on as bytes
 
     dialogs.message("", "plain");
-    dialogs.message("ReadEntry", "Error: 5. Access denied");
+    dialogs.message("ReadEntry", latin1Name);
     EXPECT_TRUE(dialogs.askYesNo("", "first?"));
     EXPECT_FALSE(dialogs.askYesNo("Purge", "second?"));
     EXPECT_FALSE(dialogs.askYesNo("", "no answer left?"));
-
     ASSERT_EQ(boxes.shown.size(), 5u);
-    EXPECT_EQ(boxes.shown[0].kind, MessageBoxCall::Ok);
-    EXPECT_EQ(boxes.shown[0].title, "Quorvel");
-    EXPECT_EQ(boxes.shown[1].title, "ReadEntry");
-    EXPECT_EQ(boxes.shown[2].kind, MessageBoxCall::YesNo);
-    EXPECT_EQ(boxes.shown[2].title, "Quorvel");
-    EXPECT_EQ(boxes.shown[3].title, "Purge");
-    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"plain", "Error: 5. Access denied", "first?",
-                                                       "second?", "no answer left?"}));
+    const std::pair<MessageBoxCall::Kind, const char*> shown[] = {
+        {MessageBoxCall::Ok, "Quorvel"},
+        {MessageBoxCall::Ok, "ReadEntry"},
+        {MessageBoxCall::YesNo, "Quorvel"},
+        {MessageBoxCall::YesNo, "Purge"},
+        {MessageBoxCall::YesNo, "Quorvel"}};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(boxes.shown[i].kind, shown[i].first) << i;
+        EXPECT_EQ(boxes.shown[i].title, shown[i].second) << i;
+    }
+    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"plain", latin1Name, "first?", "second?",
+                                                       "no answer left?"}));
+
+    EXPECT_EQ(dialogs.pickFolder("Choose the root UT folder:"), "/games/ut");
+    EXPECT_EQ(dialogs.pickFolder("Choose a folder:"), "/");
+    EXPECT_EQ(dialogs.pickFolder("Choose a folder:"), "");
+    EXPECT_EQ(picker.prompts, (std::vector<std::string>{"Choose the root UT folder:",
+                                                        "Choose a folder:", "Choose a folder:"}));
 }
 
 TEST_F(QtDialogsTest, TheHookIsRemovedWithItsScope) {
@@ -64,52 +76,26 @@ TEST_F(QtDialogsTest, TheHookIsRemovedWithItsScope) {
     // Without the hooks the real boxes come up: answer them through the widgets themselves.
     QtDialogs dialogs(nullptr, "Quorvel Troubleshooter");
     QString seenTitle, seenText;
-    whenModalShown([&](QWidget* w) {
-        auto* box = qobject_cast<QMessageBox*>(w);
-        ASSERT_NE(box, nullptr);
-        seenTitle = box->windowTitle();
-        seenText = box->text();
-        box->button(QMessageBox::Yes)->click();
-    });
+    const auto answerWith = [&](QMessageBox::StandardButton button) {
+        whenModalShown([&, button](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            ASSERT_NE(box, nullptr);
+            seenTitle = box->windowTitle();
+            seenText = box->text();
+            box->button(button)->click();
+        });
+    };
+    answerWith(QMessageBox::Yes);
     EXPECT_TRUE(dialogs.askYesNo("", "Really?"));
     EXPECT_EQ(seenTitle, QStringLiteral("Quorvel Troubleshooter"));
     EXPECT_EQ(seenText, QStringLiteral("Really?"));
-
-    whenModalShown([](QWidget* w) {
-        auto* box = qobject_cast<QMessageBox*>(w);
-        ASSERT_NE(box, nullptr);
-        box->button(QMessageBox::No)->click();
-    });
+    answerWith(QMessageBox::No);
     EXPECT_FALSE(dialogs.askYesNo("Title", "Really not?"));
-
-    whenModalShown([&](QWidget* w) {
-        auto* box = qobject_cast<QMessageBox*>(w);
-        ASSERT_NE(box, nullptr);
-        seenTitle = box->windowTitle();
-        box->button(QMessageBox::Ok)->click();
-    });
+    EXPECT_EQ(seenTitle, QStringLiteral("Title"));
+    answerWith(QMessageBox::Ok);
     dialogs.message("", "Done");
     EXPECT_EQ(seenTitle, QStringLiteral("Quorvel Troubleshooter"));
-}
-
-TEST_F(QtDialogsTest, EightBitTextIsDecodedForDisplayOnly) {
-    ScriptedMessageBoxes boxes;
-    QtDialogs dialogs(nullptr, "Quorvel");
-    const std::string latin1Name = "Caf\xe9.unr";  // not valid UTF-8
-    dialogs.message("", latin1Name);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, latin1Name);  // the bytes as given
-}
-
-TEST_F(QtDialogsTest, PickFolderGoesThroughTheFolderPicker) {
-    ScriptedFolderPicker picker;
-    picker.folders = {"/games/ut/", "/", ""};
-    QtDialogs dialogs(nullptr, "Quorvel");
-    EXPECT_EQ(dialogs.pickFolder("Choose the root UT folder:"), "/games/ut");
-    EXPECT_EQ(dialogs.pickFolder("Choose a folder:"), "/");
-    EXPECT_EQ(dialogs.pickFolder("Choose a folder:"), "");
-    EXPECT_EQ(picker.prompts, (std::vector<std::string>{"Choose the root UT folder:",
-                                                        "Choose a folder:", "Choose a folder:"}));
+    EXPECT_EQ(seenText, QStringLiteral("Done"));
 }
 
 }  // namespace
