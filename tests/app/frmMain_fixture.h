@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
@@ -105,6 +106,11 @@ class MainWindowTest : public ::testing::Test {
         for (const std::string& line : indexLines) text += line + "\r\n";
         writeFile((folder.empty() ? cacheDir : folder) + "/cache.ini", text);
     }
+    // Packages in the cache and their index.
+    void fillCache(std::initializer_list<const char*> names) {
+        for (const char* n : names) addPackage(n);
+        writeIndex();
+    }
 
     // A window that has gone through its start-up.
     frmMain& load() {
@@ -119,7 +125,14 @@ class MainWindowTest : public ::testing::Test {
         EXPECT_NE(w, nullptr) << name;
         return w;
     }
-    QPushButton* buttonNamed(const char* name) const { return child<QPushButton>(name); }
+    QAbstractButton* button(const char* name) const { return child<QAbstractButton>(name); }
+    bool isOn(const char* name) const { return button(name)->isChecked(); }
+    ByteLineEdit* edit(const char* name) const { return child<ByteLineEdit>(name); }
+    int currentTab() const { return child<QTabWidget>("SSTab1")->currentIndex(); }
+    std::string listFile() const { return readFile(programFolder + "/QuorvelDontMove.ini"); }
+    void expectStored(std::initializer_list<std::pair<const char*, std::string>> options) {
+        for (const auto& [name, value] : options) EXPECT_EQ(storedOption(name), value) << name;
+    }
     QAction* menuEntry(const char* name) const { return child<QAction>(name); }
     std::string labelText(const char* name) const {
         return child<QLabel>(name)->text().toStdString();

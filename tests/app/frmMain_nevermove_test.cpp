@@ -10,92 +10,59 @@ class NeverMove : public MainWindowTest {
   protected:
     void SetUp() override {
         MainWindowTest::SetUp();
-        addPackage("CTF-Face.unr");
-        addPackage("Skaarj.utx");
-        writeIndex();
+        fillCache({"CTF-Face.unr", "Skaarj.utx"});
     }
     void add(const char* text) {
-        child<ByteLineEdit>("txtNMAdd")->setBytes(text);
-        buttonNamed("cmdNMAdd")->click();
+        edit("txtNMAdd")->setBytes(text);
+        button("cmdNMAdd")->click();
     }
-    void select(std::initializer_list<int> rows, int current) {
+    // Removes with the given rows selected and `current` as the current row.
+    std::vector<std::string> removeSelected(std::initializer_list<int> rows, int current) {
         QListWidget* list = child<QListWidget>("lstNM");
         list->setCurrentRow(current, QItemSelectionModel::NoUpdate);
         list->clearSelection();
         for (int r : rows) list->item(r)->setSelected(true);
+        button("cmdNMRemove")->click();
+        EXPECT_EQ(neverMoveBox().size(), window->neverMoveItems().size());  // box and bytes agree
+        return window->neverMoveItems();
     }
-    std::string listFile() const { return readFile(programFolder + "/QuorvelDontMove.ini"); }
 };
 
-TEST_F(NeverMove, AddTakesThreeCharactersOrMoreUnchanged) {
+TEST_F(NeverMove, AddRemoveRescanAndSave) {
+    using Texts = std::vector<std::string>;
+    writeFile(programFolder + "/QuorvelDontMove.ini", "Caf\xe9.unr\r\n");  // not valid UTF-8
     load();
-    add("ab");
-    EXPECT_TRUE(neverMoveBox().empty());
-    EXPECT_EQ(child<ByteLineEdit>("txtNMAdd")->bytes(), "ab");
+    add("ab");  // too short
+    EXPECT_EQ(window->neverMoveItems(), Texts{"Caf\xe9.unr"});
+    EXPECT_EQ(edit("txtNMAdd")->bytes(), "ab");
+    add(" abc");  // taken unchanged, twice
     add(" abc");
-    add(" abc");
-    EXPECT_EQ(neverMoveBox(), (std::vector<std::string>{" abc", " abc"}));
-    EXPECT_EQ(child<ByteLineEdit>("txtNMAdd")->text().toStdString(), "");
-    EXPECT_EQ(listFile(), "");  // only the box changed
-}
+    EXPECT_EQ(window->neverMoveItems(), (Texts{"Caf\xe9.unr", " abc", " abc"}));
+    EXPECT_EQ(edit("txtNMAdd")->text().toStdString(), "");
+    EXPECT_EQ(listFile(), "Caf\xe9.unr\r\n");  // only the box changed
 
-TEST_F(NeverMove, RemoveSelectedFollowsTheSelectionCases) {
-    load();
-    add("first");
-    add("second");
-    add("third");
-    select({0, 2}, 2);
-    buttonNamed("cmdNMRemove")->click();
-    EXPECT_EQ(neverMoveBox(), std::vector<std::string>{"second"});
-
-    // One entry, none selected: nothing happens.
-    select({}, 0);
-    buttonNamed("cmdNMRemove")->click();
-    EXPECT_EQ(neverMoveBox(), std::vector<std::string>{"second"});
-
-    // Exactly one selected: the current entry goes.
+    EXPECT_EQ(removeSelected({0, 2}, 2), Texts{" abc"});
+    EXPECT_EQ(removeSelected({}, 0), Texts{" abc"});  // one entry, none selected: nothing
     add("fourth");
-    select({1}, 1);
-    buttonNamed("cmdNMRemove")->click();
-    EXPECT_EQ(neverMoveBox(), std::vector<std::string>{"second"});
-
-    // Several entries, none selected: nothing happens.
+    EXPECT_EQ(removeSelected({1}, 1), Texts{" abc"});  // exactly one selected: it goes
     add("fifth");
-    select({}, 0);
-    buttonNamed("cmdNMRemove")->click();
-    EXPECT_EQ(neverMoveBox(), (std::vector<std::string>{"second", "fifth"}));
-}
+    EXPECT_EQ(removeSelected({}, 0), (Texts{" abc", "fifth"}));  // several, none selected
 
-TEST_F(NeverMove, SaveWritesLastToFirstThenReloadsAndMarks) {
-    load();
-    add("first");
+    // A scan discards the unsaved edits.
+    button("cmdRescan")->click();
+    EXPECT_EQ(window->neverMoveItems(), Texts{"Caf\xe9.unr"});
+
+    // Saving writes last to first, reloads, and marks the rows.
     add("CTF-FACE.UNR");
     add("third");
-    buttonNamed("cmdNMSave")->click();
-    EXPECT_EQ(listFile(), "third\r\nCTF-FACE.UNR\r\nfirst\r\n");
-    EXPECT_EQ(neverMoveBox(), (std::vector<std::string>{"third", "CTF-FACE.UNR", "first"}));
-    EXPECT_EQ(window->neverMoveItems(), neverMoveBox());
+    button("cmdNMSave")->click();
+    EXPECT_EQ(listFile(), "third\r\nCTF-FACE.UNR\r\nCaf\xe9.unr\r\n");
+    EXPECT_EQ(window->neverMoveItems(), (Texts{"third", "CTF-FACE.UNR", "Caf\xe9.unr"}));
+    EXPECT_EQ(neverMoveBox().size(), 3u);  // the box shows them, decoded for display
+    EXPECT_EQ(neverMoveBox()[1], "CTF-FACE.UNR");
+    EXPECT_EQ(window->publicVariables().NeverMoveNames, window->neverMoveItems());
     EXPECT_EQ(shownRows()[0], (Shown{"CTF-Face.unr", false, true}));
-    EXPECT_EQ(window->publicVariables().NeverMoveNames, neverMoveBox());
-    EXPECT_TRUE(buttonNamed("cmdNMSave")->isEnabled());
-}
-
-TEST_F(NeverMove, AScanDiscardsUnsavedEdits) {
-    writeFile(programFolder + "/QuorvelDontMove.ini", "kept.unr\r\n");
-    load();
-    add("unsaved.unr");
-    select({0}, 0);
-    buttonNamed("cmdNMRemove")->click();
-    EXPECT_EQ(neverMoveBox(), std::vector<std::string>{"unsaved.unr"});
-    buttonNamed("cmdRescan")->click();
-    EXPECT_EQ(neverMoveBox(), std::vector<std::string>{"kept.unr"});
-}
-
-TEST_F(NeverMove, NamesThatAreNotValidTextKeepTheirBytes) {
-    writeFile(programFolder + "/QuorvelDontMove.ini", "Caf\xe9.unr\r\n");
-    load();
-    buttonNamed("cmdNMSave")->click();
-    EXPECT_EQ(listFile(), "Caf\xe9.unr\r\n");
+    EXPECT_TRUE(button("cmdNMSave")->isEnabled());
 }
 
 // "&Set the UT dir" and the other menu entries.
@@ -144,8 +111,23 @@ TEST_F(Menus, SetTheGameFolderShowsItsCacheFolderWithoutRescanning) {
     EXPECT_TRUE(boxes.shown.empty());
 }
 
-TEST_F(Menus, OpenTheUpdatePageTheFilesAndTheHelp) {
+TEST_F(Menus, OpenTheUpdatePageTheFilesTheHelpAndAbout) {
     frmMain& w = loadWithServices();
+    openResult = false;
+    menuEntry("mnuToolsEdit")->trigger();
+    menuEntry("mnuToolsCheckForUpdates")->trigger();  // not reported
+    menuEntry("mnuHelpContents")->trigger();          // not reported
+    menuEntry("mnuToolsView")->trigger();             // no log yet
+    EXPECT_EQ(boxes.texts(),
+              (std::vector<std::string>{
+                  "No text editor could be started to open " + programFolder + "/Quorvel.ini.",
+                  "There is no run log yet: " + programFolder +
+                      "/Quorvel.log is written by the first run."}));
+    EXPECT_EQ(boxes.shown[0].title, "Quorvel");
+
+    boxes.shown.clear();
+    opened.clear();
+    openResult = true;
     menuEntry("mnuToolsCheckForUpdates")->trigger();
     menuEntry("mnuToolsEdit")->trigger();
     writeFile(programFolder + "/Quorvel.log", "log\r\n");
@@ -158,31 +140,13 @@ TEST_F(Menus, OpenTheUpdatePageTheFilesAndTheHelp) {
     w.mnuHelpContents_Click();  // the HTML help comes first
     ASSERT_EQ(opened.size(), 6u);
     EXPECT_EQ(opened[0].toString().toStdString(), "https://velmora.example/quorvel/updates");
-    EXPECT_EQ(opened[1].toLocalFile().toStdString(), programFolder + "/Quorvel.ini");
-    EXPECT_EQ(opened[2].toLocalFile().toStdString(), programFolder + "/Quorvel.log");
-    EXPECT_EQ(opened[3].toLocalFile().toStdString(), programFolder + "/help/index.html");
-    EXPECT_EQ(opened[4].toLocalFile().toStdString(), programFolder + "/Quorvel3.chm");
-    EXPECT_EQ(opened[5].toLocalFile().toStdString(), programFolder + "/help/index.html");
+    const std::string files[] = {"Quorvel.ini", "Quorvel.log", "help/index.html", "Quorvel3.chm",
+                                 "help/index.html"};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(opened[i + 1].toLocalFile().toStdString(), programFolder + "/" + files[i]);
     EXPECT_TRUE(boxes.shown.empty());
-}
 
-TEST_F(Menus, AnEditorThatCannotStartIsReported) {
-    loadWithServices();
-    openResult = false;
-    menuEntry("mnuToolsEdit")->trigger();
-    menuEntry("mnuToolsCheckForUpdates")->trigger();  // not reported
-    menuEntry("mnuHelpContents")->trigger();          // not reported
-    menuEntry("mnuToolsView")->trigger();             // no log yet
-    EXPECT_EQ(boxes.texts(),
-              (std::vector<std::string>{
-                  "No text editor could be started to open " + programFolder + "/Quorvel.ini.",
-                  "There is no run log yet: " + programFolder +
-                      "/Quorvel.log is written by the first run."}));
-    EXPECT_EQ(boxes.shown[0].title, "Quorvel");
-}
-
-TEST_F(Menus, AboutShowsOneWindowAndClosesWithTheMainWindow) {
-    frmMain& w = loadWithServices();
+    // One About window, closed with the main window.
     menuEntry("mnuHelpAbout")->trigger();
     frmAbout* about = frmAbout::openWindow();
     ASSERT_NE(about, nullptr);

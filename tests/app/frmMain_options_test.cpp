@@ -20,22 +20,19 @@ class Options : public MainWindowTest {
   protected:
     void SetUp() override {
         MainWindowTest::SetUp();
-        addPackage("CTF-Face.unr");
-        addPackage("Skaarj.utx");
-        addPackage("Botpack.u");
-        writeIndex();
+        fillCache({"CTF-Face.unr", "Skaarj.utx", "Botpack.u"});
     }
     QTimer* timer() const { return window->findChild<QTimer*>("Timer1"); }
 };
 
-TEST_F(Options, CommitReminderBlinksUntilTheListIsRebuilt) {
+TEST_F(Options, SelectionReminderCommitAndSelectAll) {
     load();
-    child<QRadioButton>("optSelectOnly")->click();
+    button("optSelectOnly")->click();
     // Choosing the mode changes nothing in the list until the commit.
     EXPECT_EQ(shownRows()[1], (Shown{"Skaarj.utx", true, false}));
     EXPECT_EQ(labelText("lblRemind"), "");
 
-    child<QCheckBox>("chkUTX")->click();
+    button("chkUTX")->click();
     EXPECT_EQ(labelText("lblRemind"), kReminderText);
     EXPECT_TRUE(timer()->isActive());
     EXPECT_EQ(timer()->interval(), 2500);
@@ -44,147 +41,117 @@ TEST_F(Options, CommitReminderBlinksUntilTheListIsRebuilt) {
     window->Timer1_Timer();
     EXPECT_EQ(labelText("lblRemind"), kReminderText);
 
-    buttonNamed("cmdCommitFileTypes")->click();
+    button("cmdCommitFileTypes")->click();
     EXPECT_FALSE(timer()->isActive());
     EXPECT_EQ(labelText("lblRemind"), "");
     EXPECT_EQ(shownRows(), (std::vector<Shown>{{"CTF-Face.unr", false, false},
                                                {"Skaarj.utx", true, false},
                                                {"Botpack.u", false, false}}));
     EXPECT_EQ(statusText(), "Found 1 files to process");
-}
 
-TEST_F(Options, CheckMarksSetByHandAreLostByACommit) {
-    load();
-    child<QRadioButton>("optSelectOnly")->click();
-    child<QCheckBox>("chkU")->click();
+    // Check marks set by hand are lost by a commit.
+    button("chkU")->click();
     window->cmdUncheck_Click();
     window->fileList()->setData(window->fileList()->index(0, 0), Qt::Checked, Qt::CheckStateRole);
     window->cmdCommitFileTypes_Click();
     EXPECT_EQ(shownRows(), (std::vector<Shown>{{"CTF-Face.unr", false, false},
-                                               {"Skaarj.utx", false, false},
+                                               {"Skaarj.utx", true, false},
                                                {"Botpack.u", true, false}}));
-}
 
-TEST_F(Options, SelectAllStopsTheReminderAndSelectsEverything) {
-    load();
-    child<QRadioButton>("optSelectOnly")->click();
-    child<QCheckBox>("chkUNR")->click();
-    window->cmdCommitFileTypes_Click();
-    child<QCheckBox>("chkUTX")->click();
+    // "Select all" stops the reminder and selects everything.
+    button("chkUNR")->click();
     ASSERT_TRUE(timer()->isActive());
-
-    child<QRadioButton>("optSelectAll")->click();
+    button("optSelectAll")->click();
     EXPECT_FALSE(timer()->isActive());
     EXPECT_EQ(labelText("lblRemind"), "");
     for (const char* box : {"chkU", "chkUAX", "chkUMX", "chkUNR", "chkUTX"})
-        EXPECT_FALSE(child<QCheckBox>(box)->isEnabled()) << box;
-    EXPECT_FALSE(buttonNamed("cmdCommitFileTypes")->isEnabled());
+        EXPECT_FALSE(button(box)->isEnabled()) << box;
+    EXPECT_FALSE(button("cmdCommitFileTypes")->isEnabled());
     EXPECT_EQ(statusText(), "Found 3 files to process");
 }
 
-TEST_F(Options, FolderBoxesFollowThePlacementModeAndKeepTheirTexts) {
-    load();
-    auto* txtMoveDir = child<ByteLineEdit>("txtMoveDir");
-    auto* txtMoveDir2 = child<ByteLineEdit>("txtMoveDir2");
-    child<QRadioButton>("optMoveDir")->click();
-    EXPECT_FALSE(txtMoveDir->isHidden());
-    EXPECT_FALSE(buttonNamed("cmdMoveDir")->isHidden());
-    EXPECT_TRUE(txtMoveDir2->isHidden());
-    QTest::keyClicks(txtMoveDir, "/one");
-
-    child<QRadioButton>("optMoveDir2")->click();
-    EXPECT_TRUE(txtMoveDir->isHidden());
-    EXPECT_FALSE(txtMoveDir2->isHidden());
-    EXPECT_FALSE(buttonNamed("cmdMoveDir2")->isHidden());
-
-    child<QRadioButton>("optMoveNorm")->click();
-    EXPECT_TRUE(txtMoveDir->isHidden());
-    EXPECT_TRUE(txtMoveDir2->isHidden());
-    EXPECT_EQ(txtMoveDir->bytes(), "/one");
-}
-
-TEST_F(Options, FolderButtonsFillTheirBoxUnlessCancelled) {
-    load();
-    child<QRadioButton>("optMoveDir")->click();
-    window->findChild<ByteLineEdit*>("txtMoveDir")->setBytes("/kept");
-    picker.folders = {""};
-    buttonNamed("cmdMoveDir")->click();
-    EXPECT_EQ(child<ByteLineEdit>("txtMoveDir")->bytes(), "/kept");
-    picker.folders = {"/srv/packs/"};
-    window->cmdMoveDir2_Click();
-    EXPECT_EQ(child<ByteLineEdit>("txtMoveDir2")->bytes(), "/srv/packs");
-    EXPECT_EQ(picker.prompts, (std::vector<std::string>{"Choose a folder:", "Choose a folder:"}));
-}
-
-TEST_F(Options, CacheFolderButtonRescansTheChosenFolder) {
+TEST_F(Options, FolderBoxesFolderButtonsAndTheCacheFolder) {
     const std::string other = tmp / "Elsewhere";
     makeDirs(other);
     indexLines = {"[Cache]"};
     addPackage("AS-Frigate.unr", other);
     writeIndex(other);
     load();
+    button("optMoveDir")->click();
+    EXPECT_FALSE(edit("txtMoveDir")->isHidden());
+    EXPECT_FALSE(button("cmdMoveDir")->isHidden());
+    EXPECT_TRUE(edit("txtMoveDir2")->isHidden());
+    QTest::keyClicks(edit("txtMoveDir"), "/one");
+    button("optMoveDir2")->click();
+    EXPECT_TRUE(edit("txtMoveDir")->isHidden());
+    EXPECT_FALSE(edit("txtMoveDir2")->isHidden());
+    EXPECT_FALSE(button("cmdMoveDir2")->isHidden());
+    button("optMoveNorm")->click();
+    EXPECT_TRUE(edit("txtMoveDir")->isHidden());
+    EXPECT_TRUE(edit("txtMoveDir2")->isHidden());
+    EXPECT_EQ(edit("txtMoveDir")->bytes(), "/one");
 
+    // The folder buttons fill their box unless cancelled.
+    picker.folders = {"", "/srv/packs/"};
+    button("cmdMoveDir")->click();
+    EXPECT_EQ(edit("txtMoveDir")->bytes(), "/one");
+    window->cmdMoveDir2_Click();
+    EXPECT_EQ(edit("txtMoveDir2")->bytes(), "/srv/packs");
+    EXPECT_EQ(picker.prompts, (std::vector<std::string>{"Choose a folder:", "Choose a folder:"}));
+
+    // The cache folder button re-scans the chosen folder.
     picker.folders = {""};
-    buttonNamed("cmdCacheDir")->click();
+    button("cmdCacheDir")->click();
     EXPECT_EQ(window->cacheDir(), game + "/Cache");
     EXPECT_EQ(shownRows().size(), 3u);
-
     picker.folders = {other};
-    buttonNamed("cmdCacheDir")->click();
+    button("cmdCacheDir")->click();
     EXPECT_EQ(window->cacheDir(), other);
     EXPECT_EQ(labelText("lblCacheDir"), other);
     EXPECT_EQ(shownRows(), (std::vector<Shown>{{"AS-Frigate.unr", true, false}}));
 }
 
-TEST_F(Options, PurgeAnsweredYesEmptiesTheCacheAndRescans) {
+TEST_F(Options, PurgeIntervalTemporaryFilesAndPurge) {
     load();
-    const std::string oldIndex = readFile(cacheDir + "/cache.ini");
-    boxes.answers = {true};
-    buttonNamed("cmdPurgeNow")->click();
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, "Are you sure you want to DELETE all cache files?");
-    EXPECT_EQ(readFile(cacheDir + "/cache.ini"), "[Cache]\r\n");
-    EXPECT_EQ(readFile(cacheDir + "/cachebak.ini"), oldIndex);
-    EXPECT_EQ(visibleNames(cacheDir), (std::vector<std::string>{"cache.ini", "cachebak.ini"}));
-    const std::vector<std::string> lines = statusLines();
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[0], "All cache files have been deleted");
-    EXPECT_EQ(window->fileList()->rowCount(), 0);
-    EXPECT_EQ(statusText(), "Found 0 files to process");
-    EXPECT_TRUE(buttonNamed("cmdPurgeNow")->isEnabled());
-    EXPECT_TRUE(buttonNamed("cmdRun")->isEnabled());
-}
+    auto* days = edit("txtPurgeCacheDays");
+    days->clear();
+    QTest::keyClicks(days, "7");
+    button("cmdSetPurge")->click();
+    EXPECT_NE(readFile(game + "/System/UnrealTournament.ini").find("PurgeCacheDays=7"),
+              std::string::npos);
+    EXPECT_EQ(window->publicVariables().PurgeDaysText, "7");
 
-TEST_F(Options, PurgeAnsweredNoChangesNothing) {
-    load();
+    button("cmdDelCacheTmp")->click();
+    writeFile(game + "/a.tmp", std::string(1500, 'x'));
+    button("cmdDelCacheTmp")->click();
+    EXPECT_FALSE(fileExists(game + "/a.tmp"));
+
     const std::string oldIndex = readFile(cacheDir + "/cache.ini");
     boxes.answers = {false};
     window->cmdPurgeNow_Click();
     EXPECT_EQ(boxes.texts(),
-              (std::vector<std::string>{"Are you sure you want to DELETE all cache files?",
+              (std::vector<std::string>{"No files found..", "Deleted 1K of temporary cache files.",
+                                        "Are you sure you want to DELETE all cache files?",
                                         "Purge cancelled."}));
     EXPECT_EQ(readFile(cacheDir + "/cache.ini"), oldIndex);
     EXPECT_EQ(visibleNames(cacheDir).size(), 4u);
     EXPECT_TRUE(statusLines().empty());
     EXPECT_EQ(shownRows().size(), 3u);
-}
 
-TEST_F(Options, PurgeIntervalAndTemporaryFiles) {
-    load();
-    auto* days = child<ByteLineEdit>("txtPurgeCacheDays");
-    days->clear();
-    QTest::keyClicks(days, "7");
-    buttonNamed("cmdSetPurge")->click();
-    EXPECT_NE(readFile(game + "/System/UnrealTournament.ini").find("PurgeCacheDays=7"),
-              std::string::npos);
-    EXPECT_EQ(window->publicVariables().PurgeDaysText, "7");
-
-    buttonNamed("cmdDelCacheTmp")->click();
-    writeFile(game + "/a.tmp", std::string(1500, 'x'));
-    buttonNamed("cmdDelCacheTmp")->click();
-    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"No files found..",
-                                                       "Deleted 1K of temporary cache files."}));
-    EXPECT_FALSE(fileExists(game + "/a.tmp"));
+    boxes.shown.clear();
+    boxes.answers = {true};
+    button("cmdPurgeNow")->click();
+    EXPECT_EQ(boxes.texts(),
+              std::vector<std::string>{"Are you sure you want to DELETE all cache files?"});
+    EXPECT_EQ(readFile(cacheDir + "/cache.ini"), "[Cache]\r\n");
+    EXPECT_EQ(readFile(cacheDir + "/cachebak.ini"), oldIndex);
+    EXPECT_EQ(visibleNames(cacheDir), (std::vector<std::string>{"cache.ini", "cachebak.ini"}));
+    ASSERT_GE(statusLines().size(), 3u);
+    EXPECT_EQ(statusLines()[0], "All cache files have been deleted");
+    EXPECT_EQ(window->fileList()->rowCount(), 0);
+    EXPECT_EQ(statusText(), "Found 0 files to process");
+    EXPECT_TRUE(button("cmdPurgeNow")->isEnabled());
+    EXPECT_TRUE(button("cmdRun")->isEnabled());
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ TEST_F(Run, RunButtonMovesTheCheckedPackagesAndRebuildsTheList) {
     // Leave the texture in the cache.
     w.fileList()->setData(w.fileList()->index(1, 0), Qt::Unchecked, Qt::CheckStateRole);
 
-    buttonNamed("cmdRun")->click();
+    button("cmdRun")->click();
 
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(readFile(game + "/Maps/CTF-Face.unr"), "bytes of CTF-Face.unr");
@@ -28,54 +28,57 @@ TEST_F(Run, RunButtonMovesTheCheckedPackagesAndRebuildsTheList) {
     // The status lines in order: each move, the package left behind, the index replaced.
     const std::vector<std::string> lines = statusLines();
     ASSERT_GE(lines.size(), 6u);
-    const std::string& runCache = cacheDir;  // the scan put it into lblCacheDir
     EXPECT_EQ(lines[0], "**OLD** " + face + "  ---->  **NEW** " + game + "/Maps/CTF-Face.unr");
     EXPECT_EQ(lines[1], "**OLD** " + botpack + "  ---->  **NEW** " + game + "/System/Botpack.u");
     EXPECT_EQ(lines[2], skaarj + " {Skaarj.utx} was not moved.");
     EXPECT_EQ(lines[3], programFolder + "/Quorvel.log was created.");
-    EXPECT_EQ(lines[4], runCache + "/CACHE.INI was renamed to CACHEBAK.INI");
-    EXPECT_EQ(lines[5], "A new CACHE.INI was created in " + runCache);
+    EXPECT_EQ(lines[4], cacheDir + "/CACHE.INI was renamed to CACHEBAK.INI");
+    EXPECT_EQ(lines[5], "A new CACHE.INI was created in " + cacheDir);
 
-    EXPECT_EQ(child<QTabWidget>("SSTab1")->currentIndex(), 0);
-    EXPECT_EQ(labelText("Label1"), "Cache Directory = " + runCache);
+    EXPECT_EQ(currentTab(), 0);
+    EXPECT_EQ(labelText("Label1"), "Cache Directory = " + cacheDir);
     EXPECT_EQ(statusText(), "Done processing files");
     EXPECT_EQ(shownRows(), (std::vector<Shown>{{"Skaarj.utx", true, false}}));
-    EXPECT_TRUE(buttonNamed("cmdRun")->isEnabled());
+    EXPECT_TRUE(button("cmdRun")->isEnabled());
     EXPECT_TRUE(menuEntry("mnuFileRun")->isEnabled());
-    EXPECT_TRUE(buttonNamed("cmdRescan")->isEnabled());
+    EXPECT_TRUE(button("cmdRescan")->isEnabled());
     EXPECT_TRUE(child<QProgressBar>("sbrProgress")->isHidden());
-    EXPECT_EQ(buttonNamed("cmdRun")->palette().color(QPalette::ButtonText), QColor(0, 0, 128));
+    EXPECT_EQ(button("cmdRun")->palette().color(QPalette::ButtonText), QColor(0, 0, 128));
 }
 
-TEST_F(Run, MenuEntryRunsTheSameWayAndUncheckedListMovesNothing) {
-    addPackage("CTF-Face.unr");
-    writeIndex();
+// A run without an index, one with nothing checked, folder texts refused and trimmed.
+TEST_F(Run, MenuEntryEmptyRunsAndFolderTexts) {
+    fillCache({"CTF-Face.unr"});
     load();
-    buttonNamed("cmdUncheck")->click();
+    std::remove((cacheDir + "/cache.ini").c_str());
+    button("cmdRun")->click();
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(statusText(), "Done processing files");
+    EXPECT_FALSE(fileExists(programFolder + "/Quorvel.log"));
+    EXPECT_EQ(shownRows().size(), 1u);  // no re-scan
+
+    writeIndex();
+    button("cmdUncheck")->click();
     menuEntry("mnuFileRun")->trigger();
     EXPECT_FALSE(fileExists(game + "/Maps/CTF-Face.unr"));
     EXPECT_EQ(shownRows(), (std::vector<Shown>{{"CTF-Face.unr", true, false}}));
     EXPECT_EQ(statusText(), "Done processing files");
-}
 
-TEST_F(Run, FolderTextsAreCheckedAndTrimmed) {
-    addPackage("CTF-Face.unr");
-    writeIndex();
-    load();
-    child<QRadioButton>("optMoveDir")->click();
-    QTest::keyClicks(child<ByteLineEdit>("txtMoveDir"), "/");
-    buttonNamed("cmdRun")->click();
+    child<QTabWidget>("SSTab1")->setCurrentIndex(1);
+    button("optMoveDir")->click();
+    QTest::keyClicks(edit("txtMoveDir"), "/");
+    button("cmdRun")->click();
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{
                                  "You must select a minimum of a drive letter (example - D:)"});
-    EXPECT_EQ(child<QTabWidget>("SSTab1")->currentIndex(), 1);
+    EXPECT_EQ(currentTab(), 1);
     EXPECT_TRUE(fileExists(cacheDir + "/cache.ini"));
 
     const std::string one = tmp / "one";
-    child<ByteLineEdit>("txtMoveDir")->setBytes(one + "/");
-    child<ByteLineEdit>("txtMoveDir2")->setBytes("/elsewhere/");
-    buttonNamed("cmdRun")->click();
-    EXPECT_EQ(child<ByteLineEdit>("txtMoveDir")->bytes(), one);
-    EXPECT_EQ(child<ByteLineEdit>("txtMoveDir2")->bytes(), "/elsewhere");
+    edit("txtMoveDir")->setBytes(one + "/");
+    edit("txtMoveDir2")->setBytes("/elsewhere/");
+    button("cmdRun")->click();
+    EXPECT_EQ(edit("txtMoveDir")->bytes(), one);
+    EXPECT_EQ(edit("txtMoveDir2")->bytes(), "/elsewhere");
     EXPECT_EQ(readFile(one + "/CTF-Face.unr"), "bytes of CTF-Face.unr");
 }
 
@@ -99,7 +102,7 @@ TEST_F(Run, NoSecondOperationWhileARunGoesOn) {
         seen.busy = w.isBusy();
         for (const char* name : {"cmdRun", "cmdRescan", "cmdCommitFileTypes", "cmdCacheDir",
                                  "cmdPurgeNow", "cmdNMSave"})
-            seen.enabled.push_back(buttonNamed(name)->isEnabled());
+            seen.enabled.push_back(button(name)->isEnabled());
         seen.enabled.push_back(menuEntry("mnuFileRun")->isEnabled());
         seen.enabled.push_back(menuEntry("mnuToolsSetUT")->isEnabled());
         auto* bar = child<QProgressBar>("sbrProgress");
@@ -126,18 +129,6 @@ TEST_F(Run, NoSecondOperationWhileARunGoesOn) {
     QTest::qWait(20);
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(storedOption("SelectAll"), "True");
-}
-
-TEST_F(Run, NoIndexEndsTheRunQuietly) {
-    addPackage("CTF-Face.unr");
-    writeIndex();
-    load();
-    std::remove((cacheDir + "/cache.ini").c_str());
-    buttonNamed("cmdRun")->click();
-    EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_EQ(statusText(), "Done processing files");
-    EXPECT_FALSE(fileExists(programFolder + "/Quorvel.log"));
-    EXPECT_EQ(shownRows().size(), 1u);  // no re-scan
 }
 
 }  // namespace
