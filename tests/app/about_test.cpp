@@ -30,21 +30,6 @@ class UrlCatcher final : public QObject {
     void open(const QUrl& url) { opened.push_back(url); }
 };
 
-// Keeps an environment variable for one test and puts it back afterwards.
-class ScopedEnv final {
-  public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() { had_ ? (void)::setenv(name_, old_.c_str(), 1) : (void)::unsetenv(name_); }
-
-  private:
-    const char* name_;
-    std::string old_;
-    bool had_ = false;
-};
-
 class AboutTest : public ::testing::Test {
   protected:
     void SetUp() override { test::ensureQtApp(); }
@@ -67,8 +52,8 @@ class AboutTest : public ::testing::Test {
     test::TempDir dir_;
     test::TempDir bin_;  // the only folder on PATH
     std::string registry_ = dir_ / "registry.reg";
-    ScopedEnv registryEnv_{"QUORVEL_REGISTRY", registry_};
-    ScopedEnv pathEnv_{"PATH", bin_.path()};
+    test::ScopedEnv registryEnv_{"QUORVEL_REGISTRY", registry_};
+    test::ScopedEnv pathEnv_{"PATH", bin_.path()};
 };
 
 template <class T>
@@ -78,30 +63,34 @@ T* child(QWidget& w, const char* name) {
     return c;
 }
 
-TEST_F(AboutTest, ShowsTheProgramsTextsAndLinks) {
+TEST_F(AboutTest, TextsLinksAndTheBackgroundChime) {
     frmAbout about(folder());
     EXPECT_EQ(about.windowTitle(), QStringLiteral("About Quorvel"));
-    EXPECT_EQ(child<QLabel>(about, "lblTitle")->text(), QStringLiteral("Quorvel"));
-    EXPECT_EQ(child<QLabel>(about, "lblVersion")->text(), QStringLiteral("Version 3.0"));
-    EXPECT_EQ(child<QLabel>(about, "lblDescription")->text(),
-              QStringLiteral("This utility will clean out your Cache folder and Cache.INI file. "
-                             "All files will be moved to their specific directories or where "
-                             "you specify.\n\n A LOG file is created in the directory this "
-                             "application resides.\n\n Please see the main Help file for full "
-                             "documentation and all capabilities."));
-    EXPECT_EQ(child<QLabel>(about, "Label1")->text(),
-              QStringLiteral("Email me with problems/comments: "));
-    EXPECT_EQ(child<QLabel>(about, "Label2")->text(), QStringLiteral("Main website:"));
+    const std::pair<const char*, const char*> captions[] = {
+        {"lblTitle", "Quorvel"},
+        {"lblVersion", "Version 3.0"},
+        {"lblDescription",
+         "This utility will clean out your Cache folder and Cache.INI file. All files will be "
+         "moved to their specific directories or where you specify.\n\n A LOG file is created in "
+         "the directory this application resides.\n\n Please see the main Help file for full "
+         "documentation and all capabilities."},
+        {"Label1", "Email me with problems/comments: "},
+        {"Label2", "Main website:"},
+        {"lblEmail", kSupportEmail},
+        {"lblWebsite", kWebsite}};
+    for (const auto& [name, text] : captions)
+        EXPECT_EQ(child<QLabel>(about, name)->text(), QString::fromLatin1(text)) << name;
+    auto* ok = child<QPushButton>(about, "cmdOK");
+    EXPECT_EQ(ok->text(), QStringLiteral("OK"));
+    EXPECT_TRUE(ok->isDefault());
+    EXPECT_EQ(child<QPushButton>(about, "cmdSysInfo")->text(), QStringLiteral("&System Info..."));
 
     // The whole description shows in the fixed-size window.
     about.show();
     auto* description = child<QLabel>(about, "lblDescription");
     EXPECT_GE(description->height(), description->heightForWidth(description->width()));
-
     auto* email = child<QLabel>(about, "lblEmail");
     auto* web = child<QLabel>(about, "lblWebsite");
-    EXPECT_EQ(email->text(), QString::fromLatin1(kSupportEmail));
-    EXPECT_EQ(web->text(), QString::fromLatin1(kWebsite));
     for (QLabel* link : {email, web}) {
         EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(Qt::blue));
         EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
@@ -109,29 +98,24 @@ TEST_F(AboutTest, ShowsTheProgramsTextsAndLinks) {
     EXPECT_FALSE(email->font().underline());
     EXPECT_TRUE(web->font().underline());
 
-    auto* ok = child<QPushButton>(about, "cmdOK");
-    EXPECT_EQ(ok->text(), QStringLiteral("OK"));
-    EXPECT_TRUE(ok->isDefault());
-    EXPECT_EQ(child<QPushButton>(about, "cmdSysInfo")->text(), QStringLiteral("&System Info..."));
-}
-
-TEST_F(AboutTest, LinksOpenTheMailProgramAndTheWebsite) {
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("mailto", &catcher, "open");
     QDesktopServices::setUrlHandler("https", &catcher, "open");
-    frmAbout about(folder());
-    about.show();
-    QTest::mouseClick(child<QLabel>(about, "lblEmail"), Qt::LeftButton);
-    QTest::mouseClick(child<QLabel>(about, "lblWebsite"), Qt::LeftButton);
+    QTest::mouseClick(email, Qt::LeftButton);
+    QTest::mouseClick(web, Qt::LeftButton);
     QTest::mouseClick(child<QLabel>(about, "lblTitle"), Qt::LeftButton);  // not a link
     QDesktopServices::unsetUrlHandler("mailto");
     QDesktopServices::unsetUrlHandler("https");
-
     ASSERT_EQ(catcher.opened.size(), 2);
     EXPECT_EQ(catcher.opened[0].scheme(), QStringLiteral("mailto"));
     EXPECT_EQ(catcher.opened[0].path(), QString::fromLatin1(kSupportEmail));
     EXPECT_EQ(catcher.opened[0].query(QUrl::FullyDecoded), QStringLiteral("subject=Quorvel v2.0"));
     EXPECT_EQ(catcher.opened[1], QUrl(QString::fromLatin1(kWebsite)));
+
+    EXPECT_FALSE(about.Form_Click());                           // no e.wav: the system beep
+    test::writeFile(dir_ / "e.wav", "RIFF\x24\0\0\0WAVEfmt ");  // damaged: its failure is ignored
+    EXPECT_TRUE(about.Form_Click());
+    QTest::mouseClick(&about, Qt::LeftButton, {}, QPoint(2, 2));
 }
 
 TEST_F(AboutTest, OneAboutWindowAtATime) {
@@ -152,71 +136,49 @@ TEST_F(AboutTest, OneAboutWindowAtATime) {
     EXPECT_TRUE(gone.isNull());
     EXPECT_EQ(frmAbout::openWindow(), nullptr);
 
-    frmAbout* third = frmAbout::showAbout(folder(), &owner);
-    QPointer<frmAbout> escaped = third;
-    QTest::keyClick(third, Qt::Key_Escape);
+    QPointer<frmAbout> escaped = frmAbout::showAbout(folder(), &owner);
+    QTest::keyClick(escaped, Qt::Key_Escape);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(escaped.isNull() || !escaped->isVisible());
 }
 
-TEST_F(AboutTest, SysInfoUnavailableWithoutRegistryValuesOrPrograms) {
+TEST_F(AboutTest, SysInfoStartsTheFirstProgramThatIsThereElseSaysItIsUnavailable) {
     ScriptedMessageBoxes boxes;
     frmAbout about(folder());
-    EXPECT_EQ(about.StartSysInfo(), QString());
+    EXPECT_EQ(about.StartSysInfo(), QString());  // no registry values, no programs
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].title, "Quorvel");
     EXPECT_EQ(boxes.shown[0].text, kUnavailable);
-}
 
-TEST_F(AboutTest, SysInfoRegistryValuesPointingNowhere) {
-    store("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH", dir_ / "nowhere/msinfo32");
-    store("SOFTWARE\\Microsoft\\Shared Tools Location", "MSINFO", dir_ / "nowhere");
-    test::makeDirs(dir_ / "empty");
-    ScriptedMessageBoxes boxes;
-    frmAbout about(folder());
+    // Registry values pointing nowhere, or to a folder without MSINFO32.EXE.
+    const char* kPathKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
+    const char* kLocationKey = "SOFTWARE\\Microsoft\\Shared Tools Location";
+    store(kPathKey, "PATH", dir_ / "nowhere/msinfo32");
+    store(kLocationKey, "MSINFO", dir_ / "nowhere");
     about.show();
     QTest::mouseClick(child<QPushButton>(about, "cmdSysInfo"), Qt::LeftButton);
-    EXPECT_EQ(boxes.texts(), std::vector<std::string>{kUnavailable});
-
-    // A folder that exists but holds no MSINFO32.EXE is nowhere too.
-    store("SOFTWARE\\Microsoft\\Shared Tools Location", "MSINFO", dir_ / "empty");
+    test::makeDirs(dir_ / "empty");
+    store(kLocationKey, "MSINFO", dir_ / "empty");
     EXPECT_EQ(about.StartSysInfo(), QString());
-    EXPECT_EQ(boxes.shown.size(), 2u);
-}
-
-TEST_F(AboutTest, SysInfoStartsTheFirstProgramThatIsThere) {
-    ScriptedMessageBoxes boxes;
-    frmAbout about(folder());
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>(3, kUnavailable));
 
     // The usual Linux programs on PATH, in their order.
     std::string hardinfo = makeProgram(bin_ / "hardinfo");
     makeProgram(bin_ / "gnome-system-monitor");
     EXPECT_EQ(about.StartSysInfo(), QString::fromStdString(hardinfo));
-
     // The Shared Tools Location folder with MSINFO32.EXE comes before them ...
     test::makeDirs(dir_ / "Shared Tools/MSInfo");
     std::string msinfo32 = makeProgram(dir_ / "Shared Tools/MSInfo/MSINFO32.EXE");
-    store("SOFTWARE\\Microsoft\\Shared Tools Location", "MSINFO", dir_ / "Shared Tools\\MSInfo");
+    store(kLocationKey, "MSINFO", dir_ / "Shared Tools\\MSInfo");
     EXPECT_EQ(about.StartSysInfo(), QString::fromStdString(msinfo32));
-
     // ... and the MSINFO PATH value before everything.
     std::string direct = makeProgram(dir_ / "sysinfo");
-    store("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH", direct);
+    store(kPathKey, "PATH", direct);
     EXPECT_EQ(about.StartSysInfo(), QString::fromStdString(direct));
-
     // A PATH value pointing nowhere no longer hides the programs that are there.
-    store("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH", dir_ / "gone");
+    store(kPathKey, "PATH", dir_ / "gone");
     EXPECT_EQ(about.StartSysInfo(), QString::fromStdString(msinfo32));
-    EXPECT_TRUE(boxes.shown.empty());
-}
-
-TEST_F(AboutTest, BackgroundClickChimesOrBeepsWhenTheSoundIsMissing) {
-    frmAbout about(folder());
-    EXPECT_FALSE(about.Form_Click());                           // no e.wav: the system beep
-    test::writeFile(dir_ / "e.wav", "RIFF\x24\0\0\0WAVEfmt ");  // damaged: its failure is ignored
-    EXPECT_TRUE(about.Form_Click());
-    about.show();
-    QTest::mouseClick(&about, Qt::LeftButton, {}, QPoint(2, 2));
+    EXPECT_EQ(boxes.shown.size(), 3u);
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ std::string decodeError(const std::string& bytes) {
     return error;
 }
 
-TEST(AviReader, EightBitFramesAreBottomUpWithPaddedRowsAndUseThePalette) {
+TEST(AviReader, FramesAreBottomUpWithPaddedRowsTopDownWhenTheHeightIsNegative) {
     AviBuilder b = eightBit(3, 2);
     // Rows are padded to 4 bytes; the first row in the file is the bottom one.
     b.frame(std::string("\x01\x02\x03\xee", 4) + std::string("\x00\x01\x02\xee", 4));
@@ -49,17 +49,14 @@ TEST(AviReader, EightBitFramesAreBottomUpWithPaddedRowsAndUseThePalette) {
     EXPECT_EQ(m.frames[0], (std::vector<std::uint32_t>{kOpaque | 0x000000, kOpaque | 0xff0000,
                                                        kOpaque | 0x00ff00, kOpaque | 0xff0000,
                                                        kOpaque | 0x00ff00, kOpaque | 0x0000ff}));
-}
 
-TEST(AviReader, TwentyFourBitFramesBottomUpAndTopDown) {
-    AviBuilder b;
+    // 24 bits: blue, green, red per pixel, each row padded to 4 bytes.
+    b = AviBuilder();
     b.width = 1;
     b.height = 2;
     b.bitCount = 24;
-    // Blue, green, red per pixel, each row padded to 4 bytes.
-    std::string bottom("\x30\x20\x10\x00", 4), top("\x03\x02\x01\x00", 4);
-    b.frame(bottom + top);
-    AviAnimation m = decodeOk(b.build());
+    b.frame(std::string("\x30\x20\x10\x00", 4) + std::string("\x03\x02\x01\x00", 4));
+    m = decodeOk(b.build());
     ASSERT_EQ(m.frames.size(), 1u);
     EXPECT_EQ(m.frames[0], (std::vector<std::uint32_t>{kOpaque | 0x010203, kOpaque | 0x102030}));
 
@@ -69,7 +66,7 @@ TEST(AviReader, TwentyFourBitFramesBottomUpAndTopDown) {
     EXPECT_EQ(m.frames[0], (std::vector<std::uint32_t>{kOpaque | 0x102030, kOpaque | 0x010203}));
 }
 
-TEST(AviReader, RleFramesDrawOverThePreviousPicture) {
+TEST(AviReader, RleFramesDrawOverThePreviousPictureAndStayInside) {
     AviBuilder b = eightBit(4, 2);
     b.compression = 1;
     // Bottom row: run of 4 x colour 1; top row: literal 3 pixels 2,3,2 (padded) then 1 x 0.
@@ -81,10 +78,9 @@ TEST(AviReader, RleFramesDrawOverThePreviousPicture) {
     const std::uint32_t k = kOpaque, r = k | 0xff0000, g = k | 0x00ff00, bl = k | 0x0000ff;
     EXPECT_EQ(m.frames[0], (std::vector<std::uint32_t>{g, bl, g, k, r, r, r, r}));
     EXPECT_EQ(m.frames[1], (std::vector<std::uint32_t>{g, bl, bl, k, r, r, r, r}));
-}
 
-TEST(AviReader, RleWritesOutsideThePictureAreDropped) {
-    AviBuilder b = eightBit(2, 2);
+    // Writes outside the picture are dropped.
+    b = eightBit(2, 2);
     b.compression = 1;
     // A run longer than the row, a literal past its end, a move far beyond the top, data
     // running out in the middle of a literal.
@@ -92,9 +88,8 @@ TEST(AviReader, RleWritesOutsideThePictureAreDropped) {
                         "\x00\x09\x01",
                         21),
             "dc");
-    AviAnimation m = decodeOk(b.build());
+    m = decodeOk(b.build());
     ASSERT_EQ(m.frames.size(), 1u);
-    const std::uint32_t r = kOpaque | 0xff0000, g = kOpaque | 0x00ff00;
     EXPECT_EQ(m.frames[0], (std::vector<std::uint32_t>{g, g, r, r}));
 }
 
@@ -130,42 +125,33 @@ TEST(AviReader, PaletteChangesEmptyChunksAndOtherStreams) {
     EXPECT_EQ(m.frames[2], m.frames[1]);
 }
 
-TEST(AviReader, FilesItCannotPlayAreRefused) {
+TEST(AviReader, FilesItCannotPlayAreRefusedAndACutFileKeepsItsCompleteFrames) {
     EXPECT_EQ(decodeError(""), "not an AVI file");
     EXPECT_EQ(decodeError("RIFF\x04\0\0\0WAVE"), "not an AVI file");
-
-    AviBuilder noFrames = eightBit(2, 2);
-    EXPECT_EQ(decodeError(noFrames.build()), "no frames");
-
-    AviBuilder shortFrame = eightBit(4, 4);
-    shortFrame.frame("\x01\x01\x01");
-    EXPECT_EQ(decodeError(shortFrame.build()), "frame shorter than its picture");
-
-    AviBuilder rle4 = eightBit(2, 2);
-    rle4.bitCount = 4;
-    rle4.compression = 2;
-    rle4.frame("\0\0\0\0");
-    EXPECT_EQ(decodeError(rle4.build()), "unsupported frame format");
-
-    AviBuilder huge = eightBit(100000, 1);
-    huge.frame("x");
-    EXPECT_EQ(decodeError(huge.build()), "picture size out of range");
-
-    AviBuilder tooMany = eightBit(2048, 2048);
-    for (int i = 0; i < 3; ++i) tooMany.frame("");  // 3 x 4M pixels
-    EXPECT_EQ(decodeError(tooMany.build()), "animation too large");
-
+    const struct {
+        int width, height, bitCount, compression, frames;
+        const char* frame;
+        const char* error;
+    } cases[] = {{2, 2, 8, 0, 0, "", "no frames"},
+                 {4, 4, 8, 0, 1, "\x01\x01\x01", "frame shorter than its picture"},
+                 {2, 2, 4, 2, 1, "\x01\x01\x01\x01", "unsupported frame format"},
+                 {100000, 1, 8, 0, 1, "x", "picture size out of range"},
+                 {2048, 2048, 8, 0, 3, "", "animation too large"}};  // 3 x 4M pixels
+    for (const auto& c : cases) {
+        AviBuilder b = eightBit(c.width, c.height);
+        b.bitCount = c.bitCount;
+        b.compression = c.compression;
+        for (int i = 0; i < c.frames; ++i) b.frame(c.frame);
+        EXPECT_EQ(decodeError(b.build()), c.error);
+    }
     AviAnimation m;
     EXPECT_FALSE(readAviFile("/nonexistent/search.avi", m));
-}
 
-TEST(AviReader, AFileCutShortKeepsItsCompleteFrames) {
     AviBuilder b = eightBit(4, 1);
     b.frame(std::string("\x01\x01\x01\x01", 4));
     b.frame(std::string("\x02\x02\x02\x02", 4));
-    std::string whole = b.build();
-    AviAnimation m = decodeOk(whole.substr(0, whole.size() - 2));
-    EXPECT_EQ(m.frames.size(), 1u);
+    const std::string whole = b.build();
+    EXPECT_EQ(decodeOk(whole.substr(0, whole.size() - 2)).frames.size(), 1u);
 }
 
 // Every cut and many single-byte changes of a valid file: decoding must stay inside the

@@ -31,7 +31,7 @@ class FileListModelTest : public ::testing::Test {
     QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::Fatal};
 };
 
-TEST_F(FileListModelTest, ShowsTheThreeColumnsWithACheckBoxOnTheName) {
+TEST_F(FileListModelTest, ColumnsCheckBoxesAndBytes) {
     FileRow marked = row("Skaarj.utx", "01/02/03 04:05:06", false);
     marked.neverMove = true;
     model.setRows({row("CTF-Face.unr"), marked});
@@ -50,22 +50,20 @@ TEST_F(FileListModelTest, ShowsTheThreeColumnsWithACheckBoxOnTheName) {
     EXPECT_FALSE(model.data(model.index(0, 1), Qt::CheckStateRole).isValid());
     EXPECT_TRUE(model.flags(model.index(0, 0)) & Qt::ItemIsUserCheckable);
     EXPECT_FALSE(model.flags(model.index(0, 1)) & Qt::ItemIsUserCheckable);
-}
 
-TEST_F(FileListModelTest, CheckBoxChangesTheRowAndNothingElse) {
-    model.setRows({row("a.unr"), row("b.unr")});
+    // The check box changes its row and nothing else.
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    EXPECT_TRUE(model.setData(model.index(1, 0), Qt::Unchecked, Qt::CheckStateRole));
-    EXPECT_FALSE(model.rowAt(1).checked);
-    EXPECT_TRUE(model.rowAt(0).checked);
+    EXPECT_TRUE(model.setData(model.index(0, 0), Qt::Unchecked, Qt::CheckStateRole));
+    EXPECT_FALSE(model.rowAt(0).checked);
     EXPECT_EQ(changed.count(), 1);
+    EXPECT_TRUE(model.setData(model.index(1, 0), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_FALSE(model.rowAt(0).checked);
     EXPECT_FALSE(model.setData(model.index(1, 0), QStringLiteral("x"), Qt::EditRole));
-    EXPECT_FALSE(model.setData(model.index(1, 1), Qt::Checked, Qt::CheckStateRole));
-    EXPECT_EQ(model.rowAt(1).text, "b.unr");
+    EXPECT_FALSE(model.setData(model.index(0, 1), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_EQ(model.rowAt(1).text, "Skaarj.utx");
     EXPECT_EQ(model.checkedCount(), 1u);
-}
 
-TEST_F(FileListModelTest, BytesStayBytesAndAreDecodedOnlyForDisplay) {
+    // Bytes stay bytes and are decoded only for display.
     const std::string latin1 = "Caf\xe9.unr";  // not valid UTF-8
     model.setRows({row(latin1)});
     EXPECT_FALSE(model.data(model.index(0, 0)).toString().isEmpty());
@@ -117,10 +115,8 @@ TEST_F(FileListModelTest, MarksAndCheckAllSpanEveryRow) {
     EXPECT_TRUE(model.checkedTexts().empty());
     model.markNeverMove({});
     EXPECT_FALSE(model.rows()[0].neverMove);
-}
 
-TEST_F(FileListModelTest, ASortedListStaysSortedWhenItsRowsAreReplaced) {
-    model.sortByColumnClick(0);
+    // A sorted list stays sorted when its rows are replaced.
     model.setRows({row("b"), row("a"), row("c")});
     EXPECT_EQ(shown(model), (std::vector<std::string>{"a", "b", "c"}));
     model.clear();

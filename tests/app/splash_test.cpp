@@ -39,7 +39,7 @@ class SplashTest : public ::testing::Test {
     test::TempDir folder_;
 };
 
-TEST_F(SplashTest, AnimationShowsItsFramesInALoop) {
+TEST_F(SplashTest, AnimationShowsItsFramesInALoopAndNothingOfABrokenFile) {
     AnimationWidget a;
     ASSERT_TRUE(a.open(avi()));
     EXPECT_EQ(a.frameCount(), 3);
@@ -59,11 +59,8 @@ TEST_F(SplashTest, AnimationShowsItsFramesInALoop) {
     a.stop();
     EXPECT_FALSE(a.isPlaying());
     EXPECT_EQ(a.currentFrame(), 0);
-}
 
-TEST_F(SplashTest, AMissingOrDamagedFileLeavesTheAnimationEmpty) {
-    AnimationWidget a;
-    ASSERT_TRUE(a.open(avi()));
+    // A missing or damaged file leaves the animation empty.
     a.play();
     test::writeFile(folder_ / "broken.avi", "RIFF\x10\0\0\0AVI LIST\x04\0\0\0hdrl");
     EXPECT_FALSE(a.open(programFolder() + "/broken.avi"));
@@ -103,15 +100,14 @@ TEST_F(SplashTest, BusyWindowIsFramelessCentredAndPlaysWhileShown) {
     splash.close();
     EXPECT_FALSE(splash.isVisible());
     EXPECT_FALSE(splash.animation()->isPlaying());
-}
 
-TEST_F(SplashTest, WithoutTheAnimationFileTheLabelStillShows) {
+    // Without the animation file the label still shows.
     test::TempDir empty;
-    frmSplash splash(QString::fromStdString(empty.path()));
-    splash.show();
-    EXPECT_EQ(splash.animation()->frameCount(), 0);
-    EXPECT_FALSE(splash.animation()->isPlaying());
-    EXPECT_TRUE(splash.findChild<QLabel*>("Label1")->isVisible());
+    frmSplash bare(QString::fromStdString(empty.path()));
+    bare.show();
+    EXPECT_EQ(bare.animation()->frameCount(), 0);
+    EXPECT_FALSE(bare.animation()->isPlaying());
+    EXPECT_TRUE(bare.findChild<QLabel*>("Label1")->isVisible());
 }
 
 TEST_F(SplashTest, BusyWindowLastsAsLongAsItsScope) {
