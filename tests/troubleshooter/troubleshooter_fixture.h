@@ -11,6 +11,7 @@
 
 #include "settings/clsRegistry.h"
 #include "tests/support/temp_dir.h"
+#include "tests/widgets/qt_app.h"
 #include "troubleshooter/frm_main.h"
 #include "widgets/browse_for_folder.h"
 #include "widgets/qt_dialogs.h"
@@ -20,15 +21,6 @@ namespace qv::troubleshooter::test {
 using qv::test::makeDirs;
 using qv::test::readFile;
 using qv::test::writeFile;
-
-inline QApplication* ensureQtApp() {
-    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return app;
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    static int argc = 1;
-    static char name[] = "test_troubleshooter";
-    static char* argv[] = {name, nullptr};
-    return new QApplication(argc, argv);  // kept for the whole test program
-}
 
 // Report lines joined as the report writes them.
 inline std::string crlf(const std::vector<std::string>& lines) {
@@ -45,27 +37,12 @@ inline const std::string kRule = "----------------------------------------------
 class TroubleshooterTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ensureQtApp();
+        qv::test::ensureQtApp();
         ASSERT_EQ(kEquals.size(), 36u);
         ASSERT_EQ(kRule.size(), 56u);
-        keep("HOME");
-        keep("QUORVEL_REGISTRY");
-        home = tmp / "home";
-        registryPath = tmp / "registry.reg";
         makeDirs(home);
-        ::setenv("HOME", home.c_str(), 1);
-        ::setenv("QUORVEL_REGISTRY", registryPath.c_str(), 1);
     }
-
-    void TearDown() override {
-        window.reset();
-        for (const auto& [name, value] : saved_) {
-            if (value.second)
-                ::setenv(name.c_str(), value.first.c_str(), 1);
-            else
-                ::unsetenv(name.c_str());
-        }
-    }
+    void TearDown() override { window.reset(); }
 
     // A cache folder with the given cache.ini text (none when `ini` is null) and files.
     std::string makeCache(const std::string& name, const char* ini,
@@ -118,20 +95,15 @@ class TroubleshooterTest : public ::testing::Test {
     std::string report() { return readFile(home + "/CacheInfo.txt"); }
 
     qv::test::TempDir tmp;
-    std::string home;
-    std::string registryPath;
+    std::string home = tmp / "home";
+    std::string registryPath = tmp / "registry.reg";
+    qv::test::ScopedEnv homeEnv{"HOME", home};
+    qv::test::ScopedEnv registryEnv{"QUORVEL_REGISTRY", registryPath};
     ScriptedFolderPicker picker;
     ScriptedMessageBoxes boxes;
     std::vector<QUrl> opened;
     bool openSucceeds = true;
     std::unique_ptr<frmMain> window;
-
-  private:
-    void keep(const char* name) {
-        const char* v = std::getenv(name);
-        saved_.push_back({name, {v ? v : "", v != nullptr}});
-    }
-    std::vector<std::pair<std::string, std::pair<std::string, bool>>> saved_;
 };
 
 }  // namespace qv::troubleshooter::test

@@ -81,7 +81,7 @@ TEST_F(StartUp, CacheFolderLoopUntilOneHoldsCacheIni) {
     EXPECT_EQ(control<QListWidget>("lstCacheDir")->count(), 2);
 }
 
-TEST_F(StartUp, ReadsTheLogWholeAndTheRealKernelName) {
+TEST_F(StartUp, ReadsTheLogWholeAndTheKernelNameOrWhyNot) {
     const std::string install = tmp / "quorvel";
     makeDirs(install);
     std::string log;
@@ -99,12 +99,9 @@ TEST_F(StartUp, ReadsTheLogWholeAndTheRealKernelName) {
     utsname u{};
     ASSERT_EQ(::uname(&u), 0);
     EXPECT_EQ(w.module1().strWinVersion, std::string(u.sysname) + " " + u.release);
-}
 
-TEST_F(StartUp, AnOsNameFailureBecomesReadableText) {
-    setGameFolder("/g/");
-    picker.folders.push_back(makeCache("Cache", ""));
-    Services s = services();
+    // A failure to name the system becomes readable text.
+    picker.folders.push_back(tmp / "Cache");
     s.versionQuery = [](VersionInfo&) { return false; };
     start(s);
     EXPECT_EQ(window->module1().strWinVersion,
@@ -126,34 +123,27 @@ class Buttons : public TroubleshooterTest {
     std::string install;
 };
 
-TEST_F(Buttons, SetUtCancelledWritesNothingAndShowsTheStoredValue) {
-    setGameFolder("/elsewhere/");  // changed behind the window's back
-    control<QPushButton>("cmdSetUT")->click();
+TEST_F(Buttons, SetUtAndReset) {
+    setGameFolder("/elsewhere/");               // changed behind the window's back
+    control<QPushButton>("cmdSetUT")->click();  // cancelled: nothing written, stored value shown
     EXPECT_EQ(picker.prompts, Strings{kPickGame});
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(storedGameFolder(), "/elsewhere/");
     EXPECT_EQ(control<QLineEdit>("txtUTRegDir")->text(), QStringLiteral("/elsewhere/"));
-}
-
-TEST_F(Buttons, SetUtStoresTheChosenFolder) {
     picker.folders.push_back(tmp / "newut");
     control<QPushButton>("cmdSetUT")->click();
     EXPECT_EQ(storedGameFolder(), tmp / "newut/");
     EXPECT_EQ(window->utRegDirText(), tmp / "newut/");
-}
 
-TEST_F(Buttons, ResetAnsweredNoChangesNothing) {
-    control<QPushButton>("cmdReset")->click();
+    control<QPushButton>("cmdReset")->click();  // answered no: nothing changes
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].kind, MessageBoxCall::YesNo);
     EXPECT_EQ(boxes.shown[0].text, "Definately reset Quorvel's registry entry?");
     EXPECT_EQ(boxes.shown[0].title, "Quorvel Troubleshooter");
     EXPECT_EQ(clsRegistry::programKey().ReadEntry("CacheDir", ""), "/games/ut/Cache");
     EXPECT_EQ(window->cacheRegDirText(), "/games/ut/Cache");
-}
 
-TEST_F(Buttons, ResetAnsweredYesEmptiesCacheDirOnly) {
-    boxes.answers.push_back(true);
+    boxes.answers.push_back(true);  // yes: CacheDir only is emptied
     control<QPushButton>("cmdReset")->click();
     clsRegistry key = clsRegistry::programKey();
     EXPECT_EQ(key.ReadEntry("CacheDir", "<missing>"), "<missing>");  // empty reads as default
@@ -163,36 +153,33 @@ TEST_F(Buttons, ResetAnsweredYesEmptiesCacheDirOnly) {
     EXPECT_EQ(window->module1().strInstallPath, install);
 }
 
-TEST_F(Buttons, ViewLogOpensTheLogOrSaysWhy) {
+TEST_F(Buttons, ViewLogSaveMailAndExit) {
     control<QPushButton>("cmdViewLog")->click();
     EXPECT_TRUE(opened.empty());
     EXPECT_EQ(boxes.texts(), Strings{"Quorvel's log could not be opened: " + install +
                                      "/Quorvel.log does not exist."});
-
     writeFile(install + "/Quorvel.log", "x\r\n");
     control<QPushButton>("cmdViewLog")->click();
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], QUrl::fromLocalFile(QString::fromStdString(install + "/Quorvel.log")));
     EXPECT_EQ(boxes.shown.size(), 1u);
-
     openSucceeds = false;
     control<QPushButton>("cmdViewLog")->click();
     EXPECT_EQ(boxes.texts().back(), "Quorvel's log could not be opened: no program to show " +
                                         install + "/Quorvel.log was found.");
-}
 
-TEST_F(Buttons, SaveEnablesTheMailLink) {
+    // Saving enables the mail link; a mail program that fails to start is not reported.
     auto* save = control<QPushButton>("cmdSave");
     auto* mail = control<QPushButton>("cmdMail");
     EXPECT_EQ(save->text(), QString::fromStdString("&Save to " + home + "/CacheInfo.txt"));
     EXPECT_FALSE(mail->isEnabled());
     EXPECT_EQ(mail->text(), QStringLiteral("** Save the file FIRST **"));
-
     save->click();
     EXPECT_TRUE(mail->isEnabled());
     EXPECT_EQ(mail->text(), QStringLiteral("&Email the Info"));
+    opened.clear();
+    boxes.shown.clear();
     mail->click();
-
     const std::string link =
         "mailto:quorvel-support@velmora.example?subject=Quorvel "
         "Troubleshooter&Body=*** NOTE - remember to attach " +
@@ -203,17 +190,8 @@ TEST_F(Buttons, SaveEnablesTheMailLink) {
     EXPECT_EQ(opened[0].path(), QStringLiteral("quorvel-support@velmora.example"));
     EXPECT_EQ(opened[0].query(QUrl::FullyDecoded),
               QString::fromStdString(link.substr(link.find('?') + 1)));
-}
-
-TEST_F(Buttons, AMailFailureIsIgnored) {
-    control<QPushButton>("cmdSave")->click();
-    openSucceeds = false;
-    control<QPushButton>("cmdMail")->click();
-    EXPECT_EQ(opened.size(), 1u);
     EXPECT_TRUE(boxes.shown.empty());
-}
 
-TEST_F(Buttons, ExitClosesTheWindow) {
     window->show();
     control<QPushButton>("cmdExit")->click();
     EXPECT_FALSE(window->isVisible());
@@ -221,7 +199,7 @@ TEST_F(Buttons, ExitClosesTheWindow) {
 
 class Look : public TroubleshooterTest {};
 
-TEST_F(Look, ControlsSitWhereDesignedInPixels) {
+TEST_F(Look, ControlsSitWhereDesignedInPixelsInTheDesignedTabOrder) {
     setGameFolder("/g/");
     picker.folders.push_back(makeCache("Cache", ""));
     frmMain& w = start();
@@ -232,22 +210,20 @@ TEST_F(Look, ControlsSitWhereDesignedInPixels) {
         const char* name;
         QRect rect;
     };
-    const Where where[] = {
-        {"Label1", {8, 8, 73, 17}},
-        {"txtUTRegDir", {104, 8, 289, 19}},
-        {"cmdSetUT", {104, 32, 153, 17}},
-        {"Label2", {8, 72, 89, 33}},
-        {"txtCacheRegDir", {104, 72, 289, 19}},
-        {"cmdReset", {104, 96, 153, 17}},
-        {"cmdViewLog", {8, 136, 145, 25}},
-        {"Label4", {8, 184, 137, 17}},
-        {"lstCacheINI", {8, 200, 385, 95}},
-        {"Label3", {8, 312, 129, 17}},
-        {"lstCacheDir", {8, 328, 385, 95}},
-        {"cmdSave", {8, 440, 145, 25}},
-        {"cmdMail", {160, 440, 145, 25}},
-        {"cmdExit", {312, 440, 81, 25}},
-    };
+    const Where where[] = {{"Label1", {8, 8, 73, 17}},
+                           {"txtUTRegDir", {104, 8, 289, 19}},
+                           {"cmdSetUT", {104, 32, 153, 17}},
+                           {"Label2", {8, 72, 89, 33}},
+                           {"txtCacheRegDir", {104, 72, 289, 19}},
+                           {"cmdReset", {104, 96, 153, 17}},
+                           {"cmdViewLog", {8, 136, 145, 25}},
+                           {"Label4", {8, 184, 137, 17}},
+                           {"lstCacheINI", {8, 200, 385, 95}},
+                           {"Label3", {8, 312, 129, 17}},
+                           {"lstCacheDir", {8, 328, 385, 95}},
+                           {"cmdSave", {8, 440, 145, 25}},
+                           {"cmdMail", {160, 440, 145, 25}},
+                           {"cmdExit", {312, 440, 81, 25}}};
     for (const Where& c : where) {
         QWidget* widget = w.findChild<QWidget*>(QString::fromLatin1(c.name));
         ASSERT_NE(widget, nullptr) << c.name;
@@ -279,12 +255,8 @@ TEST_F(Look, ControlsSitWhereDesignedInPixels) {
               QStringLiteral("Clears the registry setting Quorvel uses for the directory"));
     EXPECT_EQ(control<QPushButton>("cmdExit")->text(), QStringLiteral("E&xit"));
     EXPECT_EQ(control<QPushButton>("cmdViewLog")->text(), QStringLiteral("&View Quorvel LOG"));
-}
 
-TEST_F(Look, TabOrderFollowsTheDesign) {
-    setGameFolder("/g/");
-    picker.folders.push_back(makeCache("Cache", ""));
-    frmMain& w = start();
+    // The tab order follows the design.
     Strings chain;
     QWidget* first = w.findChild<QWidget*>(QStringLiteral("cmdSave"));
     ASSERT_NE(first, nullptr);
