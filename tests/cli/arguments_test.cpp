@@ -13,25 +13,22 @@ ParseResult parse(std::vector<std::string> words) {
     return parseArguments(words);
 }
 
-TEST(CliArguments, RunTakesSelectionPlacementAndCache) {
+TEST(CliArguments, RunTakesSelectionPlacementAndCacheAndLeavesTheRestUnset) {
     ParseResult r = parse({"run", "--only", "u,UNR,utx", "--to-tree", "/packs", "--cache", "/c"});
     ASSERT_TRUE(r.ok()) << r.error;
     EXPECT_EQ(r.args.command, Command::Run);
     ASSERT_TRUE(r.args.selectAll.has_value());
     EXPECT_FALSE(*r.args.selectAll);
-    EXPECT_TRUE(r.args.onlyU);
-    EXPECT_TRUE(r.args.onlyUNR);
-    EXPECT_TRUE(r.args.onlyUTX);
-    EXPECT_FALSE(r.args.onlyUAX);
-    EXPECT_FALSE(r.args.onlyUMX);
+    EXPECT_EQ((std::vector<bool>{r.args.onlyU, r.args.onlyUAX, r.args.onlyUMX, r.args.onlyUNR,
+                                 r.args.onlyUTX}),
+              (std::vector<bool>{true, false, false, true, true}));
     ASSERT_TRUE(r.args.target.has_value());
     EXPECT_EQ(*r.args.target, Arguments::Target::Tree);
     EXPECT_EQ(r.args.targetDir, "/packs");
     EXPECT_EQ(r.args.cacheDir.value_or(""), "/c");
-}
 
-TEST(CliArguments, OptionsNotGivenStayUnset) {
-    ParseResult r = parse({"run"});
+    // Options not given stay unset.
+    r = parse({"run"});
     ASSERT_TRUE(r.ok());
     EXPECT_FALSE(r.args.selectAll.has_value());
     EXPECT_FALSE(r.args.target.has_value());
@@ -44,39 +41,36 @@ TEST(CliArguments, OptionsNotGivenStayUnset) {
 }
 
 TEST(CliArguments, BadArgumentsAreRefusedWithAReason) {
-    const std::vector<std::vector<std::string>> bad = {
-        {},
-        {"sweep"},
-        {"run", "--only", "u,zip"},
-        {"run", "--only", "u,,unr"},
-        {"run", "--only"},
-        {"run", "--all", "--only", "u"},
-        {"run", "--to-types", "--to-folder", "/x"},
-        {"run", "--to-folder"},
-        {"run", "--to-folder", ""},
-        {"run", "--cache", "/a", "--cache", "/b"},
-        {"run", "--yes"},
-        {"run", "extra"},
-        {"list", "--to-types"},
-        {"purge", "--all"},
-        {"purge-days"},
-        {"purge-days", "ten"},
-        {"purge-days", "-3"},
-        {"purge-days", "3", "4"},
-        {"set-game-dir"},
-        {"delete-tmp", "now"},
-    };
+    const std::vector<std::vector<std::string>> bad = {{},
+                                                       {"sweep"},
+                                                       {"run", "--only", "u,zip"},
+                                                       {"run", "--only", "u,,unr"},
+                                                       {"run", "--only"},
+                                                       {"run", "--all", "--only", "u"},
+                                                       {"run", "--to-types", "--to-folder", "/x"},
+                                                       {"run", "--to-folder"},
+                                                       {"run", "--to-folder", ""},
+                                                       {"run", "--cache", "/a", "--cache", "/b"},
+                                                       {"run", "--yes"},
+                                                       {"run", "extra"},
+                                                       {"list", "--to-types"},
+                                                       {"purge", "--all"},
+                                                       {"purge-days"},
+                                                       {"purge-days", "ten"},
+                                                       {"purge-days", "-3"},
+                                                       {"purge-days", "3", "4"},
+                                                       {"set-game-dir"},
+                                                       {"delete-tmp", "now"}};
     for (const auto& words : bad) {
-        ParseResult r = parseArguments(words);
         std::string joined;
         for (const auto& w : words) joined += w + " ";
-        EXPECT_FALSE(r.ok()) << joined;
+        EXPECT_FALSE(parseArguments(words).ok()) << joined;
     }
     EXPECT_NE(parse({"run", "--only", "u,zip"}).error.find("zip"), std::string::npos);
     EXPECT_NE(parse({"sweep"}).error.find("sweep"), std::string::npos);
 }
 
-TEST(CliArguments, ValuesOfTheSmallCommands) {
+TEST(CliArguments, ValuesOfTheSmallCommandsAndHelp) {
     ParseResult r = parse({"purge-days", "14"});
     ASSERT_TRUE(r.ok());
     EXPECT_EQ(r.args.command, Command::PurgeDays);
@@ -94,16 +88,15 @@ TEST(CliArguments, ValuesOfTheSmallCommands) {
     r = parse({"run", "--to-folder", "-odd-name"});  // a folder may begin with a hyphen
     ASSERT_TRUE(r.ok());
     EXPECT_EQ(r.args.targetDir, "-odd-name");
-}
 
-TEST(CliArguments, HelpWinsWhereverItStands) {
+    // Help wins wherever it stands.
     EXPECT_EQ(parse({"--help"}).args.command, Command::Help);
     EXPECT_EQ(parse({"run", "--bogus", "-h"}).args.command, Command::Help);
     EXPECT_TRUE(parse({"help"}).ok());
     EXPECT_NE(usageText().find("set-game-dir DIR"), std::string::npos);
 }
 
-TEST(TerminalDialogs, QuestionsOnATerminalAndWithout) {
+TEST(TerminalDialogs, QuestionsOnATerminalAndWithoutAndMessages) {
     std::ostringstream err;
     std::istringstream none;
     TerminalDialogs noTerminal(err, none, false);
@@ -125,12 +118,10 @@ TEST(TerminalDialogs, QuestionsOnATerminalAndWithout) {
     TerminalDialogs yes(err, eof, false, true);
     EXPECT_TRUE(yes.askYesNo("Quorvel", "Delete?"));
     EXPECT_EQ(yes.pickFolder("Choose the root UT folder:"), "");
-}
 
-TEST(TerminalDialogs, MessagesGoToStandardErrorWithPlainLineEnds) {
-    std::ostringstream err;
-    std::istringstream in;
-    TerminalDialogs d(err, in, false);
+    // Messages go to standard error with plain line ends.
+    err.str("");
+    TerminalDialogs d(err, eof, false);
     d.message("Quorvel", "Unreal Tournament not found.\r\n\r\nPlease click OK");
     EXPECT_EQ(err.str(), "Quorvel: Unreal Tournament not found.\n\nPlease click OK\n");
     EXPECT_EQ(d.messageCount(), 1);

@@ -64,23 +64,20 @@ class CliCommands : public ::testing::Test {
     std::ostringstream out, err;
 };
 
-TEST_F(CliCommands, NoGameFolderTellsHowToSetIt) {
+TEST_F(CliCommands, SetGameDirThenList) {
     EXPECT_EQ(cli({"list"}), kExitUsage);
     EXPECT_NE(err.str().find("quorvel-cli set-game-dir DIR"), std::string::npos) << err.str();
     EXPECT_EQ(cli({"set-game-dir", tmp / "nowhere"}), kExitUsage);
     EXPECT_NE(err.str().find("is not a folder"), std::string::npos);
-}
 
-TEST_F(CliCommands, SetGameDirStoresTheFolderWithASeparator) {
+    // The folder is stored with one separator.
     ASSERT_EQ(cli({"set-game-dir", game + "/"}), kExitOk) << err.str();
     const std::string reg = readFile(tmp / "registry.reg");
     EXPECT_NE(reg.find("UnrealTournament"), std::string::npos);
     EXPECT_NE(reg.find(game + "/\""), std::string::npos) << reg;
     EXPECT_EQ(reg.find(game + "//"), std::string::npos) << reg;
-}
 
-TEST_F(CliCommands, ListPrintsOneParsableRowPerEntryThenTheCount) {
-    ASSERT_EQ(setGame(), kExitOk);
+    // The list: one parsable row per entry, then the count.
     ASSERT_EQ(cli({"list"}), kExitOk) << err.str();
     std::istringstream lines(out.str());
     std::vector<std::string> rows;
@@ -128,8 +125,12 @@ TEST_F(CliCommands, RunMovesTheSelectedPackagesAndKeepsTheStoredChoices) {
     EXPECT_NE(out.str().find("Found 1 files to process"), std::string::npos) << out.str();
 }
 
-TEST_F(CliCommands, RunToOneFolderAndRefusedTargets) {
+TEST_F(CliCommands, RunWithoutAnIndexRefusedTargetAndOneFolder) {
     ASSERT_EQ(setGame(), kExitOk);
+    EXPECT_EQ(cli({"run", "--cache", tmp.path()}), kExitFailed);
+    EXPECT_NE(err.str().find("Cache.INI is MISSING"), std::string::npos) << err.str();
+    EXPECT_EQ(out.str().find("Processing files"), std::string::npos);
+
     EXPECT_EQ(cli({"run", "--to-folder", "x"}), kExitFailed);
     EXPECT_NE(err.str().find("You must select a minimum of a drive letter"), std::string::npos);
     EXPECT_TRUE(fileExists(cache + "/" + kBollwerk + ".uxx"));
@@ -140,22 +141,19 @@ TEST_F(CliCommands, RunToOneFolderAndRefusedTargets) {
     EXPECT_TRUE(fileExists(cache + "/" + kHydroTex + ".uxx"));
 }
 
-TEST_F(CliCommands, RunWithoutAnIndexFails) {
-    ASSERT_EQ(setGame(), kExitOk);
-    EXPECT_EQ(cli({"run", "--cache", tmp.path()}), kExitFailed);
-    EXPECT_NE(err.str().find("Cache.INI is MISSING"), std::string::npos) << err.str();
-    EXPECT_EQ(out.str().find("Processing files"), std::string::npos);
-}
-
-TEST_F(CliCommands, PurgeAsksAndRefusesWithoutATerminal) {
+TEST_F(CliCommands, PurgeAsksAndRefusesWithoutATerminalUnlessToldYes) {
     ASSERT_EQ(setGame(), kExitOk);
     EXPECT_EQ(cli({"purge"}), kExitFailed);
     EXPECT_NE(err.str().find("Purge cancelled."), std::string::npos) << err.str();
-    EXPECT_TRUE(fileExists(cache + "/" + kBollwerk + ".uxx"));
-
     EXPECT_EQ(cli({"purge"}, "n\n", true), kExitFailed);
     EXPECT_TRUE(fileExists(cache + "/" + kBollwerk + ".uxx"));
 
+    ASSERT_EQ(cli({"purge", "--yes"}), kExitOk) << err.str();
+    EXPECT_FALSE(fileExists(cache + "/" + kKept + ".uxx"));
+    EXPECT_TRUE(fileExists(cache + "/cachebak.ini"));
+
+    writeFile(cache + "/" + kBollwerk + ".uxx", "package");
+    writeFile(cache + "/cache.ini", "[Cache]\r\n" + kBollwerk + "=CTF-Bollwerk.unr\r\n");
     ASSERT_EQ(cli({"purge"}, "y\n", true), kExitOk) << err.str();
     EXPECT_FALSE(fileExists(cache + "/" + kBollwerk + ".uxx"));
     EXPECT_NE(out.str().find("All cache files have been deleted"), std::string::npos);
@@ -163,19 +161,11 @@ TEST_F(CliCommands, PurgeAsksAndRefusesWithoutATerminal) {
     EXPECT_NE(err.str().find("Cache already empty..."), std::string::npos);
 }
 
-TEST_F(CliCommands, PurgeYesDeletesWithoutAsking) {
-    ASSERT_EQ(setGame(), kExitOk);
-    ASSERT_EQ(cli({"purge", "--yes"}), kExitOk) << err.str();
-    EXPECT_FALSE(fileExists(cache + "/" + kKept + ".uxx"));
-    EXPECT_TRUE(fileExists(cache + "/cachebak.ini"));
-}
-
-TEST_F(CliCommands, PurgeDaysAndTemporaryFiles) {
+TEST_F(CliCommands, PurgeDaysTemporaryFilesMissingProgramFilesAndBadArguments) {
     ASSERT_EQ(setGame(), kExitOk);
     ASSERT_EQ(cli({"purge-days", "14"}), kExitOk) << err.str();
     EXPECT_NE(readFile(game + "/System/UnrealTournament.ini").find("PurgeCacheDays=14"),
               std::string::npos);
-
     EXPECT_EQ(cli({"delete-tmp"}), kExitOk);
     EXPECT_NE(err.str().find("No files found.."), std::string::npos) << err.str();
     writeFile(game + "/a.tmp", std::string(1500, 'x'));
@@ -183,16 +173,12 @@ TEST_F(CliCommands, PurgeDaysAndTemporaryFiles) {
     EXPECT_EQ(cli({"delete-tmp"}), kExitOk) << err.str();
     EXPECT_NE(err.str().find("Deleted 2K of temporary cache files."), std::string::npos);
     EXPECT_FALSE(fileExists(game + "/a.tmp"));
-}
 
-TEST_F(CliCommands, MissingProgramFilesAndBadArguments) {
-    ASSERT_EQ(setGame(), kExitOk);
     EXPECT_EQ(cli({"run", "--only", "zip"}), kExitUsage);
     EXPECT_NE(err.str().find("--help"), std::string::npos);
     EXPECT_EQ(cli({}), kExitUsage);
     EXPECT_EQ(cli({"--help"}), kExitOk);
     EXPECT_NE(out.str().find("Usage: quorvel-cli"), std::string::npos);
-
     std::remove((program + "/Quorvel.ini").c_str());
     EXPECT_EQ(cli({"list"}), kExitUsage);
     EXPECT_NE(err.str().find("Quorvel.ini"), std::string::npos);
