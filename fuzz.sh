@@ -47,7 +47,7 @@ for t in "${targets[@]}"; do
 
     # libFuzzer stops at the first crash; start it again for the rest of the time.
     start=$(date +%s)
-    execs=0 runs=0 cov_start="" cov_end="" found=0
+    execs=0 runs=0 cov_start="" cov_end="" active="?" found=0
     while :; do
         left=$((seconds - ($(date +%s) - start)))
         [ "$left" -ge 1 ] || break
@@ -65,6 +65,8 @@ for t in "${targets[@]}"; do
         [ -n "$cov_start" ] || cov_start=$(grep -o 'INITED cov: [0-9]*' "$log" | head -1 | grep -o '[0-9]*$' || true)
         c=$(grep -o ' cov: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*$' || true)
         [ -n "$c" ] && cov_end=$c
+        u=$(grep -o ' corp: [0-9]*/[0-9]*[a-zA-Z]*' "$log" | tail -1 | sed 's/ corp: //' || true)
+        [ -n "$u" ] && active=$u
         [ "$rc" -eq 0 ] && break
         grep -E 'ERROR: |property broken|Test unit written' "$log" | head -5 || true
         found=$(($(find "$crashes" -type f | wc -l) - crashes_before))
@@ -77,8 +79,8 @@ for t in "${targets[@]}"; do
     found=$(($(find "$crashes" -type f | wc -l) - crashes_before))
     corpus=$(find "$work" -type f | wc -l)
     rate=$((execs / (elapsed > 0 ? elapsed : 1)))
-    summary+=("$(printf '%-10s %6ss %12s execs %8s exec/s  cov %s -> %s  corpus %s  crashes %s' \
-        "$t" "$elapsed" "$execs" "$rate" "${cov_start:-?}" "${cov_end:-?}" "$corpus" "$found")")
+    summary+=("$(printf '%-10s %6ss %12s execs %7s exec/s  cov %s -> %s  corpus %s in use (%s files)  crashes %s' \
+        "$t" "$elapsed" "$execs" "$rate" "${cov_start:-?}" "${cov_end:-?}" "$active" "$corpus" "$found")")
 done
 
 echo
