@@ -18,18 +18,20 @@ namespace {
 using Lines = std::vector<std::string>;
 
 TEST(FormatByteTotal, ByTheNumberOfDigits) {
-    EXPECT_EQ(formatByteTotal(0), "0 bytes");
-    EXPECT_EQ(formatByteTotal(512), "512 bytes");
-    EXPECT_EQ(formatByteTotal(999), "999 bytes");
-    EXPECT_EQ(formatByteTotal(1000), "1K");
-    EXPECT_EQ(formatByteTotal(1999), "1K");
-    EXPECT_EQ(formatByteTotal(15360), "15K");
-    EXPECT_EQ(formatByteTotal(999999), "999K");
-    EXPECT_EQ(formatByteTotal(2500000), "2MEG");
-    EXPECT_EQ(formatByteTotal(12345678), "12MEG");
-    EXPECT_EQ(formatByteTotal(999999999), "999MEG");
-    EXPECT_EQ(formatByteTotal(1000000000), "1000000000");
-    EXPECT_EQ(formatByteTotal(std::numeric_limits<std::uint64_t>::max()), "18446744073709551615");
+    const std::vector<std::pair<std::uint64_t, std::string>> cases = {
+        {0, "0 bytes"},
+        {512, "512 bytes"},
+        {999, "999 bytes"},
+        {1000, "1K"},
+        {1999, "1K"},
+        {15360, "15K"},
+        {999999, "999K"},
+        {2500000, "2MEG"},
+        {12345678, "12MEG"},
+        {999999999, "999MEG"},
+        {1000000000, "1000000000"},
+        {std::numeric_limits<std::uint64_t>::max(), "18446744073709551615"}};
+    for (const auto& [bytes, text] : cases) EXPECT_EQ(formatByteTotal(bytes), text) << bytes;
 }
 
 class PurgeTest : public ::testing::Test {
@@ -46,12 +48,14 @@ class PurgeTest : public ::testing::Test {
         return {first, cacheDir + "/CACHE.INI was renamed to CACHEBAK.INI",
                 "A new CACHE.INI was created in " + cacheDir};
     }
+    std::string failed(const std::string& what, int err) const {
+        return what + " (" + std::strerror(err) + ")";
+    }
 };
 
-TEST_F(PurgeTest, DeletesEveryNamedFileAndLeavesAnEmptyIndex) {
-    g.add(1, "A.unr");
-    g.add(2, "B.utx");
-    g.add(3, "C.txt");
+TEST_F(PurgeTest, DeletesEveryNamedFileWithoutLimitAndLeavesAnEmptyIndex) {
+    for (unsigned n = 1; n <= 620; ++n)
+        g.add(n, "P" + std::to_string(n) + (n % 2 ? ".unr" : ".txt"));
     g.writeIndex();
     writeFile(g.cacheDir + "/notindexed.uxx", "stays");
     writeFile(g.cacheDir + "/cachebak.ini", "older backup");
@@ -70,30 +74,24 @@ TEST_F(PurgeTest, DeletesEveryNamedFileAndLeavesAnEmptyIndex) {
               (Lines{".quorvel.lock", "cache.ini", "cachebak.ini", "notindexed.uxx"}));
 }
 
-TEST_F(PurgeTest, AnEmptyIndexChangesNothing) {
+TEST_F(PurgeTest, NoIndexAnEmptyIndexOrNoChangeNothing) {
+    EXPECT_EQ(purge(), PurgeOutcome::NoIndex);  // silently
+    EXPECT_TRUE(g.dialogs.shown.empty());
+
     g.writeIndex();
     EXPECT_EQ(purge(), PurgeOutcome::AlreadyEmpty);
     EXPECT_EQ(g.dialogs.messages(), Lines{"Cache already empty..."});
     EXPECT_EQ(g.dialogs.shown.size(), 1u);  // no question
-    EXPECT_FALSE(fileExists(g.cacheDir + "/cachebak.ini"));
-    EXPECT_TRUE(sink.lines.empty());
-}
 
-TEST_F(PurgeTest, NoLeavesEverythingAsItWas) {
     g.add(1, "A.unr");
     g.writeIndex();
     const std::string old = g.index();
     g.dialogs.answers = {false};
     EXPECT_EQ(purge(), PurgeOutcome::Cancelled);
-    EXPECT_EQ(g.dialogs.messages(), Lines{"Purge cancelled."});
+    EXPECT_EQ(g.dialogs.messages().back(), "Purge cancelled.");
     EXPECT_EQ(g.index(), old);
     EXPECT_TRUE(fileExists(g.cacheFile(1)));
     EXPECT_FALSE(fileExists(g.cacheDir + "/cachebak.ini"));
-}
-
-TEST_F(PurgeTest, NoIndexEndsSilently) {
-    EXPECT_EQ(purge(), PurgeOutcome::NoIndex);
-    EXPECT_TRUE(g.dialogs.shown.empty());
     EXPECT_TRUE(sink.lines.empty());
 }
 
@@ -130,14 +128,6 @@ TEST_F(PurgeTest, FilesThatCannotBeDeletedKeepTheirLines) {
     EXPECT_FALSE(fileExists(g.cacheFile(2)));
 }
 
-TEST_F(PurgeTest, NoLimitOnTheNumberOfFiles) {
-    for (unsigned n = 1; n <= 620; ++n) g.add(n, "P" + std::to_string(n) + ".unr");
-    g.writeIndex();
-    g.dialogs.answers = {true};
-    EXPECT_EQ(purge(), PurgeOutcome::Done);
-    EXPECT_EQ(test::listNames(g.cacheDir), (Lines{".quorvel.lock", "cache.ini", "cachebak.ini"}));
-}
-
 TEST_F(PurgeTest, AnIndexThatCannotBeReplacedIsSaidSo) {
     g.add(1, "A.unr");
     g.writeIndex();
@@ -146,8 +136,7 @@ TEST_F(PurgeTest, AnIndexThatCannotBeReplacedIsSaidSo) {
     g.dialogs.answers = {true};
     EXPECT_EQ(purge(), PurgeOutcome::Done);
     EXPECT_EQ(sink.lines, (Lines{"All cache files have been deleted",
-                                 "CACHE.INI could not be replaced (" +
-                                     std::string(std::strerror(EISDIR)) + ")"}));
+                                 failed("CACHE.INI could not be replaced", EISDIR)}));
     EXPECT_EQ(g.index(), old);
     EXPECT_FALSE(fileExists(g.cacheDir + "/cachebak.ini"));
 }
@@ -158,8 +147,7 @@ TEST_F(PurgeTest, UnreadableIndexAndBusyCache) {
     FaultyFileSystem faulty(g.posix);
     faulty.failAt(2, EIO);
     EXPECT_EQ(purge(&faulty), PurgeOutcome::IndexUnreadable);
-    EXPECT_EQ(g.dialogs.messages(),
-              Lines{"Cache.INI could not be read (" + std::string(std::strerror(EIO)) + ")"});
+    EXPECT_EQ(g.dialogs.messages(), Lines{failed("Cache.INI could not be read", EIO)});
 
     CacheLock held(cacheDir);
     g.dialogs.answers = {true};
@@ -171,38 +159,33 @@ TEST_F(PurgeTest, UnreadableIndexAndBusyCache) {
 class DeleteTmpTest : public ::testing::Test {
   protected:
     RunGame g;
-    void run(FileSystem* fs = nullptr) {
+    Lines run(FileSystem* fs = nullptr) {
+        g.dialogs.shown.clear();
         EngineContext ctx{fs ? *fs : g.posix, g.dialogs};
         DeleteCacheTmpFiles(g.pv, ctx);
+        return g.dialogs.messages();
     }
 };
 
-TEST_F(DeleteTmpTest, NoFilesFound) {
+TEST_F(DeleteTmpTest, DeletesAndReportsTheSize) {
     writeFile(g.cacheDir + "/inner.tmp", "x");  // sub-folders are never touched
     writeFile(g.gameDir + "keep.tmpx", "x");
-    run();
-    EXPECT_EQ(g.dialogs.messages(), Lines{"No files found.."});
+    EXPECT_EQ(run(), Lines{"No files found.."});
     EXPECT_TRUE(fileExists(g.cacheDir + "/inner.tmp"));
-}
 
-TEST_F(DeleteTmpTest, DeletesAndReportsTheSize) {
+    writeFile(g.gameDir + "a.tmp", "");
+    EXPECT_EQ(run(), Lines{"Deleted 0 bytes of temporary cache files."});
+
     writeFile(g.gameDir + "a.tmp", std::string(512, 'a'));
     writeFile(g.gameDir + "b.tmp", std::string(1487, 'b'));
     writeFile(g.gameDir + "ro.tmp", "");
     ::chmod((g.gameDir + "ro.tmp").c_str(), 0444);
     writeFile(g.gameDir + "other.txt", "x");
-    run();
-    EXPECT_EQ(g.dialogs.messages(), Lines{"Deleted 1K of temporary cache files."});
+    EXPECT_EQ(run(), Lines{"Deleted 1K of temporary cache files."});
     EXPECT_EQ(g.dialogs.shown[0].title, "Quorvel");
     EXPECT_FALSE(fileExists(g.gameDir + "a.tmp"));
     EXPECT_FALSE(fileExists(g.gameDir + "ro.tmp"));
     EXPECT_TRUE(fileExists(g.gameDir + "other.txt"));
-}
-
-TEST_F(DeleteTmpTest, EmptyFilesAreZeroBytes) {
-    writeFile(g.gameDir + "a.tmp", "");
-    run();
-    EXPECT_EQ(g.dialogs.messages(), Lines{"Deleted 0 bytes of temporary cache files."});
 }
 
 TEST_F(DeleteTmpTest, TheFirstFailureEndsTheCommandWithTheSystemsText) {
@@ -210,15 +193,11 @@ TEST_F(DeleteTmpTest, TheFirstFailureEndsTheCommandWithTheSystemsText) {
     writeFile(g.gameDir + "b.tmp", "2");
     FaultyFileSystem faulty(g.posix);
     faulty.failAt(3, EACCES);  // listing, makeWritable, then the first delete
-    run(&faulty);
-    EXPECT_EQ(g.dialogs.messages(), Lines{std::strerror(EACCES)});
+    EXPECT_EQ(run(&faulty), Lines{std::strerror(EACCES)});
     EXPECT_TRUE(fileExists(g.gameDir + "a.tmp"));
     EXPECT_TRUE(fileExists(g.gameDir + "b.tmp"));
-
-    g.dialogs.shown.clear();
     faulty.failAt(faulty.operationCount() + 1, EIO);  // the listing itself
-    run(&faulty);
-    EXPECT_EQ(g.dialogs.messages(), Lines{std::strerror(EIO)});
+    EXPECT_EQ(run(&faulty), Lines{std::strerror(EIO)});
 }
 
 TEST(SetPurgeInterval, WritesTheTextUnchecked) {

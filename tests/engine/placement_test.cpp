@@ -7,28 +7,29 @@
 namespace qv::runtest {
 namespace {
 
-TEST(PackageTypeTable, RowsInOrder) {
-    const std::string g = guidOf(1) + "=";
-    EXPECT_EQ(packageTypeOfLine(g + "CTF-Face.unr"), PackageType::Map);
-    EXPECT_EQ(packageTypeOfLine(g + "CTF-Face.Unr"), PackageType::Map);
-    EXPECT_EQ(packageTypeOfLine(g + "CTF-Face.UNR"), PackageType::Map);
-    EXPECT_EQ(packageTypeOfLine(g + "Tex.utx"), PackageType::Texture);
-    EXPECT_EQ(packageTypeOfLine(g + "Song.umx"), PackageType::Music);
-    EXPECT_EQ(packageTypeOfLine(g + "Boom.uax"), PackageType::Sound);
-    EXPECT_EQ(packageTypeOfLine(g + "Mod.int"), PackageType::System);
-    EXPECT_EQ(packageTypeOfLine(g + "Match.dem"), PackageType::System);
-    EXPECT_EQ(packageTypeOfLine(g + "Code.u"), PackageType::System);
-    EXPECT_EQ(packageTypeOfLine(g + "Code.U"), PackageType::System);
-    // Row 7 looks only at the last character, whatever the extension.
-    EXPECT_EQ(packageTypeOfLine(g + "Menu"), PackageType::System);
-    EXPECT_EQ(packageTypeOfLine(g + "readme.txt"), PackageType::Unknown);
-    EXPECT_EQ(packageTypeOfLine(g + "Pack.umod"), PackageType::Unknown);
-    // Too short to hold a name: no type, even when the line ends in "u".
-    EXPECT_EQ(packageTypeOfLine(guidOf(1) + "="), PackageType::Unknown);
-    EXPECT_EQ(packageTypeOfLine("0123456789abcdefu"), PackageType::Unknown);
-}
+using Lines = std::vector<std::string>;
 
-TEST(UnsafeRealName, RejectsNamesThatLeaveTheFolder) {
+TEST(PackageTypeTable, RowsInOrderAndUnsafeNames) {
+    const std::string g = guidOf(1) + "=";
+    const std::vector<std::pair<std::string, PackageType>> cases = {
+        {g + "CTF-Face.unr", PackageType::Map},
+        {g + "CTF-Face.Unr", PackageType::Map},
+        {g + "CTF-Face.UNR", PackageType::Map},
+        {g + "Tex.utx", PackageType::Texture},
+        {g + "Song.umx", PackageType::Music},
+        {g + "Boom.uax", PackageType::Sound},
+        {g + "Mod.int", PackageType::System},
+        {g + "Match.dem", PackageType::System},
+        {g + "Code.u", PackageType::System},
+        {g + "Code.U", PackageType::System},
+        {g + "Menu", PackageType::System},  // row 7 looks only at the last character
+        {g + "readme.txt", PackageType::Unknown},
+        {g + "Pack.umod", PackageType::Unknown},
+        // Too short to hold a name: no type, even when the line ends in "u".
+        {g, PackageType::Unknown},
+        {"0123456789abcdefu", PackageType::Unknown}};
+    for (const auto& [line, type] : cases) EXPECT_EQ(packageTypeOfLine(line), type) << line;
+
     for (const char* bad : {"", ".", "..", "../x.unr", "a/b.unr", "a\\b.unr", "/etc/x.u", "C:x.unr",
                             "c:\\x.unr", "tab\there.unr", "nl\n.unr", "del\x7f.unr"})
         EXPECT_TRUE(isUnsafeRealName(bad)) << bad;
@@ -42,7 +43,7 @@ class Placement : public ::testing::Test {
   protected:
     RunGame g;
     RecordingSink sink;
-    std::vector<std::string> kept;
+    Lines kept;
     PlacementContext ctx;
     std::unique_ptr<OutFile> log;
 
@@ -63,98 +64,76 @@ class Placement : public ::testing::Test {
         log->close();
         return readFile(g.programFolder + "/place.log");
     }
+    std::string moved(unsigned n, const std::string& to) {
+        return "**OLD** " + guidOf(n) + ".uxx  ---->  **NEW** " + to;
+    }
 };
 
-TEST_F(Placement, TypeFolderModeMovesUnderTheRealName) {
-    g.add(1, "CTF-Face.unr");
-    g.add(2, "Rock.UTX");
-    g.add(3, "Code.u");
-    g.add(4, "Demo1.dem");
-    for (unsigned n = 1; n <= 4; ++n) place(g.indexLines[n]);
-
-    const std::string move1 =
-        "**OLD** " + guidOf(1) + ".uxx  ---->  **NEW** " + g.game + "/Maps/CTF-Face.unr";
-    ASSERT_EQ(sink.lines.size(), 4u);
-    EXPECT_EQ(sink.lines[0], move1);
-    EXPECT_EQ(readFile(g.game + "/Maps/CTF-Face.unr"), contentOf("CTF-Face.unr"));
-    EXPECT_EQ(readFile(g.game + "/Textures/Rock.UTX"), contentOf("Rock.UTX"));
-    EXPECT_EQ(readFile(g.game + "/System/Code.u"), contentOf("Code.u"));
-    EXPECT_EQ(readFile(g.game + "/System/Demo1.dem"), contentOf("Demo1.dem"));
-    EXPECT_FALSE(fileExists(g.cacheFile(1)));
-    EXPECT_TRUE(kept.empty());
-    EXPECT_EQ(logText().substr(0, move1.size() + 2), move1 + "\r\n");
-}
-
-TEST_F(Placement, OneFolderAndFolderTreeModes) {
+TEST_F(Placement, EachModeMovesUnderTheRealName) {
     makeDirs(g.tmp / "one");
     for (const char* sub : {"Maps", "Textures", "Sounds", "Music", "System"})
         makeDirs(g.tmp / "tree/" + sub);
-    g.add(1, "CTF-Face.unr");
-    g.add(2, "Boom.uax");
-    g.add(3, "Mod.int");
-    g.add(4, "Song.umx");
-
+    const std::vector<std::string> names = {"CTF-Face.unr", "Rock.UTX", "Code.u",  "Demo1.dem",
+                                            "Boom.uax",     "Map.unr",  "Mod.int", "Song.umx"};
+    for (unsigned n = 1; n <= names.size(); ++n) g.add(n, names[n - 1]);
+    for (unsigned n = 1; n <= 4; ++n) place(g.indexLines[n]);
     ctx.mode = PlacementMode::OneFolder;
     ctx.moveDirText = g.tmp / "one";
-    place(g.indexLines[1]);
-    place(g.indexLines[2]);
+    place(g.indexLines[5]);
+    place(g.indexLines[6]);
     ctx.mode = PlacementMode::FolderTree;
     ctx.moveDir2Text = g.tmp / "tree";
-    place(g.indexLines[3]);
-    place(g.indexLines[4]);
+    place(g.indexLines[7]);
+    place(g.indexLines[8]);
 
-    EXPECT_EQ(test::listNames(g.tmp / "one"),
-              (std::vector<std::string>{"Boom.uax", "CTF-Face.unr"}));
+    ASSERT_EQ(sink.lines.size(), 8u);
+    EXPECT_EQ(sink.lines[0], moved(1, g.game + "/Maps/CTF-Face.unr"));
+    EXPECT_EQ(sink.lines[7], moved(8, g.tmp / "tree/Music/Song.umx"));
+    for (const auto& [folder, name] :
+         std::vector<std::pair<std::string, std::string>>{{"Maps", "CTF-Face.unr"},
+                                                          {"Textures", "Rock.UTX"},
+                                                          {"System", "Code.u"},
+                                                          {"System", "Demo1.dem"}})
+        EXPECT_EQ(readFile(g.game + "/" + folder + "/" + name), contentOf(name)) << name;
+    EXPECT_EQ(test::listNames(g.tmp / "one"), (Lines{"Boom.uax", "Map.unr"}));
     EXPECT_TRUE(fileExists(g.tmp / "tree/System/Mod.int"));
-    EXPECT_EQ(sink.lines[3],
-              "**OLD** " + guidOf(4) + ".uxx  ---->  **NEW** " + g.tmp / "tree/Music/Song.umx");
-}
-
-TEST_F(Placement, UnknownTypeIsKeptWithOneSpaceInStatusAndTwoInLog) {
-    g.add(1, "readme.txt");
-    place(g.indexLines[1]);
-    EXPECT_EQ(sink.lines,
-              std::vector<std::string>{
-                  "readme.txt does NOT have a known file extension and cannot be moved"});
-    EXPECT_EQ(logText(),
-              "readme.txt  does NOT have a known file extension and cannot be moved\r\n");
-    EXPECT_EQ(kept, std::vector<std::string>{g.indexLines[1]});
-    EXPECT_TRUE(fileExists(g.cacheFile(1)));
-}
-
-TEST_F(Placement, MissingCacheFileIsNotFoundAndDropped) {
-    g.add(1, "CTF-Face.unr", /*present=*/false);
-    place(g.indexLines[1]);
-    const std::string text = guidOf(1) + ".uxx NOT FOUND in the Cache Directory";
-    EXPECT_EQ(sink.lines, std::vector<std::string>{text});
-    EXPECT_EQ(logText(), text + "\r\n");
+    EXPECT_FALSE(fileExists(g.cacheFile(1)));
     EXPECT_TRUE(kept.empty());
+    EXPECT_EQ(logText().substr(0, sink.lines[0].size() + 2), sink.lines[0] + "\r\n");
+
+    g.add(9, "Last.unr");  // works without a log too
+    PlaceCacheEntry(g.indexLines[9], ctx, g.posix, sink, nullptr, kept);
+    EXPECT_EQ(sink.lines.size(), 9u);
+    EXPECT_TRUE(fileExists(g.tmp / "tree/Maps/Last.unr"));
 }
 
-TEST_F(Placement, FailedMoveKeepsTheLineAndGivesTheReason) {
-    g.add(1, "CTF-Face.unr");
+TEST_F(Placement, EntriesThatCannotBeMovedAreKeptOrDroppedWithTheirReason) {
+    g.add(1, "readme.txt");
+    g.add(2, "Gone.unr", /*present=*/false);
+    g.add(3, "CTF-Face.unr");
     writeFile(g.game + "/Maps/CTF-Face.unr", "older copy");
-    place(g.indexLines[1]);
-
-    ASSERT_EQ(sink.lines.size(), 1u);
-    const std::string head =
-        guidOf(1) + ".uxx could NOT be moved to " + g.game + "/Maps/CTF-Face.unr (";
-    EXPECT_EQ(sink.lines[0].substr(0, head.size()), head);
-    EXPECT_EQ(sink.lines[0].back(), ')');
-    EXPECT_GT(sink.lines[0].size(), head.size() + 1);  // the system's reason is there
-    EXPECT_EQ(logText(), sink.lines[0] + "\r\n");
-    EXPECT_EQ(kept, std::vector<std::string>{g.indexLines[1]});
-    EXPECT_EQ(readFile(g.game + "/Maps/CTF-Face.unr"), "older copy");
-    EXPECT_EQ(readFile(g.cacheFile(1)), contentOf("CTF-Face.unr"));
-}
-
-TEST_F(Placement, MissingDestinationFolderIsAFailedMove) {
-    g.add(1, "Song.umx");
+    g.add(4, "Song.umx");
     ctx.musicDir = g.game + "/NoSuchMusic";
-    place(g.indexLines[1]);
-    EXPECT_NE(sink.lines[0].find(" could NOT be moved to "), std::string::npos);
-    EXPECT_EQ(kept.size(), 1u);
+    for (unsigned n = 1; n <= 4; ++n) place(g.indexLines[n]);
+
+    ASSERT_EQ(sink.lines.size(), 4u);
+    EXPECT_EQ(sink.lines[0], "readme.txt does NOT have a known file extension and cannot be moved");
+    EXPECT_EQ(sink.lines[1], guidOf(2) + ".uxx NOT FOUND in the Cache Directory");
+    const std::string head =
+        guidOf(3) + ".uxx could NOT be moved to " + g.game + "/Maps/CTF-Face.unr (";
+    EXPECT_EQ(sink.lines[2].substr(0, head.size()), head);
+    EXPECT_EQ(sink.lines[2].back(), ')');
+    EXPECT_GT(sink.lines[2].size(), head.size() + 1);  // the system's reason is there
+    EXPECT_NE(sink.lines[3].find(" could NOT be moved to "), std::string::npos);
+    // The status list has one space after the name of an unknown type, the log two.
+    EXPECT_EQ(logText(),
+              "readme.txt  does NOT have a known file extension and cannot be moved\r\n" +
+                  sink.lines[1] + "\r\n" + sink.lines[2] + "\r\n" + sink.lines[3] + "\r\n");
+    EXPECT_EQ(kept, (Lines{g.indexLines[1], g.indexLines[3], g.indexLines[4]}));  // 2 is dropped
+    EXPECT_EQ(readFile(g.game + "/Maps/CTF-Face.unr"), "older copy");
+    EXPECT_EQ(readFile(g.cacheFile(3)), contentOf("CTF-Face.unr"));
     EXPECT_TRUE(fileExists(g.cacheFile(1)));
+    EXPECT_TRUE(fileExists(g.cacheFile(4)));
 }
 
 TEST_F(Placement, UnsafeNamesAreNeverJoinedToAFolder) {
@@ -168,22 +147,13 @@ TEST_F(Placement, UnsafeNamesAreNeverJoinedToAFolder) {
     place(g.indexLines[2]);
     place(badGuid + "=fine.unr");
 
-    EXPECT_EQ(sink.lines, (std::vector<std::string>{
-                              "../../evil.unr is not a safe file name and cannot be moved",
-                              "C:evil.unr is not a safe file name and cannot be moved",
-                              badGuid + ".uxx is not a safe file name and cannot be moved"}));
-    EXPECT_EQ(kept,
-              (std::vector<std::string>{g.indexLines[1], g.indexLines[2], badGuid + "=fine.unr"}));
+    EXPECT_EQ(sink.lines, (Lines{"../../evil.unr is not a safe file name and cannot be moved",
+                                 "C:evil.unr is not a safe file name and cannot be moved",
+                                 badGuid + ".uxx is not a safe file name and cannot be moved"}));
+    EXPECT_EQ(kept, (Lines{g.indexLines[1], g.indexLines[2], badGuid + "=fine.unr"}));
     EXPECT_EQ(readFile(g.game + "/evil.unr"), "victim");
     EXPECT_TRUE(fileExists(g.cacheFile(1)));
     EXPECT_EQ(logText(), sink.lines[0] + "\r\n" + sink.lines[1] + "\r\n" + sink.lines[2] + "\r\n");
-}
-
-TEST_F(Placement, WorksWithoutALog) {
-    g.add(1, "CTF-Face.unr");
-    PlaceCacheEntry(g.indexLines[1], ctx, g.posix, sink, nullptr, kept);
-    EXPECT_EQ(sink.lines.size(), 1u);
-    EXPECT_TRUE(fileExists(g.game + "/Maps/CTF-Face.unr"));
 }
 
 }  // namespace

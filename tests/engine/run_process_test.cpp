@@ -70,31 +70,31 @@ TEST_F(ProcessCacheTest, AWholeRunInTheTypeFolderMode) {
     EXPECT_EQ(readFile(g.game + "/Maps/CTF-Face.unr"), contentOf("CTF-Face.unr"));
     EXPECT_TRUE(fileExists(g.cacheFile(3)));
     EXPECT_EQ(g.pv.EntryCount(), 0u);  // the entry table is cleared for the re-scan
+    std::vector<std::pair<std::size_t, std::size_t>> progress;  // after every index line
+    for (std::size_t i = 1; i <= 6; ++i) progress.emplace_back(i, 6);
+    EXPECT_EQ(sink.progressCalls, progress);
+    EXPECT_EQ(sink.events, 6);
     EXPECT_TRUE(g.dialogs.shown.empty());
     // No temporary index is left behind.
     EXPECT_FALSE(fileExists(g.cacheDir + "/cache.ini.quorvel-new"));
 }
 
-TEST_F(ProcessCacheTest, ProgressAfterEveryIndexLine) {
-    g.add(1, "A.unr");
-    g.add(2, "B.unr");
-    g.writeIndex();
-    g.run({"A.unr"}, sink);
-    EXPECT_EQ(sink.progressCalls,
-              (std::vector<std::pair<std::size_t, std::size_t>>{{1, 3}, {2, 3}, {3, 3}}));
-    EXPECT_EQ(sink.events, 3);
-}
-
-TEST_F(ProcessCacheTest, SelectionIsByTheWholeRealName) {
+TEST_F(ProcessCacheTest, SelectionIsByTheWholeSafeRealName) {
     g.add(1, "CTF-Face.unr");
     g.add(2, "Face.unr");
     g.add(3, "ctf-face2.unr");
+    g.add(4, "../x.umx");
+    g.add(5, "sub/x.unr");
     g.writeIndex();
-    g.run({"Face.unr", "CTF-FACE2.unr"}, sink);
+    g.run({"Face.unr", "CTF-FACE2.unr", "../x.umx", "sub/x.unr"}, sink);
     EXPECT_TRUE(fileExists(g.game + "/Maps/Face.unr"));
     EXPECT_FALSE(fileExists(g.game + "/Maps/CTF-Face.unr"));   // contains "Face.unr": not moved
     EXPECT_FALSE(fileExists(g.game + "/Maps/ctf-face2.unr"));  // case counts
-    EXPECT_EQ(g.index(), crlf({"[Cache]", g.line(1, "CTF-Face.unr"), g.line(3, "ctf-face2.unr")}));
+    EXPECT_EQ(g.index(), crlf({"[Cache]", g.line(1, "CTF-Face.unr"), g.line(3, "ctf-face2.unr"),
+                               g.line(4, "../x.umx"), g.line(5, "sub/x.unr")}));
+    for (const char* unsafe : {"../x.umx is not a safe file name and cannot be moved",
+                               "sub/x.unr is not a safe file name and cannot be moved"})
+        EXPECT_EQ(std::count(sink.lines.begin(), sink.lines.end(), unsafe), 1) << unsafe;
 }
 
 TEST_F(ProcessCacheTest, ShortLinesHeadersAndBlankLines) {
@@ -144,15 +144,6 @@ TEST_F(ProcessCacheTest, AFailedMoveStaysInTheIndexAndTheReport) {
     for (const auto& l : sink.lines) EXPECT_EQ(l.find("**OLD**"), std::string::npos) << l;
 }
 
-TEST_F(ProcessCacheTest, AllMovedLeavesOnlyTheHeader) {
-    g.add(1, "A.unr");
-    g.add(2, "B.utx");
-    g.writeIndex();
-    g.run({"A.unr", "B.utx"}, sink);
-    EXPECT_EQ(g.index(), "[Cache]\r\n");
-    EXPECT_EQ(test::listNames(g.cacheDir), (Lines{".quorvel.lock", "cache.ini", "cachebak.ini"}));
-}
-
 TEST_F(ProcessCacheTest, NoLimitOnSelectedOrKeptLines) {
     Lines checked;
     for (unsigned n = 1; n <= 1200; ++n) {
@@ -185,22 +176,17 @@ TEST_F(ProcessCacheTest, TwoRunsInARowKeepTheFirstRunsIndexAsBackup) {
               "**OLD** " + guidOf(2) + ".uxx  ---->  **NEW** " + g.game + "/Maps/B.unr");
 }
 
-TEST_F(ProcessCacheTest, TheNewIndexKeepsTheLineEndsOfTheOld) {
-    g.add(1, "A.unr");
-    g.add(2, "Keep.txt");
-    g.writeIndex("\n");
-    g.run({"A.unr"}, sink);
-    EXPECT_EQ(g.index(), "[Cache]\n" + g.line(2, "Keep.txt") + "\n");
-    EXPECT_TRUE(fileExists(g.game + "/Maps/A.unr"));
-
-    RunGame cr;
-    cr.add(1, "A.unr");
-    cr.add(2, "Keep.txt");
-    cr.writeIndex("\r");
-    RecordingSink s2;
-    cr.run({"A.unr"}, s2);
-    EXPECT_EQ(cr.index(), "[Cache]\r" + cr.line(2, "Keep.txt") + "\r");
-    EXPECT_TRUE(fileExists(cr.game + "/Maps/A.unr"));
+TEST(ProcessCacheLineEnds, TheNewIndexKeepsTheLineEndsOfTheOld) {
+    for (const std::string eol : {"\n", "\r"}) {
+        RunGame g;
+        RecordingSink sink;
+        g.add(1, "A.unr");
+        g.add(2, "Keep.txt");
+        g.writeIndex(eol);
+        g.run({"A.unr"}, sink);
+        EXPECT_EQ(g.index(), "[Cache]" + eol + g.line(2, "Keep.txt") + eol);
+        EXPECT_TRUE(fileExists(g.game + "/Maps/A.unr"));
+    }
 }
 
 TEST_F(ProcessCacheTest, NoIndexTouchesNothingAndKeepsTheOldLog) {
@@ -244,33 +230,25 @@ TEST_F(ProcessCacheTest, ALogThatCannotBeCreatedIsSaidSo) {
     EXPECT_EQ(g.index(), "[Cache]\r\n");
 }
 
-TEST_F(ProcessCacheTest, AnUnreadableIndexEndsTheRunBeforeTheLog) {
+TEST_F(ProcessCacheTest, UnreadableSettingsOrIndexEndTheRunBeforeTheLog) {
     g.add(1, "A.unr");
     g.writeIndex();
     const std::string before = g.index();
     FaultyFileSystem faulty(g.posix);
-    faulty.failAt(2, EIO);  // Quorvel.ini is read first, then cache.ini
-    RunResult r = g.run({"A.unr"}, sink, Options{}, &faulty);
-    EXPECT_EQ(r.outcome, RunOutcome::IndexUnreadable);
+    faulty.failAt(1, EACCES);  // Quorvel.ini is read first, then cache.ini
+    EXPECT_EQ(g.run({"A.unr"}, sink, Options{}, &faulty).outcome, RunOutcome::IndexUnreadable);
+    faulty.failAt(faulty.operationCount() + 2, EIO);
+    EXPECT_EQ(g.run({"A.unr"}, sink, Options{}, &faulty).outcome, RunOutcome::IndexUnreadable);
     EXPECT_EQ(faulty.lastFailedOperation(), "readAll");
     EXPECT_EQ(g.dialogs.messages(),
-              Lines{"Cache.INI could not be read (" + std::string(std::strerror(EIO)) + ")"});
-    EXPECT_EQ(g.dialogs.shown[0].title, "Quorvel");
+              (Lines{"Quorvel.ini could not be read (" + std::string(std::strerror(EACCES)) + ")",
+                     "Cache.INI could not be read (" + std::string(std::strerror(EIO)) + ")"}));
+    EXPECT_EQ(g.dialogs.shown[1].title, "Quorvel");
     EXPECT_FALSE(fileExists(g.programFolder + "/Quorvel.log"));
     EXPECT_FALSE(fileExists(g.cacheDir + "/cachebak.ini"));
     EXPECT_EQ(g.index(), before);
-    EXPECT_TRUE(sink.lines.empty());
-}
-
-TEST_F(ProcessCacheTest, AnUnreadableSettingsFileStopsTheRun) {
-    g.add(1, "A.unr");
-    g.writeIndex();
-    FaultyFileSystem faulty(g.posix);
-    faulty.failAt(1, EACCES);
-    EXPECT_EQ(g.run({"A.unr"}, sink, Options{}, &faulty).outcome, RunOutcome::IndexUnreadable);
-    EXPECT_EQ(g.dialogs.messages(),
-              Lines{"Quorvel.ini could not be read (" + std::string(std::strerror(EACCES)) + ")"});
     EXPECT_TRUE(fileExists(g.cacheFile(1)));
+    EXPECT_TRUE(sink.lines.empty());
 }
 
 TEST_F(ProcessCacheTest, AnIndexThatCannotBeReplacedStaysWithItsBackup) {
@@ -315,16 +293,6 @@ TEST_F(ProcessCacheTest, ASecondRunOnTheSameCacheIsBusy) {
     EXPECT_EQ(g.run({"A.unr"}, sink).outcome, RunOutcome::Completed);
 }
 
-TEST_F(ProcessCacheTest, UnsafeNamesStayInTheIndex) {
-    g.add(1, "../x.umx");
-    g.add(2, "sub/x.unr");
-    g.writeIndex();
-    g.run({"../x.umx", "sub/x.unr"}, sink);
-    EXPECT_EQ(sink.lines[0], "../x.umx is not a safe file name and cannot be moved");
-    EXPECT_EQ(sink.lines[1], "sub/x.unr is not a safe file name and cannot be moved");
-    EXPECT_EQ(g.index(), crlf(g.indexLines));
-}
-
 TEST_F(ProcessCacheTest, FolderTreeModeWithCrossFileSystemMoves) {
     g.add(1, "CTF-Face.unr");
     g.add(2, "Song.umx");
@@ -343,7 +311,8 @@ TEST_F(ProcessCacheTest, FolderTreeModeWithCrossFileSystemMoves) {
     EXPECT_EQ(readFile(g.tmp / "Packs/System/Code.u"), contentOf("Code.u"));
     EXPECT_EQ(test::listNames(g.tmp / "Packs/Maps"), Lines{"CTF-Face.unr"});  // no temp left
     EXPECT_FALSE(fileExists(g.cacheFile(1)));
-    EXPECT_EQ(g.index(), "[Cache]\r\n");
+    EXPECT_EQ(g.index(), "[Cache]\r\n");  // all moved: only the header stays
+    EXPECT_EQ(test::listNames(g.cacheDir), (Lines{".quorvel.lock", "cache.ini", "cachebak.ini"}));
 }
 
 TEST_F(ProcessCacheTest, OneFolderModeOnAnotherFileSystem) {

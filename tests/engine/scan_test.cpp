@@ -6,6 +6,7 @@
 
 #include "platform/faulty_filesystem.h"
 #include "tests/engine/scan_fixture.h"
+#include "tests/platform/fs_test_util.h"
 
 namespace qv::test {
 namespace {
@@ -31,10 +32,13 @@ TEST_F(ScanTest, FormsThePathsFromTheSettingsAtEveryScan) {
     // is kept.
     writeFile(game.gameDir + "System/UnrealTournament.ini",
               "[Core.System]\r\nPurgeCacheDays=7\r\n");
-    game.state.lblCacheDir = game.cacheDir;
+    makeDirs(game.tmp / "Elsewhere");
+    writeFile(game.tmp / "Elsewhere/cache.ini", "[Cache]\r\n" + entryLine(9, "Other.utx") + "\r\n");
+    game.state.lblCacheDir = game.tmp / "Elsewhere";
     game.scan();
     EXPECT_EQ(game.state.txtPurgeCacheDays, "7");
-    EXPECT_EQ(game.state.lblCacheDir, game.cacheDir);
+    EXPECT_EQ(game.state.lblCacheDir, game.tmp / "Elsewhere");
+    EXPECT_EQ(game.texts(), std::vector<std::string>{"Other.utx"});
 }
 
 TEST_F(ScanTest, CachePathWithBackslashesIsJoinedWithoutSeparator) {
@@ -45,15 +49,6 @@ TEST_F(ScanTest, CachePathWithBackslashesIsJoinedWithoutSeparator) {
     game.scan();
     EXPECT_EQ(game.state.lblCacheDir, game.gameDir + "Cache/Sub");
     EXPECT_EQ(game.texts(), std::vector<std::string>{"A.unr"});
-}
-
-TEST_F(ScanTest, CacheFolderInUseIsNotReplaced) {
-    makeDirs(game.tmp / "Elsewhere");
-    writeFile(game.tmp / "Elsewhere/cache.ini", "[Cache]\r\n" + entryLine(9, "Other.utx") + "\r\n");
-    game.state.lblCacheDir = game.tmp / "Elsewhere";
-    game.scan();
-    EXPECT_EQ(game.state.lblCacheDir, game.tmp / "Elsewhere");
-    EXPECT_EQ(game.texts(), std::vector<std::string>{"Other.utx"});
 }
 
 TEST_F(ScanTest, MissingIndexStopsTheScanWithTheMessage) {
@@ -74,7 +69,7 @@ TEST_F(ScanTest, MissingIndexStopsTheScanWithTheMessage) {
     EXPECT_EQ(game.state.txtPurgeCacheDays, "30");
 }
 
-TEST_F(ScanTest, RealLookingIndexGivesRowsAndEntryTableInIndexOrder) {
+TEST_F(ScanTest, RealLookingIndexGivesRowsDatesAndEntryTableInIndexOrder) {
     const std::vector<std::string> names = {
         "CTF-Face.unr",
         "DM-[XtremE]Arena v2.unr",
@@ -87,9 +82,13 @@ TEST_F(ScanTest, RealLookingIndexGivesRowsAndEntryTableInIndexOrder) {
     std::vector<std::string> lines = {"[Cache]"};
     for (unsigned i = 0; i < names.size(); ++i) lines.push_back(entryLine(i + 1, names[i]));
     game.writeIndex(lines);
+    game.addCacheFile(1, 1000000000);  // the date cell comes from the cache file, if there
     game.scan();
 
     ASSERT_EQ(game.pv.EntryCount(), names.size());
+    EXPECT_EQ(game.state.rows[0].date, formatFileDate(1000000000));
+    EXPECT_FALSE(game.state.rows[0].date.empty());
+    EXPECT_EQ(game.state.rows[1].date, "");
     EXPECT_EQ(game.texts(), names);
     EXPECT_EQ(game.pv.RealNames, names);
     for (unsigned i = 0; i < names.size(); ++i) {
@@ -102,33 +101,17 @@ TEST_F(ScanTest, RealLookingIndexGivesRowsAndEntryTableInIndexOrder) {
     EXPECT_TRUE(game.dialogs.shown.empty());
 }
 
-TEST_F(ScanTest, DateCellComesFromTheCacheFileAndIsEmptyWhenItIsMissing) {
-    game.writeIndex({"[Cache]", entryLine(1, "Here.unr"), entryLine(2, "Gone.unr")});
-    const long mtime = 1000000000;
-    game.addCacheFile(1, mtime);
-    game.scan();
-    ASSERT_EQ(game.state.rows.size(), 2u);
-    EXPECT_EQ(game.state.rows[0].date, formatFileDate(mtime));
-    EXPECT_FALSE(game.state.rows[0].date.empty());
-    EXPECT_EQ(game.state.rows[1].date, "");
-}
-
-TEST_F(ScanTest, EmptyAndShortLinesInsideTheIndexAreSkipped) {
-    game.writeIndex(
-        {"[Cache]", entryLine(1, "A.unr"), "", "0123456789", entryLine(2, "B.utx"), ""});
-    game.scan();
-    EXPECT_EQ(game.texts(), (std::vector<std::string>{"A.unr", "B.utx"}));
-    EXPECT_EQ(game.pv.CacheFileNames[1], guid(2) + ".uxx");
-}
-
-TEST_F(ScanTest, ShortEntryLineIsAnErrorRow) {
-    game.writeIndex({"[Cache]", "NOTAGUIDLINE", entryLine(1, "A.unr")});
+TEST_F(ScanTest, EmptyAndShortLinesAreSkippedAndAShortEntryIsAnErrorRow) {
+    game.writeIndex({"[Cache]", entryLine(1, "A.unr"), "", "0123456789", "NOTAGUIDLINE",
+                     entryLine(2, "B.utx"), ""});
     game.pv.MapFixDone = true;  // keep the repair out of this test
     game.scan();
-    EXPECT_EQ(game.texts(), (std::vector<std::string>{
-                                "**ERROR** Missing file extension in cache.ini ---> ", "A.unr"}));
-    EXPECT_EQ(game.pv.CacheFileNames[0], "NOTAGUIDLINE.uxx");
-    EXPECT_EQ(game.pv.RealNames[0], "");
+    EXPECT_EQ(game.texts(),
+              (std::vector<std::string>{
+                  "A.unr", "**ERROR** Missing file extension in cache.ini ---> ", "B.utx"}));
+    EXPECT_EQ(game.pv.CacheFileNames[1], "NOTAGUIDLINE.uxx");
+    EXPECT_EQ(game.pv.RealNames[1], "");
+    EXPECT_EQ(game.pv.CacheFileNames[2], guid(2) + ".uxx");
 }
 
 TEST_F(ScanTest, AllThreeLineEndStylesReadTheSame) {
@@ -212,104 +195,72 @@ TEST(UnreadableIndexTest, IsReportedAndTheStatusKeepsItsText) {
 }
 
 // Selection by type, on the upper-cased end of the row text.
-class SelectionTest : public ScanTest {
-  protected:
-    void SetUp() override {
-        game.writeIndex({"[Cache]", entryLine(1, "CTF-Face.unr"), entryLine(2, "Map2.UNR"),
-                         entryLine(3, "Tex.utx"), entryLine(4, "Snd.uax"), entryLine(5, "Mus.UmX"),
-                         entryLine(6, "BotPack.u"), entryLine(7, "Menu"),
-                         entryLine(8, "Readme.txt"), entryLine(9, "Unr.unrx")});
-        game.pv.MapFixDone = true;  // "Menu" has no dot; no repair here
-        game.state.options.SelectAll = false;
-        game.state.options.SelectOnly = true;
+TEST_F(ScanTest, SelectionByTypeOnTheUpperCasedEndOfTheRowText) {
+    game.writeIndex({"[Cache]", entryLine(1, "CTF-Face.unr"), entryLine(2, "Map2.UNR"),
+                     entryLine(3, "Tex.utx"), entryLine(4, "Snd.uax"), entryLine(5, "Mus.UmX"),
+                     entryLine(6, "BotPack.u"), entryLine(7, "Menu"), entryLine(8, "Readme.txt"),
+                     entryLine(9, "Unr.unrx")});
+    game.pv.MapFixDone = true;  // "Menu" has no dot; no repair here
+    const std::string menuRow = "**ERROR** Missing file extension in cache.ini ---> Menu";
+    using Texts = std::vector<std::string>;
+    struct Case {
+        const char* what;
+        bool all, only;
+        int unr, u, utx, uax, umx;
+        Texts checked;
+    };
+    const std::vector<Case> cases = {
+        {"select all ignores the type boxes", true, false, 1, 0, 0, 0, 0, {}},
+        {"maps in any case", false, true, 1, 0, 0, 0, 0, {"CTF-Face.unr", "Map2.UNR"}},
+        {"system: last letter U", false, true, 0, 1, 0, 0, 0, {"BotPack.u", menuRow}},
+        {"several types", false, true, 0, 0, 1, 1, 1, {"Tex.utx", "Snd.uax", "Mus.UmX"}},
+        {"neither option set",
+         false,
+         false,
+         1,
+         1,
+         0,
+         0,
+         0,
+         {"CTF-Face.unr", "Map2.UNR", "BotPack.u", menuRow}},
+        {"no type chosen", false, true, 0, 0, 0, 0, 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Options& o = game.state.options;
+        o.SelectAll = c.all;
+        o.SelectOnly = c.only;
+        o.UNR = c.unr;
+        o.U = c.u;
+        o.UTX = c.utx;
+        o.UAX = c.uax;
+        o.UMX = c.umx;
+        game.scan();
+        const Texts expected = c.all ? game.texts() : c.checked;
+        EXPECT_EQ(game.checkedTexts(), expected);
+        EXPECT_EQ(game.state.statusText,
+                  "Found " + std::to_string(expected.size()) + " files to process");
     }
-    static const std::string kMenuRow;
-};
-const std::string SelectionTest::kMenuRow =
-    "**ERROR** Missing file extension in cache.ini ---> Menu";
+    EXPECT_EQ(game.texts().size(), 9u);
 
-TEST_F(SelectionTest, SelectAllChecksEveryRow) {
-    game.state.options.SelectAll = true;
-    game.state.options.SelectOnly = false;
-    game.state.options.UNR = 1;  // type boxes do not matter then
-    game.scan();
-    EXPECT_EQ(game.checkedTexts().size(), 9u);
-    EXPECT_EQ(game.state.statusText, "Found 9 files to process");
+    const std::vector<std::tuple<std::string, std::string, bool>> ends = {
+        {"a.unr", "UNR", true},    {"UNR", "UNR", true}, {"NR", "UNR", false},
+        {"a.unr ", "UNR", false},  {"menu", "U", true},  {"", "U", false},
+        {"a.\xFCnr", "UNR", false}};  // only ASCII letters change case
+    for (const auto& [text, type, yes] : ends) EXPECT_EQ(endsWithType(text, type.c_str()), yes) << text;
 }
-
-TEST_F(SelectionTest, OnlyMapsChecksRowsEndingInUnrInAnyCase) {
-    game.state.options.UNR = 1;
-    game.scan();
-    EXPECT_EQ(game.checkedTexts(), (std::vector<std::string>{"CTF-Face.unr", "Map2.UNR"}));
-    EXPECT_EQ(game.state.statusText, "Found 2 files to process");
-}
-
-TEST_F(SelectionTest, SystemFilesTakeEveryRowWhoseLastLetterIsU) {
-    game.state.options.U = 1;
-    game.scan();
-    EXPECT_EQ(game.checkedTexts(), (std::vector<std::string>{"BotPack.u", kMenuRow}));
-}
-
-TEST_F(SelectionTest, SeveralTypesTogether) {
-    game.state.options.UTX = 1;
-    game.state.options.UAX = 1;
-    game.state.options.UMX = 1;
-    game.scan();
-    EXPECT_EQ(game.checkedTexts(), (std::vector<std::string>{"Tex.utx", "Snd.uax", "Mus.UmX"}));
-}
-
-TEST_F(SelectionTest, NeitherOptionSetStillAppliesTheTypeBoxes) {
-    game.state.options.SelectOnly = false;
-    game.state.options.UNR = 1;
-    game.state.options.U = 1;
-    game.scan();
-    EXPECT_EQ(game.checkedTexts(),
-              (std::vector<std::string>{"CTF-Face.unr", "Map2.UNR", "BotPack.u", kMenuRow}));
-}
-
-TEST_F(SelectionTest, NoTypeChosenChecksNothing) {
-    game.scan();
-    EXPECT_TRUE(game.checkedTexts().empty());
-    EXPECT_EQ(game.state.statusText, "Found 0 files to process");
-}
-
-TEST(EndsWithTypeTest, ComparesTheUpperCasedEnd) {
-    EXPECT_TRUE(endsWithType("a.unr", "UNR"));
-    EXPECT_TRUE(endsWithType("UNR", "UNR"));
-    EXPECT_FALSE(endsWithType("NR", "UNR"));
-    EXPECT_FALSE(endsWithType("a.unr ", "UNR"));
-    EXPECT_TRUE(endsWithType("menu", "U"));
-    EXPECT_FALSE(endsWithType("", "U"));
-    EXPECT_FALSE(endsWithType("a.\xFCnr", "UNR"));  // only ASCII letters change case
-}
-
-// Pins the process time zone for one test and puts the old one back.
-class UtcZone {
-  public:
-    UtcZone() {
-        if (const char* tz = std::getenv("TZ")) old_ = tz, hadOld_ = true;
-        ::setenv("TZ", "UTC", 1);
-        ::tzset();
-    }
-    ~UtcZone() {
-        if (hadOld_)
-            ::setenv("TZ", old_.c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-    }
-
-  private:
-    std::string old_;
-    bool hadOld_ = false;
-};
 
 TEST(FormatFileDateTest, ShortDateAndLongTimeLeavingOutMidnight) {
-    UtcZone utc;
-    // The C locale's forms of %x and %X.
-    EXPECT_EQ(formatFileDate(1000000000), "09/09/01 01:46:40");
-    EXPECT_EQ(formatFileDate(999993600), "09/09/01");           // exactly midnight
-    EXPECT_EQ(formatFileDate(999993601), "09/09/01 00:00:01");  // one second past
+    {
+        EnvGuard tz("TZ");
+        ::setenv("TZ", "UTC", 1);
+        ::tzset();
+        // The C locale's forms of %x and %X.
+        EXPECT_EQ(formatFileDate(1000000000), "09/09/01 01:46:40");
+        EXPECT_EQ(formatFileDate(999993600), "09/09/01");           // exactly midnight
+        EXPECT_EQ(formatFileDate(999993601), "09/09/01 00:00:01");  // one second past
+    }
+    ::tzset();  // the old zone is back in the environment
 }
 
 }  // namespace
