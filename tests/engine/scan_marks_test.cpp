@@ -23,19 +23,25 @@ std::vector<bool> checks(const std::vector<FileRow>& rows) {
     return out;
 }
 
-TEST(UncheckDuplicatesTest, ExactTwinUnchecksItAndEveryCaseVariant) {
-    auto rows = rowsOf({"CTF-Face.unr", "Other.utx", "CTF-Face.unr", "ctf-face.UNR", "Solo.u"});
-    UncheckDuplicates(rows);
-    EXPECT_EQ(checks(rows), (std::vector<bool>{false, true, false, false, true}));
-}
-
-TEST(UncheckDuplicatesTest, CaseOnlyVariantsWithoutExactTwinAreUntouched) {
-    auto rows = rowsOf({"DM-Deck16.unr", "dm-deck16.unr", "DM-DECK16.UNR"});
-    UncheckDuplicates(rows);
-    EXPECT_EQ(checks(rows), (std::vector<bool>{true, true, true}));
-}
-
-TEST(UncheckDuplicatesTest, NeverChecksARowAndLeavesTheColumnAlone) {
+TEST(UncheckDuplicatesTest, AnExactTwinUnchecksItAndEveryCaseVariant) {
+    const std::string odd = "\xE9\xFF-map.unr";
+    struct Case {
+        std::vector<std::string> texts;
+        std::vector<bool> checked;
+    };
+    const std::vector<Case> cases = {
+        {{"CTF-Face.unr", "Other.utx", "CTF-Face.unr", "ctf-face.UNR", "Solo.u"},
+         {false, true, false, false, true}},
+        // Case-only variants without an exact twin are untouched.
+        {{"DM-Deck16.unr", "dm-deck16.unr", "DM-DECK16.UNR"}, {true, true, true}},
+        // \xE9 and \xC9 are different bytes: only ASCII letters match in other case.
+        {{odd, "x.u", odd, odd, "\xC9\xFF-MAP.UNR"}, {false, true, false, false, true}}};
+    for (const Case& c : cases) {
+        auto rows = rowsOf(c.texts);
+        UncheckDuplicates(rows);
+        EXPECT_EQ(checks(rows), c.checked) << c.texts[0];
+    }
+    // It never checks a row and leaves the never-move column alone.
     auto rows = rowsOf({"A.unr", "A.unr", "B.unr"}, false);
     rows[2].neverMove = true;
     UncheckDuplicates(rows);
@@ -44,33 +50,19 @@ TEST(UncheckDuplicatesTest, NeverChecksARowAndLeavesTheColumnAlone) {
     EXPECT_FALSE(rows[0].neverMove);
 }
 
-TEST(UncheckDuplicatesTest, ThreeCopiesAndNonUtf8Bytes) {
-    const std::string odd = "\xE9\xFF-map.unr";
-    auto rows = rowsOf({odd, "x.u", odd, odd, "\xC9\xFF-MAP.UNR"});
-    UncheckDuplicates(rows);
-    // \xE9 and \xC9 are different bytes: only ASCII letters match in other case.
-    EXPECT_EQ(checks(rows), (std::vector<bool>{false, true, false, false, true}));
-}
-
-TEST(MarkNeverMoveItemsTest, WholeTextIgnoringCaseOnly) {
+TEST(MarkNeverMoveItemsTest, WholeTextIgnoringCaseOnlyAsTheListIsNow) {
     auto rows = rowsOf({"CTF-Face.unr", "CTF-Face.unrx", "CTF-Face", "BotPack.u", " BotPack.u"});
     MarkNeverMoveItems(rows, {"ctf-face.UNR", "botpack.U", ""});
     EXPECT_EQ(checks(rows), (std::vector<bool>{false, true, true, false, true}));
-    EXPECT_TRUE(rows[0].neverMove);
-    EXPECT_FALSE(rows[1].neverMove);
-    EXPECT_FALSE(rows[2].neverMove);
-    EXPECT_TRUE(rows[3].neverMove);
-    EXPECT_FALSE(rows[4].neverMove);
-}
+    std::vector<bool> marked;
+    for (const auto& r : rows) marked.push_back(r.neverMove);
+    EXPECT_EQ(marked, (std::vector<bool>{true, false, false, true, false}));
 
-TEST(MarkNeverMoveItemsTest, ColumnFollowsTheListAsLoadedNow) {
-    auto rows = rowsOf({"A.unr", "B.unr"});
-    MarkNeverMoveItems(rows, {"a.unr", "b.unr"});
-    rows[1].checked = true;  // the user checks a marked row again
-    MarkNeverMoveItems(rows, {"A.UNR"});
-    EXPECT_TRUE(rows[0].neverMove);
-    EXPECT_FALSE(rows[1].neverMove);
-    EXPECT_TRUE(rows[1].checked);  // taking a name off the list does not check its row
+    rows[0].checked = true;  // the user checks a marked row again
+    MarkNeverMoveItems(rows, {"BOTPACK.U"});
+    EXPECT_FALSE(rows[0].neverMove);
+    EXPECT_TRUE(rows[3].neverMove);
+    EXPECT_TRUE(rows[0].checked);  // taking a name off the list does not check its row
 }
 
 class ScanMarksTest : public ::testing::Test {

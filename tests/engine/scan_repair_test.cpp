@@ -29,6 +29,14 @@ class RepairTest : public ::testing::Test {
 };
 
 TEST_F(RepairTest, MapNamesGetUnrAnywhereInTheLineAndTheScanRunsAgain) {
+    // An index without a missing extension is left as it is.
+    const std::string whole = "[Cache]\n" + entryLine(9, "DM-Deck16.unr") + "\n";
+    writeFile(game.indexPath(), whole);
+    game.scan();
+    EXPECT_TRUE(game.dialogs.shown.empty());
+    EXPECT_FALSE(game.pv.MapFixDone);
+    EXPECT_EQ(readFile(game.indexPath()), whole);
+
     game.writeIndex({"[Cache]", entryLine(1, "DM-Deck16]["), entryLine(2, "CTF-Face.unr"),
                      entryLine(3, "Old as-Map"), entryLine(4, "xxdom-Cidom"),
                      entryLine(5, "my ctf-Thing"), "DM-00000000000000000000000000000=Plain"},
@@ -91,15 +99,6 @@ TEST_F(RepairTest, RunsOncePerProgramRun) {
     EXPECT_EQ(game.dialogs.shown.size(), 1u);
     EXPECT_EQ(readFile(game.indexPath()), before);
     EXPECT_EQ(game.texts(), std::vector<std::string>{kErr + "DM-Later"});
-}
-
-TEST_F(RepairTest, IndexWithoutMissingExtensionIsLeftAsItIs) {
-    const std::string index = "[Cache]\n" + entryLine(1, "DM-Deck16.unr") + "\n";
-    writeFile(game.indexPath(), index);
-    game.scan();
-    EXPECT_TRUE(game.dialogs.shown.empty());
-    EXPECT_FALSE(game.pv.MapFixDone);
-    EXPECT_EQ(readFile(game.indexPath()), index);
 }
 
 TEST_F(RepairTest, OldCachefixIsReplaced) {
