@@ -109,25 +109,27 @@ TEST_F(ProcessCacheTest, ShortLinesHeadersAndBlankLines) {
     EXPECT_TRUE(fileExists(g.game + "/Maps/A.unr"));
 }
 
-TEST_F(ProcessCacheTest, MissingExtensionRowsSelectNothing) {
-    g.add(1, "DM-Deck16");
-    g.add(2, "**ERROR** Missing file extension in cache.ini ---> DM-Deck16");
-    g.writeIndex();
-    g.run({"**ERROR** Missing file extension in cache.ini ---> DM-Deck16"}, sink);
-    EXPECT_EQ(g.index(), crlf(g.indexLines));
-    EXPECT_EQ(sink.lines.size(), 2u + closingStatusLines(g).size());  // two not-moved lines
-}
-
-TEST_F(ProcessCacheTest, NothingCheckedKeepsEveryLineAndReportsEveryPresentPackage) {
+TEST_F(ProcessCacheTest, NothingSelectedKeepsEveryLineAndReportsEveryPresentPackage) {
+    const std::string errorRow = "**ERROR** Missing file extension in cache.ini ---> DM-Deck16";
     g.add(3, "C.unr");
     g.add(1, "A.unr", /*present=*/false);
     g.add(2, "B.unr");
+    g.add(4, "DM-Deck16");  // a missing-extension row selects nothing, nor its very text
+    g.add(5, errorRow);
     g.writeIndex();
-    g.run({}, sink);
+    g.run({errorRow}, sink);
     EXPECT_EQ(g.index(), crlf(g.indexLines));
+    EXPECT_EQ(sink.lines.size(), 4u + closingStatusLines(g).size());  // four not-moved lines
     EXPECT_EQ(Lines(sink.lines.begin(), sink.lines.begin() + 2),
               (Lines{guidOf(3) + ".uxx {C.unr} was not moved.",
                      guidOf(2) + ".uxx {B.unr} was not moved."}));
+    const Lines first = sink.lines;
+    g.scanTable();
+    g.run({}, sink);  // nothing checked at all: the same four not-moved lines again
+    ASSERT_GT(sink.lines.size(), first.size() + 4);
+    EXPECT_EQ(Lines(sink.lines.begin() + first.size(), sink.lines.begin() + first.size() + 4),
+              Lines(first.begin(), first.begin() + 4));
+    EXPECT_EQ(g.index(), crlf(g.indexLines));
 }
 
 TEST_F(ProcessCacheTest, AFailedMoveStaysInTheIndexAndTheReport) {
