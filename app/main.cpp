@@ -1,9 +1,11 @@
 // Quorvel: empties Unreal Tournament's download cache into the game's folders in an orderly way.
 
 #include <QApplication>
+#include <QIcon>
 #include <clocale>
 
 #include "app/frmMain.h"
+#include "app/maker.h"
 #include "platform/paths.h"
 
 int main(int argc, char* argv[]) {
@@ -12,7 +14,12 @@ int main(int argc, char* argv[]) {
     std::setlocale(LC_ALL, "");
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
 
-    qv::frmMain window(qv::programFolder());
+    const std::string folder = qv::programFolder();
+    // Every window of the program (main, busy, about, message boxes) carries its icon.
+    QApplication::setWindowIcon(
+        QIcon(QString::fromLocal8Bit(folder) + QLatin1Char('/') + QLatin1String(qv::kIconFile)));
+
+    qv::frmMain window(folder);
     // The start-up messages and pickers come before the window shows; closing one of them
     // must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
