@@ -1,6 +1,5 @@
 #include "engine/run_log.h"
 
-#include <chrono>
 #include <unordered_set>
 
 #include "engine/engine_context.h"
@@ -12,19 +11,18 @@ namespace qv {
 namespace {
 
 // Collects the log's lines and writes them in chunks: one write per line was a third of a large
-// run's time. A chunk goes out at 64 KiB or 100 ms after the last one, so a crash loses at most
-// the last moment of the log. Placement and the run write through the same object, so the lines
-// keep their order.
+// run's time. A chunk goes out every 32 lines (or 64 KiB), so a crash loses at most the last
+// few lines of the log, and the writes a run makes do not depend on timing. Placement and the run
+// write through the same object, so the lines keep their order.
 class BufferedOutFile final : public OutFile {
   public:
-    explicit BufferedOutFile(std::unique_ptr<OutFile> inner)
-        : inner_(std::move(inner)), lastFlush_(Clock::now()) {}
+    explicit BufferedOutFile(std::unique_ptr<OutFile> inner) : inner_(std::move(inner)) {}
     ~BufferedOutFile() override { (void)close(); }
 
     Status write(std::string_view data) override {
         if (!inner_) return Status::failure("the log is closed");
         pending_.append(data);
-        if (pending_.size() >= kChunk || Clock::now() - lastFlush_ >= kInterval) return flush();
+        if (++pendingWrites_ >= kLines || pending_.size() >= kChunk) return flush();
         return Status::success();
     }
     Status close() override {
@@ -36,12 +34,11 @@ class BufferedOutFile final : public OutFile {
     }
 
   private:
-    using Clock = std::chrono::steady_clock;
     static constexpr std::size_t kChunk = 64 * 1024;
-    static constexpr std::chrono::milliseconds kInterval{100};
+    static constexpr int kLines = 32;
 
     Status flush() {
-        lastFlush_ = Clock::now();
+        pendingWrites_ = 0;
         if (pending_.empty()) return Status::success();
         const Status s = inner_->write(pending_);
         pending_.clear();  // a failed write is skipped, as a failed line was
@@ -50,7 +47,7 @@ class BufferedOutFile final : public OutFile {
 
     std::unique_ptr<OutFile> inner_;
     std::string pending_;
-    Clock::time_point lastFlush_;
+    int pendingWrites_ = 0;
 };
 
 }  // namespace
