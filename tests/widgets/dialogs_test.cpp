@@ -26,6 +26,7 @@ class QtDialogsTest : public ::testing::Test {
         *poll = [act, poll]() {
             if (QWidget* w = QApplication::activeModalWidget()) {
                 act(w);
+                *poll = nullptr;  // breaks the function's hold on itself
                 return;
             }
             QTimer::singleShot(10, *poll);
