@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/run_index.h"
+#include "platform/forwarding_filesystem.h"
 #include "platform/textfile.h"
 #include "tests/engine/run_fixture.h"
 #include "tests/robustness/robust_fixture.h"
@@ -20,41 +21,22 @@ using runtest::RunGame;
 
 // Every question about one file fails as a stat(2) with EIO would: it seems absent and it
 // cannot be moved.
-class FlakyFileFs final : public FileSystem {
+class FlakyFileFs final : public ForwardingFileSystem {
   public:
-    FlakyFileFs(FileSystem& inner, std::string bad) : inner_(inner), bad_(std::move(bad)) {}
+    FlakyFileFs(FileSystem& inner, std::string bad)
+        : ForwardingFileSystem(inner), bad_(std::move(bad)) {}
 
     bool isFile(const std::string& p) override { return p != bad_ && inner_.isFile(p); }
     bool isFolder(const std::string& p) override { return p != bad_ && inner_.isFolder(p); }
     bool exists(const std::string& p) override { return p != bad_ && inner_.exists(p); }
-    Result<std::string> readAll(const std::string& p) override { return inner_.readAll(p); }
-    Status writeAtomic(const std::string& p, std::string_view d) override {
-        return inner_.writeAtomic(p, d);
-    }
-    Result<std::unique_ptr<OutFile>> createFile(const std::string& p) override {
-        return inner_.createFile(p);
-    }
-    Status appendToFile(const std::string& p, std::string_view d) override {
-        return inner_.appendToFile(p, d);
-    }
     Status moveNoReplace(const std::string& f, const std::string& t) override {
         return f == bad_ ? Status::fromErrno(EIO) : inner_.moveNoReplace(f, t);
-    }
-    Status renameReplace(const std::string& f, const std::string& t) override {
-        return inner_.renameReplace(f, t);
-    }
-    Status removeFile(const std::string& p) override { return inner_.removeFile(p); }
-    Status makeFolder(const std::string& p) override { return inner_.makeFolder(p); }
-    Result<std::vector<FileInfo>> listFiles(const std::string& f, const std::string& p) override {
-        return inner_.listFiles(f, p);
     }
     std::optional<std::int64_t> modifiedTime(const std::string& p) override {
         return p == bad_ ? std::nullopt : inner_.modifiedTime(p);
     }
-    Status makeWritable(const std::string& p) override { return inner_.makeWritable(p); }
 
   private:
-    FileSystem& inner_;
     std::string bad_;
 };
 

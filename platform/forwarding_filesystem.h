@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/filesystem.h"
+
+namespace qv {
+
+// Passes every operation to another file system; a wrapper overrides only what it changes.
+class ForwardingFileSystem : public FileSystem {
+  public:
+    explicit ForwardingFileSystem(FileSystem& inner) : inner_(inner) {}
+
+    bool isFile(const std::string& p) override { return inner_.isFile(p); }
+    bool isFolder(const std::string& p) override { return inner_.isFolder(p); }
+    bool exists(const std::string& p) override { return inner_.exists(p); }
+    Result<std::string> readAll(const std::string& p) override { return inner_.readAll(p); }
+    Status writeAtomic(const std::string& p, std::string_view d) override {
+        return inner_.writeAtomic(p, d);
+    }
+    Result<std::unique_ptr<OutFile>> createFile(const std::string& p) override {
+        return inner_.createFile(p);
+    }
+    Status appendToFile(const std::string& p, std::string_view d) override {
+        return inner_.appendToFile(p, d);
+    }
+    Status moveNoReplace(const std::string& f, const std::string& t) override {
+        return inner_.moveNoReplace(f, t);
+    }
+    Status renameReplace(const std::string& f, const std::string& t) override {
+        return inner_.renameReplace(f, t);
+    }
+    Status removeFile(const std::string& p) override { return inner_.removeFile(p); }
+    Status makeFolder(const std::string& p) override { return inner_.makeFolder(p); }
+    Result<std::vector<FileInfo>> listFiles(const std::string& f, const std::string& p) override {
+        return inner_.listFiles(f, p);
+    }
+    std::optional<std::int64_t> modifiedTime(const std::string& p) override {
+        return inner_.modifiedTime(p);
+    }
+    Status makeWritable(const std::string& p) override { return inner_.makeWritable(p); }
+
+  protected:
+    FileSystem& inner_;
+};
+
+}  // namespace qv
