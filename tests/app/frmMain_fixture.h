@@ -30,16 +30,10 @@
 namespace qv::apptest {
 
 using test::fileExists;
+using test::guidOf;
 using test::makeDirs;
 using test::readFile;
 using test::writeFile;
-
-// A 32-character GUID, different for every number.
-inline std::string guidOf(unsigned n) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%08XB7E2D4%018X", n * 2654435761u, n);
-    return std::string(buf, 32);
-}
 
 // A program folder with the three required files, a game folder with its type folders, a
 // cache and its configuration, and a registry file of its own that already knows the game.

@@ -19,16 +19,10 @@
 namespace qv::runtest {
 
 using test::fileExists;
+using test::guidOf;
 using test::makeDirs;
 using test::readFile;
 using test::writeFile;
-
-// A 32-character GUID, different for every number.
-inline std::string guidOf(unsigned n) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%08XA5D3C1%018X", n * 2246822519u, n);
-    return std::string(buf, 32);
-}
 
 // Collects what the engine sends to the window.
 class RecordingSink final : public StatusSink {

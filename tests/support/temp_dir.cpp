@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -50,7 +51,9 @@ std::string readFile(const std::string& path) {
     return ss.str();
 }
 
-void makeDirs(const std::string& path) { fs::create_directories(path); }
+void makeDirs(const std::string& path) {
+    fs::create_directories(path);
+}
 
 bool fileExists(const std::string& path) {
     std::error_code ec;
@@ -63,6 +66,12 @@ std::vector<std::string> listNames(const std::string& folder) {
     for (const auto& e : fs::directory_iterator(folder, ec)) names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::string guidOf(unsigned n) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%08XA5D3C1%018X", n * 2246822519u, n);
+    return std::string(buf, 32);
 }
 
 }  // namespace qv::test

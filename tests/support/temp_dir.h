@@ -7,7 +7,7 @@ namespace qv::test {
 
 // A fresh folder under $TMPDIR (or /tmp), removed with everything in it on destruction.
 class TempDir {
-public:
+  public:
     explicit TempDir(const std::string& base = {});
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -16,7 +16,7 @@ public:
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -26,5 +26,8 @@ std::string readFile(const std::string& path);
 void makeDirs(const std::string& path);
 bool fileExists(const std::string& path);
 std::vector<std::string> listNames(const std::string& folder);  // sorted, all entries
+
+// A 32-character GUID, different for every number: the generated name of a cache file.
+std::string guidOf(unsigned n);
 
 }  // namespace qv::test
