@@ -322,8 +322,18 @@ void frmMain::message(const std::string& text) {
     dialogs_.message(kProgramTitle, text);
 }
 
+ProgramFiles frmMain::files() const {
+    return programFiles(programFolder_, fs_);
+}
+
 std::string frmMain::neverMoveFile() const {
-    return programFolder_ + "/QuorvelDontMove.ini";
+    return files().neverMoveFile;
+}
+
+Status frmMain::prepareNeverMoveFile(std::string& path) {
+    const ProgramFiles f = files();
+    path = f.userNeverMoveFile;
+    return makeUserCopy(f.shippedNeverMoveFile, f.userNeverMoveFile, fs_);
 }
 
 QString frmMain::programFolderText() const {

@@ -11,6 +11,7 @@
 
 #include "engine/engine_context.h"
 #include "engine/public_variables.h"
+#include "settings/program_files.h"
 #include "settings/program_settings.h"
 #include "widgets/qt_dialogs.h"
 
@@ -159,7 +160,11 @@ class frmMain final : public QMainWindow {
     bool openInEditor(const std::string& path);
     void message(const std::string& text);
     StatusSink& sink();
-    std::string neverMoveFile() const;
+    ProgramFiles files() const;         // where Quorvel.ini, the never-move list and the log are
+    std::string neverMoveFile() const;  // the list to read
+    // The list to write (the user's copy, made from the shipped one when there is none yet);
+    // a failure to make it comes back in the status.
+    Status prepareNeverMoveFile(std::string& path);
     QString programFolderText() const;
 
     std::string programFolder_;

@@ -52,9 +52,11 @@ void frmMain::ListView1_MouseUp(Qt::MouseButton button) {
 
     if (!dialogs_.askYesNo("Add File", "Add " + upperAscii(text) + " to the never move list?"))
         return;
-    const Status appended = AppendNeverMoveName(neverMoveFile(), text, fs_);
+    std::string file;
+    Status appended = prepareNeverMoveFile(file);
+    if (appended) appended = AppendNeverMoveName(file, text, fs_);
     if (!appended) {
-        message("The name could not be added to " + neverMoveFile() + " (" + appended.text + ")");
+        message("The name could not be added to " + file + " (" + appended.text + ")");
         return;
     }
     reloadNeverMoveList();

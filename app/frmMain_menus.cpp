@@ -27,11 +27,18 @@ bool frmMain::openInEditor(const std::string& path) {
 }
 
 void frmMain::mnuToolsEdit_Click() {
-    openInEditor(programFolder_ + "/Quorvel.ini");
+    // An installed copy's Quorvel.ini cannot be changed in place: the user edits a copy of his
+    // own, which is read from then on.
+    const ProgramFiles f = files();
+    if (const Status s = makeUserCopy(f.shippedSettingsFile, f.userSettingsFile, fs_); !s) {
+        message("Quorvel.ini could not be copied to " + f.userSettingsFile + " (" + s.text + ")");
+        return;
+    }
+    openInEditor(f.userSettingsFile);
 }
 
 void frmMain::mnuToolsView_Click() {
-    const std::string log = programFolder_ + "/Quorvel.log";
+    const std::string log = files().runLog;
     if (!fs_.isFile(log)) {
         message("There is no run log yet: " + log + " is written by the first run.");
         return;

@@ -36,11 +36,12 @@ void frmMain::cmdNMRemove_Click() {
 void frmMain::cmdNMSave_Click() {
     if (busy_ > 0) return;
     OperationGuard guard(*this);
-    const Status saved = SaveNeverMoveList(neverMoveFile(), nmItems_, fs_);
+    std::string file;
+    Status saved = prepareNeverMoveFile(file);
+    if (saved) saved = SaveNeverMoveList(file, nmItems_, fs_);
     if (!saved) {
         // The box keeps the user's edits, so nothing typed is lost.
-        message("The never move list could not be saved to " + neverMoveFile() + " (" + saved.text +
-                ")");
+        message("The never move list could not be saved to " + file + " (" + saved.text + ")");
         return;
     }
     reloadNeverMoveList();

@@ -13,6 +13,7 @@
 #include "platform/paths.h"
 #include "settings/clsRegistry.h"
 #include "settings/mdlINI.h"
+#include "settings/program_files.h"
 #include "settings/program_settings.h"
 
 namespace qv::cli {
@@ -32,7 +33,7 @@ class StreamSink final : public StatusSink {
 };
 
 std::string settingsFile(const Environment& env) {
-    return joinPath(env.programFolder, "Quorvel.ini");
+    return programFiles(env.programFolder, env.fs).settingsFile;
 }
 
 // The game folder from the registry and the program files beside the program; false with an

@@ -20,7 +20,7 @@ constexpr int kExitUsage = 2;   // bad arguments, or no game folder set
 
 // Everything a command reads from outside, so tests can run commands in-process.
 struct Environment {
-    std::string programFolder;  // holds Quorvel.ini, QuorvelDontMove.ini; gets Quorvel.log
+    std::string programFolder;  // the shipped Quorvel.ini and QuorvelDontMove.ini stand here
     std::string registryPath;   // the registry store file
     std::ostream& out;
     std::ostream& err;

@@ -13,6 +13,7 @@
 #include "platform/paths.h"
 #include "platform/textfile.h"
 #include "settings/mdlINI.h"
+#include "settings/program_files.h"
 #include "settings/program_settings.h"
 
 namespace qv {
@@ -25,7 +26,7 @@ constexpr std::size_t kShortestEntry = 11;  // lines of 10 characters or fewer a
 }  // namespace
 
 PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& status) {
-    SettingsSnapshot settings(ctx.fs, pv.ProgramFolder + "/Quorvel.ini");
+    SettingsSnapshot settings(ctx.fs, programFiles(pv.ProgramFolder, ctx.fs).settingsFile);
     if (!settings.ok()) {
         ctx.dialogs.message(kProgramTitle,
                             "Quorvel.ini could not be read (" + settings.failure() + ")");

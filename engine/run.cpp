@@ -13,6 +13,7 @@
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
+#include "settings/program_files.h"
 
 namespace qv {
 
@@ -88,7 +89,8 @@ bool PrepareRun(Options& options, EngineContext& ctx, bool* checksPassed) {
 RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& ctx,
                        StatusSink& status) {
     RunResult result;
-    SettingsSnapshot settings(ctx.fs, pv.ProgramFolder + "/Quorvel.ini");
+    const ProgramFiles files = programFiles(pv.ProgramFolder, ctx.fs);
+    SettingsSnapshot settings(ctx.fs, files.settingsFile);
     if (!settings.ok()) {
         ctx.dialogs.message(kProgramTitle,
                             "Quorvel.ini could not be read (" + settings.failure() + ")");
@@ -142,7 +144,7 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     const std::unordered_set<std::string> selection = selectionOf(request.checkedTexts);
     const std::vector<std::string> lines = splitLines(index.value);
 
-    RunLog log = StartRunLog(cacheDir, pv.ProgramFolder, ctx.fs);
+    RunLog log = StartRunLog(cacheDir, files.runLog, ctx.fs);
     std::vector<std::string> kept;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string& line = lines[i];
@@ -156,7 +158,6 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     }
 
     FinishRun({.cacheDir = cacheDir,
-               .programFolder = pv.ProgramFolder,
                .keptLines = kept,
                .oldIndex = index.value,
                .lineEnd = detectLineEnd(index.value)},

@@ -5,6 +5,7 @@
 #include "engine/engine_context.h"
 #include "engine/public_variables.h"
 #include "engine/run_index.h"
+#include "settings/program_files.h"
 
 namespace qv {
 
@@ -61,9 +62,11 @@ void RunLog::close() {
     file.reset();
 }
 
-RunLog StartRunLog(const std::string& cacheDir, const std::string& programFolder, FileSystem& fs) {
+RunLog StartRunLog(const std::string& cacheDir, const std::string& logPath, FileSystem& fs) {
     RunLog log;
-    log.path = programFolder + "/Quorvel.log";
+    log.path = logPath;
+    // The user's data folder may not exist yet; a failure here shows in createFile's reason.
+    (void)makeFolders(fs, parentFolder(log.path));
     Result<std::unique_ptr<OutFile>> created = fs.createFile(log.path);
     if (created.ok()) {
         log.file = std::make_unique<BufferedOutFile>(std::move(created.value));

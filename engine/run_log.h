@@ -12,7 +12,7 @@ namespace qv {
 struct PublicVariables;
 class StatusSink;
 
-// The run log, program folder + "/Quorvel.log", open from StartRunLog to FinishRun.
+// The run log (Quorvel.log, where programFiles puts it), open from StartRunLog to FinishRun.
 struct RunLog {
     std::string path;
     std::unique_ptr<OutFile> file;  // null when the log could not be created
@@ -23,14 +23,13 @@ struct RunLog {
     void close();
 };
 
-// Creates (replacing) the log and writes its header: the "{{ Using ... }}" line and an empty
-// line.
-RunLog StartRunLog(const std::string& cacheDir, const std::string& programFolder, FileSystem& fs);
+// Creates (replacing) the log at `logPath`, and the folders above it when they are missing, and
+// writes its header: the "{{ Using ... }}" line and an empty line.
+RunLog StartRunLog(const std::string& cacheDir, const std::string& logPath, FileSystem& fs);
 
 // What FinishRun needs besides the log.
 struct FinishRunInput {
     std::string cacheDir;
-    std::string programFolder;
     const std::vector<std::string>& keptLines;
     const std::string& oldIndex;      // the bytes of cache.ini as the run read them
     LineEnd lineEnd = LineEnd::CRLF;  // the old index's style, kept by the new one

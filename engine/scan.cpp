@@ -16,6 +16,7 @@
 #include "platform/textfile.h"
 #include "settings/mdlINI.h"
 #include "settings/never_move.h"
+#include "settings/program_files.h"
 
 namespace qv {
 
@@ -79,7 +80,8 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
     state.rows.clear();
     state.indexMissing = false;
 
-    const std::string settingsFile = pv.ProgramFolder + "/Quorvel.ini";
+    const ProgramFiles files = programFiles(pv.ProgramFolder, ctx.fs);
+    const std::string& settingsFile = files.settingsFile;
     if (state.lblCacheDir.empty())
         state.lblCacheDir =
             pv.GameDir + toNativeSeparators(INIGetSettingString("Dirs", "CachePath", settingsFile,
@@ -105,8 +107,7 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
     applySelection(state.options, state.rows);
 
     // An unreadable never-move list leaves the scan without one.
-    Result<std::vector<std::string>> names =
-        LoadNeverMoveList(pv.ProgramFolder + "/QuorvelDontMove.ini", ctx.fs);
+    Result<std::vector<std::string>> names = LoadNeverMoveList(files.neverMoveFile, ctx.fs);
     if (!names) names.value.clear();
     pv.NeverMoveNames = names.value;
     state.lstNM = std::move(names.value);

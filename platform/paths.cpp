@@ -68,4 +68,26 @@ std::string homeFolder() {
     return {};
 }
 
+namespace {
+
+// A relative XDG path is to be ignored, as the base directory rules say.
+std::string xdgFolder(const char* variable, const char* fallbackUnderHome) {
+    if (const char* x = std::getenv(variable); x && *x == '/') return x;
+    return homeFolder() + fallbackUnderHome;
+}
+
+}  // namespace
+
+std::string userDataHome() {
+    return xdgFolder("XDG_DATA_HOME", "/.local/share");
+}
+
+std::string userConfigHome() {
+    return xdgFolder("XDG_CONFIG_HOME", "/.config");
+}
+
+bool folderIsWritable(const std::string& folder) {
+    return ::access(folder.c_str(), W_OK) == 0;
+}
+
 }  // namespace qv

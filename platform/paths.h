@@ -27,4 +27,12 @@ std::string programFolder();
 // The user's home folder ($HOME, else the password database).
 std::string homeFolder();
 
+// The base folders for the user's data and configuration: $XDG_DATA_HOME and $XDG_CONFIG_HOME
+// when they hold an absolute path, else ~/.local/share and ~/.config.
+std::string userDataHome();
+std::string userConfigHome();
+
+// Whether this process may create and replace files in `folder` (access(2) with W_OK).
+bool folderIsWritable(const std::string& folder);
+
 }  // namespace qv

@@ -9,6 +9,7 @@
 
 #include "platform/filesystem.h"
 #include "platform/paths.h"
+#include "settings/program_files.h"
 #include "settings/registry_text.h"
 
 namespace qv {
@@ -43,23 +44,6 @@ class StoreLock final {
   private:
     int fd_ = -1;
 };
-
-std::string parentFolder(const std::string& path) {
-    const auto pos = path.rfind('/');
-    if (pos == std::string::npos) return ".";
-    if (pos == 0) return "/";
-    return path.substr(0, pos);
-}
-
-Status makeFolders(FileSystem& fs, const std::string& folder) {
-    if (folder.empty() || fs.isFolder(folder)) return Status::success();
-    const std::string parent = parentFolder(folder);
-    if (parent != folder)
-        if (Status s = makeFolders(fs, parent); !s) return s;
-    Status s = fs.makeFolder(folder);
-    if (!s && s.code == EEXIST && fs.isFolder(folder)) return Status::success();
-    return s;
-}
 
 // The store as it is now; a missing file is an empty store.
 Result<RegDocument> readDocument(FileSystem& fs, const std::string& path) {
@@ -108,10 +92,7 @@ Status changeLocked(FileSystem& fs, const std::string& path, Change change) {
 
 std::string defaultRegistryPath() {
     if (const char* p = std::getenv("QUORVEL_REGISTRY"); p && *p) return p;
-    // Only an absolute XDG_CONFIG_HOME counts; a relative one is to be ignored.
-    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x == '/')
-        return std::string(x) + "/Quorvel/registry.reg";
-    return homeFolder() + "/.config/Quorvel/registry.reg";
+    return userConfigHome() + "/Quorvel/registry.reg";
 }
 
 std::string hiveName(std::int32_t rootKey) {

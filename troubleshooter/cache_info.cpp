@@ -5,6 +5,7 @@
 
 #include "platform/paths.h"
 #include "platform/textfile.h"
+#include "settings/program_files.h"
 
 namespace qv::troubleshooter {
 
@@ -37,9 +38,14 @@ std::vector<std::string> listCacheFolder(FileSystem& fs, const std::string& fold
     return names;
 }
 
+std::string runLogPath(FileSystem& fs, const std::string& installPath) {
+    if (installPath.empty()) return {};
+    return programFiles(installPath, fs).runLog;
+}
+
 std::vector<std::string> readLogLines(FileSystem& fs, const std::string& installPath) {
     if (installPath.empty()) return {};
-    Result<std::string> text = fs.readAll(joinPath(installPath, kLogName));
+    Result<std::string> text = fs.readAll(runLogPath(fs, installPath));
     if (!text) return {};
     return splitLines(text.value);
 }
@@ -68,7 +74,7 @@ std::string buildReport(const ReportInput& in) {
     for (const auto& n : in.cacheDirNames) line(n);
     line(kRule);
     if (!in.installPath.empty()) {
-        line("<Quorvel.LOG from " + in.installPath + ">");
+        line("<Quorvel.LOG from " + (in.logFolder.empty() ? in.installPath : in.logFolder) + ">");
         for (const auto& l : in.logLines) line(l);
         line(kRule);
     }

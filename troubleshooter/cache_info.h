@@ -11,9 +11,6 @@ namespace qv::troubleshooter {
 // The file name of the report in the user's home folder.
 constexpr const char* kReportName = "CacheInfo.txt";
 
-// The name of Quorvel's run log in its install folder.
-constexpr const char* kLogName = "Quorvel.log";
-
 // Every line of cache.ini, empty lines too (CR LF, CR or LF end a line; the last line needs
 // none). A file that cannot be read gives one entry saying so.
 std::vector<std::string> readCacheIni(FileSystem& fs, const std::string& path);
@@ -22,8 +19,11 @@ std::vector<std::string> readCacheIni(FileSystem& fs, const std::string& path);
 // byte order. A folder that cannot be listed gives one entry saying so.
 std::vector<std::string> listCacheFolder(FileSystem& fs, const std::string& folder);
 
-// The lines of Quorvel's run log in `installPath`; none when the path is empty or the log is
-// missing or unreadable.
+// Where Quorvel installed in `installPath` writes its run log; empty when the path is empty.
+std::string runLogPath(FileSystem& fs, const std::string& installPath);
+
+// The lines of the run log of Quorvel installed in `installPath`; none when the path is empty or
+// the log is missing or unreadable.
 std::vector<std::string> readLogLines(FileSystem& fs, const std::string& installPath);
 
 // Everything the report prints, as 8-bit text.
@@ -32,6 +32,7 @@ struct ReportInput {
     std::string utRegDir;     // the text the game-folder box shows
     std::string cacheRegDir;  // the text the cache-folder box shows
     std::string installPath;
+    std::string logFolder;  // where the log was read; empty: installPath
     std::vector<std::string> cacheIniLines;
     std::string cacheFolder;
     std::vector<std::string> cacheDirNames;

@@ -10,6 +10,7 @@
 
 #include "platform/paths.h"
 #include "settings/clsRegistry.h"
+#include "settings/program_files.h"
 #include "troubleshooter/cache_info.h"
 #include "troubleshooter/maker_contact.h"
 
@@ -166,7 +167,7 @@ void frmMain::cmdViewLog_Click() {
         message("Quorvel's log cannot be found: the registry holds no InstallPath for Quorvel.");
         return;
     }
-    const std::string path = joinPath(m_.strInstallPath, kLogName);
+    const std::string path = runLogPath(fs_, m_.strInstallPath);
     if (!fs_.isFile(path)) {
         message("Quorvel's log could not be opened: " + path + " does not exist.");
         return;
@@ -204,6 +205,8 @@ void frmMain::cmdSave_Click() {
     in.cacheFolder = m_.strCacheFolder;
     in.cacheDirNames = cacheDirEntries_;
     in.logLines = m_.LogLines;
+    // An installed Quorvel writes its log in the user's data folder, not in InstallPath.
+    if (!m_.strInstallPath.empty()) in.logFolder = parentFolder(runLogPath(fs_, m_.strInstallPath));
 
     if (Status s = saveReport(fs_, reportFolder_, buildReport(in)); !s) {
         message("The report could not be saved to " + reportPath_ + ": " + s.text);
