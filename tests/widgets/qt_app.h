@@ -1,35 +1,41 @@
 #pragma once
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace qv::test {
 
-// The one QApplication a widget test program needs, created on first use. Tests run
-// offscreen unless the caller chose a platform.
+// The one QApplication of a widget test program, made on first use, offscreen unless the caller
+// chose a platform. Never destroyed: windows kept by tests may outlive main().
 inline QApplication* ensureQtApp() {
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return app;
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     static int argc = 1;
     static char name[] = "quorvel-test";
     static char* argv[] = {name, nullptr};
-    // Never destroyed: windows kept by tests may outlive main().
     return new QApplication(argc, argv);
 }
 
-// Sets (or, given null, removes) an environment variable for its scope and puts it back after.
+// The texts an item view of `window` shows in its first column, whatever model it has.
+inline std::vector<std::string> shownTexts(const QWidget& window, const char* view) {
+    auto* v = window.findChild<QAbstractItemView*>(QLatin1String(view));
+    std::vector<std::string> out;
+    for (int r = 0; v && r < v->model()->rowCount(); ++r)
+        out.push_back(v->model()->index(r, 0).data().toString().toStdString());
+    return out;
+}
+
+// Sets an environment variable for its scope and puts the old value back after.
 class ScopedEnv final {
   public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
         if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-        set(value);
+        ::setenv(name, value.c_str(), 1);
     }
-    ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, value.c_str()) {}
-    ~ScopedEnv() { set(had_ ? old_.c_str() : nullptr); }
-    void set(const char* value) const {
-        value ? (void)::setenv(name_, value, 1) : (void)::unsetenv(name_);
-    }
+    ~ScopedEnv() { had_ ? (void)::setenv(name_, old_.c_str(), 1) : (void)::unsetenv(name_); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 

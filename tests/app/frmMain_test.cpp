@@ -1,0 +1,365 @@
+// Walkthroughs of the main window: what a user does, what the window shows, what lands on disk.
+
+#include "app/frmMain.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QHeaderView>
+#include <QLabel>
+#include <QStatusBar>
+#include <QTest>
+#include <QTreeView>
+#include <memory>
+
+#include "app/byte_line_edit.h"
+#include "app/file_list_model.h"
+#include "app/frmAbout.h"
+#include "settings/clsRegistry.h"
+#include "tests/support/temp_dir.h"
+#include "tests/widgets/qt_app.h"
+#include "widgets/browse_for_folder.h"
+#include "widgets/qt_dialogs.h"
+
+namespace qv {
+namespace {
+
+using test::readFile;
+using test::writeFile;
+using Texts = std::vector<std::string>;
+
+// A program folder with its three files, a game folder with its type folders, a home and a
+// registry file of its own; boxes and pickers scripted, the files and pages opened recorded.
+class MainWindow : public ::testing::Test {
+  protected:
+    test::TempDir tmp;
+    std::string prog = tmp / "prog", game = tmp / "UT", cache = tmp / "UT/Cache";
+    std::string registry = tmp / "registry.reg", neverMove = prog + "/QuorvelDontMove.ini";
+    test::ScopedEnv homeEnv{"HOME", tmp / "home"}, dataEnv{"XDG_DATA_HOME", tmp / "data"};
+    test::ScopedEnv registryEnv{"QUORVEL_REGISTRY", registry};
+    ScriptedMessageBoxes boxes;
+    ScriptedFolderPicker picker;
+    std::vector<QUrl> opened;
+    std::unique_ptr<frmMain> window;
+    unsigned packages = 0;
+
+    void SetUp() override {
+        test::ensureQtApp();
+        test::makeDirs(prog + "/help");
+        writeFile(prog + "/Quorvel.ini",
+                  "[Dirs]\r\nCachePath=Cache\r\nCacheExt=uxx\r\nMaps=Maps\r\nTextures=Textures\r\n"
+                  "Sounds=Sounds\r\nMusic=Music\r\n");
+        writeFile(neverMove, "");
+        writeFile(prog + "/search.avi", "RIFF");
+        for (const char* sub : {"Maps", "Textures", "Sounds", "Music", "System", "Cache"})
+            test::makeDirs(game + "/" + sub);
+        writeFile(game + "/System/UnrealTournament.ini", "[Core.System]\r\nPurgeCacheDays=30\r\n");
+        clsRegistry::gameKey(nullptr, registry).WriteEntry("Folder", game + "/");
+    }
+    void TearDown() override { window.reset(); }
+
+    // Packages and their index in `dir` (the cache by default); returns their file names.
+    Texts fill(const Texts& names, std::string dir = {}) {
+        dir = dir.empty() ? cache : dir;
+        test::makeDirs(dir);
+        std::string index = "[Cache]\r\n";
+        Texts files;
+        for (const std::string& name : names) {
+            files.push_back(test::guidOf(++packages));
+            index += files.back() + "=" + name + "\r\n";
+            writeFile(dir + "/" + (files.back() += ".uxx"), "bytes of " + name);
+        }
+        writeFile(dir + "/cache.ini", index);
+        return files;
+    }
+    frmMain& load() {
+        frmMainServices services;
+        services.openUrl = [this](const QUrl& url) { return opened.push_back(url), true; };
+        window = std::make_unique<frmMain>(prog, services);
+        EXPECT_TRUE(window->Form_Load());
+        return *window;
+    }
+
+    template <class T = QAbstractButton>
+    T* child(const char* name) const {
+        T* w = window->findChild<T*>(QLatin1String(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    void click(const char* button) const { child(button)->click(); }
+    void menu(const char* entry) const { child<QAction>(entry)->trigger(); }
+    std::string label(const char* name) const {
+        return (name ? child<QLabel>(name) : window->statusBar()->findChild<QLabel*>("sbrText"))
+            ->text()
+            .toStdString();
+    }
+    std::string stored(const char* name) const {
+        return clsRegistry::programKey(nullptr, registry).ReadEntry(name, "<missing>");
+    }
+    // A folder's files without the hidden ones (the cache folder's lock file).
+    static Texts visible(const std::string& folder) {
+        Texts names = test::listNames(folder);
+        std::erase_if(names, [](const std::string& n) { return n[0] == '.'; });
+        return names;
+    }
+    // The file list's rows as shown: all, those checked, or those marked "never move".
+    enum Which { All, Checked, Marked };
+    Texts rows(Which which = All) const {
+        const QAbstractItemModel* m = child<QTreeView>("ListView1")->model();
+        Texts out;
+        for (int r = 0; r < m->rowCount(); ++r)
+            if (which == All ||
+                (which == Checked && m->index(r, 0).data(Qt::CheckStateRole) == Qt::Checked) ||
+                (which == Marked && !m->index(r, 2).data().toString().isEmpty()))
+                out.push_back(m->index(r, 0).data().toString().toStdString());
+        return out;
+    }
+    QModelIndex rowOf(const std::string& name) const {
+        const QAbstractItemModel* m = child<QTreeView>("ListView1")->model();
+        const Texts all = rows();
+        return m->index(int(std::find(all.begin(), all.end(), name) - all.begin()), 0);
+    }
+    void rightClick(const std::string& name) const {
+        QTreeView* view = child<QTreeView>("ListView1");
+        QTest::mouseClick(view->viewport(), Qt::RightButton, {},
+                          view->visualRect(rowOf(name)).center());
+    }
+};
+
+// Guards: a program that goes on without its files, or stores options when it ended at once.
+TEST_F(MainWindow, AMissingRequiredFileEndsTheProgramAtStart) {
+    for (const char* file : {"Quorvel.ini", "QuorvelDontMove.ini", "search.avi"}) {
+        SCOPED_TRACE(file);
+        const std::string kept = readFile(prog + "/" + file);
+        std::remove((prog + "/" + file).c_str());
+        boxes.shown.clear();
+        frmMain w(prog);
+        EXPECT_FALSE(w.Form_Load());
+        ASSERT_EQ(boxes.shown.size(), 2u);
+        EXPECT_TRUE(
+            QString::fromStdString(boxes.shown[0].text).contains(file, Qt::CaseInsensitive));
+        w.close();
+        EXPECT_EQ(stored("SelectAll"), "<missing>");
+        writeFile(prog + "/" + file, kept);
+    }
+}
+
+// Guards: a start that goes on without a game folder or stores it without its final
+// separator, a list shown without a cache index.
+TEST_F(MainWindow, FirstStartAsksForTheGameFolderUntilOneIsChosen) {
+    clsRegistry::gameKey(nullptr, registry).WriteEntry("Folder", "");
+    picker.folders = {"", game};
+    frmMain& w = load();
+    EXPECT_EQ(picker.prompts, Texts(2, "Choose the root UT folder:"));
+    ASSERT_EQ(boxes.shown.size(), 3u);
+    EXPECT_EQ(boxes.texts()[1], "You MUST select the root UT folder..");
+    EXPECT_EQ(boxes.texts()[2], "Cache.INI is MISSING...can't proceed!");
+    EXPECT_EQ(clsRegistry::gameKey(nullptr, registry).ReadEntry("Folder", ""), game + "/");
+    EXPECT_EQ(w.cacheDir(), cache);
+    EXPECT_TRUE(rows().empty());
+}
+
+// Guards: a check mark that reaches the wrong row of a sorted list, a package moved to the
+// wrong type folder, an unchecked one moved, an index that keeps moved lines or loses kept
+// ones, no index backup, a status that claims a move of the package left behind.
+TEST_F(MainWindow, FileListCheckUncheckSortAndRun) {
+    const Texts files =
+        fill({"CTF-Face.unr", "Skaarj.utx", "botpack.u", "Organic.uax", "Mech8.umx"});
+    frmMain& w = load();
+    w.show();
+    QAbstractItemModelTester tester(w.fileList(),
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
+    EXPECT_EQ(label(nullptr), "Found 5 files to process");
+    click("cmdUncheck");
+    EXPECT_TRUE(rows(Checked).empty());
+    click("cmdCheck");
+    EXPECT_EQ(rows(Checked).size(), 5u);
+
+    // The name column's header sorts without regard to letter case.
+    QHeaderView* header = child<QTreeView>("ListView1")->header();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(20, header->height() / 2));
+    EXPECT_EQ(rows(),
+              (Texts{"botpack.u", "CTF-Face.unr", "Mech8.umx", "Organic.uax", "Skaarj.utx"}));
+    w.fileList()->setData(rowOf("Skaarj.utx"), Qt::Unchecked, Qt::CheckStateRole);
+
+    const std::string oldIndex = readFile(cache + "/cache.ini");
+    click("cmdRun");
+    EXPECT_TRUE(boxes.shown.empty());
+    for (const char* moved :
+         {"Maps/CTF-Face.unr", "System/botpack.u", "Sounds/Organic.uax", "Music/Mech8.umx"})
+        EXPECT_EQ(readFile(game + "/" + moved),
+                  "bytes of " + std::string(moved).substr(std::string(moved).find('/') + 1));
+    Texts left{files[1], "cache.ini", "cachebak.ini"};
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(visible(cache), left);
+    EXPECT_EQ(readFile(cache + "/cache.ini"),
+              "[Cache]\r\n" + files[1].substr(0, 32) + "=Skaarj.utx\r\n");
+    EXPECT_EQ(readFile(cache + "/cachebak.ini"), oldIndex);
+    const Texts status = test::shownTexts(w, "List1");
+    ASSERT_GE(status.size(), 5u);
+    EXPECT_EQ(status[4], files[1] + " {Skaarj.utx} was not moved.");
+    EXPECT_EQ(label(nullptr), "Done processing files");
+    EXPECT_EQ(rows(), Texts{"Skaarj.utx"});
+}
+
+// Guards: choices lost or garbled between sessions (a folder name's bytes above all), the
+// type selection not applied, a run ignoring the chosen folder, the purge days not written.
+TEST_F(MainWindow, OptionsTabChoicesApplyAndAreStoredAtShutdown) {
+    const Texts files = fill({"CTF-Face.unr", "Skaarj.utx", "botpack.u"});
+    const std::string other = tmp / "Other", target = tmp / "caf\xe9";  // not valid UTF-8
+    fill({"AS-Frigate.unr", "Bonus.utx"}, other);
+    load();
+    click("optSelectOnly");
+    click("chkUTX");
+    EXPECT_FALSE(label("lblRemind").empty());  // reminds to commit
+    EXPECT_EQ(rows(Checked).size(), 3u);
+    click("cmdCommitFileTypes");
+    EXPECT_TRUE(label("lblRemind").empty());
+    EXPECT_EQ(rows(Checked), Texts{"Skaarj.utx"});
+
+    click("optMoveDir");
+    child<ByteLineEdit>("txtMoveDir")->setBytes(target + "/");
+    child<ByteLineEdit>("txtPurgeCacheDays")->setBytes("7");
+    click("cmdSetPurge");
+    EXPECT_NE(readFile(game + "/System/UnrealTournament.ini").find("PurgeCacheDays=7\r\n"),
+              std::string::npos);
+    click("cmdRun");
+    EXPECT_EQ(readFile(target + "/Skaarj.utx"), "bytes of Skaarj.utx");
+    EXPECT_TRUE(test::fileExists(cache + "/" + files[0]));
+    picker.folders = {other};  // another cache folder: scanned at once
+    click("cmdCacheDir");
+    EXPECT_EQ(rows(), (Texts{"AS-Frigate.unr", "Bonus.utx"}));
+
+    menu("mnuFileExit");
+    EXPECT_FALSE(window->isVisible());
+    const std::pair<const char*, std::string> expected[] = {
+        {"SelectAll", "False"}, {"SelectOnly", "True"},  {"UTX", "1"},       {"UNR", "0"},
+        {"MoveDir", "True"},    {"MoveDirText", target}, {"CacheDir", other}};
+    for (const auto& [name, value] : expected) EXPECT_EQ(stored(name), value) << name;
+
+    load();  // the next start shows the same choices, without a reminder
+    for (const char* on : {"optSelectOnly", "chkUTX", "optMoveDir"})
+        EXPECT_TRUE(child(on)->isChecked()) << on;
+    EXPECT_FALSE(child("chkUNR")->isChecked());
+    EXPECT_EQ(child<ByteLineEdit>("txtMoveDir")->bytes(), target);
+    EXPECT_TRUE(label("lblRemind").empty());
+    EXPECT_EQ(rows(Checked), Texts{"Bonus.utx"});
+}
+
+// Guards: a never-move name matched in only one letter case, an unsaved edit written, a save
+// that drops or reorders names, a right click answered No that still writes.
+TEST_F(MainWindow, NeverMoveTabAddSaveAndRightClick) {
+    fill({"CTF-Face.unr", "Skaarj.utx", "botpack.u"});
+    writeFile(neverMove, "skaarj.UTX\r\n");
+    load().show();
+    EXPECT_EQ(rows(Marked), Texts{"Skaarj.utx"});
+    EXPECT_EQ(rows(Checked), (Texts{"CTF-Face.unr", "botpack.u"}));
+    child<ByteLineEdit>("txtNMAdd")->setBytes("CTF-FACE.UNR");
+    click("cmdNMAdd");
+    EXPECT_EQ(test::shownTexts(*window, "lstNM"), (Texts{"skaarj.UTX", "CTF-FACE.UNR"}));
+    EXPECT_EQ(readFile(neverMove), "skaarj.UTX\r\n");  // not saved yet
+    click("cmdNMSave");
+    EXPECT_EQ(readFile(neverMove), "CTF-FACE.UNR\r\nskaarj.UTX\r\n");
+    EXPECT_EQ(rows(Checked), Texts{"botpack.u"});
+
+    boxes.answers = {false};  // a right click on a row offers to add it
+    rightClick("botpack.u");
+    EXPECT_EQ(boxes.texts(), Texts{"Add BOTPACK.U to the never move list?"});
+    EXPECT_EQ(readFile(neverMove), "CTF-FACE.UNR\r\nskaarj.UTX\r\n");
+    boxes.answers = {true};
+    rightClick("botpack.u");
+    EXPECT_EQ(readFile(neverMove), "CTF-FACE.UNR\r\nskaarj.UTX\r\nbotpack.u\r\n");
+    EXPECT_EQ(rows(Marked).size(), 3u);
+
+    auto* box = child<QAbstractItemView>("lstNM");  // an unsaved removal is dropped by a re-scan
+    box->setCurrentIndex(box->model()->index(0, 0));
+    click("cmdNMRemove");
+    EXPECT_EQ(box->model()->rowCount(), 2);
+    click("cmdRescan");
+    EXPECT_EQ(box->model()->rowCount(), 3);
+}
+
+// Guards: a purge answered No that deletes, a purge that leaves packages or index lines or
+// keeps no backup of the index, a list still showing purged packages.
+TEST_F(MainWindow, PurgeAnsweredNoThenYes) {
+    fill({"CTF-Face.unr", "Skaarj.utx"});
+    writeFile(game + "/a.tmp", std::string(1500, 'x'));
+    load();
+    click("cmdDelCacheTmp");
+    EXPECT_FALSE(test::fileExists(game + "/a.tmp"));
+    const Texts before = visible(cache);
+    const std::string oldIndex = readFile(cache + "/cache.ini");
+    boxes.answers = {false};
+    click("cmdPurgeNow");
+    EXPECT_EQ(boxes.texts().back(), "Purge cancelled.");
+    EXPECT_EQ(visible(cache), before);
+    EXPECT_EQ(rows().size(), 2u);
+
+    boxes.answers = {true};
+    click("cmdPurgeNow");
+    EXPECT_EQ(visible(cache), (Texts{"cache.ini", "cachebak.ini"}));
+    EXPECT_EQ(readFile(cache + "/cache.ini"), "[Cache]\r\n");
+    EXPECT_EQ(readFile(cache + "/cachebak.ini"), oldIndex);
+    EXPECT_TRUE(rows().empty());
+}
+
+// Guards: a second operation started while a run goes on, a close that cuts a run short.
+TEST_F(MainWindow, NothingElseStartsWhileARunGoesOn) {
+    Texts names;
+    for (int i = 0; i < 400; ++i) names.push_back("DM-Map" + std::to_string(i) + ".unr");
+    fill(names);
+    frmMain& w = load();
+    w.show();
+    bool called = false;
+    QTimer::singleShot(0, &w, [&] {
+        called = true;
+        boxes.answers = {true};  // Yes, were the purge question asked
+        w.cmdPurgeNow_Click();
+        w.cmdRun_Click();
+        w.close();
+    });
+    click("cmdRun");
+    ASSERT_TRUE(called);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(test::listNames(game + "/Maps").size(), 400u);
+    EXPECT_EQ(readFile(cache + "/cache.ini"), "[Cache]\r\n");
+    QTest::qWait(20);
+    EXPECT_FALSE(w.isVisible());  // the close came once the run had ended
+}
+
+// Guards: menus that open the wrong file or none, a game folder stored without its separator
+// or changed by a cancelled pick, a second About window, an About window left behind.
+TEST_F(MainWindow, MenusOpenTheirFilesAndSetTheGameFolder) {
+    frmMain& w = load();
+    menu("mnuToolsView");               // no log yet: said so
+    EXPECT_EQ(boxes.shown.size(), 2u);  // after the missing index
+    writeFile(prog + "/Quorvel.log", "log\r\n");
+    writeFile(prog + "/help/index.html", "<html></html>");
+    for (const char* entry :
+         {"mnuToolsEdit", "mnuToolsView", "mnuHelpContents", "mnuToolsCheckForUpdates"})
+        menu(entry);
+    ASSERT_EQ(opened.size(), 4u);
+    for (int i = 0; const char* file : {"Quorvel.ini", "Quorvel.log", "help/index.html"})
+        EXPECT_EQ(opened[i++].toLocalFile().toStdString(), prog + "/" + file);
+    EXPECT_EQ(opened[3].scheme(), QStringLiteral("https"));
+
+    test::makeDirs(tmp / "UT2");
+    picker.folders = {tmp / "UT2", ""};  // chosen, then cancelled
+    menu("mnuToolsSetUT");
+    menu("mnuToolsSetUT");
+    EXPECT_EQ(clsRegistry::gameKey(nullptr, registry).ReadEntry("Folder", ""), tmp / "UT2/");
+    EXPECT_EQ(w.cacheDir(), tmp / "UT2/Cache");
+
+    menu("mnuHelpAbout");
+    QPointer<frmAbout> about = frmAbout::openWindow();
+    menu("mnuHelpAbout");
+    EXPECT_EQ(frmAbout::openWindow(), about.data());
+    w.close();
+    QTest::qWait(10);
+    EXPECT_TRUE(about.isNull());
+}
+
+}  // namespace
+}  // namespace qv
