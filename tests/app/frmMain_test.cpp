@@ -1,15 +1,18 @@
-// Walkthroughs of the main window: what a user does, what the window shows, what lands on disk.
+// Walkthroughs of the main window and the About window: what a user does, what the windows
+// show, what lands on disk.
 
 #include "app/frmMain.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QDesktopServices>
 #include <QHeaderView>
 #include <QLabel>
-#include <QStatusBar>
+#include <QPushButton>
 #include <QTest>
 #include <QTreeView>
 #include <memory>
@@ -17,6 +20,7 @@
 #include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
 #include "app/frmAbout.h"
+#include "app/maker.h"
 #include "settings/clsRegistry.h"
 #include "tests/support/temp_dir.h"
 #include "tests/widgets/qt_app.h"
@@ -62,8 +66,7 @@ class MainWindow : public ::testing::Test {
 
     // Packages and their index in `dir` (the cache by default); returns their file names.
     Texts fill(const Texts& names, std::string dir = {}) {
-        dir = dir.empty() ? cache : dir;
-        test::makeDirs(dir);
+        test::makeDirs(dir = dir.empty() ? cache : dir);
         std::string index = "[Cache]\r\n";
         Texts files;
         for (const std::string& name : names) {
@@ -90,11 +93,7 @@ class MainWindow : public ::testing::Test {
     }
     void click(const char* button) const { child(button)->click(); }
     void menu(const char* entry) const { child<QAction>(entry)->trigger(); }
-    std::string label(const char* name) const {
-        return (name ? child<QLabel>(name) : window->statusBar()->findChild<QLabel*>("sbrText"))
-            ->text()
-            .toStdString();
-    }
+    std::string label(const char* name) const { return child<QLabel>(name)->text().toStdString(); }
     std::string stored(const char* name) const {
         return clsRegistry::programKey(nullptr, registry).ReadEntry(name, "<missing>");
     }
@@ -118,46 +117,20 @@ class MainWindow : public ::testing::Test {
     }
     QModelIndex rowOf(const std::string& name) const {
         const QAbstractItemModel* m = child<QTreeView>("ListView1")->model();
-        const Texts all = rows();
-        return m->index(int(std::find(all.begin(), all.end(), name) - all.begin()), 0);
-    }
-    void rightClick(const std::string& name) const {
-        QTreeView* view = child<QTreeView>("ListView1");
-        QTest::mouseClick(view->viewport(), Qt::RightButton, {},
-                          view->visualRect(rowOf(name)).center());
+        return m->match(m->index(0, 0), Qt::DisplayRole, QString::fromStdString(name)).value(0);
     }
 };
-
-// Guards: a program that goes on without its files, or stores options when it ended at once.
-TEST_F(MainWindow, AMissingRequiredFileEndsTheProgramAtStart) {
-    for (const char* file : {"Quorvel.ini", "QuorvelDontMove.ini", "search.avi"}) {
-        SCOPED_TRACE(file);
-        const std::string kept = readFile(prog + "/" + file);
-        std::remove((prog + "/" + file).c_str());
-        boxes.shown.clear();
-        frmMain w(prog);
-        EXPECT_FALSE(w.Form_Load());
-        ASSERT_EQ(boxes.shown.size(), 2u);
-        EXPECT_TRUE(
-            QString::fromStdString(boxes.shown[0].text).contains(file, Qt::CaseInsensitive));
-        w.close();
-        EXPECT_EQ(stored("SelectAll"), "<missing>");
-        writeFile(prog + "/" + file, kept);
-    }
-}
 
 // Guards: a start that goes on without a game folder or stores it without its final
 // separator, a list shown without a cache index.
 TEST_F(MainWindow, FirstStartAsksForTheGameFolderUntilOneIsChosen) {
     clsRegistry::gameKey(nullptr, registry).WriteEntry("Folder", "");
     picker.folders = {"", game};
-    frmMain& w = load();
+    EXPECT_EQ(load().cacheDir(), cache);
     EXPECT_EQ(picker.prompts, Texts(2, "Choose the root UT folder:"));
-    ASSERT_EQ(boxes.shown.size(), 3u);
-    EXPECT_EQ(boxes.texts()[1], "You MUST select the root UT folder..");
+    ASSERT_EQ(boxes.shown.size(), 3u);  // not found, you must choose, no cache index
     EXPECT_EQ(boxes.texts()[2], "Cache.INI is MISSING...can't proceed!");
     EXPECT_EQ(clsRegistry::gameKey(nullptr, registry).ReadEntry("Folder", ""), game + "/");
-    EXPECT_EQ(w.cacheDir(), cache);
     EXPECT_TRUE(rows().empty());
 }
 
@@ -171,26 +144,25 @@ TEST_F(MainWindow, FileListCheckUncheckSortAndRun) {
     w.show();
     QAbstractItemModelTester tester(w.fileList(),
                                     QAbstractItemModelTester::FailureReportingMode::Fatal);
-    EXPECT_EQ(label(nullptr), "Found 5 files to process");
+    EXPECT_EQ(label("sbrText"), "Found 5 files to process");
     click("cmdUncheck");
     EXPECT_TRUE(rows(Checked).empty());
     click("cmdCheck");
     EXPECT_EQ(rows(Checked).size(), 5u);
 
     // The name column's header sorts without regard to letter case.
-    QHeaderView* header = child<QTreeView>("ListView1")->header();
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(20, header->height() / 2));
+    QTreeView* view = child<QTreeView>("ListView1");
+    QTest::mouseClick(view->header()->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
     EXPECT_EQ(rows(),
               (Texts{"botpack.u", "CTF-Face.unr", "Mech8.umx", "Organic.uax", "Skaarj.utx"}));
-    w.fileList()->setData(rowOf("Skaarj.utx"), Qt::Unchecked, Qt::CheckStateRole);
+    view->model()->setData(rowOf("Skaarj.utx"), Qt::Unchecked, Qt::CheckStateRole);
 
     const std::string oldIndex = readFile(cache + "/cache.ini");
     click("cmdRun");
     EXPECT_TRUE(boxes.shown.empty());
-    for (const char* moved :
+    for (const std::string moved :
          {"Maps/CTF-Face.unr", "System/botpack.u", "Sounds/Organic.uax", "Music/Mech8.umx"})
-        EXPECT_EQ(readFile(game + "/" + moved),
-                  "bytes of " + std::string(moved).substr(std::string(moved).find('/') + 1));
+        EXPECT_EQ(readFile(game + "/" + moved), "bytes of " + moved.substr(moved.find('/') + 1));
     Texts left{files[1], "cache.ini", "cachebak.ini"};
     std::sort(left.begin(), left.end());
     EXPECT_EQ(visible(cache), left);
@@ -200,13 +172,14 @@ TEST_F(MainWindow, FileListCheckUncheckSortAndRun) {
     const Texts status = test::shownTexts(w, "List1");
     ASSERT_GE(status.size(), 5u);
     EXPECT_EQ(status[4], files[1] + " {Skaarj.utx} was not moved.");
-    EXPECT_EQ(label(nullptr), "Done processing files");
+    EXPECT_EQ(label("sbrText"), "Done processing files");
     EXPECT_EQ(rows(), Texts{"Skaarj.utx"});
 }
 
 // Guards: choices lost or garbled between sessions (a folder name's bytes above all), the
-// type selection not applied, a run ignoring the chosen folder, the purge days not written.
-TEST_F(MainWindow, OptionsTabChoicesApplyAndAreStoredAtShutdown) {
+// type selection not applied, a run ignoring the chosen folder, the purge days not written; a
+// purge answered No that deletes, one that leaves packages or index lines or no backup.
+TEST_F(MainWindow, OptionsTabChoicesStoredAtShutdownAndPurge) {
     const Texts files = fill({"CTF-Face.unr", "Skaarj.utx", "botpack.u"});
     const std::string other = tmp / "Other", target = tmp / "caf\xe9";  // not valid UTF-8
     fill({"AS-Frigate.unr", "Bonus.utx"}, other);
@@ -214,7 +187,6 @@ TEST_F(MainWindow, OptionsTabChoicesApplyAndAreStoredAtShutdown) {
     click("optSelectOnly");
     click("chkUTX");
     EXPECT_FALSE(label("lblRemind").empty());  // reminds to commit
-    EXPECT_EQ(rows(Checked).size(), 3u);
     click("cmdCommitFileTypes");
     EXPECT_TRUE(label("lblRemind").empty());
     EXPECT_EQ(rows(Checked), Texts{"Skaarj.utx"});
@@ -228,7 +200,21 @@ TEST_F(MainWindow, OptionsTabChoicesApplyAndAreStoredAtShutdown) {
     click("cmdRun");
     EXPECT_EQ(readFile(target + "/Skaarj.utx"), "bytes of Skaarj.utx");
     EXPECT_TRUE(test::fileExists(cache + "/" + files[0]));
-    picker.folders = {other};  // another cache folder: scanned at once
+    writeFile(game + "/a.tmp", std::string(1500, 'x'));  // temporary files, then a purge
+    click("cmdDelCacheTmp");
+    EXPECT_FALSE(test::fileExists(game + "/a.tmp"));
+    const Texts before = visible(cache);
+    const std::string oldIndex = readFile(cache + "/cache.ini");
+    boxes.answers = {false, true};
+    click("cmdPurgeNow");
+    EXPECT_EQ(boxes.texts().back(), "Purge cancelled.");
+    EXPECT_EQ(visible(cache), before);
+    click("cmdPurgeNow");
+    EXPECT_EQ(visible(cache), (Texts{"cache.ini", "cachebak.ini"}));
+    EXPECT_EQ(readFile(cache + "/cache.ini"), "[Cache]\r\n");
+    EXPECT_EQ(readFile(cache + "/cachebak.ini"), oldIndex);
+    EXPECT_TRUE(rows().empty());
+    picker.folders = {other + "/"};  // another cache folder: scanned at once
     click("cmdCacheDir");
     EXPECT_EQ(rows(), (Texts{"AS-Frigate.unr", "Bonus.utx"}));
 
@@ -264,51 +250,21 @@ TEST_F(MainWindow, NeverMoveTabAddSaveAndRightClick) {
     EXPECT_EQ(readFile(neverMove), "CTF-FACE.UNR\r\nskaarj.UTX\r\n");
     EXPECT_EQ(rows(Checked), Texts{"botpack.u"});
 
-    boxes.answers = {false};  // a right click on a row offers to add it
-    rightClick("botpack.u");
-    EXPECT_EQ(boxes.texts(), Texts{"Add BOTPACK.U to the never move list?"});
-    EXPECT_EQ(readFile(neverMove), "CTF-FACE.UNR\r\nskaarj.UTX\r\n");
-    boxes.answers = {true};
-    rightClick("botpack.u");
+    QTreeView* view = child<QTreeView>("ListView1");  // a right click on a row offers to add it
+    for (bool yes : {false, true}) {
+        boxes.answers = {yes};
+        QTest::mouseClick(view->viewport(), Qt::RightButton, {},
+                          view->visualRect(rowOf("botpack.u")).center());
+    }
+    EXPECT_EQ(boxes.texts(), Texts(2, "Add BOTPACK.U to the never move list?"));
     EXPECT_EQ(readFile(neverMove), "CTF-FACE.UNR\r\nskaarj.UTX\r\nbotpack.u\r\n");
     EXPECT_EQ(rows(Marked).size(), 3u);
-
-    auto* box = child<QAbstractItemView>("lstNM");  // an unsaved removal is dropped by a re-scan
-    box->setCurrentIndex(box->model()->index(0, 0));
-    click("cmdNMRemove");
-    EXPECT_EQ(box->model()->rowCount(), 2);
-    click("cmdRescan");
-    EXPECT_EQ(box->model()->rowCount(), 3);
-}
-
-// Guards: a purge answered No that deletes, a purge that leaves packages or index lines or
-// keeps no backup of the index, a list still showing purged packages.
-TEST_F(MainWindow, PurgeAnsweredNoThenYes) {
-    fill({"CTF-Face.unr", "Skaarj.utx"});
-    writeFile(game + "/a.tmp", std::string(1500, 'x'));
-    load();
-    click("cmdDelCacheTmp");
-    EXPECT_FALSE(test::fileExists(game + "/a.tmp"));
-    const Texts before = visible(cache);
-    const std::string oldIndex = readFile(cache + "/cache.ini");
-    boxes.answers = {false};
-    click("cmdPurgeNow");
-    EXPECT_EQ(boxes.texts().back(), "Purge cancelled.");
-    EXPECT_EQ(visible(cache), before);
-    EXPECT_EQ(rows().size(), 2u);
-
-    boxes.answers = {true};
-    click("cmdPurgeNow");
-    EXPECT_EQ(visible(cache), (Texts{"cache.ini", "cachebak.ini"}));
-    EXPECT_EQ(readFile(cache + "/cache.ini"), "[Cache]\r\n");
-    EXPECT_EQ(readFile(cache + "/cachebak.ini"), oldIndex);
-    EXPECT_TRUE(rows().empty());
 }
 
 // Guards: a second operation started while a run goes on, a close that cuts a run short.
 TEST_F(MainWindow, NothingElseStartsWhileARunGoesOn) {
-    Texts names;
-    for (int i = 0; i < 400; ++i) names.push_back("DM-Map" + std::to_string(i) + ".unr");
+    Texts names(400);
+    for (int i = 0; i < 400; ++i) names[i] = "DM-Map" + std::to_string(i) + ".unr";
     fill(names);
     frmMain& w = load();
     w.show();
@@ -323,15 +279,25 @@ TEST_F(MainWindow, NothingElseStartsWhileARunGoesOn) {
     click("cmdRun");
     ASSERT_TRUE(called);
     EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_EQ(test::listNames(game + "/Maps").size(), 400u);
     EXPECT_EQ(readFile(cache + "/cache.ini"), "[Cache]\r\n");
     QTest::qWait(20);
     EXPECT_FALSE(w.isVisible());  // the close came once the run had ended
 }
 
+// Records the addresses the desktop would open.
+class UrlCatcher final : public QObject {
+    Q_OBJECT
+  public Q_SLOTS:
+    void open(const QUrl& url) { opened.push_back(url); }
+
+  public:
+    QList<QUrl> opened;
+};
+
 // Guards: menus that open the wrong file or none, a game folder stored without its separator
-// or changed by a cancelled pick, a second About window, an About window left behind.
-TEST_F(MainWindow, MenusOpenTheirFilesAndSetTheGameFolder) {
+// or changed by a cancelled pick; About links that open the wrong address, a second About
+// window, one left behind, a system-information button that starts nothing or says nothing.
+TEST_F(MainWindow, MenusAndTheAboutWindow) {
     frmMain& w = load();
     menu("mnuToolsView");               // no log yet: said so
     EXPECT_EQ(boxes.shown.size(), 2u);  // after the missing index
@@ -355,7 +321,30 @@ TEST_F(MainWindow, MenusOpenTheirFilesAndSetTheGameFolder) {
     menu("mnuHelpAbout");
     QPointer<frmAbout> about = frmAbout::openWindow();
     menu("mnuHelpAbout");
-    EXPECT_EQ(frmAbout::openWindow(), about.data());
+    ASSERT_EQ(frmAbout::openWindow(), about.data());
+    UrlCatcher links;
+    QDesktopServices::setUrlHandler("mailto", &links, "open");
+    QDesktopServices::setUrlHandler("https", &links, "open");
+    for (const char* link : {"lblEmail", "lblWebsite", "lblTitle"})
+        QTest::mouseClick(about->findChild<QLabel*>(link), Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler("mailto");
+    QDesktopServices::unsetUrlHandler("https");
+    ASSERT_EQ(links.opened.size(), 2);  // the title is no link
+    EXPECT_EQ(links.opened[0].scheme() + ":" + links.opened[0].path(),
+              "mailto:" + QString(kSupportEmail));
+    EXPECT_EQ(links.opened[1], QUrl(QString::fromLatin1(kWebsite)));
+
+    test::ScopedEnv path{"PATH", tmp.path()};
+    boxes.shown.clear();
+    about->findChild<QPushButton*>("cmdSysInfo")->click();
+    EXPECT_EQ(boxes.texts(), Texts{"System Information Is Unavailable At This Time"});
+    ASSERT_EQ(::symlink("/bin/true", (tmp / "hardinfo").c_str()), 0);
+    EXPECT_EQ(about->StartSysInfo(), QString::fromStdString(tmp / "hardinfo"));
+    about->findChild<QPushButton*>("cmdOK")->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(about.isNull());
+    menu("mnuHelpAbout");
+    about = frmAbout::openWindow();
     w.close();
     QTest::qWait(10);
     EXPECT_TRUE(about.isNull());
@@ -363,3 +352,5 @@ TEST_F(MainWindow, MenusOpenTheirFilesAndSetTheGameFolder) {
 
 }  // namespace
 }  // namespace qv
+
+#include "frmMain_test.moc"

@@ -36,8 +36,6 @@ class ScopedEnv final {
         ::setenv(name, value.c_str(), 1);
     }
     ~ScopedEnv() { had_ ? (void)::setenv(name_, old_.c_str(), 1) : (void)::unsetenv(name_); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
 
   private:
     const char* name_;
