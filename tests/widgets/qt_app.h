@@ -8,8 +8,7 @@
 
 namespace qv::test {
 
-// The one QApplication of a widget test program, made on first use, offscreen unless the caller
-// chose a platform. Never destroyed: windows kept by tests may outlive main().
+// The one QApplication of a test program, made on first use and never destroyed; offscreen.
 inline QApplication* ensureQtApp() {
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return app;
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
