@@ -9,7 +9,6 @@ namespace qv {
 namespace {
 
 using namespace std::string_literals;
-using Frames = std::vector<std::vector<std::uint32_t>>;
 constexpr std::uint32_t K = 0xff000000u, R = K | 0xff0000, G = K | 0x00ff00, B = K | 0x0000ff;
 
 // A file of the given chunks ("db" a frame, "dc" an RLE8 frame, "pc" a palette change, "wb"
@@ -18,7 +17,7 @@ struct Case {
     const char* name;
     int width, height, bitCount = 8, compression = 0;
     std::vector<std::string> chunks;
-    Frames expected;  // none when refused
+    std::vector<std::vector<std::uint32_t>> expected;  // none when refused
     const char* error = "";
     int intervalMs = 100;
     std::uint32_t microsPerFrame = 100000, rate = 10;
