@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test twice: a normal build and one under
-# AddressSanitizer and UndefinedBehaviorSanitizer. Exits non-zero when anything fails.
+# AddressSanitizer and UndefinedBehaviorSanitizer. Exits non-zero when anything fails; prints
+# at its end the lines of test code against the lines of program code.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/deps.sh
@@ -25,3 +26,4 @@ LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0" \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run_suite build-asan -DQV_SANITIZE=ON \
     -DCMAKE_BUILD_TYPE=Debug
 echo "All tests passed."
+./scripts/test-ratio.sh

@@ -26,7 +26,7 @@ class OutFile {
 };
 
 // Every file operation of the engine and the settings layer goes through this interface, so
-// tests can inject failures (see FaultyFileSystem). Nothing throws.
+// tests can wrap it to inject failures. Nothing throws.
 class FileSystem {
   public:
     virtual ~FileSystem() = default;

@@ -13,7 +13,7 @@ namespace qv::test {
 // answers No / cancel; a picker asked more than `maxPicks` times in a row without an answer
 // throws, so a loop that never ends fails the test instead of hanging.
 class ScriptedDialogs final : public Dialogs {
-public:
+  public:
     struct Shown {
         enum Kind { Message, Question, Picker } kind;
         std::string title;  // the prompt for a picker
@@ -55,7 +55,7 @@ public:
         return out;
     }
 
-private:
+  private:
     int unanswered_ = 0;
 };
 

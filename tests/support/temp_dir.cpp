@@ -14,16 +14,9 @@ namespace fs = std::filesystem;
 namespace qv::test {
 
 TempDir::TempDir(const std::string& base) {
-    std::string root = base;
-    if (root.empty()) {
-        const char* t = std::getenv("TMPDIR");
-        root = (t && *t) ? t : "/tmp";
-    }
-    std::string templ = root + "/quorvel-test-XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back('\0');
-    if (!::mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed in " + root);
-    path_ = buf.data();
+    const char* t = std::getenv("TMPDIR");
+    path_ = (base.empty() ? std::string(t && *t ? t : "/tmp") : base) + "/quorvel-test-XXXXXX";
+    if (!::mkdtemp(path_.data())) throw std::runtime_error("mkdtemp failed: " + path_);
 }
 
 TempDir::~TempDir() {

@@ -1,0 +1,265 @@
+// The engine as the window drives it: scan, run, purge, repair, on a real game folder.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "engine/cache_entry.h"
+#include "engine/cache_lock.h"
+#include "engine/placement.h"
+#include "platform/textfile.h"
+#include "tests/support/faulty_filesystem.h"
+#include "tests/support/game.h"
+
+namespace qv::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+const std::string kGuid = guidOf(1);
+
+TEST(IndexLines, ReadByPositionTypedByTheirEndAndNamesKeptInTheirFolder) {
+    EXPECT_FALSE(parseEntryLine("0123456789", "uxx"));
+    const auto e = parseEntryLine(kGuid + "= Face.unr ", "uxx");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->CacheFileName, kGuid + ".uxx");
+    EXPECT_EQ(e->RealName, " Face.unr ");
+    EXPECT_EQ(parseEntryLine(kGuid + "=NoDot", "uxx")->displayName(),
+              std::string(kMissingExtensionPrefix) + "NoDot");
+
+    const struct {
+        const char* name;
+        PackageType type;
+    } types[] = {{"a.unr", PackageType::Map},    {"a.UtX", PackageType::Texture},
+                 {"a.umx", PackageType::Music},  {"a.uax", PackageType::Sound},
+                 {"a.int", PackageType::System}, {"a.dem", PackageType::System},
+                 {"a.u", PackageType::System},   {"a.txt", PackageType::Unknown},
+                 {"unr", PackageType::Map},      {"a.unrx", PackageType::Unknown}};
+    for (const auto& t : types)
+        EXPECT_EQ(packageTypeOfLine(kGuid + "=" + t.name), t.type) << t.name;
+    EXPECT_EQ(packageTypeOfLine(kGuid + "="), PackageType::Unknown);
+
+    for (const char* bad : {"", ".", "..", "a/b.unr", "..\\b.unr", "C:b.unr", "a\x01.unr"})
+        EXPECT_TRUE(isUnsafeRealName(bad)) << bad;
+    for (const char* good : {"a.unr", "...unr", " a b .u", "\xe9t\xe9.unr", "1:a.u"})
+        EXPECT_FALSE(isUnsafeRealName(good)) << good;
+}
+
+// Every case a run meets, in each line-end style of the index.
+class Run : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(Run, MovesWhatItCanKeepsTheLinesOfTheRestAndLogsOnlyWhatHappened) {
+    Game g;
+    const Lines moved = {"CTF-Face.unr", "Rock.utx", "Song.umx", "Boom.uax", "Code.u", "Mod.int"};
+    const Lines folders = {"Maps", "Textures", "Music", "Sounds", "System", "System"};
+    for (unsigned i = 0; i < moved.size(); ++i) g.add(i + 1, moved[i]);
+    g.add(7, "readme.txt");
+    g.add(8, "Taken.unr");
+    writeFile(g.game + "/Maps/Taken.unr", "someone else's");
+    g.add(9, "../Escape.unr");
+    g.add(10, "Gone.unr", false);
+    g.add(11, "Linked.utx", false);
+    writeFile(g.tmp / "private", "the user's own");
+    ASSERT_EQ(::symlink((g.tmp / "private").c_str(), g.cacheFile(11).c_str()), 0);
+    g.add(12, "Unchecked.umx");
+    g.lines.push_back("short");
+    const std::string old = g.writeIndex(GetParam());
+
+    RecordingSink sink;
+    Lines checked = moved;
+    for (const char* n : {"readme.txt", "Taken.unr", "../Escape.unr", "Gone.unr", "Linked.utx"})
+        checked.push_back(n);
+    ASSERT_EQ(g.run(sink, checked).outcome, RunOutcome::Completed);
+
+    for (unsigned i = 0; i < moved.size(); ++i) {
+        EXPECT_TRUE(g.placed(g.game + "/" + folders[i], moved[i])) << moved[i];
+        EXPECT_FALSE(fileExists(g.cacheFile(i + 1))) << moved[i];
+        const std::string said =
+            moveLineText(guidOf(i + 1) + ".uxx", g.game + "/" + folders[i] + "/" + moved[i]);
+        EXPECT_TRUE(sink.said(said)) << said;
+        EXPECT_NE(g.log().find(said + "\r\n"), std::string::npos) << said;
+    }
+    EXPECT_EQ(readFile(g.game + "/Maps/Taken.unr"), "someone else's");
+    EXPECT_FALSE(fileExists(g.game + "/Escape.unr"));
+    EXPECT_EQ(readFile(g.tmp / "private"), "the user's own");
+    EXPECT_TRUE(std::filesystem::is_symlink(g.cacheFile(11)));  // not moved
+    EXPECT_FALSE(fileExists(g.game + "/Textures/Linked.utx"));
+    for (unsigned n : {7u, 8u, 9u, 12u}) EXPECT_TRUE(fileExists(g.cacheFile(n))) << n;
+    EXPECT_TRUE(sink.said(guidOf(10) + ".uxx NOT FOUND in the Cache Directory"));
+
+    // The new index keeps the lines of every package still in the cache, with the old line
+    // ends; the old index becomes the backup; the log claims exactly the moves made.
+    Lines kept = {"[Cache]"};
+    for (unsigned n : {7u, 8u, 9u}) kept.push_back(g.lines[n]);
+    for (unsigned n : {11u, 12u, 13u}) kept.push_back(g.lines[n]);
+    EXPECT_EQ(g.index(), joinLines(kept, detectLineEnd(old)));
+    EXPECT_EQ(readFile(g.cacheDir + "/cachebak.ini"), old);
+    std::size_t claims = 0;
+    for (const std::string& l : splitLines(g.log())) claims += l.rfind("**OLD** ", 0) == 0;
+    EXPECT_EQ(claims, moved.size());
+    EXPECT_NE(g.log().find("CACHE.INI was renamed to CACHEBAK.INI"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(LineEnds, Run, ::testing::Values("\r\n", "\n", "\r"));
+
+// A package the disk will not show: the failed move proves nothing, so its line stays.
+TEST(RunFaults, AFailedMoveOrLookupKeepsTheLineAndSaysWhy) {
+    Game g;
+    g.add(1, "Face.unr");
+    g.add(2, "Rock.utx");
+    g.writeIndex();
+    FaultyFileSystem disk(g.posix);
+    disk.failPath(kGuid + ".uxx", EIO);
+    RecordingSink sink;
+    ASSERT_EQ(g.run(sink, {"Face.unr", "Rock.utx"}, &disk).outcome, RunOutcome::Completed);
+    EXPECT_TRUE(fileExists(g.cacheFile(1)));
+    EXPECT_TRUE(g.placed(g.game + "/Textures", "Rock.utx"));
+    EXPECT_EQ(g.index(), "[Cache]\r\n" + g.lines[1] + "\r\n");
+    const std::string said = kGuid + ".uxx could NOT be moved to " + g.game + "/Maps/Face.unr (" +
+                             std::strerror(EIO) + ")";
+    EXPECT_TRUE(sink.said(said));
+    EXPECT_EQ(g.log().find("**OLD** " + kGuid), std::string::npos);
+}
+
+TEST(RunModes, OneFolderAndFolderTreeTakeThePackagesUnderTheirRealNames) {
+    Game g;
+    g.add(1, "Face.unr");
+    g.add(2, "Rock.utx");
+    g.writeIndex();
+    Options one;
+    one.MoveNorm = false, one.MoveDir = true, one.MoveDirText = g.tmp / "one/";
+    RecordingSink sink;
+    ASSERT_EQ(g.run(sink, {"Face.unr"}, nullptr, one).outcome, RunOutcome::Completed);
+    EXPECT_TRUE(g.placed(g.tmp / "one", "Face.unr"));
+    Options tree;
+    tree.MoveNorm = false, tree.MoveDir2 = true, tree.MoveDir2Text = g.tmp / "tree";
+    ASSERT_EQ(g.run(sink, {"Rock.utx"}, nullptr, tree).outcome, RunOutcome::Completed);
+    EXPECT_TRUE(g.placed(g.tmp / "tree/Textures", "Rock.utx"));
+    for (const char* sub : {"Maps", "Music", "Sounds", "System"})
+        EXPECT_TRUE(g.posix.isFolder(g.tmp / "tree/" + sub));
+    EXPECT_EQ(g.index(), "[Cache]\r\n");
+
+    Options bad;
+    bad.MoveNorm = false, bad.MoveDir = true, bad.MoveDirText = "D";
+    EngineContext ctx{g.posix, g.dialogs};
+    EXPECT_FALSE(PrepareRun(bad, ctx));
+    EXPECT_EQ(g.dialogs.messages().back(),
+              "You must select a minimum of a drive letter (example - D:)");
+}
+
+TEST(Scan, SelectsByTypeAndNeverPicksANeverMoveNameOrADuplicate) {
+    Game g;
+    const Lines names = {"CTF-Face.unr", "Rock.UTX", "Song.umx", "Twin.uax",
+                         "TWIN.uax",     "twin.uax", "Code.u",   "Keep.unr"};
+    for (unsigned i = 0; i < names.size(); ++i) g.add(i + 1, names[i]);
+    g.add(9, "Twin.uax");
+    g.writeIndex("\n");
+    writeFile(g.programFolder + "/QuorvelDontMove.ini", "keep.UNR\r\nSong.umx.bak\r\n");
+    g.scan();
+    ASSERT_EQ(g.state.rows.size(), 9u);
+    Lines checked, marked;
+    for (const FileRow& r : g.state.rows) {
+        if (r.checked) checked.push_back(r.text);
+        if (r.neverMove) marked.push_back(r.text);
+        EXPECT_FALSE(r.date.empty()) << r.text;
+    }
+    EXPECT_EQ(checked, (Lines{"CTF-Face.unr", "Rock.UTX", "Song.umx", "Code.u"}));
+    EXPECT_EQ(marked, Lines{"Keep.unr"});
+    EXPECT_EQ(g.state.statusText, "Found 4 files to process");
+    EXPECT_EQ(g.pv.CacheFileNames[8], guidOf(9) + ".uxx");
+
+    g.state.options.SelectAll = false, g.state.options.UNR = 1, g.state.options.UTX = 1;
+    g.scan();
+    checked.clear();
+    for (const FileRow& r : g.state.rows)
+        if (r.checked) checked.push_back(r.text);
+    EXPECT_EQ(checked, (Lines{"CTF-Face.unr", "Rock.UTX"}));
+}
+
+TEST(Scan, RepairAddsTheMapExtensionAndKeepsEveryOtherLine) {
+    Game g;
+    g.add(1, "DM-Deck");
+    g.add(2, "Rock.utx");
+    g.add(3, "xctf-Face");
+    g.add(4, "NoMap");
+    g.lines.insert(g.lines.begin() + 2, "");
+    g.writeIndex("\n");
+    g.scan();
+    EXPECT_EQ(g.index(), joinLines({"[Cache]", g.lines[1] + ".unr", "", g.lines[3],
+                                    g.lines[4] + ".unr", g.lines[5]},
+                                   LineEnd::CRLF));
+    EXPECT_EQ(g.dialogs.messages(),
+              Lines{"A file extension is still missing...only maps can be fixed."});
+    EXPECT_EQ(g.state.rows[0].text, "DM-Deck.unr");
+    EXPECT_FALSE(fileExists(g.cacheDir + "/cachefix.ini"));
+    g.scan();  // once per program run
+    EXPECT_EQ(g.dialogs.messages().size(), 1u);
+}
+
+TEST(Purge, DeletesTheNamedFilesAndKeepsTheLinesOfThoseThatStay) {
+    Game g;
+    for (unsigned n = 1; n <= 4; ++n) g.add(n, "P" + std::to_string(n) + ".unr");
+    g.add(5, "Gone.unr", false);
+    const std::string old = g.writeIndex("\n");
+    FaultyFileSystem disk(g.posix);
+    disk.failPath(guidOf(2) + ".uxx", EACCES);
+    RecordingSink sink;
+    EXPECT_EQ(g.purge(sink), PurgeOutcome::Cancelled);  // the question was answered No
+    EXPECT_EQ(g.index(), old);
+    g.dialogs.answers = {true};
+    ASSERT_EQ(g.purge(sink, &disk), PurgeOutcome::Done);
+    EXPECT_EQ(g.index(), "[Cache]\n" + g.lines[2] + "\n");
+    EXPECT_EQ(readFile(g.cacheDir + "/cachebak.ini"), old);
+    for (unsigned n : {1u, 3u, 4u}) EXPECT_FALSE(fileExists(g.cacheFile(n)));
+    EXPECT_TRUE(sink.said("1 cache files could not be deleted and stay in CACHE.INI"));
+
+    g.dialogs.answers = {true};
+    sink.lines.clear();
+    ASSERT_EQ(g.purge(sink), PurgeOutcome::Done);
+    EXPECT_EQ(g.index(), "[Cache]\n");
+    EXPECT_EQ(sink.lines.front(), "All cache files have been deleted");
+    EXPECT_EQ(g.purge(sink), PurgeOutcome::AlreadyEmpty);
+}
+
+TEST(CacheLockTest, ASecondRunOrPurgeWaitsForTheFirst) {
+    Game g;
+    g.add(1, "Face.unr");
+    const std::string old = g.writeIndex();
+    RecordingSink sink;
+    {
+        CacheLock held(g.cacheDir);
+        ASSERT_EQ(held.state(), CacheLock::State::Held);
+        g.dialogs.answers = {true};
+        EXPECT_EQ(g.run(sink).outcome, RunOutcome::Busy);
+        EXPECT_EQ(g.purge(sink), PurgeOutcome::Busy);
+        EXPECT_EQ(g.index(), old);
+        EXPECT_TRUE(fileExists(g.cacheFile(1)));
+    }
+    EXPECT_EQ(g.run(sink).outcome, RunOutcome::Completed);
+    EXPECT_TRUE(g.placed(g.game + "/Maps", "Face.unr"));
+}
+
+TEST(Maintenance, TemporaryFilesAndTheirSize) {
+    Game g;
+    writeFile(g.game + "/a.tmp", std::string(1500, 'a'));
+    writeFile(g.game + "/b.TMP", std::string(1500, 'b'));
+    writeFile(g.game + "/c.ini", "stays");
+    EngineContext ctx{g.posix, g.dialogs};
+    DeleteCacheTmpFiles(g.pv, ctx);
+    DeleteCacheTmpFiles(g.pv, ctx);
+    EXPECT_EQ(g.dialogs.messages(),
+              (Lines{"Deleted 3K of temporary cache files.", "No files found.."}));
+    EXPECT_EQ(listNames(g.game).size(), 7u);
+    const std::pair<std::uint64_t, const char*> sizes[] = {{0, "0 bytes"},
+                                                           {999, "999 bytes"},
+                                                           {1000, "1K"},
+                                                           {999999, "999K"},
+                                                           {1000000, "1MEG"},
+                                                           {999999999, "999MEG"},
+                                                           {1000000000, "1000000000"}};
+    for (const auto& [bytes, text] : sizes) EXPECT_EQ(formatByteTotal(bytes), text);
+}
+
+}  // namespace
+}  // namespace qv::test

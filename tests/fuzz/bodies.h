@@ -1,0 +1,134 @@
+#pragma once
+
+// The fuzz targets' bodies, shared by the libFuzzer programs (fuzz_target.cpp) and the test
+// that replays every saved input. Plain C++: a broken property throws, which the fuzzer turns
+// into a crash and the replay into a failure naming the file.
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "app/avi_reader.h"
+#include "engine/cache_entry.h"
+#include "engine/engine_context.h"
+#include "engine/public_variables.h"
+#include "engine/scan.h"
+#include "platform/filesystem.h"
+#include "platform/textfile.h"
+#include "settings/mdlINI.h"
+#include "settings/registry_text.h"
+#include "tests/support/scripted_dialogs.h"
+#include "tests/support/temp_dir.h"
+
+namespace qv::fuzz {
+
+inline void check(bool condition, const char* what) {
+    if (!condition) throw std::logic_error(what);
+}
+
+inline void put(const std::string& path, std::string_view data) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    check(f && std::fwrite(data.data(), 1, data.size(), f) == data.size(), "cannot write");
+    std::fclose(f);
+}
+
+// One scratch folder per process, reused by every input.
+inline const std::string& scratch() {
+    static test::TempDir dir;
+    return dir.path();
+}
+
+// cache.ini: entries by position; the scan fills rows and entry table alike and changes the
+// index only by adding ".unr" to map names.
+inline void cacheIniTarget(std::string_view data) {
+    if (data.size() > 16384) return;
+    for (const std::string& line : splitLines(data)) {
+        check(line.find_first_of("\r\n") == std::string::npos, "a line holds a line end");
+        const auto e = parseEntryLine(line, "uxx");
+        check(e.has_value() == (line.size() > 10), "entry by length");
+        if (e)
+            check(e->Guid == line.substr(0, 32) &&
+                      e->RealName == (line.size() > 33 ? line.substr(33) : ""),
+                  "entry by position");
+    }
+    static const std::string game = scratch() + "/UT/", prog = scratch() + "/prog";
+    std::filesystem::create_directories(game + "Cache");
+    std::filesystem::create_directories(prog);
+    put(prog + "/Quorvel.ini", "[Dirs]\r\nCachePath=Cache\r\nCacheExt=uxx\r\n");
+    put(game + "Cache/cache.ini", data);
+    PublicVariables pv;
+    pv.ProgramFolder = prog, pv.GameDir = game;
+    ScanState state;
+    test::ScriptedDialogs dialogs;
+    EngineContext ctx{realFileSystem(), dialogs};
+    ScanCache(pv, state, ctx);
+    check(state.rows.size() == pv.EntryCount() && pv.RealNames.size() == pv.EntryCount(), "rows");
+    const auto before = splitLines(data),
+               after = splitLines(test::readFile(game + "Cache/cache.ini"));
+    check(after.size() == before.size(), "the scan changed the number of lines");
+    for (std::size_t i = 0; i < after.size(); ++i)
+        check(after[i] == before[i] || after[i] == before[i] + ".unr", "the scan changed a line");
+}
+
+// Profile files: every value read is at most 255 characters; a written value reads back and
+// leaves the other keys as they were.
+inline void profileTarget(std::string_view data) {
+    if (data.size() > 65536) return;
+    const std::string path = scratch() + "/profile.ini";
+    put(path, data);
+    const char* const probes[][2] = {{"Core.System", "PurgeCacheDays"}, {"URL", "Map"}, {"A", "k"}};
+    std::string read[3];
+    for (int i = 0; i < 3; ++i) {
+        read[i] = INIGetSettingString(probes[i][0], probes[i][1], path, "\x01");
+        check(read[i].size() <= 255, "a value longer than 255 characters");
+    }
+    check(INIWriteSetting("URL", "Map", "x y", path), "a write to a writable file failed");
+    check(INIGetSettingString("url", "MAP", path, "") == "x y", "the value does not read back");
+    for (int i : {0, 2})
+        check(INIGetSettingString(probes[i][0], probes[i][1], path, "\x01") == read[i],
+              "another key changed");
+}
+
+// The registry store: what is read is written so that it reads the same.
+inline void registryTarget(std::string_view data) {
+    if (data.size() > 65536) return;
+    const RegDocument first = parseRegistryText(data);
+    const std::string text = formatRegistryText(first);
+    const RegDocument second = parseRegistryText(text);
+    check(formatRegistryText(second) == text && first.keys.size() == second.keys.size(),
+          "round trip");
+    for (std::size_t i = 0; i < first.keys.size(); ++i) {
+        check(first.keys[i].name == second.keys[i].name, "round trip changed a key name");
+        check(first.keys[i].values.size() == second.keys[i].values.size(),
+              "round trip lost a value");
+    }
+}
+
+// The about box's AVI reader: a refused file leaves nothing; a decoded one stays in bounds.
+inline void aviTarget(std::string_view data) {
+    if (data.size() > kAviMaxFileBytes) return;
+    AviAnimation anim;
+    anim.frames.push_back({1, 2, 3});
+    std::string error;
+    if (!decodeAvi(data, anim, &error)) {
+        check(!error.empty() && anim.frames.empty() && anim.width == 0,
+              "a refused file left a picture");
+        return;
+    }
+    check(anim.width > 0 && anim.width <= kAviMaxSide && anim.height > 0 &&
+              anim.height <= kAviMaxSide,
+          "size");
+    check(anim.frameIntervalMs >= 10 && anim.frameIntervalMs <= 10000 && !anim.frames.empty(),
+          "frames");
+    const std::size_t pixels = std::size_t(anim.width) * anim.height;
+    check(anim.frames.size() * pixels <= kAviMaxDecodedPixels, "decoded beyond the limit");
+    for (const auto& frame : anim.frames) {
+        check(frame.size() == pixels, "a frame of the wrong size");
+        for (std::uint32_t px : frame) check((px >> 24) == 0xff, "a pixel that is not opaque");
+    }
+}
+
+}  // namespace qv::fuzz

@@ -1,0 +1,119 @@
+// The file system layer and the text helpers every file format rests on.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/paths.h"
+#include "platform/posix_filesystem.h"
+#include "platform/textfile.h"
+#include "tests/support/temp_dir.h"
+
+namespace qv::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(TextFile, EveryLineEndStyleSplitsAndTheFirstOneDecides) {
+    const struct {
+        std::string text;
+        Lines lines;
+        LineEnd style;
+    } cases[] = {
+        {"a\r\nb\r\n", {"a", "b"}, LineEnd::CRLF},
+        {"a\nb", {"a", "b"}, LineEnd::LF},
+        {"a\rb\r", {"a", "b"}, LineEnd::CR},
+        {"a\n\r\nb\r", {"a", "", "b"}, LineEnd::LF},
+        {"\r\n\r\n", {"", ""}, LineEnd::CRLF},
+        {"no end", {"no end"}, LineEnd::CRLF},
+        {std::string("n\0l\x80 \t", 6) + "\n", {std::string("n\0l\x80 \t", 6)}, LineEnd::LF},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(splitLines(c.text), c.lines);
+        EXPECT_EQ(detectLineEnd(c.text), c.style);
+    }
+    EXPECT_EQ(joinLines({"a", "", "b"}, LineEnd::CR), "a\r\rb\r");
+    EXPECT_EQ(joinLines({"a"}, LineEnd::CRLF), "a\r\n");
+}
+
+TEST(Paths, SeparatorsAndNames) {
+    EXPECT_EQ(removeOneTrailingSeparator("D:\\games\\\\"), "D:\\games\\");
+    EXPECT_EQ(removeOneTrailingSeparator("/a/"), "/a");
+    EXPECT_EQ(toNativeSeparators("a\\b/c"), "a/b/c");
+    EXPECT_EQ(baseName("/x/y/Face.unr"), "Face.unr");
+}
+
+class FileSystemTest : public ::testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override { fs.setForceCrossDevice(GetParam()); }
+    TempDir dir;
+    PosixFileSystem fs;
+};
+
+// A move takes the whole file, never replaces what is there, and never takes a link or a
+// folder: a link in the cache could name any file of the user's.
+TEST_P(FileSystemTest, MovesOnlyPlainFilesAndNeverReplaces) {
+    writeFile(dir / "a", "content a");
+    ASSERT_TRUE(fs.moveNoReplace(dir / "a", dir / "b").ok());
+    EXPECT_FALSE(fileExists(dir / "a"));
+    EXPECT_EQ(readFile(dir / "b"), "content a");
+
+    writeFile(dir / "c", "content c");
+    EXPECT_EQ(fs.moveNoReplace(dir / "c", dir / "b").code, EEXIST);
+    EXPECT_EQ(readFile(dir / "b"), "content a");
+    EXPECT_EQ(readFile(dir / "c"), "content c");
+
+    ASSERT_EQ(::symlink((dir / "c").c_str(), (dir / "link").c_str()), 0);
+    EXPECT_FALSE(fs.moveNoReplace(dir / "link", dir / "moved").ok());
+    EXPECT_FALSE(fs.exists(dir / "moved"));
+    EXPECT_TRUE(fs.exists(dir / "link"));
+    EXPECT_EQ(fs.moveNoReplace(dir / "none", dir / "d").code, ENOENT);
+    makeDirs(dir / "sub");
+    EXPECT_FALSE(fs.moveNoReplace(dir / "sub", dir / "e").ok());
+    EXPECT_EQ(listNames(dir.path()), (Lines{"b", "c", "link", "sub"}));  // nothing half-made
+}
+
+INSTANTIATE_TEST_SUITE_P(SameAndCopyPath, FileSystemTest, ::testing::Bool());
+
+TEST(RealFileSystem, WritesReplaceWholeFilesAndNeverWriteThroughALink) {
+    TempDir dir;
+    FileSystem& fs = realFileSystem();
+    writeFile(dir / "target", "keep");
+    ASSERT_EQ(::symlink((dir / "target").c_str(), (dir / "log").c_str()), 0);
+    auto out = fs.createFile(dir / "log");
+    ASSERT_TRUE(out.ok());
+    ASSERT_TRUE(out.value->write("new").ok() && out.value->close().ok());
+    EXPECT_EQ(readFile(dir / "target"), "keep");
+    EXPECT_EQ(readFile(dir / "log"), "new");
+
+    ASSERT_TRUE(fs.writeAtomic(dir / "f", "one").ok());
+    ASSERT_TRUE(fs.writeAtomic(dir / "f", "two").ok());
+    ASSERT_TRUE(fs.appendToFile(dir / "f", "+").ok());
+    EXPECT_EQ(readFile(dir / "f"), "two+");
+    ::chmod((dir / "f").c_str(), 0444);
+    if (::geteuid() != 0) {
+        EXPECT_FALSE(fs.writeAtomic(dir / "f", "three").ok());
+    }
+    EXPECT_EQ(readFile(dir / "f"), "two+");
+    EXPECT_EQ(listNames(dir.path()), (Lines{"f", "log", "target"}));
+}
+
+TEST(RealFileSystem, ListsPlainFilesByPatternIgnoringCase) {
+    TempDir dir;
+    for (const char* n : {"a.TMP", "b.tmp", "c.txt", ".hidden.tmp"}) writeFile(dir / n, "12345");
+    makeDirs(dir / "folder.tmp");
+    auto listed = realFileSystem().listFiles(dir.path(), "*.tmp");
+    ASSERT_TRUE(listed.ok());
+    Lines names;
+    for (const auto& f : listed.value) names.push_back(f.name + ":" + std::to_string(f.size));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (Lines{"a.TMP:5", "b.tmp:5"}));
+    EXPECT_EQ(realFileSystem().listFiles(dir.path(), "*.*").value.size(), 3u);
+    EXPECT_FALSE(realFileSystem().listFiles(dir / "none", "*.*").ok());
+}
+
+}  // namespace
+}  // namespace qv::test

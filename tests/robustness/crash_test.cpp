@@ -1,0 +1,175 @@
+// The crash campaign: a whole run is killed with SIGKILL at many points, from the scan through
+// the moves to the rewrite of the index, on one file system, across two, and on the copy path.
+// After each kill nothing may be lost or half-written, and a second run must finish the job.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <set>
+
+#include "engine/run_index.h"
+#include "tests/support/game.h"
+
+namespace qv::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+struct Variant {
+    const char* name;
+    const char* gameBase;   // where the game folder lives ("" for $TMPDIR)
+    const char* cacheBase;  // where the cache lives (nullptr: the game's own Cache folder)
+    bool copy;              // every move forced onto the copy path
+    unsigned packages;
+};
+
+// tmpfs costs nothing to flush; a move from /dev/shm to the temporary folder's disk is a real
+// move across file systems, which copies and flushes every package.
+const Variant kVariants[] = {
+    {"same_file_system", "/dev/shm", nullptr, false, 300},
+    {"forced_copy", "/dev/shm", nullptr, true, 300},
+    {"across_file_systems", "", "/dev/shm", false, 40},
+};
+
+Package packageOf(unsigned n) {
+    static const char* const kinds[][3] = {{"DM-Map", ".unr", "Maps"}, {"Skin", ".utx", "Textures"},
+                                           {"Song", ".umx", "Music"},  {"Boom", ".uax", "Sounds"},
+                                           {"Mut", ".u", "System"},    {"Mut", ".int", "System"}};
+    const auto& k = kinds[n % 6];
+    return {n, k[0] + std::to_string(n) + k[1], k[2]};
+}
+
+class CrashGame : public Game {
+  public:
+    CrashGame(const Variant& v) : Game(v.gameBase), variant(v) {
+        if (v.cacheBase) {
+            cacheTmp = std::make_unique<TempDir>(v.cacheBase);
+            pickCache(*cacheTmp / "Cache");
+        }
+        for (unsigned n = 1; n <= v.packages; ++n) {
+            packages.push_back(packageOf(n));
+            add(n, packages.back().name);
+        }
+        old = writeIndex();
+    }
+    const Variant& variant;
+    std::unique_ptr<TempDir> cacheTmp;
+    std::vector<Package> packages;
+    std::string old;
+
+    bool killedAt(const std::string& mode, long k, const std::string& trace = "-") {
+        const std::string kText = std::to_string(k), copy = variant.copy ? "1" : "0";
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1), ::dup2(null, 2);
+            ::execl(QV_CRASH_CHILD, QV_CRASH_CHILD, programFolder.c_str(), gameDir.c_str(),
+                    cacheDir.c_str(), mode.c_str(), kText.c_str(), copy.c_str(), trace.c_str(),
+                    nullptr);
+            ::_exit(127);
+        }
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        EXPECT_TRUE(mode != "none" || (WIFEXITED(status) && WEXITSTATUS(status) == 0));
+        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    }
+
+    // A second run finishes the job: every package placed, the index naming only what is
+    // still in the cache (copies whose twin was placed before the kill).
+    void finish(const std::string& where) {
+        posix.setForceCrossDevice(variant.copy);
+        RecordingSink sink;
+        state.lblCacheDir = cacheDir;
+        EXPECT_EQ(run(sink).outcome, RunOutcome::Completed) << where;
+        EXPECT_EQ(dialogs.messages(), Lines{}) << where;
+        Lines expected = {"[Cache]"};
+        for (const Package& p : packages) {
+            EXPECT_TRUE(placed(game + "/" + p.folder, p.name)) << where << ": " << p.name;
+            if (fileExists(cacheFile(p.n))) expected.push_back(line(p.n, p.name));
+        }
+        EXPECT_EQ(index(), joinLines(expected, LineEnd::CRLF)) << where;
+        EXPECT_FALSE(fileExists(cacheDir + "/" + kNewIndexTempName)) << where;
+    }
+};
+
+struct Point {
+    std::string mode;
+    long k;
+};
+
+// The kill points of one variant, from the trace of an uninterrupted run: the first
+// operations (the scan), moves spread over the whole run (before, after and inside them),
+// every operation of the index rewrite, and inside the atomic write of the backup.
+std::vector<Point> killPoints(const std::vector<std::pair<std::string, std::string>>& ops) {
+    std::vector<long> moves;
+    long backup = 0;
+    for (std::size_t i = 0; i < ops.size(); ++i) {
+        if (ops[i].first == "moveNoReplace") moves.push_back(static_cast<long>(i) + 1);
+        if (ops[i].first == "writeAtomic" && ops[i].second.ends_with("/cachebak.ini"))
+            backup = static_cast<long>(i) + 1;
+    }
+    std::vector<Point> points = {{"before", 1}, {"before", 2}, {"before", moves.front()}};
+    for (int eighth = 1; eighth < 8; ++eighth) {
+        const long k = moves[moves.size() * eighth / 8];
+        points.push_back({"before", k});
+        points.push_back({"after", k});
+        if (eighth % 2 == 0) points.push_back({"midtmp", k}), points.push_back({"middest", k});
+    }
+    for (long k = moves.back() + 1; k <= static_cast<long>(ops.size()); ++k)
+        points.push_back({"before", k});
+    points.push_back({"after", static_cast<long>(ops.size())});
+    if (backup) points.push_back({"midtmp", backup});
+    return points;
+}
+
+class Crash : public ::testing::TestWithParam<Variant> {};
+
+TEST_P(Crash, KilledRunsLoseNothingAndASecondRunFinishes) {
+    const Variant& v = GetParam();
+    struct stat shm {
+    }, tmp{};
+    if (::stat("/dev/shm", &shm) != 0 || ::access("/dev/shm", W_OK) != 0)
+        GTEST_SKIP() << "no /dev/shm here";
+    if (v.cacheBase && (::stat(TempDir().path().c_str(), &tmp) != 0 || tmp.st_dev == shm.st_dev))
+        GTEST_SKIP() << "/dev/shm is no file system of its own here";
+
+    std::vector<std::pair<std::string, std::string>> ops;
+    {
+        CrashGame g(v);
+        ASSERT_FALSE(g.killedAt("none", 0, g.tmp / "trace"));
+        std::ifstream in(g.tmp / "trace");
+        for (std::string op, path; in >> op && std::getline(in, path);)
+            ops.emplace_back(op, path.substr(1));
+        expectNothingLost(g, g.packages, g.old, "uninterrupted", {"UnrealTournament.ini"});
+        g.finish("uninterrupted");
+    }
+    long moves = 0;
+    for (const auto& op : ops) moves += op.first == "moveNoReplace";
+    ASSERT_EQ(moves, static_cast<long>(v.packages));
+
+    int temps = 0, killed = 0;
+    const std::vector<Point> points = killPoints(ops);
+    for (const Point& p : points) {
+        const std::string where = std::string(v.name) + " " + p.mode + " " + std::to_string(p.k);
+        CrashGame g(v);
+        killed += g.killedAt(p.mode, p.k);
+        temps += expectNothingLost(g, g.packages, g.old, where, {"UnrealTournament.ini"});
+        g.finish(where);
+        if (HasFailure()) break;  // one broken point is enough to read
+    }
+    EXPECT_EQ(killed, static_cast<int>(points.size()));
+    std::printf(
+        "[ crash ] %s: %u packages, %zu operations, %zu kill points, %d temporary files left\n",
+        v.name, v.packages, ops.size(), points.size(), temps);
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, Crash, ::testing::ValuesIn(kVariants),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace qv::test

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <type_traits>
+
+#include "platform/forwarding_filesystem.h"
+
+namespace qv::test {
+
+// Fails chosen operations of another file system with a chosen errno: the k-th counted one
+// (everything but the existence tests and modifiedTime; each write and close of an open file
+// counts too), or every one from the k-th on, or every one on a path ending in a given name,
+// which then also looks absent, as on a disk whose stat(2) fails.
+class FaultyFileSystem final : public ForwardingFileSystem {
+  public:
+    using ForwardingFileSystem::ForwardingFileSystem;
+    void failAt(long k, int err, bool onwards = false) { k_ = k, err_ = err, onwards_ = onwards; }
+    void failPath(std::string name, int err) { path_ = "/" + std::move(name), err_ = err; }
+    bool hit(const std::string& p) const { return p.ends_with(path_); }
+
+    long count = 0, injected = 0;
+    std::string lastFailed;  // the operation that failed last
+    // Called before (done false) and after every counted operation; `to` is a move's target.
+    std::function<void(const char* op, const std::string& path, const std::string& to, bool done)>
+        watch;
+
+    template <class R, class Op>
+    R counted(const char* op, const std::string& path, Op&& forward, const std::string& to = {}) {
+        ++count;
+        if (watch) watch(op, path, to, false);
+        if (!hit(path) && (k_ == 0 || count < k_ || (count > k_ && !onwards_))) {
+            R result = forward();
+            if (watch) watch(op, path, to, true);
+            return result;
+        }
+        ++injected, lastFailed = op;
+        if constexpr (std::is_same_v<R, Status>)
+            return Status::fromErrno(err_);
+        else
+            return R{{}, Status::fromErrno(err_)};
+    }
+
+    bool isFile(const std::string& p) override { return !hit(p) && inner_.isFile(p); }
+    bool exists(const std::string& p) override { return !hit(p) && inner_.exists(p); }
+    Result<std::string> readAll(const std::string& p) override {
+        return counted<Result<std::string>>("readAll", p, [&] { return inner_.readAll(p); });
+    }
+    Status writeAtomic(const std::string& p, std::string_view d) override {
+        return counted<Status>("writeAtomic", p, [&] { return inner_.writeAtomic(p, d); });
+    }
+    Result<std::unique_ptr<OutFile>> createFile(const std::string& p) override;
+    Status appendToFile(const std::string& p, std::string_view d) override {
+        return counted<Status>("appendToFile", p, [&] { return inner_.appendToFile(p, d); });
+    }
+    Status moveNoReplace(const std::string& f, const std::string& t) override {
+        return counted<Status>(
+            "moveNoReplace", f, [&] { return inner_.moveNoReplace(f, t); }, t);
+    }
+    Status renameReplace(const std::string& f, const std::string& t) override {
+        return counted<Status>(
+            "renameReplace", f, [&] { return inner_.renameReplace(f, t); }, t);
+    }
+    Status removeFile(const std::string& p) override {
+        return counted<Status>("removeFile", p, [&] { return inner_.removeFile(p); });
+    }
+    Status makeFolder(const std::string& p) override {
+        return counted<Status>("makeFolder", p, [&] { return inner_.makeFolder(p); });
+    }
+    Result<std::vector<FileInfo>> listFiles(const std::string& f, const std::string& pat) override {
+        using R = Result<std::vector<FileInfo>>;
+        return counted<R>("listFiles", f, [&] { return inner_.listFiles(f, pat); });
+    }
+
+  private:
+    long k_ = 0;
+    int err_ = 0;
+    bool onwards_ = false;
+    std::string path_ = "\n";  // no name
+};
+
+class FaultyOutFile final : public OutFile {
+  public:
+    FaultyOutFile(FaultyFileSystem& fs, std::unique_ptr<OutFile> in, std::string path)
+        : fs_(fs), in_(std::move(in)), path_(std::move(path)) {}
+    Status write(std::string_view d) override {
+        return fs_.counted<Status>("write", path_, [&] { return in_->write(d); });
+    }
+    Status close() override {
+        return fs_.counted<Status>("close", path_, [&] { return in_->close(); });
+    }
+
+  private:
+    FaultyFileSystem& fs_;
+    std::unique_ptr<OutFile> in_;
+    std::string path_;
+};
+
+inline Result<std::unique_ptr<OutFile>> FaultyFileSystem::createFile(const std::string& p) {
+    using R = Result<std::unique_ptr<OutFile>>;
+    return counted<R>("createFile", p, [&]() -> R {
+        R made = inner_.createFile(p);
+        if (made.ok())
+            made.value = std::make_unique<FaultyOutFile>(*this, std::move(made.value), p);
+        return made;
+    });
+}
+
+}  // namespace qv::test
