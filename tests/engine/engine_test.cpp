@@ -64,11 +64,15 @@ TEST_P(Run, MovesWhatItCanKeepsTheLinesOfTheRestAndLogsOnlyWhatHappened) {
     ASSERT_EQ(::symlink((g.tmp / "private").c_str(), g.cacheFile(11).c_str()), 0);
     g.add(12, "Unchecked.umx");
     g.lines.push_back("short");
+    // A cache file name that leaves the cache folder: the file it names is not the cache's.
+    g.lines.push_back("../" + std::string(29, 'b') + "=Evil.unr");
+    writeFile(g.game + "/" + std::string(29, 'b') + ".uxx", "outside");
     const std::string old = g.writeIndex(GetParam());
 
     RecordingSink sink;
     Lines checked = moved;
-    for (const char* n : {"readme.txt", "Taken.unr", "../Escape.unr", "Gone.unr", "Linked.utx"})
+    for (const char* n :
+         {"readme.txt", "Taken.unr", "../Escape.unr", "Gone.unr", "Linked.utx", "Evil.unr"})
         checked.push_back(n);
     ASSERT_EQ(g.run(sink, checked).outcome, RunOutcome::Completed);
 
@@ -87,12 +91,13 @@ TEST_P(Run, MovesWhatItCanKeepsTheLinesOfTheRestAndLogsOnlyWhatHappened) {
     EXPECT_FALSE(fileExists(g.game + "/Textures/Linked.utx"));
     for (unsigned n : {7u, 8u, 9u, 12u}) EXPECT_TRUE(fileExists(g.cacheFile(n))) << n;
     EXPECT_TRUE(sink.said(guidOf(10) + ".uxx NOT FOUND in the Cache Directory"));
+    EXPECT_EQ(readFile(g.game + "/" + std::string(29, 'b') + ".uxx"), "outside");
 
     // The new index keeps the lines of every package still in the cache, with the old line
     // ends; the old index becomes the backup; the log claims exactly the moves made.
     Lines kept = {"[Cache]"};
     for (unsigned n : {7u, 8u, 9u}) kept.push_back(g.lines[n]);
-    for (unsigned n : {11u, 12u, 13u}) kept.push_back(g.lines[n]);
+    for (unsigned n : {11u, 12u, 13u, 14u}) kept.push_back(g.lines[n]);
     EXPECT_EQ(g.index(), joinLines(kept, detectLineEnd(old)));
     EXPECT_EQ(readFile(g.cacheDir + "/cachebak.ini"), old);
     std::size_t claims = 0;
@@ -201,6 +206,8 @@ TEST(Purge, DeletesTheNamedFilesAndKeepsTheLinesOfThoseThatStay) {
     Game g;
     for (unsigned n = 1; n <= 4; ++n) g.add(n, "P" + std::to_string(n) + ".unr");
     g.add(5, "Gone.unr", false);
+    g.lines.push_back("../" + std::string(29, 'c') + "=Evil.unr");  // never deleted
+    writeFile(g.game + "/" + std::string(29, 'c') + ".uxx", "outside");
     const std::string old = g.writeIndex("\n");
     FaultyFileSystem disk(g.posix);
     disk.failPath(guidOf(2) + ".uxx", EACCES);
@@ -209,16 +216,12 @@ TEST(Purge, DeletesTheNamedFilesAndKeepsTheLinesOfThoseThatStay) {
     EXPECT_EQ(g.index(), old);
     g.dialogs.answers = {true};
     ASSERT_EQ(g.purge(sink, &disk), PurgeOutcome::Done);
-    EXPECT_EQ(g.index(), "[Cache]\n" + g.lines[2] + "\n");
+    EXPECT_EQ(g.index(), "[Cache]\n" + g.lines[2] + "\n" + g.lines[6] + "\n");
     EXPECT_EQ(readFile(g.cacheDir + "/cachebak.ini"), old);
     for (unsigned n : {1u, 3u, 4u}) EXPECT_FALSE(fileExists(g.cacheFile(n)));
-    EXPECT_TRUE(sink.said("1 cache files could not be deleted and stay in CACHE.INI"));
-
-    g.dialogs.answers = {true};
-    sink.lines.clear();
-    ASSERT_EQ(g.purge(sink), PurgeOutcome::Done);
-    EXPECT_EQ(g.index(), "[Cache]\n");
-    EXPECT_EQ(sink.lines.front(), "All cache files have been deleted");
+    EXPECT_EQ(readFile(g.game + "/" + std::string(29, 'c') + ".uxx"), "outside");
+    EXPECT_TRUE(sink.said("2 cache files could not be deleted and stay in CACHE.INI"));
+    writeFile(g.cacheDir + "/cache.ini", "[Cache]\r\nshort\r\n");
     EXPECT_EQ(g.purge(sink), PurgeOutcome::AlreadyEmpty);
 }
 
