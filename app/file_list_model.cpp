@@ -128,6 +128,13 @@ std::vector<std::string> FileListModel::checkedTexts() const {
     return texts;
 }
 
+std::vector<std::size_t> FileListModel::checkedEntries() const {
+    std::vector<std::size_t> entries;
+    for (const FileRow& row : rows_)
+        if (row.checked) entries.push_back(row.entry);
+    return entries;
+}
+
 std::size_t FileListModel::checkedCount() const {
     return static_cast<std::size_t>(
         std::count_if(rows_.begin(), rows_.end(), [](const FileRow& r) { return r.checked; }));

@@ -43,6 +43,8 @@ class FileListModel final : public QAbstractTableModel {
 
     // The texts of the checked rows in the order the list shows them.
     std::vector<std::string> checkedTexts() const;
+    // The entry-table positions of the checked rows: what the run is told to place.
+    std::vector<std::size_t> checkedEntries() const;
     std::size_t checkedCount() const;
 
     // A header click: sort by that column and flip the one order the whole list keeps.

@@ -102,7 +102,7 @@ void frmMain::cmdRun_Click() {
 
     OperationGuard guard(*this);
     request.lblCacheDir = cacheDir_;
-    request.checkedTexts = model_->checkedTexts();
+    request.checkedEntries = model_->checkedEntries();
     sbrProgress->setRange(0, 0);
     sbrProgress->setValue(0);
     const RunResult result = ProcessCache(pv_, request, ctx_, sink());
@@ -121,6 +121,7 @@ void frmMain::cmdRun_Click() {
             break;
         case RunOutcome::IndexUnreadable:
         case RunOutcome::Busy:
+        case RunOutcome::Refused:
             // The reason was shown in a message; nothing was moved or rewritten.
             sbrText->setText(QStringLiteral("Run stopped: nothing was processed"));
             break;

@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
     request.options.MoveNorm = true;
     request.options.MoveDir = request.options.MoveDir2 = false;
     request.lblCacheDir = state.lblCacheDir;
-    for (const qv::FileRow& row : state.rows) request.checkedTexts.push_back(row.text);
+    for (const qv::FileRow& row : state.rows) request.checkedEntries.push_back(row.entry);
     CountingSink sink;
     start = Clock::now();
     if (!qv::PrepareRun(request.options, ctx)) return 1;

@@ -1,6 +1,6 @@
 #include "cli/arguments.h"
 
-#include <cctype>
+#include "platform/ascii.h"
 
 namespace qv::cli {
 
@@ -14,8 +14,8 @@ ParseResult fail(std::string text) {
 
 bool isWholeNumber(const std::string& s) {
     if (s.empty() || s.size() > 9) return false;
-    for (unsigned char c : s)
-        if (!std::isdigit(c)) return false;
+    for (char c : s)
+        if (!isDigitAscii(c)) return false;
     return true;
 }
 
@@ -30,7 +30,7 @@ bool parseTypeList(const std::string& list, Arguments& a, std::string& error) {
         std::size_t comma = list.find(',', start);
         if (comma == std::string::npos) comma = list.size();
         std::string item = list.substr(start, comma - start);
-        for (char& c : item) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        item = lowerAscii(item);
         if (item == "u")
             a.onlyU = true;
         else if (item == "uax")

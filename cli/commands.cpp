@@ -128,7 +128,7 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
     if (!PrepareRun(request.options, ctx)) return kExitFailed;  // the reason is on stderr
     request.lblCacheDir = state.lblCacheDir;
     for (const FileRow& row : state.rows)
-        if (row.checked) request.checkedTexts.push_back(row.text);
+        if (row.checked) request.checkedEntries.push_back(row.entry);
 
     env.out << "Cache Directory = " << request.lblCacheDir << '\n' << "Processing files...\n";
     StreamSink sink(env.out);
@@ -144,6 +144,7 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
             return kExitFailed;
         case RunOutcome::Busy:
         case RunOutcome::IndexUnreadable:
+        case RunOutcome::Refused:
             return kExitFailed;  // the message is on stderr
     }
     return kExitFailed;

@@ -1,6 +1,6 @@
 #include "cli/terminal_dialogs.h"
 
-#include <cctype>
+#include "platform/ascii.h"
 
 namespace qv::cli {
 
@@ -46,8 +46,7 @@ bool TerminalDialogs::askYesNo(const std::string& title, const std::string& text
         }
         std::string word;
         for (char c : answer)
-            if (!std::isspace(static_cast<unsigned char>(c)))
-                word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (!isSpaceAscii(c)) word += lowerAscii(c);
         if (word == "y" || word == "yes") return true;
         if (word.empty() || word == "n" || word == "no") return false;
     }

@@ -1,5 +1,7 @@
 #include "engine/cache_entry.h"
 
+#include "platform/ascii.h"
+
 namespace qv {
 
 namespace {
@@ -14,7 +16,8 @@ std::string CacheEntry::displayName() const {
 }
 
 std::optional<CacheEntry> parseEntryLine(std::string_view line, const std::string& cacheExt) {
-    if (line.size() < kMinEntryLength) return std::nullopt;
+    // A blank line is no entry however long it is: the game ends its index with one.
+    if (line.size() < kMinEntryLength || isBlankLine(line)) return std::nullopt;
     CacheEntry entry;
     entry.Guid = std::string(line.substr(0, kGuidLength));
     entry.CacheFileName = entry.Guid + "." + cacheExt;

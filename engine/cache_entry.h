@@ -21,8 +21,9 @@ struct CacheEntry {
     std::string displayName() const;
 };
 
-// nullopt for a line of 10 characters or fewer (skipped). A line of 11 to 32 characters gives
-// all of its characters as Guid and an empty RealName.
+// nullopt for a line of 10 characters or fewer and for a blank line (spaces and tabs only):
+// those are skipped. A line of 11 to 32 characters gives all of its characters as Guid and an
+// empty RealName.
 std::optional<CacheEntry> parseEntryLine(std::string_view line, const std::string& cacheExt);
 
 }  // namespace qv

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "engine/cache_entry.h"
 #include "engine/cache_lock.h"
 #include "engine/engine_context.h"
 #include "engine/placement.h"
@@ -17,13 +18,6 @@
 #include "settings/program_settings.h"
 
 namespace qv {
-
-namespace {
-
-constexpr std::size_t kGuidLength = 32;
-constexpr std::size_t kShortestEntry = 11;  // lines of 10 characters or fewer are no entries
-
-}  // namespace
 
 PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& status) {
     SettingsSnapshot settings(ctx.fs, programFiles(pv.ProgramFolder, ctx.fs).settingsFile);
@@ -56,9 +50,9 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
     };
     std::vector<Target> targets;
     for (std::string& line : splitLines(index.value)) {
-        if (line.size() < kShortestEntry) continue;
-        std::string fileName = line.substr(0, kGuidLength) + "." + cacheExt;
-        targets.push_back({std::move(line), std::move(fileName)});
+        std::optional<CacheEntry> entry = parseEntryLine(line, cacheExt);
+        if (!entry) continue;  // the header, short lines and blank lines
+        targets.push_back({std::move(line), std::move(entry->CacheFileName)});
     }
 
     if (targets.empty()) {
@@ -82,8 +76,7 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
         if (!gone) kept.push_back(t.line);
     }
 
-    const Status replaced = replaceCacheIndex(ctx.fs, cacheDir, index.value,
-                                              newIndexText(kept, detectLineEnd(index.value)));
+    const Status replaced = replaceCacheIndex(ctx.fs, cacheDir, index.value, newIndexText(kept));
 
     status.addLine(kept.empty() ? std::string("All cache files have been deleted")
                                 : std::to_string(kept.size()) +

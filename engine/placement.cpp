@@ -1,9 +1,9 @@
 #include "engine/placement.h"
 
-#include <cctype>
 #include <cerrno>
 
 #include "engine/engine_context.h"
+#include "platform/ascii.h"
 #include "platform/filesystem.h"
 
 namespace qv {
@@ -13,15 +13,8 @@ namespace {
 constexpr std::size_t kGuidLength = 32;
 constexpr std::size_t kRealNameStart = 33;  // the 34th character
 
-char upper(char c) {
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-}
-
 std::string upperTail(std::string_view text, std::size_t count) {
-    std::string_view tail = text.size() > count ? text.substr(text.size() - count) : text;
-    std::string out;
-    for (char c : tail) out.push_back(upper(c));
-    return out;
+    return upperAscii(text.size() > count ? text.substr(text.size() - count) : text);
 }
 
 void writeLog(OutFile* log, const std::string& line) {
@@ -83,15 +76,13 @@ PackageType packageTypeOfLine(std::string_view line) {
     if (key == "UMX") return PackageType::Music;
     if (key == "UAX") return PackageType::Sound;
     if (key == "INT" || key == "DEM") return PackageType::System;
-    if (upper(line.back()) == 'U') return PackageType::System;
+    if (upperAscii(line.back()) == 'U') return PackageType::System;
     return PackageType::Unknown;
 }
 
 bool isUnsafeRealName(std::string_view realName) {
     if (realName.empty() || realName == "." || realName == "..") return true;
-    if (realName.size() >= 2 && std::isalpha(static_cast<unsigned char>(realName[0])) &&
-        realName[1] == ':')
-        return true;
+    if (realName.size() >= 2 && isAlphaAscii(realName[0]) && realName[1] == ':') return true;
     for (char c : realName) {
         const auto u = static_cast<unsigned char>(c);
         if (c == '/' || c == '\\' || u < 0x20 || u == 0x7F) return true;

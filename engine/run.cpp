@@ -1,6 +1,6 @@
 #include "engine/run.h"
 
-#include <unordered_set>
+#include <optional>
 
 #include "engine/cache_entry.h"
 #include "engine/cache_lock.h"
@@ -21,7 +21,6 @@ namespace {
 
 constexpr const char* kDriveLetterMessage =
     "You must select a minimum of a drive letter (example - D:)";
-constexpr std::size_t kRealNameStart = 33;  // the 34th character
 
 // Creates `path` when nothing of that name exists; says why when that fails.
 bool ensureFolder(const std::string& path, EngineContext& ctx) {
@@ -38,25 +37,39 @@ bool MakeTypeFolder(const std::string& treeFolder, const char* name, EngineConte
     return ensureFolder(treeFolder + "/" + name, ctx);
 }
 
+// Stored settings can have no mode chosen at all; that is the type-folder mode, never a folder
+// tree rooted at an empty text.
 PlacementMode modeOf(const Options& o) {
     if (o.MoveNorm) return PlacementMode::TypeFolders;
     if (o.MoveDir) return PlacementMode::OneFolder;
-    return PlacementMode::FolderTree;
+    if (o.MoveDir2) return PlacementMode::FolderTree;
+    return PlacementMode::TypeFolders;
 }
 
-// The texts a line can be selected by: a row's text is a real name, except for the rows that
-// show the missing-extension message, which select nothing.
-std::unordered_set<std::string> selectionOf(const std::vector<std::string>& checkedTexts) {
-    const std::string_view prefix = kMissingExtensionPrefix;
-    std::unordered_set<std::string> selection;
-    selection.reserve(checkedTexts.size());
-    for (const std::string& text : checkedTexts)
-        if (std::string_view(text).substr(0, prefix.size()) != prefix) selection.insert(text);
-    return selection;
-}
-
-bool isSelected(const std::string& line, const std::unordered_set<std::string>& selection) {
-    return line.size() > kRealNameStart && selection.count(line.substr(kRealNameStart)) != 0;
+// Marks the index lines of the checked rows. Entry k of the index is selected when row k is
+// checked and the line still names what the scan listed there (same GUID and real name): an
+// index changed since the scan selects nothing it was not shown as. Rows of a missing extension
+// select nothing.
+std::vector<bool> selectedLines(const std::vector<std::string>& lines,
+                                const std::vector<std::size_t>& checkedEntries,
+                                const PublicVariables& pv) {
+    std::vector<bool> checked(pv.EntryCount(), false);
+    for (std::size_t k : checkedEntries)
+        if (k < checked.size()) checked[k] = true;
+    std::vector<bool> selected(lines.size(), false);
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < lines.size() && k < checked.size(); ++i) {
+        const std::optional<CacheEntry> entry = parseEntryLine(lines[i], "");
+        if (!entry) continue;
+        const std::size_t slot = k++;
+        if (!checked[slot] || entry->missingExtension() || entry->RealName != pv.RealNames[slot])
+            continue;
+        const std::string& scanned = pv.CacheFileNames[slot];
+        selected[i] = scanned.size() > entry->Guid.size() &&
+                      scanned.compare(0, entry->Guid.size(), entry->Guid) == 0 &&
+                      scanned[entry->Guid.size()] == '.';
+    }
+    return selected;
 }
 
 }  // namespace
@@ -89,6 +102,14 @@ bool PrepareRun(Options& options, EngineContext& ctx, bool* checksPassed) {
 RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& ctx,
                        StatusSink& status) {
     RunResult result;
+    // A folder mode needs its folder: an empty text would place packages at the root.
+    const PlacementMode mode = modeOf(request.options);
+    if ((mode == PlacementMode::OneFolder && request.options.MoveDirText.empty()) ||
+        (mode == PlacementMode::FolderTree && request.options.MoveDir2Text.empty())) {
+        ctx.dialogs.message(kProgramTitle, kDriveLetterMessage);
+        result.outcome = RunOutcome::Refused;
+        return result;
+    }
     const ProgramFiles files = programFiles(pv.ProgramFolder, ctx.fs);
     SettingsSnapshot settings(ctx.fs, files.settingsFile);
     if (!settings.ok()) {
@@ -114,7 +135,7 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     place.soundsDir = pv.GameDir + "/" + toNativeSeparators(settings.dirs("Sounds"));
     place.musicDir = pv.GameDir + "/" + toNativeSeparators(settings.dirs("Music"));
     place.systemDir = pv.GameDir + "/System";
-    place.mode = modeOf(request.options);
+    place.mode = mode;
     place.moveDirText = toNativeSeparators(request.options.MoveDirText);
     place.moveDir2Text = toNativeSeparators(request.options.MoveDir2Text);
 
@@ -141,14 +162,14 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         return result;
     }
 
-    const std::unordered_set<std::string> selection = selectionOf(request.checkedTexts);
     const std::vector<std::string> lines = splitLines(index.value);
+    const std::vector<bool> selected = selectedLines(lines, request.checkedEntries, pv);
 
     RunLog log = StartRunLog(cacheDir, files.runLog, ctx.fs);
     std::vector<std::string> kept;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string& line = lines[i];
-        if (!isSelected(line, selection)) {
+        if (!selected[i]) {
             if (line.find("[Cache]") == std::string::npos) kept.push_back(line);
         } else {
             PlaceCacheEntry(line, place, ctx.fs, status, log.file.get(), kept);
@@ -159,8 +180,7 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
 
     FinishRun({.cacheDir = cacheDir,
                .keptLines = kept,
-               .oldIndex = index.value,
-               .lineEnd = detectLineEnd(index.value)},
+               .oldIndex = index.value},
               pv, log, ctx.fs, status);
     ClearCacheEntries(pv);
     result.outcome = RunOutcome::Completed;

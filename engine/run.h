@@ -25,13 +25,16 @@ enum class RunOutcome {
     IndexUnreadable,  // message "Cache.INI could not be read (reason)" (or the same for an
                       // unreadable Quorvel.ini); nothing written, nothing replaced
     Busy,             // another run or purge holds the cache folder's lock (message shown)
+    Refused,          // a folder mode without a folder (the drive-letter message); nothing done
     Completed,        // the run went through FinishRun; the caller re-scans
 };
 
 struct RunRequest {
-    Options options;                        // placement mode and the trimmed folder texts
-    std::string lblCacheDir;                // in/out: the cache folder in use
-    std::vector<std::string> checkedTexts;  // texts of the checked rows, in list order
+    Options options;          // placement mode and the trimmed folder texts
+    std::string lblCacheDir;  // in/out: the cache folder in use
+    // The checked rows by their entry-table position (FileRow::entry). Two lines of one name are
+    // two rows; exactly the lines of the checked rows are placed.
+    std::vector<std::size_t> checkedEntries;
 };
 
 struct RunResult {

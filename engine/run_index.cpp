@@ -4,12 +4,11 @@
 
 namespace qv {
 
-std::string newIndexText(const std::vector<std::string>& keptLines, LineEnd style) {
-    const std::string end = lineEndChars(style);
-    std::string text = "[Cache]" + end;
+std::string newIndexText(const std::vector<std::string>& keptLines) {
+    std::string text = "[Cache]\r\n";
     for (const std::string& line : keptLines) {
         text += line;
-        text += end;
+        text += "\r\n";
     }
     return text;
 }

@@ -10,8 +10,9 @@ namespace qv {
 
 class FileSystem;
 
-// The text of a new index: "[Cache]" and the kept lines, each followed by the line end.
-std::string newIndexText(const std::vector<std::string>& keptLines, LineEnd style);
+// The text of a new index: "[Cache]" and the kept lines, each followed by CR LF (the index's
+// own line end, whatever the old file used).
+std::string newIndexText(const std::vector<std::string>& keptLines);
 
 // Replaces cacheDir/cache.ini by `newIndex` and makes `oldIndex` (the bytes the caller read
 // from cache.ini) the new cachebak.ini, so that cache.ini always exists and is always either

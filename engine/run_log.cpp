@@ -104,7 +104,7 @@ bool FinishRun(const FinishRunInput& in, const PublicVariables& pv, RunLog& log,
 
     // The index is replaced before anything claims that it was.
     const Status replaced =
-        replaceCacheIndex(fs, in.cacheDir, in.oldIndex, newIndexText(in.keptLines, in.lineEnd));
+        replaceCacheIndex(fs, in.cacheDir, in.oldIndex, newIndexText(in.keptLines));
 
     const std::string renamedText = in.cacheDir + "/CACHE.INI was renamed to CACHEBAK.INI";
     const std::string createdText = "A new CACHE.INI was created in " + in.cacheDir;

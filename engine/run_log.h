@@ -31,8 +31,7 @@ RunLog StartRunLog(const std::string& cacheDir, const std::string& logPath, File
 struct FinishRunInput {
     std::string cacheDir;
     const std::vector<std::string>& keptLines;
-    const std::string& oldIndex;      // the bytes of cache.ini as the run read them
-    LineEnd lineEnd = LineEnd::CRLF;  // the old index's style, kept by the new one
+    const std::string& oldIndex;  // the bytes of cache.ini as the run read them
 };
 
 // The not-moved report from the scan's entry table (entries whose cache file is still there),

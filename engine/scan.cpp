@@ -9,7 +9,7 @@
 #include "engine/cache_entry.h"
 #include "engine/engine_context.h"
 #include "engine/public_variables.h"
-#include "engine/scan_text.h"
+#include "platform/ascii.h"
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"

@@ -4,7 +4,7 @@
 #include "engine/engine_context.h"
 #include "engine/public_variables.h"
 #include "engine/scan.h"
-#include "engine/scan_text.h"
+#include "platform/ascii.h"
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
 #include "platform/textfile.h"
@@ -21,7 +21,8 @@ std::string repairedIndex(const std::string& index, bool& lineLeftUnrepaired) {
     for (const std::string& line : splitLines(index)) {
         out += line;
         const std::string upper = upperAscii(line);
-        if (line.find('.') == std::string::npos && upper != "[CACHE]") {
+        // Blank lines are no entries: the game ends every index with one.
+        if (line.find('.') == std::string::npos && upper != "[CACHE]" && !isBlankLine(line)) {
             bool isMap = false;
             for (const char* prefix : kMapPrefixes)
                 if (upper.find(prefix) != std::string::npos) isMap = true;

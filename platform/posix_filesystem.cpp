@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +9,8 @@
 #include <cstdio>
 #include <random>
 #include <vector>
+
+#include "platform/ascii.h"
 
 namespace qv {
 
@@ -68,6 +69,29 @@ Status fsyncFolder(const std::string& folder) {
     if (::fsync(fd.get()) != 0 && errno != EINVAL && errno != ENOTSUP)
         return Status::fromErrno(errno);
     return Status::success();
+}
+
+// A wildcard match ('*' any run of bytes, '?' one byte) without regard to ASCII letter case;
+// fnmatch's FNM_CASEFOLD would follow the locale.
+bool matchesNoCase(std::string_view pattern, std::string_view name) {
+    std::size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() &&
+            (pattern[p] == '?' || lowerAscii(pattern[p]) == lowerAscii(name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (starP != std::string_view::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
 }
 
 // Creates a new hidden file in `folder` under a name nobody else holds. The mode 0666 goes
@@ -316,7 +340,7 @@ Result<std::vector<FileInfo>> PosixFileSystem::listFiles(const std::string& fold
             break;
         }
         if (e->d_name[0] == '.') continue;
-        if (!all && ::fnmatch(pattern.c_str(), e->d_name, FNM_CASEFOLD) != 0) continue;
+        if (!all && !matchesNoCase(pattern, e->d_name)) continue;
         struct stat st {};
         // A link to a plain file counts as one; a dangling link or a folder does not.
         if (::fstatat(::dirfd(dir), e->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;

@@ -1,11 +1,10 @@
 #include "settings/program_settings.h"
 
-#include <cerrno>
-#include <climits>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <string_view>
 
+#include "platform/ascii.h"
 #include "platform/dialogs.h"
 #include "settings/clsRegistry.h"
 #include "settings/mdlINI.h"
@@ -21,12 +20,7 @@ std::string_view trimSpaces(std::string_view s) {
 }
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
+    return equalsNoCaseAscii(a, b);
 }
 
 // A whole decimal number or a decimal fraction, nothing else around it but blanks.
@@ -36,10 +30,11 @@ bool parseNumber(std::string_view text, double& out) {
     for (char c : t)
         if (!((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E'))
             return false;  // keeps out "inf", "nan", hex and the like
-    errno = 0;
-    char* end = nullptr;
-    out = std::strtod(t.c_str(), &end);
-    return end == t.c_str() + t.size() && errno == 0 && std::isfinite(out);
+    // from_chars reads the same in every locale (strtod wants the locale's decimal point).
+    std::string_view digits = t;
+    if (digits.size() > 1 && digits.front() == '+' && digits[1] != '-') digits.remove_prefix(1);
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), out);
+    return ec == std::errc() && end == digits.data() + digits.size() && std::isfinite(out);
 }
 
 std::string truthText(bool b) {
@@ -77,12 +72,13 @@ int textToInt(const std::string& text, bool& ok) {
     const std::string t(trimSpaces(text));
     ok = false;
     if (t.empty()) return 0;
-    errno = 0;
-    char* end = nullptr;
-    const long n = std::strtol(t.c_str(), &end, 10);
-    if (end != t.c_str() + t.size() || errno != 0 || n < INT_MIN || n > INT_MAX) return 0;
+    std::string_view digits = t;
+    if (digits.size() > 1 && digits.front() == '+' && digits[1] != '-') digits.remove_prefix(1);
+    int n = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+    if (ec != std::errc() || end != digits.data() + digits.size()) return 0;
     ok = true;
-    return static_cast<int>(n);
+    return n;
 }
 
 Options restoreOptions(clsRegistry& programKey, Options designed) {

@@ -1,8 +1,8 @@
 #include "troubleshooter/cache_info.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "platform/ascii.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
 #include "settings/program_files.h"
@@ -15,9 +15,7 @@ const std::string kRuleEquals(36, '=');
 const std::string kRule(56, '-');
 
 std::string lowerCase(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
+    return lowerAscii(s);
 }
 
 }  // namespace

@@ -5,11 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "platform/ascii.h"
 
 extern char** environ;
 
@@ -51,7 +52,7 @@ auto guarded(Body&& body) -> decltype(body()) {
 std::uint32_t leadingNumber(const char*& p) {
     std::uint32_t n = 0;
     bool any = false;
-    while (std::isdigit(static_cast<unsigned char>(*p))) {
+    while (isDigitAscii(*p)) {
         n = n * 10 + static_cast<std::uint32_t>(*p - '0');
         ++p;
         any = true;
@@ -227,8 +228,7 @@ std::int32_t CEnvironment::VbAppRunMode(const std::string& VbExeName) const {
     return guarded([&VbExeName] {
         std::string exe = ownExecutablePath();
         if (exe.empty()) return std::int32_t{3};
-        std::transform(exe.begin(), exe.end(), exe.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        exe = upperAscii(exe);
         const std::string tail = "/" + VbExeName;
         return exe.ends_with(tail) ? std::int32_t{2} : std::int32_t{1};
     });

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+// Character tests and case folding of 8-bit text by ASCII alone. The C library's versions
+// follow the process's locale (under a Turkish one 'i' does not upper-case to 'I'), and the
+// programs call setlocale for dates, so names must never go through them.
+constexpr bool isUpperAscii(char c) {
+    return c >= 'A' && c <= 'Z';
+}
+constexpr bool isLowerAscii(char c) {
+    return c >= 'a' && c <= 'z';
+}
+constexpr bool isAlphaAscii(char c) {
+    return isUpperAscii(c) || isLowerAscii(c);
+}
+constexpr bool isDigitAscii(char c) {
+    return c >= '0' && c <= '9';
+}
+constexpr bool isSpaceAscii(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+constexpr char upperAscii(char c) {
+    return isLowerAscii(c) ? static_cast<char>(c - 'a' + 'A') : c;
+}
+constexpr char lowerAscii(char c) {
+    return isUpperAscii(c) ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Only the ASCII letters change; every other byte stays as it is.
+inline std::string upperAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = upperAscii(c);
+    return out;
+}
+inline std::string lowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = lowerAscii(c);
+    return out;
+}
+
+inline bool equalsNoCaseAscii(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+    return true;
+}
+
+// Blank: empty, or nothing but spaces and tabs.
+inline bool isBlankLine(std::string_view line) {
+    for (char c : line)
+        if (c != ' ' && c != '\t') return false;
+    return true;
+}
+
+}  // namespace qv
