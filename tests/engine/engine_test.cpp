@@ -93,12 +93,12 @@ TEST_P(Run, MovesWhatItCanKeepsTheLinesOfTheRestAndLogsOnlyWhatHappened) {
     EXPECT_TRUE(sink.said(guidOf(10) + ".uxx NOT FOUND in the Cache Directory"));
     EXPECT_EQ(readFile(g.game + "/" + std::string(29, 'b') + ".uxx"), "outside");
 
-    // The new index keeps the lines of every package still in the cache, with the old line
-    // ends; the old index becomes the backup; the log claims exactly the moves made.
+    // The new index keeps the lines of every package still in the cache, with CR LF whatever
+    // the old one used; the old index becomes the backup; the log claims exactly the moves made.
     Lines kept = {"[Cache]"};
     for (unsigned n : {7u, 8u, 9u}) kept.push_back(g.lines[n]);
     for (unsigned n : {11u, 12u, 13u, 14u}) kept.push_back(g.lines[n]);
-    EXPECT_EQ(g.index(), joinLines(kept, detectLineEnd(old)));
+    EXPECT_EQ(g.index(), joinLines(kept, LineEnd::CRLF));
     EXPECT_EQ(readFile(g.cacheDir + "/cachebak.ini"), old);
     std::size_t claims = 0;
     for (const std::string& l : splitLines(g.log())) claims += l.rfind("**OLD** ", 0) == 0;
@@ -216,7 +216,7 @@ TEST(Purge, DeletesTheNamedFilesAndKeepsTheLinesOfThoseThatStay) {
     EXPECT_EQ(g.index(), old);
     g.dialogs.answers = {true};
     ASSERT_EQ(g.purge(sink, &disk), PurgeOutcome::Done);
-    EXPECT_EQ(g.index(), "[Cache]\n" + g.lines[2] + "\n" + g.lines[6] + "\n");
+    EXPECT_EQ(g.index(), "[Cache]\r\n" + g.lines[2] + "\r\n" + g.lines[6] + "\r\n");
     EXPECT_EQ(readFile(g.cacheDir + "/cachebak.ini"), old);
     for (unsigned n : {1u, 3u, 4u}) EXPECT_FALSE(fileExists(g.cacheFile(n)));
     EXPECT_EQ(readFile(g.game + "/" + std::string(29, 'c') + ".uxx"), "outside");

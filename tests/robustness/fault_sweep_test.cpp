@@ -43,7 +43,8 @@ bool has(const std::string& text, const std::string& part) {
 // Claims of a replaced index must be true, in the status list and in the log.
 void expectHonestIndexClaims(const Game& g, const Lines& status, const std::string& old,
                              const std::string& where) {
-    const bool replaced = g.index() != old;
+    // A run that kept every line writes the old text again: the backup shows it happened.
+    const bool replaced = g.index() != old || readFile(g.cacheDir + "/cachebak.ini") == old;
     for (const char* claim :
          {"CACHE.INI was renamed to CACHEBAK.INI", "A new CACHE.INI was created"}) {
         bool said = false;
