@@ -128,85 +128,89 @@ void repairOnce(FileSystem& fs, int, const std::string& where) {
     EXPECT_EQ(strays(g.cacheDir), Lines{}) << where;
 }
 
-// A settings file changed through `change`: afterwards it is the old file, and the failure was
-// reported, or the new file (as the clean run wrote it), reported as done.
-using Change = std::function<bool(const std::string& file, FileSystem& fs, ScriptedDialogs& d)>;
+// A settings file changed by one call: afterwards it is the old file and the failure was shown,
+// or the new file (as the same call writes it without a fault) and nothing was shown.
+struct FileChange {
+    const char* name;
+    std::string old;  // "": no file yet
+    std::function<bool(const std::string& file, FileSystem& fs, ScriptedDialogs& d)> change;
+};
 
-void fileOnce(const char* name, const std::string& old, Change change, FileSystem& fs, int err,
-              const std::string& where) {
+bool shown(ScriptedDialogs& d, const Status& s) {
+    if (!s.ok()) d.message("failed", s.text);
+    return s.ok();
+}
+
+void changeOnce(const FileChange& c, FileSystem& fs, int err, const std::string& where) {
     TempDir dir(sweepBase());
-    const std::string file = dir / name, reference = dir / "reference";
-    if (!old.empty()) writeFile(file, old), writeFile(reference, old);
+    const std::string file = dir / c.name, reference = dir / "reference";
+    if (!c.old.empty()) writeFile(file, c.old), writeFile(reference, c.old);
     ScriptedDialogs dialogs;
-    ASSERT_TRUE(change(reference, realFileSystem(), dialogs));
-    const bool done = change(file, fs, dialogs);
+    ASSERT_TRUE(c.change(reference, realFileSystem(), dialogs));
+    const bool done = c.change(file, fs, dialogs);
     const std::string now = readFile(file);  // "" when missing
-    EXPECT_TRUE(err != 0 || (done && now != old)) << where;
-    EXPECT_EQ(now, done ? readFile(reference) : old) << where;
+    EXPECT_TRUE(err != 0 || (done && now != c.old)) << where;
+    EXPECT_EQ(now, done ? readFile(reference) : c.old) << where;
     EXPECT_EQ(dialogs.messages().empty(), done) << where;
     EXPECT_EQ(strays(dir.path()), Lines{}) << where;
 }
 
 const std::string kList = "CTF-Face.unr\r\nDM-\xe9t\xe9.unr\r\n  spaced .utx \r\n";
+const std::string kIni = readFile(QV_TEST_DATA_DIR "/settings/UnrealTournament.ini");
+const std::string kStore = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\r\n\"a\"=\"1\"\r\n";
+auto profileWrite(const char* key) {
+    return [key](auto& file, auto& fs, auto& d) {
+        return INIWriteSetting("Core.System", key, "7", file, &d, &fs);
+    };
+}
 
 const struct Operation {
     const char* name;
     bool copyPath;  // every move takes the copy path of a move across file systems
-    std::function<void(FileSystem&, int, const std::string&)> once;
+    void (*once)(FileSystem&, int, const std::string&);  // or else `changes`
+    std::vector<FileChange> changes;
 } kOperations[] = {
-    {"run", false, runOnce},
-    {"run_copy_path", true, runOnce},
-    {"purge", false, purgeOnce},
-    {"repair", false, repairOnce},
-    {"never_move_save", false,
-     [](FileSystem& fs, int err, const std::string& where) {
-         fileOnce(
-             "QuorvelDontMove.ini", kList,
-             [](auto& file, auto& fs, auto& d) {
-                 const Status s = SaveNeverMoveList(file, {"A.unr", "B\x01.u"}, fs);
-                 if (!s.ok()) d.message("save", s.text);
-                 return s.ok();
-             },
-             fs, err, where);
-     }},
-    {"never_move_add", false,
-     [](FileSystem& fs, int err, const std::string& where) {
-         for (const std::string& old : {std::string("A.unr\nB.utx"), std::string()})
-             fileOnce(
-                 "QuorvelDontMove.ini", old,
-                 [](auto& file, auto& fs, auto& d) {
-                     const Status s = AppendNeverMoveName(file, "New.umx", fs);
-                     if (!s.ok()) d.message("add", s.text);
-                     return s.ok();
-                 },
-                 fs, err, where);
-     }},
-    {"profile_write", false,
-     [](FileSystem& fs, int err, const std::string& where) {
-         const std::string ini = readFile(QV_TEST_DATA_DIR "/settings/UnrealTournament.ini");
-         for (const char* key : {"PurgeCacheDays", "NewKey"})
-             fileOnce(
-                 "UnrealTournament.ini", ini,
-                 [key](auto& file, auto& fs, auto& d) {
-                     return INIWriteSetting("Core.System", key, "7", file, &d, &fs);
-                 },
-                 fs, err, where);
-     }},
-    {"registry_write", false,
-     [](FileSystem& fs, int err, const std::string& where) {
-         const std::string old =
-             "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\r\n\"a\"=\"1\"\r\n";
-         fileOnce(
-             "registry.reg", old,
-             [](auto& file, auto& fs, auto& d) {
-                 const Status s = RegistryFile(file, &fs).setValue(
-                     HKEY_LOCAL_MACHINE_ROOT, "SOFTWARE\\Quorvel", "Folder", {REG_SZ_TYPE, "/UT/"});
-                 if (!s.ok()) d.message("write", s.text);
-                 return s.ok();
-             },
-             fs, err, where);
-     }},
+    {"run", false, runOnce, {}},
+    {"run_copy_path", true, runOnce, {}},
+    {"purge", false, purgeOnce, {}},
+    {"repair", false, repairOnce, {}},
+    {"never_move_save",
+     false,
+     nullptr,
+     {{"QuorvelDontMove.ini", kList,
+       [](auto& file, auto& fs, auto& d) {
+           return shown(d, SaveNeverMoveList(file, {"A.unr", "B\x01.u"}, fs));
+       }}}},
+    {"never_move_add",
+     false,
+     nullptr,
+     {{"QuorvelDontMove.ini", "A.unr\nB.utx",
+       [](auto& file, auto& fs, auto& d) {
+           return shown(d, AppendNeverMoveName(file, "N.u", fs));
+       }},
+      {"QuorvelDontMove.ini", "",
+       [](auto& file, auto& fs, auto& d) {
+           return shown(d, AppendNeverMoveName(file, "N.u", fs));
+       }}}},
+    {"profile_write",
+     false,
+     nullptr,
+     {{"UnrealTournament.ini", kIni, profileWrite("PurgeCacheDays")},
+      {"UnrealTournament.ini", kIni, profileWrite("NewKey")}}},
+    {"registry_write",
+     false,
+     nullptr,
+     {{"registry.reg", kStore,
+       [](auto& file, auto& fs, auto& d) {
+           return shown(d, RegistryFile(file, &fs).setValue(HKEY_LOCAL_MACHINE_ROOT, "SOFTWARE\\Q",
+                                                            "Folder", {REG_SZ_TYPE, "/UT/"}));
+       }}}},
 };
+
+void attempt(const Operation& op, FileSystem& fs, int err, const std::string& where) {
+    if (op.once) return op.once(fs, err, where);
+    for (const FileChange& c : op.changes) changeOnce(c, fs, err, where);
+}
 
 class FaultSweep : public ::testing::TestWithParam<Operation> {};
 
@@ -217,7 +221,7 @@ TEST_P(FaultSweep, EveryOperationFailsInTurnWithEveryError) {
     long total = 0;
     {
         FaultyFileSystem counting(posix);
-        op.once(counting, 0, std::string(op.name) + " without a fault");
+        attempt(op, counting, 0, std::string(op.name) + " without a fault");
         total = counting.count;
     }
     ASSERT_GT(total, 0);
@@ -227,7 +231,7 @@ TEST_P(FaultSweep, EveryOperationFailsInTurnWithEveryError) {
         for (long k = 1; k <= total; ++k) {
             FaultyFileSystem fs(posix);
             fs.failAt(k, err);
-            op.once(fs, err,
+            attempt(op, fs, err,
                     std::string(op.name) + " k=" + std::to_string(k) + " " + std::strerror(err));
             EXPECT_EQ(fs.injected, 1) << op.name << " k=" << k;
             ++failed[fs.lastFailed];

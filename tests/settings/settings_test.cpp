@@ -27,7 +27,7 @@ TEST(Profile, ReadsSectionsKeysQuotesAndLineEndsAsTheGameDoes) {
         {"[A]\nk=\"half\n", "A", "k", "\"half"},
         {"[A]\nk=\"\"two\"\"\n", "A", "k", "\"two\""},
         {"[A]\nk=a=b;c\n", "A", "k", "a=b;c"},
-        {"[B]\nk=b\n[A]\nj=1\n", "A", "k", "D"},
+        {"[B]\nk=b\n[A]\nj=1\n[C]\nk=c\n", "A", "k", "D"},
         {"[A]\nj=1\n[B]\r\nk=b", "B", "k", "b"},
         {"[A]\nk=first\nk=second\n[a]\nk=third\n", "A", "k", "first"},
         {"[A]\n;k=c\nk\n", "A", "k", "D"},

@@ -6,7 +6,7 @@
 
 #include "platform/forwarding_filesystem.h"
 
-namespace qv::test {
+namespace qv {
 
 // Fails chosen operations of another file system with a chosen errno: the k-th counted one
 // (everything but the existence tests and modifiedTime; each write and close of an open file
@@ -106,4 +106,4 @@ inline Result<std::unique_ptr<OutFile>> FaultyFileSystem::createFile(const std::
     });
 }
 
-}  // namespace qv::test
+}  // namespace qv

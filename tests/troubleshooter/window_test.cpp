@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <memory>
 
-#include "platform/faulty_filesystem.h"
+#include "tests/support/faulty_filesystem.h"
 #include "settings/clsRegistry.h"
 #include "tests/support/temp_dir.h"
 #include "tests/widgets/qt_app.h"

@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     std::FILE* trace = mode == "none" ? std::fopen(argv[7], "w") : nullptr;
     qv::PosixFileSystem posix;
     posix.setForceCrossDevice(std::string(argv[6]) == "1");
-    qv::test::FaultyFileSystem fs(posix);
+    qv::FaultyFileSystem fs(posix);
     std::unique_ptr<Watcher> watcher;
     fs.watch = [&](const char* op, const std::string& path, const std::string& to, bool done) {
         if (trace && !done) std::fprintf(trace, "%s %s\n", op, path.c_str());
