@@ -6,7 +6,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev libgmock-dev
     qt6-base-dev qt6-multimedia-dev libgl-dev qt6-qpa-plugins
-    xvfb xauth fonts-dejavu-core
+    xvfb xauth fonts-dejavu-core librsvg2-bin
     clang libclang-rt-14-dev
     locales
 )
