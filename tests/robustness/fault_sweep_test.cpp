@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <functional>
 #include <set>
 
 #include "engine/run_index.h"
@@ -128,88 +127,66 @@ void repairOnce(FileSystem& fs, int, const std::string& where) {
     EXPECT_EQ(strays(g.cacheDir), Lines{}) << where;
 }
 
-// A settings file changed by one call: afterwards it is the old file and the failure was shown,
-// or the new file (as the same call writes it without a fault) and nothing was shown.
-struct FileChange {
-    const char* name;
-    std::string old;  // "": no file yet
-    std::function<bool(const std::string& file, FileSystem& fs, ScriptedDialogs& d)> change;
-};
+// The changes of a settings file, each by one call that says whether it was done (a failure is
+// shown through `d`).
+using Change = bool (*)(const std::string& file, FileSystem& fs, ScriptedDialogs& d);
 
 bool shown(ScriptedDialogs& d, const Status& s) {
     if (!s.ok()) d.message("failed", s.text);
     return s.ok();
 }
-
-void changeOnce(const FileChange& c, FileSystem& fs, int err, const std::string& where) {
-    TempDir dir(sweepBase());
-    const std::string file = dir / c.name, reference = dir / "reference";
-    if (!c.old.empty()) writeFile(file, c.old), writeFile(reference, c.old);
-    ScriptedDialogs dialogs;
-    ASSERT_TRUE(c.change(reference, realFileSystem(), dialogs));
-    const bool done = c.change(file, fs, dialogs);
-    const std::string now = readFile(file);  // "" when missing
-    EXPECT_TRUE(err != 0 || (done && now != c.old)) << where;
-    EXPECT_EQ(now, done ? readFile(reference) : c.old) << where;
-    EXPECT_EQ(dialogs.messages().empty(), done) << where;
-    EXPECT_EQ(strays(dir.path()), Lines{}) << where;
+bool saveList(const std::string& file, FileSystem& fs, ScriptedDialogs& d) {
+    return shown(d, SaveNeverMoveList(file, {"A.unr", "B\x01.u"}, fs));
+}
+bool addName(const std::string& file, FileSystem& fs, ScriptedDialogs& d) {
+    return shown(d, AppendNeverMoveName(file, "N.u", fs));
+}
+bool writeProfile(const std::string& file, FileSystem& fs, ScriptedDialogs& d) {
+    return INIWriteSetting("Core.System", "NewKey", "7", file, &d, &fs);
+}
+bool writeStore(const std::string& file, FileSystem& fs, ScriptedDialogs& d) {
+    const RegValue v{REG_SZ_TYPE, "/UT/"};
+    return shown(d, RegistryFile(file, &fs).setValue(HKEY_LOCAL_MACHINE_ROOT, "SW\\Q", "F", v));
 }
 
 const std::string kList = "CTF-Face.unr\r\nDM-\xe9t\xe9.unr\r\n  spaced .utx \r\n";
 const std::string kIni = readFile(QV_TEST_DATA_DIR "/settings/UnrealTournament.ini");
-const std::string kStore = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\r\n\"a\"=\"1\"\r\n";
-auto profileWrite(const char* key) {
-    return [key](auto& file, auto& fs, auto& d) {
-        return INIWriteSetting("Core.System", key, "7", file, &d, &fs);
-    };
-}
+const std::string kStore = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SW\\X]\r\n\"a\"=\"1\"\r\n";
 
 const struct Operation {
     const char* name;
     bool copyPath;  // every move takes the copy path of a move across file systems
-    void (*once)(FileSystem&, int, const std::string&);  // or else `changes`
-    std::vector<FileChange> changes;
+    void (*once)(FileSystem&, int, const std::string&);  // else one change of a settings file:
+    const char* file;
+    std::string old;  // "": no file yet
+    Change change;
 } kOperations[] = {
-    {"run", false, runOnce, {}},
-    {"run_copy_path", true, runOnce, {}},
-    {"purge", false, purgeOnce, {}},
-    {"repair", false, repairOnce, {}},
-    {"never_move_save",
-     false,
-     nullptr,
-     {{"QuorvelDontMove.ini", kList,
-       [](auto& file, auto& fs, auto& d) {
-           return shown(d, SaveNeverMoveList(file, {"A.unr", "B\x01.u"}, fs));
-       }}}},
-    {"never_move_add",
-     false,
-     nullptr,
-     {{"QuorvelDontMove.ini", "A.unr\nB.utx",
-       [](auto& file, auto& fs, auto& d) {
-           return shown(d, AppendNeverMoveName(file, "N.u", fs));
-       }},
-      {"QuorvelDontMove.ini", "",
-       [](auto& file, auto& fs, auto& d) {
-           return shown(d, AppendNeverMoveName(file, "N.u", fs));
-       }}}},
-    {"profile_write",
-     false,
-     nullptr,
-     {{"UnrealTournament.ini", kIni, profileWrite("PurgeCacheDays")},
-      {"UnrealTournament.ini", kIni, profileWrite("NewKey")}}},
-    {"registry_write",
-     false,
-     nullptr,
-     {{"registry.reg", kStore,
-       [](auto& file, auto& fs, auto& d) {
-           return shown(d, RegistryFile(file, &fs).setValue(HKEY_LOCAL_MACHINE_ROOT, "SOFTWARE\\Q",
-                                                            "Folder", {REG_SZ_TYPE, "/UT/"}));
-       }}}},
+    {"run", false, runOnce, nullptr, "", nullptr},
+    {"run_copy_path", true, runOnce, nullptr, "", nullptr},
+    {"purge", false, purgeOnce, nullptr, "", nullptr},
+    {"repair", false, repairOnce, nullptr, "", nullptr},
+    {"never_move_save", false, nullptr, "QuorvelDontMove.ini", kList, saveList},
+    {"never_move_add", false, nullptr, "QuorvelDontMove.ini", "A.unr\nB.utx", addName},
+    {"never_move_add_first", false, nullptr, "QuorvelDontMove.ini", "", addName},
+    {"profile_write", false, nullptr, "UnrealTournament.ini", kIni, writeProfile},
+    {"registry_write", false, nullptr, "registry.reg", kStore, writeStore},
 };
 
+// Afterwards the settings file is the old file and the failure was shown, or the new file (as
+// the same call writes it without a fault) and nothing was shown.
 void attempt(const Operation& op, FileSystem& fs, int err, const std::string& where) {
     if (op.once) return op.once(fs, err, where);
-    for (const FileChange& c : op.changes) changeOnce(c, fs, err, where);
+    TempDir dir(sweepBase());
+    const std::string file = dir / op.file, reference = dir / "reference";
+    if (!op.old.empty()) writeFile(file, op.old), writeFile(reference, op.old);
+    ScriptedDialogs dialogs;
+    ASSERT_TRUE(op.change(reference, realFileSystem(), dialogs));
+    const bool done = op.change(file, fs, dialogs);
+    const std::string now = readFile(file);  // "" when missing
+    EXPECT_TRUE(err != 0 || (done && now != op.old)) << where;
+    EXPECT_EQ(now, done ? readFile(reference) : op.old) << where;
+    EXPECT_EQ(dialogs.messages().empty(), done) << where;
+    EXPECT_EQ(strays(dir.path()), Lines{}) << where;
 }
 
 class FaultSweep : public ::testing::TestWithParam<Operation> {};

@@ -1,13 +1,8 @@
-// quorvel-crash-child: makes one whole run on a game folder the crash test built and kills
-// itself with SIGKILL at a chosen point, so the test can look at what a crash leaves behind.
-//
-//   quorvel-crash-child PROGRAM GAME CACHE MODE K COPY TRACE
-//
-// MODE: none (run to the end, writing one line per counted file operation to TRACE), before or
-// after the K-th counted file operation, or during it: midtmp dies once a hidden temporary file
-// shows up in the folder it writes to, middest once a move's target exists (between the final
-// rename of a copy and the deletion of its source); both die after the operation otherwise.
-// COPY 1: every move takes the copy path of a move across file systems.
+// quorvel-crash-child PROGRAM GAME CACHE MODE K COPY TRACE: one whole run on a game folder the
+// crash test built. MODE none runs to the end and writes one line per counted file operation to
+// TRACE; before/after die by SIGKILL around the K-th operation; midtmp dies inside it once a
+// hidden temporary file shows up, middest once a move's target exists (between the last rename
+// of a copy and the deletion of its source), both after it otherwise. COPY 1: every move copies.
 #include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
