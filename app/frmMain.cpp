@@ -4,18 +4,16 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDate>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QListWidget>
-#include <QLocale>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
-#include <QTime>
 #include <QTreeView>
+#include <ctime>
 
 #include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
@@ -24,6 +22,7 @@
 #include "engine/scan.h"
 #include "platform/filesystem.h"
 #include "settings/clsRegistry.h"
+#include "widgets/line_list.h"
 
 namespace qv {
 
@@ -78,15 +77,22 @@ int checkValue(const QCheckBox* box) {
 
 }  // namespace
 
+// The Run button's text is dark blue (&H800000) while it can be pressed; disabled, it keeps the
+// style's own disabled colour so that it looks disabled.
+void setRunButtonColour(QPushButton* button) {
+    QPalette palette = button->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+        palette.setColor(group, QPalette::ButtonText, QColor(0, 0, 128));
+    button->setPalette(palette);
+}
+
 // The engine's status lines, status texts and progress go into the window; pending events are
 // handled at most every 50 ms, so a long run keeps the window painting without slowing down.
 class frmMain::WindowSink final : public StatusSink {
   public:
     explicit WindowSink(frmMain& w) : w_(w) {}
 
-    void addLine(const std::string& line) override {
-        w_.List1->addItem(QString::fromLocal8Bit(line));
-    }
+    void addLine(const std::string& line) override { w_.statusModel_->addLine(line); }
     void setStatusText(const std::string& text) override {
         w_.sbrText->setText(QString::fromLocal8Bit(text));
     }
@@ -100,10 +106,14 @@ class frmMain::WindowSink final : public StatusSink {
         if (sinceEvents_.isValid() && sinceEvents_.elapsed() < kEventIntervalMs) return;
         QProgressBar* bar = w_.sbrProgress;
         const int max = static_cast<int>(std::min<std::size_t>(total_, INT_MAX));
-        if (bar->maximum() != max) bar->setRange(0, max);
+        if (bar->maximum() != max) {
+            bar->setRange(0, max);
+            // Room for "<total> of <total>" on one line, whatever the count.
+            const QString widest = QStringLiteral("%1 of %1").arg(max);
+            bar->setMinimumWidth(bar->fontMetrics().horizontalAdvance(widest) + 48);
+        }
         bar->setValue(static_cast<int>(std::min<std::size_t>(done_, INT_MAX)));
         bar->setVisible(true);
-        w_.List1->scrollToBottom();
         QCoreApplication::processEvents();
         sinceEvents_.start();
     }
@@ -121,6 +131,8 @@ frmMain::OperationGuard::OperationGuard(frmMain& w) : w_(w) {
 }
 
 frmMain::OperationGuard::~OperationGuard() {
+    // The operation's last status lines are shown before it counts as done.
+    w_.statusModel_->flush();
     --w_.busy_;
     w_.updateCommandStates();
     if (w_.busy_ == 0 && w_.closePending_) {
@@ -279,9 +291,10 @@ void frmMain::updateCommandStates() {
 }
 
 void frmMain::updateClock() {
-    const QLocale locale = QLocale::system();
-    sbrDate->setText(locale.toString(QDate::currentDate(), QLocale::ShortFormat));
-    sbrTime->setText(locale.toString(QTime::currentTime(), QLocale::ShortFormat));
+    // The same locale formats as the file list's dates.
+    const std::time_t now = std::time(nullptr);
+    sbrDate->setText(QString::fromLocal8Bit(formatLocalDate(now)));
+    sbrTime->setText(QString::fromLocal8Bit(formatLocalTime(now)));
 }
 
 // ScanCache of the window: the controls' options and cache folder in, the list, the never-move

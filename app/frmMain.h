@@ -19,6 +19,7 @@ class QAction;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class QListView;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
@@ -30,7 +31,10 @@ namespace qv {
 
 class ByteLineEdit;
 class FileListModel;
+class LineListModel;
 class FileSystem;
+
+void setRunButtonColour(QPushButton* button);
 
 // What the main window reaches outside itself; tests replace these.
 struct frmMainServices {
@@ -59,6 +63,7 @@ class frmMain final : public QMainWindow {
 
     // The file list (ListView1), the shared state and the choices the controls hold.
     FileListModel* fileList() const { return model_; }
+    LineListModel* statusList() const { return statusModel_; }  // List1's lines
     PublicVariables& publicVariables() { return pv_; }
     Options currentOptions() const;
     const std::string& cacheDir() const { return cacheDir_; }                    // lblCacheDir
@@ -184,7 +189,9 @@ class frmMain final : public QMainWindow {
     // Status tab.
     QTabWidget* SSTab1 = nullptr;
     QLabel* Label1 = nullptr;
-    QListWidget* List1 = nullptr;
+    QListView* List1 = nullptr;
+    LineListModel* statusModel_ = nullptr;
+    bool statusAtEnd_ = true;  // List1 showed its last line before the newest lines came
     // File List tab.
     QLabel* Label6 = nullptr;
     QLabel* lblCacheDir = nullptr;

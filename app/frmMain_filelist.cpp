@@ -103,6 +103,10 @@ void frmMain::cmdRun_Click() {
     OperationGuard guard(*this);
     request.lblCacheDir = cacheDir_;
     request.checkedEntries = model_->checkedEntries();
+    // The cache folder is shown before processing starts (the run names it again when it had
+    // to form it itself).
+    if (!cacheDir_.empty())
+        Label1->setText(QString::fromLocal8Bit("Cache Directory = " + cacheDir_));
     sbrProgress->setRange(0, 0);
     sbrProgress->setValue(0);
     const RunResult result = ProcessCache(pv_, request, ctx_, sink());
@@ -126,10 +130,8 @@ void frmMain::cmdRun_Click() {
             sbrText->setText(QStringLiteral("Run stopped: nothing was processed"));
             break;
     }
-    // The Run button's text colour, set again as the last step of a run: &H800000.
-    QPalette palette = cmdRun->palette();
-    palette.setColor(QPalette::ButtonText, QColor(0, 0, 128));
-    cmdRun->setPalette(palette);
+    // The Run button's text colour, set again as the last step of a run.
+    setRunButtonColour(cmdRun);
 }
 
 void frmMain::mnuFileRun_Click() {

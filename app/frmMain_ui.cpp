@@ -5,11 +5,13 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListView>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTreeView>
@@ -18,6 +20,7 @@
 #include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
 #include "app/frmMain.h"
+#include "widgets/line_list.h"
 
 namespace qv {
 
@@ -79,10 +82,7 @@ void frmMain::buildControls() {
     lblUTName = label("lblUTName", "");
     Label5 = label("Label5", "Thanks for using my program");
     cmdRun = button("cmdRun", "Run");
-    // The Run button's text is dark blue (&H800000).
-    QPalette runPalette = cmdRun->palette();
-    runPalette.setColor(QPalette::ButtonText, QColor(0, 0, 128));
-    cmdRun->setPalette(runPalette);
+    setRunButtonColour(cmdRun);
     cmdExit = button("cmdExit", "Exit");
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(lblUTName);
@@ -109,12 +109,25 @@ QWidget* frmMain::buildStatusTab() {
     auto* v = new QVBoxLayout(page);
     Label1 = label("Label1", "");
     Label1->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    List1 = named(new QListWidget, "List1");
-    // Lines keep their full width (a horizontal scroll bar instead of cut-off paths); laid out
-    // in batches, so a run that adds a line per package stays quick.
+    List1 = named(new QListView, "List1");
+    statusModel_ = new LineListModel(this);
+    List1->setModel(statusModel_);
+    // Lines keep their full width (a horizontal scroll bar instead of cut-off paths). Every row
+    // is as wide as the longest line, so a run's thousands of lines are laid out without
+    // measuring each one.
     List1->setTextElideMode(Qt::ElideNone);
-    List1->setLayoutMode(QListView::Batched);
-    List1->setBatchSize(200);
+    List1->setUniformItemSizes(true);
+    List1->setItemDelegate(
+        new WidestRowDelegate([m = statusModel_] { return m->widestRow(); }, List1));
+    List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // New lines keep the last line in view while a run goes, or when it was in view already.
+    connect(statusModel_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
+        const QScrollBar* bar = List1->verticalScrollBar();
+        statusAtEnd_ = bar->value() >= bar->maximum();
+    });
+    connect(statusModel_, &LineListModel::flushed, this, [this] {
+        if (statusAtEnd_ || busy_ > 0) List1->scrollToBottom();
+    });
     v->addWidget(Label1);
     v->addWidget(List1, 1);
     return page;
@@ -341,7 +354,7 @@ void frmMain::buildStatusBar() {
     StatusBar1->addWidget(sbrText, 1);
     sbrProgress = named(new QProgressBar, "sbrProgress");
     sbrProgress->setFormat(QStringLiteral("%v of %m"));
-    sbrProgress->setMaximumWidth(180);
+    sbrProgress->setMinimumWidth(160);
     sbrProgress->hide();
     StatusBar1->addPermanentWidget(sbrProgress);
 

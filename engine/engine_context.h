@@ -15,7 +15,7 @@ public:
     virtual ~StatusSink() = default;
     virtual void addLine(const std::string& line) = 0;           // end of the status list
     virtual void setStatusText(const std::string& /*text*/) {}   // third status-bar panel
-    virtual void progress(std::size_t /*done*/, std::size_t /*total*/) {}  // index lines
+    virtual void progress(std::size_t /*done*/, std::size_t /*total*/) {}  // packages
     virtual void processEvents() {}  // lets the window system handle pending events
 };
 

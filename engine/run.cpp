@@ -1,5 +1,6 @@
 #include "engine/run.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "engine/cache_entry.h"
@@ -165,23 +166,27 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     const std::vector<std::string> lines = splitLines(index.value);
     const std::vector<bool> selected = selectedLines(lines, request.checkedEntries, pv);
 
+    // Progress counts the packages to move, not the index lines.
+    const std::size_t packages =
+        static_cast<std::size_t>(std::count(selected.begin(), selected.end(), true));
+
     RunLog log = StartRunLog(cacheDir, files.runLog, ctx.fs);
     std::vector<std::string> kept;
+    std::size_t placed = 0;
+    status.progress(0, packages);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string& line = lines[i];
         if (!selected[i]) {
             if (line.find("[Cache]") == std::string::npos) kept.push_back(line);
         } else {
             PlaceCacheEntry(line, place, ctx.fs, status, log.file.get(), kept);
+            status.progress(++placed, packages);
         }
-        status.progress(i + 1, lines.size());
         status.processEvents();
     }
 
-    FinishRun({.cacheDir = cacheDir,
-               .keptLines = kept,
-               .oldIndex = index.value},
-              pv, log, ctx.fs, status);
+    FinishRun({.cacheDir = cacheDir, .keptLines = kept, .oldIndex = index.value}, pv, log, ctx.fs,
+              status);
     ClearCacheEntries(pv);
     result.outcome = RunOutcome::Completed;
     return result;

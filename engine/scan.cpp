@@ -149,18 +149,33 @@ void MarkNeverMoveItems(std::vector<FileRow>& rows, const std::vector<std::strin
     }
 }
 
-std::string formatFileDate(std::int64_t mtime) {
-    const std::time_t t = static_cast<std::time_t>(mtime);
+namespace {
+
+std::string formatLocal(std::int64_t when, const char* format, std::tm* out = nullptr) {
+    const std::time_t t = static_cast<std::time_t>(when);
     std::tm local{};
     if (!localtime_r(&t, &local)) return {};
+    if (out) *out = local;
     char buf[128];
-    std::size_t n = std::strftime(buf, sizeof buf, "%x", &local);
-    std::string text(buf, n);
-    if (local.tm_hour != 0 || local.tm_min != 0 || local.tm_sec != 0) {
-        n = std::strftime(buf, sizeof buf, "%X", &local);
-        text += ' ';
-        text.append(buf, n);
-    }
+    const std::size_t n = std::strftime(buf, sizeof buf, format, &local);
+    return std::string(buf, n);
+}
+
+}  // namespace
+
+std::string formatLocalDate(std::int64_t when) {
+    return formatLocal(when, "%x");
+}
+
+std::string formatLocalTime(std::int64_t when) {
+    return formatLocal(when, "%X");
+}
+
+std::string formatFileDate(std::int64_t mtime) {
+    std::tm local{};
+    std::string text = formatLocal(mtime, "%x", &local);
+    if (!text.empty() && (local.tm_hour != 0 || local.tm_min != 0 || local.tm_sec != 0))
+        text += ' ' + formatLocal(mtime, "%X");
     return text;
 }
 

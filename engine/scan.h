@@ -13,22 +13,22 @@ struct EngineContext;
 
 // One row of the file list (ListView1).
 struct FileRow {
-    std::string text;       // display name (the bytes of cache.ini; decoded only for display)
-    std::string date;       // "Date" column; empty when the cache file cannot be found
-    bool neverMove = false; // "Never Move?" column shows "True"
+    std::string text;        // display name (the bytes of cache.ini; decoded only for display)
+    std::string date;        // "Date" column; empty when the cache file cannot be found
+    bool neverMove = false;  // "Never Move?" column shows "True"
     bool checked = false;
     std::size_t entry = 0;  // position in the entry table (0-based)
 };
 
 // What ScanCache reads from and writes to the window besides PublicVariables.
 struct ScanState {
-    Options options;                // selection options read (optSelectAll, chkU, ...)
-    std::string lblCacheDir;        // in/out: the cache folder in use
-    std::string txtPurgeCacheDays;  // out
-    std::vector<FileRow> rows;      // out; callers clear it before a scan
-    std::vector<std::string> lstNM; // out: the never-move list as loaded
-    std::string statusText;         // out: third status-bar panel ("Found N files to process")
-    bool indexMissing = false;      // out: the "Critical file missing!" case
+    Options options;                 // selection options read (optSelectAll, chkU, ...)
+    std::string lblCacheDir;         // in/out: the cache folder in use
+    std::string txtPurgeCacheDays;   // out
+    std::vector<FileRow> rows;       // out; callers clear it before a scan
+    std::vector<std::string> lstNM;  // out: the never-move list as loaded
+    std::string statusText;          // out: third status-bar panel ("Found N files to process")
+    bool indexMissing = false;       // out: the "Critical file missing!" case
 };
 
 // The scan: paths, index reading, dates, selection, never-move marks, duplicates, the count,
@@ -51,6 +51,11 @@ bool FixMissingMapExtensions(const std::string& cacheDir, PublicVariables& pv, S
 // The "Date" cell: the local time as strftime's "%x" (short date) + " " + "%X" (long time) in
 // the process's LC_TIME locale; the time is left out when it is exactly midnight.
 std::string formatFileDate(std::int64_t mtime);
+
+// The locale's short date ("%x") and time ("%X") of a moment; the status bar shows the day in
+// the same form as the file list.
+std::string formatLocalDate(std::int64_t when);
+std::string formatLocalTime(std::int64_t when);
 
 // The package type test of the scan: does the upper-cased end of `text` match?
 bool endsWithType(const std::string& text, const char* upperSuffix);

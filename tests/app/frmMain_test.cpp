@@ -10,6 +10,8 @@
 #include <QDesktopServices>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListView>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeView>
@@ -23,6 +25,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/widgets/qt_app.h"
 #include "widgets/browse_for_folder.h"
+#include "widgets/line_list.h"
 #include "widgets/qt_dialogs.h"
 
 namespace qv {
@@ -103,14 +106,14 @@ class MainWindow : public ::testing::Test {
     }
     // The file list's rows as shown: all, those checked, or those marked "never move".
     enum Which { All, Checked, Marked };
-    Texts rows(Which which = All) const {
+    Texts rows(Which which = All, int column = 0) const {
         const QAbstractItemModel* m = child<QTreeView>("ListView1")->model();
         Texts out;
         for (int r = 0; r < m->rowCount(); ++r)
             if (which == All ||
                 (which == Checked && m->index(r, 0).data(Qt::CheckStateRole) == Qt::Checked) ||
                 (which == Marked && !m->index(r, 2).data().toString().isEmpty()))
-                out.push_back(m->index(r, 0).data().toString().toStdString());
+                out.push_back(m->index(r, column).data().toString().toStdString());
         return out;
     }
     QModelIndex rowOf(const std::string& name) const {
@@ -127,6 +130,9 @@ TEST_F(MainWindow, FileListCheckUncheckSortAndRun) {
         fill({"CTF-Face.unr", "Skaarj.utx", "botpack.u", "Organic.uax", "Mech8.umx"});
     frmMain& w = load();
     w.show();
+    // One date format in the window: the status bar's day as the list shows today's files.
+    const std::string date = rows(All, 1)[0];
+    EXPECT_EQ(date.rfind(label("sbrDate") + " ", 0), 0u) << date;
     QAbstractItemModelTester tester(w.fileList(),
                                     QAbstractItemModelTester::FailureReportingMode::Fatal);
     click("cmdUncheck");
@@ -241,16 +247,31 @@ TEST_F(MainWindow, NeverMoveTabAddSaveAndRightClick) {
     EXPECT_EQ(rows(Marked).size(), 3u);
 }
 
-// Guards: a second operation started while a run goes on, a close that cuts a run short.
+// Guards: a second operation started while a run goes on, a close that cuts a run short; a
+// Run button that looks enabled while disabled, a progress bar that counts index lines or
+// cuts its text, the cache folder line left blank during the run; status lines cut short or
+// ending out of view.
 TEST_F(MainWindow, NothingElseStartsWhileARunGoesOn) {
     Texts names(400);
     for (int i = 0; i < 400; ++i) names[i] = "DM-Map" + std::to_string(i) + ".unr";
     fill(names);
     frmMain& w = load();
+    w.resize(700, 500);
     w.show();
     bool called = false;
+    QColor disabledRun, disabledExit;
+    std::string progress, cacheLine;
+    int barRoom = 0;
     QTimer::singleShot(0, &w, [&] {
         called = true;
+        const auto textColour = [&](const char* b) {
+            return child(b)->palette().color(QPalette::Disabled, QPalette::ButtonText);
+        };
+        disabledRun = textColour("cmdRun"), disabledExit = textColour("cmdExit");
+        auto* bar = child<QProgressBar>("sbrProgress");
+        progress = bar->text().toStdString();
+        barRoom = bar->width() - bar->fontMetrics().horizontalAdvance(QStringLiteral("400 of 400"));
+        cacheLine = label("Label1");
         boxes.answers = {true};  // Yes, were the purge question asked
         w.cmdPurgeNow_Click();
         w.cmdRun_Click();
@@ -260,6 +281,19 @@ TEST_F(MainWindow, NothingElseStartsWhileARunGoesOn) {
     ASSERT_TRUE(called);
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(readFile(cache + "/cache.ini"), "[Cache]\r\n");
+    EXPECT_NE(disabledRun, QColor(0, 0, 128));
+    EXPECT_EQ(disabledRun, disabledExit);
+    EXPECT_EQ(progress, "0 of 400");
+    EXPECT_GT(barRoom, 0);
+    EXPECT_EQ(cacheLine, "Cache Directory = " + cache);
+    auto* list = child<QListView>("List1");
+    const QAbstractItemModel* lines = list->model();
+    ASSERT_GT(lines->rowCount(), 400);  // a line per package, then the index's lines
+    const QModelIndex widest = lines->index(w.statusList()->widestRow(), 0);
+    EXPECT_GE(list->visualRect(lines->index(0, 0)).width(),
+              list->fontMetrics().horizontalAdvance(widest.data().toString()));
+    const QRect last = list->visualRect(lines->index(lines->rowCount() - 1, 0));
+    EXPECT_TRUE(list->viewport()->rect().contains(last.center()));
     QTest::qWait(20);
     EXPECT_FALSE(w.isVisible());  // the close came once the run had ended
 }

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QStyledItemDelegate>
+#include <QTimer>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+// A growing list of 8-bit text lines for a QListView. A line costs one string append when it
+// comes; it is decoded only when the view shows it. New lines wait in a queue and go into the
+// list together, in one insertion, when `flush()` runs: at the latest `flushIntervalMs` after
+// the first queued line, once events are handled, so a run that adds thousands of lines
+// redraws the list a few times a second rather than once a line.
+class LineListModel final : public QAbstractListModel {
+    Q_OBJECT
+  public:
+    explicit LineListModel(QObject* parent = nullptr, int flushIntervalMs = 250);
+
+    void addLine(std::string line);
+    void flush();
+    void clear();
+
+    // The lines in the list, without the queued ones.
+    const std::vector<std::string>& lines() const { return lines_; }
+    std::size_t queued() const { return queue_.size(); }
+    // The row holding the longest line (in bytes), -1 when the list is empty.
+    int widestRow() const { return widestRow_; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+
+  Q_SIGNALS:
+    // After queued lines went into the list.
+    void flushed();
+
+  private:
+    std::vector<std::string> lines_;
+    std::vector<std::string> queue_;
+    QTimer timer_;
+    int widestRow_ = -1;
+};
+
+// Sizes every row of a view with uniform item sizes like its widest row, so a long line gets
+// a horizontal scroll bar instead of being cut, while only that one row is measured.
+class WidestRowDelegate final : public QStyledItemDelegate {
+  public:
+    WidestRowDelegate(std::function<int()> widestRow, QObject* parent);
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+  private:
+    std::function<int()> widestRow_;
+};
+
+}  // namespace qv
