@@ -41,17 +41,57 @@ std::string runLogPath(FileSystem& fs, const std::string& installPath) {
     return programFiles(installPath, fs).runLog;
 }
 
-std::vector<std::string> readLogLines(FileSystem& fs, const std::string& installPath) {
+std::vector<std::string> readLogLines(FileSystem& fs, const std::string& installPath,
+                                      std::string* note) {
     if (installPath.empty()) return {};
-    Result<std::string> text = fs.readAll(runLogPath(fs, installPath));
-    if (!text) return {};
+    const std::string path = runLogPath(fs, installPath);
+    const auto none = [&](const std::string& why) {
+        if (note) *note = "(no log: " + path + " " + why + ")";
+        return std::vector<std::string>{};
+    };
+    if (!fs.exists(path)) return none("does not exist");
+    Result<std::string> text = fs.readAll(path);
+    if (!text) return none("could not be read: " + text.status.text);
+    if (text.value.empty()) return none("is empty");
     return splitLines(text.value);
+}
+
+std::string joinClean(const std::string& folder, const std::string& name) {
+    std::string out = folder;
+    while (!out.empty() && out.back() == kSep) out.pop_back();
+    return out + kSep + name;
+}
+
+std::string homeRelative(const std::string& path, const std::string& home) {
+    std::string base = home;
+    while (!base.empty() && base.back() == kSep) base.pop_back();
+    if (base.empty() || path.size() <= base.size() + 1 || path.compare(0, base.size(), base) != 0 ||
+        path[base.size()] != kSep)
+        return path;
+    return "~" + path.substr(base.size());
+}
+
+std::string escapeControlBytes(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b != 0x7F) {
+            out += c;
+            continue;
+        }
+        out += "\\x";
+        out += kHex[b >> 4];
+        out += kHex[b & 15];
+    }
+    return out;
 }
 
 std::string buildReport(const ReportInput& in) {
     std::string out;
     auto line = [&out](const std::string& text) {
-        out += text;
+        out += escapeControlBytes(text);
         out += "\r\n";
     };
     line("Quorvel Troubleshooter Info");
@@ -74,6 +114,7 @@ std::string buildReport(const ReportInput& in) {
     if (!in.installPath.empty()) {
         line("<Quorvel.LOG from " + (in.logFolder.empty() ? in.installPath : in.logFolder) + ">");
         for (const auto& l : in.logLines) line(l);
+        if (in.logLines.empty() && !in.logNote.empty()) line(in.logNote);
         line(kRule);
     }
     line("*** END OF INFO ***");
@@ -87,12 +128,12 @@ Status saveReport(FileSystem& fs, const std::string& folder, const std::string& 
         const std::string wanted = lowerCase(kReportName);
         for (const FileInfo& f : files.value) {
             if (f.name == kReportName || lowerCase(f.name) != wanted) continue;
-            const std::string old = joinPath(folder, f.name);
+            const std::string old = joinClean(folder, f.name);
             if (Status s = fs.removeFile(old); !s)
                 return Status::failure(old + " could not be deleted: " + s.text, s.code);
         }
     }
-    return fs.writeAtomic(joinPath(folder, kReportName), text);
+    return fs.writeAtomic(joinClean(folder, kReportName), text);
 }
 
 }  // namespace qv::troubleshooter

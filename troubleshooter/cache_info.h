@@ -23,8 +23,20 @@ std::vector<std::string> listCacheFolder(FileSystem& fs, const std::string& fold
 std::string runLogPath(FileSystem& fs, const std::string& installPath);
 
 // The lines of the run log of Quorvel installed in `installPath`; none when the path is empty or
-// the log is missing or unreadable.
-std::vector<std::string> readLogLines(FileSystem& fs, const std::string& installPath);
+// the log is missing, unreadable or empty, and then `note` (when given) says which, for the
+// report: "(no log: <path> does not exist)" and the like.
+std::vector<std::string> readLogLines(FileSystem& fs, const std::string& installPath,
+                                      std::string* note = nullptr);
+
+// `folder` + "/" + `name` without a doubled separator, whatever `folder` ends in.
+std::string joinClean(const std::string& folder, const std::string& name);
+
+// `path` as the user knows it: "~/..." when it lies under `home`.
+std::string homeRelative(const std::string& path, const std::string& home);
+
+// Control bytes (below 0x20, and 0x7F) written as "\xNN", so that a name holding a line feed
+// still takes one line of the report.
+std::string escapeControlBytes(const std::string& text);
 
 // Everything the report prints, as 8-bit text.
 struct ReportInput {
@@ -37,9 +49,10 @@ struct ReportInput {
     std::string cacheFolder;
     std::vector<std::string> cacheDirNames;
     std::vector<std::string> logLines;
+    std::string logNote;  // why there are no log lines
 };
 
-// The report's text, every line ending in CR LF.
+// The report's text, every line ending in CR LF; control bytes in a line are escaped.
 std::string buildReport(const ReportInput& in);
 
 // Writes the report as `folder`/CacheInfo.txt, replacing it atomically; any other file in

@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTime>
 #include <cstdio>
 
 #include "platform/paths.h"
@@ -18,13 +20,9 @@ namespace qv::troubleshooter {
 
 namespace {
 
+// Shown as the report writes it: a control byte in a name does not break the line.
 QString display(const std::string& text) {
-    return QString::fromLocal8Bit(text);
-}
-
-void fillList(QListWidget* list, const std::vector<std::string>& entries) {
-    list->clear();
-    for (const auto& e : entries) list->addItem(display(e));
+    return QString::fromLocal8Bit(escapeControlBytes(text));
 }
 
 // Characters that would end the mail link's body early are escaped; blanks stay plain.
@@ -51,12 +49,26 @@ frmMain::frmMain(Services services, QWidget* parent)
       fs_(services_.fs ? *services_.fs : realFileSystem()),
       dialogs_(this, kProgramTitle),
       reportFolder_(homeFolder()),
-      reportPath_(joinPath(reportFolder_, kReportName)) {
+      reportPath_(joinClean(reportFolder_, kReportName)) {
     buildControls();
 }
 
 void frmMain::message(const std::string& text) {
     dialogs_.message(kProgramTitle, text);
+}
+
+std::string frmMain::reportPathShown() const {
+    return homeRelative(reportPath_, reportFolder_);
+}
+
+void frmMain::fillList(QListWidget* list, const std::vector<std::string>& entries, int* widest) {
+    list->clear();
+    *widest = -1;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (*widest < 0 || entries[i].size() > entries[static_cast<std::size_t>(*widest)].size())
+            *widest = static_cast<int>(i);
+        list->addItem(display(entries[i]));
+    }
 }
 
 void frmMain::setUtRegDir(std::string text) {
@@ -122,12 +134,12 @@ void frmMain::ChooseCacheFolder() {
         cacheDirEntries_.clear();
         if (LoadCacheIni() && ListCacheDir()) break;
     }
-    fillList(lstCacheINI, cacheIniEntries_);
-    fillList(lstCacheDir, cacheDirEntries_);
+    fillList(lstCacheINI, cacheIniEntries_, &widestIni_);
+    fillList(lstCacheDir, cacheDirEntries_, &widestDir_);
 }
 
 bool frmMain::LoadCacheIni() {
-    const std::string path = joinPath(m_.strCacheFolder, "cache.ini");
+    const std::string path = joinClean(m_.strCacheFolder, "cache.ini");
     if (!fs_.isFile(path)) {
         message("Cache.INI not found in " + m_.strCacheFolder + " ...try again.");
         return false;
@@ -137,7 +149,7 @@ bool frmMain::LoadCacheIni() {
 }
 
 bool frmMain::ListCacheDir() {
-    if (!fs_.isFile(joinPath(m_.strCacheFolder, "cache.ini"))) {
+    if (!fs_.isFile(joinClean(m_.strCacheFolder, "cache.ini"))) {
         message("UT Cache Directory not selected...try again.");
         return false;
     }
@@ -159,7 +171,7 @@ void frmMain::ReadOsName() {
 }
 
 void frmMain::LoadLog() {
-    m_.LogLines = readLogLines(fs_, m_.strInstallPath);
+    m_.LogLines = readLogLines(fs_, m_.strInstallPath, &m_.logNote);
 }
 
 void frmMain::cmdViewLog_Click() {
@@ -207,11 +219,16 @@ void frmMain::cmdSave_Click() {
     in.logLines = m_.LogLines;
     // An installed Quorvel writes its log in the user's data folder, not in InstallPath.
     if (!m_.strInstallPath.empty()) in.logFolder = parentFolder(runLogPath(fs_, m_.strInstallPath));
+    in.logNote = m_.logNote;
 
     if (Status s = saveReport(fs_, reportFolder_, buildReport(in)); !s) {
+        lblSaved->clear();
         message("The report could not be saved to " + reportPath_ + ": " + s.text);
         return;
     }
+    lblSaved->setText(QStringLiteral("Saved to %1 at %2.")
+                          .arg(QString::fromLocal8Bit(reportPathShown()),
+                               QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
     // The report walks each list to its end, leaving its last entry selected.
     for (QListWidget* list : {lstCacheINI, lstCacheDir})
         if (list->count() > 0) list->setCurrentRow(list->count() - 1);
@@ -230,12 +247,12 @@ void frmMain::cmdMail_Click() {
 }
 
 void frmMain::MailInfo() {
-    // Whether a mail program answered is not looked at: the user sees it or not.
     const QUrl url(QString::fromLocal8Bit(mailLink()), QUrl::TolerantMode);
-    if (services_.openUrl)
-        services_.openUrl(url);
-    else
-        QDesktopServices::openUrl(url);
+    const bool opened = services_.openUrl ? services_.openUrl(url) : QDesktopServices::openUrl(url);
+    // Without a mail program nothing would happen on screen; the user can still mail the file.
+    if (!opened)
+        message(std::string("No mail program could be started. Please mail ") + reportPathShown() +
+                " to " + kSupportAddress + " yourself.");
 }
 
 void frmMain::cmdExit_Click() {

@@ -23,6 +23,7 @@ struct Module1 {
     std::string strWinVersion;
     std::string strInstallPath;
     std::vector<std::string> LogLines;  // the run log's lines in file order
+    std::string logNote;                // why there are none, when InstallPath names a folder
     std::size_t lngLogCount() const { return LogLines.size(); }
 };
 
@@ -47,11 +48,12 @@ class frmMain final : public QWidget {
     const Module1& module1() const { return m_; }
     const std::vector<std::string>& cacheIniEntries() const { return cacheIniEntries_; }
     const std::vector<std::string>& cacheDirEntries() const { return cacheDirEntries_; }
-    // The 8-bit texts the two disabled boxes show.
+    // The 8-bit texts the two read-only boxes show.
     const std::string& utRegDirText() const { return utRegDirText_; }
     const std::string& cacheRegDirText() const { return cacheRegDirText_; }
-    // $HOME/CacheInfo.txt.
+    // $HOME/CacheInfo.txt, and the same as the user knows it ("~/CacheInfo.txt").
     const std::string& reportPath() const { return reportPath_; }
+    std::string reportPathShown() const;
     // The mail link that cmdMail opens.
     std::string mailLink() const;
 
@@ -68,6 +70,7 @@ class frmMain final : public QWidget {
     void setUtRegDir(std::string text);
     void setCacheRegDir(std::string text);
     void message(const std::string& text);
+    void fillList(QListWidget* list, const std::vector<std::string>& entries, int* widest);
 
     void ReadUTRegistry();
     void SetUTFolder(bool mustChoose);
@@ -90,6 +93,8 @@ class frmMain final : public QWidget {
     std::string cacheRegDirText_;
     std::vector<std::string> cacheIniEntries_;
     std::vector<std::string> cacheDirEntries_;
+    int widestIni_ = -1;  // rows of the longest entries, which size the lists' rows
+    int widestDir_ = -1;
 
     QLabel* Label1 = nullptr;
     QLineEdit* txtUTRegDir = nullptr;
@@ -102,6 +107,7 @@ class frmMain final : public QWidget {
     QListWidget* lstCacheINI = nullptr;
     QLabel* Label3 = nullptr;
     QListWidget* lstCacheDir = nullptr;
+    QLabel* lblSaved = nullptr;  // confirms a save
     QPushButton* cmdSave = nullptr;
     QPushButton* cmdMail = nullptr;
     QPushButton* cmdExit = nullptr;

@@ -18,9 +18,11 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <algorithm>
+#include <functional>
 
 #include "troubleshooter/frm_main.h"
 #include "troubleshooter/maker_contact.h"
+#include "widgets/line_list.h"
 
 namespace qv::troubleshooter {
 
@@ -70,11 +72,12 @@ QLabel* makeLabel(QWidget* parent, const char* name, const char* caption, QRect 
     return label;
 }
 
+// Read-only rather than disabled: the text keeps its normal contrast and can be copied.
 QLineEdit* makeTextBox(QWidget* parent, const char* name, QRect where) {
     auto* box = new QLineEdit(parent);
     box->setObjectName(QString::fromLatin1(name));
     box->setGeometry(where);
-    box->setEnabled(false);
+    box->setReadOnly(true);
     return box;
 }
 
@@ -87,12 +90,18 @@ QPushButton* makeButton(QWidget* parent, const char* name, const char* caption, 
     return button;
 }
 
-QListWidget* makeList(QWidget* parent, const char* name, QRect where) {
+// Entries are shown whole, with a horizontal scroll bar when one is wider than the list; every
+// row is sized like the longest entry, so a large cache is laid out without measuring each.
+QListWidget* makeList(QWidget* parent, const char* name, QRect where,
+                      std::function<int()> widestRow) {
     auto* list = new QListWidget(parent);
     list->setObjectName(QString::fromLatin1(name));
     list->setGeometry(where);
     list->setSortingEnabled(false);
     list->setUniformItemSizes(true);
+    list->setTextElideMode(Qt::ElideNone);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    list->setItemDelegate(new WidestRowDelegate(std::move(widestRow), list));
     return list;
 }
 
@@ -172,11 +181,17 @@ void frmMain::buildControls() {
     makeLine(this, QStringLiteral("Line2_1"), -45, 2595, 6015, Qt::white);
 
     Label4 = makeLabel(this, "Label4", "Cache.INI Contents :", twips(120, 2760, 2055, 255));
-    lstCacheINI = makeList(this, "lstCacheINI", twips(120, 3000, 5775, 1425));
+    lstCacheINI =
+        makeList(this, "lstCacheINI", twips(120, 3000, 5775, 1425), [this] { return widestIni_; });
     Label3 = makeLabel(this, "Label3", "Cache Directory Listing :", twips(120, 4680, 1935, 255));
-    lstCacheDir = makeList(this, "lstCacheDir", twips(120, 4920, 5775, 1425));
+    lstCacheDir =
+        makeList(this, "lstCacheDir", twips(120, 4920, 5775, 1425), [this] { return widestDir_; });
+    lblSaved = new QLabel(this);
+    lblSaved->setObjectName(QStringLiteral("lblSaved"));
+    lblSaved->setGeometry(twips(120, 6360, 5775, 225));
 
-    QString target = QFile::decodeName(reportPath_.c_str());
+    // The path as the user knows it: "~/CacheInfo.txt" under the home folder.
+    QString target = QFile::decodeName(reportPathShown().c_str());
     target.replace(QLatin1Char('&'), QStringLiteral("&&"));  // a literal '&', not a mnemonic
     cmdSave = makeButton<ElidingButton>(this, "cmdSave", "", twips(120, 6600, 2175, 375));
     cmdSave->setText(QStringLiteral("&Save to ") + target);
@@ -186,10 +201,12 @@ void frmMain::buildControls() {
     cmdMail->setEnabled(false);
     cmdExit = makeButton(this, "cmdExit", "E&xit", twips(4680, 6600, 1215, 375));
 
-    // Tab order as designed; labels and the disabled boxes take no focus and are passed over.
+    // Tab order as designed; labels take no focus and are passed over.
     QWidget* order[] = {cmdSave, txtUTRegDir, txtCacheRegDir, lstCacheINI, lstCacheDir,
                         cmdExit, cmdMail,     cmdReset,       cmdSetUT,    cmdViewLog};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+    // Focus starts on the first of the order, Save, never on a button that changes the registry.
+    cmdSave->setFocus();
 
     connect(cmdViewLog, &QPushButton::clicked, this, &frmMain::cmdViewLog_Click);
     connect(cmdSetUT, &QPushButton::clicked, this, &frmMain::cmdSetUT_Click);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <cerrno>
 #include <memory>
@@ -46,7 +48,7 @@ class Troubleshooter : public ::testing::Test {
     }
     frmMain& start(bool kernelAnswers = true) {
         Services s;
-        s.openUrl = [this](const QUrl& url) { return opened.push_back(url), true; };
+        s.openUrl = [this](const QUrl& url) { return opened.push_back(url), launches; };
         s.versionQuery = [kernelAnswers](VersionInfo& v) {
             v.platformId = kPlatformKernel, v.kernelName = "Linux", v.kernelRelease = "6.1.0-test";
             return kernelAnswers;
@@ -66,15 +68,20 @@ class Troubleshooter : public ::testing::Test {
     ScriptedFolderPicker picker;
     ScriptedMessageBoxes boxes;
     std::vector<QUrl> opened;
+    bool launches = true;  // whether the desktop finds a program for what is opened
     FileSystem* fs = nullptr;
     std::unique_ptr<frmMain> window;
 };
 
 // Guards: a start that goes on without a game folder or a cache index, a folder stored without
-// its separator, lists that show subfolders or hidden files or lose index lines.
+// its separator, lists that show subfolders or hidden files or lose index lines; focus on a
+// button that overwrites the game folder, folder boxes that cannot be read or copied, a missing
+// log left without a word.
 TEST_F(Troubleshooter, StartUpAsksUntilItHasAGameFolderAndACacheIndex) {
     const std::string game = tmp / "ut", noIndex = makeCache("NoIndex", nullptr, {"stray.uxx"});
     makeDirs(game);
+    makeDirs(tmp / "nolog");
+    clsRegistry::programKey().WriteEntry("InstallPath", tmp / "nolog");
     const std::string cache = makeCache("Cache", "[Cache]\r\n\r\nA=b.unr", {"b.uxx", ".hidden"});
     makeDirs(cache + "/Sub");
     picker.folders = {"", game, "", noIndex, cache};
@@ -88,6 +95,12 @@ TEST_F(Troubleshooter, StartUpAsksUntilItHasAGameFolderAndACacheIndex) {
     EXPECT_EQ(clsRegistry::gameKey().ReadEntry("Folder", ""), game + "/");
     EXPECT_EQ(shown("lstCacheINI"), (Texts{"[Cache]", "", "A=b.unr"}));
     EXPECT_EQ(shown("lstCacheDir"), (Texts{"b.uxx", "cache.ini"}));
+    EXPECT_EQ(window->focusWidget(), button("cmdSave"));
+    for (const char* name : {"txtUTRegDir", "txtCacheRegDir"}) {
+        auto* box = window->findChild<QLineEdit*>(name);
+        EXPECT_TRUE(box->isEnabled() && box->isReadOnly()) << name;
+    }
+    EXPECT_EQ(window->module1().logNote, "(no log: " + tmp / "nolog/Quorvel.log does not exist)");
 }
 
 // Guards: a report that drops, reorders or re-ends lines, a log cut short, a second report
@@ -102,12 +115,15 @@ TEST_F(Troubleshooter, SavedReportMailLogAndReset) {
     clsRegistry::gameKey().WriteEntry("Folder", "/games/ut/");
     clsRegistry::programKey().WriteEntry("CacheDir", "/games/ut/Cache");
     clsRegistry::programKey().WriteEntry("InstallPath", install);
-    picker.folders = {
-        makeCache("Cache", "[Cache]\r\nAB=DM-][.unr\n\rCD=Skins.utx", {"CD.uxx", "AB.uxx"})};
+    picker.folders = {makeCache("Cache", "[Cache]\r\nAB=DM-][.unr\n\rCD=Skins.utx",
+                                {"CD.uxx", "AB.uxx", "line\nfeed"})};
     writeFile(home + "/cacheinfo.TXT", "stale");
     start();
     EXPECT_FALSE(button("cmdMail")->isEnabled());
+    EXPECT_EQ(button("cmdSave")->text(), QStringLiteral("&Save to ~/CacheInfo.txt"));
     button("cmdSave")->click();
+    auto* saved = window->findChild<QLabel*>("lblSaved");
+    EXPECT_TRUE(saved->text().startsWith(QStringLiteral("Saved to ~/CacheInfo.txt at ")));
 
     const std::string rule(56, '-');
     // clang-format off
@@ -116,7 +132,7 @@ TEST_F(Troubleshooter, SavedReportMailLogAndReset) {
         "<Quorvel Reg Dir>: /games/ut/Cache", rule, "<Quorvel InstallPath>: " + install, rule,
         "<Cache.INI Contents>:    ", "[Cache]", "AB=DM-][.unr", "", "CD=Skins.utx", rule,
         "<Cache Directory listing of " + tmp / "Cache" + ">:", "AB.uxx", "CD.uxx", "cache.ini",
-        rule, "<Quorvel.LOG from " + install + ">"};
+        "line\\x0Afeed", rule, "<Quorvel.LOG from " + install + ">"};
     // clang-format on
     expected.insert(expected.end(), log.begin(), log.end());
     expected.insert(expected.end(), {rule, "*** END OF INFO ***"});
@@ -128,8 +144,14 @@ TEST_F(Troubleshooter, SavedReportMailLogAndReset) {
     EXPECT_EQ(opened[0].scheme() + ":" + opened[0].path(),
               "mailto:quorvel-support@velmora.example");
     EXPECT_TRUE(opened[0].query(QUrl::FullyDecoded).contains(QStringLiteral("CacheInfo.txt")));
+    launches = false;  // no mail program: said so, with what to do instead
+    button("cmdMail")->click();
+    EXPECT_EQ(boxes.texts(), Texts{"No mail program could be started. Please mail ~/CacheInfo.txt "
+                                   "to quorvel-support@velmora.example yourself."});
+    launches = true;
+    boxes.shown.clear();
     button("cmdViewLog")->click();
-    EXPECT_EQ(opened.at(1).toLocalFile().toStdString(), install + "/Quorvel.log");
+    EXPECT_EQ(opened.back().toLocalFile().toStdString(), install + "/Quorvel.log");
 
     boxes.answers = {false, true};  // a reset answered No, then Yes: the cache folder only
     button("cmdReset")->click();
@@ -147,14 +169,15 @@ TEST_F(Troubleshooter, WhatCannotBeReadOrWrittenIsSaid) {
     FaultyFileSystem faulty(realFileSystem());
     faulty.failAt(1, EACCES);  // the first counted operation is reading cache.ini
     fs = &faulty;
-    ::setenv("HOME", (tmp / "gone").c_str(), 1);
+    ::setenv("HOME", (tmp / "gone/").c_str(), 1);  // joined without a doubled separator
     start(false);
     EXPECT_EQ(shown("lstCacheINI"), Texts{"(cache.ini could not be read: Permission denied)"});
     EXPECT_EQ(window->module1().strWinVersion,
               "(not known: Cannot get operating system name, error 0x800443E7)");
     button("cmdSave")->click();
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find("No such file or directory"), std::string::npos);
+    EXPECT_EQ(boxes.shown[0].text, "The report could not be saved to " + tmp / "gone" +
+                                       "/CacheInfo.txt: No such file or directory");
     EXPECT_FALSE(button("cmdMail")->isEnabled());
 }
 
