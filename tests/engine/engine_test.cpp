@@ -196,6 +196,7 @@ TEST(Scan, RepairAddsTheMapExtensionAndKeepsEveryOtherLine) {
                                    LineEnd::CRLF));
     EXPECT_EQ(g.dialogs.messages(),
               Lines{"A file extension is still missing...only maps can be fixed."});
+    ASSERT_FALSE(g.state.rows.empty());
     EXPECT_EQ(g.state.rows[0].text, "DM-Deck.unr");
     EXPECT_FALSE(fileExists(g.cacheDir + "/cachefix.ini"));
     g.scan();  // once per program run
