@@ -1,0 +1,230 @@
+#!/usr/bin/env bash
+# Builds the Debian package and tries it on a clean Debian 12: bootstraps a fresh root, installs
+# the package there with apt, and as a normal user runs quorvel-cli set-game-dir and run on a
+# demo game folder, opens both windows under Xvfb and photographs them, then purges the package
+# and checks that nothing of it is left. Prints what it saw; exits non-zero on any failure.
+#   scripts/package-check.sh [output folder]        (default: build-deb/package-check)
+# Needs root (debootstrap, chroot, mounts) and Debian's mirror; the first run downloads a base
+# system into $QV_PACKAGE_CHECK_CACHE (default /var/cache/quorvel-package-check), later runs
+# bootstrap from that copy. Not part of ./test.sh.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+src=$PWD
+out=$(realpath -m "${1:-build-deb/package-check}")
+cache=${QV_PACKAGE_CHECK_CACHE:-/var/cache/quorvel-package-check}
+suite=bookworm
+root=$out/root
+user=player
+home=/home/$user
+
+step() { printf '\n== %s ==\n' "$*"; }
+fail() {
+    echo "FAILED: $*" >&2
+    exit 1
+}
+[ "$(id -u)" -eq 0 ] || fail "run as root: debootstrap, chroot and mount need it"
+
+# The mirror apt uses here, so the check needs no other host.
+mirror=$(grep -rhoE '^(URIs:|deb)[[:space:]]+[^[:space:]]+' /etc/apt/sources.list \
+    /etc/apt/sources.list.d/ 2>/dev/null | awk '{print $2}' | grep -E '/debian/?$' | head -n1 || true)
+mirror=${mirror:-http://deb.debian.org/debian}
+
+step "Tools"
+./scripts/deps.sh
+tools=(debootstrap lintian appstream dpkg-dev xvfb x11-apps x11-utils xdotool imagemagick
+    librsvg2-bin)
+missing=()
+for p in "${tools[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+step "Building the package"
+export CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
+export LDFLAGS="$(dpkg-buildflags --get LDFLAGS)"
+cmake -S . -B build-deb -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF >/dev/null
+cmake --build build-deb -j "$(nproc)" | tail -n1
+rm -f build-deb/quorvel_*.deb
+(cd build-deb && cpack -G DEB >/dev/null)
+deb=$(ls build-deb/quorvel_*_amd64.deb)
+deb=$(realpath "$deb")
+echo "$deb"
+dpkg-deb --field "$deb" Package Version Architecture Installed-Size Depends
+
+step "lintian"
+lintian --fail-on error --info "$deb" || fail "lintian reports errors"
+echo "lintian: no errors"
+
+step "AppStream"
+meta=$(mktemp -d)
+dpkg-deb -x "$deb" "$meta"
+appstreamcli validate "$meta"/usr/share/metainfo/*.metainfo.xml || fail "appstreamcli validate"
+rm -rf "$meta"
+
+step "A clean Debian 12 root"
+mkdir -p "$cache/archives/partial"
+base=$cache/$suite-minbase.tgz
+if [ ! -s "$base" ]; then
+    echo "Downloading the base system once into $base"
+    debootstrap --variant=minbase --make-tarball="$base" "$suite" "$out/download" "$mirror" \
+        >"$out.debootstrap.log" 2>&1 || fail "debootstrap --make-tarball, see $out.debootstrap.log"
+    rm -rf "$out/download"
+fi
+mounted=()
+# The programs this check started inside the root.
+started_in_root() {
+    for p in /proc/[0-9]*; do
+        [ "$(readlink "$p/root" 2>/dev/null)" = "$root" ] && echo "${p#/proc/}"
+    done
+    return 0
+}
+cleanup() {
+    for pid in $(started_in_root); do kill "$pid" 2>/dev/null || true; done
+    if [ -n "${xvfb_pid:-}" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+    xvfb_pid=
+    for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount -l "${mounted[i]}" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+rm -rf "$root"
+mkdir -p "$out"
+debootstrap --variant=minbase --unpack-tarball="$base" "$suite" "$root" "$mirror" \
+    >"$out/debootstrap.log" 2>&1 || fail "debootstrap, see $out/debootstrap.log"
+echo "$root ($(cat "$root/etc/debian_version"))"
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+mkdir -p "$root/tmp/.X11-unix"
+bind() {
+    mount --bind "$1" "$2"
+    mounted+=("$2")
+}
+mount -t proc proc "$root/proc" && mounted+=("$root/proc")
+bind /dev "$root/dev"
+bind "$cache/archives" "$root/var/cache/apt/archives"
+in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive "$@"; }
+# A subshell that becomes the program, so $! of "as_user ... &" is the program itself.
+as_user() (
+    exec chroot --userspec="$user:$user" "$root" env -i PATH=/usr/bin:/bin HOME="$home" USER="$user" \
+        LANG=C.UTF-8 DISPLAY="${display:-}" sh -c 'cd "$HOME" && exec "$@"' sh "$@"
+)
+packages() { in_root dpkg-query -W -f='${Package}\n' | sort; }
+
+step "apt install ./$(basename "$deb")"
+in_root apt-get update -qq
+packages >"$out/packages-before"
+cp "$deb" "$root/tmp/"
+in_root apt-get install -y -qq "/tmp/$(basename "$deb")" >"$out/apt-install.log" 2>&1 ||
+    fail "apt install, see $out/apt-install.log"
+packages >"$out/packages-with-quorvel"
+added=$(comm -13 "$out/packages-before" "$out/packages-with-quorvel")
+echo "$added" >"$out/packages-added"
+echo "$(echo "$added" | wc -l) packages installed (list: $out/packages-added); of Qt:" \
+    $(echo "$added" | grep -E '^(libqt6|qt6)')
+dev=$(echo "$added" | grep -E -- '-dev$' || true)
+[ -z "$dev" ] || fail "development packages were pulled in: $dev"
+in_root dpkg -L quorvel | sort >"$out/package-files"
+grep -E '^/usr/(bin|lib/quorvel/[^/]+$|share/(applications|metainfo|man))' "$out/package-files" |
+    sed 's/^/  /'
+
+step "quorvel-cli as $user, a normal user"
+in_root useradd --create-home --shell /bin/sh "$user"
+build-deb/gen_demo_game "$root$home/game" >/dev/null
+in_root chown -R "$user:$user" "$home/game"
+as_user quorvel-cli set-game-dir "$home/game" || fail "quorvel-cli set-game-dir"
+as_user quorvel-cli run >"$out/cli-run.txt" 2>&1 || fail "quorvel-cli run, see $out/cli-run.txt"
+sed 's/^/  /' "$out/cli-run.txt" | tail -n 12
+log=$home/.local/share/Quorvel/Quorvel.log
+[ -s "$root$log" ] || fail "no run log at $log"
+echo "The run log: $log ($(wc -l <"$root$log") lines), beginning:"
+head -n 3 "$root$log" | sed 's/^/  /'
+echo "Files under $home:"
+(cd "$root$home" && find . -path ./game -prune -o -type f -print | sed 's/^/  /')
+extra=$(cd "$root" && find usr/lib/quorvel -mindepth 1 | sed 's|^|/|' | sort | comm -23 - "$out/package-files")
+[ -z "$extra" ] || fail "files written beside the installed programs: $extra"
+echo "Nothing was written in /usr/lib/quorvel."
+
+step "Both windows under Xvfb"
+display=:$((90 + RANDOM % 100))
+export DISPLAY=$display  # for xdotool, xwininfo and xwd here; as_user passes it into the root
+Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
+xvfb_pid=$!
+bind /tmp/.X11-unix "$root/tmp/.X11-unix"
+for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.2; done
+window_of() { xwininfo -display "$display" -root -tree | grep -F "\"$1" | head -n1 || true; }
+wait_for() {  # title start, seconds
+    for _ in $(seq $(($2 * 5))); do
+        [ -n "$(window_of "$1")" ] && return 0
+        sleep 0.2
+    done
+    return 1
+}
+shot() {
+    xwd -display "$display" -root -silent >"$out/$1.xwd"
+    convert "xwd:$out/$1.xwd" "$out/$1.png" && rm -f "$out/$1.xwd"
+    echo "Screenshot: $out/$1.png"
+}
+seen() { echo "Window: $(window_of "$1" | sed -E 's/^ *(0x[0-9a-f]+) ("[^"]*").*/\2/')"; }
+
+# Ends the programs this check started in the root and waits until they are gone.
+stop_programs() {
+    for pid in $(started_in_root); do kill "$pid" 2>/dev/null || true; done
+    for _ in $(seq 50); do [ -z "$(started_in_root)" ] && return 0; sleep 0.2; done
+    fail "programs in the root did not end: $(started_in_root)"
+}
+
+as_user quorvel >"$out/quorvel.txt" 2>&1 &
+wait_for "Quorvel v" 30 || fail "Quorvel's window did not open, see $out/quorvel.txt"
+sleep 2
+seen "Quorvel v"
+shot quorvel
+stop_programs
+
+as_user quorvel-troubleshooter >"$out/troubleshooter.txt" 2>&1 &
+# It asks for the cache folder before its window shows.
+wait_for "Choose the UT Cache folder" 30 || fail "the troubleshooter's folder picker did not open"
+picker=$(window_of "Choose the UT Cache folder" | awk '{print $1}')
+xdotool mousemove --window "$picker" 200 200
+sleep 1
+xdotool type --delay 20 "$home/game/Cache"
+xdotool key Return
+sleep 1
+[ -z "$(window_of "Choose the UT Cache folder")" ] || xdotool key Return
+wait_for "Quorvel Troubleshooter v" 30 || fail "the troubleshooter's window did not open"
+sleep 2
+seen "Quorvel Troubleshooter v"
+shot troubleshooter
+# A click on Save (120, 6600 twips: 8, 440 pixels, 145 by 25) writes the report, which copies
+# the run log.
+window=$(window_of "Quorvel Troubleshooter v" | awk '{print $1}')
+xdotool mousemove --window "$window" 80 452 click 1
+for _ in $(seq 25); do [ -s "$root$home/CacheInfo.txt" ] && break; sleep 0.2; done
+stop_programs
+report=$root$home/CacheInfo.txt
+[ -s "$report" ] || fail "the troubleshooter wrote no report"
+grep -F "<Quorvel.LOG from $home/.local/share/Quorvel>" "$report" ||
+    fail "the report has no log from $home/.local/share/Quorvel"
+grep -qF "as the CACHE directory }}" "$report" || fail "the report lacks the run log's lines"
+echo "The report $home/CacheInfo.txt holds the run log."
+
+step "apt purge quorvel"
+in_root apt-get purge -y -qq quorvel >"$out/apt-purge.log" 2>&1 || fail "apt purge"
+in_root apt-get autoremove --purge -y -qq >>"$out/apt-purge.log" 2>&1 || fail "apt autoremove"
+# Folders that other packages share may stay; no file or link of the package may.
+left=$(while read -r f; do
+    if [ -L "$root$f" ] || { [ -e "$root$f" ] && [ ! -d "$root$f" ]; }; then echo "$f"; fi
+done <"$out/package-files")
+[ -z "$left" ] || fail "left behind: $left"
+for d in /usr/lib/quorvel /usr/share/doc/quorvel; do
+    [ ! -e "$root$d" ] || fail "$d is still there"
+done
+packages >"$out/packages-after"
+diff "$out/packages-before" "$out/packages-after" >/dev/null ||
+    fail "the packages differ from those before the install: $(diff "$out/packages-before" "$out/packages-after" | tr '\n' ' ')"
+echo "Nothing of the package is left; the installed packages are those before the install."
+
+cleanup
+mounted=()
+trap - EXIT
+rm -rf "$root"
+step "Package check passed"
