@@ -71,6 +71,14 @@ class FileSystem {
 
     // Lifts read-only (adds the owner's write permission).
     virtual Status makeWritable(const std::string& path) = 0;
+
+    // Names of the folders in `folder` (links to folders included, hidden ones not), sorted.
+    // A file system that cannot list folders says so with ENOSYS.
+    virtual Result<std::vector<std::string>> listFolders(const std::string& folder);
+
+    // The absolute path with every link, "." and ".." resolved (realpath(3)); fails for a
+    // path that does not exist or runs through a broken link.
+    virtual Result<std::string> canonicalPath(const std::string& path);
 };
 
 // The real file system (POSIX).

@@ -37,6 +37,12 @@ class ForwardingFileSystem : public FileSystem {
         return inner_.modifiedTime(p);
     }
     Status makeWritable(const std::string& p) override { return inner_.makeWritable(p); }
+    Result<std::vector<std::string>> listFolders(const std::string& f) override {
+        return inner_.listFolders(f);
+    }
+    Result<std::string> canonicalPath(const std::string& p) override {
+        return inner_.canonicalPath(p);
+    }
 
   protected:
     FileSystem& inner_;

@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -362,6 +364,45 @@ Status PosixFileSystem::makeWritable(const std::string& path) {
     if (st.st_mode & S_IWUSR) return Status::success();
     if (::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) return Status::fromErrno(errno);
     return Status::success();
+}
+
+Result<std::vector<std::string>> PosixFileSystem::listFolders(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return {{}, Status::fromErrno(errno)};
+    std::vector<std::string> names;
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(dir);
+        if (!e) {
+            const int err = errno;
+            ::closedir(dir);
+            if (err != 0) return {{}, Status::fromErrno(err)};
+            break;
+        }
+        if (e->d_name[0] == '.') continue;
+        struct stat st {};
+        // A link to a folder counts as one; a dangling link does not.
+        if (::fstatat(::dirfd(dir), e->d_name, &st, 0) != 0 || !S_ISDIR(st.st_mode)) continue;
+        names.emplace_back(e->d_name);
+    }
+    std::sort(names.begin(), names.end());
+    return {std::move(names), {}};
+}
+
+Result<std::string> PosixFileSystem::canonicalPath(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return {{}, Status::fromErrno(errno)};
+    std::string out = resolved;
+    std::free(resolved);
+    return {std::move(out), {}};
+}
+
+Result<std::vector<std::string>> FileSystem::listFolders(const std::string&) {
+    return {{}, Status::fromErrno(ENOSYS)};
+}
+
+Result<std::string> FileSystem::canonicalPath(const std::string&) {
+    return {{}, Status::fromErrno(ENOSYS)};
 }
 
 FileSystem& realFileSystem() {

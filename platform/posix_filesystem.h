@@ -5,7 +5,7 @@
 namespace qv {
 
 class PosixFileSystem final : public FileSystem {
-public:
+  public:
     // Test hook: treat every move as one across file systems (the rename step reports
     // EXDEV), so the copy path runs where no second file system is at hand.
     void setForceCrossDevice(bool on) { forceCrossDevice_ = on; }
@@ -25,8 +25,10 @@ public:
                                             const std::string& pattern) override;
     std::optional<std::int64_t> modifiedTime(const std::string& path) override;
     Status makeWritable(const std::string& path) override;
+    Result<std::vector<std::string>> listFolders(const std::string& folder) override;
+    Result<std::string> canonicalPath(const std::string& path) override;
 
-private:
+  private:
     bool forceCrossDevice_ = false;
 };
 
