@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+class FileSystem;
+
+// One copy of the game found on this machine.
+struct FoundGame {
+    std::string folder;              // the game's root folder, links resolved, no final separator
+    std::string kind;                // what it is: "native install", "Wine prefix ~/.wine", ...
+    std::string cacheDir;            // the cache folder the game fills (it holds cache.ini); ""
+    std::size_t cachedPackages = 0;  // entry lines of that cache.ini
+};
+
+// Where to look for the game.
+struct GameSearch {
+    std::string home;        // the user's home folder
+    std::string winePrefix;  // $WINEPREFIX, "" when not set
+    std::string systemRoot;  // put before /opt and /usr/local/games; "" on a real system
+};
+
+// The user's home folder and $WINEPREFIX.
+GameSearch gameSearchFromEnvironment();
+
+// Every game folder found, each once, the most likely first: those whose cache holds the most
+// packages, then in the order searched (native installs, Wine prefixes, Lutris, Steam). A folder
+// counts only when it holds the game's files; a place that cannot be read is passed over.
+std::vector<FoundGame> findGames(const GameSearch& where, FileSystem& fs);
+
+// The library folders a Steam libraryfolders.vdf lists: every "path" value.
+std::vector<std::string> steamLibraryPaths(std::string_view vdf);
+
+// The UnrealTournament.ini the game reads: the 64-bit builds' System64 one when it exists,
+// else the one in System.
+std::string usedGameIniPath(const std::string& gameDir, FileSystem& fs);
+// The User.ini beside it, chosen the same way.
+std::string usedUserIniPath(const std::string& gameDir, FileSystem& fs);
+// The game's other UnrealTournament.ini: System's for System64's and the other way round; ""
+// for a path of neither form.
+std::string otherGameIniPath(const std::string& iniPath);
+
+}  // namespace qv
