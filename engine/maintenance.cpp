@@ -13,6 +13,7 @@
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
+#include "settings/game_finder.h"
 #include "settings/mdlINI.h"
 #include "settings/program_files.h"
 #include "settings/program_settings.h"
@@ -141,8 +142,14 @@ std::string formatByteTotal(std::uint64_t bytes) {
 
 bool SetPurgeInterval(const std::string& text, PublicVariables& pv, EngineContext& ctx) {
     pv.PurgeDaysText = text;
-    return INIWriteSetting("Core.System", "PurgeCacheDays", text, pv.GameIniPath, &ctx.dialogs,
-                           &ctx.fs);
+    // The 64-bit builds read System64's file and the others System's: each one there gets it.
+    bool ok = INIWriteSetting("Core.System", "PurgeCacheDays", text, pv.GameIniPath, &ctx.dialogs,
+                              &ctx.fs);
+    const std::string other = otherGameIniPath(pv.GameIniPath);
+    if (!other.empty() && ctx.fs.isFile(other))
+        ok = INIWriteSetting("Core.System", "PurgeCacheDays", text, other, &ctx.dialogs, &ctx.fs) &&
+             ok;
+    return ok;
 }
 
 }  // namespace qv

@@ -23,8 +23,9 @@ void DeleteCacheTmpFiles(PublicVariables& pv, EngineContext& ctx);
 // bytes / K / MEG by the number of digits.
 std::string formatByteTotal(std::uint64_t bytes);
 
-// Writes [Core.System] PurgeCacheDays of GameIniPath; the text is not validated. Returns the
-// write's result (the window does not look at it).
+// Writes [Core.System] PurgeCacheDays of GameIniPath, and of the game's other
+// UnrealTournament.ini (System and System64) when that one exists; the text is not validated.
+// Returns whether every write succeeded (the window does not look at it).
 bool SetPurgeInterval(const std::string& text, PublicVariables& pv, EngineContext& ctx);
 
 }  // namespace qv

@@ -14,6 +14,7 @@
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
+#include "settings/game_finder.h"
 #include "settings/mdlINI.h"
 #include "settings/never_move.h"
 #include "settings/program_files.h"
@@ -89,8 +90,8 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
     const std::string cacheDir = state.lblCacheDir;
     const std::string cacheExt =
         INIGetSettingString("Dirs", "CacheExt", settingsFile, "", &ctx.dialogs, &ctx.fs);
-    pv.GameIniPath = gameIniPath(pv.GameDir);
-    pv.UserIniPath = userIniPath(pv.GameDir);
+    pv.GameIniPath = usedGameIniPath(pv.GameDir, ctx.fs);
+    pv.UserIniPath = usedUserIniPath(pv.GameDir, ctx.fs);
     pv.PurgeDaysText = INIGetSettingString("Core.System", "PurgeCacheDays", pv.GameIniPath, "",
                                            &ctx.dialogs, &ctx.fs);
     state.txtPurgeCacheDays = pv.PurgeDaysText;
