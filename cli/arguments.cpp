@@ -63,6 +63,8 @@ bool commandFromWord(const std::string& w, Command& c) {
         c = Command::PurgeDays;
     else if (w == "set-game-dir")
         c = Command::SetGameDir;
+    else if (w == "find-game")
+        c = Command::FindGame;
     else if (w == "help" || w == "--help" || w == "-h")
         c = Command::Help;
     else
@@ -115,6 +117,11 @@ ParseResult parseArguments(const std::vector<std::string>& words) {
             std::string dir;
             if (!needValue(dir)) return fail("--cache needs a folder");
             a.cacheDir = dir;
+        } else if (a.command == Command::SetGameDir && w == "--found") {
+            std::string n;
+            if (a.found || !needValue(n) || !isWholeNumber(n) || std::stoi(n) < 1)
+                return fail("--found needs the number of a game that find-game lists, once");
+            a.found = std::stoi(n);
         } else if (a.command == Command::Purge && (w == "--yes" || w == "-y")) {
             a.yes = true;
         } else if (!w.empty() && w[0] == '-' && w != "-") {
@@ -124,7 +131,8 @@ ParseResult parseArguments(const std::vector<std::string>& words) {
         }
     }
 
-    const bool wantsValue = a.command == Command::PurgeDays || a.command == Command::SetGameDir;
+    const bool wantsValue =
+        a.command == Command::PurgeDays || (a.command == Command::SetGameDir && !a.found);
     if (wantsValue) {
         if (positional.size() != 1)
             return fail(words[0] + (a.command == Command::PurgeDays ? " needs one number of days"
@@ -159,8 +167,14 @@ std::string usageText() {
            "      Deletes the *.tmp files in the game folder.\n"
            "  purge-days N\n"
            "      Sets the number of days after which the game purges its cache.\n"
-           "  set-game-dir DIR\n"
-           "      Stores DIR as the Unreal Tournament folder.\n"
+           "  set-game-dir DIR | --found N\n"
+           "      Stores DIR as the Unreal Tournament folder; with --found N, the N-th game\n"
+           "      find-game lists, with its cache folder.\n"
+           "  find-game\n"
+           "      Looks for the game (native installs, Wine, Lutris and Proton prefixes,\n"
+           "      Steam libraries) and prints one line per game found: its folder, what it\n"
+           "      is, its cache folder (- for none) and the number of cached packages,\n"
+           "      separated by tabs, the most likely first.\n"
            "  --help\n"
            "      Shows this text.\n"
            "\n"

@@ -6,7 +6,7 @@
 
 namespace qv::cli {
 
-enum class Command { Help, List, Run, Purge, DeleteTmp, PurgeDays, SetGameDir };
+enum class Command { Help, List, Run, Purge, DeleteTmp, PurgeDays, SetGameDir, FindGame };
 
 // What the command line asked for; every optional field left empty keeps the stored choice.
 struct Arguments {
@@ -25,6 +25,7 @@ struct Arguments {
 
     bool yes = false;   // purge --yes
     std::string value;  // purge-days N, set-game-dir DIR
+    int found = 0;      // set-game-dir --found N: the N-th game find-game lists (from 1)
 };
 
 struct ParseResult {

@@ -12,6 +12,7 @@
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "settings/clsRegistry.h"
+#include "settings/game_finder.h"
 #include "settings/mdlINI.h"
 #include "settings/program_files.h"
 #include "settings/program_settings.h"
@@ -210,22 +211,66 @@ int purgeDaysCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     PublicVariables pv;
     int code = kExitOk;
     if (!loadGame(env, dialogs, pv, code)) return code;
-    pv.GameIniPath = gameIniPath(pv.GameDir);
-    pv.UserIniPath = userIniPath(pv.GameDir);
+    pv.GameIniPath = usedGameIniPath(pv.GameDir, env.fs);
+    pv.UserIniPath = usedUserIniPath(pv.GameDir, env.fs);
     if (!env.fs.isFile(pv.GameIniPath)) {
         env.err << kProg << pv.GameIniPath << " does not exist; nothing was written\n";
         return kExitFailed;
     }
+    std::string written = pv.GameIniPath;
+    const std::string other = otherGameIniPath(pv.GameIniPath);
+    if (env.fs.isFile(other)) written += " and " + other;
     EngineContext ctx{env.fs, dialogs};
     if (!SetPurgeInterval(a.value, pv, ctx)) {
-        env.err << kProg << "PurgeCacheDays could not be written to " << pv.GameIniPath << '\n';
+        env.err << kProg << "PurgeCacheDays could not be written to " << written << '\n';
         return kExitFailed;
     }
-    env.out << "PurgeCacheDays=" << a.value << " written to " << pv.GameIniPath << '\n';
+    env.out << "PurgeCacheDays=" << a.value << " written to " << written << '\n';
+    return kExitOk;
+}
+
+int findGameCommand(Environment& env) {
+    const std::vector<FoundGame> games = findGames(gameSearchFromEnvironment(), env.fs);
+    if (games.empty()) {
+        env.err << kProg << "no Unreal Tournament found (see quorvel-cli --help for where it "
+                << "looks); set it with: quorvel-cli set-game-dir DIR\n";
+        return kExitFailed;
+    }
+    for (const FoundGame& g : games)
+        env.out << g.folder << '\t' << g.kind << '\t' << (g.cacheDir.empty() ? "-" : g.cacheDir)
+                << '\t' << g.cachedPackages << '\n';
+    return kExitOk;
+}
+
+// Stores the N-th game found: its folder, and its cache folder as the one in use ("" lets the
+// next scan form it from the game folder).
+int setFoundGameCommand(const Arguments& a, Environment& env, TerminalDialogs& dialogs) {
+    const std::vector<FoundGame> games = findGames(gameSearchFromEnvironment(), env.fs);
+    if (static_cast<std::size_t>(a.found) > games.size()) {
+        env.err << kProg << "find-game lists " << games.size() << " game(s), not " << a.found
+                << '\n';
+        return kExitUsage;
+    }
+    const FoundGame& g = games[static_cast<std::size_t>(a.found) - 1];
+    const std::string folder = g.folder + kSep;
+    const int before = dialogs.messageCount();
+    clsRegistry game = clsRegistry::gameKey(&dialogs, env.registryPath);
+    clsRegistry program = clsRegistry::programKey(&dialogs, env.registryPath);
+    game.WriteEntry("Folder", folder);
+    program.WriteEntry("CacheDir", g.cacheDir);
+    if (dialogs.messageCount() != before || game.ReadEntry("Folder", "") != folder ||
+        program.ReadEntry("CacheDir", "") != g.cacheDir) {
+        env.err << kProg << "the game folder could not be stored in " << env.registryPath << '\n';
+        return kExitFailed;
+    }
+    env.out << "Unreal Tournament folder set to " << folder << " (" << g.kind << ")\n"
+            << "Cache folder set to " << (g.cacheDir.empty() ? "the game's own" : g.cacheDir)
+            << '\n';
     return kExitOk;
 }
 
 int setGameDirCommand(const Arguments& a, Environment& env, TerminalDialogs& dialogs) {
+    if (a.found) return setFoundGameCommand(a, env, dialogs);
     std::string dir = toNativeSeparators(a.value);
     char resolved[PATH_MAX];
     if (!::realpath(dir.c_str(), resolved) || !env.fs.isFolder(resolved)) {
@@ -268,6 +313,8 @@ int runCommand(const Arguments& a, Environment& env) {
             return purgeDaysCommand(a, env, dialogs);
         case Command::SetGameDir:
             return setGameDirCommand(a, env, dialogs);
+        case Command::FindGame:
+            return findGameCommand(env);
     }
     return kExitUsage;
 }

@@ -1,0 +1,47 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/commands.h"
+#include "platform/filesystem.h"
+#include "settings/clsRegistry.h"
+#include "tests/support/game_home.h"
+#include "tests/support/temp_dir.h"
+
+namespace qv::cli {
+namespace {
+
+// A player's home with the game in several places: find-game lists each one, and
+// set-game-dir --found stores the chosen one with its cache folder.
+TEST(CliFindGame, ListsTheGamesOfTheHomeAndStoresTheChosenOne) {
+    test::TempDir tmp;
+    const std::string home = test::makeGameHome(tmp.path());
+    const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", home.c_str(), 1);
+    ::unsetenv("WINEPREFIX");
+    std::ostringstream out, err;
+    std::istringstream in;
+    Environment env{home, home + "/registry.reg", out, err, in, false, realFileSystem()};
+
+    EXPECT_EQ(runMain({"find-game"}, env), kExitOk) << err.str();
+    EXPECT_EQ(out.str(), test::expectedListing(home));
+
+    EXPECT_EQ(runMain({"set-game-dir", "--found", "2"}, env), kExitOk) << err.str();
+    EXPECT_EQ(clsRegistry::gameKey(nullptr, env.registryPath).ReadEntry("Folder", ""),
+              home + "/.local/share/OldUnreal/UnrealTournament/");
+    EXPECT_EQ(clsRegistry::programKey(nullptr, env.registryPath).ReadEntry("CacheDir", ""),
+              home + "/.utpg/Cache");
+
+    // The game on drive D: has a 32-bit and a 64-bit layout: the purge interval goes to both.
+    test::writeFile(home + "/Quorvel.ini", "[Dirs]\r\nCachePath=Cache\r\n");
+    EXPECT_EQ(runMain({"set-game-dir", "--found", "4"}, env), kExitOk) << err.str();
+    EXPECT_EQ(runMain({"purge-days", "9"}, env), kExitOk) << err.str();
+    for (const char* ini :
+         {"/disk_d/UT/System/UnrealTournament.ini", "/disk_d/UT/System64/UnrealTournament.ini"})
+        EXPECT_NE(test::readFile(home + ini).find("PurgeCacheDays=9\r\n"), std::string::npos)
+            << ini;
+    ::setenv("HOME", oldHome.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace qv::cli
