@@ -22,6 +22,7 @@
 #include "engine/scan.h"
 #include "platform/filesystem.h"
 #include "settings/clsRegistry.h"
+#include "settings/game_finder.h"
 #include "widgets/line_list.h"
 
 namespace qv {
@@ -175,7 +176,9 @@ bool frmMain::Form_Load() {
     clsRegistry programKey = clsRegistry::programKey(&dialogs_);
 
     std::string askedCacheDir;
-    pv_.GameDir = findGameDir(gameKey, dialogs_, &askedCacheDir);
+    // Without a stored game folder, the picker offers the copies of the game found here.
+    const GameSearch search = gameSearchFromEnvironment();
+    pv_.GameDir = findGameDir(gameKey, dialogs_, &askedCacheDir, &search, &programKey, &fs_);
     if (!askedCacheDir.empty()) setCacheDir(askedCacheDir);
 
     ensureInstallPath(programKey, programFolder_);

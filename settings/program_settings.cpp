@@ -3,10 +3,13 @@
 #include <charconv>
 #include <cmath>
 #include <string_view>
+#include <vector>
 
 #include "platform/ascii.h"
 #include "platform/dialogs.h"
+#include "platform/filesystem.h"
 #include "settings/clsRegistry.h"
+#include "settings/game_finder.h"
 #include "settings/mdlINI.h"
 
 namespace qv {
@@ -48,9 +51,15 @@ void setOption(bool& field, bool value, std::initializer_list<bool*> group) {
     field = value;
 }
 
-std::string chooseGameFolder(bool mustSelect, Dialogs& dialogs) {
+std::string chooseGameFolder(bool mustSelect, Dialogs& dialogs,
+                             const std::vector<FoundGame>& found = {}) {
+    std::vector<FolderPlace> places;
+    for (const FoundGame& g : found) places.push_back({g.folder, g.kind});
+    const std::string start = found.empty() ? std::string() : found.front().folder;
     for (;;) {
-        std::string chosen = dialogs.pickFolder("Choose the root UT folder:");
+        std::string chosen =
+            places.empty() ? dialogs.pickFolder("Choose the root UT folder:")
+                           : dialogs.pickFolderAmong("Choose the root UT folder:", start, places);
         if (!chosen.empty() || !mustSelect) return chosen;
         dialogs.message(kProgramTitle, "You MUST select the root UT folder..");
     }
@@ -138,7 +147,8 @@ bool SetGameFolder(bool mustSelect, clsRegistry& gameKey, Dialogs& dialogs) {
     return true;
 }
 
-std::string findGameDir(clsRegistry& gameKey, Dialogs& dialogs, std::string* lblCacheDirOut) {
+std::string findGameDir(clsRegistry& gameKey, Dialogs& dialogs, std::string* lblCacheDirOut,
+                        const GameSearch* search, clsRegistry* programKey, FileSystem* fs) {
     std::string gameDir = gameKey.ReadEntry("Folder", "");
     if (!gameDir.empty()) {
         if (gameDir.back() != '/') gameDir += '/';
@@ -147,13 +157,23 @@ std::string findGameDir(clsRegistry& gameKey, Dialogs& dialogs, std::string* lbl
     dialogs.message(kProgramTitle,
                     "Unreal Tournament not found.\r\n\r\nPlease click OK to select the main "
                     "directory..\r\n(example - E:\\Games\\UnrealTournament)");
-    const std::string chosen = chooseGameFolder(true, dialogs);
+    FileSystem& files = fs ? *fs : realFileSystem();
+    const std::vector<FoundGame> found =
+        search ? findGames(*search, files) : std::vector<FoundGame>();
+    const std::string chosen = chooseGameFolder(true, dialogs, found);
     gameKey.WriteEntry("Folder", chosen + "/");
     gameDir = gameKey.ReadEntry("Folder", "");
     // A store that could not be written must not leave the program without its game folder.
     if (gameDir.empty()) gameDir = chosen + "/";
     if (gameDir.back() != '/') gameDir += '/';
     if (lblCacheDirOut) *lblCacheDirOut = gameDir + "cache";
+    // A game found with its cache folder: that folder, not one formed from the game folder.
+    const Result<std::string> picked = files.canonicalPath(chosen);
+    for (const FoundGame& g : found) {
+        if (!picked || g.folder != picked.value || g.cacheDir.empty()) continue;
+        if (lblCacheDirOut) *lblCacheDirOut = g.cacheDir;
+        if (programKey) programKey->WriteEntry("CacheDir", g.cacheDir);
+    }
     return gameDir;
 }
 

@@ -7,6 +7,7 @@ namespace qv {
 class clsRegistry;
 class Dialogs;
 class FileSystem;
+struct GameSearch;
 
 constexpr const char* kProgramTitle = "Quorvel";
 constexpr int kVersionMajor = 3;
@@ -47,10 +48,16 @@ bool SetGameFolder(bool mustSelect, clsRegistry& gameKey, Dialogs& dialogs);
 
 // Start-up steps 1-3 of finding the game folder: returns GameDir ending in a separator.
 // `lblCacheDirOut` receives GameDir + "cache" when the folder had to be asked for.
-std::string findGameDir(clsRegistry& gameKey, Dialogs& dialogs, std::string* lblCacheDirOut);
+// With `search`, the picker opens at the best game found there and offers every one found in
+// its side bar; when the user chooses one of them, its cache folder goes to `lblCacheDirOut`
+// and is stored as CacheDir in `programKey`.
+std::string findGameDir(clsRegistry& gameKey, Dialogs& dialogs, std::string* lblCacheDirOut,
+                        const GameSearch* search = nullptr, clsRegistry* programKey = nullptr,
+                        FileSystem* fs = nullptr);
 
 // The paths formed from a game folder (GameDir as held, possibly ending in a separator).
-std::string gameIniPath(const std::string& gameDir);  // GameDir + "/System" + "/UnrealTournament.ini"
+std::string gameIniPath(
+    const std::string& gameDir);  // GameDir + "/System" + "/UnrealTournament.ini"
 std::string userIniPath(const std::string& gameDir);  // GameDir + "/System" + "/User.ini"
 
 // Player name: [DefaultPlayer] Name of User.ini, "" when missing.

@@ -4,7 +4,9 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QListView>
 #include <QStandardPaths>
+#include <QUrl>
 #include <stdexcept>
 #include <utility>
 
@@ -20,6 +22,28 @@ FolderPicker& folderPickerHook() {
 QString standardFolder(QStandardPaths::StandardLocation location) {
     QStringList all = QStandardPaths::standardLocations(location);
     return all.isEmpty() ? QString() : all.first();
+}
+
+// The side bar names a folder after its last component; the places get their own names back
+// whenever it does (it renames an entry again when the folder's details come in).
+void nameSidebarPlaces(QFileDialog& dialog, const std::vector<FolderPlace>& places) {
+    auto* sidebar = dialog.findChild<QListView*>(QStringLiteral("sidebar"));
+    QAbstractItemModel* model = sidebar ? sidebar->model() : nullptr;
+    if (!model) return;
+    auto rename = [model, places] {
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const QModelIndex index = model->index(row, 0);
+            const QString path = index.data(Qt::ToolTipRole).toString();
+            for (const FolderPlace& place : places) {
+                const QString name = QString::fromLocal8Bit(place.name);
+                if (path == QFile::decodeName(place.path.c_str()) && index.data() != name)
+                    model->setData(index, name, Qt::DisplayRole);
+            }
+        }
+    };
+    rename();
+    QObject::connect(model, &QAbstractItemModel::dataChanged, &dialog, rename);
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, &dialog, rename);
 }
 
 }  // namespace
@@ -79,6 +103,25 @@ std::string BrowseForFolder(QWidget* owner, const std::string& prompt, int /*fla
                                                        QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty()) return {};
     return withoutTrailingSeparator(QFile::encodeName(chosen).toStdString());
+}
+
+std::string BrowseForFolder(QWidget* owner, const std::string& prompt, const std::string& start,
+                            const std::vector<FolderPlace>& places) {
+    if (const FolderPicker& hook = folderPickerHook())
+        return withoutTrailingSeparator(hook(prompt));
+
+    QFileDialog dialog(owner, QString::fromLocal8Bit(prompt),
+                       start.empty() ? pickerStartFolder() : QFile::decodeName(start.c_str()));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    QList<QUrl> urls = dialog.sidebarUrls();
+    for (const FolderPlace& place : places)
+        urls << QUrl::fromLocalFile(QFile::decodeName(place.path.c_str()));
+    dialog.setSidebarUrls(urls);
+    nameSidebarPlaces(dialog, places);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return withoutTrailingSeparator(
+        QFile::encodeName(dialog.selectedFiles().first()).toStdString());
 }
 
 void setFolderPickerForTests(FolderPicker picker) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/dialogs.h"
+
 class QWidget;
 
 namespace qv {
@@ -16,6 +18,11 @@ namespace qv {
 // a root identifier with no file-system path browses from the start folder.
 std::string BrowseForFolder(QWidget* owner, const std::string& prompt, int flags = 0,
                             int rootId = 10);
+
+// The same picker opened at `start` ("" for the usual start folder) with `places` added to its
+// side bar, each shown under its own name (Qt's own dialog, which has a side bar to fill).
+std::string BrowseForFolder(QWidget* owner, const std::string& prompt, const std::string& start,
+                            const std::vector<FolderPlace>& places);
 
 // The file-system path of a special folder, or "" when it has none or it does not exist:
 // 10 (the Recycle Bin) has none; 0 is the desktop, 5 the documents folder, 0x0d the music

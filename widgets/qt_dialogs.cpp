@@ -46,6 +46,11 @@ std::string QtDialogs::pickFolder(const std::string& prompt) {
     return BrowseForFolder(owner_.data(), prompt, 0, 10);
 }
 
+std::string QtDialogs::pickFolderAmong(const std::string& prompt, const std::string& start,
+                                       const std::vector<FolderPlace>& places) {
+    return BrowseForFolder(owner_.data(), prompt, start, places);
+}
+
 void setMessageBoxHookForTests(MessageBoxHook hook) {
     messageBoxHook() = std::move(hook);
 }

@@ -22,6 +22,8 @@ class QtDialogs final : public Dialogs {
     void message(const std::string& title, const std::string& text) override;
     bool askYesNo(const std::string& title, const std::string& text) override;
     std::string pickFolder(const std::string& prompt) override;
+    std::string pickFolderAmong(const std::string& prompt, const std::string& start,
+                                const std::vector<FolderPlace>& places) override;
 
   private:
     QPointer<QWidget> owner_;
