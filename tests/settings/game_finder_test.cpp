@@ -5,26 +5,12 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "platform/forwarding_filesystem.h"
+#include "tests/support/faulty_filesystem.h"
 #include "tests/support/game_home.h"
 #include "tests/support/temp_dir.h"
 
 namespace qv {
 namespace {
-
-// A prefix the user may not read, as a user without root rights meets it.
-class LockedFolderFs final : public ForwardingFileSystem {
-  public:
-    LockedFolderFs(FileSystem& inner, std::string locked)
-        : ForwardingFileSystem(inner), locked_(std::move(locked)) {}
-    Result<std::string> readAll(const std::string& p) override {
-        if (p.starts_with(locked_)) return {{}, Status::fromErrno(EACCES)};
-        return inner_.readAll(p);
-    }
-
-  private:
-    std::string locked_;
-};
 
 // Each place a player keeps the game is found with its cache folder; a folder without the
 // game's files, a broken drive link and a prefix that cannot be read are left out.
@@ -34,7 +20,8 @@ TEST(GameFinder, FindsEachCopyWithItsCacheFolder) {
     const std::string locked = home + "/Games/locked";  // a copy of ~/.wine's, unreadable
     std::filesystem::create_directory(home + "/Games");
     std::filesystem::copy(home + "/.wine", locked, std::filesystem::copy_options::recursive);
-    LockedFolderFs fs(realFileSystem(), locked);
+    test::FaultyFileSystem fs(realFileSystem());
+    fs.failPath("Games/locked/system.reg", EACCES);  // as a user without root rights meets it
 
     std::string listed;
     for (const FoundGame& g : findGames({home, "", home}, fs))
