@@ -20,7 +20,7 @@ TEST(GameFinder, FindsEachCopyWithItsCacheFolder) {
     const std::string locked = home + "/Games/locked";  // a copy of ~/.wine's, unreadable
     std::filesystem::create_directory(home + "/Games");
     std::filesystem::copy(home + "/.wine", locked, std::filesystem::copy_options::recursive);
-    test::FaultyFileSystem fs(realFileSystem());
+    FaultyFileSystem fs(realFileSystem());
     fs.failPath("Games/locked/system.reg", EACCES);  // as a user without root rights meets it
 
     std::string listed;
