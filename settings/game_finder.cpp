@@ -25,6 +25,9 @@ constexpr const char* kGameFiles[] = {"System/UnrealTournament.ini",
                                       "System64/ut-bin-amd64",
                                       "System64/ut-bin-arm64",
                                       "System/Botpack.u"};
+// The programs of the game's Linux builds.
+constexpr const char* kNativePrograms[] = {"System/ut-bin", "System/ut-bin-x86", "System64/ut-bin",
+                                           "System64/ut-bin-amd64", "System64/ut-bin-arm64"};
 
 // The game's key as its installer writes it, and its twin for 32-bit programs on 64-bit Windows.
 constexpr const char* kGameKeys[] = {
@@ -145,7 +148,7 @@ class Finder {
     // The cache folder the game's own CachePath names (from its System folder), when it holds
     // cache.ini.
     std::string ownCacheDir(const std::string& gameDir, const std::string& prefix) {
-        const std::string ini = usedGameIniPath(gameDir, fs_);
+        const std::string ini = usedGameIniPath(gameDir, fs_, where_.home);
         std::string path = INIGetSettingString("Core.System", "CachePath", ini, "", nullptr, &fs_);
         if (path.empty()) path = "../Cache";  // the game's own default
         if (!prefix.empty() && isDriveLetterPath(path)) {
@@ -256,14 +259,27 @@ std::vector<std::string> steamLibraryPaths(std::string_view vdf) {
     return paths;
 }
 
-std::string usedGameIniPath(const std::string& gameDir, FileSystem& fs) {
-    const std::string ini64 = gameDir + "/System64" + "/UnrealTournament.ini";
-    return fs.isFile(ini64) ? ini64 : gameIniPath(gameDir);
+std::string settingsFolder(const std::string& gameDir, FileSystem& fs, const std::string& home) {
+    const auto holds = [&fs](const std::string& dir) {
+        return fs.isFile(dir + "/System64/UnrealTournament.ini") ||
+               fs.isFile(dir + "/System/UnrealTournament.ini");
+    };
+    if (holds(gameDir) || home.empty()) return gameDir;
+    const bool native = std::any_of(std::begin(kNativePrograms), std::end(kNativePrograms),
+                                    [&](const char* f) { return fs.isFile(gameDir + "/" + f); });
+    return native && holds(home + "/.utpg") ? home + "/.utpg" : gameDir;
 }
 
-std::string usedUserIniPath(const std::string& gameDir, FileSystem& fs) {
-    const std::string ini64 = gameDir + "/System64" + "/User.ini";
-    return fs.isFile(ini64) ? ini64 : userIniPath(gameDir);
+std::string usedGameIniPath(const std::string& gameDir, FileSystem& fs, const std::string& home) {
+    const std::string dir = settingsFolder(gameDir, fs, home);
+    const std::string ini64 = dir + "/System64" + "/UnrealTournament.ini";
+    return fs.isFile(ini64) ? ini64 : gameIniPath(dir);
+}
+
+std::string usedUserIniPath(const std::string& gameDir, FileSystem& fs, const std::string& home) {
+    const std::string dir = settingsFolder(gameDir, fs, home);
+    const std::string ini64 = dir + "/System64" + "/User.ini";
+    return fs.isFile(ini64) ? ini64 : userIniPath(dir);
 }
 
 std::string otherGameIniPath(const std::string& iniPath) {

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/paths.h"
+
 namespace qv {
 
 class FileSystem;
@@ -35,11 +37,19 @@ std::vector<FoundGame> findGames(const GameSearch& where, FileSystem& fs);
 // The library folders a Steam libraryfolders.vdf lists: every "path" value.
 std::vector<std::string> steamLibraryPaths(std::string_view vdf);
 
+// The folder whose System and System64 hold the game's settings: the game folder, or for a
+// Linux build without settings of its own the per-user folder ~/.utpg, where it keeps them.
+std::string settingsFolder(const std::string& gameDir, FileSystem& fs,
+                           const std::string& home = homeFolder());
+
 // The UnrealTournament.ini the game reads: the 64-bit builds' System64 one when it exists,
-// else the one in System.
-std::string usedGameIniPath(const std::string& gameDir, FileSystem& fs);
+// else the one in System, in the folder above.
+std::string usedGameIniPath(const std::string& gameDir, FileSystem& fs,
+                            const std::string& home = homeFolder());
 // The User.ini beside it, chosen the same way.
-std::string usedUserIniPath(const std::string& gameDir, FileSystem& fs);
+std::string usedUserIniPath(const std::string& gameDir, FileSystem& fs,
+                            const std::string& home = homeFolder());
+
 // The game's other UnrealTournament.ini: System's for System64's and the other way round; ""
 // for a path of neither form.
 std::string otherGameIniPath(const std::string& iniPath);

@@ -44,7 +44,6 @@ TEST(FirstStart, PickerOffersTheGamesFound) {
     const GameSearch search{home, "", home};
     EXPECT_EQ(findGameDir(gameKey, dialogs, nullptr, &search, &programKey), native + "/");
 
-    EXPECT_EQ(boxes.texts().at(0).rfind("Unreal Tournament not found.", 0), 0u);
     const QStringList games = QString::fromStdString(test::expectedListing(home)).split('\n');
     EXPECT_EQ(openedAt, games[0].section('\t', 0, 0));
     for (const QString& game : games.mid(0, games.size() - 1))

@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "platform/filesystem.h"
 #include "settings/clsRegistry.h"
+#include "settings/mdlINI.h"
 #include "tests/support/game_home.h"
 #include "tests/support/temp_dir.h"
 
@@ -32,14 +33,19 @@ TEST(CliFindGame, ListsTheGamesOfTheHomeAndStoresTheChosenOne) {
     EXPECT_EQ(clsRegistry::programKey(nullptr, env.registryPath).ReadEntry("CacheDir", ""),
               home + "/.utpg/Cache");
 
-    // The game on drive D: has a 32-bit and a 64-bit layout: the purge interval goes to both.
+    // The purge interval goes where each game reads it: the native game's ~/.utpg, and both
+    // the 32-bit and the 64-bit file of the game on drive D:.
     test::writeFile(home + "/Quorvel.ini", "[Dirs]\r\nCachePath=Cache\r\n");
+    EXPECT_EQ(runMain({"purge-days", "2"}, env), kExitOk) << err.str();
     EXPECT_EQ(runMain({"set-game-dir", "--found", "4"}, env), kExitOk) << err.str();
-    EXPECT_EQ(runMain({"purge-days", "9"}, env), kExitOk) << err.str();
-    for (const char* ini :
-         {"/disk_d/UT/System/UnrealTournament.ini", "/disk_d/UT/System64/UnrealTournament.ini"})
-        EXPECT_NE(test::readFile(home + ini).find("PurgeCacheDays=9\r\n"), std::string::npos)
-            << ini;
+    EXPECT_EQ(runMain({"purge-days", "4"}, env), kExitOk) << err.str();
+    for (const auto& [system, days] : {std::pair<std::string, std::string>{"/.utpg/System", "2"},
+                                       {"/disk_d/UT/System", "4"},
+                                       {"/disk_d/UT/System64", "4"}})
+        EXPECT_EQ(INIGetSettingString("Core.System", "PurgeCacheDays",
+                                      home + system + "/UnrealTournament.ini", ""),
+                  days)
+            << system;
     ::setenv("HOME", oldHome.c_str(), 1);
 }
 
