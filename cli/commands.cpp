@@ -109,6 +109,7 @@ int scanInto(const Arguments& a, Environment& env, Dialogs& dialogs, PublicVaria
 int listCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     PublicVariables pv;
     ScanState state;
+    state.readOnly = true;  // a listing only reads: the index is shown as it stands
     if (int code = scanInto(a, env, dialogs, pv, state); code != kExitOk) return code;
     for (const FileRow& row : state.rows)
         env.out << (row.checked ? "[x]" : "[ ]") << '\t' << row.text << '\t' << row.date << '\t'

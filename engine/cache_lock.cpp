@@ -9,9 +9,9 @@
 namespace qv {
 
 CacheLock::CacheLock(const std::string& cacheDir) {
-    const std::string path = cacheDir + "/.quorvel.lock";
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0) return;  // Unavailable: nothing can be changed in such a folder anyway
+    // The folder itself carries the lock, so nothing is ever left behind in it.
+    fd_ = ::open(cacheDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) return;  // Unavailable: no folder to work on
     int rc;
     do {
         rc = ::flock(fd_, LOCK_EX | LOCK_NB);

@@ -5,15 +5,16 @@
 namespace qv {
 
 // An exclusive, non-blocking lock on a cache folder, held from construction to destruction, so
-// that two runs or purges never work on the same cache at once. It is an flock(2) on
-// cacheDir + "/.quorvel.lock": the kernel drops it when the holder ends, so a crashed run leaves
+// that no two read-modify-replace cycles of cache.ini (a run, a purge, the repair) overlap, in
+// one process or several. It is an flock(2) on the folder itself: nothing is created in the
+// game's folders, and the kernel drops the lock when the holder ends, so a crashed run leaves
 // no stale lock behind.
 class CacheLock final {
   public:
     enum class State {
         Held,         // this object holds the lock
         Busy,         // somebody else holds it
-        Unavailable,  // the lock file could not be opened (e.g. a read-only folder)
+        Unavailable,  // the folder could not be opened or locked
     };
 
     explicit CacheLock(const std::string& cacheDir);

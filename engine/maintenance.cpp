@@ -65,6 +65,8 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
         return PurgeOutcome::Cancelled;
     }
 
+    for (const std::string& text : removeLeftTempFiles(ctx.fs, {cacheDir})) status.addLine(text);
+
     // A file that stays keeps its line, so the new index still names it. A name that would
     // reach outside the cache folder is never deleted.
     std::vector<std::string> kept;
@@ -77,17 +79,13 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
         if (!gone) kept.push_back(t.line);
     }
 
-    const Status replaced = replaceCacheIndex(ctx.fs, cacheDir, index.value, newIndexText(kept));
+    const IndexReplacement replaced =
+        replaceCacheIndex(ctx.fs, cacheDir, index.value, newIndexText(kept));
 
     status.addLine(kept.empty() ? std::string("All cache files have been deleted")
                                 : std::to_string(kept.size()) +
                                       " cache files could not be deleted and stay in CACHE.INI");
-    if (replaced.ok()) {
-        status.addLine(cacheDir + "/CACHE.INI was renamed to CACHEBAK.INI");
-        status.addLine("A new CACHE.INI was created in " + cacheDir);
-    } else {
-        status.addLine("CACHE.INI could not be replaced (" + replaced.text + ")");
-    }
+    for (const std::string& line : replaced.report(cacheDir)) status.addLine(line);
     return PurgeOutcome::Done;
 }
 

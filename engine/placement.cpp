@@ -133,6 +133,18 @@ void PlaceCacheEntry(const std::string& line, const PlacementContext& ctx, FileS
         writeLog(log, text);
         return;
     }
+    // A copy of these very bytes already there (a run killed between the copy across file
+    // systems and the deletion of its source): the package is placed, the cache copy is spare.
+    if (!moved.ok() && moved.code == EEXIST) {
+        const Result<bool> same = fs.sameBytesInOtherFile(source, destination);
+        if (same.ok() && same.value && fs.removeFile(source).ok()) {
+            const std::string text = cacheFileName + " was already at " + destination +
+                                     " with the same contents; the cache copy was removed";
+            status.addLine(text);
+            writeLog(log, text);
+            return;
+        }
+    }
     if (!moved.ok()) {
         const std::string text =
             cacheFileName + " could NOT be moved to " + destination + " (" + moved.text + ")";

@@ -39,7 +39,8 @@ std::string moveLineText(const std::string& cacheFileName, const std::string& de
 // not, writes one status line and one log line (log may be null), and adds the line to
 // keptLines when its package stays in the cache. Order of the tests: unknown type, unsafe
 // name (real name or cache file name), cache file missing, then the move; a failed move keeps
-// the line and says why.
+// the line and says why, unless the destination already holds the same bytes in another file:
+// then the cache copy is removed and its line dropped.
 void PlaceCacheEntry(const std::string& line, const PlacementContext& ctx, FileSystem& fs,
                      StatusSink& status, OutFile* log, std::vector<std::string>& keptLines);
 

@@ -8,6 +8,7 @@
 #include "engine/engine_context.h"
 #include "engine/placement.h"
 #include "engine/public_variables.h"
+#include "engine/run_index.h"
 #include "engine/run_log.h"
 #include "engine/run_settings.h"
 #include "platform/dialogs.h"
@@ -71,6 +72,24 @@ std::vector<bool> selectedLines(const std::vector<std::string>& lines,
                       scanned[entry->Guid.size()] == '.';
     }
     return selected;
+}
+
+// The folders a run writes to: the cache folder and the destinations of its mode.
+std::vector<std::string> writtenFolders(const PlacementContext& p) {
+    switch (p.mode) {
+        case PlacementMode::OneFolder:
+            return {p.cacheDir, p.moveDirText};
+        case PlacementMode::FolderTree:
+            return {p.cacheDir,
+                    p.moveDir2Text + "/Maps",
+                    p.moveDir2Text + "/Textures",
+                    p.moveDir2Text + "/Sounds",
+                    p.moveDir2Text + "/Music",
+                    p.moveDir2Text + "/System"};
+        case PlacementMode::TypeFolders:
+            break;
+    }
+    return {p.cacheDir, p.mapsDir, p.texturesDir, p.soundsDir, p.musicDir, p.systemDir};
 }
 
 }  // namespace
@@ -171,6 +190,10 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         static_cast<std::size_t>(std::count(selected.begin(), selected.end(), true));
 
     RunLog log = StartRunLog(cacheDir, files.runLog, ctx.fs);
+    for (const std::string& text : removeLeftTempFiles(ctx.fs, writtenFolders(place))) {
+        status.addLine(text);
+        log.line(text);
+    }
     std::vector<std::string> kept;
     std::size_t placed = 0;
     status.progress(0, packages);

@@ -1,5 +1,7 @@
 #include "engine/run_index.h"
 
+#include <algorithm>
+
 #include "platform/filesystem.h"
 
 namespace qv {
@@ -13,30 +15,36 @@ std::string newIndexText(const std::vector<std::string>& keptLines) {
     return text;
 }
 
-namespace {
-
-Status writeFlushed(FileSystem& fs, const std::string& path, const std::string& data) {
-    Result<std::unique_ptr<OutFile>> created = fs.createFile(path);
-    if (!created.ok()) return created.status;
-    Status written = created.value->write(data);
-    Status closed = created.value->close();  // flushes to the disk
-    if (!written.ok()) return written;
-    return closed;
+std::vector<std::string> removeLeftTempFiles(FileSystem& fs,
+                                             const std::vector<std::string>& folders) {
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        if (std::find(folders.begin(), folders.begin() + i, folders[i]) != folders.begin() + i)
+            continue;  // the same folder twice (two types sharing one folder)
+        const Result<std::vector<std::string>> removed = fs.removeLeftTempFiles(folders[i]);
+        for (const std::string& name : removed.value)
+            lines.push_back(folders[i] + "/" + name +
+                            " was left by an interrupted run and has been removed");
+    }
+    return lines;
 }
 
-}  // namespace
+IndexReplacement replaceCacheIndex(FileSystem& fs, const std::string& cacheDir,
+                                   const std::string& oldIndex, const std::string& newIndex) {
+    IndexReplacement r;
+    r.backup = fs.writeAtomic(cacheDir + "/cachebak.ini", oldIndex);
+    r.index = fs.writeAtomic(cacheDir + "/cache.ini", newIndex);
+    return r;
+}
 
-Status replaceCacheIndex(FileSystem& fs, const std::string& cacheDir, const std::string& oldIndex,
-                         const std::string& newIndex) {
-    const std::string temp = cacheDir + "/" + kNewIndexTempName;
-    const std::string index = cacheDir + "/cache.ini";
-    const std::string backup = cacheDir + "/cachebak.ini";
-
-    Status st = writeFlushed(fs, temp, newIndex);
-    if (st.ok()) st = fs.writeAtomic(backup, oldIndex);
-    if (st.ok()) st = fs.renameReplace(temp, index);
-    if (!st.ok() && fs.exists(temp)) (void)fs.removeFile(temp);
-    return st;
+std::vector<std::string> IndexReplacement::report(const std::string& cacheDir) const {
+    if (!index.ok()) return {"CACHE.INI could not be replaced (" + index.text + ")"};
+    const std::string created = "A new CACHE.INI was created in " + cacheDir;
+    if (!backup.ok())
+        return {cacheDir + "/CACHEBAK.INI could not be replaced (" + backup.text +
+                    "); the previous backup stays",
+                created};
+    return {cacheDir + "/CACHE.INI was renamed to CACHEBAK.INI", created};
 }
 
 }  // namespace qv

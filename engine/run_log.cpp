@@ -103,36 +103,27 @@ bool FinishRun(const FinishRunInput& in, const PublicVariables& pv, RunLog& log,
     }
 
     // The index is replaced before anything claims that it was.
-    const Status replaced =
+    const IndexReplacement replaced =
         replaceCacheIndex(fs, in.cacheDir, in.oldIndex, newIndexText(in.keptLines));
-
-    const std::string renamedText = in.cacheDir + "/CACHE.INI was renamed to CACHEBAK.INI";
-    const std::string createdText = "A new CACHE.INI was created in " + in.cacheDir;
-    const std::string failedText = "CACHE.INI could not be replaced (" + replaced.text + ")";
+    const std::vector<std::string> report = replaced.report(in.cacheDir);
 
     status.addLine(log.file ? log.path + " was created."
                             : log.path + " could not be created (" + log.failure + ")");
-    status.addLine(replaced.ok() ? renamedText : failedText);
-
-    if (replaced.ok()) {
-        log.line(renamedText);
-        log.line(createdText);
-    } else {
-        log.line(failedText);
-    }
+    status.addLine(report.front());
+    for (const std::string& line : report) log.line(line);
     log.line("");
     log.line("NOTE - files not being moved is due to either the file");
     log.line("       not being selected or they already exist.");
     log.line("");
     log.close();
 
-    if (replaced.ok()) status.addLine(createdText);
+    for (std::size_t i = 1; i < report.size(); ++i) status.addLine(report[i]);
     status.addLine("");
     status.addLine(kStatusNoteLine);
     status.addLine("");
     status.addLine(std::string(102, '~'));
     status.addLine("");
-    return replaced.ok();
+    return replaced.index.ok();
 }
 
 }  // namespace qv

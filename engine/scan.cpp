@@ -121,7 +121,8 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
         if (row.checked) ++checked;
     state.statusText = "Found " + std::to_string(checked) + " files to process";
 
-    if (metMissingExtension && !pv.MapFixDone) FixMissingMapExtensions(cacheDir, pv, state, ctx);
+    if (metMissingExtension && !pv.MapFixDone && !state.readOnly)
+        FixMissingMapExtensions(cacheDir, pv, state, ctx);
 }
 
 void UncheckDuplicates(std::vector<FileRow>& rows) {

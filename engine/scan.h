@@ -29,6 +29,7 @@ struct ScanState {
     std::vector<std::string> lstNM;  // out: the never-move list as loaded
     std::string statusText;          // out: third status-bar panel ("Found N files to process")
     bool indexMissing = false;       // out: the "Critical file missing!" case
+    bool readOnly = false;           // in: never rewrite cache.ini (no repair), for a listing
 };
 
 // The scan: paths, index reading, dates, selection, never-move marks, duplicates, the count,
@@ -42,9 +43,10 @@ void UncheckDuplicates(std::vector<FileRow>& rows);
 // Unchecks and marks "True" every row whose text equals a name ignoring case. Linear time.
 void MarkNeverMoveItems(std::vector<FileRow>& rows, const std::vector<std::string>& names);
 
-// Adds ".unr" to index lines without a "." that hold a map prefix; writes cachefix.ini and
-// renames it over cache.ini in one step; shows one of the two messages; sets MapFixDone; scans
-// again. Returns false when the index could not be repaired (cache.ini untouched, no message).
+// Adds ".unr" to index lines without a "." that hold a map prefix and replaces cache.ini
+// atomically, all under the cache's lock; shows one of the two messages; sets MapFixDone; scans
+// again. Returns false when the index could not be repaired or the cache is busy (cache.ini
+// untouched, no message).
 bool FixMissingMapExtensions(const std::string& cacheDir, PublicVariables& pv, ScanState& state,
                              EngineContext& ctx);
 

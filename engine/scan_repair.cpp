@@ -1,6 +1,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/cache_lock.h"
 #include "engine/engine_context.h"
 #include "engine/public_variables.h"
 #include "engine/scan.h"
@@ -36,32 +37,26 @@ std::string repairedIndex(const std::string& index, bool& lineLeftUnrepaired) {
     return out;
 }
 
-// Writes and flushes the whole file; false on any failure.
-bool writeWholeFile(FileSystem& fs, const std::string& path, const std::string& data) {
-    Result<std::unique_ptr<OutFile>> file = fs.createFile(path);
-    if (!file || !file.value) return false;
-    const bool written = file.value->write(data).ok();
-    const bool closed = file.value->close().ok();
-    return written && closed;
-}
-
 }  // namespace
 
 bool FixMissingMapExtensions(const std::string& cacheDir, PublicVariables& pv, ScanState& state,
                              EngineContext& ctx) {
     const std::string indexPath = cacheDir + "/cache.ini";
-    const std::string fixPath = cacheDir + "/cachefix.ini";
-
-    Result<std::string> index = ctx.fs.readAll(indexPath);
-    if (!index) return false;
 
     bool lineLeftUnrepaired = false;
-    const std::string fixed = repairedIndex(index.value, lineLeftUnrepaired);
+    {
+        // The read and the replace happen under the cache's lock, so a run or a purge in
+        // another process never has its index overwritten by one read before it. A busy cache
+        // is shown as it stands; a later scan repairs it.
+        CacheLock lock(cacheDir);
+        if (lock.busy()) return false;
 
-    // cache.ini is only ever replaced by the complete, flushed cachefix.ini in one rename.
-    if (!writeWholeFile(ctx.fs, fixPath, fixed) || !ctx.fs.renameReplace(fixPath, indexPath)) {
-        if (ctx.fs.exists(fixPath)) ctx.fs.removeFile(fixPath);
-        return false;
+        Result<std::string> index = ctx.fs.readAll(indexPath);
+        if (!index) return false;
+        const std::string fixed = repairedIndex(index.value, lineLeftUnrepaired);
+
+        // Written whole under a name no other process shares, flushed, renamed over cache.ini.
+        if (fixed != index.value && !ctx.fs.writeAtomic(indexPath, fixed)) return false;
     }
 
     ctx.dialogs.message(kProgramTitle,

@@ -79,6 +79,15 @@ class FileSystem {
     // The absolute path with every link, "." and ".." resolved (realpath(3)); fails for a
     // path that does not exist or runs through a broken link.
     virtual Result<std::string> canonicalPath(const std::string& path);
+
+    // Removes the hidden temporary files (".quorvel-tmp-" and six letters or digits, the names
+    // writeAtomic and moveNoReplace write under) that a write cut short left in `folder`; a
+    // write still running keeps its file. Returns the names removed.
+    virtual Result<std::vector<std::string>> removeLeftTempFiles(const std::string& folder) = 0;
+
+    // True when `b` holds exactly the bytes of the plain file `a` and is another file, not `a`
+    // itself reached through a link.
+    virtual Result<bool> sameBytesInOtherFile(const std::string& a, const std::string& b) = 0;
 };
 
 // The real file system (POSIX).

@@ -43,6 +43,12 @@ class ForwardingFileSystem : public FileSystem {
     Result<std::string> canonicalPath(const std::string& p) override {
         return inner_.canonicalPath(p);
     }
+    Result<std::vector<std::string>> removeLeftTempFiles(const std::string& f) override {
+        return inner_.removeLeftTempFiles(f);
+    }
+    Result<bool> sameBytesInOtherFile(const std::string& a, const std::string& b) override {
+        return inner_.sameBytesInOtherFile(a, b);
+    }
 
   protected:
     FileSystem& inner_;

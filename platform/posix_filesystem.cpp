@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -96,8 +98,10 @@ bool matchesNoCase(std::string_view pattern, std::string_view name) {
     return p == pattern.size();
 }
 
-// Creates a new hidden file in `folder` under a name nobody else holds. The mode 0666 goes
-// through the umask, as for any file the user creates.
+// Creates a new hidden file in `folder` under a name nobody else holds, and locks it (flock) for
+// as long as `fd` or a duplicate of it is open: a temporary file nobody holds locked was left by
+// a write that was cut short. The mode 0666 goes through the umask, as for any file the user
+// creates.
 Result<std::string> createTempFile(const std::string& folder, Fd& fd) {
     static constexpr char kChars[] =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -109,6 +113,7 @@ Result<std::string> createTempFile(const std::string& folder, Fd& fd) {
         const int f = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (f >= 0) {
             fd.reset(f);
+            ::flock(f, LOCK_EX | LOCK_NB);  // new and unknown to others: cannot be busy
             return {std::move(name), {}};
         }
         if (errno != EEXIST) return {{}, Status::fromErrno(errno)};
@@ -150,6 +155,7 @@ Status copyAcross(const std::string& from, const std::string& to) {
     Fd dst;
     auto temp = createTempFile(folder, dst);
     if (!temp) return temp.status;
+    const Fd held(::dup(dst.get()));  // keeps the temporary file locked until it has its name
     auto fail = [&](Status s) {
         dst.reset();
         ::unlink(temp.value.c_str());
@@ -261,6 +267,7 @@ Status PosixFileSystem::writeAtomic(const std::string& path, std::string_view da
     Fd fd;
     auto temp = createTempFile(folder, fd);
     if (!temp) return temp.status;
+    const Fd held(::dup(fd.get()));  // keeps the temporary file locked until it has its name
     auto fail = [&](Status s) {
         fd.reset();
         ::unlink(temp.value.c_str());
@@ -403,6 +410,67 @@ Result<std::vector<std::string>> FileSystem::listFolders(const std::string&) {
 
 Result<std::string> FileSystem::canonicalPath(const std::string&) {
     return {{}, Status::fromErrno(ENOSYS)};
+}
+
+Result<std::vector<std::string>> PosixFileSystem::removeLeftTempFiles(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return {{}, Status::fromErrno(errno)};
+    std::vector<std::string> names;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string_view name = e->d_name;
+        const std::string_view prefix = kTempPrefix;
+        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) continue;
+        bool ours = true;
+        for (char c : name.substr(prefix.size())) ours &= isAlphaAscii(c) || isDigitAscii(c);
+        if (ours) names.emplace_back(name);
+    }
+    ::closedir(dir);
+    std::vector<std::string> removed;
+    for (const std::string& name : names) {
+        const std::string path = folder + "/" + name;
+        Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st {};
+        // A plain file whose writer is gone: a running write holds its lock.
+        if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        if (::unlink(path.c_str()) == 0) removed.push_back(name);
+    }
+    return {std::move(removed), {}};
+}
+
+Result<bool> PosixFileSystem::sameBytesInOtherFile(const std::string& a, const std::string& b) {
+    Fd fa(::open(a.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fa) return {false, Status::fromErrno(errno)};
+    Fd fb(::open(b.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fb) return {false, Status::fromErrno(errno)};
+    struct stat sa {
+    }, sb{};
+    if (::fstat(fa.get(), &sa) != 0 || ::fstat(fb.get(), &sb) != 0)
+        return {false, Status::fromErrno(errno)};
+    // The same file reached by a link is no second copy.
+    if (!S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size ||
+        (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino))
+        return {false, {}};
+    std::vector<char> bufA(1 << 16), bufB(1 << 16);
+    for (;;) {
+        const ssize_t n = ::read(fa.get(), bufA.data(), bufA.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return {false, Status::fromErrno(errno)};
+        }
+        if (n == 0) return {true, {}};
+        std::size_t got = 0;
+        while (got < static_cast<std::size_t>(n)) {
+            const ssize_t m =
+                ::read(fb.get(), bufB.data() + got, static_cast<std::size_t>(n) - got);
+            if (m < 0 && errno == EINTR) continue;
+            if (m < 0) return {false, Status::fromErrno(errno)};
+            if (m == 0) return {false, {}};  // b got shorter meanwhile
+            got += static_cast<std::size_t>(m);
+        }
+        if (std::memcmp(bufA.data(), bufB.data(), got) != 0) return {false, {}};
+    }
 }
 
 FileSystem& realFileSystem() {

@@ -27,6 +27,8 @@ class PosixFileSystem final : public FileSystem {
     Status makeWritable(const std::string& path) override;
     Result<std::vector<std::string>> listFolders(const std::string& folder) override;
     Result<std::string> canonicalPath(const std::string& path) override;
+    Result<std::vector<std::string>> removeLeftTempFiles(const std::string& folder) override;
+    Result<bool> sameBytesInOtherFile(const std::string& a, const std::string& b) override;
 
   private:
     bool forceCrossDevice_ = false;

@@ -1,9 +1,15 @@
 // What players met and the earlier tests never made: another locale, line ends of other
 // editors, blank lines, stored settings without a mode, a name listed twice.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <clocale>
 #include <cstdlib>
+#include <cstring>
 
 #include "engine/placement.h"
 #include "settings/program_settings.h"
@@ -62,7 +68,11 @@ TEST(FieldIndex, BlankLinesAreNoEntriesForTheScanTheRepairOrThePurge) {
     Game g;
     g.add(1, "DM-Deck16");
     for (const char* blank : {"", "            ", "\t\t \t\t \t\t \t\t"}) g.lines.push_back(blank);
-    g.writeIndex();
+    const std::string old = g.writeIndex();
+    g.state.readOnly = true;  // a listing (quorvel-cli list) never rewrites the index
+    g.scan();
+    EXPECT_EQ(g.index(), old);
+    g.state.readOnly = false;
     g.scan();
     ASSERT_EQ(g.state.rows.size(), 1u);
     EXPECT_EQ(g.state.rows[0].text, "DM-Deck16.unr");
@@ -116,6 +126,62 @@ TEST(FieldRun, SelectionIsByRow) {
     ASSERT_EQ(ProcessCache(g.pv, stale, ctx, sink).outcome, RunOutcome::Completed);
     EXPECT_TRUE(fileExists(g.cacheFile(1)));
     EXPECT_TRUE(fileExists(g.cacheFile(3)));
+}
+
+// A backup that cannot be replaced (here a folder of that name) stays; the new index is written
+// all the same, so it never names packages that have moved.
+TEST(FieldIndex, ABackupThatCannotBeReplacedStopsNoNewIndex) {
+    Game g;
+    g.add(1, "A.unr");
+    g.add(2, "B.txt");
+    g.writeIndex();
+    makeDirs(g.cacheDir + "/cachebak.ini");
+    RecordingSink sink;
+    ASSERT_EQ(g.run(sink).outcome, RunOutcome::Completed);
+    ASSERT_EQ(g.purge(sink), PurgeOutcome::Cancelled);
+    g.dialogs.answers = {true};
+    ASSERT_EQ(g.purge(sink), PurgeOutcome::Done);
+    EXPECT_EQ(g.index(), "[Cache]\r\n");
+    const std::string failed = g.cacheDir + "/CACHEBAK.INI could not be replaced (" +
+                               std::strerror(EISDIR) + "); the previous backup stays";
+    EXPECT_EQ(std::count(sink.lines.begin(), sink.lines.end(), failed), 2);
+    EXPECT_NE(g.log().find(failed + "\r\nA new CACHE.INI was created in "), std::string::npos);
+    EXPECT_TRUE(sink.said("All cache files have been deleted"));
+    EXPECT_TRUE(g.posix.isFolder(g.cacheDir + "/cachebak.ini"));
+}
+
+// What a killed run leaves: half-written temporary files of exactly our pattern go (not one a
+// running write holds), and a package already placed with the same bytes loses its cache copy.
+TEST(FieldRun, WhatAKilledRunLeftIsCleanedUp) {
+    Game g;
+    const Lines left = {g.cacheDir + "/.quorvel-tmp-AbC123", g.game + "/Maps/.quorvel-tmp-x9Z0q1"};
+    const Lines others = {g.cacheDir + "/.quorvel-tmp-AbC12", g.game + "/Maps/.quorvel-tmp-AbC1234",
+                          g.game + "/Maps/quorvel-tmp-AbC123", g.cacheDir + "/.quorvel-tmp-Held01"};
+    for (const std::string& f : left) writeFile(f, "half");
+    for (const std::string& f : others) writeFile(f, "not ours");
+    const int held = ::open(others[3].c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);  // a write still running
+    g.add(1, "Same.unr");
+    writeFile(g.game + "/Maps/Same.unr", bytesOf("Same.unr"));
+    g.add(2, "Other.unr");
+    writeFile(g.game + "/Maps/Other.unr", "another map");
+    g.add(3, "Linked.unr");
+    ASSERT_EQ(::link(g.cacheFile(3).c_str(), (g.game + "/Maps/Linked.unr").c_str()), 0);
+    g.writeIndex();
+    RecordingSink sink;
+    ASSERT_EQ(g.run(sink).outcome, RunOutcome::Completed);
+    ::close(held);
+    for (const std::string& f : left) {
+        EXPECT_FALSE(fileExists(f)) << f;
+        EXPECT_TRUE(sink.said(f + " was left by an interrupted run and has been removed"));
+    }
+    for (const std::string& f : others) EXPECT_TRUE(fileExists(f)) << f;
+    EXPECT_FALSE(fileExists(g.cacheFile(1)));
+    EXPECT_TRUE(sink.said(guidOf(1) + ".uxx was already at " + g.game +
+                          "/Maps/Same.unr with the same contents; the cache copy was removed"));
+    EXPECT_EQ(g.index(), joinLines({"[Cache]", g.lines[2], g.lines[3]}, LineEnd::CRLF));
+    EXPECT_TRUE(sink.said(guidOf(2) + ".uxx could NOT be moved to " + g.game + "/Maps/Other.unr (" +
+                          std::strerror(EEXIST) + ")"));
 }
 
 }  // namespace

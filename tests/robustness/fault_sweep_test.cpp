@@ -30,8 +30,7 @@ std::string sweepBase() {
 Lines strays(const std::string& folder) {
     Lines out;
     for (const std::string& n : listNames(folder))
-        if (n.rfind(".quorvel-tmp-", 0) == 0 || n == kNewIndexTempName || n == "cachefix.ini")
-            out.push_back(n);
+        if (n.rfind(".quorvel-tmp-", 0) == 0 || n == "cachefix.ini") out.push_back(n);
     return out;
 }
 
