@@ -20,6 +20,7 @@ bool isRegistryFailure(const Status& s) {
         case EPERM:
         case EROFS:
         case EBADF:
+        case EINVAL:  // a key path the registry refuses
             return true;
         default:
             return false;

@@ -1,6 +1,7 @@
 #include "settings/mdlINI.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -185,6 +186,63 @@ bool hasLineBreak(const std::string& s) {
     return s.find_first_of("\r\n") != std::string::npos;
 }
 
+void appendUtf8(std::string& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// A profile as an editor may have saved it. A UTF-8 byte-order mark is set aside (and written
+// back); UTF-16 with its mark is decoded to UTF-8 for reading, and never written.
+struct ProfileText {
+    std::string text;
+    std::string mark;  // the UTF-8 byte-order mark, or empty
+    bool utf16 = false;
+};
+
+ProfileText decodeProfile(std::string raw) {
+    ProfileText p;
+    static const std::string kUtf8Mark = "\xEF\xBB\xBF";
+    const bool le = raw.starts_with("\xFF\xFE"), be = raw.starts_with("\xFE\xFF");
+    if (raw.starts_with(kUtf8Mark)) {
+        p.mark = kUtf8Mark;
+        p.text = raw.substr(kUtf8Mark.size());
+    } else if (le || be) {
+        p.utf16 = true;
+        const auto unit = [&](std::size_t i) -> std::uint32_t {
+            const auto a = static_cast<unsigned char>(raw[i]),
+                       b = static_cast<unsigned char>(raw[i + 1]);
+            return le ? (b << 8 | a) : (a << 8 | b);
+        };
+        for (std::size_t i = 2; i + 1 < raw.size(); i += 2) {
+            std::uint32_t cp = unit(i);
+            if (cp >= 0xD800 && cp < 0xDC00 && i + 3 < raw.size() && unit(i + 2) >= 0xDC00 &&
+                unit(i + 2) < 0xE000) {
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+                i += 2;
+            } else if (cp >= 0xD800 && cp < 0xE000) {
+                cp = 0xFFFD;  // a lone half of a pair
+            }
+            appendUtf8(p.text, cp);
+        }
+    } else {
+        p.text = std::move(raw);
+    }
+    return p;
+}
+
 }  // namespace
 
 std::string INIGetSettingString(const std::string& section, const std::string& key,
@@ -195,12 +253,15 @@ std::string INIGetSettingString(const std::string& section, const std::string& k
         Result<std::string> content = files.readAll(fileName);
         if (!content) {
             const int err = content.status.code;
-            // A file that is not there gives the default; one that is there must be readable.
-            if (err == ENOENT || err == ENOTDIR || !files.exists(fileName)) return cut(def);
+            // A file that is not there gives the default, and so does a folder of that name;
+            // a file that is there must be readable.
+            if (err == ENOENT || err == ENOTDIR || err == EISDIR || !files.exists(fileName) ||
+                files.isFolder(fileName))
+                return cut(def);
             showError(dialogs, "INIGetSettingString", content.status);
             return "";
         }
-        const std::string& text = content.value;
+        const std::string text = decodeProfile(std::move(content.value)).text;
         const Location loc = locate(text, lineSpans(text), section, key);
         if (!loc.keyLine) return cut(def);
         return cut(unquote(loc.key.value));
@@ -230,8 +291,19 @@ bool INIWriteSetting(const std::string& section, const std::string& key, const s
             }
             content.value.clear();
         }
-        const std::string updated = withSetting(content.value, section, key, value);
-        if (Status s = files.writeAtomic(fileName, updated); !s) {
+        const ProfileText profile = decodeProfile(std::move(content.value));
+        if (profile.utf16) {
+            showError(
+                dialogs, "INIWriteSetting",
+                Status::failure(fileName + " is saved as UTF-16 text, which Quorvel reads but "
+                                           "does not write; it was left as it is",
+                                EILSEQ));
+            return false;
+        }
+        const std::string updated = profile.mark + withSetting(profile.text, section, key, value);
+        // A link is written through: its target is replaced, in the target's own folder.
+        const Result<std::string> target = files.canonicalPath(fileName);
+        if (Status s = files.writeAtomic(target.ok() ? target.value : fileName, updated); !s) {
             showError(dialogs, "INIWriteSetting", s);
             return false;
         }

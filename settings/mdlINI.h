@@ -17,8 +17,8 @@ std::string INIGetSettingString(const std::string& section, const std::string& k
                                 const std::string& fileName, const std::string& def,
                                 Dialogs* dialogs = nullptr, FileSystem* fs = nullptr);
 
-bool INIWriteSetting(const std::string& section, const std::string& key,
-                     const std::string& value, const std::string& fileName,
-                     Dialogs* dialogs = nullptr, FileSystem* fs = nullptr);
+bool INIWriteSetting(const std::string& section, const std::string& key, const std::string& value,
+                     const std::string& fileName, Dialogs* dialogs = nullptr,
+                     FileSystem* fs = nullptr);
 
 }  // namespace qv

@@ -27,7 +27,7 @@ class StoreLock final {
     StoreLock(const StoreLock&) = delete;
     StoreLock& operator=(const StoreLock&) = delete;
 
-    Status acquire(const std::string& storePath, bool exclusive) {
+    Status acquire(const std::string& storePath) {
         const std::string lockPath = storePath + ".lock";
         fd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
         // A lock file that cannot be created (read-only folder) can still be locked when it is
@@ -35,7 +35,7 @@ class StoreLock final {
         if (fd_ < 0 && (errno == EACCES || errno == EROFS))
             fd_ = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd_ < 0) return Status::fromErrno(errno);
-        while (::flock(fd_, exclusive ? LOCK_EX : LOCK_SH) != 0) {
+        while (::flock(fd_, LOCK_EX) != 0) {
             if (errno != EINTR) return Status::fromErrno(errno);
         }
         return Status::success();
@@ -65,14 +65,18 @@ Status checkNames(const std::string& fullName, const std::string& valueName) {
     return Status::success();
 }
 
-// Reads the store under a shared lock. A folder that does not exist yet holds no store.
-Result<RegDocument> readLocked(FileSystem& fs, const std::string& path) {
-    StoreLock lock;
-    if (Status s = lock.acquire(path, false); !s) {
-        if (s.code == ENOENT) return {};
-        // Without a lock a reader still sees a whole file: writers replace it by rename.
-    }
+// A reader takes no lock and creates nothing: writers replace the store by rename, so a read
+// always sees a whole file, also in a folder the user cannot write.
+Result<RegDocument> readStore(FileSystem& fs, const std::string& path) {
     return readDocument(fs, path);
+}
+
+// The full name of a key as the store keeps it: a doubled or trailing backslash names the same
+// key as the plain path, as in the system's registry; a path that begins with one is refused.
+Result<std::string> keyName(std::int32_t rootKey, const std::string& keyPath) {
+    if (keyPath.starts_with('\\'))
+        return {{}, Status::failure("A key path cannot begin with a backslash.", EINVAL)};
+    return {normalKeyName(fullKeyName(rootKey, keyPath)), {}};
 }
 
 // One read-modify-write of the store under the exclusive lock.
@@ -80,7 +84,7 @@ template <class Change>
 Status changeLocked(FileSystem& fs, const std::string& path, Change change) {
     if (Status s = makeFolders(fs, parentFolder(path)); !s) return s;
     StoreLock lock;
-    if (Status s = lock.acquire(path, true); !s) return s;
+    if (Status s = lock.acquire(path); !s) return s;
     Result<RegDocument> doc = readDocument(fs, path);
     // A store that cannot be read is never overwritten: its values would be lost.
     if (!doc) return doc.status;
@@ -122,9 +126,11 @@ RegistryFile::RegistryFile(std::string path, FileSystem* fs)
 Result<std::optional<RegValue>> RegistryFile::getValue(std::int32_t rootKey,
                                                        const std::string& keyPath,
                                                        const std::string& name) const {
-    const std::string full = fullKeyName(rootKey, keyPath);
+    const Result<std::string> named = keyName(rootKey, keyPath);
+    if (!named) return {std::nullopt, named.status};
+    const std::string& full = named.value;
     if (Status s = checkNames(full, name); !s) return {std::nullopt, s};
-    Result<RegDocument> doc = readLocked(*fs_, path_);
+    Result<RegDocument> doc = readStore(*fs_, path_);
     if (!doc) return {std::nullopt, doc.status};
     RegKey* key = doc.value.find(full);
     if (!key) return {};
@@ -134,16 +140,20 @@ Result<std::optional<RegValue>> RegistryFile::getValue(std::int32_t rootKey,
 }
 
 Result<bool> RegistryFile::keyExists(std::int32_t rootKey, const std::string& keyPath) const {
-    const std::string full = fullKeyName(rootKey, keyPath);
+    const Result<std::string> named = keyName(rootKey, keyPath);
+    if (!named) return {false, named.status};
+    const std::string& full = named.value;
     if (Status s = checkNames(full, {}); !s) return {false, s};
-    Result<RegDocument> doc = readLocked(*fs_, path_);
+    Result<RegDocument> doc = readStore(*fs_, path_);
     if (!doc) return {false, doc.status};
     return {doc.value.find(full) != nullptr, {}};
 }
 
 Status RegistryFile::setValue(std::int32_t rootKey, const std::string& keyPath,
                               const std::string& name, const RegValue& value) {
-    const std::string full = fullKeyName(rootKey, keyPath);
+    const Result<std::string> named = keyName(rootKey, keyPath);
+    if (!named) return named.status;
+    const std::string& full = named.value;
     if (Status s = checkNames(full, name); !s) return s;
     return changeLocked(*fs_, path_, [&](RegDocument& doc) {
         RegKey& key = doc.ensure(full);
@@ -155,7 +165,9 @@ Status RegistryFile::setValue(std::int32_t rootKey, const std::string& keyPath,
 }
 
 Status RegistryFile::createKey(std::int32_t rootKey, const std::string& keyPath) {
-    const std::string full = fullKeyName(rootKey, keyPath);
+    const Result<std::string> named = keyName(rootKey, keyPath);
+    if (!named) return named.status;
+    const std::string& full = named.value;
     if (Status s = checkNames(full, {}); !s) return s;
     return changeLocked(*fs_, path_, [&](RegDocument& doc) { doc.ensure(full); });
 }

@@ -278,6 +278,15 @@ std::string fullKeyName(std::int32_t rootKey, const std::string& keyPath) {
     return keyPath.empty() ? hive : hive + "\\" + keyPath;
 }
 
+std::string normalKeyName(std::string_view name) {
+    std::string out;
+    out.reserve(name.size());
+    for (char c : name)
+        if (c != '\\' || (!out.empty() && out.back() != '\\')) out += c;
+    if (!out.empty() && out.back() == '\\') out.pop_back();
+    return out;
+}
+
 RegValue* RegKey::find(const std::string& valueName) {
     for (auto& [name, value] : values)
         if (sameNameNoCase(name, valueName)) return &value;
@@ -319,7 +328,7 @@ RegDocument parseRegistryText(std::string_view text) {
             const std::size_t close = t.rfind(']');
             current = nullptr;
             if (close == std::string_view::npos) continue;
-            const std::string name(t.substr(1, close - 1));
+            const std::string name = normalKeyName(t.substr(1, close - 1));
             // "[-KEY]" (a deletion in regedit's syntax) and foreign hives are skipped with
             // their values.
             if (!knownHive(name)) continue;

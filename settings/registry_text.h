@@ -33,6 +33,10 @@ bool sameNameNoCase(std::string_view a, std::string_view b);
 // "HKEY_LOCAL_MACHINE\" + keyPath; empty when the hive is not known.
 std::string fullKeyName(std::int32_t rootKey, const std::string& keyPath);
 
+// A key name with every run of backslashes made one and no backslash at its end: the name a
+// doubled or trailing backslash stands for.
+std::string normalKeyName(std::string_view name);
+
 // Reads REGEDIT4 text as far as it makes sense: unknown lines, values that cannot be decoded
 // and values outside a known key are skipped.
 RegDocument parseRegistryText(std::string_view text);
