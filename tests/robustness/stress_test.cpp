@@ -1,8 +1,6 @@
-// Several processes on one cache at once, as two copies of Quorvel and the game make them:
-// listers (each scan tries the repair), a runner, a purger and a game that keeps downloading.
-// Afterwards no package is in the cache without its line, no line names a package that is gone,
-// both index files are whole, and nothing else is left in the cache folder.
-// QV_STRESS_SECONDS sets how long they work (3 seconds by default).
+// Listers (each scan tries the repair), a runner, a purger and a downloading game on one cache:
+// no package is left without its line, no line names a gone package, both index files are
+// whole, nothing else is left in the folder. QV_STRESS_SECONDS: how long (3 s by default).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
