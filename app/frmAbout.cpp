@@ -86,6 +86,9 @@ frmAbout::frmAbout(const QString& programFolder, QWidget* owner)
     : QDialog(owner), programFolder_(programFolder) {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About ") + QString::fromLatin1(kProgramTitle));
+    // A fixed-size dialog: a close button, no maximise or minimise button.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
 
     picIcon = makeLabel(QString(), "picIcon", this);
     QIcon icon(programFolder + QLatin1Char('/') + QString::fromLatin1(kIconFile));
@@ -207,14 +210,20 @@ void frmAbout::cmdSysInfo_Click() {
     StartSysInfo();
 }
 
+// A link that no program on the desktop could open is said, not silently dropped.
 void frmAbout::lblEmail_Click() {
-    QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + QString::fromLatin1(kSupportEmail) +
-                                   QStringLiteral("?subject=") +
-                                   QString::fromLatin1(kSupportMailSubject)));
+    if (!QDesktopServices::openUrl(
+            QUrl(QStringLiteral("mailto:") + QString::fromLatin1(kSupportEmail) +
+                 QStringLiteral("?subject=") + QString::fromLatin1(kSupportMailSubject))))
+        QtDialogs(this, kProgramTitle)
+            .message("", std::string("No mail program could be started. The address is ") +
+                             kSupportEmail + ".");
 }
 
 void frmAbout::lblWebsite_Click() {
-    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kWebsite)));
+    if (!QDesktopServices::openUrl(QUrl(QString::fromLatin1(kWebsite))))
+        QtDialogs(this, kProgramTitle)
+            .message("", std::string("No web browser could be started to open ") + kWebsite + ".");
 }
 
 bool frmAbout::Form_Click() {

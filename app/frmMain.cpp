@@ -41,8 +41,10 @@ constexpr RequiredFile kRequiredFiles[] = {
     {"search.avi", "A critical file (Search.avi) is missing...please re-install the program."},
 };
 constexpr const char* kReinstallReminder =
-    "Remember to copy the latest EXE over the one installed...";
+    "Remember to copy the latest program file over the one installed...";
 constexpr const char* kCredit = " - by the Quorvel developers";
+// The window's place and size, beside the user's other choices.
+constexpr const char* kWindowPlacement = "WindowPlacement";
 constexpr qint64 kEventIntervalMs = 50;
 
 // Sets an option button the way a stored value does: true selects it (and clears the others
@@ -183,6 +185,9 @@ bool frmMain::Form_Load() {
 
     ensureInstallPath(programKey, programFolder_);
     applyOptions(restoreOptions(programKey, currentOptions()));
+    // The window comes back where and as large as the user left it.
+    restoreGeometry(QByteArray::fromBase64(
+        QByteArray::fromStdString(programKey.ReadEntry(kWindowPlacement, ""))));
 
     setWindowTitle(QStringLiteral("%1 v%2.%3%4")
                        .arg(QLatin1String(kProgramTitle))
@@ -207,6 +212,7 @@ void frmMain::Form_Unload() {
     unloaded_ = true;
     clsRegistry programKey = clsRegistry::programKey(&dialogs_);
     saveOptions(programKey, currentOptions());
+    programKey.WriteEntry(kWindowPlacement, saveGeometry().toBase64().toStdString());
     Timer1->stop();
     if (frmAbout* about = frmAbout::openWindow()) about->close();
 }

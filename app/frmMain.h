@@ -161,6 +161,7 @@ class frmMain final : public QMainWindow {
     void typeBoxClicked();
     void fillNeverMoveBox(const std::vector<std::string>& names);
     void reloadNeverMoveList();  // load and mark under the busy window
+    std::string pickerStart(const std::string& named) const;
     bool openFile(const std::string& path);
     bool openInEditor(const std::string& path);
     void message(const std::string& text);

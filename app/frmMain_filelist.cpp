@@ -14,6 +14,7 @@
 #include "app/frmMain.h"
 #include "app/frmSplash.h"
 #include "engine/run.h"
+#include "platform/filesystem.h"
 #include "settings/never_move.h"
 
 namespace qv {
@@ -64,6 +65,7 @@ void frmMain::ListView1_MouseUp(Qt::MouseButton button) {
 
 void frmMain::cmdCacheDir_Click() {
     if (busy_ > 0) return;
+    dialogs_.startNextPickIn(fs_.isFolder(cacheDir_) ? cacheDir_ : pv_.GameDir);
     std::string chosen = dialogs_.pickFolder("Choose a folder:");
     if (chosen.empty()) return;
     OperationGuard guard(*this);

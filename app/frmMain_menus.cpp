@@ -12,12 +12,11 @@
 namespace qv {
 
 void frmMain::mnuToolsCheckForUpdates_Click() {
-    // A page that cannot be opened is not reported.
     const QUrl page(QString::fromLatin1(kUpdatePage));
-    if (services_.openUrl)
-        services_.openUrl(page);
-    else
-        QDesktopServices::openUrl(page);
+    const bool opened =
+        services_.openUrl ? services_.openUrl(page) : QDesktopServices::openUrl(page);
+    if (!opened)
+        message(std::string("No web browser could be started to open ") + kUpdatePage + ".");
 }
 
 bool frmMain::openInEditor(const std::string& path) {
@@ -49,6 +48,7 @@ void frmMain::mnuToolsView_Click() {
 void frmMain::mnuToolsSetUT_Click() {
     if (busy_ > 0) return;
     clsRegistry gameKey = clsRegistry::gameKey(&dialogs_);
+    dialogs_.startNextPickIn(pv_.GameDir);
     if (!SetGameFolder(false, gameKey, dialogs_)) return;  // cancelled: nothing changes
     pv_.GameDir = gameKey.ReadEntry("Folder", "");
     // The new cache folder takes effect at the next scan.
@@ -60,10 +60,12 @@ void frmMain::mnuToolsSetUT_Click() {
 
 void frmMain::mnuHelpContents_Click() {
     // The HTML pages open in any browser; the compiled help needs a CHM viewer, which few Linux
-    // desktops have, so it is only the fallback. A failure is not reported.
+    // desktops have, so it is only the fallback.
     const std::string html = programFolder_ + "/" + kHelpIndex;
     const std::string chm = programFolder_ + "/" + kHelpChm;
-    openFile(!fs_.isFile(html) && fs_.isFile(chm) ? chm : html);
+    const std::string help = !fs_.isFile(html) && fs_.isFile(chm) ? chm : html;
+    if (!openFile(help))
+        message("No browser or help viewer could be started to show " + help + ".");
 }
 
 void frmMain::mnuHelpAbout_Click() {

@@ -10,6 +10,8 @@
 #include "app/frmMain.h"
 #include "app/frmSplash.h"
 #include "engine/maintenance.h"
+#include "platform/filesystem.h"
+#include "platform/paths.h"
 
 namespace qv {
 
@@ -98,19 +100,32 @@ void frmMain::optMoveDir2_Click() {
     cmdMoveDir2->show();
 }
 
+// The picker opens at the folder the box names, else at the game folder.
+std::string frmMain::pickerStart(const std::string& named) const {
+    const std::string folder = toNativeSeparators(named);
+    return fs_.isFolder(folder) ? folder : pv_.GameDir;
+}
+
 void frmMain::cmdMoveDir_Click() {
+    dialogs_.startNextPickIn(pickerStart(txtMoveDir->bytes()));
     std::string chosen = dialogs_.pickFolder("Choose a folder:");
     if (!chosen.empty()) txtMoveDir->setBytes(std::move(chosen));
 }
 
 void frmMain::cmdMoveDir2_Click() {
+    dialogs_.startNextPickIn(pickerStart(txtMoveDir2->bytes()));
     std::string chosen = dialogs_.pickFolder("Choose a folder:");
     if (!chosen.empty()) txtMoveDir2->setBytes(std::move(chosen));
 }
 
 void frmMain::cmdSetPurge_Click() {
-    // The game's own setting; its text is written as typed and the result is not reported.
-    SetPurgeInterval(txtPurgeCacheDays->bytes(), pv_, ctx_);
+    // The game's own setting, written as typed; the status bar confirms it (a failure has shown
+    // its message already).
+    const std::string days = txtPurgeCacheDays->bytes();
+    if (SetPurgeInterval(days, pv_, ctx_))
+        sbrText->setText(QString::fromLocal8Bit("Purge Cache Setting set to " + days + " days"));
+    else
+        sbrText->setText(QStringLiteral("Purge Cache Setting was not changed"));
 }
 
 void frmMain::cmdDelCacheTmp_Click() {

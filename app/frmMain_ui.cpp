@@ -51,13 +51,6 @@ QLabel* label(const char* name, const char* caption) {
     return named(new QLabel(QString::fromLatin1(caption)), name);
 }
 
-// A control that keeps its place in the layout while hidden, so the frame does not jump.
-void keepPlaceWhenHidden(QWidget* w) {
-    QSizePolicy p = w->sizePolicy();
-    p.setRetainSizeWhenHidden(true);
-    w->setSizePolicy(p);
-}
-
 QLabel* colouredLabel(const char* name, const char* caption, const QColor& colour) {
     QLabel* l = label(name, caption);
     QPalette p = l->palette();
@@ -101,7 +94,8 @@ void frmMain::buildControls() {
     buildMenus();
     buildStatusBar();
     connectControls();
-    resize(680, 540);
+    // Room to spare at the first start; later starts take the size the user left (Form_Load).
+    resize(minimumSizeHint().expandedTo(QSize(680, 540)) + QSize(120, 80));
 }
 
 QWidget* frmMain::buildStatusTab() {
@@ -236,8 +230,6 @@ QWidget* frmMain::buildOptionsTab() {
          {std::pair{txtMoveDir, cmdMoveDir}, std::pair{txtMoveDir2, cmdMoveDir2}}) {
         if (box == txtMoveDir2) f2->addWidget(optMoveDir2);
         pick->setFixedWidth(32);
-        keepPlaceWhenHidden(box);
-        keepPlaceWhenHidden(pick);
         box->hide();
         pick->hide();
         auto* row = new QHBoxLayout;
@@ -407,6 +399,7 @@ void frmMain::connectControls() {
     connect(cmdPurgeNow, &QPushButton::clicked, this, &frmMain::cmdPurgeNow_Click);
 
     connect(cmdNMAdd, &QPushButton::clicked, this, &frmMain::cmdNMAdd_Click);
+    connect(txtNMAdd, &QLineEdit::returnPressed, this, &frmMain::cmdNMAdd_Click);
     connect(cmdNMRemove, &QPushButton::clicked, this, &frmMain::cmdNMRemove_Click);
     connect(cmdNMSave, &QPushButton::clicked, this, &frmMain::cmdNMSave_Click);
 

@@ -60,7 +60,8 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
         ctx.dialogs.message(kProgramTitle, "Cache already empty...");
         return PurgeOutcome::AlreadyEmpty;
     }
-    if (!ctx.dialogs.askYesNo(kProgramTitle, "Are you sure you want to DELETE all cache files?")) {
+    if (!ctx.dialogs.askYesNoDefaultNo(kProgramTitle,
+                                       "Are you sure you want to DELETE all cache files?")) {
         ctx.dialogs.message(kProgramTitle, "Purge cancelled.");
         return PurgeOutcome::Cancelled;
     }

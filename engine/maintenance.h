@@ -25,7 +25,7 @@ std::string formatByteTotal(std::uint64_t bytes);
 
 // Writes [Core.System] PurgeCacheDays of GameIniPath, and of the game's other
 // UnrealTournament.ini (System and System64) when that one exists; the text is not validated.
-// Returns whether every write succeeded (the window does not look at it).
+// Returns whether every write succeeded (the window confirms a success in its status bar).
 bool SetPurgeInterval(const std::string& text, PublicVariables& pv, EngineContext& ctx);
 
 }  // namespace qv

@@ -21,8 +21,15 @@ namespace qv {
 
 namespace {
 
-constexpr const char* kDriveLetterMessage =
-    "You must select a minimum of a drive letter (example - D:)";
+// On Linux a destination is a full folder path; a relative one would depend on where the program
+// was started.
+constexpr const char* kFullPathMessage =
+    "You must select a full folder path (example - /home/you/ut-packages)";
+
+bool isFullFolderPath(const std::string& text) {
+    const std::string path = toNativeSeparators(text);
+    return !path.empty() && path.front() == kSep;
+}
 
 // Creates `path` when nothing of that name exists; says why when that fails.
 bool ensureFolder(const std::string& path, EngineContext& ctx) {
@@ -96,9 +103,9 @@ std::vector<std::string> writtenFolders(const PlacementContext& p) {
 
 bool PrepareRun(Options& options, EngineContext& ctx, bool* checksPassed) {
     if (checksPassed) *checksPassed = false;
-    if ((options.MoveDir && options.MoveDirText.size() < 2) ||
-        (options.MoveDir2 && options.MoveDir2Text.size() < 2)) {
-        ctx.dialogs.message(kProgramTitle, kDriveLetterMessage);
+    if ((options.MoveDir && !isFullFolderPath(options.MoveDirText)) ||
+        (options.MoveDir2 && !isFullFolderPath(options.MoveDir2Text))) {
+        ctx.dialogs.message(kProgramTitle, kFullPathMessage);
         return false;
     }
     if (checksPassed) *checksPassed = true;
@@ -122,11 +129,12 @@ bool PrepareRun(Options& options, EngineContext& ctx, bool* checksPassed) {
 RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& ctx,
                        StatusSink& status) {
     RunResult result;
-    // A folder mode needs its folder: an empty text would place packages at the root.
+    // A folder mode needs its full folder path: an empty text would place packages at the root,
+    // a relative one wherever the program happened to start.
     const PlacementMode mode = modeOf(request.options);
-    if ((mode == PlacementMode::OneFolder && request.options.MoveDirText.empty()) ||
-        (mode == PlacementMode::FolderTree && request.options.MoveDir2Text.empty())) {
-        ctx.dialogs.message(kProgramTitle, kDriveLetterMessage);
+    if ((mode == PlacementMode::OneFolder && !isFullFolderPath(request.options.MoveDirText)) ||
+        (mode == PlacementMode::FolderTree && !isFullFolderPath(request.options.MoveDir2Text))) {
+        ctx.dialogs.message(kProgramTitle, kFullPathMessage);
         result.outcome = RunOutcome::Refused;
         return result;
     }

@@ -12,7 +12,7 @@ struct EngineContext;
 class StatusSink;
 
 // The engine side of cmdRun_Click before ProcessCache: the folder-text checks (message
-// "You must select a minimum of a drive letter (example - D:)"), the trimming of one trailing
+// "You must select a full folder path (example - /home/you/ut-packages)"), the trimming of one trailing
 // separator in both boxes (written back into `options`), and the creation of the destination
 // folder and the five type sub-folders. Returns false when the run must not start (a message
 // was shown through the dialogs: the drive-letter one, or "Could not create the folder " +

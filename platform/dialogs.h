@@ -23,6 +23,12 @@ class Dialogs {
     // A message box with Yes and No buttons; true for Yes.
     virtual bool askYesNo(const std::string& title, const std::string& text) = 0;
 
+    // The same for a question whose Yes deletes or overwrites something: No is the default
+    // answer, so a stray Enter never destroys anything.
+    virtual bool askYesNoDefaultNo(const std::string& title, const std::string& text) {
+        return askYesNo(title, text);
+    }
+
     // The folder picker: the chosen path without a trailing separator (except the root), or
     // the empty text on cancel.
     virtual std::string pickFolder(const std::string& prompt) = 0;

@@ -156,7 +156,7 @@ std::string findGameDir(clsRegistry& gameKey, Dialogs& dialogs, std::string* lbl
     }
     dialogs.message(kProgramTitle,
                     "Unreal Tournament not found.\r\n\r\nPlease click OK to select the main "
-                    "directory..\r\n(example - E:\\Games\\UnrealTournament)");
+                    "directory..\r\n(example - /home/you/.utpg)");
     FileSystem& files = fs ? *fs : realFileSystem();
     const std::vector<FoundGame> found =
         search ? findGames(*search, files) : std::vector<FoundGame>();

@@ -104,6 +104,7 @@ void frmMain::ReadUTRegistry() {
 
 void frmMain::SetUTFolder(bool mustChoose) {
     for (;;) {
+        dialogs_.startNextPickIn(clsRegistry::gameKey(&dialogs_).ReadEntry("Folder", ""));
         const std::string chosen = dialogs_.pickFolder("Choose the root UT folder:");
         if (!chosen.empty()) {
             clsRegistry gameKey = clsRegistry::gameKey(&dialogs_);
@@ -122,7 +123,12 @@ void frmMain::ReadQuorvelRegistry() {
 }
 
 void frmMain::ChooseCacheFolder() {
+    // The picker opens at the cache folder Quorvel last used, else at the game's own.
+    std::string start = cacheRegDirText_;
+    if (!fs_.isFolder(start))
+        start = joinClean(clsRegistry::gameKey(&dialogs_).ReadEntry("Folder", ""), "Cache");
     for (;;) {
+        dialogs_.startNextPickIn(start);
         const std::string chosen = dialogs_.pickFolder("Choose the UT Cache folder:");
         if (chosen.empty()) {
             message("You MUST select the UT Cache folder..");
@@ -201,7 +207,8 @@ void frmMain::cmdReset_Click() {
 }
 
 void frmMain::ResetQuorvelRegistry() {
-    if (!dialogs_.askYesNo(kProgramTitle, "Definately reset Quorvel's registry entry?")) return;
+    if (!dialogs_.askYesNoDefaultNo(kProgramTitle, "Definately reset Quorvel's registry entry?"))
+        return;
     clsRegistry programKey = clsRegistry::programKey(&dialogs_);
     programKey.WriteEntry("CacheDir", "");
     setCacheRegDir(programKey.ReadEntry("CacheDir", ""));

@@ -19,6 +19,12 @@ FolderPicker& folderPickerHook() {
     return hook;
 }
 
+// The start folder of the pick under way, for the scripted picker to record.
+std::string& currentStartFolder() {
+    static std::string start;
+    return start;
+}
+
 QString standardFolder(QStandardPaths::StandardLocation location) {
     QStringList all = QStandardPaths::standardLocations(location);
     return all.isEmpty() ? QString() : all.first();
@@ -91,13 +97,18 @@ std::string GetSpecialFolderPath(int id) {
     return withoutTrailingSeparator(QFile::encodeName(folder).toStdString());
 }
 
-std::string BrowseForFolder(QWidget* owner, const std::string& prompt, int /*flags*/, int rootId) {
-    if (const FolderPicker& hook = folderPickerHook())
+std::string BrowseForFolder(QWidget* owner, const std::string& prompt, int /*flags*/, int rootId,
+                            const std::string& startFolder) {
+    if (const FolderPicker& hook = folderPickerHook()) {
+        currentStartFolder() = startFolder;
         return withoutTrailingSeparator(hook(prompt));
+    }
 
     QString start = pickerStartFolder();
     std::string root = GetSpecialFolderPath(rootId);
     if (!root.empty()) start = QFile::decodeName(root.c_str());
+    const QString wanted = QFile::decodeName(startFolder.c_str());
+    if (!startFolder.empty() && QFileInfo(wanted).isDir()) start = wanted;
 
     QString chosen = QFileDialog::getExistingDirectory(owner, QString::fromLocal8Bit(prompt), start,
                                                        QFileDialog::ShowDirsOnly);
@@ -107,8 +118,10 @@ std::string BrowseForFolder(QWidget* owner, const std::string& prompt, int /*fla
 
 std::string BrowseForFolder(QWidget* owner, const std::string& prompt, const std::string& start,
                             const std::vector<FolderPlace>& places) {
-    if (const FolderPicker& hook = folderPickerHook())
+    if (const FolderPicker& hook = folderPickerHook()) {
+        currentStartFolder() = start;
         return withoutTrailingSeparator(hook(prompt));
+    }
 
     QFileDialog dialog(owner, QString::fromLocal8Bit(prompt),
                        start.empty() ? pickerStartFolder() : QFile::decodeName(start.c_str()));
@@ -131,6 +144,7 @@ void setFolderPickerForTests(FolderPicker picker) {
 ScriptedFolderPicker::ScriptedFolderPicker() {
     setFolderPickerForTests([this](const std::string& prompt) {
         prompts.push_back(prompt);
+        starts.push_back(currentStartFolder());
         if (folders.empty()) {
             if (++unanswered_ > maxUnansweredPicks)
                 throw std::runtime_error("folder picker asked again and again: " + prompt);

@@ -15,9 +15,10 @@ namespace qv {
 // The folder picker: a native folder dialog with the prompt as its title. Returns the chosen
 // path without a trailing separator (the root "/" keeps it), as 8-bit text
 // (QFile::encodeName), or "" on cancel. `flags` and `rootId` are kept for the callers' sake;
-// a root identifier with no file-system path browses from the start folder.
+// a root identifier with no file-system path browses from the start folder. The dialog opens
+// at `startFolder` when that is an existing folder (the one the caller's box already names).
 std::string BrowseForFolder(QWidget* owner, const std::string& prompt, int flags = 0,
-                            int rootId = 10);
+                            int rootId = 10, const std::string& startFolder = {});
 
 // The same picker opened at `start` ("" for the usual start folder) with `places` added to its
 // side bar, each shown under its own name (Qt's own dialog, which has a side bar to fill).
@@ -64,6 +65,7 @@ class ScriptedFolderPicker final {
 
     std::deque<std::string> folders;
     std::vector<std::string> prompts;
+    std::vector<std::string> starts;  // the start folder each pick was given
     int maxUnansweredPicks = 20;
 
   private:

@@ -11,6 +11,8 @@
 
 namespace qv {
 
+struct MessageBoxCall;
+
 // Dialogs through Qt: QMessageBox (OK, or Yes/No) and the folder picker (BrowseForFolder).
 // Texts are 8-bit and decoded for display with QString::fromLocal8Bit; an empty title shows
 // the program's title given at construction.
@@ -21,12 +23,17 @@ class QtDialogs final : public Dialogs {
 
     void message(const std::string& title, const std::string& text) override;
     bool askYesNo(const std::string& title, const std::string& text) override;
+    bool askYesNoDefaultNo(const std::string& title, const std::string& text) override;
     std::string pickFolder(const std::string& prompt) override;
     std::string pickFolderAmong(const std::string& prompt, const std::string& start,
                                 const std::vector<FolderPlace>& places) override;
+    // The next folder picker opens at `folder` (when it exists): the one the caller's box names.
+    void startNextPickIn(std::string folder) { nextStart_ = std::move(folder); }
 
   private:
+    bool ask(const MessageBoxCall& call);
     QPointer<QWidget> owner_;
+    std::string nextStart_;
     std::string programTitle_;
 };
 
@@ -36,6 +43,7 @@ struct MessageBoxCall {
     enum Kind { Ok, YesNo } kind = Ok;
     std::string title;
     std::string text;
+    bool defaultNo = false;  // a Yes/No question whose default answer is No
 };
 
 // --- Test hook -------------------------------------------------------------------------

@@ -47,6 +47,7 @@ class MainWindow : public ::testing::Test {
     ScriptedMessageBoxes boxes;
     ScriptedFolderPicker picker;
     std::vector<QUrl> opened;
+    bool launches = true;  // whether the desktop finds a program for what is opened
     std::unique_ptr<frmMain> window;
     unsigned packages = 0;
 
@@ -80,7 +81,7 @@ class MainWindow : public ::testing::Test {
     }
     frmMain& load() {
         frmMainServices services;
-        services.openUrl = [this](const QUrl& url) { return opened.push_back(url), true; };
+        services.openUrl = [this](const QUrl& url) { return opened.push_back(url), launches; };
         window = std::make_unique<frmMain>(prog, services);
         EXPECT_TRUE(window->Form_Load());
         return *window;
@@ -179,12 +180,15 @@ TEST_F(MainWindow, OptionsTabChoicesStoredAtShutdownAndPurge) {
     EXPECT_TRUE(label("lblRemind").empty());
     EXPECT_EQ(rows(Checked), Texts{"Skaarj.utx"});
 
-    click("optMoveDir");
+    const int compact = child<QWidget>("Frame2")->sizeHint().height();
+    click("optMoveDir");  // the folder row takes room only when it is shown
+    EXPECT_GT(child<QWidget>("Frame2")->sizeHint().height(), compact);
     child<ByteLineEdit>("txtMoveDir")->setBytes(target + "/");
     child<ByteLineEdit>("txtPurgeCacheDays")->setBytes("7");
     click("cmdSetPurge");
     EXPECT_NE(readFile(game + "/System/UnrealTournament.ini").find("PurgeCacheDays=7\r\n"),
               std::string::npos);
+    EXPECT_EQ(label("sbrText"), "Purge Cache Setting set to 7 days");
     click("cmdRun");
     EXPECT_EQ(readFile(target + "/Skaarj.utx"), "bytes of Skaarj.utx");
     EXPECT_TRUE(test::fileExists(cache + "/" + files[0]));
@@ -196,6 +200,7 @@ TEST_F(MainWindow, OptionsTabChoicesStoredAtShutdownAndPurge) {
     boxes.answers = {false, true};
     click("cmdPurgeNow");
     EXPECT_EQ(boxes.texts().back(), "Purge cancelled.");
+    EXPECT_TRUE(boxes.shown.end()[-2].defaultNo);  // Enter alone does not delete
     EXPECT_EQ(visible(cache), before);
     click("cmdPurgeNow");
     EXPECT_EQ(visible(cache), (Texts{"cache.ini", "cachebak.ini"}));
@@ -204,8 +209,10 @@ TEST_F(MainWindow, OptionsTabChoicesStoredAtShutdownAndPurge) {
     EXPECT_TRUE(rows().empty());
     picker.folders = {other + "/"};  // another cache folder: scanned at once
     click("cmdCacheDir");
+    EXPECT_EQ(picker.starts.back(), cache);  // the picker opened at the folder shown
     EXPECT_EQ(rows(), (Texts{"AS-Frigate.unr", "Bonus.utx"}));
 
+    window->resize(900, 700);
     menu("mnuFileExit");
     EXPECT_FALSE(window->isVisible());
     const std::pair<const char*, std::string> expected[] = {
@@ -213,7 +220,8 @@ TEST_F(MainWindow, OptionsTabChoicesStoredAtShutdownAndPurge) {
         {"MoveDir", "True"},    {"MoveDirText", target}, {"CacheDir", other}};
     for (const auto& [name, value] : expected) EXPECT_EQ(stored(name), value) << name;
 
-    load();  // the next start shows the same choices, without a reminder
+    load();  // the next start shows the same choices and size, without a reminder
+    EXPECT_EQ(window->size(), QSize(900, 700));
     for (const char* on : {"optSelectOnly", "chkUTX", "optMoveDir"})
         EXPECT_TRUE(child(on)->isChecked()) << on;
     EXPECT_EQ(child<ByteLineEdit>("txtMoveDir")->bytes(), target);
@@ -229,7 +237,7 @@ TEST_F(MainWindow, NeverMoveTabAddSaveAndRightClick) {
     load().show();
     EXPECT_EQ(rows(Marked), Texts{"Skaarj.utx"});
     child<ByteLineEdit>("txtNMAdd")->setBytes("CTF-FACE.UNR");
-    click("cmdNMAdd");
+    QTest::keyClick(child<ByteLineEdit>("txtNMAdd"), Qt::Key_Return);  // as the Add button
     EXPECT_EQ(test::shownTexts(*window, "lstNM"), (Texts{"skaarj.UTX", "CTF-FACE.UNR"}));
     EXPECT_EQ(readFile(neverMove), "skaarj.UTX\r\n");  // not saved yet
     click("cmdNMSave");
@@ -339,6 +347,14 @@ TEST_F(MainWindow, FirstStartWithoutGameFolderThenMenusAndAbout) {
     ASSERT_EQ(opened.size(), 4u);
     for (int i = 0; const char* file : {"Quorvel.ini", "Quorvel.log", "help/index.html"})
         EXPECT_EQ(opened[i++].toLocalFile().toStdString(), prog + "/" + file);
+    launches = false;  // without a browser or viewer the user is told
+    menu("mnuToolsCheckForUpdates");
+    menu("mnuHelpContents");
+    EXPECT_EQ(boxes.texts().end()[-2],
+              "No web browser could be started to open " + std::string(kUpdatePage) + ".");
+    EXPECT_EQ(boxes.texts().back(),
+              "No browser or help viewer could be started to show " + prog + "/help/index.html.");
+    launches = true;
 
     test::makeDirs(tmp / "UT2");
     picker.folders = {tmp / "UT2", ""};  // chosen, then cancelled

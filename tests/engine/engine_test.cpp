@@ -146,11 +146,11 @@ TEST(RunModes, OneFolderAndFolderTreeTakeThePackagesUnderTheirRealNames) {
     EXPECT_EQ(g.index(), "[Cache]\r\n");
 
     Options bad;
-    bad.MoveNorm = false, bad.MoveDir = true, bad.MoveDirText = "D";
+    bad.MoveNorm = false, bad.MoveDir = true, bad.MoveDirText = "ut-packages";  // relative
     EngineContext ctx{g.posix, g.dialogs};
     EXPECT_FALSE(PrepareRun(bad, ctx));
     EXPECT_EQ(g.dialogs.messages().back(),
-              "You must select a minimum of a drive letter (example - D:)");
+              "You must select a full folder path (example - /home/you/ut-packages)");
 }
 
 TEST(Scan, SelectsByTypeAndNeverPicksANeverMoveNameOrADuplicate) {

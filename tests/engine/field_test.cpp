@@ -92,7 +92,7 @@ TEST(FieldRun, NoStoredModeIsTheTypeFolderModeAndAFolderModeNeedsItsFolder) {
     RunRequest request{noFolder, g.cacheDir, {0}};  // no PrepareRun: the run itself refuses
     EXPECT_EQ(ProcessCache(g.pv, request, ctx, sink).outcome, RunOutcome::Refused);
     EXPECT_EQ(g.dialogs.messages().back(),
-              "You must select a minimum of a drive letter (example - D:)");
+              "You must select a full folder path (example - /home/you/ut-packages)");
     EXPECT_TRUE(fileExists(g.cacheFile(1)));
     ASSERT_EQ(g.run(sink, {}, nullptr, none).outcome, RunOutcome::Completed);
     EXPECT_TRUE(g.placed(g.game + "/Maps", "A.unr"));

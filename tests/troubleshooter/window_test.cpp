@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <memory>
 
-#include "tests/support/faulty_filesystem.h"
 #include "settings/clsRegistry.h"
+#include "tests/support/faulty_filesystem.h"
 #include "tests/support/temp_dir.h"
 #include "tests/widgets/qt_app.h"
 #include "troubleshooter/frm_main.h"
@@ -96,6 +96,7 @@ TEST_F(Troubleshooter, StartUpAsksUntilItHasAGameFolderAndACacheIndex) {
     EXPECT_EQ(shown("lstCacheINI"), (Texts{"[Cache]", "", "A=b.unr"}));
     EXPECT_EQ(shown("lstCacheDir"), (Texts{"b.uxx", "cache.ini"}));
     EXPECT_EQ(window->focusWidget(), button("cmdSave"));
+    EXPECT_EQ(picker.starts.back(), game + "/Cache");  // the game's own, the picker's start
     for (const char* name : {"txtUTRegDir", "txtCacheRegDir"}) {
         auto* box = window->findChild<QLineEdit*>(name);
         EXPECT_TRUE(box->isEnabled() && box->isReadOnly()) << name;
@@ -156,6 +157,7 @@ TEST_F(Troubleshooter, SavedReportMailLogAndReset) {
     boxes.answers = {false, true};  // a reset answered No, then Yes: the cache folder only
     button("cmdReset")->click();
     EXPECT_EQ(clsRegistry::programKey().ReadEntry("CacheDir", ""), "/games/ut/Cache");
+    EXPECT_TRUE(boxes.shown.back().defaultNo);  // Enter alone does not clear it
     button("cmdReset")->click();
     EXPECT_EQ(clsRegistry::programKey().ReadEntry("CacheDir", "<empty>"), "<empty>");
     EXPECT_EQ(clsRegistry::programKey().ReadEntry("InstallPath", ""), install);

@@ -12,12 +12,16 @@
 namespace qv {
 namespace {
 
-// Answers the next message box with `button` once its exec() runs; `seen` gets title|text.
+// Answers the next message box with `button` once its exec() runs; `seen` gets title|text|
+// default button, and "|cut" when the box is narrower than its title or can be maximised.
 void answerNextBox(QMessageBox::StandardButton button, QString& seen) {
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, [=, &seen] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            seen = box->windowTitle() + "|" + box->text();
+            seen = box->windowTitle() + "|" + box->text() + "|" + box->defaultButton()->text();
+            if (box->width() <= box->fontMetrics().horizontalAdvance(box->windowTitle()) + 80 ||
+                box->windowFlags() & Qt::WindowMaximizeButtonHint)
+                seen += "|cut";
             poll->stop();
             poll->deleteLater();
             box->button(button)->click();
@@ -35,10 +39,10 @@ TEST(MessageBoxes, RealBoxesAnswerYesAndNo) {
     QString seen;
     answerNextBox(QMessageBox::Yes, seen);
     EXPECT_TRUE(dialogs.askYesNo("", "Really?"));
-    EXPECT_EQ(seen, QStringLiteral("Quorvel Troubleshooter|Really?"));
+    EXPECT_EQ(seen, QStringLiteral("Quorvel Troubleshooter|Really?|&Yes"));
     answerNextBox(QMessageBox::No, seen);
-    EXPECT_FALSE(dialogs.askYesNo("Purge", "Really not?"));
-    EXPECT_EQ(seen, QStringLiteral("Purge|Really not?"));
+    EXPECT_FALSE(dialogs.askYesNoDefaultNo("Purge", "Really not?"));
+    EXPECT_EQ(seen, QStringLiteral("Purge|Really not?|&No"));  // Enter alone does not purge
 }
 
 }  // namespace
