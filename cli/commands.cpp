@@ -128,6 +128,9 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
     RunRequest request;
     request.options = state.options;
     if (!PrepareRun(request.options, ctx)) return kExitFailed;  // the reason is on stderr
+    // As the window's start does: the troubleshooter finds the run log through InstallPath.
+    clsRegistry programKey = clsRegistry::programKey(&dialogs, env.registryPath);
+    ensureInstallPath(programKey, env.programFolder);
     request.lblCacheDir = state.lblCacheDir;
     for (const FileRow& row : state.rows)
         if (row.checked) request.checkedEntries.push_back(row.entry);

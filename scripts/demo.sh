@@ -33,6 +33,11 @@ has_display() { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }
 
 if [ "$what" = troubleshooter ]; then
     if [ -x "$build/quorvel-troubleshooter" ] && has_display; then
+        # A run first, so that the report has a run log to show.
+        "$build/quorvel-cli" run >/dev/null || true
+        echo "Quorvel Troubleshooter asks for the game's cache folder: pick"
+        echo "  $PWD/demo/game/Cache"
+        echo "(the folder picker opens there)."
         exec "$build/quorvel-troubleshooter"
     fi
     if has_display; then
