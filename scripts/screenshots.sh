@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# Takes the documentation's pictures of both programs under a virtual X server with a real
+# window manager (Xvfb and openbox), so they show window frames, the desktop's fonts and the
+# look a user gets.
+#   scripts/screenshots.sh [BUILD [OUT]]   BUILD: folder with the built programs (build),
+#                                          OUT: where the pictures go (docs)
+# Pictures: main-file-list, main-options, main-never-move, main-run (a run of 20,000 packages
+# under way), main-status (after it), about, troubleshooter, troubleshooter-saved.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(realpath "${1:-build}")
+out=$(realpath -m "${2:-docs}")
+mkdir -p "$out"
+
+need=()
+for tool in Xvfb:xvfb openbox:openbox import:imagemagick xdotool:xdotool; do
+    command -v "${tool%%:*}" >/dev/null || need+=("${tool#*:}")
+done
+if [ ${#need[@]} -gt 0 ]; then
+    echo "Installing: ${need[*]}"
+    SUDO=()
+    [ "$(id -u)" -eq 0 ] || SUDO=(sudo)
+    "${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 1280x960x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY=$display
+for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+openbox >/dev/null 2>&1 &
+pids+=($!)
+sleep 1
+
+# The programs with their data files, in a folder of their own: the run log goes there.
+prog=$work/prog
+mkdir -p "$prog"
+for f in quorvel quorvel-troubleshooter quorvel-cli gen_demo_game Quorvel.ini \
+    QuorvelDontMove.ini search.avi e.wav quorvel.png help; do
+    [ -e "$build/$f" ] && cp -r "$build/$f" "$prog/"
+done
+export QUORVEL_REGISTRY=$work/registry.reg
+game=$work/UT
+"$prog/gen_demo_game" "$game" >/dev/null
+"$prog/quorvel-cli" set-game-dir "$game" >/dev/null
+
+window() { # the id of the first window whose title matches $1
+    for _ in $(seq 100); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) && [ -n "$id" ] &&
+            { echo "$id"; return; }
+        sleep 0.1
+    done
+    echo "no window named '$1'" >&2
+    return 1
+}
+press() { # window id, keys: typed into that window as a user would
+    xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
+    shift
+    xdotool key --delay 80 "$@"
+}
+# Start-up messages (the demo's index has map names without an extension) are answered.
+main_window() {
+    for _ in $(seq 100); do
+        id=$(xdotool search --onlyvisible --name '^Quorvel$' 2>/dev/null | head -1 || true)
+        [ -n "$id" ] && press "$id" Return
+        id=$(xdotool search --onlyvisible --name '^Quorvel v' 2>/dev/null | head -1 || true)
+        [ -n "$id" ] && { echo "$id"; return; }
+        sleep 0.2
+    done
+    echo "Quorvel's window did not come up" >&2
+    return 1
+}
+shot() { # window id, picture name
+    import -frame -window "$1" "$out/$2.png"
+    echo "$out/$2.png"
+}
+
+# Quorvel on the demo folder: the File List, Options and Never Move tabs.
+"$prog/quorvel" &
+pids+=($!)
+main=$(main_window)
+sleep 1.5
+shot "$main" main-file-list
+press "$main" ctrl+Tab
+sleep 0.5
+shot "$main" main-options
+press "$main" ctrl+Tab
+sleep 0.5
+shot "$main" main-never-move
+press "$main" alt+F4
+sleep 1
+
+# A large cache: 20,000 more packages, run from the File menu, pictured while it goes and
+# after it.
+{
+    printf '[Cache]\r\n'
+    for i in $(seq 1 20000); do
+        guid=$(printf 'A%031X' "$i")
+        printf '%s=Bulk-%05d.utx\r\n' "$guid" "$i"
+        : >"$game/Cache/$guid.uxx"
+    done
+    tail -n +2 "$game/Cache/cache.ini"
+} >"$work/cache.ini"
+mv "$work/cache.ini" "$game/Cache/cache.ini"
+"$prog/quorvel" &
+pids+=($!)
+main=$(main_window)
+sleep 2
+press "$main" alt+f
+sleep 0.3
+xdotool key r
+sleep "${QV_SHOT_DELAY:-1.5}"
+shot "$main" main-run
+# The run has ended once the old index is kept as cachebak.ini; then the list is rebuilt.
+for _ in $(seq 240); do
+    [ -e "$game/Cache/cachebak.ini" ] && break
+    sleep 0.5
+done
+sleep 3
+shot "$main" main-status
+press "$main" alt+h
+sleep 0.3
+xdotool key a
+about=$(window '^About Quorvel')
+sleep 0.5
+shot "$about" about
+press "$about" Escape
+press "$main" alt+F4
+sleep 1
+
+# Quorvel Troubleshooter: the cache folder is typed into the picker.
+HOME=$work "$prog/quorvel-troubleshooter" &
+pids+=($!)
+picker=$(window 'Choose the UT Cache folder')
+sleep 0.5
+xdotool windowactivate --sync "$picker" >/dev/null 2>&1 || true
+xdotool type --delay 2 "$game/Cache"
+press "$picker" Return
+sleep 0.5
+if xdotool search --onlyvisible --name 'Choose the UT Cache folder' >/dev/null 2>&1; then
+    press "$picker" Return
+fi
+trouble=$(window '^Quorvel Troubleshooter v')
+xdotool windowactivate --sync "$trouble" 2>/dev/null || true
+sleep 1
+shot "$trouble" troubleshooter
+press "$trouble" space
+sleep 1
+shot "$trouble" troubleshooter-saved
+press "$trouble" alt+x
+sleep 0.5
