@@ -1,5 +1,6 @@
 // quorvel-bench [--entries N] [--keep]: builds a synthetic game folder with N cache files and
-// times the engine's scan and run against the bare system calls they cannot avoid.
+// times the engine's scan and run against the bare system calls they cannot avoid, the marking
+// of never-move rows, and (in a build with the windows) the main window's run and file list.
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -7,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +25,9 @@
 #include "engine/scan.h"
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
+#ifdef QV_BENCH_WINDOW
+#include "bench/window_bench.h"
+#endif
 
 namespace {
 
@@ -30,6 +35,12 @@ using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double peakRssMiB() {
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 // Messages go to stderr; questions are refused; nothing in a timed run asks.
@@ -57,15 +68,16 @@ struct Move {
     std::string from, to;
 };
 
-// The moves the run makes in the type-folder mode with every row checked, worked out before
-// the clock starts: every index line of a known type, in index order.
-std::vector<Move> plannedMoves(const qv::bench::SyntheticGame& game) {
+// The moves the run makes in the type-folder mode with every row checked: every index line of
+// a known type and a safe name, in index order.
+std::vector<Move> plannedMoves(const qv::bench::SyntheticGame& game,
+                               const std::vector<std::string>& realNames) {
     std::vector<Move> moves;
-    moves.reserve(game.indexLines.size());
-    for (const std::string& line : game.indexLines) {
-        const std::string realName = line.substr(33);
+    moves.reserve(realNames.size());
+    for (std::size_t i = 0; i < realNames.size(); ++i) {
+        const std::string guid = qv::bench::syntheticGuid(i);
         const char* folder = nullptr;
-        switch (qv::packageTypeOfLine(line)) {
+        switch (qv::packageTypeOfLine(guid + "=" + realNames[i])) {
             case qv::PackageType::Map:
                 folder = "/Maps/";
                 break;
@@ -85,13 +97,44 @@ std::vector<Move> plannedMoves(const qv::bench::SyntheticGame& game) {
                 continue;
         }
         moves.push_back(
-            {game.cacheDir + "/" + line.substr(0, 32) + ".uxx", game.gameDir + folder + realName});
+            {game.cacheDir + "/" + guid + ".uxx", game.gameDir + folder + realNames[i]});
     }
     return moves;
 }
 
+// Never-move names: `count` names on no row, and every tenth one the upper-cased text of a row.
+std::vector<std::string> neverMoveNames(std::size_t count, const std::vector<qv::FileRow>& rows) {
+    std::vector<std::string> names;
+    names.reserve(count);
+    char buf[48];
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i % 10 == 0 && !rows.empty()) {
+            std::string upper = rows[(i / 10) % rows.size()].text;
+            for (char& c : upper)
+                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            names.push_back(std::move(upper));
+        } else {
+            std::snprintf(buf, sizeof buf, "NeverBench%07zu.utx", i);
+            names.emplace_back(buf);
+        }
+    }
+    return names;
+}
+
+// The best of three markings, each on a fresh copy of the rows.
+double markSeconds(const std::vector<qv::FileRow>& rows, const std::vector<std::string>& names) {
+    double best = 1e30;
+    for (int round = 0; round < 3; ++round) {
+        std::vector<qv::FileRow> copy = rows;
+        const auto start = Clock::now();
+        qv::MarkNeverMoveItems(copy, names);
+        best = std::min(best, secondsSince(start));
+    }
+    return best;
+}
+
 void print(const char* name, double value) {
-    std::printf("%s %.3f\n", name, value);
+    std::printf("%-34s %.3f\n", name, value);
 }
 
 int usage() {
@@ -137,6 +180,11 @@ int main(int argc, char** argv) {
         !qv::bench::writeGameFolder(root, "twin", names, twin))
         return 1;
     twin.programFolder = game.programFolder;
+#ifdef QV_BENCH_WINDOW
+    qv::bench::SyntheticGame windowGame;
+    windowGame.programFolder = game.programFolder;
+    if (!qv::bench::writeGameFolder(root, "window", names, windowGame)) return 1;
+#endif
     // Write the setup out first, so no timed fsync pays for the files the bench created.
     ::sync();
 
@@ -157,14 +205,13 @@ int main(int argc, char** argv) {
     }
 
     // stat_floor: one stat per cache file, nothing else.
-    std::vector<std::string> cachePaths;
-    cachePaths.reserve(pv.CacheFileNames.size());
-    for (const std::string& n : pv.CacheFileNames) cachePaths.push_back(game.cacheDir + "/" + n);
     std::size_t statted = 0;
+    std::string path;
     start = Clock::now();
-    for (const std::string& p : cachePaths) {
+    for (const std::string& n : pv.CacheFileNames) {
+        path.assign(game.cacheDir).append("/").append(n);
         struct stat st;
-        if (::stat(p.c_str(), &st) == 0) ++statted;
+        if (::stat(path.c_str(), &st) == 0) ++statted;
     }
     const double statFloor = secondsSince(start);
 
@@ -184,32 +231,78 @@ int main(int argc, char** argv) {
         std::cerr << "quorvel-bench: the run did not complete\n";
         return 1;
     }
+    request = {};
+
+    // rescan: the scan of what the run left, as the window makes it after a run.
+    qv::ScanState after;
+    after.options = state.options;
+    after.lblCacheDir = state.lblCacheDir;
+    start = Clock::now();
+    qv::ScanCache(pv, after, ctx);
+    const double rescan = secondsSince(start);
+    after = {};
+
+    // The memory figure covers the setup, the scan, the run and the re-scan; what follows
+    // (the floor's plan, the markings, the window) is the bench's own.
+    const double peakRss = peakRssMiB();
 
     // rename_floor: the same no-replace moves on the identical twin cache, nothing else.
-    const std::vector<Move> moves = plannedMoves(twin);
-    std::size_t renamed = 0;
-    start = Clock::now();
-    for (const Move& m : moves)
-        if (::renameat2(AT_FDCWD, m.from.c_str(), AT_FDCWD, m.to.c_str(), RENAME_NOREPLACE) == 0)
-            ++renamed;
-    const double renameFloor = secondsSince(start);
+    std::size_t planned = 0, renamed = 0;
+    double renameFloor = 0;
+    {
+        const std::vector<Move> moves = plannedMoves(twin, names);
+        planned = moves.size();
+        start = Clock::now();
+        for (const Move& m : moves)
+            if (::renameat2(AT_FDCWD, m.from.c_str(), AT_FDCWD, m.to.c_str(), RENAME_NOREPLACE) ==
+                0)
+                ++renamed;
+        renameFloor = secondsSince(start);
+    }
 
-    struct rusage usage {};
-    ::getrusage(RUSAGE_SELF, &usage);
+    // Never-move marking against the scan's rows: 10x the names must cost about 10x the time.
+    double markTenth = 0, markFull = 0;
+    const std::size_t fullNames = 10 * entries;
+    {
+        markTenth = markSeconds(state.rows, neverMoveNames(fullNames / 10, state.rows));
+        markFull = markSeconds(state.rows, neverMoveNames(fullNames, state.rows));
+    }
 
     std::cerr << "quorvel-bench: stat found " << statted << " files; the run moved " << sink.moves
               << " packages (" << sink.lines << " status lines), the floor " << renamed << " of "
-              << moves.size() << " moves\n";
+              << planned << " moves\n";
     if (sink.moves != renamed)
         std::cerr << "quorvel-bench: warning: the run and the floor moved different counts\n";
 
     print("scan", scan);
     print("stat_floor", statFloor);
+    print("scan/stat_floor", scan / statFloor);
     print("run", run);
     print("rename_floor", renameFloor);
-    print("scan/stat_floor", scan / statFloor);
     print("run/rename_floor", run / renameFloor);
-    print("peak_rss_mib", static_cast<double>(usage.ru_maxrss) / 1024.0);
+    print("rescan", rescan);
+    print("peak_rss_mib", peakRss);
+    std::printf("%-34s %zu\n", "never_move_rows", state.rows.size());
+    std::printf("%-34s %zu / %zu\n", "never_move_names", fullNames / 10, fullNames);
+    print("mark_tenth_names", markTenth);
+    print("mark_all_names", markFull);
+    print("mark_all/mark_tenth", markFull / markTenth);
+    std::fflush(stdout);
+    state = {};
+
+#ifdef QV_BENCH_WINDOW
+    qv::bench::WindowFigures w;
+    if (!qv::bench::measureWindow(root, windowGame, w)) return 1;
+    std::printf("%-34s %zu\n", "window_fill_rows", w.filledRows);
+    print("window_fill", w.fill);
+    print("window_run", w.run);
+    print("engine_run+rescan", run + rescan);
+    print("window_run/engine_run+rescan", w.run / (run + rescan));
+    std::printf("%-34s %zu\n", "window_status_lines", w.statusLines);
+    std::printf("%-34s %zu of %zu\n", "window_live_looks", w.liveSamples, w.samples);
+    std::printf("%-34s %s\n", "window_last_line_in_view", w.lastLineInView ? "yes" : "no");
+    print("window_peak_rss_mib", peakRssMiB());
+#endif
 
     std::fflush(stdout);
     if (!keep) {

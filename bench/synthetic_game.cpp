@@ -32,13 +32,13 @@ bool makeFolder(const std::string& path) {
     return false;
 }
 
-std::string guidOf(std::size_t i) {
+}  // namespace
+
+std::string syntheticGuid(std::size_t i) {
     char buf[40];
     std::snprintf(buf, sizeof buf, "%08zX51C0BE7C%016zX", i * 2654435761u % 0xFFFFFFFFu, i);
     return std::string(buf, 32);
 }
-
-}  // namespace
 
 std::vector<std::string> syntheticNeverMoveNames() {
     return {"Botpack.u", "Engine.u", "UnrealShare.u", "UnrealI.u", "Core.u",
@@ -108,17 +108,23 @@ bool writeGameFolder(const std::string& root, const std::string& gameName,
                     "[Core.System]\r\nPurgeCacheDays=30\r\nCachePath=../Cache\r\n"))
         return false;
 
-    const std::string body(1024, 'Q');
-    std::string index = "[Cache]\r\n";
-    game.indexLines.clear();
-    game.indexLines.reserve(realNames.size());
-    for (std::size_t i = 0; i < realNames.size(); ++i) {
-        const std::string guid = guidOf(i);
-        if (!writeWhole(game.cacheDir + "/" + guid + ".uxx", body)) return false;
-        game.indexLines.push_back(guid + "=" + realNames[i]);
-        index += game.indexLines.back() + "\r\n";
+    // The index is written as it is formed, so the bench holds no copy of it.
+    const std::string indexPath = game.cacheDir + "/cache.ini";
+    std::FILE* index = std::fopen(indexPath.c_str(), "wb");
+    if (!index) {
+        std::cerr << "quorvel-bench: cannot create " << indexPath << '\n';
+        return false;
     }
-    return writeWhole(game.cacheDir + "/cache.ini", index);
+    const std::string body(1024, 'Q');
+    bool ok = std::fputs("[Cache]\r\n", index) >= 0;
+    for (std::size_t i = 0; ok && i < realNames.size(); ++i) {
+        const std::string guid = syntheticGuid(i);
+        ok = writeWhole(game.cacheDir + "/" + guid + ".uxx", body) &&
+             std::fprintf(index, "%s=%s\r\n", guid.c_str(), realNames[i].c_str()) >= 0;
+    }
+    ok = (std::fclose(index) == 0) && ok;
+    if (!ok) std::cerr << "quorvel-bench: cannot write " << indexPath << '\n';
+    return ok;
 }
 
 }  // namespace qv::bench

@@ -11,13 +11,15 @@ struct SyntheticGame {
     std::string programFolder;  // Quorvel.ini, QuorvelDontMove.ini
     std::string gameDir;        // without a trailing separator
     std::string cacheDir;
-    std::vector<std::string> indexLines;  // cache.ini without its header, in order
 };
 
 // The real names of the mix: mostly maps and textures, some sounds, music and code, a few
 // unknown types, names listed twice under two GUIDs, and names on the never-move list.
 std::vector<std::string> syntheticRealNames(std::size_t entries);
 std::vector<std::string> syntheticNeverMoveNames();
+
+// The GUID of the i-th package (index order), the same in every game folder.
+std::string syntheticGuid(std::size_t i);
 
 // Writes the program folder (once) and a game folder named `gameName` under `root`, each cache
 // file 1 KiB. Returns false with a message on stderr when a file cannot be written.
