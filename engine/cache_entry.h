@@ -26,4 +26,12 @@ struct CacheEntry {
 // empty RealName.
 std::optional<CacheEntry> parseEntryLine(std::string_view line, const std::string& cacheExt);
 
+// The same parts as views into `line`, without copies, by the same rules.
+struct EntryView {
+    std::string_view Guid;
+    std::string_view RealName;
+    bool missingExtension() const { return RealName.find('.') == std::string_view::npos; }
+};
+std::optional<EntryView> parseEntryView(std::string_view line);
+
 }  // namespace qv

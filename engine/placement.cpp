@@ -13,12 +13,23 @@ namespace {
 constexpr std::size_t kGuidLength = 32;
 constexpr std::size_t kRealNameStart = 33;  // the 34th character
 
-std::string upperTail(std::string_view text, std::size_t count) {
-    return upperAscii(text.size() > count ? text.substr(text.size() - count) : text);
+// Does the upper-cased end of `text` equal `key` (three upper-case letters)?
+bool endsWithKey(std::string_view text, const char* key) {
+    if (text.size() < 3) return false;
+    const std::string_view tail = text.substr(text.size() - 3);
+    return upperAscii(tail[0]) == key[0] && upperAscii(tail[1]) == key[1] &&
+           upperAscii(tail[2]) == key[2];
 }
 
-void writeLog(OutFile* log, const std::string& line) {
-    if (log) (void)log->write(line + "\r\n");  // a failed log write is skipped
+// Writes `text` to the log with its line end, and then to the status list without it. The line
+// end goes on and off the same string, so no copy is made.
+void report(std::string& text, StatusSink& status, OutFile* log) {
+    if (log) {
+        text.append("\r\n");
+        (void)log->write(text);  // a failed log write is skipped
+        text.resize(text.size() - 2);
+    }
+    status.addLine(text);
 }
 
 // The folder-tree mode's sub-folder of a type, with its separators on both sides.
@@ -52,17 +63,24 @@ const std::string& typeFolder(PackageType type, const PlacementContext& ctx) {
     }
 }
 
-std::string destinationOf(PackageType type, const std::string& realName,
+std::string destinationOf(PackageType type, std::string_view realName,
                           const PlacementContext& ctx) {
+    std::string path;
     switch (ctx.mode) {
         case PlacementMode::TypeFolders:
-            return typeFolder(type, ctx) + "/" + realName;
+            path.reserve(typeFolder(type, ctx).size() + 1 + realName.size());
+            path.append(typeFolder(type, ctx)).append("/");
+            break;
         case PlacementMode::OneFolder:
-            return ctx.moveDirText + "/" + realName;
+            path.reserve(ctx.moveDirText.size() + 1 + realName.size());
+            path.append(ctx.moveDirText).append("/");
+            break;
         case PlacementMode::FolderTree:
+            path.reserve(ctx.moveDir2Text.size() + 12 + realName.size());
+            path.append(ctx.moveDir2Text).append(treeSubFolder(type));
             break;
     }
-    return ctx.moveDir2Text + treeSubFolder(type) + realName;
+    return path.append(realName);
 }
 
 }  // namespace
@@ -70,12 +88,12 @@ std::string destinationOf(PackageType type, const std::string& realName,
 PackageType packageTypeOfLine(std::string_view line) {
     // A line too short to hold a GUID, the "=" and a name has no real name and no type.
     if (line.size() <= kRealNameStart) return PackageType::Unknown;
-    const std::string key = upperTail(line.substr(kRealNameStart), 3);
-    if (key == "UNR") return PackageType::Map;
-    if (key == "UTX") return PackageType::Texture;
-    if (key == "UMX") return PackageType::Music;
-    if (key == "UAX") return PackageType::Sound;
-    if (key == "INT" || key == "DEM") return PackageType::System;
+    const std::string_view name = line.substr(kRealNameStart);
+    if (endsWithKey(name, "UNR")) return PackageType::Map;
+    if (endsWithKey(name, "UTX")) return PackageType::Texture;
+    if (endsWithKey(name, "UMX")) return PackageType::Music;
+    if (endsWithKey(name, "UAX")) return PackageType::Sound;
+    if (endsWithKey(name, "INT") || endsWithKey(name, "DEM")) return PackageType::System;
     if (upperAscii(line.back()) == 'U') return PackageType::System;
     return PackageType::Unknown;
 }
@@ -91,46 +109,58 @@ bool isUnsafeRealName(std::string_view realName) {
 }
 
 std::string moveLineText(const std::string& cacheFileName, const std::string& destination) {
-    return "**OLD** " + cacheFileName + "  ---->  **NEW** " + destination;
+    static constexpr std::string_view kOld = "**OLD** ", kNew = "  ---->  **NEW** ";
+    std::string text;
+    // Room for the log's line end too, which report() adds and takes off again.
+    text.reserve(kOld.size() + cacheFileName.size() + kNew.size() + destination.size() + 2);
+    return text.append(kOld).append(cacheFileName).append(kNew).append(destination);
 }
 
-void PlaceCacheEntry(const std::string& line, const PlacementContext& ctx, FileSystem& fs,
-                     StatusSink& status, OutFile* log, std::vector<std::string>& keptLines) {
-    const std::string guid = line.substr(0, kGuidLength);
-    const std::string cacheFileName = guid + "." + ctx.cacheExt;
-    const std::string realName =
-        line.size() > kRealNameStart ? line.substr(kRealNameStart) : std::string();
+void PlaceCacheEntry(std::string_view line, const PlacementContext& ctx, FileSystem& fs,
+                     StatusSink& status, OutFile* log, std::vector<std::string>& keptLines,
+                     bool listedAsFile) {
+    std::string cacheFileName;
+    cacheFileName.reserve(kGuidLength + 1 + ctx.cacheExt.size());
+    cacheFileName.append(line.substr(0, kGuidLength)).append(".").append(ctx.cacheExt);
+    const std::string_view realName =
+        line.size() > kRealNameStart ? line.substr(kRealNameStart) : std::string_view();
 
     const PackageType type = packageTypeOfLine(line);
     if (type == PackageType::Unknown) {
-        status.addLine(realName + " does NOT have a known file extension and cannot be moved");
-        writeLog(log, realName + "  does NOT have a known file extension and cannot be moved");
-        keptLines.push_back(line);
+        static constexpr std::string_view kUnknown =
+            " does NOT have a known file extension and cannot be moved";
+        status.addLine(std::string(realName).append(kUnknown));
+        // The log has two spaces before "does".
+        if (log)
+            (void)log->write(std::string(realName).append(" ").append(kUnknown).append("\r\n"));
+        keptLines.emplace_back(line);
         return;
     }
 
     // Both names come from the index, which a server chose; neither may leave its folder.
     const bool unsafeReal = isUnsafeRealName(realName);
     if (unsafeReal || isUnsafeRealName(cacheFileName)) {
-        const std::string text = (unsafeReal ? realName : cacheFileName) +
-                                 " is not a safe file name and cannot be moved";
-        status.addLine(text);
-        writeLog(log, text);
-        keptLines.push_back(line);
+        std::string text(unsafeReal ? realName : std::string_view(cacheFileName));
+        text.append(" is not a safe file name and cannot be moved");
+        report(text, status, log);
+        keptLines.emplace_back(line);
         return;
     }
 
     // The move itself finds a missing cache file; the existence test runs only after a failed
-    // move, so a package that moves costs no extra lookup.
-    const std::string source = ctx.cacheDir + "/" + cacheFileName;
+    // move, so a package that moves costs no extra lookup. A file the run's listing of the cache
+    // folder showed as plain needs no lookup of its type either.
+    std::string source;
+    source.reserve(ctx.cacheDir.size() + 1 + cacheFileName.size());
+    source.append(ctx.cacheDir).append("/").append(cacheFileName);
     const std::string destination = destinationOf(type, realName, ctx);
-    const Status moved = fs.moveNoReplace(source, destination);
+    const Status moved = listedAsFile ? fs.moveListedFile(source, destination)
+                                      : fs.moveNoReplace(source, destination);
     // Only a cache file that is surely gone loses its line: a lookup that failed for another
     // reason (a disk error) proves nothing, and the package may still be there.
     if (!moved.ok() && moved.code == ENOENT && !fs.exists(source)) {
-        const std::string text = cacheFileName + " NOT FOUND in the Cache Directory";
-        status.addLine(text);
-        writeLog(log, text);
+        std::string text = cacheFileName + " NOT FOUND in the Cache Directory";
+        report(text, status, log);
         return;
     }
     // A copy of these very bytes already there (a run killed between the copy across file
@@ -138,24 +168,21 @@ void PlaceCacheEntry(const std::string& line, const PlacementContext& ctx, FileS
     if (!moved.ok() && moved.code == EEXIST) {
         const Result<bool> same = fs.sameBytesInOtherFile(source, destination);
         if (same.ok() && same.value && fs.removeFile(source).ok()) {
-            const std::string text = cacheFileName + " was already at " + destination +
-                                     " with the same contents; the cache copy was removed";
-            status.addLine(text);
-            writeLog(log, text);
+            std::string text = cacheFileName + " was already at " + destination +
+                               " with the same contents; the cache copy was removed";
+            report(text, status, log);
             return;
         }
     }
     if (!moved.ok()) {
-        const std::string text =
+        std::string text =
             cacheFileName + " could NOT be moved to " + destination + " (" + moved.text + ")";
-        status.addLine(text);
-        writeLog(log, text);
-        keptLines.push_back(line);
+        report(text, status, log);
+        keptLines.emplace_back(line);
         return;
     }
-    const std::string text = moveLineText(cacheFileName, destination);
-    status.addLine(text);
-    writeLog(log, text);
+    std::string text = moveLineText(cacheFileName, destination);
+    report(text, status, log);
 }
 
 }  // namespace qv

@@ -40,8 +40,11 @@ std::string moveLineText(const std::string& cacheFileName, const std::string& de
 // keptLines when its package stays in the cache. Order of the tests: unknown type, unsafe
 // name (real name or cache file name), cache file missing, then the move; a failed move keeps
 // the line and says why, unless the destination already holds the same bytes in another file:
-// then the cache copy is removed and its line dropped.
-void PlaceCacheEntry(const std::string& line, const PlacementContext& ctx, FileSystem& fs,
-                     StatusSink& status, OutFile* log, std::vector<std::string>& keptLines);
+// then the cache copy is removed and its line dropped. `listedAsFile`: a listing of the cache
+// folder made by the run showed the cache file as a plain file, so the move need not look its
+// type up again.
+void PlaceCacheEntry(std::string_view line, const PlacementContext& ctx, FileSystem& fs,
+                     StatusSink& status, OutFile* log, std::vector<std::string>& keptLines,
+                     bool listedAsFile = false);
 
 }  // namespace qv

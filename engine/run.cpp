@@ -1,7 +1,9 @@
 #include "engine/run.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "engine/cache_entry.h"
 #include "engine/cache_lock.h"
@@ -59,7 +61,7 @@ PlacementMode modeOf(const Options& o) {
 // checked and the line still names what the scan listed there (same GUID and real name): an
 // index changed since the scan selects nothing it was not shown as. Rows of a missing extension
 // select nothing.
-std::vector<bool> selectedLines(const std::vector<std::string>& lines,
+std::vector<bool> selectedLines(const std::vector<std::string_view>& lines,
                                 const std::vector<std::size_t>& checkedEntries,
                                 const PublicVariables& pv) {
     std::vector<bool> checked(pv.EntryCount(), false);
@@ -68,14 +70,14 @@ std::vector<bool> selectedLines(const std::vector<std::string>& lines,
     std::vector<bool> selected(lines.size(), false);
     std::size_t k = 0;
     for (std::size_t i = 0; i < lines.size() && k < checked.size(); ++i) {
-        const std::optional<CacheEntry> entry = parseEntryLine(lines[i], "");
+        const std::optional<EntryView> entry = parseEntryView(lines[i]);
         if (!entry) continue;
         const std::size_t slot = k++;
         if (!checked[slot] || entry->missingExtension() || entry->RealName != pv.RealNames[slot])
             continue;
-        const std::string& scanned = pv.CacheFileNames[slot];
+        const std::string_view scanned = pv.CacheFileNames[slot];
         selected[i] = scanned.size() > entry->Guid.size() &&
-                      scanned.compare(0, entry->Guid.size(), entry->Guid) == 0 &&
+                      scanned.substr(0, entry->Guid.size()) == entry->Guid &&
                       scanned[entry->Guid.size()] == '.';
     }
     return selected;
@@ -97,6 +99,49 @@ std::vector<std::string> writtenFolders(const PlacementContext& p) {
             break;
     }
     return {p.cacheDir, p.mapsDir, p.texturesDir, p.soundsDir, p.musicDir, p.systemDir};
+}
+
+std::uint64_t hashOf(std::string_view text) {
+    std::uint64_t h = 14695981039346656037ull;  // FNV-1a
+    for (char c : text) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return h;
+}
+
+// Which selected lines name a cache file that one listing of the cache folder shows as a plain
+// file (GUID + "." + extension). Their moves need no lookup of their own; every other line
+// (a link, a folder, a name the listing did not show, no listing at all) is looked up by its
+// move as before. The table holds line numbers only; the names stay in the lines.
+std::vector<bool> listedAsFiles(const std::vector<std::string_view>& lines,
+                                const std::vector<bool>& selected, const std::string& cacheDir,
+                                const std::string& cacheExt, FileSystem& fs) {
+    constexpr std::size_t kGuid = 32;
+    std::vector<bool> listed(lines.size(), false);
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (selected[i] && lines[i].size() > kGuid) ++count;
+    if (count == 0) return listed;
+    std::size_t size = 16;
+    while (size < 2 * count) size *= 2;
+    std::vector<std::uint32_t> table(size, 0);  // line number + 1; 0 is an empty slot
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!selected[i] || lines[i].size() <= kGuid) continue;
+        std::size_t slot = hashOf(lines[i].substr(0, kGuid)) & (size - 1);
+        while (table[slot] != 0) slot = (slot + 1) & (size - 1);
+        table[slot] = static_cast<std::uint32_t>(i + 1);
+    }
+    const Status read = fs.forEachEntry(cacheDir, [&](std::string_view name, EntryKind kind) {
+        if (kind != EntryKind::File || name.size() != kGuid + 1 + cacheExt.size() ||
+            name[kGuid] != '.' || name.substr(kGuid + 1) != cacheExt)
+            return;
+        const std::string_view guid = name.substr(0, kGuid);
+        for (std::size_t slot = hashOf(guid) & (size - 1); table[slot] != 0;
+             slot = (slot + 1) & (size - 1)) {
+            const std::size_t i = table[slot] - 1;
+            if (lines[i].substr(0, kGuid) == guid) listed[i] = true;
+        }
+    });
+    if (!read.ok()) listed.assign(lines.size(), false);  // a listing cut short proves nothing
+    return listed;
 }
 
 }  // namespace
@@ -190,8 +235,11 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         return result;
     }
 
-    const std::vector<std::string> lines = splitLines(index.value);
+    // Views into the index as read: its lines are not copied.
+    const std::vector<std::string_view> lines = splitLineViews(index.value);
     const std::vector<bool> selected = selectedLines(lines, request.checkedEntries, pv);
+    const std::vector<bool> listed =
+        listedAsFiles(lines, selected, cacheDir, place.cacheExt, ctx.fs);
 
     // Progress counts the packages to move, not the index lines.
     const std::size_t packages =
@@ -206,11 +254,11 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     std::size_t placed = 0;
     status.progress(0, packages);
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string& line = lines[i];
+        const std::string_view line = lines[i];
         if (!selected[i]) {
-            if (line.find("[Cache]") == std::string::npos) kept.push_back(line);
+            if (line.find("[Cache]") == std::string_view::npos) kept.emplace_back(line);
         } else {
-            PlaceCacheEntry(line, place, ctx.fs, status, log.file.get(), kept);
+            PlaceCacheEntry(line, place, ctx.fs, status, log.file.get(), kept, listed[i]);
             status.progress(++placed, packages);
         }
         status.processEvents();

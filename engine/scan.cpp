@@ -23,6 +23,29 @@ namespace qv {
 
 namespace {
 
+// The "Date" text of a modification time. Files of a cache mostly arrive in bursts, so the
+// same second comes back again and again; the text is formatted once per second seen, from a
+// small table of the last ones.
+class DateTexts {
+  public:
+    const std::string& of(std::int64_t mtime) {
+        Slot& slot = slots_[static_cast<std::uint64_t>(mtime) % kSlots];
+        if (!slot.used || slot.mtime != mtime) {
+            slot = {true, mtime, formatFileDate(mtime)};
+        }
+        return slot.text;
+    }
+
+  private:
+    static constexpr std::size_t kSlots = 64;
+    struct Slot {
+        bool used = false;
+        std::int64_t mtime = 0;
+        std::string text;
+    };
+    Slot slots_[kSlots];
+};
+
 // Reads the index into the entry table and the rows. Returns false when it could not be read.
 bool readIndex(const std::string& cacheDir, const std::string& cacheExt, PublicVariables& pv,
                ScanState& state, EngineContext& ctx, bool& metMissingExtension) {
@@ -32,20 +55,25 @@ bool readIndex(const std::string& cacheDir, const std::string& cacheExt, PublicV
                             "Cache.INI could not be read (" + index.status.text + ")");
         return false;
     }
-    const std::vector<std::string> lines = splitLines(index.value);
+    // Views into the index as read: its lines are not copied.
+    const std::vector<std::string_view> lines = splitLineViews(index.value);
     pv.CacheFileNames.reserve(lines.size());
     pv.RealNames.reserve(lines.size());
     state.rows.reserve(lines.size());
-    for (const std::string& line : lines) {
+    DateTexts dates;
+    std::string path = cacheDir + "/";
+    const std::size_t folderLength = path.size();
+    for (const std::string_view line : lines) {
         std::optional<CacheEntry> entry = parseEntryLine(line, cacheExt);
         if (!entry) continue;
         if (entry->missingExtension()) metMissingExtension = true;
         FileRow row;
         row.text = entry->displayName();
         row.entry = pv.CacheFileNames.size();
-        if (std::optional<std::int64_t> mtime =
-                ctx.fs.modifiedTime(cacheDir + "/" + entry->CacheFileName))
-            row.date = formatFileDate(*mtime);
+        path.resize(folderLength);
+        path.append(entry->CacheFileName);
+        if (std::optional<std::int64_t> mtime = ctx.fs.modifiedTime(path))
+            row.date = dates.of(*mtime);
         pv.CacheFileNames.push_back(std::move(entry->CacheFileName));
         pv.RealNames.push_back(std::move(entry->RealName));
         state.rows.push_back(std::move(row));
@@ -125,29 +153,67 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
         FixMissingMapExtensions(cacheDir, pv, state, ctx);
 }
 
+namespace {
+
+// Hash and equality of texts with ASCII letters folded to upper case, so texts are looked up
+// without an upper-cased copy of each.
+struct FoldedHash {
+    std::size_t operator()(std::string_view text) const {
+        std::uint64_t h = 14695981039346656037ull;  // FNV-1a
+        for (char c : text) {
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        }
+        return static_cast<std::size_t>(h);
+    }
+};
+struct FoldedEqual {
+    bool operator()(std::string_view a, std::string_view b) const {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            char x = a[i], y = b[i];
+            if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+            if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+            if (x != y) return false;
+        }
+        return true;
+    }
+};
+
+}  // namespace
+
 void UncheckDuplicates(std::vector<FileRow>& rows) {
     std::unordered_map<std::string_view, std::size_t> counts;
     counts.reserve(rows.size());
     for (const FileRow& row : rows) ++counts[row.text];
 
-    std::unordered_set<std::string> duplicated;  // upper case of every text with an exact twin
+    // Every text with an exact twin, matched ignoring case.
+    std::unordered_set<std::string_view, FoldedHash, FoldedEqual> duplicated;
     for (const auto& [text, count] : counts)
-        if (count >= 2) duplicated.insert(upperAscii(text));
+        if (count >= 2) duplicated.insert(text);
     if (duplicated.empty()) return;
 
     for (FileRow& row : rows)
-        if (duplicated.count(upperAscii(row.text))) row.checked = false;
+        if (duplicated.count(row.text)) row.checked = false;
 }
 
 void MarkNeverMoveItems(std::vector<FileRow>& rows, const std::vector<std::string>& names) {
-    std::unordered_set<std::string> upperNames;
-    upperNames.reserve(names.size());
-    for (const std::string& name : names) upperNames.insert(upperAscii(name));
-
-    for (FileRow& row : rows) {
+    // The rows are the table and the names stream past it: the work grows with the names, not
+    // faster, however long the list is.
+    std::unordered_multimap<std::string_view, std::size_t, FoldedHash, FoldedEqual> byText;
+    byText.reserve(rows.size());
+    for (std::size_t r = 0; r < rows.size(); ++r) {
         // The column follows the list as loaded now, so a name taken off the list clears it.
-        row.neverMove = upperNames.count(upperAscii(row.text)) != 0;
-        if (row.neverMove) row.checked = false;
+        rows[r].neverMove = false;
+        byText.emplace(rows[r].text, r);
+    }
+    for (const std::string& name : names) {
+        const auto [first, last] = byText.equal_range(name);
+        for (auto it = first; it != last; ++it) {
+            FileRow& row = rows[it->second];
+            row.neverMove = true;
+            row.checked = false;
+        }
     }
 }
 

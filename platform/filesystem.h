@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +18,9 @@ struct FileInfo {
     std::uint64_t size = 0;  // bytes
     std::int64_t mtime = 0;  // seconds since the epoch
 };
+
+// What a folder listing says an entry is, without following a link.
+enum class EntryKind { File, Link, Folder, Other };
 
 // A file open for writing, line by line (the run log).
 class OutFile {
@@ -68,6 +73,23 @@ class FileSystem {
                                                     const std::string& pattern) = 0;
 
     virtual std::optional<std::int64_t> modifiedTime(const std::string& path) = 0;
+
+    // Calls `entry` once for each name in `folder` (hidden ones included) with its kind as the
+    // folder itself records it: one read of the folder, no lookup per name where the file
+    // system keeps the kinds. A link is a Link, never followed. ENOSYS where not provided.
+    virtual Status forEachEntry(const std::string& folder,
+                                const std::function<void(std::string_view, EntryKind)>& entry) {
+        (void)folder;
+        (void)entry;
+        return Status::fromErrno(ENOSYS);
+    }
+
+    // moveNoReplace for a `from` that a listing of its folder (forEachEntry) has just shown as a
+    // plain file: the move skips its own lookup of the type. Everything else is as for
+    // moveNoReplace, which is what a file system without a faster way does.
+    virtual Status moveListedFile(const std::string& from, const std::string& to) {
+        return moveNoReplace(from, to);
+    }
 
     // Lifts read-only (adds the owner's write permission).
     virtual Status makeWritable(const std::string& path) = 0;

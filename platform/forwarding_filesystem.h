@@ -49,6 +49,12 @@ class ForwardingFileSystem : public FileSystem {
     Result<bool> sameBytesInOtherFile(const std::string& a, const std::string& b) override {
         return inner_.sameBytesInOtherFile(a, b);
     }
+    // The listing is the inner one; moveListedFile is left to the base class, so a wrapper's own
+    // moveNoReplace still sees every move.
+    Status forEachEntry(const std::string& f,
+                        const std::function<void(std::string_view, EntryKind)>& e) override {
+        return inner_.forEachEntry(f, e);
+    }
 
   protected:
     FileSystem& inner_;

@@ -316,6 +316,17 @@ Status PosixFileSystem::moveNoReplace(const std::string& from, const std::string
     return copyAcross(from, to);
 }
 
+// The listing showed a plain file, so the lookup moveNoReplace makes first is left out: one
+// rename per package. The copy across file systems opens the source without following a link
+// and checks that it is a plain file, as before.
+Status PosixFileSystem::moveListedFile(const std::string& from, const std::string& to) {
+    if (!forceCrossDevice_) {
+        Status s = renameNoReplace(from, to);
+        if (s.code != EXDEV) return s;
+    }
+    return copyAcross(from, to);
+}
+
 Status PosixFileSystem::renameReplace(const std::string& from, const std::string& to) {
     if (::rename(from.c_str(), to.c_str()) != 0) return Status::fromErrno(errno);
     return Status::success();
@@ -357,6 +368,37 @@ Result<std::vector<FileInfo>> PosixFileSystem::listFiles(const std::string& fold
                          static_cast<std::int64_t>(st.st_mtim.tv_sec)});
     }
     return {std::move(files), {}};
+}
+
+Status PosixFileSystem::forEachEntry(
+    const std::string& folder, const std::function<void(std::string_view, EntryKind)>& entry) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return Status::fromErrno(errno);
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(dir);
+        if (!e) {
+            const int err = errno;
+            ::closedir(dir);
+            return err != 0 ? Status::fromErrno(err) : Status::success();
+        }
+        const std::string_view name(e->d_name);
+        if (name == "." || name == "..") continue;
+        unsigned char type = e->d_type;
+        if (type == DT_UNKNOWN) {
+            // Some file systems keep no kinds in their folders: ask for this one.
+            struct stat st {};
+            if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            type = S_ISREG(st.st_mode)   ? DT_REG
+                   : S_ISLNK(st.st_mode) ? DT_LNK
+                   : S_ISDIR(st.st_mode) ? DT_DIR
+                                         : DT_UNKNOWN;
+        }
+        entry(name, type == DT_REG   ? EntryKind::File
+                    : type == DT_LNK ? EntryKind::Link
+                    : type == DT_DIR ? EntryKind::Folder
+                                     : EntryKind::Other);
+    }
 }
 
 std::optional<std::int64_t> PosixFileSystem::modifiedTime(const std::string& path) {

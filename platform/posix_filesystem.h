@@ -29,6 +29,9 @@ class PosixFileSystem final : public FileSystem {
     Result<std::string> canonicalPath(const std::string& path) override;
     Result<std::vector<std::string>> removeLeftTempFiles(const std::string& folder) override;
     Result<bool> sameBytesInOtherFile(const std::string& a, const std::string& b) override;
+    Status forEachEntry(const std::string& folder,
+                        const std::function<void(std::string_view, EntryKind)>& entry) override;
+    Status moveListedFile(const std::string& from, const std::string& to) override;
 
   private:
     bool forceCrossDevice_ = false;

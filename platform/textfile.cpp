@@ -2,14 +2,14 @@
 
 namespace qv {
 
-std::vector<std::string> splitLines(std::string_view text) {
-    std::vector<std::string> lines;
+std::vector<std::string_view> splitLineViews(std::string_view text) {
+    std::vector<std::string_view> lines;
     std::size_t start = 0;
     std::size_t i = 0;
     while (i < text.size()) {
         const char c = text[i];
         if (c == '\r' || c == '\n') {
-            lines.emplace_back(text.substr(start, i - start));
+            lines.push_back(text.substr(start, i - start));
             // CR LF is one line end; a lone CR or a lone LF is one too.
             i += (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
             start = i;
@@ -17,8 +17,13 @@ std::vector<std::string> splitLines(std::string_view text) {
             ++i;
         }
     }
-    if (start < text.size()) lines.emplace_back(text.substr(start));
+    if (start < text.size()) lines.push_back(text.substr(start));
     return lines;
+}
+
+std::vector<std::string> splitLines(std::string_view text) {
+    const std::vector<std::string_view> views = splitLineViews(text);
+    return std::vector<std::string>(views.begin(), views.end());
 }
 
 LineEnd detectLineEnd(std::string_view text) {

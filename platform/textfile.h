@@ -11,6 +11,8 @@ enum class LineEnd { CRLF, LF, CR };
 // Splits 8-bit text into lines. A line ends at CR LF, a lone CR or a lone LF; the last line
 // needs no line end (a final line end does not produce an extra empty line).
 std::vector<std::string> splitLines(std::string_view text);
+// The same lines as views into `text`, which must outlive them: no copy of a large file's lines.
+std::vector<std::string_view> splitLineViews(std::string_view text);
 
 // The line-end style a file uses: the first line end found; CRLF when it has none.
 LineEnd detectLineEnd(std::string_view text);
