@@ -1,6 +1,7 @@
 // quorvel-bench [--entries N] [--keep]: builds a synthetic game folder with N cache files and
 // times the engine's scan and run against the bare system calls they cannot avoid, the marking
-// of never-move rows, and (in a build with the windows) the main window's run and file list.
+// of never-move rows, and (in a build with the windows, through quorvel-bench-window) the main
+// window's run and file list.
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,9 +27,7 @@
 #include "engine/scan.h"
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
-#ifdef QV_BENCH_WINDOW
-#include "bench/window_bench.h"
-#endif
+#include "platform/paths.h"
 
 namespace {
 
@@ -133,6 +133,25 @@ double markSeconds(const std::vector<qv::FileRow>& rows, const std::vector<std::
     return best;
 }
 
+// Runs quorvel-bench-window beside this program over the window's game folder and reads its
+// "name value" lines. Empty when there is no such program (a build without the windows).
+std::map<std::string, double> windowFigures(const std::string& root,
+                                            const qv::bench::SyntheticGame& game) {
+    std::map<std::string, double> figures;
+    const std::string program = qv::programFolder() + "/quorvel-bench-window";
+    if (::access(program.c_str(), X_OK) != 0) return figures;
+    const auto quoted = [](const std::string& s) { return "'" + s + "'"; };
+    const std::string command = quoted(program) + " " + quoted(root) + " " +
+                                quoted(game.programFolder) + " " + quoted(game.gameDir);
+    std::FILE* out = ::popen(command.c_str(), "r");
+    if (!out) return figures;
+    char name[64];
+    double value = 0;
+    while (std::fscanf(out, "%63s %lf", name, &value) == 2) figures[name] = value;
+    if (::pclose(out) != 0) std::cerr << "quorvel-bench: quorvel-bench-window failed\n";
+    return figures;
+}
+
 void print(const char* name, double value) {
     std::printf("%-34s %.3f\n", name, value);
 }
@@ -173,18 +192,20 @@ int main(int argc, char** argv) {
     const std::string root = templ;
     std::cerr << "quorvel-bench: " << entries << " entries in " << root << '\n';
 
-    const std::vector<std::string> names = qv::bench::syntheticRealNames(entries);
+    std::vector<std::string> names = qv::bench::syntheticRealNames(entries);
     qv::bench::SyntheticGame game, twin;
     if (!qv::bench::writeProgramFolder(root, game) ||
         !qv::bench::writeGameFolder(root, "game", names, game) ||
         !qv::bench::writeGameFolder(root, "twin", names, twin))
         return 1;
     twin.programFolder = game.programFolder;
-#ifdef QV_BENCH_WINDOW
     qv::bench::SyntheticGame windowGame;
     windowGame.programFolder = game.programFolder;
-    if (!qv::bench::writeGameFolder(root, "window", names, windowGame)) return 1;
-#endif
+    if (::access((qv::programFolder() + "/quorvel-bench-window").c_str(), X_OK) == 0 &&
+        !qv::bench::writeGameFolder(root, "window", names, windowGame))
+        return 1;
+    // The bench holds no copy of the names while the engine works: it forms them again later.
+    names = {};
     // Write the setup out first, so no timed fsync pays for the files the bench created.
     ::sync();
 
@@ -250,7 +271,7 @@ int main(int argc, char** argv) {
     std::size_t planned = 0, renamed = 0;
     double renameFloor = 0;
     {
-        const std::vector<Move> moves = plannedMoves(twin, names);
+        const std::vector<Move> moves = plannedMoves(twin, qv::bench::syntheticRealNames(entries));
         planned = moves.size();
         start = Clock::now();
         for (const Move& m : moves)
@@ -290,19 +311,20 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     state = {};
 
-#ifdef QV_BENCH_WINDOW
-    qv::bench::WindowFigures w;
-    if (!qv::bench::measureWindow(root, windowGame, w)) return 1;
-    std::printf("%-34s %zu\n", "window_fill_rows", w.filledRows);
-    print("window_fill", w.fill);
-    print("window_run", w.run);
-    print("engine_run+rescan", run + rescan);
-    print("window_run/engine_run+rescan", w.run / (run + rescan));
-    std::printf("%-34s %zu\n", "window_status_lines", w.statusLines);
-    std::printf("%-34s %zu of %zu\n", "window_live_looks", w.liveSamples, w.samples);
-    std::printf("%-34s %s\n", "window_last_line_in_view", w.lastLineInView ? "yes" : "no");
-    print("window_peak_rss_mib", peakRssMiB());
-#endif
+    if (!windowGame.gameDir.empty()) {
+        std::map<std::string, double> w = windowFigures(root, windowGame);
+        if (w.count("window_run") == 0) return 1;
+        std::printf("%-34s %.0f\n", "window_fill_rows", w["window_fill_rows"]);
+        print("window_fill", w["window_fill"]);
+        print("window_run", w["window_run"]);
+        print("engine_run+rescan", run + rescan);
+        print("window_run/engine_run+rescan", w["window_run"] / (run + rescan));
+        std::printf("%-34s %.0f\n", "window_status_lines", w["window_status_lines"]);
+        std::printf("%-34s %.0f of %.0f\n", "window_live_looks", w["window_live_samples"],
+                    w["window_samples"]);
+        std::printf("%-34s %s\n", "window_last_line_in_view",
+                    w["window_last_line_in_view"] != 0 ? "yes" : "no");
+    }
 
     std::fflush(stdout);
     if (!keep) {

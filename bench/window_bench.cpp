@@ -1,3 +1,7 @@
+// quorvel-bench-window ROOT PROGRAM_FOLDER GAME_FOLDER: the main window's figures over a game
+// folder that quorvel-bench prepared (offscreen). A program of its own, started by
+// quorvel-bench, so the Qt libraries do not count in the engine's memory figure.
+
 #include "bench/window_bench.h"
 
 #include <stdlib.h>
@@ -7,6 +11,7 @@
 #include <QFile>
 #include <QTimer>
 #include <chrono>
+#include <cstdio>
 #include <iostream>
 #include <memory>
 
@@ -112,3 +117,24 @@ bool measureWindow(const std::string& root, const SyntheticGame& game, WindowFig
 }
 
 }  // namespace qv::bench
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::cerr << "Usage: quorvel-bench-window ROOT PROGRAM_FOLDER GAME_FOLDER\n";
+        return 2;
+    }
+    qv::bench::SyntheticGame game;
+    game.programFolder = argv[2];
+    game.gameDir = argv[3];
+    game.cacheDir = game.gameDir + "/Cache";
+    qv::bench::WindowFigures w;
+    if (!qv::bench::measureWindow(argv[1], game, w)) return 1;
+    std::printf("window_fill_rows %zu\n", w.filledRows);
+    std::printf("window_fill %.6f\n", w.fill);
+    std::printf("window_run %.6f\n", w.run);
+    std::printf("window_status_lines %zu\n", w.statusLines);
+    std::printf("window_samples %zu\n", w.samples);
+    std::printf("window_live_samples %zu\n", w.liveSamples);
+    std::printf("window_last_line_in_view %d\n", w.lastLineInView ? 1 : 0);
+    return 0;
+}
