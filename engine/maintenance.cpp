@@ -45,6 +45,13 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
         return PurgeOutcome::IndexUnreadable;
     }
 
+    // Deleting packages whose lines the index would keep naming helps nobody: refuse first.
+    if (const Status w = ctx.fs.canReplace(indexPath); !w.ok()) {
+        ctx.dialogs.message(kProgramTitle,
+                            "CACHE.INI cannot be replaced (" + w.text + "); nothing was deleted.");
+        return PurgeOutcome::IndexUnreadable;
+    }
+
     struct Target {
         std::string line;
         std::string fileName;

@@ -235,6 +235,15 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         return result;
     }
 
+    // An index this user cannot replace would go on naming every package the run moves away:
+    // refuse before anything moves.
+    if (const Status w = ctx.fs.canReplace(indexPath); !w.ok()) {
+        ctx.dialogs.message(kProgramTitle,
+                            "CACHE.INI cannot be replaced (" + w.text + "); nothing was moved.");
+        result.outcome = RunOutcome::Refused;
+        return result;
+    }
+
     // Views into the index as read: its lines are not copied.
     const std::vector<std::string_view> lines = splitLineViews(index.value);
     const std::vector<bool> selected = selectedLines(lines, request.checkedEntries, pv);

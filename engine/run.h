@@ -12,10 +12,10 @@ struct EngineContext;
 class StatusSink;
 
 // The engine side of cmdRun_Click before ProcessCache: the folder-text checks (message
-// "You must select a full folder path (example - /home/you/ut-packages)"), the trimming of one trailing
-// separator in both boxes (written back into `options`), and the creation of the destination
-// folder and the five type sub-folders. Returns false when the run must not start (a message
-// was shown through the dialogs: the drive-letter one, or "Could not create the folder " +
+// "You must select a full folder path (example - /home/you/ut-packages)"), the trimming of one
+// trailing separator in both boxes (written back into `options`), and the creation of the
+// destination folder and the five type sub-folders. Returns false when the run must not start (a
+// message was shown through the dialogs: the drive-letter one, or "Could not create the folder " +
 // path + " (" + reason + ")"). `checksPassed` is set once the checks have passed (the window
 // then shows the Status tab and "Processing files...").
 bool PrepareRun(Options& options, EngineContext& ctx, bool* checksPassed = nullptr);
@@ -25,8 +25,8 @@ enum class RunOutcome {
     IndexUnreadable,  // message "Cache.INI could not be read (reason)" (or the same for an
                       // unreadable Quorvel.ini); nothing written, nothing replaced
     Busy,             // another run or purge holds the cache folder's lock (message shown)
-    Refused,          // a folder mode without a folder (the drive-letter message); nothing done
-    Completed,        // the run went through FinishRun; the caller re-scans
+    Refused,    // a folder mode without a folder, or an index that cannot be replaced; nothing done
+    Completed,  // the run went through FinishRun; the caller re-scans
 };
 
 struct RunRequest {

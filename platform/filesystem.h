@@ -94,6 +94,10 @@ class FileSystem {
     // Lifts read-only (adds the owner's write permission).
     virtual Status makeWritable(const std::string& path) = 0;
 
+    // Whether writeAtomic could replace `path` as far as permissions tell (the file and its
+    // folder writable by this user); asked before work whose end is that replacement.
+    virtual Status canReplace(const std::string& /*path*/) { return Status::success(); }
+
     // Names of the folders in `folder` (links to folders included, hidden ones not), sorted.
     // A file system that cannot list folders says so with ENOSYS.
     virtual Result<std::vector<std::string>> listFolders(const std::string& folder);

@@ -37,6 +37,7 @@ class ForwardingFileSystem : public FileSystem {
         return inner_.modifiedTime(p);
     }
     Status makeWritable(const std::string& p) override { return inner_.makeWritable(p); }
+    Status canReplace(const std::string& p) override { return inner_.canReplace(p); }
     Result<std::vector<std::string>> listFolders(const std::string& f) override {
         return inner_.listFolders(f);
     }

@@ -407,6 +407,13 @@ std::optional<std::int64_t> PosixFileSystem::modifiedTime(const std::string& pat
     return static_cast<std::int64_t>(st.st_mtim.tv_sec);
 }
 
+Status PosixFileSystem::canReplace(const std::string& path) {
+    for (const std::string& p : {path, parentFolder(path)})
+        if (::access(p.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS))
+            return Status::fromErrno(errno);
+    return Status::success();
+}
+
 Status PosixFileSystem::makeWritable(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return Status::fromErrno(errno);

@@ -25,6 +25,7 @@ class PosixFileSystem final : public FileSystem {
                                             const std::string& pattern) override;
     std::optional<std::int64_t> modifiedTime(const std::string& path) override;
     Status makeWritable(const std::string& path) override;
+    Status canReplace(const std::string& path) override;
     Result<std::vector<std::string>> listFolders(const std::string& folder) override;
     Result<std::string> canonicalPath(const std::string& path) override;
     Result<std::vector<std::string>> removeLeftTempFiles(const std::string& folder) override;

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "engine/placement.h"
+#include "platform/forwarding_filesystem.h"
 #include "settings/program_settings.h"
 #include "tests/support/game.h"
 
@@ -141,6 +142,31 @@ TEST(FieldIndex, ABackupThatCannotBeReplacedStopsNoNewIndex) {
     EXPECT_EQ(std::count(sink.lines.begin(), sink.lines.end(), failed), 2);
     EXPECT_NE(g.log().find(failed + "\r\nA new CACHE.INI was created in "), std::string::npos);
     EXPECT_TRUE(g.posix.isFolder(g.cacheDir + "/cachebak.ini"));
+}
+
+// An index this user cannot replace stops the run and the purge before a package moves or
+// goes; otherwise the index would go on naming every package taken away.
+TEST(FieldIndex, AnIndexThatCannotBeReplacedStopsTheRunAndThePurgeFirst) {
+    struct ReadOnlyIndex final : ForwardingFileSystem {
+        using ForwardingFileSystem::ForwardingFileSystem;
+        Status canReplace(const std::string& p) override {
+            return p.ends_with("/cache.ini") ? Status::fromErrno(EACCES) : Status::success();
+        }
+    };
+    Game g;
+    g.add(1, "A.unr");
+    g.writeIndex();
+    const std::string before = g.index();
+    ReadOnlyIndex fs(g.posix);
+    RecordingSink sink;
+    EXPECT_EQ(g.run(sink, {}, &fs).outcome, RunOutcome::Refused);
+    g.dialogs.answers = {true};
+    EXPECT_EQ(g.purge(sink, &fs), PurgeOutcome::IndexUnreadable);
+    EXPECT_TRUE(fileExists(g.cacheFile(1)));
+    EXPECT_EQ(g.index(), before);
+    const std::string why = std::string("CACHE.INI cannot be replaced (") + std::strerror(EACCES);
+    EXPECT_EQ(g.dialogs.messages(),
+              Lines({why + "); nothing was moved.", why + "); nothing was deleted."}));
 }
 
 // A killed run's half-written temporary files go (only our exact names, none a running write
