@@ -218,6 +218,25 @@ class PosixOutFile final : public OutFile {
     Fd fd_;
 };
 
+// Calls `each(folder's fd, entry)` for every entry of `folder` but "." and "..", and says why
+// a listing stopped short.
+template <class Each>
+Status readFolder(const std::string& folder, Each each) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return Status::fromErrno(errno);
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(dir);
+        if (!e) {
+            const int err = errno;
+            ::closedir(dir);
+            return err != 0 ? Status::fromErrno(err) : Status::success();
+        }
+        const std::string_view name(e->d_name);
+        if (name != "." && name != "..") each(::dirfd(dir), *e);
+    }
+}
+
 }  // namespace
 
 bool PosixFileSystem::isFile(const std::string& path) {
@@ -344,61 +363,41 @@ Status PosixFileSystem::makeFolder(const std::string& path) {
 
 Result<std::vector<FileInfo>> PosixFileSystem::listFiles(const std::string& folder,
                                                          const std::string& pattern) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return {{}, Status::fromErrno(errno)};
     std::vector<FileInfo> files;
     // Patterns match without regard to letter case and "*.*" matches every name, dotted or
     // not, as the game's own tools list files.
     const bool all = pattern == "*.*" || pattern == "*";
-    for (;;) {
-        errno = 0;
-        const dirent* e = ::readdir(dir);
-        if (!e) {
-            const int err = errno;
-            ::closedir(dir);
-            if (err != 0) return {{}, Status::fromErrno(err)};
-            break;
-        }
-        if (e->d_name[0] == '.') continue;
-        if (!all && !matchesNoCase(pattern, e->d_name)) continue;
+    const Status s = readFolder(folder, [&](int fd, const dirent& e) {
+        if (e.d_name[0] == '.') return;
+        if (!all && !matchesNoCase(pattern, e.d_name)) return;
         struct stat st {};
         // A link to a plain file counts as one; a dangling link or a folder does not.
-        if (::fstatat(::dirfd(dir), e->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
-        files.push_back({e->d_name, static_cast<std::uint64_t>(st.st_size),
+        if (::fstatat(fd, e.d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) return;
+        files.push_back({e.d_name, static_cast<std::uint64_t>(st.st_size),
                          static_cast<std::int64_t>(st.st_mtim.tv_sec)});
-    }
+    });
+    if (!s.ok()) return {{}, s};
     return {std::move(files), {}};
 }
 
 Status PosixFileSystem::forEachEntry(
     const std::string& folder, const std::function<void(std::string_view, EntryKind)>& entry) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return Status::fromErrno(errno);
-    for (;;) {
-        errno = 0;
-        const dirent* e = ::readdir(dir);
-        if (!e) {
-            const int err = errno;
-            ::closedir(dir);
-            return err != 0 ? Status::fromErrno(err) : Status::success();
-        }
-        const std::string_view name(e->d_name);
-        if (name == "." || name == "..") continue;
-        unsigned char type = e->d_type;
+    return readFolder(folder, [&](int fd, const dirent& e) {
+        unsigned char type = e.d_type;
         if (type == DT_UNKNOWN) {
             // Some file systems keep no kinds in their folders: ask for this one.
             struct stat st {};
-            if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            if (::fstatat(fd, e.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
             type = S_ISREG(st.st_mode)   ? DT_REG
                    : S_ISLNK(st.st_mode) ? DT_LNK
                    : S_ISDIR(st.st_mode) ? DT_DIR
                                          : DT_UNKNOWN;
         }
-        entry(name, type == DT_REG   ? EntryKind::File
-                    : type == DT_LNK ? EntryKind::Link
-                    : type == DT_DIR ? EntryKind::Folder
-                                     : EntryKind::Other);
-    }
+        entry(e.d_name, type == DT_REG   ? EntryKind::File
+                        : type == DT_LNK ? EntryKind::Link
+                        : type == DT_DIR ? EntryKind::Folder
+                                         : EntryKind::Other);
+    });
 }
 
 std::optional<std::int64_t> PosixFileSystem::modifiedTime(const std::string& path) {
@@ -423,24 +422,15 @@ Status PosixFileSystem::makeWritable(const std::string& path) {
 }
 
 Result<std::vector<std::string>> PosixFileSystem::listFolders(const std::string& folder) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return {{}, Status::fromErrno(errno)};
     std::vector<std::string> names;
-    for (;;) {
-        errno = 0;
-        const dirent* e = ::readdir(dir);
-        if (!e) {
-            const int err = errno;
-            ::closedir(dir);
-            if (err != 0) return {{}, Status::fromErrno(err)};
-            break;
-        }
-        if (e->d_name[0] == '.') continue;
+    const Status s = readFolder(folder, [&](int fd, const dirent& e) {
+        if (e.d_name[0] == '.') return;
         struct stat st {};
         // A link to a folder counts as one; a dangling link does not.
-        if (::fstatat(::dirfd(dir), e->d_name, &st, 0) != 0 || !S_ISDIR(st.st_mode)) continue;
-        names.emplace_back(e->d_name);
-    }
+        if (::fstatat(fd, e.d_name, &st, 0) != 0 || !S_ISDIR(st.st_mode)) return;
+        names.emplace_back(e.d_name);
+    });
+    if (!s.ok()) return {{}, s};
     std::sort(names.begin(), names.end());
     return {std::move(names), {}};
 }
@@ -462,18 +452,16 @@ Result<std::string> FileSystem::canonicalPath(const std::string&) {
 }
 
 Result<std::vector<std::string>> PosixFileSystem::removeLeftTempFiles(const std::string& folder) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return {{}, Status::fromErrno(errno)};
     std::vector<std::string> names;
-    while (const dirent* e = ::readdir(dir)) {
-        const std::string_view name = e->d_name;
+    const Status s = readFolder(folder, [&](int, const dirent& e) {
+        const std::string_view name = e.d_name;
         const std::string_view prefix = kTempPrefix;
-        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) continue;
+        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) return;
         bool ours = true;
         for (char c : name.substr(prefix.size())) ours &= isAlphaAscii(c) || isDigitAscii(c);
         if (ours) names.emplace_back(name);
-    }
-    ::closedir(dir);
+    });
+    if (!s.ok()) return {{}, s};
     std::vector<std::string> removed;
     for (const std::string& name : names) {
         const std::string path = folder + "/" + name;
