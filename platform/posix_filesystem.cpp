@@ -15,12 +15,15 @@
 #include <vector>
 
 #include "platform/ascii.h"
+#include "platform/posix_fd.h"
 
 namespace qv {
 
-namespace {
+using posix::Fd;
+using posix::kTempPrefix;
+using posix::readFolder;
 
-constexpr const char* kTempPrefix = ".quorvel-tmp-";
+namespace {
 
 std::string parentFolder(const std::string& path) {
     const auto pos = path.rfind('/');
@@ -28,31 +31,6 @@ std::string parentFolder(const std::string& path) {
     if (pos == 0) return "/";
     return path.substr(0, pos);
 }
-
-// Closes a descriptor on every path out of a function.
-class Fd final {
-  public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-    // close(2) can report a late write error (NFS), so callers that wrote check it.
-    Status close() {
-        const int fd = fd_;
-        fd_ = -1;
-        if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) return Status::fromErrno(errno);
-        return Status::success();
-    }
-
-  private:
-    int fd_;
-};
 
 Status writeAll(int fd, std::string_view data) {
     while (!data.empty()) {
@@ -217,25 +195,6 @@ class PosixOutFile final : public OutFile {
   private:
     Fd fd_;
 };
-
-// Calls `each(folder's fd, entry)` for every entry of `folder` but "." and "..", and says why
-// a listing stopped short.
-template <class Each>
-Status readFolder(const std::string& folder, Each each) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return Status::fromErrno(errno);
-    for (;;) {
-        errno = 0;
-        const dirent* e = ::readdir(dir);
-        if (!e) {
-            const int err = errno;
-            ::closedir(dir);
-            return err != 0 ? Status::fromErrno(err) : Status::success();
-        }
-        const std::string_view name(e->d_name);
-        if (name != "." && name != "..") each(::dirfd(dir), *e);
-    }
-}
 
 }  // namespace
 
@@ -449,65 +408,6 @@ Result<std::vector<std::string>> FileSystem::listFolders(const std::string&) {
 
 Result<std::string> FileSystem::canonicalPath(const std::string&) {
     return {{}, Status::fromErrno(ENOSYS)};
-}
-
-Result<std::vector<std::string>> PosixFileSystem::removeLeftTempFiles(const std::string& folder) {
-    std::vector<std::string> names;
-    const Status s = readFolder(folder, [&](int, const dirent& e) {
-        const std::string_view name = e.d_name;
-        const std::string_view prefix = kTempPrefix;
-        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) return;
-        bool ours = true;
-        for (char c : name.substr(prefix.size())) ours &= isAlphaAscii(c) || isDigitAscii(c);
-        if (ours) names.emplace_back(name);
-    });
-    if (!s.ok()) return {{}, s};
-    std::vector<std::string> removed;
-    for (const std::string& name : names) {
-        const std::string path = folder + "/" + name;
-        Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        struct stat st {};
-        // A plain file whose writer is gone: a running write holds its lock.
-        if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-            ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
-            continue;
-        if (::unlink(path.c_str()) == 0) removed.push_back(name);
-    }
-    return {std::move(removed), {}};
-}
-
-Result<bool> PosixFileSystem::sameBytesInOtherFile(const std::string& a, const std::string& b) {
-    Fd fa(::open(a.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!fa) return {false, Status::fromErrno(errno)};
-    Fd fb(::open(b.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fb) return {false, Status::fromErrno(errno)};
-    struct stat sa {
-    }, sb{};
-    if (::fstat(fa.get(), &sa) != 0 || ::fstat(fb.get(), &sb) != 0)
-        return {false, Status::fromErrno(errno)};
-    // The same file reached by a link is no second copy.
-    if (!S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size ||
-        (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino))
-        return {false, {}};
-    std::vector<char> bufA(1 << 16), bufB(1 << 16);
-    for (;;) {
-        const ssize_t n = ::read(fa.get(), bufA.data(), bufA.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return {false, Status::fromErrno(errno)};
-        }
-        if (n == 0) return {true, {}};
-        std::size_t got = 0;
-        while (got < static_cast<std::size_t>(n)) {
-            const ssize_t m =
-                ::read(fb.get(), bufB.data() + got, static_cast<std::size_t>(n) - got);
-            if (m < 0 && errno == EINTR) continue;
-            if (m < 0) return {false, Status::fromErrno(errno)};
-            if (m == 0) return {false, {}};  // b got shorter meanwhile
-            got += static_cast<std::size_t>(m);
-        }
-        if (std::memcmp(bufA.data(), bufB.data(), got) != 0) return {false, {}};
-    }
 }
 
 FileSystem& realFileSystem() {

@@ -1,0 +1,61 @@
+#pragma once
+// Pieces the POSIX file system's source files share.
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <string_view>
+
+#include "platform/result.h"
+
+namespace qv::posix {
+
+// The hidden names writeAtomic and moveNoReplace write under, before the final rename.
+inline constexpr const char* kTempPrefix = ".quorvel-tmp-";
+
+// Closes a descriptor on every path out of a function.
+class Fd final {
+  public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+    // close(2) can report a late write error (NFS), so callers that wrote check it.
+    Status close() {
+        const int fd = fd_;
+        fd_ = -1;
+        if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) return Status::fromErrno(errno);
+        return Status::success();
+    }
+
+  private:
+    int fd_;
+};
+
+// Calls `each(folder's fd, entry)` for every entry of `folder` but "." and "..", and says why
+// a listing stopped short.
+template <class Each>
+inline Status readFolder(const std::string& folder, Each each) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return Status::fromErrno(errno);
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(dir);
+        if (!e) {
+            const int err = errno;
+            ::closedir(dir);
+            return err != 0 ? Status::fromErrno(err) : Status::success();
+        }
+        const std::string_view name(e->d_name);
+        if (name != "." && name != "..") each(::dirfd(dir), *e);
+    }
+}
+
+}  // namespace qv::posix

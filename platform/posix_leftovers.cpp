@@ -1,0 +1,78 @@
+// The clean-up after a write cut short, and the check for a package already in place.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/ascii.h"
+#include "platform/posix_fd.h"
+#include "platform/posix_filesystem.h"
+
+namespace qv {
+
+using posix::Fd;
+using posix::kTempPrefix;
+using posix::readFolder;
+
+Result<std::vector<std::string>> PosixFileSystem::removeLeftTempFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    const Status s = readFolder(folder, [&](int, const dirent& e) {
+        const std::string_view name = e.d_name;
+        const std::string_view prefix = kTempPrefix;
+        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) return;
+        bool ours = true;
+        for (char c : name.substr(prefix.size())) ours &= isAlphaAscii(c) || isDigitAscii(c);
+        if (ours) names.emplace_back(name);
+    });
+    if (!s.ok()) return {{}, s};
+    std::vector<std::string> removed;
+    for (const std::string& name : names) {
+        const std::string path = folder + "/" + name;
+        Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st {};
+        // A plain file whose writer is gone: a running write holds its lock.
+        if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        if (::unlink(path.c_str()) == 0) removed.push_back(name);
+    }
+    return {std::move(removed), {}};
+}
+
+Result<bool> PosixFileSystem::sameBytesInOtherFile(const std::string& a, const std::string& b) {
+    Fd fa(::open(a.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fa) return {false, Status::fromErrno(errno)};
+    Fd fb(::open(b.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fb) return {false, Status::fromErrno(errno)};
+    struct stat sa {
+    }, sb{};
+    if (::fstat(fa.get(), &sa) != 0 || ::fstat(fb.get(), &sb) != 0)
+        return {false, Status::fromErrno(errno)};
+    // The same file reached by a link is no second copy.
+    if (!S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size ||
+        (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino))
+        return {false, {}};
+    std::vector<char> bufA(1 << 16), bufB(1 << 16);
+    for (;;) {
+        const ssize_t n = ::read(fa.get(), bufA.data(), bufA.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return {false, Status::fromErrno(errno)};
+        }
+        if (n == 0) return {true, {}};
+        std::size_t got = 0;
+        while (got < static_cast<std::size_t>(n)) {
+            const ssize_t m =
+                ::read(fb.get(), bufB.data() + got, static_cast<std::size_t>(n) - got);
+            if (m < 0 && errno == EINTR) continue;
+            if (m < 0) return {false, Status::fromErrno(errno)};
+            if (m == 0) return {false, {}};  // b got shorter meanwhile
+            got += static_cast<std::size_t>(m);
+        }
+        if (std::memcmp(bufA.data(), bufB.data(), got) != 0) return {false, {}};
+    }
+}
+
+}  // namespace qv
