@@ -115,10 +115,13 @@ bool writeGameFolder(const std::string& root, const std::string& gameName,
         std::cerr << "quorvel-bench: cannot create " << indexPath << '\n';
         return false;
     }
-    const std::string body(1024, 'Q');
+    // A package carries its GUID in its header, so no two cache files hold the same bytes: a
+    // name listed twice is two versions, not one file twice.
+    std::string body(1024, 'Q');
     bool ok = std::fputs("[Cache]\r\n", index) >= 0;
     for (std::size_t i = 0; ok && i < realNames.size(); ++i) {
         const std::string guid = syntheticGuid(i);
+        body.replace(0, guid.size(), guid);
         ok = writeWhole(game.cacheDir + "/" + guid + ".uxx", body) &&
              std::fprintf(index, "%s=%s\r\n", guid.c_str(), realNames[i].c_str()) >= 0;
     }
