@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -83,7 +84,7 @@ std::vector<bool> selectedLines(const std::vector<std::string_view>& lines,
     return selected;
 }
 
-// The folders a run writes to: the cache folder and the destinations of its mode.
+// The folders a run writes to: the cache folder first, then the destinations of its mode.
 std::vector<std::string> writtenFolders(const PlacementContext& p) {
     switch (p.mode) {
         case PlacementMode::OneFolder:
@@ -101,47 +102,69 @@ std::vector<std::string> writtenFolders(const PlacementContext& p) {
     return {p.cacheDir, p.mapsDir, p.texturesDir, p.soundsDir, p.musicDir, p.systemDir};
 }
 
-std::uint64_t hashOf(std::string_view text) {
-    std::uint64_t h = 14695981039346656037ull;  // FNV-1a
-    for (char c : text) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+// The hash of a GUID's 32 characters, eight at a time.
+std::uint64_t hashOfGuid(std::string_view guid) {
+    std::uint64_t h = 0;
+    for (std::size_t i = 0; i + 8 <= guid.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, guid.data() + i, sizeof word);
+        h = (h ^ word) * 0x9E3779B97F4A7C15ull;
+        h ^= h >> 29;
+    }
     return h;
 }
 
-// Which selected lines name a cache file that one listing of the cache folder shows as a plain
-// file (GUID + "." + extension). Their moves need no lookup of their own; every other line
-// (a link, a folder, a name the listing did not show, no listing at all) is looked up by its
-// move as before. The table holds line numbers only; the names stay in the lines.
-std::vector<bool> listedAsFiles(const std::vector<std::string_view>& lines,
-                                const std::vector<bool>& selected, const std::string& cacheDir,
-                                const std::string& cacheExt, FileSystem& fs) {
+// What one listing of the cache folder tells the run.
+struct CacheListing {
+    // Per index line: selected, and its cache file (GUID + "." + extension) listed as a plain
+    // file. Those moves need no lookup of their own; every other line (a link, a folder, a name
+    // the listing did not show, no listing at all) is looked up by its move as before.
+    std::vector<bool> listedAsFile;
+    // The whole folder was read and held no temporary file left by an interrupted write, so
+    // the clean-up need not read it again.
+    bool noLeftovers = false;
+};
+
+// Lists the cache folder once. The table holds line numbers only; the names stay in the lines.
+CacheListing listCacheFolder(const std::vector<std::string_view>& lines,
+                             const std::vector<bool>& selected, const std::string& cacheDir,
+                             const std::string& cacheExt, FileSystem& fs) {
     constexpr std::size_t kGuid = 32;
-    std::vector<bool> listed(lines.size(), false);
+    CacheListing result;
+    std::vector<bool>& listed = result.listedAsFile;
+    listed.assign(lines.size(), false);
     std::size_t count = 0;
     for (std::size_t i = 0; i < lines.size(); ++i)
         if (selected[i] && lines[i].size() > kGuid) ++count;
-    if (count == 0) return listed;
+    if (count == 0) return result;
     std::size_t size = 16;
     while (size < 2 * count) size *= 2;
     std::vector<std::uint32_t> table(size, 0);  // line number + 1; 0 is an empty slot
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (!selected[i] || lines[i].size() <= kGuid) continue;
-        std::size_t slot = hashOf(lines[i].substr(0, kGuid)) & (size - 1);
+        std::size_t slot = hashOfGuid(lines[i].substr(0, kGuid)) & (size - 1);
         while (table[slot] != 0) slot = (slot + 1) & (size - 1);
         table[slot] = static_cast<std::uint32_t>(i + 1);
     }
+    bool leftovers = false;
     const Status read = fs.forEachEntry(cacheDir, [&](std::string_view name, EntryKind kind) {
+        if (name.size() > 0 && name[0] == '.' && isLeftTempFileName(name)) leftovers = true;
         if (kind != EntryKind::File || name.size() != kGuid + 1 + cacheExt.size() ||
             name[kGuid] != '.' || name.substr(kGuid + 1) != cacheExt)
             return;
         const std::string_view guid = name.substr(0, kGuid);
-        for (std::size_t slot = hashOf(guid) & (size - 1); table[slot] != 0;
+        for (std::size_t slot = hashOfGuid(guid) & (size - 1); table[slot] != 0;
              slot = (slot + 1) & (size - 1)) {
             const std::size_t i = table[slot] - 1;
             if (lines[i].substr(0, kGuid) == guid) listed[i] = true;
         }
     });
-    if (!read.ok()) listed.assign(lines.size(), false);  // a listing cut short proves nothing
-    return listed;
+    if (!read.ok()) {
+        listed.assign(lines.size(), false);  // a listing cut short proves nothing
+        return result;
+    }
+    result.noLeftovers = !leftovers;
+    return result;
 }
 
 }  // namespace
@@ -247,15 +270,17 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     // Views into the index as read: its lines are not copied.
     const std::vector<std::string_view> lines = splitLineViews(index.value);
     const std::vector<bool> selected = selectedLines(lines, request.checkedEntries, pv);
-    const std::vector<bool> listed =
-        listedAsFiles(lines, selected, cacheDir, place.cacheExt, ctx.fs);
+    const CacheListing listing = listCacheFolder(lines, selected, cacheDir, place.cacheExt, ctx.fs);
+    const std::vector<bool>& listed = listing.listedAsFile;
 
     // Progress counts the packages to move, not the index lines.
     const std::size_t packages =
         static_cast<std::size_t>(std::count(selected.begin(), selected.end(), true));
 
     RunLog log = StartRunLog(cacheDir, files.runLog, ctx.fs);
-    for (const std::string& text : removeLeftTempFiles(ctx.fs, writtenFolders(place))) {
+    std::vector<std::string> folders = writtenFolders(place);
+    if (listing.noLeftovers) folders.erase(folders.begin());  // the cache folder, listed above
+    for (const std::string& text : removeLeftTempFiles(ctx.fs, folders)) {
         status.addLine(text);
         log.line(text);
     }

@@ -32,7 +32,8 @@ struct IndexReplacement {
 
 // Makes `oldIndex` (the bytes the caller read from cache.ini) the new cachebak.ini, then
 // `newIndex` the new cache.ini, each written whole under a temporary name no other process
-// shares, flushed and renamed over the old file: cache.ini always exists and is always either
+// shares, flushed and renamed over the old file (the backup, while cache.ini still holds those
+// bytes, by a hard link to it instead where the file system has links): cache.ini always exists and is always either
 // the old or the new index. A backup that cannot be replaced (a folder of that name, a file of
 // another owner) stays as it was, and the new index is written all the same, so the index
 // never names packages that the run has moved. The caller holds the cache's lock.

@@ -91,6 +91,17 @@ class FileSystem {
         return moveNoReplace(from, to);
     }
 
+    // Gives the plain file `existing` the further name `to` in the same file system, replacing
+    // whatever `to` was in one step (a hard link under a temporary name, renamed over `to`), and
+    // flushes `to`'s folder. `existing` stays as it is. A `to` that cannot be written to is
+    // refused with EACCES or EROFS, as writeAtomic refuses it. ENOSYS, EPERM or EXDEV where the
+    // file system keeps no hard links; the caller then writes a copy.
+    virtual Status linkReplace(const std::string& existing, const std::string& to) {
+        (void)existing;
+        (void)to;
+        return Status::fromErrno(ENOSYS);
+    }
+
     // Lifts read-only (adds the owner's write permission).
     virtual Status makeWritable(const std::string& path) = 0;
 
@@ -115,6 +126,9 @@ class FileSystem {
     // itself reached through a link.
     virtual Result<bool> sameBytesInOtherFile(const std::string& a, const std::string& b) = 0;
 };
+
+// Whether `name` is one of the hidden temporary names removeLeftTempFiles looks for.
+bool isLeftTempFileName(std::string_view name);
 
 // The real file system (POSIX).
 FileSystem& realFileSystem();

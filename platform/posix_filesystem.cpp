@@ -76,18 +76,24 @@ bool matchesNoCase(std::string_view pattern, std::string_view name) {
     return p == pattern.size();
 }
 
+// Six random letters or digits: the end of a temporary name.
+std::string randomSuffix() {
+    static constexpr char kChars[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937 rng{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof(kChars) - 2);
+    std::string suffix(6, ' ');
+    for (char& c : suffix) c = kChars[pick(rng)];
+    return suffix;
+}
+
 // Creates a new hidden file in `folder` under a name nobody else holds, and locks it (flock) for
 // as long as `fd` or a duplicate of it is open: a temporary file nobody holds locked was left by
 // a write that was cut short. The mode 0666 goes through the umask, as for any file the user
 // creates.
 Result<std::string> createTempFile(const std::string& folder, Fd& fd) {
-    static constexpr char kChars[] =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    thread_local std::mt19937 rng{std::random_device{}()};
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof(kChars) - 2);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = folder + "/" + kTempPrefix;
-        for (int i = 0; i < 6; ++i) name += kChars[pick(rng)];
+        std::string name = folder + "/" + kTempPrefix + randomSuffix();
         const int f = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (f >= 0) {
             fd.reset(f);
@@ -97,6 +103,17 @@ Result<std::string> createTempFile(const std::string& folder, Fd& fd) {
         if (errno != EEXIST) return {{}, Status::fromErrno(errno)};
     }
     return {{}, Status::fromErrno(EEXIST)};
+}
+
+// Gives the file `existing` a further, hidden name in `folder` that nobody else holds.
+Status linkUnderTempName(const std::string& existing, const std::string& folder,
+                         std::string& temp) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = folder + "/" + kTempPrefix + randomSuffix();
+        if (::link(existing.c_str(), temp.c_str()) == 0) return Status::success();
+        if (errno != EEXIST) return Status::fromErrno(errno);
+    }
+    return Status::fromErrno(EEXIST);
 }
 
 // Gives `from` the name `to` unless `to` exists. Falls back to link + unlink where the file
@@ -303,6 +320,31 @@ Status PosixFileSystem::moveListedFile(const std::string& from, const std::strin
         if (s.code != EXDEV) return s;
     }
     return copyAcross(from, to);
+}
+
+Status PosixFileSystem::linkReplace(const std::string& existing, const std::string& to) {
+    if (::access(to.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS))
+        return Status::fromErrno(errno);
+    struct stat st {
+    }, old{};
+    if (::lstat(existing.c_str(), &st) != 0) return Status::fromErrno(errno);
+    if (!S_ISREG(st.st_mode)) return Status::failure("Not a plain file", EINVAL);
+    const auto sameFile = [&](const struct stat& o) {
+        return o.st_dev == st.st_dev && o.st_ino == st.st_ino;
+    };
+    // Already one file under both names (a run stopped before its new index was written):
+    // rename(2) between two names of one file does nothing and would leave the temporary name.
+    if (::lstat(to.c_str(), &old) == 0 && sameFile(old)) return Status::success();
+    const std::string folder = parentFolder(to);
+    std::string temp;
+    if (Status s = linkUnderTempName(existing, folder, temp); !s) return s;
+    const bool renamed = ::rename(temp.c_str(), to.c_str()) == 0;
+    const int err = errno;
+    struct stat left {};
+    if (!renamed || (::lstat(temp.c_str(), &left) == 0 && sameFile(left))) ::unlink(temp.c_str());
+    if (!renamed) return Status::fromErrno(err);
+    fsyncFolder(folder);
+    return Status::success();
 }
 
 Status PosixFileSystem::renameReplace(const std::string& from, const std::string& to) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "platform/ascii.h"
@@ -16,15 +17,18 @@ using posix::Fd;
 using posix::kTempPrefix;
 using posix::readFolder;
 
+bool isLeftTempFileName(std::string_view name) {
+    const std::string_view prefix = kTempPrefix;
+    if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) return false;
+    for (char c : name.substr(prefix.size()))
+        if (!isAlphaAscii(c) && !isDigitAscii(c)) return false;
+    return true;
+}
+
 Result<std::vector<std::string>> PosixFileSystem::removeLeftTempFiles(const std::string& folder) {
     std::vector<std::string> names;
     const Status s = readFolder(folder, [&](int, const dirent& e) {
-        const std::string_view name = e.d_name;
-        const std::string_view prefix = kTempPrefix;
-        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) return;
-        bool ours = true;
-        for (char c : name.substr(prefix.size())) ours &= isAlphaAscii(c) || isDigitAscii(c);
-        if (ours) names.emplace_back(name);
+        if (isLeftTempFileName(e.d_name)) names.emplace_back(e.d_name);
     });
     if (!s.ok()) return {{}, s};
     std::vector<std::string> removed;
@@ -54,9 +58,13 @@ Result<bool> PosixFileSystem::sameBytesInOtherFile(const std::string& a, const s
     if (!S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size ||
         (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino))
         return {false, {}};
-    std::vector<char> bufA(1 << 16), bufB(1 << 16);
+    // Left uninitialised: most comparisons end in the first block, and zeroing both buffers
+    // cost more than reading them.
+    constexpr std::size_t kBlock = 1 << 16;
+    const auto bufA = std::make_unique_for_overwrite<char[]>(kBlock);
+    const auto bufB = std::make_unique_for_overwrite<char[]>(kBlock);
     for (;;) {
-        const ssize_t n = ::read(fa.get(), bufA.data(), bufA.size());
+        const ssize_t n = ::read(fa.get(), bufA.get(), kBlock);
         if (n < 0) {
             if (errno == EINTR) continue;
             return {false, Status::fromErrno(errno)};
@@ -64,14 +72,13 @@ Result<bool> PosixFileSystem::sameBytesInOtherFile(const std::string& a, const s
         if (n == 0) return {true, {}};
         std::size_t got = 0;
         while (got < static_cast<std::size_t>(n)) {
-            const ssize_t m =
-                ::read(fb.get(), bufB.data() + got, static_cast<std::size_t>(n) - got);
+            const ssize_t m = ::read(fb.get(), bufB.get() + got, static_cast<std::size_t>(n) - got);
             if (m < 0 && errno == EINTR) continue;
             if (m < 0) return {false, Status::fromErrno(errno)};
             if (m == 0) return {false, {}};  // b got shorter meanwhile
             got += static_cast<std::size_t>(m);
         }
-        if (std::memcmp(bufA.data(), bufB.data(), got) != 0) return {false, {}};
+        if (std::memcmp(bufA.get(), bufB.get(), got) != 0) return {false, {}};
     }
 }
 

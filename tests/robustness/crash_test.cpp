@@ -107,13 +107,14 @@ struct Point {
 
 // The kill points of one variant, from the trace of an uninterrupted run: the first
 // operations (the scan), moves spread over the whole run (before, after and inside them),
-// every operation of the index rewrite, and inside the atomic write of the backup.
+// every operation of the index rewrite, and inside the writing or linking of the backup.
 std::vector<Point> killPoints(const std::vector<std::pair<std::string, std::string>>& ops) {
     std::vector<long> moves;
     long backup = 0;
     for (std::size_t i = 0; i < ops.size(); ++i) {
         if (ops[i].first == "moveNoReplace") moves.push_back(static_cast<long>(i) + 1);
-        if (ops[i].first == "writeAtomic" && ops[i].second.ends_with("/cachebak.ini"))
+        if ((ops[i].first == "writeAtomic" || ops[i].first == "linkReplace") &&
+            ops[i].second.ends_with("/cachebak.ini"))
             backup = static_cast<long>(i) + 1;
     }
     std::vector<Point> points = {{"before", 1}, {"before", 2}, {"before", moves.front()}};

@@ -3,6 +3,7 @@
 // file is its old or its new self, and no line of the status list or the log claims what did
 // not happen.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -43,6 +44,14 @@ void expectHonestIndexClaims(const Game& g, const Lines& status, const std::stri
                              const std::string& where) {
     // A run that kept every line writes the old text again: the backup shows it happened.
     const bool replaced = g.index() != old || readFile(g.cacheDir + "/cachebak.ini") == old;
+    // An index that stayed never shares its file with the backup: a later write into it would
+    // change the backup too.
+    struct stat index {
+    }, backup{};
+    EXPECT_FALSE(g.index() == old && ::stat((g.cacheDir + "/cache.ini").c_str(), &index) == 0 &&
+                 ::stat((g.cacheDir + "/cachebak.ini").c_str(), &backup) == 0 &&
+                 index.st_ino == backup.st_ino)
+        << where << ": cache.ini and cachebak.ini are one file";
     for (const char* claim :
          {"CACHE.INI was renamed to CACHEBAK.INI", "A new CACHE.INI was created"}) {
         bool said = false;
