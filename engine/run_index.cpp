@@ -35,9 +35,7 @@ IndexReplacement replaceCacheIndex(FileSystem& fs, const std::string& cacheDir,
     const std::string indexPath = cacheDir + "/cache.ini", backupPath = cacheDir + "/cachebak.ini";
     // The old index is still on disk: while it holds the bytes read, it becomes the backup by a
     // second name, so its megabytes are neither written nor flushed again.
-    const Result<std::string> onDisk = fs.readAll(indexPath);
-    const bool linked =
-        onDisk.ok() && onDisk.value == oldIndex && fs.linkReplace(indexPath, backupPath).ok();
+    const bool linked = fs.linkReplace(indexPath, backupPath, oldIndex).ok();
     r.backup = linked ? Status::success() : fs.writeAtomic(backupPath, oldIndex);
     r.index = fs.writeAtomic(indexPath, newIndex);
     // An index left in place would share its file with the backup, and a later write into it

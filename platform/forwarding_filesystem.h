@@ -28,8 +28,8 @@ class ForwardingFileSystem : public FileSystem {
     Status renameReplace(const std::string& f, const std::string& t) override {
         return inner_.renameReplace(f, t);
     }
-    Status linkReplace(const std::string& e, const std::string& t) override {
-        return inner_.linkReplace(e, t);
+    Status linkReplace(const std::string& e, const std::string& t, std::string_view x) override {
+        return inner_.linkReplace(e, t, x);
     }
     Status removeFile(const std::string& p) override { return inner_.removeFile(p); }
     Status makeFolder(const std::string& p) override { return inner_.makeFolder(p); }

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -322,13 +323,28 @@ Status PosixFileSystem::moveListedFile(const std::string& from, const std::strin
     return copyAcross(from, to);
 }
 
-Status PosixFileSystem::linkReplace(const std::string& existing, const std::string& to) {
+Status PosixFileSystem::linkReplace(const std::string& existing, const std::string& to,
+                                    std::string_view expected) {
     if (::access(to.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS))
         return Status::fromErrno(errno);
+    Fd fd(::open(existing.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd) return Status::fromErrno(errno);
     struct stat st {
     }, old{};
-    if (::lstat(existing.c_str(), &st) != 0) return Status::fromErrno(errno);
+    if (::fstat(fd.get(), &st) != 0) return Status::fromErrno(errno);
     if (!S_ISREG(st.st_mode)) return Status::failure("Not a plain file", EINVAL);
+    const Status changed = Status::failure("Changed since it was read", ESTALE);
+    if (static_cast<std::uint64_t>(st.st_size) != expected.size()) return changed;
+    constexpr std::size_t kBlock = 1 << 16;
+    const auto buf = std::make_unique_for_overwrite<char[]>(kBlock);
+    for (std::size_t done = 0; done < expected.size();) {
+        const ssize_t n = ::read(fd.get(), buf.get(), std::min(kBlock, expected.size() - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return Status::fromErrno(errno);
+        if (n == 0 || std::memcmp(buf.get(), expected.data() + done, std::size_t(n)) != 0)
+            return changed;
+        done += static_cast<std::size_t>(n);
+    }
     const auto sameFile = [&](const struct stat& o) {
         return o.st_dev == st.st_dev && o.st_ino == st.st_ino;
     };
@@ -338,11 +354,17 @@ Status PosixFileSystem::linkReplace(const std::string& existing, const std::stri
     const std::string folder = parentFolder(to);
     std::string temp;
     if (Status s = linkUnderTempName(existing, folder, temp); !s) return s;
-    const bool renamed = ::rename(temp.c_str(), to.c_str()) == 0;
-    const int err = errno;
-    struct stat left {};
-    if (!renamed || (::lstat(temp.c_str(), &left) == 0 && sameFile(left))) ::unlink(temp.c_str());
-    if (!renamed) return Status::fromErrno(err);
+    // The name may have been given to another file since it was compared.
+    struct stat linked {};
+    if (::lstat(temp.c_str(), &linked) != 0 || !sameFile(linked)) {
+        ::unlink(temp.c_str());
+        return changed;
+    }
+    if (::rename(temp.c_str(), to.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        return Status::fromErrno(err);
+    }
     fsyncFolder(folder);
     return Status::success();
 }

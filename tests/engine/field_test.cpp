@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "engine/placement.h"
+#include "engine/run_index.h"
 #include "platform/forwarding_filesystem.h"
 #include "settings/program_settings.h"
 #include "tests/support/game.h"
@@ -142,6 +143,20 @@ TEST(FieldIndex, ABackupThatCannotBeReplacedStopsNoNewIndex) {
     EXPECT_EQ(std::count(sink.lines.begin(), sink.lines.end(), failed), 2);
     EXPECT_NE(g.log().find(failed + "\r\nA new CACHE.INI was created in "), std::string::npos);
     EXPECT_TRUE(g.posix.isFolder(g.cacheDir + "/cachebak.ini"));
+}
+
+// The backup holds the index as the run read it, even when the file changed on disk since.
+TEST(FieldIndex, TheBackupIsTheIndexAsRead) {
+    Game g;
+    for (const char* onDisk :
+         {"[Cache]\r\nread\r\n", "[Cache]\r\nREAD\r\n", "[Cache]\r\nread\r\nand more\r\n"}) {
+        writeFile(g.cacheDir + "/cache.ini", onDisk);
+        const IndexReplacement r =
+            replaceCacheIndex(g.posix, g.cacheDir, "[Cache]\r\nread\r\n", "[Cache]\r\n");
+        EXPECT_TRUE(r.backup.ok() && r.index.ok()) << onDisk;
+        EXPECT_EQ(readFile(g.cacheDir + "/cachebak.ini"), "[Cache]\r\nread\r\n") << onDisk;
+        EXPECT_EQ(g.index(), "[Cache]\r\n") << onDisk;
+    }
 }
 
 // An index this user cannot replace stops the run and the purge before a package moves or

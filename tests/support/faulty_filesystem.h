@@ -61,8 +61,8 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         return counted<Status>(
             "renameReplace", f, [&] { return inner_.renameReplace(f, t); }, t);
     }
-    Status linkReplace(const std::string& e, const std::string& t) override {
-        return counted<Status>("linkReplace", t, [&] { return inner_.linkReplace(e, t); });
+    Status linkReplace(const std::string& e, const std::string& t, std::string_view x) override {
+        return counted<Status>("linkReplace", t, [&] { return inner_.linkReplace(e, t, x); });
     }
     Status removeFile(const std::string& p) override {
         return counted<Status>("removeFile", p, [&] { return inner_.removeFile(p); });
