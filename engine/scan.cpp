@@ -1,10 +1,9 @@
 #include "engine/scan.h"
 
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "engine/cache_entry.h"
 #include "engine/engine_context.h"
@@ -155,66 +154,93 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
 
 namespace {
 
-// Hash and equality of texts with ASCII letters folded to upper case, so texts are looked up
-// without an upper-cased copy of each.
-struct FoldedHash {
-    std::size_t operator()(std::string_view text) const {
-        std::uint64_t h = 14695981039346656037ull;  // FNV-1a
-        for (char c : text) {
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-            h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+std::uint64_t foldedHash(std::string_view text) {
+    std::uint64_t h = 14695981039346656037ull;  // FNV-1a over the upper-cased bytes
+    for (char c : text) h = (h ^ static_cast<unsigned char>(upperAscii(c))) * 1099511628211ull;
+    return h;
+}
+
+bool foldedEqual(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (upperAscii(a[i]) != upperAscii(b[i])) return false;
+    return true;
+}
+
+// The rows' texts in an open-addressed table keyed by their hash with ASCII letters folded to
+// upper case: no node and no upper-cased copy per row. A slot holds the row number and the
+// hash's upper half, so most probes never look at a text.
+class FoldedRowTable {
+  public:
+    explicit FoldedRowTable(const std::vector<FileRow>& rows) : rows_(rows) {
+        std::size_t size = 16;
+        while (size < 2 * rows.size()) size *= 2;
+        slots_.assign(size, Slot{});
+        mask_ = size - 1;
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            const std::uint64_t h = foldedHash(rows[r].text);
+            std::size_t i = h & mask_;
+            while (slots_[i].row != 0) i = (i + 1) & mask_;
+            slots_[i] = {static_cast<std::uint32_t>(r + 1), static_cast<std::uint32_t>(h >> 32)};
         }
-        return static_cast<std::size_t>(h);
     }
-};
-struct FoldedEqual {
-    bool operator()(std::string_view a, std::string_view b) const {
-        if (a.size() != b.size()) return false;
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            char x = a[i], y = b[i];
-            if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-            if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-            if (x != y) return false;
+
+    // Calls `each(row)` for every row whose text equals `text` with letters folded.
+    template <class Each>
+    void forEachMatch(std::string_view text, Each each) const {
+        const std::uint64_t h = foldedHash(text);
+        const auto high = static_cast<std::uint32_t>(h >> 32);
+        for (std::size_t i = h & mask_; slots_[i].row != 0; i = (i + 1) & mask_) {
+            const std::size_t r = slots_[i].row - 1;
+            if (slots_[i].high == high && foldedEqual(rows_[r].text, text)) each(r);
         }
-        return true;
     }
+
+  private:
+    struct Slot {
+        std::uint32_t row = 0;  // row number + 1; 0 is an empty slot
+        std::uint32_t high = 0;
+    };
+    const std::vector<FileRow>& rows_;
+    std::vector<Slot> slots_;
+    std::size_t mask_ = 0;
 };
 
 }  // namespace
 
 void UncheckDuplicates(std::vector<FileRow>& rows) {
-    std::unordered_map<std::string_view, std::size_t> counts;
-    counts.reserve(rows.size());
-    for (const FileRow& row : rows) ++counts[row.text];
-
-    // Every text with an exact twin, matched ignoring case.
-    std::unordered_set<std::string_view, FoldedHash, FoldedEqual> duplicated;
-    for (const auto& [text, count] : counts)
-        if (count >= 2) duplicated.insert(text);
-    if (duplicated.empty()) return;
-
-    for (FileRow& row : rows)
-        if (duplicated.count(row.text)) row.checked = false;
+    // A group is every row whose text matches ignoring case; a group that holds one text twice
+    // exactly is unchecked whole. Its first row answers for it.
+    const FoldedRowTable table(rows);
+    std::vector<std::size_t> group;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        group.clear();
+        bool first = true;
+        table.forEachMatch(rows[r].text, [&](std::size_t q) {
+            first &= q >= r;
+            group.push_back(q);
+        });
+        if (!first || group.size() < 2) continue;
+        bool twin = false;
+        for (std::size_t a = 0; a < group.size() && !twin; ++a)
+            for (std::size_t b = a + 1; b < group.size() && !twin; ++b)
+                twin = rows[group[a]].text == rows[group[b]].text;
+        if (twin)
+            for (std::size_t q : group) rows[q].checked = false;
+    }
 }
 
 void MarkNeverMoveItems(std::vector<FileRow>& rows, const std::vector<std::string>& names) {
+    // The column follows the list as loaded now, so a name taken off the list clears it.
+    for (FileRow& row : rows) row.neverMove = false;
     // The rows are the table and the names stream past it: the work grows with the names, not
     // faster, however long the list is.
-    std::unordered_multimap<std::string_view, std::size_t, FoldedHash, FoldedEqual> byText;
-    byText.reserve(rows.size());
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        // The column follows the list as loaded now, so a name taken off the list clears it.
-        rows[r].neverMove = false;
-        byText.emplace(rows[r].text, r);
-    }
-    for (const std::string& name : names) {
-        const auto [first, last] = byText.equal_range(name);
-        for (auto it = first; it != last; ++it) {
-            FileRow& row = rows[it->second];
-            row.neverMove = true;
-            row.checked = false;
-        }
-    }
+    const FoldedRowTable table(rows);
+    for (const std::string& name : names)
+        table.forEachMatch(name, [&](std::size_t r) {
+            rows[r].neverMove = true;
+            rows[r].checked = false;
+        });
 }
 
 namespace {

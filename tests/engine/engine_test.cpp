@@ -159,19 +159,22 @@ TEST(Scan, SelectsByTypeAndNeverPicksANeverMoveNameOrADuplicate) {
                          "TWIN.uax",     "twin.uax", "Code.u",   "Keep.unr"};
     for (unsigned i = 0; i < names.size(); ++i) g.add(i + 1, names[i]);
     g.add(9, "Twin.uax");
+    g.add(10, "Pair.utx");  // the same name in other letter case only: no twin
+    g.add(11, "PAIR.utx");
     g.writeIndex("\n");
     writeFile(g.programFolder + "/QuorvelDontMove.ini", "keep.UNR\r\nSong.umx.bak\r\n");
     g.scan();
-    ASSERT_EQ(g.state.rows.size(), 9u);
+    ASSERT_EQ(g.state.rows.size(), 11u);
     Lines checked, marked;
     for (const FileRow& r : g.state.rows) {
         if (r.checked) checked.push_back(r.text);
         if (r.neverMove) marked.push_back(r.text);
         EXPECT_FALSE(r.date.empty()) << r.text;
     }
-    EXPECT_EQ(checked, (Lines{"CTF-Face.unr", "Rock.UTX", "Song.umx", "Code.u"}));
+    EXPECT_EQ(checked,
+              (Lines{"CTF-Face.unr", "Rock.UTX", "Song.umx", "Code.u", "Pair.utx", "PAIR.utx"}));
     EXPECT_EQ(marked, Lines{"Keep.unr"});
-    EXPECT_EQ(g.state.statusText, "Found 4 files to process");
+    EXPECT_EQ(g.state.statusText, "Found 6 files to process");
     EXPECT_EQ(g.pv.CacheFileNames[8], guidOf(9) + ".uxx");
 
     g.state.options.SelectAll = false, g.state.options.UNR = 1, g.state.options.UTX = 1;
@@ -179,7 +182,7 @@ TEST(Scan, SelectsByTypeAndNeverPicksANeverMoveNameOrADuplicate) {
     checked.clear();
     for (const FileRow& r : g.state.rows)
         if (r.checked) checked.push_back(r.text);
-    EXPECT_EQ(checked, (Lines{"CTF-Face.unr", "Rock.UTX"}));
+    EXPECT_EQ(checked, (Lines{"CTF-Face.unr", "Rock.UTX", "Pair.utx", "PAIR.utx"}));
 }
 
 TEST(Scan, RepairAddsTheMapExtensionAndKeepsEveryOtherLine) {
