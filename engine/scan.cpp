@@ -59,9 +59,6 @@ bool readIndex(const std::string& cacheDir, const std::string& cacheExt, PublicV
     pv.CacheFileNames.reserve(lines.size());
     pv.RealNames.reserve(lines.size());
     state.rows.reserve(lines.size());
-    DateTexts dates;
-    std::string path = cacheDir + "/";
-    const std::size_t folderLength = path.size();
     for (const std::string_view line : lines) {
         std::optional<CacheEntry> entry = parseEntryLine(line, cacheExt);
         if (!entry) continue;
@@ -69,14 +66,15 @@ bool readIndex(const std::string& cacheDir, const std::string& cacheExt, PublicV
         FileRow row;
         row.text = entry->displayName();
         row.entry = pv.CacheFileNames.size();
-        path.resize(folderLength);
-        path.append(entry->CacheFileName);
-        if (std::optional<std::int64_t> mtime = ctx.fs.modifiedTime(path))
-            row.date = dates.of(*mtime);
         pv.CacheFileNames.push_back(std::move(entry->CacheFileName));
         pv.RealNames.push_back(std::move(entry->RealName));
         state.rows.push_back(std::move(row));
     }
+    // The dates in one pass over the cache folder, after the parsing.
+    const std::vector<std::int64_t> times = ctx.fs.modifiedTimesIn(cacheDir, pv.CacheFileNames);
+    DateTexts dates;
+    for (std::size_t i = 0; i < state.rows.size(); ++i)
+        if (times[i] != FileSystem::kNoTime) state.rows[i].date = dates.of(times[i]);
     return true;
 }
 

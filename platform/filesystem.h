@@ -74,6 +74,12 @@ class FileSystem {
 
     virtual std::optional<std::int64_t> modifiedTime(const std::string& path) = 0;
 
+    // modifiedTime of each of `names` in `folder`, in order, kNoTime where a name cannot be
+    // looked up. Where it can, the folder is looked up once rather than once per name.
+    static constexpr std::int64_t kNoTime = INT64_MIN;
+    virtual std::vector<std::int64_t> modifiedTimesIn(const std::string& folder,
+                                                      const std::vector<std::string>& names);
+
     // Calls `entry` once for each name in `folder` (hidden ones included) with its kind as the
     // folder itself records it: one read of the folder, no lookup per name where the file
     // system keeps the kinds. A link is a Link, never followed. ENOSYS where not provided.

@@ -39,6 +39,10 @@ class ForwardingFileSystem : public FileSystem {
     std::optional<std::int64_t> modifiedTime(const std::string& p) override {
         return inner_.modifiedTime(p);
     }
+    std::vector<std::int64_t> modifiedTimesIn(const std::string& f,
+                                              const std::vector<std::string>& n) override {
+        return inner_.modifiedTimesIn(f, n);
+    }
     Status makeWritable(const std::string& p) override { return inner_.makeWritable(p); }
     Status canReplace(const std::string& p) override { return inner_.canReplace(p); }
     Result<std::vector<std::string>> listFolders(const std::string& f) override {

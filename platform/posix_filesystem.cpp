@@ -429,6 +429,24 @@ std::optional<std::int64_t> PosixFileSystem::modifiedTime(const std::string& pat
     return static_cast<std::int64_t>(st.st_mtim.tv_sec);
 }
 
+std::vector<std::int64_t> PosixFileSystem::modifiedTimesIn(const std::string& folder,
+                                                           const std::vector<std::string>& names) {
+    std::vector<std::int64_t> times(names.size(), kNoTime);
+    const Fd dir(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    std::string path;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string& name = names[i];
+        struct stat st {};
+        // A name with a separator is looked up as the joined path, as modifiedTime would: an
+        // absolute one would otherwise leave the folder behind.
+        const bool plain = dir && !name.empty() && name.find('/') == std::string::npos;
+        if (!plain) path.assign(folder).append("/").append(name);
+        if ((plain ? ::fstatat(dir.get(), name.c_str(), &st, 0) : ::stat(path.c_str(), &st)) == 0)
+            times[i] = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    }
+    return times;
+}
+
 Status PosixFileSystem::canReplace(const std::string& path) {
     for (const std::string& p : {path, parentFolder(path)})
         if (::access(p.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS))
@@ -464,6 +482,15 @@ Result<std::string> PosixFileSystem::canonicalPath(const std::string& path) {
     std::string out = resolved;
     std::free(resolved);
     return {std::move(out), {}};
+}
+
+std::vector<std::int64_t> FileSystem::modifiedTimesIn(const std::string& folder,
+                                                      const std::vector<std::string>& names) {
+    std::vector<std::int64_t> times(names.size(), kNoTime);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (const std::optional<std::int64_t> t = modifiedTime(folder + "/" + names[i]))
+            times[i] = *t;
+    return times;
 }
 
 Result<std::vector<std::string>> FileSystem::listFolders(const std::string&) {

@@ -26,6 +26,8 @@ class PosixFileSystem final : public FileSystem {
     Result<std::vector<FileInfo>> listFiles(const std::string& folder,
                                             const std::string& pattern) override;
     std::optional<std::int64_t> modifiedTime(const std::string& path) override;
+    std::vector<std::int64_t> modifiedTimesIn(const std::string& folder,
+                                              const std::vector<std::string>& names) override;
     Status makeWritable(const std::string& path) override;
     Status canReplace(const std::string& path) override;
     Result<std::vector<std::string>> listFolders(const std::string& folder) override;
