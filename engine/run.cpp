@@ -284,6 +284,12 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         status.addLine(text);
         log.line(text);
     }
+    // The run's folders stay open while it moves, so each move looks up only its two names.
+    struct HeldFolders {
+        FileSystem& fs;
+        ~HeldFolders() { fs.releaseFolders(); }
+    } held{ctx.fs};
+    ctx.fs.holdFolders(writtenFolders(place));
     std::vector<std::string> kept;
     std::size_t placed = 0;
     status.progress(0, packages);

@@ -111,6 +111,12 @@ class FileSystem {
         return Status::fromErrno(ENOSYS);
     }
 
+    // Holds `folders` open until releaseFolders(), so that moveListedFile between two of them
+    // looks up only the two names, not the folders' paths each time. A move keeps to the folders
+    // as they were when held. Doing nothing is a valid implementation.
+    virtual void holdFolders(const std::vector<std::string>& folders) { (void)folders; }
+    virtual void releaseFolders() {}
+
     // Lifts read-only (adds the owner's write permission).
     virtual Status makeWritable(const std::string& path) = 0;
 

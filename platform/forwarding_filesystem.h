@@ -31,6 +31,8 @@ class ForwardingFileSystem : public FileSystem {
     Status linkReplace(const std::string& e, const std::string& t, std::string_view x) override {
         return inner_.linkReplace(e, t, x);
     }
+    void holdFolders(const std::vector<std::string>& f) override { inner_.holdFolders(f); }
+    void releaseFolders() override { inner_.releaseFolders(); }
     Status removeFile(const std::string& p) override { return inner_.removeFile(p); }
     Status makeFolder(const std::string& p) override { return inner_.makeFolder(p); }
     Result<std::vector<FileInfo>> listFiles(const std::string& f, const std::string& p) override {

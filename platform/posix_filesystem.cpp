@@ -326,10 +326,45 @@ Status PosixFileSystem::moveNoReplace(const std::string& from, const std::string
 // and checks that it is a plain file, as before.
 Status PosixFileSystem::moveListedFile(const std::string& from, const std::string& to) {
     if (!forceCrossDevice_) {
+        std::size_t fromName = 0, toName = 0;
+        const int fromFolder = heldFolderOf(from, fromName), toFolder = heldFolderOf(to, toName);
+        if (fromFolder >= 0 && toFolder >= 0) {
+            if (::renameat2(fromFolder, from.c_str() + fromName, toFolder, to.c_str() + toName,
+                            RENAME_NOREPLACE) == 0)
+                return Status::success();
+            const int err = errno;
+            if (err == EXDEV) return copyAcross(from, to);
+            if (err != EINVAL && err != ENOSYS && err != ENOTSUP) return Status::fromErrno(err);
+        }
         Status s = renameNoReplace(from, to);
         if (s.code != EXDEV) return s;
     }
     return copyAcross(from, to);
+}
+
+void PosixFileSystem::holdFolders(const std::vector<std::string>& folders) {
+    releaseFolders();
+    for (const std::string& folder : folders) {
+        const int fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) held_.emplace_back(folder, fd);  // a folder not held is reached by its path
+    }
+}
+
+void PosixFileSystem::releaseFolders() {
+    for (const auto& [folder, fd] : held_) ::close(fd);
+    held_.clear();
+}
+
+int PosixFileSystem::heldFolderOf(const std::string& path, std::size_t& nameStart) const {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash + 1 == path.size()) return -1;
+    const std::string_view folder(path.data(), slash);
+    for (const auto& [held, fd] : held_)
+        if (held == folder) {
+            nameStart = slash + 1;
+            return fd;
+        }
+    return -1;
 }
 
 Status PosixFileSystem::linkReplace(const std::string& existing, const std::string& to,

@@ -6,6 +6,10 @@ namespace qv {
 
 class PosixFileSystem final : public FileSystem {
   public:
+    PosixFileSystem() = default;
+    PosixFileSystem(const PosixFileSystem&) = delete;  // it owns the held folders' descriptors
+    PosixFileSystem& operator=(const PosixFileSystem&) = delete;
+
     // Test hook: treat every move as one across file systems (the rename step reports
     // EXDEV), so the copy path runs where no second file system is at hand.
     void setForceCrossDevice(bool on) { forceCrossDevice_ = on; }
@@ -37,9 +41,17 @@ class PosixFileSystem final : public FileSystem {
     Status forEachEntry(const std::string& folder,
                         const std::function<void(std::string_view, EntryKind)>& entry) override;
     Status moveListedFile(const std::string& from, const std::string& to) override;
+    void holdFolders(const std::vector<std::string>& folders) override;
+    void releaseFolders() override;
+    ~PosixFileSystem() override { releaseFolders(); }
 
   private:
+    // The held folder that is exactly the folder part of `path` (-1 when none), and where the
+    // name part of `path` starts.
+    int heldFolderOf(const std::string& path, std::size_t& nameStart) const;
+
     bool forceCrossDevice_ = false;
+    std::vector<std::pair<std::string, int>> held_;  // folder path, descriptor (O_PATH)
 };
 
 }  // namespace qv
