@@ -100,6 +100,101 @@ void applySelection(const Options& options, std::vector<FileRow>& rows) {
 
 }  // namespace
 
+namespace {
+
+std::uint64_t foldedHash(std::string_view text) {
+    std::uint64_t h = 14695981039346656037ull;  // FNV-1a over the upper-cased bytes
+    for (char c : text) h = (h ^ static_cast<unsigned char>(upperAscii(c))) * 1099511628211ull;
+    return h;
+}
+
+bool foldedEqual(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (upperAscii(a[i]) != upperAscii(b[i])) return false;
+    return true;
+}
+
+// The rows' texts in an open-addressed table (linear probing) keyed by their hash with ASCII
+// letters folded to upper case: no node and no upper-cased copy per row. A slot holds the row
+// number and the hash's upper half, so most probes never look at a text. Rows whose texts match
+// ignoring case share their hash, so they always sit in one run of occupied slots.
+class FoldedRowTable {
+  public:
+    explicit FoldedRowTable(std::vector<FileRow>& rows) : rows_(rows) {
+        std::size_t size = 16;
+        while (size < 2 * rows.size()) size *= 2;
+        slots_.assign(size, Slot{});
+        mask_ = size - 1;
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            const std::uint64_t h = foldedHash(rows[r].text);
+            std::size_t i = h & mask_;
+            while (slots_[i].row != 0) i = (i + 1) & mask_;
+            slots_[i] = {static_cast<std::uint32_t>(r + 1), static_cast<std::uint32_t>(h >> 32)};
+        }
+    }
+
+    // Unchecks and marks every row whose text equals a name ignoring case.
+    void markNeverMove(const std::vector<std::string>& names) {
+        for (FileRow& row : rows_) row.neverMove = false;
+        for (const std::string& name : names) {
+            const std::uint64_t h = foldedHash(name);
+            const auto high = static_cast<std::uint32_t>(h >> 32);
+            for (std::size_t i = h & mask_; slots_[i].row != 0; i = (i + 1) & mask_) {
+                FileRow& row = rows_[slots_[i].row - 1];
+                if (slots_[i].high == high && foldedEqual(row.text, name))
+                    row.neverMove = true, row.checked = false;
+            }
+        }
+    }
+
+    // Unchecks every group of rows matching ignoring case that holds one text twice exactly.
+    // Each run of occupied slots is read once, from the empty slot before it.
+    void uncheckDuplicates() {
+        std::size_t start = 0;
+        while (slots_[start].row != 0) start = (start + 1) & mask_;  // there is an empty slot
+        std::vector<Slot> run;
+        std::vector<bool> grouped;
+        std::vector<std::size_t> group;
+        for (std::size_t n = 1; n <= slots_.size(); ++n) {
+            const Slot& slot = slots_[(start + n) & mask_];
+            if (slot.row != 0) {
+                run.push_back(slot);
+                continue;
+            }
+            grouped.assign(run.size(), false);
+            for (std::size_t a = 0; a < run.size(); ++a) {
+                if (grouped[a]) continue;
+                group.assign(1, a);
+                for (std::size_t b = a + 1; b < run.size(); ++b)
+                    if (!grouped[b] && run[b].high == run[a].high &&
+                        foldedEqual(textOf(run[b]), textOf(run[a])))
+                        group.push_back(b), grouped[b] = true;
+                bool twin = false;
+                for (std::size_t x = 0; x < group.size() && !twin; ++x)
+                    for (std::size_t y = x + 1; y < group.size() && !twin; ++y)
+                        twin = textOf(run[group[x]]) == textOf(run[group[y]]);
+                if (twin)
+                    for (std::size_t g : group) rows_[run[g].row - 1].checked = false;
+            }
+            run.clear();
+        }
+    }
+
+  private:
+    struct Slot {
+        std::uint32_t row = 0;  // row number + 1; 0 is an empty slot
+        std::uint32_t high = 0;
+    };
+    const std::string& textOf(const Slot& slot) const { return rows_[slot.row - 1].text; }
+
+    std::vector<FileRow>& rows_;
+    std::vector<Slot> slots_;
+    std::size_t mask_ = 0;
+};
+
+}  // namespace
+
 void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
     ClearCacheEntries(pv);
     // Rows refer to entry-table positions, so both start empty together.
@@ -137,9 +232,12 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
     if (!names) names.value.clear();
     pv.NeverMoveNames = names.value;
     state.lstNM = std::move(names.value);
-    MarkNeverMoveItems(state.rows, pv.NeverMoveNames);
-
-    UncheckDuplicates(state.rows);
+    // One table of the rows serves the never-move names and the duplicates.
+    {
+        FoldedRowTable table(state.rows);
+        table.markNeverMove(pv.NeverMoveNames);
+        table.uncheckDuplicates();
+    }
 
     std::size_t checked = 0;
     for (const FileRow& row : state.rows)
@@ -150,95 +248,14 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
         FixMissingMapExtensions(cacheDir, pv, state, ctx);
 }
 
-namespace {
-
-std::uint64_t foldedHash(std::string_view text) {
-    std::uint64_t h = 14695981039346656037ull;  // FNV-1a over the upper-cased bytes
-    for (char c : text) h = (h ^ static_cast<unsigned char>(upperAscii(c))) * 1099511628211ull;
-    return h;
-}
-
-bool foldedEqual(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (upperAscii(a[i]) != upperAscii(b[i])) return false;
-    return true;
-}
-
-// The rows' texts in an open-addressed table keyed by their hash with ASCII letters folded to
-// upper case: no node and no upper-cased copy per row. A slot holds the row number and the
-// hash's upper half, so most probes never look at a text.
-class FoldedRowTable {
-  public:
-    explicit FoldedRowTable(const std::vector<FileRow>& rows) : rows_(rows) {
-        std::size_t size = 16;
-        while (size < 2 * rows.size()) size *= 2;
-        slots_.assign(size, Slot{});
-        mask_ = size - 1;
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            const std::uint64_t h = foldedHash(rows[r].text);
-            std::size_t i = h & mask_;
-            while (slots_[i].row != 0) i = (i + 1) & mask_;
-            slots_[i] = {static_cast<std::uint32_t>(r + 1), static_cast<std::uint32_t>(h >> 32)};
-        }
-    }
-
-    // Calls `each(row)` for every row whose text equals `text` with letters folded.
-    template <class Each>
-    void forEachMatch(std::string_view text, Each each) const {
-        const std::uint64_t h = foldedHash(text);
-        const auto high = static_cast<std::uint32_t>(h >> 32);
-        for (std::size_t i = h & mask_; slots_[i].row != 0; i = (i + 1) & mask_) {
-            const std::size_t r = slots_[i].row - 1;
-            if (slots_[i].high == high && foldedEqual(rows_[r].text, text)) each(r);
-        }
-    }
-
-  private:
-    struct Slot {
-        std::uint32_t row = 0;  // row number + 1; 0 is an empty slot
-        std::uint32_t high = 0;
-    };
-    const std::vector<FileRow>& rows_;
-    std::vector<Slot> slots_;
-    std::size_t mask_ = 0;
-};
-
-}  // namespace
-
 void UncheckDuplicates(std::vector<FileRow>& rows) {
-    // A group is every row whose text matches ignoring case; a group that holds one text twice
-    // exactly is unchecked whole. Its first row answers for it.
-    const FoldedRowTable table(rows);
-    std::vector<std::size_t> group;
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        group.clear();
-        bool first = true;
-        table.forEachMatch(rows[r].text, [&](std::size_t q) {
-            first &= q >= r;
-            group.push_back(q);
-        });
-        if (!first || group.size() < 2) continue;
-        bool twin = false;
-        for (std::size_t a = 0; a < group.size() && !twin; ++a)
-            for (std::size_t b = a + 1; b < group.size() && !twin; ++b)
-                twin = rows[group[a]].text == rows[group[b]].text;
-        if (twin)
-            for (std::size_t q : group) rows[q].checked = false;
-    }
+    FoldedRowTable(rows).uncheckDuplicates();
 }
 
 void MarkNeverMoveItems(std::vector<FileRow>& rows, const std::vector<std::string>& names) {
-    // The column follows the list as loaded now, so a name taken off the list clears it.
-    for (FileRow& row : rows) row.neverMove = false;
     // The rows are the table and the names stream past it: the work grows with the names, not
     // faster, however long the list is.
-    const FoldedRowTable table(rows);
-    for (const std::string& name : names)
-        table.forEachMatch(name, [&](std::size_t r) {
-            rows[r].neverMove = true;
-            rows[r].checked = false;
-        });
+    FoldedRowTable(rows).markNeverMove(names);
 }
 
 namespace {
