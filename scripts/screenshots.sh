@@ -117,7 +117,7 @@ sleep 2
 press "$main" alt+f
 sleep 0.3
 xdotool key r
-sleep "${QV_SHOT_DELAY:-1.5}"
+sleep "${QV_SHOT_DELAY:-0.3}"
 shot "$main" main-run
 # The run has ended once the old index is kept as cachebak.ini; then the list is rebuilt.
 for _ in $(seq 240); do

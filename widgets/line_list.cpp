@@ -2,19 +2,22 @@
 
 namespace qv {
 
-LineListModel::LineListModel(QObject* parent, int flushIntervalMs) : QAbstractListModel(parent) {
+LineListModel::LineListModel(QObject* parent, int flushIntervalMs)
+    : QAbstractListModel(parent), interval_(flushIntervalMs) {
     timer_.setSingleShot(true);
-    timer_.setInterval(flushIntervalMs);
     connect(&timer_, &QTimer::timeout, this, &LineListModel::flush);
 }
 
 void LineListModel::addLine(std::string line) {
     queue_.push_back(std::move(line));
-    if (!timer_.isActive()) timer_.start();
+    if (timer_.isActive()) return;
+    const bool quiet = !sinceFlush_.isValid() || sinceFlush_.elapsed() >= interval_;
+    timer_.start(quiet ? 0 : interval_ - static_cast<int>(sinceFlush_.elapsed()));
 }
 
 void LineListModel::flush() {
     timer_.stop();
+    sinceFlush_.start();
     if (queue_.empty()) return;
     const int first = static_cast<int>(lines_.size());
     beginInsertRows({}, first, first + static_cast<int>(queue_.size()) - 1);

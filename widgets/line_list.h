@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QElapsedTimer>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <functional>
@@ -11,9 +12,10 @@ namespace qv {
 
 // A growing list of 8-bit text lines for a QListView. A line costs one string append when it
 // comes; it is decoded only when the view shows it. New lines wait in a queue and go into the
-// list together, in one insertion, when `flush()` runs: at the latest `flushIntervalMs` after
-// the first queued line, once events are handled, so a run that adds thousands of lines
-// redraws the list a few times a second rather than once a line.
+// list together, in one insertion, when `flush()` runs: once events are handled after a quiet
+// spell of `flushIntervalMs`, so the first line of a run shows at once, and otherwise
+// `flushIntervalMs` after the last insertion, so a run that adds thousands of lines redraws the
+// list a few times a second rather than once a line.
 class LineListModel final : public QAbstractListModel {
     Q_OBJECT
   public:
@@ -40,6 +42,8 @@ class LineListModel final : public QAbstractListModel {
     std::vector<std::string> lines_;
     std::vector<std::string> queue_;
     QTimer timer_;
+    QElapsedTimer sinceFlush_;
+    int interval_;
     int widestRow_ = -1;
 };
 

@@ -36,5 +36,19 @@ TEST(LineListModel, QueuedLinesGoInTogetherOnceEventsRun) {
     EXPECT_EQ(m.widestRow(), -1);
 }
 
+// After a quiet spell the first line shows as soon as events run; the lines right after it wait
+// for the next batch.
+TEST(LineListModel, TheFirstLineShowsAtOnceAndTheNextOnesWait) {
+    test::ensureQtApp();
+    LineListModel m(nullptr, 60000);
+    m.addLine("first");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m.rowCount(), 1);
+    m.addLine("second");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m.rowCount(), 1);
+    EXPECT_EQ(m.queued(), 1u);
+}
+
 }  // namespace
 }  // namespace qv
