@@ -99,10 +99,10 @@ class FileSystem {
 
     // Gives the plain file `existing` the further name `to` in the same file system when it holds
     // exactly `expected` (ESTALE when not), replacing whatever `to` was in one step (a hard link
-    // under a temporary name, renamed over `to`), and flushes `to`'s folder. `existing` stays as
-    // it is. A `to` that cannot be written to is refused with EACCES or EROFS, as writeAtomic
-    // refuses it. ENOSYS, EPERM or EXDEV where the file system keeps no hard links; the caller
-    // then writes a copy.
+    // under a temporary name, flushed and renamed over `to`), and flushes `to`'s folder. `existing`
+    // stays as it is. A `to` that cannot be written to is refused with EACCES or EROFS, as
+    // writeAtomic refuses it. ENOSYS, EPERM or EXDEV where the file system keeps no hard links; the
+    // caller then writes a copy.
     virtual Status linkReplace(const std::string& existing, const std::string& to,
                                std::string_view expected) {
         (void)existing;

@@ -404,6 +404,12 @@ Status PosixFileSystem::linkReplace(const std::string& existing, const std::stri
         ::unlink(temp.c_str());
         return changed;
     }
+    // Whoever wrote the file may not have flushed it; the backup is flushed like a written one.
+    if (::fsync(fd.get()) != 0 && errno != EINVAL) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        return Status::fromErrno(err);
+    }
     if (::rename(temp.c_str(), to.c_str()) != 0) {
         const int err = errno;
         ::unlink(temp.c_str());
