@@ -58,4 +58,20 @@ inline Status readFolder(const std::string& folder, Each each) {
     }
 }
 
+// The folder part of `path` ("." for a bare name, "/" at the root).
+std::string parentFolder(const std::string& path);
+
+// Writes all of `data`, going on after interrupted and partial writes.
+Status writeAll(int fd, std::string_view data);
+
+// Makes the names in `folder` survive a crash; a file system that cannot is no failure.
+Status fsyncFolder(const std::string& folder);
+
+// Six random letters or digits: the end of a temporary name.
+std::string randomSuffix();
+
+// Creates a new hidden file in `folder` under a name nobody else holds, locked (flock) for as
+// long as `fd` or a duplicate of it is open, and returns its path.
+Result<std::string> createTempFile(const std::string& folder, Fd& fd);
+
 }  // namespace qv::posix
