@@ -108,13 +108,6 @@ std::uint64_t foldedHash(std::string_view text) {
     return h;
 }
 
-bool foldedEqual(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (upperAscii(a[i]) != upperAscii(b[i])) return false;
-    return true;
-}
-
 // The rows' texts in an open-addressed table (linear probing) keyed by their hash with ASCII
 // letters folded to upper case: no node and no upper-cased copy per row. A slot holds the row
 // number and the hash's upper half, so most probes never look at a text. Rows whose texts match
@@ -142,7 +135,7 @@ class FoldedRowTable {
             const auto high = static_cast<std::uint32_t>(h >> 32);
             for (std::size_t i = h & mask_; slots_[i].row != 0; i = (i + 1) & mask_) {
                 FileRow& row = rows_[slots_[i].row - 1];
-                if (slots_[i].high == high && foldedEqual(row.text, name))
+                if (slots_[i].high == high && equalsNoCaseAscii(row.text, name))
                     row.neverMove = true, row.checked = false;
             }
         }
@@ -168,7 +161,7 @@ class FoldedRowTable {
                 group.assign(1, a);
                 for (std::size_t b = a + 1; b < run.size(); ++b)
                     if (!grouped[b] && run[b].high == run[a].high &&
-                        foldedEqual(textOf(run[b]), textOf(run[a])))
+                        equalsNoCaseAscii(textOf(run[b]), textOf(run[a])))
                         group.push_back(b), grouped[b] = true;
                 bool twin = false;
                 for (std::size_t x = 0; x < group.size() && !twin; ++x)

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
 #include "platform/textfile.h"
@@ -53,17 +54,6 @@ std::string_view trim(std::string_view s) {
     while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
     while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
     return s;
-}
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-    return true;
 }
 
 // What a line of a profile file is.
@@ -115,7 +105,7 @@ Location locate(std::string_view text, const std::vector<LineSpan>& lines,
         const ParsedLine p = parseLine(line);
         if (p.kind == ParsedLine::Section) {
             if (inSection) break;
-            if (!loc.sectionLine && equalsNoCase(p.name, section)) {
+            if (!loc.sectionLine && equalsNoCaseAscii(p.name, section)) {
                 loc.sectionLine = i;
                 loc.lastContentLine = i;
                 inSection = true;
@@ -124,7 +114,7 @@ Location locate(std::string_view text, const std::vector<LineSpan>& lines,
         }
         if (!inSection) continue;
         if (!trim(line).empty()) loc.lastContentLine = i;
-        if (p.kind == ParsedLine::Key && !loc.keyLine && equalsNoCase(p.name, key)) {
+        if (p.kind == ParsedLine::Key && !loc.keyLine && equalsNoCaseAscii(p.name, key)) {
             loc.keyLine = i;
             loc.key = p;
         }

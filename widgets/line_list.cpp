@@ -11,8 +11,9 @@ LineListModel::LineListModel(QObject* parent, int flushIntervalMs)
 void LineListModel::addLine(std::string line) {
     queue_.push_back(std::move(line));
     if (timer_.isActive()) return;
-    const bool quiet = !sinceFlush_.isValid() || sinceFlush_.elapsed() >= interval_;
-    timer_.start(quiet ? 0 : interval_ - static_cast<int>(sinceFlush_.elapsed()));
+    // After a quiet spell the line shows at the next turn of the event loop.
+    const qint64 since = sinceFlush_.isValid() ? sinceFlush_.elapsed() : interval_;
+    timer_.start(since >= interval_ ? 0 : interval_ - static_cast<int>(since));
 }
 
 void LineListModel::flush() {
