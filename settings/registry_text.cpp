@@ -2,16 +2,14 @@
 
 #include <cstdio>
 #include <optional>
+#include <unordered_map>
 
+#include "platform/ascii.h"
 #include "platform/textfile.h"
 
 namespace qv {
 
 namespace {
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
@@ -196,74 +194,7 @@ std::string formatData(const RegValue& v) {
     return buf + hexList(v.data);
 }
 
-void appendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xc0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    } else {
-        out += static_cast<char>(0xe0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    }
-}
-
-// Wine's \xHHHH escapes (one to four hex digits, a UTF-16 unit) become UTF-8; \\ and \"
-// stay escaped for the REGEDIT4 reader, and a decoded quote or backslash is escaped likewise.
-std::string decodeWineEscapes(std::string_view line) {
-    std::string out;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        if (line[i] != '\\' || i + 1 >= line.size()) {
-            out += line[i];
-            continue;
-        }
-        if (line[i + 1] != 'x') {
-            out += line.substr(i, 2);
-            ++i;
-            continue;
-        }
-        std::uint32_t cp = 0;
-        std::size_t n = 0;
-        while (n < 4 && i + 2 + n < line.size() && hexDigit(line[i + 2 + n]) >= 0)
-            cp = cp * 16 + static_cast<std::uint32_t>(hexDigit(line[i + 2 + n++]));
-        if (n == 0) {
-            out += line.substr(i, 2);
-            ++i;
-            continue;
-        }
-        if (cp == '\\' || cp == '"') out += '\\';
-        appendUtf8(out, cp);
-        i += 1 + n;
-    }
-    return out;
-}
-
 }  // namespace
-
-RegDocument parseWineRegistryText(std::string_view text) {
-    std::string hive = "HKEY_LOCAL_MACHINE";
-    std::string converted;
-    for (const std::string& raw : splitLines(text)) {
-        const std::string_view t = trimLeft(raw);
-        if (t.starts_with(";; All keys relative to") && t.find("\\\\User") != t.npos)
-            hive = "HKEY_CURRENT_USER";
-        if (t.starts_with("[")) {
-            const std::size_t close = t.rfind(']');
-            if (close == std::string_view::npos) continue;
-            std::string name;
-            const std::string_view spelled = t.substr(1, close - 1);
-            for (std::size_t i = 0; i < spelled.size(); ++i) {
-                if (spelled[i] == '\\' && i + 1 < spelled.size() && spelled[i + 1] == '\\') ++i;
-                name += spelled[i];
-            }
-            converted += "[" + hive + "\\" + name + "]\n";
-        } else if (t.starts_with("\"") || t.starts_with("@")) {
-            converted += decodeWineEscapes(t) + "\n";
-        }
-    }
-    return parseRegistryText(converted);
-}
 
 bool sameNameNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -318,7 +249,8 @@ RegKey& RegDocument::ensure(const std::string& fullName) {
 
 RegDocument parseRegistryText(std::string_view text) {
     RegDocument doc;
-    const std::vector<std::string> lines = splitLines(text);
+    const std::vector<std::string_view> lines = splitLineViews(text);
+    std::unordered_map<std::string, std::size_t> index;  // folded key name -> doc.keys slot
     RegKey* current = nullptr;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view line = trimRight(lines[i]);
@@ -332,8 +264,9 @@ RegDocument parseRegistryText(std::string_view text) {
             // "[-KEY]" (a deletion in regedit's syntax) and foreign hives are skipped with
             // their values.
             if (!knownHive(name)) continue;
-            if (!doc.find(name)) doc.keys.push_back({name, {}});
-            current = doc.find(name);
+            auto [at, added] = index.emplace(lowerAscii(name), doc.keys.size());
+            if (added) doc.keys.push_back({name, {}});
+            current = &doc.keys[at->second];
             continue;
         }
         std::optional<ParsedValue> v = readValueLine(line);

@@ -41,11 +41,6 @@ std::string normalKeyName(std::string_view name);
 // and values outside a known key are skipped.
 RegDocument parseRegistryText(std::string_view text);
 
-// Reads a registry file of Wine ("WINE REGISTRY Version 2": system.reg, user.reg). Its key
-// lines spell backslashes doubled and carry a timestamp, and its texts escape other characters
-// as \xHHHH; keys are named under HKEY_LOCAL_MACHINE, or HKEY_CURRENT_USER for a user's file.
-RegDocument parseWineRegistryText(std::string_view text);
-
 // REGEDIT4 text with CR LF line ends.
 std::string formatRegistryText(const RegDocument& doc);
 

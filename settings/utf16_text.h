@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qv {
+
+// One code point as UTF-8.
+void appendUtf8(std::string& out, std::uint32_t codePoint);
+
+// UTF-16 code units, one at a time, to UTF-8 in `out`: a surrogate pair becomes its one code
+// point, a lone half of a pair U+FFFD.
+class Utf16Decoder final {
+  public:
+    explicit Utf16Decoder(std::string& out) : out_(out) {}
+    ~Utf16Decoder() { finish(); }
+    Utf16Decoder(const Utf16Decoder&) = delete;
+    Utf16Decoder& operator=(const Utf16Decoder&) = delete;
+
+    void add(std::uint32_t unit);
+    // Writes a high half still waiting for its pair; call before reading `out`.
+    void finish();
+
+  private:
+    std::string& out_;
+    std::uint32_t high_ = 0;  // a high surrogate waiting for its low half, or 0
+};
+
+}  // namespace qv
