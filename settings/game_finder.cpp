@@ -245,9 +245,7 @@ class Finder {
         if (folder.empty() || !fs_.isFolder(folder)) return;  // missing, or a broken link
         for (const FoundGame& g : found_)
             if (g.folder == folder) return;
-        if (std::none_of(std::begin(kGameFiles), std::end(kGameFiles),
-                         [&](const char* f) { return holdsFileNoCase(fs_, folder, f); }))
-            return;
+        if (!holdsGameFiles(folder, fs_)) return;
         FoundGame game;
         game.folder = folder;
         game.kind = kind;
@@ -383,6 +381,16 @@ std::vector<std::string> steamLibraryPaths(std::string_view vdf) {
         expectKey = !expectKey;
     }
     return paths;
+}
+
+bool holdsGameFiles(const std::string& folder, FileSystem& fs) {
+    return !folder.empty() &&
+           std::any_of(std::begin(kGameFiles), std::end(kGameFiles),
+                       [&](const char* f) { return holdsFileNoCase(fs, folder, f); });
+}
+
+std::string placeName(const FoundGame& game) {
+    return game.kind + "\n" + game.shortFolder + " (" + packagesText(game) + ")";
 }
 
 std::string packagesText(const FoundGame& game) {

@@ -41,6 +41,14 @@ GameSearch gameSearchFromEnvironment();
 // counts only when it holds the game's files; a place that cannot be read is passed over.
 std::vector<FoundGame> findGames(const GameSearch& where, FileSystem& fs);
 
+// Whether `folder` holds one of the files only a copy of the game holds (its settings, its
+// programs, its main code package), in any letter case.
+bool holdsGameFiles(const std::string& folder, FileSystem& fs);
+
+// How the picker names a copy: its kind, then on a second line its folder in short and its
+// package count ("Wine prefix ~/.wine" / "~/.wine/drive_c/UT (5 packages)").
+std::string placeName(const FoundGame& game);
+
 // The library folders a Steam libraryfolders.vdf lists: every "path" value, and in the older
 // form the text value of each numbered key of the top section.
 std::vector<std::string> steamLibraryPaths(std::string_view vdf);
