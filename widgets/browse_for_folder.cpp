@@ -9,6 +9,7 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QUrl>
 #include <algorithm>
 #include <stdexcept>
@@ -94,11 +95,10 @@ void nameSidebarPlaces(QFileDialog& dialog, const std::vector<FolderPlace>& plac
 
     sidebar->setUniformItemSizes(false);  // two-line names get their height
     sidebar->setTextElideMode(Qt::ElideMiddle);
-    int widest = 0;
-    for (const FolderPlace& place : places)
-        for (const QString& line : QString::fromLocal8Bit(place.name).split(QLatin1Char('\n')))
-            widest = std::max(widest, sidebar->fontMetrics().horizontalAdvance(line));
-    const int wanted = widest + sidebar->iconSize().width() + 4 * sidebar->spacing() + 40;
+    // The widest entry as the side bar lays it out (icon, margins, two lines), with room for
+    // its frame and a scroll bar.
+    const int wanted = sidebar->sizeHintForColumn(0) + 2 * sidebar->frameWidth() +
+                       sidebar->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16;
     dialog.resize(std::max(dialog.width(), std::min(wanted * 2 + 200, 1100)),
                   std::max(dialog.height(), 460));
     if (auto* splitter = dialog.findChild<QSplitter*>(QStringLiteral("splitter"))) {
