@@ -277,7 +277,10 @@ class Finder {
             for (const FileInfo& file : files.value) {
                 const Result<std::string> text = fs_.readAll(h + games + "/" + file.name);
                 if (!text) continue;
-                const LutrisGame game = lutrisGame(text.value, h);
+                LutrisGame game = lutrisGame(text.value, h);
+                // A program named relative to the prefix, as Lutris allows.
+                if (!game.exe.empty() && game.exe.front() != '/' && !game.prefix.empty())
+                    game.exe = game.prefix + "/" + game.exe;
                 if (!game.prefix.empty()) winePrefix(game.prefix, "Lutris prefix");
                 // The program's folder is System or System64; the game's is the one above.
                 const std::string exeFolder = game.exe.substr(0, game.exe.rfind('/'));

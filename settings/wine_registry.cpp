@@ -239,11 +239,15 @@ class WineReader {
         }
         if (!data.starts_with(":")) return std::nullopt;
         std::string spelled(data.substr(1));
-        // Long data goes on over indented lines, each but the last ending in a backslash.
+        // Long data goes on over (indented) lines of bytes, each but the last ending in a
+        // backslash; a key or value line after a cut-off value is never taken as more bytes.
         while (!spelled.empty() && spelled.back() == '\\') {
             spelled.pop_back();
-            if (pos_ >= text_.size() || !isBlank(text_[pos_])) break;
-            spelled += trim(nextLine(text_, pos_));
+            std::size_t next = pos_;
+            const std::string_view more = trim(nextLine(text_, next));
+            if (more.empty() || hexDigit(more.front()) < 0) break;
+            spelled += more;
+            pos_ = next;
         }
         std::optional<std::string> bytes = hexBytes(spelled);
         if (!bytes) return std::nullopt;

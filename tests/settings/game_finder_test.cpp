@@ -68,11 +68,12 @@ TEST(GameFinder, FindsTheLayoutsLaunchersLeave) {
     game(h + "/oldlib/SteamApps/common/Unreal Tournament/System/UnrealTournament.ini", "..\\Cache",
          h + "/oldlib/SteamApps/common/Unreal Tournament/Cache", 3);
     put(h + "/.config/lutris/games/unreal-tournament-1700000000.yml",
-        "game:\n  exe: ~/Wine/ut/drive_c/UT/System/UnrealTournament.exe\n  prefix: ~/Wine/ut\n"
+        "game:\n  exe: drive_c/GOTY/System/UnrealTournament.exe\n  prefix: ~/Wine/ut\n"
         "name: Unreal Tournament\nrunner: wine\nwine:\n  version: lutris-7.2\n");
     prefix(h + "/Wine/ut", key, "C:\\\\UT", "c:", "../drive_c");
     game(h + "/Wine/ut/drive_c/UT/System/UnrealTournament.ini", "..\\Cache",
          h + "/Wine/ut/drive_c/UT/Cache", 5);
+    put(h + "/Wine/ut/drive_c/GOTY/System/UnrealTournament.exe", "");  // GOG files, no registry
     put(h + "/.local/share/lutris/games/ut-native.yml",
         test::withHome("game:\n  exe: '@/Apps/UT/System64/ut-bin-amd64'\nrunner: linux\n", h));
     put(h + "/Apps/UT/System64/ut-bin-amd64", "");
@@ -134,6 +135,7 @@ TEST(GameFinder, FindsTheLayoutsLaunchersLeave) {
                 "@" +
                 heroicPfx + "/drive_c/UT\tHeroic prefix ~" + heroicPfx + "\t@" + heroicPfx +
                 "/drive_c/UT/Cache\tcache.ini not readable\n"
+                "@/Wine/ut/drive_c/GOTY\tLutris game ~/Wine/ut/drive_c/GOTY\t-\t0\n"
                 "@" +
                 bottles +
                 "/drive_c/Program Files (x86)/Unreal Tournament\t"

@@ -62,7 +62,8 @@ TEST(WineRegistry, DecodesEachValueForm) {
         "\"Wide\"=hex(2):43,00,3a,00,5c,00,e9,00,00,00\n"
         "\"Multi\"=str(7):\"a\\0b\\0\"\n"
         "\"Num\"=dword:0000002a\n"
-        "\"Cut\"=\"no end\n");
+        "\"Cut\"=\"no end\n"
+        "\"Bytes\"=hex:01,02,\\\n03,\\\n[Software\\\\Next] 1700000000\n\"V\"=\"w\"\n");
     const std::string key = "HKEY_CURRENT_USER\\Software\\T\xC3\xA9st\\K";
     const std::pair<const char*, std::string> cases[] = {
         {"Quote", std::string("1:a\"b\\c\td\0", 10)},
@@ -71,8 +72,11 @@ TEST(WineRegistry, DecodesEachValueForm) {
         {"Wide", std::string("2:C:\\\xC3\xA9\0", 8)},
         {"Multi", std::string("7:a\0b\0\0", 7)},
         {"Num", std::string("4:*\0\0\0", 6)},
-        {"Cut", "missing"}};
+        {"Cut", "missing"},
+        {"Bytes", std::string("3:\1\2\3", 5)}};
     for (const auto& [name, expected] : cases) EXPECT_EQ(value(doc, key, name), expected) << name;
+    // A value cut off before its last line of bytes never swallows the next key.
+    EXPECT_EQ(value(doc, "HKEY_CURRENT_USER\\Software\\Next", "V"), std::string("1:w\0", 4));
 }
 
 }  // namespace
