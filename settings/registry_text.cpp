@@ -11,29 +11,18 @@ namespace qv {
 
 namespace {
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 std::string_view trimRight(std::string_view s) {
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    while (!s.empty() && isBlankAscii(s.back())) s.remove_suffix(1);
     return s;
 }
 
 std::string_view trimLeft(std::string_view s) {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isBlankAscii(s.front())) s.remove_prefix(1);
     return s;
 }
 
 bool startsWithNoCase(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && sameNameNoCase(s.substr(0, prefix.size()), prefix);
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = lowerAscii(c);
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
 }
 
 // A quoted text starting at s[0] == '"', with \\ and \" escapes. On success `s` is left after
@@ -67,8 +56,8 @@ std::optional<std::string> readHexBytes(std::string_view s) {
     for (;;) {
         s = trimLeft(s);
         if (s.size() < 2) return std::nullopt;
-        const int hi = hexDigit(s[0]);
-        const int lo = hexDigit(s[1]);
+        const int hi = hexDigitValue(s[0]);
+        const int lo = hexDigitValue(s[1]);
         if (hi < 0 || lo < 0) return std::nullopt;
         out += static_cast<char>(hi * 16 + lo);
         s = trimLeft(s.substr(2));
@@ -90,7 +79,7 @@ std::optional<RegValue> readData(std::string_view data) {
         if (digits.empty() || digits.size() > 8) return std::nullopt;
         std::uint32_t n = 0;
         for (char c : digits) {
-            const int d = hexDigit(c);
+            const int d = hexDigitValue(c);
             if (d < 0) return std::nullopt;
             n = n * 16 + static_cast<std::uint32_t>(d);
         }
@@ -106,7 +95,7 @@ std::optional<RegValue> readData(std::string_view data) {
         if (close == std::string_view::npos || close == 1 || close > 9) return std::nullopt;
         type = 0;
         for (char c : data.substr(1, close - 1)) {
-            const int d = hexDigit(c);
+            const int d = hexDigitValue(c);
             if (d < 0) return std::nullopt;
             type = type * 16 + static_cast<std::uint32_t>(d);
         }

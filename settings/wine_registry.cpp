@@ -11,22 +11,6 @@ namespace qv {
 
 namespace {
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = lowerAscii(c);
-    return (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
-}
-
 // The line that starts at `pos`, without its line end; `pos` moves to the next one.
 std::string_view nextLine(std::string_view text, std::size_t& pos) {
     const std::size_t end = text.find('\n', pos);
@@ -54,9 +38,9 @@ std::optional<std::string> unescape(std::string_view& s, char stop) {
         }
         const char e = s[i++];
         std::uint32_t unit = 0;
-        if (e == 'x' && i < s.size() && hexDigit(s[i]) >= 0) {
-            for (int n = 0; n < 4 && i < s.size() && hexDigit(s[i]) >= 0; ++n)
-                unit = unit * 16 + static_cast<std::uint32_t>(hexDigit(s[i++]));
+        if (e == 'x' && i < s.size() && hexDigitValue(s[i]) >= 0) {
+            for (int n = 0; n < 4 && i < s.size() && hexDigitValue(s[i]) >= 0; ++n)
+                unit = unit * 16 + static_cast<std::uint32_t>(hexDigitValue(s[i++]));
         } else if (e >= '0' && e <= '7') {
             unit = static_cast<std::uint32_t>(e - '0');
             for (int n = 1; n < 3 && i < s.size() && s[i] >= '0' && s[i] <= '7'; ++n)
@@ -79,10 +63,10 @@ std::optional<std::string> unescape(std::string_view& s, char stop) {
 std::optional<std::string> hexBytes(std::string_view s) {
     std::string out;
     out.reserve(s.size() / 3 + 1);
-    for (s = trim(s); !s.empty(); s = trim(s)) {
-        if (s.size() < 2 || hexDigit(s[0]) < 0 || hexDigit(s[1]) < 0) return std::nullopt;
-        out += static_cast<char>(hexDigit(s[0]) * 16 + hexDigit(s[1]));
-        s = trim(s.substr(2));
+    for (s = trimBlanks(s); !s.empty(); s = trimBlanks(s)) {
+        if (s.size() < 2 || hexDigitValue(s[0]) < 0 || hexDigitValue(s[1]) < 0) return std::nullopt;
+        out += static_cast<char>(hexDigitValue(s[0]) * 16 + hexDigitValue(s[1]));
+        s = trimBlanks(s.substr(2));
         if (s.empty()) break;
         if (s.front() != ',') return std::nullopt;
         s.remove_prefix(1);
@@ -97,8 +81,8 @@ std::optional<std::uint32_t> typeInParentheses(std::string_view& s) {
         return std::nullopt;
     std::uint32_t type = 0;
     for (char c : s.substr(1, close - 1)) {
-        if (hexDigit(c) < 0) return std::nullopt;
-        type = type * 16 + static_cast<std::uint32_t>(hexDigit(c));
+        if (hexDigitValue(c) < 0) return std::nullopt;
+        type = type * 16 + static_cast<std::uint32_t>(hexDigitValue(c));
     }
     s.remove_prefix(close + 1);
     return type;
@@ -131,7 +115,7 @@ class WineReader {
         std::string hive = "HKEY_LOCAL_MACHINE";
         bool inKeys = false, inWanted = false;
         while (pos_ < text_.size()) {
-            const std::string_view line = trim(nextLine(text_, pos_));
+            const std::string_view line = trimBlanks(nextLine(text_, pos_));
             if (line.starts_with("[")) {
                 if (!wanted_.empty() && left_ == 0) break;  // every wanted key has been read
                 inKeys = true;
@@ -189,9 +173,9 @@ class WineReader {
             if (!quoted) return;
             name = std::move(*quoted);
         }
-        line = trim(line);
+        line = trimBlanks(line);
         if (line.empty() || line.front() != '=') return;
-        std::optional<Data> value = readData(trim(line.substr(1)));
+        std::optional<Data> value = readData(trimBlanks(line.substr(1)));
         if (!value || current_ == npos) return;
         if (isTextType(value->value.type) && !value->fromText)
             value->value.data = utf16leToUtf8(value->value.data);
@@ -219,11 +203,11 @@ class WineReader {
         }
         if (data.starts_with("dword:")) {
             std::uint32_t n = 0;
-            const std::string_view d = trim(data.substr(6));
+            const std::string_view d = trimBlanks(data.substr(6));
             if (d.empty() || d.size() > 8) return std::nullopt;
             for (char c : d) {
-                if (hexDigit(c) < 0) return std::nullopt;
-                n = n * 16 + static_cast<std::uint32_t>(hexDigit(c));
+                if (hexDigitValue(c) < 0) return std::nullopt;
+                n = n * 16 + static_cast<std::uint32_t>(hexDigitValue(c));
             }
             std::string bytes;
             for (int i = 0; i < 4; ++i) bytes += static_cast<char>((n >> (8 * i)) & 0xff);
@@ -244,8 +228,8 @@ class WineReader {
         while (!spelled.empty() && spelled.back() == '\\') {
             spelled.pop_back();
             std::size_t next = pos_;
-            const std::string_view more = trim(nextLine(text_, next));
-            if (more.empty() || hexDigit(more.front()) < 0) break;
+            const std::string_view more = trimBlanks(nextLine(text_, next));
+            if (more.empty() || hexDigitValue(more.front()) < 0) break;
             spelled += more;
             pos_ = next;
         }
