@@ -9,11 +9,10 @@ namespace qv {
 void appendUtf8(std::string& out, std::uint32_t codePoint);
 
 // UTF-16 code units, one at a time, to UTF-8 in `out`: a surrogate pair becomes its one code
-// point, a lone half of a pair U+FFFD.
+// point, a lone half of a pair U+FFFD. Call finish() after the last unit.
 class Utf16Decoder final {
   public:
     explicit Utf16Decoder(std::string& out) : out_(out) {}
-    ~Utf16Decoder() { finish(); }
     Utf16Decoder(const Utf16Decoder&) = delete;
     Utf16Decoder& operator=(const Utf16Decoder&) = delete;
 
