@@ -178,8 +178,10 @@ std::string usageText() {
            "  --help\n"
            "      Shows this text.\n"
            "\n"
-           "Exit status: 0 done, 1 the command could not be carried out, 2 bad arguments\n"
-           "or no game folder set. Messages go to standard error.\n";
+           "Exit status: 0 all done; 1 nothing done (the command failed or changed nothing);\n"
+           "2 bad arguments or no game folder set; 3 done in part (some packages or files\n"
+           "could not be moved or deleted, or the index or the log could not be written).\n"
+           "Messages go to standard error.\n";
 }
 
 }  // namespace qv::cli

@@ -194,14 +194,7 @@ ProfileText decodeProfile(std::string raw) {
         p.text = raw.substr(kUtf8Mark.size());
     } else if (le || be) {
         p.utf16 = true;
-        const auto unit = [&](std::size_t i) -> std::uint32_t {
-            const auto a = static_cast<unsigned char>(raw[i]),
-                       b = static_cast<unsigned char>(raw[i + 1]);
-            return le ? (b << 8 | a) : (a << 8 | b);
-        };
-        Utf16Decoder decoder(p.text);
-        for (std::size_t i = 2; i + 1 < raw.size(); i += 2) decoder.add(unit(i));
-        decoder.finish();
+        p.text = utf16ToUtf8(std::string_view(raw).substr(2), le);
     } else {
         p.text = std::move(raw);
     }

@@ -40,4 +40,16 @@ void Utf16Decoder::finish() {
     high_ = 0;
 }
 
+std::string utf16ToUtf8(std::string_view units, bool littleEndian) {
+    std::string out;
+    Utf16Decoder decoder(out);
+    for (std::size_t i = 0; i + 1 < units.size(); i += 2) {
+        const auto a = static_cast<unsigned char>(units[i]),
+                   b = static_cast<unsigned char>(units[i + 1]);
+        decoder.add(littleEndian ? (b << 8 | a) : (a << 8 | b));
+    }
+    decoder.finish();
+    return out;
+}
+
 }  // namespace qv

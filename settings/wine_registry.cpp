@@ -92,17 +92,6 @@ bool isTextType(std::uint32_t type) {
     return type == REG_SZ_TYPE || type == REG_EXPAND_SZ_TYPE || type == REG_MULTI_SZ_TYPE;
 }
 
-// A text value stored as bytes holds UTF-16LE units, as Windows keeps it.
-std::string utf16leToUtf8(const std::string& bytes) {
-    std::string out;
-    Utf16Decoder units(out);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-        units.add(static_cast<unsigned char>(bytes[i]) |
-                  static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
-    units.finish();
-    return out;
-}
-
 class WineReader {
   public:
     WineReader(std::string_view text, const std::vector<std::string>& only)
@@ -178,7 +167,7 @@ class WineReader {
         std::optional<Data> value = readData(trimBlanks(line.substr(1)));
         if (!value || current_ == npos) return;
         if (isTextType(value->value.type) && !value->fromText)
-            value->value.data = utf16leToUtf8(value->value.data);
+            value->value.data = utf16ToUtf8(value->value.data, true);  // as Windows keeps it
         RegKey& key = doc_.keys[current_];
         if (RegValue* existing = key.find(name))
             *existing = std::move(value->value);
