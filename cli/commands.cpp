@@ -237,7 +237,7 @@ int findGameCommand(Environment& env) {
     }
     for (const FoundGame& g : games)
         env.out << g.folder << '\t' << g.kind << '\t' << (g.cacheDir.empty() ? "-" : g.cacheDir)
-                << '\t' << g.cachedPackages << '\n';
+                << '\t' << packagesColumn(g) << '\n';
     return kExitOk;
 }
 
