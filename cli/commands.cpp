@@ -1,5 +1,8 @@
 #include "cli/commands.h"
 
+#include <signal.h>
+
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 
@@ -31,6 +34,44 @@ class StreamSink final : public StatusSink {
 
   private:
     std::ostream& out_;
+};
+
+// Set by the signal handler: a lock-free atomic is all a handler may touch.
+std::atomic<bool> stopSignalled{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void onStopSignal(int) {
+    stopSignalled.store(true);
+}
+
+// While alive (and asked to), the first SIGINT or SIGTERM only sets the stop flag the engine
+// reads between packages; the default handler is back at once (SA_RESETHAND), so a second one
+// ends the program as it always did. SA_RESTART keeps the file operations under way going.
+class StopOnSignals {
+  public:
+    explicit StopOnSignals(bool on) : on_(on) {
+        if (!on_) return;
+        stopSignalled.store(false);
+        struct sigaction sa {};
+        sa.sa_handler = onStopSignal;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESETHAND | SA_RESTART;
+        ::sigaction(SIGINT, &sa, &oldInt_);
+        ::sigaction(SIGTERM, &sa, &oldTerm_);
+    }
+    ~StopOnSignals() {
+        if (!on_) return;
+        ::sigaction(SIGINT, &oldInt_, nullptr);
+        ::sigaction(SIGTERM, &oldTerm_, nullptr);
+    }
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+    const std::atomic<bool>* flag() const { return on_ ? &stopSignalled : nullptr; }
+
+  private:
+    bool on_;
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
 };
 
 std::string settingsFile(const Environment& env) {
@@ -149,11 +190,13 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
 
     env.out << "Cache Directory = " << request.lblCacheDir << '\n' << "Processing files...\n";
     StreamSink sink(env.out);
+    const StopOnSignals signals(env.stopOnSignals);
+    ctx.stop = signals.flag();
     RunResult result = ProcessCache(pv, request, ctx, sink);
     env.out << std::flush;
     switch (result.outcome) {
         case RunOutcome::Completed:
-            env.out << "Done processing files\n";
+            if (!result.stopped) env.out << "Done processing files\n";
             return exitCodeOf(completionOf(result));
         case RunOutcome::NoIndex:
             env.err << kProg << "there is no cache.ini in " << request.lblCacheDir
@@ -177,12 +220,13 @@ int purgeCommand(const Arguments& a, Environment& env, TerminalDialogs& dialogs)
         cacheDir = joinShown(pv.GameDir,
                              toNativeSeparators(INIGetSettingString(
                                  "Dirs", "CachePath", settingsFile(env), "", &dialogs, &env.fs)));
-    EngineContext ctx{env.fs, dialogs};
+    const StopOnSignals signals(env.stopOnSignals);
+    EngineContext ctx{env.fs, dialogs, signals.flag()};
     StreamSink sink(env.out);
     PurgeResult result;
     switch (PurgeCache(pv, ctx, sink, cacheDir, &result)) {
         case PurgeOutcome::Done:
-            if (result.failed == 0 && result.indexReplaced) return kExitOk;
+            if (result.failed == 0 && result.indexReplaced && !result.stopped) return kExitOk;
             return result.deleted == 0 ? kExitFailed : kExitPartial;
         case PurgeOutcome::AlreadyEmpty:
             return kExitOk;

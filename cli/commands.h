@@ -29,6 +29,9 @@ struct Environment {
     std::istream& in;
     bool interactive;  // `in` is a terminal a person can answer on
     FileSystem& fs;
+    // The first Ctrl+C or SIGTERM during a run or purge stops it after the current package; a
+    // second one ends the program. Off for commands run in-process by tests.
+    bool stopOnSignals = false;
 };
 
 // Parses the words after the program name and carries out the command.

@@ -16,6 +16,6 @@ int main(int argc, char** argv) {
     std::vector<std::string> words(argv + 1, argv + argc);
     qv::cli::Environment env{
         qv::programFolder(),         qv::defaultRegistryPath(), std::cout, std::cerr, std::cin,
-        ::isatty(STDIN_FILENO) == 1, qv::realFileSystem()};
+        ::isatty(STDIN_FILENO) == 1, qv::realFileSystem(),      true};
     return qv::cli::runMain(words, env);
 }

@@ -9,7 +9,6 @@ namespace qv {
 
 namespace {
 constexpr std::size_t kMinEntryLength = 11;  // shorter lines ("[Cache]", blanks) are skipped
-constexpr std::size_t kRealNameStart = 33;   // after the GUID and the '=' (never examined)
 }  // namespace
 
 std::string cacheExtension(std::string_view configured) {

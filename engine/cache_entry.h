@@ -6,11 +6,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "settings/cache_index_format.h"
+
 namespace qv {
 
 class FileSystem;
-
-constexpr std::size_t kGuidLength = 32;  // the generated part of a cache file's name
 
 // The cache extension as Quorvel.ini gives it, with or without its dot (the game's own ini
 // writes ".uxx"): without the dot, as it follows the GUID and its dot in a file name.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 
@@ -23,6 +24,14 @@ class StatusSink {
 struct EngineContext {
     FileSystem& fs;
     Dialogs& dialogs;
+    // Set by the front end (Stop, Ctrl+C) from another thread or a signal handler; a run or a
+    // purge reads it between packages and stops there. Null: nothing can stop it.
+    const std::atomic<bool>* stop = nullptr;
+
+    bool stopRequested() const { return stop && stop->load(std::memory_order_relaxed); }
 };
+
+// "Stopped after N of M packages": the line a stopped run or purge adds to its status and log.
+std::string stoppedLine(std::size_t done, std::size_t total);
 
 }  // namespace qv

@@ -40,17 +40,24 @@ std::vector<PurgeTarget> purgeTargets(const std::string& index, const std::strin
 
 // Deletes the targets' files; a file that stays keeps its line, so the new index still names it.
 // A name that would reach outside the cache folder is never deleted; a name that differs from
-// the file's only in letter case deletes that file.
+// the file's only in letter case deletes that file. A stop request is honoured between files:
+// the files not yet deleted keep their lines.
 std::vector<std::string> deleteTargets(const std::vector<PurgeTarget>& targets,
-                                       const std::string& cacheDir, FileSystem& fs,
-                                       PurgeResult& result) {
+                                       const std::string& cacheDir, EngineContext& ctx,
+                                       StatusSink& status, PurgeResult& result) {
+    FileSystem& fs = ctx.fs;
     std::vector<std::string> names;
     for (const PurgeTarget& t : targets)
         if (!isUnsafeRealName(t.fileName) && !fs.isFile(cacheDir + "/" + t.fileName))
             names.push_back(t.fileName);
     const auto otherCase = namesIgnoringCase(fs, cacheDir, names);
     std::vector<std::string> kept;
+    std::size_t done = 0;
     for (const PurgeTarget& t : targets) {
+        if (result.stopped || (result.stopped = ctx.stopRequested())) {
+            kept.push_back(t.line);
+            continue;
+        }
         bool gone = false;
         if (!isUnsafeRealName(t.fileName)) {
             const auto other = otherCase.find(t.fileName);
@@ -64,8 +71,30 @@ std::vector<std::string> deleteTargets(const std::vector<PurgeTarget>& targets,
             ++result.failed;
             kept.push_back(t.line);
         }
+        status.progress(++done, targets.size());
+    }
+    if (result.stopped) {
+        const std::string text = stoppedLine(done, targets.size());
+        status.addLine(text);
+        status.setStatusText(text);
     }
     return kept;
+}
+
+// The status lines after the deletions: carried lines, what stays, the index's replacement. A
+// stopped purge has said so already; the files it did not reach are no failure.
+void reportPurge(const IndexReplacement& replaced, const PurgeResult& result,
+                 const std::string& cacheDir, StatusSink& status) {
+    const std::size_t failed = result.failed;
+    for (const std::string& line : replaced.carriedReport()) status.addLine(line);
+    if (failed == 0 && !result.stopped)
+        status.addLine("All cache files have been deleted");
+    else if (failed > 0)
+        status.addLine(failed == 1
+                           ? std::string("1 cache file could not be deleted and stays in CACHE.INI")
+                           : std::to_string(failed) +
+                                 " cache files could not be deleted and stay in CACHE.INI");
+    for (const std::string& line : replaced.report(cacheDir)) status.addLine(line);
 }
 
 }  // namespace
@@ -123,20 +152,11 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
     if (lock.state() != CacheLock::State::Held) status.addLine(lock.unlockedLine(cacheDir));
     for (const std::string& text : removeLeftTempFiles(ctx.fs, {cacheDir})) status.addLine(text);
 
-    const std::vector<std::string> kept = deleteTargets(targets, cacheDir, ctx.fs, result);
+    const std::vector<std::string> kept = deleteTargets(targets, cacheDir, ctx, status, result);
     const IndexReplacement replaced =
         replaceCacheIndex(ctx.fs, cacheDir, index.value, newIndexText(kept));
     result.indexReplaced = replaced.index.ok();
-
-    for (const std::string& line : replaced.carriedReport()) status.addLine(line);
-    if (kept.empty())
-        status.addLine("All cache files have been deleted");
-    else
-        status.addLine(kept.size() == 1
-                           ? std::string("1 cache file could not be deleted and stays in CACHE.INI")
-                           : std::to_string(kept.size()) +
-                                 " cache files could not be deleted and stay in CACHE.INI");
-    for (const std::string& line : replaced.report(cacheDir)) status.addLine(line);
+    reportPurge(replaced, result, cacheDir, status);
     return PurgeOutcome::Done;
 }
 

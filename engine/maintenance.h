@@ -18,6 +18,7 @@ struct PurgeResult {
     std::size_t deleted = 0;  // cache files deleted (or already gone)
     std::size_t failed = 0;   // cache files that stay, with their lines
     bool indexReplaced = false;
+    bool stopped = false;  // a stop request ended the deletions early; the rest kept their lines
 };
 
 // Deletes every cache file the index names after the question, replaces the index with one that

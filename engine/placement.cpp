@@ -11,8 +11,6 @@ namespace qv {
 
 namespace {
 
-constexpr std::size_t kRealNameStart = 33;  // the 34th character
-
 // Does the upper-cased end of `text` equal `key` (three upper-case letters)?
 bool endsWithKey(std::string_view text, const char* key) {
     if (text.size() < 3) return false;

@@ -219,6 +219,7 @@ bool missingPackagesAreAccountedFor(const std::vector<std::string_view>& lines,
 
 Completion completionOf(const RunResult& r) {
     if (r.outcome != RunOutcome::Completed) return Completion::Nothing;
+    if (r.stopped) return r.moved == 0 ? Completion::Nothing : Completion::Part;
     if (r.failed == 0 && r.indexReplaced && r.logWritten) return Completion::All;
     if (r.moved == 0 && (r.failed > 0 || !r.indexReplaced)) return Completion::Nothing;
     return Completion::Part;
@@ -252,35 +253,12 @@ bool PrepareRun(Options& options, EngineContext& ctx, bool* checksPassed) {
     return true;
 }
 
-RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& ctx,
-                       StatusSink& status) {
-    RunResult result;
-    // A folder mode needs its full folder path: an empty text would place packages at the root,
-    // a relative one wherever the program happened to start.
-    const PlacementMode mode = modeOf(request.options);
-    if ((mode == PlacementMode::OneFolder && !isFullFolderPath(request.options.MoveDirText)) ||
-        (mode == PlacementMode::FolderTree && !isFullFolderPath(request.options.MoveDir2Text))) {
-        ctx.dialogs.message(kProgramTitle, kFullPathMessage);
-        result.outcome = RunOutcome::Refused;
-        return result;
-    }
-    const ProgramFiles files = programFiles(pv.ProgramFolder, ctx.fs);
-    SettingsSnapshot settings(ctx.fs, files.settingsFile);
-    if (!settings.ok()) {
-        ctx.dialogs.message(kProgramTitle,
-                            "Quorvel.ini could not be read (" + settings.failure() + ")");
-        result.outcome = RunOutcome::IndexUnreadable;
-        return result;
-    }
+namespace {
 
-    // The fallback cache folder is formed before GameDir loses its trailing separator.
-    std::string cacheDir = request.lblCacheDir;
-    if (cacheDir.empty()) {
-        cacheDir = pv.GameDir + "/" + toNativeSeparators(settings.dirs("CachePath"));
-        request.lblCacheDir = cacheDir;
-    }
-    if (endsWithSeparator(pv.GameDir)) pv.GameDir = removeOneTrailingSeparator(pv.GameDir);
-
+// The folders of a run: the cache, the game's type folders from Quorvel.ini, and the folders of
+// the chosen mode.
+PlacementContext placementFor(const PublicVariables& pv, SettingsSnapshot& settings,
+                              const std::string& cacheDir, PlacementMode mode, const Options& o) {
     PlacementContext place;
     place.cacheDir = cacheDir;
     place.cacheExt = cacheExtension(settings.dirs("CacheExt"));
@@ -290,78 +268,66 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     place.musicDir = pv.GameDir + "/" + toNativeSeparators(settings.dirs("Music"));
     place.systemDir = pv.GameDir + "/System";
     place.mode = mode;
-    place.moveDirText = toNativeSeparators(request.options.MoveDirText);
-    place.moveDir2Text = toNativeSeparators(request.options.MoveDir2Text);
+    place.moveDirText = toNativeSeparators(o.MoveDirText);
+    place.moveDir2Text = toNativeSeparators(o.MoveDir2Text);
+    return place;
+}
 
-    result.label1 = "Cache Directory = " + cacheDir;
+// Shows `text` and returns `outcome`: a run that stops before anything changed.
+RunOutcome refuse(EngineContext& ctx, const std::string& text, RunOutcome outcome) {
+    ctx.dialogs.message(kProgramTitle, text);
+    return outcome;
+}
 
-    const std::string indexPath = cacheDir + "/cache.ini";
-    if (!ctx.fs.isFile(indexPath)) {
-        result.outcome = RunOutcome::NoIndex;
-        return result;
-    }
+// The index lines a run works on, and which of them it moves.
+struct RunPlan {
+    std::vector<std::string_view> lines;  // views into the index as read: not copied
+    std::vector<bool> selected;
+    CacheListing listing;
+    std::unordered_map<std::size_t, std::string> otherCase;  // line -> cache file's own spelling
+    std::size_t packages = 0;                                // selected lines
+};
 
-    CacheLock lock(cacheDir);
-    if (lock.busy()) {
-        ctx.dialogs.message(kProgramTitle, kCacheBusyMessage);
-        result.outcome = RunOutcome::Busy;
-        return result;
-    }
-    result.locked = lock.state() == CacheLock::State::Held;
+RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checkedEntries,
+                const PublicVariables& pv, const PlacementContext& place, FileSystem& fs) {
+    RunPlan plan;
+    plan.lines = splitLineViews(index);
+    plan.selected = selectedLines(plan.lines, checkedEntries, pv);
+    plan.listing = listCacheFolder(plan.lines, plan.selected, place.cacheDir, place.cacheExt, fs);
+    std::vector<bool>& listed = plan.listing.listedAsFile;
+    plan.otherCase = cacheFilesInOtherCase(plan.lines, plan.selected, listed, place, fs);
+    for (const auto& [i, name] : plan.otherCase) listed[i] = true;
+    plan.packages =
+        static_cast<std::size_t>(std::count(plan.selected.begin(), plan.selected.end(), true));
+    return plan;
+}
 
-    const Result<std::string> index = ctx.fs.readAll(indexPath);
-    if (!index.ok()) {
-        ctx.dialogs.message(kProgramTitle,
-                            "Cache.INI could not be read (" + index.status.text + ")");
-        result.outcome = RunOutcome::IndexUnreadable;
-        return result;
-    }
+// A wrong cache extension or cache folder shows as every package missing; the run would then
+// drop every line.
+bool looksLikeWrongCache(const RunPlan& plan, const PlacementContext& place, FileSystem& fs) {
+    const std::vector<bool>& listed = plan.listing.listedAsFile;
+    return plan.packages > 0 && plan.listing.read &&
+           std::find(listed.begin(), listed.end(), true) == listed.end() &&
+           !missingPackagesAreAccountedFor(plan.lines, plan.selected, place, fs);
+}
 
-    // An index this user cannot replace would go on naming every package the run moves away:
-    // refuse before anything moves.
-    if (const Status w = ctx.fs.canReplace(indexPath); !w.ok()) {
-        ctx.dialogs.message(kProgramTitle,
-                            "CACHE.INI cannot be replaced (" + w.text + "); nothing was moved.");
-        result.outcome = RunOutcome::Refused;
-        return result;
-    }
-
-    // Views into the index as read: its lines are not copied.
-    const std::vector<std::string_view> lines = splitLineViews(index.value);
-    const std::vector<bool> selected = selectedLines(lines, request.checkedEntries, pv);
-    CacheListing listing = listCacheFolder(lines, selected, cacheDir, place.cacheExt, ctx.fs);
-    std::vector<bool>& listed = listing.listedAsFile;
-    const auto otherCase = cacheFilesInOtherCase(lines, selected, listed, place, ctx.fs);
-    for (const auto& [i, name] : otherCase) listed[i] = true;
-
-    // Progress counts the packages to move, not the index lines.
-    const std::size_t packages =
-        static_cast<std::size_t>(std::count(selected.begin(), selected.end(), true));
-    result.selected = packages;
-
-    // A wrong cache extension or cache folder shows as every package missing; the run would
-    // then drop every line. Nothing is changed instead.
-    if (packages > 0 && listing.read &&
-        std::find(listed.begin(), listed.end(), true) == listed.end() &&
-        !missingPackagesAreAccountedFor(lines, selected, place, ctx.fs)) {
-        ctx.dialogs.message(kProgramTitle, "None of the " + std::to_string(packages) +
-                                               " selected packages is in " + cacheDir + " as *." +
-                                               place.cacheExt + "; nothing was changed.");
-        result.outcome = RunOutcome::Refused;
-        return result;
-    }
-
-    RunLog log = StartRunLog(cacheDir, files.runLog, ctx.fs);
-    if (!result.locked) {
-        status.addLine(lock.unlockedLine(cacheDir));
-        log.line(lock.unlockedLine(cacheDir));
-    }
+// Removes what an interrupted write left in the run's folders, saying so in the status list and
+// the log.
+void removeLeftovers(const PlacementContext& place, bool cacheListedClean, FileSystem& fs,
+                     StatusSink& status, RunLog& log) {
     std::vector<std::string> folders = writtenFolders(place);
-    if (listing.noLeftovers) folders.erase(folders.begin());  // the cache folder, listed above
-    for (const std::string& text : removeLeftTempFiles(ctx.fs, folders)) {
+    if (cacheListedClean) folders.erase(folders.begin());  // the cache folder, listed already
+    for (const std::string& text : removeLeftTempFiles(fs, folders)) {
         status.addLine(text);
         log.line(text);
     }
+}
+
+// Places the selected packages in index order and collects the lines the new index keeps. A stop
+// request is honoured between packages: every line not yet done is kept as it stands.
+std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementContext& place,
+                                       EngineContext& ctx, StatusSink& status, RunLog& log,
+                                       RunResult& result) {
     // The run's folders stay open while it moves, so each move looks up only its two names.
     struct HeldFolders {
         FileSystem& fs;
@@ -370,34 +336,124 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     ctx.fs.holdFolders(writtenFolders(place));
     std::vector<std::string> kept;
     std::size_t placed = 0;
-    status.progress(0, packages);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view line = lines[i];
-        if (!selected[i]) {
+    status.progress(0, plan.packages);
+    for (std::size_t i = 0; i < plan.lines.size(); ++i) {
+        const std::string_view line = plan.lines[i];
+        if (!plan.selected[i]) {
             if (line.find("[Cache]") == std::string_view::npos) kept.emplace_back(line);
-        } else {
-            const auto other = otherCase.empty() ? otherCase.end() : otherCase.find(i);
-            const std::string_view onDisk =
-                other == otherCase.end() ? std::string_view() : std::string_view(other->second);
-            switch (PlaceCacheEntry(line, place, ctx.fs, status, log.file.get(), kept, listed[i],
-                                    onDisk)) {
-                case PlaceOutcome::Moved:
-                    ++result.moved;
-                    break;
-                case PlaceOutcome::Kept:
-                    ++result.kept;
-                    break;
-                case PlaceOutcome::Missing:
-                    ++result.missing;
-                    break;
-                case PlaceOutcome::Failed:
-                    ++result.failed;
-                    break;
-            }
-            status.progress(++placed, packages);
+            continue;
         }
+        if (result.stopped || (result.stopped = ctx.stopRequested())) {
+            kept.emplace_back(line);
+            continue;
+        }
+        const auto other = plan.otherCase.find(i);
+        const std::string_view onDisk =
+            other == plan.otherCase.end() ? std::string_view() : std::string_view(other->second);
+        switch (PlaceCacheEntry(line, place, ctx.fs, status, log.file.get(), kept,
+                                plan.listing.listedAsFile[i], onDisk)) {
+            case PlaceOutcome::Moved:
+                ++result.moved;
+                break;
+            case PlaceOutcome::Kept:
+                ++result.kept;
+                break;
+            case PlaceOutcome::Missing:
+                ++result.missing;
+                break;
+            case PlaceOutcome::Failed:
+                ++result.failed;
+                break;
+        }
+        status.progress(++placed, plan.packages);
         status.processEvents();
     }
+    if (result.stopped) {
+        const std::string text = stoppedLine(placed, plan.packages);
+        status.addLine(text);
+        status.setStatusText(text);
+        log.line(text);
+    }
+    return kept;
+}
+
+}  // namespace
+
+std::string stoppedLine(std::size_t done, std::size_t total) {
+    return "Stopped after " + std::to_string(done) + " of " + std::to_string(total) + " packages";
+}
+
+RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& ctx,
+                       StatusSink& status) {
+    RunResult result;
+    // A folder mode needs its full folder path: an empty text would place packages at the root,
+    // a relative one wherever the program happened to start.
+    const PlacementMode mode = modeOf(request.options);
+    if ((mode == PlacementMode::OneFolder && !isFullFolderPath(request.options.MoveDirText)) ||
+        (mode == PlacementMode::FolderTree && !isFullFolderPath(request.options.MoveDir2Text))) {
+        result.outcome = refuse(ctx, kFullPathMessage, RunOutcome::Refused);
+        return result;
+    }
+    const ProgramFiles files = programFiles(pv.ProgramFolder, ctx.fs);
+    SettingsSnapshot settings(ctx.fs, files.settingsFile);
+    if (!settings.ok()) {
+        result.outcome = refuse(ctx, "Quorvel.ini could not be read (" + settings.failure() + ")",
+                                RunOutcome::IndexUnreadable);
+        return result;
+    }
+
+    // The fallback cache folder is formed before GameDir loses its trailing separator.
+    if (request.lblCacheDir.empty())
+        request.lblCacheDir = pv.GameDir + "/" + toNativeSeparators(settings.dirs("CachePath"));
+    const std::string cacheDir = request.lblCacheDir;
+    if (endsWithSeparator(pv.GameDir)) pv.GameDir = removeOneTrailingSeparator(pv.GameDir);
+    const PlacementContext place = placementFor(pv, settings, cacheDir, mode, request.options);
+    result.label1 = "Cache Directory = " + cacheDir;
+
+    const std::string indexPath = cacheDir + "/cache.ini";
+    if (!ctx.fs.isFile(indexPath)) {
+        result.outcome = RunOutcome::NoIndex;
+        return result;
+    }
+    CacheLock lock(cacheDir);
+    if (lock.busy()) {
+        result.outcome = refuse(ctx, kCacheBusyMessage, RunOutcome::Busy);
+        return result;
+    }
+    result.locked = lock.state() == CacheLock::State::Held;
+    const Result<std::string> index = ctx.fs.readAll(indexPath);
+    if (!index.ok()) {
+        result.outcome = refuse(ctx, "Cache.INI could not be read (" + index.status.text + ")",
+                                RunOutcome::IndexUnreadable);
+        return result;
+    }
+    // An index this user cannot replace would go on naming every package the run moves away:
+    // refuse before anything moves.
+    if (const Status w = ctx.fs.canReplace(indexPath); !w.ok()) {
+        result.outcome =
+            refuse(ctx, "CACHE.INI cannot be replaced (" + w.text + "); nothing was moved.",
+                   RunOutcome::Refused);
+        return result;
+    }
+
+    const RunPlan plan = planRun(index.value, request.checkedEntries, pv, place, ctx.fs);
+    result.selected = plan.packages;  // progress counts the packages to move, not the lines
+    if (looksLikeWrongCache(plan, place, ctx.fs)) {
+        result.outcome =
+            refuse(ctx,
+                   "None of the " + std::to_string(plan.packages) + " selected packages is in " +
+                       cacheDir + " as *." + place.cacheExt + "; nothing was changed.",
+                   RunOutcome::Refused);
+        return result;
+    }
+
+    RunLog log = StartRunLog(cacheDir, files.runLog, ctx.fs);
+    if (!result.locked) {
+        status.addLine(lock.unlockedLine(cacheDir));
+        log.line(lock.unlockedLine(cacheDir));
+    }
+    removeLeftovers(place, plan.listing.noLeftovers, ctx.fs, status, log);
+    const std::vector<std::string> kept = placeSelected(plan, place, ctx, status, log, result);
 
     const FinishOutcome finished =
         FinishRun({.cacheDir = cacheDir, .keptLines = kept, .oldIndex = index.value}, pv, log,

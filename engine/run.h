@@ -48,14 +48,15 @@ struct RunResult {
     std::size_t failed = 0;   // the move failed: the package stays with its line
     bool indexReplaced = false;
     bool logWritten = false;
-    bool locked = false;  // the cache lock was held (false: the work went on unlocked)
+    bool locked = false;   // the cache lock was held (false: the work went on unlocked)
+    bool stopped = false;  // a stop request ended the moves early; the rest kept their lines
 };
 
 // How much of what an operation set out to do was done: a front end's exit status.
 enum class Completion {
     All,      // everything, the index replaced and the log written
     Nothing,  // nothing changed, or nothing moved and something failed
-    Part,     // some of it
+    Part,     // some of it (a stopped run that moved something)
 };
 Completion completionOf(const RunResult& r);
 

@@ -6,6 +6,7 @@
 #include "engine/public_variables.h"
 #include "engine/run_index.h"
 #include "platform/ascii.h"
+#include "platform/paths.h"
 #include "settings/program_files.h"
 
 namespace qv {

@@ -54,11 +54,17 @@ constexpr bool isBlankAscii(char c) {
     return c == ' ' || c == '\t';
 }
 
-// `text` without the spaces and tabs at either end.
-inline std::string_view trimBlanks(std::string_view text) {
+// `text` without the spaces and tabs at its start, its end, or either end.
+inline std::string_view trimBlanksLeft(std::string_view text) {
     while (!text.empty() && isBlankAscii(text.front())) text.remove_prefix(1);
+    return text;
+}
+inline std::string_view trimBlanksRight(std::string_view text) {
     while (!text.empty() && isBlankAscii(text.back())) text.remove_suffix(1);
     return text;
+}
+inline std::string_view trimBlanks(std::string_view text) {
+    return trimBlanksRight(trimBlanksLeft(text));
 }
 
 // The value of a hex digit (either case), -1 for any other character.
@@ -70,9 +76,7 @@ constexpr int hexDigitValue(char c) {
 
 // Blank: empty, or nothing but spaces and tabs.
 inline bool isBlankLine(std::string_view line) {
-    for (char c : line)
-        if (c != ' ' && c != '\t') return false;
-    return true;
+    return trimBlanks(line).empty();
 }
 
 }  // namespace qv

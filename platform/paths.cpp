@@ -36,24 +36,33 @@ std::string baseName(const std::string& path) {
     return p.substr(pos + 1);
 }
 
-std::string programFolder() {
+std::string parentFolder(const std::string& path) {
+    const auto pos = path.rfind(kSep);
+    if (pos == std::string::npos) return ".";
+    if (pos == 0) return "/";
+    return path.substr(0, pos);
+}
+
+std::string executablePath() {
     std::vector<char> buf(4096);
     for (;;) {
         const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
-        if (n < 0) return ".";
+        if (n <= 0) return {};
         if (static_cast<std::size_t>(n) < buf.size()) {
             std::string exe(buf.data(), static_cast<std::size_t>(n));
             // The kernel marks a replaced or removed executable this way.
             const std::string deleted = " (deleted)";
             if (exe.size() > deleted.size() && exe.ends_with(deleted))
                 exe.erase(exe.size() - deleted.size());
-            const auto pos = exe.rfind(kSep);
-            if (pos == std::string::npos) return ".";
-            if (pos == 0) return "/";
-            return exe.substr(0, pos);
+            return exe;
         }
         buf.resize(buf.size() * 2);
     }
+}
+
+std::string programFolder() {
+    const std::string exe = executablePath();
+    return exe.empty() ? "." : parentFolder(exe);
 }
 
 std::string homeFolder() {

@@ -27,6 +27,12 @@ std::string removeOneTrailingSeparator(std::string path);
 // The last component of a path.
 std::string baseName(const std::string& path);
 
+// The folder part of a path ("." for a bare name, "/" for a name in the root).
+std::string parentFolder(const std::string& path);
+
+// The running executable's full path (from /proc/self/exe), "" when the kernel does not tell.
+std::string executablePath();
+
 // The folder that holds the running executable (from /proc/self/exe), without a trailing
 // separator.
 std::string programFolder();

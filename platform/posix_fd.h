@@ -58,9 +58,6 @@ inline Status readFolder(const std::string& folder, Each each) {
     }
 }
 
-// The folder part of `path` ("." for a bare name, "/" at the root).
-std::string parentFolder(const std::string& path);
-
 // Writes all of `data`, going on after interrupted and partial writes.
 Status writeAll(int fd, std::string_view data);
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/ascii.h"
+#include "platform/paths.h"
 #include "platform/posix_fd.h"
 
 namespace qv {
@@ -27,13 +28,6 @@ using posix::kTempPrefix;
 using posix::readFolder;
 
 namespace posix {
-
-std::string parentFolder(const std::string& path) {
-    const auto pos = path.rfind('/');
-    if (pos == std::string::npos) return ".";
-    if (pos == 0) return "/";
-    return path.substr(0, pos);
-}
 
 Status writeAll(int fd, std::string_view data) {
     while (!data.empty()) {
@@ -98,7 +92,6 @@ Result<std::string> createTempFile(const std::string& folder, Fd& fd) {
 
 using posix::createTempFile;
 using posix::fsyncFolder;
-using posix::parentFolder;
 using posix::writeAll;
 
 namespace {

@@ -4,15 +4,16 @@
 
 namespace qv {
 
+// A move as it goes across file systems, wherever the two names are: the plain file `from` is
+// copied under a hidden temporary name beside `to`, flushed, given the name `to` without
+// replacing anything, and only then deleted. moveNoReplace does this when a rename reports EXDEV.
+Status moveByCopy(const std::string& from, const std::string& to);
+
 class PosixFileSystem final : public FileSystem {
   public:
     PosixFileSystem() = default;
     PosixFileSystem(const PosixFileSystem&) = delete;  // it owns the held folders' descriptors
     PosixFileSystem& operator=(const PosixFileSystem&) = delete;
-
-    // Test hook: treat every move as one across file systems (the rename step reports
-    // EXDEV), so the copy path runs where no second file system is at hand.
-    void setForceCrossDevice(bool on) { forceCrossDevice_ = on; }
 
     bool isFile(const std::string& path) override;
     bool isFolder(const std::string& path) override;
@@ -50,7 +51,6 @@ class PosixFileSystem final : public FileSystem {
     // name part of `path` starts.
     int heldFolderOf(const std::string& path, std::size_t& nameStart) const;
 
-    bool forceCrossDevice_ = false;
     std::vector<std::pair<std::string, int>> held_;  // folder path, descriptor (O_PATH)
 };
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/paths.h"
 #include "platform/posix_fd.h"
 #include "platform/posix_filesystem.h"
 
@@ -18,7 +19,6 @@ namespace qv {
 using posix::createTempFile;
 using posix::Fd;
 using posix::fsyncFolder;
-using posix::parentFolder;
 using posix::writeAll;
 
 namespace {
@@ -123,18 +123,26 @@ Status copyAcross(const std::string& from, const std::string& to) {
     return Status::success();
 }
 
-}  // namespace
-
-Status PosixFileSystem::moveNoReplace(const std::string& from, const std::string& to) {
+// Only a plain file moves: a link could lead anywhere, a folder is no package.
+Status plainSource(const std::string& from) {
     struct stat st {};
     if (::lstat(from.c_str(), &st) != 0) return Status::fromErrno(errno);
     if (S_ISDIR(st.st_mode)) return Status::fromErrno(EISDIR);
     if (!S_ISREG(st.st_mode)) return Status::failure("Not a plain file", EINVAL);
+    return Status::success();
+}
 
-    if (!forceCrossDevice_) {
-        Status s = renameNoReplace(from, to);
-        if (s.code != EXDEV) return s;
-    }
+}  // namespace
+
+Status moveByCopy(const std::string& from, const std::string& to) {
+    if (Status s = plainSource(from); !s) return s;
+    return copyAcross(from, to);
+}
+
+Status PosixFileSystem::moveNoReplace(const std::string& from, const std::string& to) {
+    if (Status s = plainSource(from); !s) return s;
+    Status s = renameNoReplace(from, to);
+    if (s.code != EXDEV) return s;
     return copyAcross(from, to);
 }
 
@@ -143,7 +151,6 @@ Status PosixFileSystem::moveNoReplace(const std::string& from, const std::string
 // what landed is checked after the rename (one fstatat) and put back when it is no plain file.
 // The copy across file systems opens the source without following a link and checks it.
 Status PosixFileSystem::moveListedFile(const std::string& from, const std::string& to) {
-    if (forceCrossDevice_) return copyAcross(from, to);
     std::size_t fromName = 0, toName = 0;
     const int fromFolder = heldFolderOf(from, fromName), toFolder = heldFolderOf(to, toName);
     const int fromAt = fromFolder >= 0 ? fromFolder : AT_FDCWD;

@@ -4,9 +4,11 @@
 #include <cstdlib>
 #include <optional>
 
+#include "platform/ascii.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
+#include "settings/cache_index_format.h"
 #include "settings/mdlINI.h"
 #include "settings/program_settings.h"
 #include "settings/wine_registry.h"
@@ -38,12 +40,8 @@ constexpr const char* kGameKeys[] = {
     "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Unreal Technology\\Installed Apps\\"
     "UnrealTournament"};
 
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool isDriveLetterPath(const std::string& p) {
-    return p.size() >= 2 && p[1] == ':' && lowerAscii(p[0]) >= 'a' && lowerAscii(p[0]) <= 'z';
+    return p.size() >= 2 && p[1] == ':' && isAlphaAscii(p[0]);
 }
 
 // `rest` below `base`, each component matched without regard to case where the exact
@@ -87,11 +85,11 @@ bool isNativeBuild(FileSystem& fs, const std::string& folder) {
                        [&](const char* f) { return holdsFileNoCase(fs, folder, f); });
 }
 
-// Entry lines of a cache index: a 32-character GUID, "=", the real name.
+// Entry lines of a cache index: a GUID, "=", the real name.
 std::size_t countEntries(const std::string& text) {
     std::size_t n = 0;
     for (const std::string& line : splitLines(text))
-        if (line.size() > 33 && line[32] == '=') ++n;
+        if (line.size() > kRealNameStart && line[kGuidLength] == '=') ++n;
     return n;
 }
 

@@ -47,16 +47,6 @@ std::vector<LineSpan> lineSpans(std::string_view text) {
     return lines;
 }
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
 // What a line of a profile file is.
 struct ParsedLine {
     enum Kind { Other, Section, Key } kind = Other;
@@ -67,23 +57,23 @@ struct ParsedLine {
 
 ParsedLine parseLine(std::string_view line) {
     ParsedLine p;
-    std::string_view t = trim(line);
+    std::string_view t = trimBlanks(line);
     if (t.empty() || t.front() == ';') return p;
     if (t.front() == '[') {
         const std::size_t close = t.rfind(']');
         if (close == std::string_view::npos || close == 0) return p;
         p.kind = ParsedLine::Section;
-        p.name = trim(t.substr(1, close - 1));
+        p.name = trimBlanks(t.substr(1, close - 1));
         return p;
     }
     const std::size_t eq = line.find('=');
     if (eq == std::string_view::npos) return p;
     p.kind = ParsedLine::Key;
-    p.name = trim(line.substr(0, eq));
+    p.name = trimBlanks(line.substr(0, eq));
     std::size_t v = eq + 1;
-    while (v < line.size() && isBlank(line[v])) ++v;
+    while (v < line.size() && isBlankAscii(line[v])) ++v;
     p.valueStart = v;
-    p.value = trim(line.substr(v));
+    p.value = trimBlanks(line.substr(v));
     return p;
 }
 
@@ -114,7 +104,7 @@ Location locate(std::string_view text, const std::vector<LineSpan>& lines,
             continue;
         }
         if (!inSection) continue;
-        if (!trim(line).empty()) loc.lastContentLine = i;
+        if (!trimBlanks(line).empty()) loc.lastContentLine = i;
         if (p.kind == ParsedLine::Key && !loc.keyLine && equalsNoCaseAscii(p.name, key)) {
             loc.keyLine = i;
             loc.key = p;
@@ -154,7 +144,8 @@ std::string withSetting(const std::string& text, const std::string& section, con
         if (!out.empty()) {
             if (!endsWithLineEnd(out)) out += eol;
             // A blank line between sections, as the game's own files have them.
-            if (!trim(text.substr(lines.back().start, lines.back().contentEnd - lines.back().start))
+            if (!trimBlanks(
+                     text.substr(lines.back().start, lines.back().contentEnd - lines.back().start))
                      .empty())
                 out += eol;
         }

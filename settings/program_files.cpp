@@ -46,13 +46,6 @@ Status makeUserCopy(const std::string& shipped, const std::string& user, FileSys
     return fs.writeAtomic(user, content.value);
 }
 
-std::string parentFolder(const std::string& path) {
-    const auto pos = path.rfind(kSep);
-    if (pos == std::string::npos) return ".";
-    if (pos == 0) return "/";
-    return path.substr(0, pos);
-}
-
 Status makeFolders(FileSystem& fs, const std::string& folder) {
     if (folder.empty() || fs.isFolder(folder)) return Status::success();
     const std::string parent = parentFolder(folder);

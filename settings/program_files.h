@@ -46,9 +46,6 @@ ProgramFiles programFiles(const std::string& programFolder, FileSystem& fs);
 // shipped file leaves the user's copy to be created by its first write.
 Status makeUserCopy(const std::string& shipped, const std::string& user, FileSystem& fs);
 
-// The folder part of a path ("." for a bare name, "/" for a name in the root).
-std::string parentFolder(const std::string& path);
-
 // Creates `folder` and every missing folder above it.
 Status makeFolders(FileSystem& fs, const std::string& folder);
 

@@ -17,19 +17,9 @@ namespace qv {
 
 namespace {
 
-std::string_view trimSpaces(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    return equalsNoCaseAscii(a, b);
-}
-
 // A whole decimal number or a decimal fraction, nothing else around it but blanks.
 bool parseNumber(std::string_view text, double& out) {
-    const std::string t(trimSpaces(text));
+    const std::string t(trimBlanks(text));
     if (t.empty()) return false;
     for (char c : t)
         if (!((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E'))
@@ -82,17 +72,17 @@ std::string notFoundText(std::size_t found) {
 }  // namespace
 
 bool textToBool(const std::string& text, bool& ok) {
-    const std::string_view t = trimSpaces(text);
+    const std::string_view t = trimBlanks(text);
     ok = true;
-    if (equalsNoCase(t, "True")) return true;
-    if (equalsNoCase(t, "False")) return false;
+    if (equalsNoCaseAscii(t, "True")) return true;
+    if (equalsNoCaseAscii(t, "False")) return false;
     double n = 0;
     ok = parseNumber(t, n);
     return ok && n != 0;
 }
 
 int textToInt(const std::string& text, bool& ok) {
-    const std::string t(trimSpaces(text));
+    const std::string t(trimBlanks(text));
     ok = false;
     if (t.empty()) return 0;
     std::string_view digits = t;

@@ -12,16 +12,6 @@ namespace qv {
 
 namespace {
 
-std::string_view trimRight(std::string_view s) {
-    while (!s.empty() && isBlankAscii(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-std::string_view trimLeft(std::string_view s) {
-    while (!s.empty() && isBlankAscii(s.front())) s.remove_prefix(1);
-    return s;
-}
-
 bool startsWithNoCase(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && sameNameNoCase(s.substr(0, prefix.size()), prefix);
 }
@@ -52,16 +42,16 @@ std::optional<std::string> readQuoted(std::string_view& s) {
 // "01,ff,2a" (blanks allowed around the bytes); empty text is no bytes.
 std::optional<std::string> readHexBytes(std::string_view s) {
     std::string out;
-    s = trimLeft(trimRight(s));
+    s = trimBlanksLeft(trimBlanksRight(s));
     if (s.empty()) return out;
     for (;;) {
-        s = trimLeft(s);
+        s = trimBlanksLeft(s);
         if (s.size() < 2) return std::nullopt;
         const int hi = hexDigitValue(s[0]);
         const int lo = hexDigitValue(s[1]);
         if (hi < 0 || lo < 0) return std::nullopt;
         out += static_cast<char>(hi * 16 + lo);
-        s = trimLeft(s.substr(2));
+        s = trimBlanksLeft(s.substr(2));
         if (s.empty()) return out;
         if (s.front() != ',') return std::nullopt;
         s.remove_prefix(1);
@@ -69,10 +59,10 @@ std::optional<std::string> readHexBytes(std::string_view s) {
 }
 
 std::optional<RegValue> readData(std::string_view data) {
-    data = trimRight(data);
+    data = trimBlanksRight(data);
     if (!data.empty() && data.front() == '"') {
         std::optional<std::string> text = readQuoted(data);
-        if (!text || !trimLeft(data).empty()) return std::nullopt;
+        if (!text || !trimBlanksLeft(data).empty()) return std::nullopt;
         return RegValue{REG_SZ_TYPE, *text + '\0'};
     }
     if (startsWithNoCase(data, "dword:")) {
@@ -116,7 +106,7 @@ struct ParsedValue {
 // `"Name"=data` or `@=data`.
 std::optional<ParsedValue> readValueLine(std::string_view line) {
     ParsedValue v;
-    line = trimLeft(line);
+    line = trimBlanksLeft(line);
     if (!line.empty() && line.front() == '@') {
         line.remove_prefix(1);
     } else {
@@ -124,9 +114,9 @@ std::optional<ParsedValue> readValueLine(std::string_view line) {
         if (!name) return std::nullopt;
         v.name = std::move(*name);
     }
-    line = trimLeft(line);
+    line = trimBlanksLeft(line);
     if (line.empty() || line.front() != '=') return std::nullopt;
-    v.data = trimLeft(line.substr(1));
+    v.data = trimBlanksLeft(line.substr(1));
     return v;
 }
 
@@ -243,8 +233,8 @@ RegDocument parseRegistryText(std::string_view text) {
     std::unordered_map<std::string, std::size_t> index;  // folded key name -> doc.keys slot
     RegKey* current = nullptr;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view line = trimRight(lines[i]);
-        const std::string_view t = trimLeft(line);
+        const std::string_view line = trimBlanksRight(lines[i]);
+        const std::string_view t = trimBlanksLeft(line);
         if (t.empty() || t.front() == ';') continue;
         if (t.front() == '[') {
             const std::size_t close = t.rfind(']');
@@ -266,7 +256,7 @@ RegDocument parseRegistryText(std::string_view text) {
         if (startsWithNoCase(data, "hex")) {
             while (!data.empty() && data.back() == '\\' && i + 1 < lines.size()) {
                 data.pop_back();
-                data += trimLeft(trimRight(lines[++i]));
+                data += trimBlanksLeft(trimBlanksRight(lines[++i]));
             }
             if (!data.empty() && data.back() == '\\') data.pop_back();
         }
@@ -297,7 +287,7 @@ RegFileContent readRegistryFile(std::string_view bytes) {
         utf16 = false;
     std::string_view text = utf16 ? std::string_view(decoded) : bytes;
     if (!utf16 && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-    const std::string_view header = trimRight(text.substr(0, text.find_first_of("\r\n")));
+    const std::string_view header = trimBlanksRight(text.substr(0, text.find_first_of("\r\n")));
     if (header != "REGEDIT4" && header != "Windows Registry Editor Version 5.00") return content;
     content.doc = parseRegistryText(text);
     content.writable = !utf16;

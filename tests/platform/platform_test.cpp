@@ -9,6 +9,7 @@
 #include "platform/paths.h"
 #include "platform/posix_filesystem.h"
 #include "platform/textfile.h"
+#include "tests/support/copying_filesystem.h"
 #include "tests/support/temp_dir.h"
 
 namespace qv::test {
@@ -48,9 +49,10 @@ TEST(Paths, SeparatorsAndNames) {
 
 class FileSystemTest : public ::testing::TestWithParam<bool> {
   protected:
-    void SetUp() override { fs.setForceCrossDevice(GetParam()); }
     TempDir dir;
-    PosixFileSystem fs;
+    PosixFileSystem posix;
+    CopyingFileSystem copying{posix};
+    FileSystem& fs = GetParam() ? static_cast<FileSystem&>(copying) : posix;
 };
 
 // A move takes the whole file, never replaces what is there, and never takes a link or a

@@ -1,6 +1,7 @@
 // The crash campaign: a whole run is killed with SIGKILL at many points, from the scan through
-// the moves to the rewrite of the index, on one file system, across two, and on the copy path.
-// After each kill nothing may be lost or half-written, and a second run must finish the job.
+// the moves to the rewrite of the index, on one file system, across two, and on the copy path;
+// or asked to stop (as Stop and Ctrl+C do) at some of them. After each nothing may be lost or
+// half-written, a stopped run's log says how far it got, and a second run must finish the job.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -75,17 +76,19 @@ class CrashGame : public Game {
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-        EXPECT_TRUE(mode != "none" || (WIFEXITED(status) && WEXITSTATUS(status) == 0));
+        EXPECT_TRUE((mode != "none" && mode != "stop") ||
+                    (WIFEXITED(status) && WEXITSTATUS(status) == 0));
         return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
     }
 
     // A second run finishes the job: every package placed, the index naming only what is
     // still in the cache (copies whose twin was placed before the kill).
     void finish(const std::string& where) {
-        posix.setForceCrossDevice(variant.copy);
+        CopyingFileSystem copying(posix);
         RecordingSink sink;
         state.lblCacheDir = cacheDir;
-        EXPECT_EQ(run(sink).outcome, RunOutcome::Completed) << where;
+        EXPECT_EQ(run(sink, {}, variant.copy ? &copying : nullptr).outcome, RunOutcome::Completed)
+            << where;
         EXPECT_EQ(dialogs.messages(), Lines{}) << where;
         Lines expected = {"[Cache]"};
         for (const Package& p : packages) {
@@ -120,12 +123,17 @@ std::vector<Point> killPoints(const std::vector<std::pair<std::string, std::stri
         if (ops[i].first == "exchangeAtomic" && ops[i].second.ends_with("/cache.ini"))
             backup = static_cast<long>(i) + 1;
     }
-    std::vector<Point> points = {{"before", 1}, {"before", 2}, {"before", moves.front()}};
+    std::vector<Point> points = {{"before", 1},
+                                 {"before", 2},
+                                 {"before", moves.front()},
+                                 {"stop", 1},
+                                 {"stop", moves.front()}};
     for (int eighth = 1; eighth < 8; ++eighth) {
         const long k = moves[moves.size() * eighth / 8];
         points.push_back({"before", k});
         points.push_back({"after", k});
         if (eighth % 2 == 0) points.push_back({"midtmp", k}), points.push_back({"middest", k});
+        if (eighth % 4 == 0) points.push_back({"stop", k});
     }
     for (long k = moves.back() + 1; k <= static_cast<long>(ops.size()); ++k)
         points.push_back({"before", k});
@@ -159,19 +167,25 @@ TEST_P(Crash, KilledRunsLoseNothingAndASecondRunFinishes) {
     for (const auto& op : ops) moves += isMove(op.first);
     ASSERT_EQ(moves, static_cast<long>(v.packages));
 
-    int temps = 0, killed = 0;
+    int temps = 0, ended = 0;
     const std::vector<Point> points = killPoints(ops);
     for (const Point& p : points) {
         const std::string where = std::string(v.name) + " " + p.mode + " " + std::to_string(p.k);
         CrashGame g(v);
-        killed += g.killedAt(p.mode, p.k);
+        ended += g.killedAt(p.mode, p.k) == (p.mode != "stop");
         temps += expectNothingLost(g, g.packages, g.old, where, {"UnrealTournament.ini"});
+        std::size_t moved = 0;
+        for (const Package& pkg : g.packages) moved += !fileExists(g.cacheFile(pkg.n));
+        EXPECT_TRUE(p.mode != "stop" ||
+                    g.log().find(stoppedLine(moved, v.packages) + "\r\n") != std::string::npos)
+            << where << ": " << moved;
         g.finish(where);
         if (HasFailure()) break;  // one broken point is enough to read
     }
-    EXPECT_EQ(killed, static_cast<int>(points.size()));
+    EXPECT_EQ(ended, static_cast<int>(points.size()));
     std::printf(
-        "[ crash ] %s: %u packages, %zu operations, %zu kill points, %d temporary files left\n",
+        "[ crash ] %s: %u packages, %zu operations, %zu kill and stop points, %d temporary files "
+        "left\n",
         v.name, v.packages, ops.size(), points.size(), temps);
 }
 

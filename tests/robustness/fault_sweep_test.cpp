@@ -209,8 +209,9 @@ class FaultSweep : public ::testing::TestWithParam<Operation> {};
 
 TEST_P(FaultSweep, EveryOperationFailsInTurnWithEveryError) {
     const Operation& op = GetParam();
-    PosixFileSystem posix;
-    posix.setForceCrossDevice(op.copyPath);
+    PosixFileSystem real;
+    CopyingFileSystem copying(real);
+    FileSystem& posix = op.copyPath ? static_cast<FileSystem&>(copying) : real;
     long total = 0;
     {
         FaultyFileSystem counting(posix);

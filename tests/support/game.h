@@ -14,6 +14,7 @@
 #include "engine/scan.h"
 #include "platform/posix_filesystem.h"
 #include "platform/textfile.h"
+#include "tests/support/copying_filesystem.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
 

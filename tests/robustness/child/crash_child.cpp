@@ -2,7 +2,8 @@
 // crash test built. MODE none runs to the end and writes one line per counted file operation to
 // TRACE; before/after die by SIGKILL around the K-th operation; midtmp dies inside it once a
 // hidden temporary file shows up, middest once a move's target exists (between the last rename
-// of a copy and the deletion of its source), both after it otherwise. COPY 1: every move copies.
+// of a copy and the deletion of its source), both after it otherwise; stop asks the run to stop
+// as the K-th operation starts, as Stop and Ctrl+C do. COPY 1: every move copies.
 #include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -64,12 +65,15 @@ int main(int argc, char** argv) {
     const long k = std::atol(argv[5]);
     std::FILE* trace = mode == "none" ? std::fopen(argv[7], "w") : nullptr;
     qv::PosixFileSystem posix;
-    posix.setForceCrossDevice(std::string(argv[6]) == "1");
-    qv::FaultyFileSystem fs(posix);
+    qv::CopyingFileSystem copying(posix);
+    qv::FaultyFileSystem fs(std::string(argv[6]) == "1" ? static_cast<qv::FileSystem&>(copying)
+                                                        : posix);
+    std::atomic<bool> stop{false};
     std::unique_ptr<Watcher> watcher;
     fs.watch = [&](const char* op, const std::string& path, const std::string& to, bool done) {
         if (trace && !done) std::fprintf(trace, "%s %s\n", op, path.c_str());
         if (fs.count != k) return;
+        if (mode == "stop") stop = true;
         if ((mode == "before" && !done) || (mode == "after" && done)) die();
         if (mode != "midtmp" && mode != "middest") return;
         if (done) {
@@ -92,7 +96,7 @@ int main(int argc, char** argv) {
     pv.GameDir = argv[2];
     qv::ScanState state;
     state.lblCacheDir = argv[3];
-    qv::EngineContext ctx{fs, dialogs};
+    qv::EngineContext ctx{fs, dialogs, &stop};
     Silent sink;
     const bool completed =
         qv::test::runAsTheWindowDoes(pv, state, ctx, sink).outcome == qv::RunOutcome::Completed;
