@@ -58,6 +58,9 @@ class StopOnSignals {
         sa.sa_flags = SA_RESETHAND | SA_RESTART;
         ::sigaction(SIGINT, &sa, &oldInt_);
         ::sigaction(SIGTERM, &sa, &oldTerm_);
+        // A program started to ignore them (nohup, a background job) goes on ignoring them.
+        if (oldInt_.sa_handler == SIG_IGN) ::sigaction(SIGINT, &oldInt_, nullptr);
+        if (oldTerm_.sa_handler == SIG_IGN) ::sigaction(SIGTERM, &oldTerm_, nullptr);
     }
     ~StopOnSignals() {
         if (!on_) return;

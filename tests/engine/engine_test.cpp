@@ -212,10 +212,25 @@ TEST(Purge, DeletesTheNamedFilesAndKeepsTheLinesOfThoseThatStay) {
     g.add(5, "Gone.unr", false);
     g.lines.push_back("../" + std::string(29, 'c') + "=Evil.unr");  // never deleted
     writeFile(g.game + "/" + std::string(29, 'c') + ".uxx", "outside");
-    const std::string old = g.writeIndex("\n");
+    std::string old = g.writeIndex("\n");
+    // Stopped after its first deletion (as Stop and Ctrl+C do): every other line stays.
+    std::atomic<bool> stop{false};
+    FaultyFileSystem stopping(g.posix);
+    stopping.watch = [&](const char* op, const std::string&, const std::string&, bool done) {
+        stop = stop || (done && std::string(op) == "removeFile");
+    };
+    RecordingSink sink;
+    g.dialogs.answers = {true};
+    EngineContext stoppable{stopping, g.dialogs, &stop};
+    PurgeResult stopped;
+    ASSERT_EQ(PurgeCache(g.pv, stoppable, sink, {}, &stopped), PurgeOutcome::Done);
+    EXPECT_TRUE(stopped.stopped && stopped.deleted == 1 && !fileExists(g.cacheFile(1)));
+    EXPECT_TRUE(sink.said("Stopped after 1 of 6 packages"));
+    std::vector<std::string> rest = g.lines;
+    rest.erase(rest.begin() + 1);
+    EXPECT_EQ(old = g.index(), joinLines(rest, LineEnd::CRLF));
     FaultyFileSystem disk(g.posix);
     disk.failPath(guidOf(2) + ".uxx", EACCES);
-    RecordingSink sink;
     EXPECT_EQ(g.purge(sink), PurgeOutcome::Cancelled);  // the question was answered No
     EXPECT_EQ(g.index(), old);
     g.dialogs.answers = {true};
