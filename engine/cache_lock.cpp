@@ -7,7 +7,32 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/dialogs.h"
+#include "platform/filesystem.h"
+#include "settings/program_settings.h"
+
 namespace qv {
+
+IndexForRewrite readIndexForRewrite(const CacheLock& lock, const std::string& indexPath,
+                                    FileSystem& fs, Dialogs& dialogs, const char* undone,
+                                    std::string& text) {
+    if (lock.busy()) {
+        dialogs.message(kProgramTitle, kCacheBusyMessage);
+        return IndexForRewrite::Busy;
+    }
+    Result<std::string> index = fs.readAll(indexPath);
+    if (!index.ok()) {
+        dialogs.message(kProgramTitle, "Cache.INI could not be read (" + index.status.text + ")");
+        return IndexForRewrite::Unreadable;
+    }
+    if (const Status w = fs.canReplace(indexPath); !w.ok()) {
+        dialogs.message(kProgramTitle, "CACHE.INI cannot be replaced (" + w.text +
+                                           "); nothing was " + undone + ".");
+        return IndexForRewrite::NotReplaceable;
+    }
+    text = std::move(index.value);
+    return IndexForRewrite::Read;
+}
 
 CacheLock::CacheLock(const std::string& cacheDir) {
     // The folder itself carries the lock, so nothing is ever left behind in it.

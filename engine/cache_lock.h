@@ -43,4 +43,15 @@ constexpr const char* kCacheBusyMessage =
     "Another Quorvel (a run, a purge or a repair of the index) is using this cache folder. "
     "Try again when it has finished.";
 
+class Dialogs;
+class FileSystem;
+
+// Reads cache.ini for a rewrite under `lock`. Anything but Read has shown its message: another
+// run or purge holds the lock; the file cannot be read; or it cannot be replaced ("...; nothing
+// was " + `undone` + "."), as an index left naming what was moved or deleted helps nobody.
+enum class IndexForRewrite { Read, Busy, Unreadable, NotReplaceable };
+IndexForRewrite readIndexForRewrite(const CacheLock& lock, const std::string& indexPath,
+                                    FileSystem& fs, Dialogs& dialogs, const char* undone,
+                                    std::string& text);
+
 }  // namespace qv

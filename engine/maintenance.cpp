@@ -119,26 +119,18 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
     if (!ctx.fs.isFile(indexPath)) return PurgeOutcome::NoIndex;
 
     CacheLock lock(cacheDir);
-    if (lock.busy()) {
-        ctx.dialogs.message(kProgramTitle, kCacheBusyMessage);
-        return PurgeOutcome::Busy;
+    std::string index;
+    switch (readIndexForRewrite(lock, indexPath, ctx.fs, ctx.dialogs, "deleted", index)) {
+        case IndexForRewrite::Read:
+            break;
+        case IndexForRewrite::Busy:
+            return PurgeOutcome::Busy;
+        case IndexForRewrite::Unreadable:
+        case IndexForRewrite::NotReplaceable:
+            return PurgeOutcome::IndexUnreadable;
     }
 
-    const Result<std::string> index = ctx.fs.readAll(indexPath);
-    if (!index.ok()) {
-        ctx.dialogs.message(kProgramTitle,
-                            "Cache.INI could not be read (" + index.status.text + ")");
-        return PurgeOutcome::IndexUnreadable;
-    }
-
-    // Deleting packages whose lines the index would keep naming helps nobody: refuse first.
-    if (const Status w = ctx.fs.canReplace(indexPath); !w.ok()) {
-        ctx.dialogs.message(kProgramTitle,
-                            "CACHE.INI cannot be replaced (" + w.text + "); nothing was deleted.");
-        return PurgeOutcome::IndexUnreadable;
-    }
-
-    const std::vector<PurgeTarget> targets = purgeTargets(index.value, cacheExt);
+    const std::vector<PurgeTarget> targets = purgeTargets(index, cacheExt);
     if (targets.empty()) {
         ctx.dialogs.message(kProgramTitle, "Cache already empty...");
         return PurgeOutcome::AlreadyEmpty;
@@ -154,7 +146,7 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
 
     const std::vector<std::string> kept = deleteTargets(targets, cacheDir, ctx, status, result);
     const IndexReplacement replaced =
-        replaceCacheIndex(ctx.fs, cacheDir, index.value, newIndexText(kept));
+        replaceCacheIndex(ctx.fs, cacheDir, index, newIndexText(kept));
     result.indexReplaced = replaced.index.ok();
     reportPurge(replaced, result, cacheDir, status);
     return PurgeOutcome::Done;

@@ -416,27 +416,23 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         return result;
     }
     CacheLock lock(cacheDir);
-    if (lock.busy()) {
-        result.outcome = refuse(ctx, kCacheBusyMessage, RunOutcome::Busy);
-        return result;
-    }
     result.locked = lock.state() == CacheLock::State::Held;
-    const Result<std::string> index = ctx.fs.readAll(indexPath);
-    if (!index.ok()) {
-        result.outcome = refuse(ctx, "Cache.INI could not be read (" + index.status.text + ")",
-                                RunOutcome::IndexUnreadable);
-        return result;
-    }
-    // An index this user cannot replace would go on naming every package the run moves away:
-    // refuse before anything moves.
-    if (const Status w = ctx.fs.canReplace(indexPath); !w.ok()) {
-        result.outcome =
-            refuse(ctx, "CACHE.INI cannot be replaced (" + w.text + "); nothing was moved.",
-                   RunOutcome::Refused);
-        return result;
+    std::string index;
+    switch (readIndexForRewrite(lock, indexPath, ctx.fs, ctx.dialogs, "moved", index)) {
+        case IndexForRewrite::Read:
+            break;
+        case IndexForRewrite::Busy:
+            result.outcome = RunOutcome::Busy;
+            return result;
+        case IndexForRewrite::Unreadable:
+            result.outcome = RunOutcome::IndexUnreadable;
+            return result;
+        case IndexForRewrite::NotReplaceable:
+            result.outcome = RunOutcome::Refused;
+            return result;
     }
 
-    const RunPlan plan = planRun(index.value, request.checkedEntries, pv, place, ctx.fs);
+    const RunPlan plan = planRun(index, request.checkedEntries, pv, place, ctx.fs);
     result.selected = plan.packages;  // progress counts the packages to move, not the lines
     if (looksLikeWrongCache(plan, place, ctx.fs)) {
         result.outcome =
@@ -455,9 +451,8 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     removeLeftovers(place, plan.listing.noLeftovers, ctx.fs, status, log);
     const std::vector<std::string> kept = placeSelected(plan, place, ctx, status, log, result);
 
-    const FinishOutcome finished =
-        FinishRun({.cacheDir = cacheDir, .keptLines = kept, .oldIndex = index.value}, pv, log,
-                  ctx.fs, status);
+    const FinishOutcome finished = FinishRun(
+        {.cacheDir = cacheDir, .keptLines = kept, .oldIndex = index}, pv, log, ctx.fs, status);
     result.indexReplaced = finished.indexReplaced;
     result.logWritten = finished.logWritten;
     ClearCacheEntries(pv);
