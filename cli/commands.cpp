@@ -144,9 +144,8 @@ int scanInto(const Arguments& a, Environment& env, Dialogs& dialogs, PublicVaria
     state.lblCacheDir = state.options.CacheDir;
     EngineContext ctx{env.fs, dialogs};
     ScanCache(pv, state, ctx);
-    // A missing or unreadable index: the scan has said so on stderr. A scan that read the
-    // index always ends with its "Found N files to process" text.
-    if (state.indexMissing || state.statusText.empty()) return kExitFailed;
+    // A missing or unreadable index: the scan has said so on stderr.
+    if (!state.indexRead) return kExitFailed;
     return kExitOk;
 }
 
@@ -288,6 +287,17 @@ int findGameCommand(Environment& env) {
     return kExitOk;
 }
 
+// Stores the game folder and the cache folder in use; false with an error on stderr when the
+// store could not be written.
+bool storeGame(Environment& env, Dialogs& dialogs, const std::string& folder,
+               const std::string& cacheDir) {
+    clsRegistry game = clsRegistry::gameKey(&dialogs, env.registryPath);
+    clsRegistry program = clsRegistry::programKey(&dialogs, env.registryPath);
+    if (game.WriteEntry("Folder", folder) && program.WriteEntry("CacheDir", cacheDir)) return true;
+    env.err << kProg << "the game folder could not be stored in " << env.registryPath << '\n';
+    return false;
+}
+
 // Stores the N-th game found: its folder, and its cache folder as the one in use ("" lets the
 // next scan form it from the game folder).
 int setFoundGameCommand(const Arguments& a, Environment& env, TerminalDialogs& dialogs) {
@@ -299,16 +309,7 @@ int setFoundGameCommand(const Arguments& a, Environment& env, TerminalDialogs& d
     }
     const FoundGame& g = games[static_cast<std::size_t>(a.found) - 1];
     const std::string folder = g.folder + kSep;
-    const int before = dialogs.messageCount();
-    clsRegistry game = clsRegistry::gameKey(&dialogs, env.registryPath);
-    clsRegistry program = clsRegistry::programKey(&dialogs, env.registryPath);
-    game.WriteEntry("Folder", folder);
-    program.WriteEntry("CacheDir", g.cacheDir);
-    if (dialogs.messageCount() != before || game.ReadEntry("Folder", "") != folder ||
-        program.ReadEntry("CacheDir", "") != g.cacheDir) {
-        env.err << kProg << "the game folder could not be stored in " << env.registryPath << '\n';
-        return kExitFailed;
-    }
+    if (!storeGame(env, dialogs, folder, g.cacheDir)) return kExitFailed;
     env.out << "Unreal Tournament folder set to " << folder << " (" << g.kind << ")\n"
             << "Cache folder set to " << (g.cacheDir.empty() ? "the game's own" : g.cacheDir)
             << '\n';
@@ -328,16 +329,7 @@ int setGameDirCommand(const Arguments& a, Environment& env, TerminalDialogs& dia
     // The game's own cache goes with it: a cache folder kept from another game would send that
     // game's packages into this one's folders.
     const std::string cacheDir = gameCacheFolder(resolved, env.fs);
-    const int before = dialogs.messageCount();
-    clsRegistry game = clsRegistry::gameKey(&dialogs, env.registryPath);
-    clsRegistry program = clsRegistry::programKey(&dialogs, env.registryPath);
-    game.WriteEntry("Folder", folder);
-    program.WriteEntry("CacheDir", cacheDir);
-    if (dialogs.messageCount() != before || game.ReadEntry("Folder", "") != folder ||
-        program.ReadEntry("CacheDir", "") != cacheDir) {
-        env.err << kProg << "the game folder could not be stored in " << env.registryPath << '\n';
-        return kExitFailed;
-    }
+    if (!storeGame(env, dialogs, folder, cacheDir)) return kExitFailed;
     env.out << "Unreal Tournament folder set to " << folder << '\n'
             << "Cache folder set to "
             << (cacheDir.empty() ? "the game's own (none holds cache.ini yet)" : cacheDir) << '\n';

@@ -23,7 +23,6 @@ TerminalDialogs::TerminalDialogs(std::ostream& err, std::istream& in, bool inter
     : err_(err), in_(in), interactive_(interactive), assumeYes_(assumeYes) {}
 
 void TerminalDialogs::message(const std::string& title, const std::string& text) {
-    ++messages_;
     err_ << terminalText(title) << ": " << terminalText(text) << '\n' << std::flush;
 }
 

@@ -22,14 +22,12 @@ class TerminalDialogs final : public Dialogs {
     std::string pickFolder(const std::string& prompt) override;
 
     void setAssumeYes(bool on) { assumeYes_ = on; }
-    int messageCount() const { return messages_; }
 
   private:
     std::ostream& err_;
     std::istream& in_;
     bool interactive_;
     bool assumeYes_;
-    int messages_ = 0;
 };
 
 // Message texts use CR LF inside; a terminal wants plain line feeds.

@@ -204,6 +204,7 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
     // Rows refer to entry-table positions, so both start empty together.
     state.rows.clear();
     state.indexMissing = false;
+    state.indexRead = false;
 
     const ProgramFiles files = programFiles(pv.ProgramFolder, ctx.fs);
     const std::string& settingsFile = files.settingsFile;
@@ -229,6 +230,7 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
 
     bool metMissingExtension = false;
     if (!readIndex(cacheDir, cacheExt, pv, state, ctx, metMissingExtension)) return;
+    state.indexRead = true;
 
     applySelection(state.options, state.rows);
 

@@ -29,6 +29,7 @@ struct ScanState {
     std::vector<std::string> lstNM;  // out: the never-move list as loaded
     std::string statusText;          // out: third status-bar panel ("Found N files to process")
     bool indexMissing = false;       // out: the "Critical file missing!" case
+    bool indexRead = false;          // out: cache.ini was read and listed
     bool readOnly = false;           // in: never rewrite cache.ini (no repair), for a listing
 };
 

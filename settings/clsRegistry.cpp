@@ -57,18 +57,19 @@ std::string clsRegistry::ReadEntry(const std::string& strEntry, const std::strin
     return strDefault;
 }
 
-void clsRegistry::WriteEntry(const std::string& strEntry, const std::string& strValue) {
-    WriteEntries({{strEntry, strValue}});
+bool clsRegistry::WriteEntry(const std::string& strEntry, const std::string& strValue) {
+    return WriteEntries({{strEntry, strValue}});
 }
 
-void clsRegistry::WriteEntries(const Entries& entries) {
+bool clsRegistry::WriteEntries(const Entries& entries) {
     try {
-        SetKeyValues(rootKey_, keyPath(), entries, REG_SZ_TYPE);
+        return SetKeyValues(rootKey_, keyPath(), entries, REG_SZ_TYPE);
     } catch (const std::bad_alloc&) {
         showError("WriteEntry", Status::fromErrno(ENOMEM));
     } catch (const std::exception& e) {
         showError("WriteEntry", Status::failure(e.what()));
     }
+    return false;
 }
 
 clsRegistry::KeyValue clsRegistry::GetKeyValue(std::int32_t root, const std::string& path,
@@ -95,13 +96,14 @@ clsRegistry::KeyValue clsRegistry::GetKeyValue(std::int32_t root, const std::str
     return result;
 }
 
-void clsRegistry::SetKeyValues(std::int32_t root, const std::string& path, const Entries& entries,
+bool clsRegistry::SetKeyValues(std::int32_t root, const std::string& path, const Entries& entries,
                                std::uint32_t type) {
     std::vector<std::pair<std::string, RegValue>> stored;
     for (const auto& [name, value] : entries)
         stored.emplace_back(name, RegValue{type, value + '\0'});
     Status s = store_.setValues(root, path, stored);
     if (!s && !isRegistryFailure(s)) showError("SetKeyValue", s);
+    return s.ok();
 }
 
 clsRegistry clsRegistry::gameKey(Dialogs* dialogs, std::string storePath) {

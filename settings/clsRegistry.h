@@ -37,11 +37,12 @@ class clsRegistry {
     // The value's text (REG_SZ as stored, without one final NUL; REG_DWORD in decimal), or
     // `strDefault` when it is missing, empty or of another type.
     std::string ReadEntry(const std::string& strEntry, const std::string& strDefault);
-    // Stores a REG_SZ value with a final NUL, creating the key when needed.
-    void WriteEntry(const std::string& strEntry, const std::string& strValue);
+    // Stores a REG_SZ value with a final NUL, creating the key when needed. Returns whether the
+    // store was written.
+    bool WriteEntry(const std::string& strEntry, const std::string& strValue);
     // Stores each (entry, value) as WriteEntry does, all in one write of the store.
     using Entries = std::vector<std::pair<std::string, std::string>>;
-    void WriteEntries(const Entries& entries);
+    bool WriteEntries(const Entries& entries);
 
     // The game's key and the program's key as both programs use them.
     static clsRegistry gameKey(Dialogs* dialogs = nullptr,
@@ -56,7 +57,7 @@ class clsRegistry {
         std::int32_t number = 0;
     };
     KeyValue GetKeyValue(std::int32_t root, const std::string& keyPath, const std::string& name);
-    void SetKeyValues(std::int32_t root, const std::string& keyPath, const Entries& entries,
+    bool SetKeyValues(std::int32_t root, const std::string& keyPath, const Entries& entries,
                       std::uint32_t type);
     // "Error: N. description" titled with the routine's name, when dialogs were given.
     void showError(const char* routine, const Status& s);
