@@ -375,6 +375,13 @@ int main(int argc, char** argv) {
                     w["window_samples"]);
         std::printf("%-34s %s\n", "window_last_line_in_view",
                     w["window_last_line_in_view"] != 0 ? "yes" : "no");
+        std::printf("%-34s %.1f ms\n", "window_run_longest_wait", w["window_run_longest_wait_ms"]);
+        std::printf("%-34s %.0f packages, 20 ms per move, %.2f s\n", "window_slow_run",
+                    w["window_slow_packages"], w["window_slow_run"]);
+        std::printf("%-34s %.1f ms\n", "window_slow_longest_wait",
+                    w["window_slow_longest_wait_ms"]);
+        std::printf("%-34s %s\n", "window_stop_enabled_mid_run",
+                    w["window_stop_enabled_mid_run"] != 0 ? "yes" : "no");
     }
 
     std::fflush(stdout);

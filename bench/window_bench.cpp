@@ -9,14 +9,17 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFile>
+#include <QPushButton>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <thread>
 
 #include "app/file_list_model.h"
 #include "app/frmMain.h"
+#include "platform/forwarding_filesystem.h"
 #include "platform/paths.h"
 #include "settings/clsRegistry.h"
 #include "widgets/qt_dialogs.h"
@@ -39,6 +42,74 @@ bool placeAnimation(const std::string& programFolder) {
     if (QFile::copy(built, target)) return true;
     QFile f(target);
     return f.open(QIODevice::WriteOnly) && f.write("RIFF") == 4;
+}
+
+// A file system made slow on purpose: every move first sleeps, as on a stalled network share.
+class SlowFileSystem final : public ForwardingFileSystem {
+  public:
+    using ForwardingFileSystem::ForwardingFileSystem;
+    static constexpr std::chrono::milliseconds kPerMove{20};
+    Status moveNoReplace(const std::string& f, const std::string& t) override {
+        std::this_thread::sleep_for(kPerMove);
+        return inner_.moveNoReplace(f, t);
+    }
+    Status moveListedFile(const std::string& f, const std::string& t) override {
+        std::this_thread::sleep_for(kPerMove);
+        return inner_.moveListedFile(f, t);
+    }
+};
+
+// The longest time the event loop left a 10 ms timer waiting while `work` ran: how long the
+// window could not repaint or take a click. `midway` runs once, about a second in.
+double longestWaitMs(const std::function<void()>& work, const std::function<void()>& midway = {}) {
+    QTimer ticker;
+    ticker.setInterval(10);
+    auto last = Clock::now();
+    const auto start = last;
+    double longest = 0;
+    bool midwayDone = !midway;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const auto now = Clock::now();
+        longest = std::max(longest, std::chrono::duration<double, std::milli>(now - last).count());
+        last = now;
+        if (!midwayDone && now - start > std::chrono::seconds(1)) midwayDone = true, midway();
+    });
+    ticker.start();
+    work();
+    const auto end = Clock::now();  // the wait up to the work's end counts too
+    return std::max(longest, std::chrono::duration<double, std::milli>(end - last).count());
+}
+
+// A run of `packages` packages on the slowed file system, in a window of its own: the longest
+// wait of its event loop, a screenshot of it a second in (window-mid-run.png in `root`) and
+// whether Stop could be clicked then.
+bool measureSlowRun(const std::string& root, const std::string& programFolder, int packages,
+                    WindowFigures& out) {
+    SyntheticGame slow;
+    slow.programFolder = programFolder;
+    std::vector<std::string> names;
+    for (int i = 0; i < packages; ++i) names.push_back("Slow" + std::to_string(i) + ".unr");
+    if (!writeGameFolder(root, "slow", names, slow)) return false;
+    clsRegistry::gameKey(nullptr, root + "/registry.reg").WriteEntry("Folder", slow.gameDir + "/");
+    SlowFileSystem fs(realFileSystem());
+    frmMainServices services;
+    services.fs = &fs;
+    frmMain window(programFolder, services);
+    if (!window.Form_Load()) return false;
+    window.show();
+    window.cmdCheck_Click();
+    const auto start = Clock::now();
+    out.slowLongestWaitMs =
+        longestWaitMs([&] { window.cmdRun_Click(); },
+                      [&] {
+                          window.grab().save(QString::fromLocal8Bit(root + "/window-mid-run.png"));
+                          auto* stop = window.findChild<QPushButton*>(QStringLiteral("cmdStop"));
+                          out.stopEnabledMidRun = stop && stop->isVisible() && stop->isEnabled();
+                      });
+    out.slowRun = secondsSince(start);
+    out.slowPackages = static_cast<std::size_t>(packages);
+    window.close();
+    return true;
 }
 
 }  // namespace
@@ -96,7 +167,7 @@ bool measureWindow(const std::string& root, const SyntheticGame& game, WindowFig
     QObject::connect(&look, &QTimer::timeout, [&] { seen.push_back(status->model()->rowCount()); });
     look.start();
     start = Clock::now();
-    window->cmdRun_Click();
+    out.runLongestWaitMs = longestWaitMs([&] { window->cmdRun_Click(); });
     out.run = secondsSince(start);
     look.stop();
 
@@ -110,10 +181,11 @@ bool measureWindow(const std::string& root, const SyntheticGame& game, WindowFig
         const QRect last = status->visualRect(status->model()->index(final - 1, 0));
         out.lastLineInView = last.isValid() && status->viewport()->rect().intersects(last);
     }
-    setMessageBoxHookForTests(nullptr);
     window->close();
     window.reset();
-    return true;
+    const bool slowDone = measureSlowRun(root, game.programFolder, 150, out);
+    setMessageBoxHookForTests(nullptr);
+    return slowDone;
 }
 
 }  // namespace qv::bench
@@ -136,5 +208,10 @@ int main(int argc, char** argv) {
     std::printf("window_samples %zu\n", w.samples);
     std::printf("window_live_samples %zu\n", w.liveSamples);
     std::printf("window_last_line_in_view %d\n", w.lastLineInView ? 1 : 0);
+    std::printf("window_run_longest_wait_ms %.1f\n", w.runLongestWaitMs);
+    std::printf("window_slow_packages %zu\n", w.slowPackages);
+    std::printf("window_slow_run %.6f\n", w.slowRun);
+    std::printf("window_slow_longest_wait_ms %.1f\n", w.slowLongestWaitMs);
+    std::printf("window_stop_enabled_mid_run %d\n", w.stopEnabledMidRun ? 1 : 0);
     return 0;
 }

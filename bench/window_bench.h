@@ -16,6 +16,13 @@ struct WindowFigures {
     std::size_t samples = 0;      // looks at the Status list while the run went on
     std::size_t liveSamples = 0;  // ... that found lines in it, fewer than at the end
     bool lastLineInView = false;  // the last line was in view when the run ended
+    double runLongestWaitMs = 0;  // the event loop's longest wait during that run
+    // A run on a file system that sleeps 20 ms per move: its packages, seconds, the event loop's
+    // longest wait, and whether Stop was shown and enabled a second in.
+    std::size_t slowPackages = 0;
+    double slowRun = 0;
+    double slowLongestWaitMs = 0;
+    bool stopEnabledMidRun = false;
 };
 
 // Loads the main window over `game` (its registry file in `root`), fills its file list and runs
