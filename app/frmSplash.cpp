@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/animation_widget.h"
+#include "widgets/qt_dialogs.h"
 
 namespace qv {
 
@@ -18,6 +19,8 @@ frmSplash::frmSplash(const QString& programFolder, QWidget* parent)
     setObjectName(QStringLiteral("frmSplash"));
     setWindowTitle(QString());
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // Message boxes shown while it is up stand clear of it (QtDialogs).
+    setProperty(kBusyWindowProperty, true);
 
     Frame1 = new QFrame(this);
     Frame1->setObjectName(QStringLiteral("Frame1"));

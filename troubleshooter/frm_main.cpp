@@ -15,6 +15,7 @@
 #include "settings/program_files.h"
 #include "troubleshooter/cache_info.h"
 #include "troubleshooter/maker_contact.h"
+#include "widgets/display.h"
 
 namespace qv::troubleshooter {
 
@@ -22,7 +23,7 @@ namespace {
 
 // Shown as the report writes it: a control byte in a name does not break the line.
 QString display(const std::string& text) {
-    return QString::fromLocal8Bit(escapeControlBytes(text));
+    return displayText(escapeControlBytes(text));
 }
 
 // Characters that would end the mail link's body early are escaped; blanks stay plain.
@@ -61,14 +62,12 @@ std::string frmMain::reportPathShown() const {
     return homeRelative(reportPath_, reportFolder_);
 }
 
-void frmMain::fillList(QListWidget* list, const std::vector<std::string>& entries, int* widest) {
+void frmMain::fillList(QListWidget* list, const std::vector<std::string>& entries) {
     list->clear();
-    *widest = -1;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (*widest < 0 || entries[i].size() > entries[static_cast<std::size_t>(*widest)].size())
-            *widest = static_cast<int>(i);
-        list->addItem(display(entries[i]));
-    }
+    QStringList items;
+    items.reserve(static_cast<qsizetype>(entries.size()));
+    for (const std::string& entry : entries) items.push_back(display(entry));
+    list->addItems(items);
 }
 
 void frmMain::setUtRegDir(std::string text) {
@@ -140,8 +139,8 @@ void frmMain::ChooseCacheFolder() {
         cacheDirEntries_.clear();
         if (LoadCacheIni() && ListCacheDir()) break;
     }
-    fillList(lstCacheINI, cacheIniEntries_, &widestIni_);
-    fillList(lstCacheDir, cacheDirEntries_, &widestDir_);
+    fillList(lstCacheINI, cacheIniEntries_);
+    fillList(lstCacheDir, cacheDirEntries_);
 }
 
 bool frmMain::LoadCacheIni() {
@@ -234,7 +233,7 @@ void frmMain::cmdSave_Click() {
         return;
     }
     lblSaved->setText(QStringLiteral("Saved to %1 at %2.")
-                          .arg(QString::fromLocal8Bit(reportPathShown()),
+                          .arg(displayText(reportPathShown()),
                                QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
     // The report walks each list to its end, leaving its last entry selected.
     for (QListWidget* list : {lstCacheINI, lstCacheDir})

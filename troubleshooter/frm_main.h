@@ -70,7 +70,7 @@ class frmMain final : public QWidget {
     void setUtRegDir(std::string text);
     void setCacheRegDir(std::string text);
     void message(const std::string& text);
-    void fillList(QListWidget* list, const std::vector<std::string>& entries, int* widest);
+    void fillList(QListWidget* list, const std::vector<std::string>& entries);
 
     void ReadUTRegistry();
     void SetUTFolder(bool mustChoose);
@@ -93,8 +93,6 @@ class frmMain final : public QWidget {
     std::string cacheRegDirText_;
     std::vector<std::string> cacheIniEntries_;
     std::vector<std::string> cacheDirEntries_;
-    int widestIni_ = -1;  // rows of the longest entries, which size the lists' rows
-    int widestDir_ = -1;
 
     QLabel* Label1 = nullptr;
     QLineEdit* txtUTRegDir = nullptr;

@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTreeView>
 #include <memory>
 
@@ -212,7 +213,14 @@ TEST_F(MainWindow, OptionsTabChoicesStoredAtShutdownAndPurge) {
     EXPECT_EQ(picker.starts.back(), cache);  // the picker opened at the folder shown
     EXPECT_EQ(rows(), (Texts{"AS-Frigate.unr", "Bonus.utx"}));
 
-    window->resize(900, 700);
+    // A place saved at another scale, half off the screen and larger than it, comes back on it.
+    const QRect screen = window->screen()->availableGeometry();
+    window->setGeometry(QRect(screen.topLeft() - QPoint(300, 200), screen.size() * 2));
+    menu("mnuFileExit");
+    load();
+    EXPECT_TRUE(screen.contains(window->geometry())) << window->geometry().x();
+    const QSize size = window->size() - QSize(30, 20);
+    window->resize(size);
     menu("mnuFileExit");
     EXPECT_FALSE(window->isVisible());
     const std::pair<const char*, std::string> expected[] = {
@@ -221,7 +229,7 @@ TEST_F(MainWindow, OptionsTabChoicesStoredAtShutdownAndPurge) {
     for (const auto& [name, value] : expected) EXPECT_EQ(stored(name), value) << name;
 
     load();  // the next start shows the same choices and size, without a reminder
-    EXPECT_EQ(window->size(), QSize(900, 700));
+    EXPECT_EQ(window->size(), size);
     for (const char* on : {"optSelectOnly", "chkUTX", "optMoveDir"})
         EXPECT_TRUE(child(on)->isChecked()) << on;
     EXPECT_EQ(child<ByteLineEdit>("txtMoveDir")->bytes(), target);
@@ -297,7 +305,8 @@ TEST_F(MainWindow, NothingElseStartsWhileARunGoesOn) {
     auto* list = child<QListView>("List1");
     const QAbstractItemModel* lines = list->model();
     ASSERT_GT(lines->rowCount(), 400);  // a line per package, then the index's lines
-    const QModelIndex widest = lines->index(w.statusList()->widestRow(), 0);
+    const auto* sizing = static_cast<const WidestRowDelegate*>(list->itemDelegate());
+    const QModelIndex widest = lines->index(sizing->widestRow(), 0);
     EXPECT_GE(list->visualRect(lines->index(0, 0)).width(),
               list->fontMetrics().horizontalAdvance(widest.data().toString()));
     const QRect last = list->visualRect(lines->index(lines->rowCount() - 1, 0));
@@ -340,7 +349,7 @@ TEST_F(MainWindow, FirstStartWithoutGameFolderThenMenusAndAbout) {
     menu("mnuToolsView");  // no log yet: said so
     EXPECT_EQ(boxes.shown.size(), 6u);
     writeFile(prog + "/Quorvel.log", "log\r\n");
-    writeFile(prog + "/help/index.html", "<html></html>");
+    writeFile(prog + "/help/index.html", "<html><body><p>Contents</p></body></html>");
     for (const char* entry :
          {"mnuToolsEdit", "mnuToolsView", "mnuHelpContents", "mnuToolsCheckForUpdates"})
         menu(entry);
@@ -350,10 +359,14 @@ TEST_F(MainWindow, FirstStartWithoutGameFolderThenMenusAndAbout) {
     launches = false;  // without a browser or viewer the user is told
     menu("mnuToolsCheckForUpdates");
     menu("mnuHelpContents");
-    EXPECT_EQ(boxes.texts().end()[-2],
-              "No web browser could be started to open " + std::string(kUpdatePage) + ".");
     EXPECT_EQ(boxes.texts().back(),
-              "No browser or help viewer could be started to show " + prog + "/help/index.html.");
+              "No web browser could be started to open " + std::string(kUpdatePage) + ".");
+    // The help shows in a window of its own instead, its links followed inside it.
+    auto* help = w.findChild<QTextBrowser*>(QStringLiteral("txtHelp"));
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->window()->isVisible());
+    EXPECT_EQ(help->toPlainText(), QStringLiteral("Contents"));
+    help->window()->close();
     launches = true;
 
     test::makeDirs(tmp / "UT2");
