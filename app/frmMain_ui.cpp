@@ -351,7 +351,7 @@ void frmMain::buildMenus() {
     mnuHelpAbout = entry(mnuHelp, "mnuHelpAbout", "&About");
     // The keys a Linux desktop uses besides the menus' own.
     mnuHelpContents->setShortcut(QKeySequence::HelpContents);
-    mnuFileExit->setShortcut(QKeySequence::Quit);
+    mnuFileExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // in every keyboard scheme
 }
 
 void frmMain::connectKeys() {

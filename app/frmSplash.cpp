@@ -80,15 +80,19 @@ void frmSplash::centreOnScreen() {
 }
 
 BusyWindow::BusyWindow(const QString& programFolder, QWidget* owner)
-    : splash_(new frmSplash(programFolder, owner)) {
+    : splash_(new frmSplash(programFolder, owner)),
+      owner_(owner && owner->window()->isActiveWindow() ? owner->window() : nullptr) {
     splash_->show();
     QCoreApplication::processEvents();
 }
 
 BusyWindow::~BusyWindow() {
-    if (!splash_) return;
-    splash_->close();
-    delete splash_.data();
+    if (splash_) {
+        splash_->close();
+        delete splash_.data();
+    }
+    // The window that had the keyboard keeps it once the busy window has gone.
+    if (owner_ && owner_->isVisible()) owner_->activateWindow();
 }
 
 }  // namespace qv

@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -227,10 +229,23 @@ void frmMain::cmdSave_Click() {
     if (!m_.strInstallPath.empty()) in.logFolder = parentFolder(runLogPath(fs_, m_.strInstallPath));
     in.logNote = m_.logNote;
 
-    if (Status s = saveReport(fs_, reportFolder_, buildReport(in)); !s) {
+    const std::string report = buildReport(in);
+    const bool ownPlace = reportPath_ == joinClean(reportFolder_, kReportName);
+    Status saved =
+        ownPlace ? saveReport(fs_, reportFolder_, report) : fs_.writeAtomic(reportPath_, report);
+    // Where the report cannot be written (a read-only home), the user picks another place, and
+    // the mail names that one.
+    while (!saved) {
         lblSaved->clear();
-        message("The report could not be saved to " + reportPath_ + ": " + s.text);
-        return;
+        if (!dialogs_.askYesNo(kProgramTitle, "The report could not be saved to " + reportPath_ +
+                                                  ": " + saved.text +
+                                                  "\n\nSave it somewhere else?"))
+            return;
+        const std::string other = pickReportFile();
+        if (other.empty()) return;
+        reportPath_ = other;
+        showReportTarget();
+        saved = fs_.writeAtomic(reportPath_, report);
     }
     lblSaved->setText(QStringLiteral("Saved to %1 at %2.")
                           .arg(displayText(reportPathShown()),
@@ -240,6 +255,15 @@ void frmMain::cmdSave_Click() {
         if (list->count() > 0) list->setCurrentRow(list->count() - 1);
     cmdMail->setText(QStringLiteral("&Email the Info"));
     cmdMail->setEnabled(true);
+}
+
+std::string frmMain::pickReportFile() {
+    const std::string suggested = joinClean(QDir::tempPath().toStdString(), kReportName);
+    if (services_.pickReportFile) return services_.pickReportFile(suggested);
+    const QString chosen = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Save the report as"), QFile::decodeName(suggested.c_str()),
+        QStringLiteral("Text files (*.txt);;All files (*)"));
+    return chosen.isEmpty() ? std::string() : QFile::encodeName(chosen).toStdString();
 }
 
 std::string frmMain::mailLink() const {
@@ -253,7 +277,7 @@ void frmMain::cmdMail_Click() {
 }
 
 void frmMain::MailInfo() {
-    const QUrl url(QString::fromLocal8Bit(mailLink()), QUrl::TolerantMode);
+    const QUrl url(displayText(mailLink()), QUrl::TolerantMode);
     const bool opened = services_.openUrl ? services_.openUrl(url) : QDesktopServices::openUrl(url);
     // Without a mail program nothing would happen on screen; the user can still mail the file.
     if (!opened)

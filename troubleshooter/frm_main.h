@@ -32,6 +32,9 @@ struct Services {
     std::function<bool(const QUrl&)> openUrl;  // QDesktopServices::openUrl when empty
     CEnvironment::VersionQuery versionQuery;   // the kernel's answer when empty
     FileSystem* fs = nullptr;                  // the real file system when null
+    // Asks where to save the report when its own place cannot be written; a save dialog
+    // starting at the suggested path when empty. The empty text is a cancel.
+    std::function<std::string(const std::string& suggested)> pickReportFile;
 };
 
 // The troubleshooter's one window: what the registry says, the cache index and folder, and
@@ -67,6 +70,8 @@ class frmMain final : public QWidget {
 
   private:
     void buildControls();
+    void showReportTarget();  // cmdSave's caption and tooltip name where the report goes
+    std::string pickReportFile();
     void setUtRegDir(std::string text);
     void setCacheRegDir(std::string text);
     void message(const std::string& text);

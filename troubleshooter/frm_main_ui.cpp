@@ -141,6 +141,14 @@ QIcon programIcon() {
 
 }  // namespace
 
+void frmMain::showReportTarget() {
+    // The path as the user knows it: "~/CacheInfo.txt" under the home folder.
+    QString target = displayText(reportPathShown());
+    target.replace(QLatin1Char('&'), QStringLiteral("&&"));  // a literal '&', not a mnemonic
+    cmdSave->setText(QStringLiteral("&Save to ") + target);
+    cmdSave->setToolTip(QStringLiteral("Save to ") + displayText(reportPath_));
+}
+
 void frmMain::buildControls() {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromLatin1(kProgramTitle));
@@ -186,12 +194,8 @@ void frmMain::buildControls() {
     lblSaved->setObjectName(QStringLiteral("lblSaved"));
     lblSaved->setGeometry(twips(120, 6360, 5775, 225));
 
-    // The path as the user knows it: "~/CacheInfo.txt" under the home folder.
-    QString target = QFile::decodeName(reportPathShown().c_str());
-    target.replace(QLatin1Char('&'), QStringLiteral("&&"));  // a literal '&', not a mnemonic
     cmdSave = makeButton<ElidingButton>(this, "cmdSave", "", twips(120, 6600, 2175, 375));
-    cmdSave->setText(QStringLiteral("&Save to ") + target);
-    cmdSave->setToolTip(QStringLiteral("Save to ") + QFile::decodeName(reportPath_.c_str()));
+    showReportTarget();
     cmdMail =
         makeButton(this, "cmdMail", "** Save the file FIRST **", twips(2400, 6600, 2175, 375));
     cmdMail->setEnabled(false);

@@ -9,12 +9,16 @@
 #include <QAction>
 #include <QDesktopServices>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QListView>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
 #include <QTextBrowser>
+#include <QToolTip>
 #include <QTreeView>
 #include <memory>
 
@@ -148,9 +152,22 @@ TEST_F(MainWindow, FileListCheckUncheckSortAndRun) {
     EXPECT_EQ(rows(),
               (Texts{"botpack.u", "CTF-Face.unr", "Mech8.umx", "Organic.uax", "Skaarj.utx"}));
     view->model()->setData(rowOf("Skaarj.utx"), Qt::Unchecked, Qt::CheckStateRole);
+    // Columns as wide as their texts in a larger font; a name cut by a narrowed column shows
+    // whole in its tooltip.
+    QFont large = w.font();
+    large.setPointSize(large.pointSize() * 2);
+    w.setFont(large);
+    EXPECT_GE(view->columnWidth(1), view->sizeHintForIndex(view->model()->index(0, 1)).width());
+    view->setColumnWidth(0, 40);
+    const QRect cell = view->visualRect(rowOf("CTF-Face.unr"));
+    QHelpEvent tip(QEvent::ToolTip, cell.center(), view->viewport()->mapToGlobal(cell.center()));
+    QCoreApplication::sendEvent(view->viewport(), &tip);
+    EXPECT_EQ(QToolTip::text(), QStringLiteral("CTF-Face.unr"));
 
     const std::string oldIndex = readFile(cache + "/cache.ini");
+    child("cmdRun")->setFocus();
     click("cmdRun");
+    EXPECT_EQ(w.focusWidget(), child("cmdRun"));  // not Exit, where Space would quit
     EXPECT_TRUE(boxes.shown.empty());
     for (const std::string moved :
          {"Maps/CTF-Face.unr", "System/botpack.u", "Sounds/Organic.uax", "Music/Mech8.umx"})
@@ -240,7 +257,7 @@ TEST_F(MainWindow, OptionsTabChoicesStoredAtShutdownAndPurge) {
 // Guards: a never-move name matched in only one letter case, an unsaved edit written, a save
 // that drops or reorders names, a right click answered No that still writes.
 TEST_F(MainWindow, NeverMoveTabAddSaveAndRightClick) {
-    fill({"CTF-Face.unr", "Skaarj.utx", "botpack.u"});
+    fill({"CTF-Face.unr", "Skaarj.utx", "botpack.u", "DM-Caf\xe9.unr", "DM-Caf\xe8.unr"});
     writeFile(neverMove, "skaarj.UTX\r\n");
     load().show();
     EXPECT_EQ(rows(Marked), Texts{"Skaarj.utx"});
@@ -250,7 +267,8 @@ TEST_F(MainWindow, NeverMoveTabAddSaveAndRightClick) {
     EXPECT_EQ(readFile(neverMove), "skaarj.UTX\r\n");  // not saved yet
     click("cmdNMSave");
     EXPECT_EQ(readFile(neverMove), "CTF-FACE.UNR\r\nskaarj.UTX\r\n");
-    EXPECT_EQ(rows(Checked), Texts{"botpack.u"});
+    // Names the server wrote in Windows-1252 show as such, each its own.
+    EXPECT_EQ(rows(Checked), (Texts{"botpack.u", "DM-Caf\u00e9.unr", "DM-Caf\u00e8.unr"}));
 
     QTreeView* view = child<QTreeView>("ListView1");  // a right click on a row offers to add it
     for (bool yes : {false, true}) {
@@ -261,6 +279,35 @@ TEST_F(MainWindow, NeverMoveTabAddSaveAndRightClick) {
     EXPECT_EQ(boxes.texts(), Texts(2, "Add BOTPACK.U to the never move list?"));
     EXPECT_EQ(readFile(neverMove), "CTF-FACE.UNR\r\nskaarj.UTX\r\nbotpack.u\r\n");
     EXPECT_EQ(rows(Marked).size(), 3u);
+
+    // The same by keyboard: the menu key and Shift+F10 on a row, Ctrl+Tab to the next tab,
+    // Delete in the never-move list, F1 for the help, Ctrl+Q to quit. The name goes to the
+    // file under its own bytes.
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    view->setFocus();
+    view->setCurrentIndex(rowOf("DM-Caf\u00e9.unr"));
+    boxes.answers = {false, true};
+    QTest::keyClick(view, Qt::Key_Menu);
+    QTest::keyClick(view, Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_EQ(boxes.texts().back(), "Add DM-CAF\xe9.UNR to the never move list?");
+    EXPECT_EQ(boxes.shown.size(), 4u);
+    EXPECT_EQ(readFile(neverMove), "CTF-FACE.UNR\r\nskaarj.UTX\r\nbotpack.u\r\nDM-Caf\xe9.unr\r\n");
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));  // the busy window gave it back
+    for (int tab : {2, 3}) {
+        QTest::keyClick(window.get(), Qt::Key_Tab, Qt::ControlModifier);
+        EXPECT_EQ(child<QTabWidget>("SSTab1")->currentIndex(), tab);
+    }
+    auto* nm = child<QListWidget>("lstNM");
+    nm->setFocus();
+    nm->setCurrentRow(0);
+    QTest::keyClick(nm, Qt::Key_Delete);
+    EXPECT_EQ(test::shownTexts(*window, "lstNM"),
+              (Texts{"skaarj.UTX", "botpack.u", "DM-Caf\u00e9.unr"}));
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    EXPECT_EQ(opened.back().toLocalFile().toStdString(), prog + "/help/index.html");
+    QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(window->isVisible());
 }
 
 // Guards: a second operation started while a run goes on, a close that cuts a run short; a
