@@ -92,8 +92,17 @@ QColor readableColour(const QColor& colour, const QColor& background) {
 void setTextColour(QWidget* widget, const QColor& colour, QPalette::ColorRole text,
                    QPalette::ColorRole background) {
     QPalette palette = widget->palette();
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
-        palette.setColor(group, text, readableColour(colour, palette.color(group, background)));
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        // Styles draw tab pages and group boxes a little lighter than the window (Fusion: the
+        // button colour lightened): on a dark palette the tone must read on the lightest of them.
+        QColor behind = palette.color(group, background);
+        if (behind.lightnessF() < 0.5)
+            for (const QColor& panel : {palette.color(group, QPalette::Button), behind.lighter(125),
+                                        palette.color(group, QPalette::Button).lighter(125)})
+                if (panel.lightnessF() < 0.5 && luminance(panel) > luminance(behind))
+                    behind = panel;
+        palette.setColor(group, text, readableColour(colour, behind));
+    }
     widget->setPalette(palette);
 }
 

@@ -34,6 +34,7 @@ TEST(Display, ColoursKeptOnLightPalettesLighterOnDarkOnes) {
     for (const QColor& background : backgrounds) {
         QPalette palette;
         palette.setColor(QPalette::Window, background);
+        palette.setColor(QPalette::Button, background.lighter(130));  // a tab page's panel
         QLabel label;
         label.setPalette(palette);
         for (const QColor& colour : colours) {
@@ -43,7 +44,8 @@ TEST(Display, ColoursKeptOnLightPalettesLighterOnDarkOnes) {
                 EXPECT_EQ(shown, colour) << background.name().toStdString();
                 continue;
             }
-            EXPECT_GE(contrastRatio(shown, background), 4.5) << colour.name().toStdString();
+            for (const QColor& behind : {background, palette.color(QPalette::Button).lighter(125)})
+                EXPECT_GE(contrastRatio(shown, behind), 4.5) << colour.name().toStdString();
             EXPECT_EQ(shown.hslHue(), colour.hslHue()) << colour.name().toStdString();
         }
     }
