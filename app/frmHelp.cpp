@@ -17,6 +17,12 @@ frmHelp::frmHelp(const QString& indexPage, std::function<bool(const QUrl&)> open
     setWindowTitle(QStringLiteral("Quorvel Help"));
     browser_->setObjectName(QStringLiteral("txtHelp"));
     browser_->setOpenLinks(false);
+    // The pages are drawn for a light page (their style sheet sets dark text), in any palette.
+    QPalette page = browser_->palette();
+    page.setColor(QPalette::Base, Qt::white);
+    page.setColor(QPalette::Text, QColor(0x1c, 0x27, 0x33));
+    page.setColor(QPalette::Link, QColor(0x1f, 0x4e, 0x79));
+    browser_->setPalette(page);
     connect(browser_, &QTextBrowser::anchorClicked, this,
             [this, openUrl = std::move(openUrl)](const QUrl& url) {
                 if (url.isLocalFile() || url.isRelative())

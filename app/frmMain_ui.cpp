@@ -305,12 +305,15 @@ QWidget* frmMain::buildNeverMoveTab() {
 void frmMain::sizeFileListColumns() {
     QHeaderView* header = ListView1->header();
     const QFontMetrics metrics(ListView1->font());
+    const int gap = metrics.averageCharWidth() * 2;  // between a column's text and the next
     ListView1->resizeColumnToContents(FileListModel::Date);
+    header->resizeSection(FileListModel::Date, header->sectionSize(FileListModel::Date) + gap);
     ListView1->resizeColumnToContents(FileListModel::FileName);
     const int least = metrics.averageCharWidth() * 24;
     const int most = std::max(least, ListView1->viewport()->width() * 3 / 5);
-    header->resizeSection(FileListModel::FileName,
-                          std::clamp(header->sectionSize(FileListModel::FileName), least, most));
+    header->resizeSection(
+        FileListModel::FileName,
+        std::clamp(header->sectionSize(FileListModel::FileName) + gap, least, most));
 }
 
 // A name cut by its column shows whole in a tooltip; a name shown whole needs none.
