@@ -93,12 +93,12 @@ void setTextColour(QWidget* widget, const QColor& colour, QPalette::ColorRole te
                    QPalette::ColorRole background) {
     QPalette palette = widget->palette();
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-        // Styles draw tab pages and group boxes a little lighter than the window (Fusion: the
-        // button colour lightened): on a dark palette the tone must read on the lightest of them.
+        // Styles draw tab pages, group boxes and button faces lighter than their palette colour
+        // (Fusion's gradients): on a dark palette the tone must read on the lightest of them.
         QColor behind = palette.color(group, background);
         if (behind.lightnessF() < 0.5)
-            for (const QColor& panel : {palette.color(group, QPalette::Button), behind.lighter(125),
-                                        palette.color(group, QPalette::Button).lighter(125)})
+            for (const QColor& panel : {palette.color(group, QPalette::Button), behind.lighter(140),
+                                        palette.color(group, QPalette::Button).lighter(140)})
                 if (panel.lightnessF() < 0.5 && luminance(panel) > luminance(behind))
                     behind = panel;
         palette.setColor(group, text, readableColour(colour, behind));

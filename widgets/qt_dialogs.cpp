@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStyle>
 #include <algorithm>
 #include <utility>
 
@@ -104,8 +105,10 @@ class MessageBox final : public QMessageBox {
             if (!placed.intersects(b)) continue;
             const QScreen* screen = busy->screen();
             const QRect room = screen ? screen->availableGeometry() : area;
-            if (b.bottom() + 12 + placed.height() <= room.bottom())
-                placed.moveTop(b.bottom() + 12);
+            // The window manager puts its title bar above the box.
+            const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight) + 12;
+            if (b.bottom() + titleBar + placed.height() <= room.bottom())
+                placed.moveTop(b.bottom() + titleBar);
             else
                 placed.moveBottom(b.top() - 12);
         }

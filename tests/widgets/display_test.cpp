@@ -44,7 +44,7 @@ TEST(Display, ColoursKeptOnLightPalettesLighterOnDarkOnes) {
                 EXPECT_EQ(shown, colour) << background.name().toStdString();
                 continue;
             }
-            for (const QColor& behind : {background, palette.color(QPalette::Button).lighter(125)})
+            for (const QColor& behind : {background, palette.color(QPalette::Button).lighter(140)})
                 EXPECT_GE(contrastRatio(shown, behind), 4.5) << colour.name().toStdString();
             EXPECT_EQ(shown.hslHue(), colour.hslHue()) << colour.name().toStdString();
         }
