@@ -116,9 +116,13 @@ sleep 1
     tail -n +2 "$game/Cache/cache.ini"
 } >"$work/cache.ini"
 mv "$work/cache.ini" "$game/Cache/cache.ini"
-"$prog/quorvel" &
-pids+=($!)
-main=$(main_window)
+start_main() { # starts Quorvel; its window's id goes to $work/id
+    "$prog/quorvel" &
+    pids+=($!)
+    main_window >"$work/id"
+}
+start_main
+main=$(cat "$work/id")
 sleep 2
 press "$main" alt+f
 sleep 0.3
@@ -175,9 +179,8 @@ if [ -n "$qt6ct_plugin" ] && [ -e /usr/share/qt6ct/colors/darker.conf ]; then
     printf '[Appearance]\ncolor_scheme_path=/usr/share/qt6ct/colors/darker.conf\ncustom_palette=true\nstyle=Fusion\n' \
         >"$work/config/qt6ct/qt6ct.conf"
     export XDG_CONFIG_HOME=$work/config QT_QPA_PLATFORMTHEME=qt6ct
-    "$prog/quorvel" &
-    pids+=($!)
-    main=$(main_window)
+    start_main
+    main=$(cat "$work/id")
     sleep 1.5
     press "$main" ctrl+Tab
     sleep 0.5
