@@ -38,7 +38,8 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/help/ DESTINATION ${QV_INSTALL_DIR}/h
 install(FILES ${CMAKE_SOURCE_DIR}/data/quorvel.desktop
               ${CMAKE_SOURCE_DIR}/data/quorvel-troubleshooter.desktop
         DESTINATION share/applications)
-install(FILES ${CMAKE_SOURCE_DIR}/data/quorvel.svg DESTINATION share/icons/hicolor/scalable/apps)
+install(FILES ${CMAKE_SOURCE_DIR}/data/quorvel.svg ${CMAKE_SOURCE_DIR}/data/quorvel-troubleshooter.svg
+        DESTINATION share/icons/hicolor/scalable/apps)
 set(qv_package_dir ${CMAKE_BINARY_DIR}/package)
 if(QV_RSVG_CONVERT)
     foreach(size ${QV_ICON_SIZES})
