@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/tool_arguments.h"
+
 namespace {
 
 constexpr int kWidth = 272;
@@ -134,7 +136,12 @@ std::string list(const char* type, const std::string& body) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string path = argc > 1 ? argv[1] : "search.avi";
+    const char* usage =
+        "Usage: gen_search_avi [FILE]\n"
+        "Writes the busy window's animation, an RLE8 AVI file, to FILE (default: search.avi).\n";
+    int first = 1;
+    if (int code = toolArguments(argc, argv, usage, first); code >= 0) return code;
+    std::string path = argc > first ? argv[first] : "search.avi";
 
     std::vector<std::string> frames;
     std::uint32_t largest = 0;
