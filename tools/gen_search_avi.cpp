@@ -136,12 +136,13 @@ std::string list(const char* type, const std::string& body) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* usage =
+    int code = -1;
+    const std::string path = outputFileArgument(
+        argc, argv,
         "Usage: gen_search_avi [FILE]\n"
-        "Writes the busy window's animation, an RLE8 AVI file, to FILE (default: search.avi).\n";
-    int first = 1;
-    if (int code = toolArguments(argc, argv, usage, first); code >= 0) return code;
-    std::string path = argc > first ? argv[first] : "search.avi";
+        "Writes the busy window's animation, an RLE8 AVI file, to FILE (default: search.avi).\n",
+        "search.avi", code);
+    if (code >= 0) return code;
 
     std::vector<std::string> frames;
     std::uint32_t largest = 0;

@@ -24,3 +24,12 @@ inline int toolArguments(int argc, char** argv, const char* usage, int& first) {
     }
     return -1;
 }
+
+// For a generator of one file: its FILE argument, else `defaultName`. `code` is set to the exit
+// status when the tool must end at once (--help, a bad option), else to -1.
+inline const char* outputFileArgument(int argc, char** argv, const char* usage,
+                                      const char* defaultName, int& code) {
+    int first = 1;
+    code = toolArguments(argc, argv, usage, first);
+    return argc > first ? argv[first] : defaultName;
+}
