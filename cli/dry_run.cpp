@@ -52,6 +52,7 @@ int runDryRun(const Arguments& args, Environment& env) {
     a.yes = true;  // nothing is lost, so nothing needs asking
     const int code = runCommand(a, dryEnv);
     if (code != kExitOk) env.err << messages.str();
+    if (code == kExitUsage) return code;  // no game folder: there is nothing to plan
 
     std::size_t moves = 0, deletions = 0;
     env.out << "Dry run: nothing was changed.\n";
