@@ -12,7 +12,7 @@ namespace qv::cli {
 
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 const char* typeName(PackageType type) {
     switch (type) {
