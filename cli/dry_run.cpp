@@ -54,6 +54,12 @@ int runDryRun(const Arguments& args, Environment& env) {
     if (code != kExitOk) env.err << messages.str();
     if (code == kExitUsage) return code;  // no game folder: there is nothing to plan
 
+    const auto holdsMove = [&dry](const std::string& folder) {
+        for (const PlannedStep& s : dry.plan())
+            if (s.kind == PlannedStep::Kind::Move && s.destination.rfind(folder + "/", 0) == 0)
+                return true;
+        return false;
+    };
     std::size_t moves = 0, deletions = 0;
     env.out << "Dry run: nothing was changed.\n";
     for (const PlannedStep& step : dry.plan()) {
@@ -67,7 +73,9 @@ int runDryRun(const Arguments& args, Environment& env) {
                 env.out << "would delete " << step.path << '\n';
                 break;
             case PlannedStep::Kind::MakeFolder:
-                env.out << "would create the folder " << step.path << '\n';
+                // Only a destination's folders; those of the run log go with the log.
+                if (holdsMove(step.path))
+                    env.out << "would create the folder " << step.path << '\n';
                 break;
         }
     }
