@@ -211,8 +211,8 @@ void frmMain::Form_Unload() {
     if (!loaded_ || unloaded_) return;
     unloaded_ = true;
     clsRegistry programKey = clsRegistry::programKey(&dialogs_);
-    saveOptions(programKey, currentOptions());
-    programKey.WriteEntry(kWindowPlacement, saveGeometry().toBase64().toStdString());
+    saveOptions(programKey, currentOptions(),
+                {{kWindowPlacement, saveGeometry().toBase64().toStdString()}});
     Timer1->stop();
     if (frmAbout* about = frmAbout::openWindow()) about->close();
 }

@@ -136,7 +136,12 @@ void frmMain::cmdDelCacheTmp_Click() {
 void frmMain::cmdPurgeNow_Click() {
     if (busy_ > 0) return;
     OperationGuard guard(*this);
-    if (PurgeCache(pv_, ctx_, sink()) == PurgeOutcome::Done) rescan();
+    // The folder the file list shows is the one purged.
+    const PurgeOutcome outcome = PurgeCache(pv_, ctx_, sink(), cacheDir_);
+    if (outcome == PurgeOutcome::Done) rescan();
+    if (outcome == PurgeOutcome::NoIndex)
+        sbrText->setText(
+            QString::fromLocal8Bit("No cache.ini in " + cacheDir_ + "; nothing to purge"));
 }
 
 }  // namespace qv

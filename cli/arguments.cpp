@@ -26,9 +26,10 @@ constexpr const char* kFooter =
     "\n"
     "Exit status:\n"
     "  0  all done\n"
-    "  1  nothing done, or the command failed\n"
+    "  1  nothing done: the command failed or changed nothing\n"
     "  2  a usage error, or no game folder set\n"
-    "  3  done in part\n";
+    "  3  done in part: some packages or files could not be moved or deleted, or\n"
+    "     the cache index or the run log could not be written\n";
 
 // Levenshtein distance, for the suggestion after a mistyped word.
 std::size_t distance(const std::string& a, const std::string& b) {

@@ -124,6 +124,18 @@ int listCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     return kExitOk;
 }
 
+int exitCodeOf(Completion c) {
+    switch (c) {
+        case Completion::All:
+            return kExitOk;
+        case Completion::Part:
+            return kExitPartial;
+        case Completion::Nothing:
+            break;
+    }
+    return kExitFailed;
+}
+
 int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
     PublicVariables pv;
     ScanState state;
@@ -148,7 +160,7 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
     switch (result.outcome) {
         case RunOutcome::Completed:
             env.out << "Done processing files\n";
-            return kExitOk;
+            return exitCodeOf(completionOf(result));
         case RunOutcome::NoIndex:
             env.err << kProg << "there is no cache.ini in " << request.lblCacheDir
                     << "; nothing was done\n";
@@ -161,25 +173,30 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
     return kExitFailed;
 }
 
-int purgeCommand(Environment& env, TerminalDialogs& dialogs) {
+int purgeCommand(const Arguments& a, Environment& env, TerminalDialogs& dialogs) {
     PublicVariables pv;
     int code = kExitOk;
     if (!loadGame(env, dialogs, pv, code)) return code;
+    // The cache folder `list` and `run` use: the stored one, or the game's own.
+    std::string cacheDir = chosenOptions(a, env, dialogs).CacheDir;
+    if (cacheDir.empty())
+        cacheDir = joinShown(pv.GameDir,
+                             toNativeSeparators(INIGetSettingString(
+                                 "Dirs", "CachePath", settingsFile(env), "", &dialogs, &env.fs)));
     EngineContext ctx{env.fs, dialogs};
     StreamSink sink(env.out);
-    switch (PurgeCache(pv, ctx, sink)) {
+    PurgeResult result;
+    switch (PurgeCache(pv, ctx, sink, cacheDir, &result)) {
         case PurgeOutcome::Done:
+            if (result.failed == 0 && result.indexReplaced) return kExitOk;
+            return result.deleted == 0 ? kExitFailed : kExitPartial;
         case PurgeOutcome::AlreadyEmpty:
             return kExitOk;
         case PurgeOutcome::Cancelled:
             return kExitFailed;
-        case PurgeOutcome::NoIndex: {
-            std::string cachePath =
-                INIGetSettingString("Dirs", "CachePath", settingsFile(env), "", &dialogs, &env.fs);
-            env.err << kProg << "there is no cache.ini in " << joinPath(pv.GameDir, cachePath)
-                    << "; nothing to purge\n";
+        case PurgeOutcome::NoIndex:
+            env.err << kProg << "there is no cache.ini in " << cacheDir << "; nothing to purge\n";
             return kExitFailed;
-        }
         case PurgeOutcome::IndexUnreadable:
         case PurgeOutcome::Busy:
             return kExitFailed;  // the message is on stderr
@@ -187,34 +204,12 @@ int purgeCommand(Environment& env, TerminalDialogs& dialogs) {
     return kExitFailed;
 }
 
-// Remembers the last message so the command can tell a failure from a summary.
-class RecordingDialogs final : public Dialogs {
-  public:
-    explicit RecordingDialogs(Dialogs& inner) : inner_(inner) {}
-    void message(const std::string& title, const std::string& text) override {
-        last = text;
-        inner_.message(title, text);
-    }
-    bool askYesNo(const std::string& t, const std::string& x) override {
-        return inner_.askYesNo(t, x);
-    }
-    std::string pickFolder(const std::string& p) override { return inner_.pickFolder(p); }
-    std::string last;
-
-  private:
-    Dialogs& inner_;
-};
-
-int deleteTmpCommand(Environment& env, Dialogs& terminal) {
+int deleteTmpCommand(Environment& env, Dialogs& dialogs) {
     PublicVariables pv;
     int code = kExitOk;
-    if (!loadGame(env, terminal, pv, code)) return code;
-    RecordingDialogs dialogs(terminal);
+    if (!loadGame(env, dialogs, pv, code)) return code;
     EngineContext ctx{env.fs, dialogs};
-    DeleteCacheTmpFiles(pv, ctx);
-    const bool summary =
-        dialogs.last == "No files found.." || dialogs.last.rfind("Deleted ", 0) == 0;
-    return summary ? kExitOk : kExitFailed;
+    return DeleteCacheTmpFiles(pv, ctx) ? kExitOk : kExitFailed;
 }
 
 int purgeDaysCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
@@ -291,14 +286,22 @@ int setGameDirCommand(const Arguments& a, Environment& env, TerminalDialogs& dia
     }
     std::string folder = resolved;
     if (!endsWithSeparator(folder)) folder += kSep;
+    // The game's own cache goes with it: a cache folder kept from another game would send that
+    // game's packages into this one's folders.
+    const std::string cacheDir = gameCacheFolder(resolved, env.fs);
     const int before = dialogs.messageCount();
     clsRegistry game = clsRegistry::gameKey(&dialogs, env.registryPath);
+    clsRegistry program = clsRegistry::programKey(&dialogs, env.registryPath);
     game.WriteEntry("Folder", folder);
-    if (dialogs.messageCount() != before || game.ReadEntry("Folder", "") != folder) {
+    program.WriteEntry("CacheDir", cacheDir);
+    if (dialogs.messageCount() != before || game.ReadEntry("Folder", "") != folder ||
+        program.ReadEntry("CacheDir", "") != cacheDir) {
         env.err << kProg << "the game folder could not be stored in " << env.registryPath << '\n';
         return kExitFailed;
     }
-    env.out << "Unreal Tournament folder set to " << folder << '\n';
+    env.out << "Unreal Tournament folder set to " << folder << '\n'
+            << "Cache folder set to "
+            << (cacheDir.empty() ? "the game's own (none holds cache.ini yet)" : cacheDir) << '\n';
     if (!env.fs.isFolder(joinPath(folder, "System")))
         env.err << kProg << "note: " << folder
                 << " has no System folder; is it the Unreal Tournament folder?\n";
@@ -318,7 +321,7 @@ int runCommand(const Arguments& a, Environment& env) {
         case Command::Run:
             return runCommandRun(a, env, dialogs);
         case Command::Purge:
-            return purgeCommand(env, dialogs);
+            return purgeCommand(a, env, dialogs);
         case Command::DeleteTmp:
             return deleteTmpCommand(env, dialogs);
         case Command::PurgeDays:

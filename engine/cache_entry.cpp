@@ -1,14 +1,45 @@
 #include "engine/cache_entry.h"
 
+#include <algorithm>
+
 #include "platform/ascii.h"
+#include "platform/filesystem.h"
 
 namespace qv {
 
 namespace {
 constexpr std::size_t kMinEntryLength = 11;  // shorter lines ("[Cache]", blanks) are skipped
-constexpr std::size_t kGuidLength = 32;
-constexpr std::size_t kRealNameStart = 33;  // after the GUID and the '=' (never examined)
+constexpr std::size_t kRealNameStart = 33;   // after the GUID and the '=' (never examined)
 }  // namespace
+
+std::string cacheExtension(std::string_view configured) {
+    if (!configured.empty() && configured.front() == '.') configured.remove_prefix(1);
+    return std::string(configured);
+}
+
+std::unordered_map<std::string, std::string> namesIgnoringCase(
+    FileSystem& fs, const std::string& folder, const std::vector<std::string>& wanted) {
+    std::unordered_map<std::string, std::string> found;
+    if (wanted.empty()) return found;
+    // Folded name -> the wanted names of that fold; then the files seen for each fold.
+    std::unordered_map<std::string, std::vector<const std::string*>> byFold;
+    for (const std::string& name : wanted) byFold[lowerAscii(name)].push_back(&name);
+    std::unordered_map<std::string, std::vector<std::string>> seen;
+    const Status read = fs.forEachEntry(folder, [&](std::string_view name, EntryKind kind) {
+        if (kind != EntryKind::File) return;
+        const std::string folded = lowerAscii(name);
+        if (byFold.count(folded)) seen[folded].emplace_back(name);
+    });
+    if (!read.ok()) return found;
+    for (const auto& [folded, names] : seen) {
+        for (const std::string* want : byFold[folded]) {
+            // The exact name is there: nothing to resolve. Two others: no telling which.
+            if (std::find(names.begin(), names.end(), *want) != names.end()) continue;
+            if (names.size() == 1) found.emplace(*want, names.front());
+        }
+    }
+    return found;
+}
 
 std::string CacheEntry::displayName() const {
     if (!missingExtension()) return RealName;

@@ -3,8 +3,25 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace qv {
+
+class FileSystem;
+
+constexpr std::size_t kGuidLength = 32;  // the generated part of a cache file's name
+
+// The cache extension as Quorvel.ini gives it, with or without its dot (the game's own ini
+// writes ".uxx"): without the dot, as it follows the GUID and its dot in a file name.
+std::string cacheExtension(std::string_view configured);
+
+// For each of `wanted` (plain names) that `folder` does not hold as they are: the one plain
+// file whose name equals it ignoring ASCII case. A cache copied from Windows, or used under
+// Wine, finds its files whatever the case of their names. Names with no such file, or with
+// more than one, are left out. One listing of the folder, only when a name is missing.
+std::unordered_map<std::string, std::string> namesIgnoringCase(
+    FileSystem& fs, const std::string& folder, const std::vector<std::string>& wanted);
 
 constexpr const char* kMissingExtensionPrefix =
     "**ERROR** Missing file extension in cache.ini ---> ";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <set>
 #include <string>
 #include <vector>
@@ -35,8 +36,12 @@ class DryRunFileSystem final : public ForwardingFileSystem {
     Status appendToFile(const std::string&, std::string_view) override { return {}; }
     Status moveNoReplace(const std::string& from, const std::string& to) override;
     Status renameReplace(const std::string&, const std::string&) override { return {}; }
-    Status linkReplace(const std::string&, const std::string&, std::string_view) override {
-        return {};
+    // No exchange here: the index is then "written" through writeAtomic, which is dropped.
+    Result<std::string> exchangeAtomic(const std::string&, std::string_view) override {
+        return {{}, Status::fromErrno(ENOSYS)};
+    }
+    Status moveListedFile(const std::string& from, const std::string& to) override {
+        return moveNoReplace(from, to);
     }
     void holdFolders(const std::vector<std::string>&) override {}
     void releaseFolders() override {}

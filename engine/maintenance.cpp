@@ -20,15 +20,72 @@
 
 namespace qv {
 
-PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& status) {
+namespace {
+
+// A cache file the index names, with the line that names it.
+struct PurgeTarget {
+    std::string line;
+    std::string fileName;
+};
+
+std::vector<PurgeTarget> purgeTargets(const std::string& index, const std::string& cacheExt) {
+    std::vector<PurgeTarget> targets;
+    for (std::string& line : splitLines(index)) {
+        std::optional<CacheEntry> entry = parseEntryLine(line, cacheExt);
+        if (!entry) continue;  // the header, short lines and blank lines
+        targets.push_back({std::move(line), std::move(entry->CacheFileName)});
+    }
+    return targets;
+}
+
+// Deletes the targets' files; a file that stays keeps its line, so the new index still names it.
+// A name that would reach outside the cache folder is never deleted; a name that differs from
+// the file's only in letter case deletes that file.
+std::vector<std::string> deleteTargets(const std::vector<PurgeTarget>& targets,
+                                       const std::string& cacheDir, FileSystem& fs,
+                                       PurgeResult& result) {
+    std::vector<std::string> names;
+    for (const PurgeTarget& t : targets)
+        if (!isUnsafeRealName(t.fileName) && !fs.isFile(cacheDir + "/" + t.fileName))
+            names.push_back(t.fileName);
+    const auto otherCase = namesIgnoringCase(fs, cacheDir, names);
+    std::vector<std::string> kept;
+    for (const PurgeTarget& t : targets) {
+        bool gone = false;
+        if (!isUnsafeRealName(t.fileName)) {
+            const auto other = otherCase.find(t.fileName);
+            const std::string& name = other == otherCase.end() ? t.fileName : other->second;
+            const Status removed = fs.removeFile(cacheDir + "/" + name);
+            gone = removed.ok() || removed.code == ENOENT;
+        }
+        if (gone) {
+            ++result.deleted;
+        } else {
+            ++result.failed;
+            kept.push_back(t.line);
+        }
+    }
+    return kept;
+}
+
+}  // namespace
+
+PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& status,
+                        const std::string& shownCacheDir, PurgeResult* resultOut) {
+    PurgeResult ignored;
+    PurgeResult& result = resultOut ? *resultOut : ignored;
     SettingsSnapshot settings(ctx.fs, programFiles(pv.ProgramFolder, ctx.fs).settingsFile);
     if (!settings.ok()) {
         ctx.dialogs.message(kProgramTitle,
                             "Quorvel.ini could not be read (" + settings.failure() + ")");
         return PurgeOutcome::IndexUnreadable;
     }
-    const std::string cacheDir = pv.GameDir + "/" + toNativeSeparators(settings.dirs("CachePath"));
-    const std::string cacheExt = settings.dirs("CacheExt");
+    // The folder the file list shows; the game folder's own cache only when none is known.
+    const std::string cacheDir =
+        !shownCacheDir.empty()
+            ? shownCacheDir
+            : joinShown(pv.GameDir, toNativeSeparators(settings.dirs("CachePath")));
+    const std::string cacheExt = cacheExtension(settings.dirs("CacheExt"));
     const std::string indexPath = cacheDir + "/cache.ini";
     if (!ctx.fs.isFile(indexPath)) return PurgeOutcome::NoIndex;
 
@@ -52,17 +109,7 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
         return PurgeOutcome::IndexUnreadable;
     }
 
-    struct Target {
-        std::string line;
-        std::string fileName;
-    };
-    std::vector<Target> targets;
-    for (std::string& line : splitLines(index.value)) {
-        std::optional<CacheEntry> entry = parseEntryLine(line, cacheExt);
-        if (!entry) continue;  // the header, short lines and blank lines
-        targets.push_back({std::move(line), std::move(entry->CacheFileName)});
-    }
-
+    const std::vector<PurgeTarget> targets = purgeTargets(index.value, cacheExt);
     if (targets.empty()) {
         ctx.dialogs.message(kProgramTitle, "Cache already empty...");
         return PurgeOutcome::AlreadyEmpty;
@@ -73,57 +120,53 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
         return PurgeOutcome::Cancelled;
     }
 
+    if (lock.state() != CacheLock::State::Held) status.addLine(lock.unlockedLine(cacheDir));
     for (const std::string& text : removeLeftTempFiles(ctx.fs, {cacheDir})) status.addLine(text);
 
-    // A file that stays keeps its line, so the new index still names it. A name that would
-    // reach outside the cache folder is never deleted.
-    std::vector<std::string> kept;
-    for (const Target& t : targets) {
-        bool gone = false;
-        if (!isUnsafeRealName(t.fileName)) {
-            const Status removed = ctx.fs.removeFile(cacheDir + "/" + t.fileName);
-            gone = removed.ok() || removed.code == ENOENT;
-        }
-        if (!gone) kept.push_back(t.line);
-    }
-
+    const std::vector<std::string> kept = deleteTargets(targets, cacheDir, ctx.fs, result);
     const IndexReplacement replaced =
         replaceCacheIndex(ctx.fs, cacheDir, index.value, newIndexText(kept));
+    result.indexReplaced = replaced.index.ok();
 
-    status.addLine(kept.empty() ? std::string("All cache files have been deleted")
-                                : std::to_string(kept.size()) +
-                                      " cache files could not be deleted and stay in CACHE.INI");
+    for (const std::string& line : replaced.carriedReport()) status.addLine(line);
+    if (kept.empty())
+        status.addLine("All cache files have been deleted");
+    else
+        status.addLine(kept.size() == 1
+                           ? std::string("1 cache file could not be deleted and stays in CACHE.INI")
+                           : std::to_string(kept.size()) +
+                                 " cache files could not be deleted and stay in CACHE.INI");
     for (const std::string& line : replaced.report(cacheDir)) status.addLine(line);
     return PurgeOutcome::Done;
 }
 
-void DeleteCacheTmpFiles(PublicVariables& pv, EngineContext& ctx) {
+bool DeleteCacheTmpFiles(PublicVariables& pv, EngineContext& ctx) {
     const Result<std::vector<FileInfo>> listed = ctx.fs.listFiles(pv.GameDir, "*.tmp");
     if (!listed.ok()) {
         ctx.dialogs.message(kProgramTitle, listed.status.text);
-        return;
+        return false;
     }
     std::uint64_t count = 0;
     std::uint64_t total = 0;
     for (const FileInfo& info : listed.value) {
-        const std::string path = pv.GameDir + "/" + info.name;
+        const std::string path = joinShown(pv.GameDir, info.name);
         ++count;
-        Status st = ctx.fs.makeWritable(path);
-        if (st.ok()) {
-            total += info.size;
-            st = ctx.fs.removeFile(path);
-        }
+        // A link goes itself; the file it leads to, maybe outside the game, is not touched.
+        Status st = info.link ? Status::success() : ctx.fs.makeWritable(path);
+        if (st.ok()) st = ctx.fs.removeFile(path);
         if (!st.ok()) {
             ctx.dialogs.message(kProgramTitle, st.text);
-            return;
+            return false;
         }
+        if (!info.link) total += info.size;
     }
     if (count < 1) {
         ctx.dialogs.message(kProgramTitle, "No files found..");
-        return;
+        return true;
     }
     ctx.dialogs.message(kProgramTitle,
                         "Deleted " + formatByteTotal(total) + " of temporary cache files.");
+    return true;
 }
 
 std::string formatByteTotal(std::uint64_t bytes) {

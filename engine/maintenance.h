@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -12,13 +13,24 @@ class StatusSink;
 // Busy: another run or purge holds the cache folder's lock (a message was shown).
 enum class PurgeOutcome { NoIndex, AlreadyEmpty, Cancelled, Done, IndexUnreadable, Busy };
 
-// Deletes every cache file the index names after the question, replaces the index with an
-// empty one (atomically), adds the status lines. The caller re-scans on Done.
-PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& status);
+// What a purge that got to its deletions did.
+struct PurgeResult {
+    std::size_t deleted = 0;  // cache files deleted (or already gone)
+    std::size_t failed = 0;   // cache files that stay, with their lines
+    bool indexReplaced = false;
+};
 
-// Deletes GameDir/*.tmp; messages "No files found.." or "Deleted <size> of temporary cache
-// files.", or the system's error text on the first failure.
-void DeleteCacheTmpFiles(PublicVariables& pv, EngineContext& ctx);
+// Deletes every cache file the index names after the question, replaces the index with one that
+// names only what stayed (atomically, keeping lines the game added meanwhile), adds the status
+// lines. `cacheDir`: the cache folder the file list shows; empty: the game folder's CachePath.
+// The caller re-scans on Done; `result`, when given, says what was done.
+PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& status,
+                        const std::string& cacheDir = {}, PurgeResult* result = nullptr);
+
+// Deletes GameDir/*.tmp (a link itself, never what it leads to); messages "No files found.." or
+// "Deleted <size> of temporary cache files.", or the system's error text on the first failure
+// (then returns false).
+bool DeleteCacheTmpFiles(PublicVariables& pv, EngineContext& ctx);
 
 // bytes / K / MEG by the number of digits.
 std::string formatByteTotal(std::uint64_t bytes);

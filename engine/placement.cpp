@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "engine/cache_entry.h"
 #include "engine/engine_context.h"
 #include "platform/ascii.h"
 #include "platform/filesystem.h"
@@ -10,7 +11,6 @@ namespace qv {
 
 namespace {
 
-constexpr std::size_t kGuidLength = 32;
 constexpr std::size_t kRealNameStart = 33;  // the 34th character
 
 // Does the upper-cased end of `text` equal `key` (three upper-case letters)?
@@ -100,12 +100,22 @@ PackageType packageTypeOfLine(std::string_view line) {
 
 bool isUnsafeRealName(std::string_view realName) {
     if (realName.empty() || realName == "." || realName == "..") return true;
+    // Our own temporary names: a later run's clean-up would take it for a leftover and delete it.
+    if (realName.starts_with(".quorvel-tmp-")) return true;
     if (realName.size() >= 2 && isAlphaAscii(realName[0]) && realName[1] == ':') return true;
     for (char c : realName) {
         const auto u = static_cast<unsigned char>(c);
         if (c == '/' || c == '\\' || u < 0x20 || u == 0x7F) return true;
     }
     return false;
+}
+
+std::string destinationOfLine(std::string_view line, const PlacementContext& ctx) {
+    const PackageType type = packageTypeOfLine(line);
+    if (type == PackageType::Unknown) return {};
+    const std::string_view realName = line.substr(kRealNameStart);
+    if (isUnsafeRealName(realName)) return {};
+    return destinationOf(type, realName, ctx);
 }
 
 std::string moveLineText(const std::string& cacheFileName, const std::string& destination) {
@@ -116,12 +126,16 @@ std::string moveLineText(const std::string& cacheFileName, const std::string& de
     return text.append(kOld).append(cacheFileName).append(kNew).append(destination);
 }
 
-void PlaceCacheEntry(std::string_view line, const PlacementContext& ctx, FileSystem& fs,
-                     StatusSink& status, OutFile* log, std::vector<std::string>& keptLines,
-                     bool listedAsFile) {
+PlaceOutcome PlaceCacheEntry(std::string_view line, const PlacementContext& ctx, FileSystem& fs,
+                             StatusSink& status, OutFile* log, std::vector<std::string>& keptLines,
+                             bool listedAsFile, std::string_view cacheFileOnDisk) {
     std::string cacheFileName;
-    cacheFileName.reserve(kGuidLength + 1 + ctx.cacheExt.size());
-    cacheFileName.append(line.substr(0, kGuidLength)).append(".").append(ctx.cacheExt);
+    if (!cacheFileOnDisk.empty()) {
+        cacheFileName.assign(cacheFileOnDisk);
+    } else {
+        cacheFileName.reserve(kGuidLength + 1 + ctx.cacheExt.size());
+        cacheFileName.append(line.substr(0, kGuidLength)).append(".").append(ctx.cacheExt);
+    }
     const std::string_view realName =
         line.size() > kRealNameStart ? line.substr(kRealNameStart) : std::string_view();
 
@@ -134,7 +148,7 @@ void PlaceCacheEntry(std::string_view line, const PlacementContext& ctx, FileSys
         if (log)
             (void)log->write(std::string(realName).append(" ").append(kUnknown).append("\r\n"));
         keptLines.emplace_back(line);
-        return;
+        return PlaceOutcome::Kept;
     }
 
     // Both names come from the index, which a server chose; neither may leave its folder.
@@ -144,7 +158,7 @@ void PlaceCacheEntry(std::string_view line, const PlacementContext& ctx, FileSys
         text.append(" is not a safe file name and cannot be moved");
         report(text, status, log);
         keptLines.emplace_back(line);
-        return;
+        return PlaceOutcome::Kept;
     }
 
     // The move itself finds a missing cache file; the existence test runs only after a failed
@@ -161,7 +175,7 @@ void PlaceCacheEntry(std::string_view line, const PlacementContext& ctx, FileSys
     if (!moved.ok() && moved.code == ENOENT && !fs.exists(source)) {
         std::string text = cacheFileName + " NOT FOUND in the Cache Directory";
         report(text, status, log);
-        return;
+        return PlaceOutcome::Missing;
     }
     // A copy of these very bytes already there (a run killed between the copy across file
     // systems and the deletion of its source): the package is placed, the cache copy is spare.
@@ -171,7 +185,7 @@ void PlaceCacheEntry(std::string_view line, const PlacementContext& ctx, FileSys
             std::string text = cacheFileName + " was already at " + destination +
                                " with the same contents; the cache copy was removed";
             report(text, status, log);
-            return;
+            return PlaceOutcome::Moved;
         }
     }
     if (!moved.ok()) {
@@ -179,10 +193,11 @@ void PlaceCacheEntry(std::string_view line, const PlacementContext& ctx, FileSys
             cacheFileName + " could NOT be moved to " + destination + " (" + moved.text + ")";
         report(text, status, log);
         keptLines.emplace_back(line);
-        return;
+        return PlaceOutcome::Failed;
     }
     std::string text = moveLineText(cacheFileName, destination);
     report(text, status, log);
+    return PlaceOutcome::Moved;
 }
 
 }  // namespace qv

@@ -31,6 +31,10 @@ struct PlacementContext {
 // with a drive prefix such as "C:", or holds a control character.
 bool isUnsafeRealName(std::string_view realName);
 
+// Where a run would place the package of `line`; empty when it would not place it (unknown
+// type, unsafe name).
+std::string destinationOfLine(std::string_view line, const PlacementContext& ctx);
+
 // "**OLD** " + cache file name + "  ---->  **NEW** " + destination: the line of a move that
 // happened.
 std::string moveLineText(const std::string& cacheFileName, const std::string& destination);
@@ -42,9 +46,16 @@ std::string moveLineText(const std::string& cacheFileName, const std::string& de
 // the line and says why, unless the destination already holds the same bytes in another file:
 // then the cache copy is removed and its line dropped. `listedAsFile`: a listing of the cache
 // folder made by the run showed the cache file as a plain file, so the move need not look its
-// type up again.
-void PlaceCacheEntry(std::string_view line, const PlacementContext& ctx, FileSystem& fs,
-                     StatusSink& status, OutFile* log, std::vector<std::string>& keptLines,
-                     bool listedAsFile = false);
+// type up again. `cacheFileOnDisk`: the cache file's name as the folder spells it, where its
+// letter case differs from the index's GUID.
+enum class PlaceOutcome {
+    Moved,    // placed (or already there with the same bytes)
+    Kept,     // not movable by the rules (unknown type, unsafe name): its line stays
+    Missing,  // no cache file: its line is dropped
+    Failed,   // the move failed: its line stays
+};
+PlaceOutcome PlaceCacheEntry(std::string_view line, const PlacementContext& ctx, FileSystem& fs,
+                             StatusSink& status, OutFile* log, std::vector<std::string>& keptLines,
+                             bool listedAsFile = false, std::string_view cacheFileOnDisk = {});
 
 }  // namespace qv

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 
 #include "engine/cache_entry.h"
 #include "engine/cache_lock.h"
@@ -14,6 +15,7 @@
 #include "engine/run_index.h"
 #include "engine/run_log.h"
 #include "engine/run_settings.h"
+#include "platform/ascii.h"
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
@@ -123,20 +125,24 @@ struct CacheListing {
     // The whole folder was read and held no temporary file left by an interrupted write, so
     // the clean-up need not read it again.
     bool noLeftovers = false;
+    bool read = false;  // the whole folder was read
 };
 
 // Lists the cache folder once. The table holds line numbers only; the names stay in the lines.
 CacheListing listCacheFolder(const std::vector<std::string_view>& lines,
                              const std::vector<bool>& selected, const std::string& cacheDir,
                              const std::string& cacheExt, FileSystem& fs) {
-    constexpr std::size_t kGuid = 32;
+    constexpr std::size_t kGuid = kGuidLength;
     CacheListing result;
     std::vector<bool>& listed = result.listedAsFile;
     listed.assign(lines.size(), false);
     std::size_t count = 0;
     for (std::size_t i = 0; i < lines.size(); ++i)
         if (selected[i] && lines[i].size() > kGuid) ++count;
-    if (count == 0) return result;
+    if (count == 0) {
+        result.read = true;
+        return result;
+    }
     std::size_t size = 16;
     while (size < 2 * count) size *= 2;
     std::vector<std::uint32_t> table(size, 0);  // line number + 1; 0 is an empty slot
@@ -150,7 +156,7 @@ CacheListing listCacheFolder(const std::vector<std::string_view>& lines,
     const Status read = fs.forEachEntry(cacheDir, [&](std::string_view name, EntryKind kind) {
         if (name.size() > 0 && name[0] == '.' && isLeftTempFileName(name)) leftovers = true;
         if (kind != EntryKind::File || name.size() != kGuid + 1 + cacheExt.size() ||
-            name[kGuid] != '.' || name.substr(kGuid + 1) != cacheExt)
+            name[kGuid] != '.' || !equalsNoCaseAscii(name.substr(kGuid + 1), cacheExt))
             return;
         const std::string_view guid = name.substr(0, kGuid);
         for (std::size_t slot = hashOfGuid(guid) & (size - 1); table[slot] != 0;
@@ -164,10 +170,59 @@ CacheListing listCacheFolder(const std::vector<std::string_view>& lines,
         return result;
     }
     result.noLeftovers = !leftovers;
+    result.read = true;
     return result;
 }
 
+// Cache files the listing did not show under the index's spelling, found ignoring letter case:
+// line number -> the name on disk.
+std::unordered_map<std::size_t, std::string> cacheFilesInOtherCase(
+    const std::vector<std::string_view>& lines, const std::vector<bool>& selected,
+    const std::vector<bool>& listed, const PlacementContext& place, FileSystem& fs) {
+    std::vector<std::size_t> missing;
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!selected[i] || listed[i] || lines[i].size() <= kGuidLength) continue;
+        missing.push_back(i);
+        names.push_back(std::string(lines[i].substr(0, kGuidLength)) + "." + place.cacheExt);
+    }
+    const auto found = namesIgnoringCase(fs, place.cacheDir, names);
+    std::unordered_map<std::size_t, std::string> byLine;
+    for (std::size_t j = 0; j < missing.size(); ++j)
+        if (auto it = found.find(names[j]); it != found.end())
+            byLine.emplace(missing[j], it->second);
+    return byLine;
+}
+
+// With no selected cache file listed: whether dropping their lines loses nothing, because each
+// movable package is at its destination already (a run stopped before its new index) or some
+// cache file is there in a form the listing of plain files does not show. A wrong extension or
+// cache folder shows as neither.
+bool missingPackagesAreAccountedFor(const std::vector<std::string_view>& lines,
+                                    const std::vector<bool>& selected,
+                                    const PlacementContext& place, FileSystem& fs) {
+    bool any = false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!selected[i] || lines[i].size() <= kGuidLength) continue;
+        if (fs.exists(place.cacheDir + "/" + std::string(lines[i].substr(0, kGuidLength)) + "." +
+                      place.cacheExt))
+            return true;
+        const std::string destination = destinationOfLine(lines[i], place);
+        if (destination.empty()) continue;
+        if (!fs.exists(destination)) return false;
+        any = true;
+    }
+    return any;
+}
+
 }  // namespace
+
+Completion completionOf(const RunResult& r) {
+    if (r.outcome != RunOutcome::Completed) return Completion::Nothing;
+    if (r.failed == 0 && r.indexReplaced && r.logWritten) return Completion::All;
+    if (r.moved == 0 && (r.failed > 0 || !r.indexReplaced)) return Completion::Nothing;
+    return Completion::Part;
+}
 
 bool PrepareRun(Options& options, EngineContext& ctx, bool* checksPassed) {
     if (checksPassed) *checksPassed = false;
@@ -178,8 +233,11 @@ bool PrepareRun(Options& options, EngineContext& ctx, bool* checksPassed) {
     }
     if (checksPassed) *checksPassed = true;
 
-    options.MoveDirText = removeOneTrailingSeparator(options.MoveDirText);
-    options.MoveDir2Text = removeOneTrailingSeparator(options.MoveDir2Text);
+    // The root folder keeps its only separator: without it the folder would have no name.
+    for (std::string* text : {&options.MoveDirText, &options.MoveDir2Text}) {
+        const std::string trimmed = removeOneTrailingSeparator(*text);
+        if (!trimmed.empty() || text->empty()) *text = trimmed;
+    }
 
     const std::string tree = toNativeSeparators(options.MoveDir2Text);
     if (options.MoveDir) {
@@ -225,7 +283,7 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
 
     PlacementContext place;
     place.cacheDir = cacheDir;
-    place.cacheExt = settings.dirs("CacheExt");
+    place.cacheExt = cacheExtension(settings.dirs("CacheExt"));
     place.mapsDir = pv.GameDir + "/" + toNativeSeparators(settings.dirs("Maps"));
     place.texturesDir = pv.GameDir + "/" + toNativeSeparators(settings.dirs("Textures"));
     place.soundsDir = pv.GameDir + "/" + toNativeSeparators(settings.dirs("Sounds"));
@@ -249,6 +307,7 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         result.outcome = RunOutcome::Busy;
         return result;
     }
+    result.locked = lock.state() == CacheLock::State::Held;
 
     const Result<std::string> index = ctx.fs.readAll(indexPath);
     if (!index.ok()) {
@@ -270,14 +329,33 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     // Views into the index as read: its lines are not copied.
     const std::vector<std::string_view> lines = splitLineViews(index.value);
     const std::vector<bool> selected = selectedLines(lines, request.checkedEntries, pv);
-    const CacheListing listing = listCacheFolder(lines, selected, cacheDir, place.cacheExt, ctx.fs);
-    const std::vector<bool>& listed = listing.listedAsFile;
+    CacheListing listing = listCacheFolder(lines, selected, cacheDir, place.cacheExt, ctx.fs);
+    std::vector<bool>& listed = listing.listedAsFile;
+    const auto otherCase = cacheFilesInOtherCase(lines, selected, listed, place, ctx.fs);
+    for (const auto& [i, name] : otherCase) listed[i] = true;
 
     // Progress counts the packages to move, not the index lines.
     const std::size_t packages =
         static_cast<std::size_t>(std::count(selected.begin(), selected.end(), true));
+    result.selected = packages;
+
+    // A wrong cache extension or cache folder shows as every package missing; the run would
+    // then drop every line. Nothing is changed instead.
+    if (packages > 0 && listing.read &&
+        std::find(listed.begin(), listed.end(), true) == listed.end() &&
+        !missingPackagesAreAccountedFor(lines, selected, place, ctx.fs)) {
+        ctx.dialogs.message(kProgramTitle, "None of the " + std::to_string(packages) +
+                                               " selected packages is in " + cacheDir + " as *." +
+                                               place.cacheExt + "; nothing was changed.");
+        result.outcome = RunOutcome::Refused;
+        return result;
+    }
 
     RunLog log = StartRunLog(cacheDir, files.runLog, ctx.fs);
+    if (!result.locked) {
+        status.addLine(lock.unlockedLine(cacheDir));
+        log.line(lock.unlockedLine(cacheDir));
+    }
     std::vector<std::string> folders = writtenFolders(place);
     if (listing.noLeftovers) folders.erase(folders.begin());  // the cache folder, listed above
     for (const std::string& text : removeLeftTempFiles(ctx.fs, folders)) {
@@ -298,14 +376,34 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         if (!selected[i]) {
             if (line.find("[Cache]") == std::string_view::npos) kept.emplace_back(line);
         } else {
-            PlaceCacheEntry(line, place, ctx.fs, status, log.file.get(), kept, listed[i]);
+            const auto other = otherCase.empty() ? otherCase.end() : otherCase.find(i);
+            const std::string_view onDisk =
+                other == otherCase.end() ? std::string_view() : std::string_view(other->second);
+            switch (PlaceCacheEntry(line, place, ctx.fs, status, log.file.get(), kept, listed[i],
+                                    onDisk)) {
+                case PlaceOutcome::Moved:
+                    ++result.moved;
+                    break;
+                case PlaceOutcome::Kept:
+                    ++result.kept;
+                    break;
+                case PlaceOutcome::Missing:
+                    ++result.missing;
+                    break;
+                case PlaceOutcome::Failed:
+                    ++result.failed;
+                    break;
+            }
             status.progress(++placed, packages);
         }
         status.processEvents();
     }
 
-    FinishRun({.cacheDir = cacheDir, .keptLines = kept, .oldIndex = index.value}, pv, log, ctx.fs,
-              status);
+    const FinishOutcome finished =
+        FinishRun({.cacheDir = cacheDir, .keptLines = kept, .oldIndex = index.value}, pv, log,
+                  ctx.fs, status);
+    result.indexReplaced = finished.indexReplaced;
+    result.logWritten = finished.logWritten;
     ClearCacheEntries(pv);
     result.outcome = RunOutcome::Completed;
     return result;

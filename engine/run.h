@@ -40,7 +40,24 @@ struct RunRequest {
 struct RunResult {
     RunOutcome outcome = RunOutcome::NoIndex;
     std::string label1;  // "Cache Directory = " + cache directory
+    // What became of the selected packages (Completed only).
+    std::size_t selected = 0;
+    std::size_t moved = 0;    // placed, or already there with the same bytes
+    std::size_t kept = 0;     // not movable by the rules (unknown type, unsafe name)
+    std::size_t missing = 0;  // no cache file: the line was dropped
+    std::size_t failed = 0;   // the move failed: the package stays with its line
+    bool indexReplaced = false;
+    bool logWritten = false;
+    bool locked = false;  // the cache lock was held (false: the work went on unlocked)
 };
+
+// How much of what an operation set out to do was done: a front end's exit status.
+enum class Completion {
+    All,      // everything, the index replaced and the log written
+    Nothing,  // nothing changed, or nothing moved and something failed
+    Part,     // some of it
+};
+Completion completionOf(const RunResult& r);
 
 // ProcessCache through FinishRun and ClearCacheEntries. Status-list lines, progress and event
 // processing go to `status`; the caller then sets "Done processing files" and re-scans.

@@ -1,7 +1,10 @@
 #include "engine/run_index.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <unordered_map>
 
+#include "engine/cache_entry.h"
 #include "platform/filesystem.h"
 
 namespace qv {
@@ -29,29 +32,115 @@ std::vector<std::string> removeLeftTempFiles(FileSystem& fs,
     return lines;
 }
 
+namespace {
+
+bool isEntryLine(std::string_view line) {
+    return parseEntryView(line).has_value();  // not the header, a blank or a short line
+}
+
+// Adds to `carried` the entry lines of `now` that `before` does not hold (as often as they occur
+// beyond their count there) and that `carried` does not hold yet.
+void collectAddedLines(std::string_view before, std::string_view now,
+                       std::vector<std::string>& carried) {
+    std::unordered_map<std::string_view, std::size_t> count;
+    for (std::string_view line : splitLineViews(before)) ++count[line];
+    for (std::string_view line : splitLineViews(now)) {
+        if (!isEntryLine(line)) continue;
+        if (auto it = count.find(line); it != count.end() && it->second > 0) {
+            --it->second;
+            continue;
+        }
+        if (std::find(carried.begin(), carried.end(), line) == carried.end())
+            carried.emplace_back(line);
+    }
+}
+
+// Gives the displaced old index the backup's name; a rename that fails is answered by a copy,
+// so one failure never costs the backup. A backup that cannot be replaced stays.
+Status keepAsBackup(FileSystem& fs, const std::string& displaced, const std::string& backupPath,
+                    const std::string& text) {
+    if (Status obstacle = fs.canReplace(backupPath); !obstacle) return obstacle;
+    Status s = fs.renameReplace(displaced, backupPath);
+    if (!s) s = fs.writeAtomic(backupPath, text);
+    return s;
+}
+
+}  // namespace
+
 IndexReplacement replaceCacheIndex(FileSystem& fs, const std::string& cacheDir,
-                                   const std::string& oldIndex, const std::string& newIndex) {
+                                   const std::string& oldIndex, std::string newIndex,
+                                   bool keepBackup) {
+    constexpr int kAttempts = 5;
     IndexReplacement r;
     const std::string indexPath = cacheDir + "/cache.ini", backupPath = cacheDir + "/cachebak.ini";
-    // The old index is still on disk: while it holds the bytes read, it becomes the backup by a
-    // second name, so its megabytes are neither written nor flushed again.
-    const bool linked = fs.linkReplace(indexPath, backupPath, oldIndex).ok();
-    r.backup = linked ? Status::success() : fs.writeAtomic(backupPath, oldIndex);
-    r.index = fs.writeAtomic(indexPath, newIndex);
-    // An index left in place would share its file with the backup, and a later write into it
-    // would change both: the backup becomes a copy of its own.
-    if (linked && !r.index.ok()) r.backup = fs.writeAtomic(backupPath, oldIndex);
+    Result<std::string> reread = fs.readAll(indexPath);
+    std::string current = reread.ok() ? std::move(reread.value) : oldIndex;
+    std::string written;  // what the previous attempt put in place
+    const std::size_t base = newIndex.size();
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        collectAddedLines(oldIndex, current, r.carried);
+        newIndex.resize(base);
+        for (const std::string& line : r.carried) newIndex.append(line).append("\r\n");
+
+        Result<std::string> swapped = fs.exchangeAtomic(indexPath, newIndex);
+        if (!swapped.ok() && (swapped.status.code == ENOSYS || swapped.status.code == ENOENT)) {
+            // No exchange here: the backup becomes a copy of its own, then the index is replaced.
+            if (keepBackup && attempt == 0) r.backup = fs.writeAtomic(backupPath, current);
+            r.index = fs.writeAtomic(indexPath, newIndex);
+            return r;
+        }
+        if (!swapped.ok()) {
+            if (attempt == 0) r.index = r.backup = swapped.status;  // nothing was changed
+            return r;
+        }
+        r.index = Status::success();
+        const Result<std::string> displaced = fs.readAll(swapped.value);
+        const bool ours = attempt > 0 && displaced.ok() && displaced.value == written;
+        const bool settled =
+            !displaced.ok() || displaced.value == (attempt == 0 ? current : written);
+        if (keepBackup && !ours) {
+            const Status b = keepAsBackup(fs, swapped.value, backupPath,
+                                          displaced.ok() ? displaced.value : current);
+            if (attempt == 0 || b.ok()) r.backup = b;
+        }
+        // Renamed away, or no longer wanted; a rename between two names of one file (a backup
+        // an older version linked) leaves the temporary name behind too.
+        if (fs.exists(swapped.value)) (void)fs.removeFile(swapped.value);
+        if (settled) return r;
+        // The game replaced the index between the reading and the exchange: carry its lines too.
+        current = displaced.value;
+        written = newIndex;
+    }
     return r;
 }
 
 std::vector<std::string> IndexReplacement::report(const std::string& cacheDir) const {
-    if (!index.ok()) return {"CACHE.INI could not be replaced (" + index.text + ")"};
+    std::vector<std::string> lines;
+    if (!index.ok()) {
+        lines.push_back("CACHE.INI could not be replaced (" + index.text + ")");
+        return lines;
+    }
     const std::string created = "A new CACHE.INI was created in " + cacheDir;
-    if (!backup.ok())
-        return {cacheDir + "/CACHEBAK.INI could not be replaced (" + backup.text +
-                    "); the previous backup stays",
-                created};
-    return {cacheDir + "/CACHE.INI was renamed to CACHEBAK.INI", created};
+    if (!backup.ok()) {
+        lines.push_back(cacheDir + "/CACHEBAK.INI could not be replaced (" + backup.text +
+                        "); the previous backup stays");
+    } else {
+        lines.push_back(cacheDir + "/CACHE.INI was renamed to CACHEBAK.INI");
+    }
+    lines.push_back(created);
+    return lines;
+}
+
+}  // namespace qv
+
+namespace qv {
+
+std::vector<std::string> IndexReplacement::carriedReport() const {
+    std::vector<std::string> lines;
+    if (index.ok())
+        for (const std::string& line : carried)
+            lines.push_back(line + " was added to CACHE.INI meanwhile (by the game) and is kept");
+    return lines;
 }
 
 }  // namespace qv

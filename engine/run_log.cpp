@@ -5,6 +5,7 @@
 #include "engine/engine_context.h"
 #include "engine/public_variables.h"
 #include "engine/run_index.h"
+#include "platform/ascii.h"
 #include "settings/program_files.h"
 
 namespace qv {
@@ -27,12 +28,15 @@ class BufferedOutFile final : public OutFile {
         return Status::success();
     }
     Status close() override {
-        if (!inner_) return Status::success();
+        if (!inner_) return firstFailure_;
         const Status flushed = flush();
         const Status closed = inner_->close();
         inner_.reset();
-        return flushed.ok() ? closed : flushed;
+        if (firstFailure_.ok() && !closed.ok()) firstFailure_ = closed;
+        return firstFailure_;
     }
+    // The first write or close that failed: the log on disk is then cut short.
+    const Status& firstFailure() const { return firstFailure_; }
 
   private:
     static constexpr std::size_t kChunk = 64 * 1024;
@@ -43,12 +47,14 @@ class BufferedOutFile final : public OutFile {
         if (pending_.empty()) return Status::success();
         const Status s = inner_->write(pending_);
         pending_.clear();  // a failed write is skipped, as a failed line was
+        if (!s.ok() && firstFailure_.ok()) firstFailure_ = s;
         return s;
     }
 
     std::unique_ptr<OutFile> inner_;
     std::string pending_;
     int pendingWrites_ = 0;
+    Status firstFailure_;
 };
 
 }  // namespace
@@ -58,8 +64,17 @@ void RunLog::line(const std::string& text) {
 }
 
 void RunLog::close() {
-    if (file) (void)file->close();
+    if (file) {
+        const Status closed = file->close();
+        if (!closed.ok() && failure.empty()) failure = closed.text;
+    }
     file.reset();
+}
+
+std::string RunLog::statusLine() const {
+    if (!created) return path + " could not be created (" + failure + ")";
+    if (!failure.empty()) return path + " could not be written completely (" + failure + ")";
+    return path + " was created.";
 }
 
 RunLog StartRunLog(const std::string& cacheDir, const std::string& logPath, FileSystem& fs) {
@@ -70,6 +85,7 @@ RunLog StartRunLog(const std::string& cacheDir, const std::string& logPath, File
     Result<std::unique_ptr<OutFile>> created = fs.createFile(log.path);
     if (created.ok()) {
         log.file = std::make_unique<BufferedOutFile>(std::move(created.value));
+        log.created = true;
     } else {
         log.failure = created.status.text;
     }
@@ -78,8 +94,8 @@ RunLog StartRunLog(const std::string& cacheDir, const std::string& logPath, File
     return log;
 }
 
-bool FinishRun(const FinishRunInput& in, const PublicVariables& pv, RunLog& log, FileSystem& fs,
-               StatusSink& status) {
+FinishOutcome FinishRun(const FinishRunInput& in, const PublicVariables& pv, RunLog& log,
+                        FileSystem& fs, StatusSink& status) {
     // Packages still in the cache, in the order of the last scan. One listing of the cache
     // folder answers for plain names; a lookup per entry cost most of a large run's time,
     // since nearly all of them ask for files the run has just moved.
@@ -87,12 +103,13 @@ bool FinishRun(const FinishRunInput& in, const PublicVariables& pv, RunLog& log,
     std::unordered_set<std::string> present;
     if (listed.ok()) {
         present.reserve(listed.value.size());
-        for (FileInfo& f : listed.value) present.insert(std::move(f.name));
+        // Letter case aside: a cache copied from Windows keeps its files under any case.
+        for (FileInfo& f : listed.value) present.insert(lowerAscii(f.name));
     }
     const auto stillInCache = [&](const std::string& name) {
         const bool plainName =
             !name.empty() && name[0] != '.' && name.find('/') == std::string::npos;
-        if (listed.ok() && plainName) return present.count(name) > 0;
+        if (listed.ok() && plainName) return present.count(lowerAscii(name)) > 0;
         return fs.isFile(in.cacheDir + "/" + name);
     };
     for (std::size_t k = 0; k < pv.EntryCount(); ++k) {
@@ -106,16 +123,20 @@ bool FinishRun(const FinishRunInput& in, const PublicVariables& pv, RunLog& log,
     const IndexReplacement replaced =
         replaceCacheIndex(fs, in.cacheDir, in.oldIndex, newIndexText(in.keptLines));
     const std::vector<std::string> report = replaced.report(in.cacheDir);
+    for (const std::string& line : replaced.carriedReport()) {
+        log.line(line);
+        status.addLine(line);
+    }
 
-    status.addLine(log.file ? log.path + " was created."
-                            : log.path + " could not be created (" + log.failure + ")");
-    status.addLine(report.front());
     for (const std::string& line : report) log.line(line);
     log.line("");
     log.line("NOTE - files not being moved is due to either the file");
     log.line("       not being selected or they already exist.");
     log.line("");
+    // Closed before it is reported: a log the disk cut short does not say it was created.
     log.close();
+    status.addLine(log.statusLine());
+    status.addLine(report.front());
 
     for (std::size_t i = 1; i < report.size(); ++i) status.addLine(report[i]);
     status.addLine("");
@@ -123,7 +144,7 @@ bool FinishRun(const FinishRunInput& in, const PublicVariables& pv, RunLog& log,
     status.addLine("");
     status.addLine(std::string(102, '~'));
     status.addLine("");
-    return replaced.index.ok();
+    return {replaced.index.ok(), log.written()};
 }
 
 }  // namespace qv

@@ -15,12 +15,18 @@ class StatusSink;
 // The run log (Quorvel.log, where programFiles puts it), open from StartRunLog to FinishRun.
 struct RunLog {
     std::string path;
-    std::unique_ptr<OutFile> file;  // null when the log could not be created
-    std::string failure;            // the system's reason when it could not be created
+    std::unique_ptr<OutFile> file;  // null when the log could not be created, and once closed
+    bool created = false;
+    std::string failure;  // the system's reason when it could not be created or written whole
 
-    // Writes one line and its CR LF; a failed write is skipped.
+    // Writes one line and its CR LF; a failed write is skipped (and remembered at close).
     void line(const std::string& text);
+    // Flushes and closes; a write that failed on the way is remembered in `failure`.
     void close();
+    // After close: the whole log reached the disk.
+    bool written() const { return created && failure.empty(); }
+    // After close: "<path> was created.", or why it was not, or that it was cut short.
+    std::string statusLine() const;
 };
 
 // Creates (replacing) the log at `logPath`, and the folders above it when they are missing, and
@@ -36,9 +42,13 @@ struct FinishRunInput {
 
 // The not-moved report from the scan's entry table (entries whose cache file is still there),
 // the replacement of the index (cachebak.ini and the new cache.ini), the end of the log and
-// the closing lines of the status list. Returns whether the index was replaced.
-bool FinishRun(const FinishRunInput& in, const PublicVariables& pv, RunLog& log, FileSystem& fs,
-               StatusSink& status);
+// the closing lines of the status list.
+struct FinishOutcome {
+    bool indexReplaced = false;
+    bool logWritten = false;
+};
+FinishOutcome FinishRun(const FinishRunInput& in, const PublicVariables& pv, RunLog& log,
+                        FileSystem& fs, StatusSink& status);
 
 constexpr const char* kStatusNoteLine =
     "** NOTE ** - files not being moved is due to either the file not being selected or they "

@@ -71,7 +71,18 @@ bool readIndex(const std::string& cacheDir, const std::string& cacheExt, PublicV
         state.rows.push_back(std::move(row));
     }
     // The dates in one pass over the cache folder, after the parsing.
-    const std::vector<std::int64_t> times = ctx.fs.modifiedTimesIn(cacheDir, pv.CacheFileNames);
+    std::vector<std::int64_t> times = ctx.fs.modifiedTimesIn(cacheDir, pv.CacheFileNames);
+    // A file whose name differs from its GUID in letter case alone is still the package's.
+    std::vector<std::string> unseen;
+    for (std::size_t i = 0; i < times.size(); ++i)
+        if (times[i] == FileSystem::kNoTime) unseen.push_back(pv.CacheFileNames[i]);
+    if (!unseen.empty()) {
+        const auto other = namesIgnoringCase(ctx.fs, cacheDir, unseen);
+        for (std::size_t i = 0; i < times.size() && !other.empty(); ++i)
+            if (auto it = other.find(pv.CacheFileNames[i]);
+                times[i] == FileSystem::kNoTime && it != other.end())
+                if (const auto t = ctx.fs.modifiedTime(cacheDir + "/" + it->second)) times[i] = *t;
+    }
     DateTexts dates;
     for (std::size_t i = 0; i < state.rows.size(); ++i)
         if (times[i] != FileSystem::kNoTime) state.rows[i].date = dates.of(times[i]);
@@ -201,8 +212,8 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
             pv.GameDir + toNativeSeparators(INIGetSettingString("Dirs", "CachePath", settingsFile,
                                                                 "", &ctx.dialogs, &ctx.fs));
     const std::string cacheDir = state.lblCacheDir;
-    const std::string cacheExt =
-        INIGetSettingString("Dirs", "CacheExt", settingsFile, "", &ctx.dialogs, &ctx.fs);
+    const std::string cacheExt = cacheExtension(
+        INIGetSettingString("Dirs", "CacheExt", settingsFile, "", &ctx.dialogs, &ctx.fs));
     pv.GameIniPath = usedGameIniPath(pv.GameDir, ctx.fs);
     pv.UserIniPath = usedUserIniPath(pv.GameDir, ctx.fs);
     pv.PurgeDaysText = INIGetSettingString("Core.System", "PurgeCacheDays", pv.GameIniPath, "",
@@ -211,6 +222,7 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
 
     if (!ctx.fs.isFile(cacheDir + "/cache.ini")) {
         ctx.dialogs.message("Critical file missing!", "Cache.INI is MISSING...can't proceed!");
+        state.statusText = "No cache.ini in " + cacheDir;
         state.indexMissing = true;
         return;
     }
@@ -220,9 +232,16 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
 
     applySelection(state.options, state.rows);
 
-    // An unreadable never-move list leaves the scan without one.
+    // An unreadable never-move list leaves the scan without one, and says so: its packages would
+    // otherwise be moved without a word.
     Result<std::vector<std::string>> names = LoadNeverMoveList(files.neverMoveFile, ctx.fs);
-    if (!names) names.value.clear();
+    if (!names) {
+        names.value.clear();
+        if (ctx.fs.exists(files.neverMoveFile))
+            ctx.dialogs.message(kProgramTitle, files.neverMoveFile + " could not be read (" +
+                                                   names.status.text +
+                                                   "); no package is protected from moving.");
+    }
     pv.NeverMoveNames = names.value;
     state.lstNM = std::move(names.value);
     // One table of the rows serves the never-move names and the duplicates.

@@ -4,6 +4,7 @@
 #include "engine/cache_lock.h"
 #include "engine/engine_context.h"
 #include "engine/public_variables.h"
+#include "engine/run_index.h"
 #include "engine/scan.h"
 #include "platform/ascii.h"
 #include "platform/dialogs.h"
@@ -55,8 +56,11 @@ bool FixMissingMapExtensions(const std::string& cacheDir, PublicVariables& pv, S
         if (!index) return false;
         const std::string fixed = repairedIndex(index.value, lineLeftUnrepaired);
 
-        // Written whole under a name no other process shares, flushed, renamed over cache.ini.
-        if (fixed != index.value && !ctx.fs.writeAtomic(indexPath, fixed)) return false;
+        // Written whole under a name no other process shares, flushed, swapped with cache.ini;
+        // lines the game added since the reading are kept.
+        if (fixed != index.value &&
+            !replaceCacheIndex(ctx.fs, cacheDir, index.value, fixed, false).index.ok())
+            return false;
     }
 
     ctx.dialogs.message(kProgramTitle,

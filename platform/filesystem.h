@@ -15,8 +15,9 @@ namespace qv {
 
 struct FileInfo {
     std::string name;        // bare name, no folder part
-    std::uint64_t size = 0;  // bytes
+    std::uint64_t size = 0;  // bytes (of the file a link leads to)
     std::int64_t mtime = 0;  // seconds since the epoch
+    bool link = false;       // the name is a symbolic link to a plain file
 };
 
 // What a folder listing says an entry is, without following a link.
@@ -44,8 +45,9 @@ class FileSystem {
     virtual Result<std::string> readAll(const std::string& path) = 0;
 
     // Writes a whole file under a temporary name in the same folder, flushes it and renames
-    // it over `path`, so readers see either the old or the new file. A `path` that cannot be
-    // written to (read-only) is refused with EACCES or EROFS and stays as it is.
+    // it over `path`, so readers see either the old or the new file. The new file keeps the
+    // owner, group and mode of the old one (set before any data goes in). A `path` that cannot
+    // be replaced (read-only, immutable) is refused and stays as it is.
     virtual Status writeAtomic(const std::string& path, std::string_view data) = 0;
 
     // Creates or replaces `path` and returns it open for writing. A link of that name is
@@ -97,18 +99,15 @@ class FileSystem {
         return moveNoReplace(from, to);
     }
 
-    // Gives the plain file `existing` the further name `to` in the same file system when it holds
-    // exactly `expected` (ESTALE when not), replacing whatever `to` was in one step (a hard link
-    // under a temporary name, flushed and renamed over `to`), and flushes `to`'s folder. `existing`
-    // stays as it is. A `to` that cannot be written to is refused with EACCES or EROFS, as
-    // writeAtomic refuses it. ENOSYS, EPERM or EXDEV where the file system keeps no hard links; the
-    // caller then writes a copy.
-    virtual Status linkReplace(const std::string& existing, const std::string& to,
-                               std::string_view expected) {
-        (void)existing;
-        (void)to;
-        (void)expected;
-        return Status::fromErrno(ENOSYS);
+    // Writes `data` as the new `path` and swaps it with the old file in one step: a temporary file
+    // in the same folder, with the old file's owner, group and mode, is flushed and exchanged
+    // with `path`, so `path` always names a whole file. Returns the hidden temporary name that
+    // now holds the old file; the caller renames or removes it. ENOSYS where the file system
+    // cannot exchange two names (the caller then writes a copy), ENOENT when `path` is missing.
+    virtual Result<std::string> exchangeAtomic(const std::string& path, std::string_view data) {
+        (void)path;
+        (void)data;
+        return {{}, Status::fromErrno(ENOSYS)};
     }
 
     // Holds `folders` open until releaseFolders(), so that moveListedFile between two of them
@@ -120,8 +119,9 @@ class FileSystem {
     // Lifts read-only (adds the owner's write permission).
     virtual Status makeWritable(const std::string& path) = 0;
 
-    // Whether writeAtomic could replace `path` as far as permissions tell (the file and its
-    // folder writable by this user); asked before work whose end is that replacement.
+    // Whether writeAtomic could replace `path`: the folder writable, the file neither read-only,
+    // immutable nor append-only, and not another user's in a sticky folder. Asked before work
+    // whose end is that replacement.
     virtual Status canReplace(const std::string& /*path*/) { return Status::success(); }
 
     // Names of the folders in `folder` (links to folders included, hidden ones not), sorted.

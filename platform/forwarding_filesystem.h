@@ -28,8 +28,11 @@ class ForwardingFileSystem : public FileSystem {
     Status renameReplace(const std::string& f, const std::string& t) override {
         return inner_.renameReplace(f, t);
     }
-    Status linkReplace(const std::string& e, const std::string& t, std::string_view x) override {
-        return inner_.linkReplace(e, t, x);
+    Result<std::string> exchangeAtomic(const std::string& p, std::string_view d) override {
+        return inner_.exchangeAtomic(p, d);
+    }
+    Status moveListedFile(const std::string& f, const std::string& t) override {
+        return inner_.moveListedFile(f, t);
     }
     void holdFolders(const std::vector<std::string>& f) override { inner_.holdFolders(f); }
     void releaseFolders() override { inner_.releaseFolders(); }
@@ -59,8 +62,6 @@ class ForwardingFileSystem : public FileSystem {
     Result<bool> sameBytesInOtherFile(const std::string& a, const std::string& b) override {
         return inner_.sameBytesInOtherFile(a, b);
     }
-    // The listing is the inner one; moveListedFile is left to the base class, so a wrapper's own
-    // moveNoReplace still sees every move.
     Status forEachEntry(const std::string& f,
                         const std::function<void(std::string_view, EntryKind)>& e) override {
         return inner_.forEachEntry(f, e);

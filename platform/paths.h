@@ -9,6 +9,13 @@ constexpr char kSep = '/';
 // a + "/" + b, kept as formed (a doubled separator is harmless and kept).
 std::string joinPath(const std::string& a, const std::string& b);
 
+// a + "/" + b with one separator between them where `a` already ends in one: for paths that are
+// shown to the user.
+inline std::string joinShown(const std::string& a, const std::string& b) {
+    if (!a.empty() && (a.back() == kSep || a.back() == '\\')) return a + b;
+    return a + kSep + b;
+}
+
 // A backslash in a value from Quorvel.ini or typed by the user is a separator on Linux.
 std::string toNativeSeparators(std::string path);
 

@@ -70,6 +70,10 @@ Status fsyncFolder(const std::string& folder);
 // Six random letters or digits: the end of a temporary name.
 std::string randomSuffix();
 
+// Gives the open file `fd` the owner, group and mode of the plain file `like`, as far as this
+// user may (a missing `like` changes nothing).
+void takeOwnerAndMode(int fd, const std::string& like);
+
 // Creates a new hidden file in `folder` under a name nobody else holds, locked (flock) for as
 // long as `fd` or a duplicate of it is open, and returns its path.
 Result<std::string> createTempFile(const std::string& folder, Fd& fd);

@@ -2,7 +2,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,6 +71,15 @@ std::string randomSuffix() {
 // as long as `fd` or a duplicate of it is open: a temporary file nobody holds locked was left by
 // a write that was cut short. The mode 0666 goes through the umask, as for any file the user
 // creates.
+void takeOwnerAndMode(int fd, const std::string& like) {
+    struct stat st {};
+    if (::stat(like.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    // Owner first: a change of owner clears the set-ID bits that the mode then puts back. Only
+    // root may give a file away; anyone else keeps their own file with the old group if they can.
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0) (void)::fchown(fd, (uid_t)-1, st.st_gid);
+    ::fchmod(fd, st.st_mode & 07777);
+}
+
 Result<std::string> createTempFile(const std::string& folder, Fd& fd) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = folder + "/" + kTempPrefix + randomSuffix();
@@ -183,35 +194,91 @@ Result<std::string> PosixFileSystem::readAll(const std::string& path) {
     return {std::move(data), {}};
 }
 
+namespace {
+
+// Whatever stops `path` from being replaced by a rename: its folder not writable, the file
+// read-only, immutable or append-only (chattr +i, +a), or another user's in a sticky folder.
+// A missing file is no obstacle.
+Status replaceObstacle(const std::string& path) {
+    const std::string folder = parentFolder(path);
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) return Status::fromErrno(errno);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return Status::success();
+    if (S_ISREG(st.st_mode)) {
+        // A file the user made read-only is refused, as a write into it would be: the rename
+        // would otherwise replace it whatever its mode.
+        if (::access(path.c_str(), W_OK) != 0 && errno != ENOENT) return Status::fromErrno(errno);
+        Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        int flags = 0;
+        if (fd && ::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0 &&
+            (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0)
+            return Status::fromErrno(EPERM);
+    }
+    struct stat dir {};
+    const uid_t me = ::geteuid();
+    if (me != 0 && ::stat(folder.c_str(), &dir) == 0 && (dir.st_mode & S_ISVTX) &&
+        st.st_uid != me && dir.st_uid != me)
+        return Status::fromErrno(EPERM);
+    return Status::success();
+}
+
+// Writes `data` into a new temporary file beside `path` that already has the owner, group and
+// mode of the file it will replace, and flushes it. `held` keeps it locked until it has its
+// name. On failure nothing is left behind.
+Result<std::string> writeTempBeside(const std::string& path, std::string_view data, Fd& held) {
+    Fd fd;
+    auto temp = createTempFile(parentFolder(path), fd);
+    if (!temp) return temp;
+    held.reset(::dup(fd.get()));
+    const auto fail = [&](Status s) -> Result<std::string> {
+        fd.reset();
+        ::unlink(temp.value.c_str());
+        return {{}, std::move(s)};
+    };
+    posix::takeOwnerAndMode(fd.get(), path);
+    if (Status s = writeAll(fd.get(), data); !s) return fail(s);
+    if (::fsync(fd.get()) != 0) return fail(Status::fromErrno(errno));
+    if (Status s = fd.close(); !s) return fail(s);
+    return temp;
+}
+
+}  // namespace
+
 // When `path` is a symbolic link, the link itself is replaced by a plain file: the temporary
 // file must live in the folder of the name that is renamed over, and following the link
 // could write outside the folder the caller named.
 Status PosixFileSystem::writeAtomic(const std::string& path, std::string_view data) {
-    // A file the user made read-only is refused, as a write into it would be: the rename would
-    // otherwise replace it whatever its mode.
-    if (::access(path.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS))
-        return Status::fromErrno(errno);
-    const std::string folder = parentFolder(path);
-    Fd fd;
-    auto temp = createTempFile(folder, fd);
+    if (Status s = replaceObstacle(path); !s) return s;
+    Fd held;
+    const Result<std::string> temp = writeTempBeside(path, data, held);
     if (!temp) return temp.status;
-    const Fd held(::dup(fd.get()));  // keeps the temporary file locked until it has its name
-    auto fail = [&](Status s) {
-        fd.reset();
+    if (::rename(temp.value.c_str(), path.c_str()) != 0) {
+        const int err = errno;
         ::unlink(temp.value.c_str());
-        return s;
-    };
-    if (Status s = writeAll(fd.get(), data); !s) return fail(s);
-    // The new file keeps the permissions of the one it replaces.
-    struct stat old {};
-    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-        ::fchmod(fd.get(), old.st_mode & 07777);
-    if (::fsync(fd.get()) != 0) return fail(Status::fromErrno(errno));
-    if (Status s = fd.close(); !s) return fail(s);
-    if (::rename(temp.value.c_str(), path.c_str()) != 0) return fail(Status::fromErrno(errno));
+        return Status::fromErrno(err);
+    }
     // The new content is in place; the folder sync only makes the new name survive a crash.
-    fsyncFolder(folder);
+    fsyncFolder(parentFolder(path));
     return Status::success();
+}
+
+Result<std::string> PosixFileSystem::exchangeAtomic(const std::string& path,
+                                                    std::string_view data) {
+    if (Status s = replaceObstacle(path); !s) return {{}, s};
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return {{}, Status::fromErrno(errno)};
+    if (!S_ISREG(st.st_mode)) return {{}, Status::failure("Not a plain file", EINVAL)};
+    Fd held;
+    Result<std::string> temp = writeTempBeside(path, data, held);
+    if (!temp) return temp;
+    if (::renameat2(AT_FDCWD, temp.value.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) != 0) {
+        const int err = errno;
+        ::unlink(temp.value.c_str());
+        const bool unsupported = err == EINVAL || err == ENOSYS || err == ENOTSUP;
+        return {{}, Status::fromErrno(unsupported ? ENOSYS : err)};
+    }
+    fsyncFolder(parentFolder(path));
+    return temp;
 }
 
 // A link under the name is replaced by a new file, never followed: the data would otherwise land
@@ -252,9 +319,13 @@ Result<std::vector<FileInfo>> PosixFileSystem::listFiles(const std::string& fold
         if (!all && !matchesNoCase(pattern, e.d_name)) return;
         struct stat st {};
         // A link to a plain file counts as one; a dangling link or a folder does not.
+        const bool link =
+            e.d_type == DT_LNK ||
+            (e.d_type == DT_UNKNOWN && ::fstatat(fd, e.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+             S_ISLNK(st.st_mode));
         if (::fstatat(fd, e.d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) return;
         files.push_back({e.d_name, static_cast<std::uint64_t>(st.st_size),
-                         static_cast<std::int64_t>(st.st_mtim.tv_sec)});
+                         static_cast<std::int64_t>(st.st_mtim.tv_sec), link});
     });
     if (!s.ok()) return {{}, s};
     return {std::move(files), {}};
@@ -305,10 +376,7 @@ std::vector<std::int64_t> PosixFileSystem::modifiedTimesIn(const std::string& fo
 }
 
 Status PosixFileSystem::canReplace(const std::string& path) {
-    for (const std::string& p : {path, parentFolder(path)})
-        if (::access(p.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS))
-            return Status::fromErrno(errno);
-    return Status::success();
+    return replaceObstacle(path);
 }
 
 Status PosixFileSystem::makeWritable(const std::string& path) {

@@ -48,8 +48,10 @@ Result<std::vector<std::string>> PosixFileSystem::removeLeftTempFiles(const std:
 Result<bool> PosixFileSystem::sameBytesInOtherFile(const std::string& a, const std::string& b) {
     Fd fa(::open(a.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (!fa) return {false, Status::fromErrno(errno)};
-    Fd fb(::open(b.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fb) return {false, Status::fromErrno(errno)};
+    // Never anything but a plain file: a FIFO or device opened for reading could block for
+    // ever, and a link leads out of the folder.
+    Fd fb(::open(b.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fb) return {false, errno == ELOOP ? Status{} : Status::fromErrno(errno)};
     struct stat sa {
     }, sb{};
     if (::fstat(fa.get(), &sa) != 0 || ::fstat(fb.get(), &sb) != 0)

@@ -1,5 +1,5 @@
 // Moving files: renames that never replace, the copy across file systems, the folders a run
-// holds open, and the backup index as a second name of the old one.
+// holds open.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,32 +18,43 @@ namespace qv {
 using posix::createTempFile;
 using posix::Fd;
 using posix::fsyncFolder;
-using posix::kTempPrefix;
 using posix::parentFolder;
-using posix::randomSuffix;
 using posix::writeAll;
 
 namespace {
 
-// Gives the file `existing` a further, hidden name in `folder` that nobody else holds.
-Status linkUnderTempName(const std::string& existing, const std::string& folder,
-                         std::string& temp) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = folder + "/" + kTempPrefix + randomSuffix();
-        if (::link(existing.c_str(), temp.c_str()) == 0) return Status::success();
-        if (errno != EEXIST) return Status::fromErrno(errno);
+bool unsupported(int err) {
+    return err == EINVAL || err == ENOSYS || err == ENOTSUP || err == EOPNOTSUPP;
+}
+
+// Where neither RENAME_NOREPLACE nor hard links exist (some FUSE and SMB mounts): the name `to`
+// is taken first by creating it exclusively, then `from` is renamed over that empty file of our
+// own. A crash in between leaves an empty file, never a package's bytes, under `to`.
+Status renameOverOwnPlaceholder(const std::string& from, const std::string& to) {
+    Fd placeholder(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!placeholder) return Status::fromErrno(errno);
+    placeholder.reset();
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(to.c_str());
+        return Status::fromErrno(err);
     }
-    return Status::fromErrno(EEXIST);
+    return Status::success();
 }
 
 // Gives `from` the name `to` unless `to` exists. Falls back to link + unlink where the file
-// system lacks RENAME_NOREPLACE; reports EXDEV when the two are on different file systems.
+// system lacks RENAME_NOREPLACE, and to a placeholder where it lacks links too; reports EXDEV
+// when the two are on different file systems.
 Status renameNoReplace(const std::string& from, const std::string& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
         return Status::success();
     const int err = errno;
-    if (err != EINVAL && err != ENOSYS && err != ENOTSUP) return Status::fromErrno(err);
-    if (::link(from.c_str(), to.c_str()) != 0) return Status::fromErrno(errno);
+    if (!unsupported(err)) return Status::fromErrno(err);
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        const int linkErr = errno;
+        if (linkErr == EPERM || unsupported(linkErr)) return renameOverOwnPlaceholder(from, to);
+        return Status::fromErrno(linkErr);
+    }
     if (::unlink(from.c_str()) != 0) {
         const int unlinkErr = errno;
         ::unlink(to.c_str());  // undo: the file keeps only its old name
@@ -88,7 +99,8 @@ Status copyAcross(const std::string& from, const std::string& to) {
         if (Status s = writeAll(dst.get(), {buf.data(), static_cast<std::size_t>(n)}); !s)
             return fail(s);
     }
-    // Keep permissions and times: the game and the user see the package as it was.
+    // Keep owner, permissions and times: the game and the user see the package as it was.
+    if (::fchown(dst.get(), st.st_uid, st.st_gid) != 0) (void)::fchown(dst.get(), -1, st.st_gid);
     ::fchmod(dst.get(), st.st_mode & 07777);
     const timespec times[2] = {st.st_atim, st.st_mtim};
     if (::futimens(dst.get(), times) != 0) return fail(Status::fromErrno(errno));
@@ -127,24 +139,34 @@ Status PosixFileSystem::moveNoReplace(const std::string& from, const std::string
 }
 
 // The listing showed a plain file, so the lookup moveNoReplace makes first is left out: one
-// rename per package. The copy across file systems opens the source without following a link
-// and checks that it is a plain file, as before.
+// rename per package. Something else may have been put under the name since the listing, so
+// what landed is checked after the rename (one fstatat) and put back when it is no plain file.
+// The copy across file systems opens the source without following a link and checks it.
 Status PosixFileSystem::moveListedFile(const std::string& from, const std::string& to) {
-    if (!forceCrossDevice_) {
-        std::size_t fromName = 0, toName = 0;
-        const int fromFolder = heldFolderOf(from, fromName), toFolder = heldFolderOf(to, toName);
-        if (fromFolder >= 0 && toFolder >= 0) {
-            if (::renameat2(fromFolder, from.c_str() + fromName, toFolder, to.c_str() + toName,
-                            RENAME_NOREPLACE) == 0)
-                return Status::success();
-            const int err = errno;
-            if (err == EXDEV) return copyAcross(from, to);
-            if (err != EINVAL && err != ENOSYS && err != ENOTSUP) return Status::fromErrno(err);
-        }
-        Status s = renameNoReplace(from, to);
-        if (s.code != EXDEV) return s;
+    if (forceCrossDevice_) return copyAcross(from, to);
+    std::size_t fromName = 0, toName = 0;
+    const int fromFolder = heldFolderOf(from, fromName), toFolder = heldFolderOf(to, toName);
+    const int fromAt = fromFolder >= 0 ? fromFolder : AT_FDCWD;
+    const int toAt = toFolder >= 0 ? toFolder : AT_FDCWD;
+    const char* fromRel = fromFolder >= 0 ? from.c_str() + fromName : from.c_str();
+    const char* toRel = toFolder >= 0 ? to.c_str() + toName : to.c_str();
+    Status s = Status::success();
+    if (::renameat2(fromAt, fromRel, toAt, toRel, RENAME_NOREPLACE) != 0) {
+        const int err = errno;
+        if (err == EXDEV) return copyAcross(from, to);
+        if (!unsupported(err)) return Status::fromErrno(err);
+        s = renameNoReplace(from, to);
+        if (s.code == EXDEV) return copyAcross(from, to);
+        if (!s) return s;
     }
-    return copyAcross(from, to);
+    struct stat st {};
+    if (::fstatat(toAt, toRel, &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode)) {
+        // Put back without replacing anything; the cache keeps it under its own name.
+        (void)renameNoReplace(to, from);
+        return Status::failure(S_ISDIR(st.st_mode) ? "Is a directory" : "Not a plain file",
+                               S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    }
+    return Status::success();
 }
 
 void PosixFileSystem::holdFolders(const std::vector<std::string>& folders) {
@@ -170,58 +192,6 @@ int PosixFileSystem::heldFolderOf(const std::string& path, std::size_t& nameStar
             return fd;
         }
     return -1;
-}
-
-Status PosixFileSystem::linkReplace(const std::string& existing, const std::string& to,
-                                    std::string_view expected) {
-    if (::access(to.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS))
-        return Status::fromErrno(errno);
-    Fd fd(::open(existing.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd) return Status::fromErrno(errno);
-    struct stat st {
-    }, old{};
-    if (::fstat(fd.get(), &st) != 0) return Status::fromErrno(errno);
-    if (!S_ISREG(st.st_mode)) return Status::failure("Not a plain file", EINVAL);
-    const Status changed = Status::failure("Changed since it was read", ESTALE);
-    if (static_cast<std::uint64_t>(st.st_size) != expected.size()) return changed;
-    constexpr std::size_t kBlock = 1 << 16;
-    const auto buf = std::make_unique_for_overwrite<char[]>(kBlock);
-    for (std::size_t done = 0; done < expected.size();) {
-        const ssize_t n = ::read(fd.get(), buf.get(), std::min(kBlock, expected.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return Status::fromErrno(errno);
-        if (n == 0 || std::memcmp(buf.get(), expected.data() + done, std::size_t(n)) != 0)
-            return changed;
-        done += static_cast<std::size_t>(n);
-    }
-    const auto sameFile = [&](const struct stat& o) {
-        return o.st_dev == st.st_dev && o.st_ino == st.st_ino;
-    };
-    // Already one file under both names (a run stopped before its new index was written):
-    // rename(2) between two names of one file does nothing and would leave the temporary name.
-    if (::lstat(to.c_str(), &old) == 0 && sameFile(old)) return Status::success();
-    const std::string folder = parentFolder(to);
-    std::string temp;
-    if (Status s = linkUnderTempName(existing, folder, temp); !s) return s;
-    // The name may have been given to another file since it was compared.
-    struct stat linked {};
-    if (::lstat(temp.c_str(), &linked) != 0 || !sameFile(linked)) {
-        ::unlink(temp.c_str());
-        return changed;
-    }
-    // Whoever wrote the file may not have flushed it; the backup is flushed like a written one.
-    if (::fsync(fd.get()) != 0 && errno != EINVAL) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        return Status::fromErrno(err);
-    }
-    if (::rename(temp.c_str(), to.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        return Status::fromErrno(err);
-    }
-    fsyncFolder(folder);
-    return Status::success();
 }
 
 Status PosixFileSystem::renameReplace(const std::string& from, const std::string& to) {

@@ -58,8 +58,12 @@ std::string clsRegistry::ReadEntry(const std::string& strEntry, const std::strin
 }
 
 void clsRegistry::WriteEntry(const std::string& strEntry, const std::string& strValue) {
+    WriteEntries({{strEntry, strValue}});
+}
+
+void clsRegistry::WriteEntries(const Entries& entries) {
     try {
-        SetKeyValue(rootKey_, keyPath(), strEntry, strValue, REG_SZ_TYPE);
+        SetKeyValues(rootKey_, keyPath(), entries, REG_SZ_TYPE);
     } catch (const std::bad_alloc&) {
         showError("WriteEntry", Status::fromErrno(ENOMEM));
     } catch (const std::exception& e) {
@@ -91,10 +95,12 @@ clsRegistry::KeyValue clsRegistry::GetKeyValue(std::int32_t root, const std::str
     return result;
 }
 
-void clsRegistry::SetKeyValue(std::int32_t root, const std::string& path, const std::string& name,
-                              const std::string& value, std::uint32_t type) {
-    RegValue stored{type, value + '\0'};
-    Status s = store_.setValue(root, path, name, stored);
+void clsRegistry::SetKeyValues(std::int32_t root, const std::string& path, const Entries& entries,
+                               std::uint32_t type) {
+    std::vector<std::pair<std::string, RegValue>> stored;
+    for (const auto& [name, value] : entries)
+        stored.emplace_back(name, RegValue{type, value + '\0'});
+    Status s = store_.setValues(root, path, stored);
     if (!s && !isRegistryFailure(s)) showError("SetKeyValue", s);
 }
 

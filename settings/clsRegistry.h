@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "settings/registry_file.h"
 
@@ -38,6 +39,9 @@ class clsRegistry {
     std::string ReadEntry(const std::string& strEntry, const std::string& strDefault);
     // Stores a REG_SZ value with a final NUL, creating the key when needed.
     void WriteEntry(const std::string& strEntry, const std::string& strValue);
+    // Stores each (entry, value) as WriteEntry does, all in one write of the store.
+    using Entries = std::vector<std::pair<std::string, std::string>>;
+    void WriteEntries(const Entries& entries);
 
     // The game's key and the program's key as both programs use them.
     static clsRegistry gameKey(Dialogs* dialogs = nullptr,
@@ -52,8 +56,8 @@ class clsRegistry {
         std::int32_t number = 0;
     };
     KeyValue GetKeyValue(std::int32_t root, const std::string& keyPath, const std::string& name);
-    void SetKeyValue(std::int32_t root, const std::string& keyPath, const std::string& name,
-                     const std::string& value, std::uint32_t type);
+    void SetKeyValues(std::int32_t root, const std::string& keyPath, const Entries& entries,
+                      std::uint32_t type);
     // "Error: N. description" titled with the routine's name, when dialogs were given.
     void showError(const char* routine, const Status& s);
 

@@ -291,3 +291,23 @@ std::string otherGameIniPath(const std::string& iniPath) {
 }
 
 }  // namespace qv
+
+namespace qv {
+
+std::string gameCacheFolder(const std::string& gameDir, FileSystem& fs, const std::string& home) {
+    const std::string ini = usedGameIniPath(gameDir, fs, home);
+    std::string path =
+        toNativeSeparators(INIGetSettingString("Core.System", "CachePath", ini, "", nullptr, &fs));
+    if (path.empty()) path = "../Cache";  // the game's own default
+    if (path.front() != '/') path = ini.substr(0, ini.rfind('/')) + "/" + path;
+    std::string found;
+    if (fs.isFile(path + "/cache.ini"))
+        found = path;
+    else if (fs.isFile(home + "/.utpg/Cache/cache.ini"))
+        found = home + "/.utpg/Cache";  // a native game keeps its cache in the player's home
+    if (found.empty()) return {};
+    const Result<std::string> canonical = fs.canonicalPath(found);
+    return canonical.ok() ? canonical.value : found;
+}
+
+}  // namespace qv

@@ -50,6 +50,11 @@ std::string usedGameIniPath(const std::string& gameDir, FileSystem& fs,
 std::string usedUserIniPath(const std::string& gameDir, FileSystem& fs,
                             const std::string& home = homeFolder());
 
+// The cache folder a game folder's own CachePath names, when it holds cache.ini; else the
+// player's ~/.utpg/Cache when that holds one; else "".
+std::string gameCacheFolder(const std::string& gameDir, FileSystem& fs,
+                            const std::string& home = homeFolder());
+
 // The game's other UnrealTournament.ini: System's for System64's and the other way round; ""
 // for a path of neither form.
 std::string otherGameIniPath(const std::string& iniPath);

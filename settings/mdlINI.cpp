@@ -10,6 +10,7 @@
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
 #include "platform/textfile.h"
+#include "settings/utf16_text.h"
 
 namespace qv {
 
@@ -176,24 +177,6 @@ bool hasLineBreak(const std::string& s) {
     return s.find_first_of("\r\n") != std::string::npos;
 }
 
-void appendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // A profile as an editor may have saved it. A UTF-8 byte-order mark is set aside (and written
 // back); UTF-16 with its mark is decoded to UTF-8 for reading, and never written.
 struct ProfileText {
@@ -211,22 +194,7 @@ ProfileText decodeProfile(std::string raw) {
         p.text = raw.substr(kUtf8Mark.size());
     } else if (le || be) {
         p.utf16 = true;
-        const auto unit = [&](std::size_t i) -> std::uint32_t {
-            const auto a = static_cast<unsigned char>(raw[i]),
-                       b = static_cast<unsigned char>(raw[i + 1]);
-            return le ? (b << 8 | a) : (a << 8 | b);
-        };
-        for (std::size_t i = 2; i + 1 < raw.size(); i += 2) {
-            std::uint32_t cp = unit(i);
-            if (cp >= 0xD800 && cp < 0xDC00 && i + 3 < raw.size() && unit(i + 2) >= 0xDC00 &&
-                unit(i + 2) < 0xE000) {
-                cp = 0x10000 + ((cp - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
-                i += 2;
-            } else if (cp >= 0xD800 && cp < 0xE000) {
-                cp = 0xFFFD;  // a lone half of a pair
-            }
-            appendUtf8(p.text, cp);
-        }
+        p.text = utf16ToUtf8(std::string_view(raw).substr(2), le);
     } else {
         p.text = std::move(raw);
     }

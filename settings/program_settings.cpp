@@ -119,20 +119,24 @@ Options restoreOptions(clsRegistry& programKey, Options designed) {
     return o;
 }
 
-void saveOptions(clsRegistry& programKey, const Options& o) {
-    programKey.WriteEntry("SelectAll", truthText(o.SelectAll));
-    programKey.WriteEntry("SelectOnly", truthText(o.SelectOnly));
-    programKey.WriteEntry("U", std::to_string(o.U));
-    programKey.WriteEntry("UAX", std::to_string(o.UAX));
-    programKey.WriteEntry("UMX", std::to_string(o.UMX));
-    programKey.WriteEntry("UNR", std::to_string(o.UNR));
-    programKey.WriteEntry("UTX", std::to_string(o.UTX));
-    programKey.WriteEntry("MoveNorm", truthText(o.MoveNorm));
-    programKey.WriteEntry("MoveDir", truthText(o.MoveDir));
-    programKey.WriteEntry("MoveDirText", o.MoveDirText);
-    programKey.WriteEntry("MoveDir2", truthText(o.MoveDir2));
-    programKey.WriteEntry("MoveDir2Text", o.MoveDir2Text);
-    programKey.WriteEntry("CacheDir", o.CacheDir);
+void saveOptions(clsRegistry& programKey, const Options& o,
+                 const std::vector<std::pair<std::string, std::string>>& more) {
+    clsRegistry::Entries entries = {{"SelectAll", truthText(o.SelectAll)},
+                                    {"SelectOnly", truthText(o.SelectOnly)},
+                                    {"U", std::to_string(o.U)},
+                                    {"UAX", std::to_string(o.UAX)},
+                                    {"UMX", std::to_string(o.UMX)},
+                                    {"UNR", std::to_string(o.UNR)},
+                                    {"UTX", std::to_string(o.UTX)},
+                                    {"MoveNorm", truthText(o.MoveNorm)},
+                                    {"MoveDir", truthText(o.MoveDir)},
+                                    {"MoveDirText", o.MoveDirText},
+                                    {"MoveDir2", truthText(o.MoveDir2)},
+                                    {"MoveDir2Text", o.MoveDir2Text},
+                                    {"CacheDir", o.CacheDir}};
+    entries.insert(entries.end(), more.begin(), more.end());
+    // One replacement of the store: closing the window writes it once, not once per option.
+    programKey.WriteEntries(entries);
 }
 
 void ensureInstallPath(clsRegistry& programKey, const std::string& programFolder) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace qv {
 
@@ -35,8 +37,10 @@ int textToInt(const std::string& text, bool& ok);
 // Reads the option values in table order (SelectAll .. CacheDir), each with its default; a
 // text that cannot be converted leaves the field as it is in `designed`.
 Options restoreOptions(clsRegistry& programKey, Options designed = Options{});
-// Writes every option value in table order: "True"/"False", decimal, text.
-void saveOptions(clsRegistry& programKey, const Options& options);
+// Writes every option value in table order: "True"/"False", decimal, text; then each of
+// `more` (further entries of the same key): all in one write of the store.
+void saveOptions(clsRegistry& programKey, const Options& options,
+                 const std::vector<std::pair<std::string, std::string>>& more = {});
 
 // Start-up: InstallPath written with `programFolder` when missing or empty.
 void ensureInstallPath(clsRegistry& programKey, const std::string& programFolder);

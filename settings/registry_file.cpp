@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -45,14 +46,17 @@ class StoreLock final {
     int fd_ = -1;
 };
 
-// The store as it is now; a missing file is an empty store.
-Result<RegDocument> readDocument(FileSystem& fs, const std::string& path) {
+// The store as it is now; a missing file is an empty store that may be written.
+Result<RegFileContent> readDocument(FileSystem& fs, const std::string& path) {
+    // A FIFO or device would hold the read for ever, and a folder is no store.
+    if (fs.exists(path) && !fs.isFile(path))
+        return {{}, Status::failure("not a plain file", EINVAL)};
     Result<std::string> text = fs.readAll(path);
     if (!text) {
-        if (text.status.code == ENOENT) return {};
+        if (text.status.code == ENOENT) return {{{}, true}, {}};
         return {{}, text.status};
     }
-    return {parseRegistryText(text.value), {}};
+    return {readRegistryFile(text.value), {}};
 }
 
 // A key name that the file cannot hold on one line or a hive it does not know.
@@ -68,7 +72,8 @@ Status checkNames(const std::string& fullName, const std::string& valueName) {
 // A reader takes no lock and creates nothing: writers replace the store by rename, so a read
 // always sees a whole file, also in a folder the user cannot write.
 Result<RegDocument> readStore(FileSystem& fs, const std::string& path) {
-    return readDocument(fs, path);
+    Result<RegFileContent> content = readDocument(fs, path);
+    return {std::move(content.value.doc), content.status};
 }
 
 // The full name of a key as the store keeps it: a doubled or trailing backslash names the same
@@ -79,17 +84,38 @@ Result<std::string> keyName(std::int32_t rootKey, const std::string& keyPath) {
     return {normalKeyName(fullKeyName(rootKey, keyPath)), {}};
 }
 
+// A write refused so that a store that is there but cannot be read as one keeps what it holds.
+Status leftAsItIs(const std::string& path, const std::string& why) {
+    return Status::failure(path + " " + why + "; Quorvel left it as it is and saved nothing in it.",
+                           kStoreNotWritten);
+}
+
+// The file a write replaces: a link's target, in the target's own folder, so the link stays.
+Result<std::string> writeTarget(FileSystem& fs, const std::string& path) {
+    if (Result<std::string> target = fs.canonicalPath(path)) return target;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        return {{}, leftAsItIs(path, "is a link to a file that is not there")};
+    return {path, {}};
+}
+
 // One read-modify-write of the store under the exclusive lock.
 template <class Change>
 Status changeLocked(FileSystem& fs, const std::string& path, Change change) {
     if (Status s = makeFolders(fs, parentFolder(path)); !s) return s;
+    const Result<std::string> target = writeTarget(fs, path);
+    if (!target) return target.status;
     StoreLock lock;
-    if (Status s = lock.acquire(path); !s) return s;
-    Result<RegDocument> doc = readDocument(fs, path);
-    // A store that cannot be read is never overwritten: its values would be lost.
-    if (!doc) return doc.status;
-    change(doc.value);
-    return fs.writeAtomic(path, formatRegistryText(doc.value));
+    if (Status s = lock.acquire(target.value); !s) return s;
+    // Temporary files of a write that was killed; a write still going on holds its own.
+    (void)fs.removeLeftTempFiles(parentFolder(target.value));
+    Result<RegFileContent> doc = readDocument(fs, target.value);
+    if (!doc) return leftAsItIs(target.value, "could not be read (" + doc.status.text + ")");
+    if (!doc.value.writable)
+        return leftAsItIs(target.value,
+                          "is not a REGEDIT4 text file (it may be UTF-16 text or other data)");
+    change(doc.value.doc);
+    return fs.writeAtomic(target.value, formatRegistryText(doc.value.doc));
 }
 
 }  // namespace
@@ -151,16 +177,24 @@ Result<bool> RegistryFile::keyExists(std::int32_t rootKey, const std::string& ke
 
 Status RegistryFile::setValue(std::int32_t rootKey, const std::string& keyPath,
                               const std::string& name, const RegValue& value) {
+    return setValues(rootKey, keyPath, {{name, value}});
+}
+
+Status RegistryFile::setValues(std::int32_t rootKey, const std::string& keyPath,
+                               const std::vector<std::pair<std::string, RegValue>>& values) {
     const Result<std::string> named = keyName(rootKey, keyPath);
     if (!named) return named.status;
     const std::string& full = named.value;
-    if (Status s = checkNames(full, name); !s) return s;
+    for (const auto& [name, value] : values)
+        if (Status s = checkNames(full, name); !s) return s;
     return changeLocked(*fs_, path_, [&](RegDocument& doc) {
         RegKey& key = doc.ensure(full);
-        if (RegValue* existing = key.find(name))
-            *existing = value;
-        else
-            key.values.emplace_back(name, value);
+        for (const auto& [name, value] : values) {
+            if (RegValue* existing = key.find(name))
+                *existing = value;
+            else
+                key.values.emplace_back(name, value);
+        }
     });
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/textfile.h"
+#include "settings/utf16_text.h"
 
 namespace qv {
 
@@ -196,19 +197,6 @@ std::string formatData(const RegValue& v) {
     return buf + hexList(v.data);
 }
 
-void appendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xc0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    } else {
-        out += static_cast<char>(0xe0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    }
-}
-
 // Wine's \xHHHH escapes (one to four hex digits, a UTF-16 unit) become UTF-8; \\ and \"
 // stay escaped for the REGEDIT4 reader, and a decoded quote or backslash is escaped likewise.
 std::string decodeWineEscapes(std::string_view line) {
@@ -355,6 +343,30 @@ RegDocument parseRegistryText(std::string_view text) {
             current->values.emplace_back(v->name, std::move(*value));
     }
     return doc;
+}
+
+RegFileContent readRegistryFile(std::string_view bytes) {
+    RegFileContent content;
+    if (bytes.find_first_not_of(" \t\r\n") == std::string_view::npos) {
+        content.writable = true;
+        return content;
+    }
+    // UTF-16 is told by its mark or, without one, by a NUL beside the header's first letter.
+    std::string decoded;
+    bool utf16 = true;
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF"))
+        decoded = utf16ToUtf8(bytes.substr(2), bytes[0] == '\xFF');
+    else if (bytes.size() >= 2 && (bytes[0] == '\0') != (bytes[1] == '\0'))
+        decoded = utf16ToUtf8(bytes, bytes[1] == '\0');
+    else
+        utf16 = false;
+    std::string_view text = utf16 ? std::string_view(decoded) : bytes;
+    if (!utf16 && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    const std::string_view header = trimRight(text.substr(0, text.find_first_of("\r\n")));
+    if (header != "REGEDIT4" && header != "Windows Registry Editor Version 5.00") return content;
+    content.doc = parseRegistryText(text);
+    content.writable = !utf16;
+    return content;
 }
 
 std::string formatRegistryText(const RegDocument& doc) {

@@ -46,6 +46,17 @@ RegDocument parseRegistryText(std::string_view text);
 // as \xHHHH; keys are named under HKEY_LOCAL_MACHINE, or HKEY_CURRENT_USER for a user's file.
 RegDocument parseWineRegistryText(std::string_view text);
 
+// A store file's bytes as the store reads them. `writable` when a write may replace the file
+// without losing anything it holds: no bytes or only blanks and line ends, or 8-bit text whose
+// first line is "REGEDIT4" or "Windows Registry Editor Version 5.00" (after a UTF-8 mark).
+// UTF-16 text with such a first line, with or without its mark, is read but not writable (the
+// write would lose its encoding); anything else reads as no values and is not writable.
+struct RegFileContent {
+    RegDocument doc;
+    bool writable = false;
+};
+RegFileContent readRegistryFile(std::string_view bytes);
+
 // REGEDIT4 text with CR LF line ends.
 std::string formatRegistryText(const RegDocument& doc);
 

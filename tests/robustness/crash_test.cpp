@@ -100,6 +100,10 @@ class CrashGame : public Game {
     }
 };
 
+bool isMove(const std::string& op) {
+    return op == "moveNoReplace" || op == "moveListedFile";
+}
+
 struct Point {
     std::string mode;
     long k;
@@ -112,9 +116,8 @@ std::vector<Point> killPoints(const std::vector<std::pair<std::string, std::stri
     std::vector<long> moves;
     long backup = 0;
     for (std::size_t i = 0; i < ops.size(); ++i) {
-        if (ops[i].first == "moveNoReplace") moves.push_back(static_cast<long>(i) + 1);
-        if ((ops[i].first == "writeAtomic" || ops[i].first == "linkReplace") &&
-            ops[i].second.ends_with("/cachebak.ini"))
+        if (isMove(ops[i].first)) moves.push_back(static_cast<long>(i) + 1);
+        if (ops[i].first == "exchangeAtomic" && ops[i].second.ends_with("/cache.ini"))
             backup = static_cast<long>(i) + 1;
     }
     std::vector<Point> points = {{"before", 1}, {"before", 2}, {"before", moves.front()}};
@@ -153,7 +156,7 @@ TEST_P(Crash, KilledRunsLoseNothingAndASecondRunFinishes) {
         g.finish("uninterrupted");
     }
     long moves = 0;
-    for (const auto& op : ops) moves += op.first == "moveNoReplace";
+    for (const auto& op : ops) moves += isMove(op.first);
     ASSERT_EQ(moves, static_cast<long>(v.packages));
 
     int temps = 0, killed = 0;

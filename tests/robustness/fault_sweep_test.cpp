@@ -135,7 +135,12 @@ void repairOnce(FileSystem& fs, int, const std::string& where) {
     const Lines said = g.dialogs.messages();
     EXPECT_EQ(std::count(said.begin(), said.end(), kRepairedMessage), now == repaired) << where;
     for (unsigned n = 1; n <= 3; ++n) EXPECT_TRUE(fileExists(g.cacheFile(n))) << where;
-    EXPECT_EQ(strays(g.cacheDir), Lines{}) << where;
+    // A failed removal of the displaced old index leaves it under its hidden name, unlocked: the
+    // next run or purge removes it as a leftover.
+    const auto* faulty = dynamic_cast<FaultyFileSystem*>(&fs);
+    if (!faulty || faulty->lastFailed != "removeFile") {
+        EXPECT_EQ(strays(g.cacheDir), Lines{}) << where;
+    }
 }
 
 // The changes of a settings file, each by one call that says whether it was done (a failure is

@@ -1,11 +1,14 @@
 // Profiles as other editors save them, and registry stores and key paths as players meet them.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "settings/clsRegistry.h"
 #include "settings/mdlINI.h"
+#include "settings/program_settings.h"
+#include "tests/support/faulty_filesystem.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
 
@@ -69,6 +72,96 @@ TEST(RegistryStore, ReadingCreatesNothingAndKeyPathsAreTheSystemsOwn) {
     EXPECT_EQ(key("Software", "Velmora", "Quorvel2").ReadEntry("CacheDir", "d"), "/c");
     EXPECT_EQ(listNames(dir.path()), Lines{"registry.reg"});  // reads locked nothing
     EXPECT_TRUE(dialogs.shown.empty());
+}
+
+std::string utf16le(const std::string& text) {
+    std::string out;
+    for (char c : text) out += std::string{c, '\0'};
+    return out;
+}
+
+const std::string kExport =
+    "Windows Registry Editor Version 5.00\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Quorvel2]\r\n\"CacheDir\"=\"/c\"\r\n";
+
+// A store Quorvel cannot write back whole (a regedit export in UTF-16, data of another kind, a
+// FIFO) is read as far as is safe and never written; the user is told why.
+TEST(RegistryStore, AFileThatIsNoRegedit4TextIsNeverWritten) {
+    const struct {
+        const char* what;
+        std::string bytes;  // empty: a FIFO
+        const char* cacheDir;
+    } kStores[] = {
+        {"UTF-16 with its mark", "\xFF\xFE" + utf16le(kExport), "/c"},
+        {"UTF-16 without a mark", utf16le(kExport), "/c"},
+        {"binary data",
+         std::string("\x7f"
+                     "ELF\x02\x01\0\0[HKEY_LOCAL_MACHINE]\n",
+                     19),
+         "d"},
+        {"a FIFO", "", "d"},
+    };
+    for (const auto& c : kStores) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        ScriptedDialogs dialogs;
+        const std::string store = dir / "registry.reg";
+        if (c.bytes.empty())
+            ASSERT_EQ(::mkfifo(store.c_str(), 0600), 0);
+        else
+            writeFile(store, c.bytes);
+        clsRegistry key = clsRegistry::programKey(&dialogs, store);
+        EXPECT_EQ(key.ReadEntry("CacheDir", "d"), c.cacheDir);
+        key.WriteEntry("CacheDir", "/new");
+        ASSERT_EQ(dialogs.messages().size(), 1u);
+        EXPECT_EQ(dialogs.messages()[0].rfind("Error: 84. " + store, 0), 0u);
+        struct stat st {};
+        ASSERT_EQ(::lstat(store.c_str(), &st), 0);
+        if (c.bytes.empty())
+            EXPECT_TRUE(S_ISFIFO(st.st_mode));
+        else
+            EXPECT_EQ(readFile(store), c.bytes);
+    }
+}
+
+// Links are written through; leftovers of a killed write go; the options are one replacement.
+TEST(RegistryStore, ALinkStaysALinkLeftoversGoAndTheOptionsAreOneWrite) {
+    TempDir dir;
+    ScriptedDialogs dialogs;
+    makeDirs(dir / "real");
+    makeDirs(dir / "config");
+    writeFile(dir / "real/registry.reg",
+              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Unreal Technology\\Installed "
+              "Apps\\UnrealTournament]\r\n\"Folder\"=\"/ut/\"\r\n");
+    writeFile(dir / "real/.quorvel-tmp-a1B2c3", "cut short");
+    const std::string link = dir / "config/registry.reg";
+    ASSERT_EQ(::symlink("../real/registry.reg", link.c_str()), 0);
+    FaultyFileSystem counting(realFileSystem());
+    std::vector<std::string> written;
+    counting.watch = [&](const char* op, const std::string& path, const std::string&, bool done) {
+        if (done && std::string(op) == "writeAtomic") written.push_back(path);
+    };
+    clsRegistry key(&dialogs, link, &counting);
+    key.setMainBranch("Software"), key.setRegBase("Velmora"), key.setProgram("Quorvel2");
+    key.setSection("");
+    Options o;
+    o.CacheDir = "/c";
+    saveOptions(key, o, {{"WindowPlacement", "AdnQ"}});
+    EXPECT_EQ(written, Lines{std::filesystem::canonical(dir / "real/registry.reg").string()});
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(listNames(dir / "real"), (Lines{"registry.reg", "registry.reg.lock"}));
+    EXPECT_EQ(listNames(dir / "config"), Lines{"registry.reg"});
+    EXPECT_EQ(key.ReadEntry("CacheDir", ""), "/c");
+    EXPECT_EQ(key.ReadEntry("WindowPlacement", ""), "AdnQ");
+    EXPECT_EQ(clsRegistry::gameKey(nullptr, link).ReadEntry("Folder", ""), "/ut/");  // kept
+    // A link to nothing is left as a link, and the user is told.
+    ::unlink((dir / "real/registry.reg").c_str());
+    key.WriteEntry("CacheDir", "/d");
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_FALSE(fileExists(dir / "real/registry.reg"));
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_NE(dialogs.messages()[0].find("is a link to a file that is not there"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -61,8 +61,13 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         return counted<Status>(
             "renameReplace", f, [&] { return inner_.renameReplace(f, t); }, t);
     }
-    Status linkReplace(const std::string& e, const std::string& t, std::string_view x) override {
-        return counted<Status>("linkReplace", t, [&] { return inner_.linkReplace(e, t, x); });
+    Status moveListedFile(const std::string& f, const std::string& t) override {
+        return counted<Status>(
+            "moveListedFile", f, [&] { return inner_.moveListedFile(f, t); }, t);
+    }
+    Result<std::string> exchangeAtomic(const std::string& p, std::string_view d) override {
+        return counted<Result<std::string>>("exchangeAtomic", p,
+                                            [&] { return inner_.exchangeAtomic(p, d); });
     }
     Status removeFile(const std::string& p) override {
         return counted<Status>("removeFile", p, [&] { return inner_.removeFile(p); });
