@@ -51,8 +51,15 @@ int runDryRun(const Arguments& args, Environment& env) {
     Arguments a = args;
     a.yes = true;  // nothing is lost, so nothing needs asking
     const int code = runCommand(a, dryEnv);
-    if (code != kExitOk) env.err << messages.str();
-    if (code == kExitUsage) return code;  // no game folder: there is nothing to plan
+    if (code == kExitUsage) {  // no game folder, say: there is nothing to plan
+        env.err << messages.str();
+        return code;
+    }
+    // Not all would go well: what the command would have said tells which and why.
+    if (code != kExitOk)
+        env.err << "quorvel-cli: the command would end with exit status " << code
+                << "; its report would read:\n"
+                << report.str() << messages.str();
 
     const auto holdsMove = [&dry](const std::string& folder) {
         for (const PlannedStep& s : dry.plan())

@@ -69,4 +69,19 @@ Result<bool> DryRunFileSystem::sameBytesInOtherFile(const std::string& a, const 
     return inner_.sameBytesInOtherFile(a, b);
 }
 
+Result<std::vector<FileInfo>> DryRunFileSystem::listFiles(const std::string& folder,
+                                                          const std::string& pattern) {
+    Result<std::vector<FileInfo>> listed = inner_.listFiles(folder, pattern);
+    std::erase_if(listed.value,
+                  [&](const FileInfo& f) { return gone_.count(folder + "/" + f.name) != 0; });
+    return listed;
+}
+
+Status DryRunFileSystem::forEachEntry(
+    const std::string& folder, const std::function<void(std::string_view, EntryKind)>& each) {
+    return inner_.forEachEntry(folder, [&](std::string_view name, EntryKind kind) {
+        if (!gone_.count(folder + "/" + std::string(name))) each(name, kind);
+    });
+}
+
 }  // namespace qv

@@ -50,6 +50,11 @@ class DryRunFileSystem final : public ForwardingFileSystem {
     Status makeWritable(const std::string&) override { return {}; }
     Result<std::vector<std::string>> removeLeftTempFiles(const std::string&) override { return {}; }
     Result<bool> sameBytesInOtherFile(const std::string& a, const std::string& b) override;
+    // Listings leave out what the plan moved or deleted.
+    Result<std::vector<FileInfo>> listFiles(const std::string& folder,
+                                            const std::string& pattern) override;
+    Status forEachEntry(const std::string& folder,
+                        const std::function<void(std::string_view, EntryKind)>& each) override;
 
   private:
     std::vector<PlannedStep> plan_;

@@ -153,12 +153,21 @@ in_root useradd --create-home --shell /bin/sh "$user"
 build-deb/gen_demo_game "$root$home/game" >/dev/null
 in_root chown -R "$user:$user" "$home/game"
 as_user quorvel-cli set-game-dir "$home/game" || fail "quorvel-cli set-game-dir"
-as_user quorvel-cli run --dry-run >"$out/cli-dry-run.txt" 2>&1 || fail "quorvel-cli run --dry-run, see $out/cli-dry-run.txt"
+# The demo game holds a package whose destination is taken and one whose cache file is gone, so
+# a run there is done in part (exit status 3).
+demo_run() {
+    local status=0
+    as_user quorvel-cli run "$@" >"$out/cli-run${1:-}.txt" 2>&1 || status=$?
+    [ $status -eq 0 ] || [ $status -eq 3 ] || fail "quorvel-cli run $* ended with $status, see $out/cli-run${1:-}.txt"
+    echo "quorvel-cli run $*: exit status $status"
+}
+demo_run --dry-run
+mv "$out/cli-run--dry-run.txt" "$out/cli-dry-run.txt"
 echo "run --dry-run ($(grep -c '^would move' "$out/cli-dry-run.txt") moves), beginning and end:"
 head -n 3 "$out/cli-dry-run.txt" | sed 's/^/  /'
 tail -n 1 "$out/cli-dry-run.txt" | sed 's/^/  /'
 [ ! -e "$root$home/.local/share/Quorvel/Quorvel.log" ] || fail "the dry run wrote a run log"
-as_user quorvel-cli run >"$out/cli-run.txt" 2>&1 || fail "quorvel-cli run, see $out/cli-run.txt"
+demo_run
 sed 's/^/  /' "$out/cli-run.txt" | tail -n 12
 log=$home/.local/share/Quorvel/Quorvel.log
 [ -s "$root$log" ] || fail "no run log at $log"
@@ -292,8 +301,9 @@ step "Root's route"
 build-deb/gen_demo_game "$root/root/game2" >/dev/null
 in_root env HOME=/root quorvel-cli set-game-dir /root/game2 >"$out/root-route.txt" 2>&1 ||
     fail "root's quorvel-cli set-game-dir, see $out/root-route.txt"
-in_root env HOME=/root quorvel-cli run >>"$out/root-route.txt" 2>&1 ||
-    fail "root's quorvel-cli run, see $out/root-route.txt"
+status=0
+in_root env HOME=/root quorvel-cli run >>"$out/root-route.txt" 2>&1 || status=$?
+[ $status -eq 0 ] || [ $status -eq 3 ] || fail "root's quorvel-cli run ended with $status, see $out/root-route.txt"
 in_root env HOME=/root DISPLAY="$display" quorvel >"$out/root-quorvel.txt" 2>&1 &
 wait_for "Quorvel v" 30 || fail "Quorvel's window did not open for root, see $out/root-quorvel.txt"
 sleep 2
