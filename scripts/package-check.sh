@@ -157,7 +157,7 @@ as_user quorvel-cli set-game-dir "$home/game" || fail "quorvel-cli set-game-dir"
 # a run there is done in part (exit status 3).
 demo_run() {
     local status=0
-    as_user quorvel-cli run "$@" >"$out/cli-run${1:-}.txt" 2>&1 || status=$?
+    as_user quorvel-cli run "$@" >"$out/cli-run${1:-}.txt" 2>"$out/cli-run${1:-}.err" || status=$?
     [ $status -eq 0 ] || [ $status -eq 3 ] || fail "quorvel-cli run $* ended with $status, see $out/cli-run${1:-}.txt"
     echo "quorvel-cli run $*: exit status $status"
 }
