@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -178,9 +179,16 @@ bool frmMain::Form_Load() {
     clsRegistry programKey = clsRegistry::programKey(&dialogs_);
 
     std::string askedCacheDir;
-    // Without a stored game folder, the picker offers the copies of the game found here.
-    const GameSearch search = gameSearchFromEnvironment();
-    pv_.GameDir = findGameDir(gameKey, dialogs_, &askedCacheDir, &search, &programKey, &fs_);
+    // Without a stored game folder, the picker offers the copies of the game found here; the
+    // busy window and a busy cursor show while they are looked for.
+    const auto findCopies = [this] {
+        BusyWindow busy(programFolderText(), this);
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        std::vector<FoundGame> found = findGames(gameSearchFromEnvironment(), fs_);
+        QGuiApplication::restoreOverrideCursor();
+        return found;
+    };
+    pv_.GameDir = findGameDir(gameKey, dialogs_, &askedCacheDir, findCopies, &programKey, &fs_);
     if (!askedCacheDir.empty()) setCacheDir(askedCacheDir);
 
     ensureInstallPath(programKey, programFolder_);

@@ -1,7 +1,7 @@
 // quorvel-bench [--entries N] [--keep]: builds a synthetic game folder with N cache files and
 // times the engine's scan and run against the bare system calls they cannot avoid, the marking
-// of never-move rows, and (in a build with the windows, through quorvel-bench-window) the main
-// window's run and file list.
+// of never-move rows, the read of a 50 MB Wine registry, and (in a build with the windows, through
+// quorvel-bench-window) the main window's run and file list.
 
 #include <fcntl.h>
 #include <malloc.h>
@@ -29,6 +29,7 @@
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
+#include "settings/wine_registry.h"
 
 namespace {
 
@@ -152,6 +153,29 @@ std::map<std::string, double> windowFigures(const std::string& root,
     while (std::fscanf(out, "%63s %lf", name, &value) == 2) figures[name] = value;
     if (::pclose(out) != 0) std::cerr << "quorvel-bench: quorvel-bench-window failed\n";
     return figures;
+}
+
+// A Wine registry of `size` bytes whose keys each hold a value over continuation lines, the
+// game's key last: the seconds the finder's read of it takes (-1 when the key is missed).
+double wineRegistrySeconds(std::size_t size) {
+    std::string text = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n";
+    char key[80];
+    for (std::size_t i = 0; text.size() < size; ++i) {
+        std::snprintf(key, sizeof key, "[Software\\\\Bench\\\\Key%07zu] 1700000000\n", i);
+        text += key;
+        text +=
+            "#time=1d\n\"Link\"=hex(6):5c,00,52,00,65,00,67,00,69,00,73,00,74,00,72,00,\\\n"
+            "  79,00,5c,00,4d,00\n\"Name\"=\"C:\\\\windows\\\\x\\x00e9.dll\"\n\n";
+    }
+    text +=
+        "[Software\\\\Wow6432Node\\\\Unreal Technology\\\\Installed Apps\\\\UnrealTournament] "
+        "1700000000\n\"Folder\"=\"C:\\\\UT\"\n";
+    const auto start = Clock::now();
+    const qv::RegDocument doc = qv::parseWineRegistryText(
+        text, {"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Unreal Technology\\Installed Apps\\"
+               "UnrealTournament"});
+    const double seconds = secondsSince(start);
+    return doc.keys.size() == 1 && !doc.keys[0].values.empty() ? seconds : -1;
 }
 
 void print(const char* name, double value) {
@@ -334,6 +358,7 @@ int main(int argc, char** argv) {
     print("mark_tenth_names", markTenth);
     print("mark_all_names", markFull);
     print("mark_all/mark_tenth", markFull / markTenth);
+    print("wine_registry_50mb", wineRegistrySeconds(50u << 20));
     std::fflush(stdout);
     state = {};
 

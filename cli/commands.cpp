@@ -245,7 +245,7 @@ int findGameCommand(const Arguments& a, Environment& env) {
     if (a.json) return kExitOk;
     for (const FoundGame& g : games)
         env.out << g.folder << '\t' << g.kind << '\t' << (g.cacheDir.empty() ? "-" : g.cacheDir)
-                << '\t' << g.cachedPackages << '\n';
+                << '\t' << packagesColumn(g) << '\n';
     return kExitOk;
 }
 

@@ -70,46 +70,58 @@ Status keepAsBackup(FileSystem& fs, const std::string& displaced, const std::str
 IndexReplacement replaceCacheIndex(FileSystem& fs, const std::string& cacheDir,
                                    const std::string& oldIndex, std::string newIndex,
                                    bool keepBackup) {
-    constexpr int kAttempts = 5;
+    constexpr int kAttempts = 8;
     IndexReplacement r;
     const std::string indexPath = cacheDir + "/cache.ini", backupPath = cacheDir + "/cachebak.ini";
     Result<std::string> reread = fs.readAll(indexPath);
     std::string current = reread.ok() ? std::move(reread.value) : oldIndex;
-    std::string written;  // what the previous attempt put in place
+    std::string onDisk = current;  // what cache.ini holds, as far as this knows
+    bool exchanged = false;        // onDisk is a text this wrote
+    bool anyExchange = false;
     const std::size_t base = newIndex.size();
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         collectAddedLines(oldIndex, current, r.carried);
         newIndex.resize(base);
         for (const std::string& line : r.carried) newIndex.append(line).append("\r\n");
 
-        Result<std::string> swapped = fs.exchangeAtomic(indexPath, newIndex);
+        Result<std::string> swapped = fs.exchangeAtomic(indexPath, newIndex, &onDisk);
+        if (!swapped.ok() && swapped.status.code == ESTALE && attempt + 1 < kAttempts) {
+            // Written meanwhile; nothing was exchanged: built again from what is there now.
+            Result<std::string> now = fs.readAll(indexPath);
+            if (!now.ok()) break;
+            current = onDisk = std::move(now.value);
+            exchanged = false;
+            continue;
+        }
         if (!swapped.ok() && (swapped.status.code == ENOSYS || swapped.status.code == ENOENT)) {
             // No exchange here: the backup becomes a copy of its own, then the index is replaced.
-            if (keepBackup && attempt == 0) r.backup = fs.writeAtomic(backupPath, current);
+            if (keepBackup && !anyExchange) r.backup = fs.writeAtomic(backupPath, current);
             r.index = fs.writeAtomic(indexPath, newIndex);
             return r;
         }
         if (!swapped.ok()) {
-            if (attempt == 0) r.index = r.backup = swapped.status;  // nothing was changed
+            if (!anyExchange) r.index = r.backup = swapped.status;  // nothing was changed
             return r;
         }
         r.index = Status::success();
         const Result<std::string> displaced = fs.readAll(swapped.value);
-        const bool ours = attempt > 0 && displaced.ok() && displaced.value == written;
-        const bool settled =
-            !displaced.ok() || displaced.value == (attempt == 0 ? current : written);
-        if (keepBackup && !ours) {
+        const bool settled = !displaced.ok() || displaced.value == onDisk;
+        // The first index displaced is the backup, and so is one the game wrote over ours; an
+        // earlier text of this replacement is not.
+        if (keepBackup && !(exchanged && settled)) {
             const Status b = keepAsBackup(fs, swapped.value, backupPath,
                                           displaced.ok() ? displaced.value : current);
-            if (attempt == 0 || b.ok()) r.backup = b;
+            if (!anyExchange || b.ok()) r.backup = b;
         }
+        anyExchange = true;
         // Renamed away, or no longer wanted; a rename between two names of one file (a backup
         // an older version linked) leaves the temporary name behind too.
         if (fs.exists(swapped.value)) (void)fs.removeFile(swapped.value);
         if (settled) return r;
-        // The game replaced the index between the reading and the exchange: carry its lines too.
+        // The game replaced the index in the instant before the exchange: its lines too.
         current = displaced.value;
-        written = newIndex;
+        onDisk = newIndex;
+        exchanged = true;
     }
     return r;
 }

@@ -49,6 +49,25 @@ inline bool equalsNoCaseAscii(std::string_view a, std::string_view b) {
     return true;
 }
 
+// A space or a tab.
+constexpr bool isBlankAscii(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// `text` without the spaces and tabs at either end.
+inline std::string_view trimBlanks(std::string_view text) {
+    while (!text.empty() && isBlankAscii(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlankAscii(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// The value of a hex digit (either case), -1 for any other character.
+constexpr int hexDigitValue(char c) {
+    if (isDigitAscii(c)) return c - '0';
+    c = lowerAscii(c);
+    return (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
+}
+
 // Blank: empty, or nothing but spaces and tabs.
 inline bool isBlankLine(std::string_view line) {
     for (char c : line)

@@ -28,8 +28,9 @@ class ForwardingFileSystem : public FileSystem {
     Status renameReplace(const std::string& f, const std::string& t) override {
         return inner_.renameReplace(f, t);
     }
-    Result<std::string> exchangeAtomic(const std::string& p, std::string_view d) override {
-        return inner_.exchangeAtomic(p, d);
+    Result<std::string> exchangeAtomic(const std::string& p, std::string_view d,
+                                       const std::string* x = nullptr) override {
+        return inner_.exchangeAtomic(p, d, x);
     }
     Status moveListedFile(const std::string& f, const std::string& t) override {
         return inner_.moveListedFile(f, t);

@@ -262,8 +262,8 @@ Status PosixFileSystem::writeAtomic(const std::string& path, std::string_view da
     return Status::success();
 }
 
-Result<std::string> PosixFileSystem::exchangeAtomic(const std::string& path,
-                                                    std::string_view data) {
+Result<std::string> PosixFileSystem::exchangeAtomic(const std::string& path, std::string_view data,
+                                                    const std::string* expected) {
     if (Status s = replaceObstacle(path); !s) return {{}, s};
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return {{}, Status::fromErrno(errno)};
@@ -271,6 +271,16 @@ Result<std::string> PosixFileSystem::exchangeAtomic(const std::string& path,
     Fd held;
     Result<std::string> temp = writeTempBeside(path, data, held);
     if (!temp) return temp;
+    // The flush above is the slow part: whoever else writes `path` (the game takes no lock) most
+    // likely did so meanwhile, so it is compared once more right before the exchange.
+    if (expected) {
+        const Result<std::string> now = readAll(path);
+        if (!now.ok() || now.value != *expected) {
+            ::unlink(temp.value.c_str());
+            return {{},
+                    now.ok() ? Status::failure("Changed since it was read", ESTALE) : now.status};
+        }
+    }
     if (::renameat2(AT_FDCWD, temp.value.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) != 0) {
         const int err = errno;
         ::unlink(temp.value.c_str());

@@ -23,7 +23,8 @@ class PosixFileSystem final : public FileSystem {
     Status appendToFile(const std::string& path, std::string_view data) override;
     Status moveNoReplace(const std::string& from, const std::string& to) override;
     Status renameReplace(const std::string& from, const std::string& to) override;
-    Result<std::string> exchangeAtomic(const std::string& path, std::string_view data) override;
+    Result<std::string> exchangeAtomic(const std::string& path, std::string_view data,
+                                       const std::string* expected = nullptr) override;
     Status removeFile(const std::string& path) override;
     Status makeFolder(const std::string& path) override;
     Result<std::vector<FileInfo>> listFiles(const std::string& folder,

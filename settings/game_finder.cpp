@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
 #include "settings/mdlINI.h"
 #include "settings/program_settings.h"
-#include "settings/registry_text.h"
+#include "settings/wine_registry.h"
 
 namespace qv {
 
@@ -24,10 +25,12 @@ constexpr const char* kGameFiles[] = {"System/UnrealTournament.ini",
                                       "System64/ut-bin",
                                       "System64/ut-bin-amd64",
                                       "System64/ut-bin-arm64",
+                                      "System64/UnrealTournament",
                                       "System/Botpack.u"};
 // The programs of the game's Linux builds.
-constexpr const char* kNativePrograms[] = {"System/ut-bin", "System/ut-bin-x86", "System64/ut-bin",
-                                           "System64/ut-bin-amd64", "System64/ut-bin-arm64"};
+constexpr const char* kNativePrograms[] = {"System/ut-bin",         "System/ut-bin-x86",
+                                           "System64/ut-bin",       "System64/ut-bin-amd64",
+                                           "System64/ut-bin-arm64", "System64/UnrealTournament"};
 
 // The game's key as its installer writes it, and its twin for 32-bit programs on 64-bit Windows.
 constexpr const char* kGameKeys[] = {
@@ -43,12 +46,89 @@ bool isDriveLetterPath(const std::string& p) {
     return p.size() >= 2 && p[1] == ':' && lowerAscii(p[0]) >= 'a' && lowerAscii(p[0]) <= 'z';
 }
 
+// `rest` below `base`, each component matched without regard to case where the exact
+// spelling is not there (Windows paths in a Wine prefix, and game folders unpacked in lower
+// case, name folders and files in any case). "" when a component is not there.
+std::string resolveNoCase(FileSystem& fs, std::string base, const std::string& rest) {
+    std::size_t start = 0;
+    while (start < rest.size()) {
+        std::size_t end = rest.find('/', start);
+        if (end == std::string::npos) end = rest.size();
+        const std::string part = rest.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".") continue;
+        if (fs.exists(base + "/" + part)) {
+            base += "/" + part;
+            continue;
+        }
+        Result<std::vector<std::string>> names = fs.listFolders(base);
+        if (names && end == rest.size()) {
+            Result<std::vector<FileInfo>> files = fs.listFiles(base, "*.*");
+            if (files)
+                for (const FileInfo& f : files.value) names.value.push_back(f.name);
+        }
+        if (!names) return {};
+        auto hit = std::find_if(names.value.begin(), names.value.end(),
+                                [&](const std::string& n) { return sameNameNoCase(n, part); });
+        if (hit == names.value.end()) return {};
+        base += "/" + *hit;
+    }
+    return base;
+}
+
+bool holdsFileNoCase(FileSystem& fs, const std::string& folder, const char* file) {
+    if (fs.isFile(folder + "/" + file)) return true;
+    const std::string found = resolveNoCase(fs, folder, file);
+    return !found.empty() && fs.isFile(found);
+}
+
+bool isNativeBuild(FileSystem& fs, const std::string& folder) {
+    return std::any_of(std::begin(kNativePrograms), std::end(kNativePrograms),
+                       [&](const char* f) { return holdsFileNoCase(fs, folder, f); });
+}
+
 // Entry lines of a cache index: a 32-character GUID, "=", the real name.
 std::size_t countEntries(const std::string& text) {
     std::size_t n = 0;
     for (const std::string& line : splitLines(text))
         if (line.size() > 33 && line[32] == '=') ++n;
     return n;
+}
+
+// What a Lutris game's file names under "game:": the Wine prefix and the program.
+struct LutrisGame {
+    std::string prefix;
+    std::string exe;
+};
+
+// The YAML Lutris writes: "game:" at the start of a line, then indented "key: value" lines;
+// values may be quoted, and "~/" stands for the home folder.
+LutrisGame lutrisGame(std::string_view yaml, const std::string& home) {
+    LutrisGame game;
+    bool inGame = false;
+    for (std::string_view line : splitLineViews(yaml)) {
+        if (line.empty() || line.front() == '#') continue;
+        if (line.front() != ' ' && line.front() != '\t') {
+            inGame = line.starts_with("game:");
+            continue;
+        }
+        const std::size_t colon = line.find(':');
+        if (!inGame || colon == line.npos) continue;
+        std::string_view key = line.substr(0, colon), value = line.substr(colon + 1);
+        while (!key.empty() && (key.front() == ' ' || key.front() == '\t')) key.remove_prefix(1);
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+            value.remove_prefix(1);
+        while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+            value.remove_suffix(1);
+        if (value.size() >= 2 && (value.front() == '\'' || value.front() == '"') &&
+            value.back() == value.front())
+            value = value.substr(1, value.size() - 2);
+        std::string path(value);
+        if (path.starts_with("~/")) path = home + path.substr(1);
+        if (key == "prefix") game.prefix = path;
+        if (key == "exe") game.exe = path;
+    }
+    return game;
 }
 
 class Finder {
@@ -62,18 +142,32 @@ class Finder {
         const std::string& h = where_.home;
         for (const char* native : {"/.local/share/OldUnreal/UnrealTournament", "/.local/games/ut"})
             consider(h + native, "native install", true);
-        const std::string sys = where_.systemRoot;
-        consider(sys + "/usr/local/games/ut", "native install", true);
-        for (const std::string& name : folders(sys + "/opt"))
-            if (name.size() >= 2 && lowerAscii(name[0]) == 'u' && lowerAscii(name[1]) == 't')
-                consider(sys + "/opt/" + name, "native install", true);
+        // Any folder there that holds the game: /opt/UnrealTournament, /usr/local/games/ut...
+        for (const char* top : {"/usr/local/games", "/opt"}) {
+            const std::string dir = where_.systemRoot + top;
+            for (const std::string& name : folders(dir))
+                consider(dir + "/" + name, "native install", true);
+        }
 
         winePrefix(h + "/.wine", "Wine prefix");
         if (!where_.winePrefix.empty()) winePrefix(where_.winePrefix, "Wine prefix");
-        for (const std::string& name : folders(h + "/.local/share/wineprefixes"))
-            winePrefix(h + "/.local/share/wineprefixes/" + name, "Wine prefix");
-        for (const std::string& name : folders(h + "/Games"))
-            winePrefix(h + "/Games/" + name, "Lutris prefix");
+        eachFolder(h + "/.local/share/wineprefixes",
+                   [&](const std::string& pfx) { winePrefix(pfx, "Wine prefix"); });
+        lutris();
+        eachFolder(h + "/.var/app/com.usebottles.bottles/data/bottles/bottles",
+                   [&](const std::string& pfx) { winePrefix(pfx, "Bottles bottle"); });
+        eachFolder(h + "/.local/share/bottles/bottles",
+                   [&](const std::string& pfx) { winePrefix(pfx, "Bottles bottle"); });
+        eachFolder(h + "/Games/Heroic",
+                   [&](const std::string& dir) { consider(dir, "Heroic game " + shown(dir)); });
+        // Heroic keeps a prefix per game, in Prefixes or in Prefixes/default.
+        eachFolder(h + "/Games/Heroic/Prefixes", [&](const std::string& pfx) {
+            if (!fs_.isFile(pfx + "/system.reg"))
+                eachFolder(pfx, [&](const std::string& p) { winePrefix(p, "Heroic prefix"); });
+            winePrefix(pfx, "Heroic prefix");
+        });
+        eachFolder(h + "/.PlayOnLinux/wineprefix",
+                   [&](const std::string& pfx) { winePrefix(pfx, "PlayOnLinux prefix"); });
 
         for (const char* steam : {"/.local/share/Steam", "/.steam/steam",
                                   "/.var/app/com.valvesoftware.Steam/.local/share/Steam",
@@ -105,34 +199,16 @@ class Finder {
         return r ? std::move(r.value) : std::vector<std::string>();
     }
 
+    template <typename Visit>
+    void eachFolder(const std::string& folder, Visit visit) {
+        for (const std::string& name : folders(folder)) visit(folder + "/" + name);
+    }
+
     // "~/..." for a path in the home folder, as people write it.
     std::string shown(const std::string& path) {
         const std::string p = canonical(path).empty() ? path : canonical(path);
         if (!home_.empty() && p.starts_with(home_ + "/")) return "~" + p.substr(home_.size());
         return p;
-    }
-
-    // `rest` below `base`, each component matched without regard to case where the exact
-    // spelling is not there (Windows paths in a Wine prefix name folders in any case).
-    std::string resolveNoCase(std::string base, const std::string& rest) {
-        std::size_t start = 0;
-        while (start < rest.size()) {
-            std::size_t end = rest.find('/', start);
-            if (end == std::string::npos) end = rest.size();
-            const std::string part = rest.substr(start, end - start);
-            start = end + 1;
-            if (part.empty() || part == ".") continue;
-            if (fs_.exists(base + "/" + part)) {
-                base += "/" + part;
-                continue;
-            }
-            const std::vector<std::string> names = folders(base);
-            auto hit = std::find_if(names.begin(), names.end(),
-                                    [&](const std::string& n) { return sameNameNoCase(n, part); });
-            if (hit == names.end()) return {};
-            base += "/" + *hit;
-        }
-        return base;
     }
 
     // A Windows path of a prefix as a Linux path, through its dosdevices links.
@@ -142,7 +218,7 @@ class Finder {
         std::string drive = prefix + "/dosdevices/" + letter + ":";
         if (!fs_.isFolder(drive) && letter == 'c') drive = prefix + "/drive_c";
         if (!fs_.isFolder(drive)) return {};
-        return resolveNoCase(drive, toNativeSeparators(windowsPath.substr(2)));
+        return resolveNoCase(fs_, drive, toNativeSeparators(windowsPath.substr(2)));
     }
 
     // The cache folder the game's own CachePath names (from its System folder), when it holds
@@ -155,37 +231,74 @@ class Finder {
             path = linuxPath(prefix, path);
         } else {
             path = toNativeSeparators(path);
-            if (path.front() != '/') path = ini.substr(0, ini.rfind('/')) + "/" + path;
+            if (path.front() != '/') path = resolveNoCase(fs_, ini.substr(0, ini.rfind('/')), path);
         }
         if (path.empty() || !fs_.isFile(path + "/cache.ini")) return {};
         return canonical(path);
     }
 
-    void consider(const std::string& candidate, const std::string& kind, bool native,
-                  const std::string& prefix = {}) {
+    // `native`: whether a game whose own cache folder is missing keeps its cache in ~/.utpg;
+    // unset, a folder holding a Linux build's program does.
+    void consider(const std::string& candidate, const std::string& kind,
+                  std::optional<bool> native = std::nullopt, const std::string& prefix = {}) {
         const std::string folder = canonical(candidate);
         if (folder.empty() || !fs_.isFolder(folder)) return;  // missing, or a broken link
-        if (std::none_of(std::begin(kGameFiles), std::end(kGameFiles),
-                         [&](const char* f) { return fs_.isFile(folder + "/" + f); }))
-            return;
         for (const FoundGame& g : found_)
             if (g.folder == folder) return;
-        FoundGame game{folder, kind, ownCacheDir(folder, prefix), 0};
-        if (game.cacheDir.empty() && native && fs_.isFile(where_.home + "/.utpg/Cache/cache.ini"))
+        if (!holdsGameFiles(folder, fs_)) return;
+        FoundGame game;
+        game.folder = folder;
+        game.kind = kind;
+        game.cacheDir = ownCacheDir(folder, prefix);
+        if (game.cacheDir.empty() && native.value_or(isNativeBuild(fs_, folder)) &&
+            fs_.isFile(where_.home + "/.utpg/Cache/cache.ini"))
             game.cacheDir = canonical(where_.home + "/.utpg/Cache");
+        game.shortFolder = shown(folder);
         if (!game.cacheDir.empty()) {
             const Result<std::string> index = fs_.readAll(game.cacheDir + "/cache.ini");
-            if (index) game.cachedPackages = countEntries(index.value);
+            if (index)
+                game.cachedPackages = countEntries(index.value);
+            else
+                game.cacheUnreadable = true;
         }
         found_.push_back(std::move(game));
+    }
+
+    // Lutris: its games' prefixes and folders in ~/Games, and those its games' files name.
+    void lutris() {
+        const std::string& h = where_.home;
+        eachFolder(h + "/Games", [&](const std::string& dir) {
+            winePrefix(dir, "Lutris prefix");
+            consider(dir, "Lutris game " + shown(dir));  // a native build, or GOG files
+        });
+        for (const char* games : {"/.config/lutris/games", "/.local/share/lutris/games"}) {
+            Result<std::vector<FileInfo>> files = fs_.listFiles(h + games, "*.yml");
+            if (!files) continue;
+            for (const FileInfo& file : files.value) {
+                const Result<std::string> text = fs_.readAll(h + games + "/" + file.name);
+                if (!text) continue;
+                LutrisGame game = lutrisGame(text.value, h);
+                // A program named relative to the prefix, as Lutris allows.
+                if (!game.exe.empty() && game.exe.front() != '/' && !game.prefix.empty())
+                    game.exe = game.prefix + "/" + game.exe;
+                if (!game.prefix.empty()) winePrefix(game.prefix, "Lutris prefix");
+                // The program's folder is System or System64; the game's is the one above.
+                const std::string exeFolder = game.exe.substr(0, game.exe.rfind('/'));
+                const std::string name = exeFolder.substr(exeFolder.rfind('/') + 1);
+                if (sameNameNoCase(name, "System") || sameNameNoCase(name, "System64"))
+                    consider(exeFolder.substr(0, exeFolder.rfind('/')),
+                             "Lutris game " + shown(exeFolder + "/.."));
+            }
+        }
     }
 
     // The game's folder as the prefix's registry names it (system.reg, plain and Wow6432Node).
     void winePrefix(const std::string& prefix, const std::string& what) {
         const Result<std::string> text = fs_.readAll(prefix + "/system.reg");
         if (!text) return;
-        RegDocument doc = parseWineRegistryText(text.value);
-        for (const char* keyName : kGameKeys) {
+        static const std::vector<std::string> keys(std::begin(kGameKeys), std::end(kGameKeys));
+        RegDocument doc = parseWineRegistryText(text.value, keys);
+        for (const std::string& keyName : keys) {
             RegKey* key = doc.find(keyName);
             const RegValue* folder = key ? key->find("Folder") : nullptr;
             if (!folder || (folder->type != REG_SZ_TYPE && folder->type != REG_EXPAND_SZ_TYPE))
@@ -199,7 +312,8 @@ class Finder {
     void steamRoot(const std::string& root) {
         if (canonical(root).empty()) return;
         std::vector<std::string> libraries{root};
-        for (const char* vdf : {"/steamapps/libraryfolders.vdf", "/config/libraryfolders.vdf"}) {
+        for (const char* vdf : {"/steamapps/libraryfolders.vdf", "/SteamApps/libraryfolders.vdf",
+                                "/config/libraryfolders.vdf"}) {
             const Result<std::string> text = fs_.readAll(root + vdf);
             if (!text) continue;
             for (std::string& path : steamLibraryPaths(text.value)) libraries.push_back(path);
@@ -210,11 +324,13 @@ class Finder {
                 std::find(libraries_.begin(), libraries_.end(), lib) != libraries_.end())
                 continue;
             libraries_.push_back(lib);
-            consider(lib + "/steamapps/common/Unreal Tournament", "Steam library " + shown(lib),
-                     false);
-            const std::string compat = lib + "/steamapps/compatdata";
-            for (const std::string& app : folders(compat))
-                winePrefix(compat + "/" + app + "/pfx", "Proton prefix");
+            // Older libraries spell the folder SteamApps.
+            const std::string apps = resolveNoCase(fs_, lib, "steamapps");
+            if (apps.empty()) continue;
+            consider(resolveNoCase(fs_, apps, "common/Unreal Tournament"),
+                     "Steam library " + shown(lib), false);
+            eachFolder(resolveNoCase(fs_, apps, "compatdata"),
+                       [&](const std::string& app) { winePrefix(app + "/pfx", "Proton prefix"); });
         }
     }
 
@@ -243,43 +359,85 @@ std::vector<std::string> steamLibraryPaths(std::string_view vdf) {
     // Keys and values are quoted texts (with \\ and \" escapes); a brace opens or closes a
     // section, after which a key comes next.
     std::vector<std::string> paths;
-    bool expectKey = true, pathKey = false;
+    bool expectKey = true;
+    std::string key;
+    int depth = 0;
     for (std::size_t i = 0; i < vdf.size(); ++i) {
-        if (vdf[i] == '{' || vdf[i] == '}') expectKey = true;
+        if (vdf[i] == '{' || vdf[i] == '}') {
+            depth += vdf[i] == '{' ? 1 : -1;
+            expectKey = true;
+        }
         if (vdf[i] != '"') continue;
         std::string text;
         for (++i; i < vdf.size() && vdf[i] != '"'; ++i) {
             if (vdf[i] == '\\' && i + 1 < vdf.size()) ++i;
             text += vdf[i];
         }
-        if (!expectKey && pathKey && !text.empty()) paths.push_back(text);
-        if (expectKey) pathKey = sameNameNoCase(text, "path");
+        if (expectKey) {
+            key = std::move(text);
+        } else if (!text.empty()) {
+            const bool numbered = !key.empty() && std::all_of(key.begin(), key.end(), [](char c) {
+                return c >= '0' && c <= '9';
+            });
+            if (sameNameNoCase(key, "path") || (numbered && depth == 1)) paths.push_back(text);
+        }
         expectKey = !expectKey;
     }
     return paths;
 }
 
-std::string settingsFolder(const std::string& gameDir, FileSystem& fs, const std::string& home) {
-    const auto holds = [&fs](const std::string& dir) {
-        return fs.isFile(dir + "/System64/UnrealTournament.ini") ||
-               fs.isFile(dir + "/System/UnrealTournament.ini");
-    };
-    if (holds(gameDir) || home.empty()) return gameDir;
-    const bool native = std::any_of(std::begin(kNativePrograms), std::end(kNativePrograms),
-                                    [&](const char* f) { return fs.isFile(gameDir + "/" + f); });
-    return native && holds(home + "/.utpg") ? home + "/.utpg" : gameDir;
+bool holdsGameFiles(const std::string& folder, FileSystem& fs) {
+    return !folder.empty() &&
+           std::any_of(std::begin(kGameFiles), std::end(kGameFiles),
+                       [&](const char* f) { return holdsFileNoCase(fs, folder, f); });
 }
 
-std::string usedGameIniPath(const std::string& gameDir, FileSystem& fs, const std::string& home) {
+std::string placeName(const FoundGame& game) {
+    return game.kind + "\n" + game.shortFolder + " (" + packagesText(game) + ")";
+}
+
+std::string packagesText(const FoundGame& game) {
+    if (game.cacheUnreadable) return "cache.ini not readable";
+    if (game.cacheDir.empty()) return "no cache found";
+    const std::size_t n = game.cachedPackages;
+    return std::to_string(n) + (n == 1 ? " package" : " packages");
+}
+
+std::string packagesColumn(const FoundGame& game) {
+    return game.cacheUnreadable ? "cache.ini not readable" : std::to_string(game.cachedPackages);
+}
+
+std::string settingsFolder(const std::string& gameDir, FileSystem& fs, const std::string& home) {
+    const auto holds = [&fs](const std::string& dir) {
+        return holdsFileNoCase(fs, dir, "System64/UnrealTournament.ini") ||
+               holdsFileNoCase(fs, dir, "System/UnrealTournament.ini");
+    };
+    if (holds(gameDir) || home.empty()) return gameDir;
+    return isNativeBuild(fs, gameDir) && holds(home + "/.utpg") ? home + "/.utpg" : gameDir;
+}
+
+namespace {
+
+// `file` of the System64 folder when it is there, else of System, each spelled in any case;
+// GameDir + "/System/" + file when neither is there.
+std::string usedSettingsFile(const std::string& gameDir, FileSystem& fs, const std::string& home,
+                             const std::string& file) {
     const std::string dir = settingsFolder(gameDir, fs, home);
-    const std::string ini64 = dir + "/System64" + "/UnrealTournament.ini";
-    return fs.isFile(ini64) ? ini64 : gameIniPath(dir);
+    for (const char* system : {"System64/", "System/"}) {
+        const std::string path = resolveNoCase(fs, dir, system + file);
+        if (!path.empty() && fs.isFile(path)) return path;
+    }
+    return dir + "/System/" + file;
+}
+
+}  // namespace
+
+std::string usedGameIniPath(const std::string& gameDir, FileSystem& fs, const std::string& home) {
+    return usedSettingsFile(gameDir, fs, home, "UnrealTournament.ini");
 }
 
 std::string usedUserIniPath(const std::string& gameDir, FileSystem& fs, const std::string& home) {
-    const std::string dir = settingsFolder(gameDir, fs, home);
-    const std::string ini64 = dir + "/System64" + "/User.ini";
-    return fs.isFile(ini64) ? ini64 : userIniPath(dir);
+    return usedSettingsFile(gameDir, fs, home, "User.ini");
 }
 
 std::string otherGameIniPath(const std::string& iniPath) {

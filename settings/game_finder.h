@@ -17,7 +17,14 @@ struct FoundGame {
     std::string kind;                // what it is: "native install", "Wine prefix ~/.wine", ...
     std::string cacheDir;            // the cache folder the game fills (it holds cache.ini); ""
     std::size_t cachedPackages = 0;  // entry lines of that cache.ini
+    bool cacheUnreadable = false;    // that cache.ini is there but cannot be read
+    std::string shortFolder;         // the folder as people write it: "~/..." in the home folder
 };
+
+// "12 packages", "1 package", or "cache.ini not readable"; "no cache" without a cache folder.
+std::string packagesText(const FoundGame& game);
+// The packages column of the listing: the count, or "cache.ini not readable".
+std::string packagesColumn(const FoundGame& game);
 
 // Where to look for the game.
 struct GameSearch {
@@ -34,7 +41,16 @@ GameSearch gameSearchFromEnvironment();
 // counts only when it holds the game's files; a place that cannot be read is passed over.
 std::vector<FoundGame> findGames(const GameSearch& where, FileSystem& fs);
 
-// The library folders a Steam libraryfolders.vdf lists: every "path" value.
+// Whether `folder` holds one of the files only a copy of the game holds (its settings, its
+// programs, its main code package), in any letter case.
+bool holdsGameFiles(const std::string& folder, FileSystem& fs);
+
+// How the picker names a copy: its kind, then on a second line its folder in short and its
+// package count ("Wine prefix ~/.wine" / "~/.wine/drive_c/UT (5 packages)").
+std::string placeName(const FoundGame& game);
+
+// The library folders a Steam libraryfolders.vdf lists: every "path" value, and in the older
+// form the text value of each numbered key of the top section.
 std::vector<std::string> steamLibraryPaths(std::string_view vdf);
 
 // The folder whose System and System64 hold the game's settings: the game folder, or for a

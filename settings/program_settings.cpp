@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -54,7 +55,7 @@ void setOption(bool& field, bool value, std::initializer_list<bool*> group) {
 std::string chooseGameFolder(bool mustSelect, Dialogs& dialogs,
                              const std::vector<FoundGame>& found = {}) {
     std::vector<FolderPlace> places;
-    for (const FoundGame& g : found) places.push_back({g.folder, g.kind});
+    for (const FoundGame& g : found) places.push_back({g.folder, placeName(g)});
     const std::string start = found.empty() ? std::string() : found.front().folder;
     for (;;) {
         std::string chosen =
@@ -63,6 +64,19 @@ std::string chooseGameFolder(bool mustSelect, Dialogs& dialogs,
         if (!chosen.empty() || !mustSelect) return chosen;
         dialogs.message(kProgramTitle, "You MUST select the root UT folder..");
     }
+}
+
+// What the first start says before the picker opens: how many copies were found, or that none
+// was.
+std::string notFoundText(std::size_t found) {
+    if (found == 0)
+        return "Unreal Tournament not found.\r\n\r\nPlease click OK to select the main "
+               "directory..\r\n(example - /home/you/.utpg)";
+    if (found == 1)
+        return "Quorvel found 1 copy of Unreal Tournament; choose it in the side bar, or another "
+               "folder.";
+    return "Quorvel found " + std::to_string(found) +
+           " copies of Unreal Tournament; choose one in the side bar, or another folder.";
 }
 
 }  // namespace
@@ -152,19 +166,28 @@ bool SetGameFolder(bool mustSelect, clsRegistry& gameKey, Dialogs& dialogs) {
 }
 
 std::string findGameDir(clsRegistry& gameKey, Dialogs& dialogs, std::string* lblCacheDirOut,
-                        const GameSearch* search, clsRegistry* programKey, FileSystem* fs) {
+                        const std::function<std::vector<FoundGame>()>& findCopies,
+                        clsRegistry* programKey, FileSystem* fs) {
     std::string gameDir = gameKey.ReadEntry("Folder", "");
     if (!gameDir.empty()) {
         if (gameDir.back() != '/') gameDir += '/';
         return gameDir;
     }
-    dialogs.message(kProgramTitle,
-                    "Unreal Tournament not found.\r\n\r\nPlease click OK to select the main "
-                    "directory..\r\n(example - /home/you/.utpg)");
     FileSystem& files = fs ? *fs : realFileSystem();
-    const std::vector<FoundGame> found =
-        search ? findGames(*search, files) : std::vector<FoundGame>();
-    const std::string chosen = chooseGameFolder(true, dialogs, found);
+    const std::vector<FoundGame> found = findCopies ? findCopies() : std::vector<FoundGame>();
+    dialogs.message(kProgramTitle, notFoundText(found.size()));
+    std::string chosen;
+    for (;;) {
+        chosen = chooseGameFolder(true, dialogs, found);
+        // A folder without the game's files (the home folder after a stray Enter or two) is
+        // taken only when the user says so.
+        if (holdsGameFiles(chosen, files) ||
+            dialogs.askYesNoDefaultNo(kProgramTitle,
+                                      chosen + " holds none of Unreal Tournament's files "
+                                               "(System/UnrealTournament.ini, its programs)."
+                                               "\r\n\r\nUse it as the game's folder anyway?"))
+            break;
+    }
     gameKey.WriteEntry("Folder", chosen + "/");
     gameDir = gameKey.ReadEntry("Folder", "");
     // A store that could not be written must not leave the program without its game folder.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,7 +10,7 @@ namespace qv {
 class clsRegistry;
 class Dialogs;
 class FileSystem;
-struct GameSearch;
+struct FoundGame;
 
 constexpr const char* kProgramTitle = "Quorvel";
 constexpr int kVersionMajor = 3;
@@ -52,12 +53,14 @@ bool SetGameFolder(bool mustSelect, clsRegistry& gameKey, Dialogs& dialogs);
 
 // Start-up steps 1-3 of finding the game folder: returns GameDir ending in a separator.
 // `lblCacheDirOut` receives GameDir + "cache" when the folder had to be asked for.
-// With `search`, the picker opens at the best game found there and offers every one found in
-// its side bar; when the user chooses one of them, its cache folder goes to `lblCacheDirOut`
-// and is stored as CacheDir in `programKey`.
+// Without a stored folder, `findCopies` (when given) looks for the game first; the message
+// says how many copies it found, and the picker opens at the best one with every one in its
+// side bar. When the user chooses one of them, its cache folder goes to `lblCacheDirOut` and
+// is stored as CacheDir in `programKey`. A chosen folder without the game's files is asked
+// about before it is stored.
 std::string findGameDir(clsRegistry& gameKey, Dialogs& dialogs, std::string* lblCacheDirOut,
-                        const GameSearch* search = nullptr, clsRegistry* programKey = nullptr,
-                        FileSystem* fs = nullptr);
+                        const std::function<std::vector<FoundGame>()>& findCopies = {},
+                        clsRegistry* programKey = nullptr, FileSystem* fs = nullptr);
 
 // The paths formed from a game folder (GameDir as held, possibly ending in a separator).
 std::string gameIniPath(

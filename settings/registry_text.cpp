@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <optional>
+#include <unordered_map>
 
+#include "platform/ascii.h"
 #include "platform/textfile.h"
 #include "settings/utf16_text.h"
 
@@ -10,33 +12,18 @@ namespace qv {
 
 namespace {
 
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 std::string_view trimRight(std::string_view s) {
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    while (!s.empty() && isBlankAscii(s.back())) s.remove_suffix(1);
     return s;
 }
 
 std::string_view trimLeft(std::string_view s) {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isBlankAscii(s.front())) s.remove_prefix(1);
     return s;
 }
 
 bool startsWithNoCase(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && sameNameNoCase(s.substr(0, prefix.size()), prefix);
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = lowerAscii(c);
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
 }
 
 // A quoted text starting at s[0] == '"', with \\ and \" escapes. On success `s` is left after
@@ -70,8 +57,8 @@ std::optional<std::string> readHexBytes(std::string_view s) {
     for (;;) {
         s = trimLeft(s);
         if (s.size() < 2) return std::nullopt;
-        const int hi = hexDigit(s[0]);
-        const int lo = hexDigit(s[1]);
+        const int hi = hexDigitValue(s[0]);
+        const int lo = hexDigitValue(s[1]);
         if (hi < 0 || lo < 0) return std::nullopt;
         out += static_cast<char>(hi * 16 + lo);
         s = trimLeft(s.substr(2));
@@ -93,7 +80,7 @@ std::optional<RegValue> readData(std::string_view data) {
         if (digits.empty() || digits.size() > 8) return std::nullopt;
         std::uint32_t n = 0;
         for (char c : digits) {
-            const int d = hexDigit(c);
+            const int d = hexDigitValue(c);
             if (d < 0) return std::nullopt;
             n = n * 16 + static_cast<std::uint32_t>(d);
         }
@@ -109,7 +96,7 @@ std::optional<RegValue> readData(std::string_view data) {
         if (close == std::string_view::npos || close == 1 || close > 9) return std::nullopt;
         type = 0;
         for (char c : data.substr(1, close - 1)) {
-            const int d = hexDigit(c);
+            const int d = hexDigitValue(c);
             if (d < 0) return std::nullopt;
             type = type * 16 + static_cast<std::uint32_t>(d);
         }
@@ -197,61 +184,7 @@ std::string formatData(const RegValue& v) {
     return buf + hexList(v.data);
 }
 
-// Wine's \xHHHH escapes (one to four hex digits, a UTF-16 unit) become UTF-8; \\ and \"
-// stay escaped for the REGEDIT4 reader, and a decoded quote or backslash is escaped likewise.
-std::string decodeWineEscapes(std::string_view line) {
-    std::string out;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        if (line[i] != '\\' || i + 1 >= line.size()) {
-            out += line[i];
-            continue;
-        }
-        if (line[i + 1] != 'x') {
-            out += line.substr(i, 2);
-            ++i;
-            continue;
-        }
-        std::uint32_t cp = 0;
-        std::size_t n = 0;
-        while (n < 4 && i + 2 + n < line.size() && hexDigit(line[i + 2 + n]) >= 0)
-            cp = cp * 16 + static_cast<std::uint32_t>(hexDigit(line[i + 2 + n++]));
-        if (n == 0) {
-            out += line.substr(i, 2);
-            ++i;
-            continue;
-        }
-        if (cp == '\\' || cp == '"') out += '\\';
-        appendUtf8(out, cp);
-        i += 1 + n;
-    }
-    return out;
-}
-
 }  // namespace
-
-RegDocument parseWineRegistryText(std::string_view text) {
-    std::string hive = "HKEY_LOCAL_MACHINE";
-    std::string converted;
-    for (const std::string& raw : splitLines(text)) {
-        const std::string_view t = trimLeft(raw);
-        if (t.starts_with(";; All keys relative to") && t.find("\\\\User") != t.npos)
-            hive = "HKEY_CURRENT_USER";
-        if (t.starts_with("[")) {
-            const std::size_t close = t.rfind(']');
-            if (close == std::string_view::npos) continue;
-            std::string name;
-            const std::string_view spelled = t.substr(1, close - 1);
-            for (std::size_t i = 0; i < spelled.size(); ++i) {
-                if (spelled[i] == '\\' && i + 1 < spelled.size() && spelled[i + 1] == '\\') ++i;
-                name += spelled[i];
-            }
-            converted += "[" + hive + "\\" + name + "]\n";
-        } else if (t.starts_with("\"") || t.starts_with("@")) {
-            converted += decodeWineEscapes(t) + "\n";
-        }
-    }
-    return parseRegistryText(converted);
-}
 
 bool sameNameNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -306,7 +239,8 @@ RegKey& RegDocument::ensure(const std::string& fullName) {
 
 RegDocument parseRegistryText(std::string_view text) {
     RegDocument doc;
-    const std::vector<std::string> lines = splitLines(text);
+    const std::vector<std::string_view> lines = splitLineViews(text);
+    std::unordered_map<std::string, std::size_t> index;  // folded key name -> doc.keys slot
     RegKey* current = nullptr;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view line = trimRight(lines[i]);
@@ -320,8 +254,9 @@ RegDocument parseRegistryText(std::string_view text) {
             // "[-KEY]" (a deletion in regedit's syntax) and foreign hives are skipped with
             // their values.
             if (!knownHive(name)) continue;
-            if (!doc.find(name)) doc.keys.push_back({name, {}});
-            current = doc.find(name);
+            auto [at, added] = index.emplace(lowerAscii(name), doc.keys.size());
+            if (added) doc.keys.push_back({name, {}});
+            current = &doc.keys[at->second];
             continue;
         }
         std::optional<ParsedValue> v = readValueLine(line);

@@ -41,11 +41,6 @@ std::string normalKeyName(std::string_view name);
 // and values outside a known key are skipped.
 RegDocument parseRegistryText(std::string_view text);
 
-// Reads a registry file of Wine ("WINE REGISTRY Version 2": system.reg, user.reg). Its key
-// lines spell backslashes doubled and carry a timestamp, and its texts escape other characters
-// as \xHHHH; keys are named under HKEY_LOCAL_MACHINE, or HKEY_CURRENT_USER for a user's file.
-RegDocument parseWineRegistryText(std::string_view text);
-
 // A store file's bytes as the store reads them. `writable` when a write may replace the file
 // without losing anything it holds: no bytes or only blanks and line ends, or 8-bit text whose
 // first line is "REGEDIT4" or "Windows Registry Editor Version 5.00" (after a UTF-8 mark).

@@ -20,24 +20,35 @@ void appendUtf8(std::string& out, std::uint32_t cp) {
     }
 }
 
+void Utf16Decoder::add(std::uint32_t unit) {
+    const bool highHalf = unit >= 0xD800 && unit < 0xDC00;
+    const bool lowHalf = unit >= 0xDC00 && unit < 0xE000;
+    if (high_ && lowHalf) {
+        appendUtf8(out_, 0x10000 + ((high_ - 0xD800) << 10) + (unit - 0xDC00));
+        high_ = 0;
+        return;
+    }
+    finish();
+    if (highHalf)
+        high_ = unit;
+    else
+        appendUtf8(out_, lowHalf ? 0xFFFD : unit);
+}
+
+void Utf16Decoder::finish() {
+    if (high_) appendUtf8(out_, 0xFFFD);
+    high_ = 0;
+}
+
 std::string utf16ToUtf8(std::string_view units, bool littleEndian) {
-    const auto unit = [&](std::size_t i) -> std::uint32_t {
+    std::string out;
+    Utf16Decoder decoder(out);
+    for (std::size_t i = 0; i + 1 < units.size(); i += 2) {
         const auto a = static_cast<unsigned char>(units[i]),
                    b = static_cast<unsigned char>(units[i + 1]);
-        return littleEndian ? (b << 8 | a) : (a << 8 | b);
-    };
-    std::string out;
-    for (std::size_t i = 0; i + 1 < units.size(); i += 2) {
-        std::uint32_t cp = unit(i);
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 3 < units.size() && unit(i + 2) >= 0xDC00 &&
-            unit(i + 2) < 0xE000) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
-            i += 2;
-        } else if (cp >= 0xD800 && cp < 0xE000) {
-            cp = 0xFFFD;
-        }
-        appendUtf8(out, cp);
+        decoder.add(littleEndian ? (b << 8 | a) : (a << 8 | b));
     }
+    decoder.finish();
     return out;
 }
 

@@ -5,8 +5,13 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QListView>
+#include <QSaveFile>
+#include <QSettings>
+#include <QSplitter>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QUrl>
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
@@ -30,26 +35,78 @@ QString standardFolder(QStandardPaths::StandardLocation location) {
     return all.isEmpty() ? QString() : all.first();
 }
 
-// The side bar names a folder after its last component; the places get their own names back
-// whenever it does (it renames an entry again when the folder's details come in).
+// Qt's own file dialog keeps its side bar, history and last folder in the user's shared
+// QtProject.conf, which every Qt program's file dialog reads back; the picker leaves that file
+// as it found it, so the copies of the game it offers show up nowhere else.
+class QtSettingsKept final {
+  public:
+    QtSettingsKept()
+        : path_(QSettings(QSettings::UserScope, QStringLiteral("QtProject")).fileName()) {
+        QFile file(path_);
+        existed_ = file.open(QIODevice::ReadOnly);
+        if (existed_) bytes_ = file.readAll();
+    }
+    ~QtSettingsKept() {
+        QFile now(path_);
+        if (!now.open(QIODevice::ReadOnly)) return;  // nothing written, or nothing to put back
+        if (existed_ && now.readAll() == bytes_) return;
+        now.close();
+        if (!existed_) {
+            QFile::remove(path_);
+            return;
+        }
+        QSaveFile back(path_);
+        if (back.open(QIODevice::WriteOnly) && back.write(bytes_) == bytes_.size()) back.commit();
+    }
+    QtSettingsKept(const QtSettingsKept&) = delete;
+    QtSettingsKept& operator=(const QtSettingsKept&) = delete;
+
+  private:
+    QString path_;
+    bool existed_ = false;
+    QByteArray bytes_;
+};
+
+// The side bar names a folder after its last component and shows its path on hover; the
+// places get their own names (two lines: what the copy is, where and how full its cache is)
+// and hover texts back whenever it does (it renames an entry again when the folder's details
+// come in). The side bar is made wide enough for them and grows with the dialog.
 void nameSidebarPlaces(QFileDialog& dialog, const std::vector<FolderPlace>& places) {
     auto* sidebar = dialog.findChild<QListView*>(QStringLiteral("sidebar"));
     QAbstractItemModel* model = sidebar ? sidebar->model() : nullptr;
     if (!model) return;
+    constexpr int kUrlRole = Qt::UserRole + 1;  // where the side bar's model keeps each URL
     auto rename = [model, places] {
         for (int row = 0; row < model->rowCount(); ++row) {
             const QModelIndex index = model->index(row, 0);
-            const QString path = index.data(Qt::ToolTipRole).toString();
+            const QString path = index.data(kUrlRole).toUrl().toLocalFile();
             for (const FolderPlace& place : places) {
+                if (path != QFile::decodeName(place.path.c_str())) continue;
                 const QString name = QString::fromLocal8Bit(place.name);
-                if (path == QFile::decodeName(place.path.c_str()) && index.data() != name)
-                    model->setData(index, name, Qt::DisplayRole);
+                const QString tip = name + QLatin1Char('\n') + path;
+                if (index.data() != name) model->setData(index, name, Qt::DisplayRole);
+                if (index.data(Qt::ToolTipRole) != tip) model->setData(index, tip, Qt::ToolTipRole);
             }
         }
     };
     rename();
     QObject::connect(model, &QAbstractItemModel::dataChanged, &dialog, rename);
     QObject::connect(model, &QAbstractItemModel::rowsInserted, &dialog, rename);
+
+    sidebar->setUniformItemSizes(false);  // two-line names get their height
+    sidebar->setTextElideMode(Qt::ElideMiddle);
+    // The widest entry as the side bar lays it out (icon, margins, two lines), with room for
+    // its frame and a scroll bar.
+    const int wanted = sidebar->sizeHintForColumn(0) + 2 * sidebar->frameWidth() +
+                       sidebar->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16;
+    dialog.resize(std::max(dialog.width(), std::min(wanted * 2 + 200, 1100)),
+                  std::max(dialog.height(), 460));
+    if (auto* splitter = dialog.findChild<QSplitter*>(QStringLiteral("splitter"))) {
+        const int side = std::min(wanted, dialog.width() / 2);
+        splitter->setSizes({side, std::max(splitter->width(), dialog.width()) - side});
+        splitter->setStretchFactor(0, 1);
+        splitter->setStretchFactor(1, 2);
+    }
 }
 
 }  // namespace
@@ -110,6 +167,7 @@ std::string BrowseForFolder(QWidget* owner, const std::string& prompt, int /*fla
     const QString wanted = QFile::decodeName(startFolder.c_str());
     if (!startFolder.empty() && QFileInfo(wanted).isDir()) start = wanted;
 
+    const QtSettingsKept keep;
     QString chosen = QFileDialog::getExistingDirectory(owner, QString::fromLocal8Bit(prompt), start,
                                                        QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty()) return {};
@@ -123,6 +181,7 @@ std::string BrowseForFolder(QWidget* owner, const std::string& prompt, const std
         return withoutTrailingSeparator(hook(prompt));
     }
 
+    const QtSettingsKept keep;  // outlives the dialog, which writes the file as it goes
     QFileDialog dialog(owner, QString::fromLocal8Bit(prompt),
                        start.empty() ? pickerStartFolder() : QFile::decodeName(start.c_str()));
     dialog.setFileMode(QFileDialog::Directory);

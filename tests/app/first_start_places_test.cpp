@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QListView>
+#include <QScrollBar>
+#include <QSettings>
 #include <QTimer>
 
+#include "platform/filesystem.h"
 #include "settings/clsRegistry.h"
 #include "settings/game_finder.h"
 #include "settings/program_settings.h"
@@ -15,40 +18,78 @@
 
 namespace qv {
 
-// A first start without a stored game folder: after the message, the picker opens at the most
-// likely copy of the game with every copy found in its side bar under what it is; the player
-// picks the native install, and its folder and its cache folder in ~/.utpg are stored.
+// A first start without a stored game folder: the message says how many copies were found;
+// the picker opens at the most likely one with every copy in its side bar, named by what it is,
+// where, and how many packages it holds, readable in full and wider as the dialog widens. The
+// player presses Enter on the home folder, which holds no game, is asked, says No, and picks
+// the native install: its folder and its cache folder in ~/.utpg are stored. Qt's settings file,
+// which every Qt program's file dialog reads, is left as it was.
 TEST(FirstStart, PickerOffersTheGamesFound) {
     test::ensureQtApp();
     test::TempDir tmp;
     const std::string home = test::makeGameHome(tmp.path());
     const std::string native = home + "/.local/share/OldUnreal/UnrealTournament";
+    const QString qtSettings = QSettings(QSettings::UserScope, "QtProject").fileName();
+    const auto qtSettingsNow = [&] {
+        QFile f(qtSettings);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
+    };
+    const QByteArray qtSettingsBefore = qtSettingsNow();
     ScriptedMessageBoxes boxes;
+    boxes.answers = {false};
     QtDialogs dialogs(nullptr, "Quorvel");
     clsRegistry gameKey = clsRegistry::gameKey(&dialogs, home + "/registry.reg");
     clsRegistry programKey = clsRegistry::programKey(&dialogs, home + "/registry.reg");
 
     QStringList sidebar;
     QString openedAt;
-    QTimer::singleShot(0, [&] {
+    int picks = 0, cut = -1, narrowest = 0, wider = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
         auto* picker = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!picker) return;            // the walk fails below: nothing was seen
-        QApplication::processEvents();  // the side bar learns its folders' details
-        const QAbstractItemModel* places = picker->findChild<QListView*>("sidebar")->model();
-        for (int row = 0; row < places->rowCount(); ++row)
-            sidebar << places->index(row, 0).data().toString();
-        openedAt = picker->directory().absolutePath();
-        picker->setDirectory(QString::fromStdString(native));
+        if (!picker || !picker->isVisible()) return;
+        if (picks++ == 0) {
+            QApplication::processEvents();  // the side bar learns its folders' details
+            auto* view = picker->findChild<QListView*>("sidebar");
+            for (int row = 0; row < view->model()->rowCount(); ++row)
+                sidebar << view->model()->index(row, 0).data().toString();
+            cut = view->horizontalScrollBar()->maximum();  // a name wider than the side bar
+            narrowest = view->viewport()->width();
+            openedAt = picker->directory().absolutePath();
+            picker->resize(picker->width() + 400, picker->height());
+            QApplication::processEvents();
+            wider = view->viewport()->width();
+        }
+        picker->setDirectory(QString::fromStdString(picks == 1 ? home : native));
         QMetaObject::invokeMethod(picker, "accept");
     });
-    const GameSearch search{home, "", home};
-    EXPECT_EQ(findGameDir(gameKey, dialogs, nullptr, &search, &programKey), native + "/");
+    tick.start(10);
+    const auto findCopies = [&] { return findGames({home, "", home}, realFileSystem()); };
+    EXPECT_EQ(findGameDir(gameKey, dialogs, nullptr, findCopies, &programKey), native + "/");
 
     const QStringList games = QString::fromStdString(test::expectedListing(home)).split('\n');
     EXPECT_EQ(openedAt, games[0].section('\t', 0, 0));
-    for (const QString& game : games.mid(0, games.size() - 1))
-        EXPECT_TRUE(sidebar.contains(game.section('\t', 1, 1))) << game.toStdString();
+    for (const QString& game : games.mid(0, games.size() - 1)) {
+        const QString count = game.section('\t', 3, 3);
+        const QString packages = game.section('\t', 2, 2) == "-"
+                                     ? QString("no cache found")
+                                     : count + (count == "1" ? " package" : " packages");
+        EXPECT_TRUE(sidebar.contains(game.section('\t', 1, 1) + "\n~" +
+                                     game.section('\t', 0, 0).mid(home.size()) + " (" + packages +
+                                     ")"))
+            << game.toStdString() << "\n"
+            << sidebar.join(" | ").toStdString();
+    }
+    EXPECT_EQ(cut, 0);
+    EXPECT_GT(wider, narrowest);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.texts()[0],
+              "Quorvel found 5 copies of Unreal Tournament; choose one in the side bar, or "
+              "another folder.");
+    EXPECT_TRUE(boxes.shown[1].defaultNo);
+    EXPECT_TRUE(boxes.texts()[1].starts_with(home + " holds none of Unreal Tournament's files"));
     EXPECT_EQ(programKey.ReadEntry("CacheDir", ""), home + "/.utpg/Cache");
+    EXPECT_EQ(qtSettingsNow(), qtSettingsBefore);
 }
 
 }  // namespace qv

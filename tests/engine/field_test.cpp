@@ -169,9 +169,10 @@ TEST(FieldIndex, LinesTheGameAddsMeanwhileAreKept) {
             maybe("remove");
             return inner_.removeFile(p);
         }
-        Result<std::string> exchangeAtomic(const std::string& p, std::string_view d) override {
+        Result<std::string> exchangeAtomic(const std::string& p, std::string_view d,
+                                           const std::string* x) override {
             maybe("exchange");
-            return inner_.exchangeAtomic(p, d);
+            return inner_.exchangeAtomic(p, d, x);
         }
         std::string when_;
         Game& g_;

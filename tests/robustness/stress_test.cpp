@@ -1,6 +1,6 @@
-// Listers (each scan tries the repair), a runner, a purger and a downloading game on one cache:
-// no package is left without its line, no line names a gone package, both index files are
-// whole, nothing else is left in the folder. QV_STRESS_SECONDS: how long (3 s by default).
+// Listers (each scan tries the repair), a runner, a purger and a downloading game that takes no
+// lock on one cache: no package is left without its line, both index files are whole, nothing
+// else is left in the folder. QV_STRESS_SECONDS: how long (3 s by default).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <set>
 
-#include "engine/cache_lock.h"
 #include "tests/support/game.h"
 
 namespace qv::test {
@@ -66,9 +65,7 @@ TEST(Stress, ProcessesSharingOneCacheLoseNoLine) {
                 ::usleep(role == 2 ? 5000 : 500);  // people do not press Run without a break
                 continue;
             }
-            {  // the game downloads ten packages, here under Quorvel's lock
-                CacheLock lock(g.cacheDir);
-                if (lock.state() != CacheLock::State::Held) continue;
+            {  // the game downloads ten packages and rewrites the index as it does: no lock
                 std::string text = g.index();
                 for (unsigned n = last + 1; n <= last + 10; ++n) {
                     writeFile(g.cacheFile(n), bytesOf(nameOf(n)));
@@ -101,7 +98,8 @@ TEST(Stress, ProcessesSharingOneCacheLoseNoLine) {
         stale += !fileExists(g.cacheFile(n)) && listed;
     }
     EXPECT_EQ(lost, 0);
-    EXPECT_EQ(stale, 0);
+    // The game's own rewrite, from a reading older than Quorvel's last index, brings back lines
+    // of packages moved since: stale lines are the game's race; lost ones would be ours.
     for (const std::string& n : listNames(g.cacheDir))
         EXPECT_TRUE(n == "cache.ini" || n == "cachebak.ini" || n.ends_with(".uxx")) << n;
     std::printf(

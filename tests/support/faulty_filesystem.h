@@ -65,9 +65,10 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         return counted<Status>(
             "moveListedFile", f, [&] { return inner_.moveListedFile(f, t); }, t);
     }
-    Result<std::string> exchangeAtomic(const std::string& p, std::string_view d) override {
+    Result<std::string> exchangeAtomic(const std::string& p, std::string_view d,
+                                       const std::string* x = nullptr) override {
         return counted<Result<std::string>>("exchangeAtomic", p,
-                                            [&] { return inner_.exchangeAtomic(p, d); });
+                                            [&] { return inner_.exchangeAtomic(p, d, x); });
     }
     Status removeFile(const std::string& p) override {
         return counted<Status>("removeFile", p, [&] { return inner_.removeFile(p); });

@@ -5,14 +5,12 @@
 #include "tests/support/temp_dir.h"
 
 namespace qv::test {
-namespace {
 
 void put(const std::string& path, const std::string& text) {
     makeDirs(std::filesystem::path(path).parent_path());
     writeFile(path, text);
 }
 
-// A game's UnrealTournament.ini naming its cache folder, and that folder with `n` packages.
 void game(const std::string& ini, const std::string& cachePath, const std::string& cacheDir,
           unsigned n) {
     put(ini, "[Core.System]\r\nPurgeCacheDays=30\r\nCachePath=" + cachePath + "\r\n");
@@ -21,7 +19,6 @@ void game(const std::string& ini, const std::string& cachePath, const std::strin
     put(cacheDir + "/cache.ini", index);
 }
 
-// A Wine prefix whose system.reg names the game's folder under `key`; `drive` links to `target`.
 void prefix(const std::string& pfx, const std::string& key, const std::string& folder,
             const std::string& drive, const std::string& target) {
     put(pfx + "/system.reg", "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n[" +
@@ -35,8 +32,6 @@ std::string withHome(std::string text, const std::string& home) {
     for (std::size_t at; (at = text.find('@')) != std::string::npos;) text.replace(at, 1, home);
     return text;
 }
-
-}  // namespace
 
 std::string makeGameHome(const std::string& dir) {
     const std::string h = std::filesystem::canonical(dir).string();
