@@ -68,7 +68,7 @@ void printGamesJson(const std::vector<FoundGame>& games, std::ostream& out) {
         list.push_back({{"folder", g.folder},
                         {"kind", g.kind},
                         {"cache_folder", g.cacheDir.empty() ? json(nullptr) : json(g.cacheDir)},
-                        {"packages", g.cachedPackages}});
+                        {"packages", g.cacheUnreadable ? json(nullptr) : json(g.cachedPackages)}});
     print({{"games", list}}, out);
 }
 

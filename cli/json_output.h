@@ -15,7 +15,8 @@ namespace qv::cli {
 // "checked", "never_move"}]}. Bytes that are not UTF-8 are shown as U+FFFD.
 void printListJson(const ScanState& state, const PublicVariables& pv, std::ostream& out);
 
-// find-game --json: {"games": [{"folder", "kind", "cache_folder" (null for none), "packages"}]}.
+// find-game --json: {"games": [{"folder", "kind", "cache_folder" (null for none), "packages"
+// (null when its cache.ini cannot be read)}]}.
 void printGamesJson(const std::vector<FoundGame>& games, std::ostream& out);
 
 }  // namespace qv::cli

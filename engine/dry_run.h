@@ -37,7 +37,8 @@ class DryRunFileSystem final : public ForwardingFileSystem {
     Status moveNoReplace(const std::string& from, const std::string& to) override;
     Status renameReplace(const std::string&, const std::string&) override { return {}; }
     // No exchange here: the index is then "written" through writeAtomic, which is dropped.
-    Result<std::string> exchangeAtomic(const std::string&, std::string_view) override {
+    Result<std::string> exchangeAtomic(const std::string&, std::string_view,
+                                       const std::string* = nullptr) override {
         return {{}, Status::fromErrno(ENOSYS)};
     }
     Status moveListedFile(const std::string& from, const std::string& to) override {
