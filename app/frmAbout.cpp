@@ -20,6 +20,7 @@
 #include "settings/clsRegistry.h"
 #include "settings/program_settings.h"
 #include "settings/registry_file.h"
+#include "widgets/display.h"
 #include "widgets/qt_dialogs.h"
 
 namespace qv {
@@ -68,9 +69,7 @@ QLabel* makeLabel(const QString& text, const char* name, QWidget* parent) {
 }
 
 void makeLink(QLabel* label, bool underline) {
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, Qt::blue);
-    label->setPalette(palette);
+    setTextColour(label, Qt::blue);
     label->setCursor(Qt::PointingHandCursor);
     QFont font = label->font();
     font.setUnderline(underline);

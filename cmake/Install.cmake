@@ -54,8 +54,8 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/help/ DESTINATION ${QV_INSTALL_DIR}/h
 install(FILES ${CMAKE_SOURCE_DIR}/data/quorvel.desktop
               ${CMAKE_SOURCE_DIR}/data/quorvel-troubleshooter.desktop
         DESTINATION share/applications COMPONENT gui)
-install(FILES ${CMAKE_SOURCE_DIR}/data/quorvel.svg DESTINATION share/icons/hicolor/scalable/apps
-        COMPONENT gui)
+install(FILES ${CMAKE_SOURCE_DIR}/data/quorvel.svg ${CMAKE_SOURCE_DIR}/data/quorvel-troubleshooter.svg
+        DESTINATION share/icons/hicolor/scalable/apps COMPONENT gui)
 set(qv_package_dir ${CMAKE_BINARY_DIR}/package)
 if(QV_RSVG_CONVERT)
     foreach(size ${QV_ICON_SIZES})
