@@ -14,9 +14,6 @@
 #include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
-#ifdef QV_HAVE_MULTIMEDIA
-#include <QSoundEffect>
-#endif
 
 #include "app/maker.h"
 #include "platform/paths.h"
@@ -231,11 +228,8 @@ bool frmAbout::Form_Click() {
         QApplication::beep();
         return false;
     }
-#ifdef QV_HAVE_MULTIMEDIA
-    if (!sound_) sound_ = new QSoundEffect(this);
-    sound_->setSource(QUrl::fromLocalFile(wav));
-    sound_->play();  // starts once loaded; a failure to play stays silent
-#endif
+    if (!sound_) sound_ = std::make_unique<EventSound>();
+    if (!sound_->play(QFile::encodeName(wav).toStdString(), "About Quorvel")) QApplication::beep();
     return true;
 }
 
