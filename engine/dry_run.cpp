@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "platform/paths.h"
 #include "settings/program_files.h"
 
 namespace qv {
