@@ -123,13 +123,6 @@ void FileListModel::markNeverMove(const std::vector<std::string>& names) {
     Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, kColumns - 1));
 }
 
-std::vector<std::string> FileListModel::checkedTexts() const {
-    std::vector<std::string> texts;
-    for (std::size_t k : order_)
-        if (rows_[k].checked) texts.push_back(rows_[k].text);
-    return texts;
-}
-
 std::vector<std::size_t> FileListModel::checkedEntries() const {
     std::vector<std::size_t> entries;
     for (const FileRow& row : rows_)

@@ -41,8 +41,6 @@ class FileListModel final : public QAbstractTableModel {
     // Unchecks and marks every row on the never-move list; clears the mark of the others.
     void markNeverMove(const std::vector<std::string>& names);
 
-    // The texts of the checked rows in the order the list shows them.
-    std::vector<std::string> checkedTexts() const;
     // The entry-table positions of the checked rows: what the run is told to place.
     std::vector<std::size_t> checkedEntries() const;
     std::size_t checkedCount() const;

@@ -19,6 +19,8 @@
 #include <QTreeView>
 #include <algorithm>
 #include <ctime>
+#include <mutex>
+#include <optional>
 
 #include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
@@ -51,7 +53,6 @@ constexpr const char* kReinstallReminder =
 constexpr const char* kCredit = " - by the Quorvel developers";
 // The window's place and size, beside the user's other choices.
 constexpr const char* kWindowPlacement = "WindowPlacement";
-constexpr qint64 kEventIntervalMs = 50;
 
 // Sets an option button the way a stored value does: true selects it (and clears the others
 // of its group), false clears it even when that leaves the group with none selected.
@@ -92,41 +93,75 @@ void setRunButtonColour(QPushButton* button) {
     setTextColour(button, QColor(0, 0, 128), QPalette::ButtonText, QPalette::Button);
 }
 
-// The engine's status lines, status texts and progress go into the window; pending events are
-// handled at most every 50 ms, so a long run keeps the window painting without slowing down.
+// The engine's status lines, status texts and progress, from the worker thread: they gather here
+// and reach the window in one queued call at a time, so the engine never waits on the window and
+// the window's queue never holds one event per line.
 class frmMain::WindowSink final : public StatusSink {
   public:
     explicit WindowSink(frmMain& w) : w_(w) {}
 
-    void addLine(const std::string& line) override { w_.statusModel_->addLine(line); }
-    void setStatusText(const std::string& text) override { w_.sbrText->setText(displayText(text)); }
-    // The bar repaints at once on every new value, so it is brought up to date only when
-    // events are handled.
-    void progress(std::size_t done, std::size_t total) override {
-        done_ = done;
-        total_ = total;
+    void addLine(const std::string& line) override {
+        post([&] { pending_.lines.push_back(line); });
     }
-    void processEvents() override {
-        if (sinceEvents_.isValid() && sinceEvents_.elapsed() < kEventIntervalMs) return;
+    void setStatusText(const std::string& text) override {
+        post([&] { pending_.text = text; });
+    }
+    void progress(std::size_t done, std::size_t total) override {
+        post([&] { pending_.progress = {done, total}; });
+    }
+
+    // On the GUI thread: shows what has come so far.
+    void flush() {
+        Pending now;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            now = std::move(pending_);
+            pending_ = {};
+            posted_ = false;
+        }
+        for (const std::string& line : now.lines) w_.statusModel_->addLine(line);
+        if (now.text) w_.sbrText->setText(displayText(*now.text));
+        if (now.progress) showProgress(now.progress->first, now.progress->second);
+    }
+
+  private:
+    struct Pending {
+        std::vector<std::string> lines;
+        std::optional<std::string> text;
+        std::optional<std::pair<std::size_t, std::size_t>> progress;
+    };
+
+    template <class Change>
+    void post(Change&& change) {
+        bool first = false;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            change();
+            first = !posted_;
+            posted_ = true;
+        }
+        if (first)
+            QMetaObject::invokeMethod(
+                &w_, [this] { flush(); }, Qt::QueuedConnection);
+    }
+
+    void showProgress(std::size_t done, std::size_t total) {
         QProgressBar* bar = w_.sbrProgress;
-        const int max = static_cast<int>(std::min<std::size_t>(total_, INT_MAX));
+        const int max = static_cast<int>(std::min<std::size_t>(total, INT_MAX));
         if (bar->maximum() != max) {
             bar->setRange(0, max);
             // Room for "<total> of <total>" on one line, whatever the count.
             const QString widest = QStringLiteral("%1 of %1").arg(max);
             bar->setMinimumWidth(bar->fontMetrics().horizontalAdvance(widest) + 48);
         }
-        bar->setValue(static_cast<int>(std::min<std::size_t>(done_, INT_MAX)));
+        bar->setValue(static_cast<int>(std::min<std::size_t>(done, INT_MAX)));
         bar->setVisible(true);
-        QCoreApplication::processEvents();
-        sinceEvents_.start();
     }
 
-  private:
     frmMain& w_;
-    QElapsedTimer sinceEvents_;
-    std::size_t done_ = 0;
-    std::size_t total_ = 0;
+    std::mutex mutex_;
+    Pending pending_;
+    bool posted_ = false;
 };
 
 frmMain::OperationGuard::OperationGuard(frmMain& w) : w_(w) {
@@ -140,6 +175,7 @@ frmMain::OperationGuard::OperationGuard(frmMain& w) : w_(w) {
 
 frmMain::OperationGuard::~OperationGuard() {
     // The operation's last status lines are shown before it counts as done.
+    w_.sink_->flush();
     w_.statusModel_->flush();
     --w_.busy_;
     w_.updateCommandStates();
@@ -162,7 +198,8 @@ frmMain::frmMain(std::string programFolder, frmMainServices services, QWidget* p
       services_(std::move(services)),
       fs_(services_.fs ? *services_.fs : realFileSystem()),
       dialogs_(this, kProgramTitle),
-      ctx_{fs_, dialogs_},
+      workerDialogs_(dialogs_, this, [this] { sink_->flush(); }),
+      ctx_{fs_, workerDialogs_, &stop_},
       sink_(std::make_unique<WindowSink>(*this)) {
     setObjectName(QStringLiteral("frmMain"));
     pv_.ProgramFolder = programFolder_;
@@ -195,7 +232,8 @@ bool frmMain::Form_Load() {
     const auto findCopies = [this] {
         BusyWindow busy(programFolderText(), this);
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        std::vector<FoundGame> found = findGames(gameSearchFromEnvironment(), fs_);
+        std::vector<FoundGame> found;
+        onWorker([&] { found = findGames(gameSearchFromEnvironment(), fs_); });
         QGuiApplication::restoreOverrideCursor();
         return found;
     };
@@ -357,11 +395,11 @@ void frmMain::ScanCache() {
     state.options = currentOptions();
     state.lblCacheDir = cacheDir_;
     model_->clear();
-    ::qv::ScanCache(pv_, state, ctx_);
+    onWorker([&] { ::qv::ScanCache(pv_, state, ctx_); });
 
     setCacheDir(state.lblCacheDir);
     txtPurgeCacheDays->setBytes(state.txtPurgeCacheDays);
-    if (state.indexMissing || state.statusText.empty()) return;  // the scan stopped early
+    if (!state.indexRead) return;  // the scan stopped early
     model_->setRows(std::move(state.rows));
     sizeFileListColumns();
     fillNeverMoveBox(state.lstNM);
@@ -383,6 +421,23 @@ void frmMain::fillNeverMoveBox(const std::vector<std::string>& names) {
 
 StatusSink& frmMain::sink() {
     return *sink_;
+}
+
+void frmMain::onWorker(const std::function<void()>& job) {
+    runOffGuiThread(job);
+    sink_->flush();
+}
+
+void frmMain::offerStop(bool offered) {
+    stop_ = false;
+    cmdStop->setEnabled(offered);
+    cmdStop->setVisible(offered);
+}
+
+void frmMain::cmdStop_Click() {
+    stop_ = true;
+    cmdStop->setEnabled(false);
+    sbrText->setText(QStringLiteral("Stopping after the current package..."));
 }
 
 void frmMain::message(const std::string& text) {

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,6 +15,7 @@
 #include "settings/program_files.h"
 #include "settings/program_settings.h"
 #include "widgets/qt_dialogs.h"
+#include "widgets/worker_thread.h"
 
 class QAction;
 class QCheckBox;
@@ -102,6 +103,8 @@ class frmMain final : public QMainWindow {
     void cmdSetPurge_Click();
     void cmdDelCacheTmp_Click();
     void cmdPurgeNow_Click();
+    // Beside the progress bar while a run or purge goes on: it ends after the current package.
+    void cmdStop_Click();
 
     // Never Move tab.
     void cmdNMAdd_Click();
@@ -174,6 +177,10 @@ class frmMain final : public QMainWindow {
     bool openFile(const std::string& path);
     bool openInEditor(const std::string& path);
     void message(const std::string& text);
+    // Runs an engine operation on the worker thread; the window goes on painting and taking
+    // clicks (Stop, a close that waits) until it has ended, then shows its last lines.
+    void onWorker(const std::function<void()>& job);
+    void offerStop(bool offered);  // shows and enables Stop, or hides it
     StatusSink& sink();
     ProgramFiles files() const;         // where Quorvel.ini, the never-move list and the log are
     std::string neverMoveFile() const;  // the list to read
@@ -186,6 +193,8 @@ class frmMain final : public QMainWindow {
     frmMainServices services_;
     FileSystem& fs_;
     QtDialogs dialogs_;
+    GuiThreadDialogs workerDialogs_;  // dialogs_ on the GUI thread, for the engine's questions
+    std::atomic<bool> stop_{false};
     EngineContext ctx_;
     PublicVariables pv_;
     std::unique_ptr<WindowSink> sink_;
@@ -253,6 +262,7 @@ class frmMain final : public QMainWindow {
     QLabel* sbrTime = nullptr;
     QLabel* sbrText = nullptr;
     QProgressBar* sbrProgress = nullptr;
+    QPushButton* cmdStop = nullptr;
     QTimer* clock_ = nullptr;
     // Menus.
     QAction* mnuFileRun = nullptr;

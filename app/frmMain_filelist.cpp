@@ -14,21 +14,12 @@
 #include "app/frmMain.h"
 #include "app/frmSplash.h"
 #include "engine/run.h"
+#include "platform/ascii.h"
 #include "platform/filesystem.h"
 #include "settings/never_move.h"
 #include "widgets/display.h"
 
 namespace qv {
-
-namespace {
-
-std::string upperAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
-}  // namespace
 
 void frmMain::cmdCheck_Click() {
     model_->setAllChecked(true);
@@ -111,17 +102,25 @@ void frmMain::cmdRun_Click() {
     if (!cacheDir_.empty()) Label1->setText(displayText("Cache Directory = " + cacheDir_));
     sbrProgress->setRange(0, 0);
     sbrProgress->setValue(0);
-    const RunResult result = ProcessCache(pv_, request, ctx_, sink());
+    RunResult result;
+    offerStop(true);
+    onWorker([&] { result = ProcessCache(pv_, request, ctx_, sink()); });
+    offerStop(false);
     sbrProgress->hide();
     setCacheDir(request.lblCacheDir);
     if (!result.label1.empty()) Label1->setText(displayText(result.label1));
 
     switch (result.outcome) {
-        case RunOutcome::Completed:
-            sbrText->setText(QStringLiteral("Done processing files"));
+        case RunOutcome::Completed: {
+            // A stopped run says how far it got, before and after the re-scan.
+            const std::size_t done = result.moved + result.kept + result.missing + result.failed;
+            const QString text = result.stopped ? displayText(stoppedLine(done, result.selected))
+                                                : QStringLiteral("Done processing files");
+            sbrText->setText(text);
             rescan();
-            sbrText->setText(QStringLiteral("Done processing files"));
+            sbrText->setText(text);
             break;
+        }
         case RunOutcome::NoIndex:
             sbrText->setText(QStringLiteral("Done processing files"));
             break;

@@ -131,14 +131,18 @@ void frmMain::cmdSetPurge_Click() {
 
 void frmMain::cmdDelCacheTmp_Click() {
     if (busy_ > 0) return;
-    DeleteCacheTmpFiles(pv_, ctx_);
+    OperationGuard guard(*this);
+    onWorker([&] { DeleteCacheTmpFiles(pv_, ctx_); });
 }
 
 void frmMain::cmdPurgeNow_Click() {
     if (busy_ > 0) return;
     OperationGuard guard(*this);
     // The folder the file list shows is the one purged.
-    const PurgeOutcome outcome = PurgeCache(pv_, ctx_, sink(), cacheDir_);
+    PurgeOutcome outcome = PurgeOutcome::NoIndex;
+    offerStop(true);
+    onWorker([&] { outcome = PurgeCache(pv_, ctx_, sink(), cacheDir_); });
+    offerStop(false);
     if (outcome == PurgeOutcome::Done) rescan();
     if (outcome == PurgeOutcome::NoIndex)
         sbrText->setText(

@@ -404,6 +404,9 @@ void frmMain::buildStatusBar() {
     sbrProgress->setMinimumWidth(160);
     sbrProgress->hide();
     StatusBar1->addPermanentWidget(sbrProgress);
+    cmdStop = named(new QPushButton(QStringLiteral("Stop")), "cmdStop");
+    cmdStop->hide();
+    StatusBar1->addPermanentWidget(cmdStop);
 
     clock_ = new QTimer(this);
     clock_->setInterval(1000);
@@ -414,6 +417,7 @@ void frmMain::buildStatusBar() {
 
 void frmMain::connectControls() {
     connect(cmdRun, &QPushButton::clicked, this, &frmMain::cmdRun_Click);
+    connect(cmdStop, &QPushButton::clicked, this, &frmMain::cmdStop_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
     connect(cmdRescan, &QPushButton::clicked, this, &frmMain::cmdRescan_Click);
     connect(cmdCheck, &QPushButton::clicked, this, &frmMain::cmdCheck_Click);

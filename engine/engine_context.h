@@ -17,7 +17,6 @@ class StatusSink {
     virtual void addLine(const std::string& line) = 0;                     // end of the status list
     virtual void setStatusText(const std::string& /*text*/) {}             // third status-bar panel
     virtual void progress(std::size_t /*done*/, std::size_t /*total*/) {}  // packages
-    virtual void processEvents() {}  // lets the window system handle pending events
 };
 
 // The services every engine routine needs.

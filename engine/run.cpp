@@ -366,7 +366,6 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
                 break;
         }
         status.progress(++placed, plan.packages);
-        status.processEvents();
     }
     if (result.stopped) {
         const std::string text = stoppedLine(placed, plan.packages);

@@ -11,30 +11,13 @@
 #include <vector>
 
 #include "platform/ascii.h"
+#include "platform/paths.h"
 
 extern char** environ;
 
 namespace qv::troubleshooter {
 
 namespace {
-
-// The running executable's full path, or "" when the kernel does not tell.
-std::string ownExecutablePath() {
-    std::vector<char> buf(2048);
-    for (;;) {
-        const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
-        if (n <= 0) return {};
-        if (static_cast<std::size_t>(n) < buf.size()) {
-            std::string exe(buf.data(), static_cast<std::size_t>(n));
-            // The kernel marks a replaced or removed executable this way.
-            const std::string deleted = " (deleted)";
-            if (exe.size() > deleted.size() && exe.ends_with(deleted))
-                exe.erase(exe.size() - deleted.size());
-            return exe;
-        }
-        buf.resize(buf.size() * 2);
-    }
-}
 
 // Runs a member's body: its own numbered errors pass to the caller, anything else becomes
 // the component failure.
@@ -99,7 +82,7 @@ EnvironmentError::EnvironmentError(std::uint32_t number)
       description_(environmentErrorDescription(number)) {}
 
 std::string programExeName() {
-    std::string name = ownExecutablePath();
+    std::string name = executablePath();
     if (name.empty()) name = program_invocation_name ? program_invocation_name : "";
     if (const auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
     if (const auto dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.erase(dot);
@@ -226,7 +209,7 @@ std::string CEnvironment::UserName() const {
 
 std::int32_t CEnvironment::VbAppRunMode(const std::string& VbExeName) const {
     return guarded([&VbExeName] {
-        std::string exe = ownExecutablePath();
+        std::string exe = executablePath();
         if (exe.empty()) return std::int32_t{3};
         exe = upperAscii(exe);
         const std::string tail = "/" + VbExeName;

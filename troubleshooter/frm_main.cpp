@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QTime>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include "troubleshooter/cache_info.h"
 #include "troubleshooter/maker_contact.h"
 #include "widgets/display.h"
+#include "widgets/worker_thread.h"
 
 namespace qv::troubleshooter {
 
@@ -160,7 +162,15 @@ bool frmMain::ListCacheDir() {
         message("UT Cache Directory not selected...try again.");
         return false;
     }
-    cacheDirEntries_ = listCacheFolder(fs_, m_.strCacheFolder);
+    // A folder on a stalled share can take long to list: the window goes on painting meanwhile,
+    // and takes no clicks until the listing is in.
+    std::vector<std::string> listed;
+    const QPointer<QWidget> focused = focusWidget();
+    setEnabled(false);
+    runOffGuiThread([&] { listed = listCacheFolder(fs_, m_.strCacheFolder); });
+    setEnabled(true);
+    if (focused) focused->setFocus();
+    cacheDirEntries_ = std::move(listed);
     return true;
 }
 

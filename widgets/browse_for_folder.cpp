@@ -24,12 +24,6 @@ FolderPicker& folderPickerHook() {
     return hook;
 }
 
-// The start folder of the pick under way, for the scripted picker to record.
-std::string& currentStartFolder() {
-    static std::string start;
-    return start;
-}
-
 QString standardFolder(QStandardPaths::StandardLocation location) {
     QStringList all = QStandardPaths::standardLocations(location);
     return all.isEmpty() ? QString() : all.first();
@@ -157,8 +151,7 @@ std::string GetSpecialFolderPath(int id) {
 std::string BrowseForFolder(QWidget* owner, const std::string& prompt, int /*flags*/, int rootId,
                             const std::string& startFolder) {
     if (const FolderPicker& hook = folderPickerHook()) {
-        currentStartFolder() = startFolder;
-        return withoutTrailingSeparator(hook(prompt));
+        return withoutTrailingSeparator(hook(prompt, startFolder));
     }
 
     QString start = pickerStartFolder();
@@ -177,8 +170,7 @@ std::string BrowseForFolder(QWidget* owner, const std::string& prompt, int /*fla
 std::string BrowseForFolder(QWidget* owner, const std::string& prompt, const std::string& start,
                             const std::vector<FolderPlace>& places) {
     if (const FolderPicker& hook = folderPickerHook()) {
-        currentStartFolder() = start;
-        return withoutTrailingSeparator(hook(prompt));
+        return withoutTrailingSeparator(hook(prompt, start));
     }
 
     const QtSettingsKept keep;  // outlives the dialog, which writes the file as it goes
@@ -198,26 +190,6 @@ std::string BrowseForFolder(QWidget* owner, const std::string& prompt, const std
 
 void setFolderPickerForTests(FolderPicker picker) {
     folderPickerHook() = std::move(picker);
-}
-
-ScriptedFolderPicker::ScriptedFolderPicker() {
-    setFolderPickerForTests([this](const std::string& prompt) {
-        prompts.push_back(prompt);
-        starts.push_back(currentStartFolder());
-        if (folders.empty()) {
-            if (++unanswered_ > maxUnansweredPicks)
-                throw std::runtime_error("folder picker asked again and again: " + prompt);
-            return std::string();
-        }
-        unanswered_ = 0;
-        std::string folder = folders.front();
-        folders.pop_front();
-        return folder;
-    });
-}
-
-ScriptedFolderPicker::~ScriptedFolderPicker() {
-    setFolderPickerForTests(nullptr);
 }
 
 }  // namespace qv

@@ -41,35 +41,11 @@ std::string withoutTrailingSeparator(std::string path);
 
 // --- Test hook -------------------------------------------------------------------------
 // Widget tests replace the dialog: while a picker function is set, BrowseForFolder calls it
-// with the prompt instead of opening a dialog, and returns its answer shaped like a real
-// pick (trailing separators removed, "/" kept; "" means cancel). nullptr restores the real
-// dialog. Process-wide; set it on the GUI thread only.
-using FolderPicker = std::function<std::string(const std::string& prompt)>;
+// with the prompt and the start folder instead of opening a dialog, and returns its answer shaped
+// like a real pick (trailing separators removed, "/" kept; "" means cancel). nullptr restores the
+// real dialog. Process-wide; set it on the GUI thread only.
+using FolderPicker =
+    std::function<std::string(const std::string& prompt, const std::string& start)>;
 void setFolderPickerForTests(FolderPicker picker);
-
-// A scripted picker for the duration of a scope: records every prompt and answers from
-// `folders` front to back; an empty queue answers cancel. Asked more than
-// `maxUnansweredPicks` times in a row without an answer it throws std::runtime_error, so a
-// "you must choose" loop that never ends fails the test instead of hanging.
-//
-//     qv::ScriptedFolderPicker picker;
-//     picker.folders.push_back("/tmp/game/");   // returned as "/tmp/game"
-//     window.cmdMoveDir_Click();
-//     EXPECT_EQ(picker.prompts, std::vector<std::string>{"Choose a folder:"});
-class ScriptedFolderPicker final {
-  public:
-    ScriptedFolderPicker();
-    ~ScriptedFolderPicker();
-    ScriptedFolderPicker(const ScriptedFolderPicker&) = delete;
-    ScriptedFolderPicker& operator=(const ScriptedFolderPicker&) = delete;
-
-    std::deque<std::string> folders;
-    std::vector<std::string> prompts;
-    std::vector<std::string> starts;  // the start folder each pick was given
-    int maxUnansweredPicks = 20;
-
-  private:
-    int unanswered_ = 0;
-};
 
 }  // namespace qv

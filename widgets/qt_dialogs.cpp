@@ -163,24 +163,4 @@ void setMessageBoxHookForTests(MessageBoxHook hook) {
     messageBoxHook() = std::move(hook);
 }
 
-ScriptedMessageBoxes::ScriptedMessageBoxes() {
-    setMessageBoxHookForTests([this](const MessageBoxCall& call) {
-        shown.push_back(call);
-        if (call.kind != MessageBoxCall::YesNo || answers.empty()) return false;
-        bool answer = answers.front();
-        answers.pop_front();
-        return answer;
-    });
-}
-
-ScriptedMessageBoxes::~ScriptedMessageBoxes() {
-    setMessageBoxHookForTests(nullptr);
-}
-
-std::vector<std::string> ScriptedMessageBoxes::texts() const {
-    std::vector<std::string> out;
-    for (const auto& call : shown) out.push_back(call.text);
-    return out;
-}
-
 }  // namespace qv

@@ -59,26 +59,4 @@ struct MessageBoxCall {
 using MessageBoxHook = std::function<bool(const MessageBoxCall&)>;
 void setMessageBoxHookForTests(MessageBoxHook hook);
 
-// Scripted boxes for the duration of a scope: records every box in `shown` and answers
-// questions from `answers` front to back; an empty queue answers No.
-//
-//     qv::ScriptedMessageBoxes boxes;
-//     boxes.answers.push_back(true);            // Yes to the first question
-//     window.cmdPurgeNow_Click();
-//     ASSERT_EQ(boxes.shown.size(), 1u);
-//     EXPECT_EQ(boxes.shown[0].title, "Quorvel");
-class ScriptedMessageBoxes final {
-  public:
-    ScriptedMessageBoxes();
-    ~ScriptedMessageBoxes();
-    ScriptedMessageBoxes(const ScriptedMessageBoxes&) = delete;
-    ScriptedMessageBoxes& operator=(const ScriptedMessageBoxes&) = delete;
-
-    std::vector<MessageBoxCall> shown;
-    std::deque<bool> answers;
-
-    // The texts of all boxes shown so far, in order.
-    std::vector<std::string> texts() const;
-};
-
 }  // namespace qv

@@ -12,6 +12,7 @@
 #include "settings/game_finder.h"
 #include "settings/program_settings.h"
 #include "tests/support/game_home.h"
+#include "tests/support/scripted_boxes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/widgets/qt_app.h"
 #include "widgets/qt_dialogs.h"

@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBrowser>
@@ -26,7 +27,11 @@
 #include "app/file_list_model.h"
 #include "app/frmAbout.h"
 #include "app/maker.h"
+#include "platform/posix_filesystem.h"
+#include "platform/textfile.h"
 #include "settings/clsRegistry.h"
+#include "tests/support/faulty_filesystem.h"
+#include "tests/support/scripted_boxes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/widgets/qt_app.h"
 #include "widgets/browse_for_folder.h"
@@ -84,8 +89,9 @@ class MainWindow : public ::testing::Test {
         writeFile(dir + "/cache.ini", index);
         return files;
     }
-    frmMain& load() {
+    frmMain& load(FileSystem* fs = nullptr) {
         frmMainServices services;
+        services.fs = fs;
         services.openUrl = [this](const QUrl& url) { return opened.push_back(url), launches; };
         window = std::make_unique<frmMain>(prog, services);
         EXPECT_TRUE(window->Form_Load());
@@ -314,19 +320,34 @@ TEST_F(MainWindow, NeverMoveTabAddSaveAndRightClick) {
 // Run button that looks enabled while disabled, a progress bar that counts index lines or
 // cuts its text, the cache folder line left blank during the run; status lines cut short or
 // ending out of view.
-TEST_F(MainWindow, NothingElseStartsWhileARunGoesOn) {
+TEST_F(MainWindow, NothingElseStartsWhileARunGoesOnAndStopEndsIt) {
     Texts names(400);
     for (int i = 0; i < 400; ++i) names[i] = "DM-Map" + std::to_string(i) + ".unr";
     fill(names);
-    frmMain& w = load();
+    // The run (on its worker thread) waits at its first move until the window has been looked at
+    // and Stop clicked.
+    PosixFileSystem posix;
+    FaultyFileSystem fs(posix);
+    QSemaphore reached, go;
+    bool paused = false;  // the worker's own
+    fs.watch = [&](const char* op, const std::string&, const std::string&, bool done) {
+        if (!done && !paused && std::string(op) == "moveListedFile")
+            paused = true, reached.release(), go.acquire();
+    };
+    frmMain& w = load(&fs);
     w.resize(700, 500);
     w.show();
-    bool called = false;
+    bool called = false, stopOffered = false;
     QColor disabledRun, disabledExit;
     std::string progress, cacheLine;
     int barRoom = 0;
-    QTimer::singleShot(0, &w, [&] {
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, &w, [&] {
+        if (called || !reached.tryAcquire()) return;
+        QCoreApplication::sendPostedEvents(&w);  // what the run has sent so far
         called = true;
+        auto* stop = child<QPushButton>("cmdStop");
+        stopOffered = stop->isVisible() && stop->isEnabled();
         const auto textColour = [&](const char* b) {
             return child(b)->palette().color(QPalette::Disabled, QPalette::ButtonText);
         };
@@ -339,11 +360,17 @@ TEST_F(MainWindow, NothingElseStartsWhileARunGoesOn) {
         w.cmdPurgeNow_Click();
         w.cmdRun_Click();
         w.close();
+        stop->click();
+        go.release();
     });
+    look.start(1);
     click("cmdRun");
     ASSERT_TRUE(called);
+    EXPECT_TRUE(stopOffered);
+    EXPECT_FALSE(child("cmdStop")->isVisible());
     EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_EQ(readFile(cache + "/cache.ini"), "[Cache]\r\n");
+    EXPECT_EQ(label("sbrText"), "Stopped after 1 of 400 packages");
+    EXPECT_EQ(splitLines(readFile(cache + "/cache.ini")).size(), 400u);  // "[Cache]" and 399
     EXPECT_NE(disabledRun, QColor(0, 0, 128));
     EXPECT_EQ(disabledRun, disabledExit);
     EXPECT_EQ(progress, "0 of 400");

@@ -10,6 +10,7 @@
 
 #include "settings/clsRegistry.h"
 #include "tests/support/faulty_filesystem.h"
+#include "tests/support/scripted_boxes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/widgets/qt_app.h"
 #include "troubleshooter/frm_main.h"

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "tests/support/scripted_boxes.h"
 #include "tests/widgets/qt_app.h"
 #include "widgets/qt_dialogs.h"
 
