@@ -91,6 +91,8 @@ bool measureSlowRun(const std::string& root, const std::string& programFolder, i
     for (int i = 0; i < packages; ++i) names.push_back("Slow" + std::to_string(i) + ".unr");
     if (!writeGameFolder(root, "slow", names, slow)) return false;
     clsRegistry::gameKey(nullptr, root + "/registry.reg").WriteEntry("Folder", slow.gameDir + "/");
+    // The first window stored its cache folder at shutdown; this run empties the slow game's.
+    clsRegistry::programKey(nullptr, root + "/registry.reg").WriteEntry("CacheDir", slow.cacheDir);
     SlowFileSystem fs(realFileSystem());
     frmMainServices services;
     services.fs = &fs;
