@@ -1,0 +1,322 @@
+#include "engine/undo.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <unordered_set>
+
+#include "engine/cache_entry.h"
+#include "engine/cache_lock.h"
+#include "engine/engine_context.h"
+#include "engine/run_index.h"
+#include "engine/run_journal.h"
+#include "engine/run_log.h"
+#include "platform/dialogs.h"
+#include "platform/textfile.h"
+#include "settings/program_files.h"
+
+namespace qv {
+
+namespace {
+
+// What becomes of one journalled package.
+enum class Step {
+    MoveBack,     // still the file the run put there, or (a killed run) touched since it started
+    AlreadyBack,  // an interrupted undo moved it back already
+    Changed,      // something else is at its destination now
+    Gone,         // moved or deleted since the run
+    NotMoved,     // the run did not move it (its cache file is there, or nothing is anywhere)
+};
+
+struct Package {
+    const JournalEntry& e;
+    std::string cachePath;
+    std::string_view realName() const {
+        return e.line.size() > kGuidLength + 1 ? std::string_view(e.line).substr(kGuidLength + 1)
+                                               : std::string_view(e.line);
+    }
+};
+
+Step assess(const Package& p, std::int64_t startNs, FileSystem& fs) {
+    const JournalEntry& e = p.e;
+    const Result<FileIdentity> d = fs.identityOf(e.destination);
+    // A killed run may have moved a package without saying what landed: a file whose status
+    // changed after the run started is taken for it.
+    if (d.ok() && (e.landed ? d.value.sameAs(e.identity) : d.value.ctimeNs >= startNs))
+        return Step::MoveBack;
+    if (!e.landed) return Step::NotMoved;
+    if (d.status.code != ENOENT) return Step::Changed;
+    const Result<FileIdentity> c = fs.identityOf(p.cachePath);
+    if (c.ok() && c.value.size == e.identity.size && c.value.mtimeNs == e.identity.mtimeNs)
+        return Step::AlreadyBack;
+    return Step::Gone;
+}
+
+std::string changedText(const Package& p) {
+    return std::string(p.realName()) + " has changed since the run and stays at " + p.e.destination;
+}
+
+std::string goneText(const Package& p) {
+    return std::string(p.realName()) + " is no longer at " + p.e.destination +
+           " (moved or deleted since the run) and is left alone";
+}
+
+std::string timeText(std::int64_t seconds) {
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    char text[32] = "";
+    if (::localtime_r(&t, &local)) std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+// The journal an undo works on, or why there is none.
+UndoOutcome pickJournal(const std::string& programFolder, const std::string& runId, FileSystem& fs,
+                        JournalRecord& picked) {
+    const std::string folder = journalFolder(programFiles(programFolder, fs).runLog);
+    for (JournalRecord& r : readJournals(fs, folder)) {
+        if (runId.empty() ? (r.kind != "run" || r.undone || r.planned == 0) : r.id != runId)
+            continue;
+        if (r.kind != "run") return UndoOutcome::NotUndoable;
+        if (r.undone) return UndoOutcome::AlreadyUndone;
+        picked = JournalRecord{};
+        return readJournal(fs, r.path, picked, true) ? UndoOutcome::Done : UndoOutcome::NotUndoable;
+    }
+    return UndoOutcome::NothingToUndo;
+}
+
+std::vector<Package> packagesOf(const JournalRecord& r) {
+    std::vector<Package> packages;
+    packages.reserve(r.entries.size());
+    for (const JournalEntry& e : r.entries)
+        packages.push_back({e, r.cacheDir + "/" + e.cacheFileName});
+    return packages;
+}
+
+// Lists what an undo would do, changing nothing.
+UndoResult dryRun(const JournalRecord& r, FileSystem& fs, StatusSink* status) {
+    UndoResult result;
+    result.outcome = UndoOutcome::DryRun;
+    result.runId = r.id;
+    result.cacheDir = r.cacheDir;
+    const auto say = [&](const std::string& text) {
+        if (status) status->addLine(text);
+    };
+    for (const Package& p : packagesOf(r)) {
+        switch (assess(p, r.started * 1000000000, fs)) {
+            case Step::MoveBack:
+                if (fs.exists(p.cachePath)) {
+                    if (!p.e.landed) break;  // the run did not move it
+                    ++result.stayed;
+                    say(std::string(p.realName()) + " stays at " + p.e.destination + ": " +
+                        p.cachePath + " is taken");
+                    break;
+                }
+                ++result.restored;
+                say(p.e.destination + " would go back to " + p.cachePath);
+                break;
+            case Step::Changed:
+                ++result.stayed;
+                say(changedText(p));
+                break;
+            case Step::Gone:
+                ++result.stayed;
+                say(goneText(p));
+                break;
+            case Step::AlreadyBack:
+            case Step::NotMoved:
+                break;
+        }
+    }
+    return result;
+}
+
+// The index with `lines` added where it does not hold them yet, in its own line-end style.
+std::string indexWith(const std::string& index, const std::vector<std::string>& lines,
+                      std::size_t& added) {
+    std::unordered_set<std::string_view> present;
+    for (std::string_view l : splitLineViews(index)) present.insert(l);
+    const char* eol = lineEndChars(detectLineEnd(index));
+    std::string text = index.empty() ? std::string("[Cache]") + eol : index;
+    if (text.back() != '\n' && text.back() != '\r') text += eol;
+    for (const std::string& line : lines)
+        if (present.insert(line).second) {
+            text.append(line).append(eol);
+            ++added;
+        }
+    return text;
+}
+
+}  // namespace
+
+std::vector<HistoryEntry> RunHistory(const std::string& programFolder, FileSystem& fs) {
+    std::vector<HistoryEntry> history;
+    const std::string folder = journalFolder(programFiles(programFolder, fs).runLog);
+    for (const JournalRecord& r : readJournals(fs, folder))
+        history.push_back(
+            {r.id, r.started, r.cacheDir, r.kind == "purge", r.moved, r.finished, r.undone});
+    return history;
+}
+
+std::string historyLine(const HistoryEntry& e) {
+    std::string what;
+    if (e.purge) {
+        what = "purge, " + std::to_string(e.moved) + " packages deleted (cannot be undone)";
+    } else {
+        what = "run, " + std::to_string(e.moved) + " packages moved";
+        if (!e.finished) what += ", cut short";
+        what += e.undone ? ", undone" : "";
+    }
+    return timeText(e.started) + "  " + e.id + "  " + what + "  " + e.cacheDir;
+}
+
+UndoResult PreviewUndo(const std::string& programFolder, const std::string& runId, FileSystem& fs) {
+    JournalRecord r;
+    const UndoOutcome picked = pickJournal(programFolder, runId, fs, r);
+    if (picked == UndoOutcome::Done) return dryRun(r, fs, nullptr);
+    UndoResult result;
+    result.outcome = picked;
+    return result;
+}
+
+UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& status) {
+    FileSystem& fs = ctx.fs;
+    JournalRecord r;
+    const UndoOutcome picked = pickJournal(request.programFolder, request.runId, fs, r);
+    if (picked != UndoOutcome::Done) {
+        UndoResult none;
+        none.outcome = picked;
+        return none;
+    }
+    if (request.dryRun) return dryRun(r, fs, &status);
+
+    UndoResult result;
+    result.outcome = UndoOutcome::Done;
+    result.runId = r.id;
+    result.cacheDir = r.cacheDir;
+    const std::string indexPath = r.cacheDir + "/cache.ini";
+    CacheLock lock(r.cacheDir);
+    if (lock.busy()) {
+        ctx.dialogs.message(kProgramTitle, kCacheBusyMessage);
+        result.outcome = UndoOutcome::Busy;
+        return result;
+    }
+    // Read before anything moves: an index that cannot be read or replaced stops the undo.
+    Result<std::string> index = fs.readAll(indexPath);
+    if (!index.ok() && index.status.code == ENOENT) index = {{}, {}};
+    Status replaceable = index.ok() ? Status::success() : index.status;
+    if (replaceable.ok() && fs.exists(indexPath)) replaceable = fs.canReplace(indexPath);
+    if (!replaceable.ok()) {
+        ctx.dialogs.message(kProgramTitle, "CACHE.INI cannot be read or replaced (" +
+                                               replaceable.text + "); nothing was moved back.");
+        result.outcome = UndoOutcome::IndexUnreadable;
+        return result;
+    }
+
+    RunLog log = StartRunLog(r.cacheDir, programFiles(request.programFolder, fs).runLog, fs);
+    const auto say = [&](const std::string& text) {
+        status.addLine(text);
+        log.line(text);
+    };
+    say("Undoing run " + r.id + " of " + timeText(r.started) + " on " + r.cacheDir);
+    if (lock.state() != CacheLock::State::Held) say(lock.unlockedLine(r.cacheDir));
+    for (const std::string& text : removeLeftTempFiles(fs, {r.cacheDir})) say(text);
+
+    const std::vector<Package> packages = packagesOf(r);
+    std::vector<std::string> folders = {r.cacheDir};
+    for (const Package& p : packages) {
+        const std::string folder = parentFolder(p.e.destination);
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end())
+            folders.push_back(folder);
+    }
+    struct HeldFolders {
+        FileSystem& fs;
+        ~HeldFolders() { fs.releaseFolders(); }
+    } held{fs};
+    fs.holdFolders(folders);
+
+    std::vector<std::string> lines;  // of the packages that are back in the cache
+    std::size_t done = 0;
+    status.progress(0, packages.size());
+    for (const Package& p : packages) {
+        switch (assess(p, r.started * 1000000000, fs)) {
+            case Step::MoveBack: {
+                const Status moved = fs.moveListedFile(p.e.destination, p.cachePath);
+                if (moved.ok()) {
+                    ++result.restored;
+                    lines.push_back(p.e.line);
+                    say(p.e.destination + " was moved back to " + p.cachePath);
+                } else if (moved.code == EEXIST) {
+                    // An interrupted undo's copy across file systems: the cache holds these very
+                    // bytes already. Otherwise the name is another package's.
+                    const Result<bool> same = fs.sameBytesInOtherFile(p.cachePath, p.e.destination);
+                    if (same.ok() && same.value && fs.removeFile(p.e.destination).ok()) {
+                        ++result.restored;
+                        lines.push_back(p.e.line);
+                        say(p.e.destination + " was moved back to " + p.cachePath);
+                    } else if (p.e.landed) {
+                        ++result.stayed;
+                        say(std::string(p.realName()) + " stays at " + p.e.destination + ": " +
+                            p.cachePath + " is taken");
+                    }
+                } else {
+                    ++result.failed;
+                    say(p.e.destination + " could NOT be moved back to " + p.cachePath + " (" +
+                        moved.text + ")");
+                }
+                break;
+            }
+            case Step::AlreadyBack:
+                lines.push_back(p.e.line);
+                break;
+            case Step::Changed:
+                ++result.stayed;
+                say(changedText(p));
+                break;
+            case Step::Gone:
+                ++result.stayed;
+                say(goneText(p));
+                break;
+            case Step::NotMoved:
+                // A killed run's package still in the cache keeps (or gets back) its line.
+                if (fs.exists(p.cachePath)) lines.push_back(p.e.line);
+                break;
+        }
+        status.progress(++done, packages.size());
+        status.processEvents();
+    }
+    fs.releaseFolders();
+
+    const std::string newIndex = indexWith(index.value, lines, result.linesAdded);
+    result.indexReplaced = result.linesAdded == 0;  // nothing to add: the index is as it must be
+    if (result.linesAdded > 0) {
+        const IndexReplacement replaced = replaceCacheIndex(fs, r.cacheDir, index.value, newIndex);
+        for (const std::string& line : replaced.carriedReport()) say(line);
+        for (const std::string& line : replaced.report(r.cacheDir)) say(line);
+        result.indexReplaced = replaced.index.ok();
+    }
+    say(std::to_string(result.restored) + " packages were moved back into the cache, " +
+        std::to_string(result.linesAdded) + " lines added to CACHE.INI; " +
+        std::to_string(result.stayed) + " stay where they are" +
+        (result.failed ? ", " + std::to_string(result.failed) + " could not be moved back" : ""));
+    if (result.failed == 0 && result.indexReplaced) {
+        const Status marked = markUndone(fs, r.path);
+        say(marked.ok() ? "Run " + r.id + " is undone."
+                        : "Run " + r.id + " could not be marked as undone (" + marked.text + ")");
+    } else {
+        say("Run " + r.id + " is not completely undone; undo it again to finish.");
+    }
+    log.close();
+    result.logWritten = log.written();
+    status.addLine(log.statusLine());
+    return result;
+}
+
+Completion completionOf(const UndoResult& r) {
+    if (r.outcome == UndoOutcome::DryRun) return Completion::All;
+    if (r.outcome != UndoOutcome::Done) return Completion::Nothing;
+    if (r.failed == 0 && r.stayed == 0 && r.indexReplaced && r.logWritten) return Completion::All;
+    if (r.restored == 0 && r.linesAdded == 0) return Completion::Nothing;
+    return Completion::Part;
+}
+
+}  // namespace qv
