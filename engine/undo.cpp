@@ -234,24 +234,50 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     } held{fs};
     fs.holdFolders(folders);
 
-    std::vector<std::string> lines;  // of the packages that are back in the cache
+    // First what becomes of each package, and the lines of those that will be in the cache go
+    // into the index before any of them moves: no package is ever in the cache without its line.
+    std::vector<Step> steps;
+    steps.reserve(packages.size());
+    std::vector<std::string> lines;
+    for (const Package& p : packages) {
+        steps.push_back(assess(p, r.started * 1000000000, fs));
+        // A killed run's package still in the cache keeps (or gets back) its line too.
+        if (steps.back() == Step::MoveBack || steps.back() == Step::AlreadyBack ||
+            (steps.back() == Step::NotMoved && fs.exists(p.cachePath)))
+            lines.push_back(p.e.line);
+    }
+    std::string written = index.value;  // what cache.ini holds as far as this undo knows
+    const auto replaceIndex = [&](std::string text, bool keepBackup) {
+        const IndexReplacement replaced =
+            replaceCacheIndex(fs, r.cacheDir, written, text, keepBackup);
+        for (const std::string& line : replaced.carriedReport()) say(line);
+        for (const std::string& line : replaced.report(r.cacheDir)) say(line);
+        if (replaced.index.ok()) written = std::move(text);
+        return replaced.index.ok();
+    };
+    result.indexReplaced = true;
+    if (const std::string text = indexWith(index.value, lines, result.linesAdded);
+        result.linesAdded > 0)
+        result.indexReplaced = replaceIndex(text, true);
+    // Lines this undo added whose package could not go back; they leave the index again.
+    std::unordered_set<std::string> dropped;
+
     std::size_t done = 0;
     status.progress(0, packages.size());
-    for (const Package& p : packages) {
-        switch (assess(p, r.started * 1000000000, fs)) {
+    for (std::size_t i = 0; i < packages.size() && result.indexReplaced; ++i) {
+        const Package& p = packages[i];
+        switch (steps[i]) {
             case Step::MoveBack: {
                 const Status moved = fs.moveListedFile(p.e.destination, p.cachePath);
                 if (moved.ok()) {
                     ++result.restored;
-                    lines.push_back(p.e.line);
                     say(p.e.destination + " was moved back to " + p.cachePath);
                 } else if (moved.code == EEXIST) {
                     // An interrupted undo's copy across file systems: the cache holds these very
-                    // bytes already. Otherwise the name is another package's.
+                    // bytes already. Otherwise the name is another package's, and the line too.
                     const Result<bool> same = fs.sameBytesInOtherFile(p.cachePath, p.e.destination);
                     if (same.ok() && same.value && fs.removeFile(p.e.destination).ok()) {
                         ++result.restored;
-                        lines.push_back(p.e.line);
                         say(p.e.destination + " was moved back to " + p.cachePath);
                     } else if (p.e.landed) {
                         ++result.stayed;
@@ -260,14 +286,12 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
                     }
                 } else {
                     ++result.failed;
+                    dropped.insert(p.e.line);
                     say(p.e.destination + " could NOT be moved back to " + p.cachePath + " (" +
                         moved.text + ")");
                 }
                 break;
             }
-            case Step::AlreadyBack:
-                lines.push_back(p.e.line);
-                break;
             case Step::Changed:
                 ++result.stayed;
                 say(changedText(p));
@@ -276,9 +300,8 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
                 ++result.stayed;
                 say(goneText(p));
                 break;
+            case Step::AlreadyBack:
             case Step::NotMoved:
-                // A killed run's package still in the cache keeps (or gets back) its line.
-                if (fs.exists(p.cachePath)) lines.push_back(p.e.line);
                 break;
         }
         status.progress(++done, packages.size());
@@ -286,13 +309,14 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     }
     fs.releaseFolders();
 
-    const std::string newIndex = indexWith(index.value, lines, result.linesAdded);
-    result.indexReplaced = result.linesAdded == 0;  // nothing to add: the index is as it must be
-    if (result.linesAdded > 0) {
-        const IndexReplacement replaced = replaceCacheIndex(fs, r.cacheDir, index.value, newIndex);
-        for (const std::string& line : replaced.carriedReport()) say(line);
-        for (const std::string& line : replaced.report(r.cacheDir)) say(line);
-        result.indexReplaced = replaced.index.ok();
+    if (!dropped.empty()) {
+        std::unordered_set<std::string_view> before;
+        for (std::string_view l : splitLineViews(index.value)) before.insert(l);
+        std::string text;
+        const char* eol = lineEndChars(detectLineEnd(written));
+        for (std::string_view l : splitLineViews(written))
+            if (before.count(l) || !dropped.count(std::string(l))) text.append(l).append(eol);
+        (void)replaceIndex(text, false);
     }
     say(std::to_string(result.restored) + " packages were moved back into the cache, " +
         std::to_string(result.linesAdded) + " lines added to CACHE.INI; " +
