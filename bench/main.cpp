@@ -247,17 +247,22 @@ int main(int argc, char** argv) {
     // half of the index before the scans and the run, the second half after them, so a drift in
     // the machine's speed weighs on both. Each half's plan is formed before it is timed and let go
     // after it, so it takes no part in the engine's memory figure.
-    std::size_t planned = 0, renamed = 0;
-    const auto renameFloorPart = [&](std::size_t from, std::size_t to) {
+    // `back`: the same moves the other way, as an undo makes them.
+    const auto floorPart = [&](std::size_t from, std::size_t to, bool back, std::size_t& count,
+                               std::size_t& done) {
         const std::vector<Move> moves =
             plannedMoves(twin, qv::bench::syntheticRealNames(entries), from, to);
-        planned += moves.size();
+        count += moves.size();
         const auto partStart = Clock::now();
         for (const Move& m : moves)
-            if (::renameat2(AT_FDCWD, m.from.c_str(), AT_FDCWD, m.to.c_str(), RENAME_NOREPLACE) ==
-                0)
-                ++renamed;
+            if (::renameat2(AT_FDCWD, (back ? m.to : m.from).c_str(), AT_FDCWD,
+                            (back ? m.from : m.to).c_str(), RENAME_NOREPLACE) == 0)
+                ++done;
         return secondsSince(partStart);
+    };
+    std::size_t planned = 0, renamed = 0;
+    const auto renameFloorPart = [&](std::size_t from, std::size_t to) {
+        return floorPart(from, to, false, planned, renamed);
     };
     double renameFloor = renameFloorPart(0, entries / 2);
     ::malloc_trim(0);  // the plan's pages go back before the engine starts
@@ -336,15 +341,7 @@ int main(int argc, char** argv) {
     // own.
     std::size_t undoPlanned = 0, movedBack = 0;
     const auto undoFloorPart = [&](std::size_t from, std::size_t to) {
-        const std::vector<Move> moves =
-            plannedMoves(twin, qv::bench::syntheticRealNames(entries), from, to);
-        undoPlanned += moves.size();
-        const auto partStart = Clock::now();
-        for (const Move& m : moves)
-            if (::renameat2(AT_FDCWD, m.to.c_str(), AT_FDCWD, m.from.c_str(), RENAME_NOREPLACE) ==
-                0)
-                ++movedBack;
-        return secondsSince(partStart);
+        return floorPart(from, to, true, undoPlanned, movedBack);
     };
     double undoFloor = undoFloorPart(0, entries / 2);
     ::malloc_trim(0);

@@ -61,6 +61,20 @@ std::string goneText(const Package& p) {
            " (moved or deleted since the run) and is left alone";
 }
 
+std::string takenText(const Package& p) {
+    return std::string(p.realName()) + " stays at " + p.e.destination + ": " + p.cachePath +
+           " is taken";
+}
+
+// Counts and names a package changed, moved or deleted since the run; false for other steps.
+template <class Say>
+bool stays(Step step, const Package& p, UndoResult& result, const Say& say) {
+    if (step != Step::Changed && step != Step::Gone) return false;
+    ++result.stayed;
+    say(step == Step::Changed ? changedText(p) : goneText(p));
+    return true;
+}
+
 std::string timeText(std::int64_t seconds) {
     const std::time_t t = static_cast<std::time_t>(seconds);
     std::tm local{};
@@ -102,29 +116,14 @@ UndoResult dryRun(const JournalRecord& r, FileSystem& fs, StatusSink* status) {
         if (status) status->addLine(text);
     };
     for (const Package& p : packagesOf(r)) {
-        switch (assess(p, r.started * 1000000000, fs)) {
-            case Step::MoveBack:
-                if (fs.exists(p.cachePath)) {
-                    if (!p.e.landed) break;  // the run did not move it
-                    ++result.stayed;
-                    say(std::string(p.realName()) + " stays at " + p.e.destination + ": " +
-                        p.cachePath + " is taken");
-                    break;
-                }
-                ++result.restored;
-                say(p.e.destination + " would go back to " + p.cachePath);
-                break;
-            case Step::Changed:
-                ++result.stayed;
-                say(changedText(p));
-                break;
-            case Step::Gone:
-                ++result.stayed;
-                say(goneText(p));
-                break;
-            case Step::AlreadyBack:
-            case Step::NotMoved:
-                break;
+        const Step step = assess(p, r.started * 1000000000, fs);
+        if (stays(step, p, result, say) || step != Step::MoveBack) continue;
+        if (!fs.exists(p.cachePath)) {
+            ++result.restored;
+            say(p.e.destination + " would go back to " + p.cachePath);
+        } else if (p.e.landed) {  // else the run did not move it
+            ++result.stayed;
+            say(takenText(p));
         }
     }
     return result;
@@ -266,43 +265,28 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     status.progress(0, packages.size());
     for (std::size_t i = 0; i < packages.size() && result.indexReplaced; ++i) {
         const Package& p = packages[i];
-        switch (steps[i]) {
-            case Step::MoveBack: {
-                const Status moved = fs.moveListedFile(p.e.destination, p.cachePath);
-                if (moved.ok()) {
-                    ++result.restored;
-                    say(p.e.destination + " was moved back to " + p.cachePath);
-                } else if (moved.code == EEXIST) {
-                    // An interrupted undo's copy across file systems: the cache holds these very
-                    // bytes already. Otherwise the name is another package's, and the line too.
-                    const Result<bool> same = fs.sameBytesInOtherFile(p.cachePath, p.e.destination);
-                    if (same.ok() && same.value && fs.removeFile(p.e.destination).ok()) {
-                        ++result.restored;
-                        say(p.e.destination + " was moved back to " + p.cachePath);
-                    } else if (p.e.landed) {
-                        ++result.stayed;
-                        say(std::string(p.realName()) + " stays at " + p.e.destination + ": " +
-                            p.cachePath + " is taken");
-                    }
-                } else {
-                    ++result.failed;
-                    dropped.insert(p.e.line);
-                    say(p.e.destination + " could NOT be moved back to " + p.cachePath + " (" +
-                        moved.text + ")");
+        if (!stays(steps[i], p, result, say) && steps[i] == Step::MoveBack) {
+            const Status moved = fs.moveListedFile(p.e.destination, p.cachePath);
+            // On EEXIST: an interrupted undo's copy across file systems, when the cache holds
+            // these very bytes already; otherwise the name is another package's, the line too.
+            const auto copiedBefore = [&] {
+                const Result<bool> same = fs.sameBytesInOtherFile(p.cachePath, p.e.destination);
+                return same.ok() && same.value && fs.removeFile(p.e.destination).ok();
+            };
+            if (moved.ok() || (moved.code == EEXIST && copiedBefore())) {
+                ++result.restored;
+                say(p.e.destination + " was moved back to " + p.cachePath);
+            } else if (moved.code == EEXIST) {
+                if (p.e.landed) {  // else the run did not move it
+                    ++result.stayed;
+                    say(takenText(p));
                 }
-                break;
+            } else {
+                ++result.failed;
+                dropped.insert(p.e.line);
+                say(p.e.destination + " could NOT be moved back to " + p.cachePath + " (" +
+                    moved.text + ")");
             }
-            case Step::Changed:
-                ++result.stayed;
-                say(changedText(p));
-                break;
-            case Step::Gone:
-                ++result.stayed;
-                say(goneText(p));
-                break;
-            case Step::AlreadyBack:
-            case Step::NotMoved:
-                break;
         }
         status.progress(++done, packages.size());
         status.processEvents();
