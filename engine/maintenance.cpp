@@ -127,7 +127,7 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
     const std::vector<std::string> kept = deleteTargets(targets, cacheDir, ctx.fs, result);
     // History lists the purge; there is nothing to undo.
     RunJournal(ctx.fs, journalFolder(programFiles(pv.ProgramFolder, ctx.fs).runLog), cacheDir,
-               "purge")
+               cacheExt, "purge")
         .finish(result.deleted);
     const IndexReplacement replaced =
         replaceCacheIndex(ctx.fs, cacheDir, index.value, newIndexText(kept));

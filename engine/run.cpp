@@ -364,7 +364,7 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         log.line(text);
     }
     // The run's journal, for its undo: every package it may move is on the disk before it moves.
-    RunJournal journal(ctx.fs, journalFolder(files.runLog), cacheDir);
+    RunJournal journal(ctx.fs, journalFolder(files.runLog), cacheDir, place.cacheExt);
     journal.planRun(lines, selected, place);
     place.journal = &journal;
     // The run's folders stay open while it moves, so each move looks up only its two names.

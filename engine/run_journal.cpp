@@ -16,9 +16,10 @@ namespace {
 
 constexpr const char* kHeader = "QUORVEL-JOURNAL 1\n";
 constexpr const char* kSuffix = ".journal";
-// M records go to the system every kChunkRecords and to the disk every kSyncRecords: a killed
-// process loses at most one chunk of them, a crash of the machine at most one batch.
-constexpr std::size_t kChunkRecords = 256, kSyncRecords = 8192, kChunkBytes = 64 * 1024;
+// Records go to the system every kChunkRecords (or kChunkBytes): a killed process loses at most
+// one chunk of M records. A sync on the way would also force the file system to commit every
+// move made so far, which costs the run more than all its moves.
+constexpr std::size_t kChunkRecords = 256, kChunkBytes = 64 * 1024;
 
 void appendEscaped(std::string& out, std::string_view text) {
     for (char c : text) {
@@ -101,8 +102,8 @@ std::string journalFolder(const std::string& runLogPath) {
 }
 
 RunJournal::RunJournal(FileSystem& fs, const std::string& folder, const std::string& cacheDir,
-                       std::string_view kind)
-    : fs_(fs) {
+                       const std::string& cacheExt, std::string_view kind)
+    : fs_(fs), cacheExt_(cacheExt) {
     (void)makeFolders(fs, folder);
     auto files = journalFiles(fs, folder);
     const std::uint64_t id = files.empty() ? 1 : files.back().first + 1;
@@ -118,9 +119,14 @@ RunJournal::RunJournal(FileSystem& fs, const std::string& folder, const std::str
         return;
     }
     file_ = std::move(created.value);
+    // The coarse clock, as file times take it: whatever the run moves has a later change time.
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
     std::string start = kHeader;
-    start.append("S\t").append(kind).append("\t").append(std::to_string(std::time(nullptr)));
+    start.append("S\t").append(kind).append("\t");
+    start.append(std::to_string(static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec));
     appendEscaped(start.append("\t"), cacheDir);
+    appendEscaped(start.append("\t"), cacheExt);
     put(start.append("\n"), false);
 }
 
@@ -137,15 +143,11 @@ std::string RunJournal::failureLine() const {
 void RunJournal::put(std::string_view record, bool syncNow) {
     if (!file_) return;
     pending_.append(record);
-    ++unsynced_;
     if (!syncNow && ++pendingRecords_ < kChunkRecords && pending_.size() < kChunkBytes) return;
     Status s = file_->write(pending_);
     pending_.clear();
     pendingRecords_ = 0;
-    if (s.ok() && (syncNow || unsynced_ >= kSyncRecords)) {
-        s = file_->sync();
-        unsynced_ = 0;
-    }
+    if (s.ok() && syncNow) s = file_->sync();
     if (!s.ok() && failure_.empty()) failure_ = s.text;
 }
 
@@ -158,10 +160,19 @@ void RunJournal::planRun(const std::vector<std::string_view>& lines,
         const std::string cacheFile =
             std::string(lines[i].substr(0, kGuidLength)) + "." + place.cacheExt;
         if (destination.empty() || isUnsafeRealName(cacheFile)) continue;
+        // The destination is its folder, "/" and the real name (the line after the GUID and "=").
+        const std::string_view folder(destination.data(),
+                                      destination.size() - (lines[i].size() - kGuidLength));
+        auto known = std::find(folders_.begin(), folders_.end(), folder);
+        if (known == folders_.end()) {
+            record.assign("F\t").append(std::to_string(folders_.size()));
+            appendEscaped(record.append("\t"), folder);
+            put(record.append("\n"), false);
+            known = folders_.emplace(folders_.end(), folder);
+        }
         record.assign("P\t");
         appendEscaped(record, lines[i]);
-        appendEscaped(record.append("\t"), cacheFile);
-        appendEscaped(record.append("\t"), destination);
+        record.append("\t").append(std::to_string(known - folders_.begin()));
         put(record.append("\n"), false);
         planned_.push_back(std::hash<std::string>()(destination));
     }
@@ -175,9 +186,9 @@ void RunJournal::landed(const std::string& destination, FileSystem& fs) {
     while (k < planned_.size() && planned_[k] != hash) ++k;
     if (k == planned_.size()) return;
     cursor_ = k + 1;
+    // What cannot be looked up is recorded as unknown: the undo then leaves it where it is.
     const Result<FileIdentity> id = fs.identityOf(destination);
-    if (!id.ok()) return;  // left unconfirmed: the undo then judges it by its change time
-    const FileIdentity& f = id.value;
+    const FileIdentity f = id.ok() ? id.value : FileIdentity{};
     std::string record = "M\t";
     for (std::uint64_t n : {static_cast<std::uint64_t>(k), f.size})
         record.append(std::to_string(n)).append("\t");
@@ -194,6 +205,15 @@ void RunJournal::finish(std::size_t moved) {
     file_.reset();
 }
 
+std::string JournalRecord::cacheFileOf(const JournalEntry& e) const {
+    return cacheDir + "/" + e.line.substr(0, kGuidLength) + "." + cacheExt;
+}
+
+std::string JournalRecord::destinationOf(const JournalEntry& e) const {
+    const std::string& folder = e.folder < folders.size() ? folders[e.folder] : cacheDir;
+    return folder + "/" + e.line.substr(kGuidLength + 1);
+}
+
 bool readJournal(FileSystem& fs, const std::string& path, JournalRecord& out, bool withEntries) {
     const Result<std::string> text = fs.readAll(path);
     if (!text.ok() || !text.value.starts_with(kHeader)) return false;
@@ -206,15 +226,17 @@ bool readJournal(FileSystem& fs, const std::string& path, JournalRecord& out, bo
         if (end == std::string::npos) break;  // a record cut short by a kill
         const auto f = fieldsOf(std::string_view(text.value).substr(start, end - start));
         const char type = f[0].size() == 1 ? f[0][0] : '?';
-        if (type == 'S' && f.size() == 4) {
+        if (type == 'S' && f.size() == 5) {
             out.kind = f[1];
-            out.started = numberOf<std::int64_t>(f[2]);
+            out.startedNs = numberOf<std::int64_t>(f[2]);
             out.cacheDir = unescaped(f[3]);
-        } else if (type == 'P' && f.size() == 4) {
+            out.cacheExt = unescaped(f[4]);
+        } else if (type == 'F' && f.size() == 3) {
+            if (withEntries) out.folders.push_back(unescaped(f[2]));
+        } else if (type == 'P' && f.size() == 3) {
             ++out.planned;
             if (withEntries)
-                out.entries.push_back(
-                    {unescaped(f[1]), unescaped(f[2]), unescaped(f[3]), false, {}});
+                out.entries.push_back({unescaped(f[1]), numberOf<std::uint32_t>(f[2]), false, {}});
         } else if (type == 'M' && f.size() == 7) {
             ++out.moved;
             const auto k = numberOf<std::size_t>(f[1]);

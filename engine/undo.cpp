@@ -28,21 +28,28 @@ enum class Step {
     NotMoved,     // the run did not move it (its cache file is there, or nothing is anywhere)
 };
 
+// A package with its two paths, formed when its turn comes.
 struct Package {
     const JournalEntry& e;
-    std::string cachePath;
+    std::string destination, cachePath;
+    Package(const JournalRecord& r, const JournalEntry& entry)
+        : e(entry), destination(r.destinationOf(entry)), cachePath(r.cacheFileOf(entry)) {}
     std::string_view realName() const {
         return e.line.size() > kGuidLength + 1 ? std::string_view(e.line).substr(kGuidLength + 1)
                                                : std::string_view(e.line);
     }
 };
 
-Step assess(const Package& p, std::int64_t startNs, FileSystem& fs) {
+// `claimed`: the destinations an earlier package of a killed run answers for.
+Step assess(const Package& p, const JournalRecord& r, FileSystem& fs,
+            std::unordered_set<std::string>& claimed) {
     const JournalEntry& e = p.e;
-    const Result<FileIdentity> d = fs.identityOf(e.destination);
+    if (!e.landed && r.finished) return Step::NotMoved;  // its M record would be there
+    const Result<FileIdentity> d = fs.identityOf(p.destination);
     // A killed run may have moved a package without saying what landed: a file whose status
-    // changed after the run started is taken for it.
-    if (d.ok() && (e.landed ? d.value.sameAs(e.identity) : d.value.ctimeNs >= startNs))
+    // changed after the run started, at a destination no earlier package had, is taken for it.
+    const bool first = r.finished || claimed.insert(p.destination).second;
+    if (d.ok() && (e.landed ? d.value.sameAs(e.identity) : first && d.value.ctimeNs >= r.startedNs))
         return Step::MoveBack;
     if (!e.landed) return Step::NotMoved;
     if (d.status.code != ENOENT) return Step::Changed;
@@ -53,16 +60,16 @@ Step assess(const Package& p, std::int64_t startNs, FileSystem& fs) {
 }
 
 std::string changedText(const Package& p) {
-    return std::string(p.realName()) + " has changed since the run and stays at " + p.e.destination;
+    return std::string(p.realName()) + " has changed since the run and stays at " + p.destination;
 }
 
 std::string goneText(const Package& p) {
-    return std::string(p.realName()) + " is no longer at " + p.e.destination +
+    return std::string(p.realName()) + " is no longer at " + p.destination +
            " (moved or deleted since the run) and is left alone";
 }
 
 std::string takenText(const Package& p) {
-    return std::string(p.realName()) + " stays at " + p.e.destination + ": " + p.cachePath +
+    return std::string(p.realName()) + " stays at " + p.destination + ": " + p.cachePath +
            " is taken";
 }
 
@@ -98,14 +105,6 @@ UndoOutcome pickJournal(const std::string& programFolder, const std::string& run
     return UndoOutcome::NothingToUndo;
 }
 
-std::vector<Package> packagesOf(const JournalRecord& r) {
-    std::vector<Package> packages;
-    packages.reserve(r.entries.size());
-    for (const JournalEntry& e : r.entries)
-        packages.push_back({e, r.cacheDir + "/" + e.cacheFileName});
-    return packages;
-}
-
 // Lists what an undo would do, changing nothing.
 UndoResult dryRun(const JournalRecord& r, FileSystem& fs, StatusSink* status) {
     UndoResult result;
@@ -115,12 +114,14 @@ UndoResult dryRun(const JournalRecord& r, FileSystem& fs, StatusSink* status) {
     const auto say = [&](const std::string& text) {
         if (status) status->addLine(text);
     };
-    for (const Package& p : packagesOf(r)) {
-        const Step step = assess(p, r.started * 1000000000, fs);
+    std::unordered_set<std::string> claimed;
+    for (const JournalEntry& e : r.entries) {
+        const Package p(r, e);
+        const Step step = assess(p, r, fs, claimed);
         if (stays(step, p, result, say) || step != Step::MoveBack) continue;
         if (!fs.exists(p.cachePath)) {
             ++result.restored;
-            say(p.e.destination + " would go back to " + p.cachePath);
+            say(p.destination + " would go back to " + p.cachePath);
         } else if (p.e.landed) {  // else the run did not move it
             ++result.stayed;
             say(takenText(p));
@@ -130,14 +131,14 @@ UndoResult dryRun(const JournalRecord& r, FileSystem& fs, StatusSink* status) {
 }
 
 // The index with `lines` added where it does not hold them yet, in its own line-end style.
-std::string indexWith(const std::string& index, const std::vector<std::string>& lines,
+std::string indexWith(const std::string& index, const std::vector<std::string_view>& lines,
                       std::size_t& added) {
     std::unordered_set<std::string_view> present;
     for (std::string_view l : splitLineViews(index)) present.insert(l);
     const char* eol = lineEndChars(detectLineEnd(index));
     std::string text = index.empty() ? std::string("[Cache]") + eol : index;
     if (text.back() != '\n' && text.back() != '\r') text += eol;
-    for (const std::string& line : lines)
+    for (std::string_view line : lines)
         if (present.insert(line).second) {
             text.append(line).append(eol);
             ++added;
@@ -151,8 +152,8 @@ std::vector<HistoryEntry> RunHistory(const std::string& programFolder, FileSyste
     std::vector<HistoryEntry> history;
     const std::string folder = journalFolder(programFiles(programFolder, fs).runLog);
     for (const JournalRecord& r : readJournals(fs, folder))
-        history.push_back(
-            {r.id, r.started, r.cacheDir, r.kind == "purge", r.moved, r.finished, r.undone});
+        history.push_back({r.id, r.startedSeconds(), r.cacheDir, r.kind == "purge", r.moved,
+                           r.finished, r.undone});
     return history;
 }
 
@@ -216,17 +217,12 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
         status.addLine(text);
         log.line(text);
     };
-    say("Undoing run " + r.id + " of " + timeText(r.started) + " on " + r.cacheDir);
+    say("Undoing run " + r.id + " of " + timeText(r.startedSeconds()) + " on " + r.cacheDir);
     if (lock.state() != CacheLock::State::Held) say(lock.unlockedLine(r.cacheDir));
     for (const std::string& text : removeLeftTempFiles(fs, {r.cacheDir})) say(text);
 
-    const std::vector<Package> packages = packagesOf(r);
-    std::vector<std::string> folders = {r.cacheDir};
-    for (const Package& p : packages) {
-        const std::string folder = parentFolder(p.e.destination);
-        if (std::find(folders.begin(), folders.end(), folder) == folders.end())
-            folders.push_back(folder);
-    }
+    std::vector<std::string> folders = r.folders;
+    folders.insert(folders.begin(), r.cacheDir);
     struct HeldFolders {
         FileSystem& fs;
         ~HeldFolders() { fs.releaseFolders(); }
@@ -235,11 +231,14 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
 
     // First what becomes of each package, and the lines of those that will be in the cache go
     // into the index before any of them moves: no package is ever in the cache without its line.
+    const std::size_t count = r.entries.size();
     std::vector<Step> steps;
-    steps.reserve(packages.size());
-    std::vector<std::string> lines;
-    for (const Package& p : packages) {
-        steps.push_back(assess(p, r.started * 1000000000, fs));
+    steps.reserve(count);
+    std::vector<std::string_view> lines;
+    std::unordered_set<std::string> claimed;
+    for (const JournalEntry& e : r.entries) {
+        const Package p(r, e);
+        steps.push_back(assess(p, r, fs, claimed));
         // A killed run's package still in the cache keeps (or gets back) its line too.
         if (steps.back() == Step::MoveBack || steps.back() == Step::AlreadyBack ||
             (steps.back() == Step::NotMoved && fs.exists(p.cachePath)))
@@ -262,20 +261,20 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     std::unordered_set<std::string> dropped;
 
     std::size_t done = 0;
-    status.progress(0, packages.size());
-    for (std::size_t i = 0; i < packages.size() && result.indexReplaced; ++i) {
-        const Package& p = packages[i];
+    status.progress(0, count);
+    for (std::size_t i = 0; i < count && result.indexReplaced; ++i) {
+        const Package p(r, r.entries[i]);
         if (!stays(steps[i], p, result, say) && steps[i] == Step::MoveBack) {
-            const Status moved = fs.moveListedFile(p.e.destination, p.cachePath);
+            const Status moved = fs.moveListedFile(p.destination, p.cachePath);
             // On EEXIST: an interrupted undo's copy across file systems, when the cache holds
             // these very bytes already; otherwise the name is another package's, the line too.
             const auto copiedBefore = [&] {
-                const Result<bool> same = fs.sameBytesInOtherFile(p.cachePath, p.e.destination);
-                return same.ok() && same.value && fs.removeFile(p.e.destination).ok();
+                const Result<bool> same = fs.sameBytesInOtherFile(p.cachePath, p.destination);
+                return same.ok() && same.value && fs.removeFile(p.destination).ok();
             };
             if (moved.ok() || (moved.code == EEXIST && copiedBefore())) {
                 ++result.restored;
-                say(p.e.destination + " was moved back to " + p.cachePath);
+                say(p.destination + " was moved back to " + p.cachePath);
             } else if (moved.code == EEXIST) {
                 if (p.e.landed) {  // else the run did not move it
                     ++result.stayed;
@@ -284,11 +283,11 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
             } else {
                 ++result.failed;
                 dropped.insert(p.e.line);
-                say(p.e.destination + " could NOT be moved back to " + p.cachePath + " (" +
+                say(p.destination + " could NOT be moved back to " + p.cachePath + " (" +
                     moved.text + ")");
             }
         }
-        status.progress(++done, packages.size());
+        status.progress(++done, count);
         status.processEvents();
     }
     fs.releaseFolders();
