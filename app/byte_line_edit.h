@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <string>
 
+#include "widgets/display.h"
 namespace qv {
 
 // A text box that keeps the 8-bit text it was given: the bytes stay exactly as set until the
@@ -18,7 +19,7 @@ class ByteLineEdit final : public QLineEdit {
 
     void setBytes(std::string bytes) {
         bytes_ = std::move(bytes);
-        setText(QString::fromLocal8Bit(bytes_));
+        setText(qv::displayText(bytes_));
     }
     const std::string& bytes() const { return bytes_; }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <numeric>
 
+#include "widgets/display.h"
+
 namespace qv {
 
 namespace {
@@ -52,7 +54,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     const FileRow& row = rowAt(index.row());
-    if (role == Qt::DisplayRole) return QString::fromLocal8Bit(cellText(row, index.column()));
+    if (role == Qt::DisplayRole) return displayText(cellText(row, index.column()));
     if (role == Qt::CheckStateRole && index.column() == FileName)
         return row.checked ? Qt::Checked : Qt::Unchecked;
     return {};

@@ -14,15 +14,13 @@
 #include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
-#ifdef QV_HAVE_MULTIMEDIA
-#include <QSoundEffect>
-#endif
 
 #include "app/maker.h"
 #include "platform/paths.h"
 #include "settings/clsRegistry.h"
 #include "settings/program_settings.h"
 #include "settings/registry_file.h"
+#include "widgets/display.h"
 #include "widgets/qt_dialogs.h"
 
 namespace qv {
@@ -71,9 +69,7 @@ QLabel* makeLabel(const QString& text, const char* name, QWidget* parent) {
 }
 
 void makeLink(QLabel* label, bool underline) {
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, Qt::blue);
-    label->setPalette(palette);
+    setTextColour(label, Qt::blue);
     label->setCursor(Qt::PointingHandCursor);
     QFont font = label->font();
     font.setUnderline(underline);
@@ -232,11 +228,8 @@ bool frmAbout::Form_Click() {
         QApplication::beep();
         return false;
     }
-#ifdef QV_HAVE_MULTIMEDIA
-    if (!sound_) sound_ = new QSoundEffect(this);
-    sound_->setSource(QUrl::fromLocalFile(wav));
-    sound_->play();  // starts once loaded; a failure to play stays silent
-#endif
+    if (!sound_) sound_ = std::make_unique<EventSound>();
+    if (!sound_->play(QFile::encodeName(wav).toStdString(), "About Quorvel")) QApplication::beep();
     return true;
 }
 

@@ -3,10 +3,12 @@
 #include <QDialog>
 #include <QPointer>
 #include <QStringList>
+#include <memory>
+
+#include "app/event_sound.h"
 
 class QLabel;
 class QPushButton;
-class QSoundEffect;
 
 namespace qv {
 
@@ -40,8 +42,9 @@ class frmAbout final : public QDialog {
     void cmdSysInfo_Click();
     void lblEmail_Click();
     void lblWebsite_Click();
-    // A click on the window's background: the chime e.wav, without waiting; the system beep
-    // when the file is missing. Returns true when the file was there to play.
+    // A click on the window's background: the chime e.wav through the desktop's event sounds,
+    // without waiting; the system beep when the file is missing or cannot be played. Returns
+    // true when the file was there to play.
     bool Form_Click();
 
   protected:
@@ -60,9 +63,7 @@ class frmAbout final : public QDialog {
     QLabel* lblWebsite;
     QPushButton* cmdOK;
     QPushButton* cmdSysInfo;
-#ifdef QV_HAVE_MULTIMEDIA
-    QSoundEffect* sound_ = nullptr;
-#endif
+    std::unique_ptr<EventSound> sound_;
 };
 
 }  // namespace qv

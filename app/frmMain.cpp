@@ -6,14 +6,18 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTreeView>
+#include <algorithm>
 #include <ctime>
 
 #include "app/byte_line_edit.h"
@@ -24,6 +28,7 @@
 #include "platform/filesystem.h"
 #include "settings/clsRegistry.h"
 #include "settings/game_finder.h"
+#include "widgets/display.h"
 #include "widgets/line_list.h"
 
 namespace qv {
@@ -81,13 +86,10 @@ int checkValue(const QCheckBox* box) {
 
 }  // namespace
 
-// The Run button's text is dark blue (&H800000) while it can be pressed; disabled, it keeps the
-// style's own disabled colour so that it looks disabled.
+// The Run button's text is dark blue (&H800000), a lighter blue on a dark button, while it can be
+// pressed; disabled, it keeps the style's own disabled colour so that it looks disabled.
 void setRunButtonColour(QPushButton* button) {
-    QPalette palette = button->palette();
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
-        palette.setColor(group, QPalette::ButtonText, QColor(0, 0, 128));
-    button->setPalette(palette);
+    setTextColour(button, QColor(0, 0, 128), QPalette::ButtonText, QPalette::Button);
 }
 
 // The engine's status lines, status texts and progress go into the window; pending events are
@@ -97,9 +99,7 @@ class frmMain::WindowSink final : public StatusSink {
     explicit WindowSink(frmMain& w) : w_(w) {}
 
     void addLine(const std::string& line) override { w_.statusModel_->addLine(line); }
-    void setStatusText(const std::string& text) override {
-        w_.sbrText->setText(QString::fromLocal8Bit(text));
-    }
+    void setStatusText(const std::string& text) override { w_.sbrText->setText(displayText(text)); }
     // The bar repaints at once on every new value, so it is brought up to date only when
     // events are handled.
     void progress(std::size_t done, std::size_t total) override {
@@ -130,8 +130,12 @@ class frmMain::WindowSink final : public StatusSink {
 };
 
 frmMain::OperationGuard::OperationGuard(frmMain& w) : w_(w) {
+    QWidget* focus = w_.focusWidget();
     ++w_.busy_;
     w_.updateCommandStates();
+    // Disabling the focused button moved the focus on, to whatever came next (Exit, where a
+    // Space would end the program).
+    if (focus && !focus->isEnabled()) disabledFocus_ = focus;
 }
 
 frmMain::OperationGuard::~OperationGuard() {
@@ -139,6 +143,13 @@ frmMain::OperationGuard::~OperationGuard() {
     w_.statusModel_->flush();
     --w_.busy_;
     w_.updateCommandStates();
+    // The focus goes back where it was, or to the file list or Run when that is not shown.
+    if (w_.busy_ == 0 && disabledFocus_) {
+        QWidget* back = disabledFocus_;
+        if (!back->isEnabled() || !back->isVisible())
+            back = w_.ListView1->isVisible() ? static_cast<QWidget*>(w_.ListView1) : w_.cmdRun;
+        back->setFocus(Qt::OtherFocusReason);
+    }
     if (w_.busy_ == 0 && w_.closePending_) {
         w_.closePending_ = false;
         QTimer::singleShot(0, &w_, &QWidget::close);
@@ -196,6 +207,7 @@ bool frmMain::Form_Load() {
     // The window comes back where and as large as the user left it.
     restoreGeometry(QByteArray::fromBase64(
         QByteArray::fromStdString(programKey.ReadEntry(kWindowPlacement, ""))));
+    keepOnScreen();
 
     setWindowTitle(QStringLiteral("%1 v%2.%3%4")
                        .arg(QLatin1String(kProgramTitle))
@@ -206,13 +218,30 @@ bool frmMain::Form_Load() {
         BusyWindow busy(programFolderText(), this);
         OperationGuard guard(*this);
         ScanCache();
-        lblUTName->setText(QString::fromLocal8Bit(readPlayerName(pv_.UserIniPath, &fs_)));
+        lblUTName->setText(displayText(readPlayerName(pv_.UserIniPath, &fs_)));
         lblRemind->clear();
         SSTab1->setCurrentIndex(1);  // "File List"
         pv_.FormLoading = false;
     }
     loaded_ = true;
     return true;
+}
+
+// A place saved at another scale or on another screen can reach past the screen's edges: the
+// window is made to fit the screen it is mostly on and moved inside it, title bar included.
+void frmMain::keepOnScreen() {
+    const QScreen* screen = QGuiApplication::screenAt(geometry().center());
+    if (!screen) screen = this->screen();
+    if (!screen) return;
+    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const QRect area = screen->availableGeometry().adjusted(0, titleBar, 0, 0);
+    QRect placed = geometry();
+    placed.setSize(placed.size().boundedTo(area.size()).expandedTo(minimumSizeHint()));
+    placed.moveLeft(
+        std::max(area.left(), std::min(placed.left(), area.right() - placed.width() + 1)));
+    placed.moveTop(
+        std::max(area.top(), std::min(placed.top(), area.bottom() - placed.height() + 1)));
+    if (placed != geometry()) setGeometry(placed);
 }
 
 void frmMain::Form_Unload() {
@@ -239,7 +268,14 @@ void frmMain::closeEvent(QCloseEvent* event) {
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonRelease)
         ListView1_MouseUp(static_cast<QMouseEvent*>(event)->button());
+    if (watched == ListView1->viewport() && event->type() == QEvent::ToolTip)
+        return showCutNameTip(static_cast<QHelpEvent*>(event));
     return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::FontChange && ListView1) sizeFileListColumns();
 }
 
 Options frmMain::currentOptions() const {
@@ -294,7 +330,7 @@ void frmMain::applySelectionRules() {
 
 void frmMain::setCacheDir(std::string dir) {
     cacheDir_ = std::move(dir);
-    lblCacheDir->setText(QString::fromLocal8Bit(cacheDir_));
+    lblCacheDir->setText(displayText(cacheDir_));
     lblCacheDir->setToolTip(lblCacheDir->text());
 }
 
@@ -327,8 +363,9 @@ void frmMain::ScanCache() {
     txtPurgeCacheDays->setBytes(state.txtPurgeCacheDays);
     if (state.indexMissing || state.statusText.empty()) return;  // the scan stopped early
     model_->setRows(std::move(state.rows));
+    sizeFileListColumns();
     fillNeverMoveBox(state.lstNM);
-    sbrText->setText(QString::fromLocal8Bit(state.statusText));
+    sbrText->setText(displayText(state.statusText));
 }
 
 void frmMain::rescan() {
@@ -341,7 +378,7 @@ void frmMain::rescan() {
 void frmMain::fillNeverMoveBox(const std::vector<std::string>& names) {
     nmItems_ = names;
     lstNM->clear();
-    for (const std::string& name : nmItems_) lstNM->addItem(QString::fromLocal8Bit(name));
+    for (const std::string& name : nmItems_) lstNM->addItem(displayText(name));
 }
 
 StatusSink& frmMain::sink() {

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 #include <QUrl>
 #include <functional>
@@ -18,6 +19,7 @@
 class QAction;
 class QCheckBox;
 class QGroupBox;
+class QHelpEvent;
 class QLabel;
 class QListView;
 class QListWidget;
@@ -123,6 +125,7 @@ class frmMain final : public QMainWindow {
   protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     class WindowSink;
@@ -137,6 +140,8 @@ class frmMain final : public QMainWindow {
 
       private:
         frmMain& w_;
+        // The control that had the keyboard focus when the operation disabled it.
+        QPointer<QWidget> disabledFocus_;
     };
 
     // frmMain_ui.cpp: the controls and their connections.
@@ -148,9 +153,13 @@ class frmMain final : public QMainWindow {
     void buildMenus();
     void buildStatusBar();
     void connectControls();
+    void connectKeys();
+    void sizeFileListColumns();
+    bool showCutNameTip(const QHelpEvent* event);
 
     // frmMain.cpp.
     bool checkRequiredFiles();
+    void keepOnScreen();
     void applyOptions(const Options& options);
     void applySelectionRules();
     void setCacheDir(std::string dir);
@@ -192,7 +201,6 @@ class frmMain final : public QMainWindow {
     QLabel* Label1 = nullptr;
     QListView* List1 = nullptr;
     LineListModel* statusModel_ = nullptr;
-    bool statusAtEnd_ = true;  // List1 showed its last line before the newest lines came
     // File List tab.
     QLabel* Label6 = nullptr;
     QLabel* lblCacheDir = nullptr;

@@ -16,6 +16,7 @@
 #include "engine/run.h"
 #include "platform/filesystem.h"
 #include "settings/never_move.h"
+#include "widgets/display.h"
 
 namespace qv {
 
@@ -107,14 +108,13 @@ void frmMain::cmdRun_Click() {
     request.checkedEntries = model_->checkedEntries();
     // The cache folder is shown before processing starts (the run names it again when it had
     // to form it itself).
-    if (!cacheDir_.empty())
-        Label1->setText(QString::fromLocal8Bit("Cache Directory = " + cacheDir_));
+    if (!cacheDir_.empty()) Label1->setText(displayText("Cache Directory = " + cacheDir_));
     sbrProgress->setRange(0, 0);
     sbrProgress->setValue(0);
     const RunResult result = ProcessCache(pv_, request, ctx_, sink());
     sbrProgress->hide();
     setCacheDir(request.lblCacheDir);
-    if (!result.label1.empty()) Label1->setText(QString::fromLocal8Bit(result.label1));
+    if (!result.label1.empty()) Label1->setText(displayText(result.label1));
 
     switch (result.outcome) {
         case RunOutcome::Completed:

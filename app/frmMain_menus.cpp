@@ -4,6 +4,7 @@
 #include <QLabel>
 
 #include "app/frmAbout.h"
+#include "app/frmHelp.h"
 #include "app/frmMain.h"
 #include "app/maker.h"
 #include "platform/filesystem.h"
@@ -64,8 +65,14 @@ void frmMain::mnuHelpContents_Click() {
     const std::string html = programFolder_ + "/" + kHelpIndex;
     const std::string chm = programFolder_ + "/" + kHelpChm;
     const std::string help = !fs_.isFile(html) && fs_.isFile(chm) ? chm : html;
-    if (!openFile(help))
-        message("No browser or help viewer could be started to show " + help + ".");
+    if (openFile(help)) return;
+    // Without a browser the HTML pages show in a window of our own.
+    if (help == html) {
+        auto* window = new frmHelp(QString::fromLocal8Bit(html), services_.openUrl, this);
+        window->show();
+        return;
+    }
+    message("No browser or help viewer could be started to show " + help + ".");
 }
 
 void frmMain::mnuHelpAbout_Click() {

@@ -6,6 +6,7 @@
 #include "app/byte_line_edit.h"
 #include "app/frmMain.h"
 #include "settings/never_move.h"
+#include "widgets/display.h"
 
 namespace qv {
 
@@ -13,7 +14,7 @@ void frmMain::cmdNMAdd_Click() {
     // Taken as typed: no trimming, no duplicate or extension check.
     if (txtNMAdd->text().size() < 3) return;
     nmItems_.push_back(txtNMAdd->bytes());
-    lstNM->addItem(QString::fromLocal8Bit(nmItems_.back()));
+    lstNM->addItem(displayText(nmItems_.back()));
     txtNMAdd->setBytes({});
 }
 

@@ -12,6 +12,7 @@
 #include "engine/maintenance.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
+#include "widgets/display.h"
 
 namespace qv {
 
@@ -123,7 +124,7 @@ void frmMain::cmdSetPurge_Click() {
     // its message already).
     const std::string days = txtPurgeCacheDays->bytes();
     if (SetPurgeInterval(days, pv_, ctx_))
-        sbrText->setText(QString::fromLocal8Bit("Purge Cache Setting set to " + days + " days"));
+        sbrText->setText(displayText("Purge Cache Setting set to " + days + " days"));
     else
         sbrText->setText(QStringLiteral("Purge Cache Setting was not changed"));
 }

@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QListView>
 #include <QListWidget>
@@ -12,14 +13,18 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QToolTip>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
 #include "app/frmMain.h"
+#include "widgets/display.h"
 #include "widgets/line_list.h"
 
 namespace qv {
@@ -53,9 +58,7 @@ QLabel* label(const char* name, const char* caption) {
 
 QLabel* colouredLabel(const char* name, const char* caption, const QColor& colour) {
     QLabel* l = label(name, caption);
-    QPalette p = l->palette();
-    p.setColor(QPalette::WindowText, colour);
-    l->setPalette(p);
+    setTextColour(l, colour);
     return l;
 }
 
@@ -94,6 +97,7 @@ void frmMain::buildControls() {
     buildMenus();
     buildStatusBar();
     connectControls();
+    connectKeys();
     // Room to spare at the first start; later starts take the size the user left (Form_Load).
     resize(minimumSizeHint().expandedTo(QSize(680, 540)) + QSize(120, 80));
 }
@@ -111,17 +115,10 @@ QWidget* frmMain::buildStatusTab() {
     // measuring each one.
     List1->setTextElideMode(Qt::ElideNone);
     List1->setUniformItemSizes(true);
-    List1->setItemDelegate(
-        new WidestRowDelegate([m = statusModel_] { return m->widestRow(); }, List1));
+    List1->setItemDelegate(new WidestRowDelegate(List1));
     List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // New lines keep the last line in view while a run goes, or when it was in view already.
-    connect(statusModel_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
-        const QScrollBar* bar = List1->verticalScrollBar();
-        statusAtEnd_ = bar->value() >= bar->maximum();
-    });
-    connect(statusModel_, &LineListModel::flushed, this, [this] {
-        if (statusAtEnd_ || busy_ > 0) List1->scrollToBottom();
-    });
+    keepLastLineInView(List1, [this] { return busy_ > 0; });
     v->addWidget(Label1);
     v->addWidget(List1, 1);
     return page;
@@ -157,10 +154,7 @@ QWidget* frmMain::buildFileListTab() {
     header->setStretchLastSection(true);  // "Never Move?" takes what width is left
     header->setSectionsClickable(true);
     header->setSectionsMovable(false);
-    // 5400, 2200 and 1200 twips at 15 twips to the pixel.
-    header->resizeSection(FileListModel::FileName, 360);
-    header->resizeSection(FileListModel::Date, 147);
-    header->resizeSection(FileListModel::NeverMove, 80);
+    sizeFileListColumns();
     ListView1->viewport()->installEventFilter(this);
     v->addWidget(ListView1, 1);
 
@@ -306,6 +300,38 @@ QWidget* frmMain::buildNeverMoveTab() {
     return page;
 }
 
+// The columns take the width their texts need in the list's font: the dates whole, the names up
+// to three fifths of the list (a longer name shows whole in its tooltip).
+void frmMain::sizeFileListColumns() {
+    QHeaderView* header = ListView1->header();
+    const QFontMetrics metrics(ListView1->font());
+    const int gap = metrics.averageCharWidth() * 2;  // between a column's text and the next
+    ListView1->resizeColumnToContents(FileListModel::Date);
+    header->resizeSection(FileListModel::Date, header->sectionSize(FileListModel::Date) + gap);
+    ListView1->resizeColumnToContents(FileListModel::FileName);
+    const int least = metrics.averageCharWidth() * 24;
+    const int most = std::max(least, ListView1->viewport()->width() * 3 / 5);
+    header->resizeSection(
+        FileListModel::FileName,
+        std::clamp(header->sectionSize(FileListModel::FileName) + gap, least, most));
+}
+
+// A name cut by its column shows whole in a tooltip; a name shown whole needs none.
+bool frmMain::showCutNameTip(const QHelpEvent* event) {
+    const QModelIndex index = ListView1->indexAt(event->pos());
+    if (!index.isValid()) {
+        QToolTip::hideText();
+        return true;
+    }
+    const QRect shown = ListView1->visualRect(index);
+    if (ListView1->sizeHintForIndex(index).width() > shown.width())
+        QToolTip::showText(event->globalPos(), index.data().toString(), ListView1->viewport(),
+                           shown);
+    else
+        QToolTip::hideText();
+    return true;
+}
+
 void frmMain::buildMenus() {
     const auto entry = [this](QMenu* menu, const char* name, const char* caption) {
         QAction* a = menu->addAction(QString::fromLatin1(caption));
@@ -326,6 +352,35 @@ void frmMain::buildMenus() {
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuHelpContents = entry(mnuHelp, "mnuHelpContents", "&Contents");
     mnuHelpAbout = entry(mnuHelp, "mnuHelpAbout", "&About");
+    // The keys a Linux desktop uses besides the menus' own.
+    mnuHelpContents->setShortcut(QKeySequence::HelpContents);
+    mnuFileExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // in every keyboard scheme
+}
+
+void frmMain::connectKeys() {
+    const auto key = [this](QWidget* on, QKeySequence keys, auto slot,
+                            Qt::ShortcutContext context = Qt::WindowShortcut) {
+        auto* shortcut = new QShortcut(keys, on);
+        shortcut->setContext(context);
+        connect(shortcut, &QShortcut::activated, this, slot);
+    };
+    const auto nextTab = [this](int step) {
+        return [this, step] {
+            const int n = SSTab1->count();
+            SSTab1->setCurrentIndex((SSTab1->currentIndex() + step + n) % n);
+        };
+    };
+    for (QKeySequence keys :
+         {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)})
+        key(this, keys, nextTab(1));
+    for (QKeySequence keys : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+                              QKeySequence(Qt::CTRL | Qt::Key_PageUp)})
+        key(this, keys, nextTab(-1));
+    key(lstNM, QKeySequence::Delete, &frmMain::cmdNMRemove_Click, Qt::WidgetShortcut);
+    // The menu key and Shift+F10 on the file list ask what a right click asks.
+    for (QKeySequence keys : {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)})
+        key(
+            ListView1, keys, [this] { ListView1_MouseUp(Qt::RightButton); }, Qt::WidgetShortcut);
 }
 
 void frmMain::buildStatusBar() {

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/animation_widget.h"
+#include "widgets/qt_dialogs.h"
 
 namespace qv {
 
@@ -18,6 +19,8 @@ frmSplash::frmSplash(const QString& programFolder, QWidget* parent)
     setObjectName(QStringLiteral("frmSplash"));
     setWindowTitle(QString());
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // Message boxes shown while it is up stand clear of it (QtDialogs).
+    setProperty(kBusyWindowProperty, true);
 
     Frame1 = new QFrame(this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
@@ -77,15 +80,19 @@ void frmSplash::centreOnScreen() {
 }
 
 BusyWindow::BusyWindow(const QString& programFolder, QWidget* owner)
-    : splash_(new frmSplash(programFolder, owner)) {
+    : splash_(new frmSplash(programFolder, owner)),
+      owner_(owner && owner->window()->isActiveWindow() ? owner->window() : nullptr) {
     splash_->show();
     QCoreApplication::processEvents();
 }
 
 BusyWindow::~BusyWindow() {
-    if (!splash_) return;
-    splash_->close();
-    delete splash_.data();
+    if (splash_) {
+        splash_->close();
+        delete splash_.data();
+    }
+    // The window that had the keyboard keeps it once the busy window has gone.
+    if (owner_ && owner_->isVisible()) owner_->activateWindow();
 }
 
 }  // namespace qv

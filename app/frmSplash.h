@@ -49,6 +49,7 @@ class BusyWindow final {
 
   private:
     QPointer<frmSplash> splash_;  // gone early if its owner was deleted first
+    QPointer<QWidget> owner_;     // the active window it was shown over
 };
 
 }  // namespace qv

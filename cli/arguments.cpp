@@ -1,10 +1,255 @@
 #include "cli/arguments.h"
 
+#include <CLI/CLI.hpp>
+#include <algorithm>
+
 #include "platform/ascii.h"
 
 namespace qv::cli {
 
 namespace {
+
+constexpr const char* kTypes = "u, uax, umx, unr, utx";
+
+// The part of --help that no option states: where things are kept and what the exit status says.
+constexpr const char* kFooter =
+    "Options not given come from the choices stored by Quorvel; a command never\n"
+    "changes them. Options take their value as --cache DIR or --cache=DIR.\n"
+    "Messages go to standard error.\n"
+    "\n"
+    "Environment:\n"
+    "  QUORVEL_REGISTRY  the registry file to use instead of\n"
+    "                    $XDG_CONFIG_HOME/Quorvel/registry.reg\n"
+    "  XDG_CONFIG_HOME   the user's configuration folder (~/.config)\n"
+    "  XDG_DATA_HOME     the user's data folder (~/.local/share); an installed copy\n"
+    "                    keeps its run log and never-move list in its Quorvel folder\n"
+    "\n"
+    "Exit status:\n"
+    "  0  all done\n"
+    "  1  nothing done: the command failed or changed nothing\n"
+    "  2  a usage error, or no game folder set\n"
+    "  3  done in part: some packages or files could not be moved or deleted, or\n"
+    "     the cache index or the run log could not be written\n";
+
+// Levenshtein distance, for the suggestion after a mistyped word.
+std::size_t distance(const std::string& a, const std::string& b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// " (did you mean 'x'?)" for the nearest of `known`, or "" when none is near.
+std::string suggestion(const std::string& word, const std::vector<std::string>& known) {
+    const std::string typed = word.substr(0, word.find('='));
+    std::string best;
+    std::size_t bestDistance = std::max<std::size_t>(2, typed.size() / 3) + 1;
+    for (const std::string& k : known) {
+        const std::size_t d = k.rfind(typed, 0) == 0 ? 1 : distance(typed, k);
+        if (d < bestDistance) bestDistance = d, best = k;
+    }
+    return best.empty() ? "" : "; did you mean '" + best + "'?";
+}
+
+// "u,uax,umx" -> the type flags; false with an error for an unknown or empty item.
+bool parseTypeList(const std::string& list, Arguments& a, std::string& error) {
+    if (list.empty()) {
+        error = std::string("--only needs a list of types such as u,uax,umx,unr,utx");
+        return false;
+    }
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t comma = list.find(',', start);
+        if (comma == std::string::npos) comma = list.size();
+        const std::string item = lowerAscii(list.substr(start, comma - start));
+        bool* flag = item == "u"     ? &a.onlyU
+                     : item == "uax" ? &a.onlyUAX
+                     : item == "umx" ? &a.onlyUMX
+                     : item == "unr" ? &a.onlyUNR
+                     : item == "utx" ? &a.onlyUTX
+                                     : nullptr;
+        if (!flag) {
+            error = "unknown type '" + item + "' in --only (use " + kTypes + ")";
+            return false;
+        }
+        *flag = true;
+        start = comma + 1;
+    }
+    return true;
+}
+
+// Breaks `text` into lines of at most `width` characters at spaces.
+std::string wrapped(const std::string& text, std::size_t width) {
+    std::string out, line;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string word = text.substr(start, end - start);
+        if (!line.empty() && line.size() + 1 + word.size() > width) {
+            out += line + '\n';
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+        start = end + 1;
+    }
+    return out + line;
+}
+
+// CLI11's layout with wrapped texts, the value names alone after an option, and our usage line.
+class HelpFormatter final : public CLI::Formatter {
+  public:
+    HelpFormatter() { column_width(28); }
+    std::string make_option_opts(const CLI::Option* o) const override {
+        const std::string& value = o->get_option_text();
+        return o->get_positional() || value.empty() ? "" : " " + value;
+    }
+    std::string make_option_desc(const CLI::Option* o) const override {
+        return wrapped(o->get_description(), 78 - 30);
+    }
+    std::string make_description(const CLI::App* app) const override {
+        const std::string& d = app->get_description();
+        return d.empty() ? "" : wrapped(d, 76) + "\n\n";
+    }
+    std::string make_usage(const CLI::App* app, std::string name) const override {
+        std::string usage = "Usage: " + name;
+        if (!app->get_subcommands({}).empty()) usage += " COMMAND";
+        usage += " [OPTIONS]";
+        for (const CLI::Option* o : app->get_options({}))
+            if (o->get_positional()) usage += " " + o->get_name();
+        return usage + "\n";
+    }
+};
+
+// The command line's grammar, and where each word it takes lands.
+struct Parser {
+    CLI::App app{
+        "Empties Unreal Tournament's download cache from the terminal, with the same "
+        "settings and files as Quorvel.",
+        "quorvel-cli"};
+    Arguments a;
+    std::string only, toFolder, toTree, cache;
+    bool all = false, toTypes = false;
+    std::vector<std::string> positional;
+
+    Parser() {
+        app.set_version_flag("--version", "quorvel-cli " QV_VERSION);
+        app.footer(kFooter);
+        app.require_subcommand(0, 1);
+        app.allow_extras();
+        app.formatter(std::make_shared<HelpFormatter>());
+
+        CLI::App* list = command(Command::List, "list",
+                                 "Scans the cache and prints one row per package: [x] or [ ], a "
+                                 "tab, the name, a tab, the date, a tab, True for a never-move "
+                                 "package; then the line \"Found N files to process\" (N: the "
+                                 "rows checked).");
+        selection(list);
+        list->add_flag("--json", a.json,
+                       "Prints one JSON document instead: the cache folder, the number to "
+                       "process and the rows (name, guid, type, date, checked, never_move).");
+
+        CLI::App* run = command(Command::Run, "run",
+                                "Moves the selected packages out of the cache under their real "
+                                "names; keeps the old index as cachebak.ini and logs every step.");
+        selection(run);
+        auto* types =
+            run->add_flag("--to-types", toTypes, "Into the game's folder for each package's type.");
+        auto* folder = run->add_option("--to-folder", toFolder, "Into the one folder DIR.")
+                           ->option_text("DIR");
+        auto* tree = run->add_option("--to-tree", toTree,
+                                     "Into DIR/Maps, DIR/Textures, DIR/Sounds, DIR/Music and "
+                                     "DIR/System.")
+                         ->option_text("DIR");
+        types->excludes(folder)->excludes(tree);
+        folder->excludes(tree);
+        dryRun(run, "moved");
+
+        CLI::App* purge =
+            command(Command::Purge, "purge", "Deletes every cached package (asks first).");
+        purge->add_flag("-y,--yes", a.yes, "Answers Yes to the question.");
+        dryRun(purge, "deleted");
+
+        CLI::App* tmp = command(Command::DeleteTmp, "delete-tmp",
+                                "Deletes the *.tmp files in the game folder.");
+        dryRun(tmp, "deleted");
+
+        CLI::App* days = command(Command::PurgeDays, "purge-days",
+                                 "Sets the number of days after which the game purges its cache.");
+        days->add_option("N", positional, "The number of days.");
+
+        CLI::App* set = command(Command::SetGameDir, "set-game-dir",
+                                "Stores DIR as the Unreal Tournament folder.");
+        auto* dir = set->add_option("DIR", positional, "The game's folder.");
+        set->add_option("--found", a.found,
+                        "Stores instead the N-th game that find-game lists, with its cache folder.")
+            ->option_text("N")
+            ->check(CLI::Range(1, 999999))
+            ->excludes(dir);
+
+        CLI::App* find = command(Command::FindGame, "find-game",
+                                 "Looks for the game (native installs, Wine, Lutris and Proton "
+                                 "prefixes, Steam libraries) and prints one line per game: its "
+                                 "folder, what it is, its cache folder (- for none) and the "
+                                 "number of cached packages, separated by tabs, the most likely "
+                                 "first.");
+        find->add_flag("--json", a.json,
+                       "Prints one JSON document instead: the games with folder, kind, "
+                       "cache_folder and packages.");
+
+        command(Command::Help, "help", "Shows this text.");
+    }
+
+    CLI::App* command(Command c, const char* name, const char* description) {
+        CLI::App* sub = app.add_subcommand(name, description);
+        sub->group("Commands");
+        sub->allow_extras();
+        sub->callback([this, c] { a.command = c; });
+        return sub;
+    }
+
+    void selection(CLI::App* sub) {
+        auto* allFlag = sub->add_flag("--all", all, "Selects every package.");
+        auto* onlyOption = sub->add_option("--only", only,
+                                           std::string("Selects only these types, a comma list "
+                                                       "of ") +
+                                               kTypes + ".")
+                               ->option_text("TYPES");
+        allFlag->excludes(onlyOption);
+        sub->add_option("--cache", cache, "Uses DIR as the cache folder.")->option_text("DIR");
+    }
+
+    void dryRun(CLI::App* sub, const char* what) {
+        sub->add_flag("-n,--dry-run", a.dryRun,
+                      std::string("Prints what would be ") + what +
+                          ", and where, with the same rules, and changes nothing (no log, no "
+                          "index, no backup).");
+    }
+
+    std::vector<std::string> commandNames() const {
+        std::vector<std::string> names;
+        for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; }))
+            names.push_back(sub->get_name());
+        return names;
+    }
+};
+
+std::vector<std::string> optionNames(const CLI::App& sub) {
+    std::vector<std::string> names;
+    for (const CLI::Option* o : sub.get_options()) {
+        for (const std::string& n : o->get_lnames()) names.push_back("--" + n);
+        for (const std::string& n : o->get_snames()) names.push_back("-" + n);
+    }
+    return names;
+}
 
 ParseResult fail(std::string text) {
     ParseResult r;
@@ -12,176 +257,102 @@ ParseResult fail(std::string text) {
     return r;
 }
 
-bool isWholeNumber(const std::string& s) {
-    if (s.empty() || s.size() > 9) return false;
-    for (char c : s)
-        if (!isDigitAscii(c)) return false;
-    return true;
-}
-
-// "u,uax,umx" -> the type flags; false with an error for an unknown or empty item.
-bool parseTypeList(const std::string& list, Arguments& a, std::string& error) {
-    if (list.empty()) {
-        error = "--only needs a list of types such as u,uax,umx,unr,utx";
-        return false;
+// The checks the grammar leaves: values, and what must or must not be there.
+ParseResult finish(Parser& p, const std::string& name, const std::vector<std::string>& extras,
+                   const std::vector<std::string>& known) {
+    Arguments& a = p.a;
+    for (const std::string& w : extras) {
+        if (w.size() > 1 && w[0] == '-')
+            return fail("unknown option '" + w + "' for " + name + suggestion(w, known));
+        return fail("unexpected argument '" + w + "' for " + name);
     }
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        std::size_t comma = list.find(',', start);
-        if (comma == std::string::npos) comma = list.size();
-        std::string item = list.substr(start, comma - start);
-        item = lowerAscii(item);
-        if (item == "u")
-            a.onlyU = true;
-        else if (item == "uax")
-            a.onlyUAX = true;
-        else if (item == "umx")
-            a.onlyUMX = true;
-        else if (item == "unr")
-            a.onlyUNR = true;
-        else if (item == "utx")
-            a.onlyUTX = true;
-        else {
-            error = "unknown type '" + item + "' in --only (use u, uax, umx, unr, utx)";
-            return false;
-        }
-        start = comma + 1;
+    CLI::App* sub = p.app.get_subcommand(name);
+    const auto given = [&](const char* option) {
+        const CLI::Option* o = sub->get_option_no_throw(option);
+        return o && o->count() != 0;
+    };
+    if (p.all) a.selectAll = true;
+    if (given("--only")) {
+        std::string error;
+        if (!parseTypeList(p.only, a, error)) return fail(error);
+        a.selectAll = false;
     }
-    return true;
-}
+    for (const auto& [option, value] :
+         {std::pair{"--to-folder", &p.toFolder}, std::pair{"--to-tree", &p.toTree},
+          std::pair{"--cache", &p.cache}})
+        if (given(option) && value->empty()) return fail(std::string(option) + " needs a folder");
+    if (p.toTypes) a.target = Arguments::Target::Types;
+    if (!p.toFolder.empty()) a.target = Arguments::Target::Folder, a.targetDir = p.toFolder;
+    if (!p.toTree.empty()) a.target = Arguments::Target::Tree, a.targetDir = p.toTree;
+    if (!p.cache.empty()) a.cacheDir = p.cache;
 
-bool commandFromWord(const std::string& w, Command& c) {
-    if (w == "list")
-        c = Command::List;
-    else if (w == "run")
-        c = Command::Run;
-    else if (w == "purge")
-        c = Command::Purge;
-    else if (w == "delete-tmp")
-        c = Command::DeleteTmp;
-    else if (w == "purge-days")
-        c = Command::PurgeDays;
-    else if (w == "set-game-dir")
-        c = Command::SetGameDir;
-    else if (w == "find-game")
-        c = Command::FindGame;
-    else if (w == "help" || w == "--help" || w == "-h")
-        c = Command::Help;
-    else
-        return false;
-    return true;
+    const bool wantsValue =
+        a.command == Command::PurgeDays || (a.command == Command::SetGameDir && !a.found);
+    if (wantsValue && p.positional.size() != 1)
+        return fail(name + (a.command == Command::PurgeDays ? " needs one number of days"
+                                                            : " needs one folder"));
+    if (!wantsValue && !p.positional.empty())
+        return fail("unexpected argument '" + p.positional[0] + "' for " + name);
+    if (wantsValue) a.value = p.positional[0];
+    if (a.command == Command::PurgeDays &&
+        (a.value.empty() || a.value.size() > 9 ||
+         !std::all_of(a.value.begin(), a.value.end(), isDigitAscii)))
+        return fail("purge-days needs a whole number of days, not '" + a.value + "'");
+    ParseResult r;
+    r.args = a;
+    return r;
 }
 
 }  // namespace
 
 ParseResult parseArguments(const std::vector<std::string>& words) {
-    for (const auto& w : words)
-        if (w == "--help" || w == "-h") return {};  // help wins wherever it stands
     if (words.empty()) return fail("no command given");
-
-    ParseResult r;
-    Arguments& a = r.args;
-    if (!commandFromWord(words[0], a.command)) return fail("unknown command '" + words[0] + "'");
-
-    const bool selects = a.command == Command::List || a.command == Command::Run;
-    const bool places = a.command == Command::Run;
-    std::vector<std::string> positional;
-
-    for (std::size_t i = 1; i < words.size(); ++i) {
-        const std::string& w = words[i];
-        auto needValue = [&](std::string& out) {
-            if (i + 1 >= words.size() || words[i + 1].empty()) return false;
-            out = words[++i];
-            return true;
-        };
-        if (selects && (w == "--all" || w == "--only")) {
-            if (a.selectAll) return fail("choose one of --all and --only, once");
-            if (w == "--all") {
-                a.selectAll = true;
-            } else {
-                std::string list, error;
-                if (!needValue(list)) return fail("--only needs a list such as u,uax,umx,unr,utx");
-                if (!parseTypeList(list, a, error)) return fail(error);
-                a.selectAll = false;
-            }
-        } else if (places && (w == "--to-types" || w == "--to-folder" || w == "--to-tree")) {
-            if (a.target) return fail("choose one of --to-types, --to-folder and --to-tree, once");
-            if (w == "--to-types") {
-                a.target = Arguments::Target::Types;
-            } else {
-                if (!needValue(a.targetDir)) return fail(w + " needs a folder");
-                a.target = w == "--to-folder" ? Arguments::Target::Folder : Arguments::Target::Tree;
-            }
-        } else if (selects && w == "--cache") {
-            if (a.cacheDir) return fail("--cache given twice");
-            std::string dir;
-            if (!needValue(dir)) return fail("--cache needs a folder");
-            a.cacheDir = dir;
-        } else if (a.command == Command::SetGameDir && w == "--found") {
-            std::string n;
-            if (a.found || !needValue(n) || !isWholeNumber(n) || std::stoi(n) < 1)
-                return fail("--found needs the number of a game that find-game lists, once");
-            a.found = std::stoi(n);
-        } else if (a.command == Command::Purge && (w == "--yes" || w == "-y")) {
-            a.yes = true;
-        } else if (!w.empty() && w[0] == '-' && w != "-") {
-            return fail("unknown option '" + w + "' for " + words[0]);
-        } else {
-            positional.push_back(w);
-        }
+    Parser p;
+    const std::vector<std::string> commands = p.commandNames();
+    if (words[0].empty() || (words[0][0] != '-' && std::find(commands.begin(), commands.end(),
+                                                             words[0]) == commands.end()))
+        return fail("unknown command '" + words[0] + "'" + suggestion(words[0], commands));
+    // CLI11 takes the words last first.
+    std::vector<std::string> reversed(words.rbegin(), words.rend());
+    try {
+        p.app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        // The program's --help shows every command; a command's --help shows that command.
+        ParseResult r;
+        r.args.helpText =
+            p.app.help("", p.app.get_subcommands().empty() ? CLI::AppFormatMode::All
+                                                           : CLI::AppFormatMode::Normal);
+        return r;
+    } catch (const CLI::CallForVersion& e) {
+        ParseResult r;
+        r.args.helpText = std::string(e.what()) + "\n";
+        return r;
+    } catch (const CLI::ParseError& e) {
+        return fail(e.what());
     }
-
-    const bool wantsValue =
-        a.command == Command::PurgeDays || (a.command == Command::SetGameDir && !a.found);
-    if (wantsValue) {
-        if (positional.size() != 1)
-            return fail(words[0] + (a.command == Command::PurgeDays ? " needs one number of days"
-                                                                    : " needs one folder"));
-        a.value = positional[0];
-        if (a.command == Command::PurgeDays && !isWholeNumber(a.value))
-            return fail("purge-days needs a whole number of days, not '" + a.value + "'");
-    } else if (!positional.empty()) {
-        return fail("unexpected argument '" + positional[0] + "' for " + words[0]);
+    const std::vector<CLI::App*> chosen = p.app.get_subcommands();
+    if (chosen.empty()) {
+        const std::vector<std::string> extras = p.app.remaining();
+        if (!extras.empty())
+            return fail("unknown option '" + extras[0] + "'" +
+                        suggestion(extras[0], optionNames(p.app)));
+        return fail("no command given");
     }
-    return r;
+    if (p.a.command == Command::Help) return {};
+    return finish(p, chosen[0]->get_name(), chosen[0]->remaining(), optionNames(*chosen[0]));
 }
 
 std::string usageText() {
-    return "Usage: quorvel-cli COMMAND [OPTIONS]\n"
-           "\n"
-           "Empties Unreal Tournament's download cache from the terminal, with the same\n"
-           "settings and files as Quorvel.\n"
-           "\n"
-           "Commands:\n"
-           "  list [--all | --only TYPES] [--cache DIR]\n"
-           "      Scans the cache and prints one row per package: [x] or [ ], a tab, the\n"
-           "      name, a tab, the date, a tab, True for a never-move package.\n"
-           "  run [--all | --only TYPES] [--to-types | --to-folder DIR | --to-tree DIR]\n"
-           "      [--cache DIR]\n"
-           "      Moves the selected packages out of the cache under their real names.\n"
-           "      TYPES is a comma list of u, uax, umx, unr, utx. Options not given come\n"
-           "      from the choices stored by Quorvel; the stored choices are not changed.\n"
-           "  purge [--yes]\n"
-           "      Deletes every cached package (asks first; --yes answers Yes).\n"
-           "  delete-tmp\n"
-           "      Deletes the *.tmp files in the game folder.\n"
-           "  purge-days N\n"
-           "      Sets the number of days after which the game purges its cache.\n"
-           "  set-game-dir DIR | --found N\n"
-           "      Stores DIR as the Unreal Tournament folder; with --found N, the N-th game\n"
-           "      find-game lists, with its cache folder.\n"
-           "  find-game\n"
-           "      Looks for the game (native installs, Wine, Lutris and Proton prefixes,\n"
-           "      Steam libraries) and prints one line per game found: its folder, what it\n"
-           "      is, its cache folder (- for none) and the number of cached packages,\n"
-           "      separated by tabs, the most likely first.\n"
-           "  --help\n"
-           "      Shows this text.\n"
-           "\n"
-           "Exit status: 0 all done; 1 nothing done (the command failed or changed nothing);\n"
-           "2 bad arguments or no game folder set; 3 done in part (some packages or files\n"
-           "could not be moved or deleted, or the index or the log could not be written).\n"
-           "Messages go to standard error.\n";
+    Parser p;
+    return p.app.help("", CLI::AppFormatMode::All);
+}
+
+std::vector<CommandWords> commandWords() {
+    Parser p;
+    std::vector<CommandWords> words;
+    for (const std::string& name : p.commandNames())
+        words.push_back({name, optionNames(*p.app.get_subcommand_ptr(name))});
+    return words;
 }
 
 }  // namespace qv::cli

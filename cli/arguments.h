@@ -11,6 +11,7 @@ enum class Command { Help, List, Run, Purge, DeleteTmp, PurgeDays, SetGameDir, F
 // What the command line asked for; every optional field left empty keeps the stored choice.
 struct Arguments {
     Command command = Command::Help;
+    std::string helpText;  // Help: the text to print (--help of a command, or --version)
 
     // Selection: --all, or --only with the type letters given.
     std::optional<bool> selectAll;
@@ -23,9 +24,11 @@ struct Arguments {
 
     std::optional<std::string> cacheDir;  // --cache DIR
 
-    bool yes = false;   // purge --yes
-    std::string value;  // purge-days N, set-game-dir DIR
-    int found = 0;      // set-game-dir --found N: the N-th game find-game lists (from 1)
+    bool yes = false;     // purge --yes
+    bool dryRun = false;  // run, purge, delete-tmp --dry-run: say what would happen, change nothing
+    bool json = false;    // list, find-game --json: one JSON document on standard output
+    std::string value;    // purge-days N, set-game-dir DIR
+    int found = 0;        // set-game-dir --found N: the N-th game find-game lists (from 1)
 };
 
 struct ParseResult {
@@ -37,7 +40,15 @@ struct ParseResult {
 // Parses the words after the program name.
 ParseResult parseArguments(const std::vector<std::string>& words);
 
-// The text of --help.
+// The text of --help: every command with its options, the environment and the exit statuses.
 std::string usageText();
+
+// Every command and, after it, each of its options' long and short names, as the parser knows
+// them; the manual page and the shell completions are checked against this.
+struct CommandWords {
+    std::string command;
+    std::vector<std::string> options;
+};
+std::vector<CommandWords> commandWords();
 
 }  // namespace qv::cli

@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "cli/dry_run.h"
+#include "cli/json_output.h"
 #include "cli/terminal_dialogs.h"
 #include "engine/engine_context.h"
 #include "engine/maintenance.h"
@@ -111,6 +113,10 @@ int listCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     ScanState state;
     state.readOnly = true;  // a listing only reads: the index is shown as it stands
     if (int code = scanInto(a, env, dialogs, pv, state); code != kExitOk) return code;
+    if (a.json) {
+        printListJson(state, pv, env.out);
+        return kExitOk;
+    }
     for (const FileRow& row : state.rows)
         env.out << (row.checked ? "[x]" : "[ ]") << '\t' << row.text << '\t' << row.date << '\t'
                 << (row.neverMove ? "True" : "") << '\n';
@@ -228,13 +234,15 @@ int purgeDaysCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     return kExitOk;
 }
 
-int findGameCommand(Environment& env) {
+int findGameCommand(const Arguments& a, Environment& env) {
     const std::vector<FoundGame> games = findGames(gameSearchFromEnvironment(), env.fs);
+    if (a.json) printGamesJson(games, env.out);  // an empty list too, for scripts
     if (games.empty()) {
         env.err << kProg << "no Unreal Tournament found (see quorvel-cli --help for where it "
                 << "looks); set it with: quorvel-cli set-game-dir DIR\n";
         return kExitFailed;
     }
+    if (a.json) return kExitOk;
     for (const FoundGame& g : games)
         env.out << g.folder << '\t' << g.kind << '\t' << (g.cacheDir.empty() ? "-" : g.cacheDir)
                 << '\t' << packagesColumn(g) << '\n';
@@ -306,7 +314,7 @@ int runCommand(const Arguments& a, Environment& env) {
     TerminalDialogs dialogs(env.err, env.in, env.interactive, a.yes);
     switch (a.command) {
         case Command::Help:
-            env.out << usageText();
+            env.out << (a.helpText.empty() ? usageText() : a.helpText);
             return kExitOk;
         case Command::List:
             return listCommand(a, env, dialogs);
@@ -321,7 +329,7 @@ int runCommand(const Arguments& a, Environment& env) {
         case Command::SetGameDir:
             return setGameDirCommand(a, env, dialogs);
         case Command::FindGame:
-            return findGameCommand(env);
+            return findGameCommand(a, env);
     }
     return kExitUsage;
 }
@@ -336,7 +344,7 @@ int runMain(const std::vector<std::string>& words, Environment& env) {
         env.err << kProg << parsed.error << "\nTry 'quorvel-cli --help'.\n";
         return kExitUsage;
     }
-    int code = runCommand(parsed.args, env);
+    int code = parsed.args.dryRun ? runDryRun(parsed.args, env) : runCommand(parsed.args, env);
     env.out << std::flush;
     return code;
 }

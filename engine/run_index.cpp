@@ -73,29 +73,40 @@ IndexReplacement replaceCacheIndex(FileSystem& fs, const std::string& cacheDir,
     constexpr int kAttempts = 8;
     IndexReplacement r;
     const std::string indexPath = cacheDir + "/cache.ini", backupPath = cacheDir + "/cachebak.ini";
-    Result<std::string> reread = fs.readAll(indexPath);
-    std::string current = reread.ok() ? std::move(reread.value) : oldIndex;
-    std::string onDisk = current;  // what cache.ini holds, as far as this knows
-    bool exchanged = false;        // onDisk is a text this wrote
+    // Large indexes are compared as they stream past, not read into second copies: most often
+    // nobody wrote meanwhile.
+    const auto holds = [&fs](const std::string& path, const std::string& text) {
+        const Result<bool> same = fs.holdsExactly(path, text);
+        return same.ok() && same.value;
+    };
+    std::string current, written;
+    const std::string* latest = &oldIndex;  // the newest index seen: the one to carry lines from
+    if (!holds(indexPath, oldIndex)) {
+        if (Result<std::string> now = fs.readAll(indexPath); now.ok()) {
+            current = std::move(now.value);
+            latest = &current;
+        }
+    }
+    const std::string* onDisk = latest;  // what cache.ini holds, as far as this knows
     bool anyExchange = false;
     const std::size_t base = newIndex.size();
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        collectAddedLines(oldIndex, current, r.carried);
+        if (latest != &oldIndex) collectAddedLines(oldIndex, *latest, r.carried);
         newIndex.resize(base);
         for (const std::string& line : r.carried) newIndex.append(line).append("\r\n");
 
-        Result<std::string> swapped = fs.exchangeAtomic(indexPath, newIndex, &onDisk);
+        Result<std::string> swapped = fs.exchangeAtomic(indexPath, newIndex, onDisk);
         if (!swapped.ok() && swapped.status.code == ESTALE && attempt + 1 < kAttempts) {
             // Written meanwhile; nothing was exchanged: built again from what is there now.
             Result<std::string> now = fs.readAll(indexPath);
             if (!now.ok()) break;
-            current = onDisk = std::move(now.value);
-            exchanged = false;
+            current = std::move(now.value);
+            latest = onDisk = &current;
             continue;
         }
         if (!swapped.ok() && (swapped.status.code == ENOSYS || swapped.status.code == ENOENT)) {
             // No exchange here: the backup becomes a copy of its own, then the index is replaced.
-            if (keepBackup && !anyExchange) r.backup = fs.writeAtomic(backupPath, current);
+            if (keepBackup && !anyExchange) r.backup = fs.writeAtomic(backupPath, *latest);
             r.index = fs.writeAtomic(indexPath, newIndex);
             return r;
         }
@@ -104,13 +115,18 @@ IndexReplacement replaceCacheIndex(FileSystem& fs, const std::string& cacheDir,
             return r;
         }
         r.index = Status::success();
-        const Result<std::string> displaced = fs.readAll(swapped.value);
-        const bool settled = !displaced.ok() || displaced.value == onDisk;
+        const bool settled = holds(swapped.value, *onDisk);
+        const bool ours = onDisk == &written;
+        std::string displaced;
+        if (!settled) {
+            Result<std::string> read = fs.readAll(swapped.value);
+            displaced = read.ok() ? std::move(read.value) : *onDisk;
+        }
         // The first index displaced is the backup, and so is one the game wrote over ours; an
         // earlier text of this replacement is not.
-        if (keepBackup && !(exchanged && settled)) {
-            const Status b = keepAsBackup(fs, swapped.value, backupPath,
-                                          displaced.ok() ? displaced.value : current);
+        if (keepBackup && !(ours && settled)) {
+            const Status b =
+                keepAsBackup(fs, swapped.value, backupPath, settled ? *onDisk : displaced);
             if (!anyExchange || b.ok()) r.backup = b;
         }
         anyExchange = true;
@@ -119,9 +135,10 @@ IndexReplacement replaceCacheIndex(FileSystem& fs, const std::string& cacheDir,
         if (fs.exists(swapped.value)) (void)fs.removeFile(swapped.value);
         if (settled) return r;
         // The game replaced the index in the instant before the exchange: its lines too.
-        current = displaced.value;
-        onDisk = newIndex;
-        exchanged = true;
+        current = std::move(displaced);
+        latest = &current;
+        written = newIndex;
+        onDisk = &written;
     }
     return r;
 }

@@ -162,6 +162,12 @@ class FileSystem {
     // write still running keeps its file. Returns the names removed.
     virtual Result<std::vector<std::string>> removeLeftTempFiles(const std::string& folder) = 0;
 
+    // True when the plain file `path` holds exactly `expected`, compared as it is read.
+    virtual Result<bool> holdsExactly(const std::string& path, std::string_view expected) {
+        const Result<std::string> text = readAll(path);
+        return {text.ok() && text.value == expected, text.status};
+    }
+
     // True when `b` holds exactly the bytes of the plain file `a` and is another file, not `a`
     // itself reached through a link.
     virtual Result<bool> sameBytesInOtherFile(const std::string& a, const std::string& b) = 0;

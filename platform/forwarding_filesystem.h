@@ -61,6 +61,9 @@ class ForwardingFileSystem : public FileSystem {
     Result<std::vector<std::string>> removeLeftTempFiles(const std::string& f) override {
         return inner_.removeLeftTempFiles(f);
     }
+    Result<bool> holdsExactly(const std::string& p, std::string_view x) override {
+        return inner_.holdsExactly(p, x);
+    }
     Result<bool> sameBytesInOtherFile(const std::string& a, const std::string& b) override {
         return inner_.sameBytesInOtherFile(a, b);
     }

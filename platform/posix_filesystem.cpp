@@ -280,11 +280,11 @@ Result<std::string> PosixFileSystem::exchangeAtomic(const std::string& path, std
     // The flush above is the slow part: whoever else writes `path` (the game takes no lock) most
     // likely did so meanwhile, so it is compared once more right before the exchange.
     if (expected) {
-        const Result<std::string> now = readAll(path);
-        if (!now.ok() || now.value != *expected) {
+        const Result<bool> same = holdsExactly(path, *expected);
+        if (!same.ok() || !same.value) {
             ::unlink(temp.value.c_str());
             return {{},
-                    now.ok() ? Status::failure("Changed since it was read", ESTALE) : now.status};
+                    same.ok() ? Status::failure("Changed since it was read", ESTALE) : same.status};
         }
     }
     if (::renameat2(AT_FDCWD, temp.value.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) != 0) {

@@ -37,6 +37,7 @@ class PosixFileSystem final : public FileSystem {
     Result<std::vector<std::string>> listFolders(const std::string& folder) override;
     Result<std::string> canonicalPath(const std::string& path) override;
     Result<std::vector<std::string>> removeLeftTempFiles(const std::string& folder) override;
+    Result<bool> holdsExactly(const std::string& path, std::string_view expected) override;
     Result<bool> sameBytesInOtherFile(const std::string& a, const std::string& b) override;
     Status forEachEntry(const std::string& folder,
                         const std::function<void(std::string_view, EntryKind)>& entry) override;

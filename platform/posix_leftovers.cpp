@@ -1,4 +1,4 @@
-// The clean-up after a write cut short, and the check for a package already in place.
+// The clean-up after a write cut short, and the comparisons of a file with bytes or another file.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -43,6 +43,28 @@ Result<std::vector<std::string>> PosixFileSystem::removeLeftTempFiles(const std:
         if (::unlink(path.c_str()) == 0) removed.push_back(name);
     }
     return {std::move(removed), {}};
+}
+
+Result<bool> PosixFileSystem::holdsExactly(const std::string& path, std::string_view expected) {
+    Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) return {false, Status::fromErrno(errno)};
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return {false, Status::fromErrno(errno)};
+    if (!S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) != expected.size())
+        return {false, {}};
+    constexpr std::size_t kBlock = 1 << 16;
+    const auto buf = std::make_unique_for_overwrite<char[]>(kBlock);
+    for (std::size_t done = 0;;) {
+        const ssize_t n = ::read(fd.get(), buf.get(), kBlock);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return {false, Status::fromErrno(errno)};
+        if (n == 0) return {done == expected.size(), {}};
+        const auto got = static_cast<std::size_t>(n);
+        if (done + got > expected.size() ||
+            std::memcmp(buf.get(), expected.data() + done, got) != 0)
+            return {false, {}};
+        done += got;
+    }
 }
 
 Result<bool> PosixFileSystem::sameBytesInOtherFile(const std::string& a, const std::string& b) {

@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev libgmock-dev
-    qt6-base-dev qt6-multimedia-dev libgl-dev qt6-qpa-plugins
+    qt6-base-dev libgl-dev qt6-qpa-plugins libcanberra-dev
+    libcli11-dev nlohmann-json3-dev
     xvfb xauth fonts-dejavu-core librsvg2-bin
     clang libclang-rt-14-dev
     locales

@@ -4,8 +4,9 @@
 # look a user gets.
 #   scripts/screenshots.sh [BUILD [OUT]]   BUILD: folder with the built programs (build),
 #                                          OUT: where the pictures go (docs)
-# Pictures: main-file-list, main-options, main-never-move, main-run (a run of 20,000 packages
-# under way), main-status (after it), about, troubleshooter, troubleshooter-saved.
+# Pictures: main-start (a start-up message beside the busy window), main-file-list, main-options, main-never-move, main-run (a run of 20,000 packages
+# under way), main-status (after it), about, troubleshooter, troubleshooter-saved; where qt6ct
+# is installed, main-options-dark, about-dark and troubleshooter-dark in its "darker" scheme.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build}")
@@ -83,9 +84,14 @@ shot() { # window id, picture name
     echo "$out/$2.png"
 }
 
-# Quorvel on the demo folder: the File List, Options and Never Move tabs.
+# Quorvel on the demo folder: the first start-up message over the busy window (the whole
+# screen), then the File List, Options and Never Move tabs.
 "$prog/quorvel" &
 pids+=($!)
+window '^Quorvel$' >/dev/null || true
+sleep 0.5
+import -window root "$out/main-start.png"
+echo "$out/main-start.png"
 main=$(main_window)
 sleep 1.5
 shot "$main" main-file-list
@@ -110,9 +116,13 @@ sleep 1
     tail -n +2 "$game/Cache/cache.ini"
 } >"$work/cache.ini"
 mv "$work/cache.ini" "$game/Cache/cache.ini"
-"$prog/quorvel" &
-pids+=($!)
-main=$(main_window)
+start_main() { # starts Quorvel; its window's id goes to $work/id
+    "$prog/quorvel" &
+    pids+=($!)
+    main_window >"$work/id"
+}
+start_main
+main=$(cat "$work/id")
 sleep 2
 press "$main" alt+f
 sleep 0.3
@@ -137,18 +147,22 @@ press "$main" alt+F4
 sleep 1
 
 # Quorvel Troubleshooter: the cache folder is typed into the picker.
-HOME=$work "$prog/quorvel-troubleshooter" &
-pids+=($!)
-picker=$(window 'Choose the UT Cache folder')
-sleep 0.5
-xdotool windowactivate --sync "$picker" >/dev/null 2>&1 || true
-xdotool type --delay 2 "$game/Cache"
-press "$picker" Return
-sleep 0.5
-if xdotool search --onlyvisible --name 'Choose the UT Cache folder' >/dev/null 2>&1; then
+troubleshooter_window() {
+    HOME=$work "$prog/quorvel-troubleshooter" &
+    pids+=($!)
+    picker=$(window 'Choose the UT Cache folder')
+    sleep 0.5
+    xdotool windowactivate --sync "$picker" >/dev/null 2>&1 || true
+    xdotool type --delay 2 "$game/Cache"
     press "$picker" Return
-fi
-trouble=$(window '^Quorvel Troubleshooter v')
+    sleep 0.5
+    if xdotool search --onlyvisible --name 'Choose the UT Cache folder' >/dev/null 2>&1; then
+        press "$picker" Return
+    fi
+    window '^Quorvel Troubleshooter v'
+}
+troubleshooter_window >"$work/id"
+trouble=$(cat "$work/id")
 xdotool windowactivate --sync "$trouble" 2>/dev/null || true
 sleep 1
 shot "$trouble" troubleshooter
@@ -157,3 +171,33 @@ sleep 1
 shot "$trouble" troubleshooter-saved
 press "$trouble" alt+x
 sleep 0.5
+
+# The same windows in a dark colour scheme, as a user of qt6ct gets them.
+qt6ct_plugin=$(find /usr/lib -path '*qt6/plugins/platformthemes/libqt6ct.so' 2>/dev/null | head -1)
+if [ -n "$qt6ct_plugin" ] && [ -e /usr/share/qt6ct/colors/darker.conf ]; then
+    mkdir -p "$work/config/qt6ct"
+    printf '[Appearance]\ncolor_scheme_path=/usr/share/qt6ct/colors/darker.conf\ncustom_palette=true\nstyle=Fusion\n' \
+        >"$work/config/qt6ct/qt6ct.conf"
+    export XDG_CONFIG_HOME=$work/config QT_QPA_PLATFORMTHEME=qt6ct
+    start_main
+    main=$(cat "$work/id")
+    sleep 1.5
+    press "$main" ctrl+Tab
+    sleep 0.5
+    shot "$main" main-options-dark
+    press "$main" alt+h
+    sleep 0.3
+    xdotool key a
+    about=$(window '^About Quorvel')
+    sleep 0.5
+    shot "$about" about-dark
+    press "$about" Escape
+    press "$main" alt+F4
+    sleep 1
+    troubleshooter_window >"$work/id"
+    trouble=$(cat "$work/id")
+    sleep 1
+    shot "$trouble" troubleshooter-dark
+    press "$trouble" alt+x
+    sleep 0.5
+fi

@@ -422,7 +422,9 @@ namespace {
 // GameDir + "/System/" + file when neither is there.
 std::string usedSettingsFile(const std::string& gameDir, FileSystem& fs, const std::string& home,
                              const std::string& file) {
-    const std::string dir = settingsFolder(gameDir, fs, home);
+    std::string dir = settingsFolder(gameDir, fs, home);
+    // GameDir ends in a separator: the paths shown to the user get one, not two.
+    if (dir.size() > 1 && dir.back() == kSep) dir.pop_back();
     for (const char* system : {"System64/", "System/"}) {
         const std::string path = resolveNoCase(fs, dir, system + file);
         if (!path.empty() && fs.isFile(path)) return path;

@@ -11,8 +11,8 @@ ProgramFiles programFiles(const ProgramFolderFacts& facts, FileSystem& fs) {
     ProgramFiles files;
     files.shippedSettingsFile = joinPath(facts.programFolder, kSettingsFileName);
     files.shippedNeverMoveFile = joinPath(facts.programFolder, kNeverMoveFileName);
-    files.inProgramFolder = facts.writable;
-    if (facts.writable) {
+    files.inProgramFolder = !facts.installed && facts.writable;
+    if (files.inProgramFolder) {
         files.settingsFile = files.userSettingsFile = files.shippedSettingsFile;
         files.neverMoveFile = files.userNeverMoveFile = files.shippedNeverMoveFile;
         files.runLog = joinPath(facts.programFolder, kRunLogName);
@@ -32,6 +32,7 @@ ProgramFiles programFiles(const ProgramFolderFacts& facts, FileSystem& fs) {
 
 ProgramFiles programFiles(const std::string& programFolder, FileSystem& fs) {
     return programFiles({.programFolder = programFolder,
+                         .installed = fs.isFile(joinPath(programFolder, kInstalledMarkerName)),
                          .writable = folderIsWritable(programFolder),
                          .dataHome = userDataHome(),
                          .configHome = userConfigHome()},

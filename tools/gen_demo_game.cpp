@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/tool_arguments.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -105,13 +107,17 @@ const std::vector<Package> kPackages = {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "Usage: gen_demo_game DIR\n"
-                     "Writes a demo Unreal Tournament folder with a download cache into DIR\n"
-                     "(a new or empty folder).\n";
+    const char* usage =
+        "Usage: gen_demo_game DIR\n"
+        "Writes a demo Unreal Tournament folder with a download cache into DIR\n"
+        "(a new or empty folder).\n";
+    int first = 1;
+    if (int code = toolArguments(argc, argv, usage, first); code >= 0) return code;
+    if (argc - first != 1) {
+        std::cerr << usage;
         return 2;
     }
-    const fs::path root = argv[1];
+    const fs::path root = argv[first];
     std::error_code ec;
     // Never write into a folder that already holds something, least of all a real game.
     if (fs::exists(root, ec) && !fs::is_empty(root, ec)) {

@@ -8,6 +8,8 @@
 #include <iostream>
 #include <string>
 
+#include "tools/tool_arguments.h"
+
 namespace {
 
 void le16(std::string& s, std::uint32_t v) {
@@ -22,7 +24,13 @@ void le32(std::string& s, std::uint32_t v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string path = argc > 1 ? argv[1] : "e.wav";
+    int code = -1;
+    const std::string path = outputFileArgument(
+        argc, argv,
+        "Usage: gen_e_wav [FILE]\n"
+        "Writes the About window's chime, a short WAV file, to FILE (default: e.wav).\n",
+        "e.wav", code);
+    if (code >= 0) return code;
     constexpr int kRate = 22050;
     constexpr double kSeconds = 0.7;
     constexpr double kPi = 3.14159265358979;

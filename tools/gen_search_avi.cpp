@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/tool_arguments.h"
+
 namespace {
 
 constexpr int kWidth = 272;
@@ -134,7 +136,13 @@ std::string list(const char* type, const std::string& body) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string path = argc > 1 ? argv[1] : "search.avi";
+    int code = -1;
+    const std::string path = outputFileArgument(
+        argc, argv,
+        "Usage: gen_search_avi [FILE]\n"
+        "Writes the busy window's animation, an RLE8 AVI file, to FILE (default: search.avi).\n",
+        "search.avi", code);
+    if (code >= 0) return code;
 
     std::vector<std::string> frames;
     std::uint32_t largest = 0;

@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -15,6 +17,7 @@
 #include "settings/program_files.h"
 #include "troubleshooter/cache_info.h"
 #include "troubleshooter/maker_contact.h"
+#include "widgets/display.h"
 
 namespace qv::troubleshooter {
 
@@ -22,7 +25,7 @@ namespace {
 
 // Shown as the report writes it: a control byte in a name does not break the line.
 QString display(const std::string& text) {
-    return QString::fromLocal8Bit(escapeControlBytes(text));
+    return displayText(escapeControlBytes(text));
 }
 
 // Characters that would end the mail link's body early are escaped; blanks stay plain.
@@ -61,14 +64,12 @@ std::string frmMain::reportPathShown() const {
     return homeRelative(reportPath_, reportFolder_);
 }
 
-void frmMain::fillList(QListWidget* list, const std::vector<std::string>& entries, int* widest) {
+void frmMain::fillList(QListWidget* list, const std::vector<std::string>& entries) {
     list->clear();
-    *widest = -1;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (*widest < 0 || entries[i].size() > entries[static_cast<std::size_t>(*widest)].size())
-            *widest = static_cast<int>(i);
-        list->addItem(display(entries[i]));
-    }
+    QStringList items;
+    items.reserve(static_cast<qsizetype>(entries.size()));
+    for (const std::string& entry : entries) items.push_back(display(entry));
+    list->addItems(items);
 }
 
 void frmMain::setUtRegDir(std::string text) {
@@ -140,8 +141,8 @@ void frmMain::ChooseCacheFolder() {
         cacheDirEntries_.clear();
         if (LoadCacheIni() && ListCacheDir()) break;
     }
-    fillList(lstCacheINI, cacheIniEntries_, &widestIni_);
-    fillList(lstCacheDir, cacheDirEntries_, &widestDir_);
+    fillList(lstCacheINI, cacheIniEntries_);
+    fillList(lstCacheDir, cacheDirEntries_);
 }
 
 bool frmMain::LoadCacheIni() {
@@ -228,19 +229,41 @@ void frmMain::cmdSave_Click() {
     if (!m_.strInstallPath.empty()) in.logFolder = parentFolder(runLogPath(fs_, m_.strInstallPath));
     in.logNote = m_.logNote;
 
-    if (Status s = saveReport(fs_, reportFolder_, buildReport(in)); !s) {
+    const std::string report = buildReport(in);
+    const bool ownPlace = reportPath_ == joinClean(reportFolder_, kReportName);
+    Status saved =
+        ownPlace ? saveReport(fs_, reportFolder_, report) : fs_.writeAtomic(reportPath_, report);
+    // Where the report cannot be written (a read-only home), the user picks another place, and
+    // the mail names that one.
+    while (!saved) {
         lblSaved->clear();
-        message("The report could not be saved to " + reportPath_ + ": " + s.text);
-        return;
+        if (!dialogs_.askYesNo(kProgramTitle, "The report could not be saved to " + reportPath_ +
+                                                  ": " + saved.text +
+                                                  "\n\nSave it somewhere else?"))
+            return;
+        const std::string other = pickReportFile();
+        if (other.empty()) return;
+        reportPath_ = other;
+        showReportTarget();
+        saved = fs_.writeAtomic(reportPath_, report);
     }
     lblSaved->setText(QStringLiteral("Saved to %1 at %2.")
-                          .arg(QString::fromLocal8Bit(reportPathShown()),
+                          .arg(displayText(reportPathShown()),
                                QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
     // The report walks each list to its end, leaving its last entry selected.
     for (QListWidget* list : {lstCacheINI, lstCacheDir})
         if (list->count() > 0) list->setCurrentRow(list->count() - 1);
     cmdMail->setText(QStringLiteral("&Email the Info"));
     cmdMail->setEnabled(true);
+}
+
+std::string frmMain::pickReportFile() {
+    const std::string suggested = joinClean(QDir::tempPath().toStdString(), kReportName);
+    if (services_.pickReportFile) return services_.pickReportFile(suggested);
+    const QString chosen = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Save the report as"), QFile::decodeName(suggested.c_str()),
+        QStringLiteral("Text files (*.txt);;All files (*)"));
+    return chosen.isEmpty() ? std::string() : QFile::encodeName(chosen).toStdString();
 }
 
 std::string frmMain::mailLink() const {
@@ -254,7 +277,7 @@ void frmMain::cmdMail_Click() {
 }
 
 void frmMain::MailInfo() {
-    const QUrl url(QString::fromLocal8Bit(mailLink()), QUrl::TolerantMode);
+    const QUrl url(displayText(mailLink()), QUrl::TolerantMode);
     const bool opened = services_.openUrl ? services_.openUrl(url) : QDesktopServices::openUrl(url);
     // Without a mail program nothing would happen on screen; the user can still mail the file.
     if (!opened)

@@ -32,6 +32,9 @@ struct Services {
     std::function<bool(const QUrl&)> openUrl;  // QDesktopServices::openUrl when empty
     CEnvironment::VersionQuery versionQuery;   // the kernel's answer when empty
     FileSystem* fs = nullptr;                  // the real file system when null
+    // Asks where to save the report when its own place cannot be written; a save dialog
+    // starting at the suggested path when empty. The empty text is a cancel.
+    std::function<std::string(const std::string& suggested)> pickReportFile;
 };
 
 // The troubleshooter's one window: what the registry says, the cache index and folder, and
@@ -67,10 +70,12 @@ class frmMain final : public QWidget {
 
   private:
     void buildControls();
+    void showReportTarget();  // cmdSave's caption and tooltip name where the report goes
+    std::string pickReportFile();
     void setUtRegDir(std::string text);
     void setCacheRegDir(std::string text);
     void message(const std::string& text);
-    void fillList(QListWidget* list, const std::vector<std::string>& entries, int* widest);
+    void fillList(QListWidget* list, const std::vector<std::string>& entries);
 
     void ReadUTRegistry();
     void SetUTFolder(bool mustChoose);
@@ -93,8 +98,6 @@ class frmMain final : public QWidget {
     std::string cacheRegDirText_;
     std::vector<std::string> cacheIniEntries_;
     std::vector<std::string> cacheDirEntries_;
-    int widestIni_ = -1;  // rows of the longest entries, which size the lists' rows
-    int widestDir_ = -1;
 
     QLabel* Label1 = nullptr;
     QLineEdit* txtUTRegDir = nullptr;

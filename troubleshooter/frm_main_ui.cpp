@@ -22,6 +22,7 @@
 
 #include "troubleshooter/frm_main.h"
 #include "troubleshooter/maker_contact.h"
+#include "widgets/display.h"
 #include "widgets/line_list.h"
 
 namespace qv::troubleshooter {
@@ -66,9 +67,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, const char* caption, QRect 
     label->setWordWrap(!oneLine);
     if (oneLine) where.setWidth(std::max(where.width(), label->sizeHint().width()));
     label->setGeometry(where);
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, kDarkBlue);
-    label->setPalette(p);
+    setTextColour(label, kDarkBlue);
     return label;
 }
 
@@ -92,8 +91,7 @@ QPushButton* makeButton(QWidget* parent, const char* name, const char* caption, 
 
 // Entries are shown whole, with a horizontal scroll bar when one is wider than the list; every
 // row is sized like the longest entry, so a large cache is laid out without measuring each.
-QListWidget* makeList(QWidget* parent, const char* name, QRect where,
-                      std::function<int()> widestRow) {
+QListWidget* makeList(QWidget* parent, const char* name, QRect where) {
     auto* list = new QListWidget(parent);
     list->setObjectName(QString::fromLatin1(name));
     list->setGeometry(where);
@@ -101,7 +99,7 @@ QListWidget* makeList(QWidget* parent, const char* name, QRect where,
     list->setUniformItemSizes(true);
     list->setTextElideMode(Qt::ElideNone);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    list->setItemDelegate(new WidestRowDelegate(std::move(widestRow), list));
+    list->setItemDelegate(new WidestRowDelegate(list));
     return list;
 }
 
@@ -143,6 +141,14 @@ QIcon programIcon() {
 
 }  // namespace
 
+void frmMain::showReportTarget() {
+    // The path as the user knows it: "~/CacheInfo.txt" under the home folder.
+    QString target = displayText(reportPathShown());
+    target.replace(QLatin1Char('&'), QStringLiteral("&&"));  // a literal '&', not a mnemonic
+    cmdSave->setText(QStringLiteral("&Save to ") + target);
+    cmdSave->setToolTip(QStringLiteral("Save to ") + displayText(reportPath_));
+}
+
 void frmMain::buildControls() {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromLatin1(kProgramTitle));
@@ -181,21 +187,15 @@ void frmMain::buildControls() {
     makeLine(this, QStringLiteral("Line2_1"), -45, 2595, 6015, Qt::white);
 
     Label4 = makeLabel(this, "Label4", "Cache.INI Contents :", twips(120, 2760, 2055, 255));
-    lstCacheINI =
-        makeList(this, "lstCacheINI", twips(120, 3000, 5775, 1425), [this] { return widestIni_; });
+    lstCacheINI = makeList(this, "lstCacheINI", twips(120, 3000, 5775, 1425));
     Label3 = makeLabel(this, "Label3", "Cache Directory Listing :", twips(120, 4680, 1935, 255));
-    lstCacheDir =
-        makeList(this, "lstCacheDir", twips(120, 4920, 5775, 1425), [this] { return widestDir_; });
+    lstCacheDir = makeList(this, "lstCacheDir", twips(120, 4920, 5775, 1425));
     lblSaved = new QLabel(this);
     lblSaved->setObjectName(QStringLiteral("lblSaved"));
     lblSaved->setGeometry(twips(120, 6360, 5775, 225));
 
-    // The path as the user knows it: "~/CacheInfo.txt" under the home folder.
-    QString target = QFile::decodeName(reportPathShown().c_str());
-    target.replace(QLatin1Char('&'), QStringLiteral("&&"));  // a literal '&', not a mnemonic
     cmdSave = makeButton<ElidingButton>(this, "cmdSave", "", twips(120, 6600, 2175, 375));
-    cmdSave->setText(QStringLiteral("&Save to ") + target);
-    cmdSave->setToolTip(QStringLiteral("Save to ") + QFile::decodeName(reportPath_.c_str()));
+    showReportTarget();
     cmdMail =
         makeButton(this, "cmdMail", "** Save the file FIRST **", twips(2400, 6600, 2175, 375));
     cmdMail->setEnabled(false);

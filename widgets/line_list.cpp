@@ -1,5 +1,9 @@
 #include "widgets/line_list.h"
 
+#include <QScrollBar>
+#include <memory>
+
+#include "widgets/display.h"
 namespace qv {
 
 LineListModel::LineListModel(QObject* parent, int flushIntervalMs)
@@ -22,14 +26,7 @@ void LineListModel::flush() {
     if (queue_.empty()) return;
     const int first = static_cast<int>(lines_.size());
     beginInsertRows({}, first, first + static_cast<int>(queue_.size()) - 1);
-    std::size_t widest = widestRow_ >= 0 ? lines_[widestRow_].size() : 0;
-    for (std::string& line : queue_) {
-        if (widestRow_ < 0 || line.size() > widest) {
-            widest = line.size();
-            widestRow_ = static_cast<int>(lines_.size());
-        }
-        lines_.push_back(std::move(line));
-    }
+    for (std::string& line : queue_) lines_.push_back(std::move(line));
     queue_.clear();
     endInsertRows();
     Q_EMIT flushed();
@@ -40,7 +37,6 @@ void LineListModel::clear() {
     queue_.clear();
     beginResetModel();
     lines_.clear();
-    widestRow_ = -1;
     endResetModel();
 }
 
@@ -52,19 +48,62 @@ QVariant LineListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole ||
         !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    return QString::fromLocal8Bit(lines_[static_cast<std::size_t>(index.row())]);
+    return displayText(lines_[static_cast<std::size_t>(index.row())]);
 }
 
-WidestRowDelegate::WidestRowDelegate(std::function<int()> widestRow, QObject* parent)
-    : QStyledItemDelegate(parent), widestRow_(std::move(widestRow)) {}
+WidestRowDelegate::WidestRowDelegate(QAbstractItemView* view)
+    : QStyledItemDelegate(view), view_(view) {
+    QAbstractItemModel* model = view->model();
+    connect(model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex& parent, int first, int last) {
+                if (!parent.isValid()) measure(first, last);
+            });
+    const auto remeasure = [this] {
+        widestRow_ = -1;
+        widestWidth_ = -1;
+        measure(0, view_->model()->rowCount() - 1);
+    };
+    connect(model, &QAbstractItemModel::modelReset, this, remeasure);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, remeasure);
+    connect(model, &QAbstractItemModel::dataChanged, this, remeasure);
+    measure(0, model->rowCount() - 1);
+}
+
+void WidestRowDelegate::measure(int first, int last) {
+    const QAbstractItemModel* model = view_->model();
+    const QFontMetrics metrics(view_->font());
+    const int before = widestRow_;
+    if (widestRow_ >= first) widestRow_ += last - first + 1;  // rows inserted above it
+    for (int row = first; row <= last; ++row) {
+        const int width = metrics.horizontalAdvance(model->index(row, 0).data().toString());
+        if (width > widestWidth_) {
+            widestWidth_ = width;
+            widestRow_ = row;
+        }
+    }
+    // A view with uniform item sizes keeps the size it measured until it is laid out again.
+    if (widestRow_ != before && widestRow_ >= 0)
+        Q_EMIT sizeHintChanged(model->index(widestRow_, 0));
+}
 
 QSize WidestRowDelegate::sizeHint(const QStyleOptionViewItem& option,
                                   const QModelIndex& index) const {
-    const int row = widestRow_ ? widestRow_() : -1;
     const QAbstractItemModel* model = index.model();
-    if (!model || row < 0 || row >= model->rowCount(index.parent()))
+    if (!model || widestRow_ < 0 || widestRow_ >= model->rowCount(index.parent()))
         return QStyledItemDelegate::sizeHint(option, index);
-    return QStyledItemDelegate::sizeHint(option, model->index(row, index.column(), index.parent()));
+    return QStyledItemDelegate::sizeHint(option,
+                                         model->index(widestRow_, index.column(), index.parent()));
+}
+
+void keepLastLineInView(QAbstractItemView* view, std::function<bool()> always) {
+    QScrollBar* bar = view->verticalScrollBar();
+    auto atEnd = std::make_shared<bool>(true);
+    QObject::connect(bar, &QScrollBar::valueChanged, view,
+                     [bar, atEnd](int value) { *atEnd = value >= bar->maximum(); });
+    QObject::connect(bar, &QScrollBar::rangeChanged, view,
+                     [bar, atEnd, always = std::move(always)](int, int max) {
+                         if (*atEnd || (always && always())) bar->setValue(max);
+                     });
 }
 
 }  // namespace qv

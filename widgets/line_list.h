@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractItemView>
 #include <QAbstractListModel>
 #include <QElapsedTimer>
 #include <QStyledItemDelegate>
@@ -28,8 +29,6 @@ class LineListModel final : public QAbstractListModel {
     // The lines in the list, without the queued ones.
     const std::vector<std::string>& lines() const { return lines_; }
     std::size_t queued() const { return queue_.size(); }
-    // The row holding the longest line (in bytes), -1 when the list is empty.
-    int widestRow() const { return widestRow_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -44,18 +43,30 @@ class LineListModel final : public QAbstractListModel {
     QTimer timer_;
     QElapsedTimer sinceFlush_;
     int interval_;
-    int widestRow_ = -1;
 };
 
 // Sizes every row of a view with uniform item sizes like its widest row, so a long line gets
-// a horizontal scroll bar instead of being cut, while only that one row is measured.
+// a horizontal scroll bar instead of being cut. Each row's drawn width is measured once, when
+// it comes; a new widest row lays the view out again at once.
 class WidestRowDelegate final : public QStyledItemDelegate {
   public:
-    WidestRowDelegate(std::function<int()> widestRow, QObject* parent);
+    explicit WidestRowDelegate(QAbstractItemView* view);
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
+    // The row whose text is drawn widest, -1 when the list is empty.
+    int widestRow() const { return widestRow_; }
+
   private:
-    std::function<int()> widestRow_;
+    void measure(int first, int last);
+
+    QAbstractItemView* view_;
+    int widestRow_ = -1;
+    int widestWidth_ = -1;
 };
+
+// Keeps a list's last line in view while it was in view: when lines come, and when the list
+// gets narrower and a horizontal scroll bar takes room from it. `always` keeps it there
+// whatever the user scrolled to (during a run).
+void keepLastLineInView(QAbstractItemView* view, std::function<bool()> always = {});
 
 }  // namespace qv

@@ -2,11 +2,15 @@
 
 #include <QApplication>
 #include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStyle>
+#include <algorithm>
 #include <utility>
 
 #include "widgets/browse_for_folder.h"
+#include "widgets/display.h"
 
 namespace qv {
 
@@ -17,16 +21,52 @@ MessageBoxHook& messageBoxHook() {
     return hook;
 }
 
+// The text broken into lines at blanks only, each at most `soft` pixels wide where its words
+// allow: a path, address or name is never broken, unless it alone is wider than `hard`, and then
+// after a separator where one fits, else where the line is full.
+QString wrapAtBlanks(const QString& text, const QFontMetrics& metrics, int soft, int hard) {
+    QStringList out;
+    for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
+        QString line;
+        for (const QString& word : paragraph.split(QLatin1Char(' '))) {
+            const QString joined = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+            if (line.isEmpty() || metrics.horizontalAdvance(joined) <= soft) {
+                line = joined;
+            } else {
+                out.push_back(line);
+                line = word;
+            }
+            while (metrics.horizontalAdvance(line) > hard) {
+                qsizetype fits = line.size() - 1;
+                while (fits > 1 && metrics.horizontalAdvance(line.left(fits)) > hard) --fits;
+                const qsizetype slash = line.lastIndexOf(QLatin1Char('/'), fits - 1);
+                const qsizetype cut = slash > 0 ? slash + 1 : fits;
+                out.push_back(line.left(cut));
+                line = line.mid(cut);
+            }
+        }
+        out.push_back(line);
+    }
+    return out.join(QLatin1Char('\n'));
+}
+
 // A message box as a fixed-size dialog should be: a title bar with a close button only, wide
 // enough to show its whole title, and centred on its window (on the screen while that window
-// is not shown yet, as at start-up).
+// is not shown yet, as at start-up). Its text can be selected and copied, and its lines break
+// at blanks only, so a path or an address stays whole on one line.
 class MessageBox final : public QMessageBox {
   public:
     MessageBox(const MessageBoxCall& call, StandardButtons buttons, QWidget* owner)
-        : QMessageBox(NoIcon, QString::fromLocal8Bit(call.title), QString::fromLocal8Bit(call.text),
-                      buttons, owner) {
+        : QMessageBox(NoIcon, displayText(call.title), QString(), buttons, owner) {
         setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                        Qt::WindowCloseButtonHint);
+        setTextFormat(Qt::PlainText);
+        setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+        const int screenWidth = screen ? screen->availableGeometry().width() : 1024;
+        const int hard = screenWidth <= 1024 ? screenWidth - 80 : std::min(screenWidth - 480, 1000);
+        setText(wrapAtBlanks(displayText(call.text), fontMetrics(),
+                             std::min(screenWidth / 2, 500) - 40, hard));
         // The window manager's title bar: a bold title between the icon and the close button.
         QFont titleFont = font();
         titleFont.setBold(true);
@@ -41,13 +81,38 @@ class MessageBox final : public QMessageBox {
     // The box takes its final size when it is shown; it is placed then, before it appears.
     void showEvent(QShowEvent* event) override {
         QMessageBox::showEvent(event);
+        // The lines are broken already: the box is as wide as its longest line.
+        if (auto* label = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+            label && label->wordWrap()) {
+            label->setWordWrap(false);
+            setMinimumSize(0, 0);
+            setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+            layout()->activate();
+            setFixedSize(layout()->totalMinimumSize().expandedTo(sizeHint()));
+        }
         const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
         QRect area;
         if (owner && owner->isVisible())
             area = owner->frameGeometry();
         else if (const QScreen* screen = QGuiApplication::primaryScreen())
             area = screen->availableGeometry();
-        if (area.isValid()) move(area.center() - rect().center());
+        if (!area.isValid()) return;
+        QRect placed(area.center() - rect().center(), frameSize());
+        // A busy window stays in sight: the box goes below it, or above where there is no room.
+        for (const QWidget* busy : QApplication::topLevelWidgets()) {
+            if (!busy->isVisible() || !busy->property(kBusyWindowProperty).toBool()) continue;
+            const QRect b = busy->frameGeometry();
+            if (!placed.intersects(b)) continue;
+            const QScreen* screen = busy->screen();
+            const QRect room = screen ? screen->availableGeometry() : area;
+            // The window manager puts its title bar above the box.
+            const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight) + 12;
+            if (b.bottom() + titleBar + placed.height() <= room.bottom())
+                placed.moveTop(b.bottom() + titleBar);
+            else
+                placed.moveBottom(b.top() - 12);
+        }
+        move(placed.topLeft());
     }
 };
 

@@ -13,6 +13,10 @@ namespace qv {
 
 struct MessageBoxCall;
 
+// A top-level window with this property set (a busy window) is not covered by message boxes:
+// they are placed beside it.
+inline constexpr const char* kBusyWindowProperty = "qvBusyWindow";
+
 // Dialogs through Qt: QMessageBox (OK, or Yes/No) and the folder picker (BrowseForFolder).
 // Texts are 8-bit and decoded for display with QString::fromLocal8Bit; an empty title shows
 // the program's title given at construction.

@@ -9,11 +9,16 @@
 #include <QAction>
 #include <QDesktopServices>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QListView>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
+#include <QTextBrowser>
+#include <QToolTip>
 #include <QTreeView>
 #include <memory>
 
@@ -147,9 +152,22 @@ TEST_F(MainWindow, FileListCheckUncheckSortAndRun) {
     EXPECT_EQ(rows(),
               (Texts{"botpack.u", "CTF-Face.unr", "Mech8.umx", "Organic.uax", "Skaarj.utx"}));
     view->model()->setData(rowOf("Skaarj.utx"), Qt::Unchecked, Qt::CheckStateRole);
+    // Columns as wide as their texts in a larger font; a name cut by a narrowed column shows
+    // whole in its tooltip.
+    QFont large = w.font();
+    large.setPointSize(large.pointSize() * 2);
+    w.setFont(large);
+    EXPECT_GE(view->columnWidth(1), view->sizeHintForIndex(view->model()->index(0, 1)).width());
+    view->setColumnWidth(0, 40);
+    const QRect cell = view->visualRect(rowOf("CTF-Face.unr"));
+    QHelpEvent tip(QEvent::ToolTip, cell.center(), view->viewport()->mapToGlobal(cell.center()));
+    QCoreApplication::sendEvent(view->viewport(), &tip);
+    EXPECT_EQ(QToolTip::text(), QStringLiteral("CTF-Face.unr"));
 
     const std::string oldIndex = readFile(cache + "/cache.ini");
+    child("cmdRun")->setFocus();
     click("cmdRun");
+    EXPECT_EQ(w.focusWidget(), child("cmdRun"));  // not Exit, where Space would quit
     EXPECT_TRUE(boxes.shown.empty());
     for (const std::string moved :
          {"Maps/CTF-Face.unr", "System/botpack.u", "Sounds/Organic.uax", "Music/Mech8.umx"})
@@ -212,7 +230,14 @@ TEST_F(MainWindow, OptionsTabChoicesStoredAtShutdownAndPurge) {
     EXPECT_EQ(picker.starts.back(), cache);  // the picker opened at the folder shown
     EXPECT_EQ(rows(), (Texts{"AS-Frigate.unr", "Bonus.utx"}));
 
-    window->resize(900, 700);
+    // A place saved at another scale, half off the screen and larger than it, comes back on it.
+    const QRect screen = window->screen()->availableGeometry();
+    window->setGeometry(QRect(screen.topLeft() - QPoint(300, 200), screen.size() * 2));
+    menu("mnuFileExit");
+    load();
+    EXPECT_TRUE(screen.contains(window->geometry())) << window->geometry().x();
+    const QSize size = window->size() - QSize(30, 20);
+    window->resize(size);
     menu("mnuFileExit");
     EXPECT_FALSE(window->isVisible());
     const std::pair<const char*, std::string> expected[] = {
@@ -221,7 +246,7 @@ TEST_F(MainWindow, OptionsTabChoicesStoredAtShutdownAndPurge) {
     for (const auto& [name, value] : expected) EXPECT_EQ(stored(name), value) << name;
 
     load();  // the next start shows the same choices and size, without a reminder
-    EXPECT_EQ(window->size(), QSize(900, 700));
+    EXPECT_EQ(window->size(), size);
     for (const char* on : {"optSelectOnly", "chkUTX", "optMoveDir"})
         EXPECT_TRUE(child(on)->isChecked()) << on;
     EXPECT_EQ(child<ByteLineEdit>("txtMoveDir")->bytes(), target);
@@ -232,7 +257,7 @@ TEST_F(MainWindow, OptionsTabChoicesStoredAtShutdownAndPurge) {
 // Guards: a never-move name matched in only one letter case, an unsaved edit written, a save
 // that drops or reorders names, a right click answered No that still writes.
 TEST_F(MainWindow, NeverMoveTabAddSaveAndRightClick) {
-    fill({"CTF-Face.unr", "Skaarj.utx", "botpack.u"});
+    fill({"CTF-Face.unr", "Skaarj.utx", "botpack.u", "DM-Caf\xe9.unr", "DM-Caf\xe8.unr"});
     writeFile(neverMove, "skaarj.UTX\r\n");
     load().show();
     EXPECT_EQ(rows(Marked), Texts{"Skaarj.utx"});
@@ -242,7 +267,8 @@ TEST_F(MainWindow, NeverMoveTabAddSaveAndRightClick) {
     EXPECT_EQ(readFile(neverMove), "skaarj.UTX\r\n");  // not saved yet
     click("cmdNMSave");
     EXPECT_EQ(readFile(neverMove), "CTF-FACE.UNR\r\nskaarj.UTX\r\n");
-    EXPECT_EQ(rows(Checked), Texts{"botpack.u"});
+    // Names the server wrote in Windows-1252 show as such, each its own.
+    EXPECT_EQ(rows(Checked), (Texts{"botpack.u", "DM-Caf\u00e9.unr", "DM-Caf\u00e8.unr"}));
 
     QTreeView* view = child<QTreeView>("ListView1");  // a right click on a row offers to add it
     for (bool yes : {false, true}) {
@@ -253,6 +279,35 @@ TEST_F(MainWindow, NeverMoveTabAddSaveAndRightClick) {
     EXPECT_EQ(boxes.texts(), Texts(2, "Add BOTPACK.U to the never move list?"));
     EXPECT_EQ(readFile(neverMove), "CTF-FACE.UNR\r\nskaarj.UTX\r\nbotpack.u\r\n");
     EXPECT_EQ(rows(Marked).size(), 3u);
+
+    // The same by keyboard: the menu key and Shift+F10 on a row, Ctrl+Tab to the next tab,
+    // Delete in the never-move list, F1 for the help, Ctrl+Q to quit. The name goes to the
+    // file under its own bytes.
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    view->setFocus();
+    view->setCurrentIndex(rowOf("DM-Caf\u00e9.unr"));
+    boxes.answers = {false, true};
+    QTest::keyClick(view, Qt::Key_Menu);
+    QTest::keyClick(view, Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_EQ(boxes.texts().back(), "Add DM-CAF\xe9.UNR to the never move list?");
+    EXPECT_EQ(boxes.shown.size(), 4u);
+    EXPECT_EQ(readFile(neverMove), "CTF-FACE.UNR\r\nskaarj.UTX\r\nbotpack.u\r\nDM-Caf\xe9.unr\r\n");
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));  // the busy window gave it back
+    for (int tab : {2, 3}) {
+        QTest::keyClick(window.get(), Qt::Key_Tab, Qt::ControlModifier);
+        EXPECT_EQ(child<QTabWidget>("SSTab1")->currentIndex(), tab);
+    }
+    auto* nm = child<QListWidget>("lstNM");
+    nm->setFocus();
+    nm->setCurrentRow(0);
+    QTest::keyClick(nm, Qt::Key_Delete);
+    EXPECT_EQ(test::shownTexts(*window, "lstNM"),
+              (Texts{"skaarj.UTX", "botpack.u", "DM-Caf\u00e9.unr"}));
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    EXPECT_EQ(opened.back().toLocalFile().toStdString(), prog + "/help/index.html");
+    QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(window->isVisible());
 }
 
 // Guards: a second operation started while a run goes on, a close that cuts a run short; a
@@ -297,7 +352,8 @@ TEST_F(MainWindow, NothingElseStartsWhileARunGoesOn) {
     auto* list = child<QListView>("List1");
     const QAbstractItemModel* lines = list->model();
     ASSERT_GT(lines->rowCount(), 400);  // a line per package, then the index's lines
-    const QModelIndex widest = lines->index(w.statusList()->widestRow(), 0);
+    const auto* sizing = static_cast<const WidestRowDelegate*>(list->itemDelegate());
+    const QModelIndex widest = lines->index(sizing->widestRow(), 0);
     EXPECT_GE(list->visualRect(lines->index(0, 0)).width(),
               list->fontMetrics().horizontalAdvance(widest.data().toString()));
     const QRect last = list->visualRect(lines->index(lines->rowCount() - 1, 0));
@@ -340,7 +396,7 @@ TEST_F(MainWindow, FirstStartWithoutGameFolderThenMenusAndAbout) {
     menu("mnuToolsView");  // no log yet: said so
     EXPECT_EQ(boxes.shown.size(), 6u);
     writeFile(prog + "/Quorvel.log", "log\r\n");
-    writeFile(prog + "/help/index.html", "<html></html>");
+    writeFile(prog + "/help/index.html", "<html><body><p>Contents</p></body></html>");
     for (const char* entry :
          {"mnuToolsEdit", "mnuToolsView", "mnuHelpContents", "mnuToolsCheckForUpdates"})
         menu(entry);
@@ -350,10 +406,14 @@ TEST_F(MainWindow, FirstStartWithoutGameFolderThenMenusAndAbout) {
     launches = false;  // without a browser or viewer the user is told
     menu("mnuToolsCheckForUpdates");
     menu("mnuHelpContents");
-    EXPECT_EQ(boxes.texts().end()[-2],
-              "No web browser could be started to open " + std::string(kUpdatePage) + ".");
     EXPECT_EQ(boxes.texts().back(),
-              "No browser or help viewer could be started to show " + prog + "/help/index.html.");
+              "No web browser could be started to open " + std::string(kUpdatePage) + ".");
+    // The help shows in a window of its own instead, its links followed inside it.
+    auto* help = w.findChild<QTextBrowser*>(QStringLiteral("txtHelp"));
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->window()->isVisible());
+    EXPECT_EQ(help->toPlainText(), QStringLiteral("Contents"));
+    help->window()->close();
     launches = true;
 
     test::makeDirs(tmp / "UT2");

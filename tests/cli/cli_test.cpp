@@ -1,6 +1,8 @@
 // quorvel-cli as a player uses it from a terminal.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "cli/arguments.h"
@@ -24,6 +26,25 @@ TEST(CliArguments, UnderstoodOrRefusedWithAReason) {
     EXPECT_EQ(run.args.cacheDir, "/c");
     EXPECT_TRUE(parseArguments({"purge", "--yes"}).args.yes);
     EXPECT_EQ(parseArguments({"purge-days", "14"}).args.value, "14");
+    // GNU spellings, and the flags each command has.
+    auto gnu = parseArguments({"list", "--cache=/c d", "--only=UNR", "--json"});
+    ASSERT_TRUE(gnu.ok()) << gnu.error;
+    EXPECT_EQ(gnu.args.cacheDir, "/c d");
+    EXPECT_TRUE(gnu.args.onlyUNR && gnu.args.json && !gnu.args.onlyUTX);
+    EXPECT_TRUE(parseArguments({"delete-tmp", "-n"}).args.dryRun);
+    EXPECT_EQ(parseArguments({"set-game-dir", "--found=2"}).args.found, 2);
+    // --help and --version answer on standard output; a command's help is its own.
+    EXPECT_NE(parseArguments({"--version"}).args.helpText.find("quorvel-cli 3.0"),
+              std::string::npos);
+    const std::string runHelp = parseArguments({"run", "-h"}).args.helpText;
+    EXPECT_NE(runHelp.find("--dry-run"), std::string::npos);
+    EXPECT_EQ(runHelp.find("find-game"), std::string::npos);
+    // A mistyped word is named and the nearest right one offered.
+    EXPECT_NE(parseArguments({"run", "--dry-rn"})
+                  .error.find("'--dry-rn' for run; did you mean "
+                              "'--dry-run'"),
+              std::string::npos);
+    EXPECT_NE(parseArguments({"lsit"}).error.find("did you mean 'list'"), std::string::npos);
     const Words refused[] = {{},
                              {"dance"},
                              {"run", "--only", "unr,zip"},
@@ -33,6 +54,10 @@ TEST(CliArguments, UnderstoodOrRefusedWithAReason) {
                              {"list", "--yes"},
                              {"purge-days", "soon"},
                              {"set-game-dir"},
+                             {"set-game-dir", "/g", "--found", "1"},
+                             {"set-game-dir", "--found", "0"},
+                             {"list", "--dry-run"},
+                             {"run", "--cache="},
                              {"run", "extra"}};
     for (const Words& w : refused)
         EXPECT_FALSE(parseArguments(w).ok()) << ::testing::PrintToString(w);
@@ -84,6 +109,101 @@ TEST_F(Cli, SetTheGameListRunAndPurge) {
     EXPECT_EQ(cli({"bogus"}), cli::kExitUsage);
     EXPECT_EQ(cli({"--help"}), cli::kExitOk);
     EXPECT_EQ(out.str(), cli::usageText());
+}
+
+// A first try on a new game: the dry run says what a run or a purge would do and does nothing.
+TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
+    g.add(1, "Face.unr");
+    g.add(2, "Rock.utx");
+    g.add(3, "Song.umx");
+    g.writeIndex();
+    ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk) << err.str();
+    const std::string index = g.index(), registry = readFile(g.tmp / "registry.reg");
+
+    ASSERT_EQ(cli({"run", "--all", "--to-tree", g.tmp / "tree", "--dry-run"}), cli::kExitOk)
+        << err.str();
+    EXPECT_NE(out.str().find("would create the folder " + g.tmp / "tree/Maps\n"), std::string::npos)
+        << out.str();
+    EXPECT_NE(
+        out.str().find("would move " + g.cacheFile(3) + " -> " + g.tmp / "tree/Music/Song.umx"),
+        std::string::npos);
+    EXPECT_NE(out.str().find("3 files would be moved, 0 files deleted."), std::string::npos);
+    // A destination taken already: the placement rules keep that package, as a run would.
+    writeFile(g.game + "/Maps/Face.unr", "another map");
+    // The dry run ends with the status the run would: done in part.
+    ASSERT_EQ(cli({"run", "--all", "--to-types", "-n"}), cli::kExitPartial) << err.str();
+    EXPECT_EQ(out.str().find(g.cacheFile(1)), std::string::npos) << out.str();
+    EXPECT_NE(
+        out.str().find("would move " + g.cacheFile(2) + " -> " + g.game + "/Textures/Rock.utx"),
+        std::string::npos);
+    EXPECT_NE(out.str().find("2 files would be moved, 0 files deleted."), std::string::npos);
+    ASSERT_EQ(cli({"purge", "-n"}), cli::kExitOk) << err.str();
+    EXPECT_NE(out.str().find("0 files would be moved, 3 files deleted."), std::string::npos);
+    ASSERT_EQ(cli({"delete-tmp", "--dry-run"}), cli::kExitOk) << err.str();
+    for (unsigned n : {1, 2, 3}) EXPECT_TRUE(fileExists(g.cacheFile(n)));
+    EXPECT_FALSE(fileExists(g.tmp / "tree"));
+    EXPECT_FALSE(fileExists(g.programFolder + "/Quorvel.log"));
+    EXPECT_FALSE(fileExists(g.cacheDir + "/cachebak.ini"));
+    EXPECT_EQ(g.index(), index);
+    EXPECT_EQ(readFile(g.tmp / "registry.reg"), registry);
+
+    ASSERT_EQ(cli({"list", "--json", "--only", "umx"}), cli::kExitOk) << err.str();
+    const auto doc = nlohmann::json::parse(out.str());
+    EXPECT_EQ(doc["to_process"], 1);
+    ASSERT_EQ(doc["packages"].size(), 3u);
+    const auto& song = doc["packages"][2];
+    EXPECT_EQ(song["name"], "Song.umx");
+    EXPECT_EQ(song["guid"], g.cacheFile(3).substr(g.cacheDir.size() + 1, 32));
+    EXPECT_EQ(song["type"], "music");
+    EXPECT_EQ(song["checked"], true);
+    EXPECT_EQ(doc["packages"][0]["checked"], false);
+}
+
+// The manual page and the three completions name every command and option the parser knows.
+TEST(CliDocuments, ManualPageAndCompletionsCannotDrift) {
+    const std::string source = QV_TEST_DATA_DIR "/../../";
+    std::string man = readFile(source + "data/package/quorvel-cli.1");
+    for (std::size_t at; (at = man.find("\\-")) != std::string::npos;) man.erase(at, 1);
+    const std::string bash = readFile(source + "data/completion/quorvel-cli.bash"),
+                      zsh = readFile(source + "data/completion/_quorvel-cli"),
+                      fish = readFile(source + "data/completion/quorvel-cli.fish");
+    for (const cli::CommandWords& c : cli::commandWords()) {
+        for (const std::string* text :
+             std::initializer_list<const std::string*>{&man, &bash, &zsh, &fish})
+            EXPECT_NE(text->find(c.command), std::string::npos) << c.command;
+        for (const std::string& o : c.options) {
+            EXPECT_NE(man.find(o), std::string::npos) << c.command << " " << o;
+            EXPECT_NE(bash.find(o), std::string::npos) << c.command << " " << o;
+            EXPECT_NE(zsh.find(o), std::string::npos) << c.command << " " << o;
+            const bool isLong = o.rfind("--", 0) == 0;
+            EXPECT_NE(fish.find((isLong ? "-l " : "-s ") + o.substr(isLong ? 2 : 1)),
+                      std::string::npos)
+                << c.command << " " << o;
+        }
+    }
+    for (const char* page : {"quorvel-cli.1", "quorvel.1", "quorvel-troubleshooter.1"}) {
+        const std::string text = readFile(source + "data/package/" + page);
+        for (const char* part :
+             {".SH ENVIRONMENT", "QUORVEL_REGISTRY", "XDG_DATA_HOME", ".SH EXIT STATUS"})
+            EXPECT_NE(text.find(part), std::string::npos) << page << " " << part;
+    }
+    // What bash offers after a few typed letters.
+    const std::pair<const char*, const char*> typed[] = {
+        {"quorvel-cli r", "run"},
+        {"quorvel-cli run --dry", "--dry-run"},
+        {"quorvel-cli list --only = unr,ut", "unr,utx"}};  // bash splits words at "="
+    for (const auto& [line, expected] : typed) {
+        const std::string command = "bash -c 'source " + source +
+                                    "data/completion/quorvel-cli.bash; COMP_WORDS=(" + line +
+                                    "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _quorvel_cli; "
+                                    "echo \"${COMPREPLY[*]}\"' 2>&1";
+        std::string answer;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        for (int c; (c = std::fgetc(pipe)) != EOF;) answer += static_cast<char>(c);
+        ::pclose(pipe);
+        EXPECT_EQ(answer, std::string(expected) + "\n") << line;
+    }
 }
 
 }  // namespace

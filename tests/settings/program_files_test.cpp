@@ -22,8 +22,8 @@ struct Folders {
         writeFile(program + "/Quorvel.ini", "[Dirs]\r\nCacheExt=uxx\r\n");
         writeFile(program + "/QuorvelDontMove.ini", "Shipped.unr\r\n");
     }
-    ProgramFiles files(bool writable) {
-        return programFiles({program, writable, data, config}, realFileSystem());
+    ProgramFiles files(bool writable, bool installed = false) {
+        return programFiles({program, installed, writable, data, config}, realFileSystem());
     }
 };
 
@@ -31,23 +31,28 @@ TEST(ProgramFiles, WritableFolderKeepsEverythingBesideTheProgramAndUserCopiesWin
     struct Case {
         const char* what;
         bool writable;
+        bool installed;   // the package's marker stands beside the program
         bool userCopies;  // the user has his own Quorvel.ini and never-move list
         const char *settings, *userSettings, *neverMove, *userNeverMove, *log;
     };
     const Case cases[] = {
-        {"writable program folder", true, false, "lib/quorvel/Quorvel.ini",
+        {"writable program folder", true, false, false, "lib/quorvel/Quorvel.ini",
          "lib/quorvel/Quorvel.ini", "lib/quorvel/QuorvelDontMove.ini",
          "lib/quorvel/QuorvelDontMove.ini", "lib/quorvel/Quorvel.log"},
-        {"writable program folder ignores copies elsewhere", true, true, "lib/quorvel/Quorvel.ini",
-         "lib/quorvel/Quorvel.ini", "lib/quorvel/QuorvelDontMove.ini",
+        {"writable program folder ignores copies elsewhere", true, false, true,
+         "lib/quorvel/Quorvel.ini", "lib/quorvel/Quorvel.ini", "lib/quorvel/QuorvelDontMove.ini",
          "lib/quorvel/QuorvelDontMove.ini", "lib/quorvel/Quorvel.log"},
-        {"read-only program folder, nothing of the user's yet", false, false,
+        {"read-only program folder, nothing of the user's yet", false, false, false,
          "lib/quorvel/Quorvel.ini", "config/Quorvel/Quorvel.ini", "lib/quorvel/QuorvelDontMove.ini",
          "share/Quorvel/QuorvelDontMove.ini", "share/Quorvel/Quorvel.log"},
-        {"read-only program folder, the user's copies win", false, true,
+        {"read-only program folder, the user's copies win", false, false, true,
          "config/Quorvel/Quorvel.ini", "config/Quorvel/Quorvel.ini",
          "share/Quorvel/QuorvelDontMove.ini", "share/Quorvel/QuorvelDontMove.ini",
          "share/Quorvel/Quorvel.log"},
+        // Root can write /usr/lib/quorvel: the marker still keeps his files in his own folders.
+        {"installed copy run by someone who can write its folder", true, true, false,
+         "lib/quorvel/Quorvel.ini", "config/Quorvel/Quorvel.ini", "lib/quorvel/QuorvelDontMove.ini",
+         "share/Quorvel/QuorvelDontMove.ini", "share/Quorvel/Quorvel.log"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -58,9 +63,9 @@ TEST(ProgramFiles, WritableFolderKeepsEverythingBesideTheProgramAndUserCopiesWin
             writeFile(f.config + "/Quorvel/Quorvel.ini", "[Dirs]\r\nCacheExt=mine\r\n");
             writeFile(f.data + "/Quorvel/QuorvelDontMove.ini", "Mine.unr\r\n");
         }
-        const ProgramFiles p = f.files(c.writable);
+        const ProgramFiles p = f.files(c.writable, c.installed);
         const auto at = [&](const char* rel) { return f.root / rel; };
-        EXPECT_EQ(p.inProgramFolder, c.writable);
+        EXPECT_EQ(p.inProgramFolder, c.writable && !c.installed);
         EXPECT_EQ(p.settingsFile, at(c.settings));
         EXPECT_EQ(p.userSettingsFile, at(c.userSettings));
         EXPECT_EQ(p.neverMoveFile, at(c.neverMove));
@@ -68,6 +73,11 @@ TEST(ProgramFiles, WritableFolderKeepsEverythingBesideTheProgramAndUserCopiesWin
         EXPECT_EQ(p.runLog, at(c.log));
         EXPECT_EQ(p.shippedSettingsFile, at("lib/quorvel/Quorvel.ini"));
     }
+    // The running user's facts: the marker file, not write access, makes the copy installed.
+    Folders f;
+    EXPECT_TRUE(programFiles(f.program, realFileSystem()).inProgramFolder);
+    writeFile(f.program + "/" + kInstalledMarkerName, "");
+    EXPECT_FALSE(programFiles(f.program, realFileSystem()).inProgramFolder);
 }
 
 // Tools > Edit Quorvel INI and the first change of the never-move list on an installed copy.

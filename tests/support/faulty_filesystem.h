@@ -70,6 +70,9 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         return counted<Result<std::string>>("exchangeAtomic", p,
                                             [&] { return inner_.exchangeAtomic(p, d, x); });
     }
+    Result<bool> holdsExactly(const std::string& p, std::string_view x) override {
+        return counted<Result<bool>>("holdsExactly", p, [&] { return inner_.holdsExactly(p, x); });
+    }
     Status removeFile(const std::string& p) override {
         return counted<Status>("removeFile", p, [&] { return inner_.removeFile(p); });
     }

@@ -54,6 +54,7 @@ class Troubleshooter : public ::testing::Test {
             return kernelAnswers;
         };
         s.fs = fs;
+        s.pickReportFile = [this](const std::string&) { return reportChoice; };
         window = std::make_unique<frmMain>(std::move(s));
         window->Form_Load();
         return *window;
@@ -68,7 +69,8 @@ class Troubleshooter : public ::testing::Test {
     ScriptedFolderPicker picker;
     ScriptedMessageBoxes boxes;
     std::vector<QUrl> opened;
-    bool launches = true;  // whether the desktop finds a program for what is opened
+    bool launches = true;      // whether the desktop finds a program for what is opened
+    std::string reportChoice;  // where the user saves the report when its place fails
     FileSystem* fs = nullptr;
     std::unique_ptr<frmMain> window;
 };
@@ -117,7 +119,7 @@ TEST_F(Troubleshooter, SavedReportMailLogAndReset) {
     clsRegistry::programKey().WriteEntry("CacheDir", "/games/ut/Cache");
     clsRegistry::programKey().WriteEntry("InstallPath", install);
     picker.folders = {makeCache("Cache", "[Cache]\r\nAB=DM-][.unr\n\rCD=Skins.utx",
-                                {"CD.uxx", "AB.uxx", "line\nfeed"})};
+                                {"CD.uxx", "AB.uxx", "line\nfeed", "DM-Caf\xe9.uxx"})};
     writeFile(home + "/cacheinfo.TXT", "stale");
     start();
     EXPECT_FALSE(button("cmdMail")->isEnabled());
@@ -132,13 +134,14 @@ TEST_F(Troubleshooter, SavedReportMailLogAndReset) {
         "<Windows Version>: Linux 6.1.0-test", rule, "<UT Reg Dir>: /games/ut/", rule,
         "<Quorvel Reg Dir>: /games/ut/Cache", rule, "<Quorvel InstallPath>: " + install, rule,
         "<Cache.INI Contents>:    ", "[Cache]", "AB=DM-][.unr", "", "CD=Skins.utx", rule,
-        "<Cache Directory listing of " + tmp / "Cache" + ">:", "AB.uxx", "CD.uxx", "cache.ini",
+        "<Cache Directory listing of " + tmp / "Cache" + ">:", "AB.uxx", "CD.uxx", "DM-Caf\xe9.uxx", "cache.ini",
         "line\\x0Afeed", rule, "<Quorvel.LOG from " + install + ">"};
     // clang-format on
     expected.insert(expected.end(), log.begin(), log.end());
     expected.insert(expected.end(), {rule, "*** END OF INFO ***"});
     EXPECT_EQ(readFile(home + "/CacheInfo.txt"), crlf(expected));
     EXPECT_EQ(qv::test::listNames(home), Texts{"CacheInfo.txt"});
+    EXPECT_EQ(shown("lstCacheDir")[2], "DM-Caf\u00e9.uxx");  // shown readably, written as found
 
     button("cmdMail")->click();
     ASSERT_EQ(opened.size(), 1u);
@@ -176,11 +179,21 @@ TEST_F(Troubleshooter, WhatCannotBeReadOrWrittenIsSaid) {
     EXPECT_EQ(shown("lstCacheINI"), Texts{"(cache.ini could not be read: Permission denied)"});
     EXPECT_EQ(window->module1().strWinVersion,
               "(not known: Cannot get operating system name, error 0x800443E7)");
-    button("cmdSave")->click();
+    button("cmdSave")->click();  // answered No: nothing saved, nothing to mail
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "The report could not be saved to " + tmp / "gone" +
-                                       "/CacheInfo.txt: No such file or directory");
+                                       "/CacheInfo.txt: No such file or directory\n\n"
+                                       "Save it somewhere else?");
     EXPECT_FALSE(button("cmdMail")->isEnabled());
+    // Saved elsewhere, the mail names that file.
+    boxes.answers = {true};
+    reportChoice = tmp / "Caf\xe9 report.txt";
+    button("cmdSave")->click();
+    EXPECT_EQ(readFile(reportChoice).rfind("Quorvel Troubleshooter Info\r\n", 0), 0u);
+    ASSERT_TRUE(button("cmdMail")->isEnabled());
+    button("cmdMail")->click();
+    EXPECT_TRUE(
+        opened.back().query(QUrl::FullyDecoded).contains(QStringLiteral("Caf\u00e9 report")));
 }
 
 }  // namespace

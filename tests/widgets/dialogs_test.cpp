@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -13,15 +14,19 @@ namespace qv {
 namespace {
 
 // Answers the next message box with `button` once its exec() runs; `seen` gets title|text|
-// default button, and "|cut" when the box is narrower than its title or can be maximised.
+// default button, "|cut" when the box is narrower than its title or its text or can be
+// maximised, and "|locked" when its text cannot be selected.
 void answerNextBox(QMessageBox::StandardButton button, QString& seen) {
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, [=, &seen] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             seen = box->windowTitle() + "|" + box->text() + "|" + box->defaultButton()->text();
+            const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
             if (box->width() <= box->fontMetrics().horizontalAdvance(box->windowTitle()) + 80 ||
+                label->width() < label->sizeHint().width() ||
                 box->windowFlags() & Qt::WindowMaximizeButtonHint)
                 seen += "|cut";
+            if (!(label->textInteractionFlags() & Qt::TextSelectableByMouse)) seen += "|locked";
             poll->stop();
             poll->deleteLater();
             box->button(button)->click();
@@ -43,6 +48,27 @@ TEST(MessageBoxes, RealBoxesAnswerYesAndNo) {
     answerNextBox(QMessageBox::No, seen);
     EXPECT_FALSE(dialogs.askYesNoDefaultNo("Purge", "Really not?"));
     EXPECT_EQ(seen, QStringLiteral("Purge|Really not?|&No"));  // Enter alone does not purge
+}
+
+// Guards: text that cannot be selected and copied, a path or mail address broken across lines,
+// a long name cut off, a name not valid UTF-8 shown as replacement marks.
+TEST(MessageBoxes, TextSelectablePathsWholeLongNamesShown) {
+    test::ensureQtApp();
+    QtDialogs dialogs(nullptr, "Quorvel");
+    const QString path = QStringLiteral(
+        "/home/someone/.local/share/Steam/steamapps/common/UnrealTournament/quorvel-updates/");
+    QString seen;
+    answerNextBox(QMessageBox::No, seen);
+    dialogs.askYesNo("", "Mail the file " + path.toStdString() + " to quorvel-help@x.example?");
+    EXPECT_TRUE(seen.section(QLatin1Char('|'), 1, 1).split(QLatin1Char('\n')).filter(path).size() ==
+                1)
+        << seen.toStdString();
+    EXPECT_FALSE(seen.endsWith(QStringLiteral("|cut")) || seen.endsWith(QStringLiteral("|locked")));
+    answerNextBox(QMessageBox::No, seen);
+    dialogs.askYesNo("Add File", "Add DM-" + std::string(250, 'X') + "-CAF\xC9.UNR to the list?");
+    EXPECT_TRUE(seen.startsWith(QStringLiteral("Add File|Add"))) << seen.toStdString();
+    EXPECT_TRUE(seen.contains(QStringLiteral("X-CAF\u00C9.UNR")));
+    EXPECT_TRUE(seen.endsWith(QStringLiteral("list?|&Yes")));
 }
 
 }  // namespace

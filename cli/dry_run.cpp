@@ -1,0 +1,94 @@
+#include "cli/dry_run.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "engine/dry_run.h"
+#include "platform/filesystem.h"
+
+namespace qv::cli {
+
+namespace {
+
+// A private folder holding a copy of the registry file, removed with this object.
+class RegistryCopy final {
+  public:
+    RegistryCopy(const std::string& original, FileSystem& fs) {
+        std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-dry-run.XXXXXX");
+        if (!::mkdtemp(pattern.data())) return;
+        folder_ = pattern;
+        path_ = folder_ + "/registry.reg";
+        const Result<std::string> content = fs.readAll(original);
+        if (content.ok()) (void)fs.writeAtomic(path_, content.value);
+    }
+    ~RegistryCopy() {
+        std::error_code ignored;
+        if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
+    }
+    RegistryCopy(const RegistryCopy&) = delete;
+    RegistryCopy& operator=(const RegistryCopy&) = delete;
+    bool ok() const { return !path_.empty(); }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string folder_, path_;
+};
+
+}  // namespace
+
+int runDryRun(const Arguments& args, Environment& env) {
+    RegistryCopy registry(env.registryPath, env.fs);
+    if (!registry.ok()) {
+        env.err << "quorvel-cli: no temporary folder for the dry run's copy of " << env.registryPath
+                << '\n';
+        return kExitFailed;
+    }
+    DryRunFileSystem dry(env.fs);
+    std::ostringstream report, messages;
+    Environment dryEnv{env.programFolder, registry.path(), report, messages, env.in, false, dry};
+    Arguments a = args;
+    a.yes = true;  // nothing is lost, so nothing needs asking
+    const int code = runCommand(a, dryEnv);
+    if (code == kExitUsage) {  // no game folder, say: there is nothing to plan
+        env.err << messages.str();
+        return code;
+    }
+    // Not all would go well: what the command would have said tells which and why.
+    if (code != kExitOk)
+        env.err << "quorvel-cli: the command would end with exit status " << code
+                << "; its report would read:\n"
+                << report.str() << messages.str();
+
+    const auto holdsMove = [&dry](const std::string& folder) {
+        for (const PlannedStep& s : dry.plan())
+            if (s.kind == PlannedStep::Kind::Move && s.destination.rfind(folder + "/", 0) == 0)
+                return true;
+        return false;
+    };
+    std::size_t moves = 0, deletions = 0;
+    env.out << "Dry run: nothing was changed.\n";
+    for (const PlannedStep& step : dry.plan()) {
+        switch (step.kind) {
+            case PlannedStep::Kind::Move:
+                ++moves;
+                env.out << "would move " << step.path << " -> " << step.destination << '\n';
+                break;
+            case PlannedStep::Kind::Delete:
+                ++deletions;
+                env.out << "would delete " << step.path << '\n';
+                break;
+            case PlannedStep::Kind::MakeFolder:
+                // Only a destination's folders; those of the run log go with the log.
+                if (holdsMove(step.path))
+                    env.out << "would create the folder " << step.path << '\n';
+                break;
+        }
+    }
+    env.out << moves << (moves == 1 ? " file" : " files") << " would be moved, " << deletions
+            << (deletions == 1 ? " file" : " files") << " deleted.\n";
+    return code;
+}
+
+}  // namespace qv::cli

@@ -1,0 +1,75 @@
+#include "cli/json_output.h"
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
+#include "engine/placement.h"
+#include "engine/public_variables.h"
+#include "engine/scan.h"
+#include "settings/game_finder.h"
+
+namespace qv::cli {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+const char* typeName(PackageType type) {
+    switch (type) {
+        case PackageType::Map:
+            return "map";
+        case PackageType::Texture:
+            return "texture";
+        case PackageType::Music:
+            return "music";
+        case PackageType::Sound:
+            return "sound";
+        case PackageType::System:
+            return "system";
+        case PackageType::Unknown:
+            break;
+    }
+    return "unknown";
+}
+
+void print(const json& document, std::ostream& out) {
+    // Names are the bytes found on disk; a name that is not UTF-8 cannot be JSON text as it is.
+    out << document.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
+}
+
+}  // namespace
+
+void printListJson(const ScanState& state, const PublicVariables& pv, std::ostream& out) {
+    json rows = json::array();
+    for (const FileRow& row : state.rows) {
+        std::string guid, realName = row.text;
+        if (row.entry < pv.EntryCount()) {
+            const std::string& file = pv.CacheFileNames[row.entry];
+            guid = file.substr(0, std::min<std::size_t>(32, file.find('.')));
+            realName = pv.RealNames[row.entry];
+        }
+        // The type table reads an index line: the GUID, "=", the real name.
+        const std::string line = std::string(32, '0') + "=" + realName;
+        rows.push_back({{"name", row.text},
+                        {"guid", guid},
+                        {"type", typeName(packageTypeOfLine(line))},
+                        {"date", row.date},
+                        {"checked", row.checked},
+                        {"never_move", row.neverMove}});
+    }
+    const auto checked = std::count_if(state.rows.begin(), state.rows.end(),
+                                       [](const FileRow& r) { return r.checked; });
+    print({{"cache_folder", state.lblCacheDir}, {"to_process", checked}, {"packages", rows}}, out);
+}
+
+void printGamesJson(const std::vector<FoundGame>& games, std::ostream& out) {
+    json list = json::array();
+    for (const FoundGame& g : games)
+        list.push_back({{"folder", g.folder},
+                        {"kind", g.kind},
+                        {"cache_folder", g.cacheDir.empty() ? json(nullptr) : json(g.cacheDir)},
+                        {"packages", g.cacheUnreadable ? json(nullptr) : json(g.cachedPackages)}});
+    print({{"games", list}}, out);
+}
+
+}  // namespace qv::cli

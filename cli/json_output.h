@@ -1,0 +1,22 @@
+#pragma once
+
+#include <ostream>
+#include <vector>
+
+namespace qv {
+struct PublicVariables;
+struct ScanState;
+struct FoundGame;
+}  // namespace qv
+
+namespace qv::cli {
+
+// list --json: {"cache_folder", "to_process", "packages": [{"name", "guid", "type", "date",
+// "checked", "never_move"}]}. Bytes that are not UTF-8 are shown as U+FFFD.
+void printListJson(const ScanState& state, const PublicVariables& pv, std::ostream& out);
+
+// find-game --json: {"games": [{"folder", "kind", "cache_folder" (null for none), "packages"
+// (null when its cache.ini cannot be read)}]}.
+void printGamesJson(const std::vector<FoundGame>& games, std::ostream& out);
+
+}  // namespace qv::cli

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QColor>
+#include <QPalette>
+#include <QString>
+#include <string_view>
+
+class QWidget;
+
+namespace qv {
+
+// The 8-bit text of a name, path or line as the user should see it: valid UTF-8 decodes as
+// such and every byte that is not part of a valid sequence shows as the Windows-1252
+// character it is on the servers that send such names, so two different names never look
+// alike. For display only: the bytes themselves are what the program keeps and writes.
+QString displayText(std::string_view bytes);
+
+// The contrast ratio of two colours (1 to 21) by their relative luminance.
+double contrastRatio(const QColor& a, const QColor& b);
+
+// A text colour readable on `background`: `colour` itself on a light background; on a dark one
+// a lighter tone of the same hue with a contrast of at least 4.5:1.
+QColor readableColour(const QColor& colour, const QColor& background);
+
+// Sets the text colour of a widget (its `text` role against its `background` role) to the
+// readable tone of `colour` for its palette.
+void setTextColour(QWidget* widget, const QColor& colour,
+                   QPalette::ColorRole text = QPalette::WindowText,
+                   QPalette::ColorRole background = QPalette::Window);
+
+}  // namespace qv
