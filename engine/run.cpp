@@ -405,9 +405,9 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     }
 
     journal.finish(result.moved);
-    if (!journal.ok()) {
-        status.addLine(journal.failureLine());
-        log.line(journal.failureLine());
+    if (const std::string failed = journal.failureLine(); !failed.empty()) {
+        status.addLine(failed);
+        log.line(failed);
     }
     const FinishOutcome finished =
         FinishRun({.cacheDir = cacheDir, .keptLines = kept, .oldIndex = index.value}, pv, log,

@@ -104,6 +104,7 @@ std::string journalFolder(const std::string& runLogPath) {
 RunJournal::RunJournal(FileSystem& fs, const std::string& folder, const std::string& cacheDir,
                        const std::string& cacheExt, std::string_view kind)
     : fs_(fs), cacheExt_(cacheExt) {
+    if (fs.changesNothing()) return;  // a dry run: no journal, and no old one removed
     (void)makeFolders(fs, folder);
     auto files = journalFiles(fs, folder);
     const std::uint64_t id = files.empty() ? 1 : files.back().first + 1;
@@ -211,7 +212,7 @@ std::string JournalRecord::cacheFileOf(const JournalEntry& e) const {
 
 std::string JournalRecord::destinationOf(const JournalEntry& e) const {
     const std::string& folder = e.folder < folders.size() ? folders[e.folder] : cacheDir;
-    return folder + "/" + e.line.substr(kGuidLength + 1);
+    return folder + "/" + e.line.substr(std::min(e.line.size(), kGuidLength + 1));
 }
 
 bool readJournal(FileSystem& fs, const std::string& path, JournalRecord& out, bool withEntries) {

@@ -35,7 +35,8 @@ constexpr std::size_t kJournalsKept = 20;
 class RunJournal {
   public:
     // Starts a journal of `kind` ("run" or "purge") in `folder`, creating the folder, and removes
-    // the oldest journals beyond kJournalsKept. A journal that cannot be written says why.
+    // the oldest journals beyond kJournalsKept. A journal that cannot be written says why. On a
+    // file system that changes nothing (a dry run) no journal is started.
     RunJournal(FileSystem& fs, const std::string& folder, const std::string& cacheDir,
                const std::string& cacheExt, std::string_view kind = "run");
     ~RunJournal();

@@ -8,6 +8,7 @@
 #include "engine/cache_entry.h"
 #include "engine/cache_lock.h"
 #include "engine/engine_context.h"
+#include "engine/placement.h"
 #include "engine/run_index.h"
 #include "engine/run_journal.h"
 #include "engine/run_log.h"
@@ -36,7 +37,7 @@ struct Package {
         : e(entry), destination(r.destinationOf(entry)), cachePath(r.cacheFileOf(entry)) {}
     std::string_view realName() const {
         return e.line.size() > kGuidLength + 1 ? std::string_view(e.line).substr(kGuidLength + 1)
-                                               : std::string_view(e.line);
+                                               : std::string_view();
     }
 };
 
@@ -45,6 +46,10 @@ Step assess(const Package& p, const JournalRecord& r, FileSystem& fs,
             std::unordered_set<std::string>& claimed) {
     const JournalEntry& e = p.e;
     if (!e.landed && r.finished) return Step::NotMoved;  // its M record would be there
+    // A journal edited by hand is held to the rules a run keeps.
+    if (isUnsafeRealName(p.realName()) ||
+        isUnsafeRealName(std::string_view(p.cachePath).substr(r.cacheDir.size() + 1)))
+        return Step::NotMoved;
     const Result<FileIdentity> d = fs.identityOf(p.destination);
     // A killed run may have moved a package without saying what landed: a file whose status
     // changed after the run started, at a destination no earlier package had, is taken for it.

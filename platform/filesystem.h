@@ -133,6 +133,10 @@ class FileSystem {
     virtual void holdFolders(const std::vector<std::string>& folders) { (void)folders; }
     virtual void releaseFolders() {}
 
+    // True for a file system that only plans (a dry run): nothing written to it is kept, so
+    // records of what was done (the run journals) are not started at all.
+    virtual bool changesNothing() const { return false; }
+
     // The identity of the plain file `path` (a link is not followed; EINVAL for anything that
     // is not a plain file, ENOENT when nothing is there). A path in a held folder is looked up from
     // the held folder.
