@@ -13,6 +13,7 @@
 #include "engine/placement.h"
 #include "engine/public_variables.h"
 #include "engine/run_index.h"
+#include "engine/run_journal.h"
 #include "engine/run_log.h"
 #include "engine/run_settings.h"
 #include "platform/ascii.h"
@@ -362,6 +363,10 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         status.addLine(text);
         log.line(text);
     }
+    // The run's journal, for its undo: every package it may move is on the disk before it moves.
+    RunJournal journal(ctx.fs, journalFolder(files.runLog), cacheDir, place.cacheExt);
+    journal.planRun(lines, selected, place);
+    place.journal = &journal;
     // The run's folders stay open while it moves, so each move looks up only its two names.
     struct HeldFolders {
         FileSystem& fs;
@@ -399,6 +404,11 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         status.processEvents();
     }
 
+    journal.finish(result.moved);
+    if (const std::string failed = journal.failureLine(); !failed.empty()) {
+        status.addLine(failed);
+        log.line(failed);
+    }
     const FinishOutcome finished =
         FinishRun({.cacheDir = cacheDir, .keptLines = kept, .oldIndex = index.value}, pv, log,
                   ctx.fs, status);
