@@ -376,7 +376,7 @@ void frmMain::updateCommandStates() {
     const bool idle = busy_ == 0;
     for (QPushButton* b : {cmdRun, cmdRescan, cmdCacheDir, cmdPurgeNow, cmdDelCacheTmp, cmdNMSave})
         b->setEnabled(idle);
-    for (QAction* a : {mnuFileRun, mnuToolsSetUT}) a->setEnabled(idle);
+    for (QAction* a : {mnuFileRun, mnuToolsSetUT, mnuToolsUndo}) a->setEnabled(idle);
     // The commit button is also disabled while all files are selected automatically.
     cmdCommitFileTypes->setEnabled(idle && !optSelectAll->isChecked());
 }

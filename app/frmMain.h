@@ -118,6 +118,7 @@ class frmMain final : public QMainWindow {
     void mnuToolsEdit_Click();
     void mnuToolsSetUT_Click();
     void mnuToolsView_Click();
+    void mnuToolsUndo_Click();
     void mnuHelpContents_Click();
     void mnuHelpAbout_Click();
 
@@ -271,6 +272,7 @@ class frmMain final : public QMainWindow {
     QAction* mnuToolsEdit = nullptr;
     QAction* mnuToolsSetUT = nullptr;
     QAction* mnuToolsView = nullptr;
+    QAction* mnuToolsUndo = nullptr;
     QAction* mnuHelpContents = nullptr;
     QAction* mnuHelpAbout = nullptr;
 };

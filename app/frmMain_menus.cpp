@@ -7,8 +7,10 @@
 #include "app/frmHelp.h"
 #include "app/frmMain.h"
 #include "app/maker.h"
+#include "engine/undo.h"
 #include "platform/filesystem.h"
 #include "settings/clsRegistry.h"
+#include "widgets/display.h"
 
 namespace qv {
 
@@ -44,6 +46,42 @@ void frmMain::mnuToolsView_Click() {
         return;
     }
     openInEditor(log);
+}
+
+void frmMain::mnuToolsUndo_Click() {
+    if (busy_ > 0) return;
+    const UndoResult preview = PreviewUndo(pv_.ProgramFolder, "", fs_);
+    if (preview.outcome != UndoOutcome::DryRun) {
+        message("There is no run to undo.");
+        return;
+    }
+    const auto packages = [](std::size_t n) {
+        return std::to_string(n) + (n == 1 ? " package" : " packages");
+    };
+    std::string question = packages(preview.restored) + " of the last run will go back into " +
+                           preview.cacheDir + ", with their lines in CACHE.INI.";
+    if (preview.stayed > 0)
+        question += "\n" + packages(preview.stayed) +
+                    " changed, moved or deleted since the run will stay where they are.";
+    question += "\n\nUndo the last run?";
+    if (!dialogs_.askYesNoDefaultNo(kProgramTitle, question)) return;
+
+    OperationGuard guard(*this);
+    SSTab1->setCurrentIndex(0);  // "Status"
+    sbrText->setText(QStringLiteral("Undoing the last run..."));
+    // The run the question was about, even if another was recorded meanwhile.
+    UndoResult r;
+    onWorker([&] { r = UndoRun({pv_.ProgramFolder, preview.runId, false}, ctx_, sink()); });
+    if (r.outcome != UndoOutcome::Done) {
+        sbrText->setText(QStringLiteral("Undo stopped: nothing was moved back"));
+        return;
+    }
+    setCacheDir(r.cacheDir);
+    rescan();
+    std::string done = "Undo: " + packages(r.restored) + " moved back";
+    if (r.stayed > 0) done += ", " + std::to_string(r.stayed) + " stayed";
+    if (r.failed > 0) done += ", " + std::to_string(r.failed) + " could not be moved back";
+    sbrText->setText(displayText(done));
 }
 
 void frmMain::mnuToolsSetUT_Click() {

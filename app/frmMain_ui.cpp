@@ -348,6 +348,7 @@ void frmMain::buildMenus() {
     mnuToolsEdit = entry(mnuTools, "mnuToolsEdit", "&Edit Quorvel INI");
     mnuToolsSetUT = entry(mnuTools, "mnuToolsSetUT", "&Set the UT dir");
     mnuToolsView = entry(mnuTools, "mnuToolsView", "&View Log");
+    mnuToolsUndo = entry(mnuTools, "mnuToolsUndo", "&Undo Last Run...");
     QMenu* mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuHelpContents = entry(mnuHelp, "mnuHelpContents", "&Contents");
@@ -469,6 +470,7 @@ void frmMain::connectControls() {
     connect(mnuToolsEdit, &QAction::triggered, this, &frmMain::mnuToolsEdit_Click);
     connect(mnuToolsSetUT, &QAction::triggered, this, &frmMain::mnuToolsSetUT_Click);
     connect(mnuToolsView, &QAction::triggered, this, &frmMain::mnuToolsView_Click);
+    connect(mnuToolsUndo, &QAction::triggered, this, &frmMain::mnuToolsUndo_Click);
     connect(mnuHelpContents, &QAction::triggered, this, &frmMain::mnuHelpContents_Click);
     connect(mnuHelpAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
 }

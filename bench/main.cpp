@@ -1,5 +1,6 @@
 // quorvel-bench [--entries N] [--keep]: builds a synthetic game folder with N cache files and
-// times the engine's scan and run against the bare system calls they cannot avoid, the marking
+// times the engine's scan, run (with its journal) and undo against the bare system calls they
+// cannot avoid, the marking
 // of never-move rows, the read of a 50 MB Wine registry, and (in a build with the windows, through
 // quorvel-bench-window) the main window's run and file list.
 
@@ -26,6 +27,7 @@
 #include "engine/public_variables.h"
 #include "engine/run.h"
 #include "engine/scan.h"
+#include "engine/undo.h"
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
@@ -245,17 +247,22 @@ int main(int argc, char** argv) {
     // half of the index before the scans and the run, the second half after them, so a drift in
     // the machine's speed weighs on both. Each half's plan is formed before it is timed and let go
     // after it, so it takes no part in the engine's memory figure.
-    std::size_t planned = 0, renamed = 0;
-    const auto renameFloorPart = [&](std::size_t from, std::size_t to) {
+    // `back`: the same moves the other way, as an undo makes them.
+    const auto floorPart = [&](std::size_t from, std::size_t to, bool back, std::size_t& count,
+                               std::size_t& done) {
         const std::vector<Move> moves =
             plannedMoves(twin, qv::bench::syntheticRealNames(entries), from, to);
-        planned += moves.size();
+        count += moves.size();
         const auto partStart = Clock::now();
         for (const Move& m : moves)
-            if (::renameat2(AT_FDCWD, m.from.c_str(), AT_FDCWD, m.to.c_str(), RENAME_NOREPLACE) ==
-                0)
-                ++renamed;
+            if (::renameat2(AT_FDCWD, (back ? m.to : m.from).c_str(), AT_FDCWD,
+                            (back ? m.from : m.to).c_str(), RENAME_NOREPLACE) == 0)
+                ++done;
         return secondsSince(partStart);
+    };
+    std::size_t planned = 0, renamed = 0;
+    const auto renameFloorPart = [&](std::size_t from, std::size_t to) {
+        return floorPart(from, to, false, planned, renamed);
     };
     double renameFloor = renameFloorPart(0, entries / 2);
     ::malloc_trim(0);  // the plan's pages go back before the engine starts
@@ -329,6 +336,27 @@ int main(int argc, char** argv) {
 
     renameFloor += renameFloorPart(entries / 2, entries);
 
+    // undo: the undo of the whole run; undo_floor: the same moves back on the twin, half before
+    // and half after the undo. The twin's moves are planned again, so the floor's memory is its
+    // own.
+    std::size_t undoPlanned = 0, movedBack = 0;
+    const auto undoFloorPart = [&](std::size_t from, std::size_t to) {
+        return floorPart(from, to, true, undoPlanned, movedBack);
+    };
+    double undoFloor = undoFloorPart(0, entries / 2);
+    ::malloc_trim(0);
+    CountingSink undoSink;
+    start = Clock::now();
+    const qv::UndoResult undone = qv::UndoRun({game.programFolder, "", false}, ctx, undoSink);
+    const double undo = secondsSince(start);
+    const double undoPeakRss = peakRssMiB();
+    undoFloor += undoFloorPart(entries / 2, entries);
+    struct stat journalStat {};
+    const double journalMiB =
+        ::stat((game.programFolder + "/runs/1.journal").c_str(), &journalStat) == 0
+            ? static_cast<double>(journalStat.st_size) / (1024.0 * 1024.0)
+            : 0;
+
     // Never-move marking against the scan's rows: 10x the names must cost about 10x the time.
     double markTenth = 0, markFull = 0;
     const std::size_t fullNames = 10 * entries;
@@ -342,6 +370,11 @@ int main(int argc, char** argv) {
               << planned << " moves\n";
     if (sink.moves != renamed)
         std::cerr << "quorvel-bench: warning: the run and the floor moved different counts\n";
+    std::cerr << "quorvel-bench: the undo moved back " << undone.restored << " packages, "
+              << undone.stayed << " stayed, " << undone.failed << " failed; the floor " << movedBack
+              << " of " << undoPlanned << "\n";
+    if (undone.restored != movedBack)
+        std::cerr << "quorvel-bench: warning: the undo and its floor moved different counts\n";
 
     print("scan", scan);
     print("stat_floor", statFloor);
@@ -351,8 +384,13 @@ int main(int argc, char** argv) {
     print("run", run);
     print("rename_floor", renameFloor);
     print("run/rename_floor", run / renameFloor);
+    print("run_journal_mib", journalMiB);
     print("rescan", rescan);
     print("peak_rss_mib", peakRss);
+    print("undo", undo);
+    print("undo_floor", undoFloor);
+    print("undo/undo_floor", undo / undoFloor);
+    print("undo_peak_rss_mib", undoPeakRss);
     std::printf("%-34s %zu\n", "never_move_rows", state.rows.size());
     std::printf("%-34s %zu / %zu\n", "never_move_names", fullNames / 10, fullNames);
     print("mark_tenth_names", markTenth);

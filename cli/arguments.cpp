@@ -205,6 +205,19 @@ struct Parser {
                        "Prints one JSON document instead: the games with folder, kind, "
                        "cache_folder and packages.");
 
+        CLI::App* undo = command(Command::Undo, "undo",
+                                 "Puts the packages of the last run not yet undone back into its "
+                                 "cache, with their lines in cache.ini; a package changed since "
+                                 "the run stays where it is and is named.");
+        undo->add_option("--run", a.runId, "Undoes the run ID that history lists instead.")
+            ->option_text("ID");
+        dryRun(undo, "moved back");
+
+        command(Command::History, "history",
+                "Lists the recorded runs and purges, the newest first: when, the ID, what was "
+                "moved or deleted, whether it was undone, and the cache folder. Purges cannot be "
+                "undone.");
+
         command(Command::Help, "help", "Shows this text.");
     }
 

@@ -6,7 +6,18 @@
 
 namespace qv::cli {
 
-enum class Command { Help, List, Run, Purge, DeleteTmp, PurgeDays, SetGameDir, FindGame };
+enum class Command {
+    Help,
+    List,
+    Run,
+    Purge,
+    DeleteTmp,
+    PurgeDays,
+    SetGameDir,
+    FindGame,
+    Undo,
+    History
+};
 
 // What the command line asked for; every optional field left empty keeps the stored choice.
 struct Arguments {
@@ -29,6 +40,7 @@ struct Arguments {
     bool json = false;    // list, find-game --json: one JSON document on standard output
     std::string value;    // purge-days N, set-game-dir DIR
     int found = 0;        // set-game-dir --found N: the N-th game find-game lists (from 1)
+    std::string runId;    // undo --run ID: the run to undo (empty: the last one not yet undone)
 };
 
 struct ParseResult {

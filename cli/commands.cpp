@@ -14,6 +14,7 @@
 #include "engine/public_variables.h"
 #include "engine/run.h"
 #include "engine/scan.h"
+#include "engine/undo.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "settings/clsRegistry.h"
@@ -347,6 +348,47 @@ int setGameDirCommand(const Arguments& a, Environment& env, TerminalDialogs& dia
     return kExitOk;
 }
 
+int undoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
+    EngineContext ctx{env.fs, dialogs};
+    StreamSink sink(env.out);
+    const UndoResult r = UndoRun({env.programFolder, a.runId, a.dryRun}, ctx, sink);
+    const std::string run = a.runId.empty() ? "the last run" : "run " + a.runId;
+    switch (r.outcome) {
+        case UndoOutcome::NothingToUndo:
+            env.err << kProg
+                    << (a.runId.empty() ? "there is no run to undo"
+                                        : "there is no run " + a.runId +
+                                              " (see 'quorvel-cli "
+                                              "history')")
+                    << '\n';
+            return kExitFailed;
+        case UndoOutcome::AlreadyUndone:
+            env.err << kProg << run << " was undone already; nothing to do\n";
+            return kExitFailed;
+        case UndoOutcome::NotUndoable:
+            env.err << kProg << run
+                    << " cannot be undone (a purge, or a journal that cannot be read)\n";
+            return kExitFailed;
+        case UndoOutcome::DryRun:
+            env.out << r.restored << " packages would go back into " << r.cacheDir << "; "
+                    << r.stayed << " would stay where they are\n";
+            return kExitOk;
+        case UndoOutcome::Busy:
+        case UndoOutcome::IndexUnreadable:
+            return kExitFailed;  // the message is on stderr
+        case UndoOutcome::Done:
+            break;
+    }
+    return exitCodeOf(completionOf(r));
+}
+
+int historyCommand(Environment& env) {
+    const std::vector<HistoryEntry> history = RunHistory(env.programFolder, env.fs);
+    if (history.empty()) env.out << "No runs recorded yet.\n";
+    for (const HistoryEntry& e : history) env.out << historyLine(e) << '\n';
+    return kExitOk;
+}
+
 }  // namespace
 
 int runCommand(const Arguments& a, Environment& env) {
@@ -369,6 +411,10 @@ int runCommand(const Arguments& a, Environment& env) {
             return setGameDirCommand(a, env, dialogs);
         case Command::FindGame:
             return findGameCommand(a, env);
+        case Command::Undo:
+            return undoCommand(a, env, dialogs);
+        case Command::History:
+            return historyCommand(env);
     }
     return kExitUsage;
 }
@@ -383,7 +429,9 @@ int runMain(const std::vector<std::string>& words, Environment& env) {
         env.err << kProg << parsed.error << "\nTry 'quorvel-cli --help'.\n";
         return kExitUsage;
     }
-    int code = parsed.args.dryRun ? runDryRun(parsed.args, env) : runCommand(parsed.args, env);
+    // The undo lists what it would move back itself.
+    const bool planned = parsed.args.dryRun && parsed.args.command != Command::Undo;
+    int code = planned ? runDryRun(parsed.args, env) : runCommand(parsed.args, env);
     env.out << std::flush;
     return code;
 }

@@ -27,6 +27,7 @@ class DryRunFileSystem final : public ForwardingFileSystem {
     explicit DryRunFileSystem(FileSystem& real) : ForwardingFileSystem(real) {}
 
     const std::vector<PlannedStep>& plan() const { return plan_; }
+    bool changesNothing() const override { return true; }
 
     bool isFile(const std::string& p) override;
     bool isFolder(const std::string& p) override;

@@ -8,6 +8,7 @@
 #include "engine/placement.h"
 #include "engine/public_variables.h"
 #include "engine/run_index.h"
+#include "engine/run_journal.h"
 #include "engine/run_settings.h"
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
@@ -145,6 +146,10 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
     for (const std::string& text : removeLeftTempFiles(ctx.fs, {cacheDir})) status.addLine(text);
 
     const std::vector<std::string> kept = deleteTargets(targets, cacheDir, ctx, status, result);
+    // History lists the purge; there is nothing to undo.
+    RunJournal(ctx.fs, journalFolder(programFiles(pv.ProgramFolder, ctx.fs).runLog), cacheDir,
+               cacheExt, "purge")
+        .finish(result.deleted);
     const IndexReplacement replaced =
         replaceCacheIndex(ctx.fs, cacheDir, index, newIndexText(kept));
     result.indexReplaced = replaced.index.ok();

@@ -4,6 +4,7 @@
 
 #include "engine/cache_entry.h"
 #include "engine/engine_context.h"
+#include "engine/run_journal.h"
 #include "platform/ascii.h"
 #include "platform/filesystem.h"
 
@@ -193,6 +194,7 @@ PlaceOutcome PlaceCacheEntry(std::string_view line, const PlacementContext& ctx,
         keptLines.emplace_back(line);
         return PlaceOutcome::Failed;
     }
+    if (ctx.journal) ctx.journal->landed(destination, fs);
     std::string text = moveLineText(cacheFileName, destination);
     report(text, status, log);
     return PlaceOutcome::Moved;

@@ -8,6 +8,7 @@ namespace qv {
 
 class FileSystem;
 class OutFile;
+class RunJournal;
 class StatusSink;
 
 enum class PackageType { Map, Texture, Music, Sound, System, Unknown };
@@ -25,6 +26,7 @@ struct PlacementContext {
     std::string moveDirText;   // txtMoveDir, trimmed
     std::string moveDir2Text;  // txtMoveDir2, trimmed
     std::string mapsDir, texturesDir, soundsDir, musicDir, systemDir;
+    RunJournal* journal = nullptr;  // told what landed after each move, when given
 };
 
 // A real name that must never be joined to a folder: holds '/' or '\', is "." or "..", begins

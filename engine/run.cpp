@@ -13,6 +13,7 @@
 #include "engine/placement.h"
 #include "engine/public_variables.h"
 #include "engine/run_index.h"
+#include "engine/run_journal.h"
 #include "engine/run_log.h"
 #include "engine/run_settings.h"
 #include "platform/ascii.h"
@@ -406,7 +407,7 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         request.lblCacheDir = pv.GameDir + "/" + toNativeSeparators(settings.dirs("CachePath"));
     const std::string cacheDir = request.lblCacheDir;
     if (endsWithSeparator(pv.GameDir)) pv.GameDir = removeOneTrailingSeparator(pv.GameDir);
-    const PlacementContext place = placementFor(pv, settings, cacheDir, mode, request.options);
+    PlacementContext place = placementFor(pv, settings, cacheDir, mode, request.options);
     result.label1 = "Cache Directory = " + cacheDir;
 
     const std::string indexPath = cacheDir + "/cache.ini";
@@ -448,8 +449,16 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         log.line(lock.unlockedLine(cacheDir));
     }
     removeLeftovers(place, plan.listing.noLeftovers, ctx.fs, status, log);
+    // The run's journal, for its undo: every package it may move is on the disk before it moves.
+    RunJournal journal(ctx.fs, journalFolder(files.runLog), cacheDir, place.cacheExt);
+    journal.planRun(plan.lines, plan.selected, place);
+    place.journal = &journal;
     const std::vector<std::string> kept = placeSelected(plan, place, ctx, status, log, result);
-
+    journal.finish(result.moved);
+    if (const std::string failed = journal.failureLine(); !failed.empty()) {
+        status.addLine(failed);
+        log.line(failed);
+    }
     const FinishOutcome finished = FinishRun(
         {.cacheDir = cacheDir, .keptLines = kept, .oldIndex = index}, pv, log, ctx.fs, status);
     result.indexReplaced = finished.indexReplaced;

@@ -20,6 +20,18 @@ struct FileInfo {
     bool link = false;       // the name is a symbolic link to a plain file
 };
 
+// What makes a file the one that was seen before: a file replaced, edited or swapped for another
+// differs in at least one of these.
+struct FileIdentity {
+    std::uint64_t size = 0;
+    std::int64_t mtimeNs = 0;  // modification time, nanoseconds since the epoch
+    std::int64_t ctimeNs = 0;  // status change time (a rename sets it); not part of sameAs
+    std::uint64_t device = 0, inode = 0;
+    bool sameAs(const FileIdentity& o) const {
+        return size == o.size && mtimeNs == o.mtimeNs && device == o.device && inode == o.inode;
+    }
+};
+
 // What a folder listing says an entry is, without following a link.
 enum class EntryKind { File, Link, Folder, Other };
 
@@ -27,8 +39,9 @@ enum class EntryKind { File, Link, Folder, Other };
 class OutFile {
   public:
     virtual ~OutFile() = default;
-    virtual Status write(std::string_view data) = 0;  // writes and flushes to the OS
-    virtual Status close() = 0;                       // fsync + close; idempotent
+    virtual Status write(std::string_view data) = 0;     // writes and flushes to the OS
+    virtual Status close() = 0;                          // fsync + close; idempotent
+    virtual Status sync() { return Status::success(); }  // what was written reaches the disk
 };
 
 // Every file operation of the engine and the settings layer goes through this interface, so
@@ -119,6 +132,18 @@ class FileSystem {
     // as they were when held. Doing nothing is a valid implementation.
     virtual void holdFolders(const std::vector<std::string>& folders) { (void)folders; }
     virtual void releaseFolders() {}
+
+    // True for a file system that only plans (a dry run): nothing written to it is kept, so
+    // records of what was done (the run journals) are not started at all.
+    virtual bool changesNothing() const { return false; }
+
+    // The identity of the plain file `path` (a link is not followed; EINVAL for anything that
+    // is not a plain file, ENOENT when nothing is there). A path in a held folder is looked up from
+    // the held folder.
+    virtual Result<FileIdentity> identityOf(const std::string& path) {
+        (void)path;
+        return {{}, Status::fromErrno(ENOSYS)};
+    }
 
     // Lifts read-only (adds the owner's write permission).
     virtual Status makeWritable(const std::string& path) = 0;

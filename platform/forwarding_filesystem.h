@@ -35,6 +35,7 @@ class ForwardingFileSystem : public FileSystem {
     Status moveListedFile(const std::string& f, const std::string& t) override {
         return inner_.moveListedFile(f, t);
     }
+    Result<FileIdentity> identityOf(const std::string& p) override { return inner_.identityOf(p); }
     void holdFolders(const std::vector<std::string>& f) override { inner_.holdFolders(f); }
     void releaseFolders() override { inner_.releaseFolders(); }
     Status removeFile(const std::string& p) override { return inner_.removeFile(p); }

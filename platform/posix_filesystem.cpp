@@ -137,6 +137,12 @@ class PosixOutFile final : public OutFile {
         return written;
     }
 
+    Status sync() override {
+        if (!fd_) return Status::fromErrno(EBADF);
+        if (::fdatasync(fd_.get()) != 0 && errno != EINVAL) return Status::fromErrno(errno);
+        return Status::success();
+    }
+
     Status close() override {
         if (!fd_) return Status::success();
         Status synced = Status::success();

@@ -43,6 +43,7 @@ class PosixFileSystem final : public FileSystem {
     Status forEachEntry(const std::string& folder,
                         const std::function<void(std::string_view, EntryKind)>& entry) override;
     Status moveListedFile(const std::string& from, const std::string& to) override;
+    Result<FileIdentity> identityOf(const std::string& path) override;
     void holdFolders(const std::vector<std::string>& folders) override;
     void releaseFolders() override;
     ~PosixFileSystem() override { releaseFolders(); }

@@ -176,6 +176,22 @@ Status PosixFileSystem::moveListedFile(const std::string& from, const std::strin
     return Status::success();
 }
 
+Result<FileIdentity> PosixFileSystem::identityOf(const std::string& path) {
+    std::size_t name = 0;
+    const int folder = heldFolderOf(path, name);
+    struct stat st {};
+    const int rc = folder >= 0 ? ::fstatat(folder, path.c_str() + name, &st, AT_SYMLINK_NOFOLLOW)
+                               : ::lstat(path.c_str(), &st);
+    if (rc != 0) return {{}, Status::fromErrno(errno)};
+    if (!S_ISREG(st.st_mode)) return {{}, Status::failure("Not a plain file", EINVAL)};
+    const auto ns = [](const timespec& t) {
+        return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+    };
+    return {{static_cast<std::uint64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim),
+             static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
+            {}};
+}
+
 void PosixFileSystem::holdFolders(const std::vector<std::string>& folders) {
     releaseFolders();
     for (const std::string& folder : folders) {

@@ -52,8 +52,8 @@ QVariant LineListModel::data(const QModelIndex& index, int role) const {
 }
 
 WidestRowDelegate::WidestRowDelegate(QAbstractItemView* view)
-    : QStyledItemDelegate(view), view_(view) {
-    QAbstractItemModel* model = view->model();
+    : QStyledItemDelegate(view), view_(view), model_(view->model()) {
+    QAbstractItemModel* model = model_;
     connect(model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex& parent, int first, int last) {
                 if (!parent.isValid()) measure(first, last);
@@ -61,7 +61,7 @@ WidestRowDelegate::WidestRowDelegate(QAbstractItemView* view)
     const auto remeasure = [this] {
         widestRow_ = -1;
         widestWidth_ = -1;
-        measure(0, view_->model()->rowCount() - 1);
+        measure(0, model_->rowCount() - 1);
     };
     connect(model, &QAbstractItemModel::modelReset, this, remeasure);
     connect(model, &QAbstractItemModel::rowsRemoved, this, remeasure);
@@ -70,8 +70,8 @@ WidestRowDelegate::WidestRowDelegate(QAbstractItemView* view)
 }
 
 void WidestRowDelegate::measure(int first, int last) {
-    const QAbstractItemModel* model = view_->model();
-    const QFontMetrics metrics(view_->font());
+    const QAbstractItemModel* model = model_;
+    const QFontMetrics metrics(static_cast<const QWidget*>(view_)->font());
     const int before = widestRow_;
     if (widestRow_ >= first) widestRow_ += last - first + 1;  // rows inserted above it
     for (int row = first; row <= last; ++row) {

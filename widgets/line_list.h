@@ -60,6 +60,9 @@ class WidestRowDelegate final : public QStyledItemDelegate {
     void measure(int first, int last);
 
     QAbstractItemView* view_;
+    // The model the view had: it may still signal while the view is being destroyed, when the
+    // view is no longer an item view to ask.
+    QAbstractItemModel* model_;
     int widestRow_ = -1;
     int widestWidth_ = -1;
 };

@@ -9,7 +9,7 @@ _quorvel_cli_found_numbers() {
 
 _quorvel_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local commands="list run purge delete-tmp purge-days set-game-dir find-game help"
+    local commands="list run purge delete-tmp purge-days set-game-dir find-game undo history help"
     local command="" i
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
@@ -46,6 +46,10 @@ _quorvel_cli() {
         COMPREPLY=($(compgen -W "$(_quorvel_cli_found_numbers)" -- "$cur"))
         return
         ;;
+    --run)
+        COMPREPLY=($(compgen -W "$(quorvel-cli history 2>/dev/null | awk '{print $3}')" -- "$cur"))
+        return
+        ;;
     esac
 
     local options
@@ -68,6 +72,7 @@ _quorvel_cli() {
         fi
         ;;
     find-game) options="--json --help" ;;
+    undo) options="--run --dry-run -n --help" ;;
     *) options="--help" ;;
     esac
     COMPREPLY=($(compgen -W "$options" -- "$cur"))

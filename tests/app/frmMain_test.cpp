@@ -216,6 +216,19 @@ TEST_F(MainWindow, OptionsTabChoicesStoredAtShutdownAndPurge) {
     click("cmdRun");
     EXPECT_EQ(readFile(target + "/Skaarj.utx"), "bytes of Skaarj.utx");
     EXPECT_TRUE(test::fileExists(cache + "/" + files[0]));
+    // Undo asks how many go back, No the default; Yes puts it back and re-scans.
+    boxes.answers = {false, true};
+    menu("mnuToolsUndo");
+    EXPECT_NE(boxes.texts().back().find("1 package of the last run will go back into " + cache),
+              std::string::npos)
+        << boxes.texts().back();
+    EXPECT_TRUE(boxes.shown.back().defaultNo);
+    EXPECT_TRUE(test::fileExists(target + "/Skaarj.utx"));
+    menu("mnuToolsUndo");
+    EXPECT_FALSE(test::fileExists(target + "/Skaarj.utx"));
+    EXPECT_EQ(rows(Checked), Texts{"Skaarj.utx"});  // re-scanned: back in the list
+    EXPECT_EQ(label("sbrText"), "Undo: 1 package moved back");
+    click("cmdRun");
     writeFile(game + "/a.tmp", std::string(1500, 'x'));  // temporary files, then a purge
     click("cmdDelCacheTmp");
     EXPECT_FALSE(test::fileExists(game + "/a.tmp"));

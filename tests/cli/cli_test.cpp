@@ -95,6 +95,21 @@ TEST_F(Cli, SetTheGameListRunAndPurge) {
     EXPECT_EQ(g.index(), "[Cache]\r\n" + g.lines[2] + "\r\n");
     EXPECT_NE(out.str().find("Done processing files"), std::string::npos);
 
+    // The run is listed and undone; undoing it again does nothing.
+    ASSERT_EQ(cli({"history"}), cli::kExitOk);
+    EXPECT_NE(out.str().find("  1  run, 2 packages moved  " + g.cacheDir), std::string::npos)
+        << out.str();
+    ASSERT_EQ(cli({"undo", "-n"}), cli::kExitOk) << err.str();
+    EXPECT_NE(out.str().find(g.game + "/Maps/Face.unr would go back to " + g.cacheFile(1)),
+              std::string::npos)
+        << out.str();
+    ASSERT_EQ(cli({"undo"}), cli::kExitOk) << err.str();
+    EXPECT_TRUE(fileExists(g.cacheFile(1)) && fileExists(g.cacheFile(3)));
+    EXPECT_FALSE(fileExists(g.game + "/Maps/Face.unr"));
+    EXPECT_EQ(cli({"undo"}), cli::kExitFailed);
+    EXPECT_EQ(cli({"undo", "--run", "1"}), cli::kExitFailed);
+    EXPECT_NE(err.str().find("run 1 was undone already"), std::string::npos);
+
     // A purge asks; without a terminal it needs --yes.
     EXPECT_EQ(cli({"purge"}), cli::kExitFailed);
     EXPECT_TRUE(fileExists(g.cacheFile(2)));
@@ -143,6 +158,7 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
     for (unsigned n : {1, 2, 3}) EXPECT_TRUE(fileExists(g.cacheFile(n)));
     EXPECT_FALSE(fileExists(g.tmp / "tree"));
     EXPECT_FALSE(fileExists(g.programFolder + "/Quorvel.log"));
+    EXPECT_FALSE(fileExists(g.programFolder + "/runs"));
     EXPECT_FALSE(fileExists(g.cacheDir + "/cachebak.ini"));
     EXPECT_EQ(g.index(), index);
     EXPECT_EQ(readFile(g.tmp / "registry.reg"), registry);

@@ -13,6 +13,7 @@
 #include <set>
 
 #include "engine/run_index.h"
+#include "engine/undo.h"
 #include "tests/support/game.h"
 
 namespace qv::test {
@@ -62,7 +63,8 @@ class CrashGame : public Game {
     std::vector<Package> packages;
     std::string old;
 
-    bool killedAt(const std::string& mode, long k, const std::string& trace = "-") {
+    bool killedAt(const std::string& mode, long k, const std::string& trace = "-",
+                  bool undo = false) {
         const std::string kText = std::to_string(k), copy = variant.copy ? "1" : "0";
         const pid_t pid = ::fork();
         if (pid == 0) {
@@ -70,7 +72,7 @@ class CrashGame : public Game {
             ::dup2(null, 1), ::dup2(null, 2);
             ::execl(QV_CRASH_CHILD, QV_CRASH_CHILD, programFolder.c_str(), gameDir.c_str(),
                     cacheDir.c_str(), mode.c_str(), kText.c_str(), copy.c_str(), trace.c_str(),
-                    nullptr);
+                    undo ? "undo" : nullptr, nullptr);
             ::_exit(127);
         }
         int status = 0;
@@ -102,6 +104,43 @@ class CrashGame : public Game {
                 EXPECT_FALSE(n.starts_with(".quorvel-tmp-")) << where << ": " << folder << n;
     }
 };
+
+// After an undo cut short: every package whole at its destination or whole in the cache with its
+// line; the index holds lines of the old one only, each once. Then a second undo finishes the job
+// (when the first had not), and a third finds nothing to undo.
+void expectUndoFinishes(CrashGame& g, const std::string& where) {
+    const Lines old = splitLines(g.old);
+    const auto sorted = [](Lines l) {
+        std::sort(l.begin(), l.end());
+        return l;
+    };
+    Lines lines = splitLines(g.index());
+    for (const std::string& l : lines)
+        EXPECT_EQ(std::count(old.begin(), old.end(), l), std::count(lines.begin(), lines.end(), l))
+            << where << ": " << l;
+    for (const Package& p : g.packages) {
+        const std::string dest = g.game + "/" + p.folder + "/" + p.name;
+        const bool listed = std::count(lines.begin(), lines.end(), g.line(p.n, p.name)) == 1;
+        EXPECT_TRUE(g.placed(g.game + "/" + p.folder, p.name) ||
+                    (readFile(g.cacheFile(p.n)) == bytesOf(p.name) && listed))
+            << where << ": " << p.name << " lost";
+    }
+    CopyingFileSystem copying(g.posix);
+    EngineContext ctx{g.variant.copy ? static_cast<FileSystem&>(copying) : g.posix, g.dialogs};
+    RecordingSink sink;
+    // Nothing to undo once the killed undo had marked the run undone.
+    const UndoOutcome second = UndoRun({g.programFolder, "", false}, ctx, sink).outcome;
+    EXPECT_TRUE(second == UndoOutcome::Done || second == UndoOutcome::NothingToUndo) << where;
+    EXPECT_EQ(sorted(splitLines(g.index())), sorted(old)) << where;
+    for (const Package& p : g.packages) {
+        EXPECT_EQ(readFile(g.cacheFile(p.n)), bytesOf(p.name)) << where;
+        EXPECT_FALSE(fileExists(g.game + "/" + p.folder + "/" + p.name)) << where << p.name;
+    }
+    for (const std::string& n : listNames(g.cacheDir))
+        EXPECT_FALSE(n.starts_with(".quorvel-tmp-")) << where << ": " << n;
+    EXPECT_EQ(UndoRun({g.programFolder, "", false}, ctx, sink).outcome, UndoOutcome::NothingToUndo)
+        << where;
+}
 
 bool isMove(const std::string& op) {
     return op == "moveNoReplace" || op == "moveListedFile";
@@ -144,14 +183,18 @@ std::vector<Point> killPoints(const std::vector<std::pair<std::string, std::stri
 
 class Crash : public ::testing::TestWithParam<Variant> {};
 
-TEST_P(Crash, KilledRunsLoseNothingAndASecondRunFinishes) {
-    const Variant& v = GetParam();
+const char* skipReason(const Variant& v) {
     struct stat shm {
     }, tmp{};
-    if (::stat("/dev/shm", &shm) != 0 || ::access("/dev/shm", W_OK) != 0)
-        GTEST_SKIP() << "no /dev/shm here";
+    if (::stat("/dev/shm", &shm) != 0 || ::access("/dev/shm", W_OK) != 0) return "no /dev/shm here";
     if (v.cacheBase && (::stat(TempDir().path().c_str(), &tmp) != 0 || tmp.st_dev == shm.st_dev))
-        GTEST_SKIP() << "/dev/shm is no file system of its own here";
+        return "/dev/shm is no file system of its own here";
+    return nullptr;
+}
+
+TEST_P(Crash, KilledRunsLoseNothingAndASecondRunFinishes) {
+    const Variant& v = GetParam();
+    if (const char* why = skipReason(v)) GTEST_SKIP() << why;
 
     std::vector<std::pair<std::string, std::string>> ops;
     {
@@ -187,6 +230,37 @@ TEST_P(Crash, KilledRunsLoseNothingAndASecondRunFinishes) {
         "[ crash ] %s: %u packages, %zu operations, %zu kill and stop points, %d temporary files "
         "left\n",
         v.name, v.packages, ops.size(), points.size(), temps);
+}
+
+TEST_P(Crash, KilledUndosLoseNothingAndASecondUndoFinishes) {
+    const Variant& v = GetParam();
+    if (const char* why = skipReason(v)) GTEST_SKIP() << why;
+    std::vector<std::pair<std::string, std::string>> ops;
+    {
+        CrashGame g(v);
+        g.finish("run");
+        EXPECT_FALSE(g.killedAt("none", 0, g.tmp / "trace", true));
+        std::ifstream in(g.tmp / "trace");
+        for (std::string op, path; in >> op && std::getline(in, path);)
+            ops.emplace_back(op, path.substr(1));
+        expectUndoFinishes(g, "uninterrupted");  // the second undo finds it done
+    }
+    ASSERT_FALSE(ops.empty());
+    std::vector<Point> points = killPoints(ops);
+    std::erase_if(points, [](const Point& p) { return p.mode == "stop"; });  // an undo runs whole
+    for (long k = 3; k < static_cast<long>(ops.size()) && !isMove(ops[k - 1].first); ++k)
+        points.push_back({"before", k});  // the reading of the journal and the index rewrite
+    for (const Point& p : points) {
+        const std::string where =
+            std::string(v.name) + " undo " + p.mode + " " + std::to_string(p.k);
+        CrashGame g(v);
+        g.finish(where);
+        EXPECT_TRUE(g.killedAt(p.mode, p.k, "-", true)) << where;
+        expectUndoFinishes(g, where);
+        if (HasFailure()) break;
+    }
+    std::printf("[ crash ] %s: undo of %u packages, %zu operations, %zu kill points\n", v.name,
+                v.packages, ops.size(), points.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, Crash, ::testing::ValuesIn(kVariants),

@@ -101,6 +101,9 @@ class FaultyOutFile final : public OutFile {
     Status close() override {
         return fs_.counted<Status>("close", path_, [&] { return in_->close(); });
     }
+    Status sync() override {
+        return fs_.counted<Status>("sync", path_, [&] { return in_->sync(); });
+    }
 
   private:
     FaultyFileSystem& fs_;

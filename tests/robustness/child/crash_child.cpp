@@ -1,9 +1,10 @@
-// quorvel-crash-child PROGRAM GAME CACHE MODE K COPY TRACE: one whole run on a game folder the
-// crash test built. MODE none runs to the end and writes one line per counted file operation to
-// TRACE; before/after die by SIGKILL around the K-th operation; midtmp dies inside it once a
-// hidden temporary file shows up, middest once a move's target exists (between the last rename
-// of a copy and the deletion of its source), both after it otherwise; stop asks the run to stop
-// as the K-th operation starts, as Stop and Ctrl+C do. COPY 1: every move copies.
+// quorvel-crash-child PROGRAM GAME CACHE MODE K COPY TRACE [undo]: one whole run (or with "undo",
+// the undo of the last run) on a game folder the crash test built. MODE none runs to the end and
+// writes one line per counted file operation to TRACE; before/after die by SIGKILL around the K-th
+// operation; midtmp dies inside it once a hidden temporary file shows up, middest once a move's
+// target exists (between the last rename of a copy and the deletion of its source), both after it
+// otherwise; stop asks the run to stop as the K-th operation starts, as Stop and Ctrl+C do. COPY 1:
+// every move copies.
 #include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <thread>
 
+#include "engine/undo.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/game.h"
 
@@ -60,7 +62,8 @@ class Silent final : public qv::StatusSink {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 8) return 2;
+    const bool undo = argc == 9 && std::string(argv[8]) == "undo";
+    if (argc != 8 && !undo) return 2;
     const std::string mode = argv[4];
     const long k = std::atol(argv[5]);
     std::FILE* trace = mode == "none" ? std::fopen(argv[7], "w") : nullptr;
@@ -98,6 +101,11 @@ int main(int argc, char** argv) {
     state.lblCacheDir = argv[3];
     qv::EngineContext ctx{fs, dialogs, &stop};
     Silent sink;
+    if (undo) {
+        const auto undone = qv::UndoRun({argv[1], "", false}, ctx, sink);
+        if (trace) std::fclose(trace);
+        return undone.outcome == qv::UndoOutcome::Done ? 0 : 3;
+    }
     const bool completed =
         qv::test::runAsTheWindowDoes(pv, state, ctx, sink).outcome == qv::RunOutcome::Completed;
     if (trace) std::fclose(trace);

@@ -1,0 +1,276 @@
+#include "engine/run_journal.h"
+
+#include <algorithm>
+#include <charconv>
+#include <ctime>
+#include <functional>
+
+#include "engine/cache_entry.h"
+#include "engine/placement.h"
+#include "platform/paths.h"
+#include "platform/textfile.h"
+#include "settings/program_files.h"
+
+namespace qv {
+
+namespace {
+
+constexpr const char* kHeader = "QUORVEL-JOURNAL 1\n";
+constexpr const char* kSuffix = ".journal";
+// Records go to the system every kChunkRecords (or kChunkBytes): a killed process loses at most
+// one chunk of M records. A sync on the way would also force the file system to commit every
+// move made so far, which costs the run more than all its moves.
+constexpr std::size_t kChunkRecords = 256, kChunkBytes = 64 * 1024;
+
+void appendEscaped(std::string& out, std::string_view text) {
+    for (char c : text) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            default:
+                out += c;
+        }
+    }
+}
+
+std::string unescaped(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        const char c = text[++i];
+        out += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
+    }
+    return out;
+}
+
+std::vector<std::string_view> fieldsOf(std::string_view record) {
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    for (std::size_t tab; (tab = record.find('\t', start)) != std::string_view::npos;
+         start = tab + 1)
+        fields.push_back(record.substr(start, tab - start));
+    fields.push_back(record.substr(start));
+    return fields;
+}
+
+template <class T>
+T numberOf(std::string_view text) {
+    T value{};
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+// The journal's number from its file name; 0 for any other name.
+std::uint64_t idOfName(const std::string& name) {
+    if (!name.ends_with(kSuffix)) return 0;
+    const std::string_view digits(name.data(), name.size() - std::string_view(kSuffix).size());
+    if (digits.empty() ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return 0;
+    return numberOf<std::uint64_t>(digits);
+}
+
+// The journals of `folder` by number, oldest first.
+std::vector<std::pair<std::uint64_t, std::string>> journalFiles(FileSystem& fs,
+                                                                const std::string& folder) {
+    std::vector<std::pair<std::uint64_t, std::string>> files;
+    const Result<std::vector<FileInfo>> listed = fs.listFiles(folder, std::string("*") + kSuffix);
+    for (const FileInfo& f : listed.value)
+        if (const std::uint64_t id = idOfName(f.name); id > 0)
+            files.emplace_back(id, folder + "/" + f.name);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+}  // namespace
+
+std::string journalFolder(const std::string& runLogPath) {
+    return parentFolder(runLogPath) + "/runs";
+}
+
+RunJournal::RunJournal(FileSystem& fs, const std::string& folder, const std::string& cacheDir,
+                       const std::string& cacheExt, std::string_view kind)
+    : fs_(fs), cacheExt_(cacheExt) {
+    if (fs.changesNothing()) return;  // a dry run: no journal, and no old one removed
+    (void)makeFolders(fs, folder);
+    auto files = journalFiles(fs, folder);
+    const std::uint64_t id = files.empty() ? 1 : files.back().first + 1;
+    path_ = folder + "/" + std::to_string(id) + kSuffix;
+    // The oldest go, so that this one makes kJournalsKept.
+    while (files.size() >= kJournalsKept) {
+        (void)fs.removeFile(files.front().second);
+        files.erase(files.begin());
+    }
+    Result<std::unique_ptr<OutFile>> created = fs.createFile(path_);
+    if (!created.ok()) {
+        failure_ = created.status.text;
+        return;
+    }
+    file_ = std::move(created.value);
+    // The coarse clock, as file times take it: whatever the run moves has a later change time.
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    std::string start = kHeader;
+    start.append("S\t").append(kind).append("\t");
+    start.append(std::to_string(static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec));
+    appendEscaped(start.append("\t"), cacheDir);
+    appendEscaped(start.append("\t"), cacheExt);
+    put(start.append("\n"), false);
+}
+
+RunJournal::~RunJournal() {
+    if (file_) (void)file_->close();
+}
+
+std::string RunJournal::failureLine() const {
+    if (failure_.empty()) return {};
+    return "The journal " + path_ + " could not be written (" + failure_ +
+           "); this run cannot be undone";
+}
+
+void RunJournal::put(std::string_view record, bool syncNow) {
+    if (!file_) return;
+    pending_.append(record);
+    if (!syncNow && ++pendingRecords_ < kChunkRecords && pending_.size() < kChunkBytes) return;
+    Status s = file_->write(pending_);
+    pending_.clear();
+    pendingRecords_ = 0;
+    if (s.ok() && syncNow) s = file_->sync();
+    if (!s.ok() && failure_.empty()) failure_ = s.text;
+}
+
+void RunJournal::planRun(const std::vector<std::string_view>& lines,
+                         const std::vector<bool>& selected, const PlacementContext& place) {
+    std::string record;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!selected[i] || lines[i].size() <= kGuidLength) continue;
+        const std::string destination = destinationOfLine(lines[i], place);
+        const std::string cacheFile =
+            std::string(lines[i].substr(0, kGuidLength)) + "." + place.cacheExt;
+        if (destination.empty() || isUnsafeRealName(cacheFile)) continue;
+        // The destination is its folder, "/" and the real name (the line after the GUID and "=").
+        const std::string_view folder(destination.data(),
+                                      destination.size() - (lines[i].size() - kGuidLength));
+        auto known = std::find(folders_.begin(), folders_.end(), folder);
+        if (known == folders_.end()) {
+            record.assign("F\t").append(std::to_string(folders_.size()));
+            appendEscaped(record.append("\t"), folder);
+            put(record.append("\n"), false);
+            known = folders_.emplace(folders_.end(), folder);
+        }
+        record.assign("P\t");
+        appendEscaped(record, lines[i]);
+        record.append("\t").append(std::to_string(known - folders_.begin()));
+        put(record.append("\n"), false);
+        planned_.push_back(std::hash<std::string>()(destination));
+    }
+    put("", true);
+}
+
+void RunJournal::landed(const std::string& destination, FileSystem& fs) {
+    // Moves come in the order of the plan; a package that did not move is passed over.
+    const std::uint64_t hash = std::hash<std::string>()(destination);
+    std::size_t k = cursor_;
+    while (k < planned_.size() && planned_[k] != hash) ++k;
+    if (k == planned_.size()) return;
+    cursor_ = k + 1;
+    // What cannot be looked up is recorded as unknown: the undo then leaves it where it is.
+    const Result<FileIdentity> id = fs.identityOf(destination);
+    const FileIdentity f = id.ok() ? id.value : FileIdentity{};
+    std::string record = "M\t";
+    for (std::uint64_t n : {static_cast<std::uint64_t>(k), f.size})
+        record.append(std::to_string(n)).append("\t");
+    for (std::int64_t n : {f.mtimeNs, f.ctimeNs}) record.append(std::to_string(n)).append("\t");
+    record.append(std::to_string(f.device)).append("\t").append(std::to_string(f.inode));
+    put(record.append("\n"), false);
+}
+
+void RunJournal::finish(std::size_t moved) {
+    if (!file_) return;
+    put("E\t" + std::to_string(moved) + "\n", true);
+    const Status closed = file_->close();
+    if (!closed.ok() && failure_.empty()) failure_ = closed.text;
+    file_.reset();
+}
+
+std::string JournalRecord::cacheFileOf(const JournalEntry& e) const {
+    return cacheDir + "/" + e.line.substr(0, kGuidLength) + "." + cacheExt;
+}
+
+std::string JournalRecord::destinationOf(const JournalEntry& e) const {
+    const std::string& folder = e.folder < folders.size() ? folders[e.folder] : cacheDir;
+    return folder + "/" + e.line.substr(std::min(e.line.size(), kGuidLength + 1));
+}
+
+bool readJournal(FileSystem& fs, const std::string& path, JournalRecord& out, bool withEntries) {
+    const Result<std::string> text = fs.readAll(path);
+    if (!text.ok() || !text.value.starts_with(kHeader)) return false;
+    out.path = path;
+    const std::string name = path.substr(path.rfind('/') + 1);
+    out.id = std::to_string(idOfName(name));
+    std::size_t start = std::string_view(kHeader).size();
+    for (std::size_t end; start < text.value.size(); start = end + 1) {
+        end = text.value.find('\n', start);
+        if (end == std::string::npos) break;  // a record cut short by a kill
+        const auto f = fieldsOf(std::string_view(text.value).substr(start, end - start));
+        const char type = f[0].size() == 1 ? f[0][0] : '?';
+        if (type == 'S' && f.size() == 5) {
+            out.kind = f[1];
+            out.startedNs = numberOf<std::int64_t>(f[2]);
+            out.cacheDir = unescaped(f[3]);
+            out.cacheExt = unescaped(f[4]);
+        } else if (type == 'F' && f.size() == 3) {
+            if (withEntries) out.folders.push_back(unescaped(f[2]));
+        } else if (type == 'P' && f.size() == 3) {
+            ++out.planned;
+            if (withEntries)
+                out.entries.push_back({unescaped(f[1]), numberOf<std::uint32_t>(f[2]), false, {}});
+        } else if (type == 'M' && f.size() == 7) {
+            ++out.moved;
+            const auto k = numberOf<std::size_t>(f[1]);
+            if (!withEntries || k >= out.entries.size()) continue;
+            JournalEntry& e = out.entries[k];
+            e.landed = true;
+            e.identity = {numberOf<std::uint64_t>(f[2]), numberOf<std::int64_t>(f[3]),
+                          numberOf<std::int64_t>(f[4]), numberOf<std::uint64_t>(f[5]),
+                          numberOf<std::uint64_t>(f[6])};
+        } else if (type == 'E') {
+            out.finished = true;
+            if (out.kind == "purge" && f.size() == 2) out.moved = numberOf<std::size_t>(f[1]);
+        } else if (type == 'U') {
+            out.undone = true;
+        }
+    }
+    return !out.kind.empty();
+}
+
+std::vector<JournalRecord> readJournals(FileSystem& fs, const std::string& folder,
+                                        bool withEntries) {
+    std::vector<JournalRecord> records;
+    const auto files = journalFiles(fs, folder);
+    for (auto it = files.rbegin(); it != files.rend(); ++it) {
+        JournalRecord r;
+        if (readJournal(fs, it->second, r, withEntries)) records.push_back(std::move(r));
+    }
+    return records;
+}
+
+Status markUndone(FileSystem& fs, const std::string& journalPath) {
+    return fs.appendToFile(journalPath, "U\t" + std::to_string(std::time(nullptr)) + "\n");
+}
+
+}  // namespace qv

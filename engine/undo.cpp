@@ -1,0 +1,333 @@
+#include "engine/undo.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <unordered_set>
+
+#include "engine/cache_entry.h"
+#include "engine/cache_lock.h"
+#include "engine/engine_context.h"
+#include "engine/placement.h"
+#include "engine/run_index.h"
+#include "engine/run_journal.h"
+#include "engine/run_log.h"
+#include "platform/dialogs.h"
+#include "platform/textfile.h"
+#include "settings/program_files.h"
+
+namespace qv {
+
+namespace {
+
+// What becomes of one journalled package.
+enum class Step {
+    MoveBack,     // still the file the run put there, or (a killed run) touched since it started
+    AlreadyBack,  // an interrupted undo moved it back already
+    Changed,      // something else is at its destination now
+    Gone,         // moved or deleted since the run
+    NotMoved,     // the run did not move it (its cache file is there, or nothing is anywhere)
+};
+
+// A package with its two paths, formed when its turn comes.
+struct Package {
+    const JournalEntry& e;
+    std::string destination, cachePath;
+    Package(const JournalRecord& r, const JournalEntry& entry)
+        : e(entry), destination(r.destinationOf(entry)), cachePath(r.cacheFileOf(entry)) {}
+    std::string_view realName() const {
+        return e.line.size() > kGuidLength + 1 ? std::string_view(e.line).substr(kGuidLength + 1)
+                                               : std::string_view();
+    }
+};
+
+// `claimed`: the destinations an earlier package of a killed run answers for.
+Step assess(const Package& p, const JournalRecord& r, FileSystem& fs,
+            std::unordered_set<std::string>& claimed) {
+    const JournalEntry& e = p.e;
+    if (!e.landed && r.finished) return Step::NotMoved;  // its M record would be there
+    // A journal edited by hand is held to the rules a run keeps.
+    if (isUnsafeRealName(p.realName()) ||
+        isUnsafeRealName(std::string_view(p.cachePath).substr(r.cacheDir.size() + 1)))
+        return Step::NotMoved;
+    const Result<FileIdentity> d = fs.identityOf(p.destination);
+    // A killed run may have moved a package without saying what landed: a file whose status
+    // changed after the run started, at a destination no earlier package had, is taken for it.
+    const bool first = r.finished || claimed.insert(p.destination).second;
+    if (d.ok() && (e.landed ? d.value.sameAs(e.identity) : first && d.value.ctimeNs >= r.startedNs))
+        return Step::MoveBack;
+    if (!e.landed) return Step::NotMoved;
+    if (d.status.code != ENOENT) return Step::Changed;
+    const Result<FileIdentity> c = fs.identityOf(p.cachePath);
+    if (c.ok() && c.value.size == e.identity.size && c.value.mtimeNs == e.identity.mtimeNs)
+        return Step::AlreadyBack;
+    return Step::Gone;
+}
+
+std::string changedText(const Package& p) {
+    return std::string(p.realName()) + " has changed since the run and stays at " + p.destination;
+}
+
+std::string goneText(const Package& p) {
+    return std::string(p.realName()) + " is no longer at " + p.destination +
+           " (moved or deleted since the run) and is left alone";
+}
+
+std::string takenText(const Package& p) {
+    return std::string(p.realName()) + " stays at " + p.destination + ": " + p.cachePath +
+           " is taken";
+}
+
+// Counts and names a package changed, moved or deleted since the run; false for other steps.
+template <class Say>
+bool stays(Step step, const Package& p, UndoResult& result, const Say& say) {
+    if (step != Step::Changed && step != Step::Gone) return false;
+    ++result.stayed;
+    say(step == Step::Changed ? changedText(p) : goneText(p));
+    return true;
+}
+
+std::string timeText(std::int64_t seconds) {
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    char text[32] = "";
+    if (::localtime_r(&t, &local)) std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+// The journal an undo works on, or why there is none.
+UndoOutcome pickJournal(const std::string& programFolder, const std::string& runId, FileSystem& fs,
+                        JournalRecord& picked) {
+    const std::string folder = journalFolder(programFiles(programFolder, fs).runLog);
+    for (JournalRecord& r : readJournals(fs, folder)) {
+        if (runId.empty() ? (r.kind != "run" || r.undone || r.planned == 0) : r.id != runId)
+            continue;
+        if (r.kind != "run") return UndoOutcome::NotUndoable;
+        if (r.undone) return UndoOutcome::AlreadyUndone;
+        picked = JournalRecord{};
+        return readJournal(fs, r.path, picked, true) ? UndoOutcome::Done : UndoOutcome::NotUndoable;
+    }
+    return UndoOutcome::NothingToUndo;
+}
+
+// Lists what an undo would do, changing nothing.
+UndoResult dryRun(const JournalRecord& r, FileSystem& fs, StatusSink* status) {
+    UndoResult result;
+    result.outcome = UndoOutcome::DryRun;
+    result.runId = r.id;
+    result.cacheDir = r.cacheDir;
+    const auto say = [&](const std::string& text) {
+        if (status) status->addLine(text);
+    };
+    std::unordered_set<std::string> claimed;
+    for (const JournalEntry& e : r.entries) {
+        const Package p(r, e);
+        const Step step = assess(p, r, fs, claimed);
+        if (stays(step, p, result, say) || step != Step::MoveBack) continue;
+        if (!fs.exists(p.cachePath)) {
+            ++result.restored;
+            say(p.destination + " would go back to " + p.cachePath);
+        } else if (p.e.landed) {  // else the run did not move it
+            ++result.stayed;
+            say(takenText(p));
+        }
+    }
+    return result;
+}
+
+// The index with `lines` added where it does not hold them yet, in its own line-end style.
+std::string indexWith(const std::string& index, const std::vector<std::string_view>& lines,
+                      std::size_t& added) {
+    std::unordered_set<std::string_view> present;
+    for (std::string_view l : splitLineViews(index)) present.insert(l);
+    const char* eol = lineEndChars(detectLineEnd(index));
+    std::string text = index.empty() ? std::string("[Cache]") + eol : index;
+    if (text.back() != '\n' && text.back() != '\r') text += eol;
+    for (std::string_view line : lines)
+        if (present.insert(line).second) {
+            text.append(line).append(eol);
+            ++added;
+        }
+    return text;
+}
+
+}  // namespace
+
+std::vector<HistoryEntry> RunHistory(const std::string& programFolder, FileSystem& fs) {
+    std::vector<HistoryEntry> history;
+    const std::string folder = journalFolder(programFiles(programFolder, fs).runLog);
+    for (const JournalRecord& r : readJournals(fs, folder))
+        history.push_back({r.id, r.startedSeconds(), r.cacheDir, r.kind == "purge", r.moved,
+                           r.finished, r.undone});
+    return history;
+}
+
+std::string historyLine(const HistoryEntry& e) {
+    std::string what;
+    if (e.purge) {
+        what = "purge, " + std::to_string(e.moved) + " packages deleted (cannot be undone)";
+    } else {
+        what = "run, " + std::to_string(e.moved) + " packages moved";
+        if (!e.finished) what += ", cut short";
+        what += e.undone ? ", undone" : "";
+    }
+    return timeText(e.started) + "  " + e.id + "  " + what + "  " + e.cacheDir;
+}
+
+UndoResult PreviewUndo(const std::string& programFolder, const std::string& runId, FileSystem& fs) {
+    JournalRecord r;
+    const UndoOutcome picked = pickJournal(programFolder, runId, fs, r);
+    if (picked == UndoOutcome::Done) return dryRun(r, fs, nullptr);
+    UndoResult result;
+    result.outcome = picked;
+    return result;
+}
+
+UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& status) {
+    FileSystem& fs = ctx.fs;
+    JournalRecord r;
+    const UndoOutcome picked = pickJournal(request.programFolder, request.runId, fs, r);
+    if (picked != UndoOutcome::Done) {
+        UndoResult none;
+        none.outcome = picked;
+        return none;
+    }
+    if (request.dryRun) return dryRun(r, fs, &status);
+
+    UndoResult result;
+    result.outcome = UndoOutcome::Done;
+    result.runId = r.id;
+    result.cacheDir = r.cacheDir;
+    const std::string indexPath = r.cacheDir + "/cache.ini";
+    CacheLock lock(r.cacheDir);
+    if (lock.busy()) {
+        ctx.dialogs.message(kProgramTitle, kCacheBusyMessage);
+        result.outcome = UndoOutcome::Busy;
+        return result;
+    }
+    // Read before anything moves: an index that cannot be read or replaced stops the undo.
+    Result<std::string> index = fs.readAll(indexPath);
+    if (!index.ok() && index.status.code == ENOENT) index = {{}, {}};
+    Status replaceable = index.ok() ? Status::success() : index.status;
+    if (replaceable.ok() && fs.exists(indexPath)) replaceable = fs.canReplace(indexPath);
+    if (!replaceable.ok()) {
+        ctx.dialogs.message(kProgramTitle, "CACHE.INI cannot be read or replaced (" +
+                                               replaceable.text + "); nothing was moved back.");
+        result.outcome = UndoOutcome::IndexUnreadable;
+        return result;
+    }
+
+    RunLog log = StartRunLog(r.cacheDir, programFiles(request.programFolder, fs).runLog, fs);
+    const auto say = [&](const std::string& text) {
+        status.addLine(text);
+        log.line(text);
+    };
+    say("Undoing run " + r.id + " of " + timeText(r.startedSeconds()) + " on " + r.cacheDir);
+    if (lock.state() != CacheLock::State::Held) say(lock.unlockedLine(r.cacheDir));
+    for (const std::string& text : removeLeftTempFiles(fs, {r.cacheDir})) say(text);
+
+    std::vector<std::string> folders = r.folders;
+    folders.insert(folders.begin(), r.cacheDir);
+    struct HeldFolders {
+        FileSystem& fs;
+        ~HeldFolders() { fs.releaseFolders(); }
+    } held{fs};
+    fs.holdFolders(folders);
+
+    // First what becomes of each package, and the lines of those that will be in the cache go
+    // into the index before any of them moves: no package is ever in the cache without its line.
+    const std::size_t count = r.entries.size();
+    std::vector<Step> steps;
+    steps.reserve(count);
+    std::vector<std::string_view> lines;
+    std::unordered_set<std::string> claimed;
+    for (const JournalEntry& e : r.entries) {
+        const Package p(r, e);
+        steps.push_back(assess(p, r, fs, claimed));
+        // A killed run's package still in the cache keeps (or gets back) its line too.
+        if (steps.back() == Step::MoveBack || steps.back() == Step::AlreadyBack ||
+            (steps.back() == Step::NotMoved && fs.exists(p.cachePath)))
+            lines.push_back(p.e.line);
+    }
+    std::string written = index.value;  // what cache.ini holds as far as this undo knows
+    const auto replaceIndex = [&](std::string text, bool keepBackup) {
+        const IndexReplacement replaced =
+            replaceCacheIndex(fs, r.cacheDir, written, text, keepBackup);
+        for (const std::string& line : replaced.carriedReport()) say(line);
+        for (const std::string& line : replaced.report(r.cacheDir)) say(line);
+        if (replaced.index.ok()) written = std::move(text);
+        return replaced.index.ok();
+    };
+    result.indexReplaced = true;
+    if (const std::string text = indexWith(index.value, lines, result.linesAdded);
+        result.linesAdded > 0)
+        result.indexReplaced = replaceIndex(text, true);
+    // Lines this undo added whose package could not go back; they leave the index again.
+    std::unordered_set<std::string> dropped;
+
+    std::size_t done = 0;
+    status.progress(0, count);
+    for (std::size_t i = 0; i < count && result.indexReplaced; ++i) {
+        const Package p(r, r.entries[i]);
+        if (!stays(steps[i], p, result, say) && steps[i] == Step::MoveBack) {
+            const Status moved = fs.moveListedFile(p.destination, p.cachePath);
+            // On EEXIST: an interrupted undo's copy across file systems, when the cache holds
+            // these very bytes already; otherwise the name is another package's, the line too.
+            const auto copiedBefore = [&] {
+                const Result<bool> same = fs.sameBytesInOtherFile(p.cachePath, p.destination);
+                return same.ok() && same.value && fs.removeFile(p.destination).ok();
+            };
+            if (moved.ok() || (moved.code == EEXIST && copiedBefore())) {
+                ++result.restored;
+                say(p.destination + " was moved back to " + p.cachePath);
+            } else if (moved.code == EEXIST) {
+                if (p.e.landed) {  // else the run did not move it
+                    ++result.stayed;
+                    say(takenText(p));
+                }
+            } else {
+                ++result.failed;
+                dropped.insert(p.e.line);
+                say(p.destination + " could NOT be moved back to " + p.cachePath + " (" +
+                    moved.text + ")");
+            }
+        }
+        status.progress(++done, count);
+    }
+    fs.releaseFolders();
+
+    if (!dropped.empty()) {
+        std::unordered_set<std::string_view> before;
+        for (std::string_view l : splitLineViews(index.value)) before.insert(l);
+        std::string text;
+        const char* eol = lineEndChars(detectLineEnd(written));
+        for (std::string_view l : splitLineViews(written))
+            if (before.count(l) || !dropped.count(std::string(l))) text.append(l).append(eol);
+        (void)replaceIndex(text, false);
+    }
+    say(std::to_string(result.restored) + " packages were moved back into the cache, " +
+        std::to_string(result.linesAdded) + " lines added to CACHE.INI; " +
+        std::to_string(result.stayed) + " stay where they are" +
+        (result.failed ? ", " + std::to_string(result.failed) + " could not be moved back" : ""));
+    if (result.failed == 0 && result.indexReplaced) {
+        const Status marked = markUndone(fs, r.path);
+        say(marked.ok() ? "Run " + r.id + " is undone."
+                        : "Run " + r.id + " could not be marked as undone (" + marked.text + ")");
+    } else {
+        say("Run " + r.id + " is not completely undone; undo it again to finish.");
+    }
+    log.close();
+    result.logWritten = log.written();
+    status.addLine(log.statusLine());
+    return result;
+}
+
+Completion completionOf(const UndoResult& r) {
+    if (r.outcome == UndoOutcome::DryRun) return Completion::All;
+    if (r.outcome != UndoOutcome::Done) return Completion::Nothing;
+    if (r.failed == 0 && r.stayed == 0 && r.indexReplaced && r.logWritten) return Completion::All;
+    if (r.restored == 0 && r.linesAdded == 0) return Completion::Nothing;
+    return Completion::Part;
+}
+
+}  // namespace qv
