@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <malloc.h>
 #include <stdio.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,10 +40,24 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// The process's peak resident memory since it started or since resetPeakRss(), from VmHWM.
 double peakRssMiB() {
-    struct rusage usage {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status) return -1;
+    char line[128];
+    double kib = -1;
+    while (std::fgets(line, sizeof line, status))
+        if (std::sscanf(line, "VmHWM: %lf kB", &kib) == 1) break;
+    std::fclose(status);
+    return kib / 1024.0;
+}
+
+// Starts the peak over at the memory in use now, so a later phase is measured on its own.
+bool resetPeakRss() {
+    std::FILE* refs = std::fopen("/proc/self/clear_refs", "w");
+    if (!refs) return false;
+    const bool ok = std::fputs("5", refs) >= 0;
+    return std::fclose(refs) == 0 && ok;
 }
 
 // Messages go to stderr; questions are refused; nothing in a timed run asks.
@@ -243,29 +256,22 @@ int main(int argc, char** argv) {
     pv.ProgramFolder = game.programFolder;
     pv.GameDir = game.gameDir + "/";
 
-    // rename_floor: the same no-replace moves on the identical twin cache, nothing else: the first
-    // half of the index before the scans and the run, the second half after them, so a drift in
-    // the machine's speed weighs on both. Each half's plan is formed before it is timed and let go
-    // after it, so it takes no part in the engine's memory figure.
-    // `back`: the same moves the other way, as an undo makes them.
-    const auto floorPart = [&](std::size_t from, std::size_t to, bool back, std::size_t& count,
-                               std::size_t& done) {
+    // rename_floor: the same no-replace moves on the identical twin cache, nothing else;
+    // undo_floor: the same moves back, as an undo makes them. The plan is formed before it is
+    // timed and let go after it, so it takes no part in the engine's memory figure.
+    const auto floorMoves = [&](bool back, std::size_t& count, std::size_t& done) {
         const std::vector<Move> moves =
-            plannedMoves(twin, qv::bench::syntheticRealNames(entries), from, to);
-        count += moves.size();
-        const auto partStart = Clock::now();
+            plannedMoves(twin, qv::bench::syntheticRealNames(entries), 0, entries);
+        count = moves.size();
+        done = 0;
+        const auto floorStart = Clock::now();
         for (const Move& m : moves)
             if (::renameat2(AT_FDCWD, (back ? m.to : m.from).c_str(), AT_FDCWD,
                             (back ? m.from : m.to).c_str(), RENAME_NOREPLACE) == 0)
                 ++done;
-        return secondsSince(partStart);
+        const double seconds = secondsSince(floorStart);
+        return seconds;
     };
-    std::size_t planned = 0, renamed = 0;
-    const auto renameFloorPart = [&](std::size_t from, std::size_t to) {
-        return floorPart(from, to, false, planned, renamed);
-    };
-    double renameFloor = renameFloorPart(0, entries / 2);
-    ::malloc_trim(0);  // the plan's pages go back before the engine starts
 
     // scan: the engine's whole scan, dates included; stat_floor: one stat per cache file,
     // nothing else. Both change nothing, so each is the best of three, taken in turns: a
@@ -303,67 +309,91 @@ int main(int argc, char** argv) {
     }
     ::close(cacheFd);
 
-    // run: the whole run in the type-folder mode with every row checked.
-    qv::RunRequest request;
-    request.options = state.options;
-    request.options.MoveNorm = true;
-    request.options.MoveDir = request.options.MoveDir2 = false;
-    request.lblCacheDir = state.lblCacheDir;
-    for (const qv::FileRow& row : state.rows) request.checkedEntries.push_back(row.entry);
-    CountingSink sink;
-    start = Clock::now();
-    if (!qv::PrepareRun(request.options, ctx)) return 1;
-    const qv::RunResult result = qv::ProcessCache(pv, request, ctx, sink);
-    const double run = secondsSince(start);
-    if (result.outcome != qv::RunOutcome::Completed) {
-        std::cerr << "quorvel-bench: the run did not complete\n";
-        return 1;
-    }
-    request = {};
-
-    // rescan: the scan of what the run left, as the window makes it after a run.
-    qv::ScanState after;
-    after.options = state.options;
-    after.lblCacheDir = state.lblCacheDir;
-    start = Clock::now();
-    qv::ScanCache(pv, after, ctx);
-    const double rescan = secondsSince(start);
-    after = {};
-
-    // The memory figure covers the setup, the scan, the run and the re-scan; what follows (the
-    // second half of the floor, the markings, the window) is the bench's own.
-    const double peakRss = peakRssMiB();
-
-    renameFloor += renameFloorPart(entries / 2, entries);
-
-    // undo: the undo of the whole run; undo_floor: the same moves back on the twin, half before
-    // and half after the undo. The twin's moves are planned again, so the floor's memory is its
-    // own.
-    std::size_t undoPlanned = 0, movedBack = 0;
-    const auto undoFloorPart = [&](std::size_t from, std::size_t to) {
-        return floorPart(from, to, true, undoPlanned, movedBack);
+    // run: the whole run in the type-folder mode with every row checked; undo: its undo, which
+    // puts the cache back as it was. Each is the best of three cycles of floor, run, floor back
+    // and undo: a machine whose speed drifts slows a run and its floor alike.
+    // Each cycle's run starts from a scan of the cache the undo put back, as the window's does.
+    const std::size_t rowCount = state.rows.size();
+    const qv::Options scanOptions = state.options;
+    const std::string cacheLabel = state.lblCacheDir;
+    state = {};
+    const auto checkedAll = [&] {
+        qv::ScanState scanned;
+        scanned.options = scanOptions;
+        scanned.lblCacheDir = cacheLabel;
+        qv::ScanCache(pv, scanned, ctx);
+        qv::RunRequest request;
+        request.options = scanned.options;
+        request.options.MoveNorm = true;
+        request.options.MoveDir = request.options.MoveDir2 = false;
+        request.lblCacheDir = scanned.lblCacheDir;
+        for (const qv::FileRow& row : scanned.rows) request.checkedEntries.push_back(row.entry);
+        return request;
     };
-    double undoFloor = undoFloorPart(0, entries / 2);
+    double run = 1e30, renameFloor = 1e30, undo = 1e30, undoFloor = 1e30, rescan = 0;
+    double peakRss = 0, undoPeakRss = 0;
+    std::size_t planned = 0, renamed = 0, undoPlanned = 0, movedBack = 0;
+    CountingSink sink;
+    qv::UndoResult undone;
+    // The run's memory figure covers its scan, the run and the re-scan, on top of what the bench
+    // holds by then (the setup's folders are written and its names let go).
     ::malloc_trim(0);
-    CountingSink undoSink;
-    start = Clock::now();
-    const qv::UndoResult undone = qv::UndoRun({game.programFolder, "", false}, ctx, undoSink);
-    const double undo = secondsSince(start);
-    const double undoPeakRss = peakRssMiB();
-    undoFloor += undoFloorPart(entries / 2, entries);
+    if (!resetPeakRss()) std::cerr << "quorvel-bench: the memory peak cannot be reset\n";
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        qv::RunRequest request = checkedAll();
+        renameFloor = std::min(renameFloor, floorMoves(false, planned, renamed));
+        ::malloc_trim(0);  // the plan's pages go back before the engine starts
+        sink = {};
+        start = Clock::now();
+        if (!qv::PrepareRun(request.options, ctx)) return 1;
+        const qv::RunResult result = qv::ProcessCache(pv, request, ctx, sink);
+        run = std::min(run, secondsSince(start));
+        if (result.outcome != qv::RunOutcome::Completed) {
+            std::cerr << "quorvel-bench: the run did not complete\n";
+            return 1;
+        }
+        request = {};
+        if (cycle == 0) {
+            // rescan: the scan of what the run left, as the window makes it after a run.
+            qv::ScanState after;
+            after.options = scanOptions;
+            after.lblCacheDir = cacheLabel;
+            start = Clock::now();
+            qv::ScanCache(pv, after, ctx);
+            rescan = secondsSince(start);
+            peakRss = peakRssMiB();
+        }
+        undoFloor = std::min(undoFloor, floorMoves(true, undoPlanned, movedBack));
+        ::malloc_trim(0);
+        // The undo's figure is the memory in use when it starts and what it takes on top.
+        if (cycle == 0) (void)resetPeakRss();
+        CountingSink undoSink;
+        start = Clock::now();
+        undone = qv::UndoRun({game.programFolder, "", false}, ctx, undoSink);
+        undo = std::min(undo, secondsSince(start));
+        if (cycle == 0) undoPeakRss = peakRssMiB();
+        if (undone.outcome != qv::UndoOutcome::Done) {
+            std::cerr << "quorvel-bench: the undo of cycle " << cycle << " did not complete ("
+                      << static_cast<int>(undone.outcome) << ")\n";
+            return 1;
+        }
+    }
+    // Never-move marking against the rows of a scan: 10x the names must cost about 10x the time.
+    double markTenth = 0, markFull = 0;
+    const std::size_t fullNames = 10 * entries;
+    {
+        state.options = scanOptions;
+        state.lblCacheDir = cacheLabel;
+        qv::ScanCache(pv, state, ctx);
+        markTenth = markSeconds(state.rows, neverMoveNames(fullNames / 10, state.rows));
+        markFull = markSeconds(state.rows, neverMoveNames(fullNames, state.rows));
+        state = {};
+    }
     struct stat journalStat {};
     const double journalMiB =
         ::stat((game.programFolder + "/runs/1.journal").c_str(), &journalStat) == 0
             ? static_cast<double>(journalStat.st_size) / (1024.0 * 1024.0)
             : 0;
-
-    // Never-move marking against the scan's rows: 10x the names must cost about 10x the time.
-    double markTenth = 0, markFull = 0;
-    const std::size_t fullNames = 10 * entries;
-    {
-        markTenth = markSeconds(state.rows, neverMoveNames(fullNames / 10, state.rows));
-        markFull = markSeconds(state.rows, neverMoveNames(fullNames, state.rows));
-    }
 
     std::cerr << "quorvel-bench: stat found " << statted << " files; the run moved " << sink.moves
               << " packages (" << sink.lines << " status lines), the floor " << renamed << " of "
@@ -391,14 +421,13 @@ int main(int argc, char** argv) {
     print("undo_floor", undoFloor);
     print("undo/undo_floor", undo / undoFloor);
     print("undo_peak_rss_mib", undoPeakRss);
-    std::printf("%-34s %zu\n", "never_move_rows", state.rows.size());
+    std::printf("%-34s %zu\n", "never_move_rows", rowCount);
     std::printf("%-34s %zu / %zu\n", "never_move_names", fullNames / 10, fullNames);
     print("mark_tenth_names", markTenth);
     print("mark_all_names", markFull);
     print("mark_all/mark_tenth", markFull / markTenth);
     print("wine_registry_50mb", wineRegistrySeconds(50u << 20));
     std::fflush(stdout);
-    state = {};
 
     if (!windowGame.gameDir.empty()) {
         std::map<std::string, double> w = windowFigures(root, windowGame);

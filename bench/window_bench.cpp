@@ -53,9 +53,10 @@ class SlowFileSystem final : public ForwardingFileSystem {
         std::this_thread::sleep_for(kPerMove);
         return inner_.moveNoReplace(f, t);
     }
-    Status moveListedFile(const std::string& f, const std::string& t) override {
+    Status moveListedFile(const std::string& f, const std::string& t,
+                          FileIdentity* landed = nullptr) override {
         std::this_thread::sleep_for(kPerMove);
-        return inner_.moveListedFile(f, t);
+        return inner_.moveListedFile(f, t, landed);
     }
 };
 

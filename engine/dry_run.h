@@ -42,7 +42,8 @@ class DryRunFileSystem final : public ForwardingFileSystem {
                                        const std::string* = nullptr) override {
         return {{}, Status::fromErrno(ENOSYS)};
     }
-    Status moveListedFile(const std::string& from, const std::string& to) override {
+    Status moveListedFile(const std::string& from, const std::string& to,
+                          FileIdentity* = nullptr) override {
         return moveNoReplace(from, to);
     }
     void holdFolders(const std::vector<std::string>&) override {}

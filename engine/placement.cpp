@@ -167,7 +167,8 @@ PlaceOutcome PlaceCacheEntry(std::string_view line, const PlacementContext& ctx,
     source.reserve(ctx.cacheDir.size() + 1 + cacheFileName.size());
     source.append(ctx.cacheDir).append("/").append(cacheFileName);
     const std::string destination = destinationOf(type, realName, ctx);
-    const Status moved = listedAsFile ? fs.moveListedFile(source, destination)
+    FileIdentity landed;
+    const Status moved = listedAsFile ? fs.moveListedFile(source, destination, &landed)
                                       : fs.moveNoReplace(source, destination);
     // Only a cache file that is surely gone loses its line: a lookup that failed for another
     // reason (a disk error) proves nothing, and the package may still be there.
@@ -194,7 +195,13 @@ PlaceOutcome PlaceCacheEntry(std::string_view line, const PlacementContext& ctx,
         keptLines.emplace_back(line);
         return PlaceOutcome::Failed;
     }
-    if (ctx.journal) ctx.journal->landed(destination, fs);
+    if (ctx.journal) {
+        // A move of a file not listed as plain told nothing of what landed.
+        if (!listedAsFile)
+            if (const Result<FileIdentity> id = fs.identityOf(destination); id.ok())
+                landed = id.value;
+        ctx.journal->landed(destination, landed);
+    }
     std::string text = moveLineText(cacheFileName, destination);
     report(text, status, log);
     return PlaceOutcome::Moved;

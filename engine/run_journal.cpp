@@ -1,6 +1,7 @@
 #include "engine/run_journal.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <ctime>
 #include <functional>
@@ -23,6 +24,10 @@ constexpr const char* kSuffix = ".journal";
 constexpr std::size_t kChunkRecords = 256, kChunkBytes = 64 * 1024;
 
 void appendEscaped(std::string& out, std::string_view text) {
+    if (text.find_first_of("\\\t\n\r") == std::string_view::npos) {  // nearly every name
+        out.append(text);
+        return;
+    }
     for (char c : text) {
         switch (c) {
             case '\\':
@@ -57,14 +62,24 @@ std::string unescaped(std::string_view text) {
     return out;
 }
 
-std::vector<std::string_view> fieldsOf(std::string_view record) {
-    std::vector<std::string_view> fields;
+// The tab-separated fields of a record; a record of more fields than any kind has is cut (and
+// then fits no kind).
+struct Fields {
+    std::array<std::string_view, 8> at;
+    std::size_t count = 0;
+    std::size_t size() const { return count; }
+    std::string_view operator[](std::size_t i) const { return at[i]; }
+};
+
+Fields fieldsOf(std::string_view record) {
+    Fields f;
     std::size_t start = 0;
-    for (std::size_t tab; (tab = record.find('\t', start)) != std::string_view::npos;
+    for (std::size_t tab;
+         f.count + 1 < f.at.size() && (tab = record.find('\t', start)) != std::string_view::npos;
          start = tab + 1)
-        fields.push_back(record.substr(start, tab - start));
-    fields.push_back(record.substr(start));
-    return fields;
+        f.at[f.count++] = record.substr(start, tab - start);
+    f.at[f.count++] = record.substr(start);
+    return f;
 }
 
 template <class T>
@@ -181,16 +196,14 @@ void RunJournal::planRun(const std::vector<std::string_view>& lines,
     put("", true);
 }
 
-void RunJournal::landed(const std::string& destination, FileSystem& fs) {
+void RunJournal::landed(const std::string& destination, const FileIdentity& f) {
     // Moves come in the order of the plan; a package that did not move is passed over.
     const std::uint64_t hash = std::hash<std::string>()(destination);
     std::size_t k = cursor_;
     while (k < planned_.size() && planned_[k] != hash) ++k;
     if (k == planned_.size()) return;
     cursor_ = k + 1;
-    // What cannot be looked up is recorded as unknown: the undo then leaves it where it is.
-    const Result<FileIdentity> id = fs.identityOf(destination);
-    const FileIdentity f = id.ok() ? id.value : FileIdentity{};
+    // What could not be looked up is recorded as unknown: the undo then leaves it where it is.
     std::string record = "M\t";
     for (std::uint64_t n : {static_cast<std::uint64_t>(k), f.size})
         record.append(std::to_string(n)).append("\t");
@@ -226,7 +239,15 @@ bool readJournal(FileSystem& fs, const std::string& path, JournalRecord& out, bo
     for (std::size_t end; start < text.value.size(); start = end + 1) {
         end = text.value.find('\n', start);
         if (end == std::string::npos) break;  // a record cut short by a kill
-        const auto f = fieldsOf(std::string_view(text.value).substr(start, end - start));
+        const std::string_view record = std::string_view(text.value).substr(start, end - start);
+        // Without the entries, a package or a landing is only counted.
+        if (!withEntries && record.size() > 2 && record[1] == '\t' &&
+            (record[0] == 'P' || record[0] == 'M')) {
+            const auto tabs = std::count(record.begin(), record.end(), '\t');
+            if (tabs == (record[0] == 'P' ? 2 : 6)) ++(record[0] == 'P' ? out.planned : out.moved);
+            continue;
+        }
+        const Fields f = fieldsOf(record);
         const char type = f[0].size() == 1 ? f[0][0] : '?';
         if (type == 'S' && f.size() == 5) {
             out.kind = f[1];

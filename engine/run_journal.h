@@ -52,8 +52,8 @@ class RunJournal {
     // and syncs them to the disk before any moves.
     void planRun(const std::vector<std::string_view>& lines, const std::vector<bool>& selected,
                  const PlacementContext& place);
-    // After a move to `destination`: the identity of what landed there.
-    void landed(const std::string& destination, FileSystem& fs);
+    // After a move to `destination`: the identity of what landed there (all 0: not known).
+    void landed(const std::string& destination, const FileIdentity& identity);
     // The run's end: the last records, synced, and the file closed.
     void finish(std::size_t moved);
 

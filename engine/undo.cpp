@@ -64,6 +64,12 @@ Step assess(const Package& p, const JournalRecord& r, FileSystem& fs,
     return Step::Gone;
 }
 
+// What the move back put into the cache is what the run put at the destination. A copy (across
+// file systems) keeps only the size and the modification time, so only those are compared.
+bool sameAsLanded(const FileIdentity& back, const FileIdentity& landed) {
+    return back.size == landed.size && back.mtimeNs == landed.mtimeNs;
+}
+
 std::string changedText(const Package& p) {
     return std::string(p.realName()) + " has changed since the run and stays at " + p.destination;
 }
@@ -135,19 +141,17 @@ UndoResult dryRun(const JournalRecord& r, FileSystem& fs, StatusSink* status) {
     return result;
 }
 
-// The index with `lines` added where it does not hold them yet, in its own line-end style.
+// The index with `lines` added where it does not hold them yet, in its own line-end style;
+// `added` receives the lines added.
 std::string indexWith(const std::string& index, const std::vector<std::string_view>& lines,
-                      std::size_t& added) {
+                      std::unordered_set<std::string_view>& added) {
     std::unordered_set<std::string_view> present;
     for (std::string_view l : splitLineViews(index)) present.insert(l);
     const char* eol = lineEndChars(detectLineEnd(index));
     std::string text = index.empty() ? std::string("[Cache]") + eol : index;
     if (text.back() != '\n' && text.back() != '\r') text += eol;
     for (std::string_view line : lines)
-        if (present.insert(line).second) {
-            text.append(line).append(eol);
-            ++added;
-        }
+        if (!present.count(line) && added.insert(line).second) text.append(line).append(eol);
     return text;
 }
 
@@ -249,7 +253,7 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
             (steps.back() == Step::NotMoved && fs.exists(p.cachePath)))
             lines.push_back(p.e.line);
     }
-    std::string written = index.value;  // what cache.ini holds as far as this undo knows
+    std::string written;  // what cache.ini holds as far as this undo knows
     const auto replaceIndex = [&](std::string text, bool keepBackup) {
         const IndexReplacement replaced =
             replaceCacheIndex(fs, r.cacheDir, written, text, keepBackup);
@@ -259,9 +263,15 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
         return replaced.index.ok();
     };
     result.indexReplaced = true;
-    if (const std::string text = indexWith(index.value, lines, result.linesAdded);
-        result.linesAdded > 0)
-        result.indexReplaced = replaceIndex(text, true);
+    // The lines this undo adds: only those can leave the index again below.
+    std::unordered_set<std::string_view> added;
+    {
+        std::string text = indexWith(index.value, lines, added);
+        result.linesAdded = added.size();
+        written = std::move(index.value);
+        if (result.linesAdded > 0) result.indexReplaced = replaceIndex(std::move(text), true);
+    }
+    lines = {};
     // Lines this undo added whose package could not go back; they leave the index again.
     std::unordered_set<std::string> dropped;
 
@@ -270,7 +280,18 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     for (std::size_t i = 0; i < count && result.indexReplaced; ++i) {
         const Package p(r, r.entries[i]);
         if (!stays(steps[i], p, result, say) && steps[i] == Step::MoveBack) {
-            const Status moved = fs.moveListedFile(p.destination, p.cachePath);
+            FileIdentity back;
+            const Status moved = fs.moveListedFile(p.destination, p.cachePath, &back);
+            // Replaced since it was looked at: it goes back to where it was and stays there.
+            if (moved.ok() && p.e.landed && back.size + back.inode > 0 &&
+                !sameAsLanded(back, p.e.identity) &&
+                fs.moveNoReplace(p.cachePath, p.destination).ok()) {
+                steps[i] = Step::Changed;
+                dropped.insert(p.e.line);
+                (void)stays(steps[i], p, result, say);
+                status.progress(++done, count);
+                continue;
+            }
             // On EEXIST: an interrupted undo's copy across file systems, when the cache holds
             // these very bytes already; otherwise the name is another package's, the line too.
             const auto copiedBefore = [&] {
@@ -297,13 +318,11 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     fs.releaseFolders();
 
     if (!dropped.empty()) {
-        std::unordered_set<std::string_view> before;
-        for (std::string_view l : splitLineViews(index.value)) before.insert(l);
         std::string text;
         const char* eol = lineEndChars(detectLineEnd(written));
         for (std::string_view l : splitLineViews(written))
-            if (before.count(l) || !dropped.count(std::string(l))) text.append(l).append(eol);
-        (void)replaceIndex(text, false);
+            if (!added.count(l) || !dropped.count(std::string(l))) text.append(l).append(eol);
+        (void)replaceIndex(std::move(text), false);
     }
     say(std::to_string(result.restored) + " packages were moved back into the cache, " +
         std::to_string(result.linesAdded) + " lines added to CACHE.INI; " +

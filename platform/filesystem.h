@@ -107,9 +107,14 @@ class FileSystem {
 
     // moveNoReplace for a `from` that a listing of its folder (forEachEntry) has just shown as a
     // plain file: the move skips its own lookup of the type. Everything else is as for
-    // moveNoReplace, which is what a file system without a faster way does.
-    virtual Status moveListedFile(const std::string& from, const std::string& to) {
-        return moveNoReplace(from, to);
+    // moveNoReplace, which is what a file system without a faster way does. `landed`, when given,
+    // receives the identity of what the move put at `to` (left as it is when it cannot be told).
+    virtual Status moveListedFile(const std::string& from, const std::string& to,
+                                  FileIdentity* landed = nullptr) {
+        const Status moved = moveNoReplace(from, to);
+        if (moved.ok() && landed)
+            if (const Result<FileIdentity> id = identityOf(to); id.ok()) *landed = id.value;
+        return moved;
     }
 
     // Writes `data` as the new `path` and swaps it with the old file in one step: a temporary file

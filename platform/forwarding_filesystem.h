@@ -32,8 +32,9 @@ class ForwardingFileSystem : public FileSystem {
                                        const std::string* x = nullptr) override {
         return inner_.exchangeAtomic(p, d, x);
     }
-    Status moveListedFile(const std::string& f, const std::string& t) override {
-        return inner_.moveListedFile(f, t);
+    Status moveListedFile(const std::string& f, const std::string& t,
+                          FileIdentity* landed = nullptr) override {
+        return inner_.moveListedFile(f, t, landed);
     }
     Result<FileIdentity> identityOf(const std::string& p) override { return inner_.identityOf(p); }
     void holdFolders(const std::vector<std::string>& f) override { inner_.holdFolders(f); }

@@ -42,7 +42,8 @@ class PosixFileSystem final : public FileSystem {
     Result<bool> sameBytesInOtherFile(const std::string& a, const std::string& b) override;
     Status forEachEntry(const std::string& folder,
                         const std::function<void(std::string_view, EntryKind)>& entry) override;
-    Status moveListedFile(const std::string& from, const std::string& to) override;
+    Status moveListedFile(const std::string& from, const std::string& to,
+                          FileIdentity* landed = nullptr) override;
     Result<FileIdentity> identityOf(const std::string& path) override;
     void holdFolders(const std::vector<std::string>& folders) override;
     void releaseFolders() override;

@@ -123,6 +123,14 @@ Status copyAcross(const std::string& from, const std::string& to) {
     return Status::success();
 }
 
+FileIdentity identityOfStat(const struct stat& st) {
+    const auto ns = [](const timespec& t) {
+        return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+    };
+    return {static_cast<std::uint64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim),
+            static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
 // Only a plain file moves: a link could lead anywhere, a folder is no package.
 Status plainSource(const std::string& from) {
     struct stat st {};
@@ -150,7 +158,8 @@ Status PosixFileSystem::moveNoReplace(const std::string& from, const std::string
 // rename per package. Something else may have been put under the name since the listing, so
 // what landed is checked after the rename (one fstatat) and put back when it is no plain file.
 // The copy across file systems opens the source without following a link and checks it.
-Status PosixFileSystem::moveListedFile(const std::string& from, const std::string& to) {
+Status PosixFileSystem::moveListedFile(const std::string& from, const std::string& to,
+                                       FileIdentity* landed) {
     std::size_t fromName = 0, toName = 0;
     const int fromFolder = heldFolderOf(from, fromName), toFolder = heldFolderOf(to, toName);
     const int fromAt = fromFolder >= 0 ? fromFolder : AT_FDCWD;
@@ -160,20 +169,22 @@ Status PosixFileSystem::moveListedFile(const std::string& from, const std::strin
     Status s = Status::success();
     if (::renameat2(fromAt, fromRel, toAt, toRel, RENAME_NOREPLACE) != 0) {
         const int err = errno;
-        if (err == EXDEV) return copyAcross(from, to);
-        if (!unsupported(err)) return Status::fromErrno(err);
-        s = renameNoReplace(from, to);
-        if (s.code == EXDEV) return copyAcross(from, to);
+        if (!unsupported(err) && err != EXDEV) return Status::fromErrno(err);
+        s = err == EXDEV ? Status::fromErrno(EXDEV) : renameNoReplace(from, to);
+        if (s.code == EXDEV) s = copyAcross(from, to);
         if (!s) return s;
     }
+    // The one lookup after the move tells both that a plain file landed and which one it is.
     struct stat st {};
-    if (::fstatat(toAt, toRel, &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode)) {
+    if (::fstatat(toAt, toRel, &st, AT_SYMLINK_NOFOLLOW) != 0) return s;
+    if (!S_ISREG(st.st_mode)) {
         // Put back without replacing anything; the cache keeps it under its own name.
         (void)renameNoReplace(to, from);
         return Status::failure(S_ISDIR(st.st_mode) ? "Is a directory" : "Not a plain file",
                                S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     }
-    return Status::success();
+    if (landed) *landed = identityOfStat(st);
+    return s;
 }
 
 Result<FileIdentity> PosixFileSystem::identityOf(const std::string& path) {
@@ -184,12 +195,7 @@ Result<FileIdentity> PosixFileSystem::identityOf(const std::string& path) {
                                : ::lstat(path.c_str(), &st);
     if (rc != 0) return {{}, Status::fromErrno(errno)};
     if (!S_ISREG(st.st_mode)) return {{}, Status::failure("Not a plain file", EINVAL)};
-    const auto ns = [](const timespec& t) {
-        return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
-    };
-    return {{static_cast<std::uint64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim),
-             static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
-            {}};
+    return {identityOfStat(st), {}};
 }
 
 void PosixFileSystem::holdFolders(const std::vector<std::string>& folders) {

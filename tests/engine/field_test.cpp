@@ -161,9 +161,10 @@ TEST(FieldIndex, LinesTheGameAddsMeanwhileAreKept) {
             ASSERT_TRUE(inner_.writeAtomic(g_.cacheDir + "/cache.ini",
                                            g_.index() + g_.line(50, "New.unr") + "\r\n"));
         }
-        Status moveListedFile(const std::string& f, const std::string& t) override {
+        Status moveListedFile(const std::string& f, const std::string& t,
+                              FileIdentity* landed = nullptr) override {
             maybe("move");
-            return inner_.moveListedFile(f, t);
+            return inner_.moveListedFile(f, t, landed);
         }
         Status removeFile(const std::string& p) override {
             maybe("remove");

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "engine/run_journal.h"
+#include "tests/support/faulty_filesystem.h"
 #include "tests/support/game.h"
 
 namespace qv::test {
@@ -139,6 +140,35 @@ TEST(UndoHistory, KilledRunsAreUndoneAndPurgesAreNot) {
     EXPECT_TRUE(history.back().purge);
     EXPECT_NE(historyLine(history.back()).find("cannot be undone"), std::string::npos);
     EXPECT_EQ(UndoRun({g.programFolder, "2", false}, ctx, sink).outcome, UndoOutcome::NotUndoable);
+}
+
+// A package replaced after the undo looked at it, right before its move back, must not enter the
+// cache under the run's name: it goes back where it was, is named, and its line leaves the index.
+TEST(UndoRace, APackageReplacedBeforeItsMoveBackStays) {
+    Game g;
+    g.add(1, "CTF-Face.unr");
+    g.add(2, "Rock.utx");
+    g.writeIndex();
+    RecordingSink sink;
+    ASSERT_EQ(g.run(sink).moved, 2u);
+    const std::string rock = g.game + "/Textures/Rock.utx";
+    FaultyFileSystem fs(g.posix);
+    fs.watch = [&](const char* op, const std::string& path, const std::string&, bool done) {
+        if (done || std::string(op) != "moveListedFile" || path != rock) return;
+        writeFile(rock + ".new", "another Rock.utx");
+        std::filesystem::rename(rock + ".new", rock);
+    };
+    EngineContext ctx{fs, g.dialogs};
+    RecordingSink lines;
+    const UndoResult undo = UndoRun({g.programFolder, "", false}, ctx, lines);
+    EXPECT_EQ(undo.restored, 1u);
+    EXPECT_EQ(undo.stayed, 1u);
+    EXPECT_EQ(readFile(rock), "another Rock.utx");
+    EXPECT_FALSE(fileExists(g.cacheFile(2)));
+    EXPECT_EQ(readFile(g.cacheDir + "/cache.ini").find(g.line(2, "Rock.utx")), std::string::npos);
+    EXPECT_NE(readFile(g.cacheDir + "/cache.ini").find(g.line(1, "CTF-Face.unr")),
+              std::string::npos);
+    EXPECT_TRUE(lines.said("Rock.utx has changed since the run and stays at " + rock));
 }
 
 }  // namespace

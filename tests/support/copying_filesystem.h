@@ -13,8 +13,12 @@ class CopyingFileSystem final : public ForwardingFileSystem {
     Status moveNoReplace(const std::string& f, const std::string& t) override {
         return moveByCopy(f, t);
     }
-    Status moveListedFile(const std::string& f, const std::string& t) override {
-        return moveByCopy(f, t);
+    Status moveListedFile(const std::string& f, const std::string& t,
+                          FileIdentity* landed = nullptr) override {
+        const Status moved = moveByCopy(f, t);
+        if (moved.ok() && landed)
+            if (const Result<FileIdentity> id = identityOf(t); id.ok()) *landed = id.value;
+        return moved;
     }
 };
 

@@ -61,9 +61,10 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         return counted<Status>(
             "renameReplace", f, [&] { return inner_.renameReplace(f, t); }, t);
     }
-    Status moveListedFile(const std::string& f, const std::string& t) override {
+    Status moveListedFile(const std::string& f, const std::string& t,
+                          FileIdentity* landed = nullptr) override {
         return counted<Status>(
-            "moveListedFile", f, [&] { return inner_.moveListedFile(f, t); }, t);
+            "moveListedFile", f, [&] { return inner_.moveListedFile(f, t, landed); }, t);
     }
     Result<std::string> exchangeAtomic(const std::string& p, std::string_view d,
                                        const std::string* x = nullptr) override {
