@@ -449,6 +449,10 @@ int main(int argc, char** argv) {
                     w["window_slow_longest_wait_ms"]);
         std::printf("%-34s %s\n", "window_stop_enabled_mid_run",
                     w["window_stop_enabled_mid_run"] != 0 ? "yes" : "no");
+        std::printf("%-34s %.0f MiB to another file system, %.2f s\n", "window_big_copy",
+                    w["window_big_copy_mib"], w["window_big_copy"]);
+        std::printf("%-34s %.1f ms\n", "window_big_copy_longest_wait",
+                    w["window_big_copy_longest_wait_ms"]);
     }
 
     std::fflush(stdout);

@@ -5,18 +5,23 @@
 #include "bench/window_bench.h"
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFile>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <thread>
 
+#include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
 #include "app/frmMain.h"
 #include "platform/forwarding_filesystem.h"
@@ -81,6 +86,20 @@ double longestWaitMs(const std::function<void()>& work, const std::function<void
     return std::max(longest, std::chrono::duration<double, std::milli>(end - last).count());
 }
 
+// Opens the window on `game` (with `fs` when given) as the registry file in `root` names it.
+std::unique_ptr<frmMain> windowOn(const std::string& root, const std::string& programFolder,
+                                  const SyntheticGame& game, FileSystem* fs = nullptr) {
+    clsRegistry::gameKey(nullptr, root + "/registry.reg").WriteEntry("Folder", game.gameDir + "/");
+    // The window before stored its cache folder at shutdown; this one empties its own game's.
+    clsRegistry::programKey(nullptr, root + "/registry.reg").WriteEntry("CacheDir", game.cacheDir);
+    frmMainServices services;
+    if (fs) services.fs = fs;
+    auto window = std::make_unique<frmMain>(programFolder, services);
+    if (!window->Form_Load()) return nullptr;
+    window->show();
+    return window;
+}
+
 // A run of `packages` packages on the slowed file system, in a window of its own: the longest
 // wait of its event loop, a screenshot of it a second in (window-mid-run.png in `root`) and
 // whether Stop could be clicked then.
@@ -91,15 +110,10 @@ bool measureSlowRun(const std::string& root, const std::string& programFolder, i
     std::vector<std::string> names;
     for (int i = 0; i < packages; ++i) names.push_back("Slow" + std::to_string(i) + ".unr");
     if (!writeGameFolder(root, "slow", names, slow)) return false;
-    clsRegistry::gameKey(nullptr, root + "/registry.reg").WriteEntry("Folder", slow.gameDir + "/");
-    // The first window stored its cache folder at shutdown; this run empties the slow game's.
-    clsRegistry::programKey(nullptr, root + "/registry.reg").WriteEntry("CacheDir", slow.cacheDir);
     SlowFileSystem fs(realFileSystem());
-    frmMainServices services;
-    services.fs = &fs;
-    frmMain window(programFolder, services);
-    if (!window.Form_Load()) return false;
-    window.show();
+    std::unique_ptr<frmMain> shown = windowOn(root, programFolder, slow, &fs);
+    if (!shown) return false;
+    frmMain& window = *shown;
     window.cmdCheck_Click();
     const auto start = Clock::now();
     out.slowLongestWaitMs =
@@ -112,6 +126,57 @@ bool measureSlowRun(const std::string& root, const std::string& programFolder, i
     out.slowRun = secondsSince(start);
     out.slowPackages = static_cast<std::size_t>(packages);
     window.close();
+    return true;
+}
+
+// A run that copies one package of kBigCopyMiB to a folder on another file system (/dev/shm,
+// or $QUORVEL_BENCH_OTHER_FS), in the one-folder mode: the event loop's longest wait and the
+// seconds it took. False (figures left at 0) when there is no other file system at hand.
+constexpr int kBigCopyMiB = 500;
+bool measureBigCopy(const std::string& root, const std::string& programFolder, WindowFigures& out) {
+    const char* other = std::getenv("QUORVEL_BENCH_OTHER_FS");
+    std::string target = std::string(other && *other ? other : "/dev/shm") + "/quorvel-big-XXXXXX";
+    struct stat here {
+    }, there{};
+    if (::stat(root.c_str(), &here) != 0 || !::mkdtemp(target.data())) return false;
+    const auto cleanUp = [&] {
+        std::error_code ec;
+        std::filesystem::remove_all(target, ec);
+    };
+    if (::stat(target.c_str(), &there) != 0 || there.st_dev == here.st_dev) {
+        cleanUp();
+        return false;
+    }
+    SyntheticGame big;
+    if (!writeGameFolder(root, "big", {"BigCopy.unr"}, big)) return false;
+    std::string package;
+    for (const auto& f : std::filesystem::directory_iterator(big.cacheDir))
+        if (f.path().extension() == ".uxx") package = f.path().string();
+    {
+        std::ofstream bytes(package, std::ios::binary | std::ios::trunc);
+        std::string chunk(1 << 20, '\0');
+        for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>(i * 131 + 7);
+        for (int i = 0; i < kBigCopyMiB && bytes; ++i) bytes.write(chunk.data(), chunk.size());
+        if (!bytes) return cleanUp(), false;
+    }
+    ::sync();  // the setup's writes are not the run's
+    std::unique_ptr<frmMain> window = windowOn(root, programFolder, big);
+    auto* oneFolder =
+        window ? window->findChild<QRadioButton*>(QStringLiteral("optMoveDir")) : nullptr;
+    auto* folderText =
+        window ? window->findChild<ByteLineEdit*>(QStringLiteral("txtMoveDir")) : nullptr;
+    if (!oneFolder || !folderText) return cleanUp(), false;
+    oneFolder->setChecked(true);
+    folderText->setBytes(target);
+    window->cmdCheck_Click();
+    const auto start = Clock::now();
+    out.bigCopyLongestWaitMs = longestWaitMs([&] { window->cmdRun_Click(); });
+    out.bigCopy = secondsSince(start);
+    std::error_code ec;
+    const std::uintmax_t landed = std::filesystem::file_size(target + "/BigCopy.unr", ec);
+    out.bigCopyMiB = ec ? 0 : static_cast<std::size_t>(landed >> 20);
+    window->close();
+    cleanUp();
     return true;
 }
 
@@ -187,6 +252,8 @@ bool measureWindow(const std::string& root, const SyntheticGame& game, WindowFig
     window->close();
     window.reset();
     const bool slowDone = measureSlowRun(root, game.programFolder, 150, out);
+    if (!measureBigCopy(root, game.programFolder, out))
+        std::cerr << "quorvel-bench: no copy across file systems measured (no other file system)\n";
     setMessageBoxHookForTests(nullptr);
     return slowDone;
 }
@@ -216,5 +283,8 @@ int main(int argc, char** argv) {
     std::printf("window_slow_run %.6f\n", w.slowRun);
     std::printf("window_slow_longest_wait_ms %.1f\n", w.slowLongestWaitMs);
     std::printf("window_stop_enabled_mid_run %d\n", w.stopEnabledMidRun ? 1 : 0);
+    std::printf("window_big_copy_mib %zu\n", w.bigCopyMiB);
+    std::printf("window_big_copy %.6f\n", w.bigCopy);
+    std::printf("window_big_copy_longest_wait_ms %.1f\n", w.bigCopyLongestWaitMs);
     return 0;
 }

@@ -23,6 +23,11 @@ struct WindowFigures {
     double slowRun = 0;
     double slowLongestWaitMs = 0;
     bool stopEnabledMidRun = false;
+    // A run copying one large package to another file system: MiB that landed, seconds, and the
+    // event loop's longest wait (all 0 when no other file system was at hand).
+    std::size_t bigCopyMiB = 0;
+    double bigCopy = 0;
+    double bigCopyLongestWaitMs = 0;
 };
 
 // Loads the main window over `game` (its registry file in `root`), fills its file list and runs

@@ -1,6 +1,7 @@
 #include "widgets/line_list.h"
 
 #include <QScrollBar>
+#include <algorithm>
 #include <memory>
 
 #include "widgets/display.h"
@@ -54,19 +55,49 @@ QVariant LineListModel::data(const QModelIndex& index, int role) const {
 WidestRowDelegate::WidestRowDelegate(QAbstractItemView* view)
     : QStyledItemDelegate(view), view_(view), model_(view->model()) {
     QAbstractItemModel* model = model_;
+    slice_.setSingleShot(true);
+    connect(&slice_, &QTimer::timeout, this, &WidestRowDelegate::measureSome);
     connect(model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex& parent, int first, int last) {
-                if (!parent.isValid()) measure(first, last);
+                if (parent.isValid()) return;
+                if (first >= measuredEnd_) {  // added at the end: measured in slices
+                    slice_.start(0);
+                    return;
+                }
+                measure(first, last);  // above rows measured already: they move down
+                measuredEnd_ += last - first + 1;
             });
     const auto remeasure = [this] {
         widestRow_ = -1;
         widestWidth_ = -1;
-        measure(0, model_->rowCount() - 1);
+        measuredEnd_ = 0;
+        slice_.start(0);
     };
     connect(model, &QAbstractItemModel::modelReset, this, remeasure);
     connect(model, &QAbstractItemModel::rowsRemoved, this, remeasure);
     connect(model, &QAbstractItemModel::dataChanged, this, remeasure);
-    measure(0, model->rowCount() - 1);
+    measureAll();
+}
+
+void WidestRowDelegate::measureAll() {
+    slice_.stop();
+    const int rows = model_->rowCount();
+    if (measuredEnd_ < rows) measure(measuredEnd_, rows - 1);
+    measuredEnd_ = rows;
+}
+
+void WidestRowDelegate::measureSome() {
+    constexpr qint64 kSliceMs = 8;
+    constexpr int kRowsBetweenLooks = 256;
+    QElapsedTimer spent;
+    spent.start();
+    const int rows = model_->rowCount();
+    while (measuredEnd_ < rows && spent.elapsed() < kSliceMs) {
+        const int last = std::min(rows, measuredEnd_ + kRowsBetweenLooks) - 1;
+        measure(measuredEnd_, last);
+        measuredEnd_ = last + 1;
+    }
+    if (measuredEnd_ < rows) slice_.start(0);
 }
 
 void WidestRowDelegate::measure(int first, int last) {

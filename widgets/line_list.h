@@ -46,18 +46,26 @@ class LineListModel final : public QAbstractListModel {
 };
 
 // Sizes every row of a view with uniform item sizes like its widest row, so a long line gets
-// a horizontal scroll bar instead of being cut. Each row's drawn width is measured once, when
-// it comes; a new widest row lays the view out again at once.
+// a horizontal scroll bar instead of being cut. Each row's drawn width is measured once. Rows
+// added at the end are measured a few milliseconds at a time as the event loop turns, so tens
+// of thousands of lines arriving together never hold up the window; a new widest row lays the
+// view out again at once.
 class WidestRowDelegate final : public QStyledItemDelegate {
   public:
     explicit WidestRowDelegate(QAbstractItemView* view);
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
-    // The row whose text is drawn widest, -1 when the list is empty.
+    // The row whose text is drawn widest of those measured so far, -1 when none is.
     int widestRow() const { return widestRow_; }
+    // Measures the rows still waiting at once.
+    void measureAll();
 
   private:
     void measure(int first, int last);
+    void measureSome();
+
+    QTimer slice_;
+    int measuredEnd_ = 0;  // the rows above it are measured
 
     QAbstractItemView* view_;
     // The model the view had: it may still signal while the view is being destroyed, when the
