@@ -4,8 +4,10 @@
 # look a user gets.
 #   scripts/screenshots.sh [BUILD [OUT]]   BUILD: folder with the built programs (build),
 #                                          OUT: where the pictures go (docs)
-# Pictures: main-start (a start-up message beside the busy window), main-file-list, main-options, main-never-move, main-run (a run of 20,000 packages
-# under way), main-status (after it), about, troubleshooter, troubleshooter-saved; where qt6ct
+# Pictures: main-start (a start-up message beside the busy window), main-file-list,
+# main-options, main-never-move, main-run (a run of 20,000 packages under way), main-status
+# (after it), main-undo-question and main-undo-done (Tools > Undo Last Run... of that run),
+# about, troubleshooter, troubleshooter-saved; where qt6ct
 # is installed, main-options-dark, about-dark and troubleshooter-dark in its "darker" scheme.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -136,6 +138,20 @@ for _ in $(seq 240); do
 done
 sleep 3
 shot "$main" main-status
+# Tools > Undo Last Run...: the question (No is the default), then the cache put back.
+press "$main" alt+t
+sleep 0.3
+xdotool key u
+question=$(window '^Quorvel$')
+sleep 0.5
+shot "$question" main-undo-question
+press "$question" alt+y
+for _ in $(seq 240); do
+    grep -qa "is undone\|not completely undone" "$prog/Quorvel.log" 2>/dev/null && break
+    sleep 0.5
+done
+sleep 3
+shot "$main" main-undo-done
 press "$main" alt+h
 sleep 0.3
 xdotool key a
