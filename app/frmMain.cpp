@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTreeView>
@@ -374,9 +375,13 @@ void frmMain::setCacheDir(std::string dir) {
 
 void frmMain::updateCommandStates() {
     const bool idle = busy_ == 0;
-    for (QPushButton* b : {cmdRun, cmdRescan, cmdCacheDir, cmdPurgeNow, cmdDelCacheTmp, cmdNMSave})
+    for (QPushButton* b :
+         {cmdRun, cmdRescan, cmdCacheDir, cmdSetPurge, cmdPurgeNow, cmdDelCacheTmp, cmdNMSave})
         b->setEnabled(idle);
     for (QAction* a : {mnuFileRun, mnuToolsSetUT, mnuToolsUndo}) a->setEnabled(idle);
+    // The file list's keys that ask to add a name to the never-move list; the list itself stays
+    // enabled to be scrolled, and its right click is refused while busy.
+    for (QShortcut* key : ListView1->findChildren<QShortcut*>()) key->setEnabled(idle);
     // The commit button is also disabled while all files are selected automatically.
     cmdCommitFileTypes->setEnabled(idle && !optSelectAll->isChecked());
 }

@@ -120,6 +120,7 @@ void frmMain::cmdMoveDir2_Click() {
 }
 
 void frmMain::cmdSetPurge_Click() {
+    if (busy_ > 0) return;  // the operation's thread uses the same settings
     // The game's own setting, written as typed; the status bar confirms it (a failure has shown
     // its message already).
     const std::string days = txtPurgeCacheDays->bytes();
