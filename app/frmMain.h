@@ -153,6 +153,10 @@ class frmMain final : public QMainWindow {
     QWidget* buildStatusTab();
     QWidget* buildFileListTab();
     QWidget* buildOptionsTab();
+    QLabel* buildReminderLabel();
+    QGroupBox* buildFileSelectionFrame();
+    QGroupBox* buildFileProcessingFrame();
+    QGroupBox* buildMiscFrame();
     QWidget* buildNeverMoveTab();
     void buildMenus();
     void buildStatusBar();
