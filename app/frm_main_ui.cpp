@@ -23,7 +23,7 @@
 
 #include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
-#include "app/frmMain.h"
+#include "app/frm_main.h"
 #include "widgets/display.h"
 #include "widgets/line_list.h"
 

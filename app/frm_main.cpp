@@ -1,4 +1,4 @@
-#include "app/frmMain.h"
+#include "app/frm_main.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -25,11 +25,11 @@
 
 #include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
-#include "app/frmAbout.h"
-#include "app/frmSplash.h"
+#include "app/frm_about.h"
+#include "app/frm_splash.h"
 #include "engine/scan.h"
 #include "platform/filesystem.h"
-#include "settings/clsRegistry.h"
+#include "settings/cls_registry.h"
 #include "settings/game_finder.h"
 #include "widgets/display.h"
 #include "widgets/line_list.h"

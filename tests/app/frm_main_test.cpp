@@ -1,6 +1,6 @@
 // Walkthroughs of the main and About windows: what a user does, sees, and finds on disk.
 
-#include "app/frmMain.h"
+#include "app/frm_main.h"
 
 #include <gtest/gtest.h>
 
@@ -25,11 +25,11 @@
 
 #include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
-#include "app/frmAbout.h"
+#include "app/frm_about.h"
 #include "app/maker.h"
 #include "platform/posix_filesystem.h"
 #include "platform/textfile.h"
-#include "settings/clsRegistry.h"
+#include "settings/cls_registry.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/scripted_boxes.h"
 #include "tests/support/temp_dir.h"
@@ -499,4 +499,4 @@ TEST_F(MainWindow, FirstStartWithoutGameFolderThenMenusAndAbout) {
 }  // namespace
 }  // namespace qv
 
-#include "frmMain_test.moc"
+#include "frm_main_test.moc"
