@@ -4,7 +4,7 @@
 #include <QIcon>
 #include <clocale>
 
-#include "app/frmMain.h"
+#include "app/frm_main.h"
 #include "app/maker.h"
 #include "platform/paths.h"
 

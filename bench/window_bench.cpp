@@ -23,10 +23,10 @@
 
 #include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
-#include "app/frmMain.h"
+#include "app/frm_main.h"
 #include "platform/forwarding_filesystem.h"
 #include "platform/paths.h"
-#include "settings/clsRegistry.h"
+#include "settings/cls_registry.h"
 #include "widgets/qt_dialogs.h"
 
 namespace qv::bench {

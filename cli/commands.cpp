@@ -17,9 +17,9 @@
 #include "engine/undo.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
-#include "settings/clsRegistry.h"
+#include "settings/cls_registry.h"
 #include "settings/game_finder.h"
-#include "settings/mdlINI.h"
+#include "settings/mdl_ini.h"
 #include "settings/program_files.h"
 #include "settings/program_settings.h"
 

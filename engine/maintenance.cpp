@@ -15,7 +15,7 @@
 #include "platform/paths.h"
 #include "platform/textfile.h"
 #include "settings/game_finder.h"
-#include "settings/mdlINI.h"
+#include "settings/mdl_ini.h"
 #include "settings/program_files.h"
 #include "settings/program_settings.h"
 

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "platform/forwarding_filesystem.h"
-#include "settings/mdlINI.h"
+#include "settings/mdl_ini.h"
 
 namespace qv {
 

@@ -9,7 +9,7 @@
 #include "platform/paths.h"
 #include "platform/textfile.h"
 #include "settings/cache_index_format.h"
-#include "settings/mdlINI.h"
+#include "settings/mdl_ini.h"
 #include "settings/program_settings.h"
 #include "settings/wine_registry.h"
 

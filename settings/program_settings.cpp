@@ -9,9 +9,9 @@
 #include "platform/ascii.h"
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
-#include "settings/clsRegistry.h"
+#include "settings/cls_registry.h"
 #include "settings/game_finder.h"
-#include "settings/mdlINI.h"
+#include "settings/mdl_ini.h"
 
 namespace qv {
 

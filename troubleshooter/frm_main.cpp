@@ -14,7 +14,7 @@
 #include <cstdio>
 
 #include "platform/paths.h"
-#include "settings/clsRegistry.h"
+#include "settings/cls_registry.h"
 #include "settings/program_files.h"
 #include "troubleshooter/cache_info.h"
 #include "troubleshooter/maker_contact.h"

@@ -8,7 +8,7 @@
 #include <QTimer>
 
 #include "platform/filesystem.h"
-#include "settings/clsRegistry.h"
+#include "settings/cls_registry.h"
 #include "settings/game_finder.h"
 #include "settings/program_settings.h"
 #include "tests/support/game_home.h"

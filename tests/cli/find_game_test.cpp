@@ -4,8 +4,8 @@
 
 #include "cli/commands.h"
 #include "platform/filesystem.h"
-#include "settings/clsRegistry.h"
-#include "settings/mdlINI.h"
+#include "settings/cls_registry.h"
+#include "settings/mdl_ini.h"
 #include "tests/support/game_home.h"
 #include "tests/support/temp_dir.h"
 

@@ -18,7 +18,7 @@
 #include "engine/scan.h"
 #include "platform/filesystem.h"
 #include "platform/textfile.h"
-#include "settings/mdlINI.h"
+#include "settings/mdl_ini.h"
 #include "settings/registry_text.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"

@@ -11,8 +11,8 @@
 #include <set>
 
 #include "engine/run_index.h"
-#include "settings/clsRegistry.h"
-#include "settings/mdlINI.h"
+#include "settings/cls_registry.h"
+#include "settings/mdl_ini.h"
 #include "settings/never_move.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/game.h"

@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
-#include "settings/clsRegistry.h"
-#include "settings/mdlINI.h"
+#include "settings/cls_registry.h"
+#include "settings/mdl_ini.h"
 #include "settings/program_settings.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/scripted_dialogs.h"

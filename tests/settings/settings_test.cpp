@@ -5,8 +5,8 @@
 
 #include <cerrno>
 
-#include "settings/clsRegistry.h"
-#include "settings/mdlINI.h"
+#include "settings/cls_registry.h"
+#include "settings/mdl_ini.h"
 #include "settings/never_move.h"
 #include "settings/program_settings.h"
 #include "settings/registry_text.h"

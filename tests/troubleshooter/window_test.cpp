@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <memory>
 
-#include "settings/clsRegistry.h"
+#include "settings/cls_registry.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/scripted_boxes.h"
 #include "tests/support/temp_dir.h"

@@ -3,13 +3,13 @@
 #include <QDesktopServices>
 #include <QLabel>
 
-#include "app/frmAbout.h"
-#include "app/frmHelp.h"
-#include "app/frmMain.h"
+#include "app/frm_about.h"
+#include "app/frm_help.h"
+#include "app/frm_main.h"
 #include "app/maker.h"
 #include "engine/undo.h"
 #include "platform/filesystem.h"
-#include "settings/clsRegistry.h"
+#include "settings/cls_registry.h"
 #include "widgets/display.h"
 
 namespace qv {

@@ -4,7 +4,7 @@
 #include <QPushButton>
 
 #include "app/byte_line_edit.h"
-#include "app/frmMain.h"
+#include "app/frm_main.h"
 #include "settings/never_move.h"
 #include "widgets/display.h"
 

@@ -23,7 +23,7 @@
 
 #include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
-#include "app/frmMain.h"
+#include "app/frm_main.h"
 #include "widgets/display.h"
 #include "widgets/line_list.h"
 
@@ -173,14 +173,26 @@ QWidget* frmMain::buildFileListTab() {
 QWidget* frmMain::buildOptionsTab() {
     auto* page = new QWidget;
     auto* v = new QVBoxLayout(page);
+    v->addWidget(buildReminderLabel());
+    v->addWidget(buildFileSelectionFrame());
+    v->addWidget(buildFileProcessingFrame());
+    v->addWidget(buildMiscFrame());
+    v->addStretch(1);
+    return page;
+}
 
+// The commit reminder above the frames, a line high even while empty.
+QLabel* frmMain::buildReminderLabel() {
     lblRemind = colouredLabel("lblRemind", "", QColor(128, 0, 0));
     QFont narrow(QStringLiteral("Arial Narrow"));
     narrow.setStretch(QFont::SemiCondensed);
     lblRemind->setFont(narrow);
     lblRemind->setMinimumHeight(lblRemind->fontMetrics().height());
-    v->addWidget(lblRemind);
+    return lblRemind;
+}
 
+// All files or only the chosen types, with the button that applies the types to the list.
+QGroupBox* frmMain::buildFileSelectionFrame() {
     Frame1 = named(new QGroupBox(QStringLiteral("File Selection")), "Frame1");
     optSelectAll = option("optSelectAll", "S&elect all files automatically", "Default");
     optSelectAll->setChecked(true);
@@ -202,8 +214,11 @@ QWidget* frmMain::buildOptionsTab() {
     types->addStretch(1);
     types->addWidget(cmdCommitFileTypes);
     f1->addLayout(types);
-    v->addWidget(Frame1);
+    return Frame1;
+}
 
+// The placement modes; each folder box and its picker show only with their own mode.
+QGroupBox* frmMain::buildFileProcessingFrame() {
     Frame2 = named(new QGroupBox(QStringLiteral("File Processing")), "Frame2");
     optMoveNorm = option("optMoveNorm", "&Move all files to proper directories",
                          "Move all files to your UT dir and places them in their relative dirs");
@@ -232,8 +247,11 @@ QWidget* frmMain::buildOptionsTab() {
         row->addWidget(pick);
         f2->addLayout(row);
     }
-    v->addWidget(Frame2);
+    return Frame2;
+}
 
+// The purge days, the TMP files' deletion and the purge, side by side.
+QGroupBox* frmMain::buildMiscFrame() {
     Frame3 = named(new QGroupBox(QStringLiteral("Misc")), "Frame3");
     txtPurgeCacheDays = named(new ByteLineEdit, "txtPurgeCacheDays",
                               "Change this to set the number of days until the cache is cleaned.");
@@ -260,9 +278,7 @@ QWidget* frmMain::buildOptionsTab() {
     warn->addWidget(colouredLabel("Label7", "WARNING - this DELETES all cache files!", Qt::red));
     warn->addWidget(cmdPurgeNow);
     f3->addLayout(warn);
-    v->addWidget(Frame3);
-    v->addStretch(1);
-    return page;
+    return Frame3;
 }
 
 QWidget* frmMain::buildNeverMoveTab() {

@@ -11,8 +11,8 @@
 
 #include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
-#include "app/frmMain.h"
-#include "app/frmSplash.h"
+#include "app/frm_main.h"
+#include "app/frm_splash.h"
 #include "engine/run.h"
 #include "platform/ascii.h"
 #include "platform/filesystem.h"

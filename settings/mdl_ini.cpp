@@ -1,4 +1,4 @@
-#include "settings/mdlINI.h"
+#include "settings/mdl_ini.h"
 
 #include <cerrno>
 #include <cstdint>

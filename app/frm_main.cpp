@@ -1,4 +1,4 @@
-#include "app/frmMain.h"
+#include "app/frm_main.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTreeView>
@@ -24,11 +25,11 @@
 
 #include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
-#include "app/frmAbout.h"
-#include "app/frmSplash.h"
+#include "app/frm_about.h"
+#include "app/frm_splash.h"
 #include "engine/scan.h"
 #include "platform/filesystem.h"
-#include "settings/clsRegistry.h"
+#include "settings/cls_registry.h"
 #include "settings/game_finder.h"
 #include "widgets/display.h"
 #include "widgets/line_list.h"
@@ -374,9 +375,13 @@ void frmMain::setCacheDir(std::string dir) {
 
 void frmMain::updateCommandStates() {
     const bool idle = busy_ == 0;
-    for (QPushButton* b : {cmdRun, cmdRescan, cmdCacheDir, cmdPurgeNow, cmdDelCacheTmp, cmdNMSave})
+    for (QPushButton* b :
+         {cmdRun, cmdRescan, cmdCacheDir, cmdSetPurge, cmdPurgeNow, cmdDelCacheTmp, cmdNMSave})
         b->setEnabled(idle);
     for (QAction* a : {mnuFileRun, mnuToolsSetUT, mnuToolsUndo}) a->setEnabled(idle);
+    // The file list's keys that ask to add a name to the never-move list; the list itself stays
+    // enabled to be scrolled, and its right click is refused while busy.
+    for (QShortcut* key : ListView1->findChildren<QShortcut*>()) key->setEnabled(idle);
     // The commit button is also disabled while all files are selected automatically.
     cmdCommitFileTypes->setEnabled(idle && !optSelectAll->isChecked());
 }

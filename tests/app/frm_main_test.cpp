@@ -1,6 +1,6 @@
 // Walkthroughs of the main and About windows: what a user does, sees, and finds on disk.
 
-#include "app/frmMain.h"
+#include "app/frm_main.h"
 
 #include <gtest/gtest.h>
 
@@ -25,11 +25,11 @@
 
 #include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
-#include "app/frmAbout.h"
+#include "app/frm_about.h"
 #include "app/maker.h"
 #include "platform/posix_filesystem.h"
 #include "platform/textfile.h"
-#include "settings/clsRegistry.h"
+#include "settings/cls_registry.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/scripted_boxes.h"
 #include "tests/support/temp_dir.h"
@@ -329,10 +329,10 @@ TEST_F(MainWindow, NeverMoveTabAddSaveAndRightClick) {
     EXPECT_FALSE(window->isVisible());
 }
 
-// Guards: a second operation started while a run goes on, a close that cuts a run short; a
-// Run button that looks enabled while disabled, a progress bar that counts index lines or
-// cuts its text, the cache folder line left blank during the run; status lines cut short or
-// ending out of view.
+// Guards: a second operation started while a run goes on, a close that cuts a run short; the
+// purge days set, or a right-clicked name added to the never-move list, during a run; a Run button
+// that looks enabled while disabled, a progress bar that counts index lines or cuts its text, the
+// cache folder line left blank during the run; status lines cut short or ending out of view.
 TEST_F(MainWindow, NothingElseStartsWhileARunGoesOnAndStopEndsIt) {
     Texts names(400);
     for (int i = 0; i < 400; ++i) names[i] = "DM-Map" + std::to_string(i) + ".unr";
@@ -350,7 +350,8 @@ TEST_F(MainWindow, NothingElseStartsWhileARunGoesOnAndStopEndsIt) {
     frmMain& w = load(&fs);
     w.resize(700, 500);
     w.show();
-    bool called = false, stopOffered = false;
+    const std::string gameIni = readFile(game + "/System/UnrealTournament.ini");
+    bool called = false, stopOffered = false, setPurgeOffered = true;
     QColor disabledRun, disabledExit;
     std::string progress, cacheLine;
     int barRoom = 0;
@@ -372,6 +373,13 @@ TEST_F(MainWindow, NothingElseStartsWhileARunGoesOnAndStopEndsIt) {
         boxes.answers = {true};  // Yes, were the purge question asked
         w.cmdPurgeNow_Click();
         w.cmdRun_Click();
+        setPurgeOffered = child("cmdSetPurge")->isEnabled();
+        child<ByteLineEdit>("txtPurgeCacheDays")->setBytes("7");
+        w.cmdSetPurge_Click();  // as its Alt+S or a click queued before the run
+        auto* view = child<QTreeView>("ListView1");
+        const QModelIndex first = view->model()->index(0, 0);
+        view->setCurrentIndex(first);
+        QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->visualRect(first).center());
         w.close();
         stop->click();
         go.release();
@@ -382,6 +390,10 @@ TEST_F(MainWindow, NothingElseStartsWhileARunGoesOnAndStopEndsIt) {
     EXPECT_TRUE(stopOffered);
     EXPECT_FALSE(child("cmdStop")->isVisible());
     EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_FALSE(setPurgeOffered);
+    EXPECT_TRUE(child("cmdSetPurge")->isEnabled());  // again once the run has ended
+    EXPECT_EQ(readFile(game + "/System/UnrealTournament.ini"), gameIni);
+    EXPECT_EQ(readFile(neverMove), "");
     EXPECT_EQ(label("sbrText"), "Stopped after 1 of 400 packages");
     EXPECT_EQ(splitLines(readFile(cache + "/cache.ini")).size(), 400u);  // "[Cache]" and 399
     EXPECT_NE(disabledRun, QColor(0, 0, 128));
@@ -487,4 +499,4 @@ TEST_F(MainWindow, FirstStartWithoutGameFolderThenMenusAndAbout) {
 }  // namespace
 }  // namespace qv
 
-#include "frmMain_test.moc"
+#include "frm_main_test.moc"

@@ -1,4 +1,4 @@
-#include "app/frmAbout.h"
+#include "app/frm_about.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -17,7 +17,7 @@
 
 #include "app/maker.h"
 #include "platform/paths.h"
-#include "settings/clsRegistry.h"
+#include "settings/cls_registry.h"
 #include "settings/program_settings.h"
 #include "settings/registry_file.h"
 #include "widgets/display.h"

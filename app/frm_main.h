@@ -148,11 +148,15 @@ class frmMain final : public QMainWindow {
         QPointer<QWidget> disabledFocus_;
     };
 
-    // frmMain_ui.cpp: the controls and their connections.
+    // frm_main_ui.cpp: the controls and their connections.
     void buildControls();
     QWidget* buildStatusTab();
     QWidget* buildFileListTab();
     QWidget* buildOptionsTab();
+    QLabel* buildReminderLabel();
+    QGroupBox* buildFileSelectionFrame();
+    QGroupBox* buildFileProcessingFrame();
+    QGroupBox* buildMiscFrame();
     QWidget* buildNeverMoveTab();
     void buildMenus();
     void buildStatusBar();
@@ -161,7 +165,7 @@ class frmMain final : public QMainWindow {
     void sizeFileListColumns();
     bool showCutNameTip(const QHelpEvent* event);
 
-    // frmMain.cpp.
+    // frm_main.cpp.
     bool checkRequiredFiles();
     void keepOnScreen();
     void applyOptions(const Options& options);

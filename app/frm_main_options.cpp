@@ -7,8 +7,8 @@
 
 #include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
-#include "app/frmMain.h"
-#include "app/frmSplash.h"
+#include "app/frm_main.h"
+#include "app/frm_splash.h"
 #include "engine/maintenance.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
@@ -120,6 +120,7 @@ void frmMain::cmdMoveDir2_Click() {
 }
 
 void frmMain::cmdSetPurge_Click() {
+    if (busy_ > 0) return;  // the operation's thread uses the same settings
     // The game's own setting, written as typed; the status bar confirms it (a failure has shown
     // its message already).
     const std::string days = txtPurgeCacheDays->bytes();

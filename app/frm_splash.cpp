@@ -1,4 +1,4 @@
-#include "app/frmSplash.h"
+#include "app/frm_splash.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "app/frmHelp.h"
+#include "app/frm_help.h"
 
 #include <QDesktopServices>
 #include <QDialogButtonBox>

@@ -1,4 +1,4 @@
-#include "settings/clsRegistry.h"
+#include "settings/cls_registry.h"
 
 #include <cerrno>
 #include <new>
