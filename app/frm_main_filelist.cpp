@@ -45,6 +45,8 @@ void frmMain::ListView1_MouseUp(Qt::MouseButton button) {
 
     if (!dialogs_.askYesNo("Add File", "Add " + upperAscii(text) + " to the never move list?"))
         return;
+    // An operation like Save: nothing else starts while the list is written and read again.
+    OperationGuard guard(*this);
     std::string file;
     Status appended = prepareNeverMoveFile(file);
     if (appended) appended = AppendNeverMoveName(file, text, fs_);

@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QLabel>
+#include <QProgressBar>
 
 #include "app/frm_about.h"
 #include "app/frm_help.h"
@@ -61,8 +62,9 @@ void frmMain::mnuToolsUndo_Click() {
     std::string question = packages(preview.restored) + " of the last run will go back into " +
                            preview.cacheDir + ", with their lines in CACHE.INI.";
     if (preview.stayed > 0)
-        question += "\n" + packages(preview.stayed) +
-                    " changed, moved or deleted since the run will stay where they are.";
+        question.append("\n")
+            .append(packages(preview.stayed))
+            .append(" changed, moved or deleted since the run will stay where they are.");
     question += "\n\nUndo the last run?";
     if (!dialogs_.askYesNoDefaultNo(kProgramTitle, question)) return;
 
@@ -72,6 +74,7 @@ void frmMain::mnuToolsUndo_Click() {
     // The run the question was about, even if another was recorded meanwhile.
     UndoResult r;
     onWorker([&] { r = UndoRun({pv_.ProgramFolder, preview.runId, false}, ctx_, sink()); });
+    sbrProgress->hide();  // as after a run: the status line says how far it got
     if (r.outcome != UndoOutcome::Done) {
         sbrText->setText(QStringLiteral("Undo stopped: nothing was moved back"));
         return;
