@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <malloc.h>
 #include <stdio.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,6 +39,31 @@ using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The processor time this process has spent, in user space and in the kernel. Unlike the time
+// on the clock it hardly moves with what the disk does meanwhile (its journal commits).
+double cpuSeconds() {
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Clock and processor seconds of one measured step; `least` keeps the smaller of each.
+struct Spent {
+    double wall = 1e30, cpu = 1e30;
+    void least(const Spent& o) { wall = std::min(wall, o.wall), cpu = std::min(cpu, o.cpu); }
+};
+
+template <class Work>
+Spent spentOn(Work&& work) {
+    const double cpu = cpuSeconds();
+    const auto start = Clock::now();
+    work();
+    return {secondsSince(start), cpuSeconds() - cpu};
 }
 
 // The process's peak resident memory since it started or since resetPeakRss(), from VmHWM.
@@ -265,19 +291,20 @@ int main(int argc, char** argv) {
         const std::vector<std::string> realNames = qv::bench::syntheticRealNames(entries);
         constexpr std::size_t kSlice = 10000;
         count = done = 0;
-        double seconds = 0;
+        Spent spent{0, 0};
         for (std::size_t from = 0; from < entries; from += kSlice) {
             const std::vector<Move> moves =
                 plannedMoves(twin, realNames, from, std::min(entries, from + kSlice));
             count += moves.size();
-            const auto sliceStart = Clock::now();
-            for (const Move& m : moves)
-                if (::renameat2(AT_FDCWD, (back ? m.to : m.from).c_str(), AT_FDCWD,
-                                (back ? m.from : m.to).c_str(), RENAME_NOREPLACE) == 0)
-                    ++done;
-            seconds += secondsSince(sliceStart);
+            const Spent slice = spentOn([&] {
+                for (const Move& m : moves)
+                    if (::renameat2(AT_FDCWD, (back ? m.to : m.from).c_str(), AT_FDCWD,
+                                    (back ? m.from : m.to).c_str(), RENAME_NOREPLACE) == 0)
+                        ++done;
+            });
+            spent.wall += slice.wall, spent.cpu += slice.cpu;
         }
-        return seconds;
+        return spent;
     };
 
     // scan: the engine's whole scan, dates included; stat_floor: one stat per cache file,
@@ -339,7 +366,8 @@ int main(int argc, char** argv) {
         scanned = {};
         return request;
     };
-    double run = 1e30, renameFloor = 1e30, undo = 1e30, undoFloor = 1e30, rescan = 0;
+    Spent run, renameFloor, undo, undoFloor;
+    double rescan = 0;
     double peakRss = 0, undoPeakRss = 0;
     std::size_t planned = 0, renamed = 0, undoPlanned = 0, movedBack = 0;
     CountingSink sink;
@@ -347,13 +375,16 @@ int main(int argc, char** argv) {
     // The run's memory figure covers the setup, the scans, the run and the re-scan.
     for (int cycle = 0; cycle < 3; ++cycle) {
         qv::RunRequest request = checkedAll(state);
-        renameFloor = std::min(renameFloor, floorMoves(false, planned, renamed));
+        renameFloor.least(floorMoves(false, planned, renamed));
         ::malloc_trim(0);  // the plan's pages go back before the engine starts
         sink = {};
-        start = Clock::now();
-        if (!qv::PrepareRun(request.options, ctx)) return 1;
-        const qv::RunResult result = qv::ProcessCache(pv, request, ctx, sink);
-        run = std::min(run, secondsSince(start));
+        bool prepared = false;
+        qv::RunResult result;
+        run.least(spentOn([&] {
+            prepared = qv::PrepareRun(request.options, ctx);
+            if (prepared) result = qv::ProcessCache(pv, request, ctx, sink);
+        }));
+        if (!prepared) return 1;
         if (result.outcome != qv::RunOutcome::Completed) {
             std::cerr << "quorvel-bench: the run did not complete\n";
             return 1;
@@ -369,14 +400,14 @@ int main(int argc, char** argv) {
             rescan = secondsSince(start);
             peakRss = peakRssMiB();
         }
-        undoFloor = std::min(undoFloor, floorMoves(true, undoPlanned, movedBack));
+        undoFloor.least(floorMoves(true, undoPlanned, movedBack));
         ::malloc_trim(0);
         // The undo's figure is the memory in use when it starts and what it takes on top.
         if (cycle == 0 && !resetPeakRss()) std::cerr << "quorvel-bench: no memory peak reset\n";
         CountingSink undoSink;
-        start = Clock::now();
-        undone = qv::UndoRun({game.programFolder, "", false}, ctx, undoSink);
-        undo = std::min(undo, secondsSince(start));
+        undo.least(spentOn([&] {
+            undone = qv::UndoRun({game.programFolder, "", false}, ctx, undoSink);
+        }));
         if (cycle == 0) undoPeakRss = peakRssMiB();
         if (undone.outcome != qv::UndoOutcome::Done) {
             std::cerr << "quorvel-bench: the undo of cycle " << cycle << " did not complete ("
@@ -417,15 +448,21 @@ int main(int argc, char** argv) {
     print("scan/stat_floor", scan / statFloor);
     print("stat_floor_at", statFloorAt);
     print("scan/stat_floor_at", scan / statFloorAt);
-    print("run", run);
-    print("rename_floor", renameFloor);
-    print("run/rename_floor", run / renameFloor);
+    print("run", run.wall);
+    print("rename_floor", renameFloor.wall);
+    print("run/rename_floor", run.wall / renameFloor.wall);
+    print("run_cpu", run.cpu);
+    print("rename_floor_cpu", renameFloor.cpu);
+    print("run_cpu/rename_floor_cpu", run.cpu / renameFloor.cpu);
     print("run_journal_mib", journalMiB);
     print("rescan", rescan);
     print("peak_rss_mib", peakRss);
-    print("undo", undo);
-    print("undo_floor", undoFloor);
-    print("undo/undo_floor", undo / undoFloor);
+    print("undo", undo.wall);
+    print("undo_floor", undoFloor.wall);
+    print("undo/undo_floor", undo.wall / undoFloor.wall);
+    print("undo_cpu", undo.cpu);
+    print("undo_floor_cpu", undoFloor.cpu);
+    print("undo_cpu/undo_floor_cpu", undo.cpu / undoFloor.cpu);
     print("undo_peak_rss_mib", undoPeakRss);
     std::printf("%-34s %zu\n", "never_move_rows", rowCount);
     std::printf("%-34s %zu / %zu\n", "never_move_names", fullNames / 10, fullNames);
@@ -441,8 +478,8 @@ int main(int argc, char** argv) {
         std::printf("%-34s %.0f\n", "window_fill_rows", w["window_fill_rows"]);
         print("window_fill", w["window_fill"]);
         print("window_run", w["window_run"]);
-        print("engine_run+rescan", run + rescan);
-        print("window_run/engine_run+rescan", w["window_run"] / (run + rescan));
+        print("engine_run+rescan", run.wall + rescan);
+        print("window_run/engine_run+rescan", w["window_run"] / (run.wall + rescan));
         std::printf("%-34s %.0f\n", "window_status_lines", w["window_status_lines"]);
         std::printf("%-34s %.0f of %.0f\n", "window_live_looks", w["window_live_samples"],
                     w["window_samples"]);
