@@ -223,6 +223,18 @@ void print(const char* name, double value) {
     std::printf("%-34s %.3f\n", name, value);
 }
 
+// A step and its floor by the clock and by processor time, each with their ratio.
+void printAgainstFloor(const std::string& name, const Spent& step, const std::string& floorName,
+                       const Spent& floor) {
+    for (const bool cpu : {false, true}) {
+        const std::string suffix = cpu ? "_cpu" : "";
+        const double a = cpu ? step.cpu : step.wall, b = cpu ? floor.cpu : floor.wall;
+        print((name + suffix).c_str(), a);
+        print((floorName + suffix).c_str(), b);
+        print((name + suffix + "/" + floorName + suffix).c_str(), a / b);
+    }
+}
+
 int usage() {
     std::cerr << "Usage: quorvel-bench [--entries N] [--keep]\n"
                  "Builds a synthetic game folder with N cache files of 1 KiB (default 100000)\n"
@@ -448,21 +460,11 @@ int main(int argc, char** argv) {
     print("scan/stat_floor", scan / statFloor);
     print("stat_floor_at", statFloorAt);
     print("scan/stat_floor_at", scan / statFloorAt);
-    print("run", run.wall);
-    print("rename_floor", renameFloor.wall);
-    print("run/rename_floor", run.wall / renameFloor.wall);
-    print("run_cpu", run.cpu);
-    print("rename_floor_cpu", renameFloor.cpu);
-    print("run_cpu/rename_floor_cpu", run.cpu / renameFloor.cpu);
+    printAgainstFloor("run", run, "rename_floor", renameFloor);
     print("run_journal_mib", journalMiB);
     print("rescan", rescan);
     print("peak_rss_mib", peakRss);
-    print("undo", undo.wall);
-    print("undo_floor", undoFloor.wall);
-    print("undo/undo_floor", undo.wall / undoFloor.wall);
-    print("undo_cpu", undo.cpu);
-    print("undo_floor_cpu", undoFloor.cpu);
-    print("undo_cpu/undo_floor_cpu", undo.cpu / undoFloor.cpu);
+    printAgainstFloor("undo", undo, "undo_floor", undoFloor);
     print("undo_peak_rss_mib", undoPeakRss);
     std::printf("%-34s %zu\n", "never_move_rows", rowCount);
     std::printf("%-34s %zu / %zu\n", "never_move_names", fullNames / 10, fullNames);
