@@ -51,7 +51,11 @@ void frmMain::mnuToolsView_Click() {
 
 void frmMain::mnuToolsUndo_Click() {
     if (busy_ > 0) return;
-    const UndoResult preview = PreviewUndo(pv_.ProgramFolder, "", fs_);
+    OperationGuard guard(*this);
+    // Reading the journals of large runs and looking at each package takes a moment: not on the
+    // window's thread.
+    UndoResult preview;
+    onWorker([&] { preview = PreviewUndo(pv_.ProgramFolder, "", fs_); });
     if (preview.outcome != UndoOutcome::DryRun) {
         message("There is no run to undo.");
         return;
@@ -68,7 +72,6 @@ void frmMain::mnuToolsUndo_Click() {
     question += "\n\nUndo the last run?";
     if (!dialogs_.askYesNoDefaultNo(kProgramTitle, question)) return;
 
-    OperationGuard guard(*this);
     SSTab1->setCurrentIndex(0);  // "Status"
     sbrText->setText(QStringLiteral("Undoing the last run..."));
     // The run the question was about, even if another was recorded meanwhile.
