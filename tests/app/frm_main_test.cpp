@@ -4,13 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
 #include <QAbstractItemModelTester>
-#include <QAction>
-#include <QDesktopServices>
 #include <QHeaderView>
 #include <QHelpEvent>
-#include <QLabel>
 #include <QListView>
 #include <QListWidget>
 #include <QProgressBar>
@@ -18,121 +14,20 @@
 #include <QSemaphore>
 #include <QTabWidget>
 #include <QTest>
-#include <QTextBrowser>
 #include <QToolTip>
 #include <QTreeView>
 #include <memory>
 
 #include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
-#include "app/frm_about.h"
-#include "app/maker.h"
 #include "platform/posix_filesystem.h"
 #include "platform/textfile.h"
-#include "settings/cls_registry.h"
+#include "tests/app/main_window_fixture.h"
 #include "tests/support/faulty_filesystem.h"
-#include "tests/support/scripted_boxes.h"
-#include "tests/support/temp_dir.h"
-#include "tests/widgets/qt_app.h"
-#include "widgets/browse_for_folder.h"
 #include "widgets/line_list.h"
-#include "widgets/qt_dialogs.h"
 
 namespace qv {
 namespace {
-
-using test::readFile;
-using test::writeFile;
-using Texts = std::vector<std::string>;
-
-// A program folder with its three files, a game folder with its type folders, a home and a
-// registry file of its own; boxes and pickers scripted, the files and pages opened recorded.
-class MainWindow : public ::testing::Test {
-  protected:
-    test::TempDir tmp;
-    std::string prog = tmp / "prog", game = tmp / "UT", cache = tmp / "UT/Cache";
-    std::string registry = tmp / "registry.reg", neverMove = prog + "/QuorvelDontMove.ini";
-    test::ScopedEnv homeEnv{"HOME", tmp / "home"}, dataEnv{"XDG_DATA_HOME", tmp / "data"};
-    test::ScopedEnv registryEnv{"QUORVEL_REGISTRY", registry};
-    ScriptedMessageBoxes boxes;
-    ScriptedFolderPicker picker;
-    std::vector<QUrl> opened;
-    bool launches = true;  // whether the desktop finds a program for what is opened
-    std::unique_ptr<frmMain> window;
-    unsigned packages = 0;
-
-    void SetUp() override {
-        test::ensureQtApp();
-        test::makeDirs(prog + "/help");
-        writeFile(prog + "/Quorvel.ini",
-                  "[Dirs]\r\nCachePath=Cache\r\nCacheExt=uxx\r\nMaps=Maps\r\nTextures=Textures\r\n"
-                  "Sounds=Sounds\r\nMusic=Music\r\n");
-        writeFile(neverMove, "");
-        writeFile(prog + "/search.avi", "RIFF");
-        for (const char* sub : {"Maps", "Textures", "Sounds", "Music", "System", "Cache"})
-            test::makeDirs(game + "/" + sub);
-        writeFile(game + "/System/UnrealTournament.ini", "[Core.System]\r\nPurgeCacheDays=30\r\n");
-        clsRegistry::gameKey(nullptr, registry).WriteEntry("Folder", game + "/");
-    }
-    void TearDown() override { window.reset(); }
-
-    // Packages and their index in `dir` (the cache by default); returns their file names.
-    Texts fill(const Texts& names, std::string dir = {}) {
-        test::makeDirs(dir = dir.empty() ? cache : dir);
-        std::string index = "[Cache]\r\n";
-        Texts files;
-        for (const std::string& name : names) {
-            files.push_back(test::guidOf(++packages));
-            index += files.back() + "=" + name + "\r\n";
-            writeFile(dir + "/" + (files.back() += ".uxx"), "bytes of " + name);
-        }
-        writeFile(dir + "/cache.ini", index);
-        return files;
-    }
-    frmMain& load(FileSystem* fs = nullptr) {
-        frmMainServices services;
-        services.fs = fs;
-        services.openUrl = [this](const QUrl& url) { return opened.push_back(url), launches; };
-        window = std::make_unique<frmMain>(prog, services);
-        EXPECT_TRUE(window->Form_Load());
-        return *window;
-    }
-
-    template <class T = QAbstractButton>
-    T* child(const char* name) const {
-        T* w = window->findChild<T*>(QLatin1String(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
-    void click(const char* button) const { child(button)->click(); }
-    void menu(const char* entry) const { child<QAction>(entry)->trigger(); }
-    std::string label(const char* name) const { return child<QLabel>(name)->text().toStdString(); }
-    std::string stored(const char* name) const {
-        return clsRegistry::programKey(nullptr, registry).ReadEntry(name, "<missing>");
-    }
-    // A folder's files without the hidden ones (the cache folder's lock file).
-    static Texts visible(const std::string& folder) {
-        Texts names = test::listNames(folder);
-        std::erase_if(names, [](const std::string& n) { return n[0] == '.'; });
-        return names;
-    }
-    // The file list's rows as shown: all, those checked, or those marked "never move".
-    enum Which { All, Checked, Marked };
-    Texts rows(Which which = All, int column = 0) const {
-        const QAbstractItemModel* m = child<QTreeView>("ListView1")->model();
-        Texts out;
-        for (int r = 0; r < m->rowCount(); ++r)
-            if (which == All ||
-                (which == Checked && m->index(r, 0).data(Qt::CheckStateRole) == Qt::Checked) ||
-                (which == Marked && !m->index(r, 2).data().toString().isEmpty()))
-                out.push_back(m->index(r, column).data().toString().toStdString());
-        return out;
-    }
-    QModelIndex rowOf(const std::string& name) const {
-        const QAbstractItemModel* m = child<QTreeView>("ListView1")->model();
-        return m->match(m->index(0, 0), Qt::DisplayRole, QString::fromStdString(name)).value(0);
-    }
-};
 
 // Guards: a check mark that reaches the wrong row of a sorted list, a package moved to the
 // wrong type folder, an unchecked one moved, an index that keeps moved lines or loses kept
@@ -414,89 +309,5 @@ TEST_F(MainWindow, NothingElseStartsWhileARunGoesOnAndStopEndsIt) {
     EXPECT_FALSE(w.isVisible());  // the close came once the run had ended
 }
 
-// Records the addresses the desktop would open.
-class UrlCatcher final : public QObject {
-    Q_OBJECT
-  public Q_SLOTS:
-    void open(const QUrl& url) { opened.push_back(url); }
-
-  public:
-    QList<QUrl> opened;
-};
-
-// Guards: a start that goes on without a required file or a game folder, or stores anything
-// then, a game folder stored without its final separator, a list without a cache index; menus
-// that open the wrong file or none, a game folder changed by a cancelled pick; About links
-// that open the wrong address, a second About window, one left open after OK.
-TEST_F(MainWindow, FirstStartWithoutGameFolderThenMenusAndAbout) {
-    std::remove((prog + "/search.avi").c_str());
-    frmMain ended(prog);
-    EXPECT_FALSE(ended.Form_Load());
-    ended.close();
-    EXPECT_EQ(boxes.shown.size(), 2u);
-    EXPECT_EQ(stored("SelectAll"), "<missing>");
-    writeFile(prog + "/search.avi", "RIFF");
-    clsRegistry::gameKey(nullptr, registry).WriteEntry("Folder", "");
-    picker.folders = {"", game};
-    frmMain& w = load();
-    EXPECT_EQ(picker.prompts, Texts(2, "Choose the root UT folder:"));
-    ASSERT_EQ(boxes.shown.size(), 5u);  // not found, you must choose, no cache index
-    EXPECT_EQ(boxes.texts()[4], "Cache.INI is MISSING...can't proceed!");
-    EXPECT_EQ(clsRegistry::gameKey(nullptr, registry).ReadEntry("Folder", ""), game + "/");
-    EXPECT_TRUE(rows().empty());
-
-    menu("mnuToolsView");  // no log yet: said so
-    EXPECT_EQ(boxes.shown.size(), 6u);
-    writeFile(prog + "/Quorvel.log", "log\r\n");
-    writeFile(prog + "/help/index.html", "<html><body><p>Contents</p></body></html>");
-    for (const char* entry :
-         {"mnuToolsEdit", "mnuToolsView", "mnuHelpContents", "mnuToolsCheckForUpdates"})
-        menu(entry);
-    ASSERT_EQ(opened.size(), 4u);
-    for (int i = 0; const char* file : {"Quorvel.ini", "Quorvel.log", "help/index.html"})
-        EXPECT_EQ(opened[i++].toLocalFile().toStdString(), prog + "/" + file);
-    launches = false;  // without a browser or viewer the user is told
-    menu("mnuToolsCheckForUpdates");
-    menu("mnuHelpContents");
-    EXPECT_EQ(boxes.texts().back(),
-              "No web browser could be started to open " + std::string(kUpdatePage) + ".");
-    // The help shows in a window of its own instead, its links followed inside it.
-    auto* help = w.findChild<QTextBrowser*>(QStringLiteral("txtHelp"));
-    ASSERT_NE(help, nullptr);
-    EXPECT_TRUE(help->window()->isVisible());
-    EXPECT_EQ(help->toPlainText(), QStringLiteral("Contents"));
-    help->window()->close();
-    launches = true;
-
-    test::makeDirs(tmp / "UT2");
-    picker.folders = {tmp / "UT2", ""};  // chosen, then cancelled
-    menu("mnuToolsSetUT");
-    menu("mnuToolsSetUT");
-    EXPECT_EQ(clsRegistry::gameKey(nullptr, registry).ReadEntry("Folder", ""), tmp / "UT2/");
-    EXPECT_EQ(w.cacheDir(), tmp / "UT2/Cache");
-
-    menu("mnuHelpAbout");
-    QPointer<frmAbout> about = frmAbout::openWindow();
-    menu("mnuHelpAbout");
-    ASSERT_EQ(frmAbout::openWindow(), about.data());
-    UrlCatcher links;
-    QDesktopServices::setUrlHandler("mailto", &links, "open");
-    QDesktopServices::setUrlHandler("https", &links, "open");
-    for (const char* link : {"lblEmail", "lblWebsite", "lblTitle"})
-        QTest::mouseClick(about->findChild<QLabel*>(link), Qt::LeftButton);
-    QDesktopServices::unsetUrlHandler("mailto");
-    QDesktopServices::unsetUrlHandler("https");
-    ASSERT_EQ(links.opened.size(), 2);  // the title is no link
-    EXPECT_EQ(links.opened[0].scheme() + ":" + links.opened[0].path(),
-              "mailto:" + QString(kSupportEmail));
-    EXPECT_EQ(links.opened[1], QUrl(QString::fromLatin1(kWebsite)));
-
-    about->findChild<QPushButton*>("cmdOK")->click();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(about.isNull());
-}
-
 }  // namespace
 }  // namespace qv
-
-#include "frm_main_test.moc"
