@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/lookup_figures.h"
 #include "bench/synthetic_game.h"
 #include "engine/engine_context.h"
 #include "engine/placement.h"
@@ -31,7 +32,6 @@
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
-#include "settings/wine_registry.h"
 
 namespace {
 
@@ -146,37 +146,6 @@ std::vector<Move> plannedMoves(const qv::bench::SyntheticGame& game,
     return moves;
 }
 
-// Never-move names: `count` names on no row, and every tenth one the upper-cased text of a row.
-std::vector<std::string> neverMoveNames(std::size_t count, const std::vector<qv::FileRow>& rows) {
-    std::vector<std::string> names;
-    names.reserve(count);
-    char buf[48];
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i % 10 == 0 && !rows.empty()) {
-            std::string upper = rows[(i / 10) % rows.size()].text;
-            for (char& c : upper)
-                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-            names.push_back(std::move(upper));
-        } else {
-            std::snprintf(buf, sizeof buf, "NeverBench%07zu.utx", i);
-            names.emplace_back(buf);
-        }
-    }
-    return names;
-}
-
-// The best of three markings, each on a fresh copy of the rows.
-double markSeconds(const std::vector<qv::FileRow>& rows, const std::vector<std::string>& names) {
-    double best = 1e30;
-    for (int round = 0; round < 3; ++round) {
-        std::vector<qv::FileRow> copy = rows;
-        const auto start = Clock::now();
-        qv::MarkNeverMoveItems(copy, names);
-        best = std::min(best, secondsSince(start));
-    }
-    return best;
-}
-
 // Runs quorvel-bench-window beside this program over the window's game folder and reads its
 // "name value" lines. Empty when there is no such program (a build without the windows).
 std::map<std::string, double> windowFigures(const std::string& root,
@@ -194,29 +163,6 @@ std::map<std::string, double> windowFigures(const std::string& root,
     while (std::fscanf(out, "%63s %lf", name, &value) == 2) figures[name] = value;
     if (::pclose(out) != 0) std::cerr << "quorvel-bench: quorvel-bench-window failed\n";
     return figures;
-}
-
-// A Wine registry of `size` bytes whose keys each hold a value over continuation lines, the
-// game's key last: the seconds the finder's read of it takes (-1 when the key is missed).
-double wineRegistrySeconds(std::size_t size) {
-    std::string text = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n";
-    char key[80];
-    for (std::size_t i = 0; text.size() < size; ++i) {
-        std::snprintf(key, sizeof key, "[Software\\\\Bench\\\\Key%07zu] 1700000000\n", i);
-        text += key;
-        text +=
-            "#time=1d\n\"Link\"=hex(6):5c,00,52,00,65,00,67,00,69,00,73,00,74,00,72,00,\\\n"
-            "  79,00,5c,00,4d,00\n\"Name\"=\"C:\\\\windows\\\\x\\x00e9.dll\"\n\n";
-    }
-    text +=
-        "[Software\\\\Wow6432Node\\\\Unreal Technology\\\\Installed Apps\\\\UnrealTournament] "
-        "1700000000\n\"Folder\"=\"C:\\\\UT\"\n";
-    const auto start = Clock::now();
-    const qv::RegDocument doc = qv::parseWineRegistryText(
-        text, {"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Unreal Technology\\Installed Apps\\"
-               "UnrealTournament"});
-    const double seconds = secondsSince(start);
-    return doc.keys.size() == 1 && !doc.keys[0].values.empty() ? seconds : -1;
 }
 
 void print(const char* name, double value) {
@@ -434,8 +380,10 @@ int main(int argc, char** argv) {
         state.options = scanOptions;
         state.lblCacheDir = cacheLabel;
         qv::ScanCache(pv, state, ctx);
-        markTenth = markSeconds(state.rows, neverMoveNames(fullNames / 10, state.rows));
-        markFull = markSeconds(state.rows, neverMoveNames(fullNames, state.rows));
+        markTenth = qv::bench::markSeconds(state.rows,
+                                           qv::bench::neverMoveNames(fullNames / 10, state.rows));
+        markFull =
+            qv::bench::markSeconds(state.rows, qv::bench::neverMoveNames(fullNames, state.rows));
         state = {};
     }
     struct stat journalStat {};
@@ -471,7 +419,7 @@ int main(int argc, char** argv) {
     print("mark_tenth_names", markTenth);
     print("mark_all_names", markFull);
     print("mark_all/mark_tenth", markFull / markTenth);
-    print("wine_registry_50mb", wineRegistrySeconds(50u << 20));
+    print("wine_registry_50mb", qv::bench::wineRegistrySeconds(50u << 20));
     std::fflush(stdout);
 
     if (!windowGame.gameDir.empty()) {
