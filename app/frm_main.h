@@ -192,6 +192,10 @@ class frmMain final : public QMainWindow {
     // The list to write (the user's copy, made from the shipped one when there is none yet);
     // a failure to make it comes back in the status.
     Status prepareNeverMoveFile(std::string& path);
+    // Writes the never-move file with `write`, then reads it back into the window; a file that
+    // cannot be written is named in a message that begins with `failure`.
+    void updateNeverMoveFile(const std::function<Status(const std::string& file)>& write,
+                             const std::string& failure);
     QString programFolderText() const;
 
     std::string programFolder_;

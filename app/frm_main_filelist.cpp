@@ -47,14 +47,9 @@ void frmMain::ListView1_MouseUp(Qt::MouseButton button) {
         return;
     // An operation like Save: nothing else starts while the list is written and read again.
     OperationGuard guard(*this);
-    std::string file;
-    Status appended = prepareNeverMoveFile(file);
-    if (appended) appended = AppendNeverMoveName(file, text, fs_);
-    if (!appended) {
-        message("The name could not be added to " + file + " (" + appended.text + ")");
-        return;
-    }
-    reloadNeverMoveList();
+    updateNeverMoveFile(
+        [&](const std::string& file) { return AppendNeverMoveName(file, text, fs_); },
+        "The name could not be added to ");
 }
 
 void frmMain::cmdCacheDir_Click() {

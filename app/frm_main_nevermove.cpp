@@ -37,12 +37,19 @@ void frmMain::cmdNMRemove_Click() {
 void frmMain::cmdNMSave_Click() {
     if (busy_ > 0) return;
     OperationGuard guard(*this);
+    // When it fails, the box keeps the user's edits, so nothing typed is lost.
+    updateNeverMoveFile(
+        [&](const std::string& file) { return SaveNeverMoveList(file, nmItems_, fs_); },
+        "The never move list could not be saved to ");
+}
+
+void frmMain::updateNeverMoveFile(const std::function<Status(const std::string& file)>& write,
+                                  const std::string& failure) {
     std::string file;
-    Status saved = prepareNeverMoveFile(file);
-    if (saved) saved = SaveNeverMoveList(file, nmItems_, fs_);
-    if (!saved) {
-        // The box keeps the user's edits, so nothing typed is lost.
-        message("The never move list could not be saved to " + file + " (" + saved.text + ")");
+    Status written = prepareNeverMoveFile(file);
+    if (written) written = write(file);
+    if (!written) {
+        message(failure + file + " (" + written.text + ")");
         return;
     }
     reloadNeverMoveList();

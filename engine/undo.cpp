@@ -283,7 +283,7 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
             FileIdentity back;
             const Status moved = fs.moveListedFile(p.destination, p.cachePath, &back);
             // Replaced since it was looked at: it goes back to where it was and stays there.
-            if (moved.ok() && p.e.landed && back.size + back.inode > 0 &&
+            if (moved.ok() && p.e.landed && back.known() &&
                 !sameAsLanded(back, p.e.identity) &&
                 fs.moveNoReplace(p.cachePath, p.destination).ok()) {
                 steps[i] = Step::Changed;

@@ -27,6 +27,7 @@ struct FileIdentity {
     std::int64_t mtimeNs = 0;  // modification time, nanoseconds since the epoch
     std::int64_t ctimeNs = 0;  // status change time (a rename sets it); not part of sameAs
     std::uint64_t device = 0, inode = 0;
+    bool known() const { return inode != 0; }  // all 0: what was there could not be told
     bool sameAs(const FileIdentity& o) const {
         return size == o.size && mtimeNs == o.mtimeNs && device == o.device && inode == o.inode;
     }

@@ -68,7 +68,7 @@ std::string homeRelative(const std::string& path, const std::string& home) {
     if (base.empty() || path.size() <= base.size() + 1 || path.compare(0, base.size(), base) != 0 ||
         path[base.size()] != kSep)
         return path;
-    return "~" + path.substr(base.size());
+    return std::string("~").append(path, base.size());
 }
 
 std::string escapeControlBytes(const std::string& text) {

@@ -15,10 +15,7 @@ class CopyingFileSystem final : public ForwardingFileSystem {
     }
     Status moveListedFile(const std::string& f, const std::string& t,
                           FileIdentity* landed = nullptr) override {
-        const Status moved = moveByCopy(f, t);
-        if (moved.ok() && landed)
-            if (const Result<FileIdentity> id = identityOf(t); id.ok()) *landed = id.value;
-        return moved;
+        return FileSystem::moveListedFile(f, t, landed);  // through moveNoReplace above
     }
 };
 
