@@ -119,6 +119,16 @@ bool matchesNoCase(std::string_view pattern, std::string_view name) {
     return p == pattern.size();
 }
 
+// Run by root in another user's folder (a player's program or game folder), what Quorvel creates
+// there belongs to that user, as the files around it do: else the player's own next run could not
+// replace its log or add a journal. `fd` is the new file or folder, open.
+void giveToFolderOwner(int fd, const std::string& path) {
+    if (::geteuid() != 0) return;
+    struct stat folder {};
+    if (::stat(parentFolder(path).c_str(), &folder) != 0 || folder.st_uid == 0) return;
+    (void)::fchown(fd, folder.st_uid, folder.st_gid);
+}
+
 class PosixOutFile final : public OutFile {
   public:
     explicit PosixOutFile(int fd) : fd_(fd) {}
@@ -297,12 +307,14 @@ Result<std::unique_ptr<OutFile>> PosixFileSystem::createFile(const std::string& 
     if (fd < 0 && errno == ELOOP && ::unlink(path.c_str()) == 0)
         fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) return {nullptr, Status::fromErrno(errno)};
+    giveToFolderOwner(fd, path);
     return {std::make_unique<PosixOutFile>(fd), {}};
 }
 
 Status PosixFileSystem::appendToFile(const std::string& path, std::string_view data) {
     Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
     if (!fd) return Status::fromErrno(errno);
+    giveToFolderOwner(fd.get(), path);
     if (Status s = writeAll(fd.get(), data); !s) return s;
     return fd.close();
 }
@@ -314,6 +326,8 @@ Status PosixFileSystem::removeFile(const std::string& path) {
 
 Status PosixFileSystem::makeFolder(const std::string& path) {
     if (::mkdir(path.c_str(), 0777) != 0) return Status::fromErrno(errno);
+    const Fd made(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (made) giveToFolderOwner(made.get(), path);
     return Status::success();
 }
 

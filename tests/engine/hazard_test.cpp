@@ -163,6 +163,9 @@ TEST(HazardOwners, RootKeepsThePlayersOwnerAndModeAndStopsAtAnImmutableIndex) {
                       ini = g.game + "/System/UnrealTournament.ini";
     for (const std::string& f : {index, ini, g.cacheFile(1)})
         ASSERT_TRUE(::chown(f.c_str(), 4321, 4322) == 0 && ::chmod(f.c_str(), 0600) == 0);
+    // The player's own program folder: the log and the journal root writes there are the player's,
+    // or the player's next run could not write them.
+    ASSERT_EQ(::chown(g.programFolder.c_str(), 4321, 4322), 0);
     RecordingSink sink;
     ASSERT_EQ(g.run(sink).outcome, RunOutcome::Completed);
     EngineContext ctx{g.posix, g.dialogs};
@@ -172,6 +175,12 @@ TEST(HazardOwners, RootKeepsThePlayersOwnerAndModeAndStopsAtAnImmutableIndex) {
         struct stat st {};
         ASSERT_EQ(::stat(f.c_str(), &st), 0) << f;
         EXPECT_TRUE(st.st_uid == 4321 && st.st_gid == 4322 && (st.st_mode & 07777) == 0600) << f;
+    }
+    for (const std::string& f : {g.programFolder + "/Quorvel.log", g.programFolder + "/runs",
+                                 g.programFolder + "/runs/1.journal"}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(f.c_str(), &st), 0) << f;
+        EXPECT_TRUE(st.st_uid == 4321 && st.st_gid == 4322) << f;
     }
     g.add(2, "B.unr");
     g.writeIndex();
