@@ -122,9 +122,11 @@ class FileSystem {
     // in the same folder, with the old file's owner, group and mode, is flushed and exchanged
     // with `path`, so `path` always names a whole file. When `expected` is given, `path` is read
     // once more right before the exchange and nothing is exchanged (ESTALE) unless it still holds
-    // exactly that. Returns the hidden temporary name that now holds the old file; the caller
-    // renames or removes it. ENOSYS where the file system cannot exchange two names (the caller
-    // then writes a copy), ENOENT when `path` is missing.
+    // exactly that; a file another writer put there in the instant between that check and the
+    // exchange is put back at once (ESTALE too). Returns the hidden temporary name that now holds
+    // the old file, which the caller compares, then renames or removes. ENOSYS where the file
+    // system cannot exchange two names (the caller then writes a copy), ENOENT when `path` is
+    // missing.
     virtual Result<std::string> exchangeAtomic(const std::string& path, std::string_view data,
                                                const std::string* expected = nullptr) {
         (void)path;

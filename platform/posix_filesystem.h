@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "platform/filesystem.h"
 
 namespace qv {
@@ -8,6 +10,13 @@ namespace qv {
 // copied under a hidden temporary name beside `to`, flushed, given the name `to` without
 // replacing anything, and only then deleted. moveNoReplace does this when a rename reports EXDEV.
 Status moveByCopy(const std::string& from, const std::string& to);
+
+// Exchanges the names of the new file `temp` and the plain file `path` once `unchanged` (when
+// given) confirms that `path` holds what the caller last read; ESTALE otherwise. A file another
+// writer put at `path` between that check and the exchange is put back at once (ESTALE too).
+// Returns `temp`, which then names the old file. On failure `temp` is gone.
+Result<std::string> exchangeIfUnchanged(const std::string& path, const std::string& temp,
+                                        const std::function<Result<bool>()>& unchanged);
 
 class PosixFileSystem final : public FileSystem {
   public:

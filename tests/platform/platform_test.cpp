@@ -103,6 +103,33 @@ TEST(RealFileSystem, WritesReplaceWholeFilesAndNeverWriteThroughALink) {
     EXPECT_EQ(listNames(dir.path()), (Lines{"f", "log", "target"}));
 }
 
+// The game takes no lock, so its rename can land between the check and the exchange. What it
+// wrote must be back under the name at once; an exchange left standing would hide its new lines
+// from its own next rewrite.
+TEST(RealFileSystem, AWriteBetweenTheCheckAndTheExchangeIsPutBack) {
+    TempDir dir;
+    const std::string index = dir / "cache.ini", ours = dir / ".quorvel-tmp-ours";
+    writeFile(index, "read");
+    writeFile(ours, "ours");
+    const auto checkThenGameWrites = [&]() -> Result<bool> {
+        const bool same = readFile(index) == "read";
+        writeFile(dir / "game", "game");
+        EXPECT_EQ(::rename((dir / "game").c_str(), index.c_str()), 0);
+        return {same, {}};
+    };
+    EXPECT_EQ(exchangeIfUnchanged(index, ours, checkThenGameWrites).status.code, ESTALE);
+    EXPECT_EQ(readFile(index), "game");
+    EXPECT_EQ(listNames(dir.path()), Lines{"cache.ini"});
+
+    // Nobody in between: the exchange stands and the other name holds the old file.
+    writeFile(ours, "ours");
+    const Result<std::string> swapped = exchangeIfUnchanged(
+        index, ours, [&] { return realFileSystem().holdsExactly(index, "game"); });
+    ASSERT_TRUE(swapped.ok());
+    EXPECT_EQ(readFile(index), "ours");
+    EXPECT_EQ(readFile(swapped.value), "game");
+}
+
 TEST(RealFileSystem, ListsPlainFilesByPatternIgnoringCase) {
     TempDir dir;
     for (const char* n : {"a.TMP", "b.tmp", "c.txt", ".hidden.tmp"}) writeFile(dir / n, "12345");
