@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/dialogs.h"
@@ -34,6 +36,39 @@ IndexForRewrite readIndexForRewrite(const CacheLock& lock, const std::string& in
     return IndexForRewrite::Read;
 }
 
+namespace {
+
+// Where the processes of this machine meet when the cache folder cannot be locked itself: a file
+// named after the folder's device and inode in /run/lock (or /tmp), never in the game's folders.
+// Returns it locked, or -1; `busy` tells that another process holds it.
+int lockOnThisMachine(int folderFd, bool& busy) {
+    struct stat folder {};
+    if (::fstat(folderFd, &folder) != 0) return -1;
+    for (const char* base : {"/run/lock", "/tmp"}) {
+        char name[96];
+        std::snprintf(name, sizeof name, "%s/quorvel-cache-%llx-%llx.lock", base,
+                      static_cast<unsigned long long>(folder.st_dev),
+                      static_cast<unsigned long long>(folder.st_ino));
+        const int fd = ::open(name, O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+        if (fd < 0) continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+            if (st.st_uid == ::geteuid()) (void)::fchmod(fd, 0644);  // for every user's Quorvel
+            int rc;
+            do {
+                rc = ::flock(fd, LOCK_EX | LOCK_NB);
+            } while (rc != 0 && errno == EINTR);
+            if (rc == 0) return fd;
+            busy = errno == EWOULDBLOCK;
+        }
+        ::close(fd);
+        if (busy) return -1;
+    }
+    return -1;
+}
+
+}  // namespace
+
 CacheLock::CacheLock(const std::string& cacheDir) {
     // The folder itself carries the lock, so nothing is ever left behind in it.
     fd_ = ::open(cacheDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -50,32 +85,43 @@ CacheLock::CacheLock(const std::string& cacheDir) {
         return;
     }
     const int err = errno;
+    bool busy = err == EWOULDBLOCK;
+    // Some network file systems (NFS) refuse flock on a folder. The Quorvels of this machine
+    // then meet at a lock file of their own, and a record lock on the index keeps out one of
+    // another machine (until the index is first replaced: the record lock stays with the file).
+    if (!busy) machineFd_ = lockOnThisMachine(fd_, busy);
     ::close(fd_);
     fd_ = -1;
-    if (err == EWOULDBLOCK) {
+    if (busy) {
         state_ = State::Busy;
         return;
     }
-    // Some network file systems (NFS) refuse flock on a folder: a record lock on the index
-    // itself keeps two Quorvel processes apart there.
     failure_ = std::strerror(err);
     fd_ = ::open((cacheDir + "/cache.ini").c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-    if (fd_ < 0) return;
     struct flock whole {};
     whole.l_type = F_WRLCK;
     whole.l_whence = SEEK_SET;
-    if (::fcntl(fd_, F_OFD_SETLK, &whole) == 0) {
+    if (fd_ >= 0 && ::fcntl(fd_, F_OFD_SETLK, &whole) != 0) {
+        const bool taken = errno == EAGAIN || errno == EACCES;
+        ::close(fd_);
+        fd_ = -1;
+        if (taken) {
+            if (machineFd_ >= 0) ::close(machineFd_);
+            machineFd_ = -1;
+            state_ = State::Busy;
+            return;
+        }
+    }
+    if (fd_ >= 0 || machineFd_ >= 0) {
         state_ = State::Held;
         failure_.clear();
-        return;
     }
-    if (errno == EAGAIN || errno == EACCES) state_ = State::Busy;
-    ::close(fd_);
-    fd_ = -1;
 }
 
 CacheLock::~CacheLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing the descriptor releases the lock
+    // Closing a descriptor releases its lock; the lock file stays for the next one.
+    if (fd_ >= 0) ::close(fd_);
+    if (machineFd_ >= 0) ::close(machineFd_);
 }
 
 }  // namespace qv
