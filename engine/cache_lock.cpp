@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/run_index.h"
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
 #include "settings/program_settings.h"
@@ -22,7 +23,7 @@ IndexForRewrite readIndexForRewrite(const CacheLock& lock, const std::string& in
         dialogs.message(kProgramTitle, kCacheBusyMessage);
         return IndexForRewrite::Busy;
     }
-    Result<std::string> index = fs.readAll(indexPath);
+    Result<std::string> index = readCacheIndex(fs, indexPath);
     if (!index.ok()) {
         dialogs.message(kProgramTitle, "Cache.INI could not be read (" + index.status.text + ")");
         return IndexForRewrite::Unreadable;

@@ -9,6 +9,19 @@
 
 namespace qv {
 
+Result<std::string> readCacheIndex(FileSystem& fs, const std::string& path) {
+    Result<std::string> text = fs.readAll(path);
+    const std::string_view t = text.value;
+    const bool utf16 = t.starts_with("\xFF\xFE") || t.starts_with("\xFE\xFF") ||
+                       (t.size() >= 2 && (t[0] == '\0' || t[1] == '\0'));
+    if (text.ok() && utf16)
+        return {{},
+                Status::failure("it is UTF-16 text; the game reads and writes plain text, as "
+                                "an editor saves it as ANSI",
+                                EILSEQ)};
+    return text;
+}
+
 std::string newIndexText(const std::vector<std::string>& keptLines) {
     std::string text = "[Cache]\r\n";
     for (const std::string& line : keptLines) {

@@ -10,6 +10,11 @@ namespace qv {
 
 class FileSystem;
 
+// cache.ini as the game writes it, 8-bit text. One that an editor saved as UTF-16 ("Unicode")
+// is refused (EILSEQ) rather than taken byte by byte: its lines would not parse, and a rewrite
+// would garble them.
+Result<std::string> readCacheIndex(FileSystem& fs, const std::string& path);
+
 // The text of a new index: "[Cache]" and the kept lines, each followed by CR LF (the index's
 // own line end, whatever the old file used).
 std::string newIndexText(const std::vector<std::string>& keptLines);

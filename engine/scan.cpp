@@ -8,6 +8,7 @@
 #include "engine/cache_entry.h"
 #include "engine/engine_context.h"
 #include "engine/public_variables.h"
+#include "engine/run_index.h"
 #include "platform/ascii.h"
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
@@ -48,7 +49,7 @@ class DateTexts {
 // Reads the index into the entry table and the rows. Returns false when it could not be read.
 bool readIndex(const std::string& cacheDir, const std::string& cacheExt, PublicVariables& pv,
                ScanState& state, EngineContext& ctx, bool& metMissingExtension) {
-    Result<std::string> index = ctx.fs.readAll(cacheDir + "/cache.ini");
+    Result<std::string> index = readCacheIndex(ctx.fs, cacheDir + "/cache.ini");
     if (!index) {
         ctx.dialogs.message(kProgramTitle,
                             "Cache.INI could not be read (" + index.status.text + ")");

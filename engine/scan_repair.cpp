@@ -52,7 +52,7 @@ bool FixMissingMapExtensions(const std::string& cacheDir, PublicVariables& pv, S
         CacheLock lock(cacheDir);
         if (lock.busy()) return false;
 
-        Result<std::string> index = ctx.fs.readAll(indexPath);
+        Result<std::string> index = readCacheIndex(ctx.fs, indexPath);
         if (!index) return false;
         const std::string fixed = repairedIndex(index.value, lineLeftUnrepaired);
 

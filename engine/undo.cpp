@@ -210,7 +210,7 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
         return result;
     }
     // Read before anything moves: an index that cannot be read or replaced stops the undo.
-    Result<std::string> index = fs.readAll(indexPath);
+    Result<std::string> index = readCacheIndex(fs, indexPath);
     if (!index.ok() && index.status.code == ENOENT) index = {{}, {}};
     Status replaceable = index.ok() ? Status::success() : index.status;
     if (replaceable.ok() && fs.exists(indexPath)) replaceable = fs.canReplace(indexPath);
@@ -283,8 +283,7 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
             FileIdentity back;
             const Status moved = fs.moveListedFile(p.destination, p.cachePath, &back);
             // Replaced since it was looked at: it goes back to where it was and stays there.
-            if (moved.ok() && p.e.landed && back.known() &&
-                !sameAsLanded(back, p.e.identity) &&
+            if (moved.ok() && p.e.landed && back.known() && !sameAsLanded(back, p.e.identity) &&
                 fs.moveNoReplace(p.cachePath, p.destination).ok()) {
                 steps[i] = Step::Changed;
                 dropped.insert(p.e.line);

@@ -14,6 +14,7 @@
 
 #include "engine/placement.h"
 #include "engine/run_index.h"
+#include "engine/undo.h"
 #include "platform/forwarding_filesystem.h"
 #include "settings/program_settings.h"
 #include "tests/support/game.h"
@@ -216,6 +217,38 @@ TEST(FieldIndex, LinesTheGameAddsMeanwhileAreKept) {
                 << where;
         }
     }
+}
+
+// An index an editor saved as "Unicode" (UTF-16) is no index the game wrote: the scan, its
+// repair, the run, the purge and the undo say so and leave it byte for byte; read as 8-bit
+// lines, a rewrite garbled every line.
+TEST(FieldIndex, AUtf16IndexIsRefusedAndLeftAsItIs) {
+    Game g;
+    g.add(1, "A.unr");
+    g.add(2, "DM-Deck");  // a line the repair would change
+    g.writeIndex();
+    RecordingSink sink;
+    ASSERT_EQ(g.run(sink, {"A.unr"}).outcome, RunOutcome::Completed);
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : g.index()) utf16.append({c, '\0'});
+    writeFile(g.cacheDir + "/cache.ini", utf16);
+    g.dialogs.shown.clear();
+    g.dialogs.answers = {true, true};
+    EXPECT_EQ(g.run(sink).outcome, RunOutcome::IndexUnreadable);
+    EXPECT_EQ(g.purge(sink), PurgeOutcome::IndexUnreadable);
+    EngineContext ctx{g.posix, g.dialogs};
+    EXPECT_EQ(UndoRun({g.programFolder, "", false}, ctx, sink).outcome,
+              UndoOutcome::IndexUnreadable);
+    EXPECT_EQ(g.index(), utf16);
+    EXPECT_TRUE(fileExists(g.cacheFile(2)));
+    EXPECT_TRUE(g.placed(g.game + "/Maps", "A.unr"));
+    const std::string why =
+        "(it is UTF-16 text; the game reads and writes plain text, as an "
+        "editor saves it as ANSI)";
+    EXPECT_EQ(g.dialogs.messages(),
+              Lines({"Cache.INI could not be read " + why, "Cache.INI could not be read " + why,
+                     "Cache.INI could not be read " + why,
+                     "CACHE.INI cannot be read or replaced " + why + "; nothing was moved back."}));
 }
 
 // An index this user cannot replace stops the run and the purge before a package moves or
