@@ -128,6 +128,12 @@ IndexReplacement replaceCacheIndex(FileSystem& fs, const std::string& cacheDir,
             return r;
         }
         r.index = Status::success();
+        if (swapped.value.empty()) {
+            // Renamed over the old file, which is gone (no exchange, no links): the backup is
+            // a copy of the text that file was checked to hold.
+            if (keepBackup && !anyExchange) r.backup = fs.writeAtomic(backupPath, *onDisk);
+            return r;
+        }
         const bool settled = holds(swapped.value, *onDisk);
         const bool ours = onDisk == &written;
         std::string displaced;

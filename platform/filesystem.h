@@ -124,9 +124,9 @@ class FileSystem {
     // once more right before the exchange and nothing is exchanged (ESTALE) unless it still holds
     // exactly that; a file another writer put there in the instant between that check and the
     // exchange is put back at once (ESTALE too). Returns the hidden temporary name that now holds
-    // the old file, which the caller compares, then renames or removes. ENOSYS where the file
-    // system cannot exchange two names (the caller then writes a copy), ENOENT when `path` is
-    // missing.
+    // the old file, which the caller compares, then renames or removes; an empty name where the
+    // old file could be neither exchanged nor linked and is gone. ENOSYS where the file system
+    // cannot do this (the caller then writes a copy), ENOENT when `path` is missing.
     virtual Result<std::string> exchangeAtomic(const std::string& path, std::string_view data,
                                                const std::string* expected = nullptr) {
         (void)path;

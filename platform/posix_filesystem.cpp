@@ -272,47 +272,6 @@ Status PosixFileSystem::writeAtomic(const std::string& path, std::string_view da
     return Status::success();
 }
 
-namespace {
-
-bool sameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-}  // namespace
-
-Result<std::string> exchangeIfUnchanged(const std::string& path, const std::string& temp,
-                                        const std::function<Result<bool>()>& unchanged) {
-    const auto drop = [&](Status s) -> Result<std::string> {
-        ::unlink(temp.c_str());
-        return {{}, std::move(s)};
-    };
-    struct stat checked {
-    }, ours{}, displaced{};
-    if (::lstat(temp.c_str(), &ours) != 0) return drop(Status::fromErrno(errno));
-    if (::lstat(path.c_str(), &checked) != 0) return drop(Status::fromErrno(errno));
-    if (unchanged) {
-        const Result<bool> same = unchanged();
-        if (!same.ok()) return drop(same.status);
-        if (!same.value) return drop(Status::failure("Changed since it was read", ESTALE));
-    }
-    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) != 0) {
-        const int err = errno;
-        const bool unsupported = err == EINVAL || err == ENOSYS || err == ENOTSUP;
-        return drop(Status::fromErrno(unsupported ? ENOSYS : err));
-    }
-    // A file put there between the check and the exchange goes back at once: until then,
-    // whoever reads the name sees an index without that writer's lines.
-    if (unchanged && ::lstat(temp.c_str(), &displaced) == 0 && !sameFile(displaced, checked) &&
-        ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
-        struct stat back {};
-        if (::lstat(temp.c_str(), &back) == 0 && sameFile(back, ours))
-            return drop(Status::failure("Changed since it was read", ESTALE));
-        // Yet another write took our place meanwhile: the caller reads what it displaced.
-    }
-    fsyncFolder(parentFolder(path));
-    return {temp, {}};
-}
-
 Result<std::string> PosixFileSystem::exchangeAtomic(const std::string& path, std::string_view data,
                                                     const std::string* expected) {
     if (Status s = replaceObstacle(path); !s) return {{}, s};

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 
 #include "platform/paths.h"
 #include "platform/posix_filesystem.h"
@@ -117,17 +118,28 @@ TEST(RealFileSystem, AWriteBetweenTheCheckAndTheExchangeIsPutBack) {
         EXPECT_EQ(::rename((dir / "game").c_str(), index.c_str()), 0);
         return {same, {}};
     };
-    EXPECT_EQ(exchangeIfUnchanged(index, ours, checkThenGameWrites).status.code, ESTALE);
-    EXPECT_EQ(readFile(index), "game");
-    EXPECT_EQ(listNames(dir.path()), Lines{"cache.ini"});
+    // Without links as well as without exchanges, nothing can tell (nor keep) a file that came
+    // in that instant; without exchanges alone, the old file's second name tells.
+    const bool links = !std::getenv("QV_SHIM_NO_LINK");
+    if (links) {
+        EXPECT_EQ(exchangeIfUnchanged(index, ours, checkThenGameWrites).status.code, ESTALE);
+        EXPECT_EQ(readFile(index), "game");
+        EXPECT_EQ(listNames(dir.path()), Lines{"cache.ini"});
+    } else {
+        writeFile(index, "game");
+    }
 
     // Nobody in between: the exchange stands and the other name holds the old file.
     writeFile(ours, "ours");
     const Result<std::string> swapped = exchangeIfUnchanged(
         index, ours, [&] { return realFileSystem().holdsExactly(index, "game"); });
-    ASSERT_TRUE(swapped.ok());
+    ASSERT_TRUE(swapped.ok()) << swapped.status.text;
     EXPECT_EQ(readFile(index), "ours");
-    EXPECT_EQ(readFile(swapped.value), "game");
+    EXPECT_EQ(swapped.value.empty(), !links);
+    if (links) {
+        EXPECT_EQ(readFile(swapped.value), "game");
+    }
+    EXPECT_EQ(listNames(dir.path()).size(), links ? 2u : 1u);
 }
 
 TEST(RealFileSystem, ListsPlainFilesByPatternIgnoringCase) {

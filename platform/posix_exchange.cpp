@@ -1,0 +1,96 @@
+// The swap of a new index with the old one, and what stands in for it where a file system
+// cannot exchange two names.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/paths.h"
+#include "platform/posix_fd.h"
+#include "platform/posix_filesystem.h"
+
+namespace qv {
+
+namespace {
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+Status changedSinceRead() {
+    return Status::failure("Changed since it was read", ESTALE);
+}
+
+// Where two names cannot be exchanged (NFS): the old file gets a second, hidden name first, and
+// the new one is then renamed over `path`; the hidden name is returned as an exchange returns
+// it. When the file linked is not the one `checked`, nothing is replaced (ESTALE). Where links
+// are refused too (some FUSE mounts), the new file is renamed over the old one, which is gone:
+// the name returned is empty.
+Result<std::string> replaceKeepingOld(const std::string& path, const std::string& temp,
+                                      const struct stat* checked) {
+    const std::string folder = parentFolder(path);
+    std::string old;
+    int err = EEXIST;
+    for (int attempt = 0; attempt < 100 && old.empty() && err == EEXIST; ++attempt) {
+        std::string name = folder + "/" + posix::kTempPrefix + posix::randomSuffix();
+        if (::link(path.c_str(), name.c_str()) == 0)
+            old = std::move(name);
+        else
+            err = errno;
+    }
+    struct stat kept {};
+    Status failed;
+    if (old.empty() && err != EPERM && err != EINVAL && err != ENOTSUP)
+        failed = Status::fromErrno(err);
+    else if (!old.empty() && checked &&
+             (::lstat(old.c_str(), &kept) != 0 || !sameFile(kept, *checked)))
+        failed = changedSinceRead();
+    else if (::rename(temp.c_str(), path.c_str()) != 0)
+        failed = Status::fromErrno(errno);
+    if (!failed.ok()) {
+        if (!old.empty()) ::unlink(old.c_str());
+        ::unlink(temp.c_str());
+        return {{}, failed};
+    }
+    posix::fsyncFolder(folder);
+    return {old, {}};
+}
+
+}  // namespace
+
+Result<std::string> exchangeIfUnchanged(const std::string& path, const std::string& temp,
+                                        const std::function<Result<bool>()>& unchanged) {
+    const auto drop = [&](Status s) -> Result<std::string> {
+        ::unlink(temp.c_str());
+        return {{}, std::move(s)};
+    };
+    struct stat checked {
+    }, ours{}, displaced{};
+    if (::lstat(temp.c_str(), &ours) != 0) return drop(Status::fromErrno(errno));
+    if (::lstat(path.c_str(), &checked) != 0) return drop(Status::fromErrno(errno));
+    if (unchanged) {
+        const Result<bool> same = unchanged();
+        if (!same.ok()) return drop(same.status);
+        if (!same.value) return drop(changedSinceRead());
+    }
+    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) != 0) {
+        const int err = errno;
+        if (err == EINVAL || err == ENOSYS || err == ENOTSUP)
+            return replaceKeepingOld(path, temp, unchanged ? &checked : nullptr);
+        return drop(Status::fromErrno(err));
+    }
+    // A file put there between the check and the exchange goes back at once: until then,
+    // whoever reads the name sees an index without that writer's lines.
+    if (unchanged && ::lstat(temp.c_str(), &displaced) == 0 && !sameFile(displaced, checked) &&
+        ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
+        struct stat back {};
+        if (::lstat(temp.c_str(), &back) == 0 && sameFile(back, ours))
+            return drop(changedSinceRead());
+        // Yet another write took our place meanwhile: the caller reads what it displaced.
+    }
+    posix::fsyncFolder(parentFolder(path));
+    return {temp, {}};
+}
+
+}  // namespace qv

@@ -1,0 +1,36 @@
+// Preloaded (LD_PRELOAD) into a test program to refuse what NFS mounts refuse: flock(2) on a
+// folder always (files lock as usual); with QV_SHIM_NO_RENAME_FLAGS set, renameat2 with flags
+// (no RENAME_EXCHANGE, no RENAME_NOREPLACE); with QV_SHIM_NO_LINK set, hard links, as FUSE
+// mounts often do.
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+extern "C" int flock(int fd, int operation) {
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        errno = EBADF;
+        return -1;
+    }
+    return static_cast<int>(::syscall(SYS_flock, fd, operation));
+}
+
+extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* to,
+                         unsigned int flags) {
+    if (flags != 0 && std::getenv("QV_SHIM_NO_RENAME_FLAGS")) {
+        errno = EINVAL;
+        return -1;
+    }
+    return static_cast<int>(::syscall(SYS_renameat2, fromDir, from, toDir, to, flags));
+}
+
+extern "C" int link(const char* from, const char* to) {
+    if (std::getenv("QV_SHIM_NO_LINK")) {
+        errno = EPERM;
+        return -1;
+    }
+    return static_cast<int>(::syscall(SYS_link, from, to));
+}
