@@ -316,12 +316,38 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     }
     fs.releaseFolders();
 
-    if (!dropped.empty()) {
+    // The index as it must end: the lines added stay, but for those whose package could not go
+    // back. It is read again first. The game takes no lock, so a rewrite of its own that read the
+    // index before this undo's first replacement and wrote after it dropped the lines added:
+    // those go in again.
+    if (result.indexReplaced && result.linesAdded > 0) {
+        if (Result<std::string> now = readCacheIndex(fs, indexPath); now.ok())
+            written = std::move(now.value);
+        const auto droppedLine = [&](std::string_view l) {
+            return !dropped.empty() && added.count(l) && dropped.count(std::string(l));
+        };
         std::string text;
         const char* eol = lineEndChars(detectLineEnd(written));
-        for (std::string_view l : splitLineViews(written))
-            if (!added.count(l) || !dropped.count(std::string(l))) text.append(l).append(eol);
-        (void)replaceIndex(std::move(text), false);
+        std::unordered_set<std::string_view> present;
+        std::size_t left = 0, again = 0;
+        for (std::string_view l : splitLineViews(written)) {
+            if (droppedLine(l)) {
+                ++left;
+                continue;
+            }
+            text.append(l).append(eol);
+            present.insert(l);
+        }
+        for (const JournalEntry& e : r.entries)
+            if (added.count(e.line) && !droppedLine(e.line) && present.insert(e.line).second) {
+                text.append(e.line).append(eol);
+                ++again;
+            }
+        if (again > 0)
+            say(std::to_string(again) +
+                " lines added to CACHE.INI were gone again (the game rewrote it meanwhile) and "
+                "are added once more");
+        if (left + again > 0) (void)replaceIndex(std::move(text), false);
     }
     say(std::to_string(result.restored) + " packages were moved back into the cache, " +
         std::to_string(result.linesAdded) + " lines added to CACHE.INI; " +
