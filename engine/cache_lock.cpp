@@ -39,6 +39,15 @@ IndexForRewrite readIndexForRewrite(const CacheLock& lock, const std::string& in
 
 namespace {
 
+// flock(LOCK_EX | LOCK_NB), tried again when a signal interrupts it.
+bool lockNow(int fd) {
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
 // Where the processes of this machine meet when the cache folder cannot be locked itself: a file
 // named after the folder's device and inode in /run/lock (or /tmp), never in the game's folders.
 // Returns it locked, or -1; `busy` tells that another process holds it.
@@ -55,11 +64,7 @@ int lockOnThisMachine(int folderFd, bool& busy) {
         struct stat st {};
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
             if (st.st_uid == ::geteuid()) (void)::fchmod(fd, 0644);  // for every user's Quorvel
-            int rc;
-            do {
-                rc = ::flock(fd, LOCK_EX | LOCK_NB);
-            } while (rc != 0 && errno == EINTR);
-            if (rc == 0) return fd;
+            if (lockNow(fd)) return fd;
             busy = errno == EWOULDBLOCK;
         }
         ::close(fd);
@@ -77,11 +82,7 @@ CacheLock::CacheLock(const std::string& cacheDir) {
         failure_ = std::strerror(errno);
         return;  // Unavailable: no folder to work on
     }
-    int rc;
-    do {
-        rc = ::flock(fd_, LOCK_EX | LOCK_NB);
-    } while (rc != 0 && errno == EINTR);
-    if (rc == 0) {
+    if (lockNow(fd_)) {
         state_ = State::Held;
         return;
     }

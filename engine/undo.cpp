@@ -319,8 +319,13 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     // The index as it must end: the lines added stay, but for those whose package could not go
     // back. It is read again first. The game takes no lock, so a rewrite of its own that read the
     // index before this undo's first replacement and wrote after it dropped the lines added:
-    // those go in again.
-    if (result.indexReplaced && result.linesAdded > 0) {
+    // those go in again. Most often nobody wrote meanwhile and nothing is to leave: the index is
+    // then only compared as it streams past, not read into a second copy.
+    const auto unchanged = [&] {
+        const Result<bool> same = fs.holdsExactly(indexPath, written);
+        return same.ok() && same.value;
+    };
+    if (result.indexReplaced && result.linesAdded > 0 && !(dropped.empty() && unchanged())) {
         if (Result<std::string> now = readCacheIndex(fs, indexPath); now.ok())
             written = std::move(now.value);
         const auto droppedLine = [&](std::string_view l) {

@@ -144,15 +144,22 @@ TEST(UndoHistory, KilledRunsAreUndoneAndPurgesAreNot) {
 
 // A package replaced after the undo looked at it, right before its move back, must not enter the
 // cache under the run's name: it goes back where it was, is named, and its line leaves the index.
-TEST(UndoRace, APackageReplacedBeforeItsMoveBackStays) {
+// Two packages moved by a run, and a file system that lets a test act between the undo's steps.
+class UndoRace : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        g.add(1, "CTF-Face.unr");
+        g.add(2, "Rock.utx");
+        g.writeIndex();
+        RecordingSink sink;
+        ASSERT_EQ(g.run(sink).moved, 2u);
+    }
     Game g;
-    g.add(1, "CTF-Face.unr");
-    g.add(2, "Rock.utx");
-    g.writeIndex();
-    RecordingSink sink;
-    ASSERT_EQ(g.run(sink).moved, 2u);
+    FaultyFileSystem fs{g.posix};
+};
+
+TEST_F(UndoRace, APackageReplacedBeforeItsMoveBackStays) {
     const std::string rock = g.game + "/Textures/Rock.utx";
-    FaultyFileSystem fs(g.posix);
     fs.watch = [&](const char* op, const std::string& path, const std::string&, bool done) {
         if (done || std::string(op) != "moveListedFile" || path != rock) return;
         writeFile(rock + ".new", "another Rock.utx");
@@ -174,14 +181,7 @@ TEST(UndoRace, APackageReplacedBeforeItsMoveBackStays) {
 // The game takes no lock: a rewrite of its own that read the index before the undo's first
 // replacement and wrote after it drops the lines the undo added, and the packages moved back
 // would sit in the cache without them.
-TEST(UndoRace, LinesAGameRewriteDroppedGoInAgain) {
-    Game g;
-    g.add(1, "CTF-Face.unr");
-    g.add(2, "Rock.utx");
-    g.writeIndex();
-    RecordingSink sink;
-    ASSERT_EQ(g.run(sink).moved, 2u);
-    FaultyFileSystem fs(g.posix);
+TEST_F(UndoRace, LinesAGameRewriteDroppedGoInAgain) {
     std::string gameRead;
     fs.watch = [&](const char* op, const std::string& path, const std::string&, bool done) {
         if (std::string(op) != "exchangeAtomic" || !path.ends_with("/cache.ini")) return;
