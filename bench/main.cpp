@@ -170,12 +170,13 @@ void print(const char* name, double value) {
 }
 
 // A step and its floor by the clock and by processor time, each with their ratio.
+// `withStep`: the step's own figure too (once, before its first floor).
 void printAgainstFloor(const std::string& name, const Spent& step, const std::string& floorName,
-                       const Spent& floor) {
+                       const Spent& floor, bool withStep = true) {
     for (const bool cpu : {false, true}) {
         const std::string suffix = cpu ? "_cpu" : "";
         const double a = cpu ? step.cpu : step.wall, b = cpu ? floor.cpu : floor.wall;
-        print((name + suffix).c_str(), a);
+        if (withStep) print((name + suffix).c_str(), a);
         print((floorName + suffix).c_str(), b);
         print((name + suffix + "/" + floorName + suffix).c_str(), a / b);
     }
@@ -245,11 +246,14 @@ int main(int argc, char** argv) {
     // timed and let go after it, so it takes no part in the engine's memory figure.
     // The plan is formed a slice at a time, so the bench's own memory stays small beside the
     // engine's.
-    const auto floorMoves = [&](bool back, std::size_t& count, std::size_t& done) {
+    // lookup: one lstat of each file where it landed, timed apart from the moves: the check of
+    // what landed that a run (and an undo) makes after each move.
+    const auto floorMoves = [&](bool back, std::size_t& count, std::size_t& done, Spent& lookup) {
         const std::vector<std::string> realNames = qv::bench::syntheticRealNames(entries);
         constexpr std::size_t kSlice = 10000;
         count = done = 0;
         Spent spent{0, 0};
+        lookup = {0, 0};
         for (std::size_t from = 0; from < entries; from += kSlice) {
             const std::vector<Move> moves =
                 plannedMoves(twin, realNames, from, std::min(entries, from + kSlice));
@@ -261,7 +265,15 @@ int main(int argc, char** argv) {
                         ++done;
             });
             spent.wall += slice.wall, spent.cpu += slice.cpu;
+            const Spent looked = spentOn([&] {
+                struct stat st;
+                for (const Move& m : moves) (void)::lstat((back ? m.from : m.to).c_str(), &st);
+            });
+            lookup.wall += looked.wall, lookup.cpu += looked.cpu;
         }
+        // The moves' metadata goes to the disk now, so that the step timed next does not pay
+        // for it in its own first flush.
+        ::sync();
         return spent;
     };
 
@@ -324,7 +336,7 @@ int main(int argc, char** argv) {
         scanned = {};
         return request;
     };
-    Spent run, renameFloor, undo, undoFloor;
+    Spent run, renameFloor, renameLookupFloor, undo, undoFloor, undoLookupFloor;
     double rescan = 0;
     double peakRss = 0, undoPeakRss = 0;
     std::size_t planned = 0, renamed = 0, undoPlanned = 0, movedBack = 0;
@@ -333,7 +345,10 @@ int main(int argc, char** argv) {
     // The run's memory figure covers the setup, the scans, the run and the re-scan.
     for (int cycle = 0; cycle < 3; ++cycle) {
         qv::RunRequest request = checkedAll(state);
-        renameFloor.least(floorMoves(false, planned, renamed));
+        Spent lookup;
+        const Spent floor = floorMoves(false, planned, renamed, lookup);
+        renameFloor.least(floor);
+        renameLookupFloor.least({floor.wall + lookup.wall, floor.cpu + lookup.cpu});
         ::malloc_trim(0);  // the plan's pages go back before the engine starts
         sink = {};
         bool prepared = false;
@@ -358,7 +373,10 @@ int main(int argc, char** argv) {
             rescan = secondsSince(start);
             peakRss = peakRssMiB();
         }
-        undoFloor.least(floorMoves(true, undoPlanned, movedBack));
+        ::sync();  // what the run wrote is on the disk before the next timed step
+        const Spent back = floorMoves(true, undoPlanned, movedBack, lookup);
+        undoFloor.least(back);
+        undoLookupFloor.least({back.wall + lookup.wall, back.cpu + lookup.cpu});
         ::malloc_trim(0);
         // The undo's figure is the memory in use when it starts and what it takes on top.
         if (cycle == 0 && !resetPeakRss()) std::cerr << "quorvel-bench: no memory peak reset\n";
@@ -367,6 +385,7 @@ int main(int argc, char** argv) {
             undone = qv::UndoRun({game.programFolder, "", false}, ctx, undoSink);
         }));
         if (cycle == 0) undoPeakRss = peakRssMiB();
+        ::sync();
         if (undone.outcome != qv::UndoOutcome::Done) {
             std::cerr << "quorvel-bench: the undo of cycle " << cycle << " did not complete ("
                       << static_cast<int>(undone.outcome) << ")\n";
@@ -409,10 +428,12 @@ int main(int argc, char** argv) {
     print("stat_floor_at", statFloorAt);
     print("scan/stat_floor_at", scan / statFloorAt);
     printAgainstFloor("run", run, "rename_floor", renameFloor);
+    printAgainstFloor("run", run, "rename_lookup_floor", renameLookupFloor, false);
     print("run_journal_mib", journalMiB);
     print("rescan", rescan);
     print("peak_rss_mib", peakRss);
     printAgainstFloor("undo", undo, "undo_floor", undoFloor);
+    printAgainstFloor("undo", undo, "undo_lookup_floor", undoLookupFloor, false);
     print("undo_peak_rss_mib", undoPeakRss);
     std::printf("%-34s %zu\n", "never_move_rows", rowCount);
     std::printf("%-34s %zu / %zu\n", "never_move_names", fullNames / 10, fullNames);
