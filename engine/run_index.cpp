@@ -74,7 +74,7 @@ Status keepAsBackup(FileSystem& fs, const std::string& displaced, const std::str
                     const std::string& text) {
     if (Status obstacle = fs.canReplace(backupPath); !obstacle) return obstacle;
     Status s = fs.renameReplace(displaced, backupPath);
-    if (!s) s = fs.writeAtomic(backupPath, text);
+    if (!s) s = fs.writeAtomicLike(backupPath, text, displaced);
     return s;
 }
 
@@ -119,7 +119,8 @@ IndexReplacement replaceCacheIndex(FileSystem& fs, const std::string& cacheDir,
         }
         if (!swapped.ok() && (swapped.status.code == ENOSYS || swapped.status.code == ENOENT)) {
             // No exchange here: the backup becomes a copy of its own, then the index is replaced.
-            if (keepBackup && !anyExchange) r.backup = fs.writeAtomic(backupPath, *latest);
+            if (keepBackup && !anyExchange)
+                r.backup = fs.writeAtomicLike(backupPath, *latest, indexPath);
             r.index = fs.writeAtomic(indexPath, newIndex);
             return r;
         }
@@ -131,7 +132,9 @@ IndexReplacement replaceCacheIndex(FileSystem& fs, const std::string& cacheDir,
         if (swapped.value.empty()) {
             // Renamed over the old file, which is gone (no exchange, no links): the backup is
             // a copy of the text that file was checked to hold.
-            if (keepBackup && !anyExchange) r.backup = fs.writeAtomic(backupPath, *onDisk);
+            // It takes the owner and mode of the new index, which took those of the old one.
+            if (keepBackup && !anyExchange)
+                r.backup = fs.writeAtomicLike(backupPath, *onDisk, indexPath);
             return r;
         }
         const bool settled = holds(swapped.value, *onDisk);

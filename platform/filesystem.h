@@ -63,6 +63,13 @@ class FileSystem {
     // owner, group and mode of the old one (set before any data goes in). A `path` that cannot
     // be replaced (read-only, immutable) is refused and stays as it is.
     virtual Status writeAtomic(const std::string& path, std::string_view data) = 0;
+    // writeAtomic of a copy of another file: the new file takes the owner, group and mode of
+    // `ownerOf` instead (a backup written as a copy stays the player's when root writes it).
+    virtual Status writeAtomicLike(const std::string& path, std::string_view data,
+                                   const std::string& ownerOf) {
+        (void)ownerOf;
+        return writeAtomic(path, data);
+    }
 
     // Creates or replaces `path` and returns it open for writing. A link of that name is
     // replaced by the new file, never written through.

@@ -68,8 +68,8 @@ Status fsyncFolder(const std::string& folder);
 std::string randomSuffix();
 
 // Gives the open file `fd` the owner, group and mode of the plain file `like`, as far as this
-// user may (a missing `like` changes nothing).
-void takeOwnerAndMode(int fd, const std::string& like);
+// user may; false, changing nothing, where `like` is no plain file.
+bool takeOwnerAndMode(int fd, const std::string& like);
 
 // Creates a new hidden file in `folder` under a name nobody else holds, locked (flock) for as
 // long as `fd` or a duplicate of it is open, and returns its path.

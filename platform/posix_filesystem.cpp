@@ -66,13 +66,14 @@ std::string randomSuffix() {
 // as long as `fd` or a duplicate of it is open: a temporary file nobody holds locked was left by
 // a write that was cut short. The mode 0666 goes through the umask, as for any file the user
 // creates.
-void takeOwnerAndMode(int fd, const std::string& like) {
+bool takeOwnerAndMode(int fd, const std::string& like) {
     struct stat st {};
-    if (::stat(like.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    if (::stat(like.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     // Owner first: a change of owner clears the set-ID bits that the mode then puts back. Only
     // root may give a file away; anyone else keeps their own file with the old group if they can.
     if (::fchown(fd, st.st_uid, st.st_gid) != 0) (void)::fchown(fd, (uid_t)-1, st.st_gid);
     ::fchmod(fd, st.st_mode & 07777);
+    return true;
 }
 
 Result<std::string> createTempFile(const std::string& folder, Fd& fd) {
@@ -235,7 +236,10 @@ Status replaceObstacle(const std::string& path) {
 // Writes `data` into a new temporary file beside `path` that already has the owner, group and
 // mode of the file it will replace, and flushes it. `held` keeps it locked until it has its
 // name. On failure nothing is left behind.
-Result<std::string> writeTempBeside(const std::string& path, std::string_view data, Fd& held) {
+// The temporary file takes the owner and mode of `ownerOf` (by default `path` itself); where that
+// file is missing, root's new file goes to the folder's owner, as every file root creates does.
+Result<std::string> writeTempBeside(const std::string& path, std::string_view data, Fd& held,
+                                    const std::string* ownerOf = nullptr) {
     Fd fd;
     auto temp = createTempFile(parentFolder(path), fd);
     if (!temp) return temp;
@@ -245,7 +249,8 @@ Result<std::string> writeTempBeside(const std::string& path, std::string_view da
         ::unlink(temp.value.c_str());
         return {{}, std::move(s)};
     };
-    posix::takeOwnerAndMode(fd.get(), path);
+    const std::string& like = ownerOf ? *ownerOf : path;
+    if (!posix::takeOwnerAndMode(fd.get(), like)) giveToFolderOwner(fd.get(), path);
     if (Status s = writeAll(fd.get(), data); !s) return fail(s);
     if (::fsync(fd.get()) != 0) return fail(Status::fromErrno(errno));
     if (Status s = fd.close(); !s) return fail(s);
@@ -258,9 +263,14 @@ Result<std::string> writeTempBeside(const std::string& path, std::string_view da
 // file must live in the folder of the name that is renamed over, and following the link
 // could write outside the folder the caller named.
 Status PosixFileSystem::writeAtomic(const std::string& path, std::string_view data) {
+    return writeAtomicLike(path, data, path);
+}
+
+Status PosixFileSystem::writeAtomicLike(const std::string& path, std::string_view data,
+                                        const std::string& ownerOf) {
     if (Status s = replaceObstacle(path); !s) return s;
     Fd held;
-    const Result<std::string> temp = writeTempBeside(path, data, held);
+    const Result<std::string> temp = writeTempBeside(path, data, held, &ownerOf);
     if (!temp) return temp.status;
     if (::rename(temp.value.c_str(), path.c_str()) != 0) {
         const int err = errno;

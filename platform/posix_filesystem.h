@@ -29,6 +29,8 @@ class PosixFileSystem final : public FileSystem {
     bool exists(const std::string& path) override;
     Result<std::string> readAll(const std::string& path) override;
     Status writeAtomic(const std::string& path, std::string_view data) override;
+    Status writeAtomicLike(const std::string& path, std::string_view data,
+                           const std::string& ownerOf) override;
     Result<std::unique_ptr<OutFile>> createFile(const std::string& path) override;
     Status appendToFile(const std::string& path, std::string_view data) override;
     Status moveNoReplace(const std::string& from, const std::string& to) override;
