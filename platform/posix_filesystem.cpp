@@ -234,12 +234,11 @@ Status replaceObstacle(const std::string& path) {
 }
 
 // Writes `data` into a new temporary file beside `path` that already has the owner, group and
-// mode of the file it will replace, and flushes it. `held` keeps it locked until it has its
-// name. On failure nothing is left behind.
-// The temporary file takes the owner and mode of `ownerOf` (by default `path` itself); where that
+// mode of `ownerOf` (the file it will replace, or the one it copies), and flushes it. Where that
 // file is missing, root's new file goes to the folder's owner, as every file root creates does.
+// `held` keeps it locked until it has its name. On failure nothing is left behind.
 Result<std::string> writeTempBeside(const std::string& path, std::string_view data, Fd& held,
-                                    const std::string* ownerOf = nullptr) {
+                                    const std::string& ownerOf) {
     Fd fd;
     auto temp = createTempFile(parentFolder(path), fd);
     if (!temp) return temp;
@@ -249,8 +248,7 @@ Result<std::string> writeTempBeside(const std::string& path, std::string_view da
         ::unlink(temp.value.c_str());
         return {{}, std::move(s)};
     };
-    const std::string& like = ownerOf ? *ownerOf : path;
-    if (!posix::takeOwnerAndMode(fd.get(), like)) giveToFolderOwner(fd.get(), path);
+    if (!posix::takeOwnerAndMode(fd.get(), ownerOf)) giveToFolderOwner(fd.get(), path);
     if (Status s = writeAll(fd.get(), data); !s) return fail(s);
     if (::fsync(fd.get()) != 0) return fail(Status::fromErrno(errno));
     if (Status s = fd.close(); !s) return fail(s);
@@ -270,7 +268,7 @@ Status PosixFileSystem::writeAtomicLike(const std::string& path, std::string_vie
                                         const std::string& ownerOf) {
     if (Status s = replaceObstacle(path); !s) return s;
     Fd held;
-    const Result<std::string> temp = writeTempBeside(path, data, held, &ownerOf);
+    const Result<std::string> temp = writeTempBeside(path, data, held, ownerOf);
     if (!temp) return temp.status;
     if (::rename(temp.value.c_str(), path.c_str()) != 0) {
         const int err = errno;
@@ -289,7 +287,7 @@ Result<std::string> PosixFileSystem::exchangeAtomic(const std::string& path, std
     if (::lstat(path.c_str(), &st) != 0) return {{}, Status::fromErrno(errno)};
     if (!S_ISREG(st.st_mode)) return {{}, Status::failure("Not a plain file", EINVAL)};
     Fd held;
-    Result<std::string> temp = writeTempBeside(path, data, held);
+    Result<std::string> temp = writeTempBeside(path, data, held, path);
     if (!temp) return temp;
     // The flush above is the slow part: whoever else writes `path` (the game takes no lock) most
     // likely did so meanwhile, so it is compared once more right before the exchange.

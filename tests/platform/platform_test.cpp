@@ -113,8 +113,8 @@ TEST(RealFileSystem, WritesReplaceWholeFilesAndNeverWriteThroughALink) {
                 ::chown(original.c_str(), 4322, 4322) == 0 && ::chmod(original.c_str(), 0600) == 0);
     ASSERT_TRUE(fs.writeAtomic(player + "/new.ini", "x").ok());
     ASSERT_TRUE(fs.writeAtomicLike(player + "/cachebak.ini", "index", original).ok());
-    struct stat made {
-    }, copy{};
+    struct stat made {};
+    struct stat copy {};
     ASSERT_TRUE(::stat((player + "/new.ini").c_str(), &made) == 0 &&
                 ::stat((player + "/cachebak.ini").c_str(), &copy) == 0);
     EXPECT_EQ(made.st_uid, 4321u);
