@@ -87,7 +87,10 @@ Result<std::string> exchangeIfUnchanged(const std::string& path, const std::stri
         struct stat back {};
         if (::lstat(temp.c_str(), &back) == 0 && sameFile(back, ours))
             return drop(changedSinceRead());
-        // Yet another write took our place meanwhile: the caller reads what it displaced.
+        // Another writer read ours while it stood and put its own file, built on ours, in its
+        // place; the put-back took that file out. It is newer than what went back, so it goes
+        // in again, and the caller carries the lines of whatever that displaces.
+        (void)::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE);
     }
     posix::fsyncFolder(parentFolder(path));
     return {temp, {}};

@@ -13,8 +13,9 @@ Status moveByCopy(const std::string& from, const std::string& to);
 
 // Exchanges the names of the new file `temp` and the plain file `path` once `unchanged` (when
 // given) confirms that `path` holds what the caller last read; ESTALE otherwise. A file another
-// writer put at `path` between that check and the exchange is put back at once (ESTALE too).
-// Returns `temp`, which then names the old file. On failure `temp` is gone.
+// writer put at `path` between that check and the exchange is put back at once (ESTALE too),
+// unless a writer built a file on ours in that instant: that one stays at `path`. Returns `temp`,
+// which then names the file displaced. On failure `temp` is gone.
 Result<std::string> exchangeIfUnchanged(const std::string& path, const std::string& temp,
                                         const std::function<Result<bool>()>& unchanged);
 
