@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "engine/cache_entry.h"
 #include "platform/filesystem.h"
@@ -51,12 +52,15 @@ bool isEntryLine(std::string_view line) {
     return parseEntryView(line).has_value();  // not the header, a blank or a short line
 }
 
-// Adds to `carried` the entry lines of `now` that `before` does not hold (as often as they occur
-// beyond their count there) and that `carried` does not hold yet.
-void collectAddedLines(std::string_view before, std::string_view now,
+// Adds to `carried` the entry lines of `now` that neither `before` nor `ours` holds (as often as
+// they occur beyond their count in either) and that `carried` does not hold yet. `ours`: what
+// this replacement writes, which a writer may have built its file on.
+void collectAddedLines(std::string_view before, std::string_view ours, std::string_view now,
                        std::vector<std::string>& carried) {
-    std::unordered_map<std::string_view, std::size_t> count;
+    std::unordered_map<std::string_view, std::size_t> count, ourCount;
     for (std::string_view line : splitLineViews(before)) ++count[line];
+    for (std::string_view line : splitLineViews(ours)) ++ourCount[line];
+    for (const auto& [line, n] : ourCount) count[line] = std::max(count[line], n);
     for (std::string_view line : splitLineViews(now)) {
         if (!isEntryLine(line)) continue;
         if (auto it = count.find(line); it != count.end() && it->second > 0) {
@@ -103,8 +107,27 @@ IndexReplacement replaceCacheIndex(FileSystem& fs, const std::string& cacheDir,
     const std::string* onDisk = latest;  // what cache.ini holds, as far as this knows
     bool anyExchange = false;
     const std::size_t base = newIndex.size();
+    const auto carryFromLatest = [&] {
+        if (latest != &oldIndex)
+            collectAddedLines(oldIndex, std::string_view(newIndex).substr(0, base), *latest,
+                              r.carried);
+    };
+    // The tries are used up while others kept writing. Where ours stands, a line carried from
+    // them that is not in cache.ini now is named as not kept, never claimed as kept.
+    const auto unsettled = [&] {
+        if (!anyExchange) return r;
+        carryFromLatest();
+        const Result<std::string> now = fs.readAll(indexPath);
+        std::unordered_set<std::string_view> present;
+        for (std::string_view line : splitLineViews(now.value)) present.insert(line);
+        std::vector<std::string> kept;
+        for (std::string& line : r.carried)
+            (present.count(line) ? kept : r.notKept).push_back(std::move(line));
+        r.carried = std::move(kept);
+        return r;
+    };
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (latest != &oldIndex) collectAddedLines(oldIndex, *latest, r.carried);
+        carryFromLatest();
         newIndex.resize(base);
         for (const std::string& line : r.carried) newIndex.append(line).append("\r\n");
 
@@ -112,7 +135,10 @@ IndexReplacement replaceCacheIndex(FileSystem& fs, const std::string& cacheDir,
         if (!swapped.ok() && swapped.status.code == ESTALE && attempt + 1 < kAttempts) {
             // Written meanwhile; nothing was exchanged: built again from what is there now.
             Result<std::string> now = fs.readAll(indexPath);
-            if (!now.ok()) break;
+            if (!now.ok()) {
+                if (!anyExchange) r.index = r.backup = now.status;  // nothing was changed
+                break;
+            }
             current = std::move(now.value);
             latest = onDisk = &current;
             continue;
@@ -126,7 +152,7 @@ IndexReplacement replaceCacheIndex(FileSystem& fs, const std::string& cacheDir,
         }
         if (!swapped.ok()) {
             if (!anyExchange) r.index = r.backup = swapped.status;  // nothing was changed
-            return r;
+            return unsettled();
         }
         r.index = Status::success();
         if (swapped.value.empty()) {
@@ -162,7 +188,7 @@ IndexReplacement replaceCacheIndex(FileSystem& fs, const std::string& cacheDir,
         written = newIndex;
         onDisk = &written;
     }
-    return r;
+    return unsettled();
 }
 
 std::vector<std::string> IndexReplacement::report(const std::string& cacheDir) const {
@@ -191,6 +217,10 @@ std::vector<std::string> IndexReplacement::carriedReport() const {
     if (index.ok())
         for (const std::string& line : carried)
             lines.push_back(line + " was added to CACHE.INI meanwhile (by the game) and is kept");
+    for (const std::string& line : notKept)
+        lines.push_back(line +
+                        " was added to CACHE.INI meanwhile (by the game) and could NOT be kept "
+                        "(CACHE.INI kept changing)");
     return lines;
 }
 

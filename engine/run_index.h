@@ -31,8 +31,12 @@ struct IndexReplacement {
     // Lines another program (the game) added to cache.ini after it was read, carried into the
     // new index.
     std::vector<std::string> carried;
+    // Lines found the same way that are not in cache.ini at the end: others kept replacing it
+    // until the tries were used up.
+    std::vector<std::string> notKept;
 
-    // One line for each carried line, when the new index is in place.
+    // One line for each carried line, when the new index is in place, and one for each line not
+    // kept.
     std::vector<std::string> carriedReport() const;
 
     // The status-list and log lines that say so: the rename and the new index; or, when only the
