@@ -152,7 +152,7 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
         .finish(result.deleted);
     const IndexReplacement replaced =
         replaceCacheIndex(ctx.fs, cacheDir, index, newIndexText(kept));
-    result.indexReplaced = replaced.index.ok();
+    result.indexReplaced = replaced.index.ok() && replaced.notKept.empty();
     reportPurge(replaced, result, cacheDir, status);
     return PurgeOutcome::Done;
 }

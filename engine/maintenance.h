@@ -15,9 +15,9 @@ enum class PurgeOutcome { NoIndex, AlreadyEmpty, Cancelled, Done, IndexUnreadabl
 
 // What a purge that got to its deletions did.
 struct PurgeResult {
-    std::size_t deleted = 0;  // cache files deleted (or already gone)
-    std::size_t failed = 0;   // cache files that stay, with their lines
-    bool indexReplaced = false;
+    std::size_t deleted = 0;     // cache files deleted (or already gone)
+    std::size_t failed = 0;      // cache files that stay, with their lines
+    bool indexReplaced = false;  // with every line the game added meanwhile
     bool stopped = false;  // a stop request ended the deletions early; the rest kept their lines
 };
 

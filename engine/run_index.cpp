@@ -212,15 +212,21 @@ std::vector<std::string> IndexReplacement::report(const std::string& cacheDir) c
 
 namespace qv {
 
+std::vector<std::string> IndexReplacement::notKeptReport() const {
+    std::vector<std::string> lines;
+    for (const std::string& line : notKept)
+        lines.push_back(line +
+                        " was added to CACHE.INI meanwhile (by the game) and could NOT be kept "
+                        "(CACHE.INI kept changing)");
+    return lines;
+}
+
 std::vector<std::string> IndexReplacement::carriedReport() const {
     std::vector<std::string> lines;
     if (index.ok())
         for (const std::string& line : carried)
             lines.push_back(line + " was added to CACHE.INI meanwhile (by the game) and is kept");
-    for (const std::string& line : notKept)
-        lines.push_back(line +
-                        " was added to CACHE.INI meanwhile (by the game) and could NOT be kept "
-                        "(CACHE.INI kept changing)");
+    for (std::string& line : notKeptReport()) lines.push_back(std::move(line));
     return lines;
 }
 

@@ -38,6 +38,7 @@ struct IndexReplacement {
     // One line for each carried line, when the new index is in place, and one for each line not
     // kept.
     std::vector<std::string> carriedReport() const;
+    std::vector<std::string> notKeptReport() const;  // the lines not kept alone
 
     // The status-list and log lines that say so: the rename and the new index; or, when only the
     // backup failed, why it failed and that the previous backup stays, then the new index; or why

@@ -145,7 +145,7 @@ FinishOutcome FinishRun(const FinishRunInput& in, const PublicVariables& pv, Run
     status.addLine("");
     status.addLine(std::string(102, '~'));
     status.addLine("");
-    return {replaced.index.ok(), log.written()};
+    return {replaced.index.ok() && replaced.notKept.empty(), log.written()};
 }
 
 }  // namespace qv

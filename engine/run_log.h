@@ -44,7 +44,7 @@ struct FinishRunInput {
 // the replacement of the index (cachebak.ini and the new cache.ini), the end of the log and
 // the closing lines of the status list.
 struct FinishOutcome {
-    bool indexReplaced = false;
+    bool indexReplaced = false;  // with every line the game added meanwhile
     bool logWritten = false;
 };
 FinishOutcome FinishRun(const FinishRunInput& in, const PublicVariables& pv, RunLog& log,

@@ -58,9 +58,17 @@ bool FixMissingMapExtensions(const std::string& cacheDir, PublicVariables& pv, S
 
         // Written whole under a name no other process shares, flushed, swapped with cache.ini;
         // lines the game added since the reading are kept.
-        if (fixed != index.value &&
-            !replaceCacheIndex(ctx.fs, cacheDir, index.value, fixed, false).index.ok())
-            return false;
+        if (fixed != index.value) {
+            const IndexReplacement replaced =
+                replaceCacheIndex(ctx.fs, cacheDir, index.value, fixed, false);
+            // Lines the game kept adding faster than the index could be replaced are named.
+            if (!replaced.notKept.empty()) {
+                std::string text;
+                for (const std::string& line : replaced.notKeptReport()) text += line + "\n";
+                ctx.dialogs.message(kProgramTitle, text);
+            }
+            if (!replaced.index.ok()) return false;
+        }
     }
 
     ctx.dialogs.message(kProgramTitle,

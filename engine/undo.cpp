@@ -258,6 +258,7 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
         const IndexReplacement replaced =
             replaceCacheIndex(fs, r.cacheDir, written, text, keepBackup);
         for (const std::string& line : replaced.carriedReport()) say(line);
+        result.linesNotKept += replaced.notKept.size();
         for (const std::string& line : replaced.report(r.cacheDir)) say(line);
         if (replaced.index.ok()) written = std::move(text);
         return replaced.index.ok();
@@ -374,7 +375,8 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
 Completion completionOf(const UndoResult& r) {
     if (r.outcome == UndoOutcome::DryRun) return Completion::All;
     if (r.outcome != UndoOutcome::Done) return Completion::Nothing;
-    if (r.failed == 0 && r.stayed == 0 && r.indexReplaced && r.logWritten) return Completion::All;
+    if (r.failed == 0 && r.stayed == 0 && r.indexReplaced && r.linesNotKept == 0 && r.logWritten)
+        return Completion::All;
     if (r.restored == 0 && r.linesAdded == 0) return Completion::Nothing;
     return Completion::Part;
 }

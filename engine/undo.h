@@ -51,6 +51,7 @@ struct UndoResult {
     std::size_t stayed = 0;    // changed, moved or deleted since the run: left alone
     std::size_t failed = 0;    // the move back failed: it stays where it is
     std::size_t linesAdded = 0;
+    std::size_t linesNotKept = 0;  // the game's, added meanwhile: named as not kept
     bool indexReplaced = false;
     bool logWritten = false;
 };
