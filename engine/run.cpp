@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "engine/cache_entry.h"
 #include "engine/cache_lock.h"
@@ -327,7 +328,8 @@ void removeLeftovers(const PlacementContext& place, bool cacheListedClean, FileS
 // Places the selected packages in index order and collects the lines the new index keeps. A stop
 // request is honoured between packages: every line not yet done is kept as it stands.
 std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementContext& place,
-                                       EngineContext& ctx, StatusSink& status, RunLog& log,
+                                       EngineContext& ctx, StatusSink& status,
+                                       std::unordered_set<std::string>& notReached, RunLog& log,
                                        RunResult& result) {
     // The run's folders stay open while it moves, so each move looks up only its two names.
     struct HeldFolders {
@@ -346,6 +348,8 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
         }
         if (result.stopped || (result.stopped = ctx.stopRequested())) {
             kept.emplace_back(line);
+            if (const std::optional<EntryView> e = parseEntryView(line))
+                notReached.insert(std::string(e->Guid) + "." + place.cacheExt);
             continue;
         }
         const auto other = plan.otherCase.find(i);
@@ -368,12 +372,8 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
         }
         status.progress(++placed, plan.packages);
     }
-    if (result.stopped) {
-        const std::string text = stoppedLine(placed, plan.packages);
-        status.addLine(text);
-        status.setStatusText(text);
-        log.line(text);
-    }
+    // The report's end says so (FinishRun); the status bar at once.
+    if (result.stopped) status.setStatusText(stoppedLine(placed, plan.packages));
     return kept;
 }
 
@@ -453,14 +453,22 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     RunJournal journal(ctx.fs, journalFolder(files.runLog), cacheDir, place.cacheExt);
     journal.planRun(plan.lines, plan.selected, place);
     place.journal = &journal;
-    const std::vector<std::string> kept = placeSelected(plan, place, ctx, status, log, result);
+    std::unordered_set<std::string> notReached;
+    const std::vector<std::string> kept =
+        placeSelected(plan, place, ctx, status, notReached, log, result);
     journal.finish(result.moved);
     if (const std::string failed = journal.failureLine(); !failed.empty()) {
         status.addLine(failed);
         log.line(failed);
     }
-    const FinishOutcome finished = FinishRun(
-        {.cacheDir = cacheDir, .keptLines = kept, .oldIndex = index}, pv, log, ctx.fs, status);
+    const std::size_t done = result.moved + result.kept + result.missing + result.failed;
+    const FinishOutcome finished =
+        FinishRun({.cacheDir = cacheDir,
+                   .keptLines = kept,
+                   .oldIndex = index,
+                   .stoppedText = result.stopped ? stoppedLine(done, plan.packages) : "",
+                   .notReached = &notReached},
+                  pv, log, ctx.fs, status);
     result.indexReplaced = finished.indexReplaced;
     result.logWritten = finished.logWritten;
     ClearCacheEntries(pv);

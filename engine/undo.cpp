@@ -280,6 +280,11 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     status.progress(0, count);
     for (std::size_t i = 0; i < count && result.indexReplaced; ++i) {
         const Package p(r, r.entries[i]);
+        // A stop between packages: those not moved back leave the lines just added again.
+        if (result.stopped || (result.stopped = ctx.stopRequested())) {
+            if (steps[i] == Step::MoveBack) dropped.insert(p.e.line);
+            continue;
+        }
         if (!stays(steps[i], p, result, say) && steps[i] == Step::MoveBack) {
             FileIdentity back;
             const Status moved = fs.moveListedFile(p.destination, p.cachePath, &back);
@@ -355,11 +360,12 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
                 "are added once more");
         if (left + again > 0) (void)replaceIndex(std::move(text), false);
     }
+    if (result.stopped) say(stoppedLine(done, count));
     say(std::to_string(result.restored) + " packages were moved back into the cache, " +
         std::to_string(result.linesAdded) + " lines added to CACHE.INI; " +
         std::to_string(result.stayed) + " stay where they are" +
         (result.failed ? ", " + std::to_string(result.failed) + " could not be moved back" : ""));
-    if (result.failed == 0 && result.indexReplaced) {
+    if (result.failed == 0 && result.indexReplaced && !result.stopped) {
         const Status marked = markUndone(fs, r.path);
         say(marked.ok() ? "Run " + r.id + " is undone."
                         : "Run " + r.id + " could not be marked as undone (" + marked.text + ")");
@@ -375,7 +381,8 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
 Completion completionOf(const UndoResult& r) {
     if (r.outcome == UndoOutcome::DryRun) return Completion::All;
     if (r.outcome != UndoOutcome::Done) return Completion::Nothing;
-    if (r.failed == 0 && r.stayed == 0 && r.indexReplaced && r.linesNotKept == 0 && r.logWritten)
+    if (r.failed == 0 && r.stayed == 0 && r.indexReplaced && r.linesNotKept == 0 && r.logWritten &&
+        !r.stopped)
         return Completion::All;
     if (r.restored == 0 && r.linesAdded == 0) return Completion::Nothing;
     return Completion::Part;
