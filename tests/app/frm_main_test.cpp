@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QToolTip>
 #include <QTreeView>
+#include <atomic>
 #include <memory>
 
 #include "app/byte_line_edit.h"
@@ -344,6 +345,61 @@ TEST_F(MainWindow, NothingElseStartsWhileARunGoesOnAndStopEndsIt) {
     EXPECT_TRUE(list->viewport()->rect().contains(last.center()));
     QTest::qWait(20);
     EXPECT_FALSE(w.isVisible());  // the close came once the run had ended
+}
+
+// Guards: an undo question that keeps the user waiting with no sign of work, an undo that
+// cannot be stopped, a stopped undo that leaves lines without their packages in the index or
+// calls the run undone, so that a second undo cannot finish it.
+TEST_F(MainWindow, UndoShowsItsWorkAndStopsAsARunDoes) {
+    Texts names(20);
+    for (int i = 0; i < 20; ++i) names[i] = "DM-Map" + std::to_string(i) + ".unr";
+    fill(names);
+    PosixFileSystem posix;
+    FaultyFileSystem fs(posix);
+    QSemaphore reached, go;
+    std::atomic<int> pauseAt{0};  // 1: reading the journals, 2: the first move back
+    fs.watch = [&](const char* op, const std::string& path, const std::string&, bool done) {
+        const std::string o(op);
+        if (!done && ((pauseAt == 1 && o == "listFiles" && path.find("/runs") != path.npos) ||
+                      (pauseAt == 2 && o == "moveListedFile")))
+            pauseAt = 0, reached.release(), go.acquire();
+    };
+    frmMain& w = load(&fs);
+    w.show();
+    click("cmdRun");
+    ASSERT_TRUE(rows().empty());
+    std::string busyText;
+    bool busyBar = false, stopShown = false;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, &w, [&] {
+        if (!reached.tryAcquire()) return;
+        QCoreApplication::sendPostedEvents(&w);
+        if (busyText.empty()) {
+            busyText = label("sbrText");
+            busyBar = !child<QWidget>("sbrProgress")->isHidden();
+            boxes.answers = {true};
+            pauseAt = 2;
+        } else {
+            stopShown = child("cmdStop")->isVisible();
+            click("cmdStop");
+        }
+        go.release();
+    });
+    look.start(1);
+    pauseAt = 1;
+    menu("mnuToolsUndo");
+    EXPECT_EQ(busyText, "Looking for the last run on this cache folder...");
+    EXPECT_TRUE(busyBar);
+    EXPECT_TRUE(stopShown);
+    EXPECT_EQ(label("sbrText"), "Undo stopped: 1 package moved back; undo again to finish");
+    EXPECT_EQ(splitLines(readFile(cache + "/cache.ini")).size(), 2u);  // "[Cache]" and its line
+    EXPECT_EQ(rows().size(), 1u);
+    EXPECT_EQ(visible(game + "/Maps").size(), 19u);
+    boxes.answers = {true};
+    menu("mnuToolsUndo");  // the rest goes back
+    EXPECT_EQ(label("sbrText"), "Undo: 19 packages moved back");
+    EXPECT_EQ(rows().size(), 20u);
+    EXPECT_TRUE(visible(game + "/Maps").empty());
 }
 
 }  // namespace
