@@ -31,6 +31,7 @@
 #include "platform/filesystem.h"
 #include "settings/cls_registry.h"
 #include "settings/game_finder.h"
+#include "widgets/desktop_open.h"
 #include "widgets/display.h"
 #include "widgets/line_list.h"
 
@@ -510,7 +511,7 @@ QString frmMain::programFolderText() const {
 
 bool frmMain::openFile(const std::string& path) {
     const QUrl url = QUrl::fromLocalFile(QString::fromLocal8Bit(path));
-    return services_.openUrl ? services_.openUrl(url) : QDesktopServices::openUrl(url);
+    return services_.openUrl ? services_.openUrl(url) : openOnDesktop(url);
 }
 
 }  // namespace qv

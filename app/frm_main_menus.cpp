@@ -13,14 +13,14 @@
 #include "engine/undo.h"
 #include "platform/filesystem.h"
 #include "settings/cls_registry.h"
+#include "widgets/desktop_open.h"
 #include "widgets/display.h"
 
 namespace qv {
 
 void frmMain::mnuToolsCheckForUpdates_Click() {
     const QUrl page(QString::fromLatin1(kUpdatePage));
-    const bool opened =
-        services_.openUrl ? services_.openUrl(page) : QDesktopServices::openUrl(page);
+    const bool opened = services_.openUrl ? services_.openUrl(page) : openOnDesktop(page);
     if (!opened)
         message(std::string("No web browser could be started to open ") + kUpdatePage + ".");
 }

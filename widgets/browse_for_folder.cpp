@@ -1,5 +1,8 @@
 #include "widgets/browse_for_folder.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -103,7 +106,42 @@ void nameSidebarPlaces(QFileDialog& dialog, const std::vector<FolderPlace>& plac
     }
 }
 
+bool existsAsIs(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The one entry of `folder` that Qt shows as `shown`, as its bytes; "" when none or several.
+std::string entryShownAs(const std::string& folder, const QString& shown) {
+    DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
+    if (!dir) return {};
+    std::string found;
+    int matches = 0;
+    while (const dirent* e = ::readdir(dir))
+        if (QFile::decodeName(e->d_name) == shown && ++matches == 1) found = e->d_name;
+    ::closedir(dir);
+    return matches == 1 ? found : std::string();
+}
+
 }  // namespace
+
+std::string folderBytes(const QString& shown) {
+    const std::string encoded = QFile::encodeName(shown).toStdString();
+    if (encoded.empty() || existsAsIs(encoded)) return encoded;
+    // A name that is not valid in the locale's encoding came through the dialog as U+FFFD: each
+    // part of the path that is not there as encoded is looked up among its folder's entries.
+    std::string path;
+    for (const QString& part : shown.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        std::string next = path + "/" + QFile::encodeName(part).toStdString();
+        if (!existsAsIs(next)) {
+            const std::string real = entryShownAs(path, part);
+            if (real.empty()) return encoded;
+            next = path + "/" + real;
+        }
+        path = std::move(next);
+    }
+    return path;
+}
 
 std::string withoutTrailingSeparator(std::string path) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -164,7 +202,7 @@ std::string BrowseForFolder(QWidget* owner, const std::string& prompt, int /*fla
     QString chosen = QFileDialog::getExistingDirectory(owner, QString::fromLocal8Bit(prompt), start,
                                                        QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty()) return {};
-    return withoutTrailingSeparator(QFile::encodeName(chosen).toStdString());
+    return withoutTrailingSeparator(folderBytes(chosen));
 }
 
 std::string BrowseForFolder(QWidget* owner, const std::string& prompt, const std::string& start,
@@ -184,8 +222,7 @@ std::string BrowseForFolder(QWidget* owner, const std::string& prompt, const std
     dialog.setSidebarUrls(urls);
     nameSidebarPlaces(dialog, places);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return withoutTrailingSeparator(
-        QFile::encodeName(dialog.selectedFiles().first()).toStdString());
+    return withoutTrailingSeparator(folderBytes(dialog.selectedFiles().first()));
 }
 
 void setFolderPickerForTests(FolderPicker picker) {
