@@ -218,7 +218,8 @@ bool frmMain::Form_Load() {
     // Without a stored game folder, the picker offers the copies of the game found here; the
     // busy window and a busy cursor show while they are looked for.
     const auto findCopies = [this] {
-        BusyWindow busy(programFolderText(), this);
+        BusyWindow busy(programFolderText(), this,
+                        QStringLiteral("Looking for Unreal Tournament........"));
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
         std::vector<FoundGame> found;
         onWorker([&] { found = findGames(gameSearchFromEnvironment(), fs_); });
