@@ -358,7 +358,9 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
             say(std::to_string(again) +
                 " lines added to CACHE.INI were gone again (the game rewrote it meanwhile) and "
                 "are added once more");
-        if (left + again > 0) (void)replaceIndex(std::move(text), false);
+        const bool rewritten = left + again > 0 && replaceIndex(std::move(text), false);
+        // A stopped undo's lines left again were never really added.
+        if (rewritten && result.stopped) result.linesAdded -= std::min(left, result.linesAdded);
     }
     if (result.stopped) say(stoppedLine(done, count));
     say(std::to_string(result.restored) + " packages were moved back into the cache, " +
