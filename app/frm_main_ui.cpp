@@ -270,7 +270,7 @@ QGroupBox* frmMain::buildFileProcessingFrame() {
     return Frame2;
 }
 
-// The purge days, the TMP files' deletion and the purge, side by side.
+// The purge days, the TMP files' deletion and the purge.
 QGroupBox* frmMain::buildMiscFrame() {
     Frame3 = named(new QGroupBox(QStringLiteral("Misc")), "Frame3");
     txtPurgeCacheDays = named(new ByteLineEdit, "txtPurgeCacheDays",
@@ -282,14 +282,17 @@ QGroupBox* frmMain::buildMiscFrame() {
         button("cmdDelCacheTmp", "&Delete cache TMP files",
                "Deletes TMP files in the main UT directory - does NOT affect the Cache dir");
     cmdPurgeNow = button("cmdPurgeNow", "&Purge cache files", "Deletes ALL cache files {CAUTION}");
-    auto* f3 = new QHBoxLayout(Frame3);
+    // The purge days above the two deletions: narrow enough for a small screen.
+    auto* f3v = new QVBoxLayout(Frame3);
     auto* purgeDays = new QHBoxLayout;
     purgeDays->addWidget(label("Label2", "Purge Cache Setting :"));
     purgeDays->addWidget(txtPurgeCacheDays);
     purgeDays->addWidget(label("Label3", "days"));
     purgeDays->addWidget(cmdSetPurge);
-    f3->addLayout(purgeDays);
-    f3->addStretch(1);
+    purgeDays->addStretch(1);
+    f3v->addLayout(purgeDays);
+    auto* f3 = new QHBoxLayout;
+    f3v->addLayout(f3);
     auto* safe = new QVBoxLayout;
     safe->addWidget(colouredLabel("Label4", "SAFE to do anytime", QColor(0, 128, 0)));
     safe->addWidget(cmdDelCacheTmp);
@@ -298,6 +301,7 @@ QGroupBox* frmMain::buildMiscFrame() {
     warn->addWidget(colouredLabel("Label7", "WARNING - this DELETES all cache files!", Qt::red));
     warn->addWidget(cmdPurgeNow);
     f3->addLayout(warn);
+    f3->addStretch(1);
     return Frame3;
 }
 
