@@ -62,11 +62,12 @@ std::string notFoundText(std::size_t found) {
     if (found == 0)
         return "Unreal Tournament not found.\r\n\r\nPlease click OK to select the main "
                "directory..\r\n(example - /home/you/.utpg)";
+    // Two lines of their own: the box does not wrap the choice in the middle.
     if (found == 1)
-        return "Quorvel found 1 copy of Unreal Tournament; choose it in the side bar, or another "
-               "folder.";
+        return "Quorvel found 1 copy of Unreal Tournament.\r\nChoose it in the side bar, or "
+               "another folder.";
     return "Quorvel found " + std::to_string(found) +
-           " copies of Unreal Tournament; choose one in the side bar, or another folder.";
+           " copies of Unreal Tournament.\r\nChoose one in the side bar, or another folder.";
 }
 
 }  // namespace

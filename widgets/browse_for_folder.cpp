@@ -9,10 +9,12 @@
 #include <QFileInfo>
 #include <QListView>
 #include <QSaveFile>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QUrl>
 #include <algorithm>
 #include <stdexcept>
@@ -64,6 +66,27 @@ class QtSettingsKept final {
     QByteArray bytes_;
 };
 
+// Side bar entries no wider than the side bar: a long one is shortened in its middle (its
+// package count at the end stays in view) instead of running under its edge.
+class FittingDelegate final : public QStyledItemDelegate {
+  public:
+    FittingDelegate(QListView* view, QAbstractItemDelegate* original)
+        : QStyledItemDelegate(view), view_(view), original_(original) {}
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        original_->paint(painter, option, index);
+    }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = original_->sizeHint(option, index);
+        size.setWidth(std::min(size.width(), view_->viewport()->width()));
+        return size;
+    }
+
+  private:
+    QListView* view_;
+    QAbstractItemDelegate* original_;
+};
+
 // The side bar names a folder after its last component and shows its path on hover; the
 // places get their own names (two lines: what the copy is, where and how full its cache is)
 // and hover texts back whenever it does (it renames an entry again when the folder's details
@@ -96,8 +119,15 @@ void nameSidebarPlaces(QFileDialog& dialog, const std::vector<FolderPlace>& plac
     // its frame and a scroll bar.
     const int wanted = sidebar->sizeHintForColumn(0) + 2 * sidebar->frameWidth() +
                        sidebar->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16;
-    dialog.resize(std::max(dialog.width(), std::min(wanted * 2 + 200, 1100)),
-                  std::max(dialog.height(), 460));
+    sidebar->setItemDelegate(new FittingDelegate(sidebar, sidebar->itemDelegate()));
+    sidebar->setResizeMode(QListView::Adjust);
+    sidebar->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // As large as the entries want, within the screen (a small one, or a large scale).
+    QSize size(std::max(dialog.width(), std::min(wanted * 2 + 200, 1100)),
+               std::max(dialog.height(), 460));
+    if (const QScreen* screen = dialog.screen())
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(16, 48));
+    dialog.resize(size);
     if (auto* splitter = dialog.findChild<QSplitter*>(QStringLiteral("splitter"))) {
         const int side = std::min(wanted, dialog.width() / 2);
         splitter->setSizes({side, std::max(splitter->width(), dialog.width()) - side});
