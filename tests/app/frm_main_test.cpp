@@ -354,10 +354,11 @@ TEST_F(MainWindow, UndoShowsItsWorkAndStopsAsARunDoes) {
     Texts names(20);
     for (int i = 0; i < 20; ++i) names[i] = "DM-Map" + std::to_string(i) + ".unr";
     fill(names);
+    // The worker waits at the first listing of the journals, then at the first move back.
     PosixFileSystem posix;
     FaultyFileSystem fs(posix);
     QSemaphore reached, go;
-    std::atomic<int> pauseAt{0};  // 1: reading the journals, 2: the first move back
+    std::atomic<int> pauseAt{0};
     fs.watch = [&](const char* op, const std::string& path, const std::string&, bool done) {
         const std::string o(op);
         if (!done && ((pauseAt == 1 && o == "listFiles" && path.find("/runs") != path.npos) ||
@@ -368,7 +369,7 @@ TEST_F(MainWindow, UndoShowsItsWorkAndStopsAsARunDoes) {
     w.show();
     click("cmdRun");
     ASSERT_TRUE(rows().empty());
-    std::string busyText;
+    std::string busyText;  // the status bar while the journals are read
     bool busyBar = false, stopShown = false;
     QTimer look;
     QObject::connect(&look, &QTimer::timeout, &w, [&] {

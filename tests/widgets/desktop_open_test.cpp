@@ -20,8 +20,7 @@ TEST(DesktopOpen, NeedsAGraphicalProgramThatDoesNotFailAtOnce) {
     test::ensureQtApp();
     test::TempDir tmp;
     const std::string bin = tmp / "bin", apps = tmp / "data/applications";
-    test::makeDirs(bin);
-    test::makeDirs(apps);
+    for (const std::string& dir : {bin, apps}) test::makeDirs(dir);
     test::ScopedEnv path{"PATH", bin + ":/usr/bin:/bin"}, data{"XDG_DATA_HOME", tmp / "data"},
         dirs{"XDG_DATA_DIRS", tmp / "none"};
     const auto script = [&](const std::string& name, const std::string& body) {
@@ -30,12 +29,13 @@ TEST(DesktopOpen, NeedsAGraphicalProgramThatDoesNotFailAtOnce) {
     };
     test::writeFile(apps + "/mail.desktop", "[Desktop Entry]\nExec=mail %u\nTerminal=false\n");
     test::writeFile(apps + "/mutt.desktop", "[Desktop Entry]\nExec=mutt %u\nTerminal=true\n");
-    struct Case {
-        const char* handler;  // what xdg-mime names
-        int openExit;         // xdg-open's exit status
+    // What xdg-mime names, xdg-open's exit status, whether the link counts as opened, whether
+    // xdg-open was started.
+    const struct {
+        const char* handler;
+        int openExit;
         bool opened, started;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"", 0, false, false},              // nothing set: text-mode fallback, not started
         {"mutt.desktop", 0, false, false},  // a terminal program without a terminal
         {"gone.desktop", 0, false, false},  // set, but not installed
@@ -43,7 +43,7 @@ TEST(DesktopOpen, NeedsAGraphicalProgramThatDoesNotFailAtOnce) {
         {"mail.desktop", 0, true, true},
     };
     const QUrl link(QStringLiteral("mailto:someone@example.org?subject=Hi"));
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         std::remove((tmp / "started").c_str());
         script("xdg-mime", std::string("echo ") + c.handler);
         script("xdg-open",
