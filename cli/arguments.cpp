@@ -147,11 +147,14 @@ struct Parser {
                                  "Scans the cache and prints one row per package: [x] or [ ], a "
                                  "tab, the name, a tab, the date, a tab, True for a never-move "
                                  "package; then the line \"Found N files to process\" (N: the "
-                                 "rows checked).");
+                                 "rows checked). In a name a backslash is written \\\\, a tab "
+                                 "\\t, a carriage return \\r, a line feed \\n and another "
+                                 "control byte \\xNN.");
         selection(list);
         list->add_flag("--json", a.json,
                        "Prints one JSON document instead: the cache folder, the number to "
-                       "process and the rows (name, guid, type, date, checked, never_move).");
+                       "process and the rows (name, name_base64, guid, type, date, checked, "
+                       "never_move); name_base64 holds the name's exact bytes.");
 
         CLI::App* run = command(Command::Run, "run",
                                 "Moves the selected packages out of the cache under their real "

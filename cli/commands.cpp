@@ -9,6 +9,7 @@
 
 #include "cli/dry_run.h"
 #include "cli/json_output.h"
+#include "cli/lossless_text.h"
 #include "cli/terminal_dialogs.h"
 #include "engine/engine_context.h"
 #include "engine/maintenance.h"
@@ -164,8 +165,8 @@ int listCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
         return kExitOk;
     }
     for (const FileRow& row : state.rows)
-        env.out << (row.checked ? "[x]" : "[ ]") << '\t' << row.text << '\t' << row.date << '\t'
-                << (row.neverMove ? "True" : "") << '\n';
+        env.out << (row.checked ? "[x]" : "[ ]") << '\t' << escapedField(row.text) << '\t'
+                << row.date << '\t' << (row.neverMove ? "True" : "") << '\n';
     env.out << state.statusText << '\n';
     return kExitOk;
 }

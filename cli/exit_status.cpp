@@ -14,7 +14,7 @@ const std::vector<ExitRow>& exitTable() {
         {kExitFailed,
          "nothing done: the command failed, had nothing to do (no package selected, no package "
          "in the index, an empty cache, no *.tmp files, a run undone already), or could move or "
-         "delete none of the packages; for list, history and find-game also a report that could "
+         "delete none of the packages; for a command that only prints, also a report that could "
          "not be written"},
         {kExitUsage,
          "a usage error (an unknown command or option, a missing value), or no game folder set "

@@ -154,7 +154,7 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
     EXPECT_NE(out.str().find("2 files would be moved, 0 files deleted."), std::string::npos);
     ASSERT_EQ(cli({"purge", "-n"}), cli::kExitOk) << err.str();
     EXPECT_NE(out.str().find("0 files would be moved, 3 files deleted."), std::string::npos);
-    ASSERT_EQ(cli({"delete-tmp", "--dry-run"}), cli::kExitOk) << err.str();
+    ASSERT_EQ(cli({"delete-tmp", "--dry-run"}), cli::kExitFailed) << err.str();  // none there
     for (unsigned n : {1, 2, 3}) EXPECT_TRUE(fileExists(g.cacheFile(n)));
     EXPECT_FALSE(fileExists(g.tmp / "tree"));
     EXPECT_FALSE(fileExists(g.programFolder + "/Quorvel.log"));
