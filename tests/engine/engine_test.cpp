@@ -280,10 +280,10 @@ TEST(CacheLockTest, ASecondRunOrPurgeWaitsForTheFirst) {
     struct stat folder {};
     ASSERT_EQ(::stat(g.cacheDir.c_str(), &folder), 0);
     char name[64];  // the lock file of a folder that is gone helps nobody
-    std::snprintf(name, sizeof name, "quorvel-cache-%llx-%llx.lock",
+    std::snprintf(name, sizeof name, "/quorvel-%u/lock-%llx-%llx", ::geteuid(),
                   static_cast<unsigned long long>(folder.st_dev),
                   static_cast<unsigned long long>(folder.st_ino));
-    for (const char* base : {"/run/lock/", "/tmp/"}) ::unlink((base + std::string(name)).c_str());
+    for (const char* base : {"/run/lock", "/tmp"}) ::unlink((base + std::string(name)).c_str());
 }
 
 TEST(Maintenance, TemporaryFilesAndTheirSize) {
