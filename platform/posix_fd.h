@@ -58,6 +58,11 @@ inline Status readFolder(const std::string& folder, Each each) {
     }
 }
 
+// Run by root in another user's folder (a player's program or game folder), what Quorvel creates
+// there belongs to that user, as the files around it do: else the player's own next run could not
+// replace its log or add a journal. `fd` is the new file or folder, open.
+void giveToFolderOwner(int fd, const std::string& path);
+
 // Writes all of `data`, going on after interrupted and partial writes.
 Status writeAll(int fd, std::string_view data);
 
