@@ -49,7 +49,9 @@ std::string exitTableHelp() {
         }
         text += line + '\n';
     }
-    return text + "  A dry run (-n) ends with the status the command itself would.\n";
+    return text +
+           "  A dry run (-n) ends with the status the command itself would (a purge's question\n"
+           "  taken as answered Yes).\n";
 }
 
 int runExitStatus(const RunResult& r) {
