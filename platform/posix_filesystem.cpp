@@ -168,6 +168,10 @@ class PosixOutFile final : public OutFile {
 
 }  // namespace
 
+std::unique_ptr<OutFile> posix::outFile(int fd) {
+    return std::make_unique<PosixOutFile>(fd);
+}
+
 bool PosixFileSystem::isFile(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);

@@ -20,29 +20,17 @@ namespace {
 class SharedLogFile final : public OutFile {
   public:
     SharedLogFile(int fd, std::unique_ptr<MachineLock> machine)
-        : fd_(fd), machine_(std::move(machine)) {}
-    ~SharedLogFile() override { (void)close(); }
-
-    Status write(std::string_view data) override {
-        if (!fd_) return Status::fromErrno(EBADF);
-        return posix::writeAll(fd_.get(), data);
-    }
-    Status sync() override {
-        if (!fd_) return Status::fromErrno(EBADF);
-        if (::fdatasync(fd_.get()) != 0 && errno != EINVAL) return Status::fromErrno(errno);
-        return Status::success();
-    }
+        : file_(posix::outFile(fd)), machine_(std::move(machine)) {}
+    Status write(std::string_view data) override { return file_->write(data); }
+    Status sync() override { return file_->sync(); }
     Status close() override {
-        if (!fd_) return Status::success();
-        Status synced = Status::success();
-        if (::fsync(fd_.get()) != 0 && errno != EINVAL) synced = Status::fromErrno(errno);
-        const Status closed = fd_.close();  // releases the flock
+        const Status closed = file_->close();  // releases the flock
         machine_.reset();
-        return synced ? closed : synced;
+        return closed;
     }
 
   private:
-    posix::Fd fd_;
+    std::unique_ptr<OutFile> file_;
     std::unique_ptr<MachineLock> machine_;
 };
 
