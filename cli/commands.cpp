@@ -49,10 +49,11 @@ extern "C" void onStopSignal(int) {
     stopSignalled.store(true);
 }
 
-// While alive (and asked to), the first SIGINT, SIGTERM or SIGHUP (a closed terminal, a dropped
-// ssh) only sets the stop flag the engine reads between packages; the default handler is back at
-// once (SA_RESETHAND), so a second one ends the program as it always did. SA_RESTART keeps the
-// file operations under way going.
+// While alive (and asked to), the first SIGINT or SIGTERM only sets the stop flag the engine reads
+// between packages; the default handler is back at once (SA_RESETHAND), so a second one ends the
+// program as it always did. SIGHUP (a closed terminal, a dropped ssh) only ever sets the flag: a
+// closing terminal's shell and the kernel each send one, and nobody means the second to kill.
+// SA_RESTART keeps the file operations under way going.
 class StopOnSignals {
   public:
     explicit StopOnSignals(bool on) : on_(on) {
@@ -61,8 +62,8 @@ class StopOnSignals {
         struct sigaction sa {};
         sa.sa_handler = onStopSignal;
         sigemptyset(&sa.sa_mask);
-        sa.sa_flags = SA_RESETHAND | SA_RESTART;
         for (std::size_t i = 0; i < kSignals.size(); ++i) {
+            sa.sa_flags = SA_RESTART | (kSignals[i] == SIGHUP ? 0 : SA_RESETHAND);
             ::sigaction(kSignals[i], &sa, &old_[i]);
             // A program started to ignore one (nohup, a background job) goes on ignoring it.
             if (old_[i].sa_handler == SIG_IGN) ::sigaction(kSignals[i], &old_[i], nullptr);
