@@ -202,8 +202,12 @@ void RunJournal::madeFolders(const std::vector<std::string>& folders) {
 void RunJournal::planMoves(const RunPlan& plan, const PlacementContext& place) {
     std::string record;
     for (std::size_t i = 0; i < plan.lines.size(); ++i) {
-        if (plan.steps[i] != LineStep::Move) continue;
         const std::string_view line = plan.lines[i];
+        if (plan.steps[i] == LineStep::Missing) {
+            appendEscaped(record.assign("D\t"), line);
+            put(record.append("\n"), false);
+        }
+        if (plan.steps[i] != LineStep::Move) continue;
         std::string destination = destinationOfLine(line, place);
         // The destination is its folder, "/" and the real name (the line after the GUID and "=").
         const std::string_view folder(destination.data(),
@@ -287,6 +291,8 @@ bool readJournal(FileSystem& fs, const std::string& path, JournalRecord& out, bo
             out.startedNs = numberOf<std::int64_t>(f[2]);
             out.cacheDir = unescaped(f[3]);
             out.cacheExt = unescaped(f[4]);
+        } else if (type == 'D' && f.size() == 2) {
+            if (withEntries) out.droppedLines.push_back(unescaped(f[1]));
         } else if (type == 'C' && f.size() == 2) {
             if (withEntries) out.madeFolders.push_back(unescaped(f[1]));
         } else if (type == 'F' && f.size() == 3) {

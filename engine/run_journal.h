@@ -23,6 +23,7 @@ constexpr std::size_t kJournalsKept = 20;
 // backslash, tab, CR and LF escaped; every folder absolute, its links resolved):
 //   S <tab> kind <tab> start (ns) <tab> cache folder <tab> cache extension   the run's start
 //   C <tab> folder                             a folder the run made (parents first)
+//   D <tab> index line                         a line the run drops: its cache file is missing
 //   F <tab> number <tab> folder                a destination folder, numbered from 0
 //   P <tab> index line <tab> folder number     a package the run will move: its cache file is
 //                                              the line's GUID + "." + the extension, its
@@ -108,7 +109,8 @@ struct JournalRecord {
     bool finished = false;    // the E record: the run was not killed
     bool undone = false;
     std::vector<std::string> folders;
-    std::vector<std::string> madeFolders;  // made by the run, parents first
+    std::vector<std::string> madeFolders;   // made by the run, parents first
+    std::vector<std::string> droppedLines;  // of packages missing from the cache
     std::vector<JournalEntry> entries;
 
     std::int64_t startedSeconds() const { return startedNs / 1000000000; }

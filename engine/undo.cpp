@@ -298,6 +298,8 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
             (steps.back() == Step::NotMoved && fs.exists(p.cachePath)))
             lines.push_back(p.e.line);
     }
+    // The lines the run dropped for packages missing from the cache come back as they were.
+    for (const std::string& line : r.droppedLines) lines.push_back(line);
     std::string written;  // what cache.ini holds as far as this undo knows
     const auto replaceIndex = [&](std::string text, bool keepBackup) {
         const IndexReplacement replaced =
