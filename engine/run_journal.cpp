@@ -8,6 +8,7 @@
 #include <charconv>
 #include <climits>
 #include <ctime>
+#include <functional>
 
 #include "engine/cache_entry.h"
 #include "engine/placement.h"
@@ -208,7 +209,7 @@ void RunJournal::planMoves(const RunPlan& plan, const PlacementContext& place) {
             put(record.append("\n"), false);
         }
         if (plan.steps[i] != LineStep::Move) continue;
-        std::string destination = destinationOfLine(line, place);
+        const std::string destination = destinationOfLine(line, place);
         // The destination is its folder, "/" and the real name (the line after the GUID and "=").
         const std::string_view folder(destination.data(),
                                       destination.size() - (line.size() - kGuidLength));
@@ -223,7 +224,7 @@ void RunJournal::planMoves(const RunPlan& plan, const PlacementContext& place) {
         appendEscaped(record, line);
         record.append("\t").append(std::to_string(known - folders_.begin()));
         put(record.append("\n"), false);
-        destinations_.push_back(std::move(destination));
+        destinations_.push_back(std::hash<std::string>()(destination));
     }
     put("", true);
 }
@@ -232,7 +233,8 @@ void RunJournal::landed(const std::string& destination, const FileIdentity& f) {
     // Each landing belongs to the package the run said comes next, and to no other.
     const std::size_t k = expected_;
     expected_ = SIZE_MAX;
-    if (k >= destinations_.size() || destinations_[k] != destination) return;
+    if (k >= destinations_.size() || destinations_[k] != std::hash<std::string>()(destination))
+        return;
     // What could not be looked up is recorded as unknown: the undo then leaves it where it is.
     std::string record = "M\t";
     for (std::uint64_t n : {static_cast<std::uint64_t>(k), f.size})

@@ -81,9 +81,9 @@ class RunJournal {
     std::string failure_;
     std::string pending_;
     std::size_t pendingRecords_ = 0;
-    std::vector<std::string> folders_;       // the F records written, as the plan names them
-    std::vector<std::string> destinations_;  // each P record's destination
-    std::size_t expected_ = SIZE_MAX;        // the P record the next landing belongs to
+    std::vector<std::string> folders_;         // the F records written, as the plan names them
+    std::vector<std::uint64_t> destinations_;  // a hash of each P record's destination
+    std::size_t expected_ = SIZE_MAX;          // the P record the next landing belongs to
 };
 
 // `path` absolute, with its links, "." and ".." resolved where it exists.

@@ -164,13 +164,15 @@ class Destinations {
         const std::string folder = parentFolder(destination);
         Folder& f = of(folder);
         if (!f.listed) return fs_.exists(destination);
-        return f.names.count(destination.substr(folder.size() + 1)) != 0;
+        // A name's hash only: one that matches is looked up to be sure.
+        const std::string_view name = std::string_view(destination).substr(folder.size() + 1);
+        return f.names.count(std::hash<std::string_view>()(name)) != 0 && fs_.exists(destination);
     }
 
   private:
     struct Folder {
         bool there = false, listed = false;
-        std::unordered_set<std::string> names;
+        std::unordered_set<std::size_t> names;  // hashes of the names in the folder
     };
     Folder& of(const std::string& folder) {
         auto it = folders_.find(folder);
@@ -180,8 +182,10 @@ class Destinations {
         // One read of each folder instead of a lookup per package; a folder that cannot be
         // listed is asked name by name.
         if (f.there)
-            f.listed = fs_.forEachEntry(folder, [&](std::string_view name,
-                                                    EntryKind) { f.names.emplace(name); })
+            f.listed = fs_.forEachEntry(folder,
+                                        [&](std::string_view name, EntryKind) {
+                                            f.names.insert(std::hash<std::string_view>()(name));
+                                        })
                            .ok();
         return folders_.emplace(folder, std::move(f)).first->second;
     }
