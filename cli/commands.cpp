@@ -18,6 +18,8 @@
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "settings/cls_registry.h"
+#include "settings/folder_listing.h"
+#include "settings/game_cache.h"
 #include "settings/game_finder.h"
 #include "settings/mdl_ini.h"
 #include "settings/program_files.h"
@@ -335,13 +337,26 @@ int setGameDirCommand(const Arguments& a, Environment& env, TerminalDialogs& dia
     }
     std::string folder = resolved;
     if (!endsWithSeparator(folder)) folder += kSep;
-    // The game's own cache goes with it: a cache folder kept from another game would send that
-    // game's packages into this one's folders.
-    const std::string cacheDir = gameCacheFolder(resolved, env.fs);
-    if (!storeGame(env, dialogs, folder, cacheDir)) return kExitFailed;
-    env.out << "Unreal Tournament folder set to " << folder << '\n'
-            << "Cache folder set to "
-            << (cacheDir.empty() ? "the game's own (none holds cache.ini yet)" : cacheDir) << '\n';
+    // The game's own cache goes with it, found as find-game finds it: a cache folder kept from
+    // another copy would send that copy's packages into this one's folders.
+    FolderListings listings(env.fs);
+    const GameCache cache =
+        gameCache(resolved, winePrefixAbove(resolved, env.fs), homeFolder(), listings, env.fs);
+    if (!storeGame(env, dialogs, folder, cache.folder)) return kExitFailed;
+    env.out << "Unreal Tournament folder set to " << folder << '\n';
+    if (cache.folder.empty())
+        env.out << "No cache folder stored: none could be told for this copy (its CachePath names "
+                   "no folder that is there); the next scan looks in "
+                << folder
+                << toNativeSeparators(INIGetSettingString("Dirs", "CachePath", settingsFile(env),
+                                                          "", nullptr, &env.fs))
+                << '\n';
+    else
+        env.out << "Cache folder set to " << cache.folder
+                << (cache.unreadable   ? " (it cannot be read)"
+                    : cache.holdsIndex ? ""
+                                       : " (it holds no cache.ini yet)")
+                << '\n';
     if (!env.fs.isFolder(joinPath(folder, "System")))
         env.err << kProg << "note: " << folder
                 << " has no System folder; is it the Unreal Tournament folder?\n";

@@ -32,6 +32,23 @@ const char* typeName(PackageType type) {
     return "unknown";
 }
 
+// The bytes of `text` in base64 (RFC 4648, with padding): the exact bytes of a name that JSON
+// text could only give with U+FFFD in place of what is not UTF-8.
+std::string base64Of(std::string_view text) {
+    static constexpr char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, text.size() - i);
+        std::uint32_t bits = 0;
+        for (std::size_t k = 0; k < 3; ++k)
+            bits = bits << 8 | (k < n ? static_cast<unsigned char>(text[i + k]) : 0u);
+        for (std::size_t k = 0; k < 4; ++k)
+            out += k <= n ? kDigits[(bits >> (18 - 6 * k)) & 63] : '=';
+    }
+    return out;
+}
+
 void print(const json& document, std::ostream& out) {
     // Names are the bytes found on disk; a name that is not UTF-8 cannot be JSON text as it is.
     out << document.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
@@ -65,10 +82,15 @@ void printListJson(const ScanState& state, const PublicVariables& pv, std::ostre
 void printGamesJson(const std::vector<FoundGame>& games, std::ostream& out) {
     json list = json::array();
     for (const FoundGame& g : games)
-        list.push_back({{"folder", g.folder},
-                        {"kind", g.kind},
-                        {"cache_folder", g.cacheDir.empty() ? json(nullptr) : json(g.cacheDir)},
-                        {"packages", g.cacheUnreadable ? json(nullptr) : json(g.cachedPackages)}});
+        list.push_back(
+            {{"folder", g.folder},
+             {"folder_base64", base64Of(g.folder)},
+             {"kind", g.kind},
+             {"cache_folder", g.cacheDir.empty() ? json(nullptr) : json(g.cacheDir)},
+             {"cache_folder_base64",
+              g.cacheDir.empty() ? json(nullptr) : json(base64Of(g.cacheDir))},
+             {"packages", g.cacheUnreadable || g.cacheFolderUnreadable ? json(nullptr)
+                                                                       : json(g.cachedPackages)}});
     print({{"games", list}}, out);
 }
 

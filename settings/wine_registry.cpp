@@ -94,10 +94,13 @@ bool isTextType(std::uint32_t type) {
 
 class WineReader {
   public:
-    WineReader(std::string_view text, const std::vector<std::string>& only)
+    WineReader(std::string_view text, const std::vector<std::string>& only,
+               const std::vector<std::string>& under)
         : text_(text), left_(only.size()) {
         for (const std::string& name : only)
             wanted_.emplace(lowerAscii(normalKeyName(name)), false);
+        for (const std::string& name : under)
+            under_.push_back(lowerAscii(normalKeyName(name)) + "\\");
     }
 
     RegDocument read() {
@@ -106,7 +109,8 @@ class WineReader {
         while (pos_ < text_.size()) {
             const std::string_view line = trimBlanks(nextLine(text_, pos_));
             if (line.starts_with("[")) {
-                if (!wanted_.empty() && left_ == 0) break;  // every wanted key has been read
+                // Every wanted key has been read.
+                if (!wanted_.empty() && left_ == 0 && under_.empty()) break;
                 inKeys = true;
                 inWanted = openKey(hive, line.substr(1));
             } else if (inWanted && (line.starts_with("\"") || line.starts_with("@"))) {
@@ -128,11 +132,15 @@ class WineReader {
         if (!name) return false;
         const std::string full = normalKeyName(hive + "\\" + *name);
         const std::string folded = lowerAscii(full);
-        if (!wanted_.empty()) {
+        if (!wanted_.empty() || !under_.empty()) {
             auto it = wanted_.find(folded);
-            if (it == wanted_.end()) return false;
-            if (!it->second) --left_;
-            it->second = true;
+            if (it == wanted_.end()) {
+                const auto below = [&](const std::string& top) { return folded.starts_with(top); };
+                if (std::none_of(under_.begin(), under_.end(), below)) return false;
+            } else {
+                if (!it->second) --left_;
+                it->second = true;
+            }
         }
         auto [at, added] = index_.emplace(folded, doc_.keys.size());
         if (added) doc_.keys.push_back({full, {}});
@@ -233,14 +241,16 @@ class WineReader {
     RegDocument doc_;
     std::unordered_map<std::string, std::size_t> index_;  // folded key name -> doc_.keys slot
     std::unordered_map<std::string, bool> wanted_;        // folded key name -> read yet
-    std::size_t left_ = 0;                                // wanted keys not read yet
+    std::vector<std::string> under_;  // folded key names, each with a backslash after
+    std::size_t left_ = 0;            // wanted keys not read yet
     std::size_t current_ = npos;
 };
 
 }  // namespace
 
-RegDocument parseWineRegistryText(std::string_view text, const std::vector<std::string>& only) {
-    return WineReader(text, only).read();
+RegDocument parseWineRegistryText(std::string_view text, const std::vector<std::string>& only,
+                                  const std::vector<std::string>& under) {
+    return WineReader(text, only, under).read();
 }
 
 }  // namespace qv
