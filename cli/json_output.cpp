@@ -32,8 +32,13 @@ const char* typeName(PackageType type) {
     return "unknown";
 }
 
-// The bytes of `text` in base64 (RFC 4648, with padding): the exact bytes of a name that JSON
-// text could only give with U+FFFD in place of what is not UTF-8.
+void print(const json& document, std::ostream& out) {
+    // Names are the bytes found on disk; a name that is not UTF-8 cannot be JSON text as it is.
+    out << document.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
+}
+
+}  // namespace
+
 std::string base64Of(std::string_view text) {
     static constexpr char kDigits[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -48,13 +53,6 @@ std::string base64Of(std::string_view text) {
     }
     return out;
 }
-
-void print(const json& document, std::ostream& out) {
-    // Names are the bytes found on disk; a name that is not UTF-8 cannot be JSON text as it is.
-    out << document.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
-}
-
-}  // namespace
 
 void printListJson(const ScanState& state, const PublicVariables& pv, std::ostream& out) {
     json rows = json::array();
