@@ -289,6 +289,11 @@ int findGameCommand(const Arguments& a, Environment& env) {
     if (games.empty()) {
         env.err << kProg << "no Unreal Tournament found (see quorvel-cli --help for where it "
                 << "looks); set it with: quorvel-cli set-game-dir DIR\n";
+        for (const char* perUser : {"/.utpg", "/.loki/ut"})
+            if (env.fs.isFolder(homeFolder() + perUser))
+                env.err << kProg << "~" << perUser << " holds a native game's settings, but no "
+                        << "install of it was found: give set-game-dir the folder you unpacked "
+                        << "the game in\n";
         return kExitFailed;
     }
     if (a.json) return kExitOk;
