@@ -18,8 +18,6 @@
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "settings/cls_registry.h"
-#include "settings/folder_listing.h"
-#include "settings/game_cache.h"
 #include "settings/game_finder.h"
 #include "settings/mdl_ini.h"
 #include "settings/program_files.h"
@@ -344,14 +342,13 @@ int setGameDirCommand(const Arguments& a, Environment& env, TerminalDialogs& dia
     if (!endsWithSeparator(folder)) folder += kSep;
     // The game's own cache goes with it, found as find-game finds it: a cache folder kept from
     // another copy would send that copy's packages into this one's folders.
-    FolderListings listings(env.fs);
-    const GameCache cache =
-        gameCache(resolved, winePrefixAbove(resolved, env.fs), homeFolder(), listings, env.fs);
+    const GameCache cache = copyCache(resolved, gameSearchFromEnvironment(), env.fs);
     if (!storeGame(env, dialogs, folder, cache.folder)) return kExitFailed;
     env.out << "Unreal Tournament folder set to " << folder << '\n';
     if (cache.folder.empty())
-        env.out << "No cache folder stored: none could be told for this copy (its CachePath names "
-                   "no folder that is there); the next scan looks in "
+        env.out << "No cache folder stored: none could be told for this copy (the folder its "
+                   "CachePath names is not there, or is on a drive letter of no Wine prefix "
+                   "found); the next scan looks in "
                 << folder
                 << toNativeSeparators(INIGetSettingString("Dirs", "CachePath", settingsFile(env),
                                                           "", nullptr, &env.fs))
@@ -362,9 +359,10 @@ int setGameDirCommand(const Arguments& a, Environment& env, TerminalDialogs& dia
                     : cache.holdsIndex ? ""
                                        : " (it holds no cache.ini yet)")
                 << '\n';
-    if (!env.fs.isFolder(joinPath(folder, "System")))
+    if (!holdsGameFiles(resolved, env.fs))
         env.err << kProg << "note: " << folder
-                << " has no System folder; is it the Unreal Tournament folder?\n";
+                << " holds none of the game's files (System/UnrealTournament.ini, its programs); "
+                   "is it the Unreal Tournament folder?\n";
     return kExitOk;
 }
 

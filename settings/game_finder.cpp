@@ -163,9 +163,8 @@ class Finder {
         FoundGame game;
         game.folder = folder;
         game.kind = kind;
-        const GameCache cache =
-            gameCache(folder, prefix.empty() ? winePrefixAbove(folder, fs_) : prefix, where_.home,
-                      listings_, fs_);
+        game.winePrefix = prefix.empty() ? winePrefixAbove(folder, fs_) : prefix;
+        const GameCache cache = gameCache(folder, game.winePrefix, where_.home, listings_, fs_);
         if (cache.holdsIndex || cache.unreadable) game.cacheDir = cache.folder;
         game.cacheFolderUnreadable = cache.unreadable;
         game.shortFolder = shown(folder);
@@ -415,6 +414,15 @@ std::vector<std::string> steamLibraryPaths(std::string_view vdf) {
         expectKey = !expectKey;
     }
     return paths;
+}
+
+GameCache copyCache(const std::string& folder, const GameSearch& where, FileSystem& fs) {
+    std::string prefix;
+    for (const FoundGame& g : findGames(where, fs))
+        if (g.folder == folder) prefix = g.winePrefix;
+    if (prefix.empty()) prefix = winePrefixAbove(folder, fs);
+    FolderListings listings(fs);
+    return gameCache(folder, prefix, where.home, listings, fs);
 }
 
 bool holdsGameFiles(const std::string& folder, FileSystem& fs) {

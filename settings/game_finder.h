@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/paths.h"
+#include "settings/game_cache.h"
 
 namespace qv {
 
@@ -20,6 +21,7 @@ struct FoundGame {
     bool cacheUnreadable = false;    // that cache.ini is there but cannot be read
     bool cacheFolderUnreadable = false;  // the cache folder is there but cannot be read
     std::string shortFolder;  // the folder as people write it: "~/..." in the home folder
+    std::string winePrefix;   // the Wine prefix it was found through or lies in; ""
 };
 
 // "12 packages", "1 package", "cache.ini not readable" or "cache folder not readable";
@@ -47,6 +49,11 @@ GameSearch gameSearchFromEnvironment();
 // and a file that is not a plain file or is too large, are passed over. The per-user folders
 // ~/.utpg and ~/.loki/ut are never offered as game folders.
 std::vector<FoundGame> findGames(const GameSearch& where, FileSystem& fs);
+
+// The cache folder of the copy of the game in `folder` (links resolved), told as findGames
+// tells it: through the Wine prefix the search finds it in (a game on another drive letter of
+// a prefix), else the prefix it lies in, if any.
+GameCache copyCache(const std::string& folder, const GameSearch& where, FileSystem& fs);
 
 // Whether `folder` holds one of the files only a copy of the game holds (its settings, its
 // programs, its main code package), in any letter case.
