@@ -198,7 +198,7 @@ struct Parser {
             Command::FindGame, "find-game",
             "Looks for the game and prints one line per game: its folder, what it is, its cache "
             "folder (- for none) and the number of cached packages, separated by tabs, the most "
-            "likely first. It looks in: native installs "
+            "likely first (names escaped as list escapes them). It looks in: native installs "
             "(~/.local/share/OldUnreal/UnrealTournament, "
             "~/.local/games/ut, /usr/local/games/*, /opt/*, the folders in the home folder, "
             "where the desktop entries in ~/.local/share/applications start a program, and where "

@@ -278,9 +278,11 @@ int findGameCommand(const Arguments& a, Environment& env) {
         return kExitFailed;
     }
     if (a.json) return kExitOk;
+    // Folder names escaped as list escapes its names, so that each line stays four fields.
     for (const FoundGame& g : games)
-        env.out << g.folder << '\t' << g.kind << '\t' << (g.cacheDir.empty() ? "-" : g.cacheDir)
-                << '\t' << packagesColumn(g) << '\n';
+        env.out << escapedField(g.folder) << '\t' << escapedField(g.kind) << '\t'
+                << (g.cacheDir.empty() ? "-" : escapedField(g.cacheDir)) << '\t'
+                << packagesColumn(g) << '\n';
     return kExitOk;
 }
 

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <ostream>
-#include <string>
-#include <string_view>
 #include <vector>
 
 namespace qv {
@@ -23,9 +21,5 @@ void printListJson(const ScanState& state, const PublicVariables& pv, std::ostre
 // fields hold the exact bytes of the names, which "folder" and "cache_folder" show with U+FFFD
 // where they are not UTF-8.
 void printGamesJson(const std::vector<FoundGame>& games, std::ostream& out);
-
-// The bytes of `text` in base64 (RFC 4648, with padding): the lossless form of a name in JSON,
-// where a name that is not UTF-8 cannot be text as it is.
-std::string base64Of(std::string_view text);
 
 }  // namespace qv::cli

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "cli/commands.h"
-#include "cli/json_output.h"
+#include "cli/lossless_text.h"
 #include "platform/filesystem.h"
 #include "settings/cls_registry.h"
 #include "settings/mdl_ini.h"
