@@ -28,19 +28,8 @@ Result<std::string> PosixFileSystem::readPlainFile(const std::string& path, std:
     if (static_cast<std::uint64_t>(st.st_size) > maxBytes) return {{}, Status::fromErrno(EFBIG)};
     std::string data;
     data.reserve(static_cast<std::size_t>(st.st_size));
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return {{}, Status::fromErrno(errno)};
-        }
-        if (n == 0) break;
-        const std::size_t count = static_cast<std::size_t>(n);
-        // A file growing while it is read stops being read past the cap.
-        if (data.size() + count > maxBytes) return {{}, Status::fromErrno(EFBIG)};
-        data.append(buf, count);
-    }
+    // A file growing while it is read stops being read past the cap.
+    if (Status s = posix::readToEnd(fd.get(), data, maxBytes); !s) return {{}, std::move(s)};
     return {std::move(data), {}};
 }
 
