@@ -197,7 +197,7 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
     env.out << std::flush;
     switch (result.outcome) {
         case RunOutcome::Completed:
-            if (!result.stopped) env.out << "Done processing files\n";
+            if (!result.stopped && !result.nothingToDo) env.out << "Done processing files\n";
             return runExitStatus(result);
         case RunOutcome::NoIndex:
             env.err << kProg << "there is no cache.ini in " << request.lblCacheDir
@@ -374,7 +374,9 @@ int undoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
             return kExitFailed;
         case UndoOutcome::DryRun:
             env.out << r.restored << " packages would go back into " << r.cacheDir << "; "
-                    << r.stayed << " would stay where they are\n";
+                    << r.stayed << " would stay where they are";
+            if (r.unreachable > 0) env.out << ", " << r.unreachable << " cannot be reached now";
+            env.out << '\n';
             return undoExitStatus(r);
         case UndoOutcome::Busy:
         case UndoOutcome::IndexUnreadable:

@@ -75,7 +75,7 @@ int undoExitStatus(const UndoResult& r) {
     if (r.outcome == UndoOutcome::DryRun) {
         // What the undo would find: the packages that would stay make it one done in part.
         if (r.restored == 0) return kExitFailed;
-        return r.stayed == 0 && r.failed == 0 ? kExitOk : kExitPartial;
+        return r.stayed == 0 && r.failed == 0 && r.unreachable == 0 ? kExitOk : kExitPartial;
     }
     switch (completionOf(r)) {
         case Completion::All:

@@ -300,6 +300,18 @@ Result<std::unique_ptr<OutFile>> PosixFileSystem::createFile(const std::string& 
     return {std::make_unique<PosixOutFile>(fd), {}};
 }
 
+Result<std::unique_ptr<OutFile>> PosixFileSystem::createNewFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) return {nullptr, Status::fromErrno(errno)};
+    giveToFolderOwner(fd, path);
+    return {std::make_unique<PosixOutFile>(fd), {}};
+}
+
+Status PosixFileSystem::removeEmptyFolder(const std::string& path) {
+    if (::rmdir(path.c_str()) != 0) return Status::fromErrno(errno);
+    return Status::success();
+}
+
 Status PosixFileSystem::appendToFile(const std::string& path, std::string_view data) {
     Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
     if (!fd) return Status::fromErrno(errno);

@@ -101,7 +101,7 @@ TEST_F(Cli, SetTheGameListRunAndPurge) {
     EXPECT_NE(out.str().find("  1  run, 2 packages moved  " + g.cacheDir), std::string::npos)
         << out.str();
     ASSERT_EQ(cli({"undo", "-n"}), cli::kExitOk) << err.str();
-    EXPECT_NE(out.str().find(g.game + "/Maps/Face.unr would go back to " + g.cacheFile(1)),
+    EXPECT_NE(out.str().find("would move " + g.game + "/Maps/Face.unr -> " + g.cacheFile(1)),
               std::string::npos)
         << out.str();
     ASSERT_EQ(cli({"undo"}), cli::kExitOk) << err.str();
