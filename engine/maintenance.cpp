@@ -119,6 +119,7 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
     const std::string indexPath = cacheDir + "/cache.ini";
     if (!ctx.fs.isFile(indexPath)) return PurgeOutcome::NoIndex;
 
+    if (!gameAllowsChanges(ctx, {pv.GameDir, cacheDir}, &status)) return PurgeOutcome::GameRunning;
     CacheLock lock(cacheDir);
     std::string index;
     switch (readIndexForRewrite(lock, indexPath, ctx.fs, ctx.dialogs, "deleted", index)) {

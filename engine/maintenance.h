@@ -11,7 +11,15 @@ struct EngineContext;
 class StatusSink;
 
 // Busy: another run or purge holds the cache folder's lock (a message was shown).
-enum class PurgeOutcome { NoIndex, AlreadyEmpty, Cancelled, Done, IndexUnreadable, Busy };
+enum class PurgeOutcome {
+    NoIndex,
+    AlreadyEmpty,
+    Cancelled,
+    Done,
+    IndexUnreadable,
+    Busy,
+    GameRunning
+};
 
 // What a purge that got to its deletions did.
 struct PurgeResult {

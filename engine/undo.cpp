@@ -13,6 +13,7 @@
 #include "engine/run_journal.h"
 #include "engine/run_log.h"
 #include "platform/dialogs.h"
+#include "platform/paths.h"
 #include "platform/textfile.h"
 #include "settings/program_files.h"
 
@@ -203,6 +204,12 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     result.runId = r.id;
     result.cacheDir = r.cacheDir;
     const std::string indexPath = r.cacheDir + "/cache.ini";
+    std::vector<std::string> gameFolders = r.folders;
+    gameFolders.insert(gameFolders.end(), {parentFolder(r.cacheDir), r.cacheDir});
+    if (!gameAllowsChanges(ctx, gameFolders, &status)) {
+        result.outcome = UndoOutcome::GameRunning;
+        return result;
+    }
     CacheLock lock(r.cacheDir);
     if (lock.busy()) {
         ctx.dialogs.message(kProgramTitle, kCacheBusyMessage);
@@ -210,7 +217,7 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
         return result;
     }
     // Read before anything moves: an index that cannot be read or replaced stops the undo.
-    Result<std::string> index = readCacheIndex(fs, indexPath);
+    Result<std::string> index = readWholeIndex(fs, indexPath);
     if (!index.ok() && index.status.code == ENOENT) index = {{}, {}};
     Status replaceable = index.ok() ? Status::success() : index.status;
     if (replaceable.ok() && fs.exists(indexPath)) replaceable = fs.canReplace(indexPath);
@@ -327,7 +334,7 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
         return same.ok() && same.value;
     };
     if (result.indexReplaced && result.linesAdded > 0 && !(dropped.empty() && unchanged())) {
-        if (Result<std::string> now = readCacheIndex(fs, indexPath); now.ok())
+        if (Result<std::string> now = readWholeIndex(fs, indexPath, true); now.ok())
             written = std::move(now.value);
         const auto droppedLine = [&](std::string_view l) {
             return !dropped.empty() && added.count(l) && dropped.count(std::string(l));

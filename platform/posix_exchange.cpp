@@ -1,6 +1,7 @@
 // The swap of a new index with the old one, and what stands in for it where a file system
 // cannot exchange two names.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,6 +95,26 @@ Result<std::string> exchangeIfUnchanged(const std::string& path, const std::stri
     }
     posix::fsyncFolder(parentFolder(path));
     return {temp, {}};
+}
+
+// A read lease is granted only while no process holds the file open for writing. It is given
+// back at once; a program opening the file meanwhile waits for that instant, and the signal
+// that tells of it is ignored rather than left to end this process.
+Result<bool> PosixFileSystem::openForWriting(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return {false, Status::fromErrno(errno)};
+    struct sigaction ignore {
+    }, old{};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGIO, &ignore, &old);
+    const int rc = ::fcntl(fd, F_SETLEASE, F_RDLCK);
+    const int err = errno;
+    if (rc == 0) ::fcntl(fd, F_SETLEASE, F_UNLCK);
+    ::close(fd);
+    ::sigaction(SIGIO, &old, nullptr);
+    if (rc == 0) return {false, {}};
+    if (err == EAGAIN) return {true, {}};
+    return {false, Status::fromErrno(ENOSYS)};  // no leases here (NFS, FUSE, another's file)
 }
 
 }  // namespace qv
