@@ -2,13 +2,12 @@
 #include "platform/game_process.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <sstream>
 
@@ -19,9 +18,16 @@ namespace qv {
 
 namespace {
 
+// The text of a /proc file; what could be read of it when the process ends meanwhile.
 std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string text;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return text;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0 && text.size() < (1u << 20);)
+        text.append(buf, static_cast<std::size_t>(n));
+    ::close(fd);
+    return text;
 }
 
 // The target of a link of /proc ("" when it cannot be read), without the " (deleted)" the

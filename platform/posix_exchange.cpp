@@ -1,11 +1,13 @@
 // The swap of a new index with the old one, and what stands in for it where a file system
 // cannot exchange two names.
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "platform/paths.h"
 #include "platform/posix_fd.h"
@@ -97,6 +99,29 @@ Result<std::string> exchangeIfUnchanged(const std::string& path, const std::stri
     return {temp, {}};
 }
 
+namespace {
+
+// Whether this process holds `path` open for writing itself (the cache lock's record lock where
+// folders cannot be locked): a lease then tells nothing of others.
+bool thisProcessWrites(const std::string& path) {
+    struct stat target {};
+    if (::stat(path.c_str(), &target) != 0) return false;
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir) return false;
+    bool found = false;
+    while (const dirent* e = ::readdir(dir)) {
+        const int fd = std::atoi(e->d_name);
+        struct stat st {};
+        if (e->d_name[0] == '.' || fd == ::dirfd(dir) || ::fstat(fd, &st) != 0) continue;
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (sameFile(st, target) && flags >= 0 && (flags & O_ACCMODE) != O_RDONLY) found = true;
+    }
+    ::closedir(dir);
+    return found;
+}
+
+}  // namespace
+
 // A read lease is granted only while no process holds the file open for writing. It is given
 // back at once; a program opening the file meanwhile waits for that instant, and the signal
 // that tells of it is ignored rather than left to end this process.
@@ -113,7 +138,10 @@ Result<bool> PosixFileSystem::openForWriting(const std::string& path) {
     ::close(fd);
     ::sigaction(SIGIO, &old, nullptr);
     if (rc == 0) return {false, {}};
-    if (err == EAGAIN) return {true, {}};
+    if (err == EAGAIN) {
+        if (thisProcessWrites(path)) return {false, Status::fromErrno(ENOSYS)};  // cannot tell
+        return {true, {}};
+    }
     return {false, Status::fromErrno(ENOSYS)};  // no leases here (NFS, FUSE, another's file)
 }
 
