@@ -172,8 +172,9 @@ struct Trial {
             const std::string line = l.substr(0, l.find(' '));
             const bool notKept = l.find(" could NOT be kept") != l.npos;
             const bool kept = l.ends_with("and is kept") || l.ends_with("it is kept in CACHE.INI");
-            if (notKept || kept)
+            if (notKept || kept) {
                 EXPECT_EQ(std::count(index.begin(), index.end(), line) > 0, kept) << where << l;
+            }
         }
     }
 };
