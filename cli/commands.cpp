@@ -244,7 +244,8 @@ int purgeCommand(const Arguments& a, Environment& env, TerminalDialogs& dialogs)
     switch (PurgeCache(pv, ctx, sink, cacheDir, &result)) {
         case PurgeOutcome::Done:
             if (result.failed == 0 && result.indexReplaced && !result.stopped) return kExitOk;
-            return result.deleted == 0 ? kExitFailed : kExitPartial;
+            // A line lost to another writer is a change not done in full, never "nothing".
+            return result.deleted == 0 && result.linesNotKept == 0 ? kExitFailed : kExitPartial;
         case PurgeOutcome::AlreadyEmpty:
             return kExitOk;
         case PurgeOutcome::Cancelled:

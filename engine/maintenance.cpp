@@ -154,6 +154,7 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
     const IndexReplacement replaced =
         replaceCacheIndex(ctx.fs, cacheDir, index, newIndexText(kept));
     result.indexReplaced = replaced.index.ok() && replaced.notKept.empty();
+    result.linesNotKept = replaced.notKept.size();
     reportPurge(replaced, result, cacheDir, status);
     return PurgeOutcome::Done;
 }

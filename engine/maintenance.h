@@ -23,9 +23,10 @@ enum class PurgeOutcome {
 
 // What a purge that got to its deletions did.
 struct PurgeResult {
-    std::size_t deleted = 0;     // cache files deleted (or already gone)
-    std::size_t failed = 0;      // cache files that stay, with their lines
-    bool indexReplaced = false;  // with every line the game added meanwhile
+    std::size_t deleted = 0;       // cache files deleted (or already gone)
+    std::size_t failed = 0;        // cache files that stay, with their lines
+    bool indexReplaced = false;    // with every line the game added meanwhile
+    std::size_t linesNotKept = 0;  // named as not kept in CACHE.INI (the game kept rewriting it)
     bool stopped = false;  // a stop request ended the deletions early; the rest kept their lines
 };
 
