@@ -113,7 +113,11 @@ std::string unixPathOf(const std::string& arg, const std::vector<std::string>& e
     std::string rest = arg.substr(3);
     for (char& c : rest)
         if (c == '\\') c = '/';
-    return drive == "/" ? "/" + rest : drive + "/" + rest;
+    const std::string path = drive == "/" ? "/" + rest : drive + "/" + rest;
+    // Through the links a prefix often has (drive_c/UT -> the real folder), as far as they exist.
+    if (std::string c = canonical(path); !c.empty()) return c;
+    if (std::string c = canonical(parentFolder(path)); !c.empty()) return c + "/" + baseName(path);
+    return path;
 }
 
 std::optional<int> ownerOf(const std::string& procDir) {
