@@ -11,8 +11,9 @@ struct FoundGame;
 
 namespace qv::cli {
 
-// list --json: {"cache_folder", "to_process", "packages": [{"name", "guid", "type", "date",
-// "checked", "never_move"}]}. Bytes that are not UTF-8 are shown as U+FFFD.
+// list --json: {"cache_folder", "to_process", "packages": [{"name", "name_base64", "guid",
+// "type", "date", "checked", "never_move"}]}. Bytes that are not UTF-8 are shown as U+FFFD in
+// the texts; "name_base64" holds the name's exact bytes.
 void printListJson(const ScanState& state, const PublicVariables& pv, std::ostream& out);
 
 // find-game --json: {"games": [{"folder", "kind", "cache_folder" (null for none), "packages"
