@@ -4,6 +4,7 @@
 // kept, and nothing is named falsely.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -152,6 +153,14 @@ struct Trial {
     // a line named as not kept is not there, one said kept is.
     void expectInvariant(const std::string& where) {
         const std::vector<std::string> index = splitLines(g.index());
+        struct stat ini {
+        }, bak{};  // the backup is a whole index on a file of its own
+        if (::stat((g.cacheDir + "/cachebak.ini").c_str(), &bak) == 0) {
+            EXPECT_TRUE(::stat((g.cacheDir + "/cache.ini").c_str(), &ini) == 0 &&
+                        ini.st_ino != bak.st_ino)
+                << where;
+            EXPECT_TRUE(readFile(g.cacheDir + "/cachebak.ini").starts_with("[Cache]\r\n")) << where;
+        }
         std::vector<std::string> said = sink.lines;
         for (const std::string& m : g.dialogs.messages())
             for (const std::string& l : splitLines(m)) said.push_back(l);
@@ -181,7 +190,7 @@ struct Trial {
 
 TEST(Interleaving, TheGameWritingBetweenAnyTwoCallsLosesNoLineUnsaid) {
     const IndexWaits saved = indexWaits();
-    indexWaits() = {std::chrono::milliseconds(1), std::chrono::milliseconds(20),
+    indexWaits() = {std::chrono::milliseconds(1), std::chrono::milliseconds(4),
                     std::chrono::milliseconds(2000)};
     int trials = 0;
     for (const char* op : kOperations)
