@@ -9,7 +9,7 @@ namespace qv {
 
 namespace {
 
-std::string usingText(const GameSearch& found, const std::vector<std::string>& folders) {
+std::string usingText(const RunningGames& found, const std::vector<std::string>& folders) {
     return gameRunningText(found) + " uses " + (folders.empty() ? std::string() : folders.back()) +
            ": the game is running";
 }
@@ -18,7 +18,7 @@ std::string usingText(const GameSearch& found, const std::vector<std::string>& f
 
 bool gameAllowsChanges(const EngineContext& ctx, const std::vector<std::string>& folders,
                        StatusSink* status) {
-    const GameSearch found = findRunningGame(folders, ctx.procRoot);
+    const RunningGames found = findRunningGame(folders, ctx.procRoot);
     if (!found.running()) return true;
     const std::string running = usingText(found, folders);
     switch (ctx.whenGameRuns) {
@@ -44,7 +44,7 @@ bool gameAllowsChanges(const EngineContext& ctx, const std::vector<std::string>&
 }
 
 std::string gameRunningLine(const EngineContext& ctx, const std::vector<std::string>& folders) {
-    const GameSearch found = findRunningGame(folders, ctx.procRoot);
+    const RunningGames found = findRunningGame(folders, ctx.procRoot);
     if (!found.running()) return {};
     return usingText(found, folders) + "; run, purge and undo wait until it is closed";
 }

@@ -173,11 +173,11 @@ std::string gameIn(const std::string& procDir, const std::vector<std::string>& f
 
 }  // namespace
 
-GameSearch findRunningGame(const std::vector<std::string>& folders, const std::string& procRoot,
-                           int selfPid, int uid) {
+RunningGames findRunningGame(const std::vector<std::string>& folders, const std::string& procRoot,
+                             int selfPid, int uid) {
     if (selfPid < 0) selfPid = static_cast<int>(::getpid());
     if (uid < 0) uid = static_cast<int>(::geteuid());
-    GameSearch search;
+    RunningGames search;
     search.othersUnseen = uid != 0;
     std::vector<std::string> wanted;
     for (const std::string& folder : folders) {
@@ -202,7 +202,7 @@ GameSearch findRunningGame(const std::vector<std::string>& folders, const std::s
     return search;
 }
 
-std::string gameRunningText(const GameSearch& search) {
+std::string gameRunningText(const RunningGames& search) {
     std::string text;
     for (const GameProcess& p : search.found) {
         if (!text.empty()) text += ", ";

@@ -12,7 +12,7 @@ struct GameProcess {
     int pid = 0;
 };
 
-struct GameSearch {
+struct RunningGames {
     std::vector<GameProcess> found;
     // Not root: other users' programs could not be looked at.
     bool othersUnseen = false;
@@ -26,10 +26,10 @@ struct GameSearch {
 // its executable, working folder, command line (a Windows path mapped through the Wine prefix's
 // drives) or open files. A shell or editor working in the folder is not the game, and neither
 // is this process (`selfPid`). As root every process is looked at; otherwise those of `uid`.
-GameSearch findRunningGame(const std::vector<std::string>& folders,
-                           const std::string& procRoot = "/proc", int selfPid = -1, int uid = -1);
+RunningGames findRunningGame(const std::vector<std::string>& folders,
+                             const std::string& procRoot = "/proc", int selfPid = -1, int uid = -1);
 
 // "ut-bin-amd64 (process 4242) is using <folder>": one text for every process found.
-std::string gameRunningText(const GameSearch& search);
+std::string gameRunningText(const RunningGames& search);
 
 }  // namespace qv

@@ -1,10 +1,11 @@
 // Finding the running game through a /proc tree built by the test.
+#include "platform/game_process.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 
-#include "platform/game_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace qv::test {
@@ -51,29 +52,74 @@ TEST(GameProcess, TheGameOfThisFolderIsFoundAndNothingElse) {
     std::filesystem::create_symlink("/", here + "/dosdevices/z:");
     const std::string exeD = "D:\\SYSTEM\\UnrealTournament.exe";
     const FakeProcess kProcesses[] = {
-        {"native", game + "/System/ut-bin-amd64", other, {"./ut-bin-amd64"}, "", "", 1000,
+        {"native",
+         game + "/System/ut-bin-amd64",
+         other,
+         {"./ut-bin-amd64"},
+         "",
+         "",
+         1000,
          "ut-bin-amd64"},
-        {"copy started in the folder", other + "/ut-bin-amd64", game + "/System", {"ut"}, "",
-         "", 1000, "ut-bin-amd64"},
-        {"ucc with the index open", other + "/ucc-bin", other, {"ucc-bin"}, "",
-         cache + "/cache.ini", 1000, "ucc-bin"},
-        {"argv[0] only", "/usr/bin/sleep", game, {"UnrealTournament"}, "", "", 1000,
+        {"copy started in the folder",
+         other + "/ut-bin-amd64",
+         game + "/System",
+         {"ut"},
+         "",
+         "",
+         1000,
+         "ut-bin-amd64"},
+        {"ucc with the index open",
+         other + "/ucc-bin",
+         other,
+         {"ucc-bin"},
+         "",
+         cache + "/cache.ini",
+         1000,
+         "ucc-bin"},
+        {"argv[0] only",
+         "/usr/bin/sleep",
+         game,
+         {"UnrealTournament"},
+         "",
+         "",
+         1000,
          "UnrealTournament"},
         {"shell", "/bin/bash", game + "/System", {"bash"}, "", "", 1000, nullptr},
-        {"editor", "/usr/bin/vim", game, {"vim", cache + "/cache.ini"}, "",
-         cache + "/cache.ini", 1000, nullptr},
-        {"wine", other + "/wine64-preloader", other, {exeD}, here, "", 1000,
+        {"editor",
+         "/usr/bin/vim",
+         game,
+         {"vim", cache + "/cache.ini"},
+         "",
+         cache + "/cache.ini",
+         1000,
+         nullptr},
+        {"wine",
+         other + "/wine64-preloader",
+         other,
+         {exeD},
+         here,
+         "",
+         1000,
          "UnrealTournament.exe"},
-        {"proton", other + "/proton/bin/wine64", other,
-         {"wine64", "Z:" + game + "/System/UnrealTournament.exe"}, here, "", 1000,
+        {"proton",
+         other + "/proton/bin/wine64",
+         other,
+         {"wine64", "Z:" + game + "/System/UnrealTournament.exe"},
+         here,
+         "",
+         1000,
          "UnrealTournament.exe"},
         {"wine, another copy", other + "/wine-preloader", other, {exeD}, away, "", 1000, nullptr},
         {"another copy", other + "/ut-bin", other, {"ut-bin"}, "", "", 1000, nullptr},
-        {"Quorvel naming the .exe", other + "/quorvel-cli", game,
-         {"quorvel-cli", "set-game-dir", game + "/System/UnrealTournament.exe"}, "", "", 1000,
+        {"Quorvel naming the .exe",
+         other + "/quorvel-cli",
+         game,
+         {"quorvel-cli", "set-game-dir", game + "/System/UnrealTournament.exe"},
+         "",
+         "",
+         1000,
          nullptr},
-        {"another user's game", game + "/System/ut-bin", game, {"ut-bin"}, "", "", 1234,
-         nullptr},
+        {"another user's game", game + "/System/ut-bin", game, {"ut-bin"}, "", "", 1234, nullptr},
     };
     int pid = 100;
     for (const FakeProcess& p : kProcesses) {
@@ -82,18 +128,18 @@ TEST(GameProcess, TheGameOfThisFolderIsFoundAndNothingElse) {
         addProcess(proc.path(), ++pid, p);
         addProcess(proc.path(), 77,
                    {"self", game + "/System/ut-bin", game, {"ut-bin"}, "", "", 1000, nullptr});
-        const GameSearch s = findRunningGame({game, cache}, proc.path(), 77, 1000);
+        const RunningGames s = findRunningGame({game, cache}, proc.path(), 77, 1000);
         EXPECT_TRUE(s.othersUnseen);
         ASSERT_EQ(s.found.size(), p.found ? 1u : 0u);
         if (!p.found) continue;
         EXPECT_EQ(s.found[0].name, p.found);
         EXPECT_EQ(s.found[0].pid, pid);
-        EXPECT_EQ(gameRunningText(s), std::string(p.found) + " (process " +
-                                          std::to_string(pid) + ")");
+        EXPECT_EQ(gameRunningText(s),
+                  std::string(p.found) + " (process " + std::to_string(pid) + ")");
     }
     TempDir proc;  // root sees every user's
     addProcess(proc.path(), 5, kProcesses[std::size(kProcesses) - 1]);
-    const GameSearch root = findRunningGame({game}, proc.path(), 1, 0);
+    const RunningGames root = findRunningGame({game}, proc.path(), 1, 0);
     EXPECT_FALSE(root.othersUnseen);
     EXPECT_EQ(root.found.size(), 1u);
 }
