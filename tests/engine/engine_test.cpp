@@ -134,24 +134,9 @@ TEST(RunFaults, AFailedMoveOrLookupKeepsTheLineAndSaysWhy) {
     EXPECT_EQ(g.log().find("**OLD** " + kGuid), std::string::npos);
 }
 
-TEST(RunModes, OneFolderAndFolderTreeTakeThePackagesUnderTheirRealNames) {
+// A relative folder names no place the player chose.
+TEST(RunModes, AFolderModeNeedsAFullPath) {
     Game g;
-    g.add(1, "Face.unr");
-    g.add(2, "Rock.utx");
-    g.writeIndex();
-    Options one;
-    one.MoveNorm = false, one.MoveDir = true, one.MoveDirText = g.tmp / "one/";
-    RecordingSink sink;
-    ASSERT_EQ(g.run(sink, {"Face.unr"}, nullptr, one).outcome, RunOutcome::Completed);
-    EXPECT_TRUE(g.placed(g.tmp / "one", "Face.unr"));
-    Options tree;
-    tree.MoveNorm = false, tree.MoveDir2 = true, tree.MoveDir2Text = g.tmp / "tree";
-    ASSERT_EQ(g.run(sink, {"Rock.utx"}, nullptr, tree).outcome, RunOutcome::Completed);
-    EXPECT_TRUE(g.placed(g.tmp / "tree/Textures", "Rock.utx"));
-    for (const char* sub : {"Maps", "Music", "Sounds", "System"})
-        EXPECT_TRUE(g.posix.isFolder(g.tmp / "tree/" + sub));
-    EXPECT_EQ(g.index(), "[Cache]\r\n");
-
     Options bad;
     bad.MoveNorm = false, bad.MoveDir = true, bad.MoveDirText = "ut-packages";  // relative
     EngineContext ctx{g.posix, g.dialogs};

@@ -148,39 +148,6 @@ TEST(FieldIndex, ABackupThatCannotBeReplacedStopsNoNewIndex) {
     EXPECT_TRUE(g.posix.isFolder(g.cacheDir + "/cachebak.ini"));
 }
 
-// Downloads end faster than a replacement takes (slow NFS, FUSE): each game line ends up in the
-// index or named as not kept, none said kept is missing, no line of ours counts as the game's.
-TEST(IndexRace, AGameThatNeverStopsWritingLosesNoLineUnsaid) {
-    struct Racing final : ForwardingFileSystem {
-        using ForwardingFileSystem::ForwardingFileSystem;
-        Result<std::string> exchangeAtomic(const std::string& p, std::string_view d,
-                                           const std::string* x) override {
-            Result<std::string> r = inner_.exchangeAtomic(p, d, x);
-            if (r.ok() && !r.value.empty()) {
-                const int k = 100 + static_cast<int>(written.size());
-                written.insert(written.end(), {guidOf(k) + "=E.utx", guidOf(k + 1) + "=L.utx"});
-                writeFile(r.value, readFile(r.value) + written[k - 100] + "\r\n");
-                EXPECT_TRUE(inner_.writeAtomic(p, std::string(d) + written.back() + "\r\n").ok());
-            }
-            return r;
-        }
-        Lines written;  // by the game
-    };
-    Game g;
-    g.add(1, "A.unr");
-    const std::string old = g.writeIndex(), ours = g.line(2, "Back.utx");
-    Racing fs(g.posix);
-    const IndexReplacement r = replaceCacheIndex(fs, g.cacheDir, old, old + ours + "\r\n");
-    ASSERT_TRUE(r.index.ok());
-    const Lines lines = splitLines(g.index());
-    const auto in = [&](const std::string& l) { return std::count(lines.begin(), lines.end(), l); };
-    EXPECT_EQ(in(ours), 1);
-    for (const std::string& l : fs.written)
-        EXPECT_EQ(in(l) + std::count(r.notKept.begin(), r.notKept.end(), l), 1) << l;
-    for (const std::string& l : r.carried) EXPECT_EQ(in(l), 1) << l;
-    EXPECT_FALSE(r.notKept.empty());
-}
-
 // An index an editor saved as "Unicode" (UTF-16) is no index the game wrote: the scan, its
 // repair, the run, the purge and the undo say so and leave it byte for byte; read as 8-bit
 // lines, a rewrite garbled every line.

@@ -64,11 +64,6 @@ TEST(Undo, PutsTheRunsPackagesBackAndLeavesWhatChangedSinceNamed) {
     EXPECT_EQ(UndoRun({g.programFolder, undo.runId, false}, ctx, again).outcome,
               UndoOutcome::AlreadyUndone);
     EXPECT_EQ(snapshot(g), expected);
-    const std::vector<HistoryEntry> history = RunHistory(g.programFolder, g.posix);
-    ASSERT_EQ(history.size(), 1u);
-    EXPECT_TRUE(history[0].undone);
-    EXPECT_EQ(history[0].moved, 5u);
-    EXPECT_EQ(history[0].cacheDir, g.cacheDir);
 }
 
 // A run cut short before it could say what landed, and an undo cut short, are finished by the
@@ -116,21 +111,14 @@ TEST(UndoHistory, KilledRunsAreUndoneAndPurgesAreNot) {
 
 // A package replaced after the undo looked at it, right before its move back, must not enter the
 // cache under the run's name: it goes back where it was, is named, and its line leaves the index.
-// Two packages moved by a run, and a file system that lets a test act between the undo's steps.
-class UndoRace : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        g.add(1, "CTF-Face.unr");
-        g.add(2, "Rock.utx");
-        g.writeIndex();
-        RecordingSink sink;
-        ASSERT_EQ(g.run(sink).moved, 2u);
-    }
+TEST(UndoRace, APackageReplacedBeforeItsMoveBackStays) {
     Game g;
+    g.add(1, "CTF-Face.unr");
+    g.add(2, "Rock.utx");
+    g.writeIndex();
+    RecordingSink lines;
+    ASSERT_EQ(g.run(lines).moved, 2u);
     FaultyFileSystem fs{g.posix};
-};
-
-TEST_F(UndoRace, APackageReplacedBeforeItsMoveBackStays) {
     const std::string rock = g.game + "/Textures/Rock.utx";
     fs.watch = [&](const char* op, const std::string& path, const std::string&, bool done) {
         if (done || std::string(op) != "moveListedFile" || path != rock) return;
@@ -138,7 +126,6 @@ TEST_F(UndoRace, APackageReplacedBeforeItsMoveBackStays) {
         std::filesystem::rename(rock + ".new", rock);
     };
     EngineContext ctx{fs, g.dialogs};
-    RecordingSink lines;
     const UndoResult undo = UndoRun({g.programFolder, "", false}, ctx, lines);
     EXPECT_EQ(undo.restored, 1u);
     EXPECT_EQ(undo.stayed, 1u);
