@@ -10,6 +10,7 @@
 #include "engine/cache_entry.h"
 #include "engine/cache_lock.h"
 #include "engine/engine_context.h"
+#include "engine/package_screen.h"
 #include "engine/placement.h"
 #include "engine/public_variables.h"
 #include "engine/run_index.h"
@@ -52,6 +53,8 @@ bool MakeTypeFolder(const std::string& treeFolder, const char* name, EngineConte
     return ensureFolder(treeFolder + "/" + name, ctx);
 }
 
+}  // namespace
+
 // Stored settings can have no mode chosen at all; that is the type-folder mode, never a folder
 // tree rooted at an empty text.
 PlacementMode modeOf(const Options& o) {
@@ -60,6 +63,8 @@ PlacementMode modeOf(const Options& o) {
     if (o.MoveDir2) return PlacementMode::FolderTree;
     return PlacementMode::TypeFolders;
 }
+
+namespace {
 
 // Marks the index lines of the checked rows. Entry k of the index is selected when row k is
 // checked and the line still names what the scan listed there (same GUID and real name): an
@@ -254,8 +259,6 @@ bool PrepareRun(Options& options, EngineContext& ctx, bool* checksPassed) {
     return true;
 }
 
-namespace {
-
 // The folders of a run: the cache, the game's type folders from Quorvel.ini, and the folders of
 // the chosen mode.
 PlacementContext placementFor(const PublicVariables& pv, SettingsSnapshot& settings,
@@ -273,6 +276,8 @@ PlacementContext placementFor(const PublicVariables& pv, SettingsSnapshot& setti
     place.moveDir2Text = toNativeSeparators(o.MoveDir2Text);
     return place;
 }
+
+namespace {
 
 // Shows `text` and returns `outcome`: a run that stops before anything changed.
 RunOutcome refuse(EngineContext& ctx, const std::string& text, RunOutcome outcome) {
@@ -337,6 +342,7 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
     ctx.fs.holdFolders(writtenFolders(place));
     std::vector<std::string> kept;
     std::size_t placed = 0;
+    PackageScreen screen(place, ctx.fs);
     status.progress(0, plan.packages);
     for (std::size_t i = 0; i < plan.lines.size(); ++i) {
         const std::string_view line = plan.lines[i];
@@ -351,8 +357,14 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
         const auto other = plan.otherCase.find(i);
         const std::string_view onDisk =
             other == plan.otherCase.end() ? std::string_view() : std::string_view(other->second);
-        switch (PlaceCacheEntry(line, place, ctx.fs, status, log.file.get(), kept,
-                                plan.listing.listedAsFile[i], onDisk)) {
+        const std::optional<PlaceOutcome> screened =
+            screen.screen(line, onDisk, status, log.file.get(), kept);
+        const PlaceOutcome outcome =
+            screened ? *screened
+                     : PlaceCacheEntry(line, place, ctx.fs, status, log.file.get(), kept,
+                                       plan.listing.listedAsFile[i], onDisk);
+        if (!screened && outcome == PlaceOutcome::Moved) screen.moved(line);
+        switch (outcome) {
             case PlaceOutcome::Moved:
                 ++result.moved;
                 break;
@@ -374,6 +386,7 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
         status.setStatusText(text);
         log.line(text);
     }
+    screen.reportNeeds(kept, status, log.file.get());
     return kept;
 }
 

@@ -13,6 +13,9 @@ class ForwardingFileSystem : public FileSystem {
     bool isFolder(const std::string& p) override { return inner_.isFolder(p); }
     bool exists(const std::string& p) override { return inner_.exists(p); }
     Result<std::string> readAll(const std::string& p) override { return inner_.readAll(p); }
+    Result<std::unique_ptr<InFile>> openForReading(const std::string& p) override {
+        return inner_.openForReading(p);
+    }
     Status writeAtomic(const std::string& p, std::string_view d) override {
         return inner_.writeAtomic(p, d);
     }

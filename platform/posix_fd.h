@@ -7,7 +7,15 @@
 #include <string>
 #include <string_view>
 
+#include "platform/filesystem.h"
 #include "platform/result.h"
+
+struct stat;
+
+namespace qv {
+// What fstat or lstat says of a file, as the identity a later look compares.
+FileIdentity identityOfStat(const struct stat& st);
+}  // namespace qv
 
 namespace qv::posix {
 

@@ -108,7 +108,7 @@ TEST(FieldRun, SelectionIsByRow) {
     Game g;
     g.add(1, "Dup.unr");
     g.lines.push_back(g.line(2, "Dup.unr"));
-    writeFile(g.cacheFile(2), bytesOf("Dup.unr"));
+    writeFile(g.cacheFile(2), bytesOf("Dup.unr", 2));
     g.add(3, "B.unr");
     g.writeIndex();
     g.scan();
@@ -158,7 +158,7 @@ TEST(FieldIndex, LinesTheGameAddsMeanwhileAreKept) {
         void maybe(const char* op) {
             if (op != when_ || done_) return;
             done_ = true;  // a download ends: new file, then the index replaced by rename
-            writeFile(g_.cacheFile(50), bytesOf("New.unr"));
+            writeFile(g_.cacheFile(50), bytesOf("New.unr", 50));
             ASSERT_TRUE(inner_.writeAtomic(g_.cacheDir + "/cache.ini",
                                            g_.index() + g_.line(50, "New.unr") + "\r\n"));
         }
@@ -321,7 +321,7 @@ TEST(FieldRun, WhatAKilledRunLeftIsCleanedUp) {
     const int held = ::open(others[2].c_str(), O_RDONLY);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);  // a write still running
     g.add(1, "Same.unr");
-    writeFile(g.game + "/Maps/Same.unr", bytesOf("Same.unr"));
+    writeFile(g.game + "/Maps/Same.unr", bytesOf("Same.unr", 1));
     g.add(2, "Linked.unr");
     ASSERT_EQ(::link(g.cacheFile(2).c_str(), (g.game + "/Maps/Linked.unr").c_str()), 0);
     g.writeIndex();

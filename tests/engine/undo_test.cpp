@@ -58,10 +58,10 @@ TEST_P(Undo, PutsTheRunsPackagesBackAndLeavesWhatChangedSinceNamed) {
     g.add(9, "New.unr");
     writeFile(g.cacheDir + "/cache.ini", g.index() + g.line(9, "New.unr") + "\r\n");
     std::set<std::string> expected = before;
-    expected.erase(g.cacheFile(1) + " : " + bytesOf("DM-Deck.unr"));
+    expected.erase(g.cacheFile(1) + " : " + bytesOf("DM-Deck.unr", 1));
     expected.erase("line " + g.line(1, "DM-Deck.unr"));
     expected.insert({edited + " : edited", "line " + g.line(9, "New.unr"),
-                     g.cacheFile(9) + " : " + bytesOf("New.unr")});
+                     g.cacheFile(9) + " : " + bytesOf("New.unr", 9)});
 
     EngineContext ctx{g.posix, g.dialogs};
     const std::set<std::string> afterRun = snapshot(root, g.cacheDir);
@@ -188,7 +188,7 @@ TEST_F(UndoRace, LinesAGameRewriteDroppedGoInAgain) {
         if (!done) {
             if (gameRead.empty()) gameRead = g.index();
         } else if (!fileExists(g.cacheFile(3))) {  // the download ends: its file, then the index
-            writeFile(g.cacheFile(3), bytesOf("New.unr"));
+            writeFile(g.cacheFile(3), bytesOf("New.unr", 3));
             writeFile(g.cacheDir + "/game.tmp", gameRead + g.line(3, "New.unr") + "\r\n");
             std::filesystem::rename(g.cacheDir + "/game.tmp", g.cacheDir + "/cache.ini");
         }

@@ -68,7 +68,7 @@ TEST(Stress, ProcessesSharingOneCacheLoseNoLine) {
             {  // the game downloads ten packages and rewrites the index as it does: no lock
                 std::string text = g.index();
                 for (unsigned n = last + 1; n <= last + 10; ++n) {
-                    writeFile(g.cacheFile(n), bytesOf(nameOf(n)));
+                    writeFile(g.cacheFile(n), bytesOf(nameOf(n), n));
                     text += g.line(n, nameOf(n)) + "\r\n";
                 }
                 if (g.posix.writeAtomic(g.cacheDir + "/cache.ini", text).ok()) last += 10, ++ops;

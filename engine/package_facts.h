@@ -1,0 +1,103 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/package_header.h"
+#include "platform/filesystem.h"
+
+namespace qv {
+
+struct PlacementContext;
+struct PublicVariables;
+
+// A real name of a package type whose header is read: u, unr, utx, uax, umx.
+bool isPackageFileName(std::string_view realName);
+
+// What the header of a file said, kept by the file's device, inode, size and modification time
+// so that a file read once is not read again while it stays the same file.
+struct HeaderFacts {
+    HeaderFault fault = HeaderFault::None;
+    std::string reason;
+    std::string guid;
+    int version = -1;
+};
+
+class HeaderCache final {
+  public:
+    // The facts of the plain file `path`: from the cache when its identity is known there, else
+    // one read of its header block (two for a package older than version 68).
+    HeaderFacts factsOf(FileSystem& fs, const std::string& path);
+    std::size_t reads() const { return reads_; }
+    std::size_t size() const { return known_.size(); }
+
+  private:
+    using Key = std::tuple<std::uint64_t, std::uint64_t, std::uint64_t, std::int64_t>;
+    std::map<Key, HeaderFacts> known_;
+    std::size_t reads_ = 0;
+};
+
+// The files of a few folders by their names folded to one case: a package is installed whatever
+// the case of its name. Each folder is listed once, when first asked.
+class FolderNames final {
+  public:
+    explicit FolderNames(FileSystem& fs) : fs_(fs) {}
+    // The name as the folder spells it of the plain file `name` ignoring ASCII case; the exact
+    // spelling when it is there.
+    std::optional<std::string> find(const std::string& folder, std::string_view name);
+    // Every plain file's name of `folder`, folded to upper case -> as spelled.
+    const std::unordered_multimap<std::string, std::string>& of(const std::string& folder);
+
+  private:
+    FileSystem& fs_;
+    std::unordered_map<std::string, std::unordered_multimap<std::string, std::string>> folders_;
+};
+
+enum class PackageCondition : std::uint8_t {
+    Unknown,     // not examined (yet)
+    NotPackage,  // a type whose header is not read (.int, .dem, others)
+    Whole,       // a package whose header is whole and names its cache file
+    Damaged,     // see reason
+    Unreadable,  // the cache file could not be read (reason: the system's text)
+    NoFile,      // no cache file
+};
+enum class InstalledVersion : std::uint8_t { None, Same, Other };
+
+struct PackageFacts {
+    PackageCondition condition = PackageCondition::Unknown;
+    InstalledVersion installed = InstalledVersion::None;
+    int version = -1;
+    std::string reason;         // Damaged, Unreadable
+    std::string guid;           // from the header
+    std::string installedPath;  // Same, Other: the file at the destination
+};
+
+const char* conditionText(PackageCondition c);  // "damaged", "ok", ... for --json
+const char* installedText(InstalledVersion v);  // "", "same version", "other version"
+
+// The facts of the package of one index line: its cache file's header, and the file of its real
+// name at its destination in any letter case.
+PackageFacts examineLine(std::string_view line, const PlacementContext& place,
+                         std::string_view cacheFileOnDisk, FileSystem& fs, HeaderCache& headers,
+                         FolderNames& folders);
+
+// The header pass over a scan's entry table: facts[k] for entry k, filled in index order;
+// `filled(first, end)` after each batch; a stop request ends it between packages.
+void examineEntries(const PublicVariables& pv, const PlacementContext& place,
+                    std::vector<PackageFacts>& facts, HeaderCache& headers, FileSystem& fs,
+                    const std::function<void(std::size_t, std::size_t)>& filled = {},
+                    const std::atomic<bool>* stop = nullptr);
+
+// The placement a listing shows destinations by: Quorvel.ini's folders and the options' mode.
+PlacementContext listingPlacement(const PublicVariables& pv, const std::string& cacheDir,
+                                  const struct Options& options, FileSystem& fs);
+
+}  // namespace qv
