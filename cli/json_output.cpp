@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "engine/package_facts.h"
 #include "engine/placement.h"
 #include "engine/public_variables.h"
 #include "engine/scan.h"
@@ -39,7 +40,8 @@ void print(const json& document, std::ostream& out) {
 
 }  // namespace
 
-void printListJson(const ScanState& state, const PublicVariables& pv, std::ostream& out) {
+void printListJson(const ScanState& state, const PublicVariables& pv, std::ostream& out,
+                   const std::vector<PackageFacts>* facts) {
     json rows = json::array();
     for (const FileRow& row : state.rows) {
         std::string guid, realName = row.text;
@@ -56,6 +58,15 @@ void printListJson(const ScanState& state, const PublicVariables& pv, std::ostre
                         {"date", row.date},
                         {"checked", row.checked},
                         {"never_move", row.neverMove}});
+        if (facts && row.entry < facts->size()) {
+            const PackageFacts& f = (*facts)[row.entry];
+            json& r = rows.back();
+            r["state"] = conditionText(f.condition);
+            r["reason"] = f.reason;
+            r["header_guid"] = f.guid;
+            r["version"] = f.version < 0 ? json(nullptr) : json(f.version);
+            r["installed"] = installedText(f.installed);
+        }
     }
     const auto checked = std::count_if(state.rows.begin(), state.rows.end(),
                                        [](const FileRow& r) { return r.checked; });

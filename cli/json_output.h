@@ -7,13 +7,17 @@ namespace qv {
 struct PublicVariables;
 struct ScanState;
 struct FoundGame;
+struct PackageFacts;
 }  // namespace qv
 
 namespace qv::cli {
 
 // list --json: {"cache_folder", "to_process", "packages": [{"name", "guid", "type", "date",
 // "checked", "never_move"}]}. Bytes that are not UTF-8 are shown as U+FFFD.
-void printListJson(const ScanState& state, const PublicVariables& pv, std::ostream& out);
+// With `facts` (by entry) each row also carries "state", "reason", "header_guid", "version"
+// (null when unknown) and "installed" ("", "same version", "other version").
+void printListJson(const ScanState& state, const PublicVariables& pv, std::ostream& out,
+                   const std::vector<PackageFacts>* facts = nullptr);
 
 // find-game --json: {"games": [{"folder", "kind", "cache_folder" (null for none), "packages"
 // (null when its cache.ini cannot be read)}]}.

@@ -4,6 +4,7 @@
 #include "engine/placement.h"
 #include "engine/public_variables.h"
 #include "engine/run.h"
+#include "engine/scan.h"
 #include "platform/ascii.h"
 #include "platform/paths.h"
 #include "settings/program_files.h"
@@ -167,6 +168,16 @@ void examineEntries(const PublicVariables& pv, const PlacementContext& place,
             batchStart = k + 1;
         }
     }
+}
+
+std::string uncheckDamaged(std::vector<FileRow>& rows, const std::vector<PackageFacts>& facts) {
+    std::size_t checked = 0;
+    for (FileRow& row : rows) {
+        if (row.entry < facts.size() && facts[row.entry].condition == PackageCondition::Damaged)
+            row.checked = false;
+        checked += row.checked;
+    }
+    return "Found " + std::to_string(checked) + " files to process";
 }
 
 PlacementContext listingPlacement(const PublicVariables& pv, const std::string& cacheDir,

@@ -96,6 +96,11 @@ void examineEntries(const PublicVariables& pv, const PlacementContext& place,
                     const std::function<void(std::size_t, std::size_t)>& filled = {},
                     const std::atomic<bool>* stop = nullptr);
 
+// Unchecks the rows of damaged packages (they never move) and returns the status text
+// "Found N files to process" for what stays checked.
+struct FileRow;
+std::string uncheckDamaged(std::vector<FileRow>& rows, const std::vector<PackageFacts>& facts);
+
 // The placement a listing shows destinations by: Quorvel.ini's folders and the options' mode.
 PlacementContext listingPlacement(const PublicVariables& pv, const std::string& cacheDir,
                                   const struct Options& options, FileSystem& fs);
