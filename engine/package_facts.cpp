@@ -42,7 +42,7 @@ HeaderFacts HeaderCache::factsOf(FileSystem& fs, const std::string& path) {
     ++reads_;
     const HeaderReading r = readPackageHeader(*file.value);
     HeaderFacts facts{r.fault, r.reason, r.header.guid,
-                      r.fault == HeaderFault::NotPackage ? -1 : r.header.version};
+                      r.ok() ? r.header.version : -1};
     // A failed read says nothing lasting of the file.
     if (id.known() && r.fault != HeaderFault::Unreadable) known_.emplace(key, facts);
     return facts;
