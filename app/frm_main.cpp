@@ -409,6 +409,7 @@ void frmMain::ScanCache() {
     sizeFileListColumns();
     fillNeverMoveBox(state.lstNM);
     sbrText->setText(displayText(state.statusText));
+    fillPackageColumns();
 }
 
 void frmMain::rescan() {

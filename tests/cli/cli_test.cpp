@@ -143,8 +143,8 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
         out.str().find("would move " + g.cacheFile(3) + " -> " + g.tmp / "tree/Music/Song.umx"),
         std::string::npos);
     EXPECT_NE(out.str().find("3 files would be moved, 0 files deleted."), std::string::npos);
-    // A destination taken already: the placement rules keep that package, as a run would.
-    writeFile(g.game + "/Maps/Face.unr", "another map");
+    // A destination taken already (by a folder): the move fails, as a run's would.
+    makeDirs(g.game + "/Maps/Face.unr");
     // The dry run ends with the status the run would: done in part.
     ASSERT_EQ(cli({"run", "--all", "--to-types", "-n"}), cli::kExitPartial) << err.str();
     EXPECT_EQ(out.str().find(g.cacheFile(1)), std::string::npos) << out.str();
