@@ -173,6 +173,25 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
     EXPECT_EQ(song["type"], "music");
     EXPECT_EQ(song["checked"], true);
     EXPECT_EQ(doc["packages"][0]["checked"], false);
+    EXPECT_EQ(song["state"], "ok");
+    EXPECT_EQ(song["version"], 69);
+    EXPECT_EQ(song["header_guid"], song["guid"]);
+    EXPECT_EQ(song["installed"], "");
+
+    // A text file named .utx is damaged and never selected; check names what nothing holds.
+    writeFile(g.cacheFile(2), "not a texture");
+    writeFile(g.game + "/Music/song.UMX", "an older song");
+    ASSERT_EQ(cli({"list", "--json", "--all"}), cli::kExitOk) << err.str();
+    const auto all = nlohmann::json::parse(out.str());
+    EXPECT_EQ(all["to_process"], 2) << "Rock.utx is damaged: never selected";
+    EXPECT_EQ(all["packages"][1]["state"], "damaged");
+    EXPECT_EQ(all["packages"][1]["reason"], "not a package");
+    EXPECT_EQ(all["packages"][2]["installed"], "other version");
+    ASSERT_EQ(cli({"check"}), cli::kExitOk) << err.str();
+    EXPECT_NE(out.str().find("Face.unr needs Engine, which is neither installed nor in the cache"),
+              std::string::npos)
+        << out.str();
+    EXPECT_NE(out.str().find("Rock.utx is damaged (not a package)"), std::string::npos);
 }
 
 // The manual page and the three completions name every command and option the parser knows.
