@@ -56,14 +56,16 @@ void frmCheckPackages::fill() {
     }
     std::string summary = "Checked " + std::to_string(report_.packages) +
                           " packages in the game's folders and " + places_.cacheDir + ": ";
+    const auto count = [](std::size_t n, const char* one, const char* many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
     summary += report_.missing.empty()
-                   ? "every package they need is there."
-                   : std::to_string(report_.missing.size()) +
-                         " needed packages are neither installed nor in the cache.";
+                   ? std::string("every package they need is there.")
+                   : count(report_.missing.size(), "needed package is", "needed packages are") +
+                         " neither installed nor in the cache.";
     if (!report_.lineless.empty())
-        summary += " " + std::to_string(report_.lineless.size()) +
-                   " cache files have no index line (" + std::to_string(saved) +
-                   " can get theirs back).";
+        summary += " " + count(report_.lineless.size(), "cache file has", "cache files have") +
+                   " no index line (" + std::to_string(saved) + " can get theirs back).";
     if (!report_.indexRead)
         summary += " cache.ini could not be read (" + report_.indexFailure + ").";
     lblSummary->setText(displayText(summary));

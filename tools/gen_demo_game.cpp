@@ -228,6 +228,11 @@ int main(int argc, char** argv) {
                                    : localTime(3, 1 + n, 13 + n % 10, (n * 7) % 60));
     }
     ok &= writeBytes(root / "Cache" / "cache.ini", crlf(index));
+    // A download whose line the index lost; the backup of an older index still holds it.
+    const std::string lost = makeGuid(seq);
+    ok &= writeBytes(root / "Cache" / (lost + ".uxx"),
+                     packageBytes(seq, 2048, lost, needsOf("CTF-Lost.unr")));
+    ok &= writeBytes(root / "Cache" / "cachebak.ini", crlf({"[Cache]", lost + "=CTF-Lost.unr"}));
 
     // Leftovers of interrupted downloads, in the game folder itself.
     ok &= writeBytes(root / "UT_4F2A.tmp", packageBytes(seq, 2600, makeGuid(seq)));
