@@ -63,7 +63,7 @@ void printListJson(const ScanState& state, const PublicVariables& pv, std::ostre
             json& r = rows.back();
             r["state"] = conditionText(f.condition);
             r["reason"] = f.reason;
-            r["header_guid"] = f.guid;
+            r["header_guid"] = std::string(f.guid.view());
             r["version"] = f.version < 0 ? json(nullptr) : json(f.version);
             r["installed"] = installedText(f.installed);
         }

@@ -33,6 +33,13 @@ bool isPackageFileName(std::string_view name) {
 }
 
 HeaderFacts HeaderCache::factsOf(FileSystem& fs, const std::string& path) {
+    // A file seen before is known by one lookup of its identity, without opening it.
+    if (!known_.empty())
+        if (const Result<FileIdentity> id = fs.identityOf(path); id.ok() && id.value.known())
+            if (auto it =
+                    known_.find({id.value.device, id.value.inode, id.value.size, id.value.mtimeNs});
+                it != known_.end())
+                return it->second;
     Result<std::unique_ptr<InFile>> file = fs.openForReading(path);
     if (!file) return {HeaderFault::Unreadable, file.status.text, {}, -1};
     const FileIdentity& id = file.value->identity();
@@ -41,10 +48,10 @@ HeaderFacts HeaderCache::factsOf(FileSystem& fs, const std::string& path) {
         if (auto it = known_.find(key); it != known_.end()) return it->second;
     ++reads_;
     const HeaderReading r = readPackageHeader(*file.value);
-    HeaderFacts facts{r.fault, r.reason, r.header.guid,
-                      r.ok() ? r.header.version : -1};
+    HeaderFacts facts{r.fault, r.reason, {}, r.ok() ? r.header.version : -1};
+    facts.guid.set(r.header.guid);
     // A failed read says nothing lasting of the file.
-    if (id.known() && r.fault != HeaderFault::Unreadable) known_.emplace(key, facts);
+    if (remember_ && id.known() && r.fault != HeaderFault::Unreadable) known_.emplace(key, facts);
     return facts;
 }
 
@@ -121,8 +128,9 @@ PackageFacts examineLine(std::string_view line, const PlacementContext& place,
     facts.reason = header.reason;
     switch (header.fault) {
         case HeaderFault::None:
-            facts.condition = equalsNoCaseAscii(header.guid, guid) ? PackageCondition::Whole
-                                                                   : PackageCondition::Damaged;
+            facts.condition = equalsNoCaseAscii(header.guid.view(), guid)
+                                  ? PackageCondition::Whole
+                                  : PackageCondition::Damaged;
             if (facts.condition == PackageCondition::Damaged)
                 facts.reason = "its GUID is not its cache file name";
             break;
@@ -141,8 +149,8 @@ PackageFacts examineLine(std::string_view line, const PlacementContext& place,
     if (!there) return facts;
     facts.installedPath = folder + "/" + *there;
     const HeaderFacts installed = headers.factsOf(fs, facts.installedPath);
-    const bool same = installed.fault == HeaderFault::None && !header.guid.empty() &&
-                      equalsNoCaseAscii(installed.guid, header.guid);
+    const bool same = installed.fault == HeaderFault::None && header.guid.known &&
+                      equalsNoCaseAscii(installed.guid.view(), header.guid.view());
     facts.installed = same ? InstalledVersion::Same : InstalledVersion::Other;
     return facts;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -22,17 +24,32 @@ struct PublicVariables;
 // A real name of a package type whose header is read: u, unr, utx, uax, umx.
 bool isPackageFileName(std::string_view realName);
 
+// A header's GUID in place, without a string of its own per package: 32 characters, or none.
+struct GuidText {
+    std::array<char, 32> text{};
+    bool known = false;
+    void set(std::string_view guid) {
+        known = guid.size() == text.size();
+        if (known) std::copy(guid.begin(), guid.end(), text.begin());
+    }
+    std::string_view view() const {
+        return known ? std::string_view(text.data(), text.size()) : std::string_view();
+    }
+};
+
 // What the header of a file said, kept by the file's device, inode, size and modification time
 // so that a file read once is not read again while it stays the same file.
 struct HeaderFacts {
     HeaderFault fault = HeaderFault::None;
     std::string reason;
-    std::string guid;
+    GuidText guid;
     int version = -1;
 };
 
 class HeaderCache final {
   public:
+    // `remember`: keep what was read (a list that is scanned again); a run reads each file once.
+    explicit HeaderCache(bool remember = true) : remember_(remember) {}
     // The facts of the plain file `path`: from the cache when its identity is known there, else
     // one read of its header block (two for a package older than version 68).
     HeaderFacts factsOf(FileSystem& fs, const std::string& path);
@@ -43,6 +60,7 @@ class HeaderCache final {
     using Key = std::tuple<std::uint64_t, std::uint64_t, std::uint64_t, std::int64_t>;
     std::map<Key, HeaderFacts> known_;
     std::size_t reads_ = 0;
+    bool remember_ = true;
 };
 
 // The files of a few folders by their names folded to one case: a package is installed whatever
@@ -76,7 +94,7 @@ struct PackageFacts {
     InstalledVersion installed = InstalledVersion::None;
     int version = -1;
     std::string reason;         // Damaged, Unreadable
-    std::string guid;           // from the header
+    GuidText guid;              // from the header
     std::string installedPath;  // Same, Other: the file at the destination
 };
 

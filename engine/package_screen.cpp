@@ -14,7 +14,7 @@ void reportLine(const std::string& text, StatusSink& status, OutFile* log) {
 }
 
 PackageScreen::PackageScreen(const PlacementContext& place, FileSystem& fs)
-    : place_(place), fs_(fs), folders_(fs) {}
+    : place_(place), fs_(fs), headers_(false), folders_(fs) {}
 
 std::optional<PlaceOutcome> PackageScreen::screen(std::string_view line,
                                                   std::string_view cacheFileOnDisk,
@@ -53,8 +53,7 @@ std::optional<PlaceOutcome> PackageScreen::screen(std::string_view line,
 
 void PackageScreen::moved(std::string_view line) {
     if (line.size() <= kRealNameStart || !isPackageFileName(line.substr(kRealNameStart))) return;
-    const std::string destination = destinationOfLine(line, place_);
-    if (!destination.empty()) moved_.push_back(destination);
+    moved_.push_back(line);
 }
 
 void PackageScreen::reportNeeds(const std::vector<std::string>& kept, StatusSink& status,
@@ -68,7 +67,8 @@ void PackageScreen::reportNeeds(const std::vector<std::string>& kept, StatusSink
          {place_.mapsDir, place_.texturesDir, place_.soundsDir, place_.musicDir, place_.systemDir})
         for (const auto& [upper, name] : folders_.of(folder))
             if (isPackageFileName(name)) left.erase(std::string(packageNameOf(upper)));
-    for (const std::string& path : moved_) {
+    for (const std::string_view line : moved_) {
+        const std::string path = destinationOfLine(line, place_);
         Result<std::unique_ptr<InFile>> file = fs_.openForReading(path);
         if (!file) continue;
         const HeaderReading header = readPackageHeader(*file.value, false);

@@ -29,7 +29,7 @@ class PackageScreen final {
                                        StatusSink& status, OutFile* log,
                                        std::vector<std::string>& kept);
 
-    // A line the run placed.
+    // A line the run placed; it must outlive reportNeeds (a view into the run's index).
     void moved(std::string_view line);
 
     // The run's end: one line for each moved package that needs a package whose line the new
@@ -41,7 +41,7 @@ class PackageScreen final {
     FileSystem& fs_;
     HeaderCache headers_;
     FolderNames folders_;
-    std::vector<std::string> moved_;  // destinations of moved packages
+    std::vector<std::string_view> moved_;  // lines of moved packages (views into the run's index)
 };
 
 // Writes `text` to the log with its line end, then to the status list.
