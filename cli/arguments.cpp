@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 
+#include "cli/exit_status.h"
 #include "platform/ascii.h"
 
 namespace qv::cli {
@@ -24,12 +25,7 @@ constexpr const char* kFooter =
     "  XDG_DATA_HOME     the user's data folder (~/.local/share); an installed copy\n"
     "                    keeps its run log and never-move list in its Quorvel folder\n"
     "\n"
-    "Exit status:\n"
-    "  0  all done\n"
-    "  1  nothing done: the command failed or changed nothing\n"
-    "  2  a usage error, or no game folder set\n"
-    "  3  done in part: some packages or files could not be moved or deleted, or\n"
-    "     the cache index or the run log could not be written\n";
+    "Exit status:\n";
 
 // Levenshtein distance, for the suggestion after a mistyped word.
 std::size_t distance(const std::string& a, const std::string& b) {
@@ -142,7 +138,7 @@ struct Parser {
 
     Parser() {
         app.set_version_flag("--version", "quorvel-cli " QV_VERSION);
-        app.footer(kFooter);
+        app.footer(kFooter + exitTableHelp());
         app.require_subcommand(0, 1);
         app.allow_extras();
         app.formatter(std::make_shared<HelpFormatter>());
@@ -151,13 +147,15 @@ struct Parser {
                                  "Scans the cache and prints one row per package: [x] or [ ], a "
                                  "tab, the name, a tab, the date, a tab, True for a never-move "
                                  "package; then the line \"Found N files to process\" (N: the "
-                                 "rows checked).");
+                                 "rows checked). In a name a backslash is written \\\\, a tab "
+                                 "\\t, a carriage return \\r, a line feed \\n and another "
+                                 "control byte \\xNN.");
         selection(list);
-        list->add_flag(
-            "--json", a.json,
-            "Prints one JSON document instead: the cache folder, the number to "
-            "process and the rows (name, guid, type, date, checked, never_move, and from the "
-            "package's header: state, reason, header_guid, version, installed).");
+        list->add_flag("--json", a.json,
+                       "Prints one JSON document instead: the cache folder, the number to "
+                       "process and the rows (name, name_base64, guid, type, date, checked, "
+                       "never_move, and from the package's header: state, reason, header_guid, "
+                       "version, installed); name_base64 holds the name's exact bytes.");
 
         CLI::App* run = command(Command::Run, "run",
                                 "Moves the selected packages out of the cache under their real "

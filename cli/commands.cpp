@@ -2,12 +2,14 @@
 
 #include <signal.h>
 
+#include <array>
 #include <atomic>
 #include <climits>
 #include <cstdlib>
 
 #include "cli/dry_run.h"
 #include "cli/json_output.h"
+#include "cli/lossless_text.h"
 #include "cli/terminal_dialogs.h"
 #include "engine/engine_context.h"
 #include "engine/maintenance.h"
@@ -49,9 +51,11 @@ extern "C" void onStopSignal(int) {
     stopSignalled.store(true);
 }
 
-// While alive (and asked to), the first SIGINT or SIGTERM only sets the stop flag the engine
-// reads between packages; the default handler is back at once (SA_RESETHAND), so a second one
-// ends the program as it always did. SA_RESTART keeps the file operations under way going.
+// While alive (and asked to), the first SIGINT or SIGTERM only sets the stop flag the engine reads
+// between packages; the default handler is back at once (SA_RESETHAND), so a second one ends the
+// program as it always did. SIGHUP (a closed terminal, a dropped ssh) only ever sets the flag: a
+// closing terminal's shell and the kernel each send one, and nobody means the second to kill.
+// SA_RESTART keeps the file operations under way going.
 class StopOnSignals {
   public:
     explicit StopOnSignals(bool on) : on_(on) {
@@ -60,26 +64,26 @@ class StopOnSignals {
         struct sigaction sa {};
         sa.sa_handler = onStopSignal;
         sigemptyset(&sa.sa_mask);
-        sa.sa_flags = SA_RESETHAND | SA_RESTART;
-        ::sigaction(SIGINT, &sa, &oldInt_);
-        ::sigaction(SIGTERM, &sa, &oldTerm_);
-        // A program started to ignore them (nohup, a background job) goes on ignoring them.
-        if (oldInt_.sa_handler == SIG_IGN) ::sigaction(SIGINT, &oldInt_, nullptr);
-        if (oldTerm_.sa_handler == SIG_IGN) ::sigaction(SIGTERM, &oldTerm_, nullptr);
+        for (std::size_t i = 0; i < kSignals.size(); ++i) {
+            sa.sa_flags = SA_RESTART | (kSignals[i] == SIGHUP ? 0 : SA_RESETHAND);
+            ::sigaction(kSignals[i], &sa, &old_[i]);
+            // A program started to ignore one (nohup, a background job) goes on ignoring it.
+            if (old_[i].sa_handler == SIG_IGN) ::sigaction(kSignals[i], &old_[i], nullptr);
+        }
     }
     ~StopOnSignals() {
         if (!on_) return;
-        ::sigaction(SIGINT, &oldInt_, nullptr);
-        ::sigaction(SIGTERM, &oldTerm_, nullptr);
+        for (std::size_t i = 0; i < kSignals.size(); ++i)
+            ::sigaction(kSignals[i], &old_[i], nullptr);
     }
     StopOnSignals(const StopOnSignals&) = delete;
     StopOnSignals& operator=(const StopOnSignals&) = delete;
     const std::atomic<bool>* flag() const { return on_ ? &stopSignalled : nullptr; }
 
   private:
+    static constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
     bool on_;
-    struct sigaction oldInt_ {};
-    struct sigaction oldTerm_ {};
+    std::array<struct sigaction, 3> old_{};
 };
 
 std::string settingsFile(const Environment& env) {
@@ -170,22 +174,10 @@ int listCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
         return kExitOk;
     }
     for (const FileRow& row : state.rows)
-        env.out << (row.checked ? "[x]" : "[ ]") << '\t' << row.text << '\t' << row.date << '\t'
-                << (row.neverMove ? "True" : "") << '\n';
+        env.out << (row.checked ? "[x]" : "[ ]") << '\t' << escapedField(row.text) << '\t'
+                << row.date << '\t' << (row.neverMove ? "True" : "") << '\n';
     env.out << state.statusText << '\n';
     return kExitOk;
-}
-
-int exitCodeOf(Completion c) {
-    switch (c) {
-        case Completion::All:
-            return kExitOk;
-        case Completion::Part:
-            return kExitPartial;
-        case Completion::Nothing:
-            break;
-    }
-    return kExitFailed;
 }
 
 int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
@@ -213,8 +205,8 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
     env.out << std::flush;
     switch (result.outcome) {
         case RunOutcome::Completed:
-            if (!result.stopped) env.out << "Done processing files\n";
-            return exitCodeOf(completionOf(result));
+            if (!result.stopped && !result.nothingToDo) env.out << "Done processing files\n";
+            return runExitStatus(result);
         case RunOutcome::NoIndex:
             env.err << kProg << "there is no cache.ini in " << request.lblCacheDir
                     << "; nothing was done\n";
@@ -241,22 +233,11 @@ int purgeCommand(const Arguments& a, Environment& env, TerminalDialogs& dialogs)
     EngineContext ctx{env.fs, dialogs, signals.flag()};
     StreamSink sink(env.out);
     PurgeResult result;
-    switch (PurgeCache(pv, ctx, sink, cacheDir, &result)) {
-        case PurgeOutcome::Done:
-            if (result.failed == 0 && result.indexReplaced && !result.stopped) return kExitOk;
-            return result.deleted == 0 ? kExitFailed : kExitPartial;
-        case PurgeOutcome::AlreadyEmpty:
-            return kExitOk;
-        case PurgeOutcome::Cancelled:
-            return kExitFailed;
-        case PurgeOutcome::NoIndex:
-            env.err << kProg << "there is no cache.ini in " << cacheDir << "; nothing to purge\n";
-            return kExitFailed;
-        case PurgeOutcome::IndexUnreadable:
-        case PurgeOutcome::Busy:
-            return kExitFailed;  // the message is on stderr
-    }
-    return kExitFailed;
+    const PurgeOutcome outcome = PurgeCache(pv, ctx, sink, cacheDir, &result);
+    // Other outcomes have said why on stderr.
+    if (outcome == PurgeOutcome::NoIndex)
+        env.err << kProg << "there is no cache.ini in " << cacheDir << "; nothing to purge\n";
+    return purgeExitStatus(outcome, result);
 }
 
 int deleteTmpCommand(Environment& env, Dialogs& dialogs) {
@@ -264,7 +245,9 @@ int deleteTmpCommand(Environment& env, Dialogs& dialogs) {
     int code = kExitOk;
     if (!loadGame(env, dialogs, pv, code)) return code;
     EngineContext ctx{env.fs, dialogs};
-    return DeleteCacheTmpFiles(pv, ctx) ? kExitOk : kExitFailed;
+    std::size_t deleted = 0;
+    const bool all = DeleteCacheTmpFiles(pv, ctx, &deleted);
+    return deleteTmpExitStatus(all, deleted);
 }
 
 int purgeDaysCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
@@ -379,15 +362,17 @@ int undoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
             return kExitFailed;
         case UndoOutcome::DryRun:
             env.out << r.restored << " packages would go back into " << r.cacheDir << "; "
-                    << r.stayed << " would stay where they are\n";
-            return kExitOk;
+                    << r.stayed << " would stay where they are";
+            if (r.unreachable > 0) env.out << ", " << r.unreachable << " cannot be reached now";
+            env.out << '\n';
+            return undoExitStatus(r);
         case UndoOutcome::Busy:
         case UndoOutcome::IndexUnreadable:
             return kExitFailed;  // the message is on stderr
         case UndoOutcome::Done:
             break;
     }
-    return exitCodeOf(completionOf(r));
+    return undoExitStatus(r);
 }
 
 int checkCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
@@ -470,9 +455,13 @@ int runMain(const std::vector<std::string>& words, Environment& env) {
     }
     // The undo lists what it would move back itself.
     const bool planned = parsed.args.dryRun && parsed.args.command != Command::Undo;
-    int code = planned ? runDryRun(parsed.args, env) : runCommand(parsed.args, env);
+    const int code = planned ? runDryRun(parsed.args, env) : runCommand(parsed.args, env);
     env.out << std::flush;
-    return code;
+    if (env.out) return code;
+    const Command c = parsed.args.command;
+    const bool onlyPrints =
+        c == Command::Help || c == Command::List || c == Command::FindGame || c == Command::History;
+    return withOutputFailed(code, !onlyPrints);
 }
 
 }  // namespace qv::cli

@@ -6,19 +6,13 @@
 #include <vector>
 
 #include "cli/arguments.h"
+#include "cli/exit_status.h"
 
 namespace qv {
 class FileSystem;
 }
 
 namespace qv::cli {
-
-// Exit statuses of quorvel-cli.
-constexpr int kExitOk = 0;      // all done
-constexpr int kExitFailed = 1;  // nothing done: the command failed or changed nothing
-constexpr int kExitUsage = 2;   // bad arguments, or no game folder set
-constexpr int kExitPartial =
-    3;  // done in part: some packages or files, the index or the log failed
 
 // Everything a command reads from outside, so tests can run commands in-process.
 struct Environment {

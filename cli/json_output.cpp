@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "cli/lossless_text.h"
 #include "engine/package_facts.h"
 #include "engine/placement.h"
 #include "engine/public_variables.h"
@@ -53,6 +54,7 @@ void printListJson(const ScanState& state, const PublicVariables& pv, std::ostre
         // The type table reads an index line: the GUID, "=", the real name.
         const std::string line = std::string(32, '0') + "=" + realName;
         rows.push_back({{"name", row.text},
+                        {"name_base64", base64Of(row.text)},
                         {"guid", guid},
                         {"type", typeName(packageTypeOfLine(line))},
                         {"date", row.date},

@@ -12,8 +12,9 @@ struct PackageFacts;
 
 namespace qv::cli {
 
-// list --json: {"cache_folder", "to_process", "packages": [{"name", "guid", "type", "date",
-// "checked", "never_move"}]}. Bytes that are not UTF-8 are shown as U+FFFD.
+// list --json: {"cache_folder", "to_process", "packages": [{"name", "name_base64", "guid",
+// "type", "date", "checked", "never_move"}]}. Bytes that are not UTF-8 are shown as U+FFFD in
+// the texts; "name_base64" holds the name's exact bytes.
 // With `facts` (by entry) each row also carries "state", "reason", "header_guid", "version"
 // (null when unknown) and "installed" ("", "same version", "other version").
 void printListJson(const ScanState& state, const PublicVariables& pv, std::ostream& out,

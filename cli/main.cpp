@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -13,6 +14,9 @@
 // quorvel-cli: the terminal front end; everything but the wiring lives in qv_cli.
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");  // dates in the user's own format
+    // A reader that went away (`quorvel-cli run | head -1`) ends the output, never the work: a
+    // failed write to standard output only stops further output, and the exit status says so.
+    ::signal(SIGPIPE, SIG_IGN);
     std::vector<std::string> words(argv + 1, argv + argc);
     qv::cli::Environment env{
         qv::programFolder(),         qv::defaultRegistryPath(), std::cout, std::cerr, std::cin,

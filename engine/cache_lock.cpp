@@ -6,12 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "engine/run_index.h"
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
+#include "platform/machine_lock.h"
 #include "settings/program_settings.h"
 
 namespace qv {
@@ -48,31 +48,6 @@ bool lockNow(int fd) {
     return rc == 0;
 }
 
-// Where the processes of this machine meet when the cache folder cannot be locked itself: a file
-// named after the folder's device and inode in /run/lock (or /tmp), never in the game's folders.
-// Returns it locked, or -1; `busy` tells that another process holds it.
-int lockOnThisMachine(int folderFd, bool& busy) {
-    struct stat folder {};
-    if (::fstat(folderFd, &folder) != 0) return -1;
-    for (const char* base : {"/run/lock", "/tmp"}) {
-        char name[96];
-        std::snprintf(name, sizeof name, "%s/quorvel-cache-%llx-%llx.lock", base,
-                      static_cast<unsigned long long>(folder.st_dev),
-                      static_cast<unsigned long long>(folder.st_ino));
-        const int fd = ::open(name, O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-        if (fd < 0) continue;
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-            if (st.st_uid == ::geteuid()) (void)::fchmod(fd, 0644);  // for every user's Quorvel
-            if (lockNow(fd)) return fd;
-            busy = errno == EWOULDBLOCK;
-        }
-        ::close(fd);
-        if (busy) return -1;
-    }
-    return -1;
-}
-
 }  // namespace
 
 CacheLock::CacheLock(const std::string& cacheDir) {
@@ -89,9 +64,16 @@ CacheLock::CacheLock(const std::string& cacheDir) {
     const int err = errno;
     bool busy = err == EWOULDBLOCK;
     // Some network file systems (NFS) refuse flock on a folder. The Quorvels of this machine
-    // then meet at a lock file of their own, and a record lock on the index keeps out one of
-    // another machine (until the index is first replaced: the record lock stays with the file).
-    if (!busy) machineFd_ = lockOnThisMachine(fd_, busy);
+    // then meet at a lock file of the folder's owner, and a record lock on the index keeps out
+    // one of another machine (until the index is first replaced: the record lock stays with the
+    // file).
+    struct stat folder {};
+    if (!busy && ::fstat(fd_, &folder) == 0) {
+        machine_ =
+            std::make_unique<MachineLock>(folder.st_dev, folder.st_ino, folder.st_uid, false);
+        busy = machine_->state() == MachineLock::State::Busy;
+        if (machine_->state() != MachineLock::State::Held) machine_.reset();
+    }
     ::close(fd_);
     fd_ = -1;
     if (busy) {
@@ -108,13 +90,12 @@ CacheLock::CacheLock(const std::string& cacheDir) {
         ::close(fd_);
         fd_ = -1;
         if (taken) {
-            if (machineFd_ >= 0) ::close(machineFd_);
-            machineFd_ = -1;
+            machine_.reset();
             state_ = State::Busy;
             return;
         }
     }
-    if (fd_ >= 0 || machineFd_ >= 0) {
+    if (fd_ >= 0 || machine_) {
         state_ = State::Held;
         failure_.clear();
     }
@@ -123,7 +104,6 @@ CacheLock::CacheLock(const std::string& cacheDir) {
 CacheLock::~CacheLock() {
     // Closing a descriptor releases its lock; the lock file stays for the next one.
     if (fd_ >= 0) ::close(fd_);
-    if (machineFd_ >= 0) ::close(machineFd_);
 }
 
 }  // namespace qv

@@ -1,13 +1,16 @@
 #pragma once
 
+#include <memory>
 #include <string>
+
+#include "platform/machine_lock.h"
 
 namespace qv {
 
 // An exclusive, non-blocking lock on a cache folder, held from construction to destruction, so
 // that no two read-modify-replace cycles of cache.ini (a run, a purge, the repair) overlap, in
 // one process or several. It is an flock(2) on the folder itself. Where the file system refuses
-// that (NFS), it is an flock on a file named after the folder in /run/lock or /tmp, for the
+// that (NFS), it is a MachineLock (a file in a lock folder of the cache folder's owner), for the
 // processes of this machine, and a record lock (F_OFD_SETLK) on cache.ini, for those of other
 // machines. Nothing is created in the game's folders, and the kernel drops the lock when the
 // holder ends, so a crashed run leaves no stale lock behind.
@@ -36,7 +39,7 @@ class CacheLock final {
 
   private:
     int fd_ = -1;
-    int machineFd_ = -1;  // the lock file of this machine, where the folder has no flock
+    std::unique_ptr<MachineLock> machine_;  // where the folder has no flock
     State state_ = State::Unavailable;
     std::string failure_;
 };

@@ -18,8 +18,13 @@ class DiscardedFile final : public OutFile {
 
 }  // namespace
 
+const std::string& DryRunFileSystem::realOf(const std::string& p) const {
+    const auto it = origin_.find(p);
+    return it == origin_.end() ? p : it->second;
+}
+
 bool DryRunFileSystem::isFile(const std::string& p) {
-    if (added_.count(p)) return true;
+    if (added_.count(p) || written_.count(p)) return true;
     return !gone_.count(p) && inner_.isFile(p);
 }
 
@@ -28,8 +33,31 @@ bool DryRunFileSystem::isFolder(const std::string& p) {
 }
 
 bool DryRunFileSystem::exists(const std::string& p) {
-    if (added_.count(p) || folders_.count(p)) return true;
+    if (added_.count(p) || folders_.count(p) || written_.count(p)) return true;
     return !gone_.count(p) && inner_.exists(p);
+}
+
+Result<std::string> DryRunFileSystem::readAll(const std::string& p) {
+    if (const auto it = written_.find(p); it != written_.end()) return {it->second, {}};
+    return inner_.readAll(p);
+}
+
+Result<bool> DryRunFileSystem::holdsExactly(const std::string& p, std::string_view expected) {
+    if (const auto it = written_.find(p); it != written_.end()) return {it->second == expected, {}};
+    return inner_.holdsExactly(p, expected);
+}
+
+Status DryRunFileSystem::writeAtomic(const std::string& p, std::string_view data) {
+    written_[p] = std::string(data);
+    return {};
+}
+
+Status DryRunFileSystem::renameReplace(const std::string& from, const std::string& to) {
+    if (const auto it = written_.find(from); it != written_.end()) {
+        written_[to] = it->second;
+        written_.erase(from);
+    }
+    return {};
 }
 
 Result<std::unique_ptr<OutFile>> DryRunFileSystem::createFile(const std::string&) {
@@ -38,10 +66,19 @@ Result<std::unique_ptr<OutFile>> DryRunFileSystem::createFile(const std::string&
 
 Status DryRunFileSystem::moveNoReplace(const std::string& from, const std::string& to) {
     if (!exists(from)) return Status::fromErrno(ENOENT);
-    if (!isFile(from)) return Status::failure("not a plain file", EINVAL);
+    // As the real move: only a plain file, never what a link leads to.
+    if (!added_.count(from)) {
+        const Result<FileIdentity> plain = inner_.identityOf(from);
+        if (!plain.ok() && plain.status.code != ENOSYS)
+            return isFolder(from) ? Status::fromErrno(EISDIR)
+                                  : Status::failure("Not a plain file", EINVAL);
+    }
+    if (!isFile(from)) return Status::failure("Not a plain file", EINVAL);
     if (exists(to)) return Status::fromErrno(EEXIST);
     if (!isFolder(parentFolder(to))) return Status::fromErrno(ENOENT);
     plan_.push_back({PlannedStep::Kind::Move, from, to});
+    origin_[to] = realOf(from);
+    origin_.erase(from);
     gone_.insert(from);
     added_.erase(from);
     added_.insert(to);
@@ -53,6 +90,8 @@ Status DryRunFileSystem::removeFile(const std::string& p) {
     plan_.push_back({PlannedStep::Kind::Delete, p, {}});
     gone_.insert(p);
     added_.erase(p);
+    origin_.erase(p);
+    written_.erase(p);
     return {};
 }
 
@@ -65,9 +104,11 @@ Status DryRunFileSystem::makeFolder(const std::string& p) {
 }
 
 Result<bool> DryRunFileSystem::sameBytesInOtherFile(const std::string& a, const std::string& b) {
-    // A file the plan puts there holds other bytes than a file still to move, as far as known.
-    if (added_.count(a) || added_.count(b) || gone_.count(a) || gone_.count(b)) return {false, {}};
-    return inner_.sameBytesInOtherFile(a, b);
+    // A file the plan put somewhere is compared where it really is.
+    const bool goneA = gone_.count(a) && !added_.count(a),
+               goneB = gone_.count(b) && !added_.count(b);
+    if (goneA || goneB || realOf(a) == realOf(b)) return {false, {}};
+    return inner_.sameBytesInOtherFile(realOf(a), realOf(b));
 }
 
 Result<std::vector<FileInfo>> DryRunFileSystem::listFiles(const std::string& folder,

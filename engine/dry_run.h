@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cerrno>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,8 +21,9 @@ struct PlannedStep {
 // A file system for a dry run: the engine runs its own operations with their own selection and
 // placement rules over it, and it reads the real files but changes none. Moves, deletions and
 // new folders are recorded as the plan and remembered, so later steps see them as done (a
-// second package of one name meets the first one's destination); index, backup, log and
-// settings writes are dropped.
+// second package of one name meets the first one's destination). Whole files written (the
+// index a repair rewrites, the backup) are kept in memory and read back from there, so later
+// steps see the repaired index; logs and journals are dropped.
 class DryRunFileSystem final : public ForwardingFileSystem {
   public:
     explicit DryRunFileSystem(FileSystem& real) : ForwardingFileSystem(real) {}
@@ -32,11 +34,17 @@ class DryRunFileSystem final : public ForwardingFileSystem {
     bool isFile(const std::string& p) override;
     bool isFolder(const std::string& p) override;
     bool exists(const std::string& p) override;
-    Status writeAtomic(const std::string&, std::string_view) override { return {}; }
+    Result<std::string> readAll(const std::string& p) override;
+    Result<bool> holdsExactly(const std::string& p, std::string_view expected) override;
+    Status writeAtomic(const std::string& p, std::string_view data) override;
     Result<std::unique_ptr<OutFile>> createFile(const std::string& p) override;
+    Result<std::unique_ptr<OutFile>> createNewFile(const std::string& p) override {
+        return createFile(p);
+    }
     Status appendToFile(const std::string&, std::string_view) override { return {}; }
     Status moveNoReplace(const std::string& from, const std::string& to) override;
-    Status renameReplace(const std::string&, const std::string&) override { return {}; }
+    Status renameReplace(const std::string& from, const std::string& to) override;
+    Status removeEmptyFolder(const std::string&) override { return {}; }
     // No exchange here: the index is then "written" through writeAtomic, which is dropped.
     Result<std::string> exchangeAtomic(const std::string&, std::string_view,
                                        const std::string* = nullptr) override {
@@ -60,8 +68,13 @@ class DryRunFileSystem final : public ForwardingFileSystem {
                         const std::function<void(std::string_view, EntryKind)>& each) override;
 
   private:
+    // The real file a path stands for: where a planned move took it from.
+    const std::string& realOf(const std::string& p) const;
+
     std::vector<PlannedStep> plan_;
     std::set<std::string> gone_, added_, folders_;
+    std::map<std::string, std::string> origin_;   // moved-to path -> the real file
+    std::map<std::string, std::string> written_;  // whole files written, by path
 };
 
 }  // namespace qv

@@ -159,7 +159,8 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
     return PurgeOutcome::Done;
 }
 
-bool DeleteCacheTmpFiles(PublicVariables& pv, EngineContext& ctx) {
+bool DeleteCacheTmpFiles(PublicVariables& pv, EngineContext& ctx, std::size_t* deleted) {
+    if (deleted) *deleted = 0;
     const Result<std::vector<FileInfo>> listed = ctx.fs.listFiles(pv.GameDir, "*.tmp");
     if (!listed.ok()) {
         ctx.dialogs.message(kProgramTitle, listed.status.text);
@@ -177,6 +178,7 @@ bool DeleteCacheTmpFiles(PublicVariables& pv, EngineContext& ctx) {
             ctx.dialogs.message(kProgramTitle, st.text);
             return false;
         }
+        if (deleted) ++*deleted;
         if (!info.link) total += info.size;
     }
     if (count < 1) {

@@ -30,8 +30,8 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
 
 // Deletes GameDir/*.tmp (a link itself, never what it leads to); messages "No files found.." or
 // "Deleted <size> of temporary cache files.", or the system's error text on the first failure
-// (then returns false).
-bool DeleteCacheTmpFiles(PublicVariables& pv, EngineContext& ctx);
+// (then returns false). `deleted`, when given, receives the number of files deleted.
+bool DeleteCacheTmpFiles(PublicVariables& pv, EngineContext& ctx, std::size_t* deleted = nullptr);
 
 // bytes / K / MEG by the number of digits.
 std::string formatByteTotal(std::uint64_t bytes);

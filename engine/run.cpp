@@ -16,6 +16,7 @@
 #include "engine/run_index.h"
 #include "engine/run_journal.h"
 #include "engine/run_log.h"
+#include "engine/run_plan.h"
 #include "engine/run_settings.h"
 #include "platform/ascii.h"
 #include "platform/dialogs.h"
@@ -48,11 +49,6 @@ bool ensureFolder(const std::string& path, EngineContext& ctx) {
     return false;
 }
 
-// MakeTypeFolder: a type sub-folder of the folder tree.
-bool MakeTypeFolder(const std::string& treeFolder, const char* name, EngineContext& ctx) {
-    return ensureFolder(treeFolder + "/" + name, ctx);
-}
-
 }  // namespace
 
 // Stored settings can have no mode chosen at all; that is the type-folder mode, never a folder
@@ -64,167 +60,8 @@ PlacementMode modeOf(const Options& o) {
     return PlacementMode::TypeFolders;
 }
 
-namespace {
-
-// Marks the index lines of the checked rows. Entry k of the index is selected when row k is
-// checked and the line still names what the scan listed there (same GUID and real name): an
-// index changed since the scan selects nothing it was not shown as. Rows of a missing extension
-// select nothing.
-std::vector<bool> selectedLines(const std::vector<std::string_view>& lines,
-                                const std::vector<std::size_t>& checkedEntries,
-                                const PublicVariables& pv) {
-    std::vector<bool> checked(pv.EntryCount(), false);
-    for (std::size_t k : checkedEntries)
-        if (k < checked.size()) checked[k] = true;
-    std::vector<bool> selected(lines.size(), false);
-    std::size_t k = 0;
-    for (std::size_t i = 0; i < lines.size() && k < checked.size(); ++i) {
-        const std::optional<EntryView> entry = parseEntryView(lines[i]);
-        if (!entry) continue;
-        const std::size_t slot = k++;
-        if (!checked[slot] || entry->missingExtension() || entry->RealName != pv.RealNames[slot])
-            continue;
-        const std::string_view scanned = pv.CacheFileNames[slot];
-        selected[i] = scanned.size() > entry->Guid.size() &&
-                      scanned.substr(0, entry->Guid.size()) == entry->Guid &&
-                      scanned[entry->Guid.size()] == '.';
-    }
-    return selected;
-}
-
-// The folders a run writes to: the cache folder first, then the destinations of its mode.
-std::vector<std::string> writtenFolders(const PlacementContext& p) {
-    switch (p.mode) {
-        case PlacementMode::OneFolder:
-            return {p.cacheDir, p.moveDirText};
-        case PlacementMode::FolderTree:
-            return {p.cacheDir,
-                    p.moveDir2Text + "/Maps",
-                    p.moveDir2Text + "/Textures",
-                    p.moveDir2Text + "/Sounds",
-                    p.moveDir2Text + "/Music",
-                    p.moveDir2Text + "/System"};
-        case PlacementMode::TypeFolders:
-            break;
-    }
-    return {p.cacheDir, p.mapsDir, p.texturesDir, p.soundsDir, p.musicDir, p.systemDir};
-}
-
-// The hash of a GUID's 32 characters, eight at a time.
-std::uint64_t hashOfGuid(std::string_view guid) {
-    std::uint64_t h = 0;
-    for (std::size_t i = 0; i + 8 <= guid.size(); i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, guid.data() + i, sizeof word);
-        h = (h ^ word) * 0x9E3779B97F4A7C15ull;
-        h ^= h >> 29;
-    }
-    return h;
-}
-
-// What one listing of the cache folder tells the run.
-struct CacheListing {
-    // Per index line: selected, and its cache file (GUID + "." + extension) listed as a plain
-    // file. Those moves need no lookup of their own; every other line (a link, a folder, a name
-    // the listing did not show, no listing at all) is looked up by its move as before.
-    std::vector<bool> listedAsFile;
-    // The whole folder was read and held no temporary file left by an interrupted write, so
-    // the clean-up need not read it again.
-    bool noLeftovers = false;
-    bool read = false;  // the whole folder was read
-};
-
-// Lists the cache folder once. The table holds line numbers only; the names stay in the lines.
-CacheListing listCacheFolder(const std::vector<std::string_view>& lines,
-                             const std::vector<bool>& selected, const std::string& cacheDir,
-                             const std::string& cacheExt, FileSystem& fs) {
-    constexpr std::size_t kGuid = kGuidLength;
-    CacheListing result;
-    std::vector<bool>& listed = result.listedAsFile;
-    listed.assign(lines.size(), false);
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        if (selected[i] && lines[i].size() > kGuid) ++count;
-    if (count == 0) {
-        result.read = true;
-        return result;
-    }
-    std::size_t size = 16;
-    while (size < 2 * count) size *= 2;
-    std::vector<std::uint32_t> table(size, 0);  // line number + 1; 0 is an empty slot
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (!selected[i] || lines[i].size() <= kGuid) continue;
-        std::size_t slot = hashOfGuid(lines[i].substr(0, kGuid)) & (size - 1);
-        while (table[slot] != 0) slot = (slot + 1) & (size - 1);
-        table[slot] = static_cast<std::uint32_t>(i + 1);
-    }
-    bool leftovers = false;
-    const Status read = fs.forEachEntry(cacheDir, [&](std::string_view name, EntryKind kind) {
-        if (name.size() > 0 && name[0] == '.' && isLeftTempFileName(name)) leftovers = true;
-        if (kind != EntryKind::File || name.size() != kGuid + 1 + cacheExt.size() ||
-            name[kGuid] != '.' || !equalsNoCaseAscii(name.substr(kGuid + 1), cacheExt))
-            return;
-        const std::string_view guid = name.substr(0, kGuid);
-        for (std::size_t slot = hashOfGuid(guid) & (size - 1); table[slot] != 0;
-             slot = (slot + 1) & (size - 1)) {
-            const std::size_t i = table[slot] - 1;
-            if (lines[i].substr(0, kGuid) == guid) listed[i] = true;
-        }
-    });
-    if (!read.ok()) {
-        listed.assign(lines.size(), false);  // a listing cut short proves nothing
-        return result;
-    }
-    result.noLeftovers = !leftovers;
-    result.read = true;
-    return result;
-}
-
-// Cache files the listing did not show under the index's spelling, found ignoring letter case:
-// line number -> the name on disk.
-std::unordered_map<std::size_t, std::string> cacheFilesInOtherCase(
-    const std::vector<std::string_view>& lines, const std::vector<bool>& selected,
-    const std::vector<bool>& listed, const PlacementContext& place, FileSystem& fs) {
-    std::vector<std::size_t> missing;
-    std::vector<std::string> names;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (!selected[i] || listed[i] || lines[i].size() <= kGuidLength) continue;
-        missing.push_back(i);
-        names.push_back(std::string(lines[i].substr(0, kGuidLength)) + "." + place.cacheExt);
-    }
-    const auto found = namesIgnoringCase(fs, place.cacheDir, names);
-    std::unordered_map<std::size_t, std::string> byLine;
-    for (std::size_t j = 0; j < missing.size(); ++j)
-        if (auto it = found.find(names[j]); it != found.end())
-            byLine.emplace(missing[j], it->second);
-    return byLine;
-}
-
-// With no selected cache file listed: whether dropping their lines loses nothing, because each
-// movable package is at its destination already (a run stopped before its new index) or some
-// cache file is there in a form the listing of plain files does not show. A wrong extension or
-// cache folder shows as neither.
-bool missingPackagesAreAccountedFor(const std::vector<std::string_view>& lines,
-                                    const std::vector<bool>& selected,
-                                    const PlacementContext& place, FileSystem& fs) {
-    bool any = false;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (!selected[i] || lines[i].size() <= kGuidLength) continue;
-        if (fs.exists(place.cacheDir + "/" + std::string(lines[i].substr(0, kGuidLength)) + "." +
-                      place.cacheExt))
-            return true;
-        const std::string destination = destinationOfLine(lines[i], place);
-        if (destination.empty()) continue;
-        if (!fs.exists(destination)) return false;
-        any = true;
-    }
-    return any;
-}
-
-}  // namespace
-
 Completion completionOf(const RunResult& r) {
-    if (r.outcome != RunOutcome::Completed) return Completion::Nothing;
+    if (r.outcome != RunOutcome::Completed || r.nothingToDo) return Completion::Nothing;
     if (r.stopped) return r.moved == 0 ? Completion::Nothing : Completion::Part;
     if (r.failed == 0 && r.indexReplaced && r.logWritten) return Completion::All;
     if (r.moved == 0 && (r.failed > 0 || !r.indexReplaced)) return Completion::Nothing;
@@ -245,19 +82,34 @@ bool PrepareRun(Options& options, EngineContext& ctx, bool* checksPassed) {
         const std::string trimmed = removeOneTrailingSeparator(*text);
         if (!trimmed.empty() || text->empty()) *text = trimmed;
     }
+    // The run makes the destination folders itself, once it knows it moves something: a run
+    // that changes nothing makes none, and its undo can remove those it made.
+    return true;
+}
 
-    const std::string tree = toNativeSeparators(options.MoveDir2Text);
-    if (options.MoveDir) {
-        if (!ensureFolder(toNativeSeparators(options.MoveDirText), ctx)) return false;
-    } else if (options.MoveDir2) {
-        if (!ensureFolder(tree, ctx)) return false;
-    }
-    if (options.MoveDir2) {
+namespace {
+
+// Makes the destination folder of a folder mode and the tree's type sub-folders where they are
+// missing; `made` receives those made, parents first. False, with the reason shown, when one
+// cannot be made.
+bool makeModeFolders(const PlacementContext& place, EngineContext& ctx,
+                     std::vector<std::string>& made) {
+    std::vector<std::string> folders;
+    if (place.mode == PlacementMode::OneFolder) folders = {place.moveDirText};
+    if (place.mode == PlacementMode::FolderTree) {
+        folders = {place.moveDir2Text};
         for (const char* sub : {"Maps", "Music", "Sounds", "System", "Textures"})
-            if (!MakeTypeFolder(tree, sub, ctx)) return false;
+            folders.push_back(place.moveDir2Text + "/" + sub);
+    }
+    for (const std::string& folder : folders) {
+        if (ctx.fs.exists(folder)) continue;
+        if (!ensureFolder(folder, ctx)) return false;
+        made.push_back(folder);
     }
     return true;
 }
+
+}  // namespace
 
 // The folders of a run: the cache, the game's type folders from Quorvel.ini, and the folders of
 // the chosen mode.
@@ -285,38 +137,6 @@ RunOutcome refuse(EngineContext& ctx, const std::string& text, RunOutcome outcom
     return outcome;
 }
 
-// The index lines a run works on, and which of them it moves.
-struct RunPlan {
-    std::vector<std::string_view> lines;  // views into the index as read: not copied
-    std::vector<bool> selected;
-    CacheListing listing;
-    std::unordered_map<std::size_t, std::string> otherCase;  // line -> cache file's own spelling
-    std::size_t packages = 0;                                // selected lines
-};
-
-RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checkedEntries,
-                const PublicVariables& pv, const PlacementContext& place, FileSystem& fs) {
-    RunPlan plan;
-    plan.lines = splitLineViews(index);
-    plan.selected = selectedLines(plan.lines, checkedEntries, pv);
-    plan.listing = listCacheFolder(plan.lines, plan.selected, place.cacheDir, place.cacheExt, fs);
-    std::vector<bool>& listed = plan.listing.listedAsFile;
-    plan.otherCase = cacheFilesInOtherCase(plan.lines, plan.selected, listed, place, fs);
-    for (const auto& [i, name] : plan.otherCase) listed[i] = true;
-    plan.packages =
-        static_cast<std::size_t>(std::count(plan.selected.begin(), plan.selected.end(), true));
-    return plan;
-}
-
-// A wrong cache extension or cache folder shows as every package missing; the run would then
-// drop every line.
-bool looksLikeWrongCache(const RunPlan& plan, const PlacementContext& place, FileSystem& fs) {
-    const std::vector<bool>& listed = plan.listing.listedAsFile;
-    return plan.packages > 0 && plan.listing.read &&
-           std::find(listed.begin(), listed.end(), true) == listed.end() &&
-           !missingPackagesAreAccountedFor(plan.lines, plan.selected, place, fs);
-}
-
 // Removes what an interrupted write left in the run's folders, saying so in the status list and
 // the log.
 void removeLeftovers(const PlacementContext& place, bool cacheListedClean, FileSystem& fs,
@@ -326,6 +146,66 @@ void removeLeftovers(const PlacementContext& place, bool cacheListedClean, FileS
     for (const std::string& text : removeLeftTempFiles(fs, folders)) {
         status.addLine(text);
         log.line(text);
+    }
+}
+
+// One selected line as the plan says: placement for what it may move or must name itself, the
+// plan's own line for a package it leaves where it is. No package moves that the plan does not
+// move.
+PlaceOutcome placeAsPlanned(const RunPlan& plan, std::size_t i, const PlacementContext& place,
+                            FileSystem& fs, StatusSink& status, RunLog* log,
+                            std::vector<std::string>& kept, PackageScreen& screen) {
+    const std::string_view line = plan.lines[i];
+    // A damaged package, or one installed as another version, stays with the reason in a
+    // player's words; a taken destination is told apart the same way.
+    if (plan.steps[i] == LineStep::Move || plan.steps[i] == LineStep::Taken) {
+        const auto other = plan.otherCase.find(i);
+        const std::string_view onDisk =
+            other == plan.otherCase.end() ? std::string_view() : std::string_view(other->second);
+        if (const std::optional<PlaceOutcome> screened =
+                screen.screen(line, onDisk, status, log ? log->file.get() : nullptr, kept))
+            return *screened;
+    }
+    switch (plan.steps[i]) {
+        case LineStep::Keep:
+        case LineStep::Unmovable:
+        case LineStep::Move:
+        case LineStep::Spare: {
+            const auto other = plan.otherCase.find(i);
+            const std::string_view onDisk = other == plan.otherCase.end()
+                                                ? std::string_view()
+                                                : std::string_view(other->second);
+            return PlaceCacheEntry(line, place, fs, status, log ? log->file.get() : nullptr, kept,
+                                   plan.listing.listedAsFile[i], onDisk);
+        }
+        case LineStep::Missing:
+        case LineStep::NotPlain:
+        case LineStep::Taken:
+        case LineStep::NoFolder:
+            break;
+    }
+    const std::string text = plannedStepText(plan, i, place);
+    if (log) log->line(text);
+    status.addLine(text);
+    if (plan.steps[i] == LineStep::Missing) return PlaceOutcome::Missing;
+    kept.emplace_back(line);
+    return PlaceOutcome::Failed;
+}
+
+void count(PlaceOutcome outcome, RunResult& result) {
+    switch (outcome) {
+        case PlaceOutcome::Moved:
+            ++result.moved;
+            break;
+        case PlaceOutcome::Kept:
+            ++result.kept;
+            break;
+        case PlaceOutcome::Missing:
+            ++result.missing;
+            break;
+        case PlaceOutcome::Failed:
+            ++result.failed;
+            break;
     }
 }
 
@@ -341,7 +221,7 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
     } held{ctx.fs};
     ctx.fs.holdFolders(writtenFolders(place));
     std::vector<std::string> kept;
-    std::size_t placed = 0;
+    std::size_t placed = 0, move = 0;
     PackageScreen screen(place, ctx.fs);
     status.progress(0, plan.packages);
     for (std::size_t i = 0; i < plan.lines.size(); ++i) {
@@ -354,30 +234,11 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
             kept.emplace_back(line);
             continue;
         }
-        const auto other = plan.otherCase.find(i);
-        const std::string_view onDisk =
-            other == plan.otherCase.end() ? std::string_view() : std::string_view(other->second);
-        const std::optional<PlaceOutcome> screened =
-            screen.screen(line, onDisk, status, log.file.get(), kept);
+        if (place.journal && plan.steps[i] == LineStep::Move) place.journal->expect(move++);
         const PlaceOutcome outcome =
-            screened ? *screened
-                     : PlaceCacheEntry(line, place, ctx.fs, status, log.file.get(), kept,
-                                       plan.listing.listedAsFile[i], onDisk);
-        if (!screened && outcome == PlaceOutcome::Moved) screen.moved(line);
-        switch (outcome) {
-            case PlaceOutcome::Moved:
-                ++result.moved;
-                break;
-            case PlaceOutcome::Kept:
-                ++result.kept;
-                break;
-            case PlaceOutcome::Missing:
-                ++result.missing;
-                break;
-            case PlaceOutcome::Failed:
-                ++result.failed;
-                break;
-        }
+            placeAsPlanned(plan, i, place, ctx.fs, status, &log, kept, screen);
+        if (outcome == PlaceOutcome::Moved && plan.steps[i] == LineStep::Move) screen.moved(line);
+        count(outcome, result);
         status.progress(++placed, plan.packages);
     }
     if (result.stopped) {
@@ -388,6 +249,51 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
     }
     screen.reportNeeds(kept, status, log.file.get());
     return kept;
+}
+
+// A run that would change nothing: each selected package's line, and why nothing happens; no
+// log, journal, index or backup is written.
+void reportNothingToDo(const RunPlan& plan, const PlacementContext& place, EngineContext& ctx,
+                       StatusSink& status, RunResult& result) {
+    std::vector<std::string> kept;
+    PackageScreen screen(place, ctx.fs);
+    for (std::size_t i = 0; i < plan.lines.size(); ++i)
+        if (plan.selected[i])
+            count(placeAsPlanned(plan, i, place, ctx.fs, status, nullptr, kept, screen), result);
+    status.addLine(plan.packages == 0
+                       ? "No package is selected; nothing was changed."
+                       : "None of the selected packages can be moved; nothing was changed.");
+    result.nothingToDo = true;
+}
+
+// Starts the run's journal before anything changes: it must name every package before the
+// first move. False when the run must not go ahead (it cannot be undone and the user, or the
+// front end, said no); nothing is left behind then.
+bool startJournal(RunJournal& journal, const RunPlan& plan, PlacementContext& place,
+                  const RunRequest& request, EngineContext& ctx, RunResult& result) {
+    std::vector<std::string> made;
+    if (journal.ok() && !makeModeFolders(place, ctx, made)) {
+        journal.discard();
+        return false;
+    }
+    journal.madeFolders(made);
+    journal.planMoves(plan, place);
+    if (journal.ok()) {
+        place.journal = &journal;
+        return true;
+    }
+    journal.discard();
+    for (auto it = made.rbegin(); it != made.rend(); ++it) (void)ctx.fs.removeEmptyFolder(*it);
+    const std::string text = journal.refusalText();
+    if (!request.askWithoutJournal) {
+        ctx.dialogs.message(kProgramTitle, text);
+        return false;
+    }
+    if (!ctx.dialogs.askYesNoDefaultNo(kProgramTitle, text + "\n\nMove the packages anyway?"))
+        return false;
+    result.notUndoable = true;
+    made.clear();
+    return makeModeFolders(place, ctx, made);
 }
 
 }  // namespace
@@ -445,6 +351,7 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
             return result;
     }
 
+    // One plan, made before anything changes, decides every package; a dry run prints it.
     const RunPlan plan = planRun(index, request.checkedEntries, pv, place, ctx.fs);
     result.selected = plan.packages;  // progress counts the packages to move, not the lines
     if (looksLikeWrongCache(plan, place, ctx.fs)) {
@@ -455,6 +362,21 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
                    RunOutcome::Refused);
         return result;
     }
+    result.outcome = RunOutcome::Completed;
+    if (plan.changesNothing()) {
+        // Only what an interrupted write of ours left goes: it is nobody's file.
+        for (const std::string& text : removeLeftTempFiles(ctx.fs, writtenFolders(place)))
+            status.addLine(text);
+        reportNothingToDo(plan, place, ctx, status, result);
+        ClearCacheEntries(pv);
+        return result;
+    }
+    // The run's journal, for its undo: every package it may move is on the disk before it moves.
+    RunJournal journal(ctx.fs, journalFolder(files.runLog), cacheDir, place.cacheExt);
+    if (!startJournal(journal, plan, place, request, ctx, result)) {
+        result.outcome = RunOutcome::Refused;
+        return result;
+    }
 
     RunLog log = StartRunLog(cacheDir, files.runLog, ctx.fs);
     if (!result.locked) {
@@ -462,13 +384,14 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         log.line(lock.unlockedLine(cacheDir));
     }
     removeLeftovers(place, plan.listing.noLeftovers, ctx.fs, status, log);
-    // The run's journal, for its undo: every package it may move is on the disk before it moves.
-    RunJournal journal(ctx.fs, journalFolder(files.runLog), cacheDir, place.cacheExt);
-    journal.planRun(plan.lines, plan.selected, place);
-    place.journal = &journal;
+    if (result.notUndoable) {
+        const std::string text = "This run cannot be undone: its journal could not be written.";
+        status.addLine(text);
+        log.line(text);
+    }
     const std::vector<std::string> kept = placeSelected(plan, place, ctx, status, log, result);
     journal.finish(result.moved);
-    if (const std::string failed = journal.failureLine(); !failed.empty()) {
+    if (const std::string failed = journal.failureLine(); !failed.empty() && !result.notUndoable) {
         status.addLine(failed);
         log.line(failed);
     }
@@ -477,7 +400,6 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     result.indexReplaced = finished.indexReplaced;
     result.logWritten = finished.logWritten;
     ClearCacheEntries(pv);
-    result.outcome = RunOutcome::Completed;
     return result;
 }
 

@@ -15,11 +15,12 @@ class StatusSink;
 
 // The engine side of cmdRun_Click before ProcessCache: the folder-text checks (message
 // "You must select a full folder path (example - /home/you/ut-packages)"), the trimming of one
-// trailing separator in both boxes (written back into `options`), and the creation of the
-// destination folder and the five type sub-folders. Returns false when the run must not start (a
-// message was shown through the dialogs: the drive-letter one, or "Could not create the folder " +
-// path + " (" + reason + ")"). `checksPassed` is set once the checks have passed (the window
-// then shows the Status tab and "Processing files...").
+// trailing separator in both boxes (written back into `options`). The destination folder and the
+// five type sub-folders are made by ProcessCache once it moves something ("Could not create the
+// folder " + path + " (" + reason + ")" refuses the run there).
+// Returns false when the run must not start (the message was shown through the dialogs).
+// `checksPassed` is set once the checks have passed (the window then shows the Status tab and
+// "Processing files...").
 bool PrepareRun(Options& options, EngineContext& ctx, bool* checksPassed = nullptr);
 
 enum class RunOutcome {
@@ -37,6 +38,9 @@ struct RunRequest {
     // The checked rows by their entry-table position (FileRow::entry). Two lines of one name are
     // two rows; exactly the lines of the checked rows are placed.
     std::vector<std::size_t> checkedEntries;
+    // When the journal cannot be written before the first move: true asks the user whether to
+    // move all the same (a run that cannot be undone); false refuses with a message.
+    bool askWithoutJournal = false;
 };
 
 struct RunResult {
@@ -52,6 +56,9 @@ struct RunResult {
     bool logWritten = false;
     bool locked = false;   // the cache lock was held (false: the work went on unlocked)
     bool stopped = false;  // a stop request ended the moves early; the rest kept their lines
+    // Nothing selected could change anything: no file was touched (no log, journal or index).
+    bool nothingToDo = false;
+    bool notUndoable = false;  // the user chose to run without a journal
 };
 
 // How much of what an operation set out to do was done: a front end's exit status.

@@ -1,13 +1,18 @@
 #include "engine/run_journal.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
+#include <climits>
 #include <ctime>
 #include <functional>
 
 #include "engine/cache_entry.h"
 #include "engine/placement.h"
+#include "engine/run_plan.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
 #include "settings/program_files.h"
@@ -117,20 +122,34 @@ std::string journalFolder(const std::string& runLogPath) {
     return parentFolder(runLogPath) + "/runs";
 }
 
+std::string resolvedFolder(FileSystem& fs, const std::string& path) {
+    if (Result<std::string> real = fs.canonicalPath(path); real.ok()) return real.value;
+    if (!path.empty() && path.front() == '/') return path;
+    char here[PATH_MAX];
+    return ::getcwd(here, sizeof here) ? std::string(here) + "/" + path : path;
+}
+
 RunJournal::RunJournal(FileSystem& fs, const std::string& folder, const std::string& cacheDir,
                        const std::string& cacheExt, std::string_view kind)
     : fs_(fs), cacheExt_(cacheExt) {
-    if (fs.changesNothing()) return;  // a dry run: no journal, and no old one removed
+    if (fs.changesNothing()) {  // a dry run: no journal, and no old one removed
+        dryRun_ = true;
+        return;
+    }
     (void)makeFolders(fs, folder);
     auto files = journalFiles(fs, folder);
-    const std::uint64_t id = files.empty() ? 1 : files.back().first + 1;
-    path_ = folder + "/" + std::to_string(id) + kSuffix;
+    std::uint64_t id = files.empty() ? 1 : files.back().first + 1;
     // The oldest go, so that this one makes kJournalsKept.
     while (files.size() >= kJournalsKept) {
         (void)fs.removeFile(files.front().second);
         files.erase(files.begin());
     }
-    Result<std::unique_ptr<OutFile>> created = fs.createFile(path_);
+    // Another run may take a number between the listing and the creation: the next one is tried.
+    Result<std::unique_ptr<OutFile>> created{nullptr, Status::fromErrno(EEXIST)};
+    for (int tries = 0; tries < 1000 && created.status.code == EEXIST; ++tries, ++id) {
+        path_ = folder + "/" + std::to_string(id) + kSuffix;
+        created = fs.createNewFile(path_);
+    }
     if (!created.ok()) {
         failure_ = created.status.text;
         return;
@@ -142,7 +161,7 @@ RunJournal::RunJournal(FileSystem& fs, const std::string& folder, const std::str
     std::string start = kHeader;
     start.append("S\t").append(kind).append("\t");
     start.append(std::to_string(static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec));
-    appendEscaped(start.append("\t"), cacheDir);
+    appendEscaped(start.append("\t"), resolvedFolder(fs, cacheDir));
     appendEscaped(start.append("\t"), cacheExt);
     put(start.append("\n"), false);
 }
@@ -157,6 +176,11 @@ std::string RunJournal::failureLine() const {
            "); this run cannot be undone";
 }
 
+std::string RunJournal::refusalText() const {
+    return "The journal " + path_ + " cannot be written (" + failure_ +
+           "), so this run could not be undone; nothing was moved.";
+}
+
 void RunJournal::put(std::string_view record, bool syncNow) {
     if (!file_) return;
     pending_.append(record);
@@ -168,41 +192,49 @@ void RunJournal::put(std::string_view record, bool syncNow) {
     if (!s.ok() && failure_.empty()) failure_ = s.text;
 }
 
-void RunJournal::planRun(const std::vector<std::string_view>& lines,
-                         const std::vector<bool>& selected, const PlacementContext& place) {
+void RunJournal::madeFolders(const std::vector<std::string>& folders) {
     std::string record;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (!selected[i] || lines[i].size() <= kGuidLength) continue;
-        const std::string destination = destinationOfLine(lines[i], place);
-        const std::string cacheFile =
-            std::string(lines[i].substr(0, kGuidLength)) + "." + place.cacheExt;
-        if (destination.empty() || isUnsafeRealName(cacheFile)) continue;
+    for (const std::string& folder : folders) {
+        appendEscaped(record.assign("C\t"), resolvedFolder(fs_, folder));
+        put(record.append("\n"), false);
+    }
+}
+
+void RunJournal::planMoves(const RunPlan& plan, const PlacementContext& place) {
+    std::string record;
+    for (std::size_t i = 0; i < plan.lines.size(); ++i) {
+        const std::string_view line = plan.lines[i];
+        if (plan.steps[i] == LineStep::Missing) {
+            appendEscaped(record.assign("D\t"), line);
+            put(record.append("\n"), false);
+        }
+        if (plan.steps[i] != LineStep::Move) continue;
+        const std::string destination = destinationOfLine(line, place);
         // The destination is its folder, "/" and the real name (the line after the GUID and "=").
         const std::string_view folder(destination.data(),
-                                      destination.size() - (lines[i].size() - kGuidLength));
+                                      destination.size() - (line.size() - kGuidLength));
         auto known = std::find(folders_.begin(), folders_.end(), folder);
         if (known == folders_.end()) {
             record.assign("F\t").append(std::to_string(folders_.size()));
-            appendEscaped(record.append("\t"), folder);
+            appendEscaped(record.append("\t"), resolvedFolder(fs_, std::string(folder)));
             put(record.append("\n"), false);
             known = folders_.emplace(folders_.end(), folder);
         }
         record.assign("P\t");
-        appendEscaped(record, lines[i]);
+        appendEscaped(record, line);
         record.append("\t").append(std::to_string(known - folders_.begin()));
         put(record.append("\n"), false);
-        planned_.push_back(std::hash<std::string>()(destination));
+        destinations_.push_back(std::hash<std::string>()(destination));
     }
     put("", true);
 }
 
 void RunJournal::landed(const std::string& destination, const FileIdentity& f) {
-    // Moves come in the order of the plan; a package that did not move is passed over.
-    const std::uint64_t hash = std::hash<std::string>()(destination);
-    std::size_t k = cursor_;
-    while (k < planned_.size() && planned_[k] != hash) ++k;
-    if (k == planned_.size()) return;
-    cursor_ = k + 1;
+    // Each landing belongs to the package the run said comes next, and to no other.
+    const std::size_t k = expected_;
+    expected_ = SIZE_MAX;
+    if (k >= destinations_.size() || destinations_[k] != std::hash<std::string>()(destination))
+        return;
     // What could not be looked up is recorded as unknown: the undo then leaves it where it is.
     std::string record = "M\t";
     for (std::uint64_t n : {static_cast<std::uint64_t>(k), f.size})
@@ -218,6 +250,13 @@ void RunJournal::finish(std::size_t moved) {
     const Status closed = file_->close();
     if (!closed.ok() && failure_.empty()) failure_ = closed.text;
     file_.reset();
+}
+
+void RunJournal::discard() {
+    if (!file_) return;
+    (void)file_->close();
+    file_.reset();
+    (void)fs_.removeFile(path_);
 }
 
 std::string JournalRecord::cacheFileOf(const JournalEntry& e) const {
@@ -254,6 +293,10 @@ bool readJournal(FileSystem& fs, const std::string& path, JournalRecord& out, bo
             out.startedNs = numberOf<std::int64_t>(f[2]);
             out.cacheDir = unescaped(f[3]);
             out.cacheExt = unescaped(f[4]);
+        } else if (type == 'D' && f.size() == 2) {
+            if (withEntries) out.droppedLines.push_back(unescaped(f[1]));
+        } else if (type == 'C' && f.size() == 2) {
+            if (withEntries) out.madeFolders.push_back(unescaped(f[1]));
         } else if (type == 'F' && f.size() == 3) {
             if (withEntries) out.folders.push_back(unescaped(f[2]));
         } else if (type == 'P' && f.size() == 3) {

@@ -11,6 +11,7 @@
 namespace qv {
 
 struct PlacementContext;
+struct RunPlan;
 
 // The folder of the run journals: "runs" beside the run log.
 std::string journalFolder(const std::string& runLogPath);
@@ -19,8 +20,10 @@ std::string journalFolder(const std::string& runLogPath);
 constexpr std::size_t kJournalsKept = 20;
 
 // The journal of one run, a text file of one record a line (names kept as their bytes, with
-// backslash, tab, CR and LF escaped):
+// backslash, tab, CR and LF escaped; every folder absolute, its links resolved):
 //   S <tab> kind <tab> start (ns) <tab> cache folder <tab> cache extension   the run's start
+//   C <tab> folder                             a folder the run made (parents first)
+//   D <tab> index line                         a line the run drops: its cache file is missing
 //   F <tab> number <tab> folder                a destination folder, numbered from 0
 //   P <tab> index line <tab> folder number     a package the run will move: its cache file is
 //                                              the line's GUID + "." + the extension, its
@@ -29,33 +32,43 @@ constexpr std::size_t kJournalsKept = 20;
 //                                              what landed where P said (all 0: not known)
 //   E <tab> packages moved                     the run's end
 //   U <tab> time                               undone (appended by the undo)
-// Every P record reaches the disk before the first move, so a killed run's journal names every
-// package that may have moved. M records go to the system in chunks as the run goes (a killed
-// process loses at most the last chunk) and to the disk at the run's end.
+// The journal is created exclusively under the next free number, and every P record reaches the
+// disk before the first move, so a killed run's journal names every package that may have moved.
+// M records go to the system in chunks as the run goes (a killed process loses at most the last
+// chunk) and to the disk at the run's end.
 class RunJournal {
   public:
     // Starts a journal of `kind` ("run" or "purge") in `folder`, creating the folder, and removes
     // the oldest journals beyond kJournalsKept. A journal that cannot be written says why. On a
-    // file system that changes nothing (a dry run) no journal is started.
+    // file system that changes nothing (a dry run) no journal is started, and none is needed.
     RunJournal(FileSystem& fs, const std::string& folder, const std::string& cacheDir,
                const std::string& cacheExt, std::string_view kind = "run");
     ~RunJournal();
     RunJournal(const RunJournal&) = delete;
     RunJournal& operator=(const RunJournal&) = delete;
 
-    bool ok() const { return file_ != nullptr && failure_.empty(); }
+    // Everything so far reached the journal (or none is kept: a dry run).
+    bool ok() const { return (file_ != nullptr || dryRun_) && failure_.empty(); }
     const std::string& path() const { return path_; }
     // The status-list and log line of a journal that could not be written (empty when none).
     std::string failureLine() const;
+    // What the run's refusal says when the journal cannot be written before the first move.
+    std::string refusalText() const;
 
-    // Records every package of `lines` the run will move (the selected ones with a destination)
-    // and syncs them to the disk before any moves.
-    void planRun(const std::vector<std::string_view>& lines, const std::vector<bool>& selected,
-                 const PlacementContext& place);
-    // After a move to `destination`: the identity of what landed there (all 0: not known).
+    // Records the folders the run made for its destinations.
+    void madeFolders(const std::vector<std::string>& folders);
+    // Records every package the plan moves, numbered in index order from 0, and syncs them to
+    // the disk: after this, ok() tells whether the run can be undone.
+    void planMoves(const RunPlan& plan, const PlacementContext& place);
+    // The planned package (its number among the moves) whose move comes next.
+    void expect(std::size_t move) { expected_ = move; }
+    // After the move of the expected package to `destination`: the identity of what landed
+    // there (all 0: not known).
     void landed(const std::string& destination, const FileIdentity& identity);
     // The run's end: the last records, synced, and the file closed.
     void finish(std::size_t moved);
+    // A run that does not go ahead: the journal is removed, so none is left empty.
+    void discard();
 
   private:
     void put(std::string_view record, bool syncNow);
@@ -64,13 +77,17 @@ class RunJournal {
     std::string path_;
     std::string cacheExt_;
     std::unique_ptr<OutFile> file_;
+    bool dryRun_ = false;
     std::string failure_;
     std::string pending_;
     std::size_t pendingRecords_ = 0;
-    std::vector<std::string> folders_;    // the F records written
-    std::vector<std::uint64_t> planned_;  // a hash of each P record's destination
-    std::size_t cursor_ = 0;              // the P record the next move is looked for from
+    std::vector<std::string> folders_;         // the F records written, as the plan names them
+    std::vector<std::uint64_t> destinations_;  // a hash of each P record's destination
+    std::size_t expected_ = SIZE_MAX;          // the P record the next landing belongs to
 };
+
+// `path` absolute, with its links, "." and ".." resolved where it exists.
+std::string resolvedFolder(FileSystem& fs, const std::string& path);
 
 // One package of a journal.
 struct JournalEntry {
@@ -92,6 +109,8 @@ struct JournalRecord {
     bool finished = false;    // the E record: the run was not killed
     bool undone = false;
     std::vector<std::string> folders;
+    std::vector<std::string> madeFolders;   // made by the run, parents first
+    std::vector<std::string> droppedLines;  // of packages missing from the cache
     std::vector<JournalEntry> entries;
 
     std::int64_t startedSeconds() const { return startedNs / 1000000000; }

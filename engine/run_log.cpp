@@ -16,15 +16,18 @@ namespace {
 // Collects the log's lines and writes them in chunks: one write per line was a third of a large
 // run's time. A chunk goes out every 256 lines (about 25 KB, at most 64 KiB), so a crash loses
 // at most the last of those lines, and the writes a run makes do not depend on timing. Placement
-// and the run write through the same object, so the lines keep their order.
+// and the run write through the same object, so the lines keep their order. A run that shares
+// the log with another one writes all its lines at once at the end, so they stay together.
 class BufferedOutFile final : public OutFile {
   public:
-    explicit BufferedOutFile(std::unique_ptr<OutFile> inner) : inner_(std::move(inner)) {}
+    BufferedOutFile(std::unique_ptr<OutFile> inner, bool whole)
+        : inner_(std::move(inner)), whole_(whole) {}
     ~BufferedOutFile() override { (void)close(); }
 
     Status write(std::string_view data) override {
         if (!inner_) return Status::failure("the log is closed");
         pending_.append(data);
+        if (whole_) return Status::success();
         if (++pendingWrites_ >= kLines || pending_.size() >= kChunk) return flush();
         return Status::success();
     }
@@ -53,6 +56,7 @@ class BufferedOutFile final : public OutFile {
     }
 
     std::unique_ptr<OutFile> inner_;
+    bool whole_;
     std::string pending_;
     int pendingWrites_ = 0;
     Status firstFailure_;
@@ -75,6 +79,7 @@ void RunLog::close() {
 std::string RunLog::statusLine() const {
     if (!created) return path + " could not be created (" + failure + ")";
     if (!failure.empty()) return path + " could not be written completely (" + failure + ")";
+    if (shared) return "This run's lines were added to " + path + ", which another run writes too.";
     return path + " was created.";
 }
 
@@ -83,9 +88,11 @@ RunLog StartRunLog(const std::string& cacheDir, const std::string& logPath, File
     log.path = logPath;
     // The user's data folder may not exist yet; a failure here shows in createFile's reason.
     (void)makeFolders(fs, parentFolder(log.path));
-    Result<std::unique_ptr<OutFile>> created = fs.createFile(log.path);
+    bool alone = true;
+    Result<std::unique_ptr<OutFile>> created = fs.openSharedLog(log.path, alone);
     if (created.ok()) {
-        log.file = std::make_unique<BufferedOutFile>(std::move(created.value));
+        log.shared = !alone;
+        log.file = std::make_unique<BufferedOutFile>(std::move(created.value), log.shared);
         log.created = true;
     } else {
         log.failure = created.status.text;

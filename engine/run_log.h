@@ -17,6 +17,7 @@ struct RunLog {
     std::string path;
     std::unique_ptr<OutFile> file;  // null when the log could not be created, and once closed
     bool created = false;
+    bool shared = false;  // another run had it open: this run's lines were added, not a new log
     std::string failure;  // the system's reason when it could not be created or written whole
 
     // Writes one line and its CR LF; a failed write is skipped (and remembered at close).
@@ -30,7 +31,8 @@ struct RunLog {
 };
 
 // Creates (replacing) the log at `logPath`, and the folders above it when they are missing, and
-// writes its header: the "{{ Using ... }}" line and an empty line.
+// writes its header: the "{{ Using ... }}" line and an empty line. Where another run writes that
+// log at the same time, it is not emptied: this run's lines are added after its lines.
 RunLog StartRunLog(const std::string& cacheDir, const std::string& logPath, FileSystem& fs);
 
 // What FinishRun needs besides the log.

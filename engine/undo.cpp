@@ -13,6 +13,7 @@
 #include "engine/run_journal.h"
 #include "engine/run_log.h"
 #include "platform/dialogs.h"
+#include "platform/paths.h"
 #include "platform/textfile.h"
 #include "settings/program_files.h"
 
@@ -27,6 +28,7 @@ enum class Step {
     Changed,      // something else is at its destination now
     Gone,         // moved or deleted since the run
     NotMoved,     // the run did not move it (its cache file is there, or nothing is anywhere)
+    Unreachable,  // its destination's folder cannot be reached now (an unmounted disk)
 };
 
 // A package with its two paths, formed when its turn comes.
@@ -41,6 +43,12 @@ struct Package {
     }
 };
 
+// The file at the destination is still the one the run put there: an edit that keeps the size
+// and the modification time still changes the status change time, a replacement the inode.
+bool isLanded(const FileIdentity& now, const FileIdentity& landed) {
+    return now.sameAs(landed) && (landed.ctimeNs == 0 || now.ctimeNs == landed.ctimeNs);
+}
+
 // `claimed`: the destinations an earlier package of a killed run answers for.
 Step assess(const Package& p, const JournalRecord& r, FileSystem& fs,
             std::unordered_set<std::string>& claimed) {
@@ -54,8 +62,13 @@ Step assess(const Package& p, const JournalRecord& r, FileSystem& fs,
     // A killed run may have moved a package without saying what landed: a file whose status
     // changed after the run started, at a destination no earlier package had, is taken for it.
     const bool first = r.finished || claimed.insert(p.destination).second;
-    if (d.ok() && (e.landed ? d.value.sameAs(e.identity) : first && d.value.ctimeNs >= r.startedNs))
+    if (d.ok() &&
+        (e.landed ? isLanded(d.value, e.identity) : first && d.value.ctimeNs >= r.startedNs))
         return Step::MoveBack;
+    // Neither gone nor changed can be told of a folder that is not there, or cannot be read.
+    if (!d.ok() && d.status.code != EINVAL &&
+        (d.status.code != ENOENT || !fs.isFolder(parentFolder(p.destination))))
+        return Step::Unreachable;
     if (!e.landed) return Step::NotMoved;
     if (d.status.code != ENOENT) return Step::Changed;
     const Result<FileIdentity> c = fs.identityOf(p.cachePath);
@@ -84,9 +97,20 @@ std::string takenText(const Package& p) {
            " is taken";
 }
 
-// Counts and names a package changed, moved or deleted since the run; false for other steps.
+std::string unreachableText(const Package& p) {
+    return std::string(p.realName()) + " cannot be reached at " + p.destination +
+           " (its folder is missing or cannot be read) and stays for a later undo";
+}
+
+// Counts and names a package changed, moved or deleted since the run, or out of reach now; false
+// for other steps.
 template <class Say>
 bool stays(Step step, const Package& p, UndoResult& result, const Say& say) {
+    if (step == Step::Unreachable) {
+        ++result.unreachable;
+        say(unreachableText(p));
+        return true;
+    }
     if (step != Step::Changed && step != Step::Gone) return false;
     ++result.stayed;
     say(step == Step::Changed ? changedText(p) : goneText(p));
@@ -132,7 +156,7 @@ UndoResult dryRun(const JournalRecord& r, FileSystem& fs, StatusSink* status) {
         if (stays(step, p, result, say) || step != Step::MoveBack) continue;
         if (!fs.exists(p.cachePath)) {
             ++result.restored;
-            say(p.destination + " would go back to " + p.cachePath);
+            say("would move " + p.destination + " -> " + p.cachePath);
         } else if (p.e.landed) {  // else the run did not move it
             ++result.stayed;
             say(takenText(p));
@@ -153,6 +177,14 @@ std::string indexWith(const std::string& index, const std::vector<std::string_vi
     for (std::string_view line : lines)
         if (!present.count(line) && added.insert(line).second) text.append(line).append(eol);
     return text;
+}
+
+// The folders the run made for its destinations, where they are empty now, the deepest first.
+template <class Say>
+void removeMadeFolders(const JournalRecord& r, FileSystem& fs, const Say& say) {
+    for (auto it = r.madeFolders.rbegin(); it != r.madeFolders.rend(); ++it)
+        if (fs.isFolder(*it) && fs.removeEmptyFolder(*it).ok())
+            say("The empty folder " + *it + ", made by the run, was removed");
 }
 
 }  // namespace
@@ -196,6 +228,18 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
         none.outcome = picked;
         return none;
     }
+    // A journal of an older version may hold a folder as it was typed: relative to a working
+    // folder that is not known now, so every path formed from it could be another one.
+    const auto relative = [](const std::string& f) { return f.empty() || f.front() != '/'; };
+    if (relative(r.cacheDir) || std::any_of(r.folders.begin(), r.folders.end(), relative)) {
+        ctx.dialogs.message(kProgramTitle, "Run " + r.id +
+                                               " names its folders relative to where it "
+                                               "was started (" +
+                                               r.cacheDir + "); it cannot be undone safely.");
+        UndoResult none;
+        none.outcome = UndoOutcome::NotUndoable;
+        return none;
+    }
     if (request.dryRun) return dryRun(r, fs, &status);
 
     UndoResult result;
@@ -210,8 +254,9 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
         return result;
     }
     // Read before anything moves: an index that cannot be read or replaced stops the undo.
+    // A missing index is no empty one: the cache folder may be on a disk not mounted now, or
+    // another folder than the run's.
     Result<std::string> index = readCacheIndex(fs, indexPath);
-    if (!index.ok() && index.status.code == ENOENT) index = {{}, {}};
     Status replaceable = index.ok() ? Status::success() : index.status;
     if (replaceable.ok() && fs.exists(indexPath)) replaceable = fs.canReplace(indexPath);
     if (!replaceable.ok()) {
@@ -253,6 +298,8 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
             (steps.back() == Step::NotMoved && fs.exists(p.cachePath)))
             lines.push_back(p.e.line);
     }
+    // The lines the run dropped for packages missing from the cache come back as they were.
+    for (const std::string& line : r.droppedLines) lines.push_back(line);
     std::string written;  // what cache.ini holds as far as this undo knows
     const auto replaceIndex = [&](std::string text, bool keepBackup) {
         const IndexReplacement replaced =
@@ -358,8 +405,11 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     say(std::to_string(result.restored) + " packages were moved back into the cache, " +
         std::to_string(result.linesAdded) + " lines added to CACHE.INI; " +
         std::to_string(result.stayed) + " stay where they are" +
-        (result.failed ? ", " + std::to_string(result.failed) + " could not be moved back" : ""));
-    if (result.failed == 0 && result.indexReplaced) {
+        (result.failed ? ", " + std::to_string(result.failed) + " could not be moved back" : "") +
+        (result.unreachable ? ", " + std::to_string(result.unreachable) + " cannot be reached now"
+                            : ""));
+    removeMadeFolders(r, fs, say);
+    if (result.failed == 0 && result.unreachable == 0 && result.indexReplaced) {
         const Status marked = markUndone(fs, r.path);
         say(marked.ok() ? "Run " + r.id + " is undone."
                         : "Run " + r.id + " could not be marked as undone (" + marked.text + ")");
@@ -375,7 +425,8 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
 Completion completionOf(const UndoResult& r) {
     if (r.outcome == UndoOutcome::DryRun) return Completion::All;
     if (r.outcome != UndoOutcome::Done) return Completion::Nothing;
-    if (r.failed == 0 && r.stayed == 0 && r.indexReplaced && r.linesNotKept == 0 && r.logWritten)
+    if (r.failed == 0 && r.stayed == 0 && r.unreachable == 0 && r.indexReplaced &&
+        r.linesNotKept == 0 && r.logWritten)
         return Completion::All;
     if (r.restored == 0 && r.linesAdded == 0) return Completion::Nothing;
     return Completion::Part;

@@ -50,6 +50,8 @@ struct UndoResult {
     std::size_t restored = 0;  // back in the cache (or would go back, dry run)
     std::size_t stayed = 0;    // changed, moved or deleted since the run: left alone
     std::size_t failed = 0;    // the move back failed: it stays where it is
+    // Its folder is missing or unreadable now (an unmounted disk): the run stays undoable.
+    std::size_t unreachable = 0;
     std::size_t linesAdded = 0;
     std::size_t linesNotKept = 0;  // the game's, added meanwhile: named as not kept
     bool indexReplaced = false;
@@ -62,8 +64,10 @@ UndoResult PreviewUndo(const std::string& programFolder, const std::string& runI
 
 // Puts the packages of a run back into its cache folder, as they were before it, and their
 // lines into cache.ini; a package changed since the run stays and is named. Status-list lines
-// go to `status`, and (not for a dry run) to the run log. The run is marked undone when
-// everything that could go back went back.
+// go to `status`, and (not for a dry run) to the run log. Folders the run made and left empty
+// go. The run is marked undone only when every package that can go back went back: one whose
+// folder cannot be reached now leaves the run undoable. A missing cache.ini or cache folder
+// stops the undo before anything moves.
 UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& status);
 
 // All, Part or Nothing of what the undo set out to do.

@@ -90,6 +90,28 @@ class FileSystem {
 
     virtual Status appendToFile(const std::string& path, std::string_view data) = 0;
 
+    // Creates `path` only when nothing of that name exists (EEXIST otherwise, a link included)
+    // and returns it open for writing: two writers can never take one name.
+    virtual Result<std::unique_ptr<OutFile>> createNewFile(const std::string& path) {
+        if (exists(path)) return {nullptr, Status::fromErrno(EEXIST)};
+        return createFile(path);
+    }
+
+    // Removes the folder `path` when it is empty (ENOTEMPTY otherwise); never its contents.
+    virtual Status removeEmptyFolder(const std::string& path) {
+        (void)path;
+        return Status::fromErrno(ENOSYS);
+    }
+
+    // Opens the run log `path` for a run that writes it while others may too (two runs on two
+    // caches): each write is appended whole, and the file is emptied first only when no other
+    // writer has it open (then `alone` is true). Held under a shared lock until closed. Here,
+    // and for file systems that do not say otherwise: createFile, alone.
+    virtual Result<std::unique_ptr<OutFile>> openSharedLog(const std::string& path, bool& alone) {
+        alone = true;
+        return createFile(path);
+    }
+
     // Moves a file, never replacing an existing one. Same file system: a rename that refuses
     // to replace. Across file systems: copy to a temporary name in the destination folder,
     // flush, rename without replacing, then delete the source. On failure the source stays

@@ -25,6 +25,10 @@ class ForwardingFileSystem : public FileSystem {
     Status appendToFile(const std::string& p, std::string_view d) override {
         return inner_.appendToFile(p, d);
     }
+    Result<std::unique_ptr<OutFile>> createNewFile(const std::string& p) override {
+        return inner_.createNewFile(p);
+    }
+    Status removeEmptyFolder(const std::string& p) override { return inner_.removeEmptyFolder(p); }
     Status moveNoReplace(const std::string& f, const std::string& t) override {
         return inner_.moveNoReplace(f, t);
     }

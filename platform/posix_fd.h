@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -65,6 +66,15 @@ inline Status readFolder(const std::string& folder, Each each) {
         if (name != "." && name != "..") each(::dirfd(dir), *e);
     }
 }
+
+// Run by root in another user's folder (a player's program or game folder), what Quorvel creates
+// there belongs to that user, as the files around it do: else the player's own next run could not
+// replace its log or add a journal. `fd` is the new file or folder, open.
+void giveToFolderOwner(int fd, const std::string& path);
+
+// The open file `fd` as an OutFile that owns it: each write starts its way to the disk, close
+// syncs.
+std::unique_ptr<OutFile> outFile(int fd);
 
 // Writes all of `data`, going on after interrupted and partial writes.
 Status writeAll(int fd, std::string_view data);

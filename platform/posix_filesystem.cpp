@@ -30,6 +30,13 @@ using posix::readFolder;
 
 namespace posix {
 
+void giveToFolderOwner(int fd, const std::string& path) {
+    if (::geteuid() != 0) return;
+    struct stat folder {};
+    if (::stat(parentFolder(path).c_str(), &folder) != 0 || folder.st_uid == 0) return;
+    (void)::fchown(fd, folder.st_uid, folder.st_gid);
+}
+
 Status writeAll(int fd, std::string_view data) {
     while (!data.empty()) {
         const ssize_t n = ::write(fd, data.data(), data.size());
@@ -94,6 +101,7 @@ Result<std::string> createTempFile(const std::string& folder, Fd& fd) {
 
 using posix::createTempFile;
 using posix::fsyncFolder;
+using posix::giveToFolderOwner;
 using posix::writeAll;
 
 namespace {
@@ -119,16 +127,6 @@ bool matchesNoCase(std::string_view pattern, std::string_view name) {
     }
     while (p < pattern.size() && pattern[p] == '*') ++p;
     return p == pattern.size();
-}
-
-// Run by root in another user's folder (a player's program or game folder), what Quorvel creates
-// there belongs to that user, as the files around it do: else the player's own next run could not
-// replace its log or add a journal. `fd` is the new file or folder, open.
-void giveToFolderOwner(int fd, const std::string& path) {
-    if (::geteuid() != 0) return;
-    struct stat folder {};
-    if (::stat(parentFolder(path).c_str(), &folder) != 0 || folder.st_uid == 0) return;
-    (void)::fchown(fd, folder.st_uid, folder.st_gid);
 }
 
 class PosixOutFile final : public OutFile {
@@ -169,6 +167,10 @@ class PosixOutFile final : public OutFile {
 };
 
 }  // namespace
+
+std::unique_ptr<OutFile> posix::outFile(int fd) {
+    return std::make_unique<PosixOutFile>(fd);
+}
 
 bool PosixFileSystem::isFile(const std::string& path) {
     struct stat st {};
@@ -305,6 +307,18 @@ Result<std::unique_ptr<OutFile>> PosixFileSystem::createFile(const std::string& 
     if (fd < 0) return {nullptr, Status::fromErrno(errno)};
     giveToFolderOwner(fd, path);
     return {std::make_unique<PosixOutFile>(fd), {}};
+}
+
+Result<std::unique_ptr<OutFile>> PosixFileSystem::createNewFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) return {nullptr, Status::fromErrno(errno)};
+    giveToFolderOwner(fd, path);
+    return {std::make_unique<PosixOutFile>(fd), {}};
+}
+
+Status PosixFileSystem::removeEmptyFolder(const std::string& path) {
+    if (::rmdir(path.c_str()) != 0) return Status::fromErrno(errno);
+    return Status::success();
 }
 
 Status PosixFileSystem::appendToFile(const std::string& path, std::string_view data) {

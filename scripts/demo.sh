@@ -67,6 +67,14 @@ if "$cli" run; then
 else
     run_status=$?
 fi
+# The demo cache holds on purpose a package listed twice, one of an unknown type, a line whose
+# file is missing and a package whose place is taken: those stay, so the run is done in part.
+case "$run_status" in
+    0) echo "(exit status 0: every selected package was moved)" ;;
+    3) echo "(exit status 3, done in part, as the demo means it to be: the duplicate, the" \
+        "unknown type, the missing file and the package whose place is taken stay, and say why)" ;;
+    *) echo "(exit status $run_status: the run did not work; see the messages above)" ;;
+esac
 
 heading "The cache after the run: quorvel-cli list"
 "$cli" list || echo "(quorvel-cli list failed with status $?)"
@@ -77,4 +85,6 @@ for folder in Maps Textures Sounds Music System; do
 done
 echo "The old index is demo/game/Cache/cachebak.ini, the run log $build/Quorvel.log."
 echo "Try also: QUORVEL_REGISTRY=$QUORVEL_REGISTRY $cli --help"
+# The demo worked when its run did all or the part it was meant to.
+if [ "$run_status" -eq 0 ] || [ "$run_status" -eq 3 ]; then exit 0; fi
 exit "$run_status"

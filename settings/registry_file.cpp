@@ -7,8 +7,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 
 #include "platform/filesystem.h"
+#include "platform/machine_lock.h"
 #include "platform/paths.h"
 #include "settings/program_files.h"
 #include "settings/registry_text.h"
@@ -37,13 +39,24 @@ class StoreLock final {
             fd_ = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd_ < 0) return Status::fromErrno(errno);
         while (::flock(fd_, LOCK_EX) != 0) {
-            if (errno != EINTR) return Status::fromErrno(errno);
+            if (errno != EINTR) return lockOnThisMachine(Status::fromErrno(errno));
         }
         return Status::success();
     }
 
   private:
+    // Where the file system has no flock (NFS without locks: "No locks available"), the writers
+    // of this machine meet where the cache lock's do, at a lock file of the store's owner.
+    Status lockOnThisMachine(const Status& refused) {
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0) return refused;
+        machine_ = std::make_unique<MachineLock>(st.st_dev, st.st_ino, st.st_uid, true);
+        if (machine_->state() == MachineLock::State::Held) return Status::success();
+        return Status::failure(refused.text + "; " + machine_->failure(), refused.code);
+    }
+
     int fd_ = -1;
+    std::unique_ptr<MachineLock> machine_;
 };
 
 // The store as it is now; a missing file is an empty store that may be written.

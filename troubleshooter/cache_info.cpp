@@ -14,10 +14,6 @@ namespace {
 const std::string kRuleEquals(36, '=');
 const std::string kRule(56, '-');
 
-std::string lowerCase(std::string s) {
-    return lowerAscii(s);
-}
-
 }  // namespace
 
 std::vector<std::string> readCacheIni(FileSystem& fs, const std::string& path) {
@@ -122,17 +118,7 @@ std::string buildReport(const ReportInput& in) {
 }
 
 Status saveReport(FileSystem& fs, const std::string& folder, const std::string& text) {
-    // The report under its own name is replaced by the atomic write; a copy under another
-    // letter case would leave the user two reports to choose from.
-    if (Result<std::vector<FileInfo>> files = fs.listFiles(folder, "*.*"); files) {
-        const std::string wanted = lowerCase(kReportName);
-        for (const FileInfo& f : files.value) {
-            if (f.name == kReportName || lowerCase(f.name) != wanted) continue;
-            const std::string old = joinClean(folder, f.name);
-            if (Status s = fs.removeFile(old); !s)
-                return Status::failure(old + " could not be deleted: " + s.text, s.code);
-        }
-    }
+    // Only the report's own name is replaced: on Linux "cacheinfo.txt" is another file.
     return fs.writeAtomic(joinClean(folder, kReportName), text);
 }
 

@@ -55,8 +55,8 @@ struct ReportInput {
 // The report's text, every line ending in CR LF; control bytes in a line are escaped.
 std::string buildReport(const ReportInput& in);
 
-// Writes the report as `folder`/CacheInfo.txt, replacing it atomically; any other file in
-// `folder` whose name is "cacheinfo.txt" in another letter case is deleted first.
+// Writes the report as `folder`/CacheInfo.txt, replacing it atomically; a file whose name
+// differs only in letter case is another file and stays as it is.
 Status saveReport(FileSystem& fs, const std::string& folder, const std::string& text);
 
 }  // namespace qv::troubleshooter

@@ -7,6 +7,7 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/lossless_text.h"
 #include "tests/support/game.h"
 
 namespace qv::test {
@@ -100,7 +101,7 @@ TEST_F(Cli, SetTheGameListRunAndPurge) {
     EXPECT_NE(out.str().find("  1  run, 2 packages moved  " + g.cacheDir), std::string::npos)
         << out.str();
     ASSERT_EQ(cli({"undo", "-n"}), cli::kExitOk) << err.str();
-    EXPECT_NE(out.str().find(g.game + "/Maps/Face.unr would go back to " + g.cacheFile(1)),
+    EXPECT_NE(out.str().find("would move " + g.game + "/Maps/Face.unr -> " + g.cacheFile(1)),
               std::string::npos)
         << out.str();
     ASSERT_EQ(cli({"undo"}), cli::kExitOk) << err.str();
@@ -154,7 +155,7 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
     EXPECT_NE(out.str().find("2 files would be moved, 0 files deleted."), std::string::npos);
     ASSERT_EQ(cli({"purge", "-n"}), cli::kExitOk) << err.str();
     EXPECT_NE(out.str().find("0 files would be moved, 3 files deleted."), std::string::npos);
-    ASSERT_EQ(cli({"delete-tmp", "--dry-run"}), cli::kExitOk) << err.str();
+    ASSERT_EQ(cli({"delete-tmp", "--dry-run"}), cli::kExitFailed) << err.str();  // none there
     for (unsigned n : {1, 2, 3}) EXPECT_TRUE(fileExists(g.cacheFile(n)));
     EXPECT_FALSE(fileExists(g.tmp / "tree"));
     EXPECT_FALSE(fileExists(g.programFolder + "/Quorvel.log"));
@@ -239,6 +240,144 @@ TEST(CliDocuments, ManualPageAndCompletionsCannotDrift) {
         ::pclose(pipe);
         EXPECT_EQ(answer, std::string(expected) + "\n") << line;
     }
+}
+
+using Words = std::vector<std::string>;
+
+// An output that fails as a full disk or a closed pipe does.
+class FullBuffer final : public std::streambuf {
+    int overflow(int) override { return traits_type::eof(); }
+};
+
+// A cache of the packages named ("-Name": its line without its file); "+tmp": two *.tmp files in
+// the game folder; "+ran": after a run of everything; "+edited": Face.unr changed since.
+struct Row {
+    const char* cache;
+    Words words;
+    int status;
+    bool dryRunToo = true, outputFails = false;
+};
+
+int cli(Game& g, const Words& words, std::ostream& out, std::string* said = nullptr) {
+    std::ostringstream err;
+    std::istringstream in;
+    cli::Environment env{g.programFolder, g.tmp / "registry.reg", out, err, in, false, g.posix};
+    const int status = cli::runMain(words, env);
+    if (said) *said = err.str();
+    return status;
+}
+
+void setUp(Game& g, const std::string& cache) {
+    std::istringstream words(cache);
+    unsigned n = 0;
+    for (std::string w; words >> w;) {
+        if (w[0] != '+') g.add(++n, w[0] == '-' ? w.substr(1) : w, w[0] != '-');
+        if (w == "+tmp") writeFile(g.game + "/a.tmp", "t"), writeFile(g.game + "/b.tmp", "t");
+        std::ostringstream out;
+        if (w == "+ran") {
+            g.writeIndex();
+            ASSERT_EQ(cli(g, {"run", "--all"}, out), cli::kExitOk);
+        }
+        if (w == "+edited") writeFile(g.game + "/Maps/Face.unr", "edited");
+    }
+    if (cache.find("+ran") == std::string::npos) g.writeIndex();
+}
+
+TEST(CliExitStatus, EveryRowOfTheTable) {
+    const Row rows[] = {
+        {"Face.unr Rock.utx", {"run", "--all"}, cli::kExitOk},
+        {"Face.unr Rock.utx", {"run", "--only", "u"}, cli::kExitFailed},  // nothing selected
+        {"", {"run", "--all"}, cli::kExitFailed},                         // no package in the index
+        {"Face.unr -Gone.unr", {"run", "--all"}, cli::kExitPartial},      // NOT FOUND
+        {"-Gone.unr", {"run", "--all"}, cli::kExitFailed},
+        {"Face.unr sub/../../Evil.unr", {"run", "--all"}, cli::kExitPartial},  // not a safe name
+        {"Face.unr Pack.umod", {"run", "--all"}, cli::kExitPartial},           // unknown type
+        {"Face.unr", {"run", "--all"}, cli::kExitPartial, true, true},         // report not written
+        {"Face.unr", {"list"}, cli::kExitFailed, false, true},
+        {"Face.unr", {"delete-tmp"}, cli::kExitFailed},
+        {"Face.unr +tmp", {"delete-tmp"}, cli::kExitOk},
+        {"", {"purge", "--yes"}, cli::kExitFailed},  // an empty cache
+        {"Face.unr", {"purge", "--yes"}, cli::kExitOk},
+        {"Face.unr", {"purge"}, cli::kExitFailed, false},  // nobody to say yes
+        {"Face.unr", {"undo"}, cli::kExitFailed},          // no run to undo
+        {"Face.unr Rock.utx +ran", {"undo"}, cli::kExitOk},
+        {"Face.unr Rock.utx +ran +edited", {"undo"}, cli::kExitPartial},
+        {"", {"run", "--bogus"}, cli::kExitUsage, false},
+    };
+    for (const Row& row : rows) {
+        Game g;
+        std::ostringstream out;
+        ASSERT_EQ(cli(g, {"set-game-dir", g.game}, out), cli::kExitOk);
+        setUp(g, row.cache);
+        FullBuffer full;
+        std::ostream failing(&full);
+        std::ostream& target = row.outputFails ? failing : static_cast<std::ostream&>(out);
+        const std::string what = row.cache + (" " + row.words[0]);
+        std::string said;
+        if (row.dryRunToo) {
+            Words dry = row.words;
+            dry.push_back("-n");
+            EXPECT_EQ(cli(g, dry, target, &said), row.status) << what << " -n\n" << said;
+            target.clear();
+        }
+        EXPECT_EQ(cli(g, row.words, target, &said), row.status) << what << "\n" << said;
+    }
+    Game g;  // no game folder set
+    std::ostringstream out;
+    EXPECT_EQ(cli(g, {"run"}, out), cli::kExitUsage);
+}
+
+// The README and the manual page say what --help says, row by row.
+TEST(CliExitStatus, OneTableInEveryDocument) {
+    const std::string source = QV_TEST_DATA_DIR "/../../";
+    const auto flat = [](std::string text) {
+        for (const char* roff : {"\\-", "\\fB", "\\fR"})
+            for (std::size_t at; (at = text.find(roff)) != std::string::npos;)
+                text.replace(at, std::string(roff).size(), roff[1] == '-' ? "-" : "");
+        std::string out;
+        for (char c : text)
+            if (!((c == ' ' || c == '\n') && (out.empty() || out.back() == ' ')))
+                out += c == '\n' ? ' ' : c;
+        return out;
+    };
+    const std::string man = flat(readFile(source + "data/package/quorvel-cli.1")),
+                      readme = readFile(source + "README.md"), help = cli::usageText();
+    EXPECT_NE(help.find(cli::exitTableHelp()), std::string::npos);
+    for (const cli::ExitRow& row : cli::exitTable()) {
+        std::string sentence = row.meaning;
+        sentence[0] = static_cast<char>(std::toupper(sentence[0]));
+        sentence += '.';
+        EXPECT_NE(man.find(".B " + std::to_string(row.status) + " " + sentence), std::string::npos)
+            << sentence;
+        EXPECT_NE(readme.find("| " + std::to_string(row.status) + " | " + sentence + " |"),
+                  std::string::npos)
+            << sentence;
+    }
+}
+
+// A name that would break a row or reach the terminal raw is escaped; the JSON keeps its bytes.
+TEST(CliList, NamesStayOneFieldAndJsonKeepsTheirBytes) {
+    EXPECT_EQ(cli::escapedField("a\tb\rc\nd\\e\x01\x7f\xe9"), "a\\tb\\rc\\nd\\\\e\\x01\\x7F\xe9");
+    for (const auto& [bytes, coded] :
+         {std::pair{"", ""}, std::pair{"f", "Zg=="}, std::pair{"fo", "Zm8="},
+          std::pair{"foo", "Zm9v"}, std::pair{"\xff\xfe\x01", "//4B"}})
+        EXPECT_EQ(cli::base64Of(bytes), coded);
+    Game g;
+    g.add(1, "Tab\tMap.unr");
+    g.add(2, "Caf\xe9.utx");
+    g.add(3, "Caf\xea.utx");
+    g.writeIndex();
+    std::ostringstream out;
+    ASSERT_EQ(cli(g, {"set-game-dir", g.game}, out), cli::kExitOk);
+    out.str({});
+    ASSERT_EQ(cli(g, {"list"}, out), cli::kExitOk);
+    EXPECT_NE(out.str().find("[x]\tTab\\tMap.unr\t"), std::string::npos) << out.str();
+    out.str({});
+    ASSERT_EQ(cli(g, {"list", "--json"}, out), cli::kExitOk);
+    const auto doc = nlohmann::json::parse(out.str());
+    EXPECT_EQ(doc["packages"][1]["name"], doc["packages"][2]["name"]);  // both show U+FFFD
+    EXPECT_EQ(doc["packages"][1]["name_base64"], cli::base64Of("Caf\xe9.utx"));
+    EXPECT_EQ(doc["packages"][2]["name_base64"], cli::base64Of("Caf\xea.utx"));
 }
 
 }  // namespace

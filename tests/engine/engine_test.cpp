@@ -15,6 +15,7 @@
 #include "engine/cache_lock.h"
 #include "engine/placement.h"
 #include "engine/run_index.h"
+#include "engine/run_log.h"
 #include "platform/textfile.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/game.h"
@@ -280,10 +281,39 @@ TEST(CacheLockTest, ASecondRunOrPurgeWaitsForTheFirst) {
     struct stat folder {};
     ASSERT_EQ(::stat(g.cacheDir.c_str(), &folder), 0);
     char name[64];  // the lock file of a folder that is gone helps nobody
-    std::snprintf(name, sizeof name, "quorvel-cache-%llx-%llx.lock",
+    std::snprintf(name, sizeof name, "/quorvel-%u/lock-%llx-%llx", ::geteuid(),
                   static_cast<unsigned long long>(folder.st_dev),
                   static_cast<unsigned long long>(folder.st_ino));
-    for (const char* base : {"/run/lock/", "/tmp/"}) ::unlink((base + std::string(name)).c_str());
+    for (const char* base : {"/run/lock", "/tmp"}) ::unlink((base + std::string(name)).c_str());
+}
+
+// Guards: a log emptied under another run's writer (NUL bytes, lost lines), a second run's lines
+// scattered through the first's, "was created" said of a log that was not.
+TEST(RunLogShared, TwoRunsAtOnceKeepEveryLineAndTheSecondsTogether) {
+    Game g;
+    const std::string path = g.programFolder + "/Quorvel.log";
+    writeFile(path, "an older run's log\r\n");
+    RunLog first = StartRunLog("/a", path, g.posix), second = StartRunLog("/b", path, g.posix);
+    EXPECT_FALSE(first.shared);
+    EXPECT_TRUE(second.shared);
+    for (int i = 0; i < 600; ++i) first.line("a" + std::to_string(i)), second.line("b");
+    second.close();
+    first.close();
+    EXPECT_EQ(first.statusLine(), path + " was created.");
+    EXPECT_EQ(second.statusLine(),
+              "This run's lines were added to " + path + ", which another run writes too.");
+    const std::string log = readFile(path), block = "{{ Using /b as the CACHE directory }}\r\n\r\n";
+    std::string bs;
+    for (int i = 0; i < 600; ++i) bs += "b\r\n";
+    EXPECT_NE(log.find(block + bs), std::string::npos);
+    EXPECT_EQ(log.rfind("{{ Using /a as the CACHE directory }}", 0), 0u);
+    EXPECT_NE(log.find("a599\r\n"), std::string::npos);
+    std::size_t size = 2 * block.size() + bs.size();  // nothing lost, nothing left of the old
+    for (int i = 0; i < 600; ++i) size += std::to_string(i).size() + 3;
+    EXPECT_EQ(log.size(), size);
+    RunLog alone = StartRunLog("/c", path, g.posix);  // the others are done: a log of its own
+    alone.close();
+    EXPECT_EQ(readFile(path), "{{ Using /c as the CACHE directory }}\r\n\r\n");
 }
 
 TEST(Maintenance, TemporaryFilesAndTheirSize) {

@@ -6,6 +6,7 @@
 #include "engine/package_facts.h"
 #include "engine/package_header.h"
 #include "engine/run_journal.h"
+#include "engine/run_plan.h"
 #include "settings/program_files.h"
 #include "tests/support/game.h"
 #include "tools/package_writer.h"
@@ -55,7 +56,9 @@ TEST(PackageHeader, WholePackagesOfEveryLayoutAndHostileOnesCostAFewBoundedReads
         for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
             CountingFile part(bytes.substr(0, cut));
             const HeaderReading c = readPackageHeader(part);
-            if (c.ok()) EXPECT_FALSE(readPackageImports(part, c.header).ok()) << version << cut;
+            if (c.ok()) {
+                EXPECT_FALSE(readPackageImports(part, c.header).ok()) << version << cut;
+            }
             EXPECT_LE(part.reads, 3u);
             EXPECT_LE(part.bytes, kHeaderBlock + 16 + cut * 2);
         }
@@ -188,7 +191,11 @@ TEST(PackageCheck, NamesEveryMissingNeedOnlyAndPutsLostLinesBack) {
         const std::string lost = g.line(4, "Lost.unr");
         RunJournal journal(g.posix, journalFolder(programFiles(g.programFolder, g.posix).runLog),
                            g.cacheDir, "uxx");
-        journal.planRun({lost}, {true}, listingPlacement(g.pv, g.cacheDir, {}, g.posix));
+        RunPlan plan;
+        plan.lines = {lost};
+        plan.selected = {true};
+        plan.steps = {LineStep::Move};
+        journal.planMoves(plan, listingPlacement(g.pv, g.cacheDir, {}, g.posix));
         journal.finish(0);
     }
     g.pv.ProgramFolder = g.programFolder, g.pv.GameDir = g.gameDir;
@@ -213,7 +220,7 @@ TEST(PackageCheck, NamesEveryMissingNeedOnlyAndPutsLostLinesBack) {
         restoreIndexLines(g.cacheDir, report.lineless, g.posix, g.dialogs);
     ASSERT_TRUE(restored.status.ok()) << restored.status.text;
     EXPECT_EQ(restored.restored.size(), 2u);
-    for (const std::string l :
+    for (const std::string& l :
          {g.line(3, "Skies.utx"), g.line(4, "Lost.unr"), g.line(1, "OldTex.utx")})
         EXPECT_NE(g.index().find(l + "\r\n"), std::string::npos) << l;
     report = checkPackages(places.value, g.posix);

@@ -1,12 +1,15 @@
 // The file system layer and the text helpers every file format rests on.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 
+#include "platform/machine_lock.h"
 #include "platform/paths.h"
 #include "platform/posix_filesystem.h"
 #include "platform/textfile.h"
@@ -161,6 +164,70 @@ TEST(RealFileSystem, ListsPlainFilesByPatternIgnoringCase) {
     EXPECT_EQ(names, (Lines{"a.TMP:5", "b.tmp:5"}));
     EXPECT_EQ(realFileSystem().listFiles(dir.path(), "*.*").value.size(), 3u);
     EXPECT_FALSE(realFileSystem().listFiles(dir / "none", "*.*").ok());
+}
+
+using State = MachineLock::State;
+
+struct stat statOf(const std::string& path) {
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    return st;
+}
+
+// The state a MachineLock for `owner` gets in a child process run as user `as`.
+State stateAs(uid_t as, uid_t owner) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool user = ::setresgid(as, as, as) == 0 && ::setresuid(as, as, as) == 0;
+        ::_exit(
+            user ? static_cast<int>(
+                       MachineLock(0x5eed, static_cast<ino_t>(::getppid()), owner, false).state())
+                 : 9);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    return static_cast<State>(WEXITSTATUS(status));
+}
+
+// Guards: a second holder let in, a lock file or folder others can open (and so hold), root and
+// the owner at different files, another user's folder of the owner's name taken for the owner's.
+TEST(MachineLock, OneHolderAtATimeInTheOwnersPrivateFolder) {
+    const uid_t me = ::geteuid(), player = 54321, other = 54322;
+    const ino_t thing = static_cast<ino_t>(::getpid());
+    const auto clear = [&] {
+        for (const char* base : {"/run/lock/quorvel-", "/tmp/quorvel-"})
+            std::filesystem::remove_all(base + std::to_string(player));
+    };
+    clear();
+    {
+        MachineLock first(0x5eed, thing, me, false);
+        ASSERT_EQ(first.state(), State::Held) << first.failure();
+        EXPECT_EQ(MachineLock(0x5eed, thing, me, false).state(), State::Busy);
+        EXPECT_EQ(statOf(first.path()).st_mode & 07777, 0600u);
+        EXPECT_EQ(statOf(std::filesystem::path(first.path()).parent_path()).st_mode & 07777, 0700u);
+    }
+    {
+        MachineLock again(0x5eed, thing, me, false);
+        EXPECT_EQ(again.state(), State::Held);
+        ::unlink(again.path().c_str());
+    }
+    if (me != 0) GTEST_SKIP() << "the rest needs root to play two other users";
+    {
+        MachineLock root(0x5eed, thing, player, false);  // root on the player's cache
+        ASSERT_EQ(root.state(), State::Held) << root.failure();
+        EXPECT_EQ(statOf(root.path()).st_uid, player);
+        EXPECT_EQ(stateAs(player, player), State::Busy);        // the player's Quorvel meets root's
+        EXPECT_EQ(stateAs(other, player), State::Unavailable);  // another user's cannot enter
+    }
+    std::filesystem::remove_all("/run/lock/quorvel-" + std::to_string(player));
+    // Another user made the player's folder first: it is not used, and nothing blocks.
+    const std::string taken = "/run/lock/quorvel-" + std::to_string(player);
+    ASSERT_EQ(::mkdir(taken.c_str(), 0777), 0);
+    ASSERT_EQ(::chown(taken.c_str(), other, other), 0);
+    MachineLock root(0x5eed, thing, player, false);
+    EXPECT_EQ(root.state(), State::Held) << root.failure();
+    EXPECT_EQ(root.path().rfind("/tmp/quorvel-", 0), 0u) << root.path();
+    clear();
 }
 
 }  // namespace

@@ -1,13 +1,18 @@
 // Profiles as other editors save them, and registry stores and key paths as players meet them.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 
+#include "platform/machine_lock.h"
 #include "settings/cls_registry.h"
 #include "settings/mdl_ini.h"
 #include "settings/program_settings.h"
+#include "settings/registry_file.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
@@ -162,6 +167,33 @@ TEST(RegistryStore, ALinkStaysALinkLeftoversGoAndTheOptionsAreOneWrite) {
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_NE(dialogs.messages()[0].find("is a link to a file that is not there"),
               std::string::npos);
+}
+
+// Guards: "No locks available" for every save; a save that takes no lock at all.
+TEST(RegistryStoreWithoutFlock, SavesUnderTheLockOfThisMachine) {
+    TempDir dir;
+    ::setenv("QV_SHIM_NO_FILE_FLOCK", dir.path().c_str(), 1);
+    const int fd = ::open((dir / "probe").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const bool refused = ::flock(fd, LOCK_EX) != 0 && errno == ENOLCK;
+    ::close(fd);
+    if (!refused) ::unsetenv("QV_SHIM_NO_FILE_FLOCK");
+    if (!refused) GTEST_SKIP() << "needs the nfs_like shim preloaded";
+    RegistryFile store(dir / "registry.reg");
+    const Status saved = store.setValue(static_cast<std::int32_t>(0x80000002u), "Software\\Velmora",
+                                        "A", {REG_SZ_TYPE, "1"});
+    EXPECT_TRUE(saved.ok()) << saved.text;
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "registry.reg.lock").c_str(), &st), 0);
+    // The lock the save took and let go: there, and free again.
+    char taken[96];
+    std::snprintf(taken, sizeof taken, "/run/lock/quorvel-%u/lock-%llx-%llx", st.st_uid,
+                  static_cast<unsigned long long>(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    EXPECT_EQ(::access(taken, F_OK), 0) << taken;
+    MachineLock after(st.st_dev, st.st_ino, st.st_uid, false);
+    EXPECT_EQ(after.state(), MachineLock::State::Held);
+    ::unlink(after.path().c_str());
+    ::unsetenv("QV_SHIM_NO_FILE_FLOCK");
 }
 
 }  // namespace

@@ -50,6 +50,7 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         return counted<Status>("writeAtomic", p, [&] { return inner_.writeAtomic(p, d); });
     }
     Result<std::unique_ptr<OutFile>> createFile(const std::string& p) override;
+    Result<std::unique_ptr<OutFile>> createNewFile(const std::string& p) override;
     Status appendToFile(const std::string& p, std::string_view d) override {
         return counted<Status>("appendToFile", p, [&] { return inner_.appendToFile(p, d); });
     }
@@ -116,6 +117,16 @@ inline Result<std::unique_ptr<OutFile>> FaultyFileSystem::createFile(const std::
     using R = Result<std::unique_ptr<OutFile>>;
     return counted<R>("createFile", p, [&]() -> R {
         R made = inner_.createFile(p);
+        if (made.ok())
+            made.value = std::make_unique<FaultyOutFile>(*this, std::move(made.value), p);
+        return made;
+    });
+}
+
+inline Result<std::unique_ptr<OutFile>> FaultyFileSystem::createNewFile(const std::string& p) {
+    using R = Result<std::unique_ptr<OutFile>>;
+    return counted<R>("createNewFile", p, [&]() -> R {
+        R made = inner_.createNewFile(p);
         if (made.ok())
             made.value = std::make_unique<FaultyOutFile>(*this, std::move(made.value), p);
         return made;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -125,6 +126,23 @@ class Game {
         return PurgeCache(pv, ctx, sink);
     }
 };
+
+// What the player sees of the game and its cache: every folder, link and file (with its bytes)
+// below the temporary root but Quorvel's own, and the lines of cache.ini as a set.
+inline std::set<std::string> snapshot(const Game& g) {
+    std::set<std::string> seen;
+    for (const auto& f : std::filesystem::recursive_directory_iterator(g.tmp.path())) {
+        const std::string p = f.path().string();
+        if (p.find("/prog") != std::string::npos || p.ends_with("cache.ini") ||
+            p.ends_with("cachebak.ini"))
+            continue;
+        seen.insert(f.is_symlink()     ? "link " + p
+                    : f.is_directory() ? "dir " + p
+                                       : p + " : " + readFile(p));
+    }
+    for (const std::string& line : splitLines(g.index())) seen.insert("line " + line);
+    return seen;
+}
 
 struct Package {
     unsigned n;

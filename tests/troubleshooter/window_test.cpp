@@ -107,8 +107,8 @@ TEST_F(Troubleshooter, StartUpAsksUntilItHasAGameFolderAndACacheIndex) {
     EXPECT_EQ(window->module1().logNote, "(no log: " + tmp / "nolog/Quorvel.log does not exist)");
 }
 
-// Guards: a report that drops, reorders or re-ends lines, a log cut short, a second report
-// beside the first under another letter case, a mail offered before the file exists, the
+// Guards: a report that drops, reorders or re-ends lines, a log cut short, another file whose
+// name differs only in letter case deleted, a mail offered before the file exists, the
 // wrong log shown, a reset answered No that clears or one that clears more than it should.
 TEST_F(Troubleshooter, SavedReportMailLogAndReset) {
     const std::string install = tmp / "Quorvel Install";
@@ -141,7 +141,8 @@ TEST_F(Troubleshooter, SavedReportMailLogAndReset) {
     expected.insert(expected.end(), log.begin(), log.end());
     expected.insert(expected.end(), {rule, "*** END OF INFO ***"});
     EXPECT_EQ(readFile(home + "/CacheInfo.txt"), crlf(expected));
-    EXPECT_EQ(qv::test::listNames(home), Texts{"CacheInfo.txt"});
+    EXPECT_EQ(qv::test::listNames(home), (Texts{"CacheInfo.txt", "cacheinfo.TXT"}));
+    EXPECT_EQ(readFile(home + "/cacheinfo.TXT"), "stale");
     EXPECT_EQ(shown("lstCacheDir")[2], "DM-Caf\u00e9.uxx");  // shown readably, written as found
 
     button("cmdMail")->click();

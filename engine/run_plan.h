@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace qv {
+
+struct PublicVariables;
+struct PlacementContext;
+class FileSystem;
+class OutFile;
+class StatusSink;
+
+// What a run does with one index line. A run and its dry run take it from one plan, made before
+// anything changes: the run moves exactly the packages the plan moves, and no other.
+enum class LineStep : std::uint8_t {
+    Keep,       // not selected: the line stays as it is
+    Unmovable,  // selected, of an unknown type or an unsafe name: placement names it, keeps it
+    Move,       // a plain cache file to a free destination
+    Spare,      // the destination holds these very bytes already: the cache copy goes
+    Missing,    // no cache file: the line is dropped
+    NotPlain,   // a link, folder or device where the cache file should be: kept and named
+    Taken,      // another file has the destination's name: kept and named
+    NoFolder,   // the destination's folder is missing: kept and named
+};
+
+// What one listing of the cache folder tells the run.
+struct CacheListing {
+    // Per index line: selected, and its cache file (GUID + "." + extension) listed as a plain
+    // file. Those moves need no lookup of their own.
+    std::vector<bool> listedAsFile;
+    // Per index line: selected, and its cache file listed as something else (a link, a folder).
+    std::vector<bool> listedAsOther;
+    // The whole folder was read and held no temporary file left by an interrupted write, so
+    // the clean-up need not read it again.
+    bool noLeftovers = false;
+    bool read = false;  // the whole folder was read
+};
+
+// The index lines a run works on, what it does with each, and the folders it makes.
+struct RunPlan {
+    std::vector<std::string_view> lines;  // views into the index as read: not copied
+    std::vector<bool> selected;
+    std::vector<LineStep> steps;  // one per line
+    CacheListing listing;
+    std::unordered_map<std::size_t, std::string> otherCase;  // line -> cache file's own spelling
+    std::size_t packages = 0;                                // selected lines
+    std::size_t moves = 0;                                   // Move steps
+
+    // The cache file's name as the folder spells it, and its full path.
+    std::string cacheFileName(std::size_t line, const std::string& cacheExt) const;
+    // Nothing in the cache or the index would change: no move, no cache copy removed, no line
+    // dropped.
+    bool changesNothing() const;
+};
+
+// The folders a run writes to: the cache folder first, then the destinations of its mode.
+std::vector<std::string> writtenFolders(const PlacementContext& p);
+
+// Plans a run of the checked rows (entry-table positions) over `index`. Entry k of the index is
+// selected when row k is checked and the line still names what the scan listed there. The
+// folders of a folder mode count as there: the run makes them before its first move.
+RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checkedEntries,
+                const PublicVariables& pv, const PlacementContext& place, FileSystem& fs);
+
+// A wrong cache extension or cache folder shows as every package missing; the run would then
+// drop every line.
+bool looksLikeWrongCache(const RunPlan& plan, const PlacementContext& place, FileSystem& fs);
+
+// The status-list and log line of a package the plan leaves where it is (Missing, NotPlain,
+// Taken, NoFolder), as a failed move would have said it.
+std::string plannedStepText(const RunPlan& plan, std::size_t line, const PlacementContext& place);
+
+}  // namespace qv

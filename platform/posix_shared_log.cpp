@@ -1,0 +1,85 @@
+// The run log that two runs at once may write: appended whole, never emptied under a writer.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "platform/machine_lock.h"
+#include "platform/posix_fd.h"
+#include "platform/posix_filesystem.h"
+
+namespace qv {
+
+namespace {
+
+// Every write goes out whole at the file's end (O_APPEND); the shared flock, or the machine lock
+// where the file system has no flock, is held until close.
+class SharedLogFile final : public OutFile {
+  public:
+    SharedLogFile(int fd, std::unique_ptr<MachineLock> machine)
+        : file_(posix::outFile(fd)), machine_(std::move(machine)) {}
+    Status write(std::string_view data) override { return file_->write(data); }
+    Status sync() override { return file_->sync(); }
+    Status close() override {
+        const Status closed = file_->close();  // releases the flock
+        machine_.reset();
+        return closed;
+    }
+
+  private:
+    std::unique_ptr<OutFile> file_;
+    std::unique_ptr<MachineLock> machine_;
+};
+
+bool flockNow(int fd, int operation) {
+    int rc;
+    do {
+        rc = ::flock(fd, operation);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+// Opens `path` for appending (a link of that name is replaced, never written through).
+int openForAppend(const std::string& path) {
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    int fd = ::open(path.c_str(), kFlags, 0666);
+    if (fd < 0 && errno == ELOOP && ::unlink(path.c_str()) == 0)
+        fd = ::open(path.c_str(), kFlags | O_EXCL, 0666);
+    return fd;
+}
+
+}  // namespace
+
+Result<std::unique_ptr<OutFile>> PosixFileSystem::openSharedLog(const std::string& path,
+                                                                bool& alone) {
+    posix::Fd fd(openForAppend(path));
+    if (!fd) return {nullptr, Status::fromErrno(errno)};
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return {nullptr, Status::fromErrno(errno)};
+    if (!S_ISREG(st.st_mode)) return {nullptr, Status::failure("not a plain file", EINVAL)};
+    posix::giveToFolderOwner(fd.get(), path);
+    // Every writer holds a shared lock; only one that can take it alone empties the file.
+    std::unique_ptr<MachineLock> machine;
+    bool exclusive = false;
+    if (flockNow(fd.get(), LOCK_EX | LOCK_NB)) {
+        alone = exclusive = true;
+    } else if (errno == EWOULDBLOCK) {
+        alone = false;
+        if (!flockNow(fd.get(), LOCK_SH)) return {nullptr, Status::fromErrno(errno)};
+    } else {
+        // No flock here (NFS): the runs of this machine meet at its lock instead.
+        machine = std::make_unique<MachineLock>(st.st_dev, st.st_ino, st.st_uid, false);
+        alone = machine->state() != MachineLock::State::Busy;
+        if (machine->state() != MachineLock::State::Held) machine.reset();
+    }
+    if (alone && ::ftruncate(fd.get(), 0) != 0) return {nullptr, Status::fromErrno(errno)};
+    if (exclusive && !flockNow(fd.get(), LOCK_SH)) return {nullptr, Status::fromErrno(errno)};
+    const int raw = ::dup(fd.get());
+    if (raw < 0) return {nullptr, Status::fromErrno(errno)};
+    return {std::make_unique<SharedLogFile>(raw, std::move(machine)), {}};
+}
+
+}  // namespace qv

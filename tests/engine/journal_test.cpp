@@ -1,0 +1,112 @@
+// What a run's journal promises its undo, tried as a user would break it.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "engine/run_journal.h"
+#include "engine/undo.h"
+#include "tests/support/faulty_filesystem.h"
+#include "tests/support/game.h"
+
+namespace qv::test {
+namespace {
+
+// A run that changes nothing touches no file: two of them in a row keep the real backup.
+TEST(Journal, ARunThatChangesNothingWritesNothing) {
+    Game g;
+    g.add(1, "notes.txt");
+    g.writeIndex("\n");
+    writeFile(g.cacheDir + "/cachebak.ini", "[Cache]\r\nthe real backup\r\n");
+    const std::string index = g.index();
+    RecordingSink sink;
+    for (const std::vector<std::string>& checked : {std::vector<std::string>{"notes.txt"}, {"-"}}) {
+        const RunResult r = g.run(sink, checked);
+        EXPECT_TRUE(r.nothingToDo);
+        EXPECT_EQ(completionOf(r), Completion::Nothing);
+    }
+    EXPECT_TRUE(sink.said("No package is selected; nothing was changed."));
+    EXPECT_EQ(readFile(g.cacheDir + "/cachebak.ini"), "[Cache]\r\nthe real backup\r\n");
+    EXPECT_EQ(g.index(), index);  // LF line ends: a rewrite would have made them CR LF
+    EXPECT_FALSE(fileExists(g.programFolder + "/Quorvel.log"));
+    EXPECT_FALSE(fileExists(g.programFolder + "/runs"));
+}
+
+// A journal that cannot be written stops the run before its first move and leaves no empty
+// journal; the window asks instead, and its Yes runs without one. A number another run took
+// between the listing and the creation is never written over.
+TEST(Journal, WrittenExclusivelyAndBeforeTheFirstMove) {
+    Game g;
+    g.add(1, "Face.unr");
+    g.add(2, "Rock.utx");
+    g.writeIndex();
+    const std::string index = g.index();
+    FaultyFileSystem fs(g.posix);
+    fs.failPath("1.journal", ENOSPC);
+    RecordingSink sink;
+    EXPECT_EQ(g.run(sink, {}, &fs).outcome, RunOutcome::Refused);
+    EXPECT_NE(
+        g.dialogs.messages().back().find("so this run could not be undone; nothing was moved"),
+        std::string::npos);
+    EXPECT_EQ(g.index(), index);
+    EXPECT_TRUE(fileExists(g.cacheFile(1)) && fileExists(g.cacheFile(2)));
+    EXPECT_FALSE(fileExists(g.programFolder + "/runs/1.journal"));
+    EXPECT_FALSE(fileExists(g.programFolder + "/Quorvel.log"));
+
+    g.dialogs.answers = {true};
+    EngineContext ctx{fs, g.dialogs};
+    ScanCache(g.pv, g.state, ctx);
+    RunRequest asked{g.state.options, g.state.lblCacheDir, {0}, true};  // the window's request
+    const RunResult r = ProcessCache(g.pv, asked, ctx, sink);
+    EXPECT_EQ(r.moved, 1u);
+    EXPECT_TRUE(r.notUndoable);
+    EXPECT_TRUE(sink.said("This run cannot be undone: its journal could not be written."));
+
+    fs.failPath("-", 0);
+    fs.watch = [&](const char* op, const std::string& path, const std::string&, bool done) {
+        if (!done && std::string(op) == "createNewFile" && path.ends_with("/1.journal"))
+            writeFile(path, "another run's journal");
+    };
+    EXPECT_EQ(g.run(sink, {}, &fs).moved, 1u);
+    EXPECT_EQ(readFile(g.programFolder + "/runs/1.journal"), "another run's journal");
+    EXPECT_TRUE(fileExists(g.programFolder + "/runs/2.journal"));
+}
+
+// An undo that reaches nothing (the game folder on a disk not mounted now) leaves the run
+// undoable; an edit that kept size and time is seen by its change time; the folders the run made
+// go when it leaves them empty.
+TEST(Journal, UndoneOnlyWhenEverythingThatCanGoBackWent) {
+    Game g;
+    g.add(1, "Face.unr");
+    g.add(2, "Rock.utx");
+    g.writeIndex();
+    Options tree;
+    tree.MoveNorm = false, tree.MoveDir2 = true, tree.MoveDir2Text = g.tmp / "disk/tree";
+    makeDirs(g.tmp / "disk");
+    RecordingSink sink;
+    ASSERT_EQ(g.run(sink, {}, nullptr, tree).moved, 2u);
+    const std::string rock = g.tmp / "disk/tree/Textures/Rock.utx";
+    struct stat before {};
+    ASSERT_EQ(::stat(rock.c_str(), &before), 0);
+    writeFile(rock, std::string(readFile(rock).size(), 'e'));  // same size
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, rock.c_str(), times, 0), 0);  // same modification time
+
+    std::filesystem::rename(g.tmp / "disk", g.tmp / "unmounted");
+    EngineContext ctx{g.posix, g.dialogs};
+    UndoResult undo = UndoRun({g.programFolder, "", false}, ctx, sink);
+    EXPECT_EQ(undo.unreachable, 2u);
+    EXPECT_EQ(completionOf(undo), Completion::Nothing);
+    EXPECT_FALSE(RunHistory(g.programFolder, g.posix)[0].undone);
+
+    std::filesystem::rename(g.tmp / "unmounted", g.tmp / "disk");
+    undo = UndoRun({g.programFolder, "", false}, ctx, sink);
+    EXPECT_EQ(undo.restored, 1u);
+    EXPECT_EQ(undo.stayed, 1u);
+    EXPECT_TRUE(sink.said("Rock.utx has changed since the run and stays at " + rock));
+    EXPECT_TRUE(RunHistory(g.programFolder, g.posix)[0].undone);
+    EXPECT_EQ(listNames(g.tmp / "disk/tree"), std::vector<std::string>{"Textures"});
+}
+
+}  // namespace
+}  // namespace qv::test
