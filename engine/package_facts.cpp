@@ -34,7 +34,7 @@ bool isPackageFileName(std::string_view name) {
 
 HeaderFacts HeaderCache::factsOf(FileSystem& fs, const std::string& path) {
     // A file seen before is known by one lookup of its identity, without opening it.
-    if (!known_.empty())
+    if (lookFirst_)
         if (const Result<FileIdentity> id = fs.identityOf(path); id.ok() && id.value.known())
             if (auto it =
                     known_.find({id.value.device, id.value.inode, id.value.size, id.value.mtimeNs});
@@ -161,6 +161,7 @@ void examineEntries(const PublicVariables& pv, const PlacementContext& place,
                     const std::atomic<bool>* stop) {
     constexpr std::size_t kBatch = 256;
     facts.assign(pv.EntryCount(), PackageFacts{});
+    headers.beginPass();
     FolderNames folders(fs);
     std::string line;
     std::size_t batchStart = 0;

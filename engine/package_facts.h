@@ -53,6 +53,9 @@ class HeaderCache final {
     // The facts of the plain file `path`: from the cache when its identity is known there, else
     // one read of its header block (two for a package older than version 68).
     HeaderFacts factsOf(FileSystem& fs, const std::string& path);
+    // A new pass over files: those known before are looked up by identity first; within a first
+    // pass nothing is, so no file costs a lookup on top of its read.
+    void beginPass() { lookFirst_ = !known_.empty(); }
     std::size_t reads() const { return reads_; }
     std::size_t size() const { return known_.size(); }
 
@@ -61,6 +64,7 @@ class HeaderCache final {
     std::map<Key, HeaderFacts> known_;
     std::size_t reads_ = 0;
     bool remember_ = true;
+    bool lookFirst_ = false;
 };
 
 // The files of a few folders by their names folded to one case: a package is installed whatever
