@@ -195,15 +195,29 @@ struct Parser {
             ->check(CLI::Range(1, 999999))
             ->excludes(dir);
 
-        CLI::App* find = command(Command::FindGame, "find-game",
-                                 "Looks for the game (native installs, Wine, Lutris and Proton "
-                                 "prefixes, Steam libraries) and prints one line per game: its "
-                                 "folder, what it is, its cache folder (- for none) and the "
-                                 "number of cached packages, separated by tabs, the most likely "
-                                 "first.");
+        CLI::App* find = command(
+            Command::FindGame, "find-game",
+            "Looks for the game and prints one line per game: its folder, what it is, its cache "
+            "folder (- for none) and the number of cached packages, separated by tabs, the most "
+            "likely first (names escaped as list escapes them). It looks in: native installs "
+            "(~/.local/share/OldUnreal/UnrealTournament, "
+            "~/.local/games/ut, /usr/local/games/*, /opt/*, the folders in the home folder, "
+            "where the desktop entries in ~/.local/share/applications start a program, and where "
+            "the logs and settings in ~/.utpg and ~/.loki/ut point); Wine prefixes (~/.wine, "
+            "$WINEPREFIX, ~/.local/share/wineprefixes/*) whose system.reg holds the game's key "
+            "or GOG's; Lutris (~/Games/*, the games in ~/.config/lutris/games and "
+            "~/.local/share/lutris/games); Bottles (~/.local/share/bottles/bottles/* and its "
+            "Flatpak folder); Heroic (~/Games/Heroic/*, its Prefixes, and the gog_store/"
+            "installed.json and GamesConfig in ~/.config/heroic and in its Flatpak folder); "
+            "PlayOnLinux (~/.PlayOnLinux/wineprefix/*); Steam libraries and their Proton "
+            "prefixes (~/.local/share/Steam, ~/.steam, the Flatpak and Snap Steam folders). "
+            "~/.local/share and ~/.config stand for $XDG_DATA_HOME and $XDG_CONFIG_HOME where "
+            "those are set. ~/.utpg and ~/.loki/ut hold a native game's settings and cache, "
+            "never the game itself.");
         find->add_flag("--json", a.json,
-                       "Prints one JSON document instead: the games with folder, kind, "
-                       "cache_folder and packages.");
+                       "Prints one JSON document instead: the games with folder, folder_base64, "
+                       "kind, cache_folder, cache_folder_base64 and packages; the _base64 fields "
+                       "hold the names' exact bytes.");
 
         CLI::App* undo = command(Command::Undo, "undo",
                                  "Puts the packages of the last run not yet undone back into its "

@@ -278,12 +278,19 @@ int findGameCommand(const Arguments& a, Environment& env) {
     if (games.empty()) {
         env.err << kProg << "no Unreal Tournament found (see quorvel-cli --help for where it "
                 << "looks); set it with: quorvel-cli set-game-dir DIR\n";
+        for (const char* perUser : {"/.utpg", "/.loki/ut"})
+            if (env.fs.isFolder(homeFolder() + perUser))
+                env.err << kProg << "~" << perUser << " holds a native game's settings, but no "
+                        << "install of it was found: give set-game-dir the folder you unpacked "
+                        << "the game in\n";
         return kExitFailed;
     }
     if (a.json) return kExitOk;
+    // Folder names escaped as list escapes its names, so that each line stays four fields.
     for (const FoundGame& g : games)
-        env.out << g.folder << '\t' << g.kind << '\t' << (g.cacheDir.empty() ? "-" : g.cacheDir)
-                << '\t' << packagesColumn(g) << '\n';
+        env.out << escapedField(g.folder) << '\t' << escapedField(g.kind) << '\t'
+                << (g.cacheDir.empty() ? "-" : escapedField(g.cacheDir)) << '\t'
+                << packagesColumn(g) << '\n';
     return kExitOk;
 }
 
@@ -326,16 +333,29 @@ int setGameDirCommand(const Arguments& a, Environment& env, TerminalDialogs& dia
     }
     std::string folder = resolved;
     if (!endsWithSeparator(folder)) folder += kSep;
-    // The game's own cache goes with it: a cache folder kept from another game would send that
-    // game's packages into this one's folders.
-    const std::string cacheDir = gameCacheFolder(resolved, env.fs);
-    if (!storeGame(env, dialogs, folder, cacheDir)) return kExitFailed;
-    env.out << "Unreal Tournament folder set to " << folder << '\n'
-            << "Cache folder set to "
-            << (cacheDir.empty() ? "the game's own (none holds cache.ini yet)" : cacheDir) << '\n';
-    if (!env.fs.isFolder(joinPath(folder, "System")))
+    // The game's own cache goes with it, found as find-game finds it: a cache folder kept from
+    // another copy would send that copy's packages into this one's folders.
+    const GameCache cache = copyCache(resolved, gameSearchFromEnvironment(), env.fs);
+    if (!storeGame(env, dialogs, folder, cache.folder)) return kExitFailed;
+    env.out << "Unreal Tournament folder set to " << folder << '\n';
+    if (cache.folder.empty())
+        env.out << "No cache folder stored: none could be told for this copy (the folder its "
+                   "CachePath names is not there, or is on a drive letter of no Wine prefix "
+                   "found); the next scan looks in "
+                << folder
+                << toNativeSeparators(INIGetSettingString("Dirs", "CachePath", settingsFile(env),
+                                                          "", nullptr, &env.fs))
+                << '\n';
+    else
+        env.out << "Cache folder set to " << cache.folder
+                << (cache.unreadable   ? " (it cannot be read)"
+                    : cache.holdsIndex ? ""
+                                       : " (it holds no cache.ini yet)")
+                << '\n';
+    if (!holdsGameFiles(resolved, env.fs))
         env.err << kProg << "note: " << folder
-                << " has no System folder; is it the Unreal Tournament folder?\n";
+                << " holds none of the game's files (System/UnrealTournament.ini, its programs); "
+                   "is it the Unreal Tournament folder?\n";
     return kExitOk;
 }
 

@@ -78,10 +78,15 @@ void printListJson(const ScanState& state, const PublicVariables& pv, std::ostre
 void printGamesJson(const std::vector<FoundGame>& games, std::ostream& out) {
     json list = json::array();
     for (const FoundGame& g : games)
-        list.push_back({{"folder", g.folder},
-                        {"kind", g.kind},
-                        {"cache_folder", g.cacheDir.empty() ? json(nullptr) : json(g.cacheDir)},
-                        {"packages", g.cacheUnreadable ? json(nullptr) : json(g.cachedPackages)}});
+        list.push_back(
+            {{"folder", g.folder},
+             {"folder_base64", base64Of(g.folder)},
+             {"kind", g.kind},
+             {"cache_folder", g.cacheDir.empty() ? json(nullptr) : json(g.cacheDir)},
+             {"cache_folder_base64",
+              g.cacheDir.empty() ? json(nullptr) : json(base64Of(g.cacheDir))},
+             {"packages", g.cacheUnreadable || g.cacheFolderUnreadable ? json(nullptr)
+                                                                       : json(g.cachedPackages)}});
     print({{"games", list}}, out);
 }
 

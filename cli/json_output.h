@@ -20,8 +20,10 @@ namespace qv::cli {
 void printListJson(const ScanState& state, const PublicVariables& pv, std::ostream& out,
                    const std::vector<PackageFacts>* facts = nullptr);
 
-// find-game --json: {"games": [{"folder", "kind", "cache_folder" (null for none), "packages"
-// (null when its cache.ini cannot be read)}]}.
+// find-game --json: {"games": [{"folder", "folder_base64", "kind", "cache_folder" (null for
+// none), "cache_folder_base64", "packages" (null when its cache cannot be read)}]}. The _base64
+// fields hold the exact bytes of the names, which "folder" and "cache_folder" show with U+FFFD
+// where they are not UTF-8.
 void printGamesJson(const std::vector<FoundGame>& games, std::ostream& out);
 
 }  // namespace qv::cli

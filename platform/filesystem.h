@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -70,6 +71,12 @@ class FileSystem {
     virtual bool exists(const std::string& path) = 0;
 
     virtual Result<std::string> readAll(const std::string& path) = 0;
+
+    // readAll of a plain file that holds at most `maxBytes`, for files other programs keep (a
+    // launcher's list, a Wine registry) where anything may lie: a FIFO, a device or another
+    // file that is no plain file is refused (EINVAL) without waiting on it, a larger or still
+    // growing one too (EFBIG).
+    virtual Result<std::string> readPlainFile(const std::string& path, std::size_t maxBytes);
 
     // Writes a whole file under a temporary name in the same folder, flushes it and renames
     // it over `path`, so readers see either the old or the new file. The new file keeps the

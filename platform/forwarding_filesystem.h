@@ -16,6 +16,9 @@ class ForwardingFileSystem : public FileSystem {
     Result<std::unique_ptr<InFile>> openForReading(const std::string& p) override {
         return inner_.openForReading(p);
     }
+    Result<std::string> readPlainFile(const std::string& p, std::size_t max) override {
+        return inner_.readPlainFile(p, max);
+    }
     Status writeAtomic(const std::string& p, std::string_view d) override {
         return inner_.writeAtomic(p, d);
     }

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <string>
@@ -47,6 +48,23 @@ class Fd final {
   private:
     int fd_;
 };
+
+// Appends what is left to read of `fd` to `data`; EFBIG once `data` would grow past `maxBytes`.
+inline Status readToEnd(int fd, std::string& data,
+                        std::size_t maxBytes = static_cast<std::size_t>(-1)) {
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return Status::fromErrno(errno);
+        }
+        if (n == 0) return Status::success();
+        const std::size_t count = static_cast<std::size_t>(n);
+        if (count > maxBytes - std::min(maxBytes, data.size())) return Status::fromErrno(EFBIG);
+        data.append(buf, count);
+    }
+}
 
 // Calls `each(folder's fd, entry)` for every entry of `folder` but "." and "..", and says why
 // a listing stopped short.

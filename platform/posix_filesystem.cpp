@@ -194,16 +194,7 @@ Result<std::string> PosixFileSystem::readAll(const std::string& path) {
     struct stat st {};
     if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
         data.reserve(static_cast<std::size_t>(st.st_size));
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return {{}, Status::fromErrno(errno)};
-        }
-        if (n == 0) break;
-        data.append(buf, static_cast<std::size_t>(n));
-    }
+    if (Status s = posix::readToEnd(fd.get(), data); !s) return {{}, std::move(s)};
     return {std::move(data), {}};
 }
 

@@ -2,88 +2,36 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <optional>
 
 #include "platform/ascii.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
 #include "settings/cache_index_format.h"
-#include "settings/mdl_ini.h"
-#include "settings/program_settings.h"
+#include "settings/folder_listing.h"
+#include "settings/game_cache.h"
+#include "settings/launcher_files.h"
 #include "settings/wine_registry.h"
 
 namespace qv {
 
 namespace {
 
-// Files only a copy of the game holds: its settings, its programs, its main code package.
-constexpr const char* kGameFiles[] = {"System/UnrealTournament.ini",
-                                      "System64/UnrealTournament.ini",
-                                      "System/UnrealTournament.exe",
-                                      "System64/UnrealTournament.exe",
-                                      "System/ut-bin",
-                                      "System/ut-bin-x86",
-                                      "System64/ut-bin",
-                                      "System64/ut-bin-amd64",
-                                      "System64/ut-bin-arm64",
-                                      "System64/UnrealTournament",
-                                      "System/Botpack.u"};
-// The programs of the game's Linux builds.
-constexpr const char* kNativePrograms[] = {"System/ut-bin",         "System/ut-bin-x86",
-                                           "System64/ut-bin",       "System64/ut-bin-amd64",
-                                           "System64/ut-bin-arm64", "System64/UnrealTournament"};
-
-// The game's key as its installer writes it, and its twin for 32-bit programs on 64-bit Windows.
-constexpr const char* kGameKeys[] = {
+// The game's key as its installer writes it, and its twin for 32-bit programs on 64-bit Windows
+// (value Folder).
+const std::vector<std::string> kGameKeys = {
     "HKEY_LOCAL_MACHINE\\Software\\Unreal Technology\\Installed Apps\\UnrealTournament",
     "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Unreal Technology\\Installed Apps\\"
     "UnrealTournament"};
+// GOG's installer writes a key per game below these (value path).
+const std::vector<std::string> kGogKeys = {
+    "HKEY_LOCAL_MACHINE\\Software\\GOG.com\\Games",
+    "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\GOG.com\\Games"};
 
-bool isDriveLetterPath(const std::string& p) {
-    return p.size() >= 2 && p[1] == ':' && isAlphaAscii(p[0]);
-}
-
-// `rest` below `base`, each component matched without regard to case where the exact
-// spelling is not there (Windows paths in a Wine prefix, and game folders unpacked in lower
-// case, name folders and files in any case). "" when a component is not there.
-std::string resolveNoCase(FileSystem& fs, std::string base, const std::string& rest) {
-    std::size_t start = 0;
-    while (start < rest.size()) {
-        std::size_t end = rest.find('/', start);
-        if (end == std::string::npos) end = rest.size();
-        const std::string part = rest.substr(start, end - start);
-        start = end + 1;
-        if (part.empty() || part == ".") continue;
-        if (fs.exists(base + "/" + part)) {
-            base += "/" + part;
-            continue;
-        }
-        Result<std::vector<std::string>> names = fs.listFolders(base);
-        if (names && end == rest.size()) {
-            Result<std::vector<FileInfo>> files = fs.listFiles(base, "*.*");
-            if (files)
-                for (const FileInfo& f : files.value) names.value.push_back(f.name);
-        }
-        if (!names) return {};
-        auto hit = std::find_if(names.value.begin(), names.value.end(),
-                                [&](const std::string& n) { return sameNameNoCase(n, part); });
-        if (hit == names.value.end()) return {};
-        base += "/" + *hit;
-    }
-    return base;
-}
-
-bool holdsFileNoCase(FileSystem& fs, const std::string& folder, const char* file) {
-    if (fs.isFile(folder + "/" + file)) return true;
-    const std::string found = resolveNoCase(fs, folder, file);
-    return !found.empty() && fs.isFile(found);
-}
-
-bool isNativeBuild(FileSystem& fs, const std::string& folder) {
-    return std::any_of(std::begin(kNativePrograms), std::end(kNativePrograms),
-                       [&](const char* f) { return holdsFileNoCase(fs, folder, f); });
-}
+// The most that is read of a file another program keeps: a Wine registry of a well-used prefix
+// runs to tens of MB, a cache index of 100,000 packages to about 6 MB; launchers' files are small.
+constexpr std::size_t kRegistryCap = std::size_t{256} << 20;
+constexpr std::size_t kLauncherFileCap = std::size_t{16} << 20;
 
 // Entry lines of a cache index: a GUID, "=", the real name.
 std::size_t countEntries(const std::string& text) {
@@ -93,91 +41,77 @@ std::size_t countEntries(const std::string& text) {
     return n;
 }
 
-// What a Lutris game's file names under "game:": the Wine prefix and the program.
-struct LutrisGame {
-    std::string prefix;
-    std::string exe;
-};
+// The text of a REG_SZ or REG_EXPAND_SZ value, "" for any other.
+std::string textValue(RegKey& key, const char* name) {
+    const RegValue* v = key.find(name);
+    if (!v || (v->type != REG_SZ_TYPE && v->type != REG_EXPAND_SZ_TYPE)) return {};
+    return v->data.substr(0, v->data.find('\0'));
+}
 
-// The YAML Lutris writes: "game:" at the start of a line, then indented "key: value" lines;
-// values may be quoted, and "~/" stands for the home folder.
-LutrisGame lutrisGame(std::string_view yaml, const std::string& home) {
-    LutrisGame game;
-    bool inGame = false;
-    for (std::string_view line : splitLineViews(yaml)) {
-        if (line.empty() || line.front() == '#') continue;
-        if (line.front() != ' ' && line.front() != '\t') {
-            inGame = line.starts_with("game:");
-            continue;
-        }
-        const std::size_t colon = line.find(':');
-        if (!inGame || colon == line.npos) continue;
-        std::string_view key = line.substr(0, colon), value = line.substr(colon + 1);
-        while (!key.empty() && (key.front() == ' ' || key.front() == '\t')) key.remove_prefix(1);
-        while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
-            value.remove_prefix(1);
-        while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
-            value.remove_suffix(1);
-        if (value.size() >= 2 && (value.front() == '\'' || value.front() == '"') &&
-            value.back() == value.front())
-            value = value.substr(1, value.size() - 2);
-        std::string path(value);
-        if (path.starts_with("~/")) path = home + path.substr(1);
-        if (key == "prefix") game.prefix = path;
-        if (key == "exe") game.exe = path;
+// The game folder a path into it names: the folder above its System or System64 folder, else
+// the folder itself, or for a file the folder it is in.
+std::string gameFolderOf(const std::string& path, FileSystem& fs) {
+    std::size_t end = path.size();
+    while (end > 1) {
+        const std::size_t slash = path.rfind('/', end - 1);
+        if (slash == std::string::npos) break;
+        const std::string_view part = std::string_view(path).substr(slash + 1, end - slash - 1);
+        if (sameNameNoCase(part, "System") || sameNameNoCase(part, "System64"))
+            return path.substr(0, std::max<std::size_t>(slash, 1));
+        end = slash;
     }
-    return game;
+    return fs.isFolder(path) ? path : parentFolder(path);
 }
 
 class Finder {
   public:
-    Finder(const GameSearch& where, FileSystem& fs) : where_(where), fs_(fs) {
-        const Result<std::string> home = fs_.canonicalPath(where_.home);
-        home_ = home ? home.value : where_.home;
+    Finder(const GameSearch& where, FileSystem& fs)
+        : where_(where), fs_(fs), listings_(fs), home_(canonical(where.home)) {
+        if (home_.empty()) home_ = where_.home;
+        dataHomes_ = {where_.home + "/.local/share"};
+        if (!where_.dataHome.empty() && where_.dataHome != dataHomes_[0])
+            dataHomes_.insert(dataHomes_.begin(), where_.dataHome);
+        configHomes_ = {where_.home + "/.config"};
+        if (!where_.configHome.empty() && where_.configHome != configHomes_[0])
+            configHomes_.insert(configHomes_.begin(), where_.configHome);
+        for (const std::string& perUser : perUserFolders(where_.home, false))
+            if (std::string c = canonical(perUser); !c.empty()) perUser_.push_back(c);
     }
 
     std::vector<FoundGame> run() {
         const std::string& h = where_.home;
-        for (const char* native : {"/.local/share/OldUnreal/UnrealTournament", "/.local/games/ut"})
-            consider(h + native, "native install", true);
+        for (const std::string& data : dataHomes_)
+            consider(data + "/OldUnreal/UnrealTournament", "native install");
+        consider(h + "/.local/games/ut", "native install");
         // Any folder there that holds the game: /opt/UnrealTournament, /usr/local/games/ut...
-        for (const char* top : {"/usr/local/games", "/opt"}) {
-            const std::string dir = where_.systemRoot + top;
-            for (const std::string& name : folders(dir))
-                consider(dir + "/" + name, "native install", true);
-        }
-
+        for (const char* top : {"/usr/local/games", "/opt"})
+            eachFolder(where_.systemRoot + top,
+                       [&](const std::string& d) { consider(d, "native install"); });
         winePrefix(h + "/.wine", "Wine prefix");
         if (!where_.winePrefix.empty()) winePrefix(where_.winePrefix, "Wine prefix");
-        eachFolder(h + "/.local/share/wineprefixes",
-                   [&](const std::string& pfx) { winePrefix(pfx, "Wine prefix"); });
+        for (const std::string& data : dataHomes_)
+            eachFolder(data + "/wineprefixes",
+                       [&](const std::string& p) { winePrefix(p, "Wine prefix"); });
         lutris();
         eachFolder(h + "/.var/app/com.usebottles.bottles/data/bottles/bottles",
-                   [&](const std::string& pfx) { winePrefix(pfx, "Bottles bottle"); });
-        eachFolder(h + "/.local/share/bottles/bottles",
-                   [&](const std::string& pfx) { winePrefix(pfx, "Bottles bottle"); });
-        eachFolder(h + "/Games/Heroic",
-                   [&](const std::string& dir) { consider(dir, "Heroic game " + shown(dir)); });
-        // Heroic keeps a prefix per game, in Prefixes or in Prefixes/default.
-        eachFolder(h + "/Games/Heroic/Prefixes", [&](const std::string& pfx) {
-            if (!fs_.isFile(pfx + "/system.reg"))
-                eachFolder(pfx, [&](const std::string& p) { winePrefix(p, "Heroic prefix"); });
-            winePrefix(pfx, "Heroic prefix");
-        });
+                   [&](const std::string& p) { winePrefix(p, "Bottles bottle"); });
+        for (const std::string& data : dataHomes_)
+            eachFolder(data + "/bottles/bottles",
+                       [&](const std::string& p) { winePrefix(p, "Bottles bottle"); });
+        heroic();
         eachFolder(h + "/.PlayOnLinux/wineprefix",
-                   [&](const std::string& pfx) { winePrefix(pfx, "PlayOnLinux prefix"); });
-
-        for (const char* steam : {"/.local/share/Steam", "/.steam/steam",
+                   [&](const std::string& p) { winePrefix(p, "PlayOnLinux prefix"); });
+        for (const std::string& data : dataHomes_) steamRoot(data + "/Steam");
+        for (const char* steam : {"/.steam/steam", "/.steam/root",
                                   "/.var/app/com.valvesoftware.Steam/.local/share/Steam",
-                                  "/.var/app/com.valvesoftware.Steam/data/Steam"})
+                                  "/.var/app/com.valvesoftware.Steam/data/Steam",
+                                  "/snap/steam/common/.local/share/Steam"})
             steamRoot(h + steam);
-
-        // The native game's per-user folder, when no install found above keeps its cache there.
-        const std::string utpgCache = canonical(h + "/.utpg/Cache");
-        const bool taken = std::any_of(found_.begin(), found_.end(), [&](const FoundGame& g) {
-            return !utpgCache.empty() && g.cacheDir == utpgCache;
-        });
-        if (!taken) consider(h + "/.utpg", "per-user folder of the native game", false);
+        // A build unpacked by hand: in the home folder, where a desktop entry starts it, or
+        // where the per-user folders it fills point to.
+        eachFolder(h, [&](const std::string& d) { consider(d, kindOf(d, "game folder")); });
+        for (const std::string& data : dataHomes_) desktopEntries(data + "/applications", 0);
+        perUserPointers();
 
         std::stable_sort(found_.begin(), found_.end(), [](const FoundGame& a, const FoundGame& b) {
             if (a.cacheDir.empty() != b.cacheDir.empty()) return b.cacheDir.empty();
@@ -192,68 +126,51 @@ class Finder {
         return r ? r.value : std::string();
     }
 
-    std::vector<std::string> folders(const std::string& folder) {
-        Result<std::vector<std::string>> r = fs_.listFolders(folder);
-        return r ? std::move(r.value) : std::vector<std::string>();
-    }
-
     template <typename Visit>
     void eachFolder(const std::string& folder, Visit visit) {
-        for (const std::string& name : folders(folder)) visit(folder + "/" + name);
+        for (const std::string& name : listings_.folders(folder)) visit(folder + "/" + name);
+    }
+
+    Result<std::string> readLauncherFile(const std::string& path) {
+        return fs_.readPlainFile(path, kLauncherFileCap);
     }
 
     // "~/..." for a path in the home folder, as people write it.
     std::string shown(const std::string& path) {
-        const std::string p = canonical(path).empty() ? path : canonical(path);
+        const std::string c = canonical(path);
+        const std::string& p = c.empty() ? path : c;
         if (!home_.empty() && p.starts_with(home_ + "/")) return "~" + p.substr(home_.size());
         return p;
     }
 
-    // A Windows path of a prefix as a Linux path, through its dosdevices links.
-    std::string linuxPath(const std::string& prefix, const std::string& windowsPath) {
-        if (!isDriveLetterPath(windowsPath)) return {};
-        const char letter = lowerAscii(windowsPath[0]);
-        std::string drive = prefix + "/dosdevices/" + letter + ":";
-        if (!fs_.isFolder(drive) && letter == 'c') drive = prefix + "/drive_c";
-        if (!fs_.isFolder(drive)) return {};
-        return resolveNoCase(fs_, drive, toNativeSeparators(windowsPath.substr(2)));
+    // "native install" for a Linux build, else `other`.
+    std::string kindOf(const std::string& folder, const std::string& other) {
+        return listings_.holdsNativeProgram(folder) ? "native install" : other;
     }
 
-    // The cache folder the game's own CachePath names (from its System folder), when it holds
-    // cache.ini.
-    std::string ownCacheDir(const std::string& gameDir, const std::string& prefix) {
-        const std::string ini = usedGameIniPath(gameDir, fs_, where_.home);
-        std::string path = INIGetSettingString("Core.System", "CachePath", ini, "", nullptr, &fs_);
-        if (path.empty()) path = "../Cache";  // the game's own default
-        if (!prefix.empty() && isDriveLetterPath(path)) {
-            path = linuxPath(prefix, path);
-        } else {
-            path = toNativeSeparators(path);
-            if (path.front() != '/') path = resolveNoCase(fs_, ini.substr(0, ini.rfind('/')), path);
-        }
-        if (path.empty() || !fs_.isFile(path + "/cache.ini")) return {};
-        return canonical(path);
-    }
-
-    // `native`: whether a game whose own cache folder is missing keeps its cache in ~/.utpg;
-    // unset, a folder holding a Linux build's program does.
+    // `prefix`: the Wine prefix whose drive letters the game's CachePath may use; "" to look
+    // for one above the folder.
     void consider(const std::string& candidate, const std::string& kind,
-                  std::optional<bool> native = std::nullopt, const std::string& prefix = {}) {
+                  const std::string& prefix = {}) {
+        if (candidate.empty() || !listings_.holdsGameFiles(candidate)) return;
         const std::string folder = canonical(candidate);
         if (folder.empty() || !fs_.isFolder(folder)) return;  // missing, or a broken link
+        // The per-user folders hold settings and a cache, never the game: the install is
+        // found through what they point to.
+        if (std::find(perUser_.begin(), perUser_.end(), folder) != perUser_.end()) return;
         for (const FoundGame& g : found_)
             if (g.folder == folder) return;
-        if (!holdsGameFiles(folder, fs_)) return;
         FoundGame game;
         game.folder = folder;
         game.kind = kind;
-        game.cacheDir = ownCacheDir(folder, prefix);
-        if (game.cacheDir.empty() && native.value_or(isNativeBuild(fs_, folder)) &&
-            fs_.isFile(where_.home + "/.utpg/Cache/cache.ini"))
-            game.cacheDir = canonical(where_.home + "/.utpg/Cache");
+        game.winePrefix = prefix.empty() ? winePrefixAbove(folder, fs_) : prefix;
+        const GameCache cache = gameCache(folder, game.winePrefix, where_.home, listings_, fs_);
+        if (cache.holdsIndex || cache.unreadable) game.cacheDir = cache.folder;
+        game.cacheFolderUnreadable = cache.unreadable;
         game.shortFolder = shown(folder);
-        if (!game.cacheDir.empty()) {
-            const Result<std::string> index = fs_.readAll(game.cacheDir + "/cache.ini");
+        if (cache.holdsIndex) {
+            const Result<std::string> index =
+                fs_.readPlainFile(game.cacheDir + "/cache.ini", kRegistryCap);
             if (index)
                 game.cachedPackages = countEntries(index.value);
             else
@@ -262,82 +179,192 @@ class Finder {
         found_.push_back(std::move(game));
     }
 
-    // Lutris: its games' prefixes and folders in ~/Games, and those its games' files name.
-    void lutris() {
-        const std::string& h = where_.home;
-        eachFolder(h + "/Games", [&](const std::string& dir) {
-            winePrefix(dir, "Lutris prefix");
-            consider(dir, "Lutris game " + shown(dir));  // a native build, or GOG files
-        });
-        for (const char* games : {"/.config/lutris/games", "/.local/share/lutris/games"}) {
-            Result<std::vector<FileInfo>> files = fs_.listFiles(h + games, "*.yml");
-            if (!files) continue;
-            for (const FileInfo& file : files.value) {
-                const Result<std::string> text = fs_.readAll(h + games + "/" + file.name);
-                if (!text) continue;
-                LutrisGame game = lutrisGame(text.value, h);
-                // A program named relative to the prefix, as Lutris allows.
-                if (!game.exe.empty() && game.exe.front() != '/' && !game.prefix.empty())
-                    game.exe = game.prefix + "/" + game.exe;
-                if (!game.prefix.empty()) winePrefix(game.prefix, "Lutris prefix");
-                // The program's folder is System or System64; the game's is the one above.
-                const std::string exeFolder = game.exe.substr(0, game.exe.rfind('/'));
-                const std::string name = exeFolder.substr(exeFolder.rfind('/') + 1);
-                if (sameNameNoCase(name, "System") || sameNameNoCase(name, "System64"))
-                    consider(exeFolder.substr(0, exeFolder.rfind('/')),
-                             "Lutris game " + shown(exeFolder + "/.."));
-            }
-        }
-    }
-
-    // The game's folder as the prefix's registry names it (system.reg, plain and Wow6432Node).
+    // The game's folder as the prefix's registry names it: the game's own key (plain and
+    // Wow6432Node) and GOG's keys.
     void winePrefix(const std::string& prefix, const std::string& what) {
-        const Result<std::string> text = fs_.readAll(prefix + "/system.reg");
+        if (!listings_.holdsFile(prefix, "system.reg")) return;
+        const Result<std::string> text = fs_.readPlainFile(prefix + "/system.reg", kRegistryCap);
         if (!text) return;
-        static const std::vector<std::string> keys(std::begin(kGameKeys), std::end(kGameKeys));
-        RegDocument doc = parseWineRegistryText(text.value, keys);
-        for (const std::string& keyName : keys) {
-            RegKey* key = doc.find(keyName);
-            const RegValue* folder = key ? key->find("Folder") : nullptr;
-            if (!folder || (folder->type != REG_SZ_TYPE && folder->type != REG_EXPAND_SZ_TYPE))
-                continue;
-            const std::string windowsPath = folder->data.substr(0, folder->data.find('\0'));
-            const std::string path = linuxPath(prefix, windowsPath);
-            if (!path.empty()) consider(path, what + " " + shown(prefix), false, prefix);
+        RegDocument doc = parseWineRegistryText(text.value, kGameKeys, kGogKeys);
+        const std::string kind = what + " " + shown(prefix);
+        for (RegKey& key : doc.keys) {
+            const bool gog = std::none_of(kGameKeys.begin(), kGameKeys.end(),
+                                          [&](auto& k) { return sameNameNoCase(k, key.name); });
+            const std::string windowsPath = textValue(key, gog ? "path" : "Folder");
+            const std::string path = pathInPrefix(prefix, windowsPath, listings_, fs_);
+            if (!path.empty()) consider(path, kind, prefix);
         }
     }
 
-    void steamRoot(const std::string& root) {
-        if (canonical(root).empty()) return;
-        std::vector<std::string> libraries{root};
-        for (const char* vdf : {"/steamapps/libraryfolders.vdf", "/SteamApps/libraryfolders.vdf",
-                                "/config/libraryfolders.vdf"}) {
-            const Result<std::string> text = fs_.readAll(root + vdf);
-            if (!text) continue;
-            for (std::string& path : steamLibraryPaths(text.value)) libraries.push_back(path);
-        }
-        for (const std::string& library : libraries) {
-            const std::string lib = canonical(library);
-            if (lib.empty() ||
-                std::find(libraries_.begin(), libraries_.end(), lib) != libraries_.end())
-                continue;
-            libraries_.push_back(lib);
-            // Older libraries spell the folder SteamApps.
-            const std::string apps = resolveNoCase(fs_, lib, "steamapps");
-            if (apps.empty()) continue;
-            consider(resolveNoCase(fs_, apps, "common/Unreal Tournament"),
-                     "Steam library " + shown(lib), false);
-            eachFolder(resolveNoCase(fs_, apps, "compatdata"),
-                       [&](const std::string& app) { winePrefix(app + "/pfx", "Proton prefix"); });
-        }
-    }
+    void lutris();
+    void heroic();
+    void heroicPrefix(const std::string& prefix);
+    void steamRoot(const std::string& root);
+    void desktopEntries(const std::string& folder, int depth);
+    void perUserPointers();
 
     const GameSearch& where_;
     FileSystem& fs_;
+    FolderListings listings_;
     std::string home_;
+    std::vector<std::string> dataHomes_, configHomes_, perUser_;
     std::vector<FoundGame> found_;
     std::vector<std::string> libraries_;
 };
+
+// Lutris: the prefixes and folders its games' files name, and its folders in ~/Games.
+void Finder::lutris() {
+    const std::string& h = where_.home;
+    std::vector<std::string> named;  // the folders Lutris's files name, as written
+    std::vector<std::string> gameFiles;
+    for (const std::string& config : configHomes_) gameFiles.push_back(config + "/lutris/games");
+    for (const std::string& data : dataHomes_) gameFiles.push_back(data + "/lutris/games");
+    gameFiles.push_back(h + "/.var/app/net.lutris.Lutris/config/lutris/games");
+    gameFiles.push_back(h + "/.var/app/net.lutris.Lutris/data/lutris/games");
+    for (const std::string& games : gameFiles) {
+        for (const std::string& name : listings_.filesEndingIn(games, ".yml")) {
+            const Result<std::string> text = readLauncherFile(games + "/" + name);
+            if (!text) continue;
+            LutrisGame game = lutrisGame(text.value, h);
+            // A program named relative to the prefix, as Lutris allows.
+            if (!game.exe.empty() && game.exe.front() != '/' && !game.prefix.empty())
+                game.exe = game.prefix + "/" + game.exe;
+            if (!game.prefix.empty()) {
+                named.push_back(game.prefix);
+                winePrefix(game.prefix, "Lutris prefix");
+            }
+            // The program's folder is System or System64; the game's is the one above.
+            const std::string exeFolder = game.exe.substr(0, game.exe.rfind('/'));
+            const std::string folderName = exeFolder.substr(exeFolder.rfind('/') + 1);
+            if (sameNameNoCase(folderName, "System") || sameNameNoCase(folderName, "System64")) {
+                const std::string dir = exeFolder.substr(0, exeFolder.rfind('/'));
+                named.push_back(dir);
+                consider(dir, "Lutris game " + shown(dir));
+            }
+        }
+    }
+    // ~/Games is Lutris's folder, but players unpack games there by hand too: a folder is
+    // Lutris's when one of its files names it or it is a Wine prefix, as Lutris makes them.
+    eachFolder(h + "/Games", [&](const std::string& dir) {
+        winePrefix(dir, "Lutris prefix");
+        const bool lutrisMade = listings_.holdsFile(dir, "system.reg") ||
+                                std::find(named.begin(), named.end(), dir) != named.end();
+        consider(dir, lutrisMade ? "Lutris game " + shown(dir) : kindOf(dir, "game folder"));
+    });
+}
+
+// Heroic: its GOG games' folders and the prefixes its settings name (also in its Flatpak's
+// folder), its default folder ~/Games/Heroic and the prefixes there.
+void Finder::heroic() {
+    const std::string& h = where_.home;
+    std::vector<std::string> roots;
+    for (const std::string& config : configHomes_) roots.push_back(config + "/heroic");
+    roots.push_back(h + "/.var/app/com.heroicgameslauncher.hgl/config/heroic");
+    for (const std::string& root : roots) {
+        if (const Result<std::string> installed =
+                readLauncherFile(root + "/gog_store/installed.json"))
+            for (const std::string& path : jsonTextValues(installed.value, "install_path"))
+                consider(path, "Heroic game " + shown(path));
+        if (const Result<std::string> config = readLauncherFile(root + "/config.json")) {
+            for (const std::string& pfx : jsonTextValues(config.value, "winePrefix"))
+                heroicPrefix(pfx);
+            for (const std::string& dir : jsonTextValues(config.value, "defaultInstallPath"))
+                eachFolder(dir,
+                           [&](const std::string& d) { consider(d, "Heroic game " + shown(d)); });
+        }
+        for (const std::string& name : listings_.filesEndingIn(root + "/GamesConfig", ".json"))
+            if (const Result<std::string> game = readLauncherFile(root + "/GamesConfig/" + name))
+                for (const std::string& pfx : jsonTextValues(game.value, "winePrefix"))
+                    heroicPrefix(pfx);
+    }
+    eachFolder(h + "/Games/Heroic",
+               [&](const std::string& dir) { consider(dir, "Heroic game " + shown(dir)); });
+    heroicPrefix(h + "/Games/Heroic/Prefixes");
+}
+
+// Heroic keeps a prefix per game, in its prefix folder or in a folder within (default).
+void Finder::heroicPrefix(const std::string& prefix) {
+    if (listings_.holdsFile(prefix, "system.reg")) return winePrefix(prefix, "Heroic prefix");
+    eachFolder(prefix, [&](const std::string& pfx) {
+        if (!listings_.holdsFile(pfx, "system.reg"))
+            eachFolder(pfx, [&](const std::string& p) { winePrefix(p, "Heroic prefix"); });
+        winePrefix(pfx, "Heroic prefix");
+    });
+}
+
+void Finder::steamRoot(const std::string& root) {
+    if (canonical(root).empty()) return;
+    std::vector<std::string> libraries{root};
+    for (const char* vdf : {"/steamapps/libraryfolders.vdf", "/SteamApps/libraryfolders.vdf",
+                            "/config/libraryfolders.vdf"}) {
+        const Result<std::string> text = readLauncherFile(root + vdf);
+        if (!text) continue;
+        for (std::string& path : steamLibraryPaths(text.value)) libraries.push_back(path);
+    }
+    for (const std::string& library : libraries) {
+        const std::string lib = canonical(library);
+        if (lib.empty() || std::find(libraries_.begin(), libraries_.end(), lib) != libraries_.end())
+            continue;
+        libraries_.push_back(lib);
+        // Older libraries spell the folder SteamApps.
+        const std::string apps = listings_.resolveNoCase(lib, "steamapps");
+        if (apps.empty()) continue;
+        consider(listings_.resolveNoCase(apps, "common/Unreal Tournament"),
+                 "Steam library " + shown(lib));
+        eachFolder(listings_.resolveNoCase(apps, "compatdata"),
+                   [&](const std::string& app) { winePrefix(app + "/pfx", "Proton prefix"); });
+    }
+}
+
+// The folders desktop entries start programs in or from (wine's own lie some folders down).
+void Finder::desktopEntries(const std::string& folder, int depth) {
+    for (const std::string& name : listings_.filesEndingIn(folder, ".desktop")) {
+        const Result<std::string> text = readLauncherFile(folder + "/" + name);
+        if (!text) continue;
+        for (const std::string& path : desktopEntryPaths(text.value)) {
+            const std::string dir = gameFolderOf(path, fs_);
+            consider(dir, kindOf(dir, "desktop entry " + name));
+        }
+    }
+    if (depth < 4)
+        eachFolder(folder, [&](const std::string& sub) { desktopEntries(sub, depth + 1); });
+}
+
+// What the per-user folders point to: links into the install, the game's logs ("Base
+// directory: ..."), and absolute paths in its settings (Paths=/home/.../System/*.u).
+void Finder::perUserPointers() {
+    for (const std::string& perUser : perUser_) {
+        for (const char* sub : {"", "/System", "/System64", "/Logs"}) {
+            const std::string dir = perUser + sub;
+            const auto* entries = listings_.entries(dir);
+            if (!entries) continue;
+            std::vector<std::string> paths;
+            for (const FolderListings::Entry& e : *entries) {
+                const std::string path = dir + "/" + e.name;
+                if (e.kind == EntryKind::Link) {
+                    if (std::string target = canonical(path); !target.empty())
+                        paths.push_back(std::move(target));
+                    continue;
+                }
+                const bool log = e.name.ends_with(".log"), ini = e.name.ends_with(".ini");
+                if (e.kind != EntryKind::File || (!log && !ini)) continue;
+                const Result<std::string> text = readLauncherFile(path);
+                if (!text) continue;
+                for (std::string& p : logBaseFolders(text.value)) paths.push_back(std::move(p));
+                if (!ini) continue;
+                for (std::string_view line : splitLineViews(text.value)) {
+                    const std::size_t eq = line.find("=/");
+                    if (line.starts_with("Paths") && eq != line.npos)
+                        paths.emplace_back(line.substr(eq + 1));
+                }
+            }
+            for (const std::string& p : paths) {
+                const std::string game = gameFolderOf(p, fs_);
+                consider(game, kindOf(game, "game folder"));
+            }
+        }
+    }
+}
 
 }  // namespace
 
@@ -345,6 +372,11 @@ GameSearch gameSearchFromEnvironment() {
     GameSearch where;
     where.home = homeFolder();
     if (const char* prefix = std::getenv("WINEPREFIX")) where.winePrefix = prefix;
+    // The XDG base folders count only as absolute paths, as their rules say.
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/')
+        where.dataHome = data;
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
+        where.configHome = config;
     return where;
 }
 
@@ -384,10 +416,18 @@ std::vector<std::string> steamLibraryPaths(std::string_view vdf) {
     return paths;
 }
 
+GameCache copyCache(const std::string& folder, const GameSearch& where, FileSystem& fs) {
+    std::string prefix;
+    for (const FoundGame& g : findGames(where, fs))
+        if (g.folder == folder) prefix = g.winePrefix;
+    if (prefix.empty()) prefix = winePrefixAbove(folder, fs);
+    FolderListings listings(fs);
+    return gameCache(folder, prefix, where.home, listings, fs);
+}
+
 bool holdsGameFiles(const std::string& folder, FileSystem& fs) {
-    return !folder.empty() &&
-           std::any_of(std::begin(kGameFiles), std::end(kGameFiles),
-                       [&](const char* f) { return holdsFileNoCase(fs, folder, f); });
+    FolderListings listings(fs);
+    return listings.holdsGameFiles(folder);
 }
 
 std::string placeName(const FoundGame& game) {
@@ -395,23 +435,29 @@ std::string placeName(const FoundGame& game) {
 }
 
 std::string packagesText(const FoundGame& game) {
-    if (game.cacheUnreadable) return "cache.ini not readable";
     if (game.cacheDir.empty()) return "no cache found";
+    if (game.cacheFolderUnreadable || game.cacheUnreadable) return packagesColumn(game);
     const std::size_t n = game.cachedPackages;
     return std::to_string(n) + (n == 1 ? " package" : " packages");
 }
 
 std::string packagesColumn(const FoundGame& game) {
+    if (game.cacheFolderUnreadable) return "cache folder not readable";
     return game.cacheUnreadable ? "cache.ini not readable" : std::to_string(game.cachedPackages);
 }
 
 std::string settingsFolder(const std::string& gameDir, FileSystem& fs, const std::string& home) {
-    const auto holds = [&fs](const std::string& dir) {
-        return holdsFileNoCase(fs, dir, "System64/UnrealTournament.ini") ||
-               holdsFileNoCase(fs, dir, "System/UnrealTournament.ini");
+    FolderListings listings(fs);
+    const auto holds = [&](const std::string& dir) {
+        return listings.holdsFileNoCase(dir, "System64/UnrealTournament.ini") ||
+               listings.holdsFileNoCase(dir, "System/UnrealTournament.ini");
     };
-    if (holds(gameDir) || home.empty()) return gameDir;
-    return isNativeBuild(fs, gameDir) && holds(home + "/.utpg") ? home + "/.utpg" : gameDir;
+    bool lokiOnly = false;
+    if (holds(gameDir) || home.empty() || !listings.holdsNativeProgram(gameDir, &lokiOnly))
+        return gameDir;
+    for (const std::string& perUser : perUserFolders(home, lokiOnly))
+        if (holds(perUser)) return perUser;
+    return gameDir;
 }
 
 namespace {
@@ -423,8 +469,9 @@ std::string usedSettingsFile(const std::string& gameDir, FileSystem& fs, const s
     std::string dir = settingsFolder(gameDir, fs, home);
     // GameDir ends in a separator: the paths shown to the user get one, not two.
     if (dir.size() > 1 && dir.back() == kSep) dir.pop_back();
+    FolderListings listings(fs);
     for (const char* system : {"System64/", "System/"}) {
-        const std::string path = resolveNoCase(fs, dir, system + file);
+        const std::string path = listings.resolveNoCase(dir, system + file);
         if (!path.empty() && fs.isFile(path)) return path;
     }
     return dir + "/System/" + file;
@@ -446,26 +493,6 @@ std::string otherGameIniPath(const std::string& iniPath) {
     if (iniPath.ends_with(ini64)) return iniPath.substr(0, iniPath.size() - ini64.size()) + ini32;
     if (iniPath.ends_with(ini32)) return iniPath.substr(0, iniPath.size() - ini32.size()) + ini64;
     return {};
-}
-
-}  // namespace qv
-
-namespace qv {
-
-std::string gameCacheFolder(const std::string& gameDir, FileSystem& fs, const std::string& home) {
-    const std::string ini = usedGameIniPath(gameDir, fs, home);
-    std::string path =
-        toNativeSeparators(INIGetSettingString("Core.System", "CachePath", ini, "", nullptr, &fs));
-    if (path.empty()) path = "../Cache";  // the game's own default
-    if (path.front() != '/') path = ini.substr(0, ini.rfind('/')) + "/" + path;
-    std::string found;
-    if (fs.isFile(path + "/cache.ini"))
-        found = path;
-    else if (fs.isFile(home + "/.utpg/Cache/cache.ini"))
-        found = home + "/.utpg/Cache";  // a native game keeps its cache in the player's home
-    if (found.empty()) return {};
-    const Result<std::string> canonical = fs.canonicalPath(found);
-    return canonical.ok() ? canonical.value : found;
 }
 
 }  // namespace qv

@@ -94,10 +94,13 @@ bool isTextType(std::uint32_t type) {
 
 class WineReader {
   public:
-    WineReader(std::string_view text, const std::vector<std::string>& only)
+    WineReader(std::string_view text, const std::vector<std::string>& only,
+               const std::vector<std::string>& under)
         : text_(text), left_(only.size()) {
         for (const std::string& name : only)
             wanted_.emplace(lowerAscii(normalKeyName(name)), false);
+        for (const std::string& name : under)
+            under_.push_back(lowerAscii(normalKeyName(name)) + "\\");
     }
 
     RegDocument read() {
@@ -106,7 +109,8 @@ class WineReader {
         while (pos_ < text_.size()) {
             const std::string_view line = trimBlanks(nextLine(text_, pos_));
             if (line.starts_with("[")) {
-                if (!wanted_.empty() && left_ == 0) break;  // every wanted key has been read
+                // Every wanted key has been read.
+                if (!wanted_.empty() && left_ == 0 && under_.empty()) break;
                 inKeys = true;
                 inWanted = openKey(hive, line.substr(1));
             } else if (inWanted && (line.starts_with("\"") || line.starts_with("@"))) {
@@ -124,15 +128,20 @@ class WineReader {
     // A key line "[Software\\Wine] 1700000000". False when the key is not one to read.
     bool openKey(const std::string& hive, std::string_view spelled) {
         current_ = npos;
+        if (!mayBeWanted(hive, spelled)) return false;
         std::optional<std::string> name = unescape(spelled, ']');
         if (!name) return false;
         const std::string full = normalKeyName(hive + "\\" + *name);
         const std::string folded = lowerAscii(full);
-        if (!wanted_.empty()) {
+        if (!wanted_.empty() || !under_.empty()) {
             auto it = wanted_.find(folded);
-            if (it == wanted_.end()) return false;
-            if (!it->second) --left_;
-            it->second = true;
+            if (it == wanted_.end()) {
+                const auto below = [&](const std::string& top) { return folded.starts_with(top); };
+                if (std::none_of(under_.begin(), under_.end(), below)) return false;
+            } else {
+                if (!it->second) --left_;
+                it->second = true;
+            }
         }
         auto [at, added] = index_.emplace(folded, doc_.keys.size());
         if (added) doc_.keys.push_back({full, {}});
@@ -140,11 +149,59 @@ class WineReader {
         return true;
     }
 
+    // Whether the key spelled so (after its "[") may be one to read, told without decoding it:
+    // a name of plain characters and doubled backslashes is compared as the file spells it
+    // with the wanted names spelled so; any other escape is decoded to tell. Keeps a large
+    // registry's many other keys from costing a decoded copy each.
+    bool mayBeWanted(const std::string& hive, std::string_view spelled) {
+        if (wanted_.empty() && under_.empty()) return true;
+        if (spelledHive_ != hive) spellWanted(hive);
+        const std::size_t end = spelled.find(']');
+        if (end == spelled.npos) return true;
+        const std::string_view raw = spelled.substr(0, end);
+        for (std::size_t i = raw.find('\\'); i != raw.npos; i = raw.find('\\', i + 2))
+            if (i + 1 >= raw.size() || raw[i + 1] != '\\') return true;
+        const auto sameStart = [&](const std::string& name, std::size_t n) {
+            return raw.size() >= n && equalsNoCaseAscii(raw.substr(0, n), name.substr(0, n));
+        };
+        for (const std::string& w : spelledWanted_)
+            if (raw.size() == w.size() && sameStart(w, w.size())) return true;
+        for (const std::string& u : spelledUnder_)
+            if (sameStart(u, u.size())) return true;
+        return false;
+    }
+
+    // The wanted names below `hive` as its file spells them: relative, backslashes doubled.
+    void spellWanted(const std::string& hive) {
+        spelledHive_ = hive;
+        spelledWanted_.clear();
+        spelledUnder_.clear();
+        const std::string top = lowerAscii(hive) + "\\";
+        const auto spell = [&](const std::string& folded) {
+            std::string out;
+            for (char c : folded.substr(top.size()))
+                out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+            return out;
+        };
+        for (const auto& [name, seen] : wanted_)
+            if (name.starts_with(top)) spelledWanted_.push_back(spell(name));
+        for (const std::string& name : under_)
+            if (name.starts_with(top)) spelledUnder_.push_back(spell(name));
+    }
+
     // Past every line up to the next key line (values of a key not read, continuation lines).
+    // A key line starts with "[": looking for that character alone is faster than for a line
+    // end followed by it, as line ends are many times more frequent.
     void skipToNextKey() {
-        if (pos_ < text_.size() && text_[pos_] == '[') return;
-        const std::size_t next = text_.find("\n[", pos_);
-        pos_ = next == text_.npos ? text_.size() : next + 1;
+        if (pos_ >= text_.size() || text_[pos_] == '[') return;
+        for (std::size_t from = pos_;; from = pos_ + 1) {
+            pos_ = text_.find('[', from);
+            if (pos_ == text_.npos) {
+                pos_ = text_.size();
+                return;
+            }
+            if (text_[pos_ - 1] == '\n') return;
+        }
     }
 
     struct Data {
@@ -233,14 +290,18 @@ class WineReader {
     RegDocument doc_;
     std::unordered_map<std::string, std::size_t> index_;  // folded key name -> doc_.keys slot
     std::unordered_map<std::string, bool> wanted_;        // folded key name -> read yet
-    std::size_t left_ = 0;                                // wanted keys not read yet
+    std::string spelledHive_;                             // the hive spelledWanted_ is for
+    std::vector<std::string> spelledWanted_, spelledUnder_;
+    std::vector<std::string> under_;  // folded key names, each with a backslash after
+    std::size_t left_ = 0;            // wanted keys not read yet
     std::size_t current_ = npos;
 };
 
 }  // namespace
 
-RegDocument parseWineRegistryText(std::string_view text, const std::vector<std::string>& only) {
-    return WineReader(text, only).read();
+RegDocument parseWineRegistryText(std::string_view text, const std::vector<std::string>& only,
+                                  const std::vector<std::string>& under) {
+    return WineReader(text, only, under).read();
 }
 
 }  // namespace qv

@@ -17,7 +17,9 @@ namespace qv {
 // file spells them quoted or as UTF-16 bytes. One pass over the text.
 //
 // With `only` given (full key names, any case), just those keys are read, and reading stops
-// once each of them has been read.
-RegDocument parseWineRegistryText(std::string_view text, const std::vector<std::string>& only = {});
+// once each of them has been read. With `under` given too, the keys below each of those are
+// read as well (a launcher's key per game), and reading goes on to the end.
+RegDocument parseWineRegistryText(std::string_view text, const std::vector<std::string>& only = {},
+                                  const std::vector<std::string>& under = {});
 
 }  // namespace qv

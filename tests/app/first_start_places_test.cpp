@@ -65,7 +65,7 @@ TEST(FirstStart, PickerOffersTheGamesFound) {
         QMetaObject::invokeMethod(picker, "accept");
     });
     tick.start(10);
-    const auto findCopies = [&] { return findGames({home, "", home}, realFileSystem()); };
+    const auto findCopies = [&] { return findGames({home, "", home, "", ""}, realFileSystem()); };
     EXPECT_EQ(findGameDir(gameKey, dialogs, nullptr, findCopies, &programKey), native + "/");
 
     const QStringList games = QString::fromStdString(test::expectedListing(home)).split('\n');

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "cli/commands.h"
+#include "cli/lossless_text.h"
 #include "platform/filesystem.h"
 #include "settings/cls_registry.h"
 #include "settings/mdl_ini.h"
@@ -19,7 +21,7 @@ TEST(CliFindGame, ListsTheGamesOfTheHomeAndStoresTheChosenOne) {
     const std::string home = test::makeGameHome(tmp.path());
     const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
     ::setenv("HOME", home.c_str(), 1);
-    ::unsetenv("WINEPREFIX");
+    for (const char* name : {"WINEPREFIX", "XDG_DATA_HOME", "XDG_CONFIG_HOME"}) ::unsetenv(name);
     std::ostringstream out, err;
     std::istringstream in;
     Environment env{home, home + "/registry.reg", out, err, in, false, realFileSystem()};
@@ -46,6 +48,57 @@ TEST(CliFindGame, ListsTheGamesOfTheHomeAndStoresTheChosenOne) {
                                       home + system + "/UnrealTournament.ini", ""),
                   days)
             << system;
+    ::setenv("HOME", oldHome.c_str(), 1);
+}
+
+// set-game-dir DIR stores the copy's own cache, found as find-game finds it, and never the
+// native game's ~/.utpg/Cache for another copy; with none to tell, it stores none and says so.
+// find-game --json gives a folder name that is not UTF-8 byte for byte.
+TEST(CliFindGame, SetGameDirStoresTheCopysOwnCache) {
+    using test::game, test::put;
+    test::TempDir tmp;
+    const std::string h = std::filesystem::canonical(tmp.path()).string();
+    const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", h.c_str(), 1);
+    for (const char* name : {"WINEPREFIX", "XDG_DATA_HOME", "XDG_CONFIG_HOME"}) ::unsetenv(name);
+    game(h + "/.utpg/System/UnrealTournament.ini", "../Cache", h + "/.utpg/Cache", 3);
+    put(h + "/win/System/UnrealTournament.exe", "");
+    put(h + "/win/System/UnrealTournament.ini", "[Core.System]\r\nCachePath=..\\Cache\r\n");
+    test::makeDirs(h + "/win/Cache");  // empty: the game has not downloaded anything yet
+    game(h + "/lower/system/UnrealTournament.ini", "..\\cache", h + "/lower/cache", 1);
+    test::prefix(h + "/pfx", "Software\\\\X", "C:\\\\X", "d:", h + "/disk_d");
+    game(h + "/pfx/drive_c/UT/System/UnrealTournament.ini", "D:\\UTCache", h + "/disk_d/UTCache",
+         2);
+    put(h + "/bare/System/UnrealTournament.exe", "");
+    put(h + "/ut99/System64/ut-bin-amd64", "");
+    test::writeFile(h + "/Quorvel.ini", "[Dirs]\r\nCachePath=Cache\r\n");
+    std::ostringstream out, err;
+    std::istringstream in;
+    Environment env{h, h + "/registry.reg", out, err, in, false, realFileSystem()};
+    const struct {
+        std::string dir, cache, said;
+    } cases[] = {
+        {"/win", "/win/Cache", "Cache folder set to @/win/Cache (it holds no cache.ini yet)"},
+        {"/lower", "/lower/cache", "Cache folder set to @/lower/cache\n"},
+        {"/pfx/drive_c/UT", "/disk_d/UTCache", "Cache folder set to @/disk_d/UTCache\n"},
+        {"/bare", "", "No cache folder stored: none could be told"},
+        {"/ut99", "/.utpg/Cache", "Cache folder set to @/.utpg/Cache\n"}};
+    for (const auto& c : cases) {
+        out.str({});
+        EXPECT_EQ(runMain({"set-game-dir", h + c.dir}, env), kExitOk) << err.str();
+        EXPECT_EQ(clsRegistry::programKey(nullptr, env.registryPath).ReadEntry("CacheDir", ""),
+                  c.cache.empty() ? "" : h + c.cache)
+            << c.dir;
+        EXPECT_NE(out.str().find(test::withHome(c.said, h)), std::string::npos) << out.str();
+    }
+
+    const std::string odd = h + "/ut\xff";  // not UTF-8
+    put(odd + "/System/UnrealTournament.exe", "");
+    out.str({});
+    EXPECT_EQ(runMain({"find-game", "--json"}, env), kExitOk) << err.str();
+    EXPECT_NE(out.str().find("\"folder_base64\": \"" + base64Of(odd) + "\""), std::string::npos)
+        << out.str();
+    EXPECT_EQ(base64Of("ut\xff"), "dXT/");
     ::setenv("HOME", oldHome.c_str(), 1);
 }
 

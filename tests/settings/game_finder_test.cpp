@@ -1,6 +1,7 @@
 #include "settings/game_finder.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -13,6 +14,22 @@
 namespace qv {
 namespace {
 
+// A search of the home `h` whose system folders (/opt, /usr/local/games) are in it too.
+GameSearch at(const std::string& h, const std::string& dataHome = {}) {
+    GameSearch where;
+    where.home = where.systemRoot = h;
+    where.dataHome = dataHome;
+    return where;
+}
+
+std::string listing(const std::vector<FoundGame>& games) {
+    std::string listed;
+    for (const FoundGame& g : games)
+        listed += g.folder + "\t" + g.kind + "\t" + (g.cacheDir.empty() ? "-" : g.cacheDir) + "\t" +
+                  packagesColumn(g) + "\n";
+    return listed;
+}
+
 // Each place a player keeps the game is found with its cache folder; a folder without the
 // game's files, a broken drive link and a prefix that cannot be read are left out.
 TEST(GameFinder, FindsEachCopyWithItsCacheFolder) {
@@ -24,23 +41,19 @@ TEST(GameFinder, FindsEachCopyWithItsCacheFolder) {
     FaultyFileSystem fs(realFileSystem());
     fs.failPath("Games/locked/system.reg", EACCES);  // as a user without root rights meets it
 
-    std::string listed;
-    for (const FoundGame& g : findGames({home, "", home}, fs))
-        listed += g.folder + "\t" + g.kind + "\t" + (g.cacheDir.empty() ? "-" : g.cacheDir) + "\t" +
-                  std::to_string(g.cachedPackages) + "\n";
-    EXPECT_EQ(listed, test::expectedListing(home));
+    EXPECT_EQ(listing(findGames(at(home), fs)), test::expectedListing(home));
     // Readable, the same prefix counts beside the five: the lock alone kept it out.
-    EXPECT_EQ(findGames({home, "", home}, realFileSystem()).size(), 6u);
+    EXPECT_EQ(findGames(at(home), realFileSystem()).size(), 6u);
 }
 
 // A user who may list a folder but not read the cache.ini in it.
 class UnreadableIndex final : public ForwardingFileSystem {
   public:
     using ForwardingFileSystem::ForwardingFileSystem;
-    Result<std::string> readAll(const std::string& p) override {
+    Result<std::string> readPlainFile(const std::string& p, std::size_t max) override {
         if (p.ends_with("/UT/Cache/cache.ini") && p.find("Heroic") != p.npos)
             return {{}, Status::fromErrno(EACCES)};
-        return ForwardingFileSystem::readAll(p);
+        return ForwardingFileSystem::readPlainFile(p, max);
     }
 };
 
@@ -102,10 +115,7 @@ TEST(GameFinder, FindsTheLayoutsLaunchersLeave) {
          "..\\Cache", h + "/.PlayOnLinux/wineprefix/UT/drive_c/UnrealTournament/Cache", 9);
 
     UnreadableIndex fs(realFileSystem());
-    std::string listed;
-    for (const FoundGame& g : findGames({h, "", h}, fs))
-        listed += g.folder + "\t" + g.kind + "\t" + (g.cacheDir.empty() ? "-" : g.cacheDir) + "\t" +
-                  packagesColumn(g) + "\n";
+    const std::string listed = listing(findGames(at(h), fs));
     const std::string pol = "@/.PlayOnLinux/wineprefix/UT";
     const std::string pfx = "~/.steam/steam/steamapps/compatdata/13240/pfx";
     const std::string bottles = "/.var/app/com.usebottles.bottles/data/bottles/bottles/UT";
@@ -130,8 +140,7 @@ TEST(GameFinder, FindsTheLayoutsLaunchersLeave) {
                 "@/oldlib/SteamApps/common/Unreal Tournament/Cache\t3\n"
                 "@/Apps/UT\tLutris game ~/Apps/UT\t@/Apps/UT/Cache\t2\n"
                 "@/usr/local/games/ut\tnative install\t@/.utpg/Cache\t1\n"
-                "@/Games/unreal-tournament\tLutris game ~/Games/unreal-tournament\t"
-                "@/.utpg/Cache\t1\n"
+                "@/Games/unreal-tournament\tnative install\t@/.utpg/Cache\t1\n"
                 "@" +
                 heroicPfx + "/drive_c/UT\tHeroic prefix ~" + heroicPfx + "\t@" + heroicPfx +
                 "/drive_c/UT/Cache\tcache.ini not readable\n"
@@ -150,6 +159,143 @@ TEST(GameFinder, FindsTheLayoutsLaunchersLeave) {
               h + "/.utpg/System/UnrealTournament.ini");
     EXPECT_EQ(usedGameIniPath(h + "/opt/UnrealTournament", fs, h),
               h + "/opt/UnrealTournament/system/UnrealTournament.ini");
+}
+
+// A cache folder that is there but cannot be listed or looked into, as another user's is.
+class LockedCache final : public ForwardingFileSystem {
+  public:
+    using ForwardingFileSystem::ForwardingFileSystem;
+    static bool locked(const std::string& p) { return p.find("/locked/Cache/") != p.npos; }
+    bool isFile(const std::string& p) override { return !locked(p) && inner_.isFile(p); }
+    Status forEachEntry(const std::string& f,
+                        const std::function<void(std::string_view, EntryKind)>& e) override {
+        if (locked(f + "/")) return Status::fromErrno(EACCES);
+        return inner_.forEachEntry(f, e);
+    }
+};
+
+// The copies GOG's installer, Heroic (its Flatpak too) and a hand unpacking leave, each with
+// the cache folder its game fills: GOG's keys in a prefix as Wine wrote them, a lower-case
+// system/ folder whose CachePath names drive D:, Heroic's list of GOG games and a prefix its
+// settings name, native builds found through the home folder, a desktop entry and the log in
+// ~/.utpg (which is never offered itself), the Loki port's ~/.loki/ut, Snap's Steam,
+// $XDG_DATA_HOME, and a cache folder that cannot be read.
+TEST(GameFinder, FindsWhatGogHeroicAndUnpackingLeave) {
+    using test::game, test::put;
+    test::TempDir tmp;
+    const std::string h = std::filesystem::canonical(tmp.path()).string();
+    const std::string pfx = h + "/xdg/wineprefixes/gog";
+    put(pfx + "/system.reg", test::readFile(QV_TEST_DATA_DIR "/wine/gog.reg"));
+    std::filesystem::create_directories(pfx + "/dosdevices");
+    std::filesystem::create_directory_symlink(h + "/disk_d", pfx + "/dosdevices/d:");
+    const std::string goty = pfx + "/drive_c/GOG Games/Unreal Tournament GOTY";
+    put(goty + "/System/UnrealTournament.exe", "");
+    game(goty + "/System/UnrealTournament.ini", "..\\Cache", goty + "/Cache", 3);
+    game(h + "/disk_d/games/ut goty/system/UnrealTournament.ini", "d:\\UTCache",
+         h + "/disk_d/utcache", 4);
+    const std::string heroic = h + "/.var/app/com.heroicgameslauncher.hgl/config/heroic";
+    put(heroic + "/gog_store/installed.json",
+        test::withHome("{\"installed\": [{\"platform\": \"windows\", \"install_path\": "
+                       "\"@/GOG/Unreal Tournament \\u00e9\", \"appName\": \"1207658691\"}]}",
+                       h));
+    game(h + "/GOG/Unreal Tournament \xC3\xA9/System/UnrealTournament.ini", "..\\Cache",
+         h + "/GOG/Unreal Tournament \xC3\xA9/Cache", 2);
+    put(heroic + "/GamesConfig/1207658691.json",
+        test::withHome("{\"1207658691\": {\"winePrefix\": \"@/Pfx/UT\"}}", h));
+    const std::string key = "Software\\\\Unreal Technology\\\\Installed Apps\\\\UnrealTournament";
+    test::prefix(h + "/Pfx/UT", key, "C:\\\\UT", "c:", "../drive_c");
+    game(h + "/Pfx/UT/drive_c/UT/System/UnrealTournament.ini", "..\\Cache",
+         h + "/Pfx/UT/drive_c/UT/Cache", 5);
+    put(h + "/ut99/System64/ut-bin-amd64", "");
+    put(h + "/Apps/utgame/System64/ut-bin-amd64", "");
+    put(h + "/Tools/UT 469/System/ut-bin-x86", "");
+    game(h + "/.utpg/System/UnrealTournament.ini", "../Cache", h + "/.utpg/Cache", 6);
+    put(h + "/.utpg/System/ut-bin-amd64", "");  // a program copied there makes it no install
+    put(h + "/xdg/applications/utpg.desktop",
+        test::withHome("[Desktop Entry]\nExec=@/.utpg/System/ut-bin-amd64\n", h));
+    put(h + "/.utpg/System/UnrealTournament.log",
+        test::withHome("Log: Log file open\nInit: Base directory: @/Apps/utgame/System64/\n", h));
+    put(h + "/xdg/applications/ut469.desktop",
+        test::withHome("[Desktop Entry]\nType=Application\nExec=\"@/Tools/UT 469/System/"
+                       "ut-bin-x86\" -log\n",
+                       h));
+    put(h + "/usr/local/games/ut/System/ut-bin", "");
+    game(h + "/.loki/ut/System/UnrealTournament.ini", "../Cache", h + "/.loki/ut/Cache", 8);
+    const std::string snap = h +
+                             "/snap/steam/common/.local/share/Steam/steamapps/common/"
+                             "Unreal Tournament";
+    game(snap + "/System/UnrealTournament.ini", "..\\Cache", snap + "/Cache", 1);
+    game(h + "/Games/locked/System/UnrealTournament.ini", "..\\Cache", h + "/Games/locked/Cache",
+         9);
+
+    LockedCache fs(realFileSystem());
+    const std::string snapShort = "@/snap/steam/common/.local/share/Steam";
+    EXPECT_EQ(
+        listing(findGames(at(h, h + "/xdg"), fs)),
+        test::withHome(
+            "@/usr/local/games/ut\tnative install\t@/.loki/ut/Cache\t8\n"
+            "@/ut99\tnative install\t@/.utpg/Cache\t6\n"
+            "@/Tools/UT 469\tnative install\t@/.utpg/Cache\t6\n"
+            "@/Apps/utgame\tnative install\t@/.utpg/Cache\t6\n"
+            "@/Pfx/UT/drive_c/UT\tHeroic prefix ~/Pfx/UT\t@/Pfx/UT/drive_c/UT/Cache\t5\n"
+            "@/disk_d/games/ut goty\tWine prefix ~/xdg/wineprefixes/gog\t@/disk_d/utcache\t4\n"
+            "@/xdg/wineprefixes/gog/drive_c/GOG Games/Unreal Tournament GOTY\t"
+            "Wine prefix ~/xdg/wineprefixes/gog\t"
+            "@/xdg/wineprefixes/gog/drive_c/GOG Games/Unreal Tournament GOTY/Cache\t3\n"
+            "@/GOG/Unreal Tournament \xC3\xA9\tHeroic game ~/GOG/Unreal Tournament \xC3\xA9\t"
+            "@/GOG/Unreal Tournament \xC3\xA9/Cache\t2\n" +
+                snapShort + "/steamapps/common/Unreal Tournament\tSteam library ~" +
+                snapShort.substr(1) + "\t" + snapShort +
+                "/steamapps/common/Unreal Tournament/Cache\t1\n"
+                "@/Games/locked\tgame folder\t@/Games/locked/Cache\t"
+                "cache folder not readable\n",
+            h));
+}
+
+// A FIFO, a device, a file too large where launchers keep their files, in place of a Wine
+// registry, a cache index or a log: the search passes over each at once and finds the rest.
+TEST(GameFinder, NoFileThatIsNotPlainHoldsTheSearch) {
+    using test::put;
+    test::TempDir tmp;
+    const std::string h = std::filesystem::canonical(tmp.path()).string();
+    const auto fifo = [](const std::string& path) {
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
+    };
+    const auto zero = [](const std::string& path) {
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::filesystem::create_symlink("/dev/zero", path);
+    };
+    fifo(h + "/.wine/system.reg");
+    std::filesystem::create_directory(h + "/.wine/drive_c");
+    zero(h + "/.local/share/wineprefixes/z/system.reg");
+    fifo(h + "/.local/share/Steam/steamapps/libraryfolders.vdf");
+    zero(h + "/.steam/root/config/libraryfolders.vdf");
+    fifo(h + "/.config/lutris/games/ut.yml");
+    zero(h + "/.config/heroic/gog_store/installed.json");
+    fifo(h + "/.config/heroic/GamesConfig/1.json");
+    fifo(h + "/.local/share/applications/ut.desktop");
+    fifo(h + "/.utpg/System/UnrealTournament.log");
+    put(h + "/ut/System64/ut-bin-amd64", "");
+    fifo(h + "/ut/Cache/cache.ini");
+    put(h + "/ut2/System/UnrealTournament.exe", "");
+    fifo(h + "/ut2/System/UnrealTournament.ini");  // a CachePath that cannot be read
+    test::game(h + "/Games/big/System/UnrealTournament.ini", "..\\Cache", h + "/Games/big/Cache",
+               1);
+    test::writeFile(h + "/.config/lutris/games/big.yml", "");
+    std::filesystem::resize_file(h + "/.config/lutris/games/big.yml", std::size_t{17} << 20);
+
+    EXPECT_EQ(listing(findGames(at(h), realFileSystem())),
+              test::withHome("@/Games/big\tgame folder\t@/Games/big/Cache\t1\n"
+                             "@/ut\tnative install\t@/ut/Cache\tcache.ini not readable\n"
+                             "@/ut2\tgame folder\t-\t0\n",
+                             h));
+    const int codes[] = {
+        realFileSystem().readPlainFile(h + "/.wine/system.reg", 100).status.code,
+        realFileSystem().readPlainFile("/dev/zero", 100).status.code,
+        realFileSystem().readPlainFile(h + "/.config/lutris/games/big.yml", 100).status.code};
+    EXPECT_EQ(std::vector<int>(std::begin(codes), std::end(codes)),
+              (std::vector<int>{EINVAL, EINVAL, EFBIG}));
 }
 
 }  // namespace

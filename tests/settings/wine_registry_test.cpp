@@ -79,5 +79,27 @@ TEST(WineRegistry, DecodesEachValueForm) {
     EXPECT_EQ(value(doc, "HKEY_CURRENT_USER\\Software\\Next", "V"), std::string("1:w\0", 4));
 }
 
+// The keys below GOG's, as Wine wrote them, and one whose name needs decoding, are read; a key
+// beside them whose name only starts the same is not, nor is a key below another.
+TEST(WineRegistry, ReadsTheKeysBelowAKey) {
+    const std::string text = test::readFile(QV_TEST_DATA_DIR "/wine/gog.reg") +
+                             R"([Software\\GOG.com\\Games\\Caf\x00e9] 1700000000
+"path"="C:\\Caf\x00e9"
+[Software\\GOG.comX\\Games\\1] 1700000000
+"path"="C:\\No"
+[Software\\Other\\GOG.com\\Games\\1] 1700000000
+"path"="C:\\No"
+)";
+    const std::string gog = "HKEY_LOCAL_MACHINE\\Software\\GOG.com\\Games";
+    const std::string gog32 = "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\GOG.com\\Games";
+    RegDocument doc = parseWineRegistryText(text, {kGameKey}, {gog, gog32});
+    std::string read;
+    for (RegKey& key : doc.keys) read += key.name + "=" + value(doc, key.name, "path") + "\n";
+    EXPECT_EQ(read,
+              gog + "\\1207658691=" + std::string("1:C:\\GOG Games\\Unreal Tournament GOTY\0", 38) +
+                  "\n" + gog32 + "\\1207658691=" + std::string("1:D:\\Games\\UT GOTY\0", 19) +
+                  "\n" + gog + "\\Caf\xC3\xA9=" + std::string("1:C:\\Caf\xC3\xA9\0", 11) + "\n");
+}
+
 }  // namespace
 }  // namespace qv

@@ -46,6 +46,10 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     Result<std::string> readAll(const std::string& p) override {
         return counted<Result<std::string>>("readAll", p, [&] { return inner_.readAll(p); });
     }
+    Result<std::string> readPlainFile(const std::string& p, std::size_t max) override {
+        return counted<Result<std::string>>("readAll", p,
+                                            [&] { return inner_.readPlainFile(p, max); });
+    }
     Status writeAtomic(const std::string& p, std::string_view d) override {
         return counted<Status>("writeAtomic", p, [&] { return inner_.writeAtomic(p, d); });
     }
