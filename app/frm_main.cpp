@@ -200,7 +200,7 @@ frmMain::frmMain(std::string programFolder, frmMainServices services, QWidget* p
       fs_(services_.fs ? *services_.fs : realFileSystem()),
       dialogs_(this, kProgramTitle),
       workerDialogs_(dialogs_, this, [this] { sink_->flush(); }),
-      ctx_{fs_, workerDialogs_, &stop_},
+      ctx_{fs_, workerDialogs_, &stop_, WhenGameRuns::Ask},
       sink_(std::make_unique<WindowSink>(*this)) {
     setObjectName(QStringLiteral("frmMain"));
     pv_.ProgramFolder = programFolder_;
@@ -409,6 +409,10 @@ void frmMain::ScanCache() {
     sizeFileListColumns();
     fillNeverMoveBox(state.lstNM);
     sbrText->setText(displayText(state.statusText));
+    // The list only reads; a run, a purge or an undo asks first while the game runs.
+    if (const std::string line = gameRunningLine(ctx_, {pv_.GameDir, state.lblCacheDir});
+        !line.empty())
+        sbrText->setText(displayText(line));
     fillPackageColumns();
 }
 

@@ -125,6 +125,7 @@ void frmMain::cmdRun_Click() {
         case RunOutcome::IndexUnreadable:
         case RunOutcome::Busy:
         case RunOutcome::Refused:
+        case RunOutcome::GameRunning:
             // The reason was shown in a message; nothing was moved or rewritten.
             sbrText->setText(QStringLiteral("Run stopped: nothing was processed"));
             break;

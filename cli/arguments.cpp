@@ -172,11 +172,13 @@ struct Parser {
         types->excludes(folder)->excludes(tree);
         folder->excludes(tree);
         dryRun(run, "moved");
+        gameRuns(run);
 
         CLI::App* purge =
             command(Command::Purge, "purge", "Deletes every cached package (asks first).");
         purge->add_flag("-y,--yes", a.yes, "Answers Yes to the question.");
         dryRun(purge, "deleted");
+        gameRuns(purge);
 
         CLI::App* tmp = command(Command::DeleteTmp, "delete-tmp",
                                 "Deletes the *.tmp files in the game folder.");
@@ -226,6 +228,7 @@ struct Parser {
         undo->add_option("--run", a.runId, "Undoes the run ID that history lists instead.")
             ->option_text("ID");
         dryRun(undo, "moved back");
+        gameRuns(undo);
 
         command(Command::History, "history",
                 "Lists the recorded runs and purges, the newest first: when, the ID, what was "
@@ -268,6 +271,12 @@ struct Parser {
                       std::string("Prints what would be ") + what +
                           ", and where, with the same rules, and changes nothing (no log, no "
                           "index, no backup).");
+    }
+
+    void gameRuns(CLI::App* sub) {
+        sub->add_flag("--even-if-game-runs", a.evenIfGameRuns,
+                      "Goes on while the game runs from this folder (else refused, exit 1): the "
+                      "game writes its copy of cache.ini back and may undo the change.");
     }
 
     std::vector<std::string> commandNames() const {

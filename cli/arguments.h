@@ -36,7 +36,8 @@ struct Arguments {
 
     std::optional<std::string> cacheDir;  // --cache DIR
 
-    bool yes = false;     // purge --yes
+    bool yes = false;             // purge --yes
+    bool evenIfGameRuns = false;  // run, purge, undo --even-if-game-runs
     bool dryRun = false;  // run, purge, delete-tmp --dry-run: say what would happen, change nothing
     bool json = false;    // list, find-game --json: one JSON document on standard output
     std::string value;    // purge-days N, set-game-dir DIR

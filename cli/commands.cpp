@@ -152,6 +152,7 @@ int scanInto(const Arguments& a, Environment& env, Dialogs& dialogs, PublicVaria
     state.options = chosenOptions(a, env, dialogs);
     state.lblCacheDir = state.options.CacheDir;
     EngineContext ctx{env.fs, dialogs};
+    if (a.evenIfGameRuns) ctx.whenGameRuns = WhenGameRuns::GoOn;
     ScanCache(pv, state, ctx);
     // A missing or unreadable index: the scan has said so on stderr.
     if (!state.indexRead) return kExitFailed;
@@ -177,6 +178,10 @@ int listCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
         env.out << (row.checked ? "[x]" : "[ ]") << '\t' << escapedField(row.text) << '\t'
                 << row.date << '\t' << (row.neverMove ? "True" : "") << '\n';
     env.out << state.statusText << '\n';
+    EngineContext ctx{env.fs, dialogs};
+    if (const std::string line = gameRunningLine(ctx, {pv.GameDir, state.lblCacheDir});
+        !line.empty())
+        env.out << line << '\n';
     return kExitOk;
 }
 
@@ -187,6 +192,7 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
     env.out << state.statusText << '\n';
 
     EngineContext ctx{env.fs, dialogs};
+    if (a.evenIfGameRuns) ctx.whenGameRuns = WhenGameRuns::GoOn;
     RunRequest request;
     request.options = state.options;
     if (!PrepareRun(request.options, ctx)) return kExitFailed;  // the reason is on stderr
@@ -212,6 +218,7 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
                     << "; nothing was done\n";
             return kExitFailed;
         case RunOutcome::Busy:
+        case RunOutcome::GameRunning:
         case RunOutcome::IndexUnreadable:
         case RunOutcome::Refused:
             return kExitFailed;  // the message is on stderr
@@ -231,6 +238,7 @@ int purgeCommand(const Arguments& a, Environment& env, TerminalDialogs& dialogs)
                                  "Dirs", "CachePath", settingsFile(env), "", &dialogs, &env.fs)));
     const StopOnSignals signals(env.stopOnSignals);
     EngineContext ctx{env.fs, dialogs, signals.flag()};
+    if (a.evenIfGameRuns) ctx.whenGameRuns = WhenGameRuns::GoOn;
     StreamSink sink(env.out);
     PurgeResult result;
     const PurgeOutcome outcome = PurgeCache(pv, ctx, sink, cacheDir, &result);
@@ -361,6 +369,7 @@ int setGameDirCommand(const Arguments& a, Environment& env, TerminalDialogs& dia
 
 int undoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     EngineContext ctx{env.fs, dialogs};
+    if (a.evenIfGameRuns) ctx.whenGameRuns = WhenGameRuns::GoOn;
     StreamSink sink(env.out);
     const UndoResult r = UndoRun({env.programFolder, a.runId, a.dryRun}, ctx, sink);
     const std::string run = a.runId.empty() ? "the last run" : "run " + a.runId;
@@ -387,6 +396,7 @@ int undoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
             env.out << '\n';
             return undoExitStatus(r);
         case UndoOutcome::Busy:
+        case UndoOutcome::GameRunning:
         case UndoOutcome::IndexUnreadable:
             return kExitFailed;  // the message is on stderr
         case UndoOutcome::Done:

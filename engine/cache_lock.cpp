@@ -23,7 +23,12 @@ IndexForRewrite readIndexForRewrite(const CacheLock& lock, const std::string& in
         dialogs.message(kProgramTitle, kCacheBusyMessage);
         return IndexForRewrite::Busy;
     }
-    Result<std::string> index = readCacheIndex(fs, indexPath);
+    Result<std::string> index = readWholeIndex(fs, indexPath);
+    if (!index.ok() && index.status.code == EBUSY) {
+        dialogs.message(kProgramTitle, "CACHE.INI is being written (" + index.status.text +
+                                           "); nothing was changed.");
+        return IndexForRewrite::Unreadable;
+    }
     if (!index.ok()) {
         dialogs.message(kProgramTitle, "Cache.INI could not be read (" + index.status.text + ")");
         return IndexForRewrite::Unreadable;

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string>
 
+#include "engine/game_check.h"
+
 namespace qv {
 
 class Dialogs;
@@ -26,6 +28,10 @@ struct EngineContext {
     // Set by the front end (Stop, Ctrl+C) from another thread or a signal handler; a run or a
     // purge reads it between packages and stops there. Null: nothing can stop it.
     const std::atomic<bool>* stop = nullptr;
+    // What a run, a purge, an undo or the repair does when the game is running, and where the
+    // running programs are looked for (tests pass a tree of their own).
+    WhenGameRuns whenGameRuns = WhenGameRuns::Refuse;
+    std::string procRoot = "/proc";
 
     bool stopRequested() const { return stop && stop->load(std::memory_order_relaxed); }
 };

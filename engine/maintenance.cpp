@@ -120,6 +120,7 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
     const std::string indexPath = cacheDir + "/cache.ini";
     if (!ctx.fs.isFile(indexPath)) return PurgeOutcome::NoIndex;
 
+    if (!gameAllowsChanges(ctx, {pv.GameDir, cacheDir}, &status)) return PurgeOutcome::GameRunning;
     CacheLock lock(cacheDir);
     std::string index;
     switch (readIndexForRewrite(lock, indexPath, ctx.fs, ctx.dialogs, "deleted", index)) {
@@ -155,6 +156,7 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
     const IndexReplacement replaced =
         replaceCacheIndex(ctx.fs, cacheDir, index, newIndexText(kept));
     result.indexReplaced = replaced.index.ok() && replaced.notKept.empty();
+    result.linesNotKept = replaced.notKept.size();
     reportPurge(replaced, result, cacheDir, status);
     return PurgeOutcome::Done;
 }

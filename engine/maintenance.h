@@ -11,13 +11,22 @@ struct EngineContext;
 class StatusSink;
 
 // Busy: another run or purge holds the cache folder's lock (a message was shown).
-enum class PurgeOutcome { NoIndex, AlreadyEmpty, Cancelled, Done, IndexUnreadable, Busy };
+enum class PurgeOutcome {
+    NoIndex,
+    AlreadyEmpty,
+    Cancelled,
+    Done,
+    IndexUnreadable,
+    Busy,
+    GameRunning
+};
 
 // What a purge that got to its deletions did.
 struct PurgeResult {
-    std::size_t deleted = 0;     // cache files deleted (or already gone)
-    std::size_t failed = 0;      // cache files that stay, with their lines
-    bool indexReplaced = false;  // with every line the game added meanwhile
+    std::size_t deleted = 0;       // cache files deleted (or already gone)
+    std::size_t failed = 0;        // cache files that stay, with their lines
+    bool indexReplaced = false;    // with every line the game added meanwhile
+    std::size_t linesNotKept = 0;  // named as not kept in CACHE.INI (the game kept rewriting it)
     bool stopped = false;  // a stop request ended the deletions early; the rest kept their lines
 };
 

@@ -334,6 +334,10 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         result.outcome = RunOutcome::NoIndex;
         return result;
     }
+    if (!gameAllowsChanges(ctx, {pv.GameDir, cacheDir}, &status)) {
+        result.outcome = RunOutcome::GameRunning;
+        return result;
+    }
     CacheLock lock(cacheDir);
     result.locked = lock.state() == CacheLock::State::Held;
     std::string index;

@@ -9,6 +9,7 @@
 #include "platform/ascii.h"
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
+#include "platform/game_process.h"
 #include "platform/textfile.h"
 
 namespace qv {
@@ -52,7 +53,12 @@ bool FixMissingMapExtensions(const std::string& cacheDir, PublicVariables& pv, S
         CacheLock lock(cacheDir);
         if (lock.busy()) return false;
 
-        Result<std::string> index = readCacheIndex(ctx.fs, indexPath);
+        // The game would write its own index back over the repair: none while it runs. A run or
+        // a purge says so; the list shows the lines as they stand.
+        if (ctx.whenGameRuns != WhenGameRuns::GoOn &&
+            findRunningGame({pv.GameDir, cacheDir}, ctx.procRoot).running())
+            return false;
+        Result<std::string> index = readWholeIndex(ctx.fs, indexPath);
         if (!index) return false;
         const std::string fixed = repairedIndex(index.value, lineLeftUnrepaired);
 

@@ -247,6 +247,12 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     result.runId = r.id;
     result.cacheDir = r.cacheDir;
     const std::string indexPath = r.cacheDir + "/cache.ini";
+    std::vector<std::string> gameFolders = r.folders;
+    gameFolders.insert(gameFolders.end(), {parentFolder(r.cacheDir), r.cacheDir});
+    if (!gameAllowsChanges(ctx, gameFolders, &status)) {
+        result.outcome = UndoOutcome::GameRunning;
+        return result;
+    }
     CacheLock lock(r.cacheDir);
     if (lock.busy()) {
         ctx.dialogs.message(kProgramTitle, kCacheBusyMessage);
@@ -256,7 +262,7 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     // Read before anything moves: an index that cannot be read or replaced stops the undo.
     // A missing index is no empty one: the cache folder may be on a disk not mounted now, or
     // another folder than the run's.
-    Result<std::string> index = readCacheIndex(fs, indexPath);
+    Result<std::string> index = readWholeIndex(fs, indexPath);
     Status replaceable = index.ok() ? Status::success() : index.status;
     if (replaceable.ok() && fs.exists(indexPath)) replaceable = fs.canReplace(indexPath);
     if (!replaceable.ok()) {
@@ -374,7 +380,7 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
         return same.ok() && same.value;
     };
     if (result.indexReplaced && result.linesAdded > 0 && !(dropped.empty() && unchanged())) {
-        if (Result<std::string> now = readCacheIndex(fs, indexPath); now.ok())
+        if (Result<std::string> now = readWholeIndex(fs, indexPath, true); now.ok())
             written = std::move(now.value);
         const auto droppedLine = [&](std::string_view l) {
             return !dropped.empty() && added.count(l) && dropped.count(std::string(l));

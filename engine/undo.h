@@ -39,7 +39,8 @@ enum class UndoOutcome {
     NotUndoable,    // a purge, or a journal that cannot be read
     Busy,           // another Quorvel holds the cache folder's lock (message shown)
     IndexUnreadable,
-    DryRun,  // the lines say what would happen
+    GameRunning,  // the game uses the cache (told, or No answered); nothing moved back
+    DryRun,       // the lines say what would happen
     Done,
 };
 

@@ -206,6 +206,14 @@ class FileSystem {
         return {{}, Status::fromErrno(ENOSYS)};
     }
 
+    // Whether a program holds the plain file `path` open for writing (the game writing cache.ini
+    // in place). ENOSYS where this cannot be told; the caller then waits for the file to stay the
+    // same for a while instead.
+    virtual Result<bool> openForWriting(const std::string& path) {
+        (void)path;
+        return {false, Status::fromErrno(ENOSYS)};
+    }
+
     // Lifts read-only (adds the owner's write permission).
     virtual Status makeWritable(const std::string& path) = 0;
 

@@ -47,6 +47,7 @@ class ForwardingFileSystem : public FileSystem {
         return inner_.moveListedFile(f, t, landed);
     }
     Result<FileIdentity> identityOf(const std::string& p) override { return inner_.identityOf(p); }
+    Result<bool> openForWriting(const std::string& p) override { return inner_.openForWriting(p); }
     void holdFolders(const std::vector<std::string>& f) override { inner_.holdFolders(f); }
     void releaseFolders() override { inner_.releaseFolders(); }
     Status removeFile(const std::string& p) override { return inner_.removeFile(p); }

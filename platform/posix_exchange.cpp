@@ -1,10 +1,13 @@
 // The swap of a new index with the old one, and what stands in for it where a file system
 // cannot exchange two names.
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "platform/paths.h"
 #include "platform/posix_fd.h"
@@ -94,6 +97,52 @@ Result<std::string> exchangeIfUnchanged(const std::string& path, const std::stri
     }
     posix::fsyncFolder(parentFolder(path));
     return {temp, {}};
+}
+
+namespace {
+
+// Whether this process holds `path` open for writing itself (the cache lock's record lock where
+// folders cannot be locked): a lease then tells nothing of others.
+bool thisProcessWrites(const std::string& path) {
+    struct stat target {};
+    if (::stat(path.c_str(), &target) != 0) return false;
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir) return false;
+    bool found = false;
+    while (const dirent* e = ::readdir(dir)) {
+        const int fd = std::atoi(e->d_name);
+        struct stat st {};
+        if (e->d_name[0] == '.' || fd == ::dirfd(dir) || ::fstat(fd, &st) != 0) continue;
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (sameFile(st, target) && flags >= 0 && (flags & O_ACCMODE) != O_RDONLY) found = true;
+    }
+    ::closedir(dir);
+    return found;
+}
+
+}  // namespace
+
+// A read lease is granted only while no process holds the file open for writing. It is given
+// back at once; a program opening the file meanwhile waits for that instant, and the signal
+// that tells of it is ignored rather than left to end this process.
+Result<bool> PosixFileSystem::openForWriting(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return {false, Status::fromErrno(errno)};
+    struct sigaction ignore {
+    }, old{};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGIO, &ignore, &old);
+    const int rc = ::fcntl(fd, F_SETLEASE, F_RDLCK);
+    const int err = errno;
+    if (rc == 0) ::fcntl(fd, F_SETLEASE, F_UNLCK);
+    ::close(fd);
+    ::sigaction(SIGIO, &old, nullptr);
+    if (rc == 0) return {false, {}};
+    if (err == EAGAIN) {
+        if (thisProcessWrites(path)) return {false, Status::fromErrno(ENOSYS)};  // cannot tell
+        return {true, {}};
+    }
+    return {false, Status::fromErrno(ENOSYS)};  // no leases here (NFS, FUSE, another's file)
 }
 
 }  // namespace qv

@@ -59,8 +59,8 @@ _quorvel_cli() {
         return
         ;;
     list) options="--all --only --cache --json --help" ;;
-    run) options="--all --only --cache --to-types --to-folder --to-tree --dry-run -n --help" ;;
-    purge) options="--yes -y --dry-run -n --help" ;;
+    run) options="--all --only --cache --to-types --to-folder --to-tree --dry-run -n --even-if-game-runs --help" ;;
+    purge) options="--yes -y --dry-run -n --even-if-game-runs --help" ;;
     delete-tmp) options="--dry-run -n --help" ;;
     purge-days) options="--help" ;;
     set-game-dir)
@@ -72,7 +72,7 @@ _quorvel_cli() {
         fi
         ;;
     find-game) options="--json --help" ;;
-    undo) options="--run --dry-run -n --help" ;;
+    undo) options="--run --dry-run -n --even-if-game-runs --help" ;;
     check) options="--restore --cache --help" ;;
     *) options="--help" ;;
     esac

@@ -34,6 +34,7 @@ complete -c quorvel-cli -n "__fish_seen_subcommand_from check" -l cache -x -a '(
 complete -c quorvel-cli -n "__fish_seen_subcommand_from undo" -l run -x -d 'The run to undo, as history lists it'
 complete -c quorvel-cli -n "__fish_seen_subcommand_from run purge delete-tmp undo" -s n -l dry-run -d 'Print what would happen, change nothing'
 complete -c quorvel-cli -n "__fish_seen_subcommand_from purge" -s y -l yes -d 'Answer Yes'
+complete -c quorvel-cli -n "__fish_seen_subcommand_from run purge undo" -l even-if-game-runs -d 'Go on while the game runs'
 complete -c quorvel-cli -n "__fish_seen_subcommand_from set-game-dir" -l found -x -a '(__quorvel_cli_found)' -d 'The N-th game find-game lists'
 complete -c quorvel-cli -n "__fish_seen_subcommand_from set-game-dir" -x -a '(__fish_complete_directories)'
 complete -c quorvel-cli -n "__fish_seen_subcommand_from $commands" -s h -l help -d 'Show help'

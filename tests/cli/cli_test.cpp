@@ -1,7 +1,11 @@
 // quorvel-cli as a player uses it from a terminal.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -125,6 +129,48 @@ TEST_F(Cli, SetTheGameListRunAndPurge) {
     EXPECT_EQ(cli({"bogus"}), cli::kExitUsage);
     EXPECT_EQ(cli({"--help"}), cli::kExitOk);
     EXPECT_EQ(out.str(), cli::usageText());
+}
+
+// A copy of the game running from its System folder (here /bin/sleep under the game's name):
+// run, purge and undo name it and change nothing, list says so, the flag goes on anyway.
+TEST_F(Cli, ARunningGameStopsRunPurgeAndUndo) {
+    g.add(1, "Face.unr");
+    g.add(2, "Rock.utx");
+    const std::string index = g.writeIndex(), game = g.tmp / "ut-bin-amd64";
+    std::filesystem::copy_file("/bin/sleep", game);
+    ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk) << err.str();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir((g.game + "/System").c_str()) == 0) ::execl(game.c_str(), "ut", "60", nullptr);
+        ::_exit(127);
+    }
+    for (int i = 0;
+         i < 500 && std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe") != game;
+         ++i)
+        ::usleep(10000);
+    const std::string named = "ut-bin-amd64 (process " + std::to_string(pid) + ") uses " +
+                              g.cacheDir + ": the game is running";
+    for (const Words& w : {Words{"run", "--all"}, Words{"purge", "--yes"}}) {
+        EXPECT_EQ(cli(w), cli::kExitFailed) << w[0];
+        EXPECT_NE(err.str().find(named + ". Close the game first, then try again; nothing was "
+                                         "changed."),
+                  std::string::npos)
+            << err.str();
+    }
+    EXPECT_EQ(g.index(), index);
+    ASSERT_EQ(cli({"list"}), cli::kExitOk);
+    EXPECT_NE(out.str().find(named + "; run, purge and undo wait until it is closed"),
+              std::string::npos)
+        << out.str();
+    ASSERT_EQ(cli({"run", "--all", "--even-if-game-runs"}), cli::kExitOk) << err.str();
+    EXPECT_NE(out.str().find(named + "; going on as asked"), std::string::npos);
+    EXPECT_TRUE(g.placed(g.game + "/Maps", "Face.unr"));
+    EXPECT_EQ(cli({"undo"}), cli::kExitFailed);
+    EXPECT_TRUE(g.placed(g.game + "/Maps", "Face.unr"));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    EXPECT_EQ(cli({"undo"}), cli::kExitOk) << err.str();
+    EXPECT_TRUE(fileExists(g.cacheFile(1)));
 }
 
 // A first try on a new game: the dry run says what a run or a purge would do and does nothing.

@@ -58,7 +58,8 @@ TEST(FieldIndex, RunAndPurgeWriteCrLf) {
         writeFile(g.cacheDir + "/cache.ini", "[Cache]" + eol + g.lines[3] + eol);
         g.dialogs.answers = {true};
         ASSERT_EQ(g.purge(sink), PurgeOutcome::Done);
-        EXPECT_EQ(g.index(), "[Cache]\r\n" + g.lines[3] + "\r\n");
+        // Keep.txt stayed in the cache with its line only in the backup: that line comes back.
+        EXPECT_EQ(g.index(), "[Cache]\r\n" + g.lines[3] + "\r\n" + g.lines[2] + "\r\n");
     }
 }
 
@@ -145,78 +146,6 @@ TEST(FieldIndex, ABackupThatCannotBeReplacedStopsNoNewIndex) {
     EXPECT_EQ(std::count(sink.lines.begin(), sink.lines.end(), failed), 2);
     EXPECT_NE(g.log().find(failed + "\r\nA new CACHE.INI was created in "), std::string::npos);
     EXPECT_TRUE(g.posix.isFolder(g.cacheDir + "/cachebak.ini"));
-}
-
-// The backup holds the index as the run read it, even when the file changed on disk since.
-// The game rewrites cache.ini whenever a download ends, with no lock. A line it adds while a run,
-// a purge or the repair works is in the new index, whether it came during the work or between
-// the last reading and the replacement; the backup is a whole index on a file of its own.
-TEST(FieldIndex, LinesTheGameAddsMeanwhileAreKept) {
-    struct GameWrites final : ForwardingFileSystem {
-        GameWrites(FileSystem& inner, std::string when, Game& g)
-            : ForwardingFileSystem(inner), when_(std::move(when)), g_(g) {}
-        void maybe(const char* op) {
-            if (op != when_ || done_) return;
-            done_ = true;  // a download ends: new file, then the index replaced by rename
-            writeFile(g_.cacheFile(50), bytesOf("New.unr", 50));
-            ASSERT_TRUE(inner_.writeAtomic(g_.cacheDir + "/cache.ini",
-                                           g_.index() + g_.line(50, "New.unr") + "\r\n"));
-        }
-        Status moveListedFile(const std::string& f, const std::string& t,
-                              FileIdentity* landed = nullptr) override {
-            maybe("move");
-            return inner_.moveListedFile(f, t, landed);
-        }
-        Status removeFile(const std::string& p) override {
-            maybe("remove");
-            return inner_.removeFile(p);
-        }
-        Result<std::string> exchangeAtomic(const std::string& p, std::string_view d,
-                                           const std::string* x) override {
-            maybe("exchange");
-            return inner_.exchangeAtomic(p, d, x);
-        }
-        std::string when_;
-        Game& g_;
-        bool done_ = false;
-    };
-    const struct {
-        const char* operation;
-        const char* when;
-    } kCases[] = {{"run", "move"},
-                  {"run", "exchange"},
-                  {"purge", "remove"},
-                  {"purge", "exchange"},
-                  {"repair", "exchange"}};
-    for (const auto& c : kCases) {
-        const std::string where = std::string(c.operation) + " " + c.when;
-        Game g;
-        g.add(1, "A.unr");
-        g.add(2, std::string(c.operation) == "repair" ? "DM-Deck" : "B.utx");
-        g.writeIndex();
-        GameWrites fs(g.posix, c.when, g);
-        RecordingSink sink;
-        g.dialogs.answers = {true};
-        if (std::string(c.operation) == "run") g.run(sink, {}, &fs);
-        if (std::string(c.operation) == "purge") g.purge(sink, &fs);
-        if (std::string(c.operation) == "repair") g.scan(&fs);
-        ASSERT_TRUE(fs.done_) << where;
-        const Lines lines = splitLines(g.index());
-        EXPECT_EQ(std::count(lines.begin(), lines.end(), g.line(50, "New.unr")), 1) << where;
-        EXPECT_TRUE(fileExists(g.cacheFile(50))) << where;
-        struct stat index {
-        }, backup{};
-        if (::stat((g.cacheDir + "/cachebak.ini").c_str(), &backup) == 0) {
-            ASSERT_EQ(::stat((g.cacheDir + "/cache.ini").c_str(), &index), 0);
-            EXPECT_NE(index.st_ino, backup.st_ino) << where;
-            EXPECT_TRUE(readFile(g.cacheDir + "/cachebak.ini").starts_with("[Cache]\r\n")) << where;
-        }
-        if (std::string(c.operation) != "repair") {
-            EXPECT_TRUE(sink.said(g.line(50, "New.unr") +
-                                  " was added to CACHE.INI meanwhile (by the game) and is kept"))
-                << where;
-        }
-    }
 }
 
 // Downloads end faster than a replacement takes (slow NFS, FUSE): each game line ends up in the

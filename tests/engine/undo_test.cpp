@@ -150,31 +150,5 @@ TEST_F(UndoRace, APackageReplacedBeforeItsMoveBackStays) {
     EXPECT_TRUE(lines.said("Rock.utx has changed since the run and stays at " + rock));
 }
 
-// The game takes no lock: a rewrite of its own that read the index before the undo's first
-// replacement and wrote after it drops the lines the undo added, and the packages moved back
-// would sit in the cache without them.
-TEST_F(UndoRace, LinesAGameRewriteDroppedGoInAgain) {
-    std::string gameRead;
-    fs.watch = [&](const char* op, const std::string& path, const std::string&, bool done) {
-        if (std::string(op) != "exchangeAtomic" || !path.ends_with("/cache.ini")) return;
-        if (!done) {
-            if (gameRead.empty()) gameRead = g.index();
-        } else if (!fileExists(g.cacheFile(3))) {  // the download ends: its file, then the index
-            writeFile(g.cacheFile(3), bytesOf("New.unr", 3));
-            writeFile(g.cacheDir + "/game.tmp", gameRead + g.line(3, "New.unr") + "\r\n");
-            std::filesystem::rename(g.cacheDir + "/game.tmp", g.cacheDir + "/cache.ini");
-        }
-    };
-    EngineContext ctx{fs, g.dialogs};
-    RecordingSink lines;
-    EXPECT_EQ(UndoRun({g.programFolder, "", false}, ctx, lines).restored, 2u);
-    const std::vector<std::string> index = splitLines(g.index());
-    for (const auto& [n, name] : {std::pair{1u, "CTF-Face.unr"}, {2u, "Rock.utx"}, {3u, "New.unr"}})
-        EXPECT_EQ(std::count(index.begin(), index.end(), g.line(n, name)), 1) << name;
-    EXPECT_TRUE(
-        lines.said("2 lines added to CACHE.INI were gone again (the game rewrote it "
-                   "meanwhile) and are added once more"));
-}
-
 }  // namespace
 }  // namespace qv::test

@@ -1,6 +1,8 @@
 // Listers (each scan tries the repair), a runner, a purger and a downloading game that takes no
-// lock on one cache: no package is left without its line, both index files are whole, nothing
-// else is left in the folder. QV_STRESS_SECONDS: how long (3 s by default).
+// lock and writes in place or by a rename, on one cache: no package is left without its line, both
+// index files are whole, nothing else is left in the folder. QV_STRESS_SECONDS: how long (3 s by
+// default).
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -65,13 +67,24 @@ TEST(Stress, ProcessesSharingOneCacheLoseNoLine) {
                 ::usleep(role == 2 ? 5000 : 500);  // people do not press Run without a break
                 continue;
             }
-            {  // the game downloads ten packages and rewrites the index as it does: no lock
+            {  // the game downloads ten packages and rewrites the index, with no lock: by a
+               // rename, or in place as Unreal Tournament does, in two pieces 2 ms apart
                 std::string text = g.index();
                 for (unsigned n = last + 1; n <= last + 10; ++n) {
                     writeFile(g.cacheFile(n), bytesOf(nameOf(n), n));
                     text += g.line(n, nameOf(n)) + "\r\n";
                 }
-                if (g.posix.writeAtomic(g.cacheDir + "/cache.ini", text).ok()) last += 10, ++ops;
+                if (i % 2 == 0 && g.posix.writeAtomic(g.cacheDir + "/cache.ini", text).ok())
+                    last += 10, ++ops;
+                if (i % 2 == 1) {
+                    const int fd = ::open((g.cacheDir + "/cache.ini").c_str(), O_WRONLY | O_TRUNC);
+                    const std::size_t half = text.size() / 2;
+                    bool ok = fd >= 0 && ::write(fd, text.data(), half) == ssize_t(half);
+                    ::usleep(2000);
+                    ok = ok && ::write(fd, text.data() + half, text.size() - half) ==
+                                   ssize_t(text.size() - half);
+                    if (fd >= 0 && ::close(fd) == 0 && ok) last += 10, ++ops;
+                }
             }
             // Far oftener than a real game: each rewrite is a chance to land inside another
             // process's replacement of the index.

@@ -29,6 +29,10 @@ class RecordingSink final : public StatusSink {
     bool said(const std::string& line) const {
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
+    bool saidSomething(const std::string& part) const {
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const std::string& l) { return l.find(part) != l.npos; });
+    }
 };
 
 // A whole run as the window makes one: scan, select (every checked row when `checked` is

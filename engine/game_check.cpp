@@ -1,0 +1,52 @@
+#include "engine/game_check.h"
+
+#include "engine/engine_context.h"
+#include "platform/dialogs.h"
+#include "platform/game_process.h"
+#include "settings/program_settings.h"
+
+namespace qv {
+
+namespace {
+
+std::string usingText(const RunningGames& found, const std::vector<std::string>& folders) {
+    return gameRunningText(found) + " uses " + (folders.empty() ? std::string() : folders.back()) +
+           ": the game is running";
+}
+
+}  // namespace
+
+bool gameAllowsChanges(const EngineContext& ctx, const std::vector<std::string>& folders,
+                       StatusSink* status) {
+    const RunningGames found = findRunningGame(folders, ctx.procRoot);
+    if (!found.running()) return true;
+    const std::string running = usingText(found, folders);
+    switch (ctx.whenGameRuns) {
+        case WhenGameRuns::GoOn:
+            if (status)
+                status->addLine(running +
+                                "; going on as asked (what the game writes back may "
+                                "undo what is changed now)");
+            return true;
+        case WhenGameRuns::Ask:
+            return ctx.dialogs.askYesNoDefaultNo(
+                kProgramTitle,
+                running +
+                    ". The game keeps CACHE.INI in memory and writes it back whole when a "
+                    "download ends and when it quits, undoing what is changed now. Close "
+                    "the game first.\n\nGo on anyway?");
+        case WhenGameRuns::Refuse:
+            break;
+    }
+    ctx.dialogs.message(kProgramTitle,
+                        running + ". Close the game first, then try again; nothing was changed.");
+    return false;
+}
+
+std::string gameRunningLine(const EngineContext& ctx, const std::vector<std::string>& folders) {
+    const RunningGames found = findRunningGame(folders, ctx.procRoot);
+    if (!found.running()) return {};
+    return usingText(found, folders) + "; run, purge and undo wait until it is closed";
+}
+
+}  // namespace qv

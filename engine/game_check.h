@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qv {
+
+struct EngineContext;
+class StatusSink;
+
+// What a run, a purge, an undo or the extension repair does when the game is running: the game
+// keeps cache.ini in memory and writes it back whole, in place, when a download ends and when it
+// quits, undoing whatever was changed meanwhile.
+enum class WhenGameRuns {
+    Refuse,  // the message names the program, nothing is changed (the command line)
+    Ask,     // a question, No the default (the window)
+    GoOn,    // a status line says so and the work goes on (an explicit command-line flag)
+};
+
+// True when the work may go on: no copy of the game uses `folders` (the game folder, the cache
+// folder), or the user chose to go on. Otherwise the user was told; nothing was changed.
+bool gameAllowsChanges(const EngineContext& ctx, const std::vector<std::string>& folders,
+                       StatusSink* status);
+
+// The line the file lists add when the game is running ("" when it is not).
+std::string gameRunningLine(const EngineContext& ctx, const std::vector<std::string>& folders);
+
+}  // namespace qv

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qv {
+
+// A running copy of the game that uses one of the folders looked for.
+struct GameProcess {
+    std::string
+        name;  // the program: "ut-bin-amd64", or the .exe Wine runs ("UnrealTournament.exe")
+    int pid = 0;
+};
+
+struct RunningGames {
+    std::vector<GameProcess> found;
+    // Not root: other users' programs could not be looked at.
+    bool othersUnseen = false;
+    bool running() const { return !found.empty(); }
+};
+
+// Looks through `procRoot` (the kernel's /proc; tests pass a tree of their own) for a running
+// copy of the game tied to one of `folders` (the game folder, the cache folder). The game is
+// known by its program: the native ut-bin*, UnrealTournament and ucc-bin*, or a Wine or Proton
+// process whose command line names UnrealTournament.exe or UCC.exe. It is tied to a folder by
+// its executable, working folder, command line (a Windows path mapped through the Wine prefix's
+// drives) or open files. A shell or editor working in the folder is not the game, and neither
+// is this process (`selfPid`). As root every process is looked at; otherwise those of `uid`.
+RunningGames findRunningGame(const std::vector<std::string>& folders,
+                             const std::string& procRoot = "/proc", int selfPid = -1, int uid = -1);
+
+// "ut-bin-amd64 (process 4242) is using <folder>": one text for every process found.
+std::string gameRunningText(const RunningGames& search);
+
+}  // namespace qv
