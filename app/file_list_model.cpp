@@ -86,7 +86,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
 }
 
 bool FileListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (role != Qt::CheckStateRole || index.column() != FileName ||
+    if (locked_ || role != Qt::CheckStateRole || index.column() != FileName ||
         !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return false;
     FileRow& row = rows_[scanRowOf(index.row())];
@@ -118,9 +118,17 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
 
 Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) return Qt::NoItemFlags;
-    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    Qt::ItemFlags f = Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    if (locked_) return f;
+    f |= Qt::ItemIsEnabled;
     if (index.column() == FileName) f |= Qt::ItemIsUserCheckable;
     return f;
+}
+
+void FileListModel::setLocked(bool locked) {
+    if (locked_ == locked) return;
+    locked_ = locked;
+    if (!order_.empty()) Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, kColumns - 1));
 }
 
 void FileListModel::setRows(std::vector<FileRow> rows) {

@@ -46,6 +46,9 @@ class FileListModel final : public QAbstractTableModel {
     }
 
     void setAllChecked(bool checked);
+    // While a run goes on the check boxes show disabled and take no change.
+    void setLocked(bool locked);
+    bool isLocked() const { return locked_; }
     // Unchecks and marks every row on the never-move list; clears the mark of the others.
     void markNeverMove(const std::vector<std::string>& names);
 
@@ -68,6 +71,7 @@ class FileListModel final : public QAbstractTableModel {
     std::vector<PackageFacts> facts_;  // by entry; empty until the header pass fills it
     std::vector<std::size_t> order_;   // view row -> scan row
     bool sorted_ = false;
+    bool locked_ = false;
     int sortColumn_ = FileName;
     // Flipped before each sort, so the first click sorts ascending.
     Qt::SortOrder sortOrder_ = Qt::DescendingOrder;

@@ -3,11 +3,29 @@
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTextBrowser>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace qv {
+
+// 720x600 where the screen has room, over the middle of the owner, title bar and all inside the
+// screen's free area (a small screen, or a large scale, has less room than that).
+void frmHelp::placeOnScreen(QWidget* owner) {
+    const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return resize(720, 600);
+    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const QRect area = screen->availableGeometry().adjusted(8, titleBar + 8, -8, -8);
+    QRect placed(QPoint(), QSize(720, 600).boundedTo(area.size()));
+    placed.moveCenter(owner ? owner->window()->geometry().center() : area.center());
+    placed.moveLeft(std::clamp(placed.left(), area.left(), area.right() - placed.width() + 1));
+    placed.moveTop(std::clamp(placed.top(), area.top(), area.bottom() - placed.height() + 1));
+    setGeometry(placed);
+}
 
 frmHelp::frmHelp(const QString& indexPage, std::function<bool(const QUrl&)> openUrl, QWidget* owner)
     : QDialog(owner), browser_(new QTextBrowser(this)) {
@@ -47,7 +65,7 @@ frmHelp::frmHelp(const QString& indexPage, std::function<bool(const QUrl&)> open
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(browser_, 1);
     layout->addWidget(buttons);
-    resize(720, 600);
+    placeOnScreen(owner);
     browser_->setFocus();
 }
 

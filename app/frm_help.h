@@ -18,6 +18,8 @@ class frmHelp final : public QDialog {
     QTextBrowser* browser() const { return browser_; }
 
   private:
+    void placeOnScreen(QWidget* owner);
+
     QTextBrowser* browser_;
 };
 

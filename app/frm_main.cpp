@@ -31,6 +31,7 @@
 #include "platform/filesystem.h"
 #include "settings/cls_registry.h"
 #include "settings/game_finder.h"
+#include "widgets/desktop_open.h"
 #include "widgets/display.h"
 #include "widgets/line_list.h"
 
@@ -122,7 +123,7 @@ class frmMain::WindowSink final : public StatusSink {
         }
         for (const std::string& line : now.lines) w_.statusModel_->addLine(line);
         if (now.text) w_.sbrText->setText(displayText(*now.text));
-        if (now.progress) showProgress(now.progress->first, now.progress->second);
+        if (now.progress) w_.showProgress(now.progress->first, now.progress->second);
     }
 
   private:
@@ -146,19 +147,6 @@ class frmMain::WindowSink final : public StatusSink {
                 &w_, [this] { flush(); }, Qt::QueuedConnection);
     }
 
-    void showProgress(std::size_t done, std::size_t total) {
-        QProgressBar* bar = w_.sbrProgress;
-        const int max = static_cast<int>(std::min<std::size_t>(total, INT_MAX));
-        if (bar->maximum() != max) {
-            bar->setRange(0, max);
-            // Room for "<total> of <total>" on one line, whatever the count.
-            const QString widest = QStringLiteral("%1 of %1").arg(max);
-            bar->setMinimumWidth(bar->fontMetrics().horizontalAdvance(widest) + 48);
-        }
-        bar->setValue(static_cast<int>(std::min<std::size_t>(done, INT_MAX)));
-        bar->setVisible(true);
-    }
-
     frmMain& w_;
     std::mutex mutex_;
     Pending pending_;
@@ -180,11 +168,10 @@ frmMain::OperationGuard::~OperationGuard() {
     w_.statusModel_->flush();
     --w_.busy_;
     w_.updateCommandStates();
-    // The focus goes back where it was, or to the file list or Run when that is not shown.
-    if (w_.busy_ == 0 && disabledFocus_) {
+    // The focus goes back where it was, or to the list in view when that is not shown.
+    if (w_.busy_ == 0 && (disabledFocus_ || focusList_)) {
         QWidget* back = disabledFocus_;
-        if (!back->isEnabled() || !back->isVisible())
-            back = w_.ListView1->isVisible() ? static_cast<QWidget*>(w_.ListView1) : w_.cmdRun;
+        if (focusList_ || !back->isEnabled() || !back->isVisible()) back = w_.listInView();
         back->setFocus(Qt::OtherFocusReason);
     }
     if (w_.busy_ == 0 && w_.closePending_) {
@@ -231,7 +218,8 @@ bool frmMain::Form_Load() {
     // Without a stored game folder, the picker offers the copies of the game found here; the
     // busy window and a busy cursor show while they are looked for.
     const auto findCopies = [this] {
-        BusyWindow busy(programFolderText(), this);
+        BusyWindow busy(programFolderText(), this,
+                        QStringLiteral("Looking for Unreal Tournament........"));
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
         std::vector<FoundGame> found;
         onWorker([&] { found = findGames(gameSearchFromEnvironment(), fs_); });
@@ -294,14 +282,37 @@ void frmMain::Form_Unload() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
-    // A run or purge is never left half done: the window closes once it has ended.
+    // A run or purge is never left half done: the window closes once it has ended. A run, a
+    // purge or an undo can be stopped after its current package, when the user says so.
     if (busy_ > 0) {
-        closePending_ = true;
         event->ignore();
+        if (closeAsked_ || closePending_) return;
+        if (!work_ || stop_ || askToStopAndQuit()) closePending_ = true;
+        // The work may have ended while the question was up.
+        if (closePending_ && busy_ == 0) {
+            closePending_ = false;
+            QTimer::singleShot(0, this, &QWidget::close);
+        }
         return;
     }
     Form_Unload();
     event->accept();
+}
+
+bool frmMain::askToStopAndQuit() {
+    const std::string what = work_;
+    const std::string text = std::string(what == "undo" ? "An " : "A ") + what +
+                             " is in progress. Stop it after the current package and quit?";
+    closeAsked_ = true;
+    const bool yes = dialogs_.askYesNo(kProgramTitle, text);
+    closeAsked_ = false;
+    if (yes && busy_ > 0) cmdStop_Click();
+    return yes;
+}
+
+QWidget* frmMain::listInView() const {
+    if (SSTab1->currentIndex() == 0) return List1;
+    return ListView1;
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
@@ -375,9 +386,10 @@ void frmMain::setCacheDir(std::string dir) {
 
 void frmMain::updateCommandStates() {
     const bool idle = busy_ == 0;
-    for (QPushButton* b :
-         {cmdRun, cmdRescan, cmdCacheDir, cmdSetPurge, cmdPurgeNow, cmdDelCacheTmp, cmdNMSave})
+    for (QPushButton* b : {cmdRun, cmdRescan, cmdCheck, cmdUncheck, cmdCacheDir, cmdSetPurge,
+                           cmdPurgeNow, cmdDelCacheTmp, cmdNMSave})
         b->setEnabled(idle);
+    model_->setLocked(!idle);
     for (QAction* a : {mnuFileRun, mnuToolsSetUT, mnuToolsUndo}) a->setEnabled(idle);
     // The file list's keys that ask to add a name to the never-move list; the list itself stays
     // enabled to be scrolled, and its right click is refused while busy.
@@ -438,10 +450,41 @@ void frmMain::onWorker(const std::function<void()>& job) {
     sink_->flush();
 }
 
-void frmMain::offerStop(bool offered) {
+void frmMain::offerStop(const char* work) {
     stop_ = false;
-    cmdStop->setEnabled(offered);
-    cmdStop->setVisible(offered);
+    work_ = work;
+    cmdStop->setEnabled(work != nullptr);
+    if (!work) {
+        cmdStop->hide();
+        sbrProgress->hide();  // what the work did is in the status line
+    }
+}
+
+void frmMain::showProgress(std::size_t done, std::size_t total) {
+    QProgressBar* bar = sbrProgress;
+    const int max = static_cast<int>(std::min<std::size_t>(total, INT_MAX));
+    if (bar->maximum() != max) {
+        bar->setRange(0, max);
+        // Room for "<total> of <total>" on one line, whatever the count.
+        const QString widest = QStringLiteral("%1 of %1").arg(max);
+        bar->setMinimumWidth(bar->fontMetrics().horizontalAdvance(widest) + 48);
+    }
+    bar->setValue(static_cast<int>(std::min<std::size_t>(done, INT_MAX)));
+    bar->setVisible(true);
+    // Stop shows once the work is under way, not while a question comes first.
+    if (work_ && !cmdStop->isVisible()) cmdStop->show();
+}
+
+void frmMain::showBusyBar(const QString& text) {
+    sbrText->setText(text);
+    sbrProgress->setRange(0, 0);
+    sbrProgress->show();
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+}
+
+void frmMain::endBusyBar() {
+    QGuiApplication::restoreOverrideCursor();
+    sbrProgress->hide();
 }
 
 void frmMain::cmdStop_Click() {
@@ -474,7 +517,7 @@ QString frmMain::programFolderText() const {
 
 bool frmMain::openFile(const std::string& path) {
     const QUrl url = QUrl::fromLocalFile(QString::fromLocal8Bit(path));
-    return services_.openUrl ? services_.openUrl(url) : QDesktopServices::openUrl(url);
+    return services_.openUrl ? services_.openUrl(url) : openOnDesktop(url);
 }
 
 }  // namespace qv

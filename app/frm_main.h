@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -143,9 +144,13 @@ class frmMain final : public QMainWindow {
         ~OperationGuard();
         OperationGuard(const OperationGuard&) = delete;
         OperationGuard& operator=(const OperationGuard&) = delete;
+        // When it ends, the focus goes to the list in view, where a key starts nothing (a
+        // Space on Run would start the next run at once).
+        void focusListAfter() { focusList_ = true; }
 
       private:
         frmMain& w_;
+        bool focusList_ = false;
         // The control that had the keyboard focus when the operation disabled it.
         QPointer<QWidget> disabledFocus_;
     };
@@ -189,7 +194,18 @@ class frmMain final : public QMainWindow {
     // Runs an engine operation on the worker thread; the window goes on painting and taking
     // clicks (Stop, a close that waits) until it has ended, then shows its last lines.
     void onWorker(const std::function<void()>& job);
-    void offerStop(bool offered);  // shows and enables Stop, or hides it
+    // `work` ("run", "purge", "undo"): Stop shows once its progress comes, and a close asks to
+    // stop it; null: Stop hides.
+    void offerStop(const char* work);
+    void showProgress(std::size_t done, std::size_t total);
+    void showBusyBar(const QString& text);  // a moving bar and a busy cursor while it reads
+    void endBusyBar();
+    // The last run on the cache folder in use that can be undone ("" when none); `elsewhere`
+    // receives the folder of the last one on another folder.
+    std::string lastRunHere(std::string& elsewhere, std::int64_t& started) const;
+    bool askToStopAndQuit();
+    // The list in view: the file list, or the status list when the Status tab shows.
+    QWidget* listInView() const;
     StatusSink& sink();
     ProgramFiles files() const;         // where Quorvel.ini, the never-move list and the log are
     std::string neverMoveFile() const;  // the list to read
@@ -218,6 +234,8 @@ class frmMain final : public QMainWindow {
     bool loaded_ = false;
     bool unloaded_ = false;
     bool closePending_ = false;
+    bool closeAsked_ = false;     // the stop-and-quit question is up
+    const char* work_ = nullptr;  // the stoppable work going on
 
     // Status tab.
     QTabWidget* SSTab1 = nullptr;

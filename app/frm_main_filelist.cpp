@@ -75,6 +75,14 @@ void frmMain::cmdExit_Click() {
 
 void frmMain::cmdRun_Click() {
     if (busy_ > 0) return;
+    // A run of nothing would still replace the index and its backup (the backup of the run
+    // before would be lost) and take the undo history's last place.
+    if (model_->checkedCount() == 0) {
+        message(model_->rowCount() == 0
+                    ? "There is nothing to run: the File List is empty."
+                    : "There is nothing to run: no package is checked in the File List.");
+        return;
+    }
     RunRequest request;
     request.options = currentOptions();
     bool checksPassed = false;
@@ -92,6 +100,7 @@ void frmMain::cmdRun_Click() {
     sbrText->setText(QStringLiteral("Processing files..."));
 
     OperationGuard guard(*this);
+    guard.focusListAfter();
     request.lblCacheDir = cacheDir_;
     request.checkedEntries = model_->checkedEntries();
     request.askWithoutJournal = true;  // a run that cannot be undone goes ahead only when asked
@@ -101,10 +110,9 @@ void frmMain::cmdRun_Click() {
     sbrProgress->setRange(0, 0);
     sbrProgress->setValue(0);
     RunResult result;
-    offerStop(true);
+    offerStop("run");
     onWorker([&] { result = ProcessCache(pv_, request, ctx_, sink()); });
-    offerStop(false);
-    sbrProgress->hide();
+    offerStop(nullptr);
     setCacheDir(request.lblCacheDir);
     if (!result.label1.empty()) Label1->setText(displayText(result.label1));
 

@@ -1,5 +1,6 @@
 // The Tools and Help menus.
 
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QProgressBar>
@@ -8,17 +9,18 @@
 #include "app/frm_help.h"
 #include "app/frm_main.h"
 #include "app/maker.h"
+#include "engine/run_journal.h"
 #include "engine/undo.h"
 #include "platform/filesystem.h"
 #include "settings/cls_registry.h"
+#include "widgets/desktop_open.h"
 #include "widgets/display.h"
 
 namespace qv {
 
 void frmMain::mnuToolsCheckForUpdates_Click() {
     const QUrl page(QString::fromLatin1(kUpdatePage));
-    const bool opened =
-        services_.openUrl ? services_.openUrl(page) : QDesktopServices::openUrl(page);
+    const bool opened = services_.openUrl ? services_.openUrl(page) : openOnDesktop(page);
     if (!opened)
         message(std::string("No web browser could be started to open ") + kUpdatePage + ".");
 }
@@ -49,44 +51,100 @@ void frmMain::mnuToolsView_Click() {
     openInEditor(log);
 }
 
+namespace {
+
+std::string packagesText(std::size_t n) {
+    return std::to_string(n) + (n == 1 ? " package" : " packages");
+}
+
+// One folder however it is written: trailing separators aside, or the same folder on disk.
+bool sameFolder(const std::string& a, const std::string& b, FileSystem& fs) {
+    const auto trimmed = [](std::string f) {
+        while (f.size() > 1 && f.back() == '/') f.pop_back();
+        return f;
+    };
+    if (trimmed(a) == trimmed(b)) return true;
+    const Result<FileIdentity> x = fs.identityOf(a), y = fs.identityOf(b);
+    return x.ok() && y.ok() && x.value.known() && x.value.device == y.value.device &&
+           x.value.inode == y.value.inode;
+}
+
+// The undo question: which run, what goes back, what stays.
+std::string undoQuestion(const UndoResult& preview, const std::string& cacheDir,
+                         std::int64_t started) {
+    const QString when =
+        QDateTime::fromSecsSinceEpoch(started).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    std::string question = "The last run on " + cacheDir + " is run " + preview.runId + " of " +
+                           when.toStdString() + ".\n" + packagesText(preview.restored) +
+                           " of it will go back into the cache, with " +
+                           (preview.restored == 1 ? "its line" : "their lines") + " in CACHE.INI.";
+    if (preview.stayed > 0)
+        question.append("\n")
+            .append(packagesText(preview.stayed))
+            .append(" changed, moved or deleted since the run will stay where they are.");
+    return question + "\n\nUndo this run?";
+}
+
+}  // namespace
+
+std::string frmMain::lastRunHere(std::string& elsewhere, std::int64_t& started) const {
+    const std::string folder = journalFolder(files().runLog);
+    for (const JournalRecord& r : readJournals(fs_, folder)) {
+        if (r.kind != "run" || r.undone || r.planned == 0) continue;
+        if (sameFolder(r.cacheDir, cacheDir_, fs_)) {
+            started = r.startedSeconds();
+            return r.id;
+        }
+        if (elsewhere.empty()) elsewhere = r.cacheDir;
+    }
+    return {};
+}
+
 void frmMain::mnuToolsUndo_Click() {
     if (busy_ > 0) return;
     OperationGuard guard(*this);
+    guard.focusListAfter();
     // Reading the journals of large runs and looking at each package takes a moment: not on the
-    // window's thread.
+    // window's thread, and the window says it is at work meanwhile.
+    showBusyBar(QStringLiteral("Looking for the last run on this cache folder..."));
     UndoResult preview;
-    onWorker([&] { preview = PreviewUndo(pv_.ProgramFolder, "", fs_); });
+    std::string elsewhere;
+    std::int64_t started = 0;
+    onWorker([&] {
+        const std::string id = lastRunHere(elsewhere, started);
+        if (!id.empty()) preview = PreviewUndo(pv_.ProgramFolder, id, fs_);
+    });
+    endBusyBar();
+    sbrText->clear();
     if (preview.outcome != UndoOutcome::DryRun) {
-        message("There is no run to undo.");
+        std::string text = "There is no run to undo on " + cacheDir_ + ".";
+        if (!elsewhere.empty())
+            text += "\n\nThe last run not undone was on " + elsewhere +
+                    "; choose that cache folder in the File List to undo it.";
+        message(text);
         return;
     }
-    const auto packages = [](std::size_t n) {
-        return std::to_string(n) + (n == 1 ? " package" : " packages");
-    };
-    std::string question = packages(preview.restored) + " of the last run will go back into " +
-                           preview.cacheDir + ", with their lines in CACHE.INI.";
-    if (preview.stayed > 0)
-        question.append("\n")
-            .append(packages(preview.stayed))
-            .append(" changed, moved or deleted since the run will stay where they are.");
-    question += "\n\nUndo the last run?";
-    if (!dialogs_.askYesNoDefaultNo(kProgramTitle, question)) return;
+    if (!dialogs_.askYesNoDefaultNo(kProgramTitle, undoQuestion(preview, cacheDir_, started)))
+        return;
 
     SSTab1->setCurrentIndex(0);  // "Status"
     sbrText->setText(QStringLiteral("Undoing the last run..."));
     // The run the question was about, even if another was recorded meanwhile.
     UndoResult r;
+    offerStop("undo");
     onWorker([&] { r = UndoRun({pv_.ProgramFolder, preview.runId, false}, ctx_, sink()); });
-    sbrProgress->hide();  // as after a run: the status line says how far it got
+    offerStop(nullptr);  // as after a run: the status line says how far it got
     if (r.outcome != UndoOutcome::Done) {
         sbrText->setText(QStringLiteral("Undo stopped: nothing was moved back"));
         return;
     }
     setCacheDir(r.cacheDir);
     rescan();
-    std::string done = "Undo: " + packages(r.restored) + " moved back";
+    std::string done =
+        (r.stopped ? "Undo stopped: " : "Undo: ") + packagesText(r.restored) + " moved back";
     if (r.stayed > 0) done += ", " + std::to_string(r.stayed) + " stayed";
     if (r.failed > 0) done += ", " + std::to_string(r.failed) + " could not be moved back";
+    if (r.stopped) done += "; undo again to finish";
     sbrText->setText(displayText(done));
 }
 
@@ -94,7 +152,7 @@ void frmMain::mnuToolsSetUT_Click() {
     if (busy_ > 0) return;
     clsRegistry gameKey = clsRegistry::gameKey(&dialogs_);
     dialogs_.startNextPickIn(pv_.GameDir);
-    if (!SetGameFolder(false, gameKey, dialogs_)) return;  // cancelled: nothing changes
+    if (!SetGameFolder(false, gameKey, dialogs_, &fs_)) return;  // cancelled: nothing changes
     pv_.GameDir = gameKey.ReadEntry("Folder", "");
     // The new cache folder takes effect at the next scan.
     if (!pv_.GameDir.empty() && pv_.GameDir.back() == '/')

@@ -141,9 +141,9 @@ void frmMain::cmdPurgeNow_Click() {
     OperationGuard guard(*this);
     // The folder the file list shows is the one purged.
     PurgeOutcome outcome = PurgeOutcome::NoIndex;
-    offerStop(true);
+    offerStop("purge");
     onWorker([&] { outcome = PurgeCache(pv_, ctx_, sink(), cacheDir_); });
-    offerStop(false);
+    offerStop(nullptr);
     if (outcome == PurgeOutcome::Done) rescan();
     if (outcome == PurgeOutcome::NoIndex)
         sbrText->setText(

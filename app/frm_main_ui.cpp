@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStatusBar>
@@ -20,11 +21,14 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <ctime>
 
 #include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
 #include "app/frm_main.h"
+#include "engine/scan.h"
 #include "widgets/display.h"
+#include "widgets/elided_label.h"
 #include "widgets/line_list.h"
 
 namespace qv {
@@ -56,6 +60,17 @@ QLabel* label(const char* name, const char* caption) {
     return named(new QLabel(QString::fromLatin1(caption)), name);
 }
 
+QScrollArea* scrolling(QWidget* page) {
+    auto* area = new QScrollArea;
+    area->setWidget(page);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    page->setAutoFillBackground(false);
+    area->viewport()->setAutoFillBackground(false);
+    return area;
+}
+
 QLabel* colouredLabel(const char* name, const char* caption, const QColor& colour) {
     QLabel* l = label(name, caption);
     setTextColour(l, colour);
@@ -71,11 +86,16 @@ void frmMain::buildControls() {
     SSTab1 = named(new QTabWidget, "SSTab1");
     SSTab1->addTab(buildStatusTab(), QStringLiteral("Status"));
     SSTab1->addTab(buildFileListTab(), QStringLiteral("File List"));
-    SSTab1->addTab(buildOptionsTab(), QStringLiteral("Options"));
-    SSTab1->addTab(buildNeverMoveTab(), QStringLiteral("Never Move"));
+    // The Options and Never Move tabs scroll on a small screen (or at a large scale) rather
+    // than make the window larger than it.
+    SSTab1->addTab(scrolling(buildOptionsTab()), QStringLiteral("Options"));
+    SSTab1->addTab(scrolling(buildNeverMoveTab()), QStringLiteral("Never Move"));
     outer->addWidget(SSTab1, 1);
 
     lblUTName = label("lblUTName", "");
+    // Room for a player name (the game takes up to 20 characters) whether one is known or not:
+    // the thanks beside it stays where it is.
+    lblUTName->setMinimumWidth(lblUTName->fontMetrics().averageCharWidth() * 20);
     Label5 = label("Label5", "Thanks for using my program");
     cmdRun = button("cmdRun", "Run");
     setRunButtonColour(cmdRun);
@@ -129,8 +149,8 @@ QWidget* frmMain::buildFileListTab() {
     auto* v = new QVBoxLayout(page);
 
     Label6 = label("Label6", "Cache Directory :");
-    lblCacheDir = label("lblCacheDir", "");
-    lblCacheDir->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long path shows its start and end; the tooltip holds it whole.
+    lblCacheDir = named(new ElidedLabel, "lblCacheDir");
     lblCacheDir->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     cmdCacheDir = button("cmdCacheDir", "...", "Click here to select an alternative directory");
     cmdCacheDir->setFixedWidth(32);
@@ -250,7 +270,7 @@ QGroupBox* frmMain::buildFileProcessingFrame() {
     return Frame2;
 }
 
-// The purge days, the TMP files' deletion and the purge, side by side.
+// The purge days, the TMP files' deletion and the purge.
 QGroupBox* frmMain::buildMiscFrame() {
     Frame3 = named(new QGroupBox(QStringLiteral("Misc")), "Frame3");
     txtPurgeCacheDays = named(new ByteLineEdit, "txtPurgeCacheDays",
@@ -262,14 +282,17 @@ QGroupBox* frmMain::buildMiscFrame() {
         button("cmdDelCacheTmp", "&Delete cache TMP files",
                "Deletes TMP files in the main UT directory - does NOT affect the Cache dir");
     cmdPurgeNow = button("cmdPurgeNow", "&Purge cache files", "Deletes ALL cache files {CAUTION}");
-    auto* f3 = new QHBoxLayout(Frame3);
+    // The purge days above the two deletions: narrow enough for a small screen.
+    auto* f3v = new QVBoxLayout(Frame3);
     auto* purgeDays = new QHBoxLayout;
     purgeDays->addWidget(label("Label2", "Purge Cache Setting :"));
     purgeDays->addWidget(txtPurgeCacheDays);
     purgeDays->addWidget(label("Label3", "days"));
     purgeDays->addWidget(cmdSetPurge);
-    f3->addLayout(purgeDays);
-    f3->addStretch(1);
+    purgeDays->addStretch(1);
+    f3v->addLayout(purgeDays);
+    auto* f3 = new QHBoxLayout;
+    f3v->addLayout(f3);
     auto* safe = new QVBoxLayout;
     safe->addWidget(colouredLabel("Label4", "SAFE to do anytime", QColor(0, 128, 0)));
     safe->addWidget(cmdDelCacheTmp);
@@ -278,6 +301,7 @@ QGroupBox* frmMain::buildMiscFrame() {
     warn->addWidget(colouredLabel("Label7", "WARNING - this DELETES all cache files!", Qt::red));
     warn->addWidget(cmdPurgeNow);
     f3->addLayout(warn);
+    f3->addStretch(1);
     return Frame3;
 }
 
@@ -323,7 +347,13 @@ void frmMain::sizeFileListColumns() {
     const QFontMetrics metrics(ListView1->font());
     const int gap = metrics.averageCharWidth() * 2;  // between a column's text and the next
     ListView1->resizeColumnToContents(FileListModel::Date);
-    header->resizeSection(FileListModel::Date, header->sectionSize(FileListModel::Date) + gap);
+    // As wide as a date and time even while the list is empty.
+    const std::int64_t now = std::time(nullptr);
+    const QString sample =
+        QString::fromLocal8Bit(formatLocalDate(now) + " " + formatLocalTime(now));
+    const int dateWidth =
+        std::max(header->sectionSize(FileListModel::Date), metrics.horizontalAdvance(sample) + gap);
+    header->resizeSection(FileListModel::Date, dateWidth + gap);
     ListView1->resizeColumnToContents(FileListModel::FileName);
     const int least = metrics.averageCharWidth() * 24;
     const int most = std::max(least, ListView1->viewport()->width() * 3 / 5);

@@ -14,7 +14,7 @@
 
 namespace qv {
 
-frmSplash::frmSplash(const QString& programFolder, QWidget* parent)
+frmSplash::frmSplash(const QString& programFolder, QWidget* parent, const QString& caption)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus) {
     setObjectName(QStringLiteral("frmSplash"));
     setWindowTitle(QString());
@@ -29,7 +29,7 @@ frmSplash::frmSplash(const QString& programFolder, QWidget* parent)
     Frame1->setLineWidth(2);
 
     Animation1 = new AnimationWidget(Frame1);
-    Label1 = new QLabel(QStringLiteral("Processing UT Cache Files........"), Frame1);
+    Label1 = new QLabel(caption, Frame1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setAlignment(Qt::AlignCenter);
 
@@ -79,8 +79,8 @@ void frmSplash::centreOnScreen() {
     move(area.center() - QPoint(width() / 2, height() / 2));
 }
 
-BusyWindow::BusyWindow(const QString& programFolder, QWidget* owner)
-    : splash_(new frmSplash(programFolder, owner)),
+BusyWindow::BusyWindow(const QString& programFolder, QWidget* owner, const QString& caption)
+    : splash_(new frmSplash(programFolder, owner, caption)),
       owner_(owner && owner->window()->isActiveWindow() ? owner->window() : nullptr) {
     splash_->show();
     QCoreApplication::processEvents();

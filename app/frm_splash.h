@@ -10,13 +10,16 @@ namespace qv {
 
 class AnimationWidget;
 
-// The busy window: frameless, centred on the screen, "Processing UT Cache Files........"
-// under the search animation (programFolder/search.avi) that plays while it is shown. It
-// closes only when its caller closes it: keys and clicks do nothing.
+// The busy window: frameless, centred on the screen, "Processing UT Cache Files........" (or
+// what else is being done) under the search animation (programFolder/search.avi) that plays
+// while it is shown. It closes only when its caller closes it: keys and clicks do nothing.
 class frmSplash final : public QWidget {
     Q_OBJECT
   public:
-    explicit frmSplash(const QString& programFolder, QWidget* parent = nullptr);
+    explicit frmSplash(const QString& programFolder, QWidget* parent = nullptr,
+                       const QString& caption = kProcessingCaption);
+    static inline const QString kProcessingCaption =
+        QStringLiteral("Processing UT Cache Files........");
 
     AnimationWidget* animation() const { return Animation1; }
 
@@ -40,7 +43,8 @@ class frmSplash final : public QWidget {
 //     { BusyWindow busy(programFolder, this); ScanCache(...); }
 class BusyWindow final {
   public:
-    explicit BusyWindow(const QString& programFolder, QWidget* owner = nullptr);
+    explicit BusyWindow(const QString& programFolder, QWidget* owner = nullptr,
+                        const QString& caption = frmSplash::kProcessingCaption);
     ~BusyWindow();
     BusyWindow(const BusyWindow&) = delete;
     BusyWindow& operator=(const BusyWindow&) = delete;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "engine/cache_entry.h"
 #include "engine/cache_lock.h"
@@ -212,7 +213,8 @@ void count(PlaceOutcome outcome, RunResult& result) {
 // Places the selected packages in index order and collects the lines the new index keeps. A stop
 // request is honoured between packages: every line not yet done is kept as it stands.
 std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementContext& place,
-                                       EngineContext& ctx, StatusSink& status, RunLog& log,
+                                       EngineContext& ctx, StatusSink& status,
+                                       std::unordered_set<std::string>& notReached, RunLog& log,
                                        RunResult& result) {
     // The run's folders stay open while it moves, so each move looks up only its two names.
     struct HeldFolders {
@@ -232,6 +234,8 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
         }
         if (result.stopped || (result.stopped = ctx.stopRequested())) {
             kept.emplace_back(line);
+            if (const std::optional<EntryView> e = parseEntryView(line))
+                notReached.insert(std::string(e->Guid) + "." + place.cacheExt);
             continue;
         }
         if (place.journal && plan.steps[i] == LineStep::Move) place.journal->expect(move++);
@@ -241,12 +245,8 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
         count(outcome, result);
         status.progress(++placed, plan.packages);
     }
-    if (result.stopped) {
-        const std::string text = stoppedLine(placed, plan.packages);
-        status.addLine(text);
-        status.setStatusText(text);
-        log.line(text);
-    }
+    // The report's end says so (FinishRun); the status bar at once.
+    if (result.stopped) status.setStatusText(stoppedLine(placed, plan.packages));
     screen.reportNeeds(kept, status, log.file.get());
     return kept;
 }
@@ -393,14 +393,22 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         status.addLine(text);
         log.line(text);
     }
-    const std::vector<std::string> kept = placeSelected(plan, place, ctx, status, log, result);
+    std::unordered_set<std::string> notReached;
+    const std::vector<std::string> kept =
+        placeSelected(plan, place, ctx, status, notReached, log, result);
     journal.finish(result.moved);
     if (const std::string failed = journal.failureLine(); !failed.empty() && !result.notUndoable) {
         status.addLine(failed);
         log.line(failed);
     }
-    const FinishOutcome finished = FinishRun(
-        {.cacheDir = cacheDir, .keptLines = kept, .oldIndex = index}, pv, log, ctx.fs, status);
+    const std::size_t done = result.moved + result.kept + result.missing + result.failed;
+    const FinishOutcome finished =
+        FinishRun({.cacheDir = cacheDir,
+                   .keptLines = kept,
+                   .oldIndex = index,
+                   .stoppedText = result.stopped ? stoppedLine(done, plan.packages) : "",
+                   .notReached = &notReached},
+                  pv, log, ctx.fs, status);
     result.indexReplaced = finished.indexReplaced;
     result.logWritten = finished.logWritten;
     ClearCacheEntries(pv);

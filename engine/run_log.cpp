@@ -62,6 +62,19 @@ class BufferedOutFile final : public OutFile {
     Status firstFailure_;
 };
 
+// What a stopped run says at the end of its report: how far it got, and what became of the
+// packages it did not reach.
+std::vector<std::string> stoppedReport(const FinishRunInput& in) {
+    if (in.stoppedText.empty()) return {};
+    const std::size_t left = in.notReached ? in.notReached->size() : 0;
+    std::vector<std::string> lines{in.stoppedText};
+    if (left > 0)
+        lines.push_back("The run was stopped: the other " + std::to_string(left) +
+                        (left == 1 ? " package stays" : " packages stay") + " in the cache, with " +
+                        (left == 1 ? "its line" : "their lines") + " in cache.ini.");
+    return lines;
+}
+
 }  // namespace
 
 void RunLog::line(const std::string& text) {
@@ -120,8 +133,11 @@ FinishOutcome FinishRun(const FinishRunInput& in, const PublicVariables& pv, Run
         if (listed.ok() && plainName) return present.count(lowerAscii(name)) > 0;
         return fs.isFile(in.cacheDir + "/" + name);
     };
+    bool notMovedListed = false;
     for (std::size_t k = 0; k < pv.EntryCount(); ++k) {
+        if (in.notReached && in.notReached->count(pv.CacheFileNames[k])) continue;
         if (!stillInCache(pv.CacheFileNames[k])) continue;
+        notMovedListed = true;
         const std::string text = pv.CacheFileNames[k] + " {" + pv.RealNames[k] + "} was not moved.";
         log.line(text);
         status.addLine(text);
@@ -136,11 +152,17 @@ FinishOutcome FinishRun(const FinishRunInput& in, const PublicVariables& pv, Run
         status.addLine(line);
     }
 
+    // The note explains the "was not moved" lines; a stop is said once, at the end.
+    const std::vector<std::string> stopped = stoppedReport(in);
     for (const std::string& line : report) log.line(line);
     log.line("");
-    log.line("NOTE - files not being moved is due to either the file");
-    log.line("       not being selected or they already exist.");
-    log.line("");
+    if (notMovedListed || stopped.empty()) {
+        log.line("NOTE - files not being moved is due to either the file");
+        log.line("       not being selected or they already exist.");
+        log.line("");
+    }
+    for (const std::string& line : stopped) log.line(line);
+    if (!stopped.empty()) log.line("");
     // Closed before it is reported: a log the disk cut short does not say it was created.
     log.close();
     status.addLine(log.statusLine());
@@ -148,8 +170,12 @@ FinishOutcome FinishRun(const FinishRunInput& in, const PublicVariables& pv, Run
 
     for (std::size_t i = 1; i < report.size(); ++i) status.addLine(report[i]);
     status.addLine("");
-    status.addLine(kStatusNoteLine);
-    status.addLine("");
+    if (notMovedListed || stopped.empty()) {
+        status.addLine(kStatusNoteLine);
+        status.addLine("");
+    }
+    for (const std::string& line : stopped) status.addLine(line);
+    if (!stopped.empty()) status.addLine("");
     status.addLine(std::string(102, '~'));
     status.addLine("");
     return {replaced.index.ok() && replaced.notKept.empty(), log.written()};

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/filesystem.h"
@@ -40,6 +41,10 @@ struct FinishRunInput {
     std::string cacheDir;
     const std::vector<std::string>& keptLines;
     const std::string& oldIndex;  // the bytes of cache.ini as the run read them
+    // A stopped run: its "Stopped after N of M packages" line, and the cache files of the
+    // packages it did not reach. Those stay with their lines and are not listed one by one.
+    std::string stoppedText = {};
+    const std::unordered_set<std::string>* notReached = nullptr;
 };
 
 // The not-moved report from the scan's entry table (entries whose cache file is still there),

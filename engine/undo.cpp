@@ -333,6 +333,11 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     status.progress(0, count);
     for (std::size_t i = 0; i < count && result.indexReplaced; ++i) {
         const Package p(r, r.entries[i]);
+        // A stop between packages: those not moved back leave the lines just added again.
+        if (result.stopped || (result.stopped = ctx.stopRequested())) {
+            if (steps[i] == Step::MoveBack) dropped.insert(p.e.line);
+            continue;
+        }
         if (!stays(steps[i], p, result, say) && steps[i] == Step::MoveBack) {
             FileIdentity back;
             const Status moved = fs.moveListedFile(p.destination, p.cachePath, &back);
@@ -406,8 +411,11 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
             say(std::to_string(again) +
                 " lines added to CACHE.INI were gone again (the game rewrote it meanwhile) and "
                 "are added once more");
-        if (left + again > 0) (void)replaceIndex(std::move(text), false);
+        const bool rewritten = left + again > 0 && replaceIndex(std::move(text), false);
+        // A stopped undo's lines left again were never really added.
+        if (rewritten && result.stopped) result.linesAdded -= std::min(left, result.linesAdded);
     }
+    if (result.stopped) say(stoppedLine(done, count));
     say(std::to_string(result.restored) + " packages were moved back into the cache, " +
         std::to_string(result.linesAdded) + " lines added to CACHE.INI; " +
         std::to_string(result.stayed) + " stay where they are" +
@@ -415,7 +423,7 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
         (result.unreachable ? ", " + std::to_string(result.unreachable) + " cannot be reached now"
                             : ""));
     removeMadeFolders(r, fs, say);
-    if (result.failed == 0 && result.unreachable == 0 && result.indexReplaced) {
+    if (result.failed == 0 && result.unreachable == 0 && result.indexReplaced && !result.stopped) {
         const Status marked = markUndone(fs, r.path);
         say(marked.ok() ? "Run " + r.id + " is undone."
                         : "Run " + r.id + " could not be marked as undone (" + marked.text + ")");
@@ -432,7 +440,7 @@ Completion completionOf(const UndoResult& r) {
     if (r.outcome == UndoOutcome::DryRun) return Completion::All;
     if (r.outcome != UndoOutcome::Done) return Completion::Nothing;
     if (r.failed == 0 && r.stayed == 0 && r.unreachable == 0 && r.indexReplaced &&
-        r.linesNotKept == 0 && r.logWritten)
+        r.linesNotKept == 0 && r.logWritten && !r.stopped)
         return Completion::All;
     if (r.restored == 0 && r.linesAdded == 0) return Completion::Nothing;
     return Completion::Part;

@@ -57,6 +57,7 @@ struct UndoResult {
     std::size_t linesNotKept = 0;  // the game's, added meanwhile: named as not kept
     bool indexReplaced = false;
     bool logWritten = false;
+    bool stopped = false;  // a stop request ended the moves back early
 };
 
 // How many packages an undo of `runId` (empty: the last run not yet undone) would put back:

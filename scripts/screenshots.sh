@@ -8,8 +8,10 @@
 # Installed and Package columns), check-packages (Tools > Check Packages...),
 # main-options, main-never-move, main-run (a run of 20,000 packages under way), main-status
 # (after it), main-undo-question and main-undo-done (Tools > Undo Last Run... of that run),
-# about, troubleshooter, troubleshooter-saved; where qt6ct
-# is installed, main-options-dark, about-dark and troubleshooter-dark in its "darker" scheme.
+# main-close-question and main-run-stopped (a run closed while it goes, then stopped), about,
+# troubleshooter, troubleshooter-saved; where qt6ct is installed, main-options-dark,
+# main-close-question-dark, main-run-stopped-dark, about-dark and troubleshooter-dark in its
+# "darker" scheme.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build}")
@@ -87,6 +89,44 @@ shot() { # window id, picture name
     echo "$out/$2.png"
 }
 
+click_stop() { # window id: clicks Stop, at the status bar's right end, until it has shown
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    xdotool mousemove --window "$1" $((WIDTH - 50)) $((HEIGHT - 14))
+    for _ in $(seq 30); do
+        xdotool click 1
+        sleep 0.1
+    done
+}
+start_run() { # File > Run; returns once the run has started its log
+    rm -f "$prog/Quorvel.log"
+    press "$main" alt+f
+    sleep 0.5
+    xdotool key r
+    for _ in $(seq 100); do
+        [ -e "$prog/Quorvel.log" ] && break
+        sleep 0.05
+    done
+}
+# A run stopped at once, and the report's end after it; then a run closed while it goes: the
+# question, answered No.
+stopped_run() { # $1: suffix of the pictures ("" or "-dark")
+    start_run
+    click_stop "$main"
+    for _ in $(seq 240); do
+        grep -qa "The run was stopped" "$prog/Quorvel.log" 2>/dev/null && break
+        sleep 0.5
+    done
+    sleep 3
+    shot "$main" "main-run-stopped$1"
+    start_run
+    press "$main" ctrl+q
+    question=$(window '^Quorvel$')
+    sleep 0.3
+    shot "$question" "main-close-question$1"
+    press "$question" alt+n
+    sleep 3
+}
+
 # Quorvel on the demo folder: the first start-up message over the busy window (the whole
 # screen), then the File List, Options and Never Move tabs.
 "$prog/quorvel" &
@@ -118,8 +158,11 @@ sleep 1
 
 # A large cache: 20,000 more packages, run from the File menu, pictured while it goes and
 # after it.
-"$prog/gen_bulk_cache" "$game/Cache" 20000
+bulk_cache() { # $1: the GUIDs' first letter, $2: the names' start: 20,000 real packages
+    "$prog/gen_bulk_cache" "$game/Cache" 20000 "$1" "$2"
+}
 rm -f "$game/Cache/cachebak.ini"  # the demo's own backup: the run's new one marks its end
+bulk_cache A Bulk
 start_main() { # starts Quorvel; its window's id goes to $work/id
     "$prog/quorvel" &
     pids+=($!)
@@ -154,6 +197,7 @@ for _ in $(seq 240); do
 done
 sleep 3
 shot "$main" main-undo-done
+stopped_run ""
 press "$main" alt+h
 sleep 0.3
 xdotool key a
@@ -197,12 +241,14 @@ if [ -n "$qt6ct_plugin" ] && [ -e /usr/share/qt6ct/colors/darker.conf ]; then
     printf '[Appearance]\ncolor_scheme_path=/usr/share/qt6ct/colors/darker.conf\ncustom_palette=true\nstyle=Fusion\n' \
         >"$work/config/qt6ct/qt6ct.conf"
     export XDG_CONFIG_HOME=$work/config QT_QPA_PLATFORMTHEME=qt6ct
+    bulk_cache B Dark  # work for the stopped run
     start_main
     main=$(cat "$work/id")
     sleep 1.5
     press "$main" ctrl+Tab
     sleep 0.5
     shot "$main" main-options-dark
+    stopped_run -dark
     press "$main" alt+h
     sleep 0.3
     xdotool key a

@@ -62,11 +62,12 @@ std::string notFoundText(std::size_t found) {
     if (found == 0)
         return "Unreal Tournament not found.\r\n\r\nPlease click OK to select the main "
                "directory..\r\n(example - /home/you/.utpg)";
+    // Two lines of their own: the box does not wrap the choice in the middle.
     if (found == 1)
-        return "Quorvel found 1 copy of Unreal Tournament; choose it in the side bar, or another "
-               "folder.";
+        return "Quorvel found 1 copy of Unreal Tournament.\r\nChoose it in the side bar, or "
+               "another folder.";
     return "Quorvel found " + std::to_string(found) +
-           " copies of Unreal Tournament; choose one in the side bar, or another folder.";
+           " copies of Unreal Tournament.\r\nChoose one in the side bar, or another folder.";
 }
 
 }  // namespace
@@ -148,9 +149,28 @@ void ensureInstallPath(clsRegistry& programKey, const std::string& programFolder
         programKey.WriteEntry("InstallPath", programFolder);
 }
 
-bool SetGameFolder(bool mustSelect, clsRegistry& gameKey, Dialogs& dialogs) {
-    const std::string chosen = chooseGameFolder(mustSelect, dialogs);
-    if (chosen.empty()) return false;
+namespace {
+
+// A folder without the game's files (the home folder after a stray Enter or two) is taken only
+// when the user says so, No the default.
+bool takenAsGameFolder(const std::string& chosen, Dialogs& dialogs, FileSystem& fs) {
+    return holdsGameFiles(chosen, fs) ||
+           dialogs.askYesNoDefaultNo(kProgramTitle,
+                                     chosen +
+                                         " holds none of Unreal Tournament's files "
+                                         "(System/UnrealTournament.ini, its programs)."
+                                         "\r\n\r\nUse it as the game's folder anyway?");
+}
+
+}  // namespace
+
+bool SetGameFolder(bool mustSelect, clsRegistry& gameKey, Dialogs& dialogs, FileSystem* fs) {
+    FileSystem& files = fs ? *fs : realFileSystem();
+    std::string chosen;
+    do {
+        chosen = chooseGameFolder(mustSelect, dialogs);
+        if (chosen.empty()) return false;
+    } while (!takenAsGameFolder(chosen, dialogs, files));
     gameKey.WriteEntry("Folder", chosen + "/");
     return true;
 }
@@ -169,14 +189,7 @@ std::string findGameDir(clsRegistry& gameKey, Dialogs& dialogs, std::string* lbl
     std::string chosen;
     for (;;) {
         chosen = chooseGameFolder(true, dialogs, found);
-        // A folder without the game's files (the home folder after a stray Enter or two) is
-        // taken only when the user says so.
-        if (holdsGameFiles(chosen, files) ||
-            dialogs.askYesNoDefaultNo(kProgramTitle,
-                                      chosen + " holds none of Unreal Tournament's files "
-                                               "(System/UnrealTournament.ini, its programs)."
-                                               "\r\n\r\nUse it as the game's folder anyway?"))
-            break;
+        if (takenAsGameFolder(chosen, dialogs, files)) break;
     }
     gameKey.WriteEntry("Folder", chosen + "/");
     gameDir = gameKey.ReadEntry("Folder", "");

@@ -47,9 +47,11 @@ void saveOptions(clsRegistry& programKey, const Options& options,
 void ensureInstallPath(clsRegistry& programKey, const std::string& programFolder);
 
 // The picker loop: "Choose the root UT folder:"; on cancel with mustSelect the message
-// "You MUST select the root UT folder.." and again. Stores chosen + "/" as Folder.
+// "You MUST select the root UT folder.." and again. A folder without the game's files is asked
+// about as at the first start (No: the picker again). Stores chosen + "/" as Folder.
 // Returns true when a folder was stored.
-bool SetGameFolder(bool mustSelect, clsRegistry& gameKey, Dialogs& dialogs);
+bool SetGameFolder(bool mustSelect, clsRegistry& gameKey, Dialogs& dialogs,
+                   FileSystem* fs = nullptr);
 
 // Start-up steps 1-3 of finding the game folder: returns GameDir ending in a separator.
 // `lblCacheDirOut` receives GameDir + "cache" when the folder had to be asked for.

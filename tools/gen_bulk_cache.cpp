@@ -11,12 +11,15 @@
 
 int main(int argc, char** argv) {
     const char* usage =
-        "Usage: gen_bulk_cache CACHEDIR N\n"
-        "Adds N texture packages Bulk-00001.utx ... to the cache in CACHEDIR and their lines\n"
-        "to its cache.ini.\n";
+        "Usage: gen_bulk_cache CACHEDIR N [LETTER NAME]\n"
+        "Adds N texture packages NAME-00001.utx ... (NAME: Bulk) to the cache in CACHEDIR, their\n"
+        "GUIDs starting with LETTER (A), and their lines to its cache.ini.\n";
     int first = 1;
     if (int code = toolArguments(argc, argv, usage, first); code >= 0) return code;
-    const long n = argc - first == 2 ? std::strtol(argv[first + 1], nullptr, 10) : 0;
+    const int words = argc - first;
+    const long n = words == 2 || words == 4 ? std::strtol(argv[first + 1], nullptr, 10) : 0;
+    const std::string letter = words == 4 ? argv[first + 2] : "A",
+                      stem = words == 4 ? argv[first + 3] : "Bulk";
     if (n <= 0 || n > 1000000) {
         std::cerr << usage;
         return 2;
@@ -24,9 +27,9 @@ int main(int argc, char** argv) {
     const std::string dir = argv[first];
     std::ofstream index(dir + "/cache.ini", std::ios::binary | std::ios::app);
     for (long i = 1; i <= n && index; ++i) {
-        char guid[40], name[40];
-        std::snprintf(guid, sizeof guid, "A%031lX", i);
-        std::snprintf(name, sizeof name, "Bulk-%05ld.utx", i);
+        char guid[40], name[80];
+        std::snprintf(guid, sizeof guid, "%.1s%031lX", letter.c_str(), i);
+        std::snprintf(name, sizeof name, "%.60s-%05ld.utx", stem.c_str(), i);
         qv::pkg::PackageSpec spec;
         spec.guid = guid;
         spec.needs = {"Engine"};

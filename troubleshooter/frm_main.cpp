@@ -18,6 +18,7 @@
 #include "settings/program_files.h"
 #include "troubleshooter/cache_info.h"
 #include "troubleshooter/maker_contact.h"
+#include "widgets/desktop_open.h"
 #include "widgets/display.h"
 #include "widgets/worker_thread.h"
 
@@ -202,7 +203,7 @@ void frmMain::cmdViewLog_Click() {
         return;
     }
     const QUrl url = QUrl::fromLocalFile(QFile::decodeName(path.c_str()));
-    const bool opened = services_.openUrl ? services_.openUrl(url) : QDesktopServices::openUrl(url);
+    const bool opened = services_.openUrl ? services_.openUrl(url) : openOnDesktop(url);
     if (!opened)
         message("Quorvel's log could not be opened: no program to show " + path + " was found.");
 }
@@ -263,7 +264,7 @@ void frmMain::cmdSave_Click() {
     // The report walks each list to its end, leaving its last entry selected.
     for (QListWidget* list : {lstCacheINI, lstCacheDir})
         if (list->count() > 0) list->setCurrentRow(list->count() - 1);
-    cmdMail->setText(QStringLiteral("&Email the Info"));
+    cmdMail->setText(QStringLiteral("E&mail the Info"));  // Alt+E is Set UT Registry's
     cmdMail->setEnabled(true);
 }
 
@@ -288,7 +289,7 @@ void frmMain::cmdMail_Click() {
 
 void frmMain::MailInfo() {
     const QUrl url(displayText(mailLink()), QUrl::TolerantMode);
-    const bool opened = services_.openUrl ? services_.openUrl(url) : QDesktopServices::openUrl(url);
+    const bool opened = services_.openUrl ? services_.openUrl(url) : openOnDesktop(url);
     // Without a mail program nothing would happen on screen; the user can still mail the file.
     if (!opened)
         message(std::string("No mail program could be started. Please mail ") + reportPathShown() +

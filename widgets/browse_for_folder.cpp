@@ -1,15 +1,20 @@
 #include "widgets/browse_for_folder.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QListView>
 #include <QSaveFile>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QUrl>
 #include <algorithm>
 #include <stdexcept>
@@ -61,6 +66,27 @@ class QtSettingsKept final {
     QByteArray bytes_;
 };
 
+// Side bar entries no wider than the side bar: a long one is shortened in its middle (its
+// package count at the end stays in view) instead of running under its edge.
+class FittingDelegate final : public QStyledItemDelegate {
+  public:
+    FittingDelegate(QListView* view, QAbstractItemDelegate* original)
+        : QStyledItemDelegate(view), view_(view), original_(original) {}
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        original_->paint(painter, option, index);
+    }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = original_->sizeHint(option, index);
+        size.setWidth(std::min(size.width(), view_->viewport()->width()));
+        return size;
+    }
+
+  private:
+    QListView* view_;
+    QAbstractItemDelegate* original_;
+};
+
 // The side bar names a folder after its last component and shows its path on hover; the
 // places get their own names (two lines: what the copy is, where and how full its cache is)
 // and hover texts back whenever it does (it renames an entry again when the folder's details
@@ -93,8 +119,15 @@ void nameSidebarPlaces(QFileDialog& dialog, const std::vector<FolderPlace>& plac
     // its frame and a scroll bar.
     const int wanted = sidebar->sizeHintForColumn(0) + 2 * sidebar->frameWidth() +
                        sidebar->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16;
-    dialog.resize(std::max(dialog.width(), std::min(wanted * 2 + 200, 1100)),
-                  std::max(dialog.height(), 460));
+    sidebar->setItemDelegate(new FittingDelegate(sidebar, sidebar->itemDelegate()));
+    sidebar->setResizeMode(QListView::Adjust);
+    sidebar->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // As large as the entries want, within the screen (a small one, or a large scale).
+    QSize size(std::max(dialog.width(), std::min(wanted * 2 + 200, 1100)),
+               std::max(dialog.height(), 460));
+    if (const QScreen* screen = dialog.screen())
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(16, 48));
+    dialog.resize(size);
     if (auto* splitter = dialog.findChild<QSplitter*>(QStringLiteral("splitter"))) {
         const int side = std::min(wanted, dialog.width() / 2);
         splitter->setSizes({side, std::max(splitter->width(), dialog.width()) - side});
@@ -103,7 +136,42 @@ void nameSidebarPlaces(QFileDialog& dialog, const std::vector<FolderPlace>& plac
     }
 }
 
+bool existsAsIs(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The one entry of `folder` that Qt shows as `shown`, as its bytes; "" when none or several.
+std::string entryShownAs(const std::string& folder, const QString& shown) {
+    DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
+    if (!dir) return {};
+    std::string found;
+    int matches = 0;
+    while (const dirent* e = ::readdir(dir))
+        if (QFile::decodeName(e->d_name) == shown && ++matches == 1) found = e->d_name;
+    ::closedir(dir);
+    return matches == 1 ? found : std::string();
+}
+
 }  // namespace
+
+std::string folderBytes(const QString& shown) {
+    const std::string encoded = QFile::encodeName(shown).toStdString();
+    if (encoded.empty() || existsAsIs(encoded)) return encoded;
+    // A name that is not valid in the locale's encoding came through the dialog as U+FFFD: each
+    // part of the path that is not there as encoded is looked up among its folder's entries.
+    std::string path;
+    for (const QString& part : shown.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        std::string next = path + "/" + QFile::encodeName(part).toStdString();
+        if (!existsAsIs(next)) {
+            const std::string real = entryShownAs(path, part);
+            if (real.empty()) return encoded;
+            next = path + "/" + real;
+        }
+        path = std::move(next);
+    }
+    return path;
+}
 
 std::string withoutTrailingSeparator(std::string path) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -164,7 +232,7 @@ std::string BrowseForFolder(QWidget* owner, const std::string& prompt, int /*fla
     QString chosen = QFileDialog::getExistingDirectory(owner, QString::fromLocal8Bit(prompt), start,
                                                        QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty()) return {};
-    return withoutTrailingSeparator(QFile::encodeName(chosen).toStdString());
+    return withoutTrailingSeparator(folderBytes(chosen));
 }
 
 std::string BrowseForFolder(QWidget* owner, const std::string& prompt, const std::string& start,
@@ -184,8 +252,7 @@ std::string BrowseForFolder(QWidget* owner, const std::string& prompt, const std
     dialog.setSidebarUrls(urls);
     nameSidebarPlaces(dialog, places);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return withoutTrailingSeparator(
-        QFile::encodeName(dialog.selectedFiles().first()).toStdString());
+    return withoutTrailingSeparator(folderBytes(dialog.selectedFiles().first()));
 }
 
 void setFolderPickerForTests(FolderPicker picker) {

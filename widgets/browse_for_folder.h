@@ -35,6 +35,11 @@ std::string GetSpecialFolderPath(int id);
 // player's System and Cache folders there), else the home folder.
 QString pickerStartFolder();
 
+// The bytes of the folder a dialog returned as `shown`. Qt shows a name that is not valid in
+// the locale's encoding (Jeux\xe9 in a UTF-8 locale) with U+FFFD, whose encoding names no
+// folder; such a part is found again among its folder's entries, by the name Qt shows for it.
+std::string folderBytes(const QString& shown);
+
 // What a picked folder looks like once returned: trailing separators removed, the root "/"
 // kept, "" stays "".
 std::string withoutTrailingSeparator(std::string path);

@@ -85,7 +85,7 @@ TEST(FirstStart, PickerOffersTheGamesFound) {
     EXPECT_GT(wider, narrowest);
     ASSERT_EQ(boxes.shown.size(), 2u);
     EXPECT_EQ(boxes.texts()[0],
-              "Quorvel found 5 copies of Unreal Tournament; choose one in the side bar, or "
+              "Quorvel found 5 copies of Unreal Tournament.\r\nChoose one in the side bar, or "
               "another folder.");
     EXPECT_TRUE(boxes.shown[1].defaultNo);
     EXPECT_TRUE(boxes.texts()[1].starts_with(home + " holds none of Unreal Tournament's files"));

@@ -69,10 +69,19 @@ TEST_F(MainWindow, FirstStartWithoutGameFolderThenMenusAndAbout) {
     help->window()->close();
     launches = true;
 
+    // A folder without the game's files is asked about, No the default: No picks again (here
+    // cancelled, nothing changes), Yes stores it.
     test::makeDirs(tmp / "UT2");
-    picker.folders = {tmp / "UT2", ""};  // chosen, then cancelled
+    picker.folders = {tmp / "UT2", "", tmp / "UT2", ""};
+    boxes.answers = {false, true};
+    const std::string before = w.cacheDir();
     menu("mnuToolsSetUT");
+    EXPECT_EQ(w.cacheDir(), before);
+    EXPECT_EQ(boxes.texts().back().rfind(tmp / "UT2 holds none of Unreal Tournament's files", 0),
+              0u);
+    EXPECT_TRUE(boxes.shown.back().defaultNo);
     menu("mnuToolsSetUT");
+    menu("mnuToolsSetUT");  // cancelled
     EXPECT_EQ(clsRegistry::gameKey(nullptr, registry).ReadEntry("Folder", ""), tmp / "UT2/");
     EXPECT_EQ(w.cacheDir(), tmp / "UT2/Cache");
 

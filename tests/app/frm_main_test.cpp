@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QToolTip>
 #include <QTreeView>
+#include <atomic>
 #include <memory>
 
 #include "app/byte_line_edit.h"
@@ -65,10 +66,22 @@ TEST_F(MainWindow, FileListCheckUncheckSortAndRun) {
     QCoreApplication::sendEvent(view->viewport(), &tip);
     EXPECT_EQ(QToolTip::text(), QStringLiteral("CTF-Face.unr"));
 
-    const std::string oldIndex = readFile(cache + "/cache.ini");
-    child("cmdRun")->setFocus();
+    // A run of nothing does not start: the index and its backup stay as they are.
+    click("cmdUncheck");
     click("cmdRun");
-    EXPECT_EQ(w.focusWidget(), child("cmdRun"));  // not Exit, where Space would quit
+    EXPECT_EQ(boxes.texts(),
+              Texts{"There is nothing to run: no package is checked in the File List."});
+    EXPECT_FALSE(test::fileExists(cache + "/cachebak.ini"));
+    click("cmdCheck");
+    view->model()->setData(rowOf("Skaarj.utx"), Qt::Unchecked, Qt::CheckStateRole);
+    boxes.shown.clear();
+
+    const std::string oldIndex = readFile(cache + "/cache.ini");
+    QTest::mouseClick(child("cmdRun"), Qt::LeftButton);
+    // The focus is on the list in view, not on Run (a Space would start a second run that
+    // replaces the backup) nor on Exit (where it would quit).
+    EXPECT_EQ(w.focusWidget(), child<QWidget>("List1"));
+    QTest::keyClick(w.focusWidget(), Qt::Key_Space);
     EXPECT_TRUE(boxes.shown.empty());
     for (const std::string moved :
          {"Maps/CTF-Face.unr", "System/botpack.u", "Sounds/Organic.uax", "Music/Mech8.umx"})
@@ -112,11 +125,14 @@ TEST_F(MainWindow, OptionsTabChoicesStoredAtShutdownAndPurge) {
     click("cmdRun");
     EXPECT_TRUE(endsWith(readFile(target + "/Skaarj.utx"), "bytes of Skaarj.utx"));
     EXPECT_TRUE(test::fileExists(cache + "/" + files[0]));
-    // Undo asks how many go back, No the default; Yes puts it back and re-scans.
+    // Undo names the last run on this cache folder and how many go back, No the default; Yes
+    // puts it back and re-scans.
     boxes.answers = {false, true};
     menu("mnuToolsUndo");
-    EXPECT_NE(boxes.texts().back().find("1 package of the last run will go back into " + cache),
-              std::string::npos)
+    EXPECT_EQ(boxes.texts().back().rfind("The last run on " + cache + " is run ", 0), 0u);
+    EXPECT_NE(
+        boxes.texts().back().find("1 package of it will go back into the cache, with its line"),
+        std::string::npos)
         << boxes.texts().back();
     EXPECT_TRUE(boxes.shown.back().defaultNo);
     EXPECT_TRUE(test::fileExists(target + "/Skaarj.utx"));
@@ -140,10 +156,17 @@ TEST_F(MainWindow, OptionsTabChoicesStoredAtShutdownAndPurge) {
     EXPECT_EQ(readFile(cache + "/cache.ini"), "[Cache]\r\n");
     EXPECT_EQ(readFile(cache + "/cachebak.ini"), oldIndex);
     EXPECT_TRUE(rows().empty());
+    EXPECT_TRUE(child<QWidget>("sbrProgress")->isHidden());  // no "1 of 1" left behind
     picker.folders = {other + "/"};  // another cache folder: scanned at once
     click("cmdCacheDir");
     EXPECT_EQ(picker.starts.back(), cache);  // the picker opened at the folder shown
     EXPECT_EQ(rows(), (Texts{"AS-Frigate.unr", "Bonus.utx"}));
+    // The run on the other folder is not offered for this one.
+    menu("mnuToolsUndo");
+    EXPECT_EQ(boxes.texts().back(), "There is no run to undo on " + other +
+                                        ".\n\nThe last run not undone was on " + cache +
+                                        "; choose that cache folder in the File List to undo it.");
+    EXPECT_TRUE(test::fileExists(target + "/Skaarj.utx"));
 
     // A place saved at another scale, half off the screen and larger than it, comes back on it.
     const QRect screen = window->screen()->availableGeometry();
@@ -247,7 +270,7 @@ TEST_F(MainWindow, NothingElseStartsWhileARunGoesOnAndStopEndsIt) {
     w.resize(700, 500);
     w.show();
     const std::string gameIni = readFile(game + "/System/UnrealTournament.ini");
-    bool called = false, stopOffered = false, setPurgeOffered = true;
+    bool called = false, stopOffered = false, setPurgeOffered = true, checksOffered = true;
     QColor disabledRun, disabledExit;
     std::string progress, cacheLine;
     int barRoom = 0;
@@ -266,26 +289,31 @@ TEST_F(MainWindow, NothingElseStartsWhileARunGoesOnAndStopEndsIt) {
         progress = bar->text().toStdString();
         barRoom = bar->width() - bar->fontMetrics().horizontalAdvance(QStringLiteral("400 of 400"));
         cacheLine = label("Label1");
-        boxes.answers = {true};  // Yes, were the purge question asked
+        // Check All, Uncheck All and the check boxes change nothing of the run: disabled.
+        auto* view = child<QTreeView>("ListView1");
+        const QModelIndex first = view->model()->index(0, 0);
+        checksOffered = child("cmdCheck")->isEnabled() || child("cmdUncheck")->isEnabled() ||
+                        view->model()->flags(first).testFlag(Qt::ItemIsUserCheckable) ||
+                        view->model()->setData(first, Qt::Unchecked, Qt::CheckStateRole);
+        boxes.answers = {true};  // Yes to the close question, not to a purge
         w.cmdPurgeNow_Click();
         w.cmdRun_Click();
         setPurgeOffered = child("cmdSetPurge")->isEnabled();
         child<ByteLineEdit>("txtPurgeCacheDays")->setBytes("7");
         w.cmdSetPurge_Click();  // as its Alt+S or a click queued before the run
-        auto* view = child<QTreeView>("ListView1");
-        const QModelIndex first = view->model()->index(0, 0);
         view->setCurrentIndex(first);
         QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->visualRect(first).center());
-        w.close();
-        stop->click();
+        w.close();  // asks, and Yes stops the run as Stop does
         go.release();
     });
     look.start(1);
     click("cmdRun");
     ASSERT_TRUE(called);
     EXPECT_TRUE(stopOffered);
+    EXPECT_FALSE(checksOffered);
     EXPECT_FALSE(child("cmdStop")->isVisible());
-    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(boxes.texts(),
+              Texts{"A run is in progress. Stop it after the current package and quit?"});
     EXPECT_FALSE(setPurgeOffered);
     EXPECT_TRUE(child("cmdSetPurge")->isEnabled());  // again once the run has ended
     EXPECT_EQ(readFile(game + "/System/UnrealTournament.ini"), gameIni);
@@ -299,7 +327,17 @@ TEST_F(MainWindow, NothingElseStartsWhileARunGoesOnAndStopEndsIt) {
     EXPECT_EQ(cacheLine, "Cache Directory = " + cache);
     auto* list = child<QListView>("List1");
     const QAbstractItemModel* lines = list->model();
-    ASSERT_GT(lines->rowCount(), 400);  // a line per package, then the index's lines
+    // The stop said once at the end, not a "was not moved" line per package left.
+    const Texts status = test::shownTexts(w, "List1");
+    ASSERT_GE(status.size(), 5u);
+    EXPECT_EQ(Texts(status.end() - 5, status.end() - 2),
+              (Texts{"Stopped after 1 of 400 packages",
+                     "The run was stopped: the other 399 packages stay in the cache, with their "
+                     "lines in cache.ini.",
+                     ""}));
+    for (const std::string& line : status)
+        EXPECT_TRUE(line.find("was not moved") == std::string::npos && line.find("NOTE") != 0)
+            << line;
     const auto* sizing = static_cast<const WidestRowDelegate*>(list->itemDelegate());
     const QModelIndex widest = lines->index(sizing->widestRow(), 0);
     EXPECT_GE(list->visualRect(lines->index(0, 0)).width(),
@@ -308,6 +346,62 @@ TEST_F(MainWindow, NothingElseStartsWhileARunGoesOnAndStopEndsIt) {
     EXPECT_TRUE(list->viewport()->rect().contains(last.center()));
     QTest::qWait(20);
     EXPECT_FALSE(w.isVisible());  // the close came once the run had ended
+}
+
+// Guards: an undo question that keeps the user waiting with no sign of work, an undo that
+// cannot be stopped, a stopped undo that leaves lines without their packages in the index or
+// calls the run undone, so that a second undo cannot finish it.
+TEST_F(MainWindow, UndoShowsItsWorkAndStopsAsARunDoes) {
+    Texts names(20);
+    for (int i = 0; i < 20; ++i) names[i] = "DM-Map" + std::to_string(i) + ".unr";
+    fill(names);
+    // The worker waits at the first listing of the journals, then at the first move back.
+    PosixFileSystem posix;
+    FaultyFileSystem fs(posix);
+    QSemaphore reached, go;
+    std::atomic<int> pauseAt{0};
+    fs.watch = [&](const char* op, const std::string& path, const std::string&, bool done) {
+        const std::string o(op);
+        if (!done && ((pauseAt == 1 && o == "listFiles" && path.find("/runs") != path.npos) ||
+                      (pauseAt == 2 && o == "moveListedFile")))
+            pauseAt = 0, reached.release(), go.acquire();
+    };
+    frmMain& w = load(&fs);
+    w.show();
+    click("cmdRun");
+    ASSERT_TRUE(rows().empty());
+    std::string busyText;  // the status bar while the journals are read
+    bool busyBar = false, stopShown = false;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, &w, [&] {
+        if (!reached.tryAcquire()) return;
+        QCoreApplication::sendPostedEvents(&w);
+        if (busyText.empty()) {
+            busyText = label("sbrText");
+            busyBar = !child<QWidget>("sbrProgress")->isHidden();
+            boxes.answers = {true};
+            pauseAt = 2;
+        } else {
+            stopShown = child("cmdStop")->isVisible();
+            click("cmdStop");
+        }
+        go.release();
+    });
+    look.start(1);
+    pauseAt = 1;
+    menu("mnuToolsUndo");
+    EXPECT_EQ(busyText, "Looking for the last run on this cache folder...");
+    EXPECT_TRUE(busyBar);
+    EXPECT_TRUE(stopShown);
+    EXPECT_EQ(label("sbrText"), "Undo stopped: 1 package moved back; undo again to finish");
+    EXPECT_EQ(splitLines(readFile(cache + "/cache.ini")).size(), 2u);  // "[Cache]" and its line
+    EXPECT_EQ(rows().size(), 1u);
+    EXPECT_EQ(visible(game + "/Maps").size(), 19u);
+    boxes.answers = {true};
+    menu("mnuToolsUndo");  // the rest goes back
+    EXPECT_EQ(label("sbrText"), "Undo: 19 packages moved back");
+    EXPECT_EQ(rows().size(), 20u);
+    EXPECT_TRUE(visible(game + "/Maps").empty());
 }
 
 }  // namespace

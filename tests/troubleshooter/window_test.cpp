@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <cerrno>
+#include <map>
 #include <memory>
 
 #include "settings/cls_registry.h"
@@ -145,6 +146,15 @@ TEST_F(Troubleshooter, SavedReportMailLogAndReset) {
     EXPECT_EQ(readFile(home + "/cacheinfo.TXT"), "stale");
     EXPECT_EQ(shown("lstCacheDir")[2], "DM-Caf\u00e9.uxx");  // shown readably, written as found
 
+    // Every button its own Alt key, the mail button's included.
+    std::map<QChar, QString> keys;
+    for (const QPushButton* b : window->findChildren<QPushButton*>()) {
+        const qsizetype amp = b->text().indexOf(QLatin1Char('&'));
+        if (amp < 0) continue;
+        const QChar key = b->text().at(amp + 1).toLower();
+        EXPECT_TRUE(keys.emplace(key, b->text()).second) << b->text().toStdString();
+    }
+    EXPECT_EQ(keys[QLatin1Char('m')], QStringLiteral("E&mail the Info"));
     button("cmdMail")->click();
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0].scheme() + ":" + opened[0].path(),

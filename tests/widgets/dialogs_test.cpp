@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
 #include "tests/support/scripted_boxes.h"
+#include "tests/support/temp_dir.h"
 #include "tests/widgets/qt_app.h"
+#include "widgets/browse_for_folder.h"
 #include "widgets/qt_dialogs.h"
 
 namespace qv {
@@ -70,6 +73,18 @@ TEST(MessageBoxes, TextSelectablePathsWholeLongNamesShown) {
     EXPECT_TRUE(seen.startsWith(QStringLiteral("Add File|Add"))) << seen.toStdString();
     EXPECT_TRUE(seen.contains(QStringLiteral("X-CAF\u00C9.UNR")));
     EXPECT_TRUE(seen.endsWith(QStringLiteral("list?|&Yes")));
+}
+
+// Guards: a picked folder whose name is not valid in the locale's encoding coming back with the
+// bytes of U+FFFD in place of its own (a folder that does not exist).
+TEST(FolderPicker, KeepsTheBytesOfANameOutsideTheLocale) {
+    test::TempDir tmp;
+    const std::string odd = tmp / "Jeux\xe9/Cache";
+    test::makeDirs(odd);
+    const QString shown = QFile::decodeName(odd.c_str());
+    ASSERT_NE(QFile::encodeName(shown).toStdString(), odd);  // what the dialog gives back
+    EXPECT_EQ(folderBytes(shown), odd);
+    EXPECT_EQ(folderBytes(QStringLiteral("/no/such/folder")), "/no/such/folder");
 }
 
 }  // namespace
