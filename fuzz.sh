@@ -4,11 +4,11 @@
 # saved to tests/fuzz/crashes/<target>/, where ./test.sh replays them as regression tests.
 #
 #   ./fuzz.sh [seconds per target, default 600] [target...]
-#   targets: cache_ini profile registry avi (all when none is named)
+#   targets: cache_ini profile registry avi package (all when none is named)
 set -euo pipefail
 cd "$(dirname "$0")"
 
-all_targets=(cache_ini profile registry avi)
+all_targets=(cache_ini profile registry avi package)
 seconds=${1:-600}
 [ $# -gt 0 ] && shift
 if ! [[ $seconds =~ ^[0-9]+$ ]] || [ "$seconds" -lt 1 ]; then
@@ -22,7 +22,7 @@ for t in "${targets[@]}"; do
 done
 
 # Largest input per target: big enough for every seed, small enough to keep runs quick.
-declare -A max_len=([cache_ini]=8192 [profile]=8192 [registry]=8192 [avi]=65536)
+declare -A max_len=([cache_ini]=8192 [profile]=8192 [registry]=8192 [avi]=65536 [package]=4096)
 # A target that keeps crashing is left after this many saved inputs.
 max_crashes=5
 

@@ -9,7 +9,7 @@ namespace qv {
 
 namespace {
 
-constexpr int kColumns = 3;
+constexpr int kColumns = 5;
 
 // Text order as the list compares it: byte by byte with ASCII letters folded to one case.
 int compareText(const std::string& a, const std::string& b) {
@@ -23,6 +23,20 @@ int compareText(const std::string& a, const std::string& b) {
     }
     if (a.size() == b.size()) return 0;
     return a.size() < b.size() ? -1 : 1;
+}
+
+// The Package column: a damaged or unreadable package with its reason, a whole one's version.
+std::string packageCellText(const PackageFacts& f) {
+    switch (f.condition) {
+        case PackageCondition::Damaged:
+            return "damaged (" + f.reason + ")";
+        case PackageCondition::Unreadable:
+            return "unreadable (" + f.reason + ")";
+        case PackageCondition::Whole:
+            return "version " + std::to_string(f.version);
+        default:
+            return {};
+    }
 }
 
 }  // namespace
@@ -45,6 +59,10 @@ std::string FileListModel::cellText(const FileRow& row, int column) const {
             return row.date;
         case NeverMove:
             return row.neverMove ? "True" : "";
+        case Installed:
+            return factsOf(row) ? installedText(factsOf(row)->installed) : "";
+        case Package:
+            return factsOf(row) ? packageCellText(*factsOf(row)) : "";
         default:
             return {};
     }
@@ -57,6 +75,13 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole) return displayText(cellText(row, index.column()));
     if (role == Qt::CheckStateRole && index.column() == FileName)
         return row.checked ? Qt::Checked : Qt::Unchecked;
+    if (role == Qt::ToolTipRole && factsOf(row)) {
+        const PackageFacts& f = *factsOf(row);
+        if (f.condition == PackageCondition::Damaged)
+            return displayText(row.text + " is damaged (" + f.reason + ") and stays in the cache");
+        if (f.installed == InstalledVersion::Other)
+            return displayText(f.installedPath + " is another version of it");
+    }
     return {};
 }
 
@@ -82,6 +107,10 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
             return QStringLiteral("Date");
         case NeverMove:
             return QStringLiteral("Never Move?");
+        case Installed:
+            return QStringLiteral("Installed");
+        case Package:
+            return QStringLiteral("Package");
         default:
             return {};
     }
@@ -105,6 +134,7 @@ void FileListModel::setLocked(bool locked) {
 void FileListModel::setRows(std::vector<FileRow> rows) {
     beginResetModel();
     rows_ = std::move(rows);
+    facts_.clear();
     order_.resize(rows_.size());
     std::iota(order_.begin(), order_.end(), std::size_t{0});
     if (sorted_) applySort();
@@ -118,6 +148,22 @@ void FileListModel::clear() {
 void FileListModel::emitColumnChanged(int column) {
     if (order_.empty()) return;
     Q_EMIT dataChanged(index(0, column), index(rowCount() - 1, column));
+}
+
+void FileListModel::setFacts(std::size_t first, const std::vector<PackageFacts>& facts) {
+    if (facts_.size() < first + facts.size()) facts_.resize(first + facts.size());
+    std::copy(facts.begin(), facts.end(), facts_.begin() + static_cast<std::ptrdiff_t>(first));
+    bool unchecked = false;
+    // The rows stand in entry order, so the batch's rows are found by their positions.
+    for (std::size_t r = first; r < std::min(rows_.size(), first + facts.size()); ++r) {
+        FileRow& row = rows_[r];
+        if (row.checked && row.entry < facts_.size() &&
+            facts_[row.entry].condition == PackageCondition::Damaged)
+            row.checked = false, unchecked = true;
+    }
+    if (order_.empty()) return;
+    Q_EMIT dataChanged(index(0, unchecked ? FileName : Installed),
+                       index(rowCount() - 1, kColumns - 1));
 }
 
 void FileListModel::setAllChecked(bool checked) {

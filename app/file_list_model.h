@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/package_facts.h"
 #include "engine/scan.h"
 
 namespace qv {
@@ -14,7 +15,7 @@ namespace qv {
 class FileListModel final : public QAbstractTableModel {
     Q_OBJECT
   public:
-    enum Column { FileName = 0, Date = 1, NeverMove = 2 };
+    enum Column { FileName = 0, Date = 1, NeverMove = 2, Installed = 3, Package = 4 };
 
     explicit FileListModel(QObject* parent = nullptr);
 
@@ -36,6 +37,13 @@ class FileListModel final : public QAbstractTableModel {
         return order_.at(static_cast<std::size_t>(viewRow));
     }
     const FileRow& rowAt(int viewRow) const { return rows_[scanRowOf(viewRow)]; }
+
+    // What the header pass found for entries [first, first + facts.size()): fills the Installed
+    // and Package columns; a damaged package's row is unchecked, as it never moves.
+    void setFacts(std::size_t first, const std::vector<PackageFacts>& facts);
+    const PackageFacts* factsOf(const FileRow& row) const {
+        return row.entry < facts_.size() ? &facts_[row.entry] : nullptr;
+    }
 
     void setAllChecked(bool checked);
     // While a run goes on the check boxes show disabled and take no change.
@@ -60,7 +68,8 @@ class FileListModel final : public QAbstractTableModel {
     void emitColumnChanged(int column);
 
     std::vector<FileRow> rows_;
-    std::vector<std::size_t> order_;  // view row -> scan row
+    std::vector<PackageFacts> facts_;  // by entry; empty until the header pass fills it
+    std::vector<std::size_t> order_;   // view row -> scan row
     bool sorted_ = false;
     bool locked_ = false;
     int sortColumn_ = FileName;

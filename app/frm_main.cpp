@@ -425,6 +425,7 @@ void frmMain::ScanCache() {
     if (const std::string line = gameRunningLine(ctx_, {pv_.GameDir, state.lblCacheDir});
         !line.empty())
         sbrText->setText(displayText(line));
+    fillPackageColumns();
 }
 
 void frmMain::rescan() {

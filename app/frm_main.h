@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/engine_context.h"
+#include "engine/package_facts.h"
 #include "engine/public_variables.h"
 #include "settings/program_files.h"
 #include "settings/program_settings.h"
@@ -120,6 +121,7 @@ class frmMain final : public QMainWindow {
     void mnuToolsSetUT_Click();
     void mnuToolsView_Click();
     void mnuToolsUndo_Click();
+    void mnuToolsCheckPackages_Click();  // frm_main_packages.cpp
     void mnuHelpContents_Click();
     void mnuHelpAbout_Click();
 
@@ -180,6 +182,8 @@ class frmMain final : public QMainWindow {
     void updateClock();
     void ScanCache();
     void rescan();  // the re-scan itself, inside an operation
+    // frm_main_packages.cpp: the header pass after a scan, filling the list's package columns.
+    void fillPackageColumns();
     void typeBoxClicked();
     void fillNeverMoveBox(const std::vector<std::string>& names);
     void reloadNeverMoveList();  // load and mark under the busy window
@@ -222,6 +226,7 @@ class frmMain final : public QMainWindow {
     std::atomic<bool> stop_{false};
     EngineContext ctx_;
     PublicVariables pv_;
+    HeaderCache headers_;  // the header pass's results, kept across re-scans
     std::unique_ptr<WindowSink> sink_;
     std::string cacheDir_;
     std::vector<std::string> nmItems_;  // lstNM's items as bytes
@@ -299,6 +304,7 @@ class frmMain final : public QMainWindow {
     QAction* mnuToolsSetUT = nullptr;
     QAction* mnuToolsView = nullptr;
     QAction* mnuToolsUndo = nullptr;
+    QAction* mnuToolsCheckPackages = nullptr;
     QAction* mnuHelpContents = nullptr;
     QAction* mnuHelpAbout = nullptr;
 };

@@ -395,6 +395,7 @@ void frmMain::buildMenus() {
     mnuToolsSetUT = entry(mnuTools, "mnuToolsSetUT", "&Set the UT dir");
     mnuToolsView = entry(mnuTools, "mnuToolsView", "&View Log");
     mnuToolsUndo = entry(mnuTools, "mnuToolsUndo", "&Undo Last Run...");
+    mnuToolsCheckPackages = entry(mnuTools, "mnuToolsCheckPackages", "&Check Packages...");
     QMenu* mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuHelpContents = entry(mnuHelp, "mnuHelpContents", "&Contents");
@@ -517,6 +518,8 @@ void frmMain::connectControls() {
     connect(mnuToolsSetUT, &QAction::triggered, this, &frmMain::mnuToolsSetUT_Click);
     connect(mnuToolsView, &QAction::triggered, this, &frmMain::mnuToolsView_Click);
     connect(mnuToolsUndo, &QAction::triggered, this, &frmMain::mnuToolsUndo_Click);
+    connect(mnuToolsCheckPackages, &QAction::triggered, this,
+            &frmMain::mnuToolsCheckPackages_Click);
     connect(mnuHelpContents, &QAction::triggered, this, &frmMain::mnuHelpContents_Click);
     connect(mnuHelpAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
 }

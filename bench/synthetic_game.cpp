@@ -9,6 +9,8 @@
 #include <cstring>
 #include <iostream>
 
+#include "tools/package_writer.h"
+
 namespace qv::bench {
 
 namespace {
@@ -117,11 +119,15 @@ bool writeGameFolder(const std::string& root, const std::string& gameName,
     }
     // A package carries its GUID in its header, so no two cache files hold the same bytes: a
     // name listed twice is two versions, not one file twice.
-    std::string body(1024, 'Q');
+    std::string body;
     bool ok = std::fputs("[Cache]\r\n", index) >= 0;
     for (std::size_t i = 0; ok && i < realNames.size(); ++i) {
         const std::string guid = syntheticGuid(i);
-        body.replace(0, guid.size(), guid);
+        pkg::PackageSpec spec;
+        spec.guid = guid;
+        spec.needs = {"Engine", "Botpack"};
+        body = pkg::writePackage(spec);
+        body.resize(1024, 'Q');
         ok = writeWhole(game.cacheDir + "/" + guid + ".uxx", body) &&
              std::fprintf(index, "%s=%s\r\n", guid.c_str(), realNames[i].c_str()) >= 0;
     }

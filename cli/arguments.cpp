@@ -154,7 +154,8 @@ struct Parser {
         list->add_flag("--json", a.json,
                        "Prints one JSON document instead: the cache folder, the number to "
                        "process and the rows (name, name_base64, guid, type, date, checked, "
-                       "never_move); name_base64 holds the name's exact bytes.");
+                       "never_move, and from the package's header: state, reason, header_guid, "
+                       "version, installed); name_base64 holds the name's exact bytes.");
 
         CLI::App* run = command(Command::Run, "run",
                                 "Moves the selected packages out of the cache under their real "
@@ -233,6 +234,15 @@ struct Parser {
                 "Lists the recorded runs and purges, the newest first: when, the ID, what was "
                 "moved or deleted, whether it was undone, and the cache folder. Purges cannot be "
                 "undone.");
+
+        CLI::App* check = command(Command::Check, "check",
+                                  "Reads the packages of the game's folders and the cache and "
+                                  "names every package they need that is neither installed nor "
+                                  "in the cache, and every cache file without an index line.");
+        check->add_flag("--restore", a.restore,
+                        "Puts back into cache.ini the lines of cache files without one that a "
+                        "run journal or cachebak.ini still holds.");
+        check->add_option("--cache", cache, "Uses DIR as the cache folder.")->option_text("DIR");
 
         command(Command::Help, "help", "Shows this text.");
     }

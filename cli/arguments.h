@@ -16,7 +16,8 @@ enum class Command {
     SetGameDir,
     FindGame,
     Undo,
-    History
+    History,
+    Check
 };
 
 // What the command line asked for; every optional field left empty keeps the stored choice.
@@ -41,7 +42,8 @@ struct Arguments {
     bool json = false;    // list, find-game --json: one JSON document on standard output
     std::string value;    // purge-days N, set-game-dir DIR
     int found = 0;        // set-game-dir --found N: the N-th game find-game lists (from 1)
-    std::string runId;    // undo --run ID: the run to undo (empty: the last one not yet undone)
+    bool restore = false;  // check --restore: put lost index lines back
+    std::string runId;     // undo --run ID: the run to undo (empty: the last one not yet undone)
 };
 
 struct ParseResult {

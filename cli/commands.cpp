@@ -13,6 +13,8 @@
 #include "cli/terminal_dialogs.h"
 #include "engine/engine_context.h"
 #include "engine/maintenance.h"
+#include "engine/package_check.h"
+#include "engine/package_facts.h"
 #include "engine/public_variables.h"
 #include "engine/run.h"
 #include "engine/scan.h"
@@ -162,8 +164,14 @@ int listCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     ScanState state;
     state.readOnly = true;  // a listing only reads: the index is shown as it stands
     if (int code = scanInto(a, env, dialogs, pv, state); code != kExitOk) return code;
+    // The headers: a damaged package is never selected.
+    std::vector<PackageFacts> facts;
+    HeaderCache headers;
+    examineEntries(pv, listingPlacement(pv, state.lblCacheDir, state.options, env.fs), facts,
+                   headers, env.fs);
+    state.statusText = uncheckDamaged(state.rows, facts);
     if (a.json) {
-        printListJson(state, pv, env.out);
+        printListJson(state, pv, env.out, &facts);
         return kExitOk;
     }
     for (const FileRow& row : state.rows)
@@ -397,6 +405,35 @@ int undoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     return undoExitStatus(r);
 }
 
+int checkCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
+    PublicVariables pv;
+    int code = kExitOk;
+    if (!loadGame(env, dialogs, pv, code)) return code;
+    const Options o = chosenOptions(a, env, dialogs);
+    const Result<CheckPlaces> places = checkPlacesFor(pv, o.CacheDir, env.fs);
+    if (!places) {
+        env.err << kProg << "Quorvel.ini could not be read (" << places.status.text << ")\n";
+        return kExitFailed;
+    }
+    const CheckReport report = checkPackages(places.value, env.fs);
+    if (!report.indexRead)
+        env.err << kProg << "cache.ini could not be read (" << report.indexFailure << ")\n";
+    for (const MissingNeed& m : report.missing) env.out << missingNeedLine(m) << '\n';
+    for (const std::string& u : report.unreadable) env.out << u << '\n';
+    for (const LinelessFile& f : report.lineless) env.out << linelessLine(f) << '\n';
+    env.out << "Checked " << report.packages << " packages: " << report.missing.size()
+            << " missing, " << report.lineless.size() << " cache files without a line\n";
+    if (!a.restore) return report.indexRead ? kExitOk : kExitFailed;
+    const RestoreResult restored =
+        restoreIndexLines(places.value.cacheDir, report.lineless, env.fs, dialogs);
+    for (const std::string& line : restored.restored) env.out << "Line put back: " << line << '\n';
+    if (!restored.status.ok()) {
+        env.err << kProg << "no line was put back (" << restored.status.text << ")\n";
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
 int historyCommand(Environment& env) {
     const std::vector<HistoryEntry> history = RunHistory(env.programFolder, env.fs);
     if (history.empty()) env.out << "No runs recorded yet.\n";
@@ -430,6 +467,8 @@ int runCommand(const Arguments& a, Environment& env) {
             return undoCommand(a, env, dialogs);
         case Command::History:
             return historyCommand(env);
+        case Command::Check:
+            return checkCommand(a, env, dialogs);
     }
     return kExitUsage;
 }

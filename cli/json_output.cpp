@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/lossless_text.h"
+#include "engine/package_facts.h"
 #include "engine/placement.h"
 #include "engine/public_variables.h"
 #include "engine/scan.h"
@@ -40,7 +41,8 @@ void print(const json& document, std::ostream& out) {
 
 }  // namespace
 
-void printListJson(const ScanState& state, const PublicVariables& pv, std::ostream& out) {
+void printListJson(const ScanState& state, const PublicVariables& pv, std::ostream& out,
+                   const std::vector<PackageFacts>* facts) {
     json rows = json::array();
     for (const FileRow& row : state.rows) {
         std::string guid, realName = row.text;
@@ -58,6 +60,15 @@ void printListJson(const ScanState& state, const PublicVariables& pv, std::ostre
                         {"date", row.date},
                         {"checked", row.checked},
                         {"never_move", row.neverMove}});
+        if (facts && row.entry < facts->size()) {
+            const PackageFacts& f = (*facts)[row.entry];
+            json& r = rows.back();
+            r["state"] = conditionText(f.condition);
+            r["reason"] = f.reason;
+            r["header_guid"] = std::string(f.guid.view());
+            r["version"] = f.version < 0 ? json(nullptr) : json(f.version);
+            r["installed"] = installedText(f.installed);
+        }
     }
     const auto checked = std::count_if(state.rows.begin(), state.rows.end(),
                                        [](const FileRow& r) { return r.checked; });

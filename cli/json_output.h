@@ -7,6 +7,7 @@ namespace qv {
 struct PublicVariables;
 struct ScanState;
 struct FoundGame;
+struct PackageFacts;
 }  // namespace qv
 
 namespace qv::cli {
@@ -14,7 +15,10 @@ namespace qv::cli {
 // list --json: {"cache_folder", "to_process", "packages": [{"name", "name_base64", "guid",
 // "type", "date", "checked", "never_move"}]}. Bytes that are not UTF-8 are shown as U+FFFD in
 // the texts; "name_base64" holds the name's exact bytes.
-void printListJson(const ScanState& state, const PublicVariables& pv, std::ostream& out);
+// With `facts` (by entry) each row also carries "state", "reason", "header_guid", "version"
+// (null when unknown) and "installed" ("", "same version", "other version").
+void printListJson(const ScanState& state, const PublicVariables& pv, std::ostream& out,
+                   const std::vector<PackageFacts>* facts = nullptr);
 
 // find-game --json: {"games": [{"folder", "folder_base64", "kind", "cache_folder" (null for
 // none), "cache_folder_base64", "packages" (null when its cache cannot be read)}]}. The _base64

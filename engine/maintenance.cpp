@@ -5,6 +5,7 @@
 #include "engine/cache_entry.h"
 #include "engine/cache_lock.h"
 #include "engine/engine_context.h"
+#include "engine/package_check.h"
 #include "engine/placement.h"
 #include "engine/public_variables.h"
 #include "engine/run_index.h"
@@ -138,7 +139,8 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
         return PurgeOutcome::AlreadyEmpty;
     }
     if (!ctx.dialogs.askYesNoDefaultNo(kProgramTitle,
-                                       "Are you sure you want to DELETE all cache files?")) {
+                                       "Are you sure you want to DELETE all cache files?" +
+                                           cacheOnlyNeeds(pv, cacheDir, ctx.fs, status))) {
         ctx.dialogs.message(kProgramTitle, "Purge cancelled.");
         return PurgeOutcome::Cancelled;
     }

@@ -11,6 +11,7 @@
 #include "engine/cache_entry.h"
 #include "engine/cache_lock.h"
 #include "engine/engine_context.h"
+#include "engine/package_screen.h"
 #include "engine/placement.h"
 #include "engine/public_variables.h"
 #include "engine/run_index.h"
@@ -49,6 +50,8 @@ bool ensureFolder(const std::string& path, EngineContext& ctx) {
     return false;
 }
 
+}  // namespace
+
 // Stored settings can have no mode chosen at all; that is the type-folder mode, never a folder
 // tree rooted at an empty text.
 PlacementMode modeOf(const Options& o) {
@@ -57,8 +60,6 @@ PlacementMode modeOf(const Options& o) {
     if (o.MoveDir2) return PlacementMode::FolderTree;
     return PlacementMode::TypeFolders;
 }
-
-}  // namespace
 
 Completion completionOf(const RunResult& r) {
     if (r.outcome != RunOutcome::Completed || r.nothingToDo) return Completion::Nothing;
@@ -109,6 +110,8 @@ bool makeModeFolders(const PlacementContext& place, EngineContext& ctx,
     return true;
 }
 
+}  // namespace
+
 // The folders of a run: the cache, the game's type folders from Quorvel.ini, and the folders of
 // the chosen mode.
 PlacementContext placementFor(const PublicVariables& pv, SettingsSnapshot& settings,
@@ -126,6 +129,8 @@ PlacementContext placementFor(const PublicVariables& pv, SettingsSnapshot& setti
     place.moveDir2Text = toNativeSeparators(o.MoveDir2Text);
     return place;
 }
+
+namespace {
 
 // Shows `text` and returns `outcome`: a run that stops before anything changed.
 RunOutcome refuse(EngineContext& ctx, const std::string& text, RunOutcome outcome) {
@@ -150,8 +155,18 @@ void removeLeftovers(const PlacementContext& place, bool cacheListedClean, FileS
 // move.
 PlaceOutcome placeAsPlanned(const RunPlan& plan, std::size_t i, const PlacementContext& place,
                             FileSystem& fs, StatusSink& status, RunLog* log,
-                            std::vector<std::string>& kept) {
+                            std::vector<std::string>& kept, PackageScreen& screen) {
     const std::string_view line = plan.lines[i];
+    // A damaged package, or one installed as another version, stays with the reason in a
+    // player's words; a taken destination is told apart the same way.
+    if (plan.steps[i] == LineStep::Move || plan.steps[i] == LineStep::Taken) {
+        const auto other = plan.otherCase.find(i);
+        const std::string_view onDisk =
+            other == plan.otherCase.end() ? std::string_view() : std::string_view(other->second);
+        if (const std::optional<PlaceOutcome> screened =
+                screen.screen(line, onDisk, status, log ? log->file.get() : nullptr, kept))
+            return *screened;
+    }
     switch (plan.steps[i]) {
         case LineStep::Keep:
         case LineStep::Unmovable:
@@ -209,6 +224,7 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
     ctx.fs.holdFolders(writtenFolders(place));
     std::vector<std::string> kept;
     std::size_t placed = 0, move = 0;
+    PackageScreen screen(place, ctx.fs);
     status.progress(0, plan.packages);
     for (std::size_t i = 0; i < plan.lines.size(); ++i) {
         const std::string_view line = plan.lines[i];
@@ -223,11 +239,15 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
             continue;
         }
         if (place.journal && plan.steps[i] == LineStep::Move) place.journal->expect(move++);
-        count(placeAsPlanned(plan, i, place, ctx.fs, status, &log, kept), result);
+        const PlaceOutcome outcome =
+            placeAsPlanned(plan, i, place, ctx.fs, status, &log, kept, screen);
+        if (outcome == PlaceOutcome::Moved && plan.steps[i] == LineStep::Move) screen.moved(line);
+        count(outcome, result);
         status.progress(++placed, plan.packages);
     }
     // The report's end says so (FinishRun); the status bar at once.
     if (result.stopped) status.setStatusText(stoppedLine(placed, plan.packages));
+    screen.reportNeeds(kept, status, log.file.get());
     return kept;
 }
 
@@ -236,9 +256,10 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
 void reportNothingToDo(const RunPlan& plan, const PlacementContext& place, EngineContext& ctx,
                        StatusSink& status, RunResult& result) {
     std::vector<std::string> kept;
+    PackageScreen screen(place, ctx.fs);
     for (std::size_t i = 0; i < plan.lines.size(); ++i)
         if (plan.selected[i])
-            count(placeAsPlanned(plan, i, place, ctx.fs, status, nullptr, kept), result);
+            count(placeAsPlanned(plan, i, place, ctx.fs, status, nullptr, kept, screen), result);
     status.addLine(plan.packages == 0
                        ? "No package is selected; nothing was changed."
                        : "None of the selected packages can be moved; nothing was changed.");

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/placement.h"
+#include "engine/run_settings.h"
 #include "settings/program_settings.h"
 
 namespace qv {
@@ -67,6 +69,12 @@ enum class Completion {
     Part,     // some of it (a stopped run that moved something)
 };
 Completion completionOf(const RunResult& r);
+
+// The placement mode the options choose (none chosen: the type folders), and the folders of a run:
+// the cache, the game's type folders from Quorvel.ini, and the folders of that mode.
+PlacementMode modeOf(const Options& o);
+PlacementContext placementFor(const PublicVariables& pv, SettingsSnapshot& settings,
+                              const std::string& cacheDir, PlacementMode mode, const Options& o);
 
 // ProcessCache through FinishRun and ClearCacheEntries. Status-list lines, progress and event
 // processing go to `status`; the caller then sets "Done processing files" and re-scans.

@@ -37,6 +37,19 @@ struct FileIdentity {
 // What a folder listing says an entry is, without following a link.
 enum class EntryKind { File, Link, Folder, Other };
 
+// A plain file open for reading in pieces (a package's header and tables). Its identity is the
+// file's as it was opened: a read never follows a later rename or replacement.
+class InFile {
+  public:
+    virtual ~InFile() = default;
+    virtual const FileIdentity& identity() const = 0;
+    // Reads up to `length` bytes at `offset` into `buffer`; fewer only at the end of the file.
+    virtual Result<std::size_t> readAt(std::uint64_t offset, char* buffer, std::size_t length) = 0;
+};
+
+// An InFile over bytes held in memory (a file system without a faster way, the fuzz targets).
+std::unique_ptr<InFile> memoryInFile(std::string data, FileIdentity identity = {});
+
 // A file open for writing, line by line (the run log).
 class OutFile {
   public:
@@ -111,6 +124,10 @@ class FileSystem {
     // flush, rename without replacing, then delete the source. On failure the source stays
     // and no partial file is left behind.
     virtual Status moveNoReplace(const std::string& from, const std::string& to) = 0;
+
+    // Opens the plain file `path` for reads at offsets; a link, folder, FIFO or device is refused
+    // (EINVAL), whatever it leads to. This default reads the whole file through readAll.
+    virtual Result<std::unique_ptr<InFile>> openForReading(const std::string& path);
 
     // rename(2): replaces `to` when it exists. Same file system only.
     virtual Status renameReplace(const std::string& from, const std::string& to) = 0;

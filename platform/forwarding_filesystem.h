@@ -13,6 +13,9 @@ class ForwardingFileSystem : public FileSystem {
     bool isFolder(const std::string& p) override { return inner_.isFolder(p); }
     bool exists(const std::string& p) override { return inner_.exists(p); }
     Result<std::string> readAll(const std::string& p) override { return inner_.readAll(p); }
+    Result<std::unique_ptr<InFile>> openForReading(const std::string& p) override {
+        return inner_.openForReading(p);
+    }
     Result<std::string> readPlainFile(const std::string& p, std::size_t max) override {
         return inner_.readPlainFile(p, max);
     }

@@ -12,6 +12,13 @@
 #include "platform/filesystem.h"
 #include "platform/result.h"
 
+struct stat;
+
+namespace qv {
+// What fstat or lstat says of a file, as the identity a later look compares.
+FileIdentity identityOfStat(const struct stat& st);
+}  // namespace qv
+
 namespace qv::posix {
 
 // The hidden names writeAtomic and moveNoReplace write under, before the final rename.

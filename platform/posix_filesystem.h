@@ -29,6 +29,7 @@ class PosixFileSystem final : public FileSystem {
     bool isFolder(const std::string& path) override;
     bool exists(const std::string& path) override;
     Result<std::string> readAll(const std::string& path) override;
+    Result<std::unique_ptr<InFile>> openForReading(const std::string& path) override;
     Result<std::string> readPlainFile(const std::string& path, std::size_t maxBytes) override;
     Status writeAtomic(const std::string& path, std::string_view data) override;
     Status writeAtomicLike(const std::string& path, std::string_view data,

@@ -123,6 +123,8 @@ Status copyAcross(const std::string& from, const std::string& to) {
     return Status::success();
 }
 
+}  // namespace
+
 FileIdentity identityOfStat(const struct stat& st) {
     const auto ns = [](const timespec& t) {
         return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
@@ -130,6 +132,8 @@ FileIdentity identityOfStat(const struct stat& st) {
     return {static_cast<std::uint64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim),
             static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
+
+namespace {
 
 // Only a plain file moves: a link could lead anywhere, a folder is no package.
 Status plainSource(const std::string& from) {

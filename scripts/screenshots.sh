@@ -4,7 +4,8 @@
 # look a user gets.
 #   scripts/screenshots.sh [BUILD [OUT]]   BUILD: folder with the built programs (build),
 #                                          OUT: where the pictures go (docs)
-# Pictures: main-start (a start-up message beside the busy window), main-file-list,
+# Pictures: main-start (a start-up message beside the busy window), main-file-list (with the
+# Installed and Package columns), check-packages (Tools > Check Packages...),
 # main-options, main-never-move, main-run (a run of 20,000 packages under way), main-status
 # (after it), main-undo-question and main-undo-done (Tools > Undo Last Run... of that run),
 # main-close-question and main-run-stopped (a run closed while it goes, then stopped), about,
@@ -48,7 +49,7 @@ sleep 1
 # The programs with their data files, in a folder of their own: the run log goes there.
 prog=$work/prog
 mkdir -p "$prog"
-for f in quorvel quorvel-troubleshooter quorvel-cli gen_demo_game Quorvel.ini \
+for f in quorvel quorvel-troubleshooter quorvel-cli gen_demo_game gen_bulk_cache Quorvel.ini \
     QuorvelDontMove.ini search.avi e.wav quorvel.png help; do
     [ -e "$build/$f" ] && cp -r "$build/$f" "$prog/"
 done
@@ -137,6 +138,15 @@ echo "$out/main-start.png"
 main=$(main_window)
 sleep 1.5
 shot "$main" main-file-list
+# Tools > Check Packages...: what the demo's packages need that nothing holds.
+press "$main" alt+t
+sleep 0.3
+xdotool key c
+check=$(window '^Check Packages')
+sleep 0.5
+shot "$check" check-packages
+press "$check" Escape
+sleep 0.3
 press "$main" ctrl+Tab
 sleep 0.5
 shot "$main" main-options
@@ -148,18 +158,10 @@ sleep 1
 
 # A large cache: 20,000 more packages, run from the File menu, pictured while it goes and
 # after it.
-bulk_cache() { # $1: the GUIDs' first letter, $2: the names' start
-    {
-        printf '[Cache]\r\n'
-        for i in $(seq 1 20000); do
-            guid=$(printf '%s%031X' "$1" "$i")
-            printf '%s=%s-%05d.utx\r\n' "$guid" "$2" "$i"
-            : >"$game/Cache/$guid.uxx"
-        done
-        tail -n +2 "$game/Cache/cache.ini"
-    } >"$work/cache.ini"
-    mv "$work/cache.ini" "$game/Cache/cache.ini"
+bulk_cache() { # $1: the GUIDs' first letter, $2: the names' start: 20,000 real packages
+    "$prog/gen_bulk_cache" "$game/Cache" 20000 "$1" "$2"
 }
+rm -f "$game/Cache/cachebak.ini"  # the demo's own backup: the run's new one marks its end
 bulk_cache A Bulk
 start_main() { # starts Quorvel; its window's id goes to $work/id
     "$prog/quorvel" &

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/package_writer.h"
 #include "tools/tool_arguments.h"
 
 namespace fs = std::filesystem;
@@ -41,12 +42,23 @@ std::string makeGuid(Sequence& seq) {
     return g;
 }
 
-// Bytes that look like the start of an Unreal package: the tag, version 69, then filler.
-std::string packageBytes(Sequence& seq, std::size_t size) {
-    std::string b = {'\xC1', '\x83', '\x2A', '\x9E', '\x45', '\x00', '\x00', '\x00'};
+// An Unreal package of about `size` bytes: a header naming `guid`, the packages it needs, filler.
+std::string packageBytes(Sequence& seq, std::size_t size, const std::string& guid,
+                         std::vector<std::string> needs = {}) {
+    qv::pkg::PackageSpec spec;
+    spec.guid = guid;
+    spec.needs = std::move(needs);
+    std::string b = qv::pkg::writePackage(spec);
     while (b.size() < size) b += static_cast<char>(seq.next() & 0xFF);
-    b.resize(size);
     return b;
+}
+
+// What a package of the demo imports: maps the game's code and their own textures.
+std::vector<std::string> needsOf(const std::string& name) {
+    if (name == "CTF-Dreary2k.unr") return {"Engine", "Botpack", "Dreary2kTex", "Dreary2kSky"};
+    if (name == "CTF-Bollwerk.unr") return {"Engine", "Botpack", "BollwerkTex", "BollwerkSounds"};
+    if (name.size() > 4 && name.substr(name.size() - 4) == ".unr") return {"Engine", "Botpack"};
+    return {"Core"};
 }
 
 bool writeBytes(const fs::path& path, const std::string& data) {
@@ -197,14 +209,16 @@ int main(int argc, char** argv) {
     for (const char* stock :
          {"Maps/CTF-Face.unr", "Maps/DM-Deck16][.unr", "Maps/CTF-Hydro16.unr", "Textures/GenFX.utx",
           "Sounds/Announcer.uax", "Music/Foregone.umx", "System/Botpack.u", "System/Engine.u"})
-        ok &= writeBytes(root / stock, packageBytes(seq, 1024));
+        ok &= writeBytes(root / stock, packageBytes(seq, 1024, makeGuid(seq), needsOf(stock)));
+    ok &= writeBytes(root / "System" / "Core.u", packageBytes(seq, 1024, makeGuid(seq)));
 
     std::vector<std::string> index = {"[Cache]"};
     int n = 0;
     for (const Package& p : kPackages) {
         const std::string guid = makeGuid(seq);
         index.push_back(guid + "=" + p.realName);
-        const std::string bytes = packageBytes(seq, p.size);
+        std::string bytes = packageBytes(seq, p.size, guid, needsOf(p.realName));
+        if (std::string(p.realName) == "DM-Agony.unr") bytes.resize(70);  // a download cut short
         if (p.fileMissing) continue;
         const fs::path file = root / "Cache" / (guid + ".uxx");
         ok &= writeBytes(file, bytes);
@@ -214,10 +228,15 @@ int main(int argc, char** argv) {
                                    : localTime(3, 1 + n, 13 + n % 10, (n * 7) % 60));
     }
     ok &= writeBytes(root / "Cache" / "cache.ini", crlf(index));
+    // A download whose line the index lost; the backup of an older index still holds it.
+    const std::string lost = makeGuid(seq);
+    ok &= writeBytes(root / "Cache" / (lost + ".uxx"),
+                     packageBytes(seq, 2048, lost, needsOf("CTF-Lost.unr")));
+    ok &= writeBytes(root / "Cache" / "cachebak.ini", crlf({"[Cache]", lost + "=CTF-Lost.unr"}));
 
     // Leftovers of interrupted downloads, in the game folder itself.
-    ok &= writeBytes(root / "UT_4F2A.tmp", packageBytes(seq, 2600));
-    ok &= writeBytes(root / "UT_9C01.tmp", packageBytes(seq, 1500));
+    ok &= writeBytes(root / "UT_4F2A.tmp", packageBytes(seq, 2600, makeGuid(seq)));
+    ok &= writeBytes(root / "UT_9C01.tmp", packageBytes(seq, 1500, makeGuid(seq)));
     if (!ok) return 1;
 
     std::cout << "Demo game folder: " << root.string() << " (" << kPackages.size()

@@ -9,7 +9,7 @@ _quorvel_cli_found_numbers() {
 
 _quorvel_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local commands="list run purge delete-tmp purge-days set-game-dir find-game undo history help"
+    local commands="list run purge delete-tmp purge-days set-game-dir find-game undo history check help"
     local command="" i
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
@@ -73,6 +73,7 @@ _quorvel_cli() {
         ;;
     find-game) options="--json --help" ;;
     undo) options="--run --dry-run -n --even-if-game-runs --help" ;;
+    check) options="--restore --cache --help" ;;
     *) options="--help" ;;
     esac
     COMPREPLY=($(compgen -W "$options" -- "$cur"))

@@ -1,7 +1,7 @@
 # fish completion for quorvel-cli: commands, their options, folders, --only's types and the
 # numbers of the games find-game lists.
 
-set -l commands list run purge delete-tmp purge-days set-game-dir find-game undo history help
+set -l commands list run purge delete-tmp purge-days set-game-dir find-game undo history check help
 
 function __quorvel_cli_found
     quorvel-cli find-game 2>/dev/null | awk -F '\t' '{print NR "\t" $1}'
@@ -19,6 +19,7 @@ complete -c quorvel-cli -n "not __fish_seen_subcommand_from $commands" -a set-ga
 complete -c quorvel-cli -n "not __fish_seen_subcommand_from $commands" -a find-game -d 'Look for the game'
 complete -c quorvel-cli -n "not __fish_seen_subcommand_from $commands" -a undo -d 'Undo the last run'
 complete -c quorvel-cli -n "not __fish_seen_subcommand_from $commands" -a history -d 'List the runs and purges'
+complete -c quorvel-cli -n "not __fish_seen_subcommand_from $commands" -a check -d 'Name missing packages'
 complete -c quorvel-cli -n "not __fish_seen_subcommand_from $commands" -a help -d 'Show help'
 
 complete -c quorvel-cli -n "__fish_seen_subcommand_from list run" -l all -d 'Select every package'
@@ -28,6 +29,8 @@ complete -c quorvel-cli -n "__fish_seen_subcommand_from list find-game" -l json 
 complete -c quorvel-cli -n "__fish_seen_subcommand_from run" -l to-types -d "Into the game's type folders"
 complete -c quorvel-cli -n "__fish_seen_subcommand_from run" -l to-folder -x -a '(__fish_complete_directories)' -d 'Into one folder'
 complete -c quorvel-cli -n "__fish_seen_subcommand_from run" -l to-tree -x -a '(__fish_complete_directories)' -d 'Into a folder tree'
+complete -c quorvel-cli -n "__fish_seen_subcommand_from check" -l restore -d 'Put lost index lines back'
+complete -c quorvel-cli -n "__fish_seen_subcommand_from check" -l cache -x -a '(__fish_complete_directories)' -d 'The cache folder'
 complete -c quorvel-cli -n "__fish_seen_subcommand_from undo" -l run -x -d 'The run to undo, as history lists it'
 complete -c quorvel-cli -n "__fish_seen_subcommand_from run purge delete-tmp undo" -s n -l dry-run -d 'Print what would happen, change nothing'
 complete -c quorvel-cli -n "__fish_seen_subcommand_from purge" -s y -l yes -d 'Answer Yes'

@@ -18,6 +18,7 @@
 #include "tests/support/scripted_boxes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/widgets/qt_app.h"
+#include "tools/package_writer.h"
 
 namespace qv {
 
@@ -56,6 +57,16 @@ class MainWindow : public ::testing::Test {
     }
     void TearDown() override { window.reset(); }
 
+    // A package whose GUID is its cache file's name, its body naming it.
+    static std::string packageOf(const std::string& file, const std::string& name) {
+        pkg::PackageSpec spec;
+        spec.guid = file.substr(0, 32);
+        return pkg::writePackage(spec) + "bytes of " + name;
+    }
+    static bool endsWith(const std::string& bytes, const std::string& tail) {
+        return bytes.size() >= tail.size() && bytes.substr(bytes.size() - tail.size()) == tail;
+    }
+
     // Packages and their index in `dir` (the cache by default); returns their file names.
     Texts fill(const Texts& names, std::string dir = {}) {
         test::makeDirs(dir = dir.empty() ? cache : dir);
@@ -64,7 +75,7 @@ class MainWindow : public ::testing::Test {
         for (const std::string& name : names) {
             files.push_back(test::guidOf(++packages));
             index += files.back() + "=" + name + "\r\n";
-            writeFile(dir + "/" + (files.back() += ".uxx"), "bytes of " + name);
+            writeFile(dir + "/" + (files.back() += ".uxx"), packageOf(files.back(), name));
         }
         writeFile(dir + "/cache.ini", index);
         return files;

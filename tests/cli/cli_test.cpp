@@ -186,6 +186,15 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
         out.str().find("would move " + g.cacheFile(3) + " -> " + g.tmp / "tree/Music/Song.umx"),
         std::string::npos);
     EXPECT_NE(out.str().find("3 files would be moved, 0 files deleted."), std::string::npos);
+    // A destination taken already (by a folder): the move fails, as a run's would.
+    makeDirs(g.game + "/Maps/Face.unr");
+    // The dry run ends with the status the run would: done in part.
+    ASSERT_EQ(cli({"run", "--all", "--to-types", "-n"}), cli::kExitPartial) << err.str();
+    EXPECT_EQ(out.str().find(g.cacheFile(1)), std::string::npos) << out.str();
+    EXPECT_NE(
+        out.str().find("would move " + g.cacheFile(2) + " -> " + g.game + "/Textures/Rock.utx"),
+        std::string::npos);
+    EXPECT_NE(out.str().find("2 files would be moved, 0 files deleted."), std::string::npos);
     ASSERT_EQ(cli({"purge", "-n"}), cli::kExitOk) << err.str();
     EXPECT_NE(out.str().find("0 files would be moved, 3 files deleted."), std::string::npos);
     for (unsigned n : {1, 2, 3}) EXPECT_TRUE(fileExists(g.cacheFile(n)));
@@ -206,6 +215,25 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
     EXPECT_EQ(song["type"], "music");
     EXPECT_EQ(song["checked"], true);
     EXPECT_EQ(doc["packages"][0]["checked"], false);
+    EXPECT_EQ(song["state"], "ok");
+    EXPECT_EQ(song["version"], 69);
+    EXPECT_EQ(song["header_guid"], song["guid"]);
+    EXPECT_EQ(song["installed"], "");
+
+    // A text file named .utx is damaged and never selected; check names what nothing holds.
+    writeFile(g.cacheFile(2), "not a texture");
+    writeFile(g.game + "/Music/song.UMX", "an older song");
+    ASSERT_EQ(cli({"list", "--json", "--all"}), cli::kExitOk) << err.str();
+    const auto all = nlohmann::json::parse(out.str());
+    EXPECT_EQ(all["to_process"], 2) << "Rock.utx is damaged: never selected";
+    EXPECT_EQ(all["packages"][1]["state"], "damaged");
+    EXPECT_EQ(all["packages"][1]["reason"], "not a package");
+    EXPECT_EQ(all["packages"][2]["installed"], "other version");
+    ASSERT_EQ(cli({"check"}), cli::kExitOk) << err.str();
+    EXPECT_NE(out.str().find("Face.unr needs Engine, which is neither installed nor in the cache"),
+              std::string::npos)
+        << out.str();
+    EXPECT_NE(out.str().find("Rock.utx is damaged (not a package)"), std::string::npos);
 }
 
 // The manual page and the three completions name every command and option the parser knows.

@@ -109,7 +109,7 @@ TEST(FieldRun, SelectionIsByRow) {
     Game g;
     g.add(1, "Dup.unr");
     g.lines.push_back(g.line(2, "Dup.unr"));
-    writeFile(g.cacheFile(2), bytesOf("Dup.unr"));
+    writeFile(g.cacheFile(2), bytesOf("Dup.unr", 2));
     g.add(3, "B.unr");
     g.writeIndex();
     g.scan();
@@ -217,7 +217,7 @@ TEST(FieldRun, WhatAKilledRunLeftIsCleanedUp) {
     const int held = ::open(others[2].c_str(), O_RDONLY);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);  // a write still running
     g.add(1, "Same.unr");
-    writeFile(g.game + "/Maps/Same.unr", bytesOf("Same.unr"));
+    writeFile(g.game + "/Maps/Same.unr", bytesOf("Same.unr", 1));
     g.add(2, "Linked.unr");
     ASSERT_EQ(::link(g.cacheFile(2).c_str(), (g.game + "/Maps/Linked.unr").c_str()), 0);
     g.writeIndex();

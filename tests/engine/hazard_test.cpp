@@ -74,7 +74,7 @@ const Hazard kHazards[] = {
      false, nullptr},
     {"guid_changed_since_the_scan", nullptr,
      [](Game& g, FaultyFileSystem&) {
-         writeFile(g.cacheFile(7), bytesOf("A.unr"));
+         writeFile(g.cacheFile(7), bytesOf("A.unr", 7));
          g.lines[1] = g.line(7, "A.unr");
          g.writeIndex();
      },

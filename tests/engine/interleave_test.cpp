@@ -92,7 +92,7 @@ struct SimulatedGame {
     std::string index() const { return g.cacheDir + "/cache.ini"; }
     void act() {
         if (stage == 0) {
-            writeFile(g.cacheFile(50), bytesOf("New.unr"));
+            writeFile(g.cacheFile(50), bytesOf("New.unr", 50));
             text = (shape == Shape::InMemory ? memory : g.index()) + g.line(50, "New.unr") + "\r\n";
         }
         if (shape == Shape::RenameOver) {

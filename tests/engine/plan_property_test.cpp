@@ -30,11 +30,11 @@ std::vector<std::string> randomCache(Game& g, std::mt19937& rng) {
         g.lines.push_back(g.line(n, name));
         if (one(10)) g.lines.push_back(g.line(n, name));
         if (one(8) && !missing) {
-            writeFile(g.tmp / "elsewhere" + std::to_string(n), bytesOf(name));
+            writeFile(g.tmp / "elsewhere" + std::to_string(n), bytesOf(name, n));
             std::filesystem::create_symlink(g.tmp / "elsewhere" + std::to_string(n),
                                             g.cacheFile(n));
         } else if (!missing) {
-            writeFile(g.cacheFile(n), bytesOf(name) + std::to_string(n));
+            writeFile(g.cacheFile(n), bytesOf(name, n) + std::to_string(n));
         }
         if (name.find('.') == std::string::npos && name.find('-') != std::string::npos)
             name += ".unr";  // as the repair names it

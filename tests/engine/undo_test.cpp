@@ -31,10 +31,10 @@ TEST(Undo, PutsTheRunsPackagesBackAndLeavesWhatChangedSinceNamed) {
     g.add(9, "New.unr");
     writeFile(g.cacheDir + "/cache.ini", g.index() + g.line(9, "New.unr") + "\r\n");
     std::set<std::string> expected = before;
-    expected.erase(g.cacheFile(1) + " : " + bytesOf("DM-Deck.unr"));
+    expected.erase(g.cacheFile(1) + " : " + bytesOf("DM-Deck.unr", 1));
     expected.erase("line " + g.line(1, "DM-Deck.unr"));
     expected.insert({edited + " : edited", "line " + g.line(9, "New.unr"),
-                     g.cacheFile(9) + " : " + bytesOf("New.unr")});
+                     g.cacheFile(9) + " : " + bytesOf("New.unr", 9)});
 
     EngineContext ctx{g.posix, g.dialogs};
     const std::set<std::string> afterRun = snapshot(g);

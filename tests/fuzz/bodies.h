@@ -14,8 +14,10 @@
 #include "app/avi_reader.h"
 #include "engine/cache_entry.h"
 #include "engine/engine_context.h"
+#include "engine/package_header.h"
 #include "engine/public_variables.h"
 #include "engine/scan.h"
+#include "platform/ascii.h"
 #include "platform/filesystem.h"
 #include "platform/textfile.h"
 #include "settings/mdl_ini.h"
@@ -128,6 +130,41 @@ inline void aviTarget(std::string_view data) {
     for (const auto& frame : anim.frames) {
         check(frame.size() == pixels, "a frame of the wrong size");
         for (std::uint32_t px : frame) check((px >> 24) == 0xff, "a pixel that is not opaque");
+    }
+}
+
+// Package headers: a refused file says why; an accepted one has a GUID of 32 hex digits and
+// tables inside the file; the reads stay few and small whatever the counts say.
+inline void packageTarget(std::string_view data) {
+    if (data.size() > 65536) return;
+    struct Counting final : InFile {
+        std::unique_ptr<InFile> inner;
+        std::size_t reads = 0, bytes = 0;
+        const FileIdentity& identity() const override { return inner->identity(); }
+        Result<std::size_t> readAt(std::uint64_t at, char* buffer, std::size_t n) override {
+            ++reads, bytes += n;
+            return inner->readAt(at, buffer, n);
+        }
+    } file;
+    file.inner = memoryInFile(std::string(data));
+    const HeaderReading h = readPackageHeader(file);
+    check(h.ok() || !h.reason.empty(), "a refused header without a reason");
+    check(file.reads <= 2 && file.bytes <= kHeaderBlock + 16,
+          "the header cost more than two reads");
+    if (!h.ok()) return;
+    check(h.header.guid.size() == 32 &&
+              h.header.guid.find_first_not_of("0123456789ABCDEF") == std::string::npos,
+          "a GUID that is not 32 hex digits");
+    check(h.header.nameOffset <= data.size() && h.header.importOffset <= data.size(),
+          "a table beyond the end was accepted");
+    const ImportsReading i = readPackageImports(file, h.header);
+    check(i.ok() || !i.reason.empty(), "refused imports without a reason");
+    check(file.reads <= 4 && file.bytes <= kHeaderBlock + 16 + 2 * data.size(),
+          "the tables cost more than the file");
+    for (std::size_t a = 0; a < i.packages.size(); ++a) {
+        check(!i.packages[a].empty() && i.packages[a].size() <= kMaxPackageName, "a bad name");
+        for (std::size_t b = a + 1; b < i.packages.size(); ++b)
+            check(!equalsNoCaseAscii(i.packages[a], i.packages[b]), "a need named twice");
     }
 }
 

@@ -122,7 +122,7 @@ void expectUndoFinishes(CrashGame& g, const std::string& where) {
         const std::string dest = g.game + "/" + p.folder + "/" + p.name;
         const bool listed = std::count(lines.begin(), lines.end(), g.line(p.n, p.name)) == 1;
         EXPECT_TRUE(g.placed(g.game + "/" + p.folder, p.name) ||
-                    (readFile(g.cacheFile(p.n)) == bytesOf(p.name) && listed))
+                    (readFile(g.cacheFile(p.n)) == bytesOf(p.name, p.n) && listed))
             << where << ": " << p.name << " lost";
     }
     CopyingFileSystem copying(g.posix);
@@ -133,7 +133,7 @@ void expectUndoFinishes(CrashGame& g, const std::string& where) {
     EXPECT_TRUE(second == UndoOutcome::Done || second == UndoOutcome::NothingToUndo) << where;
     EXPECT_EQ(sorted(splitLines(g.index())), sorted(old)) << where;
     for (const Package& p : g.packages) {
-        EXPECT_EQ(readFile(g.cacheFile(p.n)), bytesOf(p.name)) << where;
+        EXPECT_EQ(readFile(g.cacheFile(p.n)), bytesOf(p.name, p.n)) << where;
         EXPECT_FALSE(fileExists(g.game + "/" + p.folder + "/" + p.name)) << where << p.name;
     }
     for (const std::string& n : listNames(g.cacheDir))

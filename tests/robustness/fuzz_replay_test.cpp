@@ -12,7 +12,8 @@ TEST(FuzzReplay, EverySavedInputKeepsEveryProperty) {
         {"cache_ini", cacheIniTarget},
         {"profile", profileTarget},
         {"registry", registryTarget},
-        {"avi", aviTarget}};
+        {"avi", aviTarget},
+        {"package", packageTarget}};
     namespace fs = std::filesystem;
     for (const auto& [name, body] : targets) {
         int seeds = 0;

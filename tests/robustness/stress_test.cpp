@@ -75,7 +75,7 @@ TEST(Stress, ProcessesSharingOneCacheLoseNoLine) {
                 if (gameText.empty()) gameText = g.index();
                 std::string& text = gameText;
                 for (unsigned n = last + 1; n <= last + 10; ++n) {
-                    writeFile(g.cacheFile(n), bytesOf(nameOf(n)));
+                    writeFile(g.cacheFile(n), bytesOf(nameOf(n), n));
                     text += g.line(n, nameOf(n)) + "\r\n";
                 }
                 if (i % 2 == 0 && g.posix.writeAtomic(g.cacheDir + "/cache.ini", text).ok())

@@ -18,6 +18,7 @@
 #include "tests/support/copying_filesystem.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
+#include "tools/package_writer.h"
 
 namespace qv::test {
 
@@ -27,10 +28,6 @@ class RecordingSink final : public StatusSink {
     void addLine(const std::string& line) override { lines.push_back(line); }
     bool said(const std::string& line) const {
         return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
-    bool saidSomething(const std::string& part) const {
-        return std::any_of(lines.begin(), lines.end(),
-                           [&](const std::string& l) { return l.find(part) != l.npos; });
     }
 };
 
@@ -49,8 +46,12 @@ inline RunResult runAsTheWindowDoes(PublicVariables& pv, ScanState& state, Engin
     return ProcessCache(pv, request, ctx, sink);
 }
 
-inline std::string bytesOf(const std::string& realName) {
-    return "package " + realName + std::string(200, 'x');
+// The cache file of package n: a package whose GUID is its cache file name, its body naming it.
+inline std::string bytesOf(const std::string& realName, unsigned n) {
+    pkg::PackageSpec spec;
+    spec.guid = guidOf(n);
+    spec.needs = {"Engine"};
+    return pkg::writePackage(spec) + "package " + realName + std::string(200, 'x');
 }
 
 // A program folder with Quorvel.ini and an empty never-move list, and a game folder (GameDir
@@ -84,7 +85,7 @@ class Game {
     std::string line(unsigned n, const std::string& name) const { return guidOf(n) + "=" + name; }
     void add(unsigned n, const std::string& realName, bool present = true) {
         lines.push_back(line(n, realName));
-        if (present) writeFile(cacheFile(n), bytesOf(realName));
+        if (present) writeFile(cacheFile(n), bytesOf(realName, n));
     }
     std::string writeIndex(const std::string& eol = "\r\n") {
         std::string text;
@@ -95,9 +96,16 @@ class Game {
     std::string index() const { return readFile(cacheDir + "/cache.ini"); }
     std::string log() const { return readFile(programFolder + "/Quorvel.log"); }
     // A package placed under its real name, whole.
+    // A package placed under its real name, whole: the bytes of a package of that name.
     bool placed(const std::string& folder, const std::string& realName) const {
-        return fileExists(folder + "/" + realName) &&
-               readFile(folder + "/" + realName) == bytesOf(realName);
+        if (!fileExists(folder + "/" + realName)) return false;
+        const std::string bytes = readFile(folder + "/" + realName);
+        for (const std::string& l : lines)
+            if (l.size() > 33 && l.substr(33) == realName &&
+                bytes == bytesOf(realName,
+                                 static_cast<unsigned>(std::stoul(l.substr(24, 8), nullptr, 16))))
+                return true;
+        return false;
     }
 
     void scan(FileSystem* fs = nullptr) {
@@ -174,7 +182,8 @@ inline int expectNothingLost(const Game& g, const std::vector<Package>& packages
         EXPECT_TRUE(p.folder.empty() || !fileExists(dest) ||
                     g.placed(g.game + "/" + p.folder, p.name))
             << where << ": partial " << dest;
-        EXPECT_TRUE(!inCache || readFile(g.cacheFile(p.n)) == bytesOf(p.name)) << where << p.name;
+        EXPECT_TRUE(!inCache || readFile(g.cacheFile(p.n)) == bytesOf(p.name, p.n))
+            << where << p.name;
         EXPECT_TRUE((!p.folder.empty() && fileExists(dest)) || (inCache && listed))
             << where << ": " << p.name << " lost";
     }

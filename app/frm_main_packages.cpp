@@ -1,0 +1,54 @@
+// The list's package columns and Tools > "Check Packages...".
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMetaObject>
+
+#include "app/file_list_model.h"
+#include "app/frm_check_packages.h"
+#include "app/frm_main.h"
+#include "engine/package_check.h"
+#include "engine/package_facts.h"
+#include "engine/placement.h"
+#include "widgets/display.h"
+
+namespace qv {
+
+void frmMain::fillPackageColumns() {
+    if (pv_.EntryCount() == 0) return;
+    const PlacementContext place = listingPlacement(pv_, cacheDir_, currentOptions(), fs_);
+    std::vector<PackageFacts> facts;
+    // Each batch goes to the list as soon as it is read; the list itself is shown already.
+    onWorker([&] {
+        examineEntries(
+            pv_, place, facts, headers_, fs_,
+            [&](std::size_t first, std::size_t end) {
+                std::vector<PackageFacts> batch(facts.begin() + static_cast<std::ptrdiff_t>(first),
+                                                facts.begin() + static_cast<std::ptrdiff_t>(end));
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, first, batch = std::move(batch)] { model_->setFacts(first, batch); },
+                    Qt::QueuedConnection);
+            },
+            &stop_);
+    });
+    QCoreApplication::sendPostedEvents(this);
+    sbrText->setText(
+        displayText("Found " + std::to_string(model_->checkedCount()) + " files to process"));
+}
+
+void frmMain::mnuToolsCheckPackages_Click() {
+    if (busy_ > 0) return;
+    OperationGuard guard(*this);
+    const Result<CheckPlaces> places = checkPlacesFor(pv_, cacheDir_, fs_);
+    if (!places) {
+        message("Quorvel.ini could not be read (" + places.status.text + ")");
+        return;
+    }
+    CheckReport report;
+    onWorker([&] { report = checkPackages(places.value, fs_, &stop_); });
+    frmCheckPackages window(places.value, std::move(report), fs_, dialogs_, this);
+    window.exec();
+}
+
+}  // namespace qv

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+namespace qv {
+struct PublicVariables;
+class FileSystem;
+}  // namespace qv
+
+namespace qv::bench {
+
+// The header pass over a scanned cache against what it cannot avoid: header_floor opens each
+// cache file, reads one block of its header and closes it; header_pass is the engine's pass with
+// nothing known yet; header_pass_cached the same pass again, with the results of the first.
+struct HeaderPassFigures {
+    double floor = 1e30, pass = 1e30, cached = 1e30;
+    std::size_t read = 0, whole = 0;  // headers the first pass read, and found whole
+};
+HeaderPassFigures headerPassFigures(const PublicVariables& pv, const std::string& cacheDir,
+                                    FileSystem& fs);
+
+}  // namespace qv::bench

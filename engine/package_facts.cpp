@@ -1,0 +1,205 @@
+#include "engine/package_facts.h"
+
+#include "engine/cache_entry.h"
+#include "engine/placement.h"
+#include "engine/public_variables.h"
+#include "engine/run.h"
+#include "engine/scan.h"
+#include "platform/ascii.h"
+#include "platform/paths.h"
+#include "settings/program_files.h"
+#include "settings/program_settings.h"
+
+namespace qv {
+
+namespace {
+
+bool endsWithNoCase(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() &&
+           equalsNoCaseAscii(text.substr(text.size() - suffix.size()), suffix);
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+}  // namespace
+
+bool isPackageFileName(std::string_view name) {
+    for (const char* type : {".u", ".unr", ".utx", ".uax", ".umx"})
+        if (endsWithNoCase(name, type) && name.size() > std::string_view(type).size()) return true;
+    return false;
+}
+
+HeaderFacts HeaderCache::factsOf(FileSystem& fs, const std::string& path) {
+    // A file seen before is known by one lookup of its identity, without opening it.
+    if (lookFirst_)
+        if (const Result<FileIdentity> id = fs.identityOf(path); id.ok() && id.value.known())
+            if (auto it =
+                    known_.find({id.value.device, id.value.inode, id.value.size, id.value.mtimeNs});
+                it != known_.end())
+                return it->second;
+    Result<std::unique_ptr<InFile>> file = fs.openForReading(path);
+    if (!file) return {HeaderFault::Unreadable, file.status.text, {}, -1};
+    const FileIdentity& id = file.value->identity();
+    const Key key{id.device, id.inode, id.size, id.mtimeNs};
+    if (id.known())
+        if (auto it = known_.find(key); it != known_.end()) return it->second;
+    ++reads_;
+    const HeaderReading r = readPackageHeader(*file.value);
+    HeaderFacts facts{r.fault, r.reason, {}, r.ok() ? r.header.version : -1};
+    facts.guid.set(r.header.guid);
+    // A failed read says nothing lasting of the file.
+    if (remember_ && id.known() && r.fault != HeaderFault::Unreadable) known_.emplace(key, facts);
+    return facts;
+}
+
+const std::unordered_multimap<std::string, std::string>& FolderNames::of(
+    const std::string& folder) {
+    auto it = folders_.find(folder);
+    if (it != folders_.end()) return it->second;
+    auto& names = folders_[folder];
+    (void)fs_.forEachEntry(folder, [&](std::string_view name, EntryKind kind) {
+        if (kind == EntryKind::File) names.emplace(upperAscii(name), std::string(name));
+    });
+    return names;
+}
+
+std::optional<std::string> FolderNames::find(const std::string& folder, std::string_view name) {
+    const auto& names = of(folder);
+    const auto [first, last] = names.equal_range(upperAscii(name));
+    std::optional<std::string> found;
+    for (auto it = first; it != last; ++it) {
+        if (it->second == name) return it->second;
+        if (!found) found = it->second;
+    }
+    return found;
+}
+
+const char* conditionText(PackageCondition c) {
+    switch (c) {
+        case PackageCondition::Unknown:
+            return "unknown";
+        case PackageCondition::NotPackage:
+            return "not read";
+        case PackageCondition::Whole:
+            return "ok";
+        case PackageCondition::Damaged:
+            return "damaged";
+        case PackageCondition::Unreadable:
+            return "unreadable";
+        case PackageCondition::NoFile:
+            return "no file";
+    }
+    return "unknown";
+}
+
+const char* installedText(InstalledVersion v) {
+    switch (v) {
+        case InstalledVersion::Same:
+            return "same version";
+        case InstalledVersion::Other:
+            return "other version";
+        case InstalledVersion::None:
+            break;
+    }
+    return "";
+}
+
+PackageFacts examineLine(std::string_view line, const PlacementContext& place,
+                         std::string_view cacheFileOnDisk, FileSystem& fs, HeaderCache& headers,
+                         FolderNames& folders) {
+    PackageFacts facts;
+    const std::string_view realName =
+        line.size() > kRealNameStart ? line.substr(kRealNameStart) : "";
+    if (!isPackageFileName(realName) || line.size() <= kGuidLength) {
+        facts.condition = PackageCondition::NotPackage;
+        return facts;
+    }
+    const std::string_view guid = line.substr(0, kGuidLength);
+    const std::string cacheFile =
+        place.cacheDir + "/" +
+        (cacheFileOnDisk.empty() ? std::string(guid) + "." + place.cacheExt
+                                 : std::string(cacheFileOnDisk));
+    const HeaderFacts header = headers.factsOf(fs, cacheFile);
+    facts.guid = header.guid;
+    facts.version = header.version;
+    facts.reason = header.reason;
+    switch (header.fault) {
+        case HeaderFault::None:
+            facts.condition = equalsNoCaseAscii(header.guid.view(), guid)
+                                  ? PackageCondition::Whole
+                                  : PackageCondition::Damaged;
+            if (facts.condition == PackageCondition::Damaged)
+                facts.reason = "its GUID is not its cache file name";
+            break;
+        case HeaderFault::Unreadable:
+            facts.condition =
+                fs.exists(cacheFile) ? PackageCondition::Unreadable : PackageCondition::NoFile;
+            return facts;
+        default:
+            facts.condition = PackageCondition::Damaged;
+            break;
+    }
+    const std::string destination = destinationOfLine(line, place);
+    if (destination.empty()) return facts;
+    const std::string folder = folderOf(destination);
+    const std::optional<std::string> there = folders.find(folder, realName);
+    if (!there) return facts;
+    facts.installedPath = folder + "/" + *there;
+    const HeaderFacts installed = headers.factsOf(fs, facts.installedPath);
+    const bool same = installed.fault == HeaderFault::None && header.guid.known &&
+                      equalsNoCaseAscii(installed.guid.view(), header.guid.view());
+    facts.installed = same ? InstalledVersion::Same : InstalledVersion::Other;
+    return facts;
+}
+
+void examineEntries(const PublicVariables& pv, const PlacementContext& place,
+                    std::vector<PackageFacts>& facts, HeaderCache& headers, FileSystem& fs,
+                    const std::function<void(std::size_t, std::size_t)>& filled,
+                    const std::atomic<bool>* stop) {
+    constexpr std::size_t kBatch = 256;
+    facts.assign(pv.EntryCount(), PackageFacts{});
+    headers.beginPass();
+    FolderNames folders(fs);
+    std::string line;
+    std::size_t batchStart = 0;
+    for (std::size_t k = 0; k < pv.EntryCount(); ++k) {
+        if (stop && stop->load(std::memory_order_relaxed)) break;
+        const std::string& file = pv.CacheFileNames[k];
+        line.assign(file.substr(0, std::min(file.find('.'), file.size())));
+        line.resize(kGuidLength, ' ');
+        line.append("=").append(pv.RealNames[k]);
+        facts[k] = examineLine(line, place, {}, fs, headers, folders);
+        if (filled && (k + 1 - batchStart == kBatch || k + 1 == pv.EntryCount())) {
+            filled(batchStart, k + 1);
+            batchStart = k + 1;
+        }
+    }
+}
+
+std::string uncheckDamaged(std::vector<FileRow>& rows, const std::vector<PackageFacts>& facts) {
+    std::size_t checked = 0;
+    for (FileRow& row : rows) {
+        if (row.entry < facts.size() && facts[row.entry].condition == PackageCondition::Damaged)
+            row.checked = false;
+        checked += row.checked;
+    }
+    return "Found " + std::to_string(checked) + " files to process";
+}
+
+PlacementContext listingPlacement(const PublicVariables& pv, const std::string& cacheDir,
+                                  const Options& options, FileSystem& fs) {
+    SettingsSnapshot settings(fs, programFiles(pv.ProgramFolder, fs).settingsFile);
+    Options o = options;
+    for (std::string* text : {&o.MoveDirText, &o.MoveDir2Text}) {
+        const std::string trimmed = removeOneTrailingSeparator(*text);
+        if (!trimmed.empty()) *text = trimmed;
+    }
+    PublicVariables game;
+    game.GameDir = removeOneTrailingSeparator(pv.GameDir);
+    return placementFor(game, settings, cacheDir, modeOf(o), o);
+}
+
+}  // namespace qv

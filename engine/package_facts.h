@@ -1,0 +1,130 @@
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/package_header.h"
+#include "platform/filesystem.h"
+
+namespace qv {
+
+struct PlacementContext;
+struct PublicVariables;
+
+// A real name of a package type whose header is read: u, unr, utx, uax, umx.
+bool isPackageFileName(std::string_view realName);
+
+// A header's GUID in place, without a string of its own per package: 32 characters, or none.
+struct GuidText {
+    std::array<char, 32> text{};
+    bool known = false;
+    void set(std::string_view guid) {
+        known = guid.size() == text.size();
+        if (known) std::copy(guid.begin(), guid.end(), text.begin());
+    }
+    std::string_view view() const {
+        return known ? std::string_view(text.data(), text.size()) : std::string_view();
+    }
+};
+
+// What the header of a file said, kept by the file's device, inode, size and modification time
+// so that a file read once is not read again while it stays the same file.
+struct HeaderFacts {
+    HeaderFault fault = HeaderFault::None;
+    std::string reason;
+    GuidText guid;
+    int version = -1;
+};
+
+class HeaderCache final {
+  public:
+    // `remember`: keep what was read (a list that is scanned again); a run reads each file once.
+    explicit HeaderCache(bool remember = true) : remember_(remember) {}
+    // The facts of the plain file `path`: from the cache when its identity is known there, else
+    // one read of its header block (two for a package older than version 68).
+    HeaderFacts factsOf(FileSystem& fs, const std::string& path);
+    // A new pass over files: those known before are looked up by identity first; within a first
+    // pass nothing is, so no file costs a lookup on top of its read.
+    void beginPass() { lookFirst_ = !known_.empty(); }
+    std::size_t reads() const { return reads_; }
+    std::size_t size() const { return known_.size(); }
+
+  private:
+    using Key = std::tuple<std::uint64_t, std::uint64_t, std::uint64_t, std::int64_t>;
+    std::map<Key, HeaderFacts> known_;
+    std::size_t reads_ = 0;
+    bool remember_ = true;
+    bool lookFirst_ = false;
+};
+
+// The files of a few folders by their names folded to one case: a package is installed whatever
+// the case of its name. Each folder is listed once, when first asked.
+class FolderNames final {
+  public:
+    explicit FolderNames(FileSystem& fs) : fs_(fs) {}
+    // The name as the folder spells it of the plain file `name` ignoring ASCII case; the exact
+    // spelling when it is there.
+    std::optional<std::string> find(const std::string& folder, std::string_view name);
+    // Every plain file's name of `folder`, folded to upper case -> as spelled.
+    const std::unordered_multimap<std::string, std::string>& of(const std::string& folder);
+
+  private:
+    FileSystem& fs_;
+    std::unordered_map<std::string, std::unordered_multimap<std::string, std::string>> folders_;
+};
+
+enum class PackageCondition : std::uint8_t {
+    Unknown,     // not examined (yet)
+    NotPackage,  // a type whose header is not read (.int, .dem, others)
+    Whole,       // a package whose header is whole and names its cache file
+    Damaged,     // see reason
+    Unreadable,  // the cache file could not be read (reason: the system's text)
+    NoFile,      // no cache file
+};
+enum class InstalledVersion : std::uint8_t { None, Same, Other };
+
+struct PackageFacts {
+    PackageCondition condition = PackageCondition::Unknown;
+    InstalledVersion installed = InstalledVersion::None;
+    int version = -1;
+    std::string reason;         // Damaged, Unreadable
+    GuidText guid;              // from the header
+    std::string installedPath;  // Same, Other: the file at the destination
+};
+
+const char* conditionText(PackageCondition c);  // "damaged", "ok", ... for --json
+const char* installedText(InstalledVersion v);  // "", "same version", "other version"
+
+// The facts of the package of one index line: its cache file's header, and the file of its real
+// name at its destination in any letter case.
+PackageFacts examineLine(std::string_view line, const PlacementContext& place,
+                         std::string_view cacheFileOnDisk, FileSystem& fs, HeaderCache& headers,
+                         FolderNames& folders);
+
+// The header pass over a scan's entry table: facts[k] for entry k, filled in index order;
+// `filled(first, end)` after each batch; a stop request ends it between packages.
+void examineEntries(const PublicVariables& pv, const PlacementContext& place,
+                    std::vector<PackageFacts>& facts, HeaderCache& headers, FileSystem& fs,
+                    const std::function<void(std::size_t, std::size_t)>& filled = {},
+                    const std::atomic<bool>* stop = nullptr);
+
+// Unchecks the rows of damaged packages (they never move) and returns the status text
+// "Found N files to process" for what stays checked.
+struct FileRow;
+std::string uncheckDamaged(std::vector<FileRow>& rows, const std::vector<PackageFacts>& facts);
+
+// The placement a listing shows destinations by: Quorvel.ini's folders and the options' mode.
+PlacementContext listingPlacement(const PublicVariables& pv, const std::string& cacheDir,
+                                  const struct Options& options, FileSystem& fs);
+
+}  // namespace qv

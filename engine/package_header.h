@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+class InFile;
+
+// The tag an Unreal package begins with, little-endian.
+constexpr std::uint32_t kPackageTag = 0x9E2A83C1;
+// The one block the header pass reads: the fixed header and, from version 68 on, the GUID and
+// the generation count.
+constexpr std::size_t kHeaderBlock = 64;
+// Names longer than this are taken for a damaged name table.
+constexpr std::size_t kMaxPackageName = 1024;
+// At most this much of a name table is read; a larger one is refused.
+constexpr std::size_t kMaxNameTableBytes = 16u << 20;
+
+struct PackageHeader {
+    std::uint16_t version = 0, licensee = 0;
+    std::uint32_t flags = 0;
+    std::uint32_t nameCount = 0, nameOffset = 0;
+    std::uint32_t exportCount = 0, exportOffset = 0;
+    std::uint32_t importCount = 0, importOffset = 0;
+    std::uint32_t generations = 0;  // version 68 on; the heritage count before
+    std::string guid;               // 32 upper-case hex digits, the game's cache file name
+};
+
+enum class HeaderFault {
+    None,
+    Unreadable,  // the file could not be opened or read (reason: the system's text)
+    NotPackage,  // no package tag, or too short for a header
+    CutShort,    // a table or the GUID lies beyond the end of the file
+    BadTable,    // a table does not parse (a name or import that is not one)
+};
+
+struct HeaderReading {
+    HeaderFault fault = HeaderFault::None;
+    std::string reason;  // for a player: "not a package", "its import table lies beyond its end"
+    PackageHeader header;
+    // An old package's GUID lies in its heritage table, outside the block: its offset, 0 when the
+    // GUID is known already.
+    std::uint64_t guidAt = 0;
+    bool ok() const { return fault == HeaderFault::None; }
+};
+
+// Reads and checks the header: one read of kHeaderBlock bytes; a package older than version 68
+// takes one more read of 16 bytes for its GUID (skipped when `wantGuid` is false). Every count
+// and offset is checked against the file's size before anything it points to is read.
+HeaderReading readPackageHeader(InFile& file, bool wantGuid = true);
+
+// The same checks over the first bytes (up to kHeaderBlock) of a file of `fileSize` bytes.
+HeaderReading parsePackageHeader(std::string_view block, std::uint64_t fileSize);
+
+// The GUID as the game names its cache file: four little-endian 32-bit numbers, each "%08X".
+std::string guidText(std::string_view sixteenBytes);
+
+// The packages a package needs: its top-level imports of class "Package", in table order,
+// each once. Two more reads (the name table, the import table), each bounded by the file's end
+// and by what the counts can need.
+struct ImportsReading {
+    HeaderFault fault = HeaderFault::None;
+    std::string reason;
+    std::vector<std::string> packages;
+    bool ok() const { return fault == HeaderFault::None; }
+};
+ImportsReading readPackageImports(InFile& file, const PackageHeader& header);
+
+// The same over the two tables' bytes as read from their offsets (fuzzing, tests).
+ImportsReading parsePackageImports(std::string_view names, std::string_view imports,
+                                   const PackageHeader& header);
+
+// The package name a file name gives ("CTF-Face.unr" -> "CTF-Face").
+std::string_view packageNameOf(std::string_view fileName);
+
+}  // namespace qv

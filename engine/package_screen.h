@@ -1,0 +1,50 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/package_facts.h"
+#include "engine/placement.h"
+
+namespace qv {
+
+class OutFile;
+class StatusSink;
+
+// What a run learns from the packages' headers: which selected packages must stay in the cache
+// (damaged, or another version of them installed), and, at its end, which moved packages need a
+// package that stays in the cache.
+class PackageScreen final {
+  public:
+    PackageScreen(const PlacementContext& place, FileSystem& fs);
+
+    // Before the move of a selected index line. A damaged package stays ("<name> is damaged
+    // (<reason>) and stays in the cache"), as does one whose real name is installed, in any letter
+    // case, as another version, or as the same version with other bytes: its lines are said and
+    // its line kept. The same version with the same bytes loses its cache copy and line. nullopt:
+    // the line is placed as usual.
+    std::optional<PlaceOutcome> screen(std::string_view line, std::string_view cacheFileOnDisk,
+                                       StatusSink& status, OutFile* log,
+                                       std::vector<std::string>& kept);
+
+    // A line the run placed; it must outlive reportNeeds (a view into the run's index).
+    void moved(std::string_view line);
+
+    // The run's end: one line for each moved package that needs a package whose line the new
+    // index keeps and that no destination folder holds.
+    void reportNeeds(const std::vector<std::string>& kept, StatusSink& status, OutFile* log);
+
+  private:
+    const PlacementContext& place_;
+    FileSystem& fs_;
+    HeaderCache headers_;
+    FolderNames folders_;
+    std::vector<std::string_view> moved_;  // lines of moved packages (views into the run's index)
+};
+
+// Writes `text` to the log with its line end, then to the status list.
+void reportLine(const std::string& text, StatusSink& status, OutFile* log);
+
+}  // namespace qv

@@ -1,0 +1,232 @@
+// Package headers: the reader against whole and hostile files, and what runs, lists and checks
+// make of damaged packages, installed versions, missing needs and cache files without a line.
+#include <gtest/gtest.h>
+
+#include "engine/package_check.h"
+#include "engine/package_facts.h"
+#include "engine/package_header.h"
+#include "engine/run_journal.h"
+#include "engine/run_plan.h"
+#include "settings/program_files.h"
+#include "tests/support/game.h"
+#include "tools/package_writer.h"
+
+namespace qv::test {
+namespace {
+
+// Counts the reads and their bytes: a hostile file must cost a few small reads.
+class CountingFile final : public InFile {
+  public:
+    explicit CountingFile(std::string data) : inner_(memoryInFile(std::move(data))) {}
+    const FileIdentity& identity() const override { return inner_->identity(); }
+    Result<std::size_t> readAt(std::uint64_t at, char* buffer, std::size_t n) override {
+        ++reads, bytes += n;
+        return inner_->readAt(at, buffer, n);
+    }
+    std::size_t reads = 0, bytes = 0;
+
+  private:
+    std::unique_ptr<InFile> inner_;
+};
+
+void put32At(std::string& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+TEST(PackageHeader, WholePackagesOfEveryLayoutAndHostileOnesCostAFewBoundedReads) {
+    const std::string guid = "0A1B2C3D4E5F60718293A4B5C6D7E8F9";
+    for (std::uint16_t version : {69, 68, 66, 61}) {
+        pkg::PackageSpec spec;
+        spec.guid = guid, spec.version = version;
+        spec.needs = {"Engine", "CTF-Tex", "engine"};  // the same name twice in other case
+        spec.classImports = {"Rock"};
+        const std::string bytes = pkg::writePackage(spec);
+        CountingFile file(bytes);
+        const HeaderReading h = readPackageHeader(file);
+        ASSERT_TRUE(h.ok()) << version << h.reason;
+        EXPECT_EQ(h.header.guid, guid) << version;
+        EXPECT_EQ(h.header.version, version);
+        EXPECT_EQ(file.reads, version >= 68 ? 1u : 1u) << "the heritage GUID lies in the block";
+        const ImportsReading i = readPackageImports(file, h.header);
+        ASSERT_TRUE(i.ok()) << i.reason;
+        EXPECT_EQ(i.packages, (std::vector<std::string>{"Engine", "CTF-Tex"})) << version;
+        EXPECT_LE(file.reads, 3u);
+
+        // Every cut of the file: a fault or fewer imports, never more than the file in reads.
+        for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
+            CountingFile part(bytes.substr(0, cut));
+            const HeaderReading c = readPackageHeader(part);
+            if (c.ok()) {
+                EXPECT_FALSE(readPackageImports(part, c.header).ok()) << version << cut;
+            }
+            EXPECT_LE(part.reads, 3u);
+            EXPECT_LE(part.bytes, kHeaderBlock + 16 + cut * 2);
+        }
+    }
+    pkg::PackageSpec spec;
+    spec.needs = {"Engine"};
+    const std::string good = pkg::writePackage(spec);
+    const struct {
+        const char* what;
+        std::size_t at;
+        std::uint32_t value;
+        HeaderFault fault;
+    } hostile[] = {{"zeroed tag", 0, 0, HeaderFault::NotPackage},
+                   {"huge name count", 12, 0xFFFFFFFF, HeaderFault::CutShort},
+                   {"name offset past the end", 16, 0x7FFFFFF0, HeaderFault::CutShort},
+                   {"huge export count", 20, 0x10000000, HeaderFault::CutShort},
+                   {"import offset inside the header", 32, 4, HeaderFault::CutShort},
+                   {"huge generation count", 52, 0x20000000, HeaderFault::CutShort}};
+    for (const auto& h : hostile) {
+        std::string bytes = good;
+        put32At(bytes, h.at, h.value);
+        CountingFile file(bytes);
+        const HeaderReading r = readPackageHeader(file);
+        EXPECT_EQ(r.fault, h.fault) << h.what;
+        EXPECT_FALSE(r.reason.empty()) << h.what;
+        EXPECT_EQ(file.reads, 1u) << h.what;
+    }
+    // A name index beyond the table, and a name length beyond any name.
+    std::string badImport = good;
+    badImport[badImport.size() - 1] = 0x3F;  // the last import's object name: index 63
+    CountingFile bad(badImport);
+    EXPECT_EQ(readPackageImports(bad, readPackageHeader(bad).header).fault, HeaderFault::BadTable);
+    std::string badName = good;
+    badName[64] = 0x7F;  // the first name's length: a compact index of 63 + more bytes
+    CountingFile worse(badName);
+    EXPECT_FALSE(readPackageImports(worse, readPackageHeader(worse).header).ok());
+}
+
+// One game for the run, the list and the check: packages made by the writer and damaged copies.
+struct PackageGame : Game {
+    std::string package(unsigned n, std::vector<std::string> needs = {}) {
+        pkg::PackageSpec spec;
+        spec.guid = guidOf(n), spec.needs = std::move(needs);
+        return pkg::writePackage(spec) + "body";
+    }
+    void addBytes(unsigned n, const std::string& name, const std::string& bytes) {
+        lines.push_back(line(n, name));
+        writeFile(cacheFile(n), bytes);
+    }
+};
+
+TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
+    PackageGame g;
+    const std::string whole = g.package(1, {"Tex2", "Cut", "Engine"});
+    g.addBytes(1, "Map1.unr", whole);
+    g.addBytes(2, "Tex2.utx", g.package(2));                  // installed as another version
+    writeFile(g.game + "/Textures/TEX2.utx", g.package(77));  // another case, another GUID
+    g.addBytes(3, "Cut.unr", g.package(3, {"Engine"}).substr(0, 100));
+    g.addBytes(4, "Zero.unr", std::string(300, '\0'));
+    g.addBytes(5, "Guid.unr", g.package(99));
+    g.addBytes(6, "Text.unr", "This is not a map\r\n");
+    g.addBytes(7, "Text.int", "[Public]\r\n");  // not a package type: moves
+    g.addBytes(8, "Same.utx", g.package(8));    // same version, same bytes
+    writeFile(g.game + "/Textures/same.utx", g.package(8));
+    g.addBytes(9, "Twin.utx", g.package(9) + "more");  // same version, other bytes
+    writeFile(g.game + "/Textures/Twin.utx", g.package(9));
+    writeFile(g.game + "/System/Engine.u", g.package(50));
+    g.writeIndex();
+    g.scan();
+    std::vector<PackageFacts> facts;
+    HeaderCache headers;
+    examineEntries(g.pv, listingPlacement(g.pv, g.state.lblCacheDir, {}, g.posix), facts, headers,
+                   g.posix);
+    EXPECT_EQ(facts[0].condition, PackageCondition::Whole);
+    EXPECT_EQ(facts[1].installed, InstalledVersion::Other);
+    EXPECT_EQ(facts[7].installed, InstalledVersion::Same);
+    EXPECT_EQ(facts[6].condition, PackageCondition::NotPackage);
+    for (int k : {2, 3, 4, 5}) EXPECT_EQ(facts[k].condition, PackageCondition::Damaged) << k;
+    EXPECT_EQ(uncheckDamaged(g.state.rows, facts), "Found 5 files to process");
+    const std::size_t reads = headers.reads();
+    examineEntries(g.pv, listingPlacement(g.pv, g.state.lblCacheDir, {}, g.posix), facts, headers,
+                   g.posix);
+    EXPECT_EQ(headers.reads(), reads) << "a re-scan read the headers again";
+
+    RecordingSink sink;
+    g.pv.GameDir = g.gameDir;
+    EngineContext ctx{g.posix, g.dialogs};
+    RunRequest request{g.state.options, g.state.lblCacheDir, {}};
+    for (std::size_t k = 0; k < 9; ++k) request.checkedEntries.push_back(k);  // all, by hand
+    ASSERT_EQ(ProcessCache(g.pv, request, ctx, sink).outcome, RunOutcome::Completed);
+    EXPECT_EQ(readFile(g.game + "/Maps/Map1.unr"), whole);
+    EXPECT_TRUE(fileExists(g.game + "/System/Text.int"));
+    for (const char* line :
+         {"Cut.unr is damaged (its export table lies beyond its end) and stays in the cache",
+          "Zero.unr is damaged (not a package) and stays in the cache",
+          "Guid.unr is damaged (its GUID is not its cache file name) and stays in the cache",
+          "Text.unr is damaged (not a package) and stays in the cache",
+          "Map1.unr needs Cut, which stays in the cache"})
+        EXPECT_TRUE(sink.said(line)) << line;
+    EXPECT_TRUE(sink.said("Tex2.utx stays in the cache: " + g.game +
+                          "/Textures/TEX2.utx is another version of it; the game needs this one "
+                          "for the server that sent it"));
+    EXPECT_TRUE(sink.said("Twin.utx stays in the cache: " + g.game +
+                          "/Textures/Twin.utx is the same version of it with other contents; "
+                          "both are kept"));
+    EXPECT_FALSE(fileExists(g.cacheFile(8)));
+    EXPECT_FALSE(fileExists(g.game + "/Textures/Same.utx")) << "a second copy in another case";
+    const std::string index = g.index();
+    for (unsigned n : {2, 3, 4, 5, 6, 9}) {
+        EXPECT_TRUE(fileExists(g.cacheFile(n))) << n;
+        EXPECT_NE(index.find(guidOf(n)), std::string::npos) << n;
+    }
+    for (unsigned n : {1, 7, 8}) EXPECT_EQ(index.find(guidOf(n)), std::string::npos) << n;
+}
+
+TEST(PackageCheck, NamesEveryMissingNeedOnlyAndPutsLostLinesBack) {
+    PackageGame g;
+    writeFile(g.game + "/System/Engine.u", g.package(50, {"Core"}));
+    writeFile(g.game + "/System/core.U", g.package(51));
+    writeFile(g.game + "/Maps/DM-Old.unr", g.package(52, {"ENGINE", "OldTex", "Gone"}));
+    g.addBytes(1, "OldTex.utx", g.package(1, {"Core", "Lost"}));
+    g.addBytes(2, "CTF-New.unr", g.package(2, {"Engine", "Skies"}));
+    g.writeIndex();
+    // Two cache files without a line: one named by cachebak.ini, one by a run journal.
+    writeFile(g.cacheFile(3), g.package(3));
+    writeFile(g.cacheDir + "/cachebak.ini", "[Cache]\r\n" + g.line(3, "Skies.utx") + "\r\n");
+    writeFile(g.cacheFile(4), g.package(4));
+    g.pv.ProgramFolder = g.programFolder, g.pv.GameDir = g.gameDir;
+    {
+        const std::string lost = g.line(4, "Lost.unr");
+        RunJournal journal(g.posix, journalFolder(programFiles(g.programFolder, g.posix).runLog),
+                           g.cacheDir, "uxx");
+        RunPlan plan;
+        plan.lines = {lost};
+        plan.selected = {true};
+        plan.steps = {LineStep::Move};
+        journal.planMoves(plan, listingPlacement(g.pv, g.cacheDir, {}, g.posix));
+        journal.finish(0);
+    }
+    g.pv.ProgramFolder = g.programFolder, g.pv.GameDir = g.gameDir;
+    const Result<CheckPlaces> places = checkPlacesFor(g.pv, "", g.posix);
+    ASSERT_TRUE(places.ok());
+    CheckReport report = checkPackages(places.value, g.posix);
+    ASSERT_TRUE(report.indexRead);
+    std::vector<std::string> said;
+    for (const MissingNeed& m : report.missing) said.push_back(missingNeedLine(m));
+    std::sort(said.begin(), said.end());
+    EXPECT_EQ(said, (std::vector<std::string>{
+                        "CTF-New.unr needs Skies, which is neither installed nor in the cache",
+                        "DM-Old.unr needs Gone, which is neither installed nor in the cache",
+                        "OldTex.utx needs Lost, which is neither installed nor in the cache"}));
+    ASSERT_EQ(report.cacheOnly.size(), 1u);
+    EXPECT_EQ(cacheOnlyLine(report.cacheOnly[0]),
+              "DM-Old.unr needs OldTex, which only the cache holds");
+    ASSERT_EQ(report.lineless.size(), 2u);
+    for (const LinelessFile& f : report.lineless) EXPECT_FALSE(f.savedLine.empty()) << f.fileName;
+
+    const RestoreResult restored =
+        restoreIndexLines(g.cacheDir, report.lineless, g.posix, g.dialogs);
+    ASSERT_TRUE(restored.status.ok()) << restored.status.text;
+    EXPECT_EQ(restored.restored.size(), 2u);
+    for (const std::string& l :
+         {g.line(3, "Skies.utx"), g.line(4, "Lost.unr"), g.line(1, "OldTex.utx")})
+        EXPECT_NE(g.index().find(l + "\r\n"), std::string::npos) << l;
+    report = checkPackages(places.value, g.posix);
+    EXPECT_TRUE(report.lineless.empty());
+    EXPECT_EQ(report.missing.size(), 1u) << "Skies and Lost are in the cache now";
+}
+
+}  // namespace
+}  // namespace qv::test
