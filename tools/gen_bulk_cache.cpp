@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     const std::string dir = argv[first];
     std::ofstream index(dir + "/cache.ini", std::ios::binary | std::ios::app);
     for (long i = 1; i <= n && index; ++i) {
-        char guid[40], name[80];
+        char guid[40], name[96];  // room for the longest number snprintf may print
         std::snprintf(guid, sizeof guid, "%.1s%031lX", letter.c_str(), i);
         std::snprintf(name, sizeof name, "%.60s-%05ld.utx", stem.c_str(), i);
         qv::pkg::PackageSpec spec;
