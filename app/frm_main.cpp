@@ -450,49 +450,6 @@ void frmMain::onWorker(const std::function<void()>& job) {
     sink_->flush();
 }
 
-void frmMain::offerStop(const char* work) {
-    stop_ = false;
-    work_ = work;
-    cmdStop->setEnabled(work != nullptr);
-    if (!work) {
-        cmdStop->hide();
-        sbrProgress->hide();  // what the work did is in the status line
-    }
-}
-
-void frmMain::showProgress(std::size_t done, std::size_t total) {
-    QProgressBar* bar = sbrProgress;
-    const int max = static_cast<int>(std::min<std::size_t>(total, INT_MAX));
-    if (bar->maximum() != max) {
-        bar->setRange(0, max);
-        // Room for "<total> of <total>" on one line, whatever the count.
-        const QString widest = QStringLiteral("%1 of %1").arg(max);
-        bar->setMinimumWidth(bar->fontMetrics().horizontalAdvance(widest) + 48);
-    }
-    bar->setValue(static_cast<int>(std::min<std::size_t>(done, INT_MAX)));
-    bar->setVisible(true);
-    // Stop shows once the work is under way, not while a question comes first.
-    if (work_ && !cmdStop->isVisible()) cmdStop->show();
-}
-
-void frmMain::showBusyBar(const QString& text) {
-    sbrText->setText(text);
-    sbrProgress->setRange(0, 0);
-    sbrProgress->show();
-    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
-}
-
-void frmMain::endBusyBar() {
-    QGuiApplication::restoreOverrideCursor();
-    sbrProgress->hide();
-}
-
-void frmMain::cmdStop_Click() {
-    stop_ = true;
-    cmdStop->setEnabled(false);
-    sbrText->setText(QStringLiteral("Stopping after the current package..."));
-}
-
 void frmMain::message(const std::string& text) {
     dialogs_.message(kProgramTitle, text);
 }

@@ -342,42 +342,6 @@ QWidget* frmMain::buildNeverMoveTab() {
 
 // The columns take the width their texts need in the list's font: the dates whole, the names up
 // to three fifths of the list (a longer name shows whole in its tooltip).
-void frmMain::sizeFileListColumns() {
-    QHeaderView* header = ListView1->header();
-    const QFontMetrics metrics(ListView1->font());
-    const int gap = metrics.averageCharWidth() * 2;  // between a column's text and the next
-    ListView1->resizeColumnToContents(FileListModel::Date);
-    // As wide as a date and time even while the list is empty.
-    const std::int64_t now = std::time(nullptr);
-    const QString sample =
-        QString::fromLocal8Bit(formatLocalDate(now) + " " + formatLocalTime(now));
-    const int dateWidth =
-        std::max(header->sectionSize(FileListModel::Date), metrics.horizontalAdvance(sample) + gap);
-    header->resizeSection(FileListModel::Date, dateWidth + gap);
-    ListView1->resizeColumnToContents(FileListModel::FileName);
-    const int least = metrics.averageCharWidth() * 24;
-    const int most = std::max(least, ListView1->viewport()->width() * 3 / 5);
-    header->resizeSection(
-        FileListModel::FileName,
-        std::clamp(header->sectionSize(FileListModel::FileName) + gap, least, most));
-}
-
-// A name cut by its column shows whole in a tooltip; a name shown whole needs none.
-bool frmMain::showCutNameTip(const QHelpEvent* event) {
-    const QModelIndex index = ListView1->indexAt(event->pos());
-    if (!index.isValid()) {
-        QToolTip::hideText();
-        return true;
-    }
-    const QRect shown = ListView1->visualRect(index);
-    if (ListView1->sizeHintForIndex(index).width() > shown.width())
-        QToolTip::showText(event->globalPos(), index.data().toString(), ListView1->viewport(),
-                           shown);
-    else
-        QToolTip::hideText();
-    return true;
-}
-
 void frmMain::buildMenus() {
     const auto entry = [this](QMenu* menu, const char* name, const char* caption) {
         QAction* a = menu->addAction(QString::fromLatin1(caption));
