@@ -356,7 +356,7 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     }
 
     // One plan, made before anything changes, decides every package; a dry run prints it.
-    const RunPlan plan = planRun(index, request.checkedEntries, pv, place, ctx.fs);
+    RunPlan plan = planRun(index, request.checkedEntries, pv, place, ctx.fs);
     result.selected = plan.packages;  // progress counts the packages to move, not the lines
     if (looksLikeWrongCache(plan, place, ctx.fs)) {
         result.outcome =
@@ -402,13 +402,14 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         log.line(failed);
     }
     const std::size_t done = result.moved + result.kept + result.missing + result.failed;
-    const FinishOutcome finished =
-        FinishRun({.cacheDir = cacheDir,
-                   .keptLines = kept,
-                   .oldIndex = index,
-                   .stoppedText = result.stopped ? stoppedLine(done, plan.packages) : "",
-                   .notReached = &notReached},
-                  pv, log, ctx.fs, status);
+    const std::string stoppedText = result.stopped ? stoppedLine(done, plan.packages) : "";
+    plan = {};  // the kept lines are copies: the plan's tables go before the index is replaced
+    const FinishOutcome finished = FinishRun({.cacheDir = cacheDir,
+                                              .keptLines = kept,
+                                              .oldIndex = index,
+                                              .stoppedText = stoppedText,
+                                              .notReached = &notReached},
+                                             pv, log, ctx.fs, status);
     result.indexReplaced = finished.indexReplaced;
     result.logWritten = finished.logWritten;
     ClearCacheEntries(pv);

@@ -245,6 +245,7 @@ void RunJournal::landed(const std::string& destination, const FileIdentity& f) {
 }
 
 void RunJournal::finish(std::size_t moved) {
+    std::vector<std::uint64_t>().swap(destinations_);  // no landing comes after the end
     if (!file_) return;
     put("E\t" + std::to_string(moved) + "\n", true);
     const Status closed = file_->close();

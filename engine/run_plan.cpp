@@ -204,13 +204,61 @@ std::optional<bool> lookUpPlain(const std::string& source, FileSystem& fs) {
     return true;  // it cannot be told: the move will say why it fails, if it does
 }
 
+// Line numbers found again by a text their line forms (its destination, its cache file's
+// name): a flat table of line numbers and hashes, each text formed again only on a hash match,
+// so that a run of 100,000 packages holds no second copy of their names.
+class LineTable {
+  public:
+    explicit LineTable(std::size_t count) {
+        std::size_t size = 16;
+        while (size < 2 * count) size *= 2;
+        slots_.assign(size, Slot{});
+    }
+    // `key`: the text of `line`, found by no line so far.
+    void insert(std::string_view key, std::size_t line) {
+        const std::size_t h = std::hash<std::string_view>()(key);
+        std::size_t slot = h & (slots_.size() - 1);
+        while (slots_[slot].line != 0) slot = (slot + 1) & (slots_.size() - 1);
+        slots_[slot] = {static_cast<std::uint32_t>(line + 1), static_cast<std::uint32_t>(h >> 32)};
+    }
+    // The line whose text (`textOf(line)`) is `key`.
+    template <class TextOf>
+    std::optional<std::size_t> find(std::string_view key, TextOf&& textOf) const {
+        const std::size_t h = std::hash<std::string_view>()(key);
+        for (std::size_t slot = h & (slots_.size() - 1); slots_[slot].line != 0;
+             slot = (slot + 1) & (slots_.size() - 1))
+            if (slots_[slot].tag == static_cast<std::uint32_t>(h >> 32) &&
+                textOf(slots_[slot].line - 1) == key)
+                return slots_[slot].line - 1;
+        return std::nullopt;
+    }
+
+  private:
+    struct Slot {
+        std::uint32_t line = 0;  // line number + 1; 0 is an empty slot
+        std::uint32_t tag = 0;   // the hash's high bits
+    };
+    std::vector<Slot> slots_;
+};
+
+// What the lines planned so far take: the destinations they move to, and the cache files they
+// move or remove.
+struct Planned {
+    explicit Planned(std::size_t count) : destinations(count), sources(count) {}
+    LineTable destinations;  // Move steps, by destination
+    LineTable sources;       // Move and Spare steps, by cache file name
+};
+
 // The step of one selected line whose cache file name and real name are safe.
-LineStep stepOf(const RunPlan& plan, std::size_t i, const std::string& source,
-                const std::string& destination, Destinations& destinations,
-                std::unordered_map<std::string, std::string>& planned,
-                std::unordered_set<std::string>& gone, FileSystem& fs) {
+LineStep stepOf(const RunPlan& plan, std::size_t i, const PlacementContext& place,
+                const std::string& name, const std::string& destination, Destinations& destinations,
+                Planned& planned, FileSystem& fs) {
+    const std::string source = place.cacheDir + "/" + name;
+    const auto cacheFileOf = [&](std::size_t line) {
+        return plan.cacheFileName(line, place.cacheExt);
+    };
     // An earlier line of the same GUID moved (or removed) this cache file already.
-    if (gone.count(source)) return LineStep::Missing;
+    if (planned.sources.find(name, cacheFileOf)) return LineStep::Missing;
     if (plan.listing.listedAsOther[i]) return LineStep::NotPlain;
     if (!plan.listing.listedAsFile[i]) {
         if (plan.listing.read) return LineStep::Missing;
@@ -221,15 +269,17 @@ LineStep stepOf(const RunPlan& plan, std::size_t i, const std::string& source,
     if (!destinations.folderThere(parentFolder(destination))) return LineStep::NoFolder;
     // The file that will be at the destination: one an earlier line moves there, or one there now.
     std::string there;
-    if (auto it = planned.find(destination); it != planned.end())
-        there = it->second;
+    if (const std::optional<std::size_t> earlier = planned.destinations.find(
+            destination,
+            [&](std::size_t line) { return destinationOfLine(plan.lines[line], place); }))
+        there = place.cacheDir + "/" + cacheFileOf(*earlier);
     else if (destinations.taken(destination))
         there = destination;
     if (!there.empty()) {
         const Result<bool> same = fs.sameBytesInOtherFile(source, there);
         return same.ok() && same.value ? LineStep::Spare : LineStep::Taken;
     }
-    planned.emplace(destination, source);
+    planned.destinations.insert(destination, i);
     return LineStep::Move;
 }
 
@@ -273,8 +323,8 @@ RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checke
     for (const auto& [i, name] : plan.otherCase) plan.listing.listedAsFile[i] = true;
 
     Destinations destinations(place, fs);
-    std::unordered_map<std::string, std::string> planned;  // destination -> the source moved there
-    std::unordered_set<std::string> gone;                  // sources moved or removed
+    Planned planned(
+        static_cast<std::size_t>(std::count(plan.selected.begin(), plan.selected.end(), true)));
     plan.steps.assign(plan.lines.size(), LineStep::Keep);
     for (std::size_t i = 0; i < plan.lines.size(); ++i) {
         if (!plan.selected[i]) continue;
@@ -285,9 +335,8 @@ RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checke
             plan.steps[i] = LineStep::Unmovable;
             continue;
         }
-        const std::string source = place.cacheDir + "/" + name;
-        const LineStep step = stepOf(plan, i, source, destination, destinations, planned, gone, fs);
-        if (step == LineStep::Move || step == LineStep::Spare) gone.insert(source);
+        const LineStep step = stepOf(plan, i, place, name, destination, destinations, planned, fs);
+        if (step == LineStep::Move || step == LineStep::Spare) planned.sources.insert(name, i);
         plan.moves += step == LineStep::Move;
         plan.steps[i] = step;
     }
