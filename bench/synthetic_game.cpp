@@ -109,6 +109,13 @@ bool writeGameFolder(const std::string& root, const std::string& gameName,
     if (!writeWhole(game.gameDir + "/System/UnrealTournament.ini",
                     "[Core.System]\r\nPurgeCacheDays=30\r\nCachePath=../Cache\r\n"))
         return false;
+    // The game's own packages, which the cached ones need, as the game installs them.
+    std::size_t own = 0;
+    for (const std::string& name : syntheticNeverMoveNames()) {
+        pkg::PackageSpec spec;
+        spec.guid = syntheticGuid(realNames.size() + own++);
+        if (!writeWhole(game.gameDir + "/System/" + name, pkg::writePackage(spec))) return false;
+    }
 
     // The index is written as it is formed, so the bench holds no copy of it.
     const std::string indexPath = game.cacheDir + "/cache.ini";

@@ -24,6 +24,32 @@ std::string folderOf(const std::string& path) {
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
+// A file whose first bytes are read once: reads inside them cost nothing more, others go to the
+// file.
+class PrefixedInFile final : public InFile {
+  public:
+    PrefixedInFile(InFile& file, std::size_t prefix) : file_(file) {
+        prefix_.resize(
+            static_cast<std::size_t>(std::min<std::uint64_t>(prefix, file.identity().size)));
+        const Result<std::size_t> got = file.readAt(0, prefix_.data(), prefix_.size());
+        prefix_.resize(got.value);
+        failure_ = got.status;
+    }
+    const FileIdentity& identity() const override { return file_.identity(); }
+    Result<std::size_t> readAt(std::uint64_t offset, char* buffer, std::size_t length) override {
+        if (!failure_.ok()) return {0, failure_};
+        if (offset > prefix_.size() || length > prefix_.size() - offset)
+            return file_.readAt(offset, buffer, length);
+        std::copy_n(prefix_.data() + offset, length, buffer);
+        return {length, {}};
+    }
+
+  private:
+    InFile& file_;
+    std::string prefix_;
+    Status failure_;
+};
+
 }  // namespace
 
 bool isPackageFileName(std::string_view name) {
@@ -32,9 +58,11 @@ bool isPackageFileName(std::string_view name) {
     return false;
 }
 
-HeaderFacts HeaderCache::factsOf(FileSystem& fs, const std::string& path) {
-    // A file seen before is known by one lookup of its identity, without opening it.
-    if (lookFirst_)
+HeaderFacts HeaderCache::factsOf(FileSystem& fs, const std::string& path,
+                                 std::vector<std::string>* needs) {
+    // A file seen before is known by one lookup of its identity, without opening it. What a file
+    // needs is not kept: asked for, it is read.
+    if (lookFirst_ && !needs)
         if (const Result<FileIdentity> id = fs.identityOf(path); id.ok() && id.value.known())
             if (auto it =
                     known_.find({id.value.device, id.value.inode, id.value.size, id.value.mtimeNs});
@@ -44,10 +72,20 @@ HeaderFacts HeaderCache::factsOf(FileSystem& fs, const std::string& path) {
     if (!file) return {HeaderFault::Unreadable, file.status.text, {}, -1};
     const FileIdentity& id = file.value->identity();
     const Key key{id.device, id.inode, id.size, id.mtimeNs};
-    if (id.known())
+    if (id.known() && !needs)
         if (auto it = known_.find(key); it != known_.end()) return it->second;
     ++reads_;
-    const HeaderReading r = readPackageHeader(*file.value);
+    HeaderReading r;
+    if (needs) {
+        PrefixedInFile prefixed(*file.value, kNeedsBlock);
+        r = readPackageHeader(prefixed);
+        // A damaged import table is for `check` to tell; the run needs what can be read.
+        if (r.ok())
+            if (ImportsReading imports = readPackageImports(prefixed, r.header); imports.ok())
+                *needs = std::move(imports.packages);
+    } else {
+        r = readPackageHeader(*file.value);
+    }
     HeaderFacts facts{r.fault, r.reason, {}, r.ok() ? r.header.version : -1};
     facts.guid.set(r.header.guid);
     // A failed read says nothing lasting of the file.
@@ -109,7 +147,7 @@ const char* installedText(InstalledVersion v) {
 
 PackageFacts examineLine(std::string_view line, const PlacementContext& place,
                          std::string_view cacheFileOnDisk, FileSystem& fs, HeaderCache& headers,
-                         FolderNames& folders) {
+                         FolderNames& folders, std::vector<std::string>* needs) {
     PackageFacts facts;
     const std::string_view realName =
         line.size() > kRealNameStart ? line.substr(kRealNameStart) : "";
@@ -122,7 +160,7 @@ PackageFacts examineLine(std::string_view line, const PlacementContext& place,
         place.cacheDir + "/" +
         (cacheFileOnDisk.empty() ? std::string(guid) + "." + place.cacheExt
                                  : std::string(cacheFileOnDisk));
-    const HeaderFacts header = headers.factsOf(fs, cacheFile);
+    const HeaderFacts header = headers.factsOf(fs, cacheFile, needs);
     facts.guid = header.guid;
     facts.version = header.version;
     facts.reason = header.reason;

@@ -46,13 +46,20 @@ struct HeaderFacts {
     int version = -1;
 };
 
+// What the run reads of a cache file at once: its header and, in a small package, the name and
+// import tables.
+constexpr std::size_t kNeedsBlock = 4096;
+
 class HeaderCache final {
   public:
     // `remember`: keep what was read (a list that is scanned again); a run reads each file once.
     explicit HeaderCache(bool remember = true) : remember_(remember) {}
     // The facts of the plain file `path`: from the cache when its identity is known there, else
-    // one read of its header block (two for a package older than version 68).
-    HeaderFacts factsOf(FileSystem& fs, const std::string& path);
+    // one read of its header block (two for a package older than version 68). `needs`: the
+    // packages a whole package needs too, read from the same open file, its first kNeedsBlock
+    // bytes read at once so that a small package's tables take no read of their own.
+    HeaderFacts factsOf(FileSystem& fs, const std::string& path,
+                        std::vector<std::string>* needs = nullptr);
     // A new pass over files: those known before are looked up by identity first; within a first
     // pass nothing is, so no file costs a lookup on top of its read.
     void beginPass() { lookFirst_ = !known_.empty(); }
@@ -106,10 +113,10 @@ const char* conditionText(PackageCondition c);  // "damaged", "ok", ... for --js
 const char* installedText(InstalledVersion v);  // "", "same version", "other version"
 
 // The facts of the package of one index line: its cache file's header, and the file of its real
-// name at its destination in any letter case.
+// name at its destination in any letter case. `needs`: see HeaderCache::factsOf.
 PackageFacts examineLine(std::string_view line, const PlacementContext& place,
                          std::string_view cacheFileOnDisk, FileSystem& fs, HeaderCache& headers,
-                         FolderNames& folders);
+                         FolderNames& folders, std::vector<std::string>* needs = nullptr);
 
 // The header pass over a scan's entry table: facts[k] for entry k, filled in index order;
 // `filled(first, end)` after each batch; a stop request ends it between packages.

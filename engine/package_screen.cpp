@@ -20,7 +20,9 @@ std::optional<PlaceOutcome> PackageScreen::screen(std::string_view line,
                                                   std::string_view cacheFileOnDisk,
                                                   StatusSink& status, OutFile* log,
                                                   std::vector<std::string>& kept) {
-    const PackageFacts facts = examineLine(line, place_, cacheFileOnDisk, fs_, headers_, folders_);
+    screenedNeeds_.clear();
+    const PackageFacts facts =
+        examineLine(line, place_, cacheFileOnDisk, fs_, headers_, folders_, &screenedNeeds_);
     if (facts.condition != PackageCondition::Whole && facts.condition != PackageCondition::Damaged)
         return std::nullopt;  // not a package type, or no file: the move says what it finds
     const std::string name(line.substr(kRealNameStart));
@@ -53,33 +55,62 @@ std::optional<PlaceOutcome> PackageScreen::screen(std::string_view line,
 
 void PackageScreen::moved(std::string_view line) {
     if (line.size() <= kRealNameStart || !isPackageFileName(line.substr(kRealNameStart))) return;
+    const auto movedIndex = static_cast<std::uint32_t>(moved_.size());
     moved_.push_back(line);
+    for (std::string& need : screenedNeeds_) {
+        const auto [it, added] =
+            needIds_.emplace(upperAscii(need), static_cast<std::uint32_t>(needNames_.size()));
+        if (added) needNames_.push_back(std::move(need));
+        needs_.emplace_back(movedIndex, it->second);
+    }
+    screenedNeeds_.clear();
 }
+
+namespace {
+
+constexpr std::size_t kNamedNeeders = 5;  // moved packages named in a line; the others counted
+
+// "A.unr, B.unr and C.unr need X, which stays in the cache"; past five names, how many others.
+std::string needsLine(const std::vector<std::string>& movedNames, std::size_t count,
+                      const std::string& need) {
+    std::string text;
+    for (std::size_t k = 0; k < movedNames.size(); ++k) {
+        if (k > 0) text += k + 1 == movedNames.size() && count <= kNamedNeeders ? " and " : ", ";
+        text += movedNames[k];
+    }
+    if (count > kNamedNeeders)
+        text += " and " + std::to_string(count - kNamedNeeders) + " other moved packages";
+    return text + (count == 1 ? " needs " : " need ") + need + ", which stays in the cache";
+}
+
+}  // namespace
 
 void PackageScreen::reportNeeds(const std::vector<std::string>& kept, StatusSink& status,
                                 OutFile* log) {
     std::unordered_set<std::string> left;  // package names that stay in the cache only
+    if (needs_.empty()) return;
     for (const std::string& line : kept)
         if (line.size() > kRealNameStart && isPackageFileName(line.substr(kRealNameStart)))
             left.insert(upperAscii(packageNameOf(line.substr(kRealNameStart))));
-    if (left.empty() || moved_.empty()) return;
     for (const std::string& folder :
          {place_.mapsDir, place_.texturesDir, place_.soundsDir, place_.musicDir, place_.systemDir})
         for (const auto& [upper, name] : folders_.of(folder))
             if (isPackageFileName(name)) left.erase(std::string(packageNameOf(upper)));
-    for (const std::string_view line : moved_) {
-        const std::string path = destinationOfLine(line, place_);
-        Result<std::unique_ptr<InFile>> file = fs_.openForReading(path);
-        if (!file) continue;
-        const HeaderReading header = readPackageHeader(*file.value, false);
-        if (!header.ok()) continue;
-        const ImportsReading needs = readPackageImports(*file.value, header.header);
-        for (const std::string& need : needs.packages)
-            if (left.count(upperAscii(need)))
-                reportLine(path.substr(path.rfind('/') + 1) + " needs " + need +
-                               ", which stays in the cache",
-                           status, log);
+    // The folders were listed before the run: what it moved there is there now too.
+    for (const std::string_view line : moved_)
+        left.erase(upperAscii(packageNameOf(line.substr(kRealNameStart))));
+    // The needed packages that stay, in the order they were first needed.
+    std::vector<std::size_t> count(needNames_.size(), 0);
+    std::vector<std::vector<std::string>> named(needNames_.size());
+    std::vector<bool> stays(needNames_.size(), false);
+    for (const auto& [upper, id] : needIds_) stays[id] = left.count(upper) != 0;
+    for (const auto& [movedIndex, id] : needs_) {
+        if (!stays[id] || ++count[id] > kNamedNeeders) continue;
+        const std::string path = destinationOfLine(moved_[movedIndex], place_);
+        named[id].push_back(path.substr(path.rfind('/') + 1));
     }
+    for (std::size_t id = 0; id < needNames_.size(); ++id)
+        if (count[id] > 0) reportLine(needsLine(named[id], count[id], needNames_[id]), status, log);
 }
 
 }  // namespace qv

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "engine/package_facts.h"
@@ -29,11 +32,13 @@ class PackageScreen final {
                                        StatusSink& status, OutFile* log,
                                        std::vector<std::string>& kept);
 
-    // A line the run placed; it must outlive reportNeeds (a view into the run's index).
+    // A line the run placed; it must outlive reportNeeds (a view into the run's index). What it
+    // needs was read by the screen of that line, before its move.
     void moved(std::string_view line);
 
-    // The run's end: one line for each moved package that needs a package whose line the new
-    // index keeps and that no destination folder holds.
+    // The run's end: for each package whose line the new index keeps and that no destination
+    // folder holds, one line naming the moved packages that need it ("A.unr needs B, which stays
+    // in the cache"; past five of them, how many others).
     void reportNeeds(const std::vector<std::string>& kept, StatusSink& status, OutFile* log);
 
   private:
@@ -42,6 +47,11 @@ class PackageScreen final {
     HeaderCache headers_;
     FolderNames folders_;
     std::vector<std::string_view> moved_;  // lines of moved packages (views into the run's index)
+    // Each needed package once, by its name in upper case; as its first importer spells it.
+    std::unordered_map<std::string, std::uint32_t> needIds_;
+    std::vector<std::string> needNames_;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> needs_;  // (moved_ index, need id)
+    std::vector<std::string> screenedNeeds_;                      // of the line screened last
 };
 
 // Writes `text` to the log with its line end, then to the status list.

@@ -112,7 +112,7 @@ struct PackageGame : Game {
 
 TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
     PackageGame g;
-    const std::string whole = g.package(1, {"Tex2", "Cut", "Engine"});
+    const std::string whole = g.package(1, {"Tex2", "Cut", "Engine", "Sky"});
     g.addBytes(1, "Map1.unr", whole);
     g.addBytes(2, "Tex2.utx", g.package(2));                  // installed as another version
     writeFile(g.game + "/Textures/TEX2.utx", g.package(77));  // another case, another GUID
@@ -126,6 +126,9 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
     g.addBytes(9, "Twin.utx", g.package(9) + "more");  // same version, other bytes
     writeFile(g.game + "/Textures/Twin.utx", g.package(9));
     writeFile(g.game + "/System/Engine.u", g.package(50));
+    g.addBytes(10, "Sky.utx", g.package(10));  // moves: what needs it needs nothing left
+    g.addBytes(11, "Sky.utx", g.package(11));  // stays: another version of the one moved
+    g.addBytes(12, "Map2.unr", g.package(12, {"Cut"}));
     g.writeIndex();
     g.scan();
     std::vector<PackageFacts> facts;
@@ -137,7 +140,7 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
     EXPECT_EQ(facts[7].installed, InstalledVersion::Same);
     EXPECT_EQ(facts[6].condition, PackageCondition::NotPackage);
     for (int k : {2, 3, 4, 5}) EXPECT_EQ(facts[k].condition, PackageCondition::Damaged) << k;
-    EXPECT_EQ(uncheckDamaged(g.state.rows, facts), "Found 5 files to process");
+    EXPECT_EQ(uncheckDamaged(g.state.rows, facts), "Found 6 files to process");
     const std::size_t reads = headers.reads();
     examineEntries(g.pv, listingPlacement(g.pv, g.state.lblCacheDir, {}, g.posix), facts, headers,
                    g.posix);
@@ -147,7 +150,7 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
     g.pv.GameDir = g.gameDir;
     EngineContext ctx{g.posix, g.dialogs};
     RunRequest request{g.state.options, g.state.lblCacheDir, {}};
-    for (std::size_t k = 0; k < 9; ++k) request.checkedEntries.push_back(k);  // all, by hand
+    for (std::size_t k = 0; k < 12; ++k) request.checkedEntries.push_back(k);  // all, by hand
     ASSERT_EQ(ProcessCache(g.pv, request, ctx, sink).outcome, RunOutcome::Completed);
     EXPECT_EQ(readFile(g.game + "/Maps/Map1.unr"), whole);
     EXPECT_TRUE(fileExists(g.game + "/System/Text.int"));
@@ -156,8 +159,9 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
           "Zero.unr is damaged (not a package) and stays in the cache",
           "Guid.unr is damaged (its GUID is not its cache file name) and stays in the cache",
           "Text.unr is damaged (not a package) and stays in the cache",
-          "Map1.unr needs Cut, which stays in the cache"})
+          "Map1.unr and Map2.unr need Cut, which stays in the cache"})
         EXPECT_TRUE(sink.said(line)) << line;
+    for (const std::string& line : sink.lines) EXPECT_EQ(line.find("Sky,"), std::string::npos);
     EXPECT_TRUE(sink.said("Tex2.utx stays in the cache: " + g.game +
                           "/Textures/TEX2.utx is another version of it; the game needs this one "
                           "for the server that sent it"));
@@ -167,11 +171,11 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
     EXPECT_FALSE(fileExists(g.cacheFile(8)));
     EXPECT_FALSE(fileExists(g.game + "/Textures/Same.utx")) << "a second copy in another case";
     const std::string index = g.index();
-    for (unsigned n : {2, 3, 4, 5, 6, 9}) {
+    for (unsigned n : {2, 3, 4, 5, 6, 9, 11}) {
         EXPECT_TRUE(fileExists(g.cacheFile(n))) << n;
         EXPECT_NE(index.find(guidOf(n)), std::string::npos) << n;
     }
-    for (unsigned n : {1, 7, 8}) EXPECT_EQ(index.find(guidOf(n)), std::string::npos) << n;
+    for (unsigned n : {1, 7, 8, 10, 12}) EXPECT_EQ(index.find(guidOf(n)), std::string::npos) << n;
 }
 
 TEST(PackageCheck, NamesEveryMissingNeedOnlyAndPutsLostLinesBack) {
