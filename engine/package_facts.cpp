@@ -198,6 +198,12 @@ void examineEntries(const PublicVariables& pv, const PlacementContext& place,
                     const std::function<void(std::size_t, std::size_t)>& filled,
                     const std::atomic<bool>* stop) {
     constexpr std::size_t kBatch = 256;
+    // The cache folder stays open while the pass reads, so each open looks up only its name.
+    struct HeldFolder {
+        FileSystem& fs;
+        ~HeldFolder() { fs.releaseFolders(); }
+    } held{fs};
+    fs.holdFolders({place.cacheDir});
     facts.assign(pv.EntryCount(), PackageFacts{});
     headers.beginPass();
     FolderNames folders(fs);

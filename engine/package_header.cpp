@@ -107,9 +107,12 @@ Status readInto(InFile& file, std::uint64_t offset, std::string& out, std::size_
 }  // namespace
 
 std::string guidText(std::string_view b) {
-    char text[33];
-    for (int i = 0; i < 4; ++i) std::snprintf(text + 8 * i, 9, "%08X", ::qv::u32(b, 4 * i));
-    return std::string(text, 32);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text(32, '0');
+    for (int i = 0; i < 4; ++i)
+        for (std::uint32_t v = ::qv::u32(b, 4 * i), d = 0; d < 8; ++d, v >>= 4)
+            text[static_cast<std::size_t>(8 * i + 7 - d)] = kHex[v & 0xF];
+    return text;
 }
 
 HeaderReading parsePackageHeader(std::string_view block, std::uint64_t fileSize) {
@@ -161,12 +164,11 @@ HeaderReading parsePackageHeader(std::string_view block, std::uint64_t fileSize)
 
 HeaderReading readPackageHeader(InFile& file, bool wantGuid) {
     const std::uint64_t size = file.identity().size;
-    std::string block;
-    if (const Status s = readInto(
-            file, 0, block, static_cast<std::size_t>(std::min<std::uint64_t>(size, kHeaderBlock)));
-        !s)
-        return fault(HeaderFault::Unreadable, s.text);
-    HeaderReading r = parsePackageHeader(block, size);
+    char block[kHeaderBlock];
+    const Result<std::size_t> got = file.readAt(
+        0, block, static_cast<std::size_t>(std::min<std::uint64_t>(size, kHeaderBlock)));
+    if (!got.status) return fault(HeaderFault::Unreadable, got.status.text);
+    HeaderReading r = parsePackageHeader(std::string_view(block, got.value), size);
     if (!r.ok() || r.guidAt == 0 || !wantGuid) return r;
     std::string guid;
     if (const Status s = readInto(file, r.guidAt, guid, 16); !s)
