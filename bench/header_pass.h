@@ -12,8 +12,9 @@ namespace qv::bench {
 // The header pass over a scanned cache against what it cannot avoid: header_floor opens each
 // cache file, reads one block of its header and closes it; header_pass is the engine's pass with
 // nothing known yet; header_pass_cached the same pass again, with the results of the first.
+// header_floor_at: the floor's opens made from the open cache folder, as the pass makes them.
 struct HeaderPassFigures {
-    double floor = 1e30, pass = 1e30, cached = 1e30;
+    double floor = 1e30, floorAt = 1e30, pass = 1e30, cached = 1e30;
     std::size_t read = 0, whole = 0;  // headers the first pass read, and found whole
 };
 HeaderPassFigures headerPassFigures(const PublicVariables& pv, const std::string& cacheDir,

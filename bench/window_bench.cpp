@@ -153,7 +153,9 @@ bool measureBigCopy(const std::string& root, const std::string& programFolder, W
     for (const auto& f : std::filesystem::directory_iterator(big.cacheDir))
         if (f.path().extension() == ".uxx") package = f.path().string();
     {
-        std::ofstream bytes(package, std::ios::binary | std::ios::trunc);
+        // The package the writer made grows a body: its header still names its cache file, so
+        // the run moves it (a file that is no package would stay as damaged).
+        std::ofstream bytes(package, std::ios::binary | std::ios::app);
         std::string chunk(1 << 20, '\0');
         for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>(i * 131 + 7);
         for (int i = 0; i < kBigCopyMiB && bytes; ++i) bytes.write(chunk.data(), chunk.size());
