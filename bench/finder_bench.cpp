@@ -14,6 +14,7 @@
 #include <iostream>
 #include <string>
 
+#include "bench/bench_common.h"
 #include "platform/forwarding_filesystem.h"
 #include "settings/game_finder.h"
 
@@ -21,14 +22,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double cpuSeconds() {
-    struct rusage usage {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-    };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
+using qv::bench::cpuSeconds;
 
 // Counts what the search asks of the file system.
 class CountingFileSystem final : public qv::ForwardingFileSystem {
@@ -115,22 +109,11 @@ int usage() {
 int main(int argc, char** argv) {
     std::size_t entries = 10000, prefixes = 40;
     bool keep = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if ((a == "--entries" || a == "--prefixes") && i + 1 < argc) {
-            char* end = nullptr;
-            const unsigned long long n = std::strtoull(argv[++i], &end, 10);
-            if (*end != '\0' || n > 1000000) return usage();
-            (a == "--entries" ? entries : prefixes) = static_cast<std::size_t>(n);
-        } else if (a == "--keep") {
-            keep = true;
-        } else {
-            return usage();
-        }
-    }
-    const char* tmp = std::getenv("TMPDIR");
-    std::string home = std::string(tmp && *tmp ? tmp : "/tmp") + "/quorvel-finder-XXXXXX";
-    if (!::mkdtemp(home.data())) return 1;
+    if (!qv::bench::readArguments(argc, argv, {{"--entries", &entries}, {"--prefixes", &prefixes}},
+                                  0, 1000000, keep))
+        return usage();
+    const std::string home = qv::bench::makeScratchFolder("quorvel-finder");
+    if (home.empty()) return 1;
     std::cerr << "quorvel-bench-finder: " << entries << " entries in ~/Games, " << prefixes
               << " prefixes of 10 MB in " << home << '\n';
     buildHome(home, entries, prefixes);

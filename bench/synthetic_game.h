@@ -22,7 +22,8 @@ std::vector<std::string> syntheticNeverMoveNames();
 std::string syntheticGuid(std::size_t i);
 
 // Writes the program folder (once) and a game folder named `gameName` under `root`, each cache
-// file 1 KiB, and the game's own packages (the never-move names) in its System folder. Returns false with a message on stderr when a file cannot be written.
+// file 1 KiB, and the game's own packages (the never-move names) in its System folder. Returns
+// false with a message on stderr when a file cannot be written.
 bool writeProgramFolder(const std::string& root, SyntheticGame& game);
 bool writeGameFolder(const std::string& root, const std::string& gameName,
                      const std::vector<std::string>& realNames, SyntheticGame& game);
