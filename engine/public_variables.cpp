@@ -3,8 +3,9 @@
 namespace qv {
 
 void ClearCacheEntries(PublicVariables& pv) {
-    pv.CacheFileNames.clear();
-    pv.RealNames.clear();
+    // Their room goes too: a run lets the tables go before it replaces the index.
+    std::vector<std::string>().swap(pv.CacheFileNames);
+    std::vector<std::string>().swap(pv.RealNames);
 }
 
 }  // namespace qv

@@ -115,8 +115,8 @@ RunLog StartRunLog(const std::string& cacheDir, const std::string& logPath, File
     return log;
 }
 
-FinishOutcome FinishRun(const FinishRunInput& in, const PublicVariables& pv, RunLog& log,
-                        FileSystem& fs, StatusSink& status) {
+FinishOutcome FinishRun(const FinishRunInput& in, PublicVariables& pv, RunLog& log, FileSystem& fs,
+                        StatusSink& status) {
     // Packages still in the cache, in the order of the last scan. One listing of the cache
     // folder answers for plain names; a lookup per entry cost most of a large run's time,
     // since nearly all of them ask for files the run has just moved.
@@ -142,6 +142,8 @@ FinishOutcome FinishRun(const FinishRunInput& in, const PublicVariables& pv, Run
         log.line(text);
         status.addLine(text);
     }
+    // The entry table has told all it can; its room goes before the index is read again.
+    ClearCacheEntries(pv);
 
     // The index is replaced before anything claims that it was.
     const IndexReplacement replaced =

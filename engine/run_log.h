@@ -49,13 +49,13 @@ struct FinishRunInput {
 
 // The not-moved report from the scan's entry table (entries whose cache file is still there),
 // the replacement of the index (cachebak.ini and the new cache.ini), the end of the log and
-// the closing lines of the status list.
+// the closing lines of the status list. The entry table is cleared after the report.
 struct FinishOutcome {
     bool indexReplaced = false;  // with every line the game added meanwhile
     bool logWritten = false;
 };
-FinishOutcome FinishRun(const FinishRunInput& in, const PublicVariables& pv, RunLog& log,
-                        FileSystem& fs, StatusSink& status);
+FinishOutcome FinishRun(const FinishRunInput& in, PublicVariables& pv, RunLog& log, FileSystem& fs,
+                        StatusSink& status);
 
 constexpr const char* kStatusNoteLine =
     "** NOTE ** - files not being moved is due to either the file not being selected or they "
