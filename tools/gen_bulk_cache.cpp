@@ -15,9 +15,9 @@ int main(int argc, char** argv) {
         "Adds N texture packages NAME-00001.utx ... (NAME: Bulk) to the cache in CACHEDIR, their\n"
         "GUIDs starting with LETTER (A), and their lines to its cache.ini.\n";
     int first = 1;
-    if (int code = toolArguments(argc, argv, usage, first); code >= 0) return code;
+    if (int code = toolWords(argc, argv, usage, {2, 4}, first); code >= 0) return code;
     const int words = argc - first;
-    const long n = words == 2 || words == 4 ? std::strtol(argv[first + 1], nullptr, 10) : 0;
+    const long n = std::strtol(argv[first + 1], nullptr, 10);
     const std::string letter = words == 4 ? argv[first + 2] : "A",
                       stem = words == 4 ? argv[first + 3] : "Bulk";
     if (n <= 0 || n > 1000000) {

@@ -124,11 +124,7 @@ int main(int argc, char** argv) {
         "Writes a demo Unreal Tournament folder with a download cache into DIR\n"
         "(a new or empty folder).\n";
     int first = 1;
-    if (int code = toolArguments(argc, argv, usage, first); code >= 0) return code;
-    if (argc - first != 1) {
-        std::cerr << usage;
-        return 2;
-    }
+    if (int code = toolWords(argc, argv, usage, {1}, first); code >= 0) return code;
     const fs::path root = argv[first];
     std::error_code ec;
     // Never write into a folder that already holds something, least of all a real game.

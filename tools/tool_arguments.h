@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstring>
+#include <initializer_list>
 #include <iostream>
 
 // The command line of a generator: --help (or -h) prints `usage` and ends with 0; any other word
@@ -23,6 +24,17 @@ inline int toolArguments(int argc, char** argv, const char* usage, int& first) {
         }
     }
     return -1;
+}
+
+// toolArguments, and then the count of the other words: one of `counts`, else `usage` on stderr
+// and 2.
+inline int toolWords(int argc, char** argv, const char* usage, std::initializer_list<int> counts,
+                     int& first) {
+    if (int code = toolArguments(argc, argv, usage, first); code >= 0) return code;
+    for (int count : counts)
+        if (argc - first == count) return -1;
+    std::cerr << usage;
+    return 2;
 }
 
 // For a generator of one file: its FILE argument, else `defaultName`. `code` is set to the exit
