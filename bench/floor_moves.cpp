@@ -64,6 +64,16 @@ FloorMoves floorMoves(const SyntheticGame& twin, std::size_t entries, bool back)
         const std::vector<Move> moves =
             plannedMoves(twin, realNames, from, std::min(entries, from + kSlice));
         f.planned += moves.size();
+        if (!back)
+            add(f.header, spentOn([&] {
+                    char block[64];
+                    for (const Move& m : moves) {
+                        const int fd = ::open(m.from.c_str(), O_RDONLY | O_NOATIME | O_CLOEXEC);
+                        if (fd < 0) continue;
+                        (void)::pread(fd, block, sizeof block, 0);
+                        ::close(fd);
+                    }
+                }));
         add(f.moves, spentOn([&] {
                 for (const Move& m : moves)
                     if (::renameat2(AT_FDCWD, (back ? m.to : m.from).c_str(), AT_FDCWD,

@@ -231,7 +231,8 @@ struct Engine {
 // drifts slows a run and its floor alike. The run's memory figure covers the setup, the scans,
 // the run and the re-scan; the undo's the memory in use when it starts and what it takes on top.
 struct CycleFigures {
-    Spent run, renameFloor, renameLookupFloor, undo, undoFloor, undoLookupFloor;
+    Spent run, renameFloor, renameLookupFloor, renameLookupHeaderFloor, undo, undoFloor,
+        undoLookupFloor;
     double rescan = 0, peakRss = 0, undoPeakRss = 0;
     FloorMoves forth, back;
     CountingSink sink;
@@ -244,6 +245,8 @@ bool runOnce(Engine& e, const Games& g, std::size_t entries, bool first, CycleFi
     f.renameFloor.least(f.forth.moves);
     f.renameLookupFloor.least(
         {f.forth.moves.wall + f.forth.lookup.wall, f.forth.moves.cpu + f.forth.lookup.cpu});
+    f.renameLookupHeaderFloor.least({f.forth.moves.wall + f.forth.lookup.wall + f.forth.header.wall,
+                                     f.forth.moves.cpu + f.forth.lookup.cpu + f.forth.header.cpu});
     ::malloc_trim(0);  // the plan's pages go back before the engine starts
     f.sink = {};
     bool prepared = false;
@@ -325,6 +328,7 @@ void printEngineFigures(const ScanFigures& scans, const CycleFigures& c, double 
     print("scan/stat_floor_at", scans.scan / scans.statFloorAt);
     printAgainstFloor("run", c.run, "rename_floor", c.renameFloor);
     printAgainstFloor("run", c.run, "rename_lookup_floor", c.renameLookupFloor, false);
+    printAgainstFloor("run", c.run, "rename_lookup_header_floor", c.renameLookupHeaderFloor, false);
     print("run_journal_mib", journalMiB);
     print("rescan", c.rescan);
     print("peak_rss_mib", c.peakRss);

@@ -58,9 +58,13 @@ void PackageScreen::moved(std::string_view line) {
     const auto movedIndex = static_cast<std::uint32_t>(moved_.size());
     moved_.push_back(line);
     for (std::string& need : screenedNeeds_) {
-        const auto [it, added] =
-            needIds_.emplace(upperAscii(need), static_cast<std::uint32_t>(needNames_.size()));
-        if (added) needNames_.push_back(std::move(need));
+        std::string upper = upperAscii(need);
+        auto it = needIds_.find(upper);
+        if (it == needIds_.end()) {
+            it = needIds_.emplace(std::move(upper), static_cast<std::uint32_t>(needNames_.size()))
+                     .first;
+            needNames_.push_back(std::move(need));
+        }
         needs_.emplace_back(movedIndex, it->second);
     }
     screenedNeeds_.clear();
