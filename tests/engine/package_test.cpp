@@ -128,7 +128,8 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
     writeFile(g.game + "/System/Engine.u", g.package(50));
     g.addBytes(10, "Sky.utx", g.package(10));  // moves: what needs it needs nothing left
     g.addBytes(11, "Sky.utx", g.package(11));  // stays: another version of the one moved
-    g.addBytes(12, "Map2.unr", g.package(12, {"Cut"}));
+    for (unsigned n = 12; n < 18; ++n)         // six more need Cut: the line names five, counts one
+        g.addBytes(n, "Map" + std::to_string(n - 10) + ".unr", g.package(n, {"Cut"}));
     g.writeIndex();
     g.scan();
     std::vector<PackageFacts> facts;
@@ -140,7 +141,7 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
     EXPECT_EQ(facts[7].installed, InstalledVersion::Same);
     EXPECT_EQ(facts[6].condition, PackageCondition::NotPackage);
     for (int k : {2, 3, 4, 5}) EXPECT_EQ(facts[k].condition, PackageCondition::Damaged) << k;
-    EXPECT_EQ(uncheckDamaged(g.state.rows, facts), "Found 6 files to process");
+    EXPECT_EQ(uncheckDamaged(g.state.rows, facts), "Found 11 files to process");
     const std::size_t reads = headers.reads();
     examineEntries(g.pv, listingPlacement(g.pv, g.state.lblCacheDir, {}, g.posix), facts, headers,
                    g.posix);
@@ -150,7 +151,7 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
     g.pv.GameDir = g.gameDir;
     EngineContext ctx{g.posix, g.dialogs};
     RunRequest request{g.state.options, g.state.lblCacheDir, {}};
-    for (std::size_t k = 0; k < 12; ++k) request.checkedEntries.push_back(k);  // all, by hand
+    for (std::size_t k = 0; k < 17; ++k) request.checkedEntries.push_back(k);  // all, by hand
     ASSERT_EQ(ProcessCache(g.pv, request, ctx, sink).outcome, RunOutcome::Completed);
     EXPECT_EQ(readFile(g.game + "/Maps/Map1.unr"), whole);
     EXPECT_TRUE(fileExists(g.game + "/System/Text.int"));
@@ -159,7 +160,8 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
           "Zero.unr is damaged (not a package) and stays in the cache",
           "Guid.unr is damaged (its GUID is not its cache file name) and stays in the cache",
           "Text.unr is damaged (not a package) and stays in the cache",
-          "Map1.unr and Map2.unr need Cut, which stays in the cache"})
+          "Map1.unr, Map2.unr, Map3.unr, Map4.unr, Map5.unr and 2 other moved packages need Cut, "
+          "which stays in the cache"})
         EXPECT_TRUE(sink.said(line)) << line;
     for (const std::string& line : sink.lines) EXPECT_EQ(line.find("Sky,"), std::string::npos);
     EXPECT_TRUE(sink.said("Tex2.utx stays in the cache: " + g.game +
@@ -175,7 +177,8 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
         EXPECT_TRUE(fileExists(g.cacheFile(n))) << n;
         EXPECT_NE(index.find(guidOf(n)), std::string::npos) << n;
     }
-    for (unsigned n : {1, 7, 8, 10, 12}) EXPECT_EQ(index.find(guidOf(n)), std::string::npos) << n;
+    for (unsigned n : {1, 7, 8, 10, 12, 17})
+        EXPECT_EQ(index.find(guidOf(n)), std::string::npos) << n;
 }
 
 TEST(PackageCheck, NamesEveryMissingNeedOnlyAndPutsLostLinesBack) {
