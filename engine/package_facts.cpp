@@ -28,17 +28,18 @@ std::string folderOf(const std::string& path) {
 // file.
 class PrefixedInFile final : public InFile {
   public:
-    PrefixedInFile(InFile& file, std::size_t prefix) : file_(file) {
-        prefix_.resize(
-            static_cast<std::size_t>(std::min<std::uint64_t>(prefix, file.identity().size)));
-        const Result<std::size_t> got = file.readAt(0, prefix_.data(), prefix_.size());
-        prefix_.resize(got.value);
+    explicit PrefixedInFile(InFile& file) : file_(file) {
+        const Result<std::size_t> got =
+            file.readAt(0, prefix_.data(),
+                        static_cast<std::size_t>(
+                            std::min<std::uint64_t>(prefix_.size(), file.identity().size)));
+        length_ = got.value;
         failure_ = got.status;
     }
     const FileIdentity& identity() const override { return file_.identity(); }
     Result<std::size_t> readAt(std::uint64_t offset, char* buffer, std::size_t length) override {
         if (!failure_.ok()) return {0, failure_};
-        if (offset > prefix_.size() || length > prefix_.size() - offset)
+        if (offset > length_ || length > length_ - offset)
             return file_.readAt(offset, buffer, length);
         std::copy_n(prefix_.data() + offset, length, buffer);
         return {length, {}};
@@ -46,7 +47,8 @@ class PrefixedInFile final : public InFile {
 
   private:
     InFile& file_;
-    std::string prefix_;
+    std::array<char, kNeedsBlock> prefix_;  // on the stack; only length_ bytes are read
+    std::size_t length_ = 0;
     Status failure_;
 };
 
@@ -77,7 +79,7 @@ HeaderFacts HeaderCache::factsOf(FileSystem& fs, const std::string& path,
     ++reads_;
     HeaderReading r;
     if (needs) {
-        PrefixedInFile prefixed(*file.value, kNeedsBlock);
+        PrefixedInFile prefixed(*file.value);
         r = readPackageHeader(prefixed);
         // A damaged import table is for `check` to tell; the run needs what can be read.
         if (r.ok())
