@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <ctime>
+#include <thread>
 #include <unordered_set>
 
 #include "engine/cache_entry.h"
@@ -229,6 +231,7 @@ struct Undo {
     // Lines this undo added whose package could not go back; they leave the index again.
     std::unordered_set<std::string> dropped;
     std::size_t done = 0;
+    std::chrono::steady_clock::time_point linesIn;  // when the added lines went into cache.ini
 
     void say(const std::string& text) const {
         status.addLine(text);
@@ -275,6 +278,7 @@ void addLines(Undo& u, std::string index, const std::vector<std::string_view>& l
     u.result.linesAdded = u.added.size();
     u.written = std::move(index);
     if (u.result.linesAdded > 0) u.result.indexReplaced = u.replaceIndex(std::move(text), true);
+    u.linesIn = std::chrono::steady_clock::now();
 }
 
 // Moves package `i` back when its step says so; counts and names what became of it.
@@ -333,15 +337,18 @@ void moveAllBack(Undo& u) {
 // back. It is read again first. The game takes no lock, so a rewrite of its own that read the
 // index before this undo's first replacement and wrote after it dropped the lines added: those
 // go in again. Most often nobody wrote meanwhile and nothing is to leave: the index is then
-// only compared as it streams past, not read into a second copy.
+// only compared as it streams past, not read into a second copy. That look comes no sooner than
+// a short while after the lines went in: a rewrite already under way then has landed (a program
+// that writes its own file and renames it over cache.ini cannot be seen while it does).
 void reconcileIndex(Undo& u, const std::string& indexPath) {
     FileSystem& fs = u.ctx.fs;
     const auto unchanged = [&] {
         const Result<bool> same = fs.holdsExactly(indexPath, u.written);
         return same.ok() && same.value;
     };
-    if (!u.result.indexReplaced || u.result.linesAdded == 0 || (u.dropped.empty() && unchanged()))
-        return;
+    if (!u.result.indexReplaced || u.result.linesAdded == 0) return;
+    std::this_thread::sleep_until(u.linesIn + indexWaits().quiet);
+    if (u.dropped.empty() && unchanged()) return;
     if (Result<std::string> now = readWholeIndex(fs, indexPath, true); now.ok())
         u.written = std::move(now.value);
     const auto droppedLine = [&](std::string_view l) {
@@ -460,7 +467,7 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     }
 
     RunLog log = StartRunLog(r.cacheDir, programFiles(request.programFolder, fs).runLog, fs);
-    Undo u{r, ctx, status, log, result, {}, {}, {}, {}, 0};
+    Undo u{r, ctx, status, log, result, {}, {}, {}, {}, 0, {}};
     u.say("Undoing run " + r.id + " of " + timeText(r.startedSeconds()) + " on " + r.cacheDir);
     if (lock.state() != CacheLock::State::Held) u.say(lock.unlockedLine(r.cacheDir));
     for (const std::string& text : removeLeftTempFiles(fs, {r.cacheDir})) u.say(text);
