@@ -16,6 +16,7 @@
 #include "engine/placement.h"
 #include "engine/run_index.h"
 #include "engine/run_log.h"
+#include "engine/undo.h"
 #include "platform/textfile.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/game.h"
@@ -234,6 +235,29 @@ TEST(Purge, DeletesTheNamedFilesAndKeepsTheLinesOfThoseThatStay) {
     EXPECT_TRUE(sink.said("2 cache files could not be deleted and stay in CACHE.INI"));
     writeFile(g.cacheDir + "/cache.ini", "[Cache]\r\nshort\r\n");
     EXPECT_EQ(g.purge(sink), PurgeOutcome::AlreadyEmpty);
+}
+
+// Guards: a user not told that other users' programs went unchecked, root told so falsely, the
+// note shown in a run's status list (it is for the log; a purge, which keeps none, shows it).
+TEST(GameCheck, OtherUsersProgramsLeftUncheckedAreNotedInTheLog) {
+    Game g;
+    g.add(1, "Face.unr");
+    g.writeIndex();
+    const std::string note =
+        "Other users' programs could not be checked for a running game (only root can see them).";
+    EngineContext ctx{g.posix, g.dialogs};
+    ctx.uid = 4321;  // not root, and no program of its own
+    RecordingSink sink;
+    ASSERT_EQ(runAsTheWindowDoes(g.pv, g.state, ctx, sink).moved, 1u);
+    EXPECT_NE(g.log().find("\r\n" + note + "\r\n"), std::string::npos) << g.log();
+    EXPECT_FALSE(sink.said(note));
+    ctx.uid = 0;
+    ASSERT_EQ(UndoRun({g.programFolder, "", false}, ctx, sink).restored, 1u);
+    EXPECT_EQ(g.log().find(note), std::string::npos) << g.log();
+    ctx.uid = 4321;
+    g.dialogs.answers = {true};
+    ASSERT_EQ(PurgeCache(g.pv, ctx, sink), PurgeOutcome::Done);
+    EXPECT_TRUE(sink.said(note));
 }
 
 // Also run where a folder cannot be flocked (NFS). The lock must then outlast the holder's own
