@@ -20,10 +20,7 @@ bool gameAllowsChanges(const EngineContext& ctx, const std::vector<std::string>&
                        StatusSink* status, std::string* unseenNote) {
     const RunningGames found = findRunningGame(folders, ctx.procRoot, -1, ctx.uid);
     if (!found.running()) {
-        if (found.othersUnseen && unseenNote)
-            *unseenNote =
-                "Other users' programs could not be checked for a running game (only root can "
-                "see them).";
+        if (found.othersUnseen && unseenNote) *unseenNote = kOthersUnseenNote;
         return true;
     }
     const std::string running = usingText(found, folders);
