@@ -450,7 +450,8 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     const std::string indexPath = r.cacheDir + "/cache.ini";
     std::vector<std::string> gameFolders = r.folders;
     gameFolders.insert(gameFolders.end(), {parentFolder(r.cacheDir), r.cacheDir});
-    if (!gameAllowsChanges(ctx, gameFolders, &status)) {
+    std::string unseenNote;
+    if (!gameAllowsChanges(ctx, gameFolders, &status, &unseenNote)) {
         result.outcome = UndoOutcome::GameRunning;
         return result;
     }
@@ -469,6 +470,7 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     RunLog log = StartRunLog(r.cacheDir, programFiles(request.programFolder, fs).runLog, fs);
     Undo u{r, ctx, status, log, result, {}, {}, {}, {}, 0, {}};
     u.say("Undoing run " + r.id + " of " + timeText(r.startedSeconds()) + " on " + r.cacheDir);
+    if (!unseenNote.empty()) log.line(unseenNote);
     if (lock.state() != CacheLock::State::Held) u.say(lock.unlockedLine(r.cacheDir));
     for (const std::string& text : removeLeftTempFiles(fs, {r.cacheDir})) u.say(text);
 
