@@ -421,11 +421,11 @@ void frmMain::ScanCache() {
     sizeFileListColumns();
     fillNeverMoveBox(state.lstNM);
     sbrText->setText(displayText(state.statusText));
+    fillPackageColumns();  // says again how many files are found
     // The list only reads; a run, a purge or an undo asks first while the game runs.
     if (const std::string line = gameRunningLine(ctx_, {pv_.GameDir, state.lblCacheDir});
         !line.empty())
         sbrText->setText(displayText(line));
-    fillPackageColumns();
 }
 
 void frmMain::rescan() {

@@ -36,6 +36,7 @@ namespace qv {
 
 class ByteLineEdit;
 class FileListModel;
+struct RunResult;
 class LineListModel;
 class FileSystem;
 
@@ -181,7 +182,8 @@ class frmMain final : public QMainWindow {
     void updateCommandStates();
     void updateClock();
     void ScanCache();
-    void rescan();  // the re-scan itself, inside an operation
+    void rescan();                                // the re-scan itself, inside an operation
+    void showRunResult(const RunResult& result);  // the status line (and list) after a run
     // frm_main_packages.cpp: the header pass after a scan, filling the list's package columns.
     void fillPackageColumns();
     void typeBoxClicked();

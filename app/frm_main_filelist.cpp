@@ -116,6 +116,12 @@ void frmMain::cmdRun_Click() {
     setCacheDir(request.lblCacheDir);
     if (!result.label1.empty()) Label1->setText(displayText(result.label1));
 
+    showRunResult(result);
+    // The Run button's text colour, set again as the last step of a run.
+    setRunButtonColour(cmdRun);
+}
+
+void frmMain::showRunResult(const RunResult& result) {
     switch (result.outcome) {
         case RunOutcome::Completed: {
             // A stopped run says how far it got, before and after the re-scan.
@@ -138,8 +144,6 @@ void frmMain::cmdRun_Click() {
             sbrText->setText(QStringLiteral("Run stopped: nothing was processed"));
             break;
     }
-    // The Run button's text colour, set again as the last step of a run.
-    setRunButtonColour(cmdRun);
 }
 
 void frmMain::mnuFileRun_Click() {

@@ -32,6 +32,7 @@ struct EngineContext {
     // running programs are looked for (tests pass a tree of their own).
     WhenGameRuns whenGameRuns = WhenGameRuns::Refuse;
     std::string procRoot = "/proc";
+    int uid = -1;  // whose programs are looked at: -1 this process's user (root: everyone's)
 
     bool stopRequested() const { return stop && stop->load(std::memory_order_relaxed); }
 };

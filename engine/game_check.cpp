@@ -17,34 +17,34 @@ std::string usingText(const RunningGames& found, const std::vector<std::string>&
 }  // namespace
 
 bool gameAllowsChanges(const EngineContext& ctx, const std::vector<std::string>& folders,
-                       StatusSink* status) {
-    const RunningGames found = findRunningGame(folders, ctx.procRoot);
-    if (!found.running()) return true;
-    const std::string running = usingText(found, folders);
-    switch (ctx.whenGameRuns) {
-        case WhenGameRuns::GoOn:
-            if (status)
-                status->addLine(running +
-                                "; going on as asked (what the game writes back may "
-                                "undo what is changed now)");
-            return true;
-        case WhenGameRuns::Ask:
-            return ctx.dialogs.askYesNoDefaultNo(
-                kProgramTitle,
-                running +
-                    ". The game keeps CACHE.INI in memory and writes it back whole when a "
-                    "download ends and when it quits, undoing what is changed now. Close "
-                    "the game first.\n\nGo on anyway?");
-        case WhenGameRuns::Refuse:
-            break;
+                       StatusSink* status, std::string* unseenNote) {
+    const RunningGames found = findRunningGame(folders, ctx.procRoot, -1, ctx.uid);
+    if (!found.running()) {
+        if (found.othersUnseen && unseenNote) *unseenNote = kOthersUnseenNote;
+        return true;
     }
-    ctx.dialogs.message(kProgramTitle,
-                        running + ". Close the game first, then try again; nothing was changed.");
-    return false;
+    const std::string running = usingText(found, folders);
+    bool goOn = ctx.whenGameRuns == WhenGameRuns::GoOn;
+    if (ctx.whenGameRuns == WhenGameRuns::Ask)
+        goOn = ctx.dialogs.askYesNoDefaultNo(
+            kProgramTitle,
+            running +
+                ". The game keeps CACHE.INI in memory and writes it back whole when a download "
+                "ends and when it quits, undoing what is changed now. Close the game "
+                "first.\n\nGo on anyway?");
+    else if (!goOn)
+        ctx.dialogs.message(
+            kProgramTitle,
+            running + ". Close the game first, then try again; nothing was changed.");
+    if (goOn && status)
+        status->addLine(running +
+                        "; going on as asked (what the game writes back may undo what is "
+                        "changed now)");
+    return goOn;
 }
 
 std::string gameRunningLine(const EngineContext& ctx, const std::vector<std::string>& folders) {
-    const RunningGames found = findRunningGame(folders, ctx.procRoot);
+    const RunningGames found = findRunningGame(folders, ctx.procRoot, -1, ctx.uid);
     if (!found.running()) return {};
     return usingText(found, folders) + "; run, purge and undo wait until it is closed";
 }

@@ -18,9 +18,13 @@ enum class WhenGameRuns {
 };
 
 // True when the work may go on: no copy of the game uses `folders` (the game folder, the cache
-// folder), or the user chose to go on. Otherwise the user was told; nothing was changed.
+// folder), or the user chose to go on (a status line says so). Otherwise the user was told;
+// nothing was changed. When no game was found but other users' programs could not be looked at
+// (not root), `unseenNote` (when given) receives kOthersUnseenNote, for the log.
+inline constexpr const char* kOthersUnseenNote =
+    "Other users' programs could not be checked for a running game (only root can see them).";
 bool gameAllowsChanges(const EngineContext& ctx, const std::vector<std::string>& folders,
-                       StatusSink* status);
+                       StatusSink* status, std::string* unseenNote = nullptr);
 
 // The line the file lists add when the game is running ("" when it is not).
 std::string gameRunningLine(const EngineContext& ctx, const std::vector<std::string>& folders);

@@ -53,11 +53,6 @@ bool hasEntryLines(std::string_view text) {
     return false;
 }
 
-bool writerHasOpen(FileSystem& fs, const std::string& path) {
-    const Result<bool> open = fs.openForWriting(path);
-    return open.ok() && open.value;
-}
-
 FileIdentity identityOr(FileSystem& fs, const std::string& path) {
     const Result<FileIdentity> id = fs.identityOf(path);
     return id.ok() ? id.value : FileIdentity{};
@@ -76,12 +71,16 @@ Result<std::string> readWholeIndex(FileSystem& fs, const std::string& path, bool
         if (!text.ok()) return text;
         const Result<FileIdentity> after = fs.identityOf(path);
         const bool same = !before.ok() || (after.ok() && before.value.sameAs(after.value));
-        const bool writing = writerHasOpen(fs, path);
+        const Result<bool> open = fs.openForWriting(path);
+        const bool writing = open.ok() && open.value;
         const bool doubtful = cutAtEnd(text.value) || blank(text.value);
-        if (same && !writing && !doubtful) return text;
+        const bool lineless = heldLines && blank(text.value);
+        // Empty or cut with nobody writing it, where that can be told (the game writes the
+        // whole file in one opening): the writer is done.
+        if (same && !writing && (!doubtful || (open.ok() && !lineless))) return text;
         const Clock::time_point now = Clock::now();
         // Empty or cut, and it stays so with no writer: as whole as anyone can tell.
-        if (same && !writing && !(heldLines && blank(text.value))) {
+        if (same && !writing && !lineless) {
             const FileIdentity id = after.ok() ? after.value : FileIdentity{};
             if (!steady || !stable.sameAs(id)) {
                 steady = true;

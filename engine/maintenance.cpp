@@ -99,6 +99,14 @@ void reportPurge(const IndexReplacement& replaced, const PurgeResult& result,
     for (const std::string& line : replaced.report(cacheDir)) status.addLine(line);
 }
 
+// The folder the file list shows; the game folder's own cache only when none is known.
+std::string purgedFolder(const PublicVariables& pv, SettingsSnapshot& settings,
+                         const std::string& shownCacheDir) {
+    return !shownCacheDir.empty()
+               ? shownCacheDir
+               : joinShown(pv.GameDir, toNativeSeparators(settings.dirs("CachePath")));
+}
+
 }  // namespace
 
 PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& status,
@@ -111,16 +119,14 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
                             "Quorvel.ini could not be read (" + settings.failure() + ")");
         return PurgeOutcome::IndexUnreadable;
     }
-    // The folder the file list shows; the game folder's own cache only when none is known.
-    const std::string cacheDir =
-        !shownCacheDir.empty()
-            ? shownCacheDir
-            : joinShown(pv.GameDir, toNativeSeparators(settings.dirs("CachePath")));
+    const std::string cacheDir = purgedFolder(pv, settings, shownCacheDir);
     const std::string cacheExt = cacheExtension(settings.dirs("CacheExt"));
     const std::string indexPath = cacheDir + "/cache.ini";
     if (!ctx.fs.isFile(indexPath)) return PurgeOutcome::NoIndex;
 
-    if (!gameAllowsChanges(ctx, {pv.GameDir, cacheDir}, &status)) return PurgeOutcome::GameRunning;
+    std::string unseenNote;  // a purge keeps no log: its status lines are its record
+    if (!gameAllowsChanges(ctx, {pv.GameDir, cacheDir}, &status, &unseenNote))
+        return PurgeOutcome::GameRunning;
     CacheLock lock(cacheDir);
     std::string index;
     switch (readIndexForRewrite(lock, indexPath, ctx.fs, ctx.dialogs, "deleted", index)) {
@@ -145,6 +151,7 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
         return PurgeOutcome::Cancelled;
     }
 
+    if (!unseenNote.empty()) status.addLine(unseenNote);
     if (lock.state() != CacheLock::State::Held) status.addLine(lock.unlockedLine(cacheDir));
     for (const std::string& text : removeLeftTempFiles(ctx.fs, {cacheDir})) status.addLine(text);
 

@@ -334,7 +334,8 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         result.outcome = RunOutcome::NoIndex;
         return result;
     }
-    if (!gameAllowsChanges(ctx, {pv.GameDir, cacheDir}, &status)) {
+    std::string unseenNote;
+    if (!gameAllowsChanges(ctx, {pv.GameDir, cacheDir}, &status, &unseenNote)) {
         result.outcome = RunOutcome::GameRunning;
         return result;
     }
@@ -383,6 +384,7 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     }
 
     RunLog log = StartRunLog(cacheDir, files.runLog, ctx.fs);
+    if (!unseenNote.empty()) log.line(unseenNote);
     if (!result.locked) {
         status.addLine(lock.unlockedLine(cacheDir));
         log.line(lock.unlockedLine(cacheDir));

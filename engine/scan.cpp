@@ -49,7 +49,8 @@ class DateTexts {
 // Reads the index into the entry table and the rows. Returns false when it could not be read.
 bool readIndex(const std::string& cacheDir, const std::string& cacheExt, PublicVariables& pv,
                ScanState& state, EngineContext& ctx, bool& metMissingExtension) {
-    Result<std::string> index = readCacheIndex(ctx.fs, cacheDir + "/cache.ini");
+    // Read whole: a run's selection from a file the game is writing would miss packages.
+    Result<std::string> index = readWholeIndex(ctx.fs, cacheDir + "/cache.ini");
     if (!index) {
         ctx.dialogs.message(kProgramTitle,
                             "Cache.INI could not be read (" + index.status.text + ")");

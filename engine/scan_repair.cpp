@@ -56,7 +56,7 @@ bool FixMissingMapExtensions(const std::string& cacheDir, PublicVariables& pv, S
         // The game would write its own index back over the repair: none while it runs. A run or
         // a purge says so; the list shows the lines as they stand.
         if (ctx.whenGameRuns != WhenGameRuns::GoOn &&
-            findRunningGame({pv.GameDir, cacheDir}, ctx.procRoot).running())
+            findRunningGame({pv.GameDir, cacheDir}, ctx.procRoot, -1, ctx.uid).running())
             return false;
         Result<std::string> index = readWholeIndex(ctx.fs, indexPath);
         if (!index) return false;

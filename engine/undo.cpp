@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <ctime>
+#include <thread>
 #include <unordered_set>
 
 #include "engine/cache_entry.h"
@@ -187,6 +189,218 @@ void removeMadeFolders(const JournalRecord& r, FileSystem& fs, const Say& say) {
             say("The empty folder " + *it + ", made by the run, was removed");
 }
 
+// A journal of an older version may hold a folder as it was typed: relative to a working
+// folder that is not known now, so every path formed from it could be another one. Such a run
+// is refused with a message.
+bool foldersAreAbsolute(const JournalRecord& r, Dialogs& dialogs) {
+    const auto relative = [](const std::string& f) { return f.empty() || f.front() != '/'; };
+    if (!relative(r.cacheDir) && std::none_of(r.folders.begin(), r.folders.end(), relative))
+        return true;
+    dialogs.message(kProgramTitle, "Run " + r.id +
+                                       " names its folders relative to where it was "
+                                       "started (" +
+                                       r.cacheDir + "); it cannot be undone safely.");
+    return false;
+}
+
+// Reads the index before anything moves: one that cannot be read or replaced stops the undo. A
+// missing index is no empty one: the cache folder may be on a disk not mounted now, or another
+// folder than the run's.
+bool readReplaceableIndex(FileSystem& fs, const std::string& indexPath, Dialogs& dialogs,
+                          Result<std::string>& index) {
+    index = readWholeIndex(fs, indexPath);
+    Status replaceable = index.ok() ? Status::success() : index.status;
+    if (replaceable.ok() && fs.exists(indexPath)) replaceable = fs.canReplace(indexPath);
+    if (!replaceable.ok())
+        dialogs.message(kProgramTitle, "CACHE.INI cannot be read or replaced (" + replaceable.text +
+                                           "); nothing was moved back.");
+    return replaceable.ok();
+}
+
+// One undo under way: its journal, what becomes of each package, and the index as it knows it.
+struct Undo {
+    const JournalRecord& r;
+    EngineContext& ctx;
+    StatusSink& status;
+    RunLog& log;
+    UndoResult& result;
+    std::vector<Step> steps;
+    std::string written;  // what cache.ini holds as far as this undo knows
+    // The lines this undo adds: only those can leave the index again.
+    std::unordered_set<std::string_view> added;
+    // Lines this undo added whose package could not go back; they leave the index again.
+    std::unordered_set<std::string> dropped;
+    std::size_t done = 0;
+    std::chrono::steady_clock::time_point linesIn;  // when the added lines went into cache.ini
+
+    void say(const std::string& text) const {
+        status.addLine(text);
+        log.line(text);
+    }
+    auto sayer() const {
+        return [this](const std::string& text) { say(text); };
+    }
+
+    bool replaceIndex(std::string text, bool keepBackup) {
+        const IndexReplacement replaced =
+            replaceCacheIndex(ctx.fs, r.cacheDir, written, text, keepBackup);
+        for (const std::string& line : replaced.carriedReport()) say(line);
+        result.linesNotKept += replaced.notKept.size();
+        for (const std::string& line : replaced.report(r.cacheDir)) say(line);
+        if (replaced.index.ok()) written = std::move(text);
+        return replaced.index.ok();
+    }
+};
+
+// What becomes of each package; returns the lines of those that will be in the cache.
+std::vector<std::string_view> assessAll(Undo& u) {
+    std::vector<std::string_view> lines;
+    std::unordered_set<std::string> claimed;
+    u.steps.reserve(u.r.entries.size());
+    for (const JournalEntry& e : u.r.entries) {
+        const Package p(u.r, e);
+        u.steps.push_back(assess(p, u.r, u.ctx.fs, claimed));
+        // A killed run's package still in the cache keeps (or gets back) its line too.
+        if (u.steps.back() == Step::MoveBack || u.steps.back() == Step::AlreadyBack ||
+            (u.steps.back() == Step::NotMoved && u.ctx.fs.exists(p.cachePath)))
+            lines.push_back(p.e.line);
+    }
+    // The lines the run dropped for packages missing from the cache come back as they were.
+    for (const std::string& line : u.r.droppedLines) lines.push_back(line);
+    return lines;
+}
+
+// The lines go into the index before any package moves: no package is ever in the cache
+// without its line.
+void addLines(Undo& u, std::string index, const std::vector<std::string_view>& lines) {
+    u.result.indexReplaced = true;
+    std::string text = indexWith(index, lines, u.added);
+    u.result.linesAdded = u.added.size();
+    u.written = std::move(index);
+    if (u.result.linesAdded > 0) u.result.indexReplaced = u.replaceIndex(std::move(text), true);
+    u.linesIn = std::chrono::steady_clock::now();
+}
+
+// Moves package `i` back when its step says so; counts and names what became of it.
+void moveBack(Undo& u, std::size_t i) {
+    FileSystem& fs = u.ctx.fs;
+    UndoResult& result = u.result;
+    const Package p(u.r, u.r.entries[i]);
+    if (stays(u.steps[i], p, result, u.sayer()) || u.steps[i] != Step::MoveBack) return;
+    FileIdentity back;
+    const Status moved = fs.moveListedFile(p.destination, p.cachePath, &back);
+    // Replaced since it was looked at: it goes back to where it was and stays there.
+    if (moved.ok() && p.e.landed && back.known() && !sameAsLanded(back, p.e.identity) &&
+        fs.moveNoReplace(p.cachePath, p.destination).ok()) {
+        u.steps[i] = Step::Changed;
+        u.dropped.insert(p.e.line);
+        (void)stays(u.steps[i], p, result, u.sayer());
+        return;
+    }
+    // On EEXIST: an interrupted undo's copy across file systems, when the cache holds these
+    // very bytes already; otherwise the name is another package's, the line too.
+    const auto copiedBefore = [&] {
+        const Result<bool> same = fs.sameBytesInOtherFile(p.cachePath, p.destination);
+        return same.ok() && same.value && fs.removeFile(p.destination).ok();
+    };
+    if (moved.ok() || (moved.code == EEXIST && copiedBefore())) {
+        ++result.restored;
+        u.say(p.destination + " was moved back to " + p.cachePath);
+    } else if (moved.code == EEXIST) {
+        if (p.e.landed) {  // else the run did not move it
+            ++result.stayed;
+            u.say(takenText(p));
+        }
+    } else {
+        ++result.failed;
+        u.dropped.insert(p.e.line);
+        u.say(p.destination + " could NOT be moved back to " + p.cachePath + " (" + moved.text +
+              ")");
+    }
+}
+
+void moveAllBack(Undo& u) {
+    const std::size_t count = u.r.entries.size();
+    u.status.progress(0, count);
+    for (std::size_t i = 0; i < count && u.result.indexReplaced; ++i) {
+        // A stop between packages: those not moved back leave the lines just added again.
+        if (u.result.stopped || (u.result.stopped = u.ctx.stopRequested())) {
+            if (u.steps[i] == Step::MoveBack) u.dropped.insert(u.r.entries[i].line);
+            continue;
+        }
+        moveBack(u, i);
+        u.status.progress(++u.done, count);
+    }
+}
+
+// The index as it must end: the lines added stay, but for those whose package could not go
+// back. It is read again first. The game takes no lock, so a rewrite of its own that read the
+// index before this undo's first replacement and wrote after it dropped the lines added: those
+// go in again. Most often nobody wrote meanwhile and nothing is to leave: the index is then
+// only compared as it streams past, not read into a second copy. That look comes no sooner than
+// a short while after the lines went in: a rewrite already under way then has landed (a program
+// that writes its own file and renames it over cache.ini cannot be seen while it does).
+void reconcileIndex(Undo& u, const std::string& indexPath) {
+    FileSystem& fs = u.ctx.fs;
+    const auto unchanged = [&] {
+        const Result<bool> same = fs.holdsExactly(indexPath, u.written);
+        return same.ok() && same.value;
+    };
+    if (!u.result.indexReplaced || u.result.linesAdded == 0) return;
+    std::this_thread::sleep_until(u.linesIn + indexWaits().quiet);
+    if (u.dropped.empty() && unchanged()) return;
+    if (Result<std::string> now = readWholeIndex(fs, indexPath, true); now.ok())
+        u.written = std::move(now.value);
+    const auto droppedLine = [&](std::string_view l) {
+        return !u.dropped.empty() && u.added.count(l) && u.dropped.count(std::string(l));
+    };
+    std::string text;
+    const char* eol = lineEndChars(detectLineEnd(u.written));
+    std::unordered_set<std::string_view> present;
+    std::size_t left = 0, again = 0;
+    for (std::string_view l : splitLineViews(u.written)) {
+        if (droppedLine(l)) {
+            ++left;
+            continue;
+        }
+        text.append(l).append(eol);
+        present.insert(l);
+    }
+    for (const JournalEntry& e : u.r.entries)
+        if (u.added.count(e.line) && !droppedLine(e.line) && present.insert(e.line).second) {
+            text.append(e.line).append(eol);
+            ++again;
+        }
+    if (again > 0)
+        u.say(std::to_string(again) +
+              " lines added to CACHE.INI were gone again (the game rewrote it meanwhile) and "
+              "are added once more");
+    const bool rewritten = left + again > 0 && u.replaceIndex(std::move(text), false);
+    // A stopped undo's lines left again were never really added.
+    if (rewritten && u.result.stopped) u.result.linesAdded -= std::min(left, u.result.linesAdded);
+}
+
+// Says what the undo did, removes the folders it emptied and marks the run undone when it is.
+void finish(Undo& u) {
+    const UndoResult& result = u.result;
+    if (result.stopped) u.say(stoppedLine(u.done, u.r.entries.size()));
+    u.say(std::to_string(result.restored) + " packages were moved back into the cache, " +
+          std::to_string(result.linesAdded) + " lines added to CACHE.INI; " +
+          std::to_string(result.stayed) + " stay where they are" +
+          (result.failed ? ", " + std::to_string(result.failed) + " could not be moved back" : "") +
+          (result.unreachable ? ", " + std::to_string(result.unreachable) + " cannot be reached now"
+                              : ""));
+    removeMadeFolders(u.r, u.ctx.fs, u.sayer());
+    if (result.failed == 0 && result.unreachable == 0 && result.indexReplaced && !result.stopped) {
+        const Status marked = markUndone(u.ctx.fs, u.r.path);
+        u.say(marked.ok()
+                  ? "Run " + u.r.id + " is undone."
+                  : "Run " + u.r.id + " could not be marked as undone (" + marked.text + ")");
+    } else {
+        u.say("Run " + u.r.id + " is not completely undone; undo it again to finish.");
+    }
+}
+
 }  // namespace
 
 std::vector<HistoryEntry> RunHistory(const std::string& programFolder, FileSystem& fs) {
@@ -222,34 +436,22 @@ UndoResult PreviewUndo(const std::string& programFolder, const std::string& runI
 UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& status) {
     FileSystem& fs = ctx.fs;
     JournalRecord r;
-    const UndoOutcome picked = pickJournal(request.programFolder, request.runId, fs, r);
-    if (picked != UndoOutcome::Done) {
-        UndoResult none;
-        none.outcome = picked;
-        return none;
-    }
-    // A journal of an older version may hold a folder as it was typed: relative to a working
-    // folder that is not known now, so every path formed from it could be another one.
-    const auto relative = [](const std::string& f) { return f.empty() || f.front() != '/'; };
-    if (relative(r.cacheDir) || std::any_of(r.folders.begin(), r.folders.end(), relative)) {
-        ctx.dialogs.message(kProgramTitle, "Run " + r.id +
-                                               " names its folders relative to where it "
-                                               "was started (" +
-                                               r.cacheDir + "); it cannot be undone safely.");
-        UndoResult none;
-        none.outcome = UndoOutcome::NotUndoable;
-        return none;
+    UndoResult result;
+    result.outcome = pickJournal(request.programFolder, request.runId, fs, r);
+    if (result.outcome != UndoOutcome::Done) return result;
+    if (!foldersAreAbsolute(r, ctx.dialogs)) {
+        result.outcome = UndoOutcome::NotUndoable;
+        return result;
     }
     if (request.dryRun) return dryRun(r, fs, &status);
 
-    UndoResult result;
-    result.outcome = UndoOutcome::Done;
     result.runId = r.id;
     result.cacheDir = r.cacheDir;
     const std::string indexPath = r.cacheDir + "/cache.ini";
     std::vector<std::string> gameFolders = r.folders;
     gameFolders.insert(gameFolders.end(), {parentFolder(r.cacheDir), r.cacheDir});
-    if (!gameAllowsChanges(ctx, gameFolders, &status)) {
+    std::string unseenNote;
+    if (!gameAllowsChanges(ctx, gameFolders, &status, &unseenNote)) {
         result.outcome = UndoOutcome::GameRunning;
         return result;
     }
@@ -259,27 +461,18 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
         result.outcome = UndoOutcome::Busy;
         return result;
     }
-    // Read before anything moves: an index that cannot be read or replaced stops the undo.
-    // A missing index is no empty one: the cache folder may be on a disk not mounted now, or
-    // another folder than the run's.
-    Result<std::string> index = readWholeIndex(fs, indexPath);
-    Status replaceable = index.ok() ? Status::success() : index.status;
-    if (replaceable.ok() && fs.exists(indexPath)) replaceable = fs.canReplace(indexPath);
-    if (!replaceable.ok()) {
-        ctx.dialogs.message(kProgramTitle, "CACHE.INI cannot be read or replaced (" +
-                                               replaceable.text + "); nothing was moved back.");
+    Result<std::string> index;
+    if (!readReplaceableIndex(fs, indexPath, ctx.dialogs, index)) {
         result.outcome = UndoOutcome::IndexUnreadable;
         return result;
     }
 
     RunLog log = StartRunLog(r.cacheDir, programFiles(request.programFolder, fs).runLog, fs);
-    const auto say = [&](const std::string& text) {
-        status.addLine(text);
-        log.line(text);
-    };
-    say("Undoing run " + r.id + " of " + timeText(r.startedSeconds()) + " on " + r.cacheDir);
-    if (lock.state() != CacheLock::State::Held) say(lock.unlockedLine(r.cacheDir));
-    for (const std::string& text : removeLeftTempFiles(fs, {r.cacheDir})) say(text);
+    Undo u{r, ctx, status, log, result, {}, {}, {}, {}, 0, {}};
+    u.say("Undoing run " + r.id + " of " + timeText(r.startedSeconds()) + " on " + r.cacheDir);
+    if (!unseenNote.empty()) log.line(unseenNote);
+    if (lock.state() != CacheLock::State::Held) u.say(lock.unlockedLine(r.cacheDir));
+    for (const std::string& text : removeLeftTempFiles(fs, {r.cacheDir})) u.say(text);
 
     std::vector<std::string> folders = r.folders;
     folders.insert(folders.begin(), r.cacheDir);
@@ -289,147 +482,11 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     } held{fs};
     fs.holdFolders(folders);
 
-    // First what becomes of each package, and the lines of those that will be in the cache go
-    // into the index before any of them moves: no package is ever in the cache without its line.
-    const std::size_t count = r.entries.size();
-    std::vector<Step> steps;
-    steps.reserve(count);
-    std::vector<std::string_view> lines;
-    std::unordered_set<std::string> claimed;
-    for (const JournalEntry& e : r.entries) {
-        const Package p(r, e);
-        steps.push_back(assess(p, r, fs, claimed));
-        // A killed run's package still in the cache keeps (or gets back) its line too.
-        if (steps.back() == Step::MoveBack || steps.back() == Step::AlreadyBack ||
-            (steps.back() == Step::NotMoved && fs.exists(p.cachePath)))
-            lines.push_back(p.e.line);
-    }
-    // The lines the run dropped for packages missing from the cache come back as they were.
-    for (const std::string& line : r.droppedLines) lines.push_back(line);
-    std::string written;  // what cache.ini holds as far as this undo knows
-    const auto replaceIndex = [&](std::string text, bool keepBackup) {
-        const IndexReplacement replaced =
-            replaceCacheIndex(fs, r.cacheDir, written, text, keepBackup);
-        for (const std::string& line : replaced.carriedReport()) say(line);
-        result.linesNotKept += replaced.notKept.size();
-        for (const std::string& line : replaced.report(r.cacheDir)) say(line);
-        if (replaced.index.ok()) written = std::move(text);
-        return replaced.index.ok();
-    };
-    result.indexReplaced = true;
-    // The lines this undo adds: only those can leave the index again below.
-    std::unordered_set<std::string_view> added;
-    {
-        std::string text = indexWith(index.value, lines, added);
-        result.linesAdded = added.size();
-        written = std::move(index.value);
-        if (result.linesAdded > 0) result.indexReplaced = replaceIndex(std::move(text), true);
-    }
-    lines = {};
-    // Lines this undo added whose package could not go back; they leave the index again.
-    std::unordered_set<std::string> dropped;
-
-    std::size_t done = 0;
-    status.progress(0, count);
-    for (std::size_t i = 0; i < count && result.indexReplaced; ++i) {
-        const Package p(r, r.entries[i]);
-        // A stop between packages: those not moved back leave the lines just added again.
-        if (result.stopped || (result.stopped = ctx.stopRequested())) {
-            if (steps[i] == Step::MoveBack) dropped.insert(p.e.line);
-            continue;
-        }
-        if (!stays(steps[i], p, result, say) && steps[i] == Step::MoveBack) {
-            FileIdentity back;
-            const Status moved = fs.moveListedFile(p.destination, p.cachePath, &back);
-            // Replaced since it was looked at: it goes back to where it was and stays there.
-            if (moved.ok() && p.e.landed && back.known() && !sameAsLanded(back, p.e.identity) &&
-                fs.moveNoReplace(p.cachePath, p.destination).ok()) {
-                steps[i] = Step::Changed;
-                dropped.insert(p.e.line);
-                (void)stays(steps[i], p, result, say);
-                status.progress(++done, count);
-                continue;
-            }
-            // On EEXIST: an interrupted undo's copy across file systems, when the cache holds
-            // these very bytes already; otherwise the name is another package's, the line too.
-            const auto copiedBefore = [&] {
-                const Result<bool> same = fs.sameBytesInOtherFile(p.cachePath, p.destination);
-                return same.ok() && same.value && fs.removeFile(p.destination).ok();
-            };
-            if (moved.ok() || (moved.code == EEXIST && copiedBefore())) {
-                ++result.restored;
-                say(p.destination + " was moved back to " + p.cachePath);
-            } else if (moved.code == EEXIST) {
-                if (p.e.landed) {  // else the run did not move it
-                    ++result.stayed;
-                    say(takenText(p));
-                }
-            } else {
-                ++result.failed;
-                dropped.insert(p.e.line);
-                say(p.destination + " could NOT be moved back to " + p.cachePath + " (" +
-                    moved.text + ")");
-            }
-        }
-        status.progress(++done, count);
-    }
+    addLines(u, std::move(index.value), assessAll(u));
+    moveAllBack(u);
     fs.releaseFolders();
-
-    // The index as it must end: the lines added stay, but for those whose package could not go
-    // back. It is read again first. The game takes no lock, so a rewrite of its own that read the
-    // index before this undo's first replacement and wrote after it dropped the lines added:
-    // those go in again. Most often nobody wrote meanwhile and nothing is to leave: the index is
-    // then only compared as it streams past, not read into a second copy.
-    const auto unchanged = [&] {
-        const Result<bool> same = fs.holdsExactly(indexPath, written);
-        return same.ok() && same.value;
-    };
-    if (result.indexReplaced && result.linesAdded > 0 && !(dropped.empty() && unchanged())) {
-        if (Result<std::string> now = readWholeIndex(fs, indexPath, true); now.ok())
-            written = std::move(now.value);
-        const auto droppedLine = [&](std::string_view l) {
-            return !dropped.empty() && added.count(l) && dropped.count(std::string(l));
-        };
-        std::string text;
-        const char* eol = lineEndChars(detectLineEnd(written));
-        std::unordered_set<std::string_view> present;
-        std::size_t left = 0, again = 0;
-        for (std::string_view l : splitLineViews(written)) {
-            if (droppedLine(l)) {
-                ++left;
-                continue;
-            }
-            text.append(l).append(eol);
-            present.insert(l);
-        }
-        for (const JournalEntry& e : r.entries)
-            if (added.count(e.line) && !droppedLine(e.line) && present.insert(e.line).second) {
-                text.append(e.line).append(eol);
-                ++again;
-            }
-        if (again > 0)
-            say(std::to_string(again) +
-                " lines added to CACHE.INI were gone again (the game rewrote it meanwhile) and "
-                "are added once more");
-        const bool rewritten = left + again > 0 && replaceIndex(std::move(text), false);
-        // A stopped undo's lines left again were never really added.
-        if (rewritten && result.stopped) result.linesAdded -= std::min(left, result.linesAdded);
-    }
-    if (result.stopped) say(stoppedLine(done, count));
-    say(std::to_string(result.restored) + " packages were moved back into the cache, " +
-        std::to_string(result.linesAdded) + " lines added to CACHE.INI; " +
-        std::to_string(result.stayed) + " stay where they are" +
-        (result.failed ? ", " + std::to_string(result.failed) + " could not be moved back" : "") +
-        (result.unreachable ? ", " + std::to_string(result.unreachable) + " cannot be reached now"
-                            : ""));
-    removeMadeFolders(r, fs, say);
-    if (result.failed == 0 && result.unreachable == 0 && result.indexReplaced && !result.stopped) {
-        const Status marked = markUndone(fs, r.path);
-        say(marked.ok() ? "Run " + r.id + " is undone."
-                        : "Run " + r.id + " could not be marked as undone (" + marked.text + ")");
-    } else {
-        say("Run " + r.id + " is not completely undone; undo it again to finish.");
-    }
+    reconcileIndex(u, indexPath);
+    finish(u);
     log.close();
     result.logWritten = log.written();
     status.addLine(log.statusLine());

@@ -9,7 +9,7 @@
 # main-options, main-never-move, main-run (a run of 20,000 packages under way), main-status
 # (after it), main-undo-question and main-undo-done (Tools > Undo Last Run... of that run),
 # main-close-question and main-run-stopped (a run closed while it goes, then stopped), about,
-# troubleshooter, troubleshooter-saved; where qt6ct is installed, main-options-dark,
+# main-game-running-question (Run while the game runs), troubleshooter, troubleshooter-saved; where qt6ct is installed, main-options-dark,
 # main-close-question-dark, main-run-stopped-dark, about-dark and troubleshooter-dark in its
 # "darker" scheme.
 set -euo pipefail
@@ -207,6 +207,28 @@ shot "$about" about
 press "$about" Escape
 press "$main" alt+F4
 sleep 1
+
+# Run while the game runs (/bin/sleep under the game's name, working in its System folder): the
+# question names it, No the default; answered No.
+cp /bin/sleep "$game/System/ut-bin-amd64"
+(cd "$game/System" && exec ./ut-bin-amd64 600) &
+game_pid=$!
+pids+=("$game_pid")
+start_main
+main=$(cat "$work/id")
+sleep 1.5
+press "$main" alt+f
+sleep 0.3
+xdotool key r
+question=$(window '^Quorvel$')
+sleep 0.5
+shot "$question" main-game-running-question
+press "$question" Return
+sleep 0.5
+press "$main" alt+F4
+sleep 1
+kill "$game_pid"
+rm -f "$game/System/ut-bin-amd64"
 
 # Quorvel Troubleshooter: the cache folder is typed into the picker.
 troubleshooter_window() {

@@ -98,6 +98,33 @@ TEST_F(MainWindow, FileListCheckUncheckSortAndRun) {
     EXPECT_EQ(rows(), Texts{"Skaarj.utx"});
 }
 
+// Guards: a question that does not name the game's program and process, Yes as its default, a
+// No that changes anything or says nothing, a Yes that does not run; no word of the game in the
+// status bar.
+TEST_F(MainWindow, RunWhileTheGameRunsAsksFirstAndNoChangesNothing) {
+    fill({"CTF-Face.unr", "Skaarj.utx"});
+    test::FakeGame ut(game + "/System", tmp / "ut-bin-amd64");
+    frmMain& w = load();
+    const std::string running = "ut-bin-amd64 (process " + std::to_string(ut.pid) + ") uses " +
+                                cache + ": the game is running";
+    EXPECT_EQ(label("sbrText"), running + "; run, purge and undo wait until it is closed");
+    const std::string index = readFile(cache + "/cache.ini");
+    const Texts before = visible(cache);
+    click("cmdRun");  // answered No
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_TRUE(boxes.shown[0].defaultNo);
+    EXPECT_EQ(boxes.texts()[0].rfind(running + ". The game keeps CACHE.INI in memory", 0), 0u);
+    EXPECT_TRUE(boxes.texts()[0].ends_with("Close the game first.\n\nGo on anyway?"));
+    EXPECT_EQ(label("sbrText"), "Run stopped: nothing was processed");
+    EXPECT_EQ(readFile(cache + "/cache.ini"), index);
+    EXPECT_EQ(visible(cache), before);
+    boxes.answers = {true};
+    click("cmdRun");
+    EXPECT_TRUE(endsWith(readFile(game + "/Maps/CTF-Face.unr"), "bytes of CTF-Face.unr"));
+    EXPECT_EQ(test::shownTexts(w, "List1").at(0).rfind(running + "; going on as asked", 0), 0u);
+    EXPECT_EQ(label("sbrText"), "Done processing files");
+}
+
 // Guards: choices lost or garbled between sessions (a folder name's bytes above all), the
 // type selection not applied, a run ignoring the chosen folder, the purge days not written; a
 // purge answered No that deletes, one that leaves packages or index lines or no backup.

@@ -1,8 +1,5 @@
 // quorvel-cli as a player uses it from a terminal.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -132,19 +129,10 @@ TEST_F(Cli, SetTheGameListRunAndPurge) {
 TEST_F(Cli, ARunningGameStopsRunPurgeAndUndo) {
     g.add(1, "Face.unr");
     g.add(2, "Rock.utx");
-    const std::string index = g.writeIndex(), game = g.tmp / "ut-bin-amd64";
-    std::filesystem::copy_file("/bin/sleep", game);
+    const std::string index = g.writeIndex();
     ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk) << err.str();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::chdir((g.game + "/System").c_str()) == 0) ::execl(game.c_str(), "ut", "60", nullptr);
-        ::_exit(127);
-    }
-    for (int i = 0;
-         i < 500 && std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe") != game;
-         ++i)
-        ::usleep(10000);
-    const std::string named = "ut-bin-amd64 (process " + std::to_string(pid) + ") uses " +
+    FakeGame ut(g.game + "/System", g.tmp / "ut-bin-amd64");
+    const std::string named = "ut-bin-amd64 (process " + std::to_string(ut.pid) + ") uses " +
                               g.cacheDir + ": the game is running";
     for (const Words& w : {Words{"run", "--all"}, Words{"purge", "--yes"}}) {
         EXPECT_EQ(cli(w), cli::kExitFailed) << w[0];
@@ -163,8 +151,7 @@ TEST_F(Cli, ARunningGameStopsRunPurgeAndUndo) {
     EXPECT_TRUE(g.placed(g.game + "/Maps", "Face.unr"));
     EXPECT_EQ(cli({"undo"}), cli::kExitFailed);
     EXPECT_TRUE(g.placed(g.game + "/Maps", "Face.unr"));
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
+    ut.stop();
     EXPECT_EQ(cli({"undo"}), cli::kExitOk) << err.str();
     EXPECT_TRUE(fileExists(g.cacheFile(1)));
 }

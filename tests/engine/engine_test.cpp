@@ -236,6 +236,24 @@ TEST(Purge, DeletesTheNamedFilesAndKeepsTheLinesOfThoseThatStay) {
     EXPECT_EQ(g.purge(sink), PurgeOutcome::AlreadyEmpty);
 }
 
+// Guards: a user's run or purge not saying that other users' programs went unchecked: in the
+// log (a purge, which keeps none, in its status list), not in a run's status list.
+TEST(GameCheck, OtherUsersProgramsLeftUncheckedAreNoted) {
+    Game g;
+    g.add(1, "Face.unr");
+    g.add(2, "Rock.utx");
+    g.writeIndex();
+    EngineContext ctx{g.posix, g.dialogs};
+    ctx.uid = 4321;  // not root, and no program of its own
+    RecordingSink sink;
+    ASSERT_EQ(runAsTheWindowDoes(g.pv, g.state, ctx, sink, {"Face.unr"}).moved, 1u);
+    EXPECT_TRUE(g.log().find(kOthersUnseenNote) != std::string::npos &&
+                !sink.said(kOthersUnseenNote));
+    g.dialogs.answers = {true};
+    ASSERT_EQ(PurgeCache(g.pv, ctx, sink), PurgeOutcome::Done);
+    EXPECT_TRUE(sink.said(kOthersUnseenNote));
+}
+
 // Also run where a folder cannot be flocked (NFS). The lock must then outlast the holder's own
 // replacement of the index: an undo goes on working after it.
 TEST(CacheLockTest, ASecondRunOrPurgeWaitsForTheFirst) {

@@ -94,6 +94,7 @@ TEST(Journal, UndoneOnlyWhenEverythingThatCanGoBackWent) {
 
     std::filesystem::rename(g.tmp / "disk", g.tmp / "unmounted");
     EngineContext ctx{g.posix, g.dialogs};
+    ctx.uid = 4321;  // not root: the log says other users' programs went unchecked
     UndoResult undo = UndoRun({g.programFolder, "", false}, ctx, sink);
     EXPECT_EQ(undo.unreachable, 2u);
     EXPECT_EQ(completionOf(undo), Completion::Nothing);
@@ -105,6 +106,7 @@ TEST(Journal, UndoneOnlyWhenEverythingThatCanGoBackWent) {
     EXPECT_EQ(undo.stayed, 1u);
     EXPECT_TRUE(sink.said("Rock.utx has changed since the run and stays at " + rock));
     EXPECT_TRUE(RunHistory(g.programFolder, g.posix)[0].undone);
+    EXPECT_NE(g.log().find(kOthersUnseenNote), std::string::npos);
     EXPECT_EQ(listNames(g.tmp / "disk/tree"), std::vector<std::string>{"Textures"});
 }
 

@@ -1,7 +1,7 @@
 // Listers (each scan tries the repair), a runner, a purger and a downloading game that takes no
 // lock and writes in place or by a rename, on one cache: no package is left without its line, both
-// index files are whole, nothing else is left in the folder. QV_STRESS_SECONDS: how long (3 s by
-// default).
+// index files are whole (cachebak.ini where a run or a purge left one), nothing else is left in
+// the folder. QV_STRESS_SECONDS: how long (3 s by default).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -37,7 +37,6 @@ bool whole(const Game& g, const std::string& text, unsigned last) {
 TEST(Stress, ProcessesSharingOneCacheLoseNoLine) {
     const char* wanted = std::getenv("QV_STRESS_SECONDS");
     const double seconds = wanted ? std::atof(wanted) : 3;
-    const bool inPlaceWanted = std::getenv("QV_STRESS_IN_PLACE") != nullptr;
     Game g;
     unsigned last = 1000;  // a large index keeps a stale read open long enough to matter
     for (unsigned n = 1; n <= last; ++n) g.add(n, nameOf(n));
@@ -79,8 +78,7 @@ TEST(Stress, ProcessesSharingOneCacheLoseNoLine) {
                     writeFile(g.cacheFile(n), bytesOf(nameOf(n), n));
                     text += g.line(n, nameOf(n)) + "\r\n";
                 }
-                // In place only when asked: a backup cut by it under load is not yet explained.
-                const bool inPlace = inPlaceWanted && i % 2 == 1;
+                const bool inPlace = i % 2 == 1;
                 if (!inPlace && g.posix.writeAtomic(g.cacheDir + "/cache.ini", text).ok())
                     last += 10, ++ops;
                 if (inPlace) {
@@ -110,7 +108,10 @@ TEST(Stress, ProcessesSharingOneCacheLoseNoLine) {
 
     const std::string index = g.index();
     EXPECT_TRUE(whole(g, index, last)) << index;
-    EXPECT_TRUE(whole(g, readFile(g.cacheDir + "/cachebak.ini"), last));
+    // Only a run or a purge that replaced the index leaves a backup (the repair keeps none), and
+    // under load the listers' repairs may keep both busy (locked) for the whole time.
+    const std::string backup = g.cacheDir + "/cachebak.ini";
+    EXPECT_TRUE(!fileExists(backup) || whole(g, readFile(backup), last));
     std::set<std::string> guids;
     for (const std::string& line : splitLines(index)) guids.insert(line.substr(0, 32));
     int lost = 0, stale = 0;

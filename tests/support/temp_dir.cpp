@@ -1,6 +1,9 @@
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -65,6 +68,23 @@ std::string guidOf(unsigned n) {
     char buf[40];
     std::snprintf(buf, sizeof buf, "%08XA5D3C1%018X", n * 2246822519u, n);
     return std::string(buf, 32);
+}
+
+FakeGame::FakeGame(const std::string& folder, const std::string& exe) {
+    fs::copy_file("/bin/sleep", exe);
+    pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(folder.c_str()) == 0) ::execl(exe.c_str(), "ut", "60", nullptr);
+        ::_exit(127);
+    }
+    std::error_code ec;
+    const std::string link = "/proc/" + std::to_string(pid) + "/exe";
+    for (int i = 0; i < 500 && fs::read_symlink(link, ec) != exe; ++i) ::usleep(10000);
+}
+
+void FakeGame::stop() {
+    if (pid > 0) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
+    pid = 0;
 }
 
 }  // namespace qv::test

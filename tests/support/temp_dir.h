@@ -27,6 +27,15 @@ void makeDirs(const std::string& path);
 bool fileExists(const std::string& path);
 std::vector<std::string> listNames(const std::string& folder);  // sorted, all entries
 
+// A program that looks like the running game while it lives: a copy of /bin/sleep at `exe` (the
+// game's program name) working in `folder`, waited for until /proc shows it.
+struct FakeGame {
+    FakeGame(const std::string& folder, const std::string& exe);
+    ~FakeGame() { stop(); }
+    void stop();  // kills it at once
+    int pid = 0;
+};
+
 // A 32-character GUID, different for every number: the generated name of a cache file.
 std::string guidOf(unsigned n);
 
