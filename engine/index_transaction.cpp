@@ -130,7 +130,7 @@ class IndexTransaction final {
     std::string placeDisplaced(const std::string& name, const std::string& latest);
     void settle(const std::string& watched);
     void watch(const std::string& watched);
-    IndexReplacement finish(const std::string& last);
+    IndexReplacement finish(const std::string& last, bool lastIsNow);
 
     FileSystem& fs_;
     const std::string cacheDir_, indexPath_, backupPath_;
@@ -273,7 +273,7 @@ IndexReplacement IndexTransaction::commit() {
         const std::string text = target();
         if (lastWasRead && latest == text) {
             if (!exchanged_) r_.index = Status::success();  // holds the new index already
-            return finish(latest);
+            return finish(latest, true);
         }
         const Result<std::string> swapped = fs_.exchangeAtomic(indexPath_, text, &latest);
         const int err = swapped.ok() ? 0 : swapped.status.code;
@@ -294,15 +294,18 @@ IndexReplacement IndexTransaction::commit() {
         }
         lastWasRead = reread(latest);
     }
-    if (!lastWasRead) (void)reread(latest);
-    return finish(latest);
+    if (!lastWasRead) lastWasRead = reread(latest);
+    return finish(latest, lastWasRead);
 }
 
 // Every line of the new index that `last` (the last whole read of cache.ini) lacks is named as
-// not kept; the others are reported as kept.
-IndexReplacement IndexTransaction::finish(const std::string& last) {
+// not kept; the others are reported as kept. Where the writer never let the file settle since,
+// a line it holds now (by a plain read) is not named: it is there.
+IndexReplacement IndexTransaction::finish(const std::string& last, bool lastIsNow) {
     std::unordered_set<std::string_view> present;
     for (std::string_view line : splitLineViews(last)) present.insert(line);
+    const Result<std::string> now = lastIsNow ? Result<std::string>{} : fs_.readAll(indexPath_);
+    for (std::string_view line : splitLineViews(now.value)) present.insert(line);
     // Where nothing was exchanged the caller says so; its own lines are no loss then.
     const std::vector<std::string_view> ours = splitLineViews(ours_);
     for (std::string_view line : ours)

@@ -46,6 +46,7 @@ bool FixMissingMapExtensions(const std::string& cacheDir, PublicVariables& pv, S
     const std::string indexPath = cacheDir + "/cache.ini";
 
     bool lineLeftUnrepaired = false;
+    bool repairUndone = false;  // the game wrote its old lines back over the repaired ones
     {
         // The read and the replace happen under the cache's lock, so a run or a purge in
         // another process never has its index overwritten by one read before it. A busy cache
@@ -69,6 +70,7 @@ bool FixMissingMapExtensions(const std::string& cacheDir, PublicVariables& pv, S
                 replaceCacheIndex(ctx.fs, cacheDir, index.value, fixed, false);
             // Lines the game kept adding faster than the index could be replaced are named.
             if (!replaced.notKept.empty()) {
+                repairUndone = true;
                 std::string text;
                 for (const std::string& line : replaced.notKeptReport()) text += line + "\n";
                 ctx.dialogs.message(kProgramTitle, text);
@@ -77,10 +79,11 @@ bool FixMissingMapExtensions(const std::string& cacheDir, PublicVariables& pv, S
         }
     }
 
-    ctx.dialogs.message(kProgramTitle,
-                        lineLeftUnrepaired
-                            ? "A file extension is still missing...only maps can be fixed."
-                            : "Auto-corrected all missing map extensions...");
+    if (!repairUndone)
+        ctx.dialogs.message(kProgramTitle,
+                            lineLeftUnrepaired
+                                ? "A file extension is still missing...only maps can be fixed."
+                                : "Auto-corrected all missing map extensions...");
     pv.MapFixDone = true;
 
     state.rows.clear();

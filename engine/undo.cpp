@@ -340,6 +340,19 @@ void moveAllBack(Undo& u) {
 // only compared as it streams past, not read into a second copy. That look comes no sooner than
 // a short while after the lines went in: a rewrite already under way then has landed (a program
 // that writes its own file and renames it over cache.ini cannot be seen while it does).
+// Names the added lines `now` lacks as not kept; false when there were any.
+bool nameLinesNotThere(Undo& u, const std::string& now) {
+    std::unordered_set<std::string_view> present;
+    for (std::string_view l : splitLineViews(now)) present.insert(l);
+    IndexReplacement missing;
+    for (const JournalEntry& e : u.r.entries)
+        if (u.added.count(e.line) && !u.dropped.count(e.line) && !present.count(e.line))
+            missing.notKept.push_back(e.line);
+    for (const std::string& line : missing.notKeptReport()) u.say(line);
+    u.result.linesNotKept += missing.notKept.size();
+    return missing.notKept.empty();
+}
+
 void reconcileIndex(Undo& u, const std::string& indexPath) {
     FileSystem& fs = u.ctx.fs;
     const auto unchanged = [&] {
@@ -351,6 +364,8 @@ void reconcileIndex(Undo& u, const std::string& indexPath) {
     if (u.dropped.empty() && unchanged()) return;
     if (Result<std::string> now = readWholeIndex(fs, indexPath, true); now.ok())
         u.written = std::move(now.value);
+    else if (!nameLinesNotThere(u, fs.readAll(indexPath).value))
+        return;  // a writer that never lets the file settle: what it holds now is all we know
     const auto droppedLine = [&](std::string_view l) {
         return !u.dropped.empty() && u.added.count(l) && u.dropped.count(std::string(l));
     };

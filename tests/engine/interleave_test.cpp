@@ -22,6 +22,7 @@ enum class Shape {
     InMemory,           // writes the copy it read at its start, in place, never reading again
     TruncateThenWrite,  // reads, truncates, then writes in two pieces, one call apart each
     RenameOver,         // reads, writes a file of its own and renames it over cache.ini
+    Stubborn,           // writes its copy in place before each look at cache.ini, to the end
 };
 
 // Calls `before` ahead of every file-system call the operation makes.
@@ -95,7 +96,10 @@ struct SimulatedGame {
             writeFile(g.cacheFile(50), bytesOf("New.unr", 50));
             text = (shape == Shape::InMemory ? memory : g.index()) + g.line(50, "New.unr") + "\r\n";
         }
-        if (shape == Shape::RenameOver) {
+        if (shape == Shape::Stubborn) {
+            writeFile(index(), memory + g.line(50, "New.unr") + "\r\n");
+            stage = 1;
+        } else if (shape == Shape::RenameOver) {
             writeFile(index() + ".game", text);
             std::filesystem::rename(index() + ".game", index());
             stage = 3;
@@ -177,6 +181,9 @@ struct Trial {
             EXPECT_TRUE(has(index, guidOf(n) + "=") || namedNotKept(guidOf(n) + "="))
                 << where << ": package " << n << " lost its line";
         }
+        // The repair does not say it corrected a line it names as not kept.
+        EXPECT_FALSE(has(said, "Auto-corrected") && namedNotKept(g.line(2, "DM-Deck.unr")))
+            << where;
         for (const std::string& l : said) {
             const std::string line = l.substr(0, l.find(' '));
             const bool notKept = l.find(" could NOT be kept") != l.npos;
@@ -194,8 +201,10 @@ TEST(Interleaving, TheGameWritingBetweenAnyTwoCallsLosesNoLineUnsaid) {
                     std::chrono::milliseconds(2000)};
     int trials = 0;
     for (const char* op : kOperations)
-        for (Shape shape : {Shape::InMemory, Shape::TruncateThenWrite, Shape::RenameOver}) {
-            long steps = 0;
+        for (Shape shape :
+             {Shape::InMemory, Shape::TruncateThenWrite, Shape::RenameOver, Shape::Stubborn}) {
+            long steps = 0;  // a game that never stops writing makes the reads give up soon
+            indexWaits().limit = std::chrono::milliseconds(shape == Shape::Stubborn ? 6 : 2000);
             {
                 Trial dry(op);
                 dry.operate(op);
@@ -207,12 +216,14 @@ TEST(Interleaving, TheGameWritingBetweenAnyTwoCallsLosesNoLineUnsaid) {
                 Trial t(op);
                 SimulatedGame game{t.g, shape, t.g.index(), 0, -1, {}};
                 long actedAt = 0;
-                t.fs.before = [&](const std::string&) {
+                t.fs.before = [&](const std::string& p) {
                     if (t.fs.calls < step || game.stage == 3) return;
+                    if (shape == Shape::Stubborn && !p.ends_with("/cache.ini")) return;
                     if (game.stage == 0) actedAt = t.fs.calls;
                     game.act();
                 };
                 t.operate(op);
+                if (shape == Shape::Stubborn) game.stage = 3;
                 while (game.stage < 3) game.act();  // a write under way ends
                 // Where waits are timed (no lease here), the calls differ from the dry pass: a
                 // write after the operation's last look at cache.ini is beyond any program.
@@ -221,7 +232,8 @@ TEST(Interleaving, TheGameWritingBetweenAnyTwoCallsLosesNoLineUnsaid) {
                 t.expectInvariant(where);
                 // A run moves what the cache holds, though the game was writing when it looked.
                 const bool stayed = fileExists(t.g.cacheFile(1)) || fileExists(t.g.cacheFile(2));
-                EXPECT_FALSE(op == std::string("run") && stayed) << where;
+                EXPECT_FALSE(op == std::string("run") && shape != Shape::Stubborn && stayed)
+                    << where;
             }
         }
     indexWaits() = saved;
