@@ -180,6 +180,8 @@ HeaderReading readPackageHeader(InFile& file, bool wantGuid) {
     return r;
 }
 
+constexpr const char* kDamagedNames = "its name table is damaged";
+
 ImportsReading parsePackageImports(std::string_view names, std::string_view imports,
                                    const PackageHeader& h) {
     ImportsReading r;
@@ -195,14 +197,14 @@ ImportsReading parsePackageImports(std::string_view names, std::string_view impo
         if (h.version >= 64) {
             const std::int64_t length = n.compact();
             if (length < 1 || length > static_cast<std::int64_t>(kMaxPackageName) + 1)
-                return bad("its name table is damaged");
+                return bad(kDamagedNames);
             name = n.bytes(static_cast<std::size_t>(length));
             name = name.substr(0, std::min(name.find('\0'), name.size()));
         } else {
             name = n.cString(kMaxPackageName);
         }
         n.u32();
-        if (n.failed()) return bad("its name table is damaged");
+        if (n.failed()) return bad(kDamagedNames);
         table.push_back(name);
     }
     std::unordered_set<std::string> seen;
@@ -243,15 +245,20 @@ ImportsReading readPackageImports(InFile& file, const PackageHeader& h) {
         r.fault = HeaderFault::BadTable, r.reason = "its name table is too large";
         return r;
     }
-    Status s = readInto(file, h.nameOffset, names, std::min(nameBytes, kMaxNameTableBytes));
-    if (s)
-        s = readInto(file, h.importOffset, imports,
-                     span(h.importOffset, h.importCount * kMaxImport));
-    if (!s) {
-        r.fault = HeaderFault::Unreadable, r.reason = s.text;
-        return r;
+    // The count alone allows a name table of megabytes, most of a real map; real tables are
+    // tens of KiB. So names are read in a first 256 KiB, and more only while the table goes on.
+    const std::size_t most = std::min(nameBytes, kMaxNameTableBytes);
+    Status s =
+        readInto(file, h.importOffset, imports, span(h.importOffset, h.importCount * kMaxImport));
+    for (std::size_t want = std::min<std::size_t>(most, 256u << 10); s;
+         want = std::min(most, want * 4)) {
+        s = readInto(file, h.nameOffset, names, want);
+        if (!s) break;
+        ImportsReading got = parsePackageImports(names, imports, h);
+        if (got.ok() || want == most || got.reason != kDamagedNames) return got;
     }
-    return parsePackageImports(names, imports, h);
+    r.fault = HeaderFault::Unreadable, r.reason = s.text;
+    return r;
 }
 
 std::string_view packageNameOf(std::string_view fileName) {

@@ -86,6 +86,13 @@ TEST(PackageHeader, WholePackagesOfEveryLayoutAndHostileOnesCostAFewBoundedReads
         EXPECT_FALSE(r.reason.empty()) << h.what;
         EXPECT_EQ(file.reads, 1u) << h.what;
     }
+    // A map of megabytes whose count allows a name table as large: the names are read as far as
+    // the table goes (here past the first read), not to the end of the file.
+    pkg::PackageSpec big;
+    for (int n = 0; n < 20000; ++n) big.needs.push_back("Need" + std::to_string(n));
+    CountingFile map(pkg::writePackage(big) + std::string(4u << 20, 'x'));
+    EXPECT_EQ(readPackageImports(map, readPackageHeader(map).header).packages.size(), 20000u);
+    EXPECT_LT(map.bytes, 2u << 20);
     // A name index beyond the table, and a name length beyond any name.
     std::string badImport = good;
     badImport[badImport.size() - 1] = 0x3F;  // the last import's object name: index 63
