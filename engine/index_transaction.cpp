@@ -341,12 +341,13 @@ std::vector<std::string> IndexReplacement::report(const std::string& cacheDir) c
     return lines;
 }
 
+std::string notKeptLine(const std::string& line) {
+    return line + " could NOT be kept in CACHE.INI (another program, the game, kept rewriting it)";
+}
+
 std::vector<std::string> IndexReplacement::notKeptReport() const {
     std::vector<std::string> lines;
-    for (const std::string& line : notKept)
-        lines.push_back(line +
-                        " could NOT be kept in CACHE.INI (another program, the game, kept "
-                        "rewriting it)");
+    for (const std::string& line : notKept) lines.push_back(notKeptLine(line));
     return lines;
 }
 

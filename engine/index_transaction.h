@@ -17,7 +17,10 @@ struct IndexWaits {
     std::chrono::milliseconds quiet{300};
     std::chrono::milliseconds limit{2000};
 };
-IndexWaits& indexWaits();  // the process's; tests shorten them
+IndexWaits& indexWaits();
+
+// "<line> could NOT be kept in CACHE.INI (...)": a line a rewrite by another program dropped.
+std::string notKeptLine(const std::string& line);  // the process's; tests shorten them
 
 // cache.ini read whole: the same file (inode, size, modification time) before and after the
 // read, not ending in a cut line, no program holding it open for writing. An empty or cut read

@@ -199,6 +199,17 @@ class FoldedRowTable {
     std::size_t mask_ = 0;
 };
 
+// An unreadable never-move list leaves the scan without one, and says so: its packages would
+// otherwise be moved without a word.
+std::vector<std::string> loadNeverMoveNames(const std::string& file, EngineContext& ctx) {
+    Result<std::vector<std::string>> names = LoadNeverMoveList(file, ctx.fs);
+    if (names) return std::move(names.value);
+    if (ctx.fs.exists(file))
+        ctx.dialogs.message(kProgramTitle, file + " could not be read (" + names.status.text +
+                                               "); no package is protected from moving.");
+    return {};
+}
+
 }  // namespace
 
 void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
@@ -236,18 +247,8 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
 
     applySelection(state.options, state.rows);
 
-    // An unreadable never-move list leaves the scan without one, and says so: its packages would
-    // otherwise be moved without a word.
-    Result<std::vector<std::string>> names = LoadNeverMoveList(files.neverMoveFile, ctx.fs);
-    if (!names) {
-        names.value.clear();
-        if (ctx.fs.exists(files.neverMoveFile))
-            ctx.dialogs.message(kProgramTitle, files.neverMoveFile + " could not be read (" +
-                                                   names.status.text +
-                                                   "); no package is protected from moving.");
-    }
-    pv.NeverMoveNames = names.value;
-    state.lstNM = std::move(names.value);
+    state.lstNM = loadNeverMoveNames(files.neverMoveFile, ctx);
+    pv.NeverMoveNames = state.lstNM;
     // One table of the rows serves the never-move names and the duplicates.
     {
         FoldedRowTable table(state.rows);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <ctime>
 #include <thread>
 #include <unordered_set>
 
@@ -117,14 +116,6 @@ bool stays(Step step, const Package& p, UndoResult& result, const Say& say) {
     ++result.stayed;
     say(step == Step::Changed ? changedText(p) : goneText(p));
     return true;
-}
-
-std::string timeText(std::int64_t seconds) {
-    const std::time_t t = static_cast<std::time_t>(seconds);
-    std::tm local{};
-    char text[32] = "";
-    if (::localtime_r(&t, &local)) std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    return text;
 }
 
 // The journal an undo works on, or why there is none.
@@ -344,13 +335,12 @@ void moveAllBack(Undo& u) {
 bool nameLinesNotThere(Undo& u, const std::string& now) {
     std::unordered_set<std::string_view> present;
     for (std::string_view l : splitLineViews(now)) present.insert(l);
-    IndexReplacement missing;
+    std::size_t missing = 0;
     for (const JournalEntry& e : u.r.entries)
         if (u.added.count(e.line) && !u.dropped.count(e.line) && !present.count(e.line))
-            missing.notKept.push_back(e.line);
-    for (const std::string& line : missing.notKeptReport()) u.say(line);
-    u.result.linesNotKept += missing.notKept.size();
-    return missing.notKept.empty();
+            u.say(notKeptLine(e.line)), ++missing;
+    u.result.linesNotKept += missing;
+    return missing == 0;
 }
 
 void reconcileIndex(Undo& u, const std::string& indexPath) {
@@ -417,27 +407,6 @@ void finish(Undo& u) {
 }
 
 }  // namespace
-
-std::vector<HistoryEntry> RunHistory(const std::string& programFolder, FileSystem& fs) {
-    std::vector<HistoryEntry> history;
-    const std::string folder = journalFolder(programFiles(programFolder, fs).runLog);
-    for (const JournalRecord& r : readJournals(fs, folder))
-        history.push_back({r.id, r.startedSeconds(), r.cacheDir, r.kind == "purge", r.moved,
-                           r.finished, r.undone});
-    return history;
-}
-
-std::string historyLine(const HistoryEntry& e) {
-    std::string what;
-    if (e.purge) {
-        what = "purge, " + std::to_string(e.moved) + " packages deleted (cannot be undone)";
-    } else {
-        what = "run, " + std::to_string(e.moved) + " packages moved";
-        if (!e.finished) what += ", cut short";
-        what += e.undone ? ", undone" : "";
-    }
-    return timeText(e.started) + "  " + e.id + "  " + what + "  " + e.cacheDir;
-}
 
 UndoResult PreviewUndo(const std::string& programFolder, const std::string& runId, FileSystem& fs) {
     JournalRecord r;

@@ -26,6 +26,8 @@ std::vector<HistoryEntry> RunHistory(const std::string& programFolder, FileSyste
 
 // One line of history for a terminal or a list: time, id, what, folder.
 std::string historyLine(const HistoryEntry& e);
+// Seconds since 1970 as local "YYYY-MM-DD HH:MM:SS".
+std::string timeText(std::int64_t seconds);
 
 struct UndoRequest {
     std::string programFolder;

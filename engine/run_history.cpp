@@ -1,0 +1,40 @@
+// The runs and purges the journals hold, one line each for the history the window and the
+// command line show.
+#include <ctime>
+
+#include "engine/run_journal.h"
+#include "engine/undo.h"
+#include "settings/program_files.h"
+
+namespace qv {
+
+std::string timeText(std::int64_t seconds) {
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    char text[32] = "";
+    if (::localtime_r(&t, &local)) std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+std::vector<HistoryEntry> RunHistory(const std::string& programFolder, FileSystem& fs) {
+    std::vector<HistoryEntry> history;
+    const std::string folder = journalFolder(programFiles(programFolder, fs).runLog);
+    for (const JournalRecord& r : readJournals(fs, folder))
+        history.push_back({r.id, r.startedSeconds(), r.cacheDir, r.kind == "purge", r.moved,
+                           r.finished, r.undone});
+    return history;
+}
+
+std::string historyLine(const HistoryEntry& e) {
+    std::string what;
+    if (e.purge) {
+        what = "purge, " + std::to_string(e.moved) + " packages deleted (cannot be undone)";
+    } else {
+        what = "run, " + std::to_string(e.moved) + " packages moved";
+        if (!e.finished) what += ", cut short";
+        what += e.undone ? ", undone" : "";
+    }
+    return timeText(e.started) + "  " + e.id + "  " + what + "  " + e.cacheDir;
+}
+
+}  // namespace qv
