@@ -64,9 +64,10 @@ class MessageBox final : public QMessageBox {
         setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
         const int screenWidth = screen ? screen->availableGeometry().width() : 1024;
-        const int hard = screenWidth <= 1024 ? screenWidth - 80 : std::min(screenWidth - 480, 1000);
-        setText(wrapAtBlanks(displayText(call.text), fontMetrics(),
-                             std::min(screenWidth / 2, 500) - 40, hard));
+        hard_ = screenWidth <= 1024 ? screenWidth - 80 : std::min(screenWidth - 480, 1000);
+        soft_ = std::min(screenWidth / 2, 500) - 40;
+        text_ = displayText(call.text);
+        setText(wrapAtBlanks(text_, fontMetrics(), soft_, hard_));
         // The window manager's title bar: a bold title between the icon and the close button.
         QFont titleFont = font();
         titleFont.setBold(true);
@@ -78,6 +79,14 @@ class MessageBox final : public QMessageBox {
     }
 
   protected:
+    // A platform theme (qt6ct) may give the box another font once it is polished: the lines are
+    // broken again for it, or Qt would break them once more at its own width.
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::FontChange && !text_.isEmpty())
+            setText(wrapAtBlanks(text_, fontMetrics(), soft_, hard_));
+        QMessageBox::changeEvent(event);
+    }
+
     // The box takes its final size when it is shown; it is placed then, before it appears.
     void showEvent(QShowEvent* event) override {
         QMessageBox::showEvent(event);
@@ -114,6 +123,10 @@ class MessageBox final : public QMessageBox {
         }
         move(placed.topLeft());
     }
+
+  private:
+    QString text_;  // as given, before its lines are broken
+    int soft_ = 0, hard_ = 0;
 };
 
 }  // namespace
