@@ -228,7 +228,8 @@ class frmMain final : public QMainWindow {
     std::atomic<bool> stop_{false};
     EngineContext ctx_;
     PublicVariables pv_;
-    HeaderCache headers_;  // the header pass's results, kept across re-scans
+    HeaderCache headers_;        // the header pass's results, kept across re-scans
+    WholeHeaders wholeHeaders_;  // the whole packages of the last pass, for the run
     std::unique_ptr<WindowSink> sink_;
     std::string cacheDir_;
     std::vector<std::string> nmItems_;  // lstNM's items as bytes

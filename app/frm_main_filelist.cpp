@@ -104,6 +104,7 @@ void frmMain::cmdRun_Click() {
     request.lblCacheDir = cacheDir_;
     request.checkedEntries = model_->checkedEntries();
     request.askWithoutJournal = true;  // a run that cannot be undone goes ahead only when asked
+    request.wholeHeaders = &wholeHeaders_;
     // The cache folder is shown before processing starts (the run names it again when it had
     // to form it itself).
     if (!cacheDir_.empty()) Label1->setText(displayText("Cache Directory = " + cacheDir_));

@@ -15,9 +15,11 @@
 namespace qv {
 
 void frmMain::fillPackageColumns() {
+    wholeHeaders_ = {};
     if (pv_.EntryCount() == 0) return;
     const PlacementContext place = listingPlacement(pv_, cacheDir_, currentOptions(), fs_);
     std::vector<PackageFacts> facts;
+    WholeHeaders whole;
     // Each batch goes to the list as soon as it is read; the list itself is shown already.
     onWorker([&] {
         examineEntries(
@@ -30,8 +32,9 @@ void frmMain::fillPackageColumns() {
                     [this, first, batch = std::move(batch)] { model_->setFacts(first, batch); },
                     Qt::QueuedConnection);
             },
-            &stop_);
+            &stop_, &whole);
     });
+    wholeHeaders_ = std::move(whole);
     QCoreApplication::sendPostedEvents(this);
     sbrText->setText(
         displayText("Found " + std::to_string(model_->checkedCount()) + " files to process"));

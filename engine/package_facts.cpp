@@ -61,18 +61,21 @@ bool isPackageFileName(std::string_view name) {
 }
 
 HeaderFacts HeaderCache::factsOf(FileSystem& fs, const std::string& path,
-                                 std::vector<std::string>* needs) {
+                                 std::vector<std::string>* needs, FileIdentity* identity) {
     // A file seen before is known by one lookup of its identity, without opening it. What a file
     // needs is not kept: asked for, it is read.
     if (lookFirst_ && !needs)
         if (const Result<FileIdentity> id = fs.identityOf(path); id.ok() && id.value.known())
             if (auto it =
                     known_.find({id.value.device, id.value.inode, id.value.size, id.value.mtimeNs});
-                it != known_.end())
+                it != known_.end()) {
+                if (identity) *identity = id.value;
                 return it->second;
+            }
     Result<std::unique_ptr<InFile>> file = fs.openForReading(path);
     if (!file) return {HeaderFault::Unreadable, file.status.text, {}, -1};
     const FileIdentity& id = file.value->identity();
+    if (identity) *identity = id;
     const Key key{id.device, id.inode, id.size, id.mtimeNs};
     if (id.known() && !needs)
         if (auto it = known_.find(key); it != known_.end()) return it->second;
@@ -93,6 +96,44 @@ HeaderFacts HeaderCache::factsOf(FileSystem& fs, const std::string& path,
     // A failed read says nothing lasting of the file.
     if (remember_ && id.known() && r.fault != HeaderFault::Unreadable) known_.emplace(key, facts);
     return facts;
+}
+
+namespace {
+
+std::uint64_t nameHash(std::string_view cacheFileName) {
+    return std::hash<std::string_view>()(cacheFileName);
+}
+
+// FNV-1a over the four numbers that tell a file (a rename changes none of them).
+std::uint64_t identityHash(const FileIdentity& id) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (const std::uint64_t n :
+         {id.device, id.inode, id.size, static_cast<std::uint64_t>(id.mtimeNs)})
+        for (int shift = 0; shift < 64; shift += 8)
+            h = (h ^ ((n >> shift) & 0xFF)) * 1099511628211ull;
+    return h;
+}
+
+}  // namespace
+
+void WholeHeaders::add(std::string_view cacheFileName, const FileIdentity& id) {
+    if (id.known()) files_.emplace_back(nameHash(cacheFileName), identityHash(id));
+}
+
+void WholeHeaders::seal() {
+    std::sort(files_.begin(), files_.end());
+    files_.shrink_to_fit();
+}
+
+bool WholeHeaders::knows(std::string_view cacheFileName) const {
+    const std::uint64_t name = nameHash(cacheFileName);
+    const auto it = std::lower_bound(files_.begin(), files_.end(), File{name, 0});
+    return it != files_.end() && it->first == name;
+}
+
+bool WholeHeaders::wasWhole(std::string_view cacheFileName, const FileIdentity& id) const {
+    return id.known() && std::binary_search(files_.begin(), files_.end(),
+                                            File{nameHash(cacheFileName), identityHash(id)});
 }
 
 const std::unordered_multimap<std::string, std::string>& FolderNames::of(
@@ -149,7 +190,8 @@ const char* installedText(InstalledVersion v) {
 
 PackageFacts examineLine(std::string_view line, const PlacementContext& place,
                          std::string_view cacheFileOnDisk, FileSystem& fs, HeaderCache& headers,
-                         FolderNames& folders, std::vector<std::string>* needs) {
+                         FolderNames& folders, std::vector<std::string>* needs,
+                         FileIdentity* identity) {
     PackageFacts facts;
     const std::string_view realName =
         line.size() > kRealNameStart ? line.substr(kRealNameStart) : "";
@@ -162,7 +204,7 @@ PackageFacts examineLine(std::string_view line, const PlacementContext& place,
         place.cacheDir + "/" +
         (cacheFileOnDisk.empty() ? std::string(guid) + "." + place.cacheExt
                                  : std::string(cacheFileOnDisk));
-    const HeaderFacts header = headers.factsOf(fs, cacheFile, needs);
+    const HeaderFacts header = headers.factsOf(fs, cacheFile, needs, identity);
     facts.guid = header.guid;
     facts.version = header.version;
     facts.reason = header.reason;
@@ -198,7 +240,7 @@ PackageFacts examineLine(std::string_view line, const PlacementContext& place,
 void examineEntries(const PublicVariables& pv, const PlacementContext& place,
                     std::vector<PackageFacts>& facts, HeaderCache& headers, FileSystem& fs,
                     const std::function<void(std::size_t, std::size_t)>& filled,
-                    const std::atomic<bool>* stop) {
+                    const std::atomic<bool>* stop, WholeHeaders* whole) {
     constexpr std::size_t kBatch = 256;
     // The cache folder stays open while the pass reads, so each open looks up only its name.
     struct HeldFolder {
@@ -217,12 +259,16 @@ void examineEntries(const PublicVariables& pv, const PlacementContext& place,
         line.assign(file.substr(0, std::min(file.find('.'), file.size())));
         line.resize(kGuidLength, ' ');
         line.append("=").append(pv.RealNames[k]);
-        facts[k] = examineLine(line, place, {}, fs, headers, folders);
+        FileIdentity identity;
+        facts[k] = examineLine(line, place, {}, fs, headers, folders, nullptr, &identity);
+        if (whole && facts[k].condition == PackageCondition::Whole)
+            whole->add(line.substr(0, kGuidLength) + "." + place.cacheExt, identity);
         if (filled && (k + 1 - batchStart == kBatch || k + 1 == pv.EntryCount())) {
             filled(batchStart, k + 1);
             batchStart = k + 1;
         }
     }
+    if (whole) whole->seal();
 }
 
 std::string uncheckDamaged(std::vector<FileRow>& rows, const std::vector<PackageFacts>& facts) {

@@ -58,8 +58,10 @@ class HeaderCache final {
     // one read of its header block (two for a package older than version 68). `needs`: the
     // packages a whole package needs too, read from the same open file, its first kNeedsBlock
     // bytes read at once so that a small package's tables take no read of their own.
+    // `identity`: the file's identity as it was read or looked up (all 0 when it could not be).
     HeaderFacts factsOf(FileSystem& fs, const std::string& path,
-                        std::vector<std::string>* needs = nullptr);
+                        std::vector<std::string>* needs = nullptr,
+                        FileIdentity* identity = nullptr);
     // A new pass over files: those known before are looked up by identity first; within a first
     // pass nothing is, so no file costs a lookup on top of its read.
     void beginPass() { lookFirst_ = !known_.empty(); }
@@ -112,18 +114,40 @@ struct PackageFacts {
 const char* conditionText(PackageCondition c);  // "damaged", "ok", ... for --json
 const char* installedText(InstalledVersion v);  // "", "same version", "other version"
 
+// The cache files a header pass found whole and naming their file, by name, with the identity
+// each had then. A run trusts such a file by the identity of what landed, without reading its
+// header again before the move. Compact: two hashes a file (the name's; the device's, inode's,
+// size's and modification time's), so a file is trusted only as the very file the pass read.
+class WholeHeaders final {
+  public:
+    void add(std::string_view cacheFileName, const FileIdentity& identity);
+    void seal();  // after the last add, before the first lookup
+    // The file `cacheFileName` was whole with exactly this identity.
+    bool wasWhole(std::string_view cacheFileName, const FileIdentity& identity) const;
+    // The file `cacheFileName` was whole when the pass read it.
+    bool knows(std::string_view cacheFileName) const;
+    std::size_t size() const { return files_.size(); }
+
+  private:
+    using File = std::pair<std::uint64_t, std::uint64_t>;  // name hash, identity hash
+    std::vector<File> files_;                              // by name hash
+};
+
 // The facts of the package of one index line: its cache file's header, and the file of its real
 // name at its destination in any letter case. `needs`: see HeaderCache::factsOf.
+// `identity`: the cache file's, as its header was read.
 PackageFacts examineLine(std::string_view line, const PlacementContext& place,
                          std::string_view cacheFileOnDisk, FileSystem& fs, HeaderCache& headers,
-                         FolderNames& folders, std::vector<std::string>* needs = nullptr);
+                         FolderNames& folders, std::vector<std::string>* needs = nullptr,
+                         FileIdentity* identity = nullptr);
 
 // The header pass over a scan's entry table: facts[k] for entry k, filled in index order;
-// `filled(first, end)` after each batch; a stop request ends it between packages.
+// `filled(first, end)` after each batch; a stop request ends it between packages. `whole`
+// receives the whole packages' cache files, sealed.
 void examineEntries(const PublicVariables& pv, const PlacementContext& place,
                     std::vector<PackageFacts>& facts, HeaderCache& headers, FileSystem& fs,
                     const std::function<void(std::size_t, std::size_t)>& filled = {},
-                    const std::atomic<bool>* stop = nullptr);
+                    const std::atomic<bool>* stop = nullptr, WholeHeaders* whole = nullptr);
 
 // Unchecks the rows of damaged packages (they never move) and returns the status text
 // "Found N files to process" for what stays checked.

@@ -1,5 +1,7 @@
 #include "engine/package_screen.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <unordered_set>
 
 #include "engine/cache_entry.h"
@@ -13,14 +15,38 @@ void reportLine(const std::string& text, StatusSink& status, OutFile* log) {
     status.addLine(text);
 }
 
-PackageScreen::PackageScreen(const PlacementContext& place, FileSystem& fs)
-    : place_(place), fs_(fs), headers_(false), folders_(fs) {}
+PackageScreen::PackageScreen(const PlacementContext& place, FileSystem& fs,
+                             const WholeHeaders* whole)
+    : place_(place), fs_(fs), whole_(whole), headers_(false), folders_(fs) {}
+
+namespace {
+
+std::string cacheFileOf(std::string_view line, const PlacementContext& place) {
+    return std::string(line.substr(0, kGuidLength)) + "." + place.cacheExt;
+}
+
+}  // namespace
 
 std::optional<PlaceOutcome> PackageScreen::screen(std::string_view line,
                                                   std::string_view cacheFileOnDisk,
                                                   StatusSink& status, OutFile* log,
                                                   std::vector<std::string>& kept) {
     screenedNeeds_.clear();
+    trusted_ = {};
+    needsRead_ = false;
+    // Found whole by the header pass and not installed in any letter case: it moves, and what
+    // lands is checked by its identity.
+    if (whole_ && cacheFileOnDisk.empty() && line.size() > kRealNameStart &&
+        whole_->knows(cacheFileOf(line, place_))) {
+        const std::string destination = destinationOfLine(line, place_);
+        const std::size_t slash = destination.rfind('/');
+        if (slash != std::string::npos &&
+            !folders_.find(destination.substr(0, slash), line.substr(kRealNameStart))) {
+            trusted_ = line;
+            return std::nullopt;
+        }
+    }
+    needsRead_ = true;
     const PackageFacts facts =
         examineLine(line, place_, cacheFileOnDisk, fs_, headers_, folders_, &screenedNeeds_);
     if (facts.condition != PackageCondition::Whole && facts.condition != PackageCondition::Damaged)
@@ -31,8 +57,7 @@ std::optional<PlaceOutcome> PackageScreen::screen(std::string_view line,
         kept.emplace_back(line);
         return PlaceOutcome::Kept;
     };
-    if (facts.condition == PackageCondition::Damaged)
-        return stay(name + " is damaged (" + facts.reason + ") and stays in the cache");
+    if (facts.condition == PackageCondition::Damaged) return stay(damagedText(name, facts.reason));
     if (facts.installed == InstalledVersion::Other)
         return stay(name + " stays in the cache: " + facts.installedPath +
                     " is another version of it; the game needs this one for the server that "
@@ -53,11 +78,52 @@ std::optional<PlaceOutcome> PackageScreen::screen(std::string_view line,
                 " is the same version of it with other contents; both are kept");
 }
 
+std::optional<std::string> PackageScreen::damage(std::string_view line,
+                                                 const std::string& destination,
+                                                 const FileIdentity& landed) {
+    if (trusted_.empty() || line != trusted_ || whole_->wasWhole(cacheFileOf(line, place_), landed))
+        return std::nullopt;
+    // Changed since the pass read it: read now, where it landed.
+    trusted_ = {};
+    needsRead_ = true;
+    const HeaderFacts header = headers_.factsOf(fs_, destination, &screenedNeeds_);
+    if (header.fault == HeaderFault::None &&
+        equalsNoCaseAscii(header.guid.view(), line.substr(0, kGuidLength)))
+        return std::nullopt;
+    if (header.fault == HeaderFault::None) return "its GUID is not its cache file name";
+    return header.reason;
+}
+
 void PackageScreen::moved(std::string_view line) {
     if (line.size() <= kRealNameStart || !isPackageFileName(line.substr(kRealNameStart))) return;
     const auto movedIndex = static_cast<std::uint32_t>(moved_.size());
     moved_.push_back(line);
-    for (std::string& need : screenedNeeds_) {
+    if (!needsRead_) {
+        needsUnread_.push_back(movedIndex);
+        return;
+    }
+    addNeeds(movedIndex, screenedNeeds_);
+    screenedNeeds_.clear();
+}
+
+void PackageScreen::inMoveOrder() {
+    std::stable_sort(needs_.begin(), needs_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::uint32_t> renumbered(needNames_.size(), UINT32_MAX);
+    std::vector<std::string> names;
+    for (auto& [movedIndex, id] : needs_) {
+        if (renumbered[id] == UINT32_MAX) {
+            renumbered[id] = static_cast<std::uint32_t>(names.size());
+            names.push_back(std::move(needNames_[id]));
+        }
+        id = renumbered[id];
+    }
+    for (auto& [upper, id] : needIds_) id = renumbered[id];
+    needNames_ = std::move(names);
+}
+
+void PackageScreen::addNeeds(std::uint32_t movedIndex, std::vector<std::string>& needs) {
+    for (std::string& need : needs) {
         std::string upper = upperAscii(need);
         auto it = needIds_.find(upper);
         if (it == needIds_.end()) {
@@ -67,7 +133,6 @@ void PackageScreen::moved(std::string_view line) {
         }
         needs_.emplace_back(movedIndex, it->second);
     }
-    screenedNeeds_.clear();
 }
 
 namespace {
@@ -92,7 +157,7 @@ std::string needsLine(const std::vector<std::string>& movedNames, std::size_t co
 void PackageScreen::reportNeeds(const std::vector<std::string>& kept, StatusSink& status,
                                 OutFile* log) {
     std::unordered_set<std::string> left;  // package names that stay in the cache only
-    if (needs_.empty()) return;
+    if (needs_.empty() && needsUnread_.empty()) return;
     for (const std::string& line : kept)
         if (line.size() > kRealNameStart && isPackageFileName(line.substr(kRealNameStart)))
             left.insert(upperAscii(packageNameOf(line.substr(kRealNameStart))));
@@ -103,6 +168,15 @@ void PackageScreen::reportNeeds(const std::vector<std::string>& kept, StatusSink
     // The folders were listed before the run: what it moved there is there now too.
     for (const std::string_view line : moved_)
         left.erase(upperAscii(packageNameOf(line.substr(kRealNameStart))));
+    if (left.empty()) return;
+    // What the packages trusted by the header pass need is read only now that something stays.
+    std::vector<std::string> needs;
+    for (const std::uint32_t movedIndex : needsUnread_) {
+        needs.clear();
+        (void)headers_.factsOf(fs_, destinationOfLine(moved_[movedIndex], place_), &needs);
+        addNeeds(movedIndex, needs);
+    }
+    if (!needsUnread_.empty()) inMoveOrder();
     // The needed packages that stay, in the order they were first needed.
     std::vector<std::size_t> count(needNames_.size(), 0);
     std::vector<std::vector<std::string>> named(needNames_.size());

@@ -19,9 +19,13 @@ class StatusSink;
 // What a run learns from the packages' headers: which selected packages must stay in the cache
 // (damaged, or another version of them installed), and, at its end, which moved packages need a
 // package that stays in the cache.
-class PackageScreen final {
+class PackageScreen final : public LandingCheck {
   public:
-    PackageScreen(const PlacementContext& place, FileSystem& fs);
+    // `whole`: the cache files a header pass found whole (null: none). Such a file is not read
+    // again before its move; what landed is checked by its identity instead, and read only when
+    // that changed since the pass.
+    PackageScreen(const PlacementContext& place, FileSystem& fs,
+                  const WholeHeaders* whole = nullptr);
 
     // Before the move of a selected index line. A damaged package stays ("<name> is damaged
     // (<reason>) and stays in the cache"), as does one whose real name is installed, in any letter
@@ -32,8 +36,14 @@ class PackageScreen final {
                                        StatusSink& status, OutFile* log,
                                        std::vector<std::string>& kept);
 
+    // After the move of the line screened last: the reason it must go back into the cache, when
+    // it was trusted by the header pass and is no longer what the pass read, and is damaged now.
+    std::optional<std::string> damage(std::string_view line, const std::string& destination,
+                                      const FileIdentity& landed) override;
+
     // A line the run placed; it must outlive reportNeeds (a view into the run's index). What it
-    // needs was read by the screen of that line, before its move.
+    // needs was read by the screen of that line, before its move, or is read at the run's end
+    // when a package it might need stays in the cache.
     void moved(std::string_view line);
 
     // The run's end: for each package whose line the new index keeps and that no destination
@@ -42,8 +52,16 @@ class PackageScreen final {
     void reportNeeds(const std::vector<std::string>& kept, StatusSink& status, OutFile* log);
 
   private:
+    void addNeeds(std::uint32_t movedIndex, std::vector<std::string>& needs);
+    // The needs in the order of the moves, as if all were read before their moves.
+    void inMoveOrder();
+
     const PlacementContext& place_;
     FileSystem& fs_;
+    const WholeHeaders* whole_;
+    std::string_view trusted_;  // the line screened last, when the header pass vouched for it
+    bool needsRead_ = false;    // the needs of the line screened last are in screenedNeeds_
+    std::vector<std::uint32_t> needsUnread_;  // moved_ indices whose needs were not read
     HeaderCache headers_;
     FolderNames folders_;
     std::vector<std::string_view> moved_;  // lines of moved packages (views into the run's index)

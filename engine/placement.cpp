@@ -117,6 +117,10 @@ std::string destinationOfLine(std::string_view line, const PlacementContext& ctx
     return destinationOf(type, realName, ctx);
 }
 
+std::string damagedText(std::string_view realName, const std::string& reason) {
+    return std::string(realName) + " is damaged (" + reason + ") and stays in the cache";
+}
+
 std::string moveLineText(const std::string& cacheFileName, const std::string& destination) {
     static constexpr std::string_view kOld = "**OLD** ", kNew = "  ---->  **NEW** ";
     std::string text;
@@ -203,6 +207,25 @@ PlaceOutcome PlaceCacheEntry(std::string_view line, const PlacementContext& ctx,
         ctx.journal->landed(destination, landed);
     }
     std::string text = moveLineText(cacheFileName, destination);
+    if (ctx.landingCheck) {
+        if (!landed.known())
+            if (const Result<FileIdentity> id = fs.identityOf(destination); id.ok())
+                landed = id.value;
+        // A damaged package goes back under its cache name: an undo finds it there already.
+        if (const std::optional<std::string> reason =
+                ctx.landingCheck->damage(line, destination, landed)) {
+            const Status back = fs.moveNoReplace(destination, source);
+            if (back.ok()) {
+                std::string stays = damagedText(realName, *reason);
+                report(stays, status, log);
+                keptLines.emplace_back(line);
+                return PlaceOutcome::Kept;
+            }
+            report(text, status, log);
+            text = std::string(realName) + " is damaged (" + *reason +
+                   ") and could NOT be moved back to the cache (" + back.text + ")";
+        }
+    }
     report(text, status, log);
     return PlaceOutcome::Moved;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -7,6 +8,7 @@
 namespace qv {
 
 class FileSystem;
+struct FileIdentity;
 class OutFile;
 class RunJournal;
 class StatusSink;
@@ -19,6 +21,18 @@ PackageType packageTypeOfLine(std::string_view line);
 
 enum class PlacementMode { TypeFolders, OneFolder, FolderTree };
 
+// Asked after a package landed, before its move is said: why it must go back into the cache (a
+// damaged package), or nothing when it stays where it landed.
+class LandingCheck {
+  public:
+    virtual ~LandingCheck() = default;
+    virtual std::optional<std::string> damage(std::string_view line, const std::string& destination,
+                                              const FileIdentity& landed) = 0;
+};
+
+// "<name> is damaged (<reason>) and stays in the cache".
+std::string damagedText(std::string_view realName, const std::string& reason);
+
 struct PlacementContext {
     std::string cacheDir;
     std::string cacheExt;
@@ -26,7 +40,8 @@ struct PlacementContext {
     std::string moveDirText;   // txtMoveDir, trimmed
     std::string moveDir2Text;  // txtMoveDir2, trimmed
     std::string mapsDir, texturesDir, soundsDir, musicDir, systemDir;
-    RunJournal* journal = nullptr;  // told what landed after each move, when given
+    RunJournal* journal = nullptr;         // told what landed after each move, when given
+    LandingCheck* landingCheck = nullptr;  // asked about what landed, when given
 };
 
 // A real name that must never be joined to a folder: holds '/' or '\', is "." or "..", begins

@@ -212,8 +212,9 @@ void count(PlaceOutcome outcome, RunResult& result) {
 
 // Places the selected packages in index order and collects the lines the new index keeps. A stop
 // request is honoured between packages: every line not yet done is kept as it stands.
-std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementContext& place,
-                                       EngineContext& ctx, StatusSink& status,
+std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementContext& planned,
+                                       const WholeHeaders* whole, EngineContext& ctx,
+                                       StatusSink& status,
                                        std::unordered_set<std::string>& notReached, RunLog& log,
                                        RunResult& result) {
     // The run's folders stay open while it moves, so each move looks up only its two names.
@@ -221,10 +222,14 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
         FileSystem& fs;
         ~HeldFolders() { fs.releaseFolders(); }
     } held{ctx.fs};
-    ctx.fs.holdFolders(writtenFolders(place));
+    ctx.fs.holdFolders(writtenFolders(planned));
     std::vector<std::string> kept;
     std::size_t placed = 0, move = 0;
-    PackageScreen screen(place, ctx.fs);
+    // A dry run moves nothing, so nothing lands to be checked: it reads each header.
+    if (ctx.fs.changesNothing()) whole = nullptr;
+    PackageScreen screen(planned, ctx.fs, whole);
+    PlacementContext place = planned;
+    if (whole) place.landingCheck = &screen;
     status.progress(0, plan.packages);
     for (std::size_t i = 0; i < plan.lines.size(); ++i) {
         const std::string_view line = plan.lines[i];
@@ -397,7 +402,7 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     }
     std::unordered_set<std::string> notReached;
     const std::vector<std::string> kept =
-        placeSelected(plan, place, ctx, status, notReached, log, result);
+        placeSelected(plan, place, request.wholeHeaders, ctx, status, notReached, log, result);
     journal.finish(result.moved);
     if (const std::string failed = journal.failureLine(); !failed.empty() && !result.notUndoable) {
         status.addLine(failed);

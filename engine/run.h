@@ -11,6 +11,7 @@ namespace qv {
 
 struct PublicVariables;
 struct EngineContext;
+class WholeHeaders;
 class StatusSink;
 
 // The engine side of cmdRun_Click before ProcessCache: the folder-text checks (message
@@ -42,6 +43,9 @@ struct RunRequest {
     // When the journal cannot be written before the first move: true asks the user whether to
     // move all the same (a run that cannot be undone); false refuses with a message.
     bool askWithoutJournal = false;
+    // The cache files the list's header pass found whole (null: none; each header is then read
+    // before its move). It must outlive the run.
+    const WholeHeaders* wholeHeaders = nullptr;
 };
 
 struct RunResult {

@@ -7,6 +7,8 @@
 #include "engine/package_header.h"
 #include "engine/run_journal.h"
 #include "engine/run_plan.h"
+#include "engine/undo.h"
+#include "platform/forwarding_filesystem.h"
 #include "settings/program_files.h"
 #include "tests/support/game.h"
 #include "tools/package_writer.h"
@@ -115,77 +117,116 @@ struct PackageGame : Game {
         lines.push_back(line(n, name));
         writeFile(cacheFile(n), bytes);
     }
+    // Whole, damaged, installed and needed packages; returns the bytes of package 1, Map1.unr.
+    std::string addMixedCache() {
+        const std::string whole = package(1, {"Tex2", "Cut", "Engine", "Sky"});
+        addBytes(1, "Map1.unr", whole);
+        addBytes(2, "Tex2.utx", package(2));                  // installed as another version
+        writeFile(game + "/Textures/TEX2.utx", package(77));  // another case, another GUID
+        addBytes(3, "Cut.unr", package(3, {"Engine"}).substr(0, 100));
+        addBytes(4, "Zero.unr", std::string(300, '\0'));
+        addBytes(5, "Guid.unr", package(99));
+        addBytes(6, "Text.unr", "This is not a map\r\n");
+        addBytes(7, "Text.int", "[Public]\r\n");  // not a package type: moves
+        addBytes(8, "Same.utx", package(8));      // same version, same bytes
+        writeFile(game + "/Textures/same.utx", package(8));
+        addBytes(9, "Twin.utx", package(9) + "more");  // same version, other bytes
+        writeFile(game + "/Textures/Twin.utx", package(9));
+        writeFile(game + "/System/Engine.u", package(50));
+        addBytes(10, "Sky.utx", package(10));  // moves: what needs it needs nothing left
+        addBytes(11, "Sky.utx", package(11));  // stays: another version of the one moved
+        for (unsigned n = 12; n < 18; ++n)     // six more need Cut: the line names five, counts one
+            addBytes(n, "Map" + std::to_string(n - 10) + ".unr", package(n, {"Cut"}));
+        addBytes(18, "Late.utx", package(18));  // cut after the list was read
+        writeIndex();
+        return whole;
+    }
 };
 
-TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
-    PackageGame g;
-    const std::string whole = g.package(1, {"Tex2", "Cut", "Engine", "Sky"});
-    g.addBytes(1, "Map1.unr", whole);
-    g.addBytes(2, "Tex2.utx", g.package(2));                  // installed as another version
-    writeFile(g.game + "/Textures/TEX2.utx", g.package(77));  // another case, another GUID
-    g.addBytes(3, "Cut.unr", g.package(3, {"Engine"}).substr(0, 100));
-    g.addBytes(4, "Zero.unr", std::string(300, '\0'));
-    g.addBytes(5, "Guid.unr", g.package(99));
-    g.addBytes(6, "Text.unr", "This is not a map\r\n");
-    g.addBytes(7, "Text.int", "[Public]\r\n");  // not a package type: moves
-    g.addBytes(8, "Same.utx", g.package(8));    // same version, same bytes
-    writeFile(g.game + "/Textures/same.utx", g.package(8));
-    g.addBytes(9, "Twin.utx", g.package(9) + "more");  // same version, other bytes
-    writeFile(g.game + "/Textures/Twin.utx", g.package(9));
-    writeFile(g.game + "/System/Engine.u", g.package(50));
-    g.addBytes(10, "Sky.utx", g.package(10));  // moves: what needs it needs nothing left
-    g.addBytes(11, "Sky.utx", g.package(11));  // stays: another version of the one moved
-    for (unsigned n = 12; n < 18; ++n)         // six more need Cut: the line names five, counts one
-        g.addBytes(n, "Map" + std::to_string(n - 10) + ".unr", g.package(n, {"Cut"}));
-    g.writeIndex();
-    g.scan();
-    std::vector<PackageFacts> facts;
-    HeaderCache headers;
-    examineEntries(g.pv, listingPlacement(g.pv, g.state.lblCacheDir, {}, g.posix), facts, headers,
-                   g.posix);
-    EXPECT_EQ(facts[0].condition, PackageCondition::Whole);
-    EXPECT_EQ(facts[1].installed, InstalledVersion::Other);
-    EXPECT_EQ(facts[7].installed, InstalledVersion::Same);
-    EXPECT_EQ(facts[6].condition, PackageCondition::NotPackage);
-    for (int k : {2, 3, 4, 5}) EXPECT_EQ(facts[k].condition, PackageCondition::Damaged) << k;
-    EXPECT_EQ(uncheckDamaged(g.state.rows, facts), "Found 11 files to process");
-    const std::size_t reads = headers.reads();
-    examineEntries(g.pv, listingPlacement(g.pv, g.state.lblCacheDir, {}, g.posix), facts, headers,
-                   g.posix);
-    EXPECT_EQ(headers.reads(), reads) << "a re-scan read the headers again";
-
-    RecordingSink sink;
-    g.pv.GameDir = g.gameDir;
-    EngineContext ctx{g.posix, g.dialogs};
-    RunRequest request{g.state.options, g.state.lblCacheDir, {}};
-    for (std::size_t k = 0; k < 17; ++k) request.checkedEntries.push_back(k);  // all, by hand
-    ASSERT_EQ(ProcessCache(g.pv, request, ctx, sink).outcome, RunOutcome::Completed);
-    EXPECT_EQ(readFile(g.game + "/Maps/Map1.unr"), whole);
-    EXPECT_TRUE(fileExists(g.game + "/System/Text.int"));
-    for (const char* line :
-         {"Cut.unr is damaged (its export table lies beyond its end) and stays in the cache",
-          "Zero.unr is damaged (not a package) and stays in the cache",
-          "Guid.unr is damaged (its GUID is not its cache file name) and stays in the cache",
-          "Text.unr is damaged (not a package) and stays in the cache",
-          "Map1.unr, Map2.unr, Map3.unr, Map4.unr, Map5.unr and 2 other moved packages need Cut, "
-          "which stays in the cache"})
-        EXPECT_TRUE(sink.said(line)) << line;
-    for (const std::string& line : sink.lines) EXPECT_EQ(line.find("Sky,"), std::string::npos);
-    EXPECT_TRUE(sink.said("Tex2.utx stays in the cache: " + g.game +
-                          "/Textures/TEX2.utx is another version of it; the game needs this one "
-                          "for the server that sent it"));
-    EXPECT_TRUE(sink.said("Twin.utx stays in the cache: " + g.game +
-                          "/Textures/Twin.utx is the same version of it with other contents; "
-                          "both are kept"));
-    EXPECT_FALSE(fileExists(g.cacheFile(8)));
-    EXPECT_FALSE(fileExists(g.game + "/Textures/Same.utx")) << "a second copy in another case";
-    const std::string index = g.index();
-    for (unsigned n : {2, 3, 4, 5, 6, 9, 11}) {
-        EXPECT_TRUE(fileExists(g.cacheFile(n))) << n;
-        EXPECT_NE(index.find(guidOf(n)), std::string::npos) << n;
+// Counts the opens of cache files for reading.
+class CacheReads final : public ForwardingFileSystem {
+  public:
+    CacheReads(FileSystem& inner, std::string cacheDir)
+        : ForwardingFileSystem(inner), cacheDir_(std::move(cacheDir) + "/") {}
+    Result<std::unique_ptr<InFile>> openForReading(const std::string& p) override {
+        reads += p.rfind(cacheDir_, 0) == 0;
+        return ForwardingFileSystem::openForReading(p);
     }
-    for (unsigned n : {1, 7, 8, 10, 12, 17})
-        EXPECT_EQ(index.find(guidOf(n)), std::string::npos) << n;
+    std::size_t reads = 0;
+
+  private:
+    std::string cacheDir_;
+};
+
+// As the command line runs (each header read before its move) and as the window runs, after the
+// list's header pass: then a whole package is not read again, and one changed since the pass is
+// read where it landed and goes back when it is damaged now.
+TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
+    for (const bool afterPass : {false, true}) {
+        SCOPED_TRACE(afterPass ? "after the header pass" : "reading each header");
+        PackageGame g;
+        const std::string whole = g.addMixedCache();
+        g.scan();
+        std::vector<PackageFacts> facts;
+        HeaderCache headers;
+        WholeHeaders vouched;
+        const PlacementContext listed = listingPlacement(g.pv, g.state.lblCacheDir, {}, g.posix);
+        examineEntries(g.pv, listed, facts, headers, g.posix, {}, nullptr, &vouched);
+        EXPECT_EQ(facts[0].condition, PackageCondition::Whole);
+        EXPECT_EQ(facts[1].installed, InstalledVersion::Other);
+        EXPECT_EQ(facts[7].installed, InstalledVersion::Same);
+        EXPECT_EQ(facts[6].condition, PackageCondition::NotPackage);
+        for (int k : {2, 3, 4, 5}) EXPECT_EQ(facts[k].condition, PackageCondition::Damaged) << k;
+        EXPECT_EQ(uncheckDamaged(g.state.rows, facts), "Found 12 files to process");
+        const std::size_t reads = headers.reads();
+        examineEntries(g.pv, listed, facts, headers, g.posix);
+        EXPECT_EQ(headers.reads(), reads) << "a re-scan read the headers again";
+        writeFile(g.cacheFile(18), g.package(18).substr(0, 60));
+        writeFile(g.cacheFile(13), g.package(13, {"Cut"}) + "x");  // changed, still whole
+
+        RecordingSink sink;
+        g.pv.GameDir = g.gameDir;
+        CacheReads counted(g.posix, g.cacheDir);
+        EngineContext ctx{counted, g.dialogs};
+        RunRequest request{g.state.options, g.state.lblCacheDir, {}};
+        for (std::size_t k = 0; k < 18; ++k) request.checkedEntries.push_back(k);  // all, by hand
+        if (afterPass) request.wholeHeaders = &vouched;
+        ASSERT_EQ(ProcessCache(g.pv, request, ctx, sink).outcome, RunOutcome::Completed);
+        // Read before their moves: the damaged, the installed and the one not of a package type.
+        EXPECT_EQ(counted.reads, afterPass ? 7u : 17u);
+        EXPECT_EQ(readFile(g.game + "/Maps/Map1.unr"), whole);
+        EXPECT_TRUE(fileExists(g.game + "/System/Text.int"));
+        for (const char* line :
+             {"Cut.unr is damaged (its export table lies beyond its end) and stays in the cache",
+              "Zero.unr is damaged (not a package) and stays in the cache",
+              "Guid.unr is damaged (its GUID is not its cache file name) and stays in the cache",
+              "Text.unr is damaged (not a package) and stays in the cache",
+              "Late.utx is damaged (its name table lies beyond its end) and stays in the cache",
+              "Map1.unr, Map2.unr, Map3.unr, Map4.unr, Map5.unr and 2 other moved packages need "
+              "Cut, which stays in the cache"})
+            EXPECT_TRUE(sink.said(line)) << line;
+        for (const std::string& line : sink.lines) EXPECT_EQ(line.find("Sky,"), std::string::npos);
+        EXPECT_TRUE(sink.said("Tex2.utx stays in the cache: " + g.game +
+                              "/Textures/TEX2.utx is another version of it; the game needs this "
+                              "one for the server that sent it"));
+        EXPECT_TRUE(sink.said("Twin.utx stays in the cache: " + g.game +
+                              "/Textures/Twin.utx is the same version of it with other contents; "
+                              "both are kept"));
+        EXPECT_FALSE(fileExists(g.cacheFile(8)));
+        EXPECT_FALSE(fileExists(g.game + "/Textures/Same.utx")) << "a second copy in another case";
+        EXPECT_FALSE(fileExists(g.game + "/Textures/Late.utx"));
+        const std::string index = g.index();
+        for (unsigned n : {2, 3, 4, 5, 6, 9, 11, 18}) {
+            EXPECT_TRUE(fileExists(g.cacheFile(n))) << n;
+            EXPECT_NE(index.find(guidOf(n)), std::string::npos) << n;
+        }
+        for (unsigned n : {1, 7, 8, 10, 12, 17})
+            EXPECT_EQ(index.find(guidOf(n)), std::string::npos) << n;
+        // The undo finds the one that went back where it is.
+        const UndoResult undone = UndoRun({g.programFolder, "", false}, ctx, sink);
+        EXPECT_EQ(undone.failed + undone.stayed, 0u);
+        EXPECT_TRUE(fileExists(g.cacheFile(18)));
+    }
 }
 
 TEST(PackageCheck, NamesEveryMissingNeedOnlyAndPutsLostLinesBack) {
