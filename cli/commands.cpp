@@ -422,7 +422,9 @@ int checkCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     for (const std::string& u : report.unreadable) env.out << u << '\n';
     for (const LinelessFile& f : report.lineless) env.out << linelessLine(f) << '\n';
     env.out << "Checked " << report.packages << " packages: " << report.missing.size()
-            << " missing, " << report.lineless.size() << " cache files without a line\n";
+            << " missing, " << report.lineless.size()
+            << (report.lineless.size() == 1 ? " cache file" : " cache files")
+            << " without a line\n";
     if (!a.restore) return report.indexRead ? kExitOk : kExitFailed;
     const RestoreResult restored =
         restoreIndexLines(places.value.cacheDir, report.lineless, env.fs, dialogs);
