@@ -129,6 +129,27 @@ std::string moveLineText(const std::string& cacheFileName, const std::string& de
     return text.append(kOld).append(cacheFileName).append(kNew).append(destination);
 }
 
+namespace {
+
+// A damaged package that landed goes back under its cache name (an undo finds it there already),
+// with its line kept: true. When it cannot, its move and that are said by `text`.
+bool moveBackDamaged(std::string_view realName, const std::string& reason,
+                     const std::string& source, const std::string& destination, FileSystem& fs,
+                     StatusSink& status, OutFile* log, std::string& text) {
+    const Status back = fs.moveNoReplace(destination, source);
+    if (back.ok()) {
+        std::string stays = damagedText(realName, reason);
+        report(stays, status, log);
+        return true;
+    }
+    report(text, status, log);
+    text = std::string(realName) + " is damaged (" + reason +
+           ") and could NOT be moved back to the cache (" + back.text + ")";
+    return false;
+}
+
+}  // namespace
+
 PlaceOutcome PlaceCacheEntry(std::string_view line, const PlacementContext& ctx, FileSystem& fs,
                              StatusSink& status, OutFile* log, std::vector<std::string>& keptLines,
                              bool listedAsFile, std::string_view cacheFileOnDisk) {
@@ -211,20 +232,12 @@ PlaceOutcome PlaceCacheEntry(std::string_view line, const PlacementContext& ctx,
         if (!landed.known())
             if (const Result<FileIdentity> id = fs.identityOf(destination); id.ok())
                 landed = id.value;
-        // A damaged package goes back under its cache name: an undo finds it there already.
         if (const std::optional<std::string> reason =
-                ctx.landingCheck->damage(line, destination, landed)) {
-            const Status back = fs.moveNoReplace(destination, source);
-            if (back.ok()) {
-                std::string stays = damagedText(realName, *reason);
-                report(stays, status, log);
+                ctx.landingCheck->damage(line, destination, landed))
+            if (moveBackDamaged(realName, *reason, source, destination, fs, status, log, text)) {
                 keptLines.emplace_back(line);
                 return PlaceOutcome::Kept;
             }
-            report(text, status, log);
-            text = std::string(realName) + " is damaged (" + *reason +
-                   ") and could NOT be moved back to the cache (" + back.text + ")";
-        }
     }
     report(text, status, log);
     return PlaceOutcome::Moved;
