@@ -65,6 +65,9 @@ TEST(PackageHeader, WholePackagesOfEveryLayoutAndHostileOnesCostAFewBoundedReads
             EXPECT_LE(part.bytes, kHeaderBlock + 16 + cut * 2);
         }
     }
+}
+
+TEST(PackageHeader, HostileCountsAndTablesAreRefusedWithinAFewReads) {
     pkg::PackageSpec spec;
     spec.needs = {"Engine"};
     const std::string good = pkg::writePackage(spec);
@@ -158,6 +161,26 @@ class CacheReads final : public ForwardingFileSystem {
     std::string cacheDir_;
 };
 
+// What the mixed cache's run says of the packages that stay.
+void expectStayingSaid(const PackageGame& g, const RecordingSink& sink) {
+    for (const char* line :
+         {"Cut.unr is damaged (its export table lies beyond its end) and stays in the cache",
+          "Zero.unr is damaged (not a package) and stays in the cache",
+          "Guid.unr is damaged (its GUID is not its cache file name) and stays in the cache",
+          "Text.unr is damaged (not a package) and stays in the cache",
+          "Late.utx is damaged (its name table lies beyond its end) and stays in the cache",
+          "Map1.unr, Map2.unr, Map3.unr, Map4.unr, Map5.unr and 2 other moved packages need "
+          "Cut, which stays in the cache"})
+        EXPECT_TRUE(sink.said(line)) << line;
+    for (const std::string& line : sink.lines) EXPECT_EQ(line.find("Sky,"), std::string::npos);
+    EXPECT_TRUE(sink.said("Tex2.utx stays in the cache: " + g.game +
+                          "/Textures/TEX2.utx is another version of it; the game needs this "
+                          "one for the server that sent it"));
+    EXPECT_TRUE(sink.said("Twin.utx stays in the cache: " + g.game +
+                          "/Textures/Twin.utx is the same version of it with other contents; "
+                          "both are kept"));
+}
+
 // As the command line runs (each header read before its move) and as the window runs, after the
 // list's header pass: then a whole package is not read again, and one changed since the pass is
 // read where it landed and goes back when it is damaged now.
@@ -196,22 +219,7 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
         EXPECT_EQ(counted.reads, afterPass ? 7u : 17u);
         EXPECT_EQ(readFile(g.game + "/Maps/Map1.unr"), whole);
         EXPECT_TRUE(fileExists(g.game + "/System/Text.int"));
-        for (const char* line :
-             {"Cut.unr is damaged (its export table lies beyond its end) and stays in the cache",
-              "Zero.unr is damaged (not a package) and stays in the cache",
-              "Guid.unr is damaged (its GUID is not its cache file name) and stays in the cache",
-              "Text.unr is damaged (not a package) and stays in the cache",
-              "Late.utx is damaged (its name table lies beyond its end) and stays in the cache",
-              "Map1.unr, Map2.unr, Map3.unr, Map4.unr, Map5.unr and 2 other moved packages need "
-              "Cut, which stays in the cache"})
-            EXPECT_TRUE(sink.said(line)) << line;
-        for (const std::string& line : sink.lines) EXPECT_EQ(line.find("Sky,"), std::string::npos);
-        EXPECT_TRUE(sink.said("Tex2.utx stays in the cache: " + g.game +
-                              "/Textures/TEX2.utx is another version of it; the game needs this "
-                              "one for the server that sent it"));
-        EXPECT_TRUE(sink.said("Twin.utx stays in the cache: " + g.game +
-                              "/Textures/Twin.utx is the same version of it with other contents; "
-                              "both are kept"));
+        expectStayingSaid(g, sink);
         EXPECT_FALSE(fileExists(g.cacheFile(8)));
         EXPECT_FALSE(fileExists(g.game + "/Textures/Same.utx")) << "a second copy in another case";
         EXPECT_FALSE(fileExists(g.game + "/Textures/Late.utx"));
