@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <optional>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "engine/cache_entry.h"
@@ -115,8 +116,6 @@ class IndexTransaction final {
           ours_(std::move(ours)),
           keepBackup_(keepBackup) {
         if (cutAtEnd(ours_)) ours_ += "\r\n";
-        for (std::string_view line : splitLineViews(before_)) known_.insert(line);
-        for (std::string_view line : splitLineViews(ours_)) known_.insert(line);
     }
 
     IndexReplacement commit();
@@ -125,11 +124,11 @@ class IndexTransaction final {
     void carry(std::string_view seen);
     void carryFromBackup(std::string_view latest);
     std::string target() const;
-    bool reread(std::string& latest);
+    bool reread(std::string& latest, const std::string* written = nullptr);
     void writeWithoutExchange(const std::string& latest, const std::string& text);
     std::string placeDisplaced(const std::string& name, const std::string& latest);
     void settle(const std::string& watched);
-    void watch(const std::string& watched);
+    void watch(const std::string& watched, const std::string& carriedText);
     IndexReplacement finish(const std::string& last, bool lastIsNow);
 
     FileSystem& fs_;
@@ -137,7 +136,10 @@ class IndexTransaction final {
     const std::string& before_;
     std::string ours_;
     const bool keepBackup_;
-    std::unordered_set<std::string_view> known_;  // lines of `before_` and `ours_`
+    // Lines of `before_` and `ours_`, made at the first carry: most replacements never see a
+    // text other than those two.
+    std::unordered_set<std::string_view> known_;
+    bool knownMade_ = false;
     std::vector<std::string> carried_, fromBackup_;
     std::unordered_set<std::string> added_;  // carried_ and fromBackup_
     bool exchanged_ = false;
@@ -146,6 +148,11 @@ class IndexTransaction final {
 
 // Entry lines of `seen` that the caller neither read nor wrote, once each.
 void IndexTransaction::carry(std::string_view seen) {
+    if (!knownMade_) {
+        knownMade_ = true;
+        for (std::string_view line : splitLineViews(before_)) known_.insert(line);
+        for (std::string_view line : splitLineViews(ours_)) known_.insert(line);
+    }
     for (std::string_view line : splitLineViews(seen)) {
         if (!isEntryLine(line) || known_.count(line) || added_.count(std::string(line))) continue;
         carried_.emplace_back(line);
@@ -154,26 +161,36 @@ void IndexTransaction::carry(std::string_view seen) {
 }
 
 // Lines of the backup about to be replaced whose package (GUID.*) is in the cache and that have
-// no line in the index.
+// no line in the index. Only the cache's files are kept in a table: the index's lines (as many
+// as the cache held before the run) are looked up in it, never copied.
 void IndexTransaction::carryFromBackup(std::string_view latest) {
     const Result<std::string> backup = fs_.readAll(backupPath_);
     if (!backup.ok() || !hasEntryLines(backup.value)) return;
     const Result<std::vector<FileInfo>> files = fs_.listFiles(cacheDir_, "*.*");
-    std::unordered_set<std::string> inCache, indexed;
-    for (const FileInfo& f : files.value) {
-        const std::string name = lowerAscii(f.name);
-        if (!name.ends_with(".tmp")) inCache.insert(name.substr(0, name.find('.')));
-    }
+    // The GUIDs of the cache's files, each with whether a line names it already.
+    std::unordered_map<std::string, bool, NoCaseAsciiHash, NoCaseAsciiEqual> inCache;
+    for (const FileInfo& f : files.value)
+        if (!lowerAscii(f.name).ends_with(".tmp"))
+            inCache.emplace(f.name.substr(0, f.name.find('.')), false);
+    if (inCache.empty()) return;
     const auto guidOf = [](std::string_view line) {
         const std::optional<EntryView> e = parseEntryView(line);
-        return e ? lowerAscii(e->Guid) : std::string();
+        return e ? e->Guid : std::string_view();
+    };
+    const auto indexed = [&](std::string_view line) {
+        const std::string_view guid = guidOf(line);
+        if (guid.empty()) return;
+        if (const auto it = inCache.find(guid); it != inCache.end()) it->second = true;
     };
     for (std::string_view text : {latest, std::string_view(ours_)})
-        for (std::string_view line : splitLineViews(text)) indexed.insert(guidOf(line));
-    for (const std::string& line : carried_) indexed.insert(guidOf(line));
+        for (std::string_view line : splitLineViews(text)) indexed(line);
+    for (const std::string& line : carried_) indexed(line);
     for (std::string_view line : splitLineViews(backup.value)) {
-        const std::string guid = guidOf(line);
-        if (guid.empty() || !inCache.count(guid) || !indexed.insert(guid).second) continue;
+        const std::string_view guid = guidOf(line);
+        if (guid.empty()) continue;
+        const auto it = inCache.find(guid);
+        if (it == inCache.end() || it->second) continue;
+        it->second = true;
         if (!added_.emplace(line).second) continue;
         fromBackup_.emplace_back(line);
     }
@@ -186,12 +203,16 @@ std::string IndexTransaction::target() const {
     return text;
 }
 
-// cache.ini read whole once more; false when that cannot be done (what was known stays).
-bool IndexTransaction::reread(std::string& latest) {
+// cache.ini read whole once more; false when that cannot be done (what was known stays). `written`:
+// the text this replacement last wrote there, if any.
+bool IndexTransaction::reread(std::string& latest, const std::string* written) {
     Result<std::string> now = readWholeIndex(fs_, indexPath_, hasEntryLines(latest));
     if (!now.ok()) return false;
+    // Every line of `latest` and of what was written is known or carried already: only another
+    // text can add lines.
+    const bool seen = now.value == latest || (written && now.value == *written);
     latest = std::move(now.value);
-    carry(latest);
+    if (!seen) carry(latest);
     return true;
 }
 
@@ -256,10 +277,12 @@ void IndexTransaction::settle(const std::string& watched) {
 
 // What the game wrote into the displaced file after the exchange is carried; a file of this
 // replacement's own is removed once read.
-void IndexTransaction::watch(const std::string& watched) {
+void IndexTransaction::watch(const std::string& watched, const std::string& carriedText) {
     settle(watched);
     if (watched.empty()) return;
-    if (Result<std::string> d = readWholeIndex(fs_, watched, true); d.ok()) carry(d.value);
+    if (Result<std::string> d = readWholeIndex(fs_, watched, true);
+        d.ok() && d.value != carriedText)
+        carry(d.value);
     if (watched != backupPath_) (void)fs_.removeFile(watched);
 }
 
@@ -290,9 +313,11 @@ IndexReplacement IndexTransaction::commit() {
             break;
         } else {
             r_.index = Status::success();
-            watch(placeDisplaced(swapped.value, latest));
+            // The displaced file held `latest` when it was exchanged; the game may write it
+            // since.
+            watch(placeDisplaced(swapped.value, latest), latest);
         }
-        lastWasRead = reread(latest);
+        lastWasRead = reread(latest, &text);
     }
     if (!lastWasRead) lastWasRead = reread(latest);
     return finish(latest, lastWasRead);

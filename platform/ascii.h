@@ -49,6 +49,23 @@ inline bool equalsNoCaseAscii(std::string_view a, std::string_view b) {
     return true;
 }
 
+// Hashing and comparing names without regard to ASCII letter case, for containers that look
+// names up by string_view without making lower-case copies.
+struct NoCaseAsciiHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+        std::size_t h = 14695981039346656037ull;
+        for (char c : text) h = (h ^ static_cast<unsigned char>(lowerAscii(c))) * 1099511628211ull;
+        return h;
+    }
+};
+struct NoCaseAsciiEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const {
+        return equalsNoCaseAscii(a, b);
+    }
+};
+
 // A space or a tab.
 constexpr bool isBlankAscii(char c) {
     return c == ' ' || c == '\t';
