@@ -123,17 +123,38 @@ void WholeHeaders::add(std::string_view cacheFileName, const FileIdentity& id) {
 void WholeHeaders::seal() {
     std::sort(files_.begin(), files_.end());
     files_.shrink_to_fit();
+    int bits = 0;
+    while (bits < 30 && (std::size_t{1} << bits) < files_.size()) ++bits;
+    shift_ = 64 - bits;
+    const std::size_t buckets = std::size_t{1} << bits;
+    starts_.assign(buckets + 1, static_cast<std::uint32_t>(files_.size()));
+    // Filled from the end: each bucket starts at its first file, an empty one where the next
+    // bucket starts.
+    std::size_t next = files_.size();
+    for (std::size_t b = buckets; b-- > 0;) {
+        while (next > 0 && (bits == 0 || (files_[next - 1].first >> shift_) >= b)) --next;
+        starts_[b] = static_cast<std::uint32_t>(next);
+    }
+}
+
+std::pair<const WholeHeaders::File*, const WholeHeaders::File*> WholeHeaders::candidates(
+    std::uint64_t name) const {
+    if (starts_.empty()) return {nullptr, nullptr};
+    const std::size_t b = shift_ == 64 ? 0 : static_cast<std::size_t>(name >> shift_);
+    return {files_.data() + starts_[b], files_.data() + starts_[b + 1]};
 }
 
 bool WholeHeaders::knows(std::string_view cacheFileName) const {
     const std::uint64_t name = nameHash(cacheFileName);
-    const auto it = std::lower_bound(files_.begin(), files_.end(), File{name, 0});
-    return it != files_.end() && it->first == name;
+    const auto [first, last] = candidates(name);
+    return std::any_of(first, last, [&](const File& f) { return f.first == name; });
 }
 
 bool WholeHeaders::wasWhole(std::string_view cacheFileName, const FileIdentity& id) const {
-    return id.known() && std::binary_search(files_.begin(), files_.end(),
-                                            File{nameHash(cacheFileName), identityHash(id)});
+    if (!id.known()) return false;
+    const File wanted{nameHash(cacheFileName), identityHash(id)};
+    const auto [first, last] = candidates(wanted.first);
+    return std::find(first, last, wanted) != last;
 }
 
 const std::unordered_multimap<std::string, std::string>& FolderNames::of(

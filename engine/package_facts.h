@@ -130,7 +130,13 @@ class WholeHeaders final {
 
   private:
     using File = std::pair<std::uint64_t, std::uint64_t>;  // name hash, identity hash
-    std::vector<File> files_;                              // by name hash
+    // The files whose name hash could be `name`'s: a bucket of about one file, so a lookup costs
+    // one or two cache misses rather than a binary search's seventeen.
+    std::pair<const File*, const File*> candidates(std::uint64_t name) const;
+
+    std::vector<File> files_;            // by name hash
+    std::vector<std::uint32_t> starts_;  // files_ index of each bucket's first file, and the end
+    int shift_ = 64;                     // a name hash's bucket: its top (64 - shift_) bits
 };
 
 // The facts of the package of one index line: its cache file's header, and the file of its real

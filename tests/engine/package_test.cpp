@@ -184,6 +184,24 @@ void expectStayingSaid(const PackageGame& g, const RecordingSink& sink) {
 // As the command line runs (each header read before its move) and as the window runs, after the
 // list's header pass: then a whole package is not read again, and one changed since the pass is
 // read where it landed and goes back when it is damaged now.
+// The table of whole headers finds each of its files by name and identity, at every size (its
+// buckets are made from the count), and no other.
+TEST(PackageRun, WholeHeadersFindEveryFileTheyHoldAndNoOther) {
+    for (std::size_t n : {0u, 1u, 2u, 3u, 5000u}) {
+        WholeHeaders whole;
+        const auto name = [](std::size_t i) { return std::to_string(i) + ".uxx"; };
+        const auto id = [](std::size_t i) { return FileIdentity{1024, 7, 0, 2049, i + 1}; };
+        for (std::size_t i = 0; i < n; ++i) whole.add(name(i), id(i));
+        whole.seal();
+        for (std::size_t i = 0; i < n; ++i) {
+            ASSERT_TRUE(whole.knows(name(i))) << n << " " << i;
+            ASSERT_TRUE(whole.wasWhole(name(i), id(i))) << n << " " << i;
+            ASSERT_FALSE(whole.wasWhole(name(i), id(i + 1))) << n << " " << i;
+        }
+        for (std::size_t i = n; i < n + 200; ++i) ASSERT_FALSE(whole.knows(name(i))) << n;
+    }
+}
+
 TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
     for (const bool afterPass : {false, true}) {
         SCOPED_TRACE(afterPass ? "after the header pass" : "reading each header");
