@@ -236,11 +236,19 @@ void RunJournal::landed(const std::string& destination, const FileIdentity& f) {
     if (k >= destinations_.size() || destinations_[k] != std::hash<std::string>()(destination))
         return;
     // What could not be looked up is recorded as unknown: the undo then leaves it where it is.
-    std::string record = "M\t";
-    for (std::uint64_t n : {static_cast<std::uint64_t>(k), f.size})
-        record.append(std::to_string(n)).append("\t");
-    for (std::int64_t n : {f.mtimeNs, f.ctimeNs}) record.append(std::to_string(n)).append("\t");
-    record.append(std::to_string(f.device)).append("\t").append(std::to_string(f.inode));
+    // The record is formed in a buffer the journal keeps: one for each package moved.
+    std::string& record = record_;
+    record.assign("M");
+    char digits[24];
+    const auto field = [&](auto n) {
+        record.append("\t").append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
+    };
+    field(static_cast<std::uint64_t>(k));
+    field(f.size);
+    field(f.mtimeNs);
+    field(f.ctimeNs);
+    field(f.device);
+    field(f.inode);
     put(record.append("\n"), false);
 }
 

@@ -84,6 +84,7 @@ class RunJournal {
     std::vector<std::string> folders_;         // the F records written, as the plan names them
     std::vector<std::uint64_t> destinations_;  // a hash of each P record's destination
     std::size_t expected_ = SIZE_MAX;          // the P record the next landing belongs to
+    std::string record_;                       // the M record being formed
 };
 
 // `path` absolute, with its links, "." and ".." resolved where it exists.
