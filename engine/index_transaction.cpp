@@ -124,7 +124,7 @@ class IndexTransaction final {
     void carry(std::string_view seen);
     void carryFromBackup(std::string_view latest);
     std::string target() const;
-    bool reread(std::string& latest, const std::string* written = nullptr);
+    bool reread(const std::string* written = nullptr);
     void writeWithoutExchange(const std::string& latest, const std::string& text);
     std::string placeDisplaced(const std::string& name, const std::string& latest);
     void settle(const std::string& watched);
@@ -140,6 +140,9 @@ class IndexTransaction final {
     // text other than those two.
     std::unordered_set<std::string_view> known_;
     bool knownMade_ = false;
+    // The last whole read of cache.ini: `before_` until a read differs, then `read_`.
+    std::string read_;
+    const std::string* latest_ = &before_;
     std::vector<std::string> carried_, fromBackup_;
     std::unordered_set<std::string> added_;  // carried_ and fromBackup_
     bool exchanged_ = false;
@@ -205,14 +208,16 @@ std::string IndexTransaction::target() const {
 
 // cache.ini read whole once more; false when that cannot be done (what was known stays). `written`:
 // the text this replacement last wrote there, if any.
-bool IndexTransaction::reread(std::string& latest, const std::string* written) {
-    Result<std::string> now = readWholeIndex(fs_, indexPath_, hasEntryLines(latest));
+bool IndexTransaction::reread(const std::string* written) {
+    Result<std::string> now = readWholeIndex(fs_, indexPath_, hasEntryLines(*latest_));
     if (!now.ok()) return false;
-    // Every line of `latest` and of what was written is known or carried already: only another
-    // text can add lines.
-    const bool seen = now.value == latest || (written && now.value == *written);
-    latest = std::move(now.value);
-    if (!seen) carry(latest);
+    if (now.value == *latest_) return true;  // no copy of the same text is kept
+    // Every line of the last text and of what was written is known or carried already: only
+    // another text can add lines.
+    const bool seen = written && now.value == *written;
+    read_ = std::move(now.value);
+    latest_ = &read_;
+    if (!seen) carry(read_);
     return true;
 }
 
@@ -288,24 +293,23 @@ void IndexTransaction::watch(const std::string& watched, const std::string& carr
 
 IndexReplacement IndexTransaction::commit() {
     constexpr int kRounds = 8;
-    std::string latest = before_;
-    const bool read = reread(latest);
-    if (keepBackup_) carryFromBackup(latest);
+    const bool read = reread();
+    if (keepBackup_) carryFromBackup(*latest_);
     bool lastWasRead = read;
     for (int round = 0; round < kRounds; ++round) {
         const std::string text = target();
-        if (lastWasRead && latest == text) {
+        if (lastWasRead && *latest_ == text) {
             if (!exchanged_) r_.index = Status::success();  // holds the new index already
-            return finish(latest, true);
+            return finish(*latest_, true);
         }
-        const Result<std::string> swapped = fs_.exchangeAtomic(indexPath_, text, &latest);
+        const Result<std::string> swapped = fs_.exchangeAtomic(indexPath_, text, latest_);
         const int err = swapped.ok() ? 0 : swapped.status.code;
         if (err == ESTALE) {  // written meanwhile; nothing was exchanged
-            lastWasRead = reread(latest);
+            lastWasRead = reread();
             continue;
         }
         if (err == ENOSYS || err == ENOENT) {
-            writeWithoutExchange(latest, text);
+            writeWithoutExchange(*latest_, text);
             if (!r_.index.ok()) break;
             settle({});
         } else if (err != 0) {
@@ -313,14 +317,14 @@ IndexReplacement IndexTransaction::commit() {
             break;
         } else {
             r_.index = Status::success();
-            // The displaced file held `latest` when it was exchanged; the game may write it
-            // since.
-            watch(placeDisplaced(swapped.value, latest), latest);
+            // The displaced file held the last text read when it was exchanged; the game may write
+            // it since.
+            watch(placeDisplaced(swapped.value, *latest_), *latest_);
         }
-        lastWasRead = reread(latest, &text);
+        lastWasRead = reread(&text);
     }
-    if (!lastWasRead) lastWasRead = reread(latest);
-    return finish(latest, lastWasRead);
+    if (!lastWasRead) lastWasRead = reread();
+    return finish(*latest_, lastWasRead);
 }
 
 // Every line of the new index that `last` (the last whole read of cache.ini) lacks is named as
