@@ -134,15 +134,18 @@ class PosixOutFile final : public OutFile {
     explicit PosixOutFile(int fd) : fd_(fd) {}
     ~PosixOutFile() override { close(); }
 
-    // Each write also starts its way to the disk, so a long log is not flushed all at once by
-    // close(). A file system that cannot start it early just leaves the work to close().
+    // Each MiB written also starts its way to the disk, so a long log is not flushed all at once
+    // by close(); a start per write would cost more than the writes. The range is the one just
+    // written, where the file's position now ends (a log opened to append does not start at 0).
+    // A file system that cannot start it early just leaves the work to close().
     Status write(std::string_view data) override {
         if (!fd_) return Status::fromErrno(EBADF);
         const Status written = writeAll(fd_.get(), data);
-        if (written.ok()) {
-            ::sync_file_range(fd_.get(), written_, static_cast<off_t>(data.size()),
-                              SYNC_FILE_RANGE_WRITE);
-            written_ += static_cast<off_t>(data.size());
+        if (written.ok() && (unstarted_ += static_cast<off_t>(data.size())) >= kStartEvery) {
+            const off_t end = ::lseek(fd_.get(), 0, SEEK_CUR);
+            if (end >= unstarted_)
+                ::sync_file_range(fd_.get(), end - unstarted_, unstarted_, SYNC_FILE_RANGE_WRITE);
+            unstarted_ = 0;
         }
         return written;
     }
@@ -162,8 +165,9 @@ class PosixOutFile final : public OutFile {
     }
 
   private:
+    static constexpr off_t kStartEvery = 1 << 20;
     Fd fd_;
-    off_t written_ = 0;
+    off_t unstarted_ = 0;  // bytes written since the last start
 };
 
 }  // namespace
