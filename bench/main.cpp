@@ -237,6 +237,8 @@ struct CycleFigures {
     Spent run, runReading, renameFloor, renameLookupFloor, renameLookupHeaderFloor, undo, undoFloor,
         undoLookupFloor;
     double rescan = 0, peakRss = 0, undoPeakRss = 0;
+    // Each window-like run over the floor of its own cycle, taken just before it.
+    std::vector<double> pairedRatios;
     FloorMoves forth, back;
     CountingSink sink;
     qv::UndoResult undone;
@@ -274,10 +276,12 @@ bool runOnce(Engine& e, const Games& g, std::size_t entries, bool first, bool ex
     f.sink = {};
     bool prepared = false;
     qv::RunResult result;
-    (examined ? f.run : f.runReading).least(spentOn([&] {
+    const Spent spent = spentOn([&] {
         prepared = qv::PrepareRun(request.options, e.ctx);
         if (prepared) result = qv::ProcessCache(e.pv, request, e.ctx, f.sink);
-    }));
+    });
+    (examined ? f.run : f.runReading).least(spent);
+    if (examined) f.pairedRatios.push_back(spent.wall / (f.forth.moves.wall + f.forth.lookup.wall));
     if (!prepared || result.outcome != qv::RunOutcome::Completed) {
         std::cerr << "quorvel-bench: the run did not complete\n";
         return false;
@@ -351,6 +355,17 @@ void printEngineFigures(const ScanFigures& scans, const CycleFigures& c, double 
     print("scan/stat_floor_at", scans.scan / scans.statFloorAt);
     printAgainstFloor("run", c.run, "rename_floor", c.renameFloor);
     printAgainstFloor("run", c.run, "rename_lookup_floor", c.renameLookupFloor, false);
+    // The same ratio cycle by cycle, and their median: a drift of the machine's speed between
+    // cycles moves the best run and the best floor apart, but not a run and its own floor.
+    std::printf("%-34s", "run/rename_lookup_floor_by_cycle");
+    for (double r : c.pairedRatios) std::printf(" %.3f", r);
+    std::printf("\n");
+    std::vector<double> sorted = c.pairedRatios;
+    std::sort(sorted.begin(), sorted.end());
+    if (!sorted.empty())
+        print("run/rename_lookup_floor_median",
+              sorted.size() % 2 ? sorted[sorted.size() / 2]
+                                : (sorted[sorted.size() / 2 - 1] + sorted[sorted.size() / 2]) / 2);
     printAgainstFloor("run_reading_headers", c.runReading, "rename_lookup_header_floor",
                       c.renameLookupHeaderFloor);
     print("run_journal_mib", journalMiB);
