@@ -123,7 +123,7 @@ void WholeHeaders::add(std::string_view cacheFileName, const FileIdentity& id) {
 void WholeHeaders::seal() {
     std::sort(files_.begin(), files_.end());
     files_.shrink_to_fit();
-    int bits = 0;
+    int bits = 1;  // two buckets at least, so a shift never takes all 64 bits
     while (bits < 30 && (std::size_t{1} << bits) < files_.size()) ++bits;
     shift_ = 64 - bits;
     const std::size_t buckets = std::size_t{1} << bits;
@@ -132,7 +132,7 @@ void WholeHeaders::seal() {
     // bucket starts.
     std::size_t next = files_.size();
     for (std::size_t b = buckets; b-- > 0;) {
-        while (next > 0 && (bits == 0 || (files_[next - 1].first >> shift_) >= b)) --next;
+        while (next > 0 && (files_[next - 1].first >> shift_) >= b) --next;
         starts_[b] = static_cast<std::uint32_t>(next);
     }
 }
@@ -140,7 +140,7 @@ void WholeHeaders::seal() {
 std::pair<const WholeHeaders::File*, const WholeHeaders::File*> WholeHeaders::candidates(
     std::uint64_t name) const {
     if (starts_.empty()) return {nullptr, nullptr};
-    const std::size_t b = shift_ == 64 ? 0 : static_cast<std::size_t>(name >> shift_);
+    const std::size_t b = static_cast<std::size_t>(name >> shift_);
     return {files_.data() + starts_[b], files_.data() + starts_[b + 1]};
 }
 

@@ -136,7 +136,7 @@ class WholeHeaders final {
 
     std::vector<File> files_;            // by name hash
     std::vector<std::uint32_t> starts_;  // files_ index of each bucket's first file, and the end
-    int shift_ = 64;                     // a name hash's bucket: its top (64 - shift_) bits
+    int shift_ = 63;                     // a name hash's bucket: its top (64 - shift_) bits
 };
 
 // The facts of the package of one index line: its cache file's header, and the file of its real
