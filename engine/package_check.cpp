@@ -8,6 +8,7 @@
 #include "engine/engine_context.h"
 #include "engine/package_facts.h"
 #include "engine/package_header.h"
+#include "engine/package_reader.h"
 #include "engine/public_variables.h"
 #include "engine/run_index.h"
 #include "engine/run_journal.h"
@@ -78,19 +79,26 @@ Known knownPackages(const CheckPlaces& p, FileSystem& fs,
     return k;
 }
 
-// The packages `path` needs; false (with the reason in `unreadable`) when its tables fail.
-bool needsOf(const std::string& path, const std::string& shown, FileSystem& fs,
+// The packages `path` needs; false (with the reason in `unreadable`) when it cannot be read or is
+// damaged. `guid`: the GUID a cache file must carry (its file name), empty for an installed one.
+bool needsOf(PackageReader& reader, const std::string& path, const std::string& shown,
+             std::string_view realName, std::string_view guid, FileSystem& fs,
              std::vector<std::string>& needs, std::vector<std::string>& unreadable) {
     Result<std::unique_ptr<InFile>> file = fs.openForReading(path);
     if (!file) return unreadable.push_back(shown + ": " + file.status.text), false;
-    const HeaderReading header = readPackageHeader(*file.value, false);
-    if (!header.ok())
-        return unreadable.push_back(shown + " is damaged (" + header.reason + ")"), false;
-    ImportsReading imports = readPackageImports(*file.value, header.header);
-    if (!imports.ok())
-        return unreadable.push_back(shown + " is damaged (" + imports.reason + ")"), false;
-    needs = std::move(imports.packages);
+    const HeaderReading r = reader.read(*file.value, packageDataNoun(realName));
+    if (r.fault == HeaderFault::Unreadable)
+        return unreadable.push_back(shown + ": " + r.reason), false;
+    if (!r.ok()) return unreadable.push_back(shown + " is damaged (" + r.reason + ")"), false;
+    if (!guid.empty() && !equalsNoCaseAscii(r.header.guid, guid))
+        return unreadable.push_back(shown + " is damaged (its GUID is not its cache file name)"),
+               false;
+    needs = reader.neededPackages();
     return true;
+}
+
+std::string fileNameOf(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
 }
 
 // The lines the run journals and cachebak.ini still hold, by GUID (upper case).
@@ -132,9 +140,14 @@ CheckReport checkPackages(const CheckPlaces& places, FileSystem& fs,
     const auto byGuid = indexByGuid(places, fs, report);
     const Known k =
         knownPackages(places, fs, byGuid, report.indexRead ? &report.lineless : nullptr);
+    PackageReader reader;
+    // A damaged or unreadable package is named with its folder: an installed one by its path, a
+    // cached one by its real name and its cache file's path.
     const auto judge = [&](const std::string& path, const std::string& shown, bool installed) {
         std::vector<std::string> needs;
-        if (!needsOf(path, shown, fs, needs, report.unreadable)) return;
+        const std::string named = installed ? path : shown + " in the cache (" + path + ")";
+        const std::string guid = installed ? "" : fileNameOf(path).substr(0, kGuidLength);
+        if (!needsOf(reader, path, named, shown, guid, fs, needs, report.unreadable)) return;
         ++report.packages;
         for (std::string& need : needs) {
             const std::string upper = upperAscii(need);
@@ -147,7 +160,7 @@ CheckReport checkPackages(const CheckPlaces& places, FileSystem& fs,
     };
     for (const std::string& path : k.installed) {
         if ((report.stopped = stop && stop->load())) return report;
-        judge(path, path.substr(path.rfind('/') + 1), true);
+        judge(path, fileNameOf(path), true);
     }
     for (const auto& [realName, path] : k.cached) {
         if ((report.stopped = stop && stop->load())) return report;
@@ -167,13 +180,14 @@ std::vector<MissingNeed> installedNeedingCache(const CheckPlaces& places, FileSy
     const auto byGuid = indexByGuid(places, fs, report);
     const Known k = knownPackages(places, fs, byGuid, nullptr);
     std::vector<MissingNeed> out;
+    PackageReader reader;
     for (const std::string& path : k.installed) {
         std::vector<std::string> needs;
-        if (!needsOf(path, path.substr(path.rfind('/') + 1), fs, needs, report.unreadable))
+        if (!needsOf(reader, path, path, fileNameOf(path), "", fs, needs, report.unreadable))
             continue;
         for (const std::string& need : needs)
             if (!k.installedNames.count(upperAscii(need)) && k.cachedNames.count(upperAscii(need)))
-                out.push_back({path.substr(path.rfind('/') + 1), need, true});
+                out.push_back({fileNameOf(path), need, true});
     }
     return out;
 }

@@ -1,6 +1,7 @@
 #include "engine/package_facts.h"
 
 #include "engine/cache_entry.h"
+#include "engine/package_reader.h"
 #include "engine/placement.h"
 #include "engine/public_variables.h"
 #include "engine/run.h"
@@ -24,34 +25,6 @@ std::string folderOf(const std::string& path) {
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
-// A file whose first bytes are read once: reads inside them cost nothing more, others go to the
-// file.
-class PrefixedInFile final : public InFile {
-  public:
-    explicit PrefixedInFile(InFile& file) : file_(file) {
-        const Result<std::size_t> got =
-            file.readAt(0, prefix_.data(),
-                        static_cast<std::size_t>(
-                            std::min<std::uint64_t>(prefix_.size(), file.identity().size)));
-        length_ = got.value;
-        failure_ = got.status;
-    }
-    const FileIdentity& identity() const override { return file_.identity(); }
-    Result<std::size_t> readAt(std::uint64_t offset, char* buffer, std::size_t length) override {
-        if (!failure_.ok()) return {0, failure_};
-        if (offset > length_ || length > length_ - offset)
-            return file_.readAt(offset, buffer, length);
-        std::copy_n(prefix_.data() + offset, length, buffer);
-        return {length, {}};
-    }
-
-  private:
-    InFile& file_;
-    std::array<char, kNeedsBlock> prefix_;  // on the stack; only length_ bytes are read
-    std::size_t length_ = 0;
-    Status failure_;
-};
-
 }  // namespace
 
 bool isPackageFileName(std::string_view name) {
@@ -61,7 +34,8 @@ bool isPackageFileName(std::string_view name) {
 }
 
 HeaderFacts HeaderCache::factsOf(FileSystem& fs, const std::string& path,
-                                 std::vector<std::string>* needs, FileIdentity* identity) {
+                                 std::vector<std::string>* needs, FileIdentity* identity,
+                                 std::string_view noun) {
     // A file seen before is known by one lookup of its identity, without opening it. What a file
     // needs is not kept: asked for, it is read.
     if (lookFirst_ && !needs)
@@ -80,17 +54,9 @@ HeaderFacts HeaderCache::factsOf(FileSystem& fs, const std::string& path,
     if (id.known() && !needs)
         if (auto it = known_.find(key); it != known_.end()) return it->second;
     ++reads_;
-    HeaderReading r;
-    if (needs) {
-        PrefixedInFile prefixed(*file.value);
-        r = readPackageHeader(prefixed);
-        // A damaged import table is for `check` to tell; the run needs what can be read.
-        if (r.ok())
-            if (ImportsReading imports = readPackageImports(prefixed, r.header); imports.ok())
-                *needs = std::move(imports.packages);
-    } else {
-        r = readPackageHeader(*file.value);
-    }
+    const HeaderReading r = reader_.read(*file.value, noun);
+    // A damaged import table is for the verdict to tell; the run needs what a whole one holds.
+    if (needs && r.ok()) *needs = reader_.neededPackages();
     HeaderFacts facts{r.fault, r.reason, {}, r.ok() ? r.header.version : -1};
     facts.guid.set(r.header.guid);
     // A failed read says nothing lasting of the file.
@@ -225,7 +191,8 @@ PackageFacts examineLine(std::string_view line, const PlacementContext& place,
         place.cacheDir + "/" +
         (cacheFileOnDisk.empty() ? std::string(guid) + "." + place.cacheExt
                                  : std::string(cacheFileOnDisk));
-    const HeaderFacts header = headers.factsOf(fs, cacheFile, needs, identity);
+    const HeaderFacts header =
+        headers.factsOf(fs, cacheFile, needs, identity, packageDataNoun(realName));
     facts.guid = header.guid;
     facts.version = header.version;
     facts.reason = header.reason;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/package_header.h"
+#include "engine/package_reader.h"
 #include "platform/filesystem.h"
 
 namespace qv {
@@ -46,22 +47,17 @@ struct HeaderFacts {
     int version = -1;
 };
 
-// What the run reads of a cache file at once: its header and, in a small package, the name and
-// import tables.
-constexpr std::size_t kNeedsBlock = 4096;
-
 class HeaderCache final {
   public:
     // `remember`: keep what was read (a list that is scanned again); a run reads each file once.
     explicit HeaderCache(bool remember = true) : remember_(remember) {}
     // The facts of the plain file `path`: from the cache when its identity is known there, else
-    // one read of its header block (two for a package older than version 68). `needs`: the
-    // packages a whole package needs too, read from the same open file, its first kNeedsBlock
-    // bytes read at once so that a small package's tables take no read of their own.
-    // `identity`: the file's identity as it was read or looked up (all 0 when it could not be).
+    // the package read whole (its header and tables, each export's extent checked; a few reads).
+    // `needs`: the packages a whole package needs too. `identity`: the file's identity as it was
+    // read or looked up (all 0 when it could not be). `noun`: what its data is, for a reason.
     HeaderFacts factsOf(FileSystem& fs, const std::string& path,
-                        std::vector<std::string>* needs = nullptr,
-                        FileIdentity* identity = nullptr);
+                        std::vector<std::string>* needs = nullptr, FileIdentity* identity = nullptr,
+                        std::string_view noun = "package");
     // A new pass over files: those known before are looked up by identity first; within a first
     // pass nothing is, so no file costs a lookup on top of its read.
     void beginPass() { lookFirst_ = !known_.empty(); }
@@ -71,6 +67,7 @@ class HeaderCache final {
   private:
     using Key = std::tuple<std::uint64_t, std::uint64_t, std::uint64_t, std::int64_t>;
     std::map<Key, HeaderFacts> known_;
+    PackageReader reader_;
     std::size_t reads_ = 0;
     bool remember_ = true;
     bool lookFirst_ = false;

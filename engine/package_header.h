@@ -16,8 +16,6 @@ constexpr std::uint32_t kPackageTag = 0x9E2A83C1;
 constexpr std::size_t kHeaderBlock = 64;
 // Names longer than this are taken for a damaged name table.
 constexpr std::size_t kMaxPackageName = 1024;
-// At most this much of a name table is read; a larger one is refused.
-constexpr std::size_t kMaxNameTableBytes = 16u << 20;
 
 struct PackageHeader {
     std::uint16_t version = 0, licensee = 0;
@@ -47,31 +45,13 @@ struct HeaderReading {
     bool ok() const { return fault == HeaderFault::None; }
 };
 
-// Reads and checks the header: one read of kHeaderBlock bytes; a package older than version 68
-// takes one more read of 16 bytes for its GUID (skipped when `wantGuid` is false). Every count
-// and offset is checked against the file's size before anything it points to is read.
-HeaderReading readPackageHeader(InFile& file, bool wantGuid = true);
-
-// The same checks over the first bytes (up to kHeaderBlock) of a file of `fileSize` bytes.
+// Reads and checks the header in the first bytes (up to kHeaderBlock) of a file of `fileSize`
+// bytes: every count and offset is checked against the file's size before anything it points to
+// is read. A package older than version 68 keeps its GUID outside the block (guidAt).
 HeaderReading parsePackageHeader(std::string_view block, std::uint64_t fileSize);
 
 // The GUID as the game names its cache file: four little-endian 32-bit numbers, each "%08X".
 std::string guidText(std::string_view sixteenBytes);
-
-// The packages a package needs: its top-level imports of class "Package", in table order,
-// each once. Two more reads (the name table, the import table), each bounded by the file's end
-// and by what the counts can need.
-struct ImportsReading {
-    HeaderFault fault = HeaderFault::None;
-    std::string reason;
-    std::vector<std::string> packages;
-    bool ok() const { return fault == HeaderFault::None; }
-};
-ImportsReading readPackageImports(InFile& file, const PackageHeader& header);
-
-// The same over the two tables' bytes as read from their offsets (fuzzing, tests).
-ImportsReading parsePackageImports(std::string_view names, std::string_view imports,
-                                   const PackageHeader& header);
 
 // The package name a file name gives ("CTF-Face.unr" -> "CTF-Face").
 std::string_view packageNameOf(std::string_view fileName);

@@ -1,7 +1,8 @@
 #pragma once
 
-// A small writer of Unreal packages: the header, a name table and an import table, no objects.
-// The tests and the demo game make their packages with it; no real package is shipped.
+// A small writer of Unreal packages as the game saves them: the header, the name table, the
+// objects' data, then the import and export tables at the end. The tests and the demo game make
+// their packages with it; no real package is shipped.
 
 #include <cstdint>
 #include <string>
@@ -9,12 +10,26 @@
 
 namespace qv::pkg {
 
+// An object the package holds: its class (imported from Engine, or Core for "Class"...), its name
+// and its serialized bytes.
+struct ExportSpec {
+    std::string className = "Texture";
+    std::string name;
+    std::string data;
+};
+
 struct PackageSpec {
     std::string guid = "0123456789ABCDEF0123456789ABCDEF";  // as the cache file names it
     std::uint16_t version = 69;
     std::vector<std::string> needs;  // packages it imports (top-level imports of class Package)
     std::vector<std::string> classImports;  // objects imported from the first need (class Texture)
-    std::size_t padding = 0;                // bytes of body after the tables
+    std::vector<ExportSpec> exports;        // objects, their data before the tables
+    std::size_t padding = 0;                // bytes after the tables
+};
+
+// Where the writer put things, for tests that cut or change a package.
+struct PackageLayout {
+    std::uint32_t namesAt = 0, objectsAt = 0, importsAt = 0, exportsAt = 0, end = 0;
 };
 
 inline void put32(std::string& out, std::uint32_t v) {
@@ -45,8 +60,8 @@ inline std::string guidBytes(const std::string& text) {
     return out;
 }
 
-inline std::string writePackage(const PackageSpec& spec) {
-    std::vector<std::string> names = {"None", "Core", "Package", "Engine", "Texture"};
+inline std::string writePackage(const PackageSpec& spec, PackageLayout* layout = nullptr) {
+    std::vector<std::string> names = {"None", "Core", "Package", "Engine", "Texture", "Class"};
     const auto nameIndex = [&](const std::string& n) {
         for (std::size_t i = 0; i < names.size(); ++i)
             if (names[i] == n) return static_cast<std::int64_t>(i);
@@ -55,20 +70,28 @@ inline std::string writePackage(const PackageSpec& spec) {
     };
     std::string imports;
     std::uint32_t importCount = 0;
-    for (const std::string& need : spec.needs) {
-        putCompact(imports, nameIndex("Core"));
-        putCompact(imports, nameIndex("Package"));
-        put32(imports, 0);
-        putCompact(imports, nameIndex(need));
-        ++importCount;
-    }
-    for (const std::string& object : spec.classImports) {
-        putCompact(imports, nameIndex("Engine"));
-        putCompact(imports, nameIndex("Texture"));
-        put32(imports, static_cast<std::uint32_t>(-1));  // inside the first import
+    const auto addImport = [&](const char* pkg, const char* cls, std::int32_t outer,
+                               const std::string& object) {
+        putCompact(imports, nameIndex(pkg));
+        putCompact(imports, nameIndex(cls));
+        put32(imports, static_cast<std::uint32_t>(outer));
         putCompact(imports, nameIndex(object));
-        ++importCount;
+        return -static_cast<std::int32_t>(++importCount);
+    };
+    for (const std::string& need : spec.needs) addImport("Core", "Package", 0, need);
+    for (const std::string& object : spec.classImports)
+        addImport("Engine", "Texture", -1, object);  // inside the first import
+    // The exports' classes: imported from Engine, each once.
+    std::int32_t engine = 0;
+    std::vector<std::pair<std::string, std::int32_t>> classes;
+    for (const ExportSpec& e : spec.exports) {
+        bool known = false;
+        for (const auto& c : classes) known = known || c.first == e.className;
+        if (known) continue;
+        if (engine == 0) engine = addImport("Core", "Package", 0, "Engine");
+        classes.emplace_back(e.className, addImport("Core", "Class", engine, e.className));
     }
+    for (const ExportSpec& e : spec.exports) nameIndex(e.name);
     std::string table;
     for (const std::string& n : names) {
         if (spec.version >= 64) putCompact(table, static_cast<std::int64_t>(n.size() + 1));
@@ -76,10 +99,27 @@ inline std::string writePackage(const PackageSpec& spec) {
         table.push_back('\0');
         put32(table, 0x00070010);
     }
-    const std::uint32_t headerSize = spec.version >= 68 ? 36 + 16 + 4 + 8 : 36 + 8 + 16;
-    const std::uint32_t namesAt = headerSize,
-                        importsAt = namesAt + static_cast<std::uint32_t>(table.size());
-    const std::uint32_t end = importsAt + static_cast<std::uint32_t>(imports.size());
+    PackageLayout at;
+    at.namesAt = spec.version >= 68 ? 36 + 16 + 4 + 8 : 36 + 8 + 16;
+    at.objectsAt = at.namesAt + static_cast<std::uint32_t>(table.size());
+    std::string objects, exports;
+    for (const ExportSpec& e : spec.exports) {
+        std::int32_t cls = 0;
+        for (const auto& c : classes)
+            if (c.first == e.className) cls = c.second;
+        putCompact(exports, cls);
+        putCompact(exports, 0);  // no parent class
+        put32(exports, 0);       // top level
+        putCompact(exports, nameIndex(e.name));
+        put32(exports, 0x00070004);
+        putCompact(exports, static_cast<std::int64_t>(e.data.size()));
+        if (!e.data.empty()) putCompact(exports, at.objectsAt + objects.size());
+        objects += e.data;
+    }
+    at.importsAt = at.objectsAt + static_cast<std::uint32_t>(objects.size());
+    at.exportsAt = at.importsAt + static_cast<std::uint32_t>(imports.size());
+    at.end = at.exportsAt + static_cast<std::uint32_t>(exports.size());
+    if (layout) *layout = at;
     std::string out;
     put32(out, 0x9E2A83C1);
     out.push_back(static_cast<char>(spec.version & 0xFF));
@@ -87,15 +127,15 @@ inline std::string writePackage(const PackageSpec& spec) {
     out.append("\0\0", 2);  // licensee
     put32(out, 0x0001);     // flags
     put32(out, static_cast<std::uint32_t>(names.size()));
-    put32(out, namesAt);
-    put32(out, 0);  // no exports
-    put32(out, end);
+    put32(out, at.namesAt);
+    put32(out, static_cast<std::uint32_t>(spec.exports.size()));
+    put32(out, at.exportsAt);
     put32(out, importCount);
-    put32(out, importsAt);
+    put32(out, at.importsAt);
     if (spec.version >= 68) {
         out += guidBytes(spec.guid);
         put32(out, 1);
-        put32(out, 0);
+        put32(out, static_cast<std::uint32_t>(spec.exports.size()));
         put32(out, static_cast<std::uint32_t>(names.size()));
     } else {
         put32(out, 1);   // heritage count
@@ -103,7 +143,9 @@ inline std::string writePackage(const PackageSpec& spec) {
         out += guidBytes(spec.guid);
     }
     out += table;
+    out += objects;
     out += imports;
+    out += exports;
     out.append(spec.padding, 'x');
     return out;
 }

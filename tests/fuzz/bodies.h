@@ -15,6 +15,7 @@
 #include "engine/cache_entry.h"
 #include "engine/engine_context.h"
 #include "engine/package_header.h"
+#include "engine/package_reader.h"
 #include "engine/public_variables.h"
 #include "engine/scan.h"
 #include "platform/ascii.h"
@@ -133,8 +134,9 @@ inline void aviTarget(std::string_view data) {
     }
 }
 
-// Package headers: a refused file says why; an accepted one has a GUID of 32 hex digits and
-// tables inside the file; the reads stay few and small whatever the counts say.
+// Packages: a refused file says why; an accepted one has a GUID of 32 hex digits, every reference
+// inside its tables and every object inside the file; the reads stay few and small whatever the
+// counts say.
 inline void packageTarget(std::string_view data) {
     if (data.size() > 65536) return;
     struct Counting final : InFile {
@@ -147,24 +149,26 @@ inline void packageTarget(std::string_view data) {
         }
     } file;
     file.inner = memoryInFile(std::string(data));
-    const HeaderReading h = readPackageHeader(file);
-    check(h.ok() || !h.reason.empty(), "a refused header without a reason");
-    check(file.reads <= 2 && file.bytes <= kHeaderBlock + 16,
-          "the header cost more than two reads");
+    PackageReader reader;
+    const HeaderReading h = reader.read(file);
+    check(h.ok() || !h.reason.empty(), "a refused package without a reason");
+    check(file.reads <= 10 && file.bytes <= 4096 + 16 + 40 * data.size() + (1u << 18),
+          "the tables cost more than a few reads of the file");
     if (!h.ok()) return;
     check(h.header.guid.size() == 32 &&
               h.header.guid.find_first_not_of("0123456789ABCDEF") == std::string::npos,
           "a GUID that is not 32 hex digits");
-    check(h.header.nameOffset <= data.size() && h.header.importOffset <= data.size(),
-          "a table beyond the end was accepted");
-    const ImportsReading i = readPackageImports(file, h.header);
-    check(i.ok() || !i.reason.empty(), "refused imports without a reason");
-    check(file.reads <= 4 && file.bytes <= kHeaderBlock + 16 + 2 * data.size(),
-          "the tables cost more than the file");
-    for (std::size_t a = 0; a < i.packages.size(); ++a) {
-        check(!i.packages[a].empty() && i.packages[a].size() <= kMaxPackageName, "a bad name");
-        for (std::size_t b = a + 1; b < i.packages.size(); ++b)
-            check(!equalsNoCaseAscii(i.packages[a], i.packages[b]), "a need named twice");
+    for (const PackageExport& e : reader.exports())
+        check(e.size == 0 || (e.offset >= 0 && static_cast<std::uint64_t>(e.offset + e.size) <=
+                                                   data.size()),
+              "an object beyond the end was accepted");
+    for (const PackageImport& i : reader.imports())
+        check(static_cast<std::size_t>(i.name) < reader.names().size(), "a name beyond its table");
+    const std::vector<std::string> needs = reader.neededPackages();
+    for (std::size_t a = 0; a < needs.size(); ++a) {
+        check(!needs[a].empty() && needs[a].size() <= kMaxPackageName, "a bad name");
+        for (std::size_t b = a + 1; b < needs.size(); ++b)
+            check(!equalsNoCaseAscii(needs[a], needs[b]), "a need named twice");
     }
 }
 

@@ -1,0 +1,347 @@
+#include "engine/package_reader.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "platform/ascii.h"
+#include "platform/filesystem.h"
+
+namespace qv {
+
+namespace {
+
+// The first read: the header, and in a small package all of its tables.
+constexpr std::size_t kFirstBlock = 4096;
+// The most an entry can take: an import (three five-byte indexes, 4 bytes), an export (five
+// compact indexes, two 32-bit numbers); a name's first guess (real ones average under 20).
+constexpr std::uint64_t kMaxImport = 19, kMaxExport = 33, kNameGuess = 32;
+// Tables closer than this are read in one piece.
+constexpr std::uint64_t kJoinGap = 64u << 10;
+
+std::uint32_t le32(std::string_view b, std::size_t at) {
+    const auto c = [&](std::size_t i) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + i]));
+    };
+    return c(0) | c(1) << 8 | c(2) << 16 | c(3) << 24;
+}
+
+// Reads compact indexes and fixed numbers from a bounded piece of bytes; past its end it fails.
+class Cursor {
+  public:
+    explicit Cursor(std::string_view bytes) : b_(bytes) {}
+    bool failed() const { return failed_; }
+    std::int64_t compact() {
+        const int first = byte();
+        std::int64_t value = first & 0x3F;
+        if (first & 0x40)
+            for (int shift = 6, i = 0; i < 4; ++i, shift += 7) {
+                const int next = byte();
+                value |= static_cast<std::int64_t>(next & 0x7F) << shift;
+                if (!(next & 0x80)) break;
+            }
+        return (first & 0x80) ? -value : value;
+    }
+    std::uint32_t u32() {
+        if (!need(4)) return 0;
+        const std::uint32_t v = le32(b_, pos_);
+        pos_ += 4;
+        return v;
+    }
+    std::string_view bytes(std::size_t n) {
+        if (!need(n)) return {};
+        const std::string_view v = b_.substr(pos_, n);
+        pos_ += n;
+        return v;
+    }
+    // A NUL-terminated string of at most `limit` bytes before its NUL; `tooLong` when the limit
+    // passed with bytes to spare.
+    std::string_view cString(std::size_t limit, bool& tooLong) {
+        const std::size_t end = b_.find('\0', pos_);
+        tooLong = end != std::string_view::npos ? end - pos_ > limit : b_.size() - pos_ > limit;
+        if (end == std::string_view::npos || tooLong) return failed_ = true, std::string_view();
+        const std::string_view v = b_.substr(pos_, end - pos_);
+        pos_ = end + 1;
+        return v;
+    }
+
+  private:
+    bool need(std::size_t n) {
+        if (failed_ || b_.size() - pos_ < n) return failed_ = true, false;
+        return true;
+    }
+    int byte() { return need(1) ? static_cast<unsigned char>(b_[pos_++]) : 0; }
+
+    std::string_view b_;
+    std::size_t pos_ = 0;
+    bool failed_ = false;
+};
+
+HeaderReading faultOf(HeaderFault f, std::string reason) {
+    HeaderReading r;
+    r.fault = f;
+    r.reason = std::move(reason);
+    return r;
+}
+
+HeaderReading cutShort(const char* table) {
+    return faultOf(HeaderFault::CutShort, std::string("its ") + table + " table is cut short");
+}
+
+HeaderReading damaged(std::string reason) {
+    return faultOf(HeaderFault::BadTable, reason);
+}
+
+struct Range {
+    std::uint64_t start, end;
+};
+
+}  // namespace
+
+std::string_view packageDataNoun(std::string_view realName) {
+    const std::size_t dot = realName.rfind('.');
+    const std::string_view ext = dot == std::string_view::npos ? "" : realName.substr(dot + 1);
+    if (equalsNoCaseAscii(ext, "unr")) return "map";
+    if (equalsNoCaseAscii(ext, "utx")) return "texture";
+    if (equalsNoCaseAscii(ext, "uax")) return "sound";
+    if (equalsNoCaseAscii(ext, "umx")) return "music";
+    if (equalsNoCaseAscii(ext, "u")) return "code";
+    return "package";
+}
+
+void PackageReader::clear() {
+    header_ = {};
+    // A buffer a large table needed is not kept for the next file.
+    for (std::size_t i = 0; i < used_; ++i)
+        if (chunks_[i].buffer.size() > (1u << 20)) std::string().swap(chunks_[i].buffer);
+    used_ = 0;
+    names_.clear();
+    imports_.clear();
+    exports_.clear();
+}
+
+Status PackageReader::readChunk(InFile& file, std::uint64_t start, std::uint64_t length,
+                                Chunk& into) {
+    into.start = start;
+    if (into.buffer.size() < length) into.buffer.resize(static_cast<std::size_t>(length));
+    ++reads_;
+    const Result<std::size_t> got =
+        file.readAt(start, into.buffer.data(), static_cast<std::size_t>(length));
+    into.length = got.status ? got.value : 0;
+    return got.status;
+}
+
+PackageReader::Chunk& PackageReader::nextChunk() {
+    if (used_ == chunks_.size()) chunks_.emplace_back();
+    return chunks_[used_++];
+}
+
+std::string_view PackageReader::bytesFrom(std::uint64_t offset) const {
+    std::string_view best;
+    for (std::size_t i = 0; i < used_; ++i)
+        if (const Chunk& c = chunks_[i]; offset >= c.start && offset - c.start <= c.length) {
+            const std::string_view v = c.bytes().substr(offset - c.start);
+            if (v.size() > best.size() || best.data() == nullptr) best = v;
+        }
+    return best;
+}
+
+HeaderReading PackageReader::read(InFile& file, std::string_view noun) {
+    clear();
+    const std::uint64_t size = file.identity().size;
+    if (chunks_.capacity() < 16) chunks_.reserve(16);
+    Chunk& first = nextChunk();
+    if (const Status s = readChunk(file, 0, std::min<std::uint64_t>(size, kFirstBlock), first); !s)
+        return faultOf(HeaderFault::Unreadable, s.text);
+    HeaderReading head = parsePackageHeader(first.bytes(), size);
+    if (head.ok() && head.guidAt != 0) {
+        Chunk& guid = nextChunk();
+        if (const Status s = readChunk(file, head.guidAt, 16, guid); !s)
+            return faultOf(HeaderFault::Unreadable, s.text);
+        if (guid.length < 16)
+            return faultOf(HeaderFault::CutShort, "its heritage table lies beyond its end");
+        head.header.guid = guidText(guid.bytes());
+        head.guidAt = 0;
+    }
+    if (!head.ok()) return head;
+    HeaderReading r = readTables(file, head, noun);
+    if (!r.ok()) clear();
+    return r;
+}
+
+HeaderReading PackageReader::readTables(InFile& file, const HeaderReading& head,
+                                        std::string_view noun) {
+    const PackageHeader& h = head.header;
+    const std::uint64_t size = file.identity().size;
+    const struct {
+        std::uint32_t count, offset;
+        std::uint64_t most;
+        const char* name;
+    } tables[] = {{h.nameCount, h.nameOffset, kNameGuess, "name"},
+                  {h.importCount, h.importOffset, kMaxImport, "import"},
+                  {h.exportCount, h.exportOffset, kMaxExport, "export"}};
+    std::vector<Range> ranges;
+    for (const auto& t : tables) {
+        if (t.count > kMaxTableEntries)
+            return damaged(std::string("its ") + t.name + " table is larger than any package's");
+        if (t.count == 0) continue;
+        const Range r{t.offset, std::min<std::uint64_t>(size, t.offset + t.count * t.most)};
+        if (r.end > chunks_[0].length) ranges.push_back(r);
+    }
+    std::sort(ranges.begin(), ranges.end(), [](Range a, Range b) { return a.start < b.start; });
+    std::vector<Range> joined;
+    for (const Range& r : ranges)
+        if (!joined.empty() && r.start <= joined.back().end + kJoinGap)
+            joined.back().end = std::max(joined.back().end, r.end);
+        else
+            joined.push_back(r);
+    for (const Range& r : joined) {
+        if (r.end - r.start > kMaxTableRegion)
+            return damaged("its tables are larger than any package's");
+        if (const Status s = readChunk(file, r.start, r.end - r.start, nextChunk()); !s)
+            return faultOf(HeaderFault::Unreadable, s.text);
+    }
+    header_ = h;
+    for (HeaderReading (PackageReader::*parse)(std::uint64_t) :
+         {&PackageReader::parseImports, &PackageReader::parseExports})
+        if (HeaderReading r = (this->*parse)(size); !r.ok()) return r;
+    if (HeaderReading r = parseNames(file, size); !r.ok()) return r;
+    HeaderReading r = checkReferences(size, noun);
+    if (r.ok()) r.header = h;
+    return r;
+}
+
+HeaderReading PackageReader::parseImports(std::uint64_t) {
+    Cursor c(bytesFrom(header_.importOffset));
+    imports_.reserve(header_.importCount);
+    for (std::uint32_t i = 0; i < header_.importCount; ++i) {
+        PackageImport im;
+        im.classPackage = static_cast<std::int32_t>(c.compact());
+        im.className = static_cast<std::int32_t>(c.compact());
+        im.outer = static_cast<std::int32_t>(c.u32());
+        im.name = static_cast<std::int32_t>(c.compact());
+        if (c.failed()) return cutShort("import");
+        imports_.push_back(im);
+    }
+    return {};
+}
+
+HeaderReading PackageReader::parseExports(std::uint64_t) {
+    Cursor c(bytesFrom(header_.exportOffset));
+    exports_.reserve(header_.exportCount);
+    for (std::uint32_t i = 0; i < header_.exportCount; ++i) {
+        PackageExport ex;
+        ex.classRef = static_cast<std::int32_t>(c.compact());
+        ex.superRef = static_cast<std::int32_t>(c.compact());
+        ex.outer = static_cast<std::int32_t>(c.u32());
+        ex.name = static_cast<std::int32_t>(c.compact());
+        ex.flags = c.u32();
+        ex.size = c.compact();
+        if (ex.size > 0) ex.offset = c.compact();
+        if (c.failed()) return cutShort("export");
+        exports_.push_back(ex);
+    }
+    return {};
+}
+
+HeaderReading PackageReader::parseNames(InFile& file, std::uint64_t size) {
+    for (;;) {
+        names_.clear();
+        const std::string_view bytes = bytesFrom(header_.nameOffset);
+        Cursor c(bytes);
+        bool tooLong = false;
+        for (std::uint32_t i = 0; i < header_.nameCount && !c.failed(); ++i) {
+            std::string_view name;
+            if (header_.version >= 64) {
+                const std::int64_t length = c.compact();
+                if (c.failed()) break;
+                if (length < 1 || length > static_cast<std::int64_t>(kMaxPackageName) + 1)
+                    return damaged("its name table is damaged");
+                name = c.bytes(static_cast<std::size_t>(length));
+                name = name.substr(0, std::min(name.find('\0'), name.size()));
+            } else {
+                name = c.cString(kMaxPackageName, tooLong);
+                if (tooLong) return damaged("its name table is damaged");
+            }
+            c.u32();
+            if (!c.failed()) names_.push_back(name);
+        }
+        if (!c.failed()) return {};
+        // Ran out of what was read: the file ended there, or a longer read is needed.
+        const std::uint64_t have = bytes.size(), left = size - header_.nameOffset;
+        if (have >= left) return cutShort("name");
+        const std::uint64_t want =
+            std::min<std::uint64_t>(left, std::max<std::uint64_t>(4 * have, 1u << 16));
+        if (want > kMaxTableRegion) return damaged("its name table is larger than any package's");
+        names_.clear();
+        if (const Status s = readChunk(file, header_.nameOffset, want, nextChunk()); !s)
+            return faultOf(HeaderFault::Unreadable, s.text);
+    }
+}
+
+HeaderReading PackageReader::checkReferences(std::uint64_t size, std::string_view noun) const {
+    const auto nameOk = [&](std::int32_t i) {
+        return i >= 0 && static_cast<std::uint32_t>(i) < names_.size();
+    };
+    const auto refOk = [&](std::int32_t ref) {
+        if (ref > 0) return static_cast<std::uint32_t>(ref) <= exports_.size();
+        return ref == 0 ||
+               static_cast<std::uint64_t>(-static_cast<std::int64_t>(ref)) <= imports_.size();
+    };
+    for (const PackageImport& im : imports_) {
+        if (!nameOk(im.classPackage) || !nameOk(im.className) || !nameOk(im.name))
+            return damaged("an import names no name of its table");
+        if (!refOk(im.outer)) return damaged("an import lies in no object of the package");
+    }
+    std::int64_t furthest = 0;
+    for (const PackageExport& ex : exports_) {
+        if (!nameOk(ex.name)) return damaged("an export names no name of its table");
+        if (!refOk(ex.classRef) || !refOk(ex.superRef) || !refOk(ex.outer))
+            return damaged("an export refers to no object of the package");
+        if (ex.size < 0 || ex.offset < 0) return damaged("an export's extent is damaged");
+        if (ex.size > 0) furthest = std::max(furthest, ex.offset + ex.size);
+    }
+    if (static_cast<std::uint64_t>(furthest) > size) {
+        const std::uint64_t beyond = static_cast<std::uint64_t>(furthest) - size;
+        return faultOf(HeaderFault::CutShort,
+                       "its " + std::string(noun) + " data ends " + std::to_string(beyond) +
+                           (beyond == 1 ? " byte" : " bytes") + " beyond the end of the file");
+    }
+    return {};
+}
+
+std::string_view PackageReader::name(std::int32_t index) const {
+    return index >= 0 && static_cast<std::size_t>(index) < names_.size()
+               ? names_[static_cast<std::size_t>(index)]
+               : std::string_view();
+}
+
+std::string_view PackageReader::objectName(std::int32_t ref) const {
+    if (ref > 0 && static_cast<std::size_t>(ref) <= exports_.size())
+        return name(exports_[static_cast<std::size_t>(ref) - 1].name);
+    if (ref < 0 && static_cast<std::size_t>(-static_cast<std::int64_t>(ref)) <= imports_.size())
+        return name(imports_[static_cast<std::size_t>(-static_cast<std::int64_t>(ref)) - 1].name);
+    return {};
+}
+
+std::string_view PackageReader::className(std::int32_t ref) const {
+    if (ref > 0 && static_cast<std::size_t>(ref) <= exports_.size())
+        return objectName(exports_[static_cast<std::size_t>(ref) - 1].classRef);
+    if (ref < 0 && static_cast<std::size_t>(-static_cast<std::int64_t>(ref)) <= imports_.size())
+        return name(
+            imports_[static_cast<std::size_t>(-static_cast<std::int64_t>(ref)) - 1].className);
+    return {};
+}
+
+std::vector<std::string> PackageReader::neededPackages() const {
+    std::vector<std::string> out;
+    std::unordered_set<std::string> seen;
+    for (const PackageImport& im : imports_) {
+        const std::string_view obj = name(im.name);
+        if (im.outer == 0 && equalsNoCaseAscii(name(im.className), "Package") && !obj.empty() &&
+            seen.insert(upperAscii(obj)).second)
+            out.emplace_back(obj);
+    }
+    return out;
+}
+
+}  // namespace qv
