@@ -145,6 +145,19 @@ std::optional<std::string> FolderNames::find(const std::string& folder, std::str
     return found;
 }
 
+std::optional<std::string> FolderNames::findPackage(
+    const std::vector<std::pair<std::string, std::string>>& paths, std::string_view packageName) {
+    std::string wanted = upperAscii(packageName) + ".";
+    const std::size_t stem = wanted.size();
+    for (const auto& [folder, extension] : paths) {
+        wanted.resize(stem);
+        wanted += upperAscii(extension);
+        const auto& names = of(folder);
+        if (const auto it = names.find(wanted); it != names.end()) return folder + "/" + it->second;
+    }
+    return std::nullopt;
+}
+
 const char* conditionText(PackageCondition c) {
     switch (c) {
         case PackageCondition::Unknown:
@@ -173,6 +186,21 @@ const char* installedText(InstalledVersion v) {
             break;
     }
     return "";
+}
+
+std::optional<std::string> installedPackage(std::string_view line, const PlacementContext& place,
+                                            FolderNames& folders) {
+    const std::string_view realName = line.substr(std::min(line.size(), kRealNameStart));
+    const std::string destination = destinationOfLine(line, place);
+    if (destination.empty()) return std::nullopt;
+    // Its own file name at its destination, in any letter case.
+    const std::string folder = folderOf(destination);
+    if (const std::optional<std::string> there = folders.find(folder, realName))
+        return folder + "/" + *there;
+    // The game finds a package by its name alone, along its paths, whatever the extension.
+    if (place.mode != PlacementMode::TypeFolders || !isPackageFileName(realName))
+        return std::nullopt;
+    return folders.findPackage(place.gamePaths, packageNameOf(realName));
 }
 
 PackageFacts examineLine(std::string_view line, const PlacementContext& place,
@@ -212,12 +240,9 @@ PackageFacts examineLine(std::string_view line, const PlacementContext& place,
             facts.condition = PackageCondition::Damaged;
             break;
     }
-    const std::string destination = destinationOfLine(line, place);
-    if (destination.empty()) return facts;
-    const std::string folder = folderOf(destination);
-    const std::optional<std::string> there = folders.find(folder, realName);
+    const std::optional<std::string> there = installedPackage(line, place, folders);
     if (!there) return facts;
-    facts.installedPath = folder + "/" + *there;
+    facts.installedPath = *there;
     const HeaderFacts installed = headers.factsOf(fs, facts.installedPath);
     const bool same = installed.fault == HeaderFault::None && header.guid.known &&
                       equalsNoCaseAscii(installed.guid.view(), header.guid.view());

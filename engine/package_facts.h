@@ -83,6 +83,11 @@ class FolderNames final {
     std::optional<std::string> find(const std::string& folder, std::string_view name);
     // Every plain file's name of `folder`, folded to upper case -> as spelled.
     const std::unordered_multimap<std::string, std::string>& of(const std::string& folder);
+    // The file the game loads for the package `packageName` (a file name without its extension,
+    // any letter case): the first on `paths` (folder, extension) that a folder holds, as a path.
+    std::optional<std::string> findPackage(
+        const std::vector<std::pair<std::string, std::string>>& paths,
+        std::string_view packageName);
 
   private:
     FileSystem& fs_;
@@ -136,8 +141,14 @@ class WholeHeaders final {
     int shift_ = 63;                     // a name hash's bucket: its top (64 - shift_) bits
 };
 
-// The facts of the package of one index line: its cache file's header, and the file of its real
-// name at its destination in any letter case. `needs`: see HeaderCache::factsOf.
+// The file that makes the package of one index line installed: its real name at its destination
+// in any letter case, or in the game's type folders a package of its name the game finds first,
+// whatever its extension (Skins.utx is installed as System/Skins.u).
+std::optional<std::string> installedPackage(std::string_view line, const PlacementContext& place,
+                                            FolderNames& folders);
+
+// The facts of the package of one index line: its cache file's header, and the installed file of
+// its name (installedPackage) with its version. `needs`: see HeaderCache::factsOf.
 // `identity`: the cache file's, as its header was read.
 PackageFacts examineLine(std::string_view line, const PlacementContext& place,
                          std::string_view cacheFileOnDisk, FileSystem& fs, HeaderCache& headers,

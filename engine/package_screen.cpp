@@ -25,6 +25,11 @@ std::string cacheFileOf(std::string_view line, const PlacementContext& place) {
     return std::string(line.substr(0, kGuidLength)) + "." + place.cacheExt;
 }
 
+std::string otherVersionText(std::string_view name, const std::string& installed) {
+    return std::string(name) + " stays in the cache: " + installed +
+           " is another version of it; the game needs this one for the server that sent it";
+}
+
 }  // namespace
 
 std::optional<PlaceOutcome> PackageScreen::screen(std::string_view line,
@@ -34,17 +39,23 @@ std::optional<PlaceOutcome> PackageScreen::screen(std::string_view line,
     screenedNeeds_.clear();
     trusted_ = {};
     needsRead_ = false;
-    // Found whole by the header pass and not installed in any letter case: it moves, and what
-    // lands is checked by its identity.
+    // Another version of a package this run placed already: the game would load only one.
+    if (const std::optional<std::string_view> earlier = placedBefore(line);
+        earlier &&
+        !equalsNoCaseAscii(earlier->substr(0, kGuidLength), line.substr(0, kGuidLength))) {
+        reportLine(
+            otherVersionText(line.substr(kRealNameStart), destinationOfLine(*earlier, place_)),
+            status, log);
+        kept.emplace_back(line);
+        return PlaceOutcome::Kept;
+    }
+    // Found whole by the header pass and not installed under its name: it moves, and what lands
+    // is checked by its identity.
     if (whole_ && cacheFileOnDisk.empty() && line.size() > kRealNameStart &&
-        whole_->knows(cacheFileOf(line, place_))) {
-        const std::string destination = destinationOfLine(line, place_);
-        const std::size_t slash = destination.rfind('/');
-        if (slash != std::string::npos &&
-            !folders_.find(destination.substr(0, slash), line.substr(kRealNameStart))) {
-            trusted_ = line;
-            return std::nullopt;
-        }
+        whole_->knows(cacheFileOf(line, place_)) && !installedPackage(line, place_, folders_) &&
+        !destinationOfLine(line, place_).empty()) {
+        trusted_ = line;
+        return std::nullopt;
     }
     needsRead_ = true;
     const PackageFacts facts =
@@ -59,9 +70,7 @@ std::optional<PlaceOutcome> PackageScreen::screen(std::string_view line,
     };
     if (facts.condition == PackageCondition::Damaged) return stay(damagedText(name, facts.reason));
     if (facts.installed == InstalledVersion::Other)
-        return stay(name + " stays in the cache: " + facts.installedPath +
-                    " is another version of it; the game needs this one for the server that "
-                    "sent it");
+        return stay(otherVersionText(name, facts.installedPath));
     if (facts.installed != InstalledVersion::Same) return std::nullopt;
     const std::string source =
         place_.cacheDir + "/" +
@@ -94,10 +103,28 @@ std::optional<std::string> PackageScreen::damage(std::string_view line,
     return header.reason;
 }
 
+std::string PackageScreen::placedKey(std::string_view line) const {
+    const std::string_view realName = line.substr(kRealNameStart);
+    if (place_.mode == PlacementMode::TypeFolders) return upperAscii(packageNameOf(realName));
+    return upperAscii(destinationOfLine(line, place_));
+}
+
+std::optional<std::string_view> PackageScreen::placedBefore(std::string_view line) const {
+    if (placed_.empty() || line.size() <= kRealNameStart ||
+        !isPackageFileName(line.substr(kRealNameStart)))
+        return std::nullopt;
+    const std::string key = placedKey(line);
+    const auto [first, last] = placed_.equal_range(std::hash<std::string>()(key));
+    for (auto it = first; it != last; ++it)
+        if (placedKey(moved_[it->second]) == key) return moved_[it->second];
+    return std::nullopt;
+}
+
 void PackageScreen::moved(std::string_view line) {
     if (line.size() <= kRealNameStart || !isPackageFileName(line.substr(kRealNameStart))) return;
     const auto movedIndex = static_cast<std::uint32_t>(moved_.size());
     moved_.push_back(line);
+    placed_.emplace(std::hash<std::string>()(placedKey(line)), movedIndex);
     if (!needsRead_) {
         needsUnread_.push_back(movedIndex);
         return;

@@ -52,6 +52,11 @@ class PackageScreen final : public LandingCheck {
     void reportNeeds(const std::vector<std::string>& kept, StatusSink& status, OutFile* log);
 
   private:
+    // What makes two lines one package to the game: in the type folders its package name, in
+    // other modes its destination, in any letter case.
+    std::string placedKey(std::string_view line) const;
+    // The line placed earlier in this run that the game takes for the same package as `line`.
+    std::optional<std::string_view> placedBefore(std::string_view line) const;
     void addNeeds(std::uint32_t movedIndex, std::vector<std::string>& needs);
     // The needs in the order of the moves, as if all were read before their moves.
     void inMoveOrder();
@@ -65,6 +70,7 @@ class PackageScreen final : public LandingCheck {
     HeaderCache headers_;
     FolderNames folders_;
     std::vector<std::string_view> moved_;  // lines of moved packages (views into the run's index)
+    std::unordered_multimap<std::uint64_t, std::uint32_t> placed_;  // placedKey hash -> moved_
     // Each needed package once, by its name in upper case; as its first importer spells it.
     std::unordered_map<std::string, std::uint32_t> needIds_;
     std::vector<std::string> needNames_;

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qv {
@@ -40,6 +41,9 @@ struct PlacementContext {
     std::string moveDirText;   // txtMoveDir, trimmed
     std::string moveDir2Text;  // txtMoveDir2, trimmed
     std::string mapsDir, texturesDir, soundsDir, musicDir, systemDir;
+    // Where the game finds a package by its name, in the order it looks: a folder and the
+    // extension it takes there (System and *.u, Maps and *.unr, ...).
+    std::vector<std::pair<std::string, std::string>> gamePaths;
     RunJournal* journal = nullptr;         // told what landed after each move, when given
     LandingCheck* landingCheck = nullptr;  // asked about what landed, when given
 };

@@ -124,6 +124,11 @@ PlacementContext placementFor(const PublicVariables& pv, SettingsSnapshot& setti
     place.soundsDir = pv.GameDir + "/" + toNativeSeparators(settings.dirs("Sounds"));
     place.musicDir = pv.GameDir + "/" + toNativeSeparators(settings.dirs("Music"));
     place.systemDir = pv.GameDir + "/System";
+    place.gamePaths = {{place.systemDir, "u"},
+                       {place.mapsDir, "unr"},
+                       {place.texturesDir, "utx"},
+                       {place.soundsDir, "uax"},
+                       {place.musicDir, "umx"}};
     place.mode = mode;
     place.moveDirText = toNativeSeparators(o.MoveDirText);
     place.moveDir2Text = toNativeSeparators(o.MoveDir2Text);

@@ -168,7 +168,10 @@ struct PackageGame : Game {
         addBytes(11, "Sky.utx", package(11));  // stays: another version of the one moved
         for (unsigned n = 12; n < 18; ++n)     // six more need Cut: the line names five, counts one
             addBytes(n, "Map" + std::to_string(n - 10) + ".unr", package(n, {"Cut"}));
-        addBytes(18, "Late.utx", package(18));  // cut after the list was read
+        addBytes(18, "Late.utx", package(18));   // cut after the list was read
+        addBytes(19, "map1.unr", package(19));   // one package to the game with Map1.unr
+        addBytes(20, "Skins.utx", package(20));  // and with System/Skins.u
+        writeFile(game + "/System/Skins.u", package(60));
         writeIndex();
         return whole;
     }
@@ -204,6 +207,13 @@ void expectStayingSaid(const PackageGame& g, const RecordingSink& sink) {
     EXPECT_TRUE(sink.said("Tex2.utx stays in the cache: " + g.game +
                           "/Textures/TEX2.utx is another version of it; the game needs this "
                           "one for the server that sent it"));
+    for (const auto& [name, installed] :
+         {std::pair{"map1.unr", "/Maps/Map1.unr"}, std::pair{"Skins.utx", "/System/Skins.u"},
+          std::pair{"Sky.utx", "/Textures/Sky.utx"}})
+        EXPECT_TRUE(sink.said(std::string(name) + " stays in the cache: " + g.game + installed +
+                              " is another version of it; the game needs this one for the "
+                              "server that sent it"))
+            << name;
     EXPECT_TRUE(sink.said("Twin.utx stays in the cache: " + g.game +
                           "/Textures/Twin.utx is the same version of it with other contents; "
                           "both are kept"));
@@ -246,7 +256,9 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
         EXPECT_EQ(facts[7].installed, InstalledVersion::Same);
         EXPECT_EQ(facts[6].condition, PackageCondition::NotPackage);
         for (int k : {2, 3, 4, 5}) EXPECT_EQ(facts[k].condition, PackageCondition::Damaged) << k;
-        EXPECT_EQ(uncheckDamaged(g.state.rows, facts), "Found 12 files to process");
+        EXPECT_EQ(facts[19].installed, InstalledVersion::Other);
+        EXPECT_EQ(facts[19].installedPath, g.game + "/System/Skins.u");
+        EXPECT_EQ(uncheckDamaged(g.state.rows, facts), "Found 14 files to process");
         const std::size_t reads = headers.reads();
         examineEntries(g.pv, listed, facts, headers, g.posix);
         EXPECT_EQ(headers.reads(), reads) << "a re-scan read the headers again";
@@ -258,11 +270,11 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
         CacheReads counted(g.posix, g.cacheDir);
         EngineContext ctx{counted, g.dialogs};
         RunRequest request{g.state.options, g.state.lblCacheDir, {}};
-        for (std::size_t k = 0; k < 18; ++k) request.checkedEntries.push_back(k);  // all, by hand
+        for (std::size_t k = 0; k < 20; ++k) request.checkedEntries.push_back(k);  // all, by hand
         if (afterPass) request.wholeHeaders = &vouched;
         ASSERT_EQ(ProcessCache(g.pv, request, ctx, sink).outcome, RunOutcome::Completed);
         // Read before their moves: the damaged, the installed and the one not of a package type.
-        EXPECT_EQ(counted.reads, afterPass ? 7u : 17u);
+        EXPECT_EQ(counted.reads, afterPass ? 8u : 17u);
         EXPECT_EQ(readFile(g.game + "/Maps/Map1.unr"), whole);
         EXPECT_TRUE(fileExists(g.game + "/System/Text.int"));
         expectStayingSaid(g, sink);
@@ -270,7 +282,7 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
         EXPECT_FALSE(fileExists(g.game + "/Textures/Same.utx")) << "a second copy in another case";
         EXPECT_FALSE(fileExists(g.game + "/Textures/Late.utx"));
         const std::string index = g.index();
-        for (unsigned n : {2, 3, 4, 5, 6, 9, 11, 18}) {
+        for (unsigned n : {2, 3, 4, 5, 6, 9, 11, 18, 19, 20}) {
             EXPECT_TRUE(fileExists(g.cacheFile(n))) << n;
             EXPECT_NE(index.find(guidOf(n)), std::string::npos) << n;
         }
