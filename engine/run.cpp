@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -229,6 +230,7 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
     } held{ctx.fs};
     ctx.fs.holdFolders(writtenFolders(planned));
     std::vector<std::string> kept;
+    kept.reserve(plan.lines.size());  // a line kept when memory runs out needs no more room
     std::size_t placed = 0, move = 0;
     // A dry run moves nothing, so nothing lands to be checked: it reads each header.
     if (ctx.fs.changesNothing()) whole = nullptr;
@@ -249,8 +251,21 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
             continue;
         }
         if (place.journal && plan.steps[i] == LineStep::Move) place.journal->expect(move++);
-        const PlaceOutcome outcome =
-            placeAsPlanned(plan, i, place, ctx.fs, status, &log, kept, screen);
+        PlaceOutcome outcome;
+        try {
+            outcome = placeAsPlanned(plan, i, place, ctx.fs, status, &log, kept, screen);
+        } catch (const std::bad_alloc&) {
+            // Memory ran out: the run ends here as a stop ends it, this package and the rest
+            // keeping their lines, rather than dying between a move and its record.
+            result.stopped = result.outOfMemory = true;
+            kept.emplace_back(line);
+            if (const std::optional<EntryView> e = parseEntryView(line))
+                notReached.insert(std::string(e->Guid) + "." + place.cacheExt);
+            const std::string text = "Memory ran out; the run stops here";
+            status.addLine(text);
+            log.line(text);
+            continue;
+        }
         if (outcome == PlaceOutcome::Moved && plan.steps[i] == LineStep::Move) screen.moved(line);
         count(outcome, result);
         status.progress(++placed, plan.packages);

@@ -59,8 +59,9 @@ struct RunResult {
     std::size_t failed = 0;   // the move failed: the package stays with its line
     bool indexReplaced = false;
     bool logWritten = false;
-    bool locked = false;   // the cache lock was held (false: the work went on unlocked)
-    bool stopped = false;  // a stop request ended the moves early; the rest kept their lines
+    bool locked = false;       // the cache lock was held (false: the work went on unlocked)
+    bool stopped = false;      // a stop request ended the moves early; the rest kept their lines
+    bool outOfMemory = false;  // memory ran out, which stopped the run as a stop request does
     // Nothing selected could change anything: no file was touched (no log, journal or index).
     bool nothingToDo = false;
     bool notUndoable = false;  // the user chose to run without a journal

@@ -295,6 +295,39 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
     }
 }
 
+// Memory that runs out while a package is read ends the run as Stop does: what moved lost its
+// line, everything else kept its own, and the log says why.
+TEST(PackageRun, MemoryRunningOutStopsTheRunWithEveryLineAccountedFor) {
+    struct Exhausted final : ForwardingFileSystem {
+        using ForwardingFileSystem::ForwardingFileSystem;
+        Result<std::unique_ptr<InFile>> openForReading(const std::string& p) override {
+            if (p.find(guidOf(3)) != std::string::npos) throw std::bad_alloc();
+            return ForwardingFileSystem::openForReading(p);
+        }
+    };
+    PackageGame g;
+    for (unsigned n = 1; n <= 5; ++n)
+        g.addBytes(n, "Map" + std::to_string(n) + ".unr", g.package(n));
+    g.writeIndex();
+    g.scan();
+    g.pv.GameDir = g.gameDir;
+    Exhausted fs(g.posix);
+    EngineContext ctx{fs, g.dialogs};
+    RecordingSink sink;
+    RunRequest request{g.state.options, g.state.lblCacheDir, {0, 1, 2, 3, 4}};
+    const RunResult r = ProcessCache(g.pv, request, ctx, sink);
+    EXPECT_TRUE(r.stopped && r.outOfMemory);
+    EXPECT_EQ(r.moved, 2u);
+    EXPECT_TRUE(sink.said("Memory ran out; the run stops here"));
+    const std::string index = g.index();
+    for (unsigned n = 1; n <= 5; ++n) {
+        EXPECT_EQ(index.find(guidOf(n)) != std::string::npos, n >= 3) << n;
+        EXPECT_EQ(fileExists(g.cacheFile(n)), n >= 3) << n;
+    }
+    EXPECT_NE(readFile(programFiles(g.programFolder, g.posix).runLog).find("Memory ran out"),
+              std::string::npos);
+}
+
 TEST(PackageCheck, NamesEveryMissingNeedOnlyAndPutsLostLinesBack) {
     PackageGame g;
     writeFile(g.game + "/System/Engine.u", g.package(50, {"Core"}));
