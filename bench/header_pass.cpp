@@ -27,8 +27,13 @@ double secondsOf(Work&& work) {
 }  // namespace
 
 HeaderPassFigures headerPassFigures(const PublicVariables& pv, const std::string& cacheDir,
+                                    std::uint64_t tablesAt, std::uint64_t fileSize,
                                     FileSystem& fs) {
     HeaderPassFigures f;
+    const std::size_t first = static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, 4096));
+    const std::size_t tables = static_cast<std::size_t>(fileSize - std::min(tablesAt, fileSize));
+    f.tableBytes = first + tables;
+    std::vector<char> region(tables + first);
     const PlacementContext place = listingPlacement(pv, cacheDir, Options{}, fs);
     std::string path;
     char block[kHeaderBlock];
@@ -53,6 +58,16 @@ HeaderPassFigures headerPassFigures(const PublicVariables& pv, const std::string
                                      ::close(fd);
                                  }
                              }));
+        f.tableFloor =
+            std::min(f.tableFloor, secondsOf([&] {
+                         for (const std::string& name : pv.CacheFileNames) {
+                             const int fd = ::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC);
+                             if (fd < 0) continue;
+                             (void)::pread(fd, region.data(), first, 0);
+                             (void)::pread(fd, region.data(), tables, static_cast<off_t>(tablesAt));
+                             ::close(fd);
+                         }
+                     }));
         ::close(folder);
         HeaderCache headers;
         std::vector<PackageFacts> facts;

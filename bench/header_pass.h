@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace qv {
@@ -13,11 +14,14 @@ namespace qv::bench {
 // cache file, reads one block of its header and closes it; header_pass is the engine's pass with
 // nothing known yet; header_pass_cached the same pass again, with the results of the first.
 // header_floor_at: the floor's opens made from the open cache folder, as the pass makes them.
+// header_table_floor: what reading a package whole cannot avoid: from the open cache folder, open
+// each cache file, read its first block and its table region (tablesAt to fileSize), close it.
 struct HeaderPassFigures {
-    double floor = 1e30, floorAt = 1e30, pass = 1e30, cached = 1e30;
+    double floor = 1e30, floorAt = 1e30, tableFloor = 1e30, pass = 1e30, cached = 1e30;
+    std::uint64_t tableBytes = 0;     // what the table floor reads of each package
     std::size_t read = 0, whole = 0;  // headers the first pass read, and found whole
 };
 HeaderPassFigures headerPassFigures(const PublicVariables& pv, const std::string& cacheDir,
-                                    FileSystem& fs);
+                                    std::uint64_t tablesAt, std::uint64_t fileSize, FileSystem& fs);
 
 }  // namespace qv::bench

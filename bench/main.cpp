@@ -122,10 +122,11 @@ void printAgainstFloor(const std::string& name, const Spent& step, const std::st
 }
 
 int usage() {
-    std::cerr << "Usage: quorvel-bench [--entries N] [--keep]\n"
-                 "Builds a synthetic game folder with N cache files of 1 KiB (default 100000)\n"
-                 "under $TMPDIR or /tmp and times the scan and the run against the file\n"
-                 "system's floor. --keep leaves the folder in place.\n";
+    std::cerr
+        << "Usage: quorvel-bench [--entries N] [--keep]\n"
+           "Builds a synthetic game folder with N cache files of about 200 KiB (default 100000)\n"
+           "under $TMPDIR or /tmp and times the scan and the run against the file\n"
+           "system's floor. --keep leaves the folder in place.\n";
     return 2;
 }
 
@@ -388,6 +389,10 @@ void printMarkAndHeaderFigures(std::size_t rows, const MarkFigures& m,
     print("header_pass/header_floor", h.pass / h.floor);
     print("header_floor_at", h.floorAt);
     print("header_pass/header_floor_at", h.pass / h.floorAt);
+    print("header_table_floor", h.tableFloor);
+    print("header_pass/header_table_floor", h.pass / h.tableFloor);
+    std::printf("%-34s %llu bytes of each package\n", "header_table_floor_reads",
+                static_cast<unsigned long long>(h.tableBytes));
     print("header_pass_cached", h.cached);
     std::printf("%-34s %zu read, %zu whole\n", "header_pass_packages", h.read, h.whole);
     print("header_pass_peak_rss_mib", peak);
@@ -458,7 +463,7 @@ int main(int argc, char** argv) {
     if (!resetPeakRss()) std::cerr << "quorvel-bench: no memory peak reset\n";
     const double headerBaseRss = peakRssMiB();
     const qv::bench::HeaderPassFigures headerPass =
-        qv::bench::headerPassFigures(pv, g.game.cacheDir, ctx.fs);
+        qv::bench::headerPassFigures(pv, g.game.cacheDir, g.game.tablesAt, g.game.fileSize, ctx.fs);
     const double headerPeakRss = peakRssMiB();
     e.state = {};
     struct stat journal {};

@@ -1,5 +1,4 @@
 // The file list's package columns and Tools > "Check Packages..." as a player meets them.
-#include "app/file_list_model.h"
 #include "app/frm_check_packages.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +8,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "app/file_list_model.h"
 #include "tests/app/main_window_fixture.h"
 
 namespace qv {
@@ -47,7 +47,8 @@ TEST_F(MainWindow, PackageColumnsAndTheCheckWindowPutALostLineBack) {
     menu("mnuToolsCheckPackages");
     tick.stop();
     ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0], "Broken.unr is damaged (not a package)");
+    EXPECT_EQ(shown[0], "Broken.unr in the cache (" + cache + "/" + files[1] +
+                            ") is damaged (not a package)");
     EXPECT_EQ(shown[1].rfind(lost + ".uxx  ", 0), 0u) << shown[1];
     EXPECT_NE(shown[1].find("no index line (saved: Lost.utx)"), std::string::npos) << shown[1];
     EXPECT_NE(readFile(cache + "/cache.ini").find(lost + "=Lost.utx\r\n"), std::string::npos);
