@@ -44,11 +44,13 @@ struct GameSearch {
 GameSearch gameSearchFromEnvironment();
 
 // Every game folder found, each once, the most likely first: those whose cache holds the most
-// packages, then in the order searched (native installs, Wine prefixes, Lutris, Bottles,
-// Heroic, PlayOnLinux, Steam, the home folder, desktop entries, what the per-user folders
-// point to). A folder counts only when it holds the game's files; a place that cannot be read,
-// and a file that is not a plain file or is too large, are passed over. The per-user folders
-// ~/.utpg and ~/.loki/ut are never offered as game folders.
+// packages, then in the order searched (native installs, Wine prefixes, CrossOver, Lutris,
+// Bottles, Heroic, PlayOnLinux, Steam and its shortcuts, the home folder, desktop entries, what
+// the per-user folders point to). In each prefix, the folders its registry names, then the
+// copies put into its drive_c without a key (one level down where games are put). A folder
+// counts only when it holds the game's files; a place that cannot be read, and a file that is
+// not a plain file or is too large, are passed over. The per-user folders ~/.utpg and
+// ~/.loki/ut are never offered as game folders.
 // `notes` gets what was passed over that a player should hear of (a registry Wine does not read).
 std::vector<FoundGame> findGames(const GameSearch& where, FileSystem& fs,
                                  std::vector<std::string>* notes = nullptr);
