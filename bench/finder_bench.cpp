@@ -1,7 +1,9 @@
-// quorvel-bench-finder [--entries N] [--prefixes P] [--keep]: builds a home with N entries in
-// ~/Games (folders of other games, a few files each, and loose files) and P Proton prefixes
-// with 10 MB registries, and times the search for the game over it (the best of three, warm),
-// by the clock and in processor time, with the folder listings and file reads it made.
+// quorvel-bench-finder [--entries N] [--prefixes P] [--registry-kb K] [--keep]: builds a home
+// with N entries in ~/Games (folders of other games, a few files each, and loose files) and P
+// Proton prefixes with registries of K KiB (10 MiB unless told) and the folders Wine makes in
+// drive_c, one with the game under its key and one with a copy put there without a key, and
+// times the search for the game over it (the best of three, warm), by the clock and in
+// processor time, with the folder listings and file reads it made.
 
 #include <stdio.h>
 #include <sys/resource.h>
@@ -73,7 +75,20 @@ std::string wineRegistry(std::size_t bytes, bool withGame) {
     return text;
 }
 
-void buildHome(const std::string& h, std::size_t entries, std::size_t prefixes) {
+// The folders Wine makes in a new prefix's drive_c, and a few a player's programs add.
+void wineFolders(const std::string& driveC) {
+    for (const char* programs : {"/Program Files", "/Program Files (x86)"})
+        for (const char* dir : {"Common Files", "Internet Explorer", "Windows Media Player",
+                                "Windows NT", "Steam", "Mozilla Firefox"})
+            std::filesystem::create_directories(driveC + programs + "/" + dir);
+    for (const char* dir : {"ProgramData/Microsoft", "users/steamuser/Documents", "users/Public",
+                            "windows/system32/drivers", "windows/syswow64", "windows/system",
+                            "windows/Fonts", "windows/Microsoft.NET"})
+        std::filesystem::create_directories(driveC + "/" + dir);
+}
+
+void buildHome(const std::string& h, std::size_t entries, std::size_t prefixes,
+               std::size_t registryBytes) {
     for (std::size_t i = 0; i < entries; ++i) {
         const std::string name = h + "/Games/game-" + std::to_string(i);
         if (i % 5 == 4) {
@@ -90,33 +105,37 @@ void buildHome(const std::string& h, std::size_t entries, std::size_t prefixes) 
     const std::string steam = h + "/.local/share/Steam/steamapps";
     for (std::size_t p = 0; p < prefixes; ++p) {
         const std::string pfx = steam + "/compatdata/" + std::to_string(13000 + p) + "/pfx";
-        put(pfx + "/system.reg", wineRegistry(std::size_t{10} << 20, p == prefixes / 2));
-        std::filesystem::create_directories(pfx + "/drive_c");
+        put(pfx + "/system.reg", wineRegistry(registryBytes, p == prefixes / 2));
+        wineFolders(pfx + "/drive_c");
     }
     const std::string ut =
         steam + "/compatdata/" + std::to_string(13000 + prefixes / 2) + "/pfx/drive_c/UT";
     put(ut + "/System/UnrealTournament.ini", "[Core.System]\nCachePath=..\\Cache\n");
     put(ut + "/Cache/cache.ini", "[Cache]\n");
+    put(steam + "/compatdata/13000/pfx/drive_c/Games/UT/System/UnrealTournament.exe", "");
 }
 
 int usage() {
-    std::cerr << "Usage: quorvel-bench-finder [--entries N] [--prefixes P] [--keep]\n";
+    std::cerr << "Usage: quorvel-bench-finder [--entries N] [--prefixes P] [--registry-kb K] "
+                 "[--keep]\n";
     return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::size_t entries = 10000, prefixes = 40;
+    std::size_t entries = 10000, prefixes = 40, registryKb = 10240;
     bool keep = false;
-    if (!qv::bench::readArguments(argc, argv, {{"--entries", &entries}, {"--prefixes", &prefixes}},
-                                  0, 1000000, keep))
+    if (!qv::bench::readArguments(
+            argc, argv,
+            {{"--entries", &entries}, {"--prefixes", &prefixes}, {"--registry-kb", &registryKb}}, 0,
+            1000000, keep))
         return usage();
     const std::string home = qv::bench::makeScratchFolder("quorvel-finder");
     if (home.empty()) return 1;
     std::cerr << "quorvel-bench-finder: " << entries << " entries in ~/Games, " << prefixes
-              << " prefixes of 10 MB in " << home << '\n';
-    buildHome(home, entries, prefixes);
+              << " prefixes of " << registryKb << " KiB in " << home << '\n';
+    buildHome(home, entries, prefixes, registryKb << 10);
 
     qv::GameSearch where;
     where.home = home;
@@ -141,5 +160,5 @@ int main(int argc, char** argv) {
                 entries ? static_cast<double>(listings) / static_cast<double>(entries) : 0.0);
     std::printf("%-34s %zu\n", "finder_file_reads", reads);
     if (!keep) std::filesystem::remove_all(home);
-    return found == 2 ? 0 : 1;
+    return found == (prefixes > 0 ? 3u : 1u) ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "cli/dry_run.h"
+#include "cli/find_game.h"
 #include "cli/json_output.h"
 #include "cli/lossless_text.h"
 #include "cli/terminal_dialogs.h"
@@ -154,6 +155,11 @@ int scanInto(const Arguments& a, Environment& env, Dialogs& dialogs, PublicVaria
     EngineContext ctx{env.fs, dialogs};
     if (a.evenIfGameRuns) ctx.whenGameRuns = WhenGameRuns::GoOn;
     ScanCache(pv, state, ctx);
+    // Say which cache is read when none was stored (set-game-dir could tell none).
+    if (state.options.CacheDir.empty())
+        env.err << kProg << "note: no cache folder is stored for this game, so "
+                << state.lblCacheDir
+                << " is used (the game folder and the CachePath of Quorvel.ini)\n";
     // A missing or unreadable index: the scan has said so on stderr.
     if (!state.indexRead) return kExitFailed;
     return kExitOk;
@@ -277,93 +283,6 @@ int purgeDaysCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
         return kExitFailed;
     }
     env.out << "PurgeCacheDays=" << a.value << " written to " << written << '\n';
-    return kExitOk;
-}
-
-int findGameCommand(const Arguments& a, Environment& env) {
-    const std::vector<FoundGame> games = findGames(gameSearchFromEnvironment(), env.fs);
-    if (a.json) printGamesJson(games, env.out);  // an empty list too, for scripts
-    if (games.empty()) {
-        env.err << kProg << "no Unreal Tournament found (see quorvel-cli --help for where it "
-                << "looks); set it with: quorvel-cli set-game-dir DIR\n";
-        for (const char* perUser : {"/.utpg", "/.loki/ut"})
-            if (env.fs.isFolder(homeFolder() + perUser))
-                env.err << kProg << "~" << perUser << " holds a native game's settings, but no "
-                        << "install of it was found: give set-game-dir the folder you unpacked "
-                        << "the game in\n";
-        return kExitFailed;
-    }
-    if (a.json) return kExitOk;
-    // Folder names escaped as list escapes its names, so that each line stays four fields.
-    for (const FoundGame& g : games)
-        env.out << escapedField(g.folder) << '\t' << escapedField(g.kind) << '\t'
-                << (g.cacheDir.empty() ? "-" : escapedField(g.cacheDir)) << '\t'
-                << packagesColumn(g) << '\n';
-    return kExitOk;
-}
-
-// Stores the game folder and the cache folder in use; false with an error on stderr when the
-// store could not be written.
-bool storeGame(Environment& env, Dialogs& dialogs, const std::string& folder,
-               const std::string& cacheDir) {
-    clsRegistry game = clsRegistry::gameKey(&dialogs, env.registryPath);
-    clsRegistry program = clsRegistry::programKey(&dialogs, env.registryPath);
-    if (game.WriteEntry("Folder", folder) && program.WriteEntry("CacheDir", cacheDir)) return true;
-    env.err << kProg << "the game folder could not be stored in " << env.registryPath << '\n';
-    return false;
-}
-
-// Stores the N-th game found: its folder, and its cache folder as the one in use ("" lets the
-// next scan form it from the game folder).
-int setFoundGameCommand(const Arguments& a, Environment& env, TerminalDialogs& dialogs) {
-    const std::vector<FoundGame> games = findGames(gameSearchFromEnvironment(), env.fs);
-    if (static_cast<std::size_t>(a.found) > games.size()) {
-        env.err << kProg << "find-game lists " << games.size() << " game(s), not " << a.found
-                << '\n';
-        return kExitUsage;
-    }
-    const FoundGame& g = games[static_cast<std::size_t>(a.found) - 1];
-    const std::string folder = g.folder + kSep;
-    if (!storeGame(env, dialogs, folder, g.cacheDir)) return kExitFailed;
-    env.out << "Unreal Tournament folder set to " << folder << " (" << g.kind << ")\n"
-            << "Cache folder set to " << (g.cacheDir.empty() ? "the game's own" : g.cacheDir)
-            << '\n';
-    return kExitOk;
-}
-
-int setGameDirCommand(const Arguments& a, Environment& env, TerminalDialogs& dialogs) {
-    if (a.found) return setFoundGameCommand(a, env, dialogs);
-    std::string dir = toNativeSeparators(a.value);
-    char resolved[PATH_MAX];
-    if (!::realpath(dir.c_str(), resolved) || !env.fs.isFolder(resolved)) {
-        env.err << kProg << a.value << " is not a folder\n";
-        return kExitUsage;
-    }
-    std::string folder = resolved;
-    if (!endsWithSeparator(folder)) folder += kSep;
-    // The game's own cache goes with it, found as find-game finds it: a cache folder kept from
-    // another copy would send that copy's packages into this one's folders.
-    const GameCache cache = copyCache(resolved, gameSearchFromEnvironment(), env.fs);
-    if (!storeGame(env, dialogs, folder, cache.folder)) return kExitFailed;
-    env.out << "Unreal Tournament folder set to " << folder << '\n';
-    if (cache.folder.empty())
-        env.out << "No cache folder stored: none could be told for this copy (the folder its "
-                   "CachePath names is not there, or is on a drive letter of no Wine prefix "
-                   "found); the next scan looks in "
-                << folder
-                << toNativeSeparators(INIGetSettingString("Dirs", "CachePath", settingsFile(env),
-                                                          "", nullptr, &env.fs))
-                << '\n';
-    else
-        env.out << "Cache folder set to " << cache.folder
-                << (cache.unreadable   ? " (it cannot be read)"
-                    : cache.holdsIndex ? ""
-                                       : " (it holds no cache.ini yet)")
-                << '\n';
-    if (!holdsGameFiles(resolved, env.fs))
-        env.err << kProg << "note: " << folder
-                << " holds none of the game's files (System/UnrealTournament.ini, its programs); "
-                   "is it the Unreal Tournament folder?\n";
     return kExitOk;
 }
 

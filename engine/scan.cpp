@@ -1,5 +1,6 @@
 #include "engine/scan.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
@@ -210,6 +211,19 @@ std::vector<std::string> loadNeverMoveNames(const std::string& file, EngineConte
     return {};
 }
 
+// Why the index of a cache folder that is there cannot be read: the folder cannot be listed,
+// or it lists a cache.ini that cannot be looked at (no search right) or is no plain file. ""
+// when the index is simply not there.
+std::string unreadableIndexReason(const std::string& cacheDir, FileSystem& fs) {
+    if (!fs.isFolder(cacheDir)) return {};
+    bool listsIndex = false;
+    const Status listed = fs.forEachEntry(
+        cacheDir, [&](std::string_view name, EntryKind) { listsIndex |= name == "cache.ini"; });
+    if (!listed && listed.code != ENOSYS)
+        return "the cache folder " + cacheDir + " cannot be read: " + listed.text;
+    return listsIndex ? cacheDir + "/cache.ini cannot be looked at or is no plain file" : "";
+}
+
 }  // namespace
 
 void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
@@ -235,6 +249,11 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
     state.txtPurgeCacheDays = pv.PurgeDaysText;
 
     if (!ctx.fs.isFile(cacheDir + "/cache.ini")) {
+        if (const std::string why = unreadableIndexReason(cacheDir, ctx.fs); !why.empty()) {
+            ctx.dialogs.message(kProgramTitle, "Cache.INI could not be read (" + why + ")");
+            state.statusText = "Cache.INI in " + cacheDir + " could not be read";
+            return;
+        }
         ctx.dialogs.message("Critical file missing!", "Cache.INI is MISSING...can't proceed!");
         state.statusText = "No cache.ini in " + cacheDir;
         state.indexMissing = true;

@@ -5,13 +5,18 @@
 #include "platform/ascii.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
+#include "platform/textfile.h"
 #include "settings/folder_listing.h"
-#include "settings/game_finder.h"
+#include "settings/launcher_files.h"
 #include "settings/mdl_ini.h"
+#include "settings/registry_text.h"
 
 namespace qv {
 
 namespace {
+
+// The most that is read of a per-user folder's log or settings.
+constexpr std::size_t kPerUserFileCap = std::size_t{16} << 20;
 
 bool isDriveLetterPath(const std::string& p) {
     return p.size() >= 2 && p[1] == ':' && isAlphaAscii(p[0]);
@@ -85,6 +90,110 @@ GameCache gameCache(const std::string& gameDir, const std::string& prefix, const
             if (fs.isFile(perUser + "/Cache/cache.ini"))
                 return {canonical(fs, perUser + "/Cache"), true, false};
     return own;
+}
+
+std::string gameFolderOf(const std::string& path, FileSystem& fs) {
+    std::size_t end = path.size();
+    while (end > 1) {
+        const std::size_t slash = path.rfind('/', end - 1);
+        if (slash == std::string::npos) break;
+        const std::string_view part = std::string_view(path).substr(slash + 1, end - slash - 1);
+        if (sameNameNoCase(part, "System") || sameNameNoCase(part, "System64"))
+            return path.substr(0, std::max<std::size_t>(slash, 1));
+        end = slash;
+    }
+    return fs.isFolder(path) ? path : parentFolder(path);
+}
+
+std::vector<PerUserPointer> perUserPointers(const std::string& perUser, FolderListings& listings,
+                                            FileSystem& fs) {
+    std::vector<PerUserPointer> found;
+    for (const char* sub : {"", "/System", "/System64", "/Logs"}) {
+        const std::string dir = perUser + sub;
+        const auto* entries = listings.entries(dir);
+        if (!entries) continue;
+        for (const FolderListings::Entry& e : *entries) {
+            const std::string path = dir + "/" + e.name;
+            if (e.kind == EntryKind::Link) {
+                if (const Result<std::string> target = fs.canonicalPath(path))
+                    found.push_back({target.value, path});
+                continue;
+            }
+            const bool log = e.name.ends_with(".log"), ini = e.name.ends_with(".ini");
+            if (e.kind != EntryKind::File || (!log && !ini)) continue;
+            const Result<std::string> text = fs.readPlainFile(path, kPerUserFileCap);
+            if (!text) continue;
+            for (std::string& p : logBaseFolders(text.value)) found.push_back({std::move(p), path});
+            if (!ini) continue;
+            for (std::string_view line : splitLineViews(text.value)) {
+                const std::size_t eq = line.find("=/");
+                if (line.starts_with("Paths") && eq != line.npos)
+                    found.push_back({std::string(line.substr(eq + 1)), path});
+            }
+        }
+    }
+    return found;
+}
+
+PerUserSettings perUserSettings(const std::string& gameDir, FileSystem& fs,
+                                const std::string& home) {
+    FolderListings listings(fs);
+    const auto holds = [&](const std::string& dir) {
+        return listings.holdsFileNoCase(dir, "System64/UnrealTournament.ini") ||
+               listings.holdsFileNoCase(dir, "System/UnrealTournament.ini");
+    };
+    bool lokiOnly = false;
+    if (home.empty() || !listings.holdsNativeProgram(gameDir, &lokiOnly)) return {gameDir, {}};
+    // Settings of its own may be a Windows copy's the Linux build was unpacked over: the
+    // per-user ones are in use when they name this install.
+    const bool own = holds(gameDir);
+    const std::string game = canonical(fs, gameDir);
+    for (const std::string& perUser : perUserFolders(home, lokiOnly)) {
+        if (!holds(perUser)) continue;
+        if (!own) return {perUser, {}};
+        for (const PerUserPointer& p : perUserPointers(perUser, listings, fs))
+            if (canonical(fs, gameFolderOf(p.path, fs)) == game) return {perUser, p.file};
+    }
+    return {gameDir, {}};
+}
+
+std::string settingsFolder(const std::string& gameDir, FileSystem& fs, const std::string& home) {
+    return perUserSettings(gameDir, fs, home).folder;
+}
+
+namespace {
+
+// `file` of the System64 folder when it is there, else of System, each spelled in any case;
+// GameDir + "/System/" + file when neither is there.
+std::string usedSettingsFile(const std::string& gameDir, FileSystem& fs, const std::string& home,
+                             const std::string& file) {
+    std::string dir = settingsFolder(gameDir, fs, home);
+    // GameDir ends in a separator: the paths shown to the user get one, not two.
+    if (dir.size() > 1 && dir.back() == kSep) dir.pop_back();
+    FolderListings listings(fs);
+    for (const char* system : {"System64/", "System/"}) {
+        const std::string path = listings.resolveNoCase(dir, system + file);
+        if (!path.empty() && fs.isFile(path)) return path;
+    }
+    return dir + "/System/" + file;
+}
+
+}  // namespace
+
+std::string usedGameIniPath(const std::string& gameDir, FileSystem& fs, const std::string& home) {
+    return usedSettingsFile(gameDir, fs, home, "UnrealTournament.ini");
+}
+
+std::string usedUserIniPath(const std::string& gameDir, FileSystem& fs, const std::string& home) {
+    return usedSettingsFile(gameDir, fs, home, "User.ini");
+}
+
+std::string otherGameIniPath(const std::string& iniPath) {
+    const std::string ini32 = "/System/UnrealTournament.ini";
+    const std::string ini64 = "/System64/UnrealTournament.ini";
+    if (iniPath.ends_with(ini64)) return iniPath.substr(0, iniPath.size() - ini64.size()) + ini32;
+    if (iniPath.ends_with(ini32)) return iniPath.substr(0, iniPath.size() - ini32.size()) + ini64;
+    return {};
 }
 
 }  // namespace qv

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
+
 namespace qv {
 
 class FileSystem;
@@ -37,5 +39,46 @@ struct GameCache {
 // when that is there, holding no cache.ini yet (`holdsIndex` false); else none.
 GameCache gameCache(const std::string& gameDir, const std::string& prefix, const std::string& home,
                     FolderListings& listings, FileSystem& fs);
+
+// The game folder a path into it names: the folder above its System or System64 folder, else
+// the folder itself, or for a file the folder it is in.
+std::string gameFolderOf(const std::string& path, FileSystem& fs);
+
+// A path a per-user folder (~/.utpg) names as the game's, and the file that names it: where a
+// link in it leads, the "Base directory:" of a log, an absolute Paths= of its settings.
+struct PerUserPointer {
+    std::string path;
+    std::string file;
+};
+// Those of its top, System, System64 and Logs folders.
+std::vector<PerUserPointer> perUserPointers(const std::string& perUser, FolderListings& listings,
+                                            FileSystem& fs);
+
+// The folder whose System and System64 hold the settings a copy of the game reads.
+struct PerUserSettings {
+    std::string folder;
+    std::string namedBy;  // for a per-user folder chosen over the game's own settings, the
+                          // file of it that names the game folder; else ""
+};
+// The game folder; for a Linux build without settings of its own, the per-user folder
+// (~/.utpg, ~/.loki/ut) that holds them; for one with settings of its own (a Windows copy it
+// was unpacked over), the per-user folder whose links, logs or settings name this install.
+PerUserSettings perUserSettings(const std::string& gameDir, FileSystem& fs,
+                                const std::string& home = homeFolder());
+// Its folder.
+std::string settingsFolder(const std::string& gameDir, FileSystem& fs,
+                           const std::string& home = homeFolder());
+
+// The UnrealTournament.ini the game reads: the 64-bit builds' System64 one when it exists,
+// else the one in System, in the folder above.
+std::string usedGameIniPath(const std::string& gameDir, FileSystem& fs,
+                            const std::string& home = homeFolder());
+// The User.ini beside it, chosen the same way.
+std::string usedUserIniPath(const std::string& gameDir, FileSystem& fs,
+                            const std::string& home = homeFolder());
+
+// The game's other UnrealTournament.ini: System's for System64's and the other way round; ""
+// for a path of neither form.
+std::string otherGameIniPath(const std::string& iniPath);
 
 }  // namespace qv

@@ -48,21 +48,6 @@ std::string textValue(RegKey& key, const char* name) {
     return v->data.substr(0, v->data.find('\0'));
 }
 
-// The game folder a path into it names: the folder above its System or System64 folder, else
-// the folder itself, or for a file the folder it is in.
-std::string gameFolderOf(const std::string& path, FileSystem& fs) {
-    std::size_t end = path.size();
-    while (end > 1) {
-        const std::size_t slash = path.rfind('/', end - 1);
-        if (slash == std::string::npos) break;
-        const std::string_view part = std::string_view(path).substr(slash + 1, end - slash - 1);
-        if (sameNameNoCase(part, "System") || sameNameNoCase(part, "System64"))
-            return path.substr(0, std::max<std::size_t>(slash, 1));
-        end = slash;
-    }
-    return fs.isFolder(path) ? path : parentFolder(path);
-}
-
 class Finder {
   public:
     Finder(const GameSearch& where, FileSystem& fs)
@@ -78,7 +63,7 @@ class Finder {
             if (std::string c = canonical(perUser); !c.empty()) perUser_.push_back(c);
     }
 
-    std::vector<FoundGame> run() {
+    std::vector<FoundGame> run(std::vector<std::string>* notes) {
         const std::string& h = where_.home;
         for (const std::string& data : dataHomes_)
             consider(data + "/OldUnreal/UnrealTournament", "native install");
@@ -92,12 +77,15 @@ class Finder {
         for (const std::string& data : dataHomes_)
             eachFolder(data + "/wineprefixes",
                        [&](const std::string& p) { winePrefix(p, "Wine prefix"); });
+        // Prefixes players name themselves (WINEPREFIX=~/.wine-ut99), and CrossOver's bottles.
+        if (const auto* entries = listings_.entries(h))
+            for (const FolderListings::Entry& e : *entries)
+                if (e.name.starts_with(".wine")) winePrefix(h + "/" + e.name, "Wine prefix");
+        eachFolder(h + "/.cxoffice",
+                   [&](const std::string& p) { winePrefix(p, "CrossOver bottle"); });
         lutris();
-        eachFolder(h + "/.var/app/com.usebottles.bottles/data/bottles/bottles",
-                   [&](const std::string& p) { winePrefix(p, "Bottles bottle"); });
-        for (const std::string& data : dataHomes_)
-            eachFolder(data + "/bottles/bottles",
-                       [&](const std::string& p) { winePrefix(p, "Bottles bottle"); });
+        bottles(h + "/.var/app/com.usebottles.bottles/data/bottles");
+        for (const std::string& data : dataHomes_) bottles(data + "/bottles");
         heroic();
         eachFolder(h + "/.PlayOnLinux/wineprefix",
                    [&](const std::string& p) { winePrefix(p, "PlayOnLinux prefix"); });
@@ -117,6 +105,7 @@ class Finder {
             if (a.cacheDir.empty() != b.cacheDir.empty()) return b.cacheDir.empty();
             return a.cachedPackages > b.cachedPackages;
         });
+        if (notes) *notes = std::move(notes_);
         return std::move(found_);
     }
 
@@ -168,6 +157,7 @@ class Finder {
         if (cache.holdsIndex || cache.unreadable) game.cacheDir = cache.folder;
         game.cacheFolderUnreadable = cache.unreadable;
         game.shortFolder = shown(folder);
+        if (cache.holdsIndex) game.cacheNote = perUserCacheNote(folder, cache.folder);
         if (cache.holdsIndex) {
             const Result<std::string> index =
                 fs_.readPlainFile(game.cacheDir + "/cache.ini", kRegistryCap);
@@ -181,12 +171,30 @@ class Finder {
 
     // The game's folder as the prefix's registry names it: the game's own key (plain and
     // Wow6432Node) and GOG's keys.
+    // Then the copies put there without a key (copied, unpacked): see unkeyedCopies.
     void winePrefix(const std::string& prefix, const std::string& what) {
         if (!listings_.holdsFile(prefix, "system.reg")) return;
+        const std::string real = canonical(prefix);
+        if (std::find(prefixes_.begin(), prefixes_.end(), real) != prefixes_.end()) return;
+        prefixes_.push_back(real);
         const Result<std::string> text = fs_.readPlainFile(prefix + "/system.reg", kRegistryCap);
         if (!text) return;
-        RegDocument doc = parseWineRegistryText(text.value, kGameKeys, kGogKeys);
         const std::string kind = what + " " + shown(prefix);
+        if (text.value.starts_with("\xff\xfe") || text.value.starts_with("\xfe\xff")) {
+            // Wine reads its registry as 8-bit text only: a UTF-16 one (saved by an editor)
+            // names no folder Wine knows of.
+            notes_.push_back(shown(prefix) +
+                             "/system.reg is UTF-16 text, which Wine does not read: its keys "
+                             "were not looked at");
+        } else {
+            registryCopies(text.value, prefix, kind);
+        }
+        unkeyedCopies(prefix, kind);
+    }
+
+    void registryCopies(const std::string& text, const std::string& prefix,
+                        const std::string& kind) {
+        RegDocument doc = parseWineRegistryText(text, kGameKeys, kGogKeys);
         for (RegKey& key : doc.keys) {
             const bool gog = std::none_of(kGameKeys.begin(), kGameKeys.end(),
                                           [&](auto& k) { return sameNameNoCase(k, key.name); });
@@ -196,6 +204,11 @@ class Finder {
         }
     }
 
+    void unkeyedCopies(const std::string& prefix, const std::string& kind);
+    std::string perUserCacheNote(const std::string& folder, const std::string& cacheDir);
+    void bottles(const std::string& data);
+    void bottle(const std::string& bottle);
+    void steamShortcuts(const std::string& root);
     void lutris();
     void heroic();
     void heroicPrefix(const std::string& prefix);
@@ -209,8 +222,76 @@ class Finder {
     std::string home_;
     std::vector<std::string> dataHomes_, configHomes_, perUser_;
     std::vector<FoundGame> found_;
-    std::vector<std::string> libraries_;
+    std::vector<std::string> libraries_, steamRoots_, prefixes_, notes_;
 };
+
+// The copies put into a prefix without a key (copied from another computer, unpacked from an
+// archive), one level down where people put games: drive_c/*, drive_c/Program Files*/*,
+// drive_c/GOG Games/* and drive_c/Games/*.
+void Finder::unkeyedCopies(const std::string& prefix, const std::string& kind) {
+    const std::string drive = listings_.resolveNoCase(prefix, "drive_c");
+    if (drive.empty()) return;
+    for (const std::string& name : listings_.folders(drive)) {
+        const std::string dir = drive + "/" + name;
+        consider(dir, kind, prefix);
+        const bool programs =
+            name.size() >= 13 && sameNameNoCase(name.substr(0, 13), "Program Files");
+        if (programs || sameNameNoCase(name, "GOG Games") || sameNameNoCase(name, "Games"))
+            eachFolder(dir, [&](const std::string& d) { consider(d, kind, prefix); });
+    }
+}
+
+// Why a native build's cache is its per-user folder's though the folder has settings of its
+// own; "" when it is not.
+std::string Finder::perUserCacheNote(const std::string& folder, const std::string& cacheDir) {
+    if (!listings_.holdsNativeProgram(folder)) return {};
+    const PerUserSettings settings = perUserSettings(folder, fs_, where_.home);
+    if (settings.namedBy.empty()) return {};
+    return "the Linux program is there and " + shown(settings.namedBy) +
+           " names this folder as the game's, so the game reads the settings in " +
+           shown(settings.folder) + " and fills " + shown(cacheDir) +
+           ", not the cache the folder's own settings name";
+}
+
+// Bottles: the bottles in its library and in the custom one its data.yml names.
+void Finder::bottles(const std::string& data) {
+    eachFolder(data + "/bottles", [&](const std::string& b) { bottle(b); });
+    const Result<std::string> yml = readLauncherFile(data + "/data.yml");
+    if (!yml) return;
+    std::string custom = yamlTopValue(yml.value, "custom_bottles_path");
+    if (custom.starts_with("~/")) custom = where_.home + custom.substr(1);
+    if (custom.starts_with("/")) eachFolder(custom, [&](const std::string& b) { bottle(b); });
+}
+
+// A bottle: the prefix, and the programs its bottle.yml lists (which may lie outside it).
+void Finder::bottle(const std::string& bottle) {
+    winePrefix(bottle, "Bottles bottle");
+    const Result<std::string> yml = readLauncherFile(bottle + "/bottle.yml");
+    if (!yml) return;
+    for (const std::string& path : bottleProgramPaths(yml.value))
+        consider(gameFolderOf(path, fs_), "Bottles bottle " + shown(bottle), bottle);
+}
+
+// The games a player added to Steam (Steam Deck players add the game so), each found through
+// its program or its start folder, with the Proton prefix Steam made for it.
+void Finder::steamShortcuts(const std::string& root) {
+    eachFolder(root + "/userdata", [&](const std::string& user) {
+        const Result<std::string> vdf = readLauncherFile(user + "/config/shortcuts.vdf");
+        if (!vdf) return;
+        for (const SteamShortcut& s : qv::steamShortcuts(vdf.value)) {
+            std::string prefix;
+            if (s.appId != 0)
+                prefix = listings_.resolveNoCase(
+                    root, "steamapps/compatdata/" + std::to_string(s.appId) + "/pfx");
+            for (const std::string& path : {s.exe, s.startDir}) {
+                const std::string dir = path.starts_with("/") ? gameFolderOf(path, fs_) : "";
+                if (!listings_.holdsGameFiles(dir)) continue;
+                consider(dir, "Steam shortcut " + (s.name.empty() ? shown(dir) : s.name), prefix);
+                break;
+            }
+        }
+    });
+}
 
 // Lutris: the prefixes and folders its games' files name, and its folders in ~/Games.
 void Finder::lutris() {
@@ -282,18 +363,27 @@ void Finder::heroic() {
     heroicPrefix(h + "/Games/Heroic/Prefixes");
 }
 
-// Heroic keeps a prefix per game, in its prefix folder or in a folder within (default).
+// Heroic keeps a prefix per game, in its prefix folder or in a folder within (default); for
+// Proton the prefix is the pfx folder in it.
 void Finder::heroicPrefix(const std::string& prefix) {
-    if (listings_.holdsFile(prefix, "system.reg")) return winePrefix(prefix, "Heroic prefix");
+    const auto prefixOrProton = [&](const std::string& p) {
+        winePrefix(p, "Heroic prefix");
+        winePrefix(p + "/pfx", "Heroic prefix");
+        return listings_.holdsFile(p, "system.reg") ||
+               listings_.holdsFile(p + "/pfx", "system.reg");
+    };
+    if (prefixOrProton(prefix)) return;
     eachFolder(prefix, [&](const std::string& pfx) {
-        if (!listings_.holdsFile(pfx, "system.reg"))
-            eachFolder(pfx, [&](const std::string& p) { winePrefix(p, "Heroic prefix"); });
-        winePrefix(pfx, "Heroic prefix");
+        if (!prefixOrProton(pfx)) eachFolder(pfx, prefixOrProton);
     });
 }
 
 void Finder::steamRoot(const std::string& root) {
-    if (canonical(root).empty()) return;
+    const std::string real = canonical(root);
+    if (real.empty() ||
+        std::find(steamRoots_.begin(), steamRoots_.end(), real) != steamRoots_.end())
+        return;
+    steamRoots_.push_back(real);
     std::vector<std::string> libraries{root};
     for (const char* vdf : {"/steamapps/libraryfolders.vdf", "/SteamApps/libraryfolders.vdf",
                             "/config/libraryfolders.vdf"}) {
@@ -314,6 +404,7 @@ void Finder::steamRoot(const std::string& root) {
         eachFolder(listings_.resolveNoCase(apps, "compatdata"),
                    [&](const std::string& app) { winePrefix(app + "/pfx", "Proton prefix"); });
     }
+    steamShortcuts(root);
 }
 
 // The folders desktop entries start programs in or from (wine's own lie some folders down).
@@ -333,37 +424,11 @@ void Finder::desktopEntries(const std::string& folder, int depth) {
 // What the per-user folders point to: links into the install, the game's logs ("Base
 // directory: ..."), and absolute paths in its settings (Paths=/home/.../System/*.u).
 void Finder::perUserPointers() {
-    for (const std::string& perUser : perUser_) {
-        for (const char* sub : {"", "/System", "/System64", "/Logs"}) {
-            const std::string dir = perUser + sub;
-            const auto* entries = listings_.entries(dir);
-            if (!entries) continue;
-            std::vector<std::string> paths;
-            for (const FolderListings::Entry& e : *entries) {
-                const std::string path = dir + "/" + e.name;
-                if (e.kind == EntryKind::Link) {
-                    if (std::string target = canonical(path); !target.empty())
-                        paths.push_back(std::move(target));
-                    continue;
-                }
-                const bool log = e.name.ends_with(".log"), ini = e.name.ends_with(".ini");
-                if (e.kind != EntryKind::File || (!log && !ini)) continue;
-                const Result<std::string> text = readLauncherFile(path);
-                if (!text) continue;
-                for (std::string& p : logBaseFolders(text.value)) paths.push_back(std::move(p));
-                if (!ini) continue;
-                for (std::string_view line : splitLineViews(text.value)) {
-                    const std::size_t eq = line.find("=/");
-                    if (line.starts_with("Paths") && eq != line.npos)
-                        paths.emplace_back(line.substr(eq + 1));
-                }
-            }
-            for (const std::string& p : paths) {
-                const std::string game = gameFolderOf(p, fs_);
-                consider(game, kindOf(game, "game folder"));
-            }
+    for (const std::string& perUser : perUser_)
+        for (const PerUserPointer& p : qv::perUserPointers(perUser, listings_, fs_)) {
+            const std::string game = gameFolderOf(p.path, fs_);
+            consider(game, kindOf(game, "game folder"));
         }
-    }
 }
 
 }  // namespace
@@ -380,40 +445,10 @@ GameSearch gameSearchFromEnvironment() {
     return where;
 }
 
-std::vector<FoundGame> findGames(const GameSearch& where, FileSystem& fs) {
+std::vector<FoundGame> findGames(const GameSearch& where, FileSystem& fs,
+                                 std::vector<std::string>* notes) {
     if (where.home.empty()) return {};
-    return Finder(where, fs).run();
-}
-
-std::vector<std::string> steamLibraryPaths(std::string_view vdf) {
-    // Keys and values are quoted texts (with \\ and \" escapes); a brace opens or closes a
-    // section, after which a key comes next.
-    std::vector<std::string> paths;
-    bool expectKey = true;
-    std::string key;
-    int depth = 0;
-    for (std::size_t i = 0; i < vdf.size(); ++i) {
-        if (vdf[i] == '{' || vdf[i] == '}') {
-            depth += vdf[i] == '{' ? 1 : -1;
-            expectKey = true;
-        }
-        if (vdf[i] != '"') continue;
-        std::string text;
-        for (++i; i < vdf.size() && vdf[i] != '"'; ++i) {
-            if (vdf[i] == '\\' && i + 1 < vdf.size()) ++i;
-            text += vdf[i];
-        }
-        if (expectKey) {
-            key = std::move(text);
-        } else if (!text.empty()) {
-            const bool numbered = !key.empty() && std::all_of(key.begin(), key.end(), [](char c) {
-                return c >= '0' && c <= '9';
-            });
-            if (sameNameNoCase(key, "path") || (numbered && depth == 1)) paths.push_back(text);
-        }
-        expectKey = !expectKey;
-    }
-    return paths;
+    return Finder(where, fs).run(notes);
 }
 
 GameCache copyCache(const std::string& folder, const GameSearch& where, FileSystem& fs) {
@@ -444,55 +479,6 @@ std::string packagesText(const FoundGame& game) {
 std::string packagesColumn(const FoundGame& game) {
     if (game.cacheFolderUnreadable) return "cache folder not readable";
     return game.cacheUnreadable ? "cache.ini not readable" : std::to_string(game.cachedPackages);
-}
-
-std::string settingsFolder(const std::string& gameDir, FileSystem& fs, const std::string& home) {
-    FolderListings listings(fs);
-    const auto holds = [&](const std::string& dir) {
-        return listings.holdsFileNoCase(dir, "System64/UnrealTournament.ini") ||
-               listings.holdsFileNoCase(dir, "System/UnrealTournament.ini");
-    };
-    bool lokiOnly = false;
-    if (holds(gameDir) || home.empty() || !listings.holdsNativeProgram(gameDir, &lokiOnly))
-        return gameDir;
-    for (const std::string& perUser : perUserFolders(home, lokiOnly))
-        if (holds(perUser)) return perUser;
-    return gameDir;
-}
-
-namespace {
-
-// `file` of the System64 folder when it is there, else of System, each spelled in any case;
-// GameDir + "/System/" + file when neither is there.
-std::string usedSettingsFile(const std::string& gameDir, FileSystem& fs, const std::string& home,
-                             const std::string& file) {
-    std::string dir = settingsFolder(gameDir, fs, home);
-    // GameDir ends in a separator: the paths shown to the user get one, not two.
-    if (dir.size() > 1 && dir.back() == kSep) dir.pop_back();
-    FolderListings listings(fs);
-    for (const char* system : {"System64/", "System/"}) {
-        const std::string path = listings.resolveNoCase(dir, system + file);
-        if (!path.empty() && fs.isFile(path)) return path;
-    }
-    return dir + "/System/" + file;
-}
-
-}  // namespace
-
-std::string usedGameIniPath(const std::string& gameDir, FileSystem& fs, const std::string& home) {
-    return usedSettingsFile(gameDir, fs, home, "UnrealTournament.ini");
-}
-
-std::string usedUserIniPath(const std::string& gameDir, FileSystem& fs, const std::string& home) {
-    return usedSettingsFile(gameDir, fs, home, "User.ini");
-}
-
-std::string otherGameIniPath(const std::string& iniPath) {
-    const std::string ini32 = "/System/UnrealTournament.ini";
-    const std::string ini64 = "/System64/UnrealTournament.ini";
-    if (iniPath.ends_with(ini64)) return iniPath.substr(0, iniPath.size() - ini64.size()) + ini32;
-    if (iniPath.ends_with(ini32)) return iniPath.substr(0, iniPath.size() - ini32.size()) + ini64;
-    return {};
 }
 
 }  // namespace qv

@@ -22,6 +22,7 @@ struct FoundGame {
     bool cacheFolderUnreadable = false;  // the cache folder is there but cannot be read
     std::string shortFolder;  // the folder as people write it: "~/..." in the home folder
     std::string winePrefix;   // the Wine prefix it was found through or lies in; ""
+    std::string cacheNote;    // why the cache is not the one the folder's own settings name; ""
 };
 
 // "12 packages", "1 package", "cache.ini not readable" or "cache folder not readable";
@@ -43,12 +44,16 @@ struct GameSearch {
 GameSearch gameSearchFromEnvironment();
 
 // Every game folder found, each once, the most likely first: those whose cache holds the most
-// packages, then in the order searched (native installs, Wine prefixes, Lutris, Bottles,
-// Heroic, PlayOnLinux, Steam, the home folder, desktop entries, what the per-user folders
-// point to). A folder counts only when it holds the game's files; a place that cannot be read,
-// and a file that is not a plain file or is too large, are passed over. The per-user folders
-// ~/.utpg and ~/.loki/ut are never offered as game folders.
-std::vector<FoundGame> findGames(const GameSearch& where, FileSystem& fs);
+// packages, then in the order searched (native installs, Wine prefixes, CrossOver, Lutris,
+// Bottles, Heroic, PlayOnLinux, Steam and its shortcuts, the home folder, desktop entries, what
+// the per-user folders point to). In each prefix, the folders its registry names, then the
+// copies put into its drive_c without a key (one level down where games are put). A folder
+// counts only when it holds the game's files; a place that cannot be read, and a file that is
+// not a plain file or is too large, are passed over. The per-user folders ~/.utpg and
+// ~/.loki/ut are never offered as game folders.
+// `notes` gets what was passed over that a player should hear of (a registry Wine does not read).
+std::vector<FoundGame> findGames(const GameSearch& where, FileSystem& fs,
+                                 std::vector<std::string>* notes = nullptr);
 
 // The cache folder of the copy of the game in `folder` (links resolved), told as findGames
 // tells it: through the Wine prefix the search finds it in (a game on another drive letter of
@@ -62,27 +67,5 @@ bool holdsGameFiles(const std::string& folder, FileSystem& fs);
 // How the picker names a copy: its kind, then on a second line its folder in short and its
 // package count ("Wine prefix ~/.wine" / "~/.wine/drive_c/UT (5 packages)").
 std::string placeName(const FoundGame& game);
-
-// The library folders a Steam libraryfolders.vdf lists: every "path" value, and in the older
-// form the text value of each numbered key of the top section.
-std::vector<std::string> steamLibraryPaths(std::string_view vdf);
-
-// The folder whose System and System64 hold the game's settings: the game folder, or for a
-// Linux build without settings of its own the per-user folder (~/.utpg, ~/.loki/ut) that holds
-// them.
-std::string settingsFolder(const std::string& gameDir, FileSystem& fs,
-                           const std::string& home = homeFolder());
-
-// The UnrealTournament.ini the game reads: the 64-bit builds' System64 one when it exists,
-// else the one in System, in the folder above.
-std::string usedGameIniPath(const std::string& gameDir, FileSystem& fs,
-                            const std::string& home = homeFolder());
-// The User.ini beside it, chosen the same way.
-std::string usedUserIniPath(const std::string& gameDir, FileSystem& fs,
-                            const std::string& home = homeFolder());
-
-// The game's other UnrealTournament.ini: System's for System64's and the other way round; ""
-// for a path of neither form.
-std::string otherGameIniPath(const std::string& iniPath);
 
 }  // namespace qv

@@ -1,9 +1,12 @@
 #include "settings/launcher_files.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <utility>
 
 #include "platform/ascii.h"
 #include "platform/textfile.h"
+#include "settings/registry_text.h"
 #include "settings/utf16_text.h"
 
 namespace qv {
@@ -45,6 +48,15 @@ std::string jsonText(std::string_view s, std::size_t& i) {
     return out;
 }
 
+// A YAML value after its key's colon, without blanks around it and the quotes around it.
+std::string_view yamlValue(std::string_view value) {
+    value = trimmed(value);
+    if (value.size() >= 2 && (value.front() == '\'' || value.front() == '"') &&
+        value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    return value;
+}
+
 // The words of an Exec= line: blanks separate them, double quotes group them (with backslash
 // escapes), as the desktop entry rules say.
 std::vector<std::string> execWords(std::string_view line) {
@@ -84,11 +96,7 @@ LutrisGame lutrisGame(std::string_view yaml, const std::string& home) {
         const std::size_t colon = line.find(':');
         if (!inGame || colon == line.npos) continue;
         const std::string_view key = trimmed(line.substr(0, colon));
-        std::string_view value = trimmed(line.substr(colon + 1));
-        if (value.size() >= 2 && (value.front() == '\'' || value.front() == '"') &&
-            value.back() == value.front())
-            value = value.substr(1, value.size() - 2);
-        std::string path(value);
+        std::string path(yamlValue(line.substr(colon + 1)));
         if (path.starts_with("~/")) path = home + path.substr(1);
         if (key == "prefix") game.prefix = path;
         if (key == "exe") game.exe = path;
@@ -154,6 +162,120 @@ std::vector<std::string> logBaseFolders(std::string_view log) {
         if (path.starts_with("/")) folders.emplace_back(path);
     }
     return folders;
+}
+
+std::vector<std::string> steamLibraryPaths(std::string_view vdf) {
+    // Keys and values are quoted texts (with \\ and \" escapes); a brace opens or closes a
+    // section, after which a key comes next.
+    std::vector<std::string> paths;
+    bool expectKey = true;
+    std::string key;
+    int depth = 0;
+    for (std::size_t i = 0; i < vdf.size(); ++i) {
+        if (vdf[i] == '{' || vdf[i] == '}') {
+            depth += vdf[i] == '{' ? 1 : -1;
+            expectKey = true;
+        }
+        if (vdf[i] != '"') continue;
+        std::string text;
+        for (++i; i < vdf.size() && vdf[i] != '"'; ++i) {
+            if (vdf[i] == '\\' && i + 1 < vdf.size()) ++i;
+            text += vdf[i];
+        }
+        if (expectKey) {
+            key = std::move(text);
+        } else if (!text.empty()) {
+            const bool numbered = !key.empty() && std::all_of(key.begin(), key.end(), [](char c) {
+                return c >= '0' && c <= '9';
+            });
+            if (sameNameNoCase(key, "path") || (numbered && depth == 1)) paths.push_back(text);
+        }
+        expectKey = !expectKey;
+    }
+    return paths;
+}
+
+std::vector<std::string> bottleProgramPaths(std::string_view yaml) {
+    std::vector<std::string> paths;
+    bool inPrograms = false;
+    for (std::string_view line : splitLineViews(yaml)) {
+        if (line.empty() || line.front() == '#') continue;
+        if (line.front() != ' ' && line.front() != '\t') {
+            inPrograms = line.starts_with("External_Programs:");
+            continue;
+        }
+        const std::string_view entry = trimmed(line);
+        if (inPrograms && entry.starts_with("path:")) {
+            const std::string_view path = yamlValue(entry.substr(5));
+            if (path.starts_with("/")) paths.emplace_back(path);
+        }
+    }
+    return paths;
+}
+
+std::string yamlTopValue(std::string_view yaml, std::string_view key) {
+    for (std::string_view line : splitLineViews(yaml))
+        if (line.starts_with(key) && line.substr(key.size()).starts_with(":"))
+            return std::string(yamlValue(line.substr(key.size() + 1)));
+    return {};
+}
+
+namespace {
+
+// A field of a shortcut, by its name in any case; the program's path and folder are quoted
+// when Steam adds them, and not always when the player types them.
+void setShortcutField(SteamShortcut& s, std::string_view name, std::string_view value) {
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        value = value.substr(1, value.size() - 2);
+    if (equalsNoCaseAscii(name, "AppName")) s.name = value;
+    if (equalsNoCaseAscii(name, "Exe")) s.exe = value;
+    if (equalsNoCaseAscii(name, "StartDir")) s.startDir = value;
+}
+
+}  // namespace
+
+std::vector<SteamShortcut> steamShortcuts(std::string_view vdf) {
+    // Each field is a type byte and a NUL-ended name, then its value: 0x00 opens a map, 0x01 a
+    // NUL-ended text, 0x02 a 32-bit number, 0x07 a 64-bit one, 0x08 closes the map. The top
+    // map "shortcuts" holds a map per shortcut; anything else ends the reading. One pass, with
+    // no recursion, so no nesting of maps holds it.
+    std::vector<SteamShortcut> shortcuts;
+    SteamShortcut current;
+    int depth = 0;
+    std::size_t i = 0;
+    const auto text = [&](std::string_view& out) {
+        const std::size_t end = vdf.find('\0', i);
+        if (end == vdf.npos) return false;
+        out = vdf.substr(i, end - i);
+        i = end + 1;
+        return true;
+    };
+    while (i < vdf.size()) {
+        const char type = vdf[i++];
+        if (type == '\x08') {
+            if (depth == 2) shortcuts.push_back(std::exchange(current, {}));
+            if (--depth <= 0) break;
+            continue;
+        }
+        std::string_view name, value;
+        if (!text(name)) break;
+        if (type == '\x00') {
+            ++depth;
+        } else if (type == '\x01') {
+            if (!text(value)) break;
+            if (depth == 2) setShortcutField(current, name, value);
+        } else if (type == '\x02' && i + 4 <= vdf.size()) {
+            std::uint32_t n = 0;
+            for (int b = 3; b >= 0; --b) n = n << 8 | static_cast<unsigned char>(vdf[i + b]);
+            if (depth == 2 && equalsNoCaseAscii(name, "appid")) current.appId = n;
+            i += 4;
+        } else if (type == '\x07' && i + 8 <= vdf.size()) {
+            i += 8;
+        } else {
+            break;
+        }
+    }
+    return shortcuts;
 }
 
 }  // namespace qv

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,5 +27,29 @@ std::vector<std::string> desktopEntryPaths(std::string_view entry);
 
 // The paths a log of the game names as its program's folder ("Init: Base directory: /...").
 std::vector<std::string> logBaseFolders(std::string_view log);
+
+// The library folders a Steam libraryfolders.vdf lists: every "path" value, and in the older
+// form the text value of each numbered key of the top section.
+std::vector<std::string> steamLibraryPaths(std::string_view vdf);
+
+// The programs a Bottles bottle's bottle.yml lists under External_Programs: their "path"
+// values (absolute paths).
+std::vector<std::string> bottleProgramPaths(std::string_view yaml);
+
+// The value of a top-level "key: value" line of a YAML file (Bottles' data.yml), unquoted; ""
+// when there is none.
+std::string yamlTopValue(std::string_view yaml, std::string_view key);
+
+// A game added to Steam by the player (a non-Steam game).
+struct SteamShortcut {
+    std::string name;         // AppName
+    std::string exe;          // Exe, without its quotes
+    std::string startDir;     // StartDir, without its quotes
+    std::uint32_t appId = 0;  // its id, which names its Proton prefix; 0 when not given
+};
+
+// The shortcuts of a Steam userdata/*/config/shortcuts.vdf (binary VDF). A file cut short or
+// damaged gives the shortcuts read before the damage.
+std::vector<SteamShortcut> steamShortcuts(std::string_view vdf);
 
 }  // namespace qv

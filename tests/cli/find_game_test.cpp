@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <sstream>
 
@@ -8,6 +9,7 @@
 #include "platform/filesystem.h"
 #include "settings/cls_registry.h"
 #include "settings/mdl_ini.h"
+#include "tests/support/faulty_filesystem.h"
 #include "tests/support/game_home.h"
 #include "tests/support/temp_dir.h"
 
@@ -29,6 +31,8 @@ TEST(CliFindGame, ListsTheGamesOfTheHomeAndStoresTheChosenOne) {
     EXPECT_EQ(runMain({"find-game"}, env), kExitOk) << err.str();
     EXPECT_EQ(out.str(), test::expectedListing(home));
 
+    // A download after the listing puts the 2nd copy first: --found 2 stores what was listed.
+    test::game(home + "/.utpg/System/UnrealTournament.ini", "../Cache", home + "/.utpg/Cache", 13);
     EXPECT_EQ(runMain({"set-game-dir", "--found", "2"}, env), kExitOk) << err.str();
     EXPECT_EQ(clsRegistry::gameKey(nullptr, env.registryPath).ReadEntry("Folder", ""),
               home + "/.local/share/OldUnreal/UnrealTournament/");
@@ -91,6 +95,21 @@ TEST(CliFindGame, SetGameDirStoresTheCopysOwnCache) {
             << c.dir;
         EXPECT_NE(out.str().find(test::withHome(c.said, h)), std::string::npos) << out.str();
     }
+
+    // What list reads when no cache folder is stored, and an index that cannot be looked at.
+    err.str({});
+    EXPECT_EQ(runMain({"set-game-dir", h + "/bare"}, env), kExitOk);
+    EXPECT_EQ(runMain({"list"}, env), kExitFailed);
+    put(h + "/win/Cache/cache.ini", "[Cache]\r\n");
+    FaultyFileSystem locked(realFileSystem());
+    locked.failPath("win/Cache/cache.ini", EACCES);  // a folder with no search right
+    Environment lockedEnv{h, h + "/registry.reg", out, err, in, false, locked};
+    EXPECT_EQ(runMain({"set-game-dir", h + "/win"}, lockedEnv), kExitOk);
+    EXPECT_EQ(runMain({"list"}, lockedEnv), kExitFailed);
+    for (const std::string said :
+         {"no cache folder is stored for this game, so @/bare/Cache is used",
+          "Cache.INI could not be read (@/win/Cache/cache.ini cannot be looked at"})
+        EXPECT_NE(err.str().find(test::withHome(said, h)), std::string::npos) << err.str();
 
     const std::string odd = h + "/ut\xff";  // not UTF-8
     put(odd + "/System/UnrealTournament.exe", "");

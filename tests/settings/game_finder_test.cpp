@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "platform/forwarding_filesystem.h"
+#include "settings/launcher_files.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/game_home.h"
 #include "tests/support/temp_dir.h"
@@ -37,7 +38,9 @@ TEST(GameFinder, FindsEachCopyWithItsCacheFolder) {
     const std::string home = test::makeGameHome(tmp.path());
     const std::string locked = home + "/Games/locked";  // a copy of ~/.wine's, unreadable
     std::filesystem::create_directory(home + "/Games");
-    std::filesystem::copy(home + "/.wine", locked, std::filesystem::copy_options::recursive);
+    std::filesystem::copy(
+        home + "/.wine", locked,
+        std::filesystem::copy_options::recursive | std::filesystem::copy_options::copy_symlinks);
     FaultyFileSystem fs(realFileSystem());
     fs.failPath("Games/locked/system.reg", EACCES);  // as a user without root rights meets it
 
@@ -144,7 +147,7 @@ TEST(GameFinder, FindsTheLayoutsLaunchersLeave) {
                 "@" +
                 heroicPfx + "/drive_c/UT\tHeroic prefix ~" + heroicPfx + "\t@" + heroicPfx +
                 "/drive_c/UT/Cache\tcache.ini not readable\n"
-                "@/Wine/ut/drive_c/GOTY\tLutris game ~/Wine/ut/drive_c/GOTY\t-\t0\n"
+                "@/Wine/ut/drive_c/GOTY\tLutris prefix ~/Wine/ut\t-\t0\n"
                 "@" +
                 bottles +
                 "/drive_c/Program Files (x86)/Unreal Tournament\t"
@@ -250,6 +253,103 @@ TEST(GameFinder, FindsWhatGogHeroicAndUnpackingLeave) {
                 "@/Games/locked\tgame folder\t@/Games/locked/Cache\t"
                 "cache folder not readable\n",
             h));
+}
+
+// A Steam shortcuts.vdf as Steam writes it (binary VDF): per shortcut its id, name, quoted
+// program and start folder, and a map of tags.
+std::string shortcutsVdf(const std::vector<std::pair<std::uint32_t, std::string>>& games) {
+    using namespace std::string_literals;
+    std::string vdf = "\0shortcuts\0"s;
+    for (std::size_t i = 0; i < games.size(); ++i) {
+        const auto& [id, exe] = games[i];
+        vdf += "\0"s + std::to_string(i) +
+               "\0\x02"
+               "appid\0"s;
+        for (int b = 0; b < 4; ++b) vdf += static_cast<char>(id >> (8 * b) & 0xff);
+        vdf +=
+            "\x01"
+            "AppName\0UT\0\x01"
+            "Exe\0\""s +
+            exe + "\"\0\x01StartDir\0\"/\"\0"s;
+        vdf +=
+            "\x02LastPlayTime\0\0\0\0\0\0tags\0\x01"
+            "0\0Shooter\0\x08\x08"s;
+    }
+    return vdf + "\x08\x08";
+}
+
+// Copies put into a prefix without a key (one level down where people put games, never
+// deeper), in prefixes players name themselves, CrossOver's, Bottles' custom library and its
+// programs, a Steam shortcut with its Proton prefix's drive D:, Heroic's Proton prefix; a
+// UTF-16 registry is named as passed over; a native build unpacked over a Windows copy uses
+// ~/.utpg's cache when ~/.utpg's log names it, and its own otherwise.
+TEST(GameFinder, FindsCopiesWithoutAKeyAndWhatLaunchersName) {
+    using test::game, test::put;
+    test::TempDir tmp;
+    const std::string h = std::filesystem::canonical(tmp.path()).string();
+    const std::string reg = "WINE REGISTRY Version 2\n";
+    put(h + "/.wine-ut99/system.reg", reg);
+    game(h + "/.wine-ut99/drive_c/UnrealTournament/System/UnrealTournament.ini", "..\\Cache",
+         h + "/.wine-ut99/drive_c/UnrealTournament/Cache", 9);
+    put(h + "/.wine-ut99/drive_c/users/me/UT/System/UnrealTournament.exe", "");  // too deep
+    put(h + "/.wine64/system.reg",
+        "\xff\xfe"
+        "W\0I\0N\0E\0");
+    put(h + "/.wine64/drive_c/Program Files (x86)/UT/System/Botpack.u", "");
+    put(h + "/.cxoffice/UT/system.reg", reg);
+    game(h + "/.cxoffice/UT/drive_c/GOG Games/UT/System/UnrealTournament.ini", "..\\Cache",
+         h + "/.cxoffice/UT/drive_c/GOG Games/UT/Cache", 8);
+    put(h + "/.local/share/bottles/data.yml", "custom_bottles_path: ~/Lib\nother: 1\n");
+    put(h + "/Lib/UT/system.reg", reg);
+    put(h + "/Lib/UT/bottle.yml", test::withHome("Name: UT\nExternal_Programs:\n  4f2e:\n    "
+                                                 "name: UT\n    path: '@/ext/UT/System/"
+                                                 "UnrealTournament.exe'\nVersioning: false\n",
+                                                 h));
+    game(h + "/ext/UT/System/UnrealTournament.ini", "..\\Cache", h + "/ext/UT/Cache", 7);
+    const std::string steam = h + "/.local/share/Steam";
+    const std::string vdf = shortcutsVdf(
+        {{7, "/nowhere/Other.exe"}, {3221225473u, h + "/Deck/UT/System/UnrealTournament.exe"}});
+    put(steam + "/userdata/42/config/shortcuts.vdf", vdf);
+    test::prefix(steam + "/steamapps/compatdata/3221225473/pfx", "X", "", "d:", h + "/sd");
+    game(h + "/Deck/UT/System/UnrealTournament.ini", "D:\\UTCache", h + "/sd/UTCache", 6);
+    const std::string heroic = h + "/Games/Heroic/Prefixes/default/UT/pfx";
+    put(heroic + "/system.reg", reg);
+    game(heroic + "/drive_c/Games/UT/System/UnrealTournament.ini", "..\\Cache",
+         heroic + "/drive_c/Games/UT/Cache", 5);
+    for (const std::string dir : {"/over", "/own"}) {
+        put(h + dir + "/System64/ut-bin-amd64", "");
+        game(h + dir + "/System/UnrealTournament.ini", "..\\Cache", h + dir + "/Cache", 4);
+    }
+    game(h + "/.utpg/System64/UnrealTournament.ini", "../Cache", h + "/.utpg/Cache", 2);
+    put(h + "/.utpg/Logs/UnrealTournament.log", "Init: Base directory: " + h + "/over/System64/\n");
+
+    std::vector<std::string> notes;
+    std::vector<FoundGame> games = findGames(at(h), realFileSystem(), &notes);
+    EXPECT_EQ(
+        listing(games),
+        test::withHome("@/.wine-ut99/drive_c/UnrealTournament\tWine prefix ~/.wine-ut99\t"
+                       "@/.wine-ut99/drive_c/UnrealTournament/Cache\t9\n"
+                       "@/.cxoffice/UT/drive_c/GOG Games/UT\tCrossOver bottle ~/.cxoffice/UT\t"
+                       "@/.cxoffice/UT/drive_c/GOG Games/UT/Cache\t8\n"
+                       "@/ext/UT\tBottles bottle ~/Lib/UT\t@/ext/UT/Cache\t7\n"
+                       "@/Deck/UT\tSteam shortcut UT\t@/sd/UTCache\t6\n"
+                       "@/Games/Heroic/Prefixes/default/UT/pfx/drive_c/Games/UT\tHeroic prefix "
+                       "~/Games/Heroic/Prefixes/default/UT/pfx\t"
+                       "@/Games/Heroic/Prefixes/default/UT/pfx/drive_c/Games/UT/Cache\t5\n"
+                       "@/own\tnative install\t@/own/Cache\t4\n"
+                       "@/over\tnative install\t@/.utpg/Cache\t2\n"
+                       "@/.wine64/drive_c/Program Files (x86)/UT\tWine prefix ~/.wine64\t-\t0\n",
+                       h));
+    EXPECT_EQ(notes, std::vector<std::string>{"~/.wine64/system.reg is UTF-16 text, which Wine "
+                                              "does not read: its keys were not looked at"});
+    EXPECT_NE(games[6].cacheNote.find("~/.utpg/Logs/UnrealTournament.log names this folder"),
+              std::string::npos)
+        << games[6].cacheNote;
+    EXPECT_EQ(games[5].cacheNote, "");
+    // A shortcuts.vdf cut short gives the shortcuts before the cut.
+    EXPECT_EQ(steamShortcuts(vdf).size(), 2u);
+    EXPECT_EQ(steamShortcuts(vdf.substr(0, vdf.size() - 12)).size(), 1u);
+    EXPECT_EQ(steamShortcuts(vdf).back().appId, 3221225473u);
 }
 
 // A FIFO, a device, a file too large where launchers keep their files, in place of a Wine

@@ -1,0 +1,176 @@
+#include "cli/find_game.h"
+
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+
+#include "cli/json_output.h"
+#include "cli/lossless_text.h"
+#include "cli/terminal_dialogs.h"
+#include "platform/filesystem.h"
+#include "platform/paths.h"
+#include "platform/textfile.h"
+#include "settings/cls_registry.h"
+#include "settings/game_finder.h"
+#include "settings/mdl_ini.h"
+#include "settings/program_files.h"
+
+namespace qv::cli {
+
+namespace {
+
+constexpr const char* kProg = "quorvel-cli: ";
+
+// How long set-game-dir --found follows the order find-game listed rather than the order found
+// again (a download between the two can swap copies whose caches hold about as many packages).
+constexpr std::time_t kListingKeptSeconds = 30 * 60;
+constexpr std::string_view kListingHead = "quorvel find-game listing ";
+
+// The listing's file: beside the registry store.
+std::string listingFile(const Environment& env) {
+    return parentFolder(env.registryPath) + "/found-games.txt";
+}
+
+// Keeps the folders listed, in order, with the time; a listing that cannot be kept leaves
+// --found to follow the order found again.
+void keepListing(const std::vector<FoundGame>& games, Environment& env) {
+    std::string text = std::string(kListingHead) + std::to_string(std::time(nullptr)) + "\n";
+    for (const FoundGame& g : games) {
+        if (g.folder.find('\n') != std::string::npos) return;
+        text += g.folder + "\n";
+    }
+    const std::string folder = parentFolder(env.registryPath);
+    if (!env.fs.isFolder(folder)) (void)env.fs.makeFolder(folder);
+    (void)env.fs.writeAtomic(listingFile(env), text);
+}
+
+// The folders find-game listed, in order, when it listed them within the last half hour.
+std::optional<std::vector<std::string>> recentListing(Environment& env) {
+    const Result<std::string> text = env.fs.readPlainFile(listingFile(env), std::size_t{1} << 20);
+    if (!text || !text.value.starts_with(kListingHead)) return std::nullopt;
+    std::vector<std::string> lines = splitLines(text.value);
+    const std::time_t when = std::strtoll(lines[0].c_str() + kListingHead.size(), nullptr, 10);
+    const std::time_t now = std::time(nullptr);
+    if (when > now || now - when > kListingKeptSeconds) return std::nullopt;
+    lines.erase(lines.begin());
+    while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    return lines;
+}
+
+std::string settingsFile(const Environment& env) {
+    return programFiles(env.programFolder, env.fs).settingsFile;
+}
+
+}  // namespace
+
+int findGameCommand(const Arguments& a, Environment& env) {
+    std::vector<std::string> notes;
+    const std::vector<FoundGame> games = findGames(gameSearchFromEnvironment(), env.fs, &notes);
+    for (const std::string& note : notes) env.err << kProg << "note: " << note << '\n';
+    for (std::size_t i = 0; i < games.size(); ++i)
+        if (!games[i].cacheNote.empty())
+            env.err << kProg << "note: " << i + 1 << " (" << games[i].shortFolder
+                    << "): " << games[i].cacheNote << '\n';
+    keepListing(games, env);
+    if (a.json) printGamesJson(games, env.out);  // an empty list too, for scripts
+    if (games.empty()) {
+        env.err << kProg << "no Unreal Tournament found (see quorvel-cli --help for where it "
+                << "looks); set it with: quorvel-cli set-game-dir DIR\n";
+        for (const char* perUser : {"/.utpg", "/.loki/ut"})
+            if (env.fs.isFolder(homeFolder() + perUser))
+                env.err << kProg << "~" << perUser << " holds a native game's settings, but no "
+                        << "install of it was found: give set-game-dir the folder you unpacked "
+                        << "the game in\n";
+        return kExitFailed;
+    }
+    if (a.json) return kExitOk;
+    // Folder names escaped as list escapes its names, so that each line stays four fields.
+    for (const FoundGame& g : games)
+        env.out << escapedField(g.folder) << '\t' << escapedField(g.kind) << '\t'
+                << (g.cacheDir.empty() ? "-" : escapedField(g.cacheDir)) << '\t'
+                << packagesColumn(g) << '\n';
+    return kExitOk;
+}
+
+namespace {
+
+// Stores the game folder and the cache folder in use; false with an error on stderr when the
+// store could not be written.
+bool storeGame(Environment& env, Dialogs& dialogs, const std::string& folder,
+               const std::string& cacheDir) {
+    clsRegistry game = clsRegistry::gameKey(&dialogs, env.registryPath);
+    clsRegistry program = clsRegistry::programKey(&dialogs, env.registryPath);
+    if (game.WriteEntry("Folder", folder) && program.WriteEntry("CacheDir", cacheDir)) return true;
+    env.err << kProg << "the game folder could not be stored in " << env.registryPath << '\n';
+    return false;
+}
+
+// Stores the N-th game found: its folder, and its cache folder as the one in use ("" lets the
+// next scan form it from the game folder).
+int setFoundGameCommand(const Arguments& a, Environment& env, TerminalDialogs& dialogs) {
+    const std::vector<FoundGame> games = findGames(gameSearchFromEnvironment(), env.fs);
+    // The N-th of the listing find-game showed, when it showed one a short while ago.
+    const std::optional<std::vector<std::string>> seen = recentListing(env);
+    const std::size_t n = static_cast<std::size_t>(a.found);
+    if (n > (seen ? seen->size() : games.size())) {
+        env.err << kProg << "find-game lists " << (seen ? seen->size() : games.size())
+                << " game(s), not " << a.found << '\n';
+        return kExitUsage;
+    }
+    const FoundGame* chosen = seen ? nullptr : &games[n - 1];
+    for (const FoundGame& g : games)
+        if (seen && g.folder == (*seen)[n - 1]) chosen = &g;
+    if (!chosen) {
+        env.err << kProg << "the game find-game listed as " << a.found << " (" << (*seen)[n - 1]
+                << ") is not found any more; run find-game again\n";
+        return kExitFailed;
+    }
+    const FoundGame& g = *chosen;
+    const std::string folder = g.folder + kSep;
+    if (!storeGame(env, dialogs, folder, g.cacheDir)) return kExitFailed;
+    env.out << "Unreal Tournament folder set to " << folder << " (" << g.kind << ")\n"
+            << "Cache folder set to " << (g.cacheDir.empty() ? "the game's own" : g.cacheDir)
+            << '\n';
+    return kExitOk;
+}
+
+}  // namespace
+
+int setGameDirCommand(const Arguments& a, Environment& env, TerminalDialogs& dialogs) {
+    if (a.found) return setFoundGameCommand(a, env, dialogs);
+    std::string dir = toNativeSeparators(a.value);
+    char resolved[PATH_MAX];
+    if (!::realpath(dir.c_str(), resolved) || !env.fs.isFolder(resolved)) {
+        env.err << kProg << a.value << " is not a folder\n";
+        return kExitUsage;
+    }
+    std::string folder = resolved;
+    if (!endsWithSeparator(folder)) folder += kSep;
+    // The game's own cache goes with it, found as find-game finds it: a cache folder kept from
+    // another copy would send that copy's packages into this one's folders.
+    const GameCache cache = copyCache(resolved, gameSearchFromEnvironment(), env.fs);
+    if (!storeGame(env, dialogs, folder, cache.folder)) return kExitFailed;
+    env.out << "Unreal Tournament folder set to " << folder << '\n';
+    if (cache.folder.empty())
+        env.out << "No cache folder stored: none could be told for this copy (the folder its "
+                   "CachePath names is not there, or is on a drive letter of no Wine prefix "
+                   "found); the next scan looks in "
+                << folder
+                << toNativeSeparators(INIGetSettingString("Dirs", "CachePath", settingsFile(env),
+                                                          "", nullptr, &env.fs))
+                << '\n';
+    else
+        env.out << "Cache folder set to " << cache.folder
+                << (cache.unreadable   ? " (it cannot be read)"
+                    : cache.holdsIndex ? ""
+                                       : " (it holds no cache.ini yet)")
+                << '\n';
+    if (!holdsGameFiles(resolved, env.fs))
+        env.err << kProg << "note: " << folder
+                << " holds none of the game's files (System/UnrealTournament.ini, its programs); "
+                   "is it the Unreal Tournament folder?\n";
+    return kExitOk;
+}
+
+}  // namespace qv::cli
