@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/placement.h"
@@ -78,6 +80,11 @@ Completion completionOf(const RunResult& r);
 // The placement mode the options choose (none chosen: the type folders), and the folders of a run:
 // the cache, the game's type folders from Quorvel.ini, and the folders of that mode.
 PlacementMode modeOf(const Options& o);
+// Where the game finds a package by name, in its order: the [Core.System] Paths of its
+// UnrealTournament.ini (folder and extension, relative to System), then the type folders.
+std::vector<std::pair<std::string, std::string>> gamePathsOf(std::string_view gameIni,
+                                                             const PlacementContext& place);
+
 PlacementContext placementFor(const PublicVariables& pv, SettingsSnapshot& settings,
                               const std::string& cacheDir, PlacementMode mode, const Options& o);
 

@@ -20,6 +20,8 @@ class SettingsSnapshot final {
     // [Dirs] key, default "".
     std::string dirs(const std::string& key);
 
+    FileSystem& fileSystem() { return fs_; }
+
   private:
     class View;
     FileSystem& fs_;

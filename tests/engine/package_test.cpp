@@ -172,6 +172,11 @@ struct PackageGame : Game {
         addBytes(19, "map1.unr", package(19));   // one package to the game with Map1.unr
         addBytes(20, "Skins.utx", package(20));  // and with System/Skins.u
         writeFile(game + "/System/Skins.u", package(60));
+        addBytes(21, "ModTex.utx", package(21));  // the game finds Mod/modtex.utx first
+        makeDirs(game + "/Mod");
+        writeFile(game + "/Mod/modtex.utx", package(61));
+        writeFile(game + "/System/UnrealTournament.ini",
+                  "[Core.System]\r\nPaths=..\\Mod\\*.utx\r\nPaths=../Maps/*.unr\r\n");
         writeIndex();
         return whole;
     }
@@ -258,7 +263,7 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
         for (int k : {2, 3, 4, 5}) EXPECT_EQ(facts[k].condition, PackageCondition::Damaged) << k;
         EXPECT_EQ(facts[19].installed, InstalledVersion::Other);
         EXPECT_EQ(facts[19].installedPath, g.game + "/System/Skins.u");
-        EXPECT_EQ(uncheckDamaged(g.state.rows, facts), "Found 14 files to process");
+        EXPECT_EQ(uncheckDamaged(g.state.rows, facts), "Found 15 files to process");
         const std::size_t reads = headers.reads();
         examineEntries(g.pv, listed, facts, headers, g.posix);
         EXPECT_EQ(headers.reads(), reads) << "a re-scan read the headers again";
@@ -270,11 +275,11 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
         CacheReads counted(g.posix, g.cacheDir);
         EngineContext ctx{counted, g.dialogs};
         RunRequest request{g.state.options, g.state.lblCacheDir, {}};
-        for (std::size_t k = 0; k < 20; ++k) request.checkedEntries.push_back(k);  // all, by hand
+        for (std::size_t k = 0; k < 21; ++k) request.checkedEntries.push_back(k);  // all, by hand
         if (afterPass) request.wholeHeaders = &vouched;
         ASSERT_EQ(ProcessCache(g.pv, request, ctx, sink).outcome, RunOutcome::Completed);
         // Read before their moves: the damaged, the installed and the one not of a package type.
-        EXPECT_EQ(counted.reads, afterPass ? 8u : 17u);
+        EXPECT_EQ(counted.reads, afterPass ? 9u : 18u);
         EXPECT_EQ(readFile(g.game + "/Maps/Map1.unr"), whole);
         EXPECT_TRUE(fileExists(g.game + "/System/Text.int"));
         expectStayingSaid(g, sink);
@@ -282,7 +287,7 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
         EXPECT_FALSE(fileExists(g.game + "/Textures/Same.utx")) << "a second copy in another case";
         EXPECT_FALSE(fileExists(g.game + "/Textures/Late.utx"));
         const std::string index = g.index();
-        for (unsigned n : {2, 3, 4, 5, 6, 9, 11, 18, 19, 20}) {
+        for (unsigned n : {2, 3, 4, 5, 6, 9, 11, 18, 19, 20, 21}) {
             EXPECT_TRUE(fileExists(g.cacheFile(n))) << n;
             EXPECT_NE(index.find(guidOf(n)), std::string::npos) << n;
         }
