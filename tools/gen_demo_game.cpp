@@ -42,15 +42,18 @@ std::string makeGuid(Sequence& seq) {
     return g;
 }
 
-// An Unreal package of about `size` bytes: a header naming `guid`, the packages it needs, filler.
+// An Unreal package of about `size` bytes: a header naming `guid`, the packages it needs, and
+// one object holding the rest, laid out as the game saves it (the tables after the objects).
 std::string packageBytes(Sequence& seq, std::size_t size, const std::string& guid,
                          std::vector<std::string> needs = {}) {
     qv::pkg::PackageSpec spec;
     spec.guid = guid;
     spec.needs = std::move(needs);
-    std::string b = qv::pkg::writePackage(spec);
-    while (b.size() < size) b += static_cast<char>(seq.next() & 0xFF);
-    return b;
+    const std::size_t tables = qv::pkg::writePackage(spec).size() + 64;
+    std::string data;
+    while (data.size() + tables < size) data += static_cast<char>(seq.next() & 0xFF);
+    spec.exports = {{"Texture", "Object0", std::move(data)}};
+    return qv::pkg::writePackage(spec);
 }
 
 // What a package of the demo imports: maps the game's code and their own textures.
