@@ -147,15 +147,20 @@ std::optional<std::string> FolderNames::find(const std::string& folder, std::str
 
 std::optional<std::string> FolderNames::findPackage(
     const std::vector<std::pair<std::string, std::string>>& paths, std::string_view packageName) {
-    std::string wanted = upperAscii(packageName) + ".";
-    const std::size_t stem = wanted.size();
-    for (const auto& [folder, extension] : paths) {
-        wanted.resize(stem);
-        wanted += upperAscii(extension);
-        const auto& names = of(folder);
-        if (const auto it = names.find(wanted); it != names.end()) return folder + "/" + it->second;
+    if (paths != packagePaths_ || (packages_.empty() && !paths.empty())) {
+        packagePaths_ = paths;
+        packages_.clear();
+        for (const auto& [folder, extension] : paths) {
+            const std::string suffix = "." + upperAscii(extension);
+            for (const auto& [upper, name] : of(folder))
+                if (upper.size() > suffix.size() && upper.ends_with(suffix))
+                    packages_.emplace(upper.substr(0, upper.size() - suffix.size()),
+                                      folder + "/" + name);
+        }
     }
-    return std::nullopt;
+    const auto it = packages_.find(upperAscii(packageName));
+    if (it == packages_.end()) return std::nullopt;
+    return it->second;
 }
 
 const char* conditionText(PackageCondition c) {

@@ -92,6 +92,10 @@ class FolderNames final {
   private:
     FileSystem& fs_;
     std::unordered_map<std::string, std::unordered_multimap<std::string, std::string>> folders_;
+    // The packages of the paths asked for last, each name once (the first on the paths), upper
+    // case -> path; made at the first findPackage, so each costs one lookup.
+    std::vector<std::pair<std::string, std::string>> packagePaths_;
+    std::unordered_map<std::string, std::string> packages_;
 };
 
 enum class PackageCondition : std::uint8_t {

@@ -103,20 +103,21 @@ std::optional<std::string> PackageScreen::damage(std::string_view line,
     return header.reason;
 }
 
-std::string PackageScreen::placedKey(std::string_view line) const {
+std::string_view PackageScreen::placedKey(std::string_view line, std::string& scratch) const {
     const std::string_view realName = line.substr(kRealNameStart);
-    if (place_.mode == PlacementMode::TypeFolders) return upperAscii(packageNameOf(realName));
-    return upperAscii(destinationOfLine(line, place_));
+    if (place_.mode == PlacementMode::TypeFolders) return packageNameOf(realName);
+    return scratch = destinationOfLine(line, place_);
 }
 
 std::optional<std::string_view> PackageScreen::placedBefore(std::string_view line) const {
     if (placed_.empty() || line.size() <= kRealNameStart ||
         !isPackageFileName(line.substr(kRealNameStart)))
         return std::nullopt;
-    const std::string key = placedKey(line);
-    const auto [first, last] = placed_.equal_range(std::hash<std::string>()(key));
+    std::string scratch, other;
+    const std::string_view key = placedKey(line, scratch);
+    const auto [first, last] = placed_.equal_range(NoCaseAsciiHash()(key));
     for (auto it = first; it != last; ++it)
-        if (placedKey(moved_[it->second]) == key) return moved_[it->second];
+        if (equalsNoCaseAscii(placedKey(moved_[it->second], other), key)) return moved_[it->second];
     return std::nullopt;
 }
 
@@ -124,7 +125,8 @@ void PackageScreen::moved(std::string_view line) {
     if (line.size() <= kRealNameStart || !isPackageFileName(line.substr(kRealNameStart))) return;
     const auto movedIndex = static_cast<std::uint32_t>(moved_.size());
     moved_.push_back(line);
-    placed_.emplace(std::hash<std::string>()(placedKey(line)), movedIndex);
+    std::string scratch;
+    placed_.emplace(NoCaseAsciiHash()(placedKey(line, scratch)), movedIndex);
     if (!needsRead_) {
         needsUnread_.push_back(movedIndex);
         return;

@@ -54,7 +54,8 @@ class PackageScreen final : public LandingCheck {
   private:
     // What makes two lines one package to the game: in the type folders its package name, in
     // other modes its destination, in any letter case.
-    std::string placedKey(std::string_view line) const;
+    // `scratch` holds a destination a view needs.
+    std::string_view placedKey(std::string_view line, std::string& scratch) const;
     // The line placed earlier in this run that the game takes for the same package as `line`.
     std::optional<std::string_view> placedBefore(std::string_view line) const;
     void addNeeds(std::uint32_t movedIndex, std::vector<std::string>& needs);
