@@ -1,6 +1,7 @@
 #include "engine/package_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <unordered_set>
 
 #include "platform/ascii.h"
@@ -179,22 +180,28 @@ HeaderReading PackageReader::readTables(InFile& file, const HeaderReading& head,
     } tables[] = {{h.nameCount, h.nameOffset, kNameGuess, "name"},
                   {h.importCount, h.importOffset, kMaxImport, "import"},
                   {h.exportCount, h.exportOffset, kMaxExport, "export"}};
-    std::vector<Range> ranges;
+    // At most three ranges: fixed arrays, so a package costs no allocation here.
+    std::array<Range, 3> ranges{};
+    std::size_t count = 0;
     for (const auto& t : tables) {
         if (t.count > kMaxTableEntries)
             return damaged(std::string("its ") + t.name + " table is larger than any package's");
         if (t.count == 0) continue;
         const Range r{t.offset, std::min<std::uint64_t>(size, t.offset + t.count * t.most)};
-        if (r.end > chunks_[0].length) ranges.push_back(r);
+        if (r.end > chunks_[0].length) ranges[count++] = r;
     }
-    std::sort(ranges.begin(), ranges.end(), [](Range a, Range b) { return a.start < b.start; });
-    std::vector<Range> joined;
-    for (const Range& r : ranges)
-        if (!joined.empty() && r.start <= joined.back().end + kJoinGap)
-            joined.back().end = std::max(joined.back().end, r.end);
+    for (std::size_t i = 1; i < count; ++i)  // in file order
+        for (std::size_t j = i; j > 0 && ranges[j].start < ranges[j - 1].start; --j)
+            std::swap(ranges[j], ranges[j - 1]);
+    std::array<Range, 3> joined{};
+    std::size_t joins = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        if (joins > 0 && ranges[i].start <= joined[joins - 1].end + kJoinGap)
+            joined[joins - 1].end = std::max(joined[joins - 1].end, ranges[i].end);
         else
-            joined.push_back(r);
-    for (const Range& r : joined) {
+            joined[joins++] = ranges[i];
+    for (std::size_t i = 0; i < joins; ++i) {
+        const Range& r = joined[i];
         if (r.end - r.start > kMaxTableRegion)
             return damaged("its tables are larger than any package's");
         if (const Status s = readChunk(file, r.start, r.end - r.start, nextChunk()); !s)
