@@ -303,8 +303,10 @@ bool readJournal(FileSystem& fs, const std::string& path, JournalRecord& out, bo
             out.cacheDir = unescaped(f[3]);
             out.cacheExt = unescaped(f[4]);
         } else if (type == 'D' && f.size() == 2) {
+            ++out.changes;
             if (withEntries) out.droppedLines.push_back(unescaped(f[1]));
         } else if (type == 'C' && f.size() == 2) {
+            ++out.changes;
             if (withEntries) out.madeFolders.push_back(unescaped(f[1]));
         } else if (type == 'F' && f.size() == 3) {
             if (withEntries) out.folders.push_back(unescaped(f[2]));

@@ -107,6 +107,7 @@ struct JournalRecord {
     std::string cacheDir, cacheExt;
     std::size_t planned = 0;  // P records
     std::size_t moved = 0;    // M records (a purge: packages deleted)
+    std::size_t changes = 0;  // D and C records: lines dropped, folders made
     bool finished = false;    // the E record: the run was not killed
     bool undone = false;
     std::vector<std::string> folders;

@@ -123,7 +123,9 @@ UndoOutcome pickJournal(const std::string& programFolder, const std::string& run
                         JournalRecord& picked) {
     const std::string folder = journalFolder(programFiles(programFolder, fs).runLog);
     for (JournalRecord& r : readJournals(fs, folder)) {
-        if (runId.empty() ? (r.kind != "run" || r.undone || r.planned == 0) : r.id != runId)
+        // The last run that changed something: moved packages, dropped lines or made folders.
+        if (runId.empty() ? (r.kind != "run" || r.undone || r.planned + r.changes == 0)
+                          : r.id != runId)
             continue;
         if (r.kind != "run") return UndoOutcome::NotUndoable;
         if (r.undone) return UndoOutcome::AlreadyUndone;

@@ -7,15 +7,16 @@
 
 #include "engine/dry_run.h"
 #include "engine/undo.h"
+#include "platform/ascii.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/game.h"
 
 namespace qv::test {
 namespace {
 
-// A random cache: duplicates of a name, twin lines, missing and symlinked cache files, unknown
-// types, map names without ".unr", destinations taken, a missing type folder. Returns the row
-// texts a run checks.
+// A random cache: duplicates of a name (in other letter case too), twin lines, missing and
+// symlinked cache files, unknown types, map names without ".unr", destinations taken, a missing
+// type folder. Returns the row texts a run checks.
 std::vector<std::string> randomCache(Game& g, std::mt19937& rng) {
     static const char* const kBases[] = {"DM-Deck", "CTF-Face", "Skin", "Tune", "Bang", "Mod"};
     static const char* const kExts[] = {".unr", ".utx", ".umx", ".uax", ".u", ".int", ".txt", ""};
@@ -26,6 +27,7 @@ std::vector<std::string> randomCache(Game& g, std::mt19937& rng) {
         std::string name = n == 2 || (n > 1 && one(4))
                                ? names[rng() % names.size()]
                                : kBases[rng() % 6] + std::to_string(rng() % 3) + kExts[rng() % 8];
+        if (n > 1 && one(5)) name = lowerAscii(name);  // one package to the game, in other case
         const bool missing = n == 1 || one(6);  // the first is missing: its twin name is not it
         g.lines.push_back(g.line(n, name));
         if (one(10)) g.lines.push_back(g.line(n, name));
