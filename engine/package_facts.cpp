@@ -193,10 +193,9 @@ const char* installedText(InstalledVersion v) {
     return "";
 }
 
-std::optional<std::string> installedPackage(std::string_view line, const PlacementContext& place,
-                                            FolderNames& folders) {
+std::optional<std::string> installedPackage(std::string_view line, const std::string& destination,
+                                            const PlacementContext& place, FolderNames& folders) {
     const std::string_view realName = line.substr(std::min(line.size(), kRealNameStart));
-    const std::string destination = destinationOfLine(line, place);
     if (destination.empty()) return std::nullopt;
     // Its own file name at its destination, in any letter case.
     const std::string folder = folderOf(destination);
@@ -206,6 +205,11 @@ std::optional<std::string> installedPackage(std::string_view line, const Placeme
     if (place.mode != PlacementMode::TypeFolders || !isPackageFileName(realName))
         return std::nullopt;
     return folders.findPackage(place.gamePaths, packageNameOf(realName));
+}
+
+std::optional<std::string> installedPackage(std::string_view line, const PlacementContext& place,
+                                            FolderNames& folders) {
+    return installedPackage(line, destinationOfLine(line, place), place, folders);
 }
 
 PackageFacts examineLine(std::string_view line, const PlacementContext& place,

@@ -150,6 +150,9 @@ class WholeHeaders final {
 // whatever its extension (Skins.utx is installed as System/Skins.u).
 std::optional<std::string> installedPackage(std::string_view line, const PlacementContext& place,
                                             FolderNames& folders);
+// The same for the line's destination as destinationOfLine gives it (empty: none).
+std::optional<std::string> installedPackage(std::string_view line, const std::string& destination,
+                                            const PlacementContext& place, FolderNames& folders);
 
 // The facts of the package of one index line: its cache file's header, and the installed file of
 // its name (installedPackage) with its version. `needs`: see HeaderCache::factsOf.

@@ -52,10 +52,12 @@ std::optional<PlaceOutcome> PackageScreen::screen(std::string_view line,
     // Found whole by the header pass and not installed under its name: it moves, and what lands
     // is checked by its identity.
     if (whole_ && cacheFileOnDisk.empty() && line.size() > kRealNameStart &&
-        whole_->knows(cacheFileOf(line, place_)) && !installedPackage(line, place_, folders_) &&
-        !destinationOfLine(line, place_).empty()) {
-        trusted_ = line;
-        return std::nullopt;
+        whole_->knows(cacheFileOf(line, place_))) {
+        const std::string destination = destinationOfLine(line, place_);
+        if (!destination.empty() && !installedPackage(line, destination, place_, folders_)) {
+            trusted_ = line;
+            return std::nullopt;
+        }
     }
     needsRead_ = true;
     const PackageFacts facts =
