@@ -19,6 +19,7 @@
 #include <QTabWidget>
 #include <QTreeView>
 #include <algorithm>
+#include <condition_variable>
 #include <ctime>
 #include <mutex>
 #include <optional>
@@ -108,8 +109,26 @@ class frmMain::WindowSink final : public StatusSink {
     void setStatusText(const std::string& text) override {
         post([&] { pending_.text = text; });
     }
+    // A package boundary: the work waits here while it is held.
     void progress(std::size_t done, std::size_t total) override {
         post([&] { pending_.progress = {done, total}; });
+        std::unique_lock<std::mutex> lock(mutex_);
+        waiting_ = held_;
+        released_.wait(lock, [this] { return !held_; });
+        waiting_ = false;
+    }
+
+    // On the GUI thread: holds the work at its next package boundary, or lets it go on.
+    void hold(bool on) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            held_ = on;
+        }
+        if (!on) released_.notify_all();
+    }
+    bool waiting() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return waiting_;
     }
 
     // On the GUI thread: shows what has come so far.
@@ -151,6 +170,9 @@ class frmMain::WindowSink final : public StatusSink {
     std::mutex mutex_;
     Pending pending_;
     bool posted_ = false;
+    std::condition_variable released_;
+    bool held_ = false;
+    bool waiting_ = false;  // the work waits at the hold
 };
 
 frmMain::OperationGuard::OperationGuard(frmMain& w) : w_(w) {
@@ -158,8 +180,11 @@ frmMain::OperationGuard::OperationGuard(frmMain& w) : w_(w) {
     ++w_.busy_;
     w_.updateCommandStates();
     // Disabling the focused button moved the focus on, to whatever came next (Exit, where a
-    // Space would end the program).
+    // Space would ask to end the program). While the operation goes on the focus rests on the
+    // list in view, where a key starts and stops nothing.
     if (focus && !focus->isEnabled()) disabledFocus_ = focus;
+    if (disabledFocus_ || w_.focusWidget() == w_.cmdExit || w_.focusWidget() == w_.cmdStop)
+        w_.listInView()->setFocus(Qt::OtherFocusReason);
 }
 
 frmMain::OperationGuard::~OperationGuard() {
@@ -304,10 +329,18 @@ bool frmMain::askToStopAndQuit() {
     const std::string text = std::string(what == "undo" ? "An " : "A ") + what +
                              " is in progress. Stop it after the current package and quit?";
     closeAsked_ = true;
-    const bool yes = dialogs_.askYesNo(kProgramTitle, text);
+    // The work waits at its next package while the question is up, and goes on or stops by
+    // the answer.
+    sink_->hold(true);
+    const bool yes = dialogs_.askYesNoDefaultNo(kProgramTitle, text);
     closeAsked_ = false;
     if (yes && busy_ > 0) cmdStop_Click();
+    sink_->hold(false);
     return yes;
+}
+
+bool frmMain::isHeld() const {
+    return sink_->waiting();
 }
 
 QWidget* frmMain::listInView() const {

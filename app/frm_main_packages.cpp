@@ -48,9 +48,14 @@ void frmMain::mnuToolsCheckPackages_Click() {
         message("Quorvel.ini could not be read (" + places.status.text + ")");
         return;
     }
-    CheckReport report;
-    onWorker([&] { report = checkPackages(places.value, fs_, &stop_); });
-    frmCheckPackages window(places.value, std::move(report), fs_, dialogs_, this);
+    // The check and the making of its list are on the worker; the window only shows them.
+    const QString before = sbrText->text();
+    showBusyBar(QStringLiteral("Checking the packages..."));
+    CheckResults results;
+    onWorker([&] { results = makeCheckResults(checkPackages(places.value, fs_, &stop_)); });
+    endBusyBar();
+    sbrText->setText(before);
+    frmCheckPackages window(places.value, std::move(results), fs_, dialogs_, this);
     window.exec();
 }
 
