@@ -455,10 +455,15 @@ void frmMain::ScanCache() {
     fillNeverMoveBox(state.lstNM);
     sbrText->setText(displayText(state.statusText));
     fillPackageColumns();  // says again how many files are found
-    // The list only reads; a run, a purge or an undo asks first while the game runs.
-    if (const std::string line = gameRunningLine(ctx_, {pv_.GameDir, state.lblCacheDir});
-        !line.empty())
-        sbrText->setText(displayText(line));
+    // The list only reads; a run, a purge or an undo asks first while the game runs. The status
+    // bar says so briefly, its tooltip and the status list in full.
+    std::string brief;
+    const std::string line = gameRunningLine(ctx_, {pv_.GameDir, state.lblCacheDir}, &brief);
+    sbrText->setToolTip(displayText(line));
+    if (line.empty()) return;
+    sbrText->setText(displayText(brief));
+    if (line != gameLine_) statusModel_->addLine(line);
+    gameLine_ = line;
 }
 
 void frmMain::rescan() {

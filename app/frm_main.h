@@ -241,6 +241,7 @@ class frmMain final : public QMainWindow {
     bool closePending_ = false;
     bool closeAsked_ = false;     // the stop-and-quit question is up
     const char* work_ = nullptr;  // the stoppable work going on
+    std::string gameLine_;        // the last "the game is running" line of the status list
 
     // Status tab.
     QTabWidget* SSTab1 = nullptr;

@@ -9,6 +9,7 @@
 #include "app/frm_help.h"
 #include "app/frm_main.h"
 #include "app/maker.h"
+#include "engine/game_check.h"
 #include "engine/run_journal.h"
 #include "engine/undo.h"
 #include "platform/filesystem.h"
@@ -124,6 +125,16 @@ void frmMain::mnuToolsUndo_Click() {
         message(text);
         return;
     }
+    // The game question comes first: a Yes to the undo would otherwise be asked about again.
+    // Once it is answered Yes the undo goes on without asking twice.
+    EngineContext undoCtx = ctx_;
+    if (!gameRunningLine(ctx_, {pv_.GameDir, cacheDir_}).empty()) {
+        if (!gameAllowsChanges(ctx_, {pv_.GameDir, cacheDir_}, nullptr)) {
+            sbrText->setText(QStringLiteral("Undo stopped: nothing was moved back"));
+            return;
+        }
+        undoCtx.whenGameRuns = WhenGameRuns::GoOn;
+    }
     if (!dialogs_.askYesNoDefaultNo(kProgramTitle, undoQuestion(preview, cacheDir_, started)))
         return;
 
@@ -132,7 +143,7 @@ void frmMain::mnuToolsUndo_Click() {
     // The run the question was about, even if another was recorded meanwhile.
     UndoResult r;
     offerStop("undo");
-    onWorker([&] { r = UndoRun({pv_.ProgramFolder, preview.runId, false}, ctx_, sink()); });
+    onWorker([&] { r = UndoRun({pv_.ProgramFolder, preview.runId, false}, undoCtx, sink()); });
     offerStop(nullptr);  // as after a run: the status line says how far it got
     if (r.outcome != UndoOutcome::Done) {
         sbrText->setText(QStringLiteral("Undo stopped: nothing was moved back"));

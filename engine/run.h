@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/placement.h"
@@ -46,6 +47,9 @@ struct RunRequest {
     // The cache files the list's header pass found whole (null: none; each header is then read
     // before its move). It must outlive the run.
     const WholeHeaders* wholeHeaders = nullptr;
+    // Why packages left unchecked stay, by cache file name ("damaged (not a package)"): the
+    // run's not-moved lines give it. Null or absent: no reason.
+    const std::unordered_map<std::string, std::string>* stayReasons = nullptr;
 };
 
 struct RunResult {

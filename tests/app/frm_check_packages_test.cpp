@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeView>
+#include <algorithm>
+#include <filesystem>
 
 #include "app/file_list_model.h"
 #include "tests/app/main_window_fixture.h"
@@ -18,8 +20,9 @@ namespace {
 // a check window that counts "needs" pairs as packages, lists them unsorted or ungrouped, misses
 // a lost line or cannot put it back.
 TEST_F(MainWindow, PackageColumnsAndTheCheckWindowPutALostLineBack) {
-    const Texts files = fill({"CTF-Good.unr", "Broken.unr", "Other.utx"});
+    const Texts files = fill({"CTF-Good.unr", "Broken.unr", "Other.utx", "Gone.umx"});
     writeFile(cache + "/" + files[1], "a text file, not a map");
+    std::filesystem::remove(cache + "/" + files[3]);
     writeFile(game + "/Textures/other.UTX", packageOf(test::guidOf(90) + ".uxx", "old"));
     const auto needing = [](const Texts& needs) {
         pkg::PackageSpec spec;
@@ -33,8 +36,8 @@ TEST_F(MainWindow, PackageColumnsAndTheCheckWindowPutALostLineBack) {
     writeFile(cache + "/cachebak.ini", "[Cache]\r\n" + lost + "=Lost.utx\r\n");
     load();
     EXPECT_EQ(rows(All, FileListModel::Package),
-              (Texts{"version 69", "damaged (not a package)", "version 69"}));
-    EXPECT_EQ(rows(All, FileListModel::Installed), (Texts{"", "", "other version"}));
+              (Texts{"version 69", "damaged (not a package)", "version 69", "no file"}));
+    EXPECT_EQ(rows(All, FileListModel::Installed), (Texts{"", "", "other version", ""}));
     EXPECT_EQ(rows(Checked), (Texts{"CTF-Good.unr", "Other.utx"}));
     const QAbstractItemModel* m = child<QTreeView>("ListView1")->model();
     EXPECT_EQ(m->index(1, 0).data(Qt::ToolTipRole).toString().toStdString(),
@@ -72,6 +75,13 @@ TEST_F(MainWindow, PackageColumnsAndTheCheckWindowPutALostLineBack) {
     EXPECT_NE(readFile(cache + "/cache.ini").find(lost + "=Lost.utx\r\n"), std::string::npos);
     ASSERT_EQ(after.size(), 1u);
     EXPECT_EQ(after[0].find("no index line"), std::string::npos) << after[0];
+
+    // The run says why the damaged package stays.
+    click("cmdRun");
+    const Texts status = test::shownTexts(*window, "List1");
+    EXPECT_NE(std::find(status.begin(), status.end(),
+                        files[1] + " {Broken.unr} was not moved: it is damaged (not a package)."),
+              status.end());
 }
 
 }  // namespace
