@@ -236,9 +236,12 @@ void frmMain::cmdSave_Click() {
     in.cacheFolder = m_.strCacheFolder;
     in.cacheDirNames = cacheDirEntries_;
     in.logLines = m_.LogLines;
+    std::string leftOut;
+    if (!in.logLines.empty())
+        in.logLines = runsOnCache(in.logLines, m_.strCacheFolder, kReportRuns, leftOut);
     // An installed Quorvel writes its log in the user's data folder, not in InstallPath.
     if (!m_.strInstallPath.empty()) in.logFolder = parentFolder(runLogPath(fs_, m_.strInstallPath));
-    in.logNote = m_.logNote;
+    in.logNote = m_.LogLines.empty() ? m_.logNote : leftOut;
 
     const std::string report = buildReport(in);
     const bool ownPlace = reportPath_ == joinClean(reportFolder_, kReportName);
