@@ -36,6 +36,7 @@ void frmMain::fillPackageColumns() {
     });
     wholeHeaders_ = std::move(whole);
     QCoreApplication::sendPostedEvents(this);
+    sizeFileListColumns();  // the Installed and Package columns have their texts now
     sbrText->setText(
         displayText("Found " + std::to_string(model_->checkedCount()) + " files to process"));
 }

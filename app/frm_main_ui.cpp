@@ -171,7 +171,8 @@ QWidget* frmMain::buildFileListTab() {
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     QHeaderView* header = ListView1->header();
-    header->setStretchLastSection(true);  // "Never Move?" takes what width is left
+    header->setStretchLastSection(true);  // "Package" takes what width is left
+    ListView1->setTextElideMode(Qt::ElideMiddle);
     header->setSectionsClickable(true);
     header->setSectionsMovable(false);
     sizeFileListColumns();

@@ -89,6 +89,12 @@ void frmMain::Form_Load() {
     setWindowTitle(QString::fromLatin1(kProgramTitle) + QStringLiteral(" v") +
                    QString::number(kVersionMajor) + QLatin1Char('.') +
                    QString::number(kVersionMinor) + QString::fromLatin1(kCredit));
+    // Wide enough for the window manager to show the whole title (bold, beside the icon and
+    // three buttons).
+    QFont bold = font();
+    bold.setBold(true);
+    const int titleRoom = QFontMetrics(bold).horizontalAdvance(windowTitle()) + 140;
+    if (width() < titleRoom) resize(titleRoom, height());
     ReadUTRegistry();
     ReadQuorvelRegistry();
     ChooseCacheFolder();

@@ -121,22 +121,28 @@ QFont smallArial() {
     return font;
 }
 
-// The program's icon: a dark blue disc with a white question mark over a cache box.
+// The program's icon: a dark blue disc with a white question mark, drawn at the sizes title
+// bars, task lists and scaled screens ask for.
 QIcon programIcon() {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(kDarkBlue);
-    painter.drawEllipse(1, 1, 30, 30);
-    painter.setPen(Qt::white);
-    QFont font(QStringLiteral("Arial"));
-    font.setBold(true);
-    font.setPixelSize(22);
-    painter.setFont(font);
-    painter.drawText(QRect(0, 0, 32, 32), Qt::AlignCenter, QStringLiteral("?"));
-    return QIcon(pixmap);
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(kDarkBlue);
+        painter.drawEllipse(QRectF(0.5, 0.5, size - 1, size - 1));
+        painter.setPen(Qt::white);
+        QFont font(QStringLiteral("Arial"));
+        font.setBold(true);
+        font.setPixelSize(size * 11 / 16);
+        painter.setFont(font);
+        painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QStringLiteral("?"));
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 }  // namespace
@@ -152,6 +158,8 @@ void frmMain::showReportTarget() {
 void frmMain::buildControls() {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromLatin1(kProgramTitle));
+    // The window, and the pickers and boxes that come before it, carry the icon.
+    QApplication::setWindowIcon(programIcon());
     setWindowIcon(programIcon());
     // A sizable window with a close box and neither minimize nor maximize.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
