@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
@@ -351,6 +352,11 @@ QWidget* frmMain::listInView() const {
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonRelease)
         ListView1_MouseUp(static_cast<QMouseEvent*>(event)->button());
+    // The columns share the list's width anew when it changes (the window placed, or resized).
+    if (watched == ListView1->viewport() && event->type() == QEvent::Resize &&
+        static_cast<QResizeEvent*>(event)->oldSize().width() !=
+            static_cast<QResizeEvent*>(event)->size().width())
+        QTimer::singleShot(0, this, &frmMain::sizeFileListColumns);
     if (watched == ListView1->viewport() && event->type() == QEvent::ToolTip)
         return showCutNameTip(static_cast<QHelpEvent*>(event));
     return QMainWindow::eventFilter(watched, event);

@@ -14,10 +14,10 @@
 
 namespace qv {
 
-// Each column as wide as its header and its texts need in the list's font; where they do not
-// all fit the list, the names give way down to a least width, then the Package column, the
-// last, takes what is left. A text cut short is elided in its middle and shows whole in its
-// tooltip.
+// Each column as wide as its header and its texts need in the list's font. Where they do not
+// all fit the list, the Package column, the last, gives way first (down to its header), then
+// the names (down to a least width). A text cut short is elided in its middle and shows whole in
+// its tooltip.
 void frmMain::sizeFileListColumns() {
     QHeaderView* header = ListView1->header();
     const QFontMetrics metrics(ListView1->font());
@@ -30,24 +30,20 @@ void frmMain::sizeFileListColumns() {
     const std::int64_t now = std::time(nullptr);
     const QString sample =
         QString::fromLocal8Bit(formatLocalDate(now) + " " + formatLocalTime(now));
-    header->resizeSection(
-        FileListModel::Date,
-        std::max(fitted(FileListModel::Date), metrics.horizontalAdvance(sample) + gap) + gap);
-    for (const int column : {FileListModel::NeverMove, FileListModel::Installed})
-        header->resizeSection(column, fitted(column) + gap);
-    const int least = metrics.averageCharWidth() * 24;
-    int others = 0;
-    for (const int column :
-         {FileListModel::Date, FileListModel::NeverMove, FileListModel::Installed})
+    header->resizeSection(FileListModel::Date, std::max(fitted(FileListModel::Date),
+                                                        metrics.horizontalAdvance(sample) + gap));
+    int others = header->sectionSize(FileListModel::Date);
+    for (const int column : {FileListModel::NeverMove, FileListModel::Installed}) {
+        header->resizeSection(column, fitted(column));
         others += header->sectionSize(column);
-    // The Package column keeps room for its header at least; the names get the rest.
-    const int package = fitted(FileListModel::Package) + gap;
+    }
+    const int least = metrics.averageCharWidth() * 24;
     const int room = ListView1->viewport()->width() - others;
-    const int names = fitted(FileListModel::FileName) + gap;
-    header->resizeSection(
-        FileListModel::FileName,
-        std::clamp(std::min(names, room - package), least,
-                   std::max(least, room - header->sectionSizeHint(FileListModel::Package))));
+    const int packageLeast = header->sectionSizeHint(FileListModel::Package);
+    const int names = std::clamp(fitted(FileListModel::FileName) + gap, least,
+                                 std::max(least, room - packageLeast));
+    header->resizeSection(FileListModel::FileName, names);
+    header->resizeSection(FileListModel::Package, std::max(packageLeast, room - names));
 }
 
 // A name cut by its column shows whole in a tooltip; a name shown whole needs none.
