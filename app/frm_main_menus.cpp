@@ -107,6 +107,7 @@ void frmMain::mnuToolsUndo_Click() {
     guard.focusListAfter();
     // Reading the journals of large runs and looking at each package takes a moment: not on the
     // window's thread, and the window says it is at work meanwhile.
+    const QString before = sbrText->text();  // back once the questions are answered No
     showBusyBar(QStringLiteral("Looking for the last run on this cache folder..."));
     UndoResult preview;
     std::string elsewhere;
@@ -116,7 +117,7 @@ void frmMain::mnuToolsUndo_Click() {
         if (!id.empty()) preview = PreviewUndo(pv_.ProgramFolder, id, fs_);
     });
     endBusyBar();
-    sbrText->clear();
+    sbrText->setText(before);
     if (preview.outcome != UndoOutcome::DryRun) {
         std::string text = "There is no run to undo on " + cacheDir_ + ".";
         if (!elsewhere.empty())
