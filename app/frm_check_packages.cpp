@@ -120,6 +120,8 @@ frmCheckPackages::frmCheckPackages(CheckPlaces places, CheckResults results, Fil
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::accept);
     fitScreen();
     fill();
+    trvResults->setFocus();  // the keys open and walk the list
+    trvResults->setCurrentIndex(model_->index(0, 0));
 }
 
 // 720 by 420 where the screen has room, else the screen's available area less a margin.
