@@ -20,7 +20,6 @@
 #include <QTabWidget>
 #include <QTreeView>
 #include <algorithm>
-#include <condition_variable>
 #include <ctime>
 #include <mutex>
 #include <optional>
@@ -28,6 +27,7 @@
 #include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
 #include "app/frm_about.h"
+#include "app/frm_main_sink.h"
 #include "app/frm_splash.h"
 #include "engine/scan.h"
 #include "platform/filesystem.h"
@@ -96,85 +96,6 @@ int checkValue(const QCheckBox* box) {
 void setRunButtonColour(QPushButton* button) {
     setTextColour(button, QColor(0, 0, 128), QPalette::ButtonText, QPalette::Button);
 }
-
-// The engine's status lines, status texts and progress, from the worker thread: they gather here
-// and reach the window in one queued call at a time, so the engine never waits on the window and
-// the window's queue never holds one event per line.
-class frmMain::WindowSink final : public StatusSink {
-  public:
-    explicit WindowSink(frmMain& w) : w_(w) {}
-
-    void addLine(const std::string& line) override {
-        post([&] { pending_.lines.push_back(line); });
-    }
-    void setStatusText(const std::string& text) override {
-        post([&] { pending_.text = text; });
-    }
-    // A package boundary: the work waits here while it is held.
-    void progress(std::size_t done, std::size_t total) override {
-        post([&] { pending_.progress = {done, total}; });
-        std::unique_lock<std::mutex> lock(mutex_);
-        waiting_ = held_;
-        released_.wait(lock, [this] { return !held_; });
-        waiting_ = false;
-    }
-
-    // On the GUI thread: holds the work at its next package boundary, or lets it go on.
-    void hold(bool on) {
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            held_ = on;
-        }
-        if (!on) released_.notify_all();
-    }
-    bool waiting() {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        return waiting_;
-    }
-
-    // On the GUI thread: shows what has come so far.
-    void flush() {
-        Pending now;
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            now = std::move(pending_);
-            pending_ = {};
-            posted_ = false;
-        }
-        for (const std::string& line : now.lines) w_.statusModel_->addLine(line);
-        if (now.text) w_.sbrText->setText(displayText(*now.text));
-        if (now.progress) w_.showProgress(now.progress->first, now.progress->second);
-    }
-
-  private:
-    struct Pending {
-        std::vector<std::string> lines;
-        std::optional<std::string> text;
-        std::optional<std::pair<std::size_t, std::size_t>> progress;
-    };
-
-    template <class Change>
-    void post(Change&& change) {
-        bool first = false;
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            change();
-            first = !posted_;
-            posted_ = true;
-        }
-        if (first)
-            QMetaObject::invokeMethod(
-                &w_, [this] { flush(); }, Qt::QueuedConnection);
-    }
-
-    frmMain& w_;
-    std::mutex mutex_;
-    Pending pending_;
-    bool posted_ = false;
-    std::condition_variable released_;
-    bool held_ = false;
-    bool waiting_ = false;  // the work waits at the hold
-};
 
 frmMain::OperationGuard::OperationGuard(frmMain& w) : w_(w) {
     QWidget* focus = w_.focusWidget();
@@ -323,25 +244,6 @@ void frmMain::closeEvent(QCloseEvent* event) {
     }
     Form_Unload();
     event->accept();
-}
-
-bool frmMain::askToStopAndQuit() {
-    const std::string what = work_;
-    const std::string text = std::string(what == "undo" ? "An " : "A ") + what +
-                             " is in progress. Stop it after the current package and quit?";
-    closeAsked_ = true;
-    // The work waits at its next package while the question is up, and goes on or stops by
-    // the answer.
-    sink_->hold(true);
-    const bool yes = dialogs_.askYesNoDefaultNo(kProgramTitle, text);
-    closeAsked_ = false;
-    if (yes && busy_ > 0) cmdStop_Click();
-    sink_->hold(false);
-    return yes;
-}
-
-bool frmMain::isHeld() const {
-    return sink_->waiting();
 }
 
 QWidget* frmMain::listInView() const {
