@@ -94,7 +94,10 @@ void frmMain::Form_Load() {
     QFont bold = font();
     bold.setBold(true);
     const int titleRoom = QFontMetrics(bold).horizontalAdvance(windowTitle()) + 140;
-    if (width() < titleRoom) resize(titleRoom, height());
+    if (width() < titleRoom) {
+        resize(titleRoom, height());
+        fitScreen();
+    }
     ReadUTRegistry();
     ReadQuorvelRegistry();
     ChooseCacheFolder();
