@@ -82,7 +82,10 @@ std::vector<std::string> runsOnCache(const std::vector<std::string>& lines,
     }
     note.clear();
     const std::size_t elsewhere = runs.size() - here;
-    if (skipped > 0 || elsewhere > 0)
+    if (here == 0)
+        note = "(no run on " + cacheFolder + " in the log; " + std::to_string(elsewhere) +
+               " runs on other cache folders left out)";
+    else if (skipped > 0 || elsewhere > 0)
         note = "(the last " + std::to_string(here - skipped) + " of " + std::to_string(here) +
                " runs on " + cacheFolder + "; " + std::to_string(skipped + elsewhere) +
                " runs left out, " + std::to_string(elsewhere) + " of them on other cache folders)";
