@@ -82,13 +82,16 @@ std::vector<std::string> runsOnCache(const std::vector<std::string>& lines,
     }
     note.clear();
     const std::size_t elsewhere = runs.size() - here;
+    const auto count = [](std::size_t n) {
+        return std::to_string(n) + (n == 1 ? " run" : " runs");
+    };
     if (here == 0)
-        note = "(no run on " + cacheFolder + " in the log; " + std::to_string(elsewhere) +
-               " runs on other cache folders left out)";
+        note = "(no run on " + cacheFolder + " in the log; " + count(elsewhere) +
+               " on other cache folders left out)";
     else if (skipped > 0 || elsewhere > 0)
-        note = "(the last " + std::to_string(here - skipped) + " of " + std::to_string(here) +
-               " runs on " + cacheFolder + "; " + std::to_string(skipped + elsewhere) +
-               " runs left out, " + std::to_string(elsewhere) + " of them on other cache folders)";
+        note = "(the last " + std::to_string(here - skipped) + " of " + count(here) + " on " +
+               cacheFolder + "; " + count(skipped + elsewhere) + " left out, " +
+               std::to_string(elsewhere) + " of them on other cache folders)";
     return out;
 }
 
