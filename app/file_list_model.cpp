@@ -34,9 +34,17 @@ std::string packageCellText(const PackageFacts& f) {
             return "unreadable (" + f.reason + ")";
         case PackageCondition::Whole:
             return "version " + std::to_string(f.version);
+        case PackageCondition::NoFile:
+            return "no file";
         default:
             return {};
     }
+}
+
+// Rows the header pass leaves unchecked: a damaged package never moves, and a line without its
+// cache file has nothing to move.
+bool neverChecked(const PackageFacts& f) {
+    return f.condition == PackageCondition::Damaged || f.condition == PackageCondition::NoFile;
 }
 
 }  // namespace
@@ -79,6 +87,10 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         const PackageFacts& f = *factsOf(row);
         if (f.condition == PackageCondition::Damaged)
             return displayText(row.text + " is damaged (" + f.reason + ") and stays in the cache");
+        if (f.condition == PackageCondition::NoFile)
+            return displayText(row.text +
+                               " has no file in the cache; checked, a run drops its line from "
+                               "cache.ini");
         if (f.installed == InstalledVersion::Other)
             return displayText(f.installedPath + " is another version of it");
     }
@@ -157,8 +169,7 @@ void FileListModel::setFacts(std::size_t first, const std::vector<PackageFacts>&
     // The rows stand in entry order, so the batch's rows are found by their positions.
     for (std::size_t r = first; r < std::min(rows_.size(), first + facts.size()); ++r) {
         FileRow& row = rows_[r];
-        if (row.checked && row.entry < facts_.size() &&
-            facts_[row.entry].condition == PackageCondition::Damaged)
+        if (row.checked && row.entry < facts_.size() && neverChecked(facts_[row.entry]))
             row.checked = false, unchecked = true;
     }
     if (order_.empty()) return;
@@ -182,6 +193,16 @@ std::vector<std::size_t> FileListModel::checkedEntries() const {
     for (const FileRow& row : rows_)
         if (row.checked) entries.push_back(row.entry);
     return entries;
+}
+
+std::unordered_map<std::size_t, std::string> FileListModel::stayReasons() const {
+    std::unordered_map<std::size_t, std::string> reasons;
+    for (const FileRow& row : rows_)
+        if (const PackageFacts* f = factsOf(row); !row.checked && f &&
+                                                  (f->condition == PackageCondition::Damaged ||
+                                                   f->condition == PackageCondition::Unreadable))
+            reasons.emplace(row.entry, packageCellText(*f));
+    return reasons;
 }
 
 std::size_t FileListModel::checkedCount() const {

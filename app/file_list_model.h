@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/package_facts.h"
@@ -39,7 +40,8 @@ class FileListModel final : public QAbstractTableModel {
     const FileRow& rowAt(int viewRow) const { return rows_[scanRowOf(viewRow)]; }
 
     // What the header pass found for entries [first, first + facts.size()): fills the Installed
-    // and Package columns; a damaged package's row is unchecked, as it never moves.
+    // and Package columns; the row of a damaged package, or of a line without its cache file,
+    // is unchecked, as it never moves.
     void setFacts(std::size_t first, const std::vector<PackageFacts>& facts);
     const PackageFacts* factsOf(const FileRow& row) const {
         return row.entry < facts_.size() ? &facts_[row.entry] : nullptr;
@@ -55,6 +57,8 @@ class FileListModel final : public QAbstractTableModel {
     // The entry-table positions of the checked rows: what the run is told to place.
     std::vector<std::size_t> checkedEntries() const;
     std::size_t checkedCount() const;
+    // Why each unchecked damaged or unreadable package stays ("damaged (<reason>)"), by entry.
+    std::unordered_map<std::size_t, std::string> stayReasons() const;
 
     // A header click: sort by that column and flip the one order the whole list keeps.
     void sortByColumnClick(int column);

@@ -1,22 +1,95 @@
 #include "app/frm_check_packages.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
-#include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
+#include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "platform/dialogs.h"
 #include "settings/program_settings.h"
 #include "widgets/display.h"
+#include "widgets/worker_thread.h"
 
 namespace qv {
 
-frmCheckPackages::frmCheckPackages(CheckPlaces places, CheckReport report, FileSystem& fs,
+namespace {
+
+std::string countOf(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+constexpr quintptr kTopRow = 0;  // a child's id is its parent's row + 1
+
+}  // namespace
+
+CheckResults makeCheckResults(CheckReport report) {
+    CheckResults r;
+    r.missing = groupMissing(report.missing);
+    for (const LinelessFile& f : report.lineless) r.saved += !f.savedLine.empty();
+    r.report = std::move(report);
+    return r;
+}
+
+void CheckResultsModel::setResults(const CheckResults* results) {
+    beginResetModel();
+    r_ = results;
+    endResetModel();
+}
+
+QModelIndex CheckResultsModel::index(int row, int column, const QModelIndex& parent) const {
+    if (!hasIndex(row, column, parent)) return {};
+    if (!parent.isValid()) return createIndex(row, column, kTopRow);
+    return createIndex(row, column, static_cast<quintptr>(parent.row()) + 1);
+}
+
+QModelIndex CheckResultsModel::parent(const QModelIndex& child) const {
+    if (!child.isValid() || child.internalId() == kTopRow) return {};
+    return createIndex(static_cast<int>(child.internalId() - 1), 0, kTopRow);
+}
+
+int CheckResultsModel::rowCount(const QModelIndex& parent) const {
+    if (!r_ || parent.column() > 0) return 0;
+    if (!parent.isValid())
+        return static_cast<int>(r_->missing.size() + r_->report.unreadable.size() +
+                                r_->report.lineless.size());
+    if (parent.internalId() != kTopRow) return 0;
+    const auto row = static_cast<std::size_t>(parent.row());
+    return row < r_->missing.size() ? static_cast<int>(r_->missing[row].neededBy.size()) : 0;
+}
+
+QString CheckResultsModel::topText(int row) const {
+    auto i = static_cast<std::size_t>(row);
+    if (i < r_->missing.size()) {
+        const MissingPackage& m = r_->missing[i];
+        return displayText(m.name + " is neither installed nor in the cache; " +
+                           (m.neededBy.size() == 1
+                                ? m.neededBy[0] + " needs it"
+                                : std::to_string(m.neededBy.size()) + " packages need it"));
+    }
+    i -= r_->missing.size();
+    if (i < r_->report.unreadable.size()) return displayText(r_->report.unreadable[i]);
+    i -= r_->report.unreadable.size();
+    return displayText(linelessLine(r_->report.lineless[i]));
+}
+
+QVariant CheckResultsModel::data(const QModelIndex& index, int role) const {
+    if (!r_ || !index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
+    if (index.internalId() == kTopRow) return topText(index.row());
+    const MissingPackage& m = r_->missing[index.internalId() - 1];
+    const std::string& by = m.neededBy[static_cast<std::size_t>(index.row())];
+    return displayText(role == Qt::ToolTipRole ? missingNeedLine({by, m.name}) : by);
+}
+
+frmCheckPackages::frmCheckPackages(CheckPlaces places, CheckResults results, FileSystem& fs,
                                    Dialogs& dialogs, QWidget* parent)
     : QDialog(parent),
       places_(std::move(places)),
-      report_(std::move(report)),
+      results_(std::move(results)),
       fs_(fs),
       dialogs_(dialogs) {
     setObjectName(QStringLiteral("frmCheckPackages"));
@@ -26,9 +99,14 @@ frmCheckPackages::frmCheckPackages(CheckPlaces places, CheckReport report, FileS
     lblSummary->setObjectName(QStringLiteral("lblSummary"));
     lblSummary->setWordWrap(true);
     v->addWidget(lblSummary);
-    lstResults = new QListWidget(this);
-    lstResults->setObjectName(QStringLiteral("lstResults"));
-    v->addWidget(lstResults, 1);
+    trvResults = new QTreeView(this);
+    trvResults->setObjectName(QStringLiteral("trvResults"));
+    trvResults->setHeaderHidden(true);
+    trvResults->setUniformRowHeights(true);
+    trvResults->setTextElideMode(Qt::ElideMiddle);
+    model_ = new CheckResultsModel(trvResults);
+    trvResults->setModel(model_);
+    v->addWidget(trvResults, 1);
     auto* buttons = new QHBoxLayout;
     cmdRestore = new QPushButton(QStringLiteral("&Put Lines Back..."), this);
     cmdRestore->setObjectName(QStringLiteral("cmdRestore"));
@@ -40,53 +118,67 @@ frmCheckPackages::frmCheckPackages(CheckPlaces places, CheckReport report, FileS
     v->addLayout(buttons);
     connect(cmdRestore, &QPushButton::clicked, this, &frmCheckPackages::cmdRestore_Click);
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::accept);
-    resize(720, 420);
+    fitScreen();
     fill();
+    trvResults->setFocus();  // the keys open and walk the list
+    trvResults->setCurrentIndex(model_->index(0, 0));
+}
+
+// 720 by 420 where the screen has room, else the screen's available area less a margin.
+void frmCheckPackages::fitScreen() {
+    QSize size(720, 420);
+    if (const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen()) {
+        const QSize room = screen->availableGeometry().size() - QSize(40, 80);
+        size = size.boundedTo(room);
+    }
+    resize(size);
+}
+
+QString frmCheckPackages::summary() const {
+    return lblSummary->text();
 }
 
 void frmCheckPackages::fill() {
-    lstResults->clear();
-    for (const MissingNeed& m : report_.missing)
-        lstResults->addItem(displayText(missingNeedLine(m)));
-    for (const std::string& u : report_.unreadable) lstResults->addItem(displayText(u));
-    std::size_t saved = 0;
-    for (const LinelessFile& f : report_.lineless) {
-        lstResults->addItem(displayText(linelessLine(f)));
-        saved += !f.savedLine.empty();
-    }
-    std::string summary = "Checked " + std::to_string(report_.packages) +
+    model_->setResults(&results_);
+    const CheckReport& report = results_.report;
+    std::string summary = "Checked " + std::to_string(report.packages) +
                           " packages in the game's folders and " + places_.cacheDir + ": ";
-    const auto count = [](std::size_t n, const char* one, const char* many) {
-        return std::to_string(n) + " " + (n == 1 ? one : many);
-    };
-    summary += report_.missing.empty()
+    summary += results_.missing.empty()
                    ? std::string("every package they need is there.")
-                   : count(report_.missing.size(), "needed package is", "needed packages are") +
-                         " neither installed nor in the cache.";
-    if (!report_.lineless.empty())
-        summary += " " + count(report_.lineless.size(), "cache file has", "cache files have") +
-                   " no index line (" + std::to_string(saved) + " can get theirs back).";
-    if (!report_.indexRead)
-        summary += " cache.ini could not be read (" + report_.indexFailure + ").";
+                   : missingCountText(results_.missing.size(), report.missing.size()) +
+                         " (neither installed nor in the cache; open a row to see which packages "
+                         "need it).";
+    if (!report.unreadable.empty())
+        summary += " " + countOf(report.unreadable.size(), "package is", "packages are") +
+                   " damaged or unreadable.";
+    if (!report.lineless.empty())
+        summary += " " + countOf(report.lineless.size(), "cache file has", "cache files have") +
+                   " no index line (" + std::to_string(results_.saved) + " can get theirs back).";
+    if (!report.indexRead) summary += " cache.ini could not be read (" + report.indexFailure + ").";
     lblSummary->setText(displayText(summary));
-    cmdRestore->setEnabled(saved > 0);
+    cmdRestore->setEnabled(results_.saved > 0);
 }
 
 void frmCheckPackages::cmdRestore_Click() {
-    std::size_t saved = 0;
-    for (const LinelessFile& f : report_.lineless) saved += !f.savedLine.empty();
+    const std::size_t saved = results_.saved;
     if (saved == 0) return;
     if (!dialogs_.askYesNoDefaultNo(kProgramTitle, "Put the lines of " + std::to_string(saved) +
                                                        " cache files back into cache.ini?"))
         return;
-    const RestoreResult r = restoreIndexLines(places_.cacheDir, report_.lineless, fs_, dialogs_);
+    const RestoreResult r =
+        restoreIndexLines(places_.cacheDir, results_.report.lineless, fs_, dialogs_);
     if (!r.status.ok()) {
         dialogs_.message(kProgramTitle, "No line was put back (" + r.status.text + ")");
         return;
     }
     dialogs_.message(kProgramTitle,
                      std::to_string(r.restored.size()) + " lines were put back into cache.ini.");
-    report_ = checkPackages(places_, fs_);
+    // The check again, off the window's thread; the buttons wait for it.
+    cmdRestore->setEnabled(false);
+    cmdClose->setEnabled(false);
+    model_->setResults(nullptr);
+    runOffGuiThread([&] { results_ = makeCheckResults(checkPackages(places_, fs_)); });
+    cmdClose->setEnabled(true);
     fill();
 }
 

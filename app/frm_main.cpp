@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
@@ -26,6 +27,7 @@
 #include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
 #include "app/frm_about.h"
+#include "app/frm_main_sink.h"
 #include "app/frm_splash.h"
 #include "engine/scan.h"
 #include "platform/filesystem.h"
@@ -95,71 +97,16 @@ void setRunButtonColour(QPushButton* button) {
     setTextColour(button, QColor(0, 0, 128), QPalette::ButtonText, QPalette::Button);
 }
 
-// The engine's status lines, status texts and progress, from the worker thread: they gather here
-// and reach the window in one queued call at a time, so the engine never waits on the window and
-// the window's queue never holds one event per line.
-class frmMain::WindowSink final : public StatusSink {
-  public:
-    explicit WindowSink(frmMain& w) : w_(w) {}
-
-    void addLine(const std::string& line) override {
-        post([&] { pending_.lines.push_back(line); });
-    }
-    void setStatusText(const std::string& text) override {
-        post([&] { pending_.text = text; });
-    }
-    void progress(std::size_t done, std::size_t total) override {
-        post([&] { pending_.progress = {done, total}; });
-    }
-
-    // On the GUI thread: shows what has come so far.
-    void flush() {
-        Pending now;
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            now = std::move(pending_);
-            pending_ = {};
-            posted_ = false;
-        }
-        for (const std::string& line : now.lines) w_.statusModel_->addLine(line);
-        if (now.text) w_.sbrText->setText(displayText(*now.text));
-        if (now.progress) w_.showProgress(now.progress->first, now.progress->second);
-    }
-
-  private:
-    struct Pending {
-        std::vector<std::string> lines;
-        std::optional<std::string> text;
-        std::optional<std::pair<std::size_t, std::size_t>> progress;
-    };
-
-    template <class Change>
-    void post(Change&& change) {
-        bool first = false;
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            change();
-            first = !posted_;
-            posted_ = true;
-        }
-        if (first)
-            QMetaObject::invokeMethod(
-                &w_, [this] { flush(); }, Qt::QueuedConnection);
-    }
-
-    frmMain& w_;
-    std::mutex mutex_;
-    Pending pending_;
-    bool posted_ = false;
-};
-
 frmMain::OperationGuard::OperationGuard(frmMain& w) : w_(w) {
     QWidget* focus = w_.focusWidget();
     ++w_.busy_;
     w_.updateCommandStates();
     // Disabling the focused button moved the focus on, to whatever came next (Exit, where a
-    // Space would end the program).
+    // Space would ask to end the program). While the operation goes on the focus rests on the
+    // list in view, where a key starts and stops nothing.
     if (focus && !focus->isEnabled()) disabledFocus_ = focus;
+    if (disabledFocus_ || w_.focusWidget() == w_.cmdExit || w_.focusWidget() == w_.cmdStop)
+        w_.listInView()->setFocus(Qt::OtherFocusReason);
 }
 
 frmMain::OperationGuard::~OperationGuard() {
@@ -299,17 +246,6 @@ void frmMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-bool frmMain::askToStopAndQuit() {
-    const std::string what = work_;
-    const std::string text = std::string(what == "undo" ? "An " : "A ") + what +
-                             " is in progress. Stop it after the current package and quit?";
-    closeAsked_ = true;
-    const bool yes = dialogs_.askYesNo(kProgramTitle, text);
-    closeAsked_ = false;
-    if (yes && busy_ > 0) cmdStop_Click();
-    return yes;
-}
-
 QWidget* frmMain::listInView() const {
     if (SSTab1->currentIndex() == 0) return List1;
     return ListView1;
@@ -318,6 +254,11 @@ QWidget* frmMain::listInView() const {
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonRelease)
         ListView1_MouseUp(static_cast<QMouseEvent*>(event)->button());
+    // The columns share the list's width anew when it changes (the window placed, or resized).
+    if (watched == ListView1->viewport() && event->type() == QEvent::Resize &&
+        static_cast<QResizeEvent*>(event)->oldSize().width() !=
+            static_cast<QResizeEvent*>(event)->size().width())
+        QTimer::singleShot(0, this, &frmMain::sizeFileListColumns);
     if (watched == ListView1->viewport() && event->type() == QEvent::ToolTip)
         return showCutNameTip(static_cast<QHelpEvent*>(event));
     return QMainWindow::eventFilter(watched, event);
@@ -422,10 +363,15 @@ void frmMain::ScanCache() {
     fillNeverMoveBox(state.lstNM);
     sbrText->setText(displayText(state.statusText));
     fillPackageColumns();  // says again how many files are found
-    // The list only reads; a run, a purge or an undo asks first while the game runs.
-    if (const std::string line = gameRunningLine(ctx_, {pv_.GameDir, state.lblCacheDir});
-        !line.empty())
-        sbrText->setText(displayText(line));
+    // The list only reads; a run, a purge or an undo asks first while the game runs. The status
+    // bar says so briefly, its tooltip and the status list in full.
+    std::string brief;
+    const std::string line = gameRunningLine(ctx_, {pv_.GameDir, state.lblCacheDir}, &brief);
+    sbrText->setToolTip(displayText(line));
+    if (line.empty()) return;
+    sbrText->setText(displayText(brief));
+    if (line != gameLine_) statusModel_->addLine(line);
+    gameLine_ = line;
 }
 
 void frmMain::rescan() {

@@ -75,6 +75,8 @@ class frmMain final : public QMainWindow {
     const std::string& cacheDir() const { return cacheDir_; }                    // lblCacheDir
     const std::vector<std::string>& neverMoveItems() const { return nmItems_; }  // lstNM
     bool isBusy() const { return busy_ > 0; }
+    // The work waits at a package boundary while the stop-and-quit question is up.
+    bool isHeld() const;
     const std::string& programFolder() const { return programFolder_; }
 
   public Q_SLOTS:
@@ -239,6 +241,7 @@ class frmMain final : public QMainWindow {
     bool closePending_ = false;
     bool closeAsked_ = false;     // the stop-and-quit question is up
     const char* work_ = nullptr;  // the stoppable work going on
+    std::string gameLine_;        // the last "the game is running" line of the status list
 
     // Status tab.
     QTabWidget* SSTab1 = nullptr;

@@ -1,4 +1,4 @@
-// The file list's column widths and the tooltip that shows a name cut short.
+// The file list's column widths and the tooltip that shows a text cut short.
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QScrollBar>
@@ -14,24 +14,36 @@
 
 namespace qv {
 
+// Each column as wide as its header and its texts need in the list's font. Where they do not
+// all fit the list, the Package column, the last, gives way first (down to its header), then
+// the names (down to a least width). A text cut short is elided in its middle and shows whole in
+// its tooltip.
 void frmMain::sizeFileListColumns() {
     QHeaderView* header = ListView1->header();
     const QFontMetrics metrics(ListView1->font());
     const int gap = metrics.averageCharWidth() * 2;  // between a column's text and the next
-    ListView1->resizeColumnToContents(FileListModel::Date);
+    const auto fitted = [&](int column) {
+        ListView1->resizeColumnToContents(column);
+        return std::max(header->sectionSize(column), header->sectionSizeHint(column));
+    };
     // As wide as a date and time even while the list is empty.
     const std::int64_t now = std::time(nullptr);
     const QString sample =
         QString::fromLocal8Bit(formatLocalDate(now) + " " + formatLocalTime(now));
-    const int dateWidth =
-        std::max(header->sectionSize(FileListModel::Date), metrics.horizontalAdvance(sample) + gap);
-    header->resizeSection(FileListModel::Date, dateWidth + gap);
-    ListView1->resizeColumnToContents(FileListModel::FileName);
+    header->resizeSection(FileListModel::Date, std::max(fitted(FileListModel::Date),
+                                                        metrics.horizontalAdvance(sample) + gap));
+    int others = header->sectionSize(FileListModel::Date);
+    for (const int column : {FileListModel::NeverMove, FileListModel::Installed}) {
+        header->resizeSection(column, fitted(column));
+        others += header->sectionSize(column);
+    }
     const int least = metrics.averageCharWidth() * 24;
-    const int most = std::max(least, ListView1->viewport()->width() * 3 / 5);
-    header->resizeSection(
-        FileListModel::FileName,
-        std::clamp(header->sectionSize(FileListModel::FileName) + gap, least, most));
+    const int room = ListView1->viewport()->width() - others;
+    const int packageLeast = header->sectionSizeHint(FileListModel::Package);
+    const int names = std::clamp(fitted(FileListModel::FileName) + gap, least,
+                                 std::max(least, room - packageLeast));
+    header->resizeSection(FileListModel::FileName, names);
+    header->resizeSection(FileListModel::Package, std::max(packageLeast, room - names));
 }
 
 // A name cut by its column shows whole in a tooltip; a name shown whole needs none.
@@ -41,10 +53,13 @@ bool frmMain::showCutNameTip(const QHelpEvent* event) {
         QToolTip::hideText();
         return true;
     }
+    // A cut text shows whole; a text shown whole shows what the row's tooltip says about it.
     const QRect shown = ListView1->visualRect(index);
-    if (ListView1->sizeHintForIndex(index).width() > shown.width())
-        QToolTip::showText(event->globalPos(), index.data().toString(), ListView1->viewport(),
-                           shown);
+    const QString tip = ListView1->sizeHintForIndex(index).width() > shown.width()
+                            ? index.data().toString()
+                            : index.data(Qt::ToolTipRole).toString();
+    if (!tip.isEmpty())
+        QToolTip::showText(event->globalPos(), tip, ListView1->viewport(), shown);
     else
         QToolTip::hideText();
     return true;

@@ -105,6 +105,10 @@ void frmMain::cmdRun_Click() {
     request.checkedEntries = model_->checkedEntries();
     request.askWithoutJournal = true;  // a run that cannot be undone goes ahead only when asked
     request.wholeHeaders = &wholeHeaders_;
+    std::unordered_map<std::string, std::string> stayReasons;
+    for (auto& [entry, reason] : model_->stayReasons())
+        if (entry < pv_.EntryCount()) stayReasons.emplace(pv_.CacheFileNames[entry], reason);
+    request.stayReasons = &stayReasons;
     // The cache folder is shown before processing starts (the run names it again when it had
     // to form it itself).
     if (!cacheDir_.empty()) Label1->setText(displayText("Cache Directory = " + cacheDir_));

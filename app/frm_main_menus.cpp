@@ -9,6 +9,7 @@
 #include "app/frm_help.h"
 #include "app/frm_main.h"
 #include "app/maker.h"
+#include "engine/game_check.h"
 #include "engine/run_journal.h"
 #include "engine/undo.h"
 #include "platform/filesystem.h"
@@ -106,6 +107,7 @@ void frmMain::mnuToolsUndo_Click() {
     guard.focusListAfter();
     // Reading the journals of large runs and looking at each package takes a moment: not on the
     // window's thread, and the window says it is at work meanwhile.
+    const QString before = sbrText->text();  // back once the questions are answered No
     showBusyBar(QStringLiteral("Looking for the last run on this cache folder..."));
     UndoResult preview;
     std::string elsewhere;
@@ -115,7 +117,7 @@ void frmMain::mnuToolsUndo_Click() {
         if (!id.empty()) preview = PreviewUndo(pv_.ProgramFolder, id, fs_);
     });
     endBusyBar();
-    sbrText->clear();
+    sbrText->setText(before);
     if (preview.outcome != UndoOutcome::DryRun) {
         std::string text = "There is no run to undo on " + cacheDir_ + ".";
         if (!elsewhere.empty())
@@ -123,6 +125,16 @@ void frmMain::mnuToolsUndo_Click() {
                     "; choose that cache folder in the File List to undo it.";
         message(text);
         return;
+    }
+    // The game question comes first: a Yes to the undo would otherwise be asked about again.
+    // Once it is answered Yes the undo goes on without asking twice.
+    EngineContext undoCtx = ctx_;
+    if (!gameRunningLine(ctx_, {pv_.GameDir, cacheDir_}).empty()) {
+        if (!gameAllowsChanges(ctx_, {pv_.GameDir, cacheDir_}, nullptr)) {
+            sbrText->setText(QStringLiteral("Undo stopped: nothing was moved back"));
+            return;
+        }
+        undoCtx.whenGameRuns = WhenGameRuns::GoOn;
     }
     if (!dialogs_.askYesNoDefaultNo(kProgramTitle, undoQuestion(preview, cacheDir_, started)))
         return;
@@ -132,7 +144,7 @@ void frmMain::mnuToolsUndo_Click() {
     // The run the question was about, even if another was recorded meanwhile.
     UndoResult r;
     offerStop("undo");
-    onWorker([&] { r = UndoRun({pv_.ProgramFolder, preview.runId, false}, ctx_, sink()); });
+    onWorker([&] { r = UndoRun({pv_.ProgramFolder, preview.runId, false}, undoCtx, sink()); });
     offerStop(nullptr);  // as after a run: the status line says how far it got
     if (r.outcome != UndoOutcome::Done) {
         sbrText->setText(QStringLiteral("Undo stopped: nothing was moved back"));

@@ -36,6 +36,7 @@ void frmMain::fillPackageColumns() {
     });
     wholeHeaders_ = std::move(whole);
     QCoreApplication::sendPostedEvents(this);
+    sizeFileListColumns();  // the Installed and Package columns have their texts now
     sbrText->setText(
         displayText("Found " + std::to_string(model_->checkedCount()) + " files to process"));
 }
@@ -48,9 +49,14 @@ void frmMain::mnuToolsCheckPackages_Click() {
         message("Quorvel.ini could not be read (" + places.status.text + ")");
         return;
     }
-    CheckReport report;
-    onWorker([&] { report = checkPackages(places.value, fs_, &stop_); });
-    frmCheckPackages window(places.value, std::move(report), fs_, dialogs_, this);
+    // The check and the making of its list are on the worker; the window only shows them.
+    const QString before = sbrText->text();
+    showBusyBar(QStringLiteral("Checking the packages..."));
+    CheckResults results;
+    onWorker([&] { results = makeCheckResults(checkPackages(places.value, fs_, &stop_)); });
+    endBusyBar();
+    sbrText->setText(before);
+    frmCheckPackages window(places.value, std::move(results), fs_, dialogs_, this);
     window.exec();
 }
 

@@ -7,6 +7,7 @@
 #include <climits>
 
 #include "app/frm_main.h"
+#include "app/frm_main_sink.h"
 
 namespace qv {
 
@@ -45,6 +46,25 @@ void frmMain::showBusyBar(const QString& text) {
 void frmMain::endBusyBar() {
     QGuiApplication::restoreOverrideCursor();
     sbrProgress->hide();
+}
+
+bool frmMain::askToStopAndQuit() {
+    const std::string what = work_;
+    const std::string text = std::string(what == "undo" ? "An " : "A ") + what +
+                             " is in progress. Stop it after the current package and quit?";
+    closeAsked_ = true;
+    // The work waits at its next package while the question is up, and goes on or stops by
+    // the answer.
+    sink_->hold(true);
+    const bool yes = dialogs_.askYesNoDefaultNo(kProgramTitle, text);
+    closeAsked_ = false;
+    if (yes && busy_ > 0) cmdStop_Click();
+    sink_->hold(false);
+    return yes;
+}
+
+bool frmMain::isHeld() const {
+    return sink_->waiting();
 }
 
 void frmMain::cmdStop_Click() {

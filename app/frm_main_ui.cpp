@@ -171,7 +171,8 @@ QWidget* frmMain::buildFileListTab() {
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     QHeaderView* header = ListView1->header();
-    header->setStretchLastSection(true);  // "Never Move?" takes what width is left
+    header->setStretchLastSection(true);  // "Package" takes what width is left
+    ListView1->setTextElideMode(Qt::ElideMiddle);
     header->setSectionsClickable(true);
     header->setSectionsMovable(false);
     sizeFileListColumns();
@@ -327,6 +328,10 @@ QWidget* frmMain::buildNeverMoveTab() {
     Frame4 = named(new QGroupBox(QStringLiteral("Current Files")), "Frame4");
     lstNM = named(new QListWidget, "lstNM");
     lstNM->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // The list takes the height the tab has, not a preferred one: in its scroll area (the note
+    // wraps, so the page is laid out at its preferred height) its buttons stay in view.
+    lstNM->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
+    lstNM->setMinimumHeight(lstNM->fontMetrics().height() * 4);
     cmdNMRemove = button("cmdNMRemove", "Remove Selected");
     cmdNMSave = button("cmdNMSave", "Save Changes");
     auto* f4 = new QVBoxLayout(Frame4);

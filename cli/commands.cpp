@@ -337,11 +337,15 @@ int checkCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     const CheckReport report = checkPackages(places.value, env.fs);
     if (!report.indexRead)
         env.err << kProg << "cache.ini could not be read (" << report.indexFailure << ")\n";
-    for (const MissingNeed& m : report.missing) env.out << missingNeedLine(m) << '\n';
+    // The needs found nowhere, grouped by the package needed.
+    const std::vector<MissingPackage> missing = groupMissing(report.missing);
+    for (const MissingPackage& g : missing)
+        for (const std::string& by : g.neededBy) env.out << missingNeedLine({by, g.name}) << '\n';
     for (const std::string& u : report.unreadable) env.out << u << '\n';
     for (const LinelessFile& f : report.lineless) env.out << linelessLine(f) << '\n';
-    env.out << "Checked " << report.packages << " packages: " << report.missing.size()
-            << " missing, " << report.lineless.size()
+    env.out << "Checked " << report.packages
+            << " packages: " << missingCountText(missing.size(), report.missing.size()) << ", "
+            << report.lineless.size()
             << (report.lineless.size() == 1 ? " cache file" : " cache files")
             << " without a line\n";
     if (!a.restore) return report.indexRead ? kExitOk : kExitFailed;

@@ -43,9 +43,28 @@ bool gameAllowsChanges(const EngineContext& ctx, const std::vector<std::string>&
     return goOn;
 }
 
-std::string gameRunningLine(const EngineContext& ctx, const std::vector<std::string>& folders) {
+std::string gameRunningLine(const EngineContext& ctx, const std::vector<std::string>& folders,
+                            std::string* brief) {
     const RunningGames found = findRunningGame(folders, ctx.procRoot, -1, ctx.uid);
     if (!found.running()) return {};
+    if (brief) {
+        *brief = "The game is running (";
+        for (std::size_t i = 0; i < found.found.size(); ++i)
+            brief->append(i ? "; " : "")
+                .append(found.found[i].name)
+                .append(", process ")
+                .append(std::to_string(found.found[i].pid));
+        brief->append(")");
+    }
+    switch (ctx.whenGameRuns) {
+        case WhenGameRuns::Ask:
+            return usingText(found, folders) +
+                   "; run, purge and undo ask first, as the game may undo what they change";
+        case WhenGameRuns::GoOn:
+            return usingText(found, folders);
+        case WhenGameRuns::Refuse:
+            break;
+    }
     return usingText(found, folders) + "; run, purge and undo wait until it is closed";
 }
 

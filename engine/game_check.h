@@ -26,7 +26,11 @@ inline constexpr const char* kOthersUnseenNote =
 bool gameAllowsChanges(const EngineContext& ctx, const std::vector<std::string>& folders,
                        StatusSink* status, std::string* unseenNote = nullptr);
 
-// The line the file lists add when the game is running ("" when it is not).
-std::string gameRunningLine(const EngineContext& ctx, const std::vector<std::string>& folders);
+// The line the file lists add when the game is running ("" when it is not): which program uses
+// which folder, and what run, purge and undo do meanwhile (ask first, or refuse), by
+// `ctx.whenGameRuns`. `brief`, when given, receives a form short enough for a status bar: "The
+// game is running (ut-bin-amd64, process 4242)".
+std::string gameRunningLine(const EngineContext& ctx, const std::vector<std::string>& folders,
+                            std::string* brief = nullptr);
 
 }  // namespace qv

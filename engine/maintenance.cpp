@@ -83,19 +83,13 @@ std::vector<std::string> deleteTargets(const std::vector<PurgeTarget>& targets,
     return kept;
 }
 
-// The status lines after the deletions: carried lines, what stays, the index's replacement. A
-// stopped purge has said so already; the files it did not reach are no failure.
+// The status lines after the deletions: carried lines, what was deleted and what stays, the
+// index's replacement. A stopped purge has said so already; the files it did not reach are no
+// failure.
 void reportPurge(const IndexReplacement& replaced, const PurgeResult& result,
                  const std::string& cacheDir, StatusSink& status) {
-    const std::size_t failed = result.failed;
     for (const std::string& line : replaced.carriedReport()) status.addLine(line);
-    if (failed == 0 && !result.stopped)
-        status.addLine("All cache files have been deleted");
-    else if (failed > 0)
-        status.addLine(failed == 1
-                           ? std::string("1 cache file could not be deleted and stays in CACHE.INI")
-                           : std::to_string(failed) +
-                                 " cache files could not be deleted and stay in CACHE.INI");
+    if (!result.stopped || result.failed > 0) status.addLine(purgeSummary(result));
     for (const std::string& line : replaced.report(cacheDir)) status.addLine(line);
 }
 
@@ -164,8 +158,26 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
         replaceCacheIndex(ctx.fs, cacheDir, index, newIndexText(kept));
     result.indexReplaced = replaced.index.ok() && replaced.notKept.empty();
     result.linesNotKept = replaced.notKept.size();
+    result.linesCarried = replaced.carried.size() + replaced.fromBackup.size();
     reportPurge(replaced, result, cacheDir, status);
     return PurgeOutcome::Done;
+}
+
+std::string purgeSummary(const PurgeResult& r) {
+    if (r.failed == 0 && !r.stopped && r.linesCarried == 0)
+        return "All cache files have been deleted";
+    const auto count = [](std::size_t n, const char* one, const char* many) {
+        return std::to_string(n) + (n == 1 ? one : many);
+    };
+    std::string text = count(r.deleted, " cache file was deleted", " cache files were deleted");
+    if (r.failed > 0)
+        text += "; " + count(r.failed, " could not be deleted and stays in CACHE.INI",
+                             " could not be deleted and stay in CACHE.INI");
+    if (r.linesCarried > 0)
+        text +=
+            "; " + count(r.linesCarried, " package stays in the cache with its line in CACHE.INI",
+                         " packages stay in the cache with their lines in CACHE.INI");
+    return text;
 }
 
 bool DeleteCacheTmpFiles(PublicVariables& pv, EngineContext& ctx, std::size_t* deleted) {

@@ -28,7 +28,15 @@ struct PurgeResult {
     bool indexReplaced = false;    // with every line the game added meanwhile
     std::size_t linesNotKept = 0;  // named as not kept in CACHE.INI (the game kept rewriting it)
     bool stopped = false;  // a stop request ended the deletions early; the rest kept their lines
+    // Lines the new index kept beside those of the files that stay: added by the game meanwhile,
+    // or only in CACHEBAK.INI with their package in the cache.
+    std::size_t linesCarried = 0;
 };
+
+// What a purge did in a line: "All cache files have been deleted", or how many were deleted
+// and how many stay ("5 cache files were deleted; 1 package stays in the cache with its line in
+// CACHE.INI").
+std::string purgeSummary(const PurgeResult& result);
 
 // Deletes every cache file the index names after the question, replaces the index with one that
 // names only what stayed (atomically, keeping lines the game added meanwhile), adds the status

@@ -1,5 +1,6 @@
 #include "engine/package_check.h"
 
+#include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -208,6 +209,37 @@ std::string cacheOnlyNeeds(const PublicVariables& pv, const std::string& cacheDi
            " a package that only the cache holds (named in the status list); the game cannot "
            "load " +
            (packages.size() == 1 ? "it" : "them") + " without it.";
+}
+
+std::vector<MissingPackage> groupMissing(const std::vector<MissingNeed>& missing) {
+    std::vector<MissingPackage> groups;
+    std::unordered_map<std::string, std::size_t> byName;  // upper case -> group
+    for (const MissingNeed& m : missing) {
+        const auto [it, added] = byName.emplace(upperAscii(m.need), groups.size());
+        if (added) groups.push_back({m.need, {}});
+        groups[it->second].neededBy.push_back(m.package);
+    }
+    // Sorted by the upper-case name, then as written; each key made once.
+    const auto sortNames = [](std::vector<std::string>& names) {
+        std::vector<std::pair<std::string, std::string>> keyed;
+        keyed.reserve(names.size());
+        for (std::string& n : names) keyed.emplace_back(upperAscii(n), std::move(n));
+        std::sort(keyed.begin(), keyed.end());
+        for (std::size_t i = 0; i < names.size(); ++i) names[i] = std::move(keyed[i].second);
+    };
+    for (MissingPackage& g : groups) sortNames(g.neededBy);
+    std::sort(groups.begin(), groups.end(), [](const MissingPackage& a, const MissingPackage& b) {
+        const std::string ua = upperAscii(a.name), ub = upperAscii(b.name);
+        return ua != ub ? ua < ub : a.name < b.name;
+    });
+    return groups;
+}
+
+std::string missingCountText(std::size_t packages, std::size_t needs) {
+    if (packages == 0) return "no package is missing";
+    return std::to_string(packages) + (packages == 1 ? " package is" : " packages are") +
+           " missing, needed " +
+           (needs == 1 ? std::string("once") : std::to_string(needs) + " times");
 }
 
 std::string missingNeedLine(const MissingNeed& m) {

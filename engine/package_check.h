@@ -64,6 +64,17 @@ class StatusSink;
 std::string cacheOnlyNeeds(const PublicVariables& pv, const std::string& cacheDir, FileSystem& fs,
                            StatusSink& status);
 
+// One package found nowhere and the packages that need it.
+struct MissingPackage {
+    std::string name;                   // as the first package to need it spells it
+    std::vector<std::string> neededBy;  // sorted, letter case aside
+};
+// The needs found nowhere grouped by the package needed (letter case aside), sorted by its name,
+// each group's packages sorted.
+std::vector<MissingPackage> groupMissing(const std::vector<MissingNeed>& missing);
+// "28 packages are missing, needed 694 times" ("no package is missing" when none).
+std::string missingCountText(std::size_t packages, std::size_t needs);
+
 // "<package> needs <name>, which is neither installed nor in the cache"
 std::string missingNeedLine(const MissingNeed& m);
 // "<package> needs <name>, which only the cache holds"

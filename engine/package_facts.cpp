@@ -296,7 +296,8 @@ void examineEntries(const PublicVariables& pv, const PlacementContext& place,
 std::string uncheckDamaged(std::vector<FileRow>& rows, const std::vector<PackageFacts>& facts) {
     std::size_t checked = 0;
     for (FileRow& row : rows) {
-        if (row.entry < facts.size() && facts[row.entry].condition == PackageCondition::Damaged)
+        if (row.entry < facts.size() && (facts[row.entry].condition == PackageCondition::Damaged ||
+                                         facts[row.entry].condition == PackageCondition::NoFile))
             row.checked = false;
         checked += row.checked;
     }

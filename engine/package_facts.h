@@ -170,7 +170,8 @@ void examineEntries(const PublicVariables& pv, const PlacementContext& place,
                     const std::function<void(std::size_t, std::size_t)>& filled = {},
                     const std::atomic<bool>* stop = nullptr, WholeHeaders* whole = nullptr);
 
-// Unchecks the rows of damaged packages (they never move) and returns the status text
+// Unchecks the rows of damaged packages (they never move) and of lines without their cache file
+// (nothing to move) and returns the status text
 // "Found N files to process" for what stays checked.
 struct FileRow;
 std::string uncheckDamaged(std::vector<FileRow>& rows, const std::vector<PackageFacts>& facts);

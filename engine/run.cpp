@@ -480,7 +480,8 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
                                               .keptLines = kept,
                                               .oldIndex = index,
                                               .stoppedText = stoppedText,
-                                              .notReached = &notReached},
+                                              .notReached = &notReached,
+                                              .stayReasons = request.stayReasons},
                                              pv, log, ctx.fs, status);
     result.indexReplaced = finished.indexReplaced;
     result.logWritten = finished.logWritten;

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -48,6 +49,9 @@ struct RunRequest {
     // The cache files the list's header pass found whole (null: none; each header is then read
     // before its move). It must outlive the run.
     const WholeHeaders* wholeHeaders = nullptr;
+    // Why packages left unchecked stay, by cache file name ("damaged (not a package)"): the
+    // run's not-moved lines give it. Null or absent: no reason.
+    const std::unordered_map<std::string, std::string>* stayReasons = nullptr;
 };
 
 struct RunResult {

@@ -138,7 +138,12 @@ FinishOutcome FinishRun(const FinishRunInput& in, PublicVariables& pv, RunLog& l
         if (in.notReached && in.notReached->count(pv.CacheFileNames[k])) continue;
         if (!stillInCache(pv.CacheFileNames[k])) continue;
         notMovedListed = true;
-        const std::string text = pv.CacheFileNames[k] + " {" + pv.RealNames[k] + "} was not moved.";
+        std::string text = pv.CacheFileNames[k] + " {" + pv.RealNames[k] + "} was not moved";
+        if (in.stayReasons)
+            if (const auto why = in.stayReasons->find(pv.CacheFileNames[k]);
+                why != in.stayReasons->end())
+                text += ": it is " + why->second;
+        text += ".";
         log.line(text);
         status.addLine(text);
     }

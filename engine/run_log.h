@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -45,6 +46,7 @@ struct FinishRunInput {
     // packages it did not reach. Those stay with their lines and are not listed one by one.
     std::string stoppedText = {};
     const std::unordered_set<std::string>* notReached = nullptr;
+    const std::unordered_map<std::string, std::string>* stayReasons = nullptr;  // RunRequest's
 };
 
 // The not-moved report from the scan's entry table (entries whose cache file is still there),

@@ -9,7 +9,9 @@
 # main-options, main-never-move, main-run (a run of 20,000 packages under way), main-status
 # (after it), main-undo-question and main-undo-done (Tools > Undo Last Run... of that run),
 # main-close-question and main-run-stopped (a run closed while it goes, then stopped), about,
-# main-game-running-question (Run while the game runs), troubleshooter, troubleshooter-saved; where qt6ct is installed, main-options-dark,
+# main-game-running (the status bar while the game runs), main-game-running-question (Run while
+# the game runs), troubleshooter, troubleshooter-saved; where qt6ct is installed,
+# main-options-dark, check-packages-dark,
 # main-close-question-dark, main-run-stopped-dark, about-dark and troubleshooter-dark in its
 # "darker" scheme.
 set -euo pipefail
@@ -144,6 +146,8 @@ sleep 0.3
 xdotool key c
 check=$(window '^Check Packages')
 sleep 0.5
+press "$check" Right  # the first missing package opened: the packages that need it
+sleep 0.3
 shot "$check" check-packages
 press "$check" Escape
 sleep 0.3
@@ -217,6 +221,7 @@ pids+=("$game_pid")
 start_main
 main=$(cat "$work/id")
 sleep 1.5
+shot "$main" main-game-running
 press "$main" alt+f
 sleep 0.3
 xdotool key r
@@ -270,6 +275,16 @@ if [ -n "$qt6ct_plugin" ] && [ -e /usr/share/qt6ct/colors/darker.conf ]; then
     press "$main" ctrl+Tab
     sleep 0.5
     shot "$main" main-options-dark
+    press "$main" alt+t
+    sleep 0.3
+    xdotool key c
+    check=$(window '^Check Packages')
+    sleep 0.5
+    press "$check" Right
+    sleep 0.3
+    shot "$check" check-packages-dark
+    press "$check" Escape
+    sleep 0.3
     stopped_run -dark
     press "$main" alt+h
     sleep 0.3

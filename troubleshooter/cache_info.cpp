@@ -52,6 +52,49 @@ std::vector<std::string> readLogLines(FileSystem& fs, const std::string& install
     return splitLines(text.value);
 }
 
+std::vector<std::string> runsOnCache(const std::vector<std::string>& lines,
+                                     const std::string& cacheFolder, std::size_t maxRuns,
+                                     std::string& note) {
+    const auto trimmed = [](std::string_view f) {
+        while (f.size() > 1 && f.back() == kSep) f.remove_suffix(1);
+        return f;
+    };
+    constexpr std::string_view kStart = "{{ Using ", kEnd = " as the CACHE directory }}";
+    // Each run's first line, and whether it ran on this cache.
+    std::vector<std::pair<std::size_t, bool>> runs;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view l = lines[i];
+        if (l.starts_with(kStart) && l.ends_with(kEnd))
+            runs.emplace_back(
+                i, trimmed(l.substr(kStart.size(), l.size() - kStart.size() - kEnd.size())) ==
+                       trimmed(cacheFolder));
+    }
+    std::size_t here = 0;
+    for (const auto& r : runs) here += r.second;
+    const std::size_t skipped = here > maxRuns ? here - maxRuns : 0;
+    std::vector<std::string> out;
+    std::size_t seen = 0;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        if (!runs[r].second || seen++ < skipped) continue;
+        const std::size_t end = r + 1 < runs.size() ? runs[r + 1].first : lines.size();
+        out.insert(out.end(), lines.begin() + static_cast<std::ptrdiff_t>(runs[r].first),
+                   lines.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+    note.clear();
+    const std::size_t elsewhere = runs.size() - here;
+    const auto count = [](std::size_t n) {
+        return std::to_string(n) + (n == 1 ? " run" : " runs");
+    };
+    if (here == 0)
+        note = "(no run on " + cacheFolder + " in the log; " + count(elsewhere) +
+               " on other cache folders left out)";
+    else if (skipped > 0 || elsewhere > 0)
+        note = "(the last " + std::to_string(here - skipped) + " of " + count(here) + " on " +
+               cacheFolder + "; " + count(skipped + elsewhere) + " left out, " +
+               std::to_string(elsewhere) + " of them on other cache folders)";
+    return out;
+}
+
 std::string joinClean(const std::string& folder, const std::string& name) {
     std::string out = folder;
     while (!out.empty() && out.back() == kSep) out.pop_back();
@@ -109,8 +152,8 @@ std::string buildReport(const ReportInput& in) {
     line(kRule);
     if (!in.installPath.empty()) {
         line("<Quorvel.LOG from " + (in.logFolder.empty() ? in.installPath : in.logFolder) + ">");
+        if (!in.logNote.empty()) line(in.logNote);
         for (const auto& l : in.logLines) line(l);
-        if (in.logLines.empty() && !in.logNote.empty()) line(in.logNote);
         line(kRule);
     }
     line("*** END OF INFO ***");

@@ -28,6 +28,14 @@ std::string runLogPath(FileSystem& fs, const std::string& installPath);
 std::vector<std::string> readLogLines(FileSystem& fs, const std::string& installPath,
                                       std::string* note = nullptr);
 
+// The run log is shared by every cache folder a user runs Quorvel on: the lines of the runs on
+// `cacheFolder` only (each run begins "{{ Using <folder> as the CACHE directory }}"), at most the
+// last `maxRuns` of them. `note` says what was left out ("" when nothing was).
+constexpr std::size_t kReportRuns = 5;
+std::vector<std::string> runsOnCache(const std::vector<std::string>& lines,
+                                     const std::string& cacheFolder, std::size_t maxRuns,
+                                     std::string& note);
+
 // `folder` + "/" + `name` without a doubled separator, whatever `folder` ends in.
 std::string joinClean(const std::string& folder, const std::string& name);
 
@@ -49,7 +57,7 @@ struct ReportInput {
     std::string cacheFolder;
     std::vector<std::string> cacheDirNames;
     std::vector<std::string> logLines;
-    std::string logNote;  // why there are no log lines
+    std::string logNote;  // why there are no log lines, or which were left out
 };
 
 // The report's text, every line ending in CR LF; control bytes in a line are escaped.

@@ -89,6 +89,15 @@ void frmMain::Form_Load() {
     setWindowTitle(QString::fromLatin1(kProgramTitle) + QStringLiteral(" v") +
                    QString::number(kVersionMajor) + QLatin1Char('.') +
                    QString::number(kVersionMinor) + QString::fromLatin1(kCredit));
+    // Wide enough for the window manager to show the whole title (bold, beside the icon and
+    // three buttons).
+    QFont bold = font();
+    bold.setBold(true);
+    const int titleRoom = QFontMetrics(bold).horizontalAdvance(windowTitle()) + 140;
+    if (width() < titleRoom) {
+        resize(titleRoom, height());
+        fitScreen();
+    }
     ReadUTRegistry();
     ReadQuorvelRegistry();
     ChooseCacheFolder();
@@ -236,9 +245,12 @@ void frmMain::cmdSave_Click() {
     in.cacheFolder = m_.strCacheFolder;
     in.cacheDirNames = cacheDirEntries_;
     in.logLines = m_.LogLines;
+    std::string leftOut;
+    if (!in.logLines.empty())
+        in.logLines = runsOnCache(in.logLines, m_.strCacheFolder, kReportRuns, leftOut);
     // An installed Quorvel writes its log in the user's data folder, not in InstallPath.
     if (!m_.strInstallPath.empty()) in.logFolder = parentFolder(runLogPath(fs_, m_.strInstallPath));
-    in.logNote = m_.logNote;
+    in.logNote = m_.LogLines.empty() ? m_.logNote : leftOut;
 
     const std::string report = buildReport(in);
     const bool ownPlace = reportPath_ == joinClean(reportFolder_, kReportName);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QUrl>
 #include <QWidget>
 #include <functional>
@@ -68,8 +69,27 @@ class frmMain final : public QWidget {
     void cmdMail_Click();
     void cmdExit_Click();
 
+  protected:
+    // The boxes, rules and lists follow the window's width, the lists share its height.
+    void resizeEvent(QResizeEvent* event) override;
+
   private:
+    // How a control follows the window as it grows or shrinks from its designed size.
+    enum Follow : int {
+        Wider = 1,
+        ToRight = 2,
+        Taller = 4,
+        HalfLower = 8,
+        HalfTaller = 16,
+        Lower = 32
+    };
+    struct Placed {
+        QWidget* widget;
+        QRect designed;
+        int follow;
+    };
     void buildControls();
+    void fitScreen();         // the designed size, within the screen
     void showReportTarget();  // cmdSave's caption and tooltip name where the report goes
     std::string pickReportFile();
     void setUtRegDir(std::string text);
@@ -114,6 +134,8 @@ class frmMain final : public QWidget {
     QPushButton* cmdSave = nullptr;
     QPushButton* cmdMail = nullptr;
     QPushButton* cmdExit = nullptr;
+    std::vector<Placed> placed_;
+    QSize designed_;
 };
 
 }  // namespace qv::troubleshooter

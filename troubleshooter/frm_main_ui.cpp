@@ -14,7 +14,9 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
+#include <QStyle>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <algorithm>
@@ -121,22 +123,28 @@ QFont smallArial() {
     return font;
 }
 
-// The program's icon: a dark blue disc with a white question mark over a cache box.
+// The program's icon: a dark blue disc with a white question mark, drawn at the sizes title
+// bars, task lists and scaled screens ask for.
 QIcon programIcon() {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(kDarkBlue);
-    painter.drawEllipse(1, 1, 30, 30);
-    painter.setPen(Qt::white);
-    QFont font(QStringLiteral("Arial"));
-    font.setBold(true);
-    font.setPixelSize(22);
-    painter.setFont(font);
-    painter.drawText(QRect(0, 0, 32, 32), Qt::AlignCenter, QStringLiteral("?"));
-    return QIcon(pixmap);
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(kDarkBlue);
+        painter.drawEllipse(QRectF(0.5, 0.5, size - 1, size - 1));
+        painter.setPen(Qt::white);
+        QFont font(QStringLiteral("Arial"));
+        font.setBold(true);
+        font.setPixelSize(size * 11 / 16);
+        painter.setFont(font);
+        painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QStringLiteral("?"));
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 }  // namespace
@@ -152,6 +160,8 @@ void frmMain::showReportTarget() {
 void frmMain::buildControls() {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromLatin1(kProgramTitle));
+    // The window, and the pickers and boxes that come before it, carry the icon.
+    QApplication::setWindowIcon(programIcon());
     setWindowIcon(programIcon());
     // A sizable window with a close box and neither minimize nor maximize.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -215,9 +225,47 @@ void frmMain::buildControls() {
     connect(cmdMail, &QPushButton::clicked, this, &frmMain::cmdMail_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
 
+    designed_ = size();
+    const auto follow = [this](QWidget* w, int how) { placed_.push_back({w, w->geometry(), how}); };
+    for (QWidget* w : {static_cast<QWidget*>(txtUTRegDir), static_cast<QWidget*>(txtCacheRegDir)})
+        follow(w, Wider);
+    for (const char* name : {"Line1_0", "Line2_0", "Line1_1", "Line2_1"})
+        follow(findChild<QWidget*>(QLatin1String(name)), Wider);
+    follow(lstCacheINI, Wider | HalfTaller);
+    follow(Label3, HalfLower);
+    follow(lstCacheDir, Wider | HalfLower | HalfTaller);
+    follow(lblSaved, Wider | Lower);
+    for (QWidget* w : {cmdSave, cmdMail}) follow(w, Lower);
+    follow(cmdExit, Lower | ToRight);
+    fitScreen();
+}
+
+void frmMain::fitScreen() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    // The window manager's title bar and frame come on top of the window's own size.
+    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight) + 16;
+    const QRect area = screen->availableGeometry();
+    resize(size().boundedTo(area.size() - QSize(16, titleBar)));
     // Centred on the screen when it opens.
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    move(area.center() - rect().center());
+}
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (designed_.isEmpty()) return;
+    const int dx = width() - designed_.width(), dy = height() - designed_.height();
+    const int half = dy / 2;
+    for (const Placed& p : placed_) {
+        QRect r = p.designed;
+        if (p.follow & Wider) r.setWidth(std::max(40, r.width() + dx));
+        if (p.follow & ToRight) r.translate(dx, 0);
+        if (p.follow & HalfLower) r.translate(0, half);
+        if (p.follow & Lower) r.translate(0, dy);
+        if (p.follow & HalfTaller)
+            r.setHeight(std::max(48, r.height() + ((p.follow & HalfLower) ? dy - half : half)));
+        p.widget->setGeometry(r);
+    }
 }
 
 }  // namespace qv::troubleshooter

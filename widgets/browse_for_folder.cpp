@@ -3,14 +3,17 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QListView>
 #include <QSaveFile>
 #include <QScreen>
 #include <QSettings>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QStyle>
@@ -136,6 +139,30 @@ void nameSidebarPlaces(QFileDialog& dialog, const std::vector<FolderPlace>& plac
     }
 }
 
+// Hidden folders show while the box below the dialog is checked; Ctrl+H checks and clears it,
+// as in other Linux pickers.
+void addHiddenFoldersBox(QFileDialog& dialog) {
+    auto* box = new QCheckBox(QStringLiteral("Show hidden folders (Ctrl+H)"), &dialog);
+    box->setObjectName(QStringLiteral("chkHidden"));
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+        grid->addWidget(box, grid->rowCount(), 0, 1, grid->columnCount());
+    QObject::connect(box, &QCheckBox::toggled, &dialog, [&dialog](bool on) {
+        dialog.setFilter(on ? dialog.filter() | QDir::Hidden : dialog.filter() & ~QDir::Hidden);
+    });
+    auto* key = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), &dialog);
+    QObject::connect(key, &QShortcut::activated, box, &QCheckBox::toggle);
+}
+
+// Qt's own folder dialog (whose side bar and layout can be filled), with the hidden folders box;
+// the chosen folder's bytes, or "" on cancel.
+std::string pickWith(QFileDialog& dialog) {
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    addHiddenFoldersBox(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return withoutTrailingSeparator(folderBytes(dialog.selectedFiles().first()));
+}
+
 bool existsAsIs(const std::string& path) {
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0;
@@ -179,10 +206,7 @@ std::string withoutTrailingSeparator(std::string path) {
 }
 
 QString pickerStartFolder() {
-    QString home = QDir::homePath();
-    QString utpg = home + QStringLiteral("/.utpg");
-    if (QFileInfo(utpg).isDir()) return utpg;
-    return home;
+    return QDir::homePath();
 }
 
 std::string GetSpecialFolderPath(int id) {
@@ -228,11 +252,9 @@ std::string BrowseForFolder(QWidget* owner, const std::string& prompt, int /*fla
     const QString wanted = QFile::decodeName(startFolder.c_str());
     if (!startFolder.empty() && QFileInfo(wanted).isDir()) start = wanted;
 
-    const QtSettingsKept keep;
-    QString chosen = QFileDialog::getExistingDirectory(owner, QString::fromLocal8Bit(prompt), start,
-                                                       QFileDialog::ShowDirsOnly);
-    if (chosen.isEmpty()) return {};
-    return withoutTrailingSeparator(folderBytes(chosen));
+    const QtSettingsKept keep;  // outlives the dialog, which writes the file as it goes
+    QFileDialog dialog(owner, QString::fromLocal8Bit(prompt), start);
+    return pickWith(dialog);
 }
 
 std::string BrowseForFolder(QWidget* owner, const std::string& prompt, const std::string& start,
@@ -244,15 +266,13 @@ std::string BrowseForFolder(QWidget* owner, const std::string& prompt, const std
     const QtSettingsKept keep;  // outlives the dialog, which writes the file as it goes
     QFileDialog dialog(owner, QString::fromLocal8Bit(prompt),
                        start.empty() ? pickerStartFolder() : QFile::decodeName(start.c_str()));
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    dialog.setOptions(QFileDialog::DontUseNativeDialog);  // the side bar is Qt's own dialog's
     QList<QUrl> urls = dialog.sidebarUrls();
     for (const FolderPlace& place : places)
         urls << QUrl::fromLocalFile(QFile::decodeName(place.path.c_str()));
     dialog.setSidebarUrls(urls);
     nameSidebarPlaces(dialog, places);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return withoutTrailingSeparator(folderBytes(dialog.selectedFiles().first()));
+    return pickWith(dialog);
 }
 
 void setFolderPickerForTests(FolderPicker picker) {

@@ -12,7 +12,8 @@ class QWidget;
 
 namespace qv {
 
-// The folder picker: a native folder dialog with the prompt as its title. Returns the chosen
+// The folder picker: Qt's folder dialog with the prompt as its title and a box (and Ctrl+H)
+// that shows hidden folders. Returns the chosen
 // path without a trailing separator (the root "/" keeps it), as 8-bit text
 // (QFile::encodeName), or "" on cancel. `flags` and `rootId` are kept for the callers' sake;
 // a root identifier with no file-system path browses from the start folder. The dialog opens
@@ -31,8 +32,8 @@ std::string BrowseForFolder(QWidget* owner, const std::string& prompt, const std
 // the pictures folder, 0x28 the home folder.
 std::string GetSpecialFolderPath(int id);
 
-// The folder the picker opens in: ~/.utpg when it exists (the game's Linux builds keep a
-// player's System and Cache folders there), else the home folder.
+// The folder the picker opens in when the caller names none: the home folder (never ~/.utpg,
+// which holds the native game's settings and cache, not the game).
 QString pickerStartFolder();
 
 // The bytes of the folder a dialog returned as `shown`. Qt shows a name that is not valid in

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QListView>
 #include <QScrollBar>
 #include <QSettings>
+#include <QTest>
 #include <QTimer>
 
 #include "platform/filesystem.h"
@@ -23,7 +25,8 @@ namespace qv {
 // the picker opens at the most likely one with every copy in its side bar, named by what it is,
 // where, and how many packages it holds, readable in full and wider as the dialog widens. The
 // player presses Enter on the home folder, which holds no game, is asked, says No, and picks
-// the native install: its folder and its cache folder in ~/.utpg are stored. Qt's settings file,
+// the native install: its folder and its cache folder in ~/.utpg are stored. Ctrl+H shows the
+// hidden folders. Qt's settings file,
 // which every Qt program's file dialog reads, is left as it was.
 TEST(FirstStart, PickerOffersTheGamesFound) {
     test::ensureQtApp();
@@ -45,6 +48,7 @@ TEST(FirstStart, PickerOffersTheGamesFound) {
     QStringList sidebar;
     QString openedAt;
     int picks = 0, cut = -1, narrowest = 0, wider = 0;
+    bool hiddenShown = false;  // after Ctrl+H
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] {
         auto* picker = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
@@ -60,6 +64,9 @@ TEST(FirstStart, PickerOffersTheGamesFound) {
             picker->resize(picker->width() + 400, picker->height());
             QApplication::processEvents();
             wider = view->viewport()->width();
+            QTest::keyClick(picker, Qt::Key_H, Qt::ControlModifier);
+            hiddenShown = picker->findChild<QCheckBox*>("chkHidden")->isChecked() &&
+                          picker->filter().testFlag(QDir::Hidden);
         }
         picker->setDirectory(QString::fromStdString(picks == 1 ? home : native));
         QMetaObject::invokeMethod(picker, "accept");
@@ -83,6 +90,7 @@ TEST(FirstStart, PickerOffersTheGamesFound) {
     }
     EXPECT_EQ(cut, 0);
     EXPECT_GT(wider, narrowest);
+    EXPECT_TRUE(hiddenShown);
     ASSERT_EQ(boxes.shown.size(), 2u);
     EXPECT_EQ(boxes.texts()[0],
               "Quorvel found 5 copies of Unreal Tournament.\r\nChoose one in the side bar, or "

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeView>
+#include <algorithm>
+#include <filesystem>
 
 #include "app/file_list_model.h"
 #include "tests/app/main_window_fixture.h"
@@ -15,43 +17,72 @@ namespace qv {
 namespace {
 
 // Guards: a damaged row left checked or without its reason, an installed version not told apart,
-// a check window that misses a lost line or cannot put it back.
+// a check window that counts "needs" pairs as packages, lists them unsorted or ungrouped, misses
+// a lost line or cannot put it back.
 TEST_F(MainWindow, PackageColumnsAndTheCheckWindowPutALostLineBack) {
-    const Texts files = fill({"CTF-Good.unr", "Broken.unr", "Other.utx"});
+    const Texts files = fill({"CTF-Good.unr", "Broken.unr", "Other.utx", "Gone.umx"});
     writeFile(cache + "/" + files[1], "a text file, not a map");
+    std::filesystem::remove(cache + "/" + files[3]);
     writeFile(game + "/Textures/other.UTX", packageOf(test::guidOf(90) + ".uxx", "old"));
+    const auto needing = [](const Texts& needs) {
+        pkg::PackageSpec spec;
+        spec.needs = needs;
+        return pkg::writePackage(spec);
+    };
+    writeFile(game + "/Maps/DM-A.unr", needing({"Skies", "Gone"}));
+    writeFile(game + "/Maps/dm-b.unr", needing({"SKIES"}));
     const std::string lost = test::guidOf(91);
     writeFile(cache + "/" + lost + ".uxx", packageOf(lost + ".uxx", "lost"));
     writeFile(cache + "/cachebak.ini", "[Cache]\r\n" + lost + "=Lost.utx\r\n");
     load();
     EXPECT_EQ(rows(All, FileListModel::Package),
-              (Texts{"version 69", "damaged (not a package)", "version 69"}));
-    EXPECT_EQ(rows(All, FileListModel::Installed), (Texts{"", "", "other version"}));
+              (Texts{"version 69", "damaged (not a package)", "version 69", "no file"}));
+    EXPECT_EQ(rows(All, FileListModel::Installed), (Texts{"", "", "other version", ""}));
     EXPECT_EQ(rows(Checked), (Texts{"CTF-Good.unr", "Other.utx"}));
     const QAbstractItemModel* m = child<QTreeView>("ListView1")->model();
     EXPECT_EQ(m->index(1, 0).data(Qt::ToolTipRole).toString().toStdString(),
               "Broken.unr is damaged (not a package) and stays in the cache");
 
     boxes.answers = {true};
-    Texts shown;
+    Texts shown, under, after;
+    std::string summary;
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] {
         auto* w = qobject_cast<frmCheckPackages*>(QApplication::activeModalWidget());
         if (!w || !shown.empty()) return;
-        for (int i = 0; i < w->results()->count(); ++i)
-            shown.push_back(w->results()->item(i)->text().toStdString());
+        const QAbstractItemModel* r = w->results()->model();
+        for (int i = 0; i < r->rowCount(); ++i)
+            shown.push_back(r->index(i, 0).data().toString().toStdString());
+        for (int i = 0; i < r->rowCount(r->index(1, 0)); ++i)
+            under.push_back(r->index(i, 0, r->index(1, 0)).data().toString().toStdString());
+        summary = w->summary().toStdString();
         w->findChild<QPushButton*>("cmdRestore")->click();
+        after.push_back(w->summary().toStdString());
         w->accept();
     });
     tick.start(10);
     menu("mnuToolsCheckPackages");
     tick.stop();
-    ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0], "Broken.unr in the cache (" + cache + "/" + files[1] +
+    ASSERT_EQ(shown.size(), 4u);
+    EXPECT_EQ(shown[0], "Gone is neither installed nor in the cache; DM-A.unr needs it");
+    EXPECT_EQ(shown[1], "Skies is neither installed nor in the cache; 2 packages need it");
+    EXPECT_EQ(under, (Texts{"DM-A.unr", "dm-b.unr"}));
+    EXPECT_NE(summary.find(": 2 packages are missing, needed 3 times ("), std::string::npos)
+        << summary;
+    EXPECT_EQ(shown[2], "Broken.unr in the cache (" + cache + "/" + files[1] +
                             ") is damaged (not a package)");
-    EXPECT_EQ(shown[1].rfind(lost + ".uxx  ", 0), 0u) << shown[1];
-    EXPECT_NE(shown[1].find("no index line (saved: Lost.utx)"), std::string::npos) << shown[1];
+    EXPECT_EQ(shown[3].rfind(lost + ".uxx  ", 0), 0u) << shown[3];
+    EXPECT_NE(shown[3].find("no index line (saved: Lost.utx)"), std::string::npos) << shown[3];
     EXPECT_NE(readFile(cache + "/cache.ini").find(lost + "=Lost.utx\r\n"), std::string::npos);
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(after[0].find("no index line"), std::string::npos) << after[0];
+
+    // The run says why the damaged package stays.
+    click("cmdRun");
+    const Texts status = test::shownTexts(*window, "List1");
+    EXPECT_NE(std::find(status.begin(), status.end(),
+                        files[1] + " {Broken.unr} was not moved: it is damaged (not a package)."),
+              status.end());
 }
 
 }  // namespace

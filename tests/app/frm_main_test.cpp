@@ -17,6 +17,7 @@
 #include <QToolTip>
 #include <QTreeView>
 #include <atomic>
+#include <filesystem>
 #include <memory>
 
 #include "app/byte_line_edit.h"
@@ -60,6 +61,8 @@ TEST_F(MainWindow, FileListCheckUncheckSortAndRun) {
     large.setPointSize(large.pointSize() * 2);
     w.setFont(large);
     EXPECT_GE(view->columnWidth(1), view->sizeHintForIndex(view->model()->index(0, 1)).width());
+    for (int c = 0; c < FileListModel::Package; ++c)  // no header cut ("Never Move?")
+        EXPECT_GE(view->columnWidth(c), view->header()->sectionSizeHint(c)) << c;
     view->setColumnWidth(0, 40);
     const QRect cell = view->visualRect(rowOf("CTF-Face.unr"));
     QHelpEvent tip(QEvent::ToolTip, cell.center(), view->viewport()->mapToGlobal(cell.center()));
@@ -107,7 +110,13 @@ TEST_F(MainWindow, RunWhileTheGameRunsAsksFirstAndNoChangesNothing) {
     frmMain& w = load();
     const std::string running = "ut-bin-amd64 (process " + std::to_string(ut.pid) + ") uses " +
                                 cache + ": the game is running";
-    EXPECT_EQ(label("sbrText"), running + "; run, purge and undo wait until it is closed");
+    EXPECT_EQ(label("sbrText"),
+              "The game is running (ut-bin-amd64, process " + std::to_string(ut.pid) + ")");
+    const std::string said = running +
+                             "; run, purge and undo ask first, as the game may undo "
+                             "what they change";
+    EXPECT_EQ(child<QLabel>("sbrText")->toolTip().toStdString(), said);
+    EXPECT_EQ(test::shownTexts(w, "List1").at(0), said);
     const std::string index = readFile(cache + "/cache.ini");
     const Texts before = visible(cache);
     click("cmdRun");  // answered No
@@ -121,8 +130,19 @@ TEST_F(MainWindow, RunWhileTheGameRunsAsksFirstAndNoChangesNothing) {
     boxes.answers = {true};
     click("cmdRun");
     EXPECT_TRUE(endsWith(readFile(game + "/Maps/CTF-Face.unr"), "bytes of CTF-Face.unr"));
-    EXPECT_EQ(test::shownTexts(w, "List1").at(0).rfind(running + "; going on as asked", 0), 0u);
+    EXPECT_EQ(test::shownTexts(w, "List1").at(1).rfind(running + "; going on as asked", 0), 0u);
     EXPECT_EQ(label("sbrText"), "Done processing files");
+    // An undo asks about the game first, and once.
+    boxes.shown.clear();
+    menu("mnuToolsUndo");  // No to the game
+    ASSERT_EQ(boxes.texts().size(), 1u);
+    EXPECT_TRUE(boxes.texts()[0].ends_with("Go on anyway?"));
+    boxes.answers = {true, true};
+    menu("mnuToolsUndo");
+    ASSERT_EQ(boxes.texts().size(), 3u);
+    EXPECT_TRUE(boxes.texts()[1].ends_with("Go on anyway?"));
+    EXPECT_TRUE(boxes.texts()[2].ends_with("Undo this run?"));
+    EXPECT_FALSE(std::filesystem::exists(game + "/Maps/CTF-Face.unr"));
 }
 
 // Guards: choices lost or garbled between sessions (a folder name's bytes above all), the

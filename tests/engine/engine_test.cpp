@@ -231,9 +231,23 @@ TEST(Purge, DeletesTheNamedFilesAndKeepsTheLinesOfThoseThatStay) {
     EXPECT_EQ(readFile(g.cacheDir + "/cachebak.ini"), old);
     for (unsigned n : {1u, 3u, 4u}) EXPECT_FALSE(fileExists(g.cacheFile(n)));
     EXPECT_EQ(readFile(g.game + "/" + std::string(29, 'c') + ".uxx"), "outside");
-    EXPECT_TRUE(sink.said("2 cache files could not be deleted and stay in CACHE.INI"));
+    EXPECT_TRUE(
+        sink.said("3 cache files were deleted; 2 could not be deleted and stay in "
+                  "CACHE.INI"));
     writeFile(g.cacheDir + "/cache.ini", "[Cache]\r\nshort\r\n");
     EXPECT_EQ(g.purge(sink), PurgeOutcome::AlreadyEmpty);
+    // A package that only CACHEBAK.INI names stays with its line: not "all deleted".
+    g.lines = {"[Cache]"};
+    g.add(8, "Eight.unr");
+    g.writeIndex();
+    writeFile(g.cacheFile(9), "nine");
+    writeFile(g.cacheDir + "/cachebak.ini", "[Cache]\r\n" + g.line(9, "Nine.unr") + "\r\n");
+    g.dialogs.answers = {true};
+    RecordingSink kept;
+    ASSERT_EQ(g.purge(kept), PurgeOutcome::Done);
+    EXPECT_FALSE(kept.said("All cache files have been deleted"));
+    EXPECT_TRUE(kept.said(
+        "1 cache file was deleted; 1 package stays in the cache with its line in CACHE.INI"));
 }
 
 // Guards: a user's run or purge not saying that other users' programs went unchecked: in the

@@ -387,5 +387,21 @@ TEST(PackageCheck, NamesEveryMissingNeedOnlyAndPutsLostLinesBack) {
     EXPECT_EQ(report.missing.size(), 1u) << "Skies and Lost are in the cache now";
 }
 
+// Guards: a count of "needs" pairs called packages, a package spelt in two letter cases counted
+// twice, groups or their packages left unsorted.
+TEST(PackageCheck, MissingNeedsGroupByPackageAndCountBoth) {
+    const std::vector<MissingNeed> needs = {
+        {"b.unr", "Skies"}, {"A.unr", "Gone"}, {"c.unr", "SKIES"}, {"a.unr", "skies"}};
+    const std::vector<MissingPackage> groups = groupMissing(needs);
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].name, "Gone");
+    EXPECT_EQ(groups[0].neededBy, std::vector<std::string>{"A.unr"});
+    EXPECT_EQ(groups[1].name, "Skies");
+    EXPECT_EQ(groups[1].neededBy, (std::vector<std::string>{"a.unr", "b.unr", "c.unr"}));
+    EXPECT_EQ(missingCountText(groups.size(), needs.size()),
+              "2 packages are missing, needed 4 times");
+    EXPECT_EQ(missingCountText(1, 1), "1 package is missing, needed once");
+}
+
 }  // namespace
 }  // namespace qv::test

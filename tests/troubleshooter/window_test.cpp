@@ -108,14 +108,26 @@ TEST_F(Troubleshooter, StartUpAsksUntilItHasAGameFolderAndACacheIndex) {
     EXPECT_EQ(window->module1().logNote, "(no log: " + tmp / "nolog/Quorvel.log does not exist)");
 }
 
-// Guards: a report that drops, reorders or re-ends lines, a log cut short, another file whose
+// Guards: a report that drops, reorders or re-ends lines, a log cut short or holding other
+// caches' runs or more than the last five, another file whose
 // name differs only in letter case deleted, a mail offered before the file exists, the
 // wrong log shown, a reset answered No that clears or one that clears more than it should.
 TEST_F(Troubleshooter, SavedReportMailLogAndReset) {
     const std::string install = tmp / "Quorvel Install";
     makeDirs(install);
-    Texts log{"Run started", ""};  // long enough to show a log cut short
-    for (int i = 1; i <= 600; ++i) log.push_back("entry " + std::to_string(i));
+    // The log every cache shares: a run on another cache, then seven on this one (the first two
+    // left out), the last long enough to show a log cut short.
+    const auto run = [](const std::string& cache, const std::string& text) {
+        return Texts{"{{ Using " + cache + " as the CACHE directory }}", "", text};
+    };
+    Texts log = run("/other/Cache", "not this cache's"), kept;
+    for (int i = 1; i <= 7; ++i) {
+        const Texts one = run(tmp / "Cache/", "run " + std::to_string(i));
+        log.insert(log.end(), one.begin(), one.end());
+        if (i > 2) kept.insert(kept.end(), one.begin(), one.end());
+    }
+    for (int i = 1; i <= 600; ++i) kept.push_back("entry " + std::to_string(i));
+    log.insert(log.end(), kept.end() - 600, kept.end());
     writeFile(install + "/Quorvel.log", crlf(log));
     clsRegistry::gameKey().WriteEntry("Folder", "/games/ut/");
     clsRegistry::programKey().WriteEntry("CacheDir", "/games/ut/Cache");
@@ -139,7 +151,9 @@ TEST_F(Troubleshooter, SavedReportMailLogAndReset) {
         "<Cache Directory listing of " + tmp / "Cache" + ">:", "AB.uxx", "CD.uxx", "DM-Caf\xe9.uxx", "cache.ini",
         "line\\x0Afeed", rule, "<Quorvel.LOG from " + install + ">"};
     // clang-format on
-    expected.insert(expected.end(), log.begin(), log.end());
+    expected.push_back("(the last 5 of 7 runs on " + tmp / "Cache" +
+                       "; 3 runs left out, 1 of them on other cache folders)");
+    expected.insert(expected.end(), kept.begin(), kept.end());
     expected.insert(expected.end(), {rule, "*** END OF INFO ***"});
     EXPECT_EQ(readFile(home + "/CacheInfo.txt"), crlf(expected));
     EXPECT_EQ(qv::test::listNames(home), (Texts{"CacheInfo.txt", "cacheinfo.TXT"}));
