@@ -66,7 +66,7 @@ class Interleaved final : public ForwardingFileSystem {
     Result<std::string> exchangeAtomic(const std::string& p, std::string_view d,
                                        const std::string* x) override {
         at(p, true);
-        if (x && !inner_.holdsExactly(p, *x).value) return {{}, Status::fromErrno(ESTALE)};
+        if (x && !inner_.holdsExactly(p, *x).value) return {{}, Status::fromErrno(kErrStale)};
         return at(p), inner_.exchangeAtomic(p, d, nullptr);
     }
     Status removeFile(const std::string& p) override { return at(p), inner_.removeFile(p); }
