@@ -63,6 +63,12 @@ bool standardInputIsTerminal() {
     return ::isatty(STDIN_FILENO) == 1;
 }
 
+std::int64_t fileClockNow() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
 std::optional<std::tm> localTime(std::int64_t seconds) {
     const std::time_t t = static_cast<std::time_t>(seconds);
     std::tm local{};

@@ -37,6 +37,10 @@ void keepGoingWhenOutputCloses();
 // Whether standard input is a terminal (a user who can answer a question).
 bool standardInputIsTerminal();
 
+// Nanoseconds since the epoch by the clock the file system stamps files with (coarser than the
+// finest clock): a file changed after this call never has an earlier time.
+std::int64_t fileClockNow();
+
 // `seconds` since the epoch as the local calendar time; nothing where the system cannot tell.
 std::optional<std::tm> localTime(std::int64_t seconds);
 

@@ -1,3 +1,4 @@
+// Linux only: /proc and a stand-in for the game forked from /bin/sleep.
 // Finding the running game through a /proc tree built by the test.
 #include "platform/game_process.h"
 
