@@ -124,8 +124,8 @@ std::string journalFolder(const std::string& runLogPath) {
 std::string resolvedFolder(FileSystem& fs, const std::string& path) {
     if (Result<std::string> real = fs.canonicalPath(path); real.ok()) return real.value;
     if (!path.empty() && path.front() == '/') return path;
-    char here[PATH_MAX];
-    return ::getcwd(here, sizeof here) ? std::string(here) + "/" + path : path;
+    const std::string here = workingFolder();
+    return here.empty() ? path : here + "/" + path;
 }
 
 RunJournal::RunJournal(FileSystem& fs, const std::string& folder, const std::string& cacheDir,

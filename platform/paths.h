@@ -48,6 +48,9 @@ std::string userConfigHome();
 // Whether this process may create and replace files in `folder` (access(2) with W_OK).
 bool folderIsWritable(const std::string& folder);
 
+// The process's working folder, "" when it cannot be told (removed meanwhile).
+std::string workingFolder();
+
 // The absolute path with every link, "." and ".." resolved (realpath(3)); "" for a path that
 // does not exist or runs through a broken link.
 std::string realPath(const std::string& path);

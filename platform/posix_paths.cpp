@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <vector>
 
@@ -60,6 +61,11 @@ std::string userConfigHome() {
 
 bool folderIsWritable(const std::string& folder) {
     return ::access(folder.c_str(), W_OK) == 0;
+}
+
+std::string workingFolder() {
+    std::vector<char> buf(PATH_MAX);
+    return ::getcwd(buf.data(), buf.size()) ? std::string(buf.data()) : std::string();
 }
 
 std::string realPath(const std::string& path) {
