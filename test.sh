@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test twice: a normal build and one under
-# AddressSanitizer and UndefinedBehaviorSanitizer. Exits non-zero when anything fails; prints
+# Installs what is missing, checks that nothing outside platform/posix_* reaches the OS (the
+# Qt-free part compiles for Windows), builds, and runs every test twice: a normal build and one
+# under AddressSanitizer and UndefinedBehaviorSanitizer. Exits non-zero when anything fails; prints
 # at its end the lines of test code against the lines of program code.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -18,6 +19,8 @@ run_suite() {
     ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 600
 }
 
+echo "== the OS seam: the Qt-free part compiles for Windows =="
+JOBS=$jobs ./scripts/cross-check.sh build/cross-check
 echo "== build and test =="
 run_suite build
 echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer =="

@@ -1,7 +1,5 @@
 #include "cli/commands.h"
 
-#include <signal.h>
-
 #include <array>
 #include <atomic>
 #include <climits>
@@ -22,6 +20,7 @@
 #include "engine/undo.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
+#include "platform/system.h"
 #include "settings/cls_registry.h"
 #include "settings/game_finder.h"
 #include "settings/mdl_ini.h"
@@ -42,49 +41,6 @@ class StreamSink final : public StatusSink {
 
   private:
     std::ostream& out_;
-};
-
-// Set by the signal handler: a lock-free atomic is all a handler may touch.
-std::atomic<bool> stopSignalled{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void onStopSignal(int) {
-    stopSignalled.store(true);
-}
-
-// While alive (and asked to), the first SIGINT or SIGTERM only sets the stop flag the engine reads
-// between packages; the default handler is back at once (SA_RESETHAND), so a second one ends the
-// program as it always did. SIGHUP (a closed terminal, a dropped ssh) only ever sets the flag: a
-// closing terminal's shell and the kernel each send one, and nobody means the second to kill.
-// SA_RESTART keeps the file operations under way going.
-class StopOnSignals {
-  public:
-    explicit StopOnSignals(bool on) : on_(on) {
-        if (!on_) return;
-        stopSignalled.store(false);
-        struct sigaction sa {};
-        sa.sa_handler = onStopSignal;
-        sigemptyset(&sa.sa_mask);
-        for (std::size_t i = 0; i < kSignals.size(); ++i) {
-            sa.sa_flags = SA_RESTART | (kSignals[i] == SIGHUP ? 0 : SA_RESETHAND);
-            ::sigaction(kSignals[i], &sa, &old_[i]);
-            // A program started to ignore one (nohup, a background job) goes on ignoring it.
-            if (old_[i].sa_handler == SIG_IGN) ::sigaction(kSignals[i], &old_[i], nullptr);
-        }
-    }
-    ~StopOnSignals() {
-        if (!on_) return;
-        for (std::size_t i = 0; i < kSignals.size(); ++i)
-            ::sigaction(kSignals[i], &old_[i], nullptr);
-    }
-    StopOnSignals(const StopOnSignals&) = delete;
-    StopOnSignals& operator=(const StopOnSignals&) = delete;
-    const std::atomic<bool>* flag() const { return on_ ? &stopSignalled : nullptr; }
-
-  private:
-    static constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
-    bool on_;
-    std::array<struct sigaction, 3> old_{};
 };
 
 std::string settingsFile(const Environment& env) {

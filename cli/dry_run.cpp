@@ -1,12 +1,11 @@
 #include "cli/dry_run.h"
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <sstream>
 
 #include "engine/dry_run.h"
 #include "platform/filesystem.h"
+#include "platform/paths.h"
 
 namespace qv::cli {
 
@@ -16,9 +15,11 @@ namespace {
 class RegistryCopy final {
   public:
     RegistryCopy(const std::string& original, FileSystem& fs) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-dry-run.XXXXXX");
-        if (!::mkdtemp(pattern.data())) return;
-        folder_ = pattern;
+        std::error_code noTemp;
+        const std::filesystem::path temp = std::filesystem::temp_directory_path(noTemp);
+        if (noTemp) return;
+        folder_ = makeScratchFolder(temp.string(), "quorvel-dry-run.");
+        if (folder_.empty()) return;
         path_ = folder_ + "/registry.reg";
         const Result<std::string> content = fs.readAll(original);
         if (content.ok()) (void)fs.writeAtomic(path_, content.value);

@@ -1,6 +1,5 @@
 #include "cli/find_game.h"
 
-#include <climits>
 #include <cstdlib>
 #include <ctime>
 #include <optional>
@@ -140,8 +139,8 @@ int setFoundGameCommand(const Arguments& a, Environment& env, TerminalDialogs& d
 int setGameDirCommand(const Arguments& a, Environment& env, TerminalDialogs& dialogs) {
     if (a.found) return setFoundGameCommand(a, env, dialogs);
     std::string dir = toNativeSeparators(a.value);
-    char resolved[PATH_MAX];
-    if (!::realpath(dir.c_str(), resolved) || !env.fs.isFolder(resolved)) {
+    const std::string resolved = realPath(dir);
+    if (resolved.empty() || !env.fs.isFolder(resolved)) {
         env.err << kProg << a.value << " is not a folder\n";
         return kExitUsage;
     }

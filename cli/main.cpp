@@ -1,6 +1,3 @@
-#include <signal.h>
-#include <unistd.h>
-
 #include <clocale>
 #include <iostream>
 #include <string>
@@ -9,6 +6,7 @@
 #include "cli/commands.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
+#include "platform/system.h"
 #include "settings/registry_file.h"
 
 // quorvel-cli: the terminal front end; everything but the wiring lives in qv_cli.
@@ -16,10 +14,10 @@ int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");  // dates in the user's own format
     // A reader that went away (`quorvel-cli run | head -1`) ends the output, never the work: a
     // failed write to standard output only stops further output, and the exit status says so.
-    ::signal(SIGPIPE, SIG_IGN);
+    qv::keepGoingWhenOutputCloses();
     std::vector<std::string> words(argv + 1, argv + argc);
     qv::cli::Environment env{
-        qv::programFolder(),         qv::defaultRegistryPath(), std::cout, std::cerr, std::cin,
-        ::isatty(STDIN_FILENO) == 1, qv::realFileSystem(),      true};
+        qv::programFolder(),           qv::defaultRegistryPath(), std::cout, std::cerr, std::cin,
+        qv::standardInputIsTerminal(), qv::realFileSystem(),      true};
     return qv::cli::runMain(words, env);
 }

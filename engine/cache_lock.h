@@ -1,47 +1,33 @@
 #pragma once
 
-#include <memory>
 #include <string>
 
-#include "platform/machine_lock.h"
+#include "platform/locks.h"
 
 namespace qv {
 
 // An exclusive, non-blocking lock on a cache folder, held from construction to destruction, so
 // that no two read-modify-replace cycles of cache.ini (a run, a purge, the repair) overlap, in
-// one process or several. It is an flock(2) on the folder itself. Where the file system refuses
-// that (NFS), it is a MachineLock (a file in a lock folder of the cache folder's owner), for the
-// processes of this machine, and a record lock (F_OFD_SETLK) on cache.ini, for those of other
-// machines. Nothing is created in the game's folders, and the kernel drops the lock when the
-// holder ends, so a crashed run leaves no stale lock behind.
+// one process or several: a FolderLock on the folder, with cache.ini the file whose record lock
+// keeps out other machines where the folder itself cannot be locked (NFS).
 class CacheLock final {
   public:
-    enum class State {
-        Held,         // this object holds the lock
-        Busy,         // somebody else holds it
-        Unavailable,  // the folder could not be opened or locked
-    };
+    using State = FolderLock::State;
 
-    explicit CacheLock(const std::string& cacheDir);
-    ~CacheLock();
-    CacheLock(const CacheLock&) = delete;
-    CacheLock& operator=(const CacheLock&) = delete;
+    explicit CacheLock(const std::string& cacheDir) : lock_(cacheDir, "cache.ini") {}
 
-    State state() const { return state_; }
-    bool busy() const { return state_ == State::Busy; }
+    State state() const { return lock_.state(); }
+    bool busy() const { return state() == State::Busy; }
     // Unavailable: the system's reason.
-    const std::string& failure() const { return failure_; }
+    const std::string& failure() const { return lock_.failure(); }
     // Unavailable: the status-list and log line that says the work goes on unlocked.
     std::string unlockedLine(const std::string& cacheDir) const {
-        return "The cache folder " + cacheDir + " could not be locked (" + failure_ +
+        return "The cache folder " + cacheDir + " could not be locked (" + failure() +
                "); another Quorvel may change it at the same time";
     }
 
   private:
-    int fd_ = -1;
-    std::unique_ptr<MachineLock> machine_;  // where the folder has no flock
-    State state_ = State::Unavailable;
-    std::string failure_;
+    FolderLock lock_;
 };
 
 constexpr const char* kCacheBusyMessage =

@@ -304,7 +304,7 @@ IndexReplacement IndexTransaction::commit() {
         }
         const Result<std::string> swapped = fs_.exchangeAtomic(indexPath_, text, latest_);
         const int err = swapped.ok() ? 0 : swapped.status.code;
-        if (err == ESTALE) {  // written meanwhile; nothing was exchanged
+        if (err == kErrStale) {  // written meanwhile; nothing was exchanged
             lastWasRead = reread();
             continue;
         }

@@ -97,16 +97,34 @@ PackageType packageTypeOfLine(std::string_view line) {
     return PackageType::Unknown;
 }
 
+namespace {
+
+// A name that NTFS and exFAT refuse or store under another one (a game folder on a Windows disk
+// mounted in Linux): a device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9) with any extension
+// in any case, a ':' (a stream of another file on NTFS), a trailing dot or space.
+bool isRefusedByWindows(std::string_view name) {
+    if (name.find(':') != std::string_view::npos || name.back() == '.' || name.back() == ' ')
+        return true;
+    std::string_view device = name.substr(0, name.find('.'));
+    while (device.ends_with(' ')) device.remove_suffix(1);  // "NUL .txt" is NUL as well
+    for (const char* plain : {"CON", "PRN", "AUX", "NUL"})
+        if (equalsNoCaseAscii(device, plain)) return true;
+    return device.size() == 4 && isDigitAscii(device[3]) && device[3] != '0' &&
+           (equalsNoCaseAscii(device.substr(0, 3), "COM") ||
+            equalsNoCaseAscii(device.substr(0, 3), "LPT"));
+}
+
+}  // namespace
+
 bool isUnsafeRealName(std::string_view realName) {
     if (realName.empty() || realName == "." || realName == "..") return true;
     // Our own temporary names: a later run's clean-up would take it for a leftover and delete it.
     if (realName.starts_with(".quorvel-tmp-")) return true;
-    if (realName.size() >= 2 && isAlphaAscii(realName[0]) && realName[1] == ':') return true;
     for (char c : realName) {
         const auto u = static_cast<unsigned char>(c);
         if (c == '/' || c == '\\' || u < 0x20 || u == 0x7F) return true;
     }
-    return false;
+    return isRefusedByWindows(realName);
 }
 
 std::string destinationOfLine(std::string_view line, const PlacementContext& ctx) {

@@ -1,18 +1,19 @@
 // The runs and purges the journals hold, one line each for the history the window and the
 // command line show.
 #include <ctime>
+#include <optional>
 
 #include "engine/run_journal.h"
 #include "engine/undo.h"
+#include "platform/system.h"
 #include "settings/program_files.h"
 
 namespace qv {
 
 std::string timeText(std::int64_t seconds) {
-    const std::time_t t = static_cast<std::time_t>(seconds);
-    std::tm local{};
     char text[32] = "";
-    if (::localtime_r(&t, &local)) std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    if (const std::optional<std::tm> local = localTime(seconds))
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &*local);
     return text;
 }
 

@@ -1,7 +1,5 @@
 #include "engine/run_journal.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -14,6 +12,7 @@
 #include "engine/placement.h"
 #include "engine/run_plan.h"
 #include "platform/paths.h"
+#include "platform/system.h"
 #include "platform/textfile.h"
 #include "settings/program_files.h"
 
@@ -125,8 +124,8 @@ std::string journalFolder(const std::string& runLogPath) {
 std::string resolvedFolder(FileSystem& fs, const std::string& path) {
     if (Result<std::string> real = fs.canonicalPath(path); real.ok()) return real.value;
     if (!path.empty() && path.front() == '/') return path;
-    char here[PATH_MAX];
-    return ::getcwd(here, sizeof here) ? std::string(here) + "/" + path : path;
+    const std::string here = workingFolder();
+    return here.empty() ? path : here + "/" + path;
 }
 
 RunJournal::RunJournal(FileSystem& fs, const std::string& folder, const std::string& cacheDir,
@@ -155,12 +154,11 @@ RunJournal::RunJournal(FileSystem& fs, const std::string& folder, const std::str
         return;
     }
     file_ = std::move(created.value);
-    // The coarse clock, as file times take it: whatever the run moves has a later change time.
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    // The clock file times take: whatever the run moves has a later change time.
+    const std::int64_t now = fileClockNow();
     std::string start = kHeader;
     start.append("S\t").append(kind).append("\t");
-    start.append(std::to_string(static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec));
+    start.append(std::to_string(now));
     appendEscaped(start.append("\t"), resolvedFolder(fs, cacheDir));
     appendEscaped(start.append("\t"), cacheExt);
     put(start.append("\n"), false);

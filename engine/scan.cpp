@@ -14,6 +14,7 @@
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
+#include "platform/system.h"
 #include "platform/textfile.h"
 #include "settings/game_finder.h"
 #include "settings/mdl_ini.h"
@@ -297,12 +298,11 @@ void MarkNeverMoveItems(std::vector<FileRow>& rows, const std::vector<std::strin
 namespace {
 
 std::string formatLocal(std::int64_t when, const char* format, std::tm* out = nullptr) {
-    const std::time_t t = static_cast<std::time_t>(when);
-    std::tm local{};
-    if (!localtime_r(&t, &local)) return {};
-    if (out) *out = local;
+    const std::optional<std::tm> local = localTime(when);
+    if (!local) return {};
+    if (out) *out = *local;
     char buf[128];
-    const std::size_t n = std::strftime(buf, sizeof buf, format, &local);
+    const std::size_t n = std::strftime(buf, sizeof buf, format, &*local);
     return std::string(buf, n);
 }
 

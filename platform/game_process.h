@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,25 @@ struct RunningGames {
 // is this process (`selfPid`). As root every process is looked at; otherwise those of `uid`.
 RunningGames findRunningGame(const std::vector<std::string>& folders,
                              const std::string& procRoot = "/proc", int selfPid = -1, int uid = -1);
+
+// What the search reads of one process, each asked for only when needed.
+class ProcessLook {
+  public:
+    virtual ~ProcessLook() = default;
+    virtual std::string executable() = 0;  // "" when it cannot be read
+    virtual std::vector<std::string> arguments() = 0;
+    virtual std::vector<std::string> environment() = 0;
+    virtual std::string workingFolder() = 0;
+    // Whether `test` holds for one of the files the process has open (stops at the first).
+    virtual bool anyOpenFile(const std::function<bool(const std::string&)>& test) = 0;
+};
+
+// `folders` as the search compares them: each without a trailing separator, and its real path.
+std::vector<std::string> foldersToCompare(const std::vector<std::string>& folders);
+
+// The game's program name when `process` is a copy of the game tied to one of `folders` (as
+// foldersToCompare gives them), by the rules findRunningGame tells; "" otherwise.
+std::string gameProgramOf(ProcessLook& process, const std::vector<std::string>& folders);
 
 // "ut-bin-amd64 (process 4242) is using <folder>": one text for every process found.
 std::string gameRunningText(const RunningGames& search);

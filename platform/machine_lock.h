@@ -1,7 +1,6 @@
 #pragma once
 
-#include <sys/types.h>
-
+#include <cstdint>
 #include <string>
 
 namespace qv {
@@ -17,7 +16,7 @@ class MachineLock final {
     enum class State { Held, Busy, Unavailable };
 
     // `device`, `inode` and `owner` of the thing to lock; `wait`: block until it is free.
-    MachineLock(dev_t device, ino_t inode, uid_t owner, bool wait);
+    MachineLock(std::uint64_t device, std::uint64_t inode, std::uint32_t owner, bool wait);
     ~MachineLock();
     MachineLock(const MachineLock&) = delete;
     MachineLock& operator=(const MachineLock&) = delete;

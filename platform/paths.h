@@ -48,4 +48,18 @@ std::string userConfigHome();
 // Whether this process may create and replace files in `folder` (access(2) with W_OK).
 bool folderIsWritable(const std::string& folder);
 
+// The process's working folder, "" when it cannot be told (removed meanwhile).
+std::string workingFolder();
+
+// The absolute path with every link, "." and ".." resolved (realpath(3)); "" for a path that
+// does not exist or runs through a broken link.
+std::string realPath(const std::string& path);
+
+// Whether `path` itself is a symbolic link (it is not followed; a broken one counts).
+bool isSymbolicLink(const std::string& path);
+
+// Makes a new folder only this user can enter, named `prefix` and six random characters, in
+// `inFolder`: its path, or "" when none could be made.
+std::string makeScratchFolder(const std::string& inFolder, const std::string& prefix);
+
 }  // namespace qv

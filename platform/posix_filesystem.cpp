@@ -437,23 +437,6 @@ Result<std::string> PosixFileSystem::canonicalPath(const std::string& path) {
     return {std::move(out), {}};
 }
 
-std::vector<std::int64_t> FileSystem::modifiedTimesIn(const std::string& folder,
-                                                      const std::vector<std::string>& names) {
-    std::vector<std::int64_t> times(names.size(), kNoTime);
-    for (std::size_t i = 0; i < names.size(); ++i)
-        if (const std::optional<std::int64_t> t = modifiedTime(folder + "/" + names[i]))
-            times[i] = *t;
-    return times;
-}
-
-Result<std::vector<std::string>> FileSystem::listFolders(const std::string&) {
-    return {{}, Status::fromErrno(ENOSYS)};
-}
-
-Result<std::string> FileSystem::canonicalPath(const std::string&) {
-    return {{}, Status::fromErrno(ENOSYS)};
-}
-
 FileSystem& realFileSystem() {
     static PosixFileSystem fs;
     return fs;

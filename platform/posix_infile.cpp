@@ -47,36 +47,7 @@ class PosixInFile final : public InFile {
     FileIdentity id_;
 };
 
-class MemoryInFile final : public InFile {
-  public:
-    MemoryInFile(std::string data, FileIdentity id) : data_(std::move(data)), id_(id) {
-        id_.size = data_.size();
-    }
-    const FileIdentity& identity() const override { return id_; }
-    Result<std::size_t> readAt(std::uint64_t offset, char* buffer, std::size_t length) override {
-        if (offset >= data_.size()) return {0, {}};
-        const std::size_t n = std::min<std::uint64_t>(length, data_.size() - offset);
-        std::memcpy(buffer, data_.data() + offset, n);
-        return {n, {}};
-    }
-
-  private:
-    std::string data_;
-    FileIdentity id_;
-};
-
 }  // namespace
-
-std::unique_ptr<InFile> memoryInFile(std::string data, FileIdentity identity) {
-    return std::make_unique<MemoryInFile>(std::move(data), identity);
-}
-
-Result<std::unique_ptr<InFile>> FileSystem::openForReading(const std::string& path) {
-    if (!isFile(path)) return {nullptr, Status::fromErrno(exists(path) ? EINVAL : ENOENT)};
-    Result<std::string> data = readAll(path);
-    if (!data) return {nullptr, data.status};
-    return {memoryInFile(std::move(data.value)), {}};
-}
 
 Result<std::unique_ptr<InFile>> PosixFileSystem::openForReading(const std::string& path) {
     // No link is followed and a FIFO never blocks the open: only a plain file is read. A file in

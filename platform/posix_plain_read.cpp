@@ -10,13 +10,6 @@
 
 namespace qv {
 
-Result<std::string> FileSystem::readPlainFile(const std::string& path, std::size_t maxBytes) {
-    if (!isFile(path)) return {{}, Status::fromErrno(exists(path) ? EINVAL : ENOENT)};
-    Result<std::string> text = readAll(path);
-    if (text && text.value.size() > maxBytes) return {{}, Status::fromErrno(EFBIG)};
-    return text;
-}
-
 Result<std::string> PosixFileSystem::readPlainFile(const std::string& path, std::size_t maxBytes) {
     // O_NONBLOCK: opening a FIFO nobody writes to returns at once instead of waiting for a
     // writer; the type is then told from the open file, so nothing can be swapped in between.

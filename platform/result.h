@@ -1,9 +1,18 @@
 #pragma once
 
+#include <cerrno>
 #include <string>
 #include <utility>
 
 namespace qv {
+
+// The code of a file that changed between a check and the change it guarded: ESTALE, which the
+// POSIX layer returns, though not every C library names it.
+#ifdef ESTALE
+inline constexpr int kErrStale = ESTALE;
+#else
+inline constexpr int kErrStale = 116;  // Linux's value
+#endif
 
 // Outcome of an OS operation: code 0 is success; otherwise the errno value (or -1 for a
 // failure without one) and the system's own error text.

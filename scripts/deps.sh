@@ -9,6 +9,7 @@ packages=(
     libcli11-dev nlohmann-json3-dev
     xvfb xauth fonts-dejavu-core librsvg2-bin
     clang libclang-rt-14-dev
+    g++-mingw-w64-x86-64-posix
     locales
 )
 

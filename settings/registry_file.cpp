@@ -1,16 +1,11 @@
 #include "settings/registry_file.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
 
 #include "platform/filesystem.h"
-#include "platform/machine_lock.h"
+#include "platform/locks.h"
 #include "platform/paths.h"
 #include "settings/program_files.h"
 #include "settings/registry_text.h"
@@ -18,46 +13,6 @@
 namespace qv {
 
 namespace {
-
-// Holds flock() on the store's side lock file for the length of one call. The lock is on a
-// file of its own because the store itself is replaced by rename on every write.
-class StoreLock final {
-  public:
-    StoreLock() = default;
-    ~StoreLock() {
-        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-    }
-    StoreLock(const StoreLock&) = delete;
-    StoreLock& operator=(const StoreLock&) = delete;
-
-    Status acquire(const std::string& storePath) {
-        const std::string lockPath = storePath + ".lock";
-        fd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        // A lock file that cannot be created (read-only folder) can still be locked when it is
-        // there; flock needs no write access.
-        if (fd_ < 0 && (errno == EACCES || errno == EROFS))
-            fd_ = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) return Status::fromErrno(errno);
-        while (::flock(fd_, LOCK_EX) != 0) {
-            if (errno != EINTR) return lockOnThisMachine(Status::fromErrno(errno));
-        }
-        return Status::success();
-    }
-
-  private:
-    // Where the file system has no flock (NFS without locks: "No locks available"), the writers
-    // of this machine meet where the cache lock's do, at a lock file of the store's owner.
-    Status lockOnThisMachine(const Status& refused) {
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0) return refused;
-        machine_ = std::make_unique<MachineLock>(st.st_dev, st.st_ino, st.st_uid, true);
-        if (machine_->state() == MachineLock::State::Held) return Status::success();
-        return Status::failure(refused.text + "; " + machine_->failure(), refused.code);
-    }
-
-    int fd_ = -1;
-    std::unique_ptr<MachineLock> machine_;
-};
 
 // The store as it is now; a missing file is an empty store that may be written.
 Result<RegFileContent> readDocument(FileSystem& fs, const std::string& path) {
@@ -106,8 +61,7 @@ Status leftAsItIs(const std::string& path, const std::string& why) {
 // The file a write replaces: a link's target, in the target's own folder, so the link stays.
 Result<std::string> writeTarget(FileSystem& fs, const std::string& path) {
     if (Result<std::string> target = fs.canonicalPath(path)) return target;
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+    if (isSymbolicLink(path))
         return {{}, leftAsItIs(path, "is a link to a file that is not there")};
     return {path, {}};
 }
@@ -118,8 +72,9 @@ Status changeLocked(FileSystem& fs, const std::string& path, Change change) {
     if (Status s = makeFolders(fs, parentFolder(path)); !s) return s;
     const Result<std::string> target = writeTarget(fs, path);
     if (!target) return target.status;
-    StoreLock lock;
-    if (Status s = lock.acquire(target.value); !s) return s;
+    // A lock file of its own, as the store itself is replaced by rename on every write.
+    LockFileHold lock;
+    if (Status s = lock.acquire(target.value + ".lock"); !s) return s;
     // Temporary files of a write that was killed; a write still going on holds its own.
     (void)fs.removeLeftTempFiles(parentFolder(target.value));
     Result<RegFileContent> doc = readDocument(fs, target.value);

@@ -1,3 +1,4 @@
+// Linux only: the games of a Linux home, found through $HOME.
 #include <gtest/gtest.h>
 
 #include <cerrno>

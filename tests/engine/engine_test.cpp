@@ -1,9 +1,5 @@
 // The engine as the window drives it: scan, run, purge, repair, on a real game folder.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -12,7 +8,6 @@
 #include <filesystem>
 
 #include "engine/cache_entry.h"
-#include "engine/cache_lock.h"
 #include "engine/placement.h"
 #include "engine/run_index.h"
 #include "engine/run_log.h"
@@ -47,9 +42,12 @@ TEST(IndexLines, ReadByPositionTypedByTheirEndAndNamesKeptInTheirFolder) {
         EXPECT_EQ(packageTypeOfLine(kGuid + "=" + t.name), t.type) << t.name;
     EXPECT_EQ(packageTypeOfLine(kGuid + "="), PackageType::Unknown);
 
-    for (const char* bad : {"", ".", "..", "a/b.unr", "..\\b.unr", "C:b.unr", "a\x01.unr"})
+    for (const char* bad : {"", ".", "..", "a/b.unr", "..\\b.unr", "C:b.unr", "a\x01.unr",
+                            "CON.unr", "con", "Nul.utx.uax", "aux .u", "PRN.", "com1.umx",
+                            "LPT9.int", "X.unr:s.unr", "1:a.u", "a.unr.", "a.unr "})
         EXPECT_TRUE(isUnsafeRealName(bad)) << bad;
-    for (const char* good : {"a.unr", "...unr", " a b .u", "\xe9t\xe9.unr", "1:a.u"})
+    for (const char* good : {"a.unr", "...unr", " a b .u", "\xe9t\xe9.unr", "CONSOLE.unr",
+                             "xCON.unr", "COM0.u", "COM10.u", "LPT.u", "a.CON", "NULL.uax"})
         EXPECT_FALSE(isUnsafeRealName(good)) << good;
 }
 
@@ -68,7 +66,7 @@ TEST_P(Run, MovesWhatItCanKeepsTheLinesOfTheRestAndLogsOnlyWhatHappened) {
     g.add(10, "Gone.unr", false);
     g.add(11, "Linked.utx", false);
     writeFile(g.tmp / "private", "the user's own");
-    ASSERT_EQ(::symlink((g.tmp / "private").c_str(), g.cacheFile(11).c_str()), 0);
+    std::filesystem::create_symlink(g.tmp / "private", g.cacheFile(11));
     g.add(12, "Unchecked.umx");
     g.lines.push_back("short");
     // A cache file name that leaves the cache folder: the file it names is not the cache's.
@@ -266,42 +264,6 @@ TEST(GameCheck, OtherUsersProgramsLeftUncheckedAreNoted) {
     g.dialogs.answers = {true};
     ASSERT_EQ(PurgeCache(g.pv, ctx, sink), PurgeOutcome::Done);
     EXPECT_TRUE(sink.said(kOthersUnseenNote));
-}
-
-// Also run where a folder cannot be flocked (NFS). The lock must then outlast the holder's own
-// replacement of the index: an undo goes on working after it.
-TEST(CacheLockTest, ASecondRunOrPurgeWaitsForTheFirst) {
-    Game g;
-    g.add(1, "Face.unr");
-    const std::string old = g.writeIndex();
-    if (std::getenv("QV_EXPECT_NO_FLOCK")) {
-        const int folder = ::open(g.cacheDir.c_str(), O_RDONLY | O_DIRECTORY);
-        ASSERT_NE(::flock(folder, LOCK_EX | LOCK_NB), 0);
-        ::close(folder);
-    }
-    RecordingSink sink;
-    {
-        CacheLock held(g.cacheDir);
-        ASSERT_EQ(held.state(), CacheLock::State::Held) << held.failure();
-        g.dialogs.answers = {true, true};
-        EXPECT_EQ(g.run(sink).outcome, RunOutcome::Busy);
-        EXPECT_EQ(g.purge(sink), PurgeOutcome::Busy);
-        EXPECT_EQ(g.index(), old);
-        ASSERT_TRUE(replaceCacheIndex(g.posix, g.cacheDir, old, old + g.line(2, "B.utx") + "\r\n")
-                        .index.ok());
-        EXPECT_EQ(g.run(sink).outcome, RunOutcome::Busy);
-        EXPECT_EQ(g.purge(sink), PurgeOutcome::Busy);
-        EXPECT_TRUE(fileExists(g.cacheFile(1)));
-    }
-    EXPECT_EQ(g.run(sink).outcome, RunOutcome::Completed);
-    EXPECT_TRUE(g.placed(g.game + "/Maps", "Face.unr"));
-    struct stat folder {};
-    ASSERT_EQ(::stat(g.cacheDir.c_str(), &folder), 0);
-    char name[64];  // the lock file of a folder that is gone helps nobody
-    std::snprintf(name, sizeof name, "/quorvel-%u/lock-%llx-%llx", ::geteuid(),
-                  static_cast<unsigned long long>(folder.st_dev),
-                  static_cast<unsigned long long>(folder.st_ino));
-    for (const char* base : {"/run/lock", "/tmp"}) ::unlink((base + std::string(name)).c_str());
 }
 
 // Guards: a log emptied under another run's writer (NUL bytes, lost lines), a second run's lines

@@ -1,3 +1,4 @@
+// Linux only: flock, hard links and lock files under /run/lock, as the POSIX layer meets them.
 // What players met: another locale, other editors' line ends, blank lines, no stored mode,
 // a name listed twice, a backup that cannot be replaced, what a killed run leaves.
 #include <fcntl.h>
@@ -9,9 +10,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/cache_lock.h"
 #include "engine/placement.h"
 #include "engine/run_index.h"
 #include "engine/undo.h"
@@ -233,6 +236,42 @@ TEST(FieldRun, WhatAKilledRunLeftIsCleanedUp) {
     EXPECT_TRUE(sink.said(guidOf(1) + ".uxx was already at " + g.game +
                           "/Maps/Same.unr with the same contents; the cache copy was removed"));
     EXPECT_EQ(g.index(), joinLines({"[Cache]", g.lines[2]}, LineEnd::CRLF));  // the linked one
+}
+
+// Also run where a folder cannot be flocked (NFS). The lock must then outlast the holder's own
+// replacement of the index: an undo goes on working after it.
+TEST(CacheLockTest, ASecondRunOrPurgeWaitsForTheFirst) {
+    Game g;
+    g.add(1, "Face.unr");
+    const std::string old = g.writeIndex();
+    if (std::getenv("QV_EXPECT_NO_FLOCK")) {
+        const int folder = ::open(g.cacheDir.c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_NE(::flock(folder, LOCK_EX | LOCK_NB), 0);
+        ::close(folder);
+    }
+    RecordingSink sink;
+    {
+        CacheLock held(g.cacheDir);
+        ASSERT_EQ(held.state(), CacheLock::State::Held) << held.failure();
+        g.dialogs.answers = {true, true};
+        EXPECT_EQ(g.run(sink).outcome, RunOutcome::Busy);
+        EXPECT_EQ(g.purge(sink), PurgeOutcome::Busy);
+        EXPECT_EQ(g.index(), old);
+        ASSERT_TRUE(replaceCacheIndex(g.posix, g.cacheDir, old, old + g.line(2, "B.utx") + "\r\n")
+                        .index.ok());
+        EXPECT_EQ(g.run(sink).outcome, RunOutcome::Busy);
+        EXPECT_EQ(g.purge(sink), PurgeOutcome::Busy);
+        EXPECT_TRUE(fileExists(g.cacheFile(1)));
+    }
+    EXPECT_EQ(g.run(sink).outcome, RunOutcome::Completed);
+    EXPECT_TRUE(g.placed(g.game + "/Maps", "Face.unr"));
+    struct stat folder {};
+    ASSERT_EQ(::stat(g.cacheDir.c_str(), &folder), 0);
+    char name[64];  // the lock file of a folder that is gone helps nobody
+    std::snprintf(name, sizeof name, "/quorvel-%u/lock-%llx-%llx", ::geteuid(),
+                  static_cast<unsigned long long>(folder.st_dev),
+                  static_cast<unsigned long long>(folder.st_ino));
+    for (const char* base : {"/run/lock", "/tmp"}) ::unlink((base + std::string(name)).c_str());
 }
 
 }  // namespace

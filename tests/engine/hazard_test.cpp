@@ -1,3 +1,4 @@
+// Linux only: FIFOs, links and modes as a Linux game folder holds them.
 // What players and other programs put where the run looks: FIFOs and links at destinations, our
 // own temporary names, a cache extension with its dot, GUIDs in another case, a file swapped in
 // after the listing, an index changed since the scan, a full disk under the log, root's runs on

@@ -2,12 +2,10 @@
 // the extension repair, in each of the shapes it really writes in; the index's invariant is
 // checked after each: every package in the cache has its line in cache.ini or is named as not
 // kept, and nothing is named falsely.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "engine/index_transaction.h"
@@ -66,7 +64,7 @@ class Interleaved final : public ForwardingFileSystem {
     Result<std::string> exchangeAtomic(const std::string& p, std::string_view d,
                                        const std::string* x) override {
         at(p, true);
-        if (x && !inner_.holdsExactly(p, *x).value) return {{}, Status::fromErrno(ESTALE)};
+        if (x && !inner_.holdsExactly(p, *x).value) return {{}, Status::fromErrno(kErrStale)};
         return at(p), inner_.exchangeAtomic(p, d, nullptr);
     }
     Status removeFile(const std::string& p) override { return at(p), inner_.removeFile(p); }
@@ -85,9 +83,9 @@ class Interleaved final : public ForwardingFileSystem {
 struct SimulatedGame {
     Game& g;
     Shape shape;
-    std::string memory;  // the index as the game read it when it started
-    int stage = 0;       // 0 not yet, 1 truncated, 2 first piece written, 3 done
-    int fd = -1;
+    std::string memory;     // the index as the game read it when it started
+    int stage = 0;          // 0 not yet, 1 truncated, 2 first piece written, 3 done
+    std::ofstream inPlace;  // the index written in place, as the game writes it
     std::string text;
 
     std::string index() const { return g.cacheDir + "/cache.ini"; }
@@ -104,19 +102,17 @@ struct SimulatedGame {
             std::filesystem::rename(index() + ".game", index());
             stage = 3;
         } else if (shape == Shape::InMemory) {
-            fd = ::open(index().c_str(), O_WRONLY | O_TRUNC);
-            (void)!::write(fd, text.data(), text.size());
-            ::close(fd);
+            std::ofstream(index(), std::ios::binary | std::ios::trunc) << text;
             stage = 3;
         } else if (stage == 0) {
-            fd = ::open(index().c_str(), O_WRONLY | O_TRUNC);
+            inPlace.open(index(), std::ios::binary | std::ios::trunc);
             stage = 1;
         } else {  // the first piece ends inside a line; the second ends the write
             const std::size_t half = text.size() / 2;
             const std::string_view piece = stage == 1 ? std::string_view(text).substr(0, half)
                                                       : std::string_view(text).substr(half);
-            (void)!::write(fd, piece.data(), piece.size());
-            if (++stage == 3) ::close(fd);
+            inPlace.write(piece.data(), static_cast<std::streamsize>(piece.size())).flush();
+            if (++stage == 3) inPlace.close();
         }
     }
 };
@@ -157,11 +153,12 @@ struct Trial {
     // a line named as not kept is not there, one said kept is.
     void expectInvariant(const std::string& where) {
         const std::vector<std::string> index = splitLines(g.index());
-        struct stat ini {
-        }, bak{};  // the backup is a whole index on a file of its own
-        if (::stat((g.cacheDir + "/cachebak.ini").c_str(), &bak) == 0) {
-            EXPECT_TRUE(::stat((g.cacheDir + "/cache.ini").c_str(), &ini) == 0 &&
-                        ini.st_ino != bak.st_ino)
+        // The backup is a whole index on a file of its own.
+        const std::string ini = g.cacheDir + "/cache.ini", bak = g.cacheDir + "/cachebak.ini";
+        if (std::filesystem::exists(bak)) {
+            std::error_code either;
+            EXPECT_TRUE(std::filesystem::exists(ini) &&
+                        !std::filesystem::equivalent(ini, bak, either))
                 << where;
             EXPECT_TRUE(readFile(g.cacheDir + "/cachebak.ini").starts_with("[Cache]\r\n")) << where;
         }
@@ -214,7 +211,7 @@ TEST(Interleaving, TheGameWritingBetweenAnyTwoCallsLosesNoLineUnsaid) {
                 const std::string where = std::string(op) + " shape " + std::to_string(int(shape)) +
                                           " step " + std::to_string(step);
                 Trial t(op);
-                SimulatedGame game{t.g, shape, t.g.index(), 0, -1, {}};
+                SimulatedGame game{t.g, shape, t.g.index(), 0, {}, {}};
                 long actedAt = 0;
                 t.fs.before = [&](const std::string& p) {
                     if (t.fs.calls < step || game.stage == 3) return;

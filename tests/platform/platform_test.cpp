@@ -1,3 +1,4 @@
+// Linux only: the POSIX file system layer itself (links, modes, forks, what the kernel refuses).
 // The file system layer and the text helpers every file format rests on.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// Linux only: fork-based kill campaigns.
 // The crash campaign: a whole run is killed with SIGKILL at many points, from the scan through
 // the moves to the rewrite of the index, on one file system, across two, and on the copy path;
 // or asked to stop (as Stop and Ctrl+C do) at some of them. After each nothing may be lost or

@@ -23,7 +23,7 @@ TEST(FuzzReplay, EverySavedInputKeepsEveryProperty) {
             for (const auto& e : fs::recursive_directory_iterator(dir))
                 if (e.is_regular_file()) try {
                         seeds += kind[1] == 'o';
-                        body(test::readFile(e.path()));
+                        body(test::readFile(e.path().string()));
                     } catch (const std::exception& ex) {
                         ADD_FAILURE() << e.path() << ": " << ex.what();
                     }

@@ -1,3 +1,4 @@
+// Linux only: forked writers.
 // Listers (each scan tries the repair), a runner, a purger and a downloading game that takes no
 // lock and writes in place or by a rename, on one cache: no package is left without its line, both
 // index files are whole (cachebak.ini where a run or a purge left one), nothing else is left in

@@ -1,3 +1,4 @@
+// Linux only: the game as it lies in a Linux home (Wine prefixes, a FIFO among its files).
 #include "settings/game_finder.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,10 @@
+// Linux only: links, FIFOs, flock and environment variables as the POSIX layer meets them.
 // Profiles as other editors save them, and registry stores and key paths as players meet them.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -194,6 +196,21 @@ TEST(RegistryStoreWithoutFlock, SavesUnderTheLockOfThisMachine) {
     EXPECT_EQ(after.state(), MachineLock::State::Held);
     ::unlink(after.path().c_str());
     ::unsetenv("QV_SHIM_NO_FILE_FLOCK");
+}
+
+// The main program and the troubleshooter may write the store at the same moment.
+TEST(Registry, TwoProcessesWritingAtOnceLoseNothing) {
+    TempDir dir;
+    const pid_t child = ::fork();
+    const std::string who = child == 0 ? "child" : "parent";
+    for (int i = 0; i < 100; ++i)
+        clsRegistry::programKey(nullptr, dir / "r.reg").WriteEntry(who + std::to_string(i), "v");
+    if (child == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    clsRegistry key = clsRegistry::programKey(nullptr, dir / "r.reg");
+    for (int i = 0; i < 100; ++i)
+        for (const char* w : {"child", "parent"})
+            EXPECT_EQ(key.ReadEntry(w + std::to_string(i), ""), "v");
 }
 
 }  // namespace

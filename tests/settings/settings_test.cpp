@@ -1,7 +1,5 @@
 // The player's profile files, the registry store, the never-move list and the stored options.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
 
@@ -128,21 +126,6 @@ TEST(Registry, ValuesGoToTheirKeyAndSurviveADamagedFile) {
     clsRegistry(&dialogs, store, &broken).WriteEntry("X", "y");
     EXPECT_EQ(readFile(store), text);
     EXPECT_FALSE(dialogs.messages().empty());
-}
-
-// The main program and the troubleshooter may write the store at the same moment.
-TEST(Registry, TwoProcessesWritingAtOnceLoseNothing) {
-    TempDir dir;
-    const pid_t child = ::fork();
-    const std::string who = child == 0 ? "child" : "parent";
-    for (int i = 0; i < 100; ++i)
-        clsRegistry::programKey(nullptr, dir / "r.reg").WriteEntry(who + std::to_string(i), "v");
-    if (child == 0) ::_exit(0);
-    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
-    clsRegistry key = clsRegistry::programKey(nullptr, dir / "r.reg");
-    for (int i = 0; i < 100; ++i)
-        for (const char* w : {"child", "parent"})
-            EXPECT_EQ(key.ReadEntry(w + std::to_string(i), ""), "v");
 }
 
 // The never-move list: one whole name per line in any line-end style, saved last to first.

@@ -7,7 +7,7 @@
 namespace qv::test {
 
 void put(const std::string& path, const std::string& text) {
-    makeDirs(std::filesystem::path(path).parent_path());
+    makeDirs(std::filesystem::path(path).parent_path().string());
     writeFile(path, text);
 }
 

@@ -1,9 +1,6 @@
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -12,14 +9,17 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/paths.h"
+
 namespace fs = std::filesystem;
 
 namespace qv::test {
 
 TempDir::TempDir(const std::string& base) {
     const char* t = std::getenv("TMPDIR");
-    path_ = (base.empty() ? std::string(t && *t ? t : "/tmp") : base) + "/quorvel-test-XXXXXX";
-    if (!::mkdtemp(path_.data())) throw std::runtime_error("mkdtemp failed: " + path_);
+    const std::string in = base.empty() ? std::string(t && *t ? t : "/tmp") : base;
+    path_ = makeScratchFolder(in, "quorvel-test-");
+    if (path_.empty()) throw std::runtime_error("no temporary folder could be made in " + in);
 }
 
 TempDir::~TempDir() {
@@ -59,7 +59,8 @@ bool fileExists(const std::string& path) {
 std::vector<std::string> listNames(const std::string& folder) {
     std::vector<std::string> names;
     std::error_code ec;
-    for (const auto& e : fs::directory_iterator(folder, ec)) names.push_back(e.path().filename());
+    for (const auto& e : fs::directory_iterator(folder, ec))
+        names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -68,23 +69,6 @@ std::string guidOf(unsigned n) {
     char buf[40];
     std::snprintf(buf, sizeof buf, "%08XA5D3C1%018X", n * 2246822519u, n);
     return std::string(buf, 32);
-}
-
-FakeGame::FakeGame(const std::string& folder, const std::string& exe) {
-    fs::copy_file("/bin/sleep", exe);
-    pid = ::fork();
-    if (pid == 0) {
-        if (::chdir(folder.c_str()) == 0) ::execl(exe.c_str(), "ut", "60", nullptr);
-        ::_exit(127);
-    }
-    std::error_code ec;
-    const std::string link = "/proc/" + std::to_string(pid) + "/exe";
-    for (int i = 0; i < 500 && fs::read_symlink(link, ec) != exe; ++i) ::usleep(10000);
-}
-
-void FakeGame::stop() {
-    if (pid > 0) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
-    pid = 0;
 }
 
 }  // namespace qv::test

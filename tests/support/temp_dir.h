@@ -28,7 +28,8 @@ bool fileExists(const std::string& path);
 std::vector<std::string> listNames(const std::string& folder);  // sorted, all entries
 
 // A program that looks like the running game while it lives: a copy of /bin/sleep at `exe` (the
-// game's program name) working in `folder`, waited for until /proc shows it.
+// game's program name) working in `folder`, waited for until /proc shows it. Linux only
+// (posix_fake_game.cpp).
 struct FakeGame {
     FakeGame(const std::string& folder, const std::string& exe);
     ~FakeGame() { stop(); }

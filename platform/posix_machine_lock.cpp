@@ -1,5 +1,3 @@
-#include "platform/machine_lock.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -9,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/machine_lock.h"
 #include "platform/posix_fd.h"
 
 namespace qv {
@@ -60,7 +59,9 @@ bool lockFile(int fd, bool wait) {
 
 }  // namespace
 
-MachineLock::MachineLock(dev_t device, ino_t inode, uid_t owner, bool wait) {
+MachineLock::MachineLock(std::uint64_t device, std::uint64_t inode, std::uint32_t ownerId,
+                         bool wait) {
+    const uid_t owner = static_cast<uid_t>(ownerId);
     char name[64];
     std::snprintf(name, sizeof name, "lock-%llx-%llx", static_cast<unsigned long long>(device),
                   static_cast<unsigned long long>(inode));
