@@ -1,9 +1,13 @@
 // Signals, the terminal and the local time on a POSIX system.
+#include <pwd.h>
 #include <signal.h>
+#include <sys/utsname.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <array>
+#include <cstdlib>
+#include <vector>
 
 #include "platform/system.h"
 
@@ -74,6 +78,31 @@ std::optional<std::tm> localTime(std::int64_t seconds) {
     std::tm local{};
     if (!::localtime_r(&t, &local)) return std::nullopt;
     return local;
+}
+
+std::optional<KernelName> kernelName() {
+    utsname u{};
+    if (::uname(&u) != 0) return std::nullopt;
+    return KernelName{u.sysname, u.release};
+}
+
+std::string hostName() {
+    std::vector<char> buf(512, '\0');
+    if (::gethostname(buf.data(), buf.size() - 1) != 0) return {};
+    return std::string(buf.data());
+}
+
+std::string userName() {
+    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buf(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    passwd pw{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found &&
+        found->pw_name && *found->pw_name)
+        return std::string(found->pw_name);
+    for (const char* name : {"USER", "LOGNAME"})
+        if (const char* u = std::getenv(name); u && *u) return std::string(u);
+    return {};
 }
 
 }  // namespace qv

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace qv {
 
@@ -43,5 +44,17 @@ std::int64_t fileClockNow();
 
 // `seconds` since the epoch as the local calendar time; nothing where the system cannot tell.
 std::optional<std::tm> localTime(std::int64_t seconds);
+
+// The running kernel's name and release ("Linux", "6.1.0-18-amd64"); nothing where unknown.
+struct KernelName {
+    std::string name, release;
+};
+std::optional<KernelName> kernelName();
+
+// This machine's network name; "" where unknown.
+std::string hostName();
+
+// The name of the user the program runs as (the effective one); "" where unknown.
+std::string userName();
 
 }  // namespace qv

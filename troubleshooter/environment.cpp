@@ -1,9 +1,5 @@
 #include "troubleshooter/environment.h"
 
-#include <pwd.h>
-#include <sys/utsname.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -12,6 +8,7 @@
 
 #include "platform/ascii.h"
 #include "platform/paths.h"
+#include "platform/system.h"
 
 extern char** environ;
 
@@ -90,13 +87,13 @@ std::string programExeName() {
 }
 
 bool queryKernelVersion(VersionInfo& info) {
-    utsname u{};
-    if (::uname(&u) != 0) return false;
+    const std::optional<KernelName> kernel = kernelName();
+    if (!kernel) return false;
     info = {};
     info.platformId = kPlatformKernel;
-    info.kernelName = u.sysname;
-    info.kernelRelease = u.release;
-    const char* p = u.release;
+    info.kernelName = kernel->name;
+    info.kernelRelease = kernel->release;
+    const char* p = kernel->release.c_str();
     info.majorVersion = leadingNumber(p);
     info.minorVersion = leadingNumber(p);
     info.buildNumber = leadingNumber(p);
@@ -149,11 +146,7 @@ std::string expandEnvironmentStrings(const std::string& text) {
 CEnvironment::CEnvironment(VersionQuery query) : query_(std::move(query)) {}
 
 std::string CEnvironment::ComputerName() const {
-    return guarded([] {
-        std::vector<char> buf(512, '\0');
-        if (::gethostname(buf.data(), buf.size() - 1) != 0) return std::string();
-        return std::string(buf.data());
-    });
+    return guarded([] { return hostName(); });
 }
 
 bool CEnvironment::LoadVersionInfo() {
@@ -193,18 +186,7 @@ std::string CEnvironment::TempDirectory() const {
 }
 
 std::string CEnvironment::UserName() const {
-    return guarded([] {
-        long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-        std::vector<char> buf(size > 0 ? static_cast<std::size_t>(size) : 16384);
-        passwd pw{};
-        passwd* found = nullptr;
-        if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found &&
-            found->pw_name && *found->pw_name)
-            return std::string(found->pw_name);
-        if (const char* u = std::getenv("USER"); u && *u) return std::string(u);
-        if (const char* u = std::getenv("LOGNAME"); u && *u) return std::string(u);
-        return std::string();
-    });
+    return guarded([] { return userName(); });
 }
 
 std::int32_t CEnvironment::VbAppRunMode(const std::string& VbExeName) const {

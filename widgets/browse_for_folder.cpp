@@ -1,8 +1,5 @@
 #include "widgets/browse_for_folder.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -22,6 +19,8 @@
 #include <algorithm>
 #include <stdexcept>
 #include <utility>
+
+#include "platform/filesystem.h"
 
 namespace qv {
 
@@ -164,19 +163,18 @@ std::string pickWith(QFileDialog& dialog) {
 }
 
 bool existsAsIs(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
+    return realFileSystem().exists(path);  // a link as itself, not followed
 }
 
 // The one entry of `folder` that Qt shows as `shown`, as its bytes; "" when none or several.
 std::string entryShownAs(const std::string& folder, const QString& shown) {
-    DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
-    if (!dir) return {};
     std::string found;
     int matches = 0;
-    while (const dirent* e = ::readdir(dir))
-        if (QFile::decodeName(e->d_name) == shown && ++matches == 1) found = e->d_name;
-    ::closedir(dir);
+    (void)realFileSystem().forEachEntry(
+        folder.empty() ? "/" : folder, [&](std::string_view name, EntryKind) {
+            const std::string bytes(name);
+            if (QFile::decodeName(bytes.c_str()) == shown && ++matches == 1) found = bytes;
+        });
     return matches == 1 ? found : std::string();
 }
 
