@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -124,6 +125,19 @@ frmAbout::frmAbout(const QString& programFolder, QWidget* owner)
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
 
+    layOut(false);
+    // On a narrow screen (a large scale or font) the window is laid out narrower, so that all
+    // of it, its buttons included, stays on the screen.
+    const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (screen && layout()->sizeHint().width() > screen->availableGeometry().width() - 16) {
+        delete layout();
+        layOut(true);
+    }
+}
+
+// The icon beside the texts, the buttons at the right; narrow: each address under its caption
+// and the buttons under the texts.
+void frmAbout::layOut(bool narrow) {
     auto* text = new QVBoxLayout;
     text->addWidget(lblTitle);
     text->addWidget(lblVersion);
@@ -132,13 +146,13 @@ frmAbout::frmAbout(const QString& programFolder, QWidget* owner)
     text->addSpacing(8);
     auto* links = new QGridLayout;
     links->addWidget(Label1, 0, 0);
-    links->addWidget(lblEmail, 0, 1);
-    links->addWidget(Label2, 1, 0);
-    links->addWidget(lblWebsite, 1, 1);
+    links->addWidget(lblEmail, narrow ? 1 : 0, narrow ? 0 : 1);
+    links->addWidget(Label2, narrow ? 2 : 1, 0);
+    links->addWidget(lblWebsite, narrow ? 3 : 1, narrow ? 0 : 1);
     links->setColumnStretch(2, 1);
     text->addLayout(links);
 
-    auto* buttons = new QVBoxLayout;
+    QBoxLayout* buttons = narrow ? static_cast<QBoxLayout*>(new QHBoxLayout) : new QVBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(cmdOK);
     buttons->addWidget(cmdSysInfo);
@@ -146,7 +160,10 @@ frmAbout::frmAbout(const QString& programFolder, QWidget* owner)
     auto* top = new QHBoxLayout(this);
     top->addWidget(picIcon, 0, Qt::AlignTop);
     top->addLayout(text, 1);
-    top->addLayout(buttons);
+    if (narrow)
+        text->addLayout(buttons);
+    else
+        top->addLayout(buttons);
     top->setSizeConstraint(QLayout::SetFixedSize);  // a fixed-size dialog
 }
 

@@ -52,6 +52,8 @@ class frmAbout final : public QDialog {
     void mousePressEvent(QMouseEvent* event) override;
 
   private:
+    void layOut(bool narrow);
+
     QString programFolder_;
     QLabel* picIcon;
     QLabel* lblTitle;

@@ -26,6 +26,7 @@
 #include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
 #include "app/frm_main.h"
+#include "app/frm_main_controls.h"
 #include "engine/scan.h"
 #include "widgets/display.h"
 #include "widgets/elided_label.h"
@@ -33,32 +34,9 @@
 
 namespace qv {
 
+using namespace controls;
+
 namespace {
-
-template <class W>
-W* named(W* widget, const char* name, const char* tip = nullptr) {
-    widget->setObjectName(QLatin1String(name));
-    if (tip) widget->setToolTip(QString::fromLatin1(tip));
-    return widget;
-}
-
-QPushButton* button(const char* name, const char* caption, const char* tip = nullptr) {
-    return named(new QPushButton(QString::fromLatin1(caption)), name, tip);
-}
-
-QRadioButton* option(const char* name, const char* caption, const char* tip) {
-    return named(new QRadioButton(QString::fromLatin1(caption)), name, tip);
-}
-
-QCheckBox* check(const char* name, const char* caption, const char* tip) {
-    auto* box = named(new QCheckBox(QString::fromLatin1(caption)), name, tip);
-    box->setEnabled(false);  // designed: clear and disabled
-    return box;
-}
-
-QLabel* label(const char* name, const char* caption) {
-    return named(new QLabel(QString::fromLatin1(caption)), name);
-}
 
 QScrollArea* scrolling(QWidget* page) {
     auto* area = new QScrollArea;
@@ -69,12 +47,6 @@ QScrollArea* scrolling(QWidget* page) {
     page->setAutoFillBackground(false);
     area->viewport()->setAutoFillBackground(false);
     return area;
-}
-
-QLabel* colouredLabel(const char* name, const char* caption, const QColor& colour) {
-    QLabel* l = label(name, caption);
-    setTextColour(l, colour);
-    return l;
 }
 
 }  // namespace
@@ -189,121 +161,6 @@ QWidget* frmMain::buildFileListTab() {
     buttons->addWidget(cmdRescan);
     v->addLayout(buttons);
     return page;
-}
-
-QWidget* frmMain::buildOptionsTab() {
-    auto* page = new QWidget;
-    auto* v = new QVBoxLayout(page);
-    v->addWidget(buildReminderLabel());
-    v->addWidget(buildFileSelectionFrame());
-    v->addWidget(buildFileProcessingFrame());
-    v->addWidget(buildMiscFrame());
-    v->addStretch(1);
-    return page;
-}
-
-// The commit reminder above the frames, a line high even while empty.
-QLabel* frmMain::buildReminderLabel() {
-    lblRemind = colouredLabel("lblRemind", "", QColor(128, 0, 0));
-    QFont narrow(QStringLiteral("Arial Narrow"));
-    narrow.setStretch(QFont::SemiCondensed);
-    lblRemind->setFont(narrow);
-    lblRemind->setMinimumHeight(lblRemind->fontMetrics().height());
-    return lblRemind;
-}
-
-// All files or only the chosen types, with the button that applies the types to the list.
-QGroupBox* frmMain::buildFileSelectionFrame() {
-    Frame1 = named(new QGroupBox(QStringLiteral("File Selection")), "Frame1");
-    optSelectAll = option("optSelectAll", "S&elect all files automatically", "Default");
-    optSelectAll->setChecked(true);
-    optSelectOnly =
-        option("optSelectOnly", "Se&lect only these file types :", "Pick the file types to move");
-    chkU = check("chkU", "U", "System files");
-    chkUAX = check("chkUAX", "UAX", "Sound files");
-    chkUMX = check("chkUMX", "UMX", "Music files");
-    chkUNR = check("chkUNR", "UNR", "Map files");
-    chkUTX = check("chkUTX", "UTX", "Texture files");
-    cmdCommitFileTypes = button("cmdCommitFileTypes", "&Commit Changes to List",
-                                "Apply the changes in file types to the File List selections");
-    auto* f1 = new QVBoxLayout(Frame1);
-    f1->addWidget(optSelectAll);
-    f1->addWidget(optSelectOnly);
-    auto* types = new QHBoxLayout;
-    types->addSpacing(24);
-    for (QCheckBox* box : {chkU, chkUAX, chkUMX, chkUNR, chkUTX}) types->addWidget(box);
-    types->addStretch(1);
-    types->addWidget(cmdCommitFileTypes);
-    f1->addLayout(types);
-    return Frame1;
-}
-
-// The placement modes; each folder box and its picker show only with their own mode.
-QGroupBox* frmMain::buildFileProcessingFrame() {
-    Frame2 = named(new QGroupBox(QStringLiteral("File Processing")), "Frame2");
-    optMoveNorm = option("optMoveNorm", "&Move all files to proper directories",
-                         "Move all files to your UT dir and places them in their relative dirs");
-    optMoveNorm->setChecked(true);
-    optMoveDir = option("optMoveDir", "M&ove all files to one directory :",
-                        "Moves all files to one dir with no subdirs created");
-    optMoveDir2 =
-        option("optMoveDir2", "Mo&ve all files to other directory with proper filetype structure:",
-               "Moves files and creates proper dirs if needed");
-    txtMoveDir = named(new ByteLineEdit, "txtMoveDir");
-    txtMoveDir2 = named(new ByteLineEdit, "txtMoveDir2");
-    cmdMoveDir = button("cmdMoveDir", "...", "Selects a directory");
-    cmdMoveDir2 = button("cmdMoveDir2", "...", "Selects a directory");
-    auto* f2 = new QVBoxLayout(Frame2);
-    f2->addWidget(optMoveNorm);
-    f2->addWidget(optMoveDir);
-    for (auto [box, pick] :
-         {std::pair{txtMoveDir, cmdMoveDir}, std::pair{txtMoveDir2, cmdMoveDir2}}) {
-        if (box == txtMoveDir2) f2->addWidget(optMoveDir2);
-        pick->setFixedWidth(32);
-        box->hide();
-        pick->hide();
-        auto* row = new QHBoxLayout;
-        row->addSpacing(24);
-        row->addWidget(box, 1);
-        row->addWidget(pick);
-        f2->addLayout(row);
-    }
-    return Frame2;
-}
-
-// The purge days, the TMP files' deletion and the purge.
-QGroupBox* frmMain::buildMiscFrame() {
-    Frame3 = named(new QGroupBox(QStringLiteral("Misc")), "Frame3");
-    txtPurgeCacheDays = named(new ByteLineEdit, "txtPurgeCacheDays",
-                              "Change this to set the number of days until the cache is cleaned.");
-    txtPurgeCacheDays->setMaximumWidth(48);
-    cmdSetPurge =
-        button("cmdSetPurge", "&Set", "Sets the number of days before the cache is purged");
-    cmdDelCacheTmp =
-        button("cmdDelCacheTmp", "&Delete cache TMP files",
-               "Deletes TMP files in the main UT directory - does NOT affect the Cache dir");
-    cmdPurgeNow = button("cmdPurgeNow", "&Purge cache files", "Deletes ALL cache files {CAUTION}");
-    // The purge days above the two deletions: narrow enough for a small screen.
-    auto* f3v = new QVBoxLayout(Frame3);
-    auto* purgeDays = new QHBoxLayout;
-    purgeDays->addWidget(label("Label2", "Purge Cache Setting :"));
-    purgeDays->addWidget(txtPurgeCacheDays);
-    purgeDays->addWidget(label("Label3", "days"));
-    purgeDays->addWidget(cmdSetPurge);
-    purgeDays->addStretch(1);
-    f3v->addLayout(purgeDays);
-    auto* f3 = new QHBoxLayout;
-    f3v->addLayout(f3);
-    auto* safe = new QVBoxLayout;
-    safe->addWidget(colouredLabel("Label4", "SAFE to do anytime", QColor(0, 128, 0)));
-    safe->addWidget(cmdDelCacheTmp);
-    f3->addLayout(safe);
-    auto* warn = new QVBoxLayout;
-    warn->addWidget(colouredLabel("Label7", "WARNING - this DELETES all cache files!", Qt::red));
-    warn->addWidget(cmdPurgeNow);
-    f3->addLayout(warn);
-    f3->addStretch(1);
-    return Frame3;
 }
 
 QWidget* frmMain::buildNeverMoveTab() {

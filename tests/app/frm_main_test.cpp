@@ -11,6 +11,8 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSemaphore>
 #include <QTabWidget>
 #include <QTest>
@@ -163,6 +165,13 @@ TEST_F(MainWindow, OptionsTabChoicesStoredAtShutdownAndPurge) {
     const int compact = child<QWidget>("Frame2")->sizeHint().height();
     click("optMoveDir");  // the folder row takes room only when it is shown
     EXPECT_GT(child<QWidget>("Frame2")->sizeHint().height(), compact);
+    // 640 by 460 points, what the window gets on 1280x960 at scale 2: the tab shows whole.
+    window->show();
+    window->resize(640, 460);
+    child<QTabWidget>("SSTab1")->setCurrentIndex(2);
+    QCoreApplication::processEvents();
+    auto* options = qobject_cast<QScrollArea*>(child<QTabWidget>("SSTab1")->currentWidget());
+    EXPECT_EQ(options->verticalScrollBar()->maximum(), 0) << options->viewport()->height();
     child<ByteLineEdit>("txtMoveDir")->setBytes(target + "/");
     child<ByteLineEdit>("txtPurgeCacheDays")->setBytes("7");
     click("cmdSetPurge");
