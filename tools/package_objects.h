@@ -1,0 +1,113 @@
+#pragma once
+
+// The objects of maps, texture, sound and music packages as the game saves them, for the package
+// writer: a LevelInfo and a LevelSummary with their facts, textures (P8 with a palette, DXT1),
+// sounds holding WAV files and music holding a module. Made up, never taken from a real package.
+
+#include <string>
+#include <vector>
+
+#include "tools/package_writer.h"
+
+namespace qv::pkg {
+
+inline Property strProperty(std::string name, std::string text) {
+    return {Property::Str, std::move(name), 0, std::move(text)};
+}
+inline Property intProperty(std::string name, std::int64_t v, int sizeCode = -1) {
+    return {Property::Int, std::move(name), v, {}, sizeCode};
+}
+inline Property byteProperty(std::string name, std::int64_t v) {
+    return {Property::Byte, std::move(name), v};
+}
+inline Property objectProperty(std::string name, std::string exportName) {
+    return {Property::Object, std::move(name), 0, std::move(exportName)};
+}
+
+// A map's facts; an empty one is left out, as the game leaves out a default.
+struct MapFactsSpec {
+    std::string title, author, players, screenshot;  // screenshot: a texture export's name
+};
+
+inline std::vector<Property> mapProperties(const MapFactsSpec& m, bool withScreenshot) {
+    std::vector<Property> out;
+    if (!m.title.empty()) out.push_back(strProperty("Title", m.title));
+    if (!m.author.empty()) out.push_back(strProperty("Author", m.author));
+    if (!m.players.empty()) out.push_back(strProperty("IdealPlayerCount", m.players));
+    if (withScreenshot && !m.screenshot.empty())
+        out.push_back(objectProperty("Screenshot", m.screenshot));
+    return out;
+}
+
+inline ExportSpec levelInfo(const MapFactsSpec& m) {
+    ExportSpec e{"LevelInfo", "LevelInfo0", {}, mapProperties(m, true), {}};
+    e.properties.insert(e.properties.begin(), intProperty("TimeSeconds", 0));
+    return e;
+}
+
+inline ExportSpec levelSummary(const MapFactsSpec& m) {
+    return {"LevelSummary", "LevelSummary", {}, mapProperties(m, false), {}};
+}
+
+// A palette of `colours` RGBA entries.
+inline ExportSpec palette(std::string name, const std::string& colours) {
+    return {"Palette",
+            std::move(name),
+            {},
+            {},
+            {{Piece::Compact, {}, static_cast<std::int64_t>(colours.size() / 4)},
+             {Piece::Bytes, colours}}};
+}
+
+// A texture of `format` (0 P8, 3 DXT1, ...) with its mip maps' pixels, the first w x h, each
+// next half the size; P8 refers to the palette export `paletteName`.
+inline ExportSpec texture(std::string name, int format, std::uint32_t w, std::uint32_t h,
+                          const std::vector<std::string>& mips, const std::string& paletteName = {},
+                          std::string className = "Texture") {
+    ExportSpec e{std::move(className), std::move(name), {}, {}, {}};
+    if (format != 0) e.properties.push_back(byteProperty("Format", format));
+    e.properties.push_back(intProperty("USize", w));
+    e.properties.push_back(intProperty("VSize", h));
+    if (!paletteName.empty()) e.properties.push_back(objectProperty("Palette", paletteName));
+    e.body.push_back({Piece::Compact, {}, static_cast<std::int64_t>(mips.size())});
+    for (const std::string& pixels : mips) {
+        std::string sizes;
+        put32(sizes, w), put32(sizes, h);
+        sizes.append("\x08\x08", 2);
+        e.body.push_back({Piece::Lazy, pixels});
+        e.body.push_back({Piece::Bytes, sizes});
+        w = w > 1 ? w / 2 : 1, h = h > 1 ? h / 2 : 1;
+    }
+    return e;
+}
+
+// A plain PCM WAV file of `bytes` sound bytes at `perSecond` bytes a second.
+inline std::string wavFile(std::uint32_t bytes, std::uint32_t perSecond) {
+    std::string w = "RIFF";
+    put32(w, 36 + bytes);
+    w += "WAVEfmt ";
+    put32(w, 16);
+    put32(w, 0x00010001);  // PCM, one channel
+    put32(w, perSecond);
+    put32(w, perSecond);
+    put32(w, 0x00080001);  // one byte a frame, 8 bits
+    w += "data";
+    put32(w, bytes);
+    w.append(bytes, '\x80');
+    return w;
+}
+
+inline ExportSpec sound(std::string name, std::string wav) {
+    return {
+        "Sound", std::move(name), {}, {}, {{Piece::Name, "wav"}, {Piece::Lazy, std::move(wav)}}};
+}
+
+inline ExportSpec music(std::string name, std::string type, std::string module) {
+    return {"Music",
+            std::move(name),
+            {},
+            {},
+            {{Piece::Name, std::move(type)}, {Piece::Lazy, std::move(module)}}};
+}
+
+}  // namespace qv::pkg
