@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "media/media.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "settings/registry_file.h"
@@ -21,5 +22,8 @@ int main(int argc, char** argv) {
     qv::cli::Environment env{
         qv::programFolder(),         qv::defaultRegistryPath(), std::cout, std::cerr, std::cin,
         ::isatty(STDIN_FILENO) == 1, qv::realFileSystem(),      true};
+    const auto modules = qv::media::moduleInfoReader();
+    const auto png = qv::media::pngEncoder();
+    env.modules = modules.get(), env.png = png.get();
     return qv::cli::runMain(words, env);
 }

@@ -1,5 +1,6 @@
 #include "engine/picture.h"
 
+#include <algorithm>
 #include <array>
 
 namespace qv {
@@ -121,6 +122,33 @@ Picture decodeDxt(TextureFormat format, std::string_view pixels, std::uint32_t w
         }
     }
     return p;
+}
+
+Picture scaledToFit(const Picture& p, int most) {
+    if (p.empty() || most <= 0 || (p.width <= most && p.height <= most)) return p;
+    Picture out;
+    const double scale = static_cast<double>(most) / std::max(p.width, p.height);
+    out.width = std::max(1, static_cast<int>(p.width * scale + 0.5));
+    out.height = std::max(1, static_cast<int>(p.height * scale + 0.5));
+    out.rgba.resize(static_cast<std::size_t>(out.width) * out.height * 4);
+    for (int y = 0; y < out.height; ++y) {
+        const int y0 = y * p.height / out.height,
+                  y1 = std::max(y0 + 1, (y + 1) * p.height / out.height);
+        for (int x = 0; x < out.width; ++x) {
+            const int x0 = x * p.width / out.width,
+                      x1 = std::max(x0 + 1, (x + 1) * p.width / out.width);
+            std::array<std::uint64_t, 4> sum{};
+            for (int sy = y0; sy < y1; ++sy)
+                for (int sx = x0; sx < x1; ++sx)
+                    for (int c = 0; c < 4; ++c)
+                        sum[c] += p.rgba[(static_cast<std::size_t>(sy) * p.width + sx) * 4 + c];
+            const std::uint64_t n = static_cast<std::uint64_t>(y1 - y0) * (x1 - x0);
+            for (int c = 0; c < 4; ++c)
+                out.rgba[(static_cast<std::size_t>(y) * out.width + x) * 4 + c] =
+                    static_cast<std::uint8_t>(sum[c] / n);
+        }
+    }
+    return out;
 }
 
 }  // namespace qv

@@ -42,4 +42,8 @@ Picture decodeP8(std::string_view pixels, std::uint32_t width, std::uint32_t hei
 Picture decodeDxt(TextureFormat format, std::string_view pixels, std::uint32_t width,
                   std::uint32_t height);
 
+// The picture scaled down in proportion to fit `most` x `most` (each pixel the mean of those it
+// covers); a smaller one as it is.
+Picture scaledToFit(const Picture& picture, int most);
+
 }  // namespace qv

@@ -102,6 +102,19 @@ inline ExportSpec sound(std::string name, std::string wav) {
         "Sound", std::move(name), {}, {}, {{Piece::Name, "wav"}, {Piece::Lazy, std::move(wav)}}};
 }
 
+// A four-channel module of one silent pattern (64 rows at speed 6 and 125 BPM: 7.68 seconds),
+// made here, titled `title` (at most 20 bytes).
+inline std::string modModule(const std::string& title) {
+    std::string m = title.substr(0, 20);
+    m.resize(20 + 31 * 30, '\0');
+    m.push_back('\1');  // one position in the song
+    m.push_back('\x7F');
+    m.append(128, '\0');  // it plays pattern 0
+    m += "M.K.";
+    m.append(64 * 4 * 4, '\0');
+    return m;
+}
+
 inline ExportSpec music(std::string name, std::string type, std::string module) {
     return {"Music",
             std::move(name),
