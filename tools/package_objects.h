@@ -4,6 +4,7 @@
 // writer: a LevelInfo and a LevelSummary with their facts, textures (P8 with a palette, DXT1),
 // sounds holding WAV files and music holding a module. Made up, never taken from a real package.
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -121,6 +122,32 @@ inline ExportSpec music(std::string name, std::string type, std::string module) 
             {},
             {},
             {{Piece::Name, std::move(type)}, {Piece::Lazy, std::move(module)}}};
+}
+
+// A made-up landscape as a map's screenshot: 256 x 256 P8 pixels (a sky, hills, a sun placed by
+// `seed`) and its palette of 256 RGBA entries, as the game's screenshots are.
+struct DemoPicture {
+    std::string pixels, palette;
+};
+inline DemoPicture demoPicture(unsigned seed) {
+    DemoPicture d;
+    for (int i = 0; i < 128; ++i)  // sky: deep to pale blue; ground: dark to light green-brown
+        d.palette +=
+            {static_cast<char>(40 + i), static_cast<char>(70 + i), static_cast<char>(127 + i), 0};
+    for (int i = 0; i < 128; ++i)
+        d.palette +=
+            {static_cast<char>(30 + i / 2 + (seed % 3) * 20), static_cast<char>(50 + i), 20, 0};
+    const double sunX = 40 + (seed * 53) % 176, phase = seed * 0.7;
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) {
+            const double hill =
+                150 + 30 * std::sin(x / 31.0 + phase) + 12 * std::sin(x / 9.0 + seed);
+            const double sun = std::hypot(x - sunX, y - 60.0);
+            int v = y < hill ? (sun < 18 ? 127 : y / 2)
+                             : 128 + std::min(127, (y - static_cast<int>(hill)) * 2);
+            d.pixels.push_back(static_cast<char>(v));
+        }
+    return d;
 }
 
 }  // namespace qv::pkg
