@@ -51,12 +51,6 @@ std::optional<std::size_t> findCachedPackage(const PublicVariables& pv, std::str
     return std::nullopt;
 }
 
-std::string playersText(std::string_view players) {
-    const bool numbers =
-        !players.empty() && players.find_first_not_of("0123456789- ") == std::string_view::npos;
-    return std::string(players) + (numbers ? " players" : "");
-}
-
 void printInfoText(const PackageInfo& info, std::string_view name, std::ostream& out) {
     const PackageContents& c = info.contents;
     const auto line = [&](const char* field, std::string_view value) {

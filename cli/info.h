@@ -22,8 +22,4 @@ void printInfoText(const PackageInfo& info, std::string_view name, std::ostream&
 // info --json.
 void printInfoJson(const PackageInfo& info, std::string_view name, std::ostream& out);
 
-// "8-16 players" as a player reads it: the count as the map gives it, "players" added when it
-// is only numbers.
-std::string playersText(std::string_view players);
-
 }  // namespace qv::cli

@@ -231,12 +231,13 @@ void readMap(Loader& load, const ContentOptions& options, PackageContents& out) 
     out.kind = ContentKind::Map;
     const int summary = findExport(r, "LevelSummary"), info = findExport(r, "LevelInfo");
     std::int32_t screenshot = 0;
-    bool damaged = false;
+    bool damaged = false, infoRead = false;
     std::string data;
     for (const int which : {summary, info}) {
         if (which < 0) continue;
         const bool complete = !out.title.empty() && !out.author.empty() && !out.players.empty();
         if (which == info && summary >= 0 && !options.picture && complete) break;
+        infoRead = infoRead || which == info;
         const PackageExport& e = r.exports()[static_cast<std::size_t>(which)];
         bool ok = load.read(e, 0, kHead, data);
         const std::int32_t shot = ok ? mapProperties(data, e, r, out, ok) : 0;
@@ -253,7 +254,7 @@ void readMap(Loader& load, const ContentOptions& options, PackageContents& out) 
             readTexture(load, static_cast<std::size_t>(screenshot) - 1, out);
         else
             out.pictureName = std::string(r.objectName(screenshot));
-    } else if (info >= 0 || summary >= 0) {
+    } else if (infoRead || info < 0) {  // unread, the LevelInfo may name one
         out.pictureNote = "no picture";
     }
 }
@@ -372,6 +373,12 @@ void readMusic(Loader& load, const ContentOptions& options, PackageContents& out
 }
 
 }  // namespace
+
+std::string playersText(std::string_view players) {
+    const bool numbers =
+        !players.empty() && players.find_first_not_of("0123456789- ") == std::string_view::npos;
+    return std::string(players) + (numbers ? " players" : "");
+}
 
 const char* contentKindText(ContentKind kind) {
     switch (kind) {

@@ -50,6 +50,10 @@ struct ContentOptions {
     ModuleInfoReader* modules = nullptr;  // music's title and length, when given
 };
 
+// "8-16 players" as a player reads it: the count as the map gives it, "players" added when it is
+// only numbers.
+std::string playersText(std::string_view players);
+
 // The most the objects' bytes may cost, whatever the file says.
 constexpr std::uint64_t kMaxContentBytes = 8u << 20;
 

@@ -51,6 +51,9 @@ std::vector<qv::pkg::ExportSpec> objectsOf(const std::string& name, unsigned see
     std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const std::string base = name.substr(0, dot);
+    if (ext.empty() && name.find('-') != std::string::npos)
+        ext = "unr";  // a map the index
+                      // names without one
     if (ext == "unr") {
         const pkg::DemoPicture p = pkg::demoPicture(seed);
         const std::string title = base.substr(base.find('-') + 1);
