@@ -28,7 +28,19 @@ frmCheckPackages::frmCheckPackages(CheckPlaces places, CheckReport report, FileS
     v->addWidget(lblSummary);
     lstResults = new QListWidget(this);
     lstResults->setObjectName(QStringLiteral("lstResults"));
-    v->addWidget(lstResults, 1);
+    // The package of the selected result, as the main window's list shows it.
+    preview_ = new PreviewPanel(fs_, this);
+    preview_->setMinimumWidth(preview_->fontMetrics().averageCharWidth() * 30);
+    auto* h = new QHBoxLayout;
+    h->addWidget(lstResults, 3);
+    h->addWidget(preview_, 1);
+    v->addLayout(h, 1);
+    connect(lstResults, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0 && static_cast<std::size_t>(row) < rowPackages_.size())
+            preview_->showPackage(rowPackages_[static_cast<std::size_t>(row)]);
+        else
+            preview_->clear();
+    });
     auto* buttons = new QHBoxLayout;
     cmdRestore = new QPushButton(QStringLiteral("&Put Lines Back..."), this);
     cmdRestore->setObjectName(QStringLiteral("cmdRestore"));
@@ -45,12 +57,21 @@ frmCheckPackages::frmCheckPackages(CheckPlaces places, CheckReport report, FileS
 }
 
 void frmCheckPackages::fill() {
+    rowPackages_.clear();
     lstResults->clear();
-    for (const MissingNeed& m : report_.missing)
+    for (const MissingNeed& m : report_.missing) {
+        rowPackages_.push_back({m.path, m.package, ""});
         lstResults->addItem(displayText(missingNeedLine(m)));
-    for (const std::string& u : report_.unreadable) lstResults->addItem(displayText(u));
+    }
+    for (std::size_t i = 0; i < report_.unreadable.size(); ++i) {
+        const std::string path =
+            i < report_.unreadablePaths.size() ? report_.unreadablePaths[i] : std::string();
+        rowPackages_.push_back({path, path.substr(path.rfind('/') + 1), "damaged"});
+        lstResults->addItem(displayText(report_.unreadable[i]));
+    }
     std::size_t saved = 0;
     for (const LinelessFile& f : report_.lineless) {
+        rowPackages_.push_back({places_.cacheDir + "/" + f.fileName, f.fileName, "no index line"});
         lstResults->addItem(displayText(linelessLine(f)));
         saved += !f.savedLine.empty();
     }

@@ -2,7 +2,9 @@
 
 #include <QDialog>
 #include <functional>
+#include <vector>
 
+#include "app/preview_panel.h"
 #include "engine/package_check.h"
 
 class QListWidget;
@@ -24,6 +26,7 @@ class frmCheckPackages final : public QDialog {
                      QWidget* parent = nullptr);
 
     QListWidget* results() const { return lstResults; }
+    PreviewPanel* preview() const { return preview_; }
 
   public Q_SLOTS:
     void cmdRestore_Click();
@@ -39,6 +42,8 @@ class frmCheckPackages final : public QDialog {
     QListWidget* lstResults = nullptr;
     QPushButton* cmdRestore = nullptr;
     QPushButton* cmdClose = nullptr;
+    PreviewPanel* preview_ = nullptr;
+    std::vector<PreviewRequest> rowPackages_;  // the package each result row is about
 };
 
 }  // namespace qv

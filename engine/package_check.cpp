@@ -147,13 +147,14 @@ CheckReport checkPackages(const CheckPlaces& places, FileSystem& fs,
         std::vector<std::string> needs;
         const std::string named = installed ? path : shown + " in the cache (" + path + ")";
         const std::string guid = installed ? "" : fileNameOf(path).substr(0, kGuidLength);
-        if (!needsOf(reader, path, named, shown, guid, fs, needs, report.unreadable)) return;
+        if (!needsOf(reader, path, named, shown, guid, fs, needs, report.unreadable))
+            return report.unreadablePaths.push_back(path);
         ++report.packages;
         for (std::string& need : needs) {
             const std::string upper = upperAscii(need);
             if (k.installedNames.count(upper)) continue;
             if (!k.cachedNames.count(upper))
-                report.missing.push_back({shown, need, installed});
+                report.missing.push_back({shown, need, installed, path});
             else if (installed)
                 report.cacheOnly.push_back({shown, need, true});
         }

@@ -29,6 +29,7 @@ struct MissingNeed {
     std::string package;  // file name of the package that needs it
     std::string need;     // package name it imports
     bool installed = false;
+    std::string path = {};  // the file of the package that needs it
 };
 
 // A cache file GUID.ext that no index line names.
@@ -45,8 +46,9 @@ struct CheckReport {
     std::vector<MissingNeed> missing;    // needs found nowhere
     std::vector<MissingNeed> cacheOnly;  // installed packages' needs only the cache holds
     std::vector<LinelessFile> lineless;
-    std::vector<std::string> unreadable;  // "<file>: <reason>" of packages whose tables fail
-    std::size_t packages = 0;             // packages whose imports were read
+    std::vector<std::string> unreadable;       // "<file>: <reason>" of packages whose tables fail
+    std::vector<std::string> unreadablePaths;  // their files, in the same order
+    std::size_t packages = 0;                  // packages whose imports were read
     bool stopped = false;
 };
 
