@@ -1,5 +1,6 @@
 #include "app/preview_panel.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -43,6 +44,33 @@ QImage cachedThumbnail(const QString& path, std::int64_t mtimeSeconds) {
     return image;
 }
 
+std::uint32_t crc32Of(const QByteArray& bytes) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const char c : bytes) {
+        crc ^= static_cast<std::uint8_t>(c);
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// The PNG with uncompressed text chunks after its header: readers of the thumbnail cache (GLib's
+// among them) look for the URI and time in tEXt chunks only, and Qt compresses longer texts.
+QByteArray withTextChunks(QByteArray png, const QList<QPair<QByteArray, QByteArray>>& texts) {
+    constexpr int kAfterHeader = 8 + 25;  // the signature, then the IHDR chunk
+    if (png.size() < kAfterHeader) return png;
+    QByteArray chunks;
+    for (const auto& [key, value] : texts) {
+        const QByteArray body = "tEXt" + key + '\0' + value;
+        const auto put32 = [&](std::uint32_t v) {
+            for (int shift = 24; shift >= 0; shift -= 8) chunks.append(char((v >> shift) & 0xFF));
+        };
+        put32(static_cast<std::uint32_t>(body.size() - 4));
+        chunks += body;
+        put32(crc32Of(body));
+    }
+    return png.insert(kAfterHeader, chunks);
+}
+
 // Puts the picture into the thumbnail cache as the freedesktop specification has it: at most
 // 256 pixels, with its URI and modification time, readable by its owner only, whole or not at all.
 void saveThumbnail(QImage image, const QString& path, std::int64_t mtimeSeconds,
@@ -54,14 +82,17 @@ void saveThumbnail(QImage image, const QString& path, std::int64_t mtimeSeconds,
     const QString dir = QFileInfo(file).absolutePath();
     if (!QDir().mkpath(dir)) return;
     QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    image.setText(QStringLiteral("Thumb::URI"), fileUri(path));
-    image.setText(QStringLiteral("Thumb::MTime"), QString::number(mtimeSeconds));
-    image.setText(QStringLiteral("Thumb::Size"), QString::number(size));
-    image.setText(QStringLiteral("Software"), QStringLiteral("Quorvel"));
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) return;
+    png = withTextChunks(png, {{"Thumb::URI", fileUri(path).toUtf8()},
+                               {"Thumb::MTime", QByteArray::number(qint64(mtimeSeconds))},
+                               {"Thumb::Size", QByteArray::number(quint64(size))},
+                               {"Software", "Quorvel"}});
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly)) return;
     out.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    if (image.save(&out, "PNG")) out.commit();
+    if (out.write(png) == png.size()) out.commit();
 }
 
 QImage toImage(const Picture& p) {

@@ -156,7 +156,9 @@ TEST(PackageContents, ChangedObjectBytesCostNoMoreThanTheBudget) {
     PackageSpec spec;
     spec.exports = {levelSummary({"T", "A", "2-4", ""}), texture("Shot", 0, 4, 2, {kPixels}, "Pal"),
                     palette("Pal", fourColours()), levelInfo({"T", "A", "2-4", "Shot"})};
-    spec.exports[3].properties.push_back(intProperty("Odd", 7, 0));  // size code 1, 4 bytes
+    // An integer whose tag says 1 byte where 4 follow, as a real texture package has.
+    spec.exports[3].properties.insert(spec.exports[3].properties.begin(),
+                                      intProperty("Odd", 7, 0));
     PackageLayout at;
     const std::string good = writePackage(spec, &at);
     for (std::size_t i = at.objectsAt; i < at.importsAt; ++i)
