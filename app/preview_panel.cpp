@@ -15,6 +15,7 @@
 #include <tuple>
 
 #include "engine/package_reader.h"
+#include "media/media.h"
 #include "platform/filesystem.h"
 #include "widgets/display.h"
 
@@ -120,6 +121,7 @@ class PreviewReader final : public QObject {
 
     FileSystem& fs_;
     PackageReader reader_;
+    std::unique_ptr<ModuleInfoReader> modules_ = media::moduleInfoReader();
     std::map<Key, PreviewResult> kept_;
 };
 
@@ -158,7 +160,7 @@ PreviewResult PreviewReader::read(const PreviewRequest& request) {
     out.version = h.ok() ? h.header.version : -1;
     out.size = id.size;
     if (h.ok()) {
-        out.contents = readContents(*file.value, reader_, {false, nullptr});
+        out.contents = readContents(*file.value, reader_, {false, modules_.get()});
         const ContentKind kind = out.contents.kind;
         if ((kind == ContentKind::Map || kind == ContentKind::Textures) &&
             out.contents.pictureNote.empty())
@@ -247,8 +249,13 @@ void PreviewPanel::display(const PreviewResult& r) {
         line("Type", contentKindText(c.kind));
         if (c.kind == ContentKind::Textures)
             line("Textures", std::to_string(c.textureCount) + ", the first " + c.pictureName);
-        if (c.kind == ContentKind::Sounds) line("Sounds", std::to_string(c.soundCount));
+        if (c.kind == ContentKind::Sounds)
+            line("Sounds", std::to_string(c.soundCount) + ", " +
+                               QString::number(c.soundSeconds, 'f', 1).toStdString() + " s in all");
         line("Music", c.musicFormat);
+        line("Music title", c.musicTitle);
+        if (c.musicSeconds >= 0)
+            line("Music length", QString::number(c.musicSeconds, 'f', 1).toStdString() + " s");
         line("Size", QLocale().formattedDataSize(static_cast<qint64>(r.size)).toStdString());
         line("Version", std::to_string(r.version));
         line("State", r.request.state.empty() ? "ok" : r.request.state);
