@@ -12,6 +12,7 @@ namespace {
 
 constexpr std::uint32_t kHasStack = 0x02000000;  // the object starts with a state frame
 constexpr std::uint64_t kHead = 4096;            // an object's properties and what follows
+constexpr std::uint64_t kLevelHead = 64u << 10;  // a LevelInfo: its properties are the object
 constexpr std::uint64_t kSoundHead = 1024;       // a sound's properties and its WAV header
 constexpr std::size_t kMaxSounds = 4096;
 constexpr std::uint64_t kMaxModule = 6u << 20;
@@ -239,7 +240,7 @@ void readMap(Loader& load, const ContentOptions& options, PackageContents& out) 
         if (which == info && summary >= 0 && !options.picture && complete) break;
         infoRead = infoRead || which == info;
         const PackageExport& e = r.exports()[static_cast<std::size_t>(which)];
-        bool ok = load.read(e, 0, kHead, data);
+        bool ok = load.read(e, 0, kLevelHead, data);
         const std::int32_t shot = ok ? mapProperties(data, e, r, out, ok) : 0;
         if (which == info) screenshot = shot;
         damaged = damaged || !ok;
