@@ -15,7 +15,7 @@ namespace qv {
 namespace {
 
 // Guards: a damaged row left checked or without its reason, an installed version not told apart,
-// a check window that misses a lost line or cannot put it back.
+// a check window that misses a lost line or cannot put it back, or previews no package.
 TEST_F(MainWindow, PackageColumnsAndTheCheckWindowPutALostLineBack) {
     const Texts files = fill({"CTF-Good.unr", "Broken.unr", "Other.utx"});
     writeFile(cache + "/" + files[1], "a text file, not a map");
@@ -35,11 +35,18 @@ TEST_F(MainWindow, PackageColumnsAndTheCheckWindowPutALostLineBack) {
     boxes.answers = {true};
     Texts shown;
     QTimer tick;
+    QString preview;  // of the first result's package, read on the preview's thread
+    int waited = 0;   // ticks, at most five seconds
     QObject::connect(&tick, &QTimer::timeout, [&] {
         auto* w = qobject_cast<frmCheckPackages*>(QApplication::activeModalWidget());
-        if (!w || !shown.empty()) return;
-        for (int i = 0; i < w->results()->count(); ++i)
-            shown.push_back(w->results()->item(i)->text().toStdString());
+        if (!w || !preview.isEmpty()) return;
+        if (shown.empty()) {
+            for (int i = 0; i < w->results()->count(); ++i)
+                shown.push_back(w->results()->item(i)->text().toStdString());
+            w->results()->setCurrentRow(0);
+        }
+        if ((preview = w->preview()->factsText()).isEmpty() && ++waited < 500) return;
+        if (preview.isEmpty()) preview = QStringLiteral("(none)");
         w->findChild<QPushButton*>("cmdRestore")->click();
         w->accept();
     });
@@ -51,6 +58,8 @@ TEST_F(MainWindow, PackageColumnsAndTheCheckWindowPutALostLineBack) {
                             ") is damaged (not a package)");
     EXPECT_EQ(shown[1].rfind(lost + ".uxx  ", 0), 0u) << shown[1];
     EXPECT_NE(shown[1].find("no index line (saved: Lost.utx)"), std::string::npos) << shown[1];
+    EXPECT_TRUE(preview.contains("State: damaged") && preview.contains("Reason: not a package"))
+        << preview.toStdString();
     EXPECT_NE(readFile(cache + "/cache.ini").find(lost + "=Lost.utx\r\n"), std::string::npos);
 }
 
