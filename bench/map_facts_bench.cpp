@@ -57,6 +57,68 @@ std::string mapBytes(unsigned seed) {
     return pkg::writePackage(spec);
 }
 
+// Reads every map's facts and picture, a fresh reader each, noting each map's reads; returns
+// how many had a picture.
+std::size_t readFacts(const std::vector<std::string>& paths, std::vector<Reads>& reads) {
+    qv::FileSystem& fs = qv::realFileSystem();
+    std::size_t pictures = 0;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        reads[i].clear();
+        auto file = fs.openForReading(paths[i]);
+        if (!file.ok()) continue;
+        RecordingFile recorded(*file.value, reads[i]);
+        qv::PackageReader reader;
+        if (!reader.read(recorded, "map").ok()) continue;
+        pictures += !qv::readContents(recorded, reader).picture.empty();
+    }
+    return pictures;
+}
+
+// The floor: open each map, make its reads with pread, close it.
+void readFloor(const std::vector<std::string>& paths, const std::vector<Reads>& reads,
+               std::vector<char>& buffer) {
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const int fd = ::open(paths[i].c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        for (const auto& [at, n] : reads[i]) {
+            if (buffer.size() < n) buffer.resize(n);
+            (void)::pread(fd, buffer.data(), n, static_cast<off_t>(at));
+        }
+        ::close(fd);
+    }
+}
+
+// Cold: each file's pages dropped from the page cache (its bytes flushed first, so the drop
+// takes them all).
+void dropFromPageCache(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        ::fdatasync(fd);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(fd);
+    }
+}
+
+void printReads(const std::vector<std::string>& paths, const std::vector<Reads>& reads,
+                std::uint64_t totalSize) {
+    std::size_t mostReads = 0;
+    std::uint64_t bytes = 0;
+    double mostShare = 0;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        std::uint64_t mine = 0;
+        for (const auto& r : reads[i]) mine += r.second;
+        bytes += mine;
+        mostReads = std::max(mostReads, reads[i].size());
+        mostShare =
+            std::max(mostShare, static_cast<double>(mine) / std::filesystem::file_size(paths[i]));
+    }
+    std::printf("%-34s %zu\n", "map_facts_most_reads_per_map", mostReads);
+    std::printf("%-34s %.1f KiB a map, %.1f%% of all bytes, at most %.1f%% of a map\n",
+                "map_facts_bytes_read", bytes / 1024.0 / paths.size(), 100.0 * bytes / totalSize,
+                100 * mostShare);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -76,64 +138,17 @@ int main(int argc, char** argv) {
         std::ofstream(paths.back(), std::ios::binary) << bytes;
         totalSize += bytes.size();
     }
-    qv::FileSystem& fs = qv::realFileSystem();
     std::vector<Reads> reads(maps);
-    std::size_t pictures = 0;
-    const auto facts = [&] {
-        pictures = 0;
-        for (std::size_t i = 0; i < maps; ++i) {
-            reads[i].clear();
-            auto file = fs.openForReading(paths[i]);
-            if (!file.ok()) continue;
-            RecordingFile recorded(*file.value, reads[i]);
-            qv::PackageReader reader;
-            if (!reader.read(recorded, "map").ok()) continue;
-            pictures += !qv::readContents(recorded, reader).picture.empty();
-        }
-    };
     std::vector<char> buffer(1 << 20);
-    const auto floor = [&] {
-        for (std::size_t i = 0; i < maps; ++i) {
-            const int fd = ::open(paths[i].c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0) continue;
-            for (const auto& [at, n] : reads[i]) {
-                if (buffer.size() < n) buffer.resize(n);
-                (void)::pread(fd, buffer.data(), n, static_cast<off_t>(at));
-            }
-            ::close(fd);
-        }
-    };
-    // Cold: each file's pages dropped from the page cache before each pass (their bytes were
-    // flushed first, so the drop takes them all).
-    const auto dropped = [&] {
-        for (const std::string& path : paths) {
-            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0) continue;
-            ::fdatasync(fd);
-            ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-            ::close(fd);
-        }
-    };
-    facts();  // the reads the floor repeats
+    std::size_t pictures = readFacts(paths, reads);  // the reads the floor repeats
     qv::bench::Spent best, bestFloor, cold, coldFloor;
     for (int round = 0; round < 5; ++round) {
-        best.least(qv::bench::spentOn(facts));
-        bestFloor.least(qv::bench::spentOn(floor));
-        dropped();
-        cold.least(qv::bench::spentOn(facts));
-        dropped();
-        coldFloor.least(qv::bench::spentOn(floor));
-    }
-    std::size_t mostReads = 0;
-    std::uint64_t bytes = 0;
-    double mostShare = 0;
-    for (std::size_t i = 0; i < maps; ++i) {
-        std::uint64_t mine = 0;
-        for (const auto& r : reads[i]) mine += r.second;
-        bytes += mine;
-        mostReads = std::max(mostReads, reads[i].size());
-        mostShare =
-            std::max(mostShare, static_cast<double>(mine) / std::filesystem::file_size(paths[i]));
+        best.least(qv::bench::spentOn([&] { pictures = readFacts(paths, reads); }));
+        bestFloor.least(qv::bench::spentOn([&] { readFloor(paths, reads, buffer); }));
+        dropFromPageCache(paths);
+        cold.least(qv::bench::spentOn([&] { readFacts(paths, reads); }));
+        dropFromPageCache(paths);
+        coldFloor.least(qv::bench::spentOn([&] { readFloor(paths, reads, buffer); }));
     }
     std::printf("%-34s %zu, %.1f MiB, %zu with a picture\n", "maps", maps, totalSize / 1048576.0,
                 pictures);
@@ -144,10 +159,7 @@ int main(int argc, char** argv) {
     std::printf("%-34s %.6f s (cpu %.6f s)\n", "map_facts_cold_floor", coldFloor.wall,
                 coldFloor.cpu);
     std::printf("%-34s %.3f\n", "map_facts_cold/cold_floor", cold.wall / coldFloor.wall);
-    std::printf("%-34s %zu\n", "map_facts_most_reads_per_map", mostReads);
-    std::printf("%-34s %.1f KiB a map, %.1f%% of all bytes, at most %.1f%% of a map\n",
-                "map_facts_bytes_read", bytes / 1024.0 / maps, 100.0 * bytes / totalSize,
-                100 * mostShare);
+    printReads(paths, reads, totalSize);
     if (!keep) std::filesystem::remove_all(dir);
     return 0;
 }

@@ -8,6 +8,38 @@ namespace qv {
 namespace {
 // No real object has this many properties; a loop of tags stops here.
 constexpr int kMaxTags = 4096;
+// The value's size its info byte gives: a fixed one, or a byte, word or int that follows.
+std::uint32_t sizeOf(ByteCursor& c, std::uint8_t info) {
+    switch ((info >> 4) & 7) {
+        case 0:
+            return 1;
+        case 1:
+            return 2;
+        case 2:
+            return 4;
+        case 3:
+            return 12;
+        case 4:
+            return 16;
+        case 5:
+            return c.u8();
+        case 6:
+            return c.u16();
+        default:
+            return c.u32();
+    }
+}
+
+// An array index: one byte under 128, else two or four with the top bits saying which.
+std::int32_t arrayIndexOf(ByteCursor& c) {
+    const std::uint32_t b = c.u8();
+    if ((b & 0x80) == 0) return static_cast<std::int32_t>(b);
+    const int more = (b & 0xC0) == 0x80 ? 1 : 3;
+    std::uint32_t index = b & (more == 1 ? 0x7Fu : 0x3Fu);
+    for (int i = 0; i < more; ++i) index = index << 8 | c.u8();
+    return static_cast<std::int32_t>(index);
+}
+
 }  // namespace
 
 bool ByteCursor::need(std::size_t n) {
@@ -69,48 +101,13 @@ bool PropertyTags::next(PropertyTag& tag) {
     if (type == 0) return bad_ = true, false;
     tag.type = static_cast<PropertyType>(type);
     if (tag.type == PropertyType::Struct) tag.structName = package_.name(cursor_.compact());
-    std::uint32_t size = 0;
-    switch ((info >> 4) & 7) {
-        case 0:
-            size = 1;
-            break;
-        case 1:
-            size = 2;
-            break;
-        case 2:
-            size = 4;
-            break;
-        case 3:
-            size = 12;
-            break;
-        case 4:
-            size = 16;
-            break;
-        case 5:
-            size = cursor_.u8();
-            break;
-        case 6:
-            size = cursor_.u16();
-            break;
-        default:
-            size = cursor_.u32();
-            break;
-    }
+    const std::uint32_t size = sizeOf(cursor_, info);
     const bool arrayFlag = info & 0x80;
     if (tag.type == PropertyType::Bool) {
         tag.boolValue = arrayFlag;
         return !failed();
     }
-    if (arrayFlag) {
-        const std::uint8_t b = cursor_.u8();
-        if ((b & 0x80) == 0)
-            tag.arrayIndex = b;
-        else if ((b & 0xC0) == 0x80)
-            tag.arrayIndex = ((b & 0x7F) << 8) | cursor_.u8();
-        else
-            tag.arrayIndex = static_cast<std::int32_t>(((b & 0x3Fu) << 24) | cursor_.u8() << 16 |
-                                                       cursor_.u8() << 8 | cursor_.u8());
-    }
+    if (arrayFlag) tag.arrayIndex = arrayIndexOf(cursor_);
     const std::size_t start = cursor_.position();
     switch (tag.type) {
         case PropertyType::Byte:

@@ -14,9 +14,10 @@ namespace qv::pkg {
 struct Property {
     enum Kind { Byte = 1, Int = 2, Bool = 3, Object = 5, Str = 13 } kind = Int;
     std::string name;
-    std::int64_t number = 0;  // Int, Byte, Bool
-    std::string text = {};    // Str; Object: the export's name
-    int sizeCode = -1;        // the tag's size code as written; -1: the one its value needs
+    std::int64_t number = 0;       // Int, Byte, Bool
+    std::string text = {};         // Str; Object: the export's name
+    int sizeCode = -1;             // the tag's size code as written; -1: the one its value needs
+    std::uint32_t arrayIndex = 0;  // written when not 0, in one, two or four bytes
 };
 
 // What follows the properties: bytes, a name (its index), a compact number, or a lazy array (from
@@ -106,8 +107,16 @@ std::string objectData(const ExportSpec& e, const PackageSpec& spec, std::uint32
                          : value.size() <= 1       ? 0
                                                    : 5;
         const bool boolSet = p.kind == Property::Bool && p.number != 0;
-        out.push_back(static_cast<char>(p.kind | code << 4 | (boolSet ? 0x80 : 0)));
+        const bool indexed = boolSet || p.arrayIndex != 0;
+        out.push_back(static_cast<char>(p.kind | code << 4 | (indexed ? 0x80 : 0)));
         if (code == 5) out.push_back(static_cast<char>(value.size()));
+        const std::uint32_t i = p.arrayIndex;
+        if (i != 0 && i < 0x80) out.push_back(static_cast<char>(i));
+        if (i >= 0x80 && i < 0x4000)
+            out += {static_cast<char>(0x80 | i >> 8), static_cast<char>(i)};
+        if (i >= 0x4000)
+            out += {static_cast<char>(0xC0 | i >> 24), static_cast<char>(i >> 16),
+                    static_cast<char>(i >> 8), static_cast<char>(i)};
         out += value;
     }
     putCompact(out, nameIndex("None"));

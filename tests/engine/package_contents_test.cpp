@@ -156,9 +156,14 @@ TEST(PackageContents, ChangedObjectBytesCostNoMoreThanTheBudget) {
     PackageSpec spec;
     spec.exports = {levelSummary({"T", "A", "2-4", ""}), texture("Shot", 0, 4, 2, {kPixels}, "Pal"),
                     palette("Pal", fourColours()), levelInfo({"T", "A", "2-4", "Shot"})};
-    // An integer whose tag says 1 byte where 4 follow, as a real texture package has.
-    spec.exports[3].properties.insert(spec.exports[3].properties.begin(),
-                                      intProperty("Odd", 7, 0));
+    // An integer whose tag says 1 byte where 4 follow, as a real texture package has, and
+    // array elements past the first, their index in one, two and four bytes.
+    std::vector<Property>& info = spec.exports[3].properties;
+    info.insert(info.begin(), intProperty("Odd", 7, 0));
+    for (const std::uint32_t index : {5u, 300u, 70000u}) {
+        info.insert(info.begin(), strProperty("Title", "not the title"));
+        info.front().arrayIndex = index;
+    }
     PackageLayout at;
     const std::string good = writePackage(spec, &at);
     for (std::size_t i = at.objectsAt; i < at.importsAt; ++i)
@@ -172,7 +177,9 @@ TEST(PackageContents, ChangedObjectBytesCostNoMoreThanTheBudget) {
             ASSERT_LE(c.bytesRead, kMaxContentBytes) << i;
             ASSERT_LE(c.picture.rgba.size(), 4 * kMaxPicturePixels) << i;
         }
-    EXPECT_EQ(readSpec(spec).contents.picture.width, 4);
+    const Read r = readSpec(spec);
+    EXPECT_EQ(r.contents.picture.width, 4);
+    EXPECT_EQ(r.contents.note, "");
 }
 
 }  // namespace
