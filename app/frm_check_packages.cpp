@@ -60,18 +60,19 @@ void frmCheckPackages::fill() {
     rowPackages_.clear();
     lstResults->clear();
     for (const MissingNeed& m : report_.missing) {
-        rowPackages_.push_back({m.path, m.package, ""});
+        rowPackages_.push_back({m.path, m.package, "", ""});
         lstResults->addItem(displayText(missingNeedLine(m)));
     }
     for (std::size_t i = 0; i < report_.unreadable.size(); ++i) {
         const std::string path =
             i < report_.unreadablePaths.size() ? report_.unreadablePaths[i] : std::string();
-        rowPackages_.push_back({path, path.substr(path.rfind('/') + 1), "damaged"});
+        rowPackages_.push_back({path, path.substr(path.rfind('/') + 1), "damaged", ""});
         lstResults->addItem(displayText(report_.unreadable[i]));
     }
     std::size_t saved = 0;
     for (const LinelessFile& f : report_.lineless) {
-        rowPackages_.push_back({places_.cacheDir + "/" + f.fileName, f.fileName, "no index line"});
+        rowPackages_.push_back(
+            {places_.cacheDir + "/" + f.fileName, f.fileName, "no index line", ""});
         lstResults->addItem(displayText(linelessLine(f)));
         saved += !f.savedLine.empty();
     }

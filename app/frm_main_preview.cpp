@@ -43,6 +43,7 @@ void frmMain::previewRow(const QModelIndex& current) {
     }
     if (const PackageFacts* f = model_->factsOf(row)) {
         request.state = conditionText(f->condition);
+        if (f->condition == PackageCondition::Damaged) request.reason = f->reason;
         if (f->installed != InstalledVersion::None)
             request.state += std::string(", installed: ") + installedText(f->installed);
     }

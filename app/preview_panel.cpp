@@ -259,6 +259,7 @@ void PreviewPanel::display(const PreviewResult& r) {
         line("Size", QLocale().formattedDataSize(static_cast<qint64>(r.size)).toStdString());
         line("Version", std::to_string(r.version));
         line("State", r.request.state.empty() ? "ok" : r.request.state);
+        line("Reason", r.request.reason);
         const bool pictured = c.kind == ContentKind::Map || c.kind == ContentKind::Textures;
         if (pictured && r.image.isNull())
             line("Picture", c.pictureNote.empty() ? "none" : c.pictureNote);

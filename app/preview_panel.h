@@ -22,6 +22,7 @@ struct PreviewRequest {
     std::string path;      // the package file ("" when there is none)
     std::string realName;  // as the index or the folder names it
     std::string state;     // the list's word for it: "ok", "damaged", ... ("" when not known)
+    std::string reason;    // why the list calls it damaged (a GUID not its file's, ...)
 };
 
 // What the worker found: the package's state, version and size, its contents, and its picture
