@@ -90,7 +90,8 @@ std::int32_t lazyArray(ByteCursor& c, const PackageExport& e, int version, std::
 }
 
 struct TextureProps {
-    TextureFormat format = TextureFormat::P8;
+    TextureFormat format = TextureFormat::P8, compFormat = TextureFormat::P8;
+    bool hasComp = false;  // a compressed copy follows the mip maps
     std::uint32_t width = 0, height = 0;
     std::int32_t palette = 0;
     std::size_t mipsAt = 0;
@@ -111,6 +112,10 @@ TextureProps textureProps(std::string_view head, const PackageExport& e, const P
             t.height = static_cast<std::uint32_t>(tagInt(tag));
         else if (equalsNoCaseAscii(tag.name, "Palette"))
             t.palette = tagObject(tag);
+        else if (equalsNoCaseAscii(tag.name, "bHasComp"))
+            t.hasComp = tag.type == PropertyType::Bool && tag.boolValue;
+        else if (equalsNoCaseAscii(tag.name, "CompFormat"))
+            t.compFormat = static_cast<TextureFormat>(tagInt(tag));
     }
     t.ok = tags.ended();
     t.mipsAt = tags.position();
@@ -122,26 +127,45 @@ struct Mip {
     std::uint32_t width = 0, height = 0;
 };
 
-// The first mip map small enough to decode; mip k is the texture's size halved k times.
+// Mip maps at `at` in `head` (whose bytes begin `base` into the object): the first small
+// enough to decode, mip k being the texture's size halved k times. Without one, `base` and
+// `head` are left at the bytes after the last mip map (a compressed copy's mip maps).
 std::optional<Mip> pickMip(Loader& load, const PackageExport& e, std::string& head,
+                           std::uint64_t& base, std::size_t at, TextureFormat format,
                            const TextureProps& t) {
     const int version = load.reader().header().version;
-    std::uint64_t base = 0;  // where `head` starts in the object
-    ByteCursor c(head, t.mipsAt);
+    ByteCursor c(head, at);
     const std::int32_t count = c.compact();
-    if (c.failed() || count <= 0 || count > kMaxMips) return std::nullopt;
+    if (c.failed() || count < 0 || count > kMaxMips) return base = 0, std::nullopt;
+    const std::uint64_t countEnd = base + c.position();
     for (std::int32_t k = 0; k < count; ++k) {
         const std::uint32_t w = std::max(t.width >> k, 1u), h = std::max(t.height >> k, 1u);
         const std::int32_t n = lazyArray(c, e, version, base);
-        if (c.failed() || static_cast<std::uint64_t>(n) != mipBytes(t.format, w, h))
-            return std::nullopt;
-        if (static_cast<std::uint64_t>(w) * h <= kMaxPicturePixels)
+        const std::uint64_t expected = mipBytes(format, w, h);
+        if (c.failed() || (expected != 0 && static_cast<std::uint64_t>(n) != expected))
+            return base = 0, std::nullopt;
+        if (expected != 0 && static_cast<std::uint64_t>(w) * h <= kMaxPicturePixels)
             return Mip{base + c.position(), w, h};
         // The next mip's start: after these pixels, two sizes and two bit counts.
         base += c.position() + static_cast<std::uint64_t>(n) + 10;
-        if (!load.read(e, base, 64, head)) return std::nullopt;
+        if (!load.read(e, base, 64, head)) return base = 0, std::nullopt;
         c = ByteCursor(head);
     }
+    if (count == 0) {  // no plain mip maps: what follows is right after the count
+        base = countEnd;
+        if (!load.read(e, base, 64, head)) return base = 0, std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// The mip map to show and its format: a plain one, else one of the compressed copy.
+std::optional<std::pair<Mip, TextureFormat>> findMip(Loader& load, const PackageExport& e,
+                                                     std::string& head, const TextureProps& t) {
+    std::uint64_t base = 0;
+    const TextureFormat plain = canShow(t.format) ? t.format : TextureFormat::NoData;
+    if (auto mip = pickMip(load, e, head, base, t.mipsAt, plain, t)) return {{*mip, plain}};
+    if (!t.hasComp || !canShow(t.compFormat) || base == 0) return std::nullopt;
+    if (auto mip = pickMip(load, e, head, base, 0, t.compFormat, t)) return {{*mip, t.compFormat}};
     return std::nullopt;
 }
 
@@ -184,22 +208,24 @@ void readTexture(Loader& load, std::size_t index, PackageContents& out) {
         return;
     }
     const TextureProps t = textureProps(head, e, r);
-    if (t.ok && !canShow(t.format)) {
+    if (t.ok && !canShow(t.format) && !(t.hasComp && canShow(t.compFormat))) {
         out.pictureNote = kCannotShow;
         return;
     }
-    const std::optional<Mip> mip = t.ok ? pickMip(load, e, head, t) : std::nullopt;
+    const auto found = t.ok ? findMip(load, e, head, t) : std::nullopt;
+    const TextureFormat format = found ? found->second : t.format;
     std::optional<std::string> palette;
-    if (mip && t.format == TextureFormat::P8) palette = readPalette(load, t.palette);
-    const bool havePalette = t.format != TextureFormat::P8 || palette.has_value();
-    if (!mip || !havePalette ||
-        !load.read(e, mip->at, mipBytes(t.format, mip->width, mip->height), pixels)) {
+    if (found && format == TextureFormat::P8) palette = readPalette(load, t.palette);
+    const bool havePalette = format != TextureFormat::P8 || palette.has_value();
+    if (!found || !havePalette ||
+        !load.read(e, found->first.at, mipBytes(format, found->first.width, found->first.height),
+                   pixels)) {
         out.pictureNote = "its picture is damaged";
         return;
     }
-    out.picture = t.format == TextureFormat::P8
-                      ? decodeP8(pixels, mip->width, mip->height, *palette)
-                      : decodeDxt(t.format, pixels, mip->width, mip->height);
+    const Mip& mip = found->first;
+    out.picture = format == TextureFormat::P8 ? decodeP8(pixels, mip.width, mip.height, *palette)
+                                              : decodeDxt(format, pixels, mip.width, mip.height);
     if (out.picture.empty()) out.pictureNote = "its picture is damaged";
 }
 

@@ -82,6 +82,24 @@ inline ExportSpec texture(std::string name, int format, std::uint32_t w, std::ui
     return e;
 }
 
+// The texture with a compressed copy after its mip maps: bHasComp, CompFormat and its own mip
+// maps, the first w x h.
+inline ExportSpec withCompressedCopy(ExportSpec e, int format, std::uint32_t w, std::uint32_t h,
+                                     const std::vector<std::string>& mips) {
+    e.properties.push_back({Property::Bool, "bHasComp", 1});
+    e.properties.push_back(byteProperty("CompFormat", format));
+    e.body.push_back({Piece::Compact, {}, static_cast<std::int64_t>(mips.size())});
+    for (const std::string& pixels : mips) {
+        std::string sizes;
+        put32(sizes, w), put32(sizes, h);
+        sizes.append("\x08\x08", 2);
+        e.body.push_back({Piece::Lazy, pixels});
+        e.body.push_back({Piece::Bytes, sizes});
+        w = w > 1 ? w / 2 : 1, h = h > 1 ? h / 2 : 1;
+    }
+    return e;
+}
+
 // A plain PCM WAV file of `bytes` sound bytes at `perSecond` bytes a second.
 inline std::string wavFile(std::uint32_t bytes, std::uint32_t perSecond) {
     std::string w = "RIFF";

@@ -20,6 +20,9 @@ std::string fourColours() {
     return p;
 }
 
+// A DXT1 block of 4 x 4 red pixels (colour 0, pure red in 5-6-5 bits, for every pixel).
+const std::string kRedBlock("\x00\xF8\x1F\x00\x00\x00\x00\x00", 8);
+
 struct Read {
     PackageContents contents;
     std::size_t reads = 0;
@@ -41,6 +44,7 @@ TEST(PackageContents, MapsGiveTheirFactsAndScreenshotFromSummaryAndLevelInfo) {
         std::vector<ExportSpec> exports;
         const char* title;
         const char* note;  // pictureNote; "" when the picture is shown
+        int red = 180;     // of the picture's fourth and fifth pixels
     } cases[] = {
         {"summary and info",
          69,
@@ -69,6 +73,20 @@ TEST(PackageContents, MapsGiveTheirFactsAndScreenshotFromSummaryAndLevelInfo) {
          {levelInfo(facts), texture("Shot", 5, 4, 2, {std::string(32, 'x')})},
          "Out for Blood",
          "a picture in a format Quorvel cannot show"},
+        {"RGBA8 with a DXT1 copy",
+         69,
+         {levelInfo(facts),
+          withCompressedCopy(texture("Shot", 5, 4, 2, {std::string(32, 'x'), std::string(8, 'y')}),
+                             3, 4, 2, {kRedBlock})},
+         "Out for Blood",
+         "",
+         255},
+        {"only a DXT1 copy",
+         61,
+         {levelInfo(facts), withCompressedCopy(texture("Shot", 6, 4, 2, {}), 3, 4, 2, {kRedBlock})},
+         "Out for Blood",
+         "",
+         255},
         {"a cut mip",
          69,
          {levelInfo(facts), texture("Shot", 0, 4, 2, {"\1\2"}, "Pal"),
@@ -91,8 +109,12 @@ TEST(PackageContents, MapsGiveTheirFactsAndScreenshotFromSummaryAndLevelInfo) {
         ASSERT_EQ(r.contents.picture.width, 4);
         ASSERT_EQ(r.contents.picture.height, 2);
         const std::vector<std::uint8_t>& px = r.contents.picture.rgba;
-        EXPECT_EQ(std::vector<std::uint8_t>(px.begin() + 12, px.begin() + 20),
-                  (std::vector<std::uint8_t>{180, 10, 200, 255, 180, 10, 200, 255}));
+        // Palette entry 3 of the P8 pictures, or the DXT1 block's red.
+        const std::vector<std::uint8_t> colour = c.red == 180
+                                                     ? std::vector<std::uint8_t>{180, 10, 200, 255}
+                                                     : std::vector<std::uint8_t>{255, 0, 0, 255};
+        EXPECT_EQ(std::vector<std::uint8_t>(px.begin() + 12, px.begin() + 16), colour);
+        EXPECT_EQ(std::vector<std::uint8_t>(px.begin() + 16, px.begin() + 20), colour);
         EXPECT_EQ(r.contents.pictureName, "Shot");
     }
 }
