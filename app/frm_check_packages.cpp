@@ -106,7 +106,20 @@ frmCheckPackages::frmCheckPackages(CheckPlaces places, CheckResults results, Fil
     trvResults->setTextElideMode(Qt::ElideMiddle);
     model_ = new CheckResultsModel(trvResults);
     trvResults->setModel(model_);
-    v->addWidget(trvResults, 1);
+    // The package of the selected result, as the main window's list shows it.
+    preview_ = new PreviewPanel(fs_, this);
+    preview_->setMinimumWidth(preview_->fontMetrics().averageCharWidth() * 30);
+    auto* h = new QHBoxLayout;
+    h->addWidget(trvResults, 3);
+    h->addWidget(preview_, 1);
+    v->addLayout(h, 1);
+    connect(trvResults->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& row) {
+                if (const std::optional<PreviewRequest> p = packageOf(row))
+                    preview_->showPackage(*p);
+                else
+                    preview_->clear();
+            });
     auto* buttons = new QHBoxLayout;
     cmdRestore = new QPushButton(QStringLiteral("&Put Lines Back..."), this);
     cmdRestore->setObjectName(QStringLiteral("cmdRestore"));
@@ -157,6 +170,29 @@ void frmCheckPackages::fill() {
     if (!report.indexRead) summary += " cache.ini could not be read (" + report.indexFailure + ").";
     lblSummary->setText(displayText(summary));
     cmdRestore->setEnabled(results_.saved > 0);
+}
+
+std::optional<PreviewRequest> frmCheckPackages::packageOf(const QModelIndex& row) const {
+    if (!row.isValid()) return std::nullopt;
+    const CheckReport& report = results_.report;
+    if (row.parent().isValid()) {  // a package that needs a missing one
+        const MissingPackage& m = results_.missing[static_cast<std::size_t>(row.parent().row())];
+        const auto k = static_cast<std::size_t>(row.row());
+        if (k >= m.paths.size()) return std::nullopt;
+        return PreviewRequest{m.paths[k], m.neededBy[k], "", ""};
+    }
+    auto i = static_cast<std::size_t>(row.row());
+    if (i < results_.missing.size()) return std::nullopt;  // no file: it is missing
+    i -= results_.missing.size();
+    if (i < report.unreadable.size()) {
+        const std::string path =
+            i < report.unreadablePaths.size() ? report.unreadablePaths[i] : std::string();
+        return PreviewRequest{path, path.substr(path.rfind('/') + 1), "damaged", ""};
+    }
+    i -= report.unreadable.size();
+    if (i >= report.lineless.size()) return std::nullopt;
+    const LinelessFile& f = report.lineless[i];
+    return PreviewRequest{places_.cacheDir + "/" + f.fileName, f.fileName, "no index line", ""};
 }
 
 void frmCheckPackages::cmdRestore_Click() {

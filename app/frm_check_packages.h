@@ -3,7 +3,10 @@
 #include <QAbstractItemModel>
 #include <QDialog>
 #include <functional>
+#include <optional>
+#include <vector>
 
+#include "app/preview_panel.h"
 #include "engine/package_check.h"
 
 class QTreeView;
@@ -53,6 +56,7 @@ class frmCheckPackages final : public QDialog {
 
     QTreeView* results() const { return trvResults; }
     QString summary() const;
+    PreviewPanel* preview() const { return preview_; }
 
   public Q_SLOTS:
     void cmdRestore_Click();
@@ -60,6 +64,8 @@ class frmCheckPackages final : public QDialog {
   private:
     void fill();
     void fitScreen();
+    // The package a result row is about (none for a missing package).
+    std::optional<PreviewRequest> packageOf(const QModelIndex& row) const;
 
     CheckPlaces places_;
     CheckResults results_;
@@ -70,6 +76,7 @@ class frmCheckPackages final : public QDialog {
     QTreeView* trvResults = nullptr;
     QPushButton* cmdRestore = nullptr;
     QPushButton* cmdClose = nullptr;
+    PreviewPanel* preview_ = nullptr;
 };
 
 }  // namespace qv

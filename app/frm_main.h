@@ -36,6 +36,7 @@ namespace qv {
 
 class ByteLineEdit;
 class FileListModel;
+class PreviewPanel;
 struct RunResult;
 class LineListModel;
 class FileSystem;
@@ -173,6 +174,9 @@ class frmMain final : public QMainWindow {
     void connectControls();
     void connectKeys();
     void sizeFileListColumns();
+    // frm_main_preview.cpp: the list beside the preview of its selected row.
+    QWidget* withPreview(QTreeView* list);
+    void previewRow(const QModelIndex& current);
     bool showCutNameTip(const QHelpEvent* event);
 
     // frm_main.cpp.
@@ -254,6 +258,7 @@ class frmMain final : public QMainWindow {
     QPushButton* cmdCacheDir = nullptr;
     QTreeView* ListView1 = nullptr;
     FileListModel* model_ = nullptr;
+    PreviewPanel* preview_ = nullptr;
     QPushButton* cmdCheck = nullptr;
     QPushButton* cmdUncheck = nullptr;
     QPushButton* cmdRescan = nullptr;

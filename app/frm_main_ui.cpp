@@ -149,7 +149,7 @@ QWidget* frmMain::buildFileListTab() {
     header->setSectionsMovable(false);
     sizeFileListColumns();
     ListView1->viewport()->installEventFilter(this);
-    v->addWidget(ListView1, 1);
+    v->addWidget(withPreview(ListView1), 1);
 
     cmdCheck = button("cmdCheck", "&Check All");
     cmdUncheck = button("cmdUncheck", "&Uncheck All");

@@ -132,7 +132,7 @@ struct Parser {
         "settings and files as Quorvel.",
         "quorvel-cli"};
     Arguments a;
-    std::string only, toFolder, toTree, cache;
+    std::string only, toFolder, toTree, cache, picture;
     bool all = false, toTypes = false;
     std::vector<std::string> positional;
 
@@ -156,6 +156,10 @@ struct Parser {
                        "process and the rows (name, name_base64, guid, type, date, checked, "
                        "never_move, and from the package's header: state, reason, header_guid, "
                        "version, installed); name_base64 holds the name's exact bytes.");
+        list->add_flag("--facts", a.facts,
+                       "Adds to each map's row its title, author and players (read from the "
+                       "map), three more tab-separated columns; with --json, the fields title, "
+                       "author and players.");
 
         CLI::App* run = command(Command::Run, "run",
                                 "Moves the selected packages out of the cache under their real "
@@ -250,6 +254,22 @@ struct Parser {
                         "run journal or cachebak.ini still holds.");
         check->add_option("--cache", cache, "Uses DIR as the cache folder.")->option_text("DIR");
 
+        CLI::App* info =
+            command(Command::Info, "info",
+                    "Says what a package is: its state, version and size, and for a map its "
+                    "title, author, players and picture, for textures their number and the "
+                    "first, for sounds their number and length, for music its module's type, "
+                    "title and length. PACKAGE is a cached package's real name (with or "
+                    "without its extension) or GUID, or a package file.");
+        info->add_option("PACKAGE", positional, "The package.");
+        info->add_flag("--json", a.json,
+                       "Prints one JSON document instead: file, name, state, reason, version, "
+                       "size, kind, and what the package holds.");
+        info->add_option("--picture", picture,
+                         "Writes the map's picture (or the first texture) to FILE as PNG.")
+            ->option_text("FILE");
+        info->add_option("--cache", cache, "Uses DIR as the cache folder.")->option_text("DIR");
+
         command(Command::Help, "help", "Shows this text.");
     }
 
@@ -336,11 +356,14 @@ ParseResult finish(Parser& p, const std::string& name, const std::vector<std::st
     if (!p.toFolder.empty()) a.target = Arguments::Target::Folder, a.targetDir = p.toFolder;
     if (!p.toTree.empty()) a.target = Arguments::Target::Tree, a.targetDir = p.toTree;
     if (!p.cache.empty()) a.cacheDir = p.cache;
+    if (given("--picture") && p.picture.empty()) return fail("--picture needs a file");
+    a.picturePath = p.picture;
 
-    const bool wantsValue =
-        a.command == Command::PurgeDays || (a.command == Command::SetGameDir && !a.found);
+    const bool wantsValue = a.command == Command::PurgeDays || a.command == Command::Info ||
+                            (a.command == Command::SetGameDir && !a.found);
     if (wantsValue && p.positional.size() != 1)
         return fail(name + (a.command == Command::PurgeDays ? " needs one number of days"
+                            : a.command == Command::Info    ? " needs one package"
                                                             : " needs one folder"));
     if (!wantsValue && !p.positional.empty())
         return fail("unexpected argument '" + p.positional[0] + "' for " + name);

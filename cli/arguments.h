@@ -17,7 +17,8 @@ enum class Command {
     FindGame,
     Undo,
     History,
-    Check
+    Check,
+    Info
 };
 
 // What the command line asked for; every optional field left empty keeps the stored choice.
@@ -42,8 +43,10 @@ struct Arguments {
     bool json = false;    // list, find-game --json: one JSON document on standard output
     std::string value;    // purge-days N, set-game-dir DIR
     int found = 0;        // set-game-dir --found N: the N-th game find-game lists (from 1)
-    bool restore = false;  // check --restore: put lost index lines back
-    std::string runId;     // undo --run ID: the run to undo (empty: the last one not yet undone)
+    bool restore = false;     // check --restore: put lost index lines back
+    std::string runId;        // undo --run ID: the run to undo (empty: the last one not yet undone)
+    bool facts = false;       // list --facts: maps' title, author and players
+    std::string picturePath;  // info --picture OUT.png
 };
 
 struct ParseResult {

@@ -7,6 +7,7 @@
 
 #include "cli/dry_run.h"
 #include "cli/find_game.h"
+#include "cli/info.h"
 #include "cli/json_output.h"
 #include "cli/lossless_text.h"
 #include "cli/terminal_dialogs.h"
@@ -14,6 +15,7 @@
 #include "engine/maintenance.h"
 #include "engine/package_check.h"
 #include "engine/package_facts.h"
+#include "engine/package_info.h"
 #include "engine/public_variables.h"
 #include "engine/run.h"
 #include "engine/scan.h"
@@ -121,6 +123,63 @@ int scanInto(const Arguments& a, Environment& env, Dialogs& dialogs, PublicVaria
     return kExitOk;
 }
 
+// The facts of each whole map of the cache (no pictures), by entry.
+std::vector<PackageContents> mapContents(const PublicVariables& pv, const ScanState& state,
+                                         const std::vector<PackageFacts>& facts, FileSystem& fs) {
+    const PlacementContext place = listingPlacement(pv, state.lblCacheDir, state.options, fs);
+    std::vector<PackageContents> maps(pv.EntryCount());
+    for (std::size_t k = 0; k < pv.EntryCount() && k < facts.size(); ++k) {
+        if (facts[k].condition != PackageCondition::Whole ||
+            packageDataNoun(pv.RealNames[k]) != "map")
+            continue;
+        const std::string& file = pv.CacheFileNames[k];
+        const std::string path =
+            place.cacheDir + "/" + file.substr(0, file.find('.')) + "." + place.cacheExt;
+        maps[k] = readPackageInfo(fs, path, {false, nullptr}).contents;
+    }
+    return maps;
+}
+
+// info: a package file by its path, else a cached package by its name or GUID.
+int infoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
+    std::string path = a.value;
+    std::string name(packageNameOf(path.substr(path.rfind('/') + 1)));
+    if (!env.fs.isFile(path)) {
+        PublicVariables pv;
+        ScanState state;
+        state.readOnly = true;
+        if (int code = scanInto(a, env, dialogs, pv, state); code != kExitOk) return code;
+        const std::optional<std::size_t> k = findCachedPackage(pv, a.value);
+        if (!k) {
+            env.err << kProg << "no file and no cached package is named " << escapedField(a.value)
+                    << '\n';
+            return kExitFailed;
+        }
+        const std::string& file = pv.CacheFileNames[*k];
+        const PlacementContext place =
+            listingPlacement(pv, state.lblCacheDir, state.options, env.fs);
+        path = place.cacheDir + "/" + file.substr(0, file.find('.')) + "." + place.cacheExt;
+        name = pv.RealNames[*k];
+    }
+    const PackageInfo info = readPackageInfo(env.fs, path, {true, env.modules});
+    if (a.json)
+        printInfoJson(info, name, env.out);
+    else
+        printInfoText(info, name, env.out);
+    if (a.picturePath.empty()) return info.reading.ok() ? kExitOk : kExitFailed;
+    const std::optional<std::string> png = info.contents.picture.empty() || !env.png
+                                               ? std::nullopt
+                                               : env.png->encode(info.contents.picture);
+    const Status written = png ? env.fs.writeAtomic(a.picturePath, *png)
+                               : Status::failure("the package holds no picture Quorvel can show");
+    if (!written) {
+        env.err << kProg << "cannot write " << escapedField(a.picturePath) << ": " << written.text
+                << '\n';
+        return kExitFailed;
+    }
+    return info.reading.ok() ? kExitOk : kExitFailed;
+}
+
 int listCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     PublicVariables pv;
     ScanState state;
@@ -132,13 +191,22 @@ int listCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     examineEntries(pv, listingPlacement(pv, state.lblCacheDir, state.options, env.fs), facts,
                    headers, env.fs);
     state.statusText = uncheckDamaged(state.rows, facts);
+    std::vector<PackageContents> maps;
+    if (a.facts) maps = mapContents(pv, state, facts, env.fs);
     if (a.json) {
-        printListJson(state, pv, env.out, &facts);
+        printListJson(state, pv, env.out, &facts, a.facts ? &maps : nullptr);
         return kExitOk;
     }
-    for (const FileRow& row : state.rows)
+    for (const FileRow& row : state.rows) {
         env.out << (row.checked ? "[x]" : "[ ]") << '\t' << escapedField(row.text) << '\t'
-                << row.date << '\t' << (row.neverMove ? "True" : "") << '\n';
+                << row.date << '\t' << (row.neverMove ? "True" : "");
+        if (a.facts && row.entry < maps.size() && maps[row.entry].kind == ContentKind::Map) {
+            const PackageContents& m = maps[row.entry];
+            env.out << '\t' << escapedField(m.title) << '\t' << escapedField(m.author) << '\t'
+                    << escapedField(playersText(m.players));
+        }
+        env.out << '\n';
+    }
     env.out << state.statusText << '\n';
     EngineContext ctx{env.fs, dialogs};
     if (const std::string line = gameRunningLine(ctx, {pv.GameDir, state.lblCacheDir});
@@ -350,6 +418,8 @@ int runCommand(const Arguments& a, Environment& env) {
             return historyCommand(env);
         case Command::Check:
             return checkCommand(a, env, dialogs);
+        case Command::Info:
+            return infoCommand(a, env, dialogs);
     }
     return kExitUsage;
 }
@@ -370,8 +440,9 @@ int runMain(const std::vector<std::string>& words, Environment& env) {
     env.out << std::flush;
     if (env.out) return code;
     const Command c = parsed.args.command;
-    const bool onlyPrints =
-        c == Command::Help || c == Command::List || c == Command::FindGame || c == Command::History;
+    const bool onlyPrints = c == Command::Help || c == Command::List || c == Command::FindGame ||
+                            c == Command::History ||
+                            (c == Command::Info && parsed.args.picturePath.empty());
     return withOutputFailed(code, !onlyPrints);
 }
 

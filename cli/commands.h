@@ -10,7 +10,9 @@
 
 namespace qv {
 class FileSystem;
-}
+class ModuleInfoReader;
+class PngEncoder;
+}  // namespace qv
 
 namespace qv::cli {
 
@@ -26,6 +28,10 @@ struct Environment {
     // The first Ctrl+C or SIGTERM during a run or purge stops it after the current package; a
     // second one ends the program. Off for commands run in-process by tests.
     bool stopOnSignals = false;
+    // Music's title and length, and PNG pictures (media/ has both; without them info says less
+    // and --picture fails).
+    ModuleInfoReader* modules = nullptr;
+    PngEncoder* png = nullptr;
 };
 
 // Parses the words after the program name and carries out the command.

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/lossless_text.h"
+#include "engine/package_contents.h"
 #include "engine/package_facts.h"
 #include "engine/placement.h"
 #include "engine/public_variables.h"
@@ -42,7 +43,8 @@ void print(const json& document, std::ostream& out) {
 }  // namespace
 
 void printListJson(const ScanState& state, const PublicVariables& pv, std::ostream& out,
-                   const std::vector<PackageFacts>* facts) {
+                   const std::vector<PackageFacts>* facts,
+                   const std::vector<PackageContents>* maps) {
     json rows = json::array();
     for (const FileRow& row : state.rows) {
         std::string guid, realName = row.text;
@@ -68,6 +70,10 @@ void printListJson(const ScanState& state, const PublicVariables& pv, std::ostre
             r["header_guid"] = std::string(f.guid.view());
             r["version"] = f.version < 0 ? json(nullptr) : json(f.version);
             r["installed"] = installedText(f.installed);
+        }
+        if (maps && row.entry < maps->size() && (*maps)[row.entry].kind == ContentKind::Map) {
+            const PackageContents& m = (*maps)[row.entry];
+            rows.back().update({{"title", m.title}, {"author", m.author}, {"players", m.players}});
         }
     }
     const auto checked = std::count_if(state.rows.begin(), state.rows.end(),

@@ -8,6 +8,7 @@ struct PublicVariables;
 struct ScanState;
 struct FoundGame;
 struct PackageFacts;
+struct PackageContents;
 }  // namespace qv
 
 namespace qv::cli {
@@ -17,8 +18,10 @@ namespace qv::cli {
 // the texts; "name_base64" holds the name's exact bytes.
 // With `facts` (by entry) each row also carries "state", "reason", "header_guid", "version"
 // (null when unknown) and "installed" ("", "same version", "other version").
+// With `maps` (by entry, list --facts) each map's row also carries "title", "author" and "players".
 void printListJson(const ScanState& state, const PublicVariables& pv, std::ostream& out,
-                   const std::vector<PackageFacts>* facts = nullptr);
+                   const std::vector<PackageFacts>* facts = nullptr,
+                   const std::vector<PackageContents>* maps = nullptr);
 
 // find-game --json: {"games": [{"folder", "folder_base64", "kind", "cache_folder" (null for
 // none), "cache_folder_base64", "packages" (null when its cache cannot be read)}]}. The _base64

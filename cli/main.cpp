@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "media/media.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "platform/system.h"
@@ -19,5 +20,8 @@ int main(int argc, char** argv) {
     qv::cli::Environment env{
         qv::programFolder(),           qv::defaultRegistryPath(), std::cout, std::cerr, std::cin,
         qv::standardInputIsTerminal(), qv::realFileSystem(),      true};
+    const auto modules = qv::media::moduleInfoReader();
+    const auto png = qv::media::pngEncoder();
+    env.modules = modules.get(), env.png = png.get();
     return qv::cli::runMain(words, env);
 }

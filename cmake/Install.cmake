@@ -12,9 +12,9 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 
 set(QV_INSTALL_DIR lib/quorvel CACHE STRING "Folder, under the install prefix, for the programs and their data files")
 
-foreach(program quorvel quorvel-troubleshooter quorvel-cli)
+foreach(program quorvel quorvel-troubleshooter quorvel-cli quorvel-thumbnailer)
     if(TARGET ${program})
-        if(program STREQUAL "quorvel-cli")
+        if(program STREQUAL "quorvel-cli" OR program STREQUAL "quorvel-thumbnailer")
             set(component cli)
         else()
             set(component gui)
@@ -71,6 +71,16 @@ install(FILES ${CMAKE_SOURCE_DIR}/data/package/example.velmora.quorvel.metainfo.
 install(FILES ${qv_package_dir}/quorvel.1.gz ${qv_package_dir}/quorvel-troubleshooter.1.gz
         DESTINATION share/man/man1 COMPONENT gui)
 install(FILES ${qv_package_dir}/quorvel-cli.1.gz DESTINATION share/man/man1 COMPONENT cli)
+
+# File managers: the packages' types (by extension, and the package tag for the cache's GUID.uxx
+# files), their icons, and the thumbnailer that gives maps and textures their pictures.
+install(FILES ${CMAKE_SOURCE_DIR}/data/desktop/quorvel.thumbnailer
+        DESTINATION share/thumbnailers COMPONENT cli)
+install(FILES ${CMAKE_SOURCE_DIR}/data/desktop/quorvel-unreal-packages.xml
+        DESTINATION share/mime/packages COMPONENT cli)
+install(FILES ${CMAKE_SOURCE_DIR}/data/desktop/application-x-unreal-package.svg
+              ${CMAKE_SOURCE_DIR}/data/desktop/application-x-unreal-map.svg
+        DESTINATION share/icons/hicolor/scalable/mimetypes COMPONENT cli)
 
 # Where each shell looks for the completions of a command installed by a package.
 install(FILES ${CMAKE_SOURCE_DIR}/data/completion/quorvel-cli.bash

@@ -32,8 +32,11 @@ cache folder and moves the selected ones under their real names into the
 game's folders for their types, into one folder, or into another folder
 tree. It keeps the old cache index as a backup, writes a new one, logs
 every step, can show what a run would do without doing it, and prints
-its lists as JSON for scripts. It shares its settings and files with the
-desktop program in the package quorvel, and needs no graphical libraries.")
+its lists as JSON for scripts. It says what a package is (a map's title,
+author, players and screenshot) and gives file managers map previews
+through quorvel-thumbnailer and MIME types for Unreal packages. It shares
+its settings and files with the desktop program in the package quorvel,
+and needs no graphical libraries.")
 
 set(CPACK_DEBIAN_GUI_PACKAGE_NAME quorvel)
 set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS qt6-qpa-plugins)

@@ -1,6 +1,7 @@
 #include "engine/package_check.h"
 
 #include <algorithm>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -148,13 +149,14 @@ CheckReport checkPackages(const CheckPlaces& places, FileSystem& fs,
         std::vector<std::string> needs;
         const std::string named = installed ? path : shown + " in the cache (" + path + ")";
         const std::string guid = installed ? "" : fileNameOf(path).substr(0, kGuidLength);
-        if (!needsOf(reader, path, named, shown, guid, fs, needs, report.unreadable)) return;
+        if (!needsOf(reader, path, named, shown, guid, fs, needs, report.unreadable))
+            return report.unreadablePaths.push_back(path);
         ++report.packages;
         for (std::string& need : needs) {
             const std::string upper = upperAscii(need);
             if (k.installedNames.count(upper)) continue;
             if (!k.cachedNames.count(upper))
-                report.missing.push_back({shown, need, installed});
+                report.missing.push_back({shown, need, installed, path});
             else if (installed)
                 report.cacheOnly.push_back({shown, need, true});
         }
@@ -216,18 +218,23 @@ std::vector<MissingPackage> groupMissing(const std::vector<MissingNeed>& missing
     std::unordered_map<std::string, std::size_t> byName;  // upper case -> group
     for (const MissingNeed& m : missing) {
         const auto [it, added] = byName.emplace(upperAscii(m.need), groups.size());
-        if (added) groups.push_back({m.need, {}});
+        if (added) groups.push_back({m.need, {}, {}});
         groups[it->second].neededBy.push_back(m.package);
+        groups[it->second].paths.push_back(m.path);
     }
     // Sorted by the upper-case name, then as written; each key made once.
-    const auto sortNames = [](std::vector<std::string>& names) {
-        std::vector<std::pair<std::string, std::string>> keyed;
-        keyed.reserve(names.size());
-        for (std::string& n : names) keyed.emplace_back(upperAscii(n), std::move(n));
+    for (MissingPackage& g : groups) {
+        std::vector<std::tuple<std::string, std::string, std::string>> keyed;
+        keyed.reserve(g.neededBy.size());
+        for (std::size_t i = 0; i < g.neededBy.size(); ++i)
+            keyed.emplace_back(upperAscii(g.neededBy[i]), std::move(g.neededBy[i]),
+                               std::move(g.paths[i]));
         std::sort(keyed.begin(), keyed.end());
-        for (std::size_t i = 0; i < names.size(); ++i) names[i] = std::move(keyed[i].second);
-    };
-    for (MissingPackage& g : groups) sortNames(g.neededBy);
+        for (std::size_t i = 0; i < keyed.size(); ++i) {
+            g.neededBy[i] = std::move(std::get<1>(keyed[i]));
+            g.paths[i] = std::move(std::get<2>(keyed[i]));
+        }
+    }
     std::sort(groups.begin(), groups.end(), [](const MissingPackage& a, const MissingPackage& b) {
         const std::string ua = upperAscii(a.name), ub = upperAscii(b.name);
         return ua != ub ? ua < ub : a.name < b.name;

@@ -29,6 +29,7 @@ struct MissingNeed {
     std::string package;  // file name of the package that needs it
     std::string need;     // package name it imports
     bool installed = false;
+    std::string path = {};  // the file of the package that needs it
 };
 
 // A cache file GUID.ext that no index line names.
@@ -45,8 +46,9 @@ struct CheckReport {
     std::vector<MissingNeed> missing;    // needs found nowhere
     std::vector<MissingNeed> cacheOnly;  // installed packages' needs only the cache holds
     std::vector<LinelessFile> lineless;
-    std::vector<std::string> unreadable;  // "<file>: <reason>" of packages whose tables fail
-    std::size_t packages = 0;             // packages whose imports were read
+    std::vector<std::string> unreadable;       // "<file>: <reason>" of packages whose tables fail
+    std::vector<std::string> unreadablePaths;  // their files, in the same order
+    std::size_t packages = 0;                  // packages whose imports were read
     bool stopped = false;
 };
 
@@ -68,6 +70,7 @@ std::string cacheOnlyNeeds(const PublicVariables& pv, const std::string& cacheDi
 struct MissingPackage {
     std::string name;                   // as the first package to need it spells it
     std::vector<std::string> neededBy;  // sorted, letter case aside
+    std::vector<std::string> paths;     // the file of each of neededBy, in its order
 };
 // The needs found nowhere grouped by the package needed (letter case aside), sorted by its name,
 // each group's packages sorted.

@@ -316,6 +316,11 @@ HeaderReading PackageReader::checkReferences(std::uint64_t size, std::string_vie
     return {};
 }
 
+std::string_view PackageReader::heldBytes(std::uint64_t offset, std::uint64_t length) const {
+    const std::string_view v = bytesFrom(offset);
+    return v.size() >= length ? v.substr(0, static_cast<std::size_t>(length)) : std::string_view();
+}
+
 std::string_view PackageReader::name(std::int32_t index) const {
     return index >= 0 && static_cast<std::size_t>(index) < names_.size()
                ? names_[static_cast<std::size_t>(index)]

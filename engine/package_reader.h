@@ -58,6 +58,9 @@ class PackageReader final {
     std::vector<std::string> neededPackages() const;
 
     std::size_t reads() const { return reads_; }
+    // The file's bytes [offset, offset + length) when the last read holds them already (a small
+    // package's objects lie in its first block), else an empty view.
+    std::string_view heldBytes(std::uint64_t offset, std::uint64_t length) const;
 
   private:
     // A piece of the file as read. Its buffer keeps its size from file to file, so a read costs

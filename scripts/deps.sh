@@ -6,7 +6,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev libgmock-dev
     qt6-base-dev libgl-dev qt6-qpa-plugins libcanberra-dev
-    libcli11-dev nlohmann-json3-dev
+    libcli11-dev nlohmann-json3-dev libopenmpt-dev libpng-dev
     xvfb xauth fonts-dejavu-core librsvg2-bin
     clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix

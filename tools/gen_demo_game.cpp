@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -13,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/package_writer.h"
+#include "tools/package_objects.h"
 #include "tools/tool_arguments.h"
 
 namespace fs = std::filesystem;
@@ -42,17 +43,51 @@ std::string makeGuid(Sequence& seq) {
     return g;
 }
 
-// An Unreal package of about `size` bytes: a header naming `guid`, the packages it needs, and
-// one object holding the rest, laid out as the game saves it (the tables after the objects).
+// What a package of this real name holds: a map its facts and a screenshot, textures a picture,
+// sounds WAV files, music a module; all made up here.
+std::vector<qv::pkg::ExportSpec> objectsOf(const std::string& name, unsigned seed) {
+    namespace pkg = qv::pkg;
+    const std::size_t dot = name.rfind('.');
+    std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string base = name.substr(0, dot);
+    if (ext.empty() && name.find('-') != std::string::npos)
+        ext = "unr";  // a map the index
+                      // names without one
+    if (ext == "unr") {
+        const pkg::DemoPicture p = pkg::demoPicture(seed);
+        const std::string title = base.substr(base.find('-') + 1);
+        const pkg::MapFactsSpec facts{seed % 5 == 4 ? "" : title, "Velmora Mapping Co.",
+                                      seed % 2 ? "8-16" : "4-10",
+                                      seed % 7 == 6 ? "" : "Screenshot"};
+        return {pkg::levelSummary(facts),
+                pkg::texture("Screenshot", 0, 256, 256, {p.pixels}, "Pal"),
+                pkg::palette("Pal", p.palette), pkg::levelInfo(facts)};
+    }
+    if (ext == "utx") {
+        const pkg::DemoPicture p = pkg::demoPicture(seed + 11);
+        return {pkg::palette("Pal", p.palette),
+                pkg::texture(base + "Wall", 0, 256, 256, {p.pixels}, "Pal")};
+    }
+    if (ext == "uax") return {pkg::sound("Hum", pkg::wavFile(11025 * (1 + seed % 4), 11025))};
+    if (ext == "umx") return {pkg::music(base, "mod", pkg::modModule(base))};
+    return {};
+}
+
+// An Unreal package of about `size` bytes: a header naming `guid`, the packages it needs, its
+// objects and one more holding the rest, laid out as the game saves it (the tables after the
+// objects), so that a cut anywhere but the end is damage as in a real package.
 std::string packageBytes(Sequence& seq, std::size_t size, const std::string& guid,
-                         std::vector<std::string> needs = {}) {
+                         std::vector<std::string> needs = {},
+                         std::vector<qv::pkg::ExportSpec> objects = {}) {
     qv::pkg::PackageSpec spec;
     spec.guid = guid;
     spec.needs = std::move(needs);
+    spec.exports = std::move(objects);
     const std::size_t tables = qv::pkg::writePackage(spec).size() + 64;
     std::string data;
     while (data.size() + tables < size) data += static_cast<char>(seq.next() & 0xFF);
-    spec.exports = {{"Texture", "Object0", std::move(data)}};
+    if (!data.empty()) spec.exports.push_back({"Model", "Filler", std::move(data)});
     return qv::pkg::writePackage(spec);
 }
 
@@ -216,7 +251,8 @@ int main(int argc, char** argv) {
     for (const Package& p : kPackages) {
         const std::string guid = makeGuid(seq);
         index.push_back(guid + "=" + p.realName);
-        std::string bytes = packageBytes(seq, p.size, guid, needsOf(p.realName));
+        std::string bytes = packageBytes(seq, p.size, guid, needsOf(p.realName),
+                                         objectsOf(p.realName, static_cast<unsigned>(n + 1)));
         if (std::string(p.realName) == "DM-Agony.unr") bytes.resize(70);  // a download cut short
         if (p.fileMissing) continue;
         const fs::path file = root / "Cache" / (guid + ".uxx");

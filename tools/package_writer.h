@@ -10,12 +10,32 @@
 
 namespace qv::pkg {
 
+// A property tag: an Int, Byte, Bool, Str or Object (the name of an export of the package).
+struct Property {
+    enum Kind { Byte = 1, Int = 2, Bool = 3, Object = 5, Str = 13 } kind = Int;
+    std::string name;
+    std::int64_t number = 0;       // Int, Byte, Bool
+    std::string text = {};         // Str; Object: the export's name
+    int sizeCode = -1;             // the tag's size code as written; -1: the one its value needs
+    std::uint32_t arrayIndex = 0;  // written when not 0, in one, two or four bytes
+};
+
+// What follows the properties: bytes, a name (its index), a compact number, or a lazy array (from
+// version 62 on the position after its data, then a compact count and the bytes).
+struct Piece {
+    enum Kind { Bytes, Name, Compact, Lazy } kind = Bytes;
+    std::string bytes;  // Bytes, Lazy; Name: the name
+    std::int64_t number = 0;
+};
+
 // An object the package holds: its class (imported from Engine, or Core for "Class"...), its name
-// and its serialized bytes.
+// and its serialized bytes: `data` as given, or its properties (ending in None) and `body`.
 struct ExportSpec {
     std::string className = "Texture";
     std::string name;
     std::string data;
+    std::vector<Property> properties = {};
+    std::vector<Piece> body = {};
 };
 
 struct PackageSpec {
@@ -60,6 +80,66 @@ inline std::string guidBytes(const std::string& text) {
     return out;
 }
 
+// The index of the first export named `name`, plus one (an object reference); 0 when none.
+inline std::int64_t exportRef(const PackageSpec& spec, const std::string& name) {
+    for (std::size_t i = 0; i < spec.exports.size(); ++i)
+        if (spec.exports[i].name == name) return static_cast<std::int64_t>(i + 1);
+    return 0;
+}
+
+template <class NameIndex>
+std::string objectData(const ExportSpec& e, const PackageSpec& spec, std::uint32_t start,
+                       NameIndex& nameIndex) {
+    std::string out;
+    for (const Property& p : e.properties) {
+        std::string value;
+        if (p.kind == Property::Byte) value.push_back(static_cast<char>(p.number));
+        if (p.kind == Property::Int) put32(value, static_cast<std::uint32_t>(p.number));
+        if (p.kind == Property::Object) putCompact(value, exportRef(spec, p.text));
+        if (p.kind == Property::Str) {
+            putCompact(value, static_cast<std::int64_t>(p.text.size() + 1));
+            value += p.text;
+            value.push_back('\0');
+        }
+        putCompact(out, nameIndex(p.name));
+        const int code = p.sizeCode >= 0           ? p.sizeCode
+                         : p.kind == Property::Int ? 2
+                         : value.size() <= 1       ? 0
+                                                   : 5;
+        const bool boolSet = p.kind == Property::Bool && p.number != 0;
+        const bool indexed = boolSet || p.arrayIndex != 0;
+        out.push_back(static_cast<char>(p.kind | code << 4 | (indexed ? 0x80 : 0)));
+        if (code == 5) out.push_back(static_cast<char>(value.size()));
+        const std::uint32_t i = p.arrayIndex;
+        if (i != 0 && i < 0x80) out.push_back(static_cast<char>(i));
+        if (i >= 0x80 && i < 0x4000)
+            out += {static_cast<char>(0x80 | i >> 8), static_cast<char>(i)};
+        if (i >= 0x4000)
+            out += {static_cast<char>(0xC0 | i >> 24), static_cast<char>(i >> 16),
+                    static_cast<char>(i >> 8), static_cast<char>(i)};
+        out += value;
+    }
+    putCompact(out, nameIndex("None"));
+    for (const Piece& p : e.body) {
+        if (p.kind == Piece::Bytes) out += p.bytes;
+        if (p.kind == Piece::Name) putCompact(out, nameIndex(p.bytes));
+        if (p.kind == Piece::Compact) putCompact(out, p.number);
+        if (p.kind != Piece::Lazy) continue;
+        std::string count;
+        putCompact(count, static_cast<std::int64_t>(p.bytes.size()));
+        const std::size_t skipAt = out.size();
+        if (spec.version >= 62) put32(out, 0);
+        out += count;
+        out += p.bytes;
+        if (spec.version >= 62) {
+            std::string after;
+            put32(after, start + static_cast<std::uint32_t>(out.size()));
+            out.replace(skipAt, 4, after);
+        }
+    }
+    return out;
+}
+
 inline std::string writePackage(const PackageSpec& spec, PackageLayout* layout = nullptr) {
     std::vector<std::string> names = {"None", "Core", "Package", "Engine", "Texture", "Class"};
     const auto nameIndex = [&](const std::string& n) {
@@ -91,7 +171,13 @@ inline std::string writePackage(const PackageSpec& spec, PackageLayout* layout =
         if (engine == 0) engine = addImport("Core", "Package", 0, "Engine");
         classes.emplace_back(e.className, addImport("Core", "Class", engine, e.className));
     }
-    for (const ExportSpec& e : spec.exports) nameIndex(e.name);
+    for (const ExportSpec& e : spec.exports) {
+        nameIndex(e.name);
+        for (const Property& p : e.properties) nameIndex(p.name);
+        for (const Piece& p : e.body)
+            if (p.kind == Piece::Name) nameIndex(p.bytes);
+        if (!e.properties.empty() || !e.body.empty()) nameIndex("None");
+    }
     std::string table;
     for (const std::string& n : names) {
         if (spec.version >= 64) putCompact(table, static_cast<std::int64_t>(n.size() + 1));
@@ -112,9 +198,13 @@ inline std::string writePackage(const PackageSpec& spec, PackageLayout* layout =
         put32(exports, 0);       // top level
         putCompact(exports, nameIndex(e.name));
         put32(exports, 0x00070004);
-        putCompact(exports, static_cast<std::int64_t>(e.data.size()));
-        if (!e.data.empty()) putCompact(exports, at.objectsAt + objects.size());
-        objects += e.data;
+        const std::uint32_t start = at.objectsAt + static_cast<std::uint32_t>(objects.size());
+        const std::string data = (e.properties.empty() && e.body.empty())
+                                     ? e.data
+                                     : objectData(e, spec, start, nameIndex);
+        putCompact(exports, static_cast<std::int64_t>(data.size()));
+        if (!data.empty()) putCompact(exports, start);
+        objects += data;
     }
     at.importsAt = at.objectsAt + static_cast<std::uint32_t>(objects.size());
     at.exportsAt = at.importsAt + static_cast<std::uint32_t>(imports.size());

@@ -9,7 +9,7 @@ _quorvel_cli_found_numbers() {
 
 _quorvel_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local commands="list run purge delete-tmp purge-days set-game-dir find-game undo history check help"
+    local commands="list run purge delete-tmp purge-days set-game-dir find-game undo history check info help"
     local command="" i
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
@@ -42,6 +42,11 @@ _quorvel_cli() {
         compopt -o nospace 2>/dev/null
         return
         ;;
+    --picture)
+        compopt -o filenames 2>/dev/null
+        COMPREPLY=($(compgen -f -- "$cur"))
+        return
+        ;;
     --found)
         COMPREPLY=($(compgen -W "$(_quorvel_cli_found_numbers)" -- "$cur"))
         return
@@ -58,7 +63,7 @@ _quorvel_cli() {
         COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
         return
         ;;
-    list) options="--all --only --cache --json --help" ;;
+    list) options="--all --only --cache --json --facts --help" ;;
     run) options="--all --only --cache --to-types --to-folder --to-tree --dry-run -n --even-if-game-runs --help" ;;
     purge) options="--yes -y --dry-run -n --even-if-game-runs --help" ;;
     delete-tmp) options="--dry-run -n --help" ;;
@@ -74,6 +79,14 @@ _quorvel_cli() {
     find-game) options="--json --help" ;;
     undo) options="--run --dry-run -n --even-if-game-runs --help" ;;
     check) options="--restore --cache --help" ;;
+    info)
+        options="--json --picture --cache --help"
+        if [[ $cur != -* ]]; then
+            compopt -o filenames 2>/dev/null
+            COMPREPLY=($(compgen -f -- "$cur"))
+            return
+        fi
+        ;;
     *) options="--help" ;;
     esac
     COMPREPLY=($(compgen -W "$options" -- "$cur"))

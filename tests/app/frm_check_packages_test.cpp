@@ -18,7 +18,7 @@ namespace {
 
 // Guards: a damaged row left checked or without its reason, an installed version not told apart,
 // a check window that counts "needs" pairs as packages, lists them unsorted or ungrouped, misses
-// a lost line or cannot put it back.
+// a lost line or cannot put it back, or previews no package.
 TEST_F(MainWindow, PackageColumnsAndTheCheckWindowPutALostLineBack) {
     const Texts files = fill({"CTF-Good.unr", "Broken.unr", "Other.utx", "Gone.umx"});
     writeFile(cache + "/" + files[1], "a text file, not a map");
@@ -47,15 +47,22 @@ TEST_F(MainWindow, PackageColumnsAndTheCheckWindowPutALostLineBack) {
     Texts shown, under, after;
     std::string summary;
     QTimer tick;
+    QString preview;  // of the first result's package, read on the preview's thread
+    int waited = 0;   // ticks, at most five seconds
     QObject::connect(&tick, &QTimer::timeout, [&] {
         auto* w = qobject_cast<frmCheckPackages*>(QApplication::activeModalWidget());
-        if (!w || !shown.empty()) return;
-        const QAbstractItemModel* r = w->results()->model();
-        for (int i = 0; i < r->rowCount(); ++i)
-            shown.push_back(r->index(i, 0).data().toString().toStdString());
-        for (int i = 0; i < r->rowCount(r->index(1, 0)); ++i)
-            under.push_back(r->index(i, 0, r->index(1, 0)).data().toString().toStdString());
-        summary = w->summary().toStdString();
+        if (!w || !preview.isEmpty()) return;
+        if (shown.empty()) {
+            const QAbstractItemModel* r = w->results()->model();
+            for (int i = 0; i < r->rowCount(); ++i)
+                shown.push_back(r->index(i, 0).data().toString().toStdString());
+            for (int i = 0; i < r->rowCount(r->index(1, 0)); ++i)
+                under.push_back(r->index(i, 0, r->index(1, 0)).data().toString().toStdString());
+            summary = w->summary().toStdString();
+            w->results()->setCurrentIndex(r->index(2, 0));  // the damaged package
+        }
+        if ((preview = w->preview()->factsText()).isEmpty() && ++waited < 500) return;
+        if (preview.isEmpty()) preview = QStringLiteral("(none)");
         w->findChild<QPushButton*>("cmdRestore")->click();
         after.push_back(w->summary().toStdString());
         w->accept();
@@ -73,6 +80,8 @@ TEST_F(MainWindow, PackageColumnsAndTheCheckWindowPutALostLineBack) {
                             ") is damaged (not a package)");
     EXPECT_EQ(shown[3].rfind(lost + ".uxx  ", 0), 0u) << shown[3];
     EXPECT_NE(shown[3].find("no index line (saved: Lost.utx)"), std::string::npos) << shown[3];
+    EXPECT_TRUE(preview.contains("State: damaged") && preview.contains("Reason: not a package"))
+        << preview.toStdString();
     EXPECT_NE(readFile(cache + "/cache.ini").find(lost + "=Lost.utx\r\n"), std::string::npos);
     ASSERT_EQ(after.size(), 1u);
     EXPECT_EQ(after[0].find("no index line"), std::string::npos) << after[0];

@@ -9,7 +9,9 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/lossless_text.h"
+#include "engine/package_info.h"
 #include "tests/support/game.h"
+#include "tools/package_objects.h"
 
 namespace qv::test {
 namespace {
@@ -407,6 +409,65 @@ TEST(CliList, NamesStayOneFieldAndJsonKeepsTheirBytes) {
     EXPECT_EQ(doc["packages"][1]["name"], doc["packages"][2]["name"]);  // both show U+FFFD
     EXPECT_EQ(doc["packages"][1]["name_base64"], cli::base64Of("Caf\xe9.utx"));
     EXPECT_EQ(doc["packages"][2]["name_base64"], cli::base64Of("Caf\xea.utx"));
+}
+
+}  // namespace
+}  // namespace qv::test
+
+namespace qv::test {
+namespace {
+
+// A map of the writer's in the cache: info finds it by name, GUID or file, list --facts adds its
+// facts; --picture hands its picture to the PNG encoder.
+TEST(CliInfo, MapsFactsByNameGuidAndFileAndInList) {
+    Game g;
+    g.add(1, "CTF-Seed.unr");
+    g.add(2, "Plain.unr");
+    pkg::PackageSpec spec;
+    spec.guid = guidOf(1);
+    std::string pal;
+    for (int i = 0; i < 4; ++i) pal += {char(60 * i), 10, char(200), 0};
+    const pkg::MapFactsSpec facts{"Seed", "Writer", "2-4", "Shot"};
+    spec.exports = {pkg::levelInfo(facts), pkg::palette("Pal", pal),
+                    pkg::texture("Shot", 0, 4, 2, {std::string("\0\1\2\3\3\2\1\0", 8)}, "Pal")};
+    writeFile(g.cacheFile(1), pkg::writePackage(spec));
+    g.writeIndex();
+    std::ostringstream out;
+    ASSERT_EQ(cli(g, {"set-game-dir", g.game}, out), cli::kExitOk);
+    for (const std::string& name : {std::string("ctf-seed"), guidOf(1), g.cacheFile(1)}) {
+        out.str({});
+        ASSERT_EQ(cli(g, {"info", name, "--json"}, out), cli::kExitOk) << name;
+        const auto doc = nlohmann::json::parse(out.str());
+        EXPECT_EQ(doc["title"], "Seed");
+        EXPECT_EQ(doc["players"], "2-4");
+        EXPECT_EQ(doc["picture"]["width"], 4);
+    }
+    out.str({});
+    std::string said;
+    EXPECT_EQ(cli(g, {"info", "Nothing"}, out, &said), cli::kExitFailed);
+    EXPECT_NE(said.find("no file and no cached package is named Nothing"), std::string::npos);
+    ASSERT_EQ(cli(g, {"list", "--facts"}, out), cli::kExitOk);
+    EXPECT_NE(out.str().find("\tSeed\tWriter\t2-4 players\n"), std::string::npos) << out.str();
+    out.str({});
+    ASSERT_EQ(cli(g, {"list", "--facts", "--json"}, out), cli::kExitOk);
+    const auto doc = nlohmann::json::parse(out.str());
+    EXPECT_EQ(doc["packages"][0]["author"], "Writer");
+    EXPECT_FALSE(doc["packages"][1].contains("author"));  // not a map of the writer's
+
+    struct Encoder final : PngEncoder {
+        std::optional<std::string> encode(const Picture& p) override {
+            return "png " + std::to_string(p.width) + "x" + std::to_string(p.height);
+        }
+    } encoder;
+    std::ostringstream err;
+    std::istringstream in;
+    cli::Environment env{g.programFolder, g.tmp / "registry.reg", out, err, in, false, g.posix};
+    env.png = &encoder;
+    const std::string png = g.tmp / "shot.png";
+    EXPECT_EQ(cli::runMain({"info", "CTF-Seed.unr", "--picture", png}, env), cli::kExitOk);
+    EXPECT_EQ(readFile(png), "png 4x2");
+    EXPECT_EQ(cli::runMain({"info", "Plain", "--picture", png}, env), cli::kExitFailed);
+    EXPECT_NE(err.str().find("holds no picture"), std::string::npos);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "app/avi_reader.h"
 #include "engine/cache_entry.h"
 #include "engine/engine_context.h"
+#include "engine/package_contents.h"
 #include "engine/package_header.h"
 #include "engine/package_reader.h"
 #include "engine/public_variables.h"
@@ -159,8 +160,8 @@ inline void packageTarget(std::string_view data) {
               h.header.guid.find_first_not_of("0123456789ABCDEF") == std::string::npos,
           "a GUID that is not 32 hex digits");
     for (const PackageExport& e : reader.exports())
-        check(e.size == 0 || (e.offset >= 0 && static_cast<std::uint64_t>(e.offset + e.size) <=
-                                                   data.size()),
+        check(e.size == 0 ||
+                  (e.offset >= 0 && static_cast<std::uint64_t>(e.offset + e.size) <= data.size()),
               "an object beyond the end was accepted");
     for (const PackageImport& i : reader.imports())
         check(static_cast<std::size_t>(i.name) < reader.names().size(), "a name beyond its table");
@@ -170,6 +171,33 @@ inline void packageTarget(std::string_view data) {
         for (std::size_t b = a + 1; b < needs.size(); ++b)
             check(!equalsNoCaseAscii(needs[a], needs[b]), "a need named twice");
     }
+}
+
+// Package contents: whatever the objects say, their bytes cost at most the budget and a few
+// reads (one more a sound), a module handed over lies within the file, and a picture is whole.
+inline void contentsTarget(std::string_view data) {
+    if (data.size() > 65536) return;
+    const std::unique_ptr<InFile> file = memoryInFile(std::string(data));
+    PackageReader reader;
+    if (!reader.read(*file).ok()) return;
+    struct Modules final : ModuleInfoReader {
+        std::size_t most = 0;
+        std::optional<ModuleInfo> read(std::string_view m) override {
+            check(m.size() <= most, "a module larger than its file");
+            return ModuleInfo{"XM", "x", 1};
+        }
+    } modules;
+    modules.most = data.size();
+    const PackageContents c = readContents(*file, reader, {true, &modules});
+    check(c.bytesRead <= kMaxContentBytes && c.bytesRead <= 8 * data.size() + 65536,
+          "the objects cost more than their budget");
+    // A compressed copy after mip maps not shown costs a small read per mip map passed over.
+    check(c.reads <= 40 + c.soundCount, "the objects cost more than a few reads");
+    const Picture& p = c.picture;
+    check(p.rgba.size() == static_cast<std::size_t>(p.width) * p.height * 4 &&
+              p.rgba.size() <= 4 * kMaxPicturePixels,
+          "a picture that is not whole");
+    check(!c.title.empty() || c.kind != ContentKind::Map, "a map without a title");
 }
 
 }  // namespace qv::fuzz

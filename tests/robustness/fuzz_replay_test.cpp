@@ -9,11 +9,9 @@ namespace {
 
 TEST(FuzzReplay, EverySavedInputKeepsEveryProperty) {
     const std::pair<const char*, void (*)(std::string_view)> targets[] = {
-        {"cache_ini", cacheIniTarget},
-        {"profile", profileTarget},
-        {"registry", registryTarget},
-        {"avi", aviTarget},
-        {"package", packageTarget}};
+        {"cache_ini", cacheIniTarget}, {"profile", profileTarget},
+        {"registry", registryTarget},  {"avi", aviTarget},
+        {"package", packageTarget},    {"contents", contentsTarget}};
     namespace fs = std::filesystem;
     for (const auto& [name, body] : targets) {
         int seeds = 0;

@@ -1,0 +1,305 @@
+#include "app/preview_panel.h"
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLocale>
+#include <QPixmap>
+#include <QSaveFile>
+#include <QThread>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <map>
+#include <tuple>
+
+#include "engine/package_reader.h"
+#include "media/media.h"
+#include "platform/filesystem.h"
+#include "widgets/display.h"
+
+namespace qv {
+
+namespace {
+
+constexpr int kLargeThumbnail = 256;
+constexpr std::size_t kKept = 512;  // previews kept by file identity
+
+QString fileUri(const QString& path) {
+    return QString::fromUtf8(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded());
+}
+
+QString cacheHome() {
+    const QByteArray xdg = qgetenv("XDG_CACHE_HOME");
+    return xdg.startsWith('/') ? QString::fromLocal8Bit(xdg) : QDir::homePath() + "/.cache";
+}
+
+// A thumbnail of the cache is this file's when it names its URI and modification time.
+QImage cachedThumbnail(const QString& path, std::int64_t mtimeSeconds) {
+    QImage image;
+    if (!image.load(thumbnailFileOf(path), "PNG")) return {};
+    if (image.text(QStringLiteral("Thumb::URI")) != fileUri(path) ||
+        image.text(QStringLiteral("Thumb::MTime")) != QString::number(mtimeSeconds))
+        return {};
+    return image;
+}
+
+std::uint32_t crc32Of(const QByteArray& bytes) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const char c : bytes) {
+        crc ^= static_cast<std::uint8_t>(c);
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// The PNG with uncompressed text chunks after its header: readers of the thumbnail cache (GLib's
+// among them) look for the URI and time in tEXt chunks only, and Qt compresses longer texts.
+QByteArray withTextChunks(QByteArray png, const QList<QPair<QByteArray, QByteArray>>& texts) {
+    constexpr int kAfterHeader = 8 + 25;  // the signature, then the IHDR chunk
+    if (png.size() < kAfterHeader) return png;
+    QByteArray chunks;
+    for (const auto& [key, value] : texts) {
+        const QByteArray body = "tEXt" + key + '\0' + value;
+        const auto put32 = [&](std::uint32_t v) {
+            for (int shift = 24; shift >= 0; shift -= 8) chunks.append(char((v >> shift) & 0xFF));
+        };
+        put32(static_cast<std::uint32_t>(body.size() - 4));
+        chunks += body;
+        put32(crc32Of(body));
+    }
+    return png.insert(kAfterHeader, chunks);
+}
+
+// Puts the picture into the thumbnail cache as the freedesktop specification has it: at most
+// 256 pixels, with its URI and modification time, readable by its owner only, whole or not at all.
+void saveThumbnail(QImage image, const QString& path, std::int64_t mtimeSeconds,
+                   std::uint64_t size) {
+    if (image.width() > kLargeThumbnail || image.height() > kLargeThumbnail)
+        image = image.scaled(kLargeThumbnail, kLargeThumbnail, Qt::KeepAspectRatio,
+                             Qt::SmoothTransformation);
+    const QString file = thumbnailFileOf(path);
+    const QString dir = QFileInfo(file).absolutePath();
+    if (!QDir().mkpath(dir)) return;
+    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) return;
+    png = withTextChunks(png, {{"Thumb::URI", fileUri(path).toUtf8()},
+                               {"Thumb::MTime", QByteArray::number(qint64(mtimeSeconds))},
+                               {"Thumb::Size", QByteArray::number(quint64(size))},
+                               {"Software", "Quorvel"}});
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly)) return;
+    out.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    if (out.write(png) == png.size()) out.commit();
+}
+
+QImage toImage(const Picture& p) {
+    if (p.empty()) return {};
+    return QImage(p.rgba.data(), p.width, p.height, p.width * 4, QImage::Format_RGBA8888).copy();
+}
+
+}  // namespace
+
+QString thumbnailFileOf(const QString& path) {
+    const QByteArray md5 =
+        QCryptographicHash::hash(fileUri(path).toUtf8(), QCryptographicHash::Md5).toHex();
+    return cacheHome() + "/thumbnails/large/" + QString::fromLatin1(md5) + ".png";
+}
+
+// Reads previews on the panel's thread; keeps what it read by the file's identity.
+class PreviewReader final : public QObject {
+  public:
+    explicit PreviewReader(FileSystem& fs) : fs_(fs) {}
+    PreviewResult read(const PreviewRequest& request);
+
+  private:
+    using Key = std::tuple<std::uint64_t, std::uint64_t, std::uint64_t, std::int64_t>;
+    void readPicture(InFile& file, PreviewResult& out, std::int64_t mtimeSeconds);
+
+    FileSystem& fs_;
+    PackageReader reader_;
+    std::unique_ptr<ModuleInfoReader> modules_ = media::moduleInfoReader();
+    std::map<Key, PreviewResult> kept_;
+};
+
+void PreviewReader::readPicture(InFile& file, PreviewResult& out, std::int64_t mtimeSeconds) {
+    const QString path = QString::fromLocal8Bit(out.request.path.c_str());
+    out.image = cachedThumbnail(path, mtimeSeconds);
+    out.fromThumbnailCache = !out.image.isNull();
+    if (out.fromThumbnailCache) return;
+    PackageContents full = readContents(file, reader_, {true, nullptr});
+    out.contents.pictureNote = full.pictureNote;
+    out.contents.pictureName = full.pictureName;
+    out.image = toImage(full.picture);
+    if (!out.image.isNull()) saveThumbnail(out.image, path, mtimeSeconds, out.size);
+}
+
+PreviewResult PreviewReader::read(const PreviewRequest& request) {
+    PreviewResult out;
+    out.request = request;
+    Result<std::unique_ptr<InFile>> file =
+        request.path.empty() ? Result<std::unique_ptr<InFile>>{nullptr, Status::failure("no file")}
+                             : fs_.openForReading(request.path);
+    if (!file.ok()) {
+        out.fault = HeaderFault::Unreadable;
+        out.reason = request.path.empty() ? "" : file.status.text;
+        return out;
+    }
+    const FileIdentity id = file.value->identity();
+    const Key key{id.device, id.inode, id.size, id.mtimeNs};
+    if (const auto it = kept_.find(key); id.known() && it != kept_.end()) {
+        PreviewResult kept = it->second;
+        kept.request = request;
+        return kept;
+    }
+    const HeaderReading h = reader_.read(*file.value, packageDataNoun(request.realName));
+    out.fault = h.fault, out.reason = h.reason;
+    out.version = h.ok() ? h.header.version : -1;
+    out.size = id.size;
+    if (h.ok()) {
+        out.contents = readContents(*file.value, reader_, {false, modules_.get()});
+        const ContentKind kind = out.contents.kind;
+        if ((kind == ContentKind::Map || kind == ContentKind::Textures) &&
+            out.contents.pictureNote.empty())
+            readPicture(*file.value, out, id.mtimeNs / 1000000000);
+    }
+    if (kept_.size() >= kKept) kept_.clear();
+    if (id.known()) kept_[key] = out;
+    return out;
+}
+
+PreviewPanel::PreviewPanel(FileSystem& fs, QWidget* parent)
+    : QWidget(parent), latest_(std::make_shared<std::atomic<std::uint64_t>>(0)) {
+    setObjectName(QStringLiteral("PreviewPanel"));
+    auto* v = new QVBoxLayout(this);
+    v->setContentsMargins(0, 0, 0, 0);
+    picture_ = new QLabel(this);
+    picture_->setObjectName(QStringLiteral("picPreview"));
+    picture_->setAlignment(Qt::AlignCenter);
+    picture_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    facts_ = new QLabel(this);
+    facts_->setObjectName(QStringLiteral("lblPreview"));
+    facts_->setWordWrap(true);
+    facts_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    facts_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    facts_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    v->addWidget(picture_);
+    v->addWidget(facts_);
+    v->addStretch(1);
+    thread_ = new QThread(this);
+    reader_ = new PreviewReader(fs);
+    reader_->moveToThread(thread_);
+    connect(thread_, &QThread::finished, reader_, &QObject::deleteLater);
+    thread_->start();
+}
+
+PreviewPanel::~PreviewPanel() {
+    latest_->store(~0ull);
+    thread_->quit();
+    thread_->wait();
+}
+
+void PreviewPanel::showPackage(const PreviewRequest& request) {
+    const std::uint64_t generation = latest_->fetch_add(1) + 1;
+    auto latest = latest_;
+    PreviewReader* reader = reader_;
+    QMetaObject::invokeMethod(
+        reader_,
+        [this, reader, latest, generation, request] {
+            if (latest->load() != generation) return;  // a newer selection came meanwhile
+            PreviewResult result = reader->read(request);
+            QMetaObject::invokeMethod(
+                this,
+                [this, latest, generation, result = std::move(result)] {
+                    if (latest->load() == generation) display(result);
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+void PreviewPanel::clear() {
+    latest_->fetch_add(1);
+    image_ = {};
+    picture_->clear();
+    picture_->setFixedHeight(0);
+    facts_->clear();
+}
+
+QString PreviewPanel::factsText() const {
+    return facts_->text();
+}
+
+void PreviewPanel::display(const PreviewResult& r) {
+    const PackageContents& c = r.contents;
+    QStringList lines;
+    const auto line = [&](const char* field, std::string_view value) {
+        if (!value.empty()) lines << QString::fromLatin1(field) + ": " + displayText(value);
+    };
+    line("Package", r.request.realName);
+    if (c.kind == ContentKind::Map) {
+        line("Title", c.title);
+        line("Author", c.author);
+        line("Players", playersText(c.players));
+    }
+    if (r.fault == HeaderFault::None) {
+        line("Type", contentKindText(c.kind));
+        if (c.kind == ContentKind::Textures)
+            line("Textures", std::to_string(c.textureCount) + ", the first " + c.pictureName);
+        if (c.kind == ContentKind::Sounds)
+            line("Sounds", std::to_string(c.soundCount) + ", " +
+                               QString::number(c.soundSeconds, 'f', 1).toStdString() + " s in all");
+        line("Music", c.musicFormat);
+        line("Music title", c.musicTitle);
+        if (c.musicSeconds >= 0)
+            line("Music length", QString::number(c.musicSeconds, 'f', 1).toStdString() + " s");
+        line("Size", QLocale().formattedDataSize(static_cast<qint64>(r.size)).toStdString());
+        line("Version", std::to_string(r.version));
+        line("State", r.request.state.empty() ? "ok" : r.request.state);
+        line("Reason", r.request.reason);
+        const bool pictured = c.kind == ContentKind::Map || c.kind == ContentKind::Textures;
+        if (pictured && r.image.isNull())
+            line("Picture", c.pictureNote.empty() ? "none" : c.pictureNote);
+        line("Note", c.note);
+    } else {
+        line("State", r.request.path.empty()               ? "no cache file"
+                      : r.fault == HeaderFault::Unreadable ? "unreadable"
+                                                           : "damaged");
+        line("Reason", r.reason);
+    }
+    facts_->setText(lines.join('\n'));
+    image_ = r.image;
+    placeImage();
+    Q_EMIT shown();
+}
+
+void PreviewPanel::placeImage() {
+    if (image_.isNull()) {
+        picture_->clear();
+        picture_->setFixedHeight(0);
+        return;
+    }
+    // The space's width, and as much height; the picture keeps its proportions. Enlarged, its
+    // pixels stay sharp squares; made smaller, they are averaged.
+    const int side = std::max(16, width());
+    const QSize room(side, std::min(side, 2 * kLargeThumbnail));
+    const QSize target = image_.size().scaled(room, Qt::KeepAspectRatio);
+    const qreal ratio = devicePixelRatioF();
+    const bool larger = target.width() >= image_.width();
+    QPixmap pixmap = QPixmap::fromImage(
+        image_.scaled(target * ratio, Qt::KeepAspectRatio,
+                      larger ? Qt::FastTransformation : Qt::SmoothTransformation));
+    pixmap.setDevicePixelRatio(ratio);
+    picture_->setFixedHeight(target.height());
+    picture_->setPixmap(pixmap);
+}
+
+void PreviewPanel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeImage();
+}
+
+}  // namespace qv

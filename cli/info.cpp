@@ -1,0 +1,117 @@
+#include "cli/info.h"
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "cli/lossless_text.h"
+#include "engine/package_header.h"
+#include "engine/public_variables.h"
+#include "platform/ascii.h"
+
+namespace qv::cli {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+std::string_view stateText(const PackageInfo& info) {
+    switch (info.reading.fault) {
+        case HeaderFault::None:
+            return "ok";
+        case HeaderFault::Unreadable:
+            return "unreadable";
+        case HeaderFault::NotPackage:
+            return "not a package";
+        default:
+            return "damaged";
+    }
+}
+
+std::string seconds(double s) {
+    if (s < 60) {
+        const long tenths = std::lround(s * 10);
+        return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
+    }
+    const long total = std::lround(s);
+    const std::string sec = std::to_string(total % 60);
+    return std::to_string(total / 60) + ":" + (sec.size() < 2 ? "0" : "") + sec;
+}
+
+}  // namespace
+
+std::optional<std::size_t> findCachedPackage(const PublicVariables& pv, std::string_view name) {
+    for (std::size_t k = 0; k < pv.EntryCount(); ++k) {
+        const std::string& file = pv.CacheFileNames[k];
+        const std::string_view guid = std::string_view(file).substr(0, file.find('.'));
+        const std::string& real = pv.RealNames[k];
+        if (equalsNoCaseAscii(guid, name) || equalsNoCaseAscii(real, name) ||
+            equalsNoCaseAscii(packageNameOf(real), name))
+            return k;
+    }
+    return std::nullopt;
+}
+
+void printInfoText(const PackageInfo& info, std::string_view name, std::ostream& out) {
+    const PackageContents& c = info.contents;
+    const auto line = [&](const char* field, std::string_view value) {
+        if (!value.empty()) out << field << ": " << escapedField(value) << '\n';
+    };
+    line("File", info.path);
+    line("Package", name);
+    out << "State: " << stateText(info)
+        << (info.reading.reason.empty() ? "" : " (" + escapedField(info.reading.reason) + ")")
+        << '\n';
+    if (!info.reading.ok()) return;
+    out << "Version: " << info.reading.header.version << "\nSize: " << info.identity.size
+        << " bytes\nHolds: " << contentKindText(c.kind) << '\n';
+    if (c.kind == ContentKind::Map) {
+        line("Title", c.title);
+        line("Author", c.author);
+        line("Players", playersText(c.players));
+    }
+    if (c.kind == ContentKind::Textures) out << "Textures: " << c.textureCount << '\n';
+    if (c.kind == ContentKind::Sounds)
+        out << "Sounds: " << c.soundCount << ", " << seconds(c.soundSeconds) << " in all\n";
+    line("Music", c.musicFormat);
+    line("Music title", c.musicTitle);
+    if (c.musicSeconds >= 0) out << "Music length: " << seconds(c.musicSeconds) << '\n';
+    if (!c.picture.empty())
+        out << "Picture: " << escapedField(c.pictureName) << ", " << c.picture.width << " x "
+            << c.picture.height << '\n';
+    else if (!c.pictureNote.empty())
+        out << "Picture: none, " << escapedField(c.pictureNote)
+            << (c.pictureName.empty() ? "" : " (" + escapedField(c.pictureName) + ")") << '\n';
+    line("Note", c.note);
+}
+
+void printInfoJson(const PackageInfo& info, std::string_view name, std::ostream& out) {
+    const PackageContents& c = info.contents;
+    json d = {{"file", info.path},
+              {"name", name},
+              {"state", stateText(info)},
+              {"reason", info.reading.reason}};
+    if (info.reading.ok()) {
+        d["version"] = info.reading.header.version;
+        d["size"] = info.identity.size;
+        d["kind"] = contentKindText(c.kind);
+        if (c.kind == ContentKind::Map)
+            d.update({{"title", c.title}, {"author", c.author}, {"players", c.players}});
+        if (c.kind == ContentKind::Textures) d["textures"] = c.textureCount;
+        if (c.kind == ContentKind::Sounds)
+            d.update({{"sounds", c.soundCount}, {"sound_seconds", c.soundSeconds}});
+        if (c.kind == ContentKind::Music)
+            d.update(
+                {{"music_format", c.musicFormat},
+                 {"music_title", c.musicTitle},
+                 {"music_seconds", c.musicSeconds < 0 ? json(nullptr) : json(c.musicSeconds)}});
+        d["picture"] = c.picture.empty() ? json(nullptr)
+                                         : json{{"name", c.pictureName},
+                                                {"width", c.picture.width},
+                                                {"height", c.picture.height}};
+        d["picture_note"] = c.pictureNote;
+        d["note"] = c.note;
+    }
+    out << d.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
+}
+
+}  // namespace qv::cli

@@ -1,0 +1,58 @@
+// The preview beside the file list, as a player moves through the list by mouse and keyboard.
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/preview_panel.h"
+#include "tests/app/main_window_fixture.h"
+#include "tools/package_objects.h"
+
+namespace qv {
+namespace {
+
+TEST_F(MainWindow, PreviewFollowsTheSelectionAndKeepsItsPictureInTheThumbnailCache) {
+    test::ScopedEnv cacheEnv{"XDG_CACHE_HOME", tmp / "thumbs"};
+    const Texts files = fill({"CTF-Seed.unr", "Broken.unr", "Sounds.uax"});
+    pkg::PackageSpec spec;
+    spec.guid = files[0].substr(0, 32);
+    const pkg::DemoPicture p = pkg::demoPicture(3);
+    const pkg::MapFactsSpec facts{"Seed", "Writer", "2-4", "Shot"};
+    spec.exports = {pkg::levelSummary(facts), pkg::palette("Pal", p.palette),
+                    pkg::texture("Shot", 0, 256, 256, {p.pixels}, "Pal"), pkg::levelInfo(facts)};
+    writeFile(cache + "/" + files[0], pkg::writePackage(spec));
+    writeFile(cache + "/" + files[1], readFile(cache + "/" + files[1]).substr(0, 50));
+    frmMain& w = load();
+    w.show();
+    auto* panel = w.findChild<PreviewPanel*>(QStringLiteral("PreviewPanel"));
+    ASSERT_NE(panel, nullptr);
+    QSignalSpy shown(panel, &PreviewPanel::shown);
+    QTreeView* view = child<QTreeView>("ListView1");
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      view->visualRect(rowOf("CTF-Seed.unr")).center());
+    ASSERT_TRUE(shown.wait(5000));
+    for (const char* line : {"Title: Seed", "Author: Writer", "Players: 2-4 players", "Type: map",
+                             "Version: 69", "State: ok"})
+        EXPECT_TRUE(panel->factsText().contains(QString::fromLatin1(line))) << line;
+    EXPECT_EQ(panel->image().size(), QSize(256, 256));
+    EXPECT_EQ(panel->image().pixelColor(0, 0), QColor(40, 70, 127));
+    // The picture is in the cache file managers share, under the file's URI and time.
+    const QString thumb = thumbnailFileOf(QString::fromStdString(cache + "/" + files[0]));
+    QImage kept(thumb);
+    EXPECT_EQ(kept.text("Thumb::MTime").toLongLong(),
+              QFileInfo(QString::fromStdString(cache + "/" + files[0]))
+                  .lastModified()
+                  .toSecsSinceEpoch());
+    QTest::keyClick(view, Qt::Key_Down);
+    ASSERT_TRUE(shown.wait(5000));
+    EXPECT_TRUE(panel->factsText().contains("State: damaged")) << panel->factsText().toStdString();
+    EXPECT_TRUE(panel->factsText().contains("Reason: ")) << panel->factsText().toStdString();
+    EXPECT_TRUE(panel->image().isNull());
+    // Back up: the map again, as read before.
+    QTest::keyClick(view, Qt::Key_Up);
+    ASSERT_TRUE(shown.wait(5000));
+    EXPECT_TRUE(panel->factsText().contains("Title: Seed"));
+    EXPECT_EQ(panel->image().size(), QSize(256, 256));
+}
+
+}  // namespace
+}  // namespace qv

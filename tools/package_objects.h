@@ -1,0 +1,171 @@
+#pragma once
+
+// The objects of maps, texture, sound and music packages as the game saves them, for the package
+// writer: a LevelInfo and a LevelSummary with their facts, textures (P8 with a palette, DXT1),
+// sounds holding WAV files and music holding a module. Made up, never taken from a real package.
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "tools/package_writer.h"
+
+namespace qv::pkg {
+
+inline Property strProperty(std::string name, std::string text) {
+    return {Property::Str, std::move(name), 0, std::move(text)};
+}
+inline Property intProperty(std::string name, std::int64_t v, int sizeCode = -1) {
+    return {Property::Int, std::move(name), v, {}, sizeCode};
+}
+inline Property byteProperty(std::string name, std::int64_t v) {
+    return {Property::Byte, std::move(name), v};
+}
+inline Property objectProperty(std::string name, std::string exportName) {
+    return {Property::Object, std::move(name), 0, std::move(exportName)};
+}
+
+// A map's facts; an empty one is left out, as the game leaves out a default.
+struct MapFactsSpec {
+    std::string title, author, players, screenshot;  // screenshot: a texture export's name
+};
+
+inline std::vector<Property> mapProperties(const MapFactsSpec& m, bool withScreenshot) {
+    std::vector<Property> out;
+    if (!m.title.empty()) out.push_back(strProperty("Title", m.title));
+    if (!m.author.empty()) out.push_back(strProperty("Author", m.author));
+    if (!m.players.empty()) out.push_back(strProperty("IdealPlayerCount", m.players));
+    if (withScreenshot && !m.screenshot.empty())
+        out.push_back(objectProperty("Screenshot", m.screenshot));
+    return out;
+}
+
+inline ExportSpec levelInfo(const MapFactsSpec& m) {
+    ExportSpec e{"LevelInfo", "LevelInfo0", {}, mapProperties(m, true), {}};
+    e.properties.insert(e.properties.begin(), intProperty("TimeSeconds", 0));
+    return e;
+}
+
+inline ExportSpec levelSummary(const MapFactsSpec& m) {
+    return {"LevelSummary", "LevelSummary", {}, mapProperties(m, false), {}};
+}
+
+// A palette of `colours` RGBA entries.
+inline ExportSpec palette(std::string name, const std::string& colours) {
+    return {"Palette",
+            std::move(name),
+            {},
+            {},
+            {{Piece::Compact, {}, static_cast<std::int64_t>(colours.size() / 4)},
+             {Piece::Bytes, colours}}};
+}
+
+// A texture of `format` (0 P8, 3 DXT1, ...) with its mip maps' pixels, the first w x h, each
+// next half the size; P8 refers to the palette export `paletteName`.
+inline ExportSpec texture(std::string name, int format, std::uint32_t w, std::uint32_t h,
+                          const std::vector<std::string>& mips, const std::string& paletteName = {},
+                          std::string className = "Texture") {
+    ExportSpec e{std::move(className), std::move(name), {}, {}, {}};
+    if (format != 0) e.properties.push_back(byteProperty("Format", format));
+    e.properties.push_back(intProperty("USize", w));
+    e.properties.push_back(intProperty("VSize", h));
+    if (!paletteName.empty()) e.properties.push_back(objectProperty("Palette", paletteName));
+    e.body.push_back({Piece::Compact, {}, static_cast<std::int64_t>(mips.size())});
+    for (const std::string& pixels : mips) {
+        std::string sizes;
+        put32(sizes, w), put32(sizes, h);
+        sizes.append("\x08\x08", 2);
+        e.body.push_back({Piece::Lazy, pixels});
+        e.body.push_back({Piece::Bytes, sizes});
+        w = w > 1 ? w / 2 : 1, h = h > 1 ? h / 2 : 1;
+    }
+    return e;
+}
+
+// The texture with a compressed copy after its mip maps: bHasComp, CompFormat and its own mip
+// maps, the first w x h.
+inline ExportSpec withCompressedCopy(ExportSpec e, int format, std::uint32_t w, std::uint32_t h,
+                                     const std::vector<std::string>& mips) {
+    e.properties.push_back({Property::Bool, "bHasComp", 1});
+    e.properties.push_back(byteProperty("CompFormat", format));
+    e.body.push_back({Piece::Compact, {}, static_cast<std::int64_t>(mips.size())});
+    for (const std::string& pixels : mips) {
+        std::string sizes;
+        put32(sizes, w), put32(sizes, h);
+        sizes.append("\x08\x08", 2);
+        e.body.push_back({Piece::Lazy, pixels});
+        e.body.push_back({Piece::Bytes, sizes});
+        w = w > 1 ? w / 2 : 1, h = h > 1 ? h / 2 : 1;
+    }
+    return e;
+}
+
+// A plain PCM WAV file of `bytes` sound bytes at `perSecond` bytes a second.
+inline std::string wavFile(std::uint32_t bytes, std::uint32_t perSecond) {
+    std::string w = "RIFF";
+    put32(w, 36 + bytes);
+    w += "WAVEfmt ";
+    put32(w, 16);
+    put32(w, 0x00010001);  // PCM, one channel
+    put32(w, perSecond);
+    put32(w, perSecond);
+    put32(w, 0x00080001);  // one byte a frame, 8 bits
+    w += "data";
+    put32(w, bytes);
+    w.append(bytes, '\x80');
+    return w;
+}
+
+inline ExportSpec sound(std::string name, std::string wav) {
+    return {
+        "Sound", std::move(name), {}, {}, {{Piece::Name, "wav"}, {Piece::Lazy, std::move(wav)}}};
+}
+
+// A four-channel module of one silent pattern (64 rows at speed 6 and 125 BPM: 7.68 seconds),
+// made here, titled `title` (at most 20 bytes).
+inline std::string modModule(const std::string& title) {
+    std::string m = title.substr(0, 20);
+    m.resize(20 + 31 * 30, '\0');
+    m.push_back('\1');  // one position in the song
+    m.push_back('\x7F');
+    m.append(128, '\0');  // it plays pattern 0
+    m += "M.K.";
+    m.append(64 * 4 * 4, '\0');
+    return m;
+}
+
+inline ExportSpec music(std::string name, std::string type, std::string module) {
+    return {"Music",
+            std::move(name),
+            {},
+            {},
+            {{Piece::Name, std::move(type)}, {Piece::Lazy, std::move(module)}}};
+}
+
+// A made-up landscape as a map's screenshot: 256 x 256 P8 pixels (a sky, hills, a sun placed by
+// `seed`) and its palette of 256 RGBA entries, as the game's screenshots are.
+struct DemoPicture {
+    std::string pixels, palette;
+};
+inline DemoPicture demoPicture(unsigned seed) {
+    DemoPicture d;
+    for (int i = 0; i < 128; ++i)  // sky: deep to pale blue; ground: dark to light green-brown
+        d.palette +=
+            {static_cast<char>(40 + i), static_cast<char>(70 + i), static_cast<char>(127 + i), 0};
+    for (int i = 0; i < 128; ++i)
+        d.palette +=
+            {static_cast<char>(30 + i / 2 + (seed % 3) * 20), static_cast<char>(50 + i), 20, 0};
+    const double sunX = 40 + (seed * 53) % 176, phase = seed * 0.7;
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) {
+            const double hill =
+                150 + 30 * std::sin(x / 31.0 + phase) + 12 * std::sin(x / 9.0 + seed);
+            const double sun = std::hypot(x - sunX, y - 60.0);
+            int v = y < hill ? (sun < 18 ? 127 : y / 2)
+                             : 128 + std::min(127, (y - static_cast<int>(hill)) * 2);
+            d.pixels.push_back(static_cast<char>(v));
+        }
+    return d;
+}
+
+}  // namespace qv::pkg
