@@ -34,11 +34,12 @@ namespace {
 
 constexpr const char* kProg = "quorvel-cli: ";
 
-// Prints the engine's status-list lines as they come.
+// Prints the engine's status-list lines as they come, escaped as list escapes its names: a line
+// may carry a name a server chose.
 class StreamSink final : public StatusSink {
   public:
     explicit StreamSink(std::ostream& out) : out_(out) {}
-    void addLine(const std::string& line) override { out_ << line << '\n'; }
+    void addLine(const std::string& line) override { out_ << escapedField(line) << '\n'; }
 
   private:
     std::ostream& out_;
@@ -287,7 +288,9 @@ int purgeDaysCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
 }
 
 int undoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
-    EngineContext ctx{env.fs, dialogs};
+    // Ctrl+C, SIGTERM and SIGHUP stop the undo after the package under way, as they stop a run.
+    const StopOnSignals signals(env.stopOnSignals && !a.dryRun);
+    EngineContext ctx{env.fs, dialogs, signals.flag()};
     if (a.evenIfGameRuns) ctx.whenGameRuns = WhenGameRuns::GoOn;
     StreamSink sink(env.out);
     const UndoResult r = UndoRun({env.programFolder, a.runId, a.dryRun}, ctx, sink);
@@ -337,9 +340,9 @@ int checkCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     const CheckReport report = checkPackages(places.value, env.fs);
     if (!report.indexRead)
         env.err << kProg << "cache.ini could not be read (" << report.indexFailure << ")\n";
-    for (const MissingNeed& m : report.missing) env.out << missingNeedLine(m) << '\n';
-    for (const std::string& u : report.unreadable) env.out << u << '\n';
-    for (const LinelessFile& f : report.lineless) env.out << linelessLine(f) << '\n';
+    for (const MissingNeed& m : report.missing) env.out << escapedField(missingNeedLine(m)) << '\n';
+    for (const std::string& u : report.unreadable) env.out << escapedField(u) << '\n';
+    for (const LinelessFile& f : report.lineless) env.out << escapedField(linelessLine(f)) << '\n';
     env.out << "Checked " << report.packages << " packages: " << report.missing.size()
             << " missing, " << report.lineless.size()
             << (report.lineless.size() == 1 ? " cache file" : " cache files")
@@ -347,7 +350,8 @@ int checkCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     if (!a.restore) return report.indexRead ? kExitOk : kExitFailed;
     const RestoreResult restored =
         restoreIndexLines(places.value.cacheDir, report.lineless, env.fs, dialogs);
-    for (const std::string& line : restored.restored) env.out << "Line put back: " << line << '\n';
+    for (const std::string& line : restored.restored)
+        env.out << "Line put back: " << escapedField(line) << '\n';
     if (!restored.status.ok()) {
         env.err << kProg << "no line was put back (" << restored.status.text << ")\n";
         return kExitFailed;
@@ -358,7 +362,7 @@ int checkCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
 int historyCommand(Environment& env) {
     const std::vector<HistoryEntry> history = RunHistory(env.programFolder, env.fs);
     if (history.empty()) env.out << "No runs recorded yet.\n";
-    for (const HistoryEntry& e : history) env.out << historyLine(e) << '\n';
+    for (const HistoryEntry& e : history) env.out << escapedField(historyLine(e)) << '\n';
     return kExitOk;
 }
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "engine/dry_run.h"
+#include "platform/escaped_text.h"
 #include "platform/filesystem.h"
 
 namespace qv::cli {
@@ -73,16 +74,17 @@ int runDryRun(const Arguments& args, Environment& env) {
         switch (step.kind) {
             case PlannedStep::Kind::Move:
                 ++moves;
-                env.out << "would move " << step.path << " -> " << step.destination << '\n';
+                env.out << "would move " << escapedField(step.path) << " -> "
+                        << escapedField(step.destination) << '\n';
                 break;
             case PlannedStep::Kind::Delete:
                 ++deletions;
-                env.out << "would delete " << step.path << '\n';
+                env.out << "would delete " << escapedField(step.path) << '\n';
                 break;
             case PlannedStep::Kind::MakeFolder:
                 // Only a destination's folders; those of the run log go with the log.
                 if (holdsMove(step.path))
-                    env.out << "would create the folder " << step.path << '\n';
+                    env.out << "would create the folder " << escapedField(step.path) << '\n';
                 break;
         }
     }

@@ -305,6 +305,9 @@ IndexReplacement IndexTransaction::commit() {
         const Result<std::string> swapped = fs_.exchangeAtomic(indexPath_, text, latest_);
         const int err = swapped.ok() ? 0 : swapped.status.code;
         if (err == ESTALE) {  // written meanwhile; nothing was exchanged
+            if (!exchanged_)
+                r_.index = r_.backup = Status::failure(
+                    "another program (the game?) kept rewriting it; nothing was written", ESTALE);
             lastWasRead = reread();
             continue;
         }

@@ -23,9 +23,9 @@ namespace {
 
 constexpr const char* kHeader = "QUORVEL-JOURNAL 1\n";
 constexpr const char* kSuffix = ".journal";
-// Records go to the system every kChunkRecords (or kChunkBytes): a killed process loses at most
-// one chunk of M records. A sync on the way would also force the file system to commit every
-// move made so far, which costs the run more than all its moves.
+// The plan's records go to the system every kChunkRecords (or kChunkBytes) and are synced before
+// the first move; each M record is written as it comes. A sync on the way would also force the
+// file system to commit every move made so far, which costs the run more than all its moves.
 constexpr std::size_t kChunkRecords = 256, kChunkBytes = 64 * 1024;
 
 void appendEscaped(std::string& out, std::string_view text) {
@@ -181,10 +181,11 @@ std::string RunJournal::refusalText() const {
            "), so this run could not be undone; nothing was moved.";
 }
 
-void RunJournal::put(std::string_view record, bool syncNow) {
+void RunJournal::put(std::string_view record, bool syncNow, bool writeNow) {
     if (!file_) return;
     pending_.append(record);
-    if (!syncNow && ++pendingRecords_ < kChunkRecords && pending_.size() < kChunkBytes) return;
+    if (!syncNow && !writeNow && ++pendingRecords_ < kChunkRecords && pending_.size() < kChunkBytes)
+        return;
     Status s = file_->write(pending_);
     pending_.clear();
     pendingRecords_ = 0;
@@ -249,7 +250,8 @@ void RunJournal::landed(const std::string& destination, const FileIdentity& f) {
     field(f.ctimeNs);
     field(f.device);
     field(f.inode);
-    put(record.append("\n"), false);
+    // In the kernel before the next move begins: a killed run's journal names every landing.
+    put(record.append("\n"), false, true);
 }
 
 void RunJournal::finish(std::size_t moved) {

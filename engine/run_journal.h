@@ -34,8 +34,8 @@ constexpr std::size_t kJournalsKept = 20;
 //   U <tab> time                               undone (appended by the undo)
 // The journal is created exclusively under the next free number, and every P record reaches the
 // disk before the first move, so a killed run's journal names every package that may have moved.
-// M records go to the system in chunks as the run goes (a killed process loses at most the last
-// chunk) and to the disk at the run's end.
+// Each M record is written to the system before the next move begins (a killed process loses
+// none) and synced to the disk at the run's end.
 class RunJournal {
   public:
     // Starts a journal of `kind` ("run" or "purge") in `folder`, creating the folder, and removes
@@ -71,7 +71,9 @@ class RunJournal {
     void discard();
 
   private:
-    void put(std::string_view record, bool syncNow);
+    // Buffers `record`; the buffer is written when full, when `writeNow` and when `syncNow` (then
+    // synced to the disk too).
+    void put(std::string_view record, bool syncNow, bool writeNow = false);
 
     FileSystem& fs_;
     std::string path_;

@@ -62,9 +62,11 @@ bool isNativeGame(const std::string& base) {
     return b.starts_with("ut-bin") || b == "unrealtournament" || b.starts_with("ucc-bin");
 }
 
+// The game's Windows programs, in any case, with or without ".exe" (a cmd prompt starts "ucc").
 bool isGameExe(const std::string& base) {
-    const std::string b = lowerAscii(base);
-    return b == "unrealtournament.exe" || b == "ucc.exe";
+    std::string b = lowerAscii(base);
+    if (b.ends_with(".exe")) b.resize(b.size() - 4);
+    return b == "unrealtournament" || b == "ucc";
 }
 
 bool isWineLike(const std::string& exeBase, const std::vector<std::string>& argv) {
@@ -100,7 +102,11 @@ std::string canonical(const std::string& path) {
 
 // The Unix path a Windows path "C:\...\System\UnrealTournament.exe" names in the process's
 // Wine prefix ($WINEPREFIX, else ~/.wine): the drive's link in dosdevices, then the rest.
-std::string unixPathOf(const std::string& arg, const std::vector<std::string>& environ) {
+// `inPrefix`: the drive is a folder inside the prefix (drive_c), where Windows programs spell
+// names in any case; a drive onto the Linux tree (Z:) names Linux paths, which are exact.
+std::string unixPathOf(const std::string& arg, const std::vector<std::string>& environ,
+                       bool& inPrefix) {
+    inPrefix = false;
     if (arg.starts_with('/')) return arg;
     if (arg.size() < 3 || !isAlphaAscii(arg[0]) || arg[1] != ':' ||
         (arg[2] != '\\' && arg[2] != '/'))
@@ -110,6 +116,8 @@ std::string unixPathOf(const std::string& arg, const std::vector<std::string>& e
     std::string drive = canonical(prefix + "/dosdevices/" + lowerAscii(arg[0]) + ":");
     if (drive.empty() && (arg[0] == 'z' || arg[0] == 'Z')) drive = "/";  // Wine's default
     if (drive.empty()) return {};
+    const std::string home = canonical(prefix);
+    inPrefix = !home.empty() && drive.starts_with(home + "/");
     std::string rest = arg.substr(3);
     for (char& c : rest)
         if (c == '\\') c = '/';
@@ -162,7 +170,9 @@ std::string gameIn(const std::string& procDir, const std::vector<std::string>& f
         for (const std::string& arg : argv) {
             if (!isGameExe(lastPart(arg))) continue;
             name = lastPart(arg);
-            tied = tied || isUnder(unixPathOf(arg, environ), folders, true);
+            bool inPrefix = false;
+            const std::string path = unixPathOf(arg, environ, inPrefix);
+            tied = tied || isUnder(path, folders, inPrefix);
         }
     }
     if (name.empty()) return {};

@@ -1,6 +1,7 @@
 // quorvel-cli as a player uses it from a terminal.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -9,6 +10,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/lossless_text.h"
+#include "platform/forwarding_filesystem.h"
 #include "tests/support/game.h"
 
 namespace qv::test {
@@ -65,13 +67,24 @@ TEST(CliArguments, UnderstoodOrRefusedWithAReason) {
         EXPECT_FALSE(parseArguments(w).ok()) << ::testing::PrintToString(w);
 }
 
+// Ctrl+C pressed while the first package is moved back.
+class InterruptedMove final : public ForwardingFileSystem {
+  public:
+    using ForwardingFileSystem::ForwardingFileSystem;
+    Status moveListedFile(const std::string& f, const std::string& t, FileIdentity* l) override {
+        if (!pressed) pressed = ::raise(SIGINT) == 0;
+        return inner_.moveListedFile(f, t, l);
+    }
+    bool pressed = false;
+};
+
 class Cli : public ::testing::Test {
   protected:
-    int cli(const Words& words, const std::string& answer = "") {
+    int cli(const Words& words, const std::string& answer = "", FileSystem* fs = nullptr) {
         out.str({}), err.str({});
         std::istringstream in(answer);
-        cli::Environment env{g.programFolder, g.tmp / "registry.reg", out, err, in, !answer.empty(),
-                             g.posix};
+        cli::Environment env{g.programFolder, g.tmp / "registry.reg", out,          err, in,
+                             !answer.empty(), fs ? *fs : g.posix,     fs != nullptr};
         return cli::runMain(words, env);
     }
     Game g;
@@ -104,6 +117,12 @@ TEST_F(Cli, SetTheGameListRunAndPurge) {
     EXPECT_NE(out.str().find("would move " + g.game + "/Maps/Face.unr -> " + g.cacheFile(1)),
               std::string::npos)
         << out.str();
+    // Ctrl+C stops the undo after the package under way; the index matches the tree.
+    InterruptedMove interrupted(g.posix);
+    ASSERT_EQ(cli({"undo"}, "", &interrupted), cli::kExitPartial) << err.str();
+    EXPECT_NE(out.str().find("Stopped after 1 of 2 packages"), std::string::npos) << out.str();
+    EXPECT_EQ(g.index(), "[Cache]\r\n" + g.lines[2] + "\r\n" + g.lines[1] + "\r\n");
+    EXPECT_TRUE(fileExists(g.cacheFile(1)) && g.placed(g.game + "/Music", "Song.umx"));
     ASSERT_EQ(cli({"undo"}), cli::kExitOk) << err.str();
     EXPECT_TRUE(fileExists(g.cacheFile(1)) && fileExists(g.cacheFile(3)));
     EXPECT_FALSE(fileExists(g.game + "/Maps/Face.unr"));
@@ -407,6 +426,19 @@ TEST(CliList, NamesStayOneFieldAndJsonKeepsTheirBytes) {
     EXPECT_EQ(doc["packages"][1]["name"], doc["packages"][2]["name"]);  // both show U+FFFD
     EXPECT_EQ(doc["packages"][1]["name_base64"], cli::base64Of("Caf\xe9.utx"));
     EXPECT_EQ(doc["packages"][2]["name_base64"], cli::base64Of("Caf\xea.utx"));
+    // A server's escape sequences reach neither the terminal nor the log, in a run or a dry run.
+    const std::string hostile = "\x1b[31mRED\x1b]0;title\x07/.utx";
+    g.add(4, hostile);
+    g.writeIndex();
+    for (const Words& words : {Words{"run", "-n"}, Words{"run"}}) {
+        std::string said;
+        out.str({});
+        (void)cli(g, words, out, &said);
+        const std::string all = out.str() + said + g.log();
+        EXPECT_EQ(all.find_first_of("\x1b\x07"), std::string::npos) << all;
+        EXPECT_NE(all.find(escapedField(hostile) + " is not a safe file name"), std::string::npos)
+            << all;
+    }
 }
 
 }  // namespace

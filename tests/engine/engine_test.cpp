@@ -74,12 +74,16 @@ TEST_P(Run, MovesWhatItCanKeepsTheLinesOfTheRestAndLogsOnlyWhatHappened) {
     // A cache file name that leaves the cache folder: the file it names is not the cache's.
     g.lines.push_back("../" + std::string(29, 'b') + "=Evil.unr");
     writeFile(g.game + "/" + std::string(29, 'b') + ".uxx", "outside");
+    // A type the package check does not judge, its place taken by other bytes: the player's
+    // only copy of the download stays in the cache.
+    g.add(15, "Taken.int");
+    writeFile(g.game + "/System/Taken.int", "[Public]\r\n");
     const std::string old = g.writeIndex(GetParam());
 
     RecordingSink sink;
     Lines checked = moved;
-    for (const char* n :
-         {"readme.txt", "Taken.unr", "../Escape.unr", "Gone.unr", "Linked.utx", "Evil.unr"})
+    for (const char* n : {"readme.txt", "Taken.unr", "../Escape.unr", "Gone.unr", "Linked.utx",
+                          "Evil.unr", "Taken.int"})
         checked.push_back(n);
     ASSERT_EQ(g.run(sink, checked).outcome, RunOutcome::Completed);
 
@@ -96,7 +100,8 @@ TEST_P(Run, MovesWhatItCanKeepsTheLinesOfTheRestAndLogsOnlyWhatHappened) {
     EXPECT_EQ(readFile(g.tmp / "private"), "the user's own");
     EXPECT_TRUE(std::filesystem::is_symlink(g.cacheFile(11)));  // not moved
     EXPECT_FALSE(fileExists(g.game + "/Textures/Linked.utx"));
-    for (unsigned n : {7u, 8u, 9u, 12u}) EXPECT_TRUE(fileExists(g.cacheFile(n))) << n;
+    EXPECT_EQ(readFile(g.game + "/System/Taken.int"), "[Public]\r\n");
+    for (unsigned n : {7u, 8u, 9u, 12u, 15u}) EXPECT_TRUE(fileExists(g.cacheFile(n))) << n;
     EXPECT_TRUE(sink.said(guidOf(10) + ".uxx NOT FOUND in the Cache Directory"));
     EXPECT_EQ(readFile(g.game + "/" + std::string(29, 'b') + ".uxx"), "outside");
 
@@ -104,7 +109,7 @@ TEST_P(Run, MovesWhatItCanKeepsTheLinesOfTheRestAndLogsOnlyWhatHappened) {
     // the old one used; the old index becomes the backup; the log claims exactly the moves made.
     Lines kept = {"[Cache]"};
     for (unsigned n : {7u, 8u, 9u}) kept.push_back(g.lines[n]);
-    for (unsigned n : {11u, 12u, 13u, 14u}) kept.push_back(g.lines[n]);
+    for (unsigned n : {11u, 12u, 13u, 14u, 15u}) kept.push_back(g.lines[n]);
     EXPECT_EQ(g.index(), joinLines(kept, LineEnd::CRLF));
     EXPECT_EQ(readFile(g.cacheDir + "/cachebak.ini"), old);
     std::size_t claims = 0;
