@@ -299,7 +299,10 @@ IndexReplacement IndexTransaction::commit() {
     for (int round = 0; round < kRounds; ++round) {
         const std::string text = target();
         if (lastWasRead && *latest_ == text) {
-            if (!exchanged_) r_.index = Status::success();  // holds the new index already
+            if (!exchanged_) {  // holds the new index already: nothing is written
+                r_.index = Status::success();
+                r_.unchanged = true;
+            }
             return finish(*latest_, true);
         }
         const Result<std::string> swapped = fs_.exchangeAtomic(indexPath_, text, latest_);
@@ -362,6 +365,12 @@ std::vector<std::string> IndexReplacement::report(const std::string& cacheDir) c
     std::vector<std::string> lines;
     if (!index.ok()) {
         lines.push_back("CACHE.INI could not be replaced (" + index.text + ")");
+        return lines;
+    }
+    if (unchanged) {
+        lines.push_back(cacheDir +
+                        "/CACHE.INI already held every line it keeps; it was left as "
+                        "it was, and CACHEBAK.INI too");
         return lines;
     }
     if (!backup.ok())
