@@ -116,6 +116,7 @@ class IndexTransaction final {
           ours_(std::move(ours)),
           keepBackup_(keepBackup) {
         if (cutAtEnd(ours_)) ours_ += "\r\n";
+        r_.backupAsked = keepBackup;
     }
 
     IndexReplacement commit();
@@ -373,10 +374,11 @@ std::vector<std::string> IndexReplacement::report(const std::string& cacheDir) c
                         "it was, and CACHEBAK.INI too");
         return lines;
     }
-    if (!backup.ok())
+    // Where no backup was asked for, none is spoken of.
+    if (backupAsked && !backup.ok())
         lines.push_back(cacheDir + "/CACHEBAK.INI could not be replaced (" + backup.text +
                         "); the previous backup stays");
-    else
+    else if (backupAsked)
         lines.push_back(cacheDir + "/CACHE.INI was renamed to CACHEBAK.INI");
     lines.push_back("A new CACHE.INI was created in " + cacheDir);
     return lines;

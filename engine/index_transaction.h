@@ -42,6 +42,8 @@ struct [[nodiscard]] IndexReplacement {
     StepStatus backup;  // cachebak.ini replaced by the old index (not written when not asked for)
     StepStatus index;   // cache.ini replaced by the new index
     bool unchanged = false;  // cache.ini held the new index already: neither file was written
+    bool backupAsked =
+        true;  // false: cachebak.ini was left alone, and the report says nothing of it
     // Lines another program (the game) added to cache.ini after it was read, in cache.ini now.
     std::vector<std::string> carried;
     // Lines of the old cachebak.ini whose package is in the cache and that cache.ini lacked, in

@@ -121,6 +121,7 @@ TEST_F(Cli, SetTheGameListRunAndPurge) {
     InterruptedMove interrupted(g.posix);
     ASSERT_EQ(cli({"undo"}, "", &interrupted), cli::kExitPartial) << err.str();
     EXPECT_NE(out.str().find("Stopped after 1 of 2 packages"), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find("could not be replaced"), std::string::npos) << out.str();
     EXPECT_EQ(g.index(), "[Cache]\r\n" + g.lines[2] + "\r\n" + g.lines[1] + "\r\n");
     EXPECT_TRUE(fileExists(g.cacheFile(1)) && g.placed(g.game + "/Music", "Song.umx"));
     ASSERT_EQ(cli({"undo"}), cli::kExitOk) << err.str();

@@ -277,7 +277,7 @@ TEST(CrashRewrite, AKillBeforeTheRenameLeavesTheOldFile) {
     Game g;
     g.add(1, "Face.unr");
     g.writeIndex();
-    for (const std::string path : {g.programFolder + "/Quorvel.ini", g.cacheDir + "/cache.ini",
+    for (const std::string& path : {g.programFolder + "/Quorvel.ini", g.cacheDir + "/cache.ini",
                                    g.game + "/System/UnrealTournament.ini"}) {
         const std::string old = readFile(path);
         const pid_t pid = ::fork();
