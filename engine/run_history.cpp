@@ -30,8 +30,9 @@ std::string historyLine(const HistoryEntry& e) {
     if (e.purge) {
         what = "purge, " + std::to_string(e.moved) + " packages deleted (cannot be undone)";
     } else {
-        what = "run, " + std::to_string(e.moved) + " packages moved";
-        if (!e.finished) what += ", cut short";
+        // A journal without its end may lack landings (a full disk): it says what it holds.
+        what = "run, " + std::to_string(e.moved) +
+               (e.finished ? " packages moved" : " packages recorded as moved, journal cut short");
         what += e.undone ? ", undone" : "";
     }
     return timeText(e.started) + "  " + e.id + "  " + what + "  " + e.cacheDir;

@@ -345,7 +345,12 @@ std::vector<JournalRecord> readJournals(FileSystem& fs, const std::string& folde
 }
 
 Status markUndone(FileSystem& fs, const std::string& journalPath) {
-    return fs.appendToFile(journalPath, "U\t" + std::to_string(std::time(nullptr)) + "\n");
+    // A journal a full disk cut inside a record: the mark starts a line of its own, or it would
+    // be read as part of that record and the run undone twice.
+    const Result<std::string> text = fs.readAll(journalPath);
+    const bool cut = text.ok() && !text.value.empty() && text.value.back() != '\n';
+    return fs.appendToFile(journalPath,
+                           (cut ? "\nU\t" : "U\t") + std::to_string(std::time(nullptr)) + "\n");
 }
 
 }  // namespace qv

@@ -92,6 +92,12 @@ TEST(Journal, UndoneOnlyWhenEverythingThatCanGoBackWent) {
     const timespec times[2] = {before.st_atim, before.st_mtim};
     ASSERT_EQ(::utimensat(AT_FDCWD, rock.c_str(), times, 0), 0);  // same modification time
 
+    // A journal a full disk cut inside a record takes the undone mark on a line of its own.
+    writeFile(g.tmp / "cut.journal", readFile(g.programFolder + "/runs/1.journal") + "M\t1\t5");
+    ASSERT_TRUE(markUndone(g.posix, g.tmp / "cut.journal").ok());
+    JournalRecord cut;
+    EXPECT_TRUE(readJournal(g.posix, g.tmp / "cut.journal", cut, false) && cut.undone);
+
     std::filesystem::rename(g.tmp / "disk", g.tmp / "unmounted");
     EngineContext ctx{g.posix, g.dialogs};
     ctx.uid = 4321;  // not root: the log says other users' programs went unchecked
