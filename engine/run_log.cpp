@@ -178,11 +178,18 @@ FinishOutcome FinishRun(const FinishRunInput& in, PublicVariables& pv, RunLog& l
         status.addLine(line);
     }
 
-    // The note explains the "was not moved" lines; a stop is said once, at the end.
+    // The note explains the "was not moved" lines; a stop is said once, at the end. An index
+    // that could not be written is no matter of selection: what it means is said instead.
     const std::vector<std::string> stopped = stoppedReport(in);
+    std::vector<std::string> unwritten;
+    if (!replaced.index.ok())
+        unwritten = {
+            "CACHE.INI still names the packages this run moved: the next run removes "
+            "those lines, or undo puts the packages back."};
     for (const std::string& line : report) log.line(line);
+    for (const std::string& line : unwritten) log.line(line);
     log.line("");
-    if (notMovedListed || stopped.empty()) {
+    if (unwritten.empty() && (notMovedListed || stopped.empty())) {
         log.line("NOTE - files not being moved is due to either the file");
         log.line("       not being selected or they already exist.");
         log.line("");
@@ -195,8 +202,9 @@ FinishOutcome FinishRun(const FinishRunInput& in, PublicVariables& pv, RunLog& l
     status.addLine(report.front());
 
     for (std::size_t i = 1; i < report.size(); ++i) status.addLine(report[i]);
+    for (const std::string& line : unwritten) status.addLine(line);
     status.addLine("");
-    if (notMovedListed || stopped.empty()) {
+    if (unwritten.empty() && (notMovedListed || stopped.empty())) {
         status.addLine(kStatusNoteLine);
         status.addLine("");
     }
