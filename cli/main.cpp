@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <clocale>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -9,7 +10,17 @@
 #include "cli/commands.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
+#include "platform/trace.h"
 #include "settings/registry_file.h"
+
+namespace {
+
+// The trace on standard error, one line at a time, never in the run log.
+void traceToStderr(qv::trace::Category c, const std::string& line) {
+    std::cerr << qv::trace::nameOf(c) << ": " << line << '\n' << std::flush;
+}
+
+}  // namespace
 
 // quorvel-cli: the terminal front end; everything but the wiring lives in qv_cli.
 int main(int argc, char** argv) {
@@ -18,6 +29,13 @@ int main(int argc, char** argv) {
     // failed write to standard output only stops further output, and the exit status says so.
     ::signal(SIGPIPE, SIG_IGN);
     std::vector<std::string> words(argv + 1, argv + argc);
+    // The trace: the windows' QT_LOGGING_RULES categories, or -v (before the command) for all.
+    qv::trace::setSink(traceToStderr);
+    if (const char* rules = std::getenv("QT_LOGGING_RULES")) qv::trace::applyRules(rules);
+    while (!words.empty() && (words.front() == "-v" || words.front() == "--verbose")) {
+        qv::trace::enableAll(true);
+        words.erase(words.begin());
+    }
     qv::cli::Environment env{
         qv::programFolder(),         qv::defaultRegistryPath(), std::cout, std::cerr, std::cin,
         ::isatty(STDIN_FILENO) == 1, qv::realFileSystem(),      true};

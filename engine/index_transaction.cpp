@@ -20,6 +20,7 @@
 #include "platform/ascii.h"
 #include "platform/filesystem.h"
 #include "platform/textfile.h"
+#include "platform/trace.h"
 
 namespace qv {
 
@@ -76,6 +77,13 @@ Result<std::string> readWholeIndex(FileSystem& fs, const std::string& path, bool
         const bool writing = open.ok() && open.value;
         const bool doubtful = cutAtEnd(text.value) || blank(text.value);
         const bool lineless = heldLines && blank(text.value);
+        if (trace::enabled(trace::Category::Index))
+            trace::line(trace::Category::Index,
+                        path + ": read " + std::to_string(text.value.size()) + " bytes" +
+                            (same ? "" : ", changed during the read") +
+                            (writing ? ", a program has it open for writing" : "") +
+                            (cutAtEnd(text.value) ? ", ends in a cut line" : "") +
+                            (blank(text.value) ? ", holds no line" : ""));
         // Empty or cut with nobody writing it, where that can be told (the game writes the
         // whole file in one opening): the writer is done.
         if (same && !writing && (!doubtful || (open.ok() && !lineless))) return text;
@@ -308,6 +316,11 @@ IndexReplacement IndexTransaction::commit() {
         }
         const Result<std::string> swapped = fs_.exchangeAtomic(indexPath_, text, latest_);
         const int err = swapped.ok() ? 0 : swapped.status.code;
+        trace::line(trace::Category::Index,
+                    indexPath_ + ": exchange " + std::to_string(round + 1) + ": " +
+                        (err == 0        ? std::string("done")
+                         : err == ESTALE ? std::string("rewritten meanwhile, read again")
+                                         : swapped.status.text));
         if (err == ESTALE) {  // written meanwhile; nothing was exchanged
             if (!exchanged_)
                 r_.index = r_.backup = Status::failure(

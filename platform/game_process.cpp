@@ -13,6 +13,7 @@
 
 #include "platform/ascii.h"
 #include "platform/paths.h"
+#include "platform/trace.h"
 
 namespace qv {
 
@@ -153,10 +154,12 @@ bool anyOpenFileUnder(const std::string& procDir, const std::vector<std::string>
 }
 
 // The game's program name when the process in `procDir` is a copy of the game that uses one
-// of `folders`; "" otherwise.
-std::string gameIn(const std::string& procDir, const std::vector<std::string>& folders) {
+// of `folders`; "" otherwise. `why` (for the trace): the reasoning, in a few words.
+std::string gameIn(const std::string& procDir, const std::vector<std::string>& folders,
+                   std::string& why) {
     const std::vector<std::string> argv = splitNul(readText(procDir + "/cmdline"));
     const std::string exe = linkTarget(procDir + "/exe");
+    why = "exe " + exe + ", argv[0] " + (argv.empty() ? std::string("-") : argv[0]) + ": ";
     std::string name;
     bool tied = false;
     if (isNativeGame(lastPart(exe)))
@@ -165,6 +168,7 @@ std::string gameIn(const std::string& procDir, const std::vector<std::string>& f
         name = lastPart(argv[0]);
     if (!name.empty()) {
         tied = isUnder(exe, folders, false) || (!argv.empty() && isUnder(argv[0], folders, false));
+        if (tied) why += "the game, its program in the folder";
     } else if (isWineLike(lastPart(exe), argv)) {
         const std::vector<std::string> environ = splitNul(readText(procDir + "/environ"));
         for (const std::string& arg : argv) {
@@ -172,12 +176,21 @@ std::string gameIn(const std::string& procDir, const std::vector<std::string>& f
             name = lastPart(arg);
             bool inPrefix = false;
             const std::string path = unixPathOf(arg, environ, inPrefix);
+            if (!tied && isUnder(path, folders, inPrefix))
+                why += "the game under Wine, its command line naming " + path +
+                       (inPrefix ? " (a drive in the prefix: any case)" : " (exactly)");
             tied = tied || isUnder(path, folders, inPrefix);
         }
     }
-    if (name.empty()) return {};
-    if (!tied) tied = isUnder(linkTarget(procDir + "/cwd"), folders, false);
-    if (!tied) tied = anyOpenFileUnder(procDir, folders);
+    if (name.empty()) {
+        why += "not one of the game's programs";
+        return {};
+    }
+    if (!tied && (tied = isUnder(linkTarget(procDir + "/cwd"), folders, false)))
+        why += "the game (" + name + "), started in the folder";
+    if (!tied && (tied = anyOpenFileUnder(procDir, folders)))
+        why += "the game (" + name + "), a file in the folder open";
+    if (!tied) why += "the game's program (" + name + "), but nothing ties it to this folder";
     return tied ? name : std::string();
 }
 
@@ -205,8 +218,10 @@ RunningGames findRunningGame(const std::vector<std::string>& folders, const std:
         const std::string procDir = procRoot + "/" + pidText;
         if (pid == selfPid) continue;
         if (uid != 0 && ownerOf(procDir) != uid) continue;
-        if (std::string name = gameIn(procDir, wanted); !name.empty())
-            search.found.push_back({std::move(name), pid});
+        std::string why;
+        std::string name = gameIn(procDir, wanted, why);
+        trace::line(trace::Category::Game, "process " + pidText + " (" + why + ")");
+        if (!name.empty()) search.found.push_back({std::move(name), pid});
     }
     ::closedir(dir);
     return search;

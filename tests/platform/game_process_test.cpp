@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "platform/trace.h"
 #include "tests/support/temp_dir.h"
 
 namespace qv::test {
@@ -82,6 +83,9 @@ TEST(GameProcess, TheGameOfThisFolderIsFoundAndNothingElse) {
         {"another user's game", game + "/System/ut-bin", game, {"ut-bin"}, "", "", 1234, nullptr},
     };
     // clang-format on
+    static std::vector<std::string> traced;  // the trace: one line per process considered
+    trace::setSink([](trace::Category, const std::string& line) { traced.push_back(line); });
+    trace::applyRules("quorvel.*=false\nquorvel.game.debug = true");
     int pid = 100;
     for (const FakeProcess& p : kProcesses) {
         SCOPED_TRACE(p.what);
@@ -89,7 +93,13 @@ TEST(GameProcess, TheGameOfThisFolderIsFoundAndNothingElse) {
         addProcess(proc.path(), ++pid, p);
         addProcess(proc.path(), 77,
                    {"self", game + "/System/ut-bin", game, {"ut-bin"}, "", "", 1000, nullptr});
+        traced.clear();
         const RunningGames s = findRunningGame({game, cache}, proc.path(), 77, 1000);
+        ASSERT_EQ(traced.size(), p.uid == 1000 ? 1u : 0u);
+        for (const std::string& l : traced)
+            EXPECT_EQ(p.found != nullptr && l.starts_with("process " + std::to_string(pid) + " ("),
+                      l.find("not one of") == l.npos && l.find("nothing ties") == l.npos)
+                << l;
         EXPECT_TRUE(s.othersUnseen);
         ASSERT_EQ(s.found.size(), p.found ? 1u : 0u);
         if (!p.found) continue;
@@ -98,6 +108,7 @@ TEST(GameProcess, TheGameOfThisFolderIsFoundAndNothingElse) {
         EXPECT_EQ(gameRunningText(s),
                   std::string(p.found) + " (process " + std::to_string(pid) + ")");
     }
+    trace::enableAll(false);
     TempDir proc;  // root sees every user's
     addProcess(proc.path(), 5, kProcesses[std::size(kProcesses) - 1]);
     const RunningGames root = findRunningGame({game}, proc.path(), 1, 0);
