@@ -312,8 +312,8 @@ int undoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
                     << " cannot be undone (a purge, or a journal that cannot be read)\n";
             return kExitFailed;
         case UndoOutcome::DryRun:
-            env.out << r.restored << " packages would go back into " << r.cacheDir << "; "
-                    << r.stayed << " would stay where they are";
+            env.out << counted(r.restored, "package", "packages") << " would go back into "
+                    << r.cacheDir << "; " << r.stayed << " would stay where they are";
             if (r.unreachable > 0) env.out << ", " << r.unreachable << " cannot be reached now";
             env.out << '\n';
             return undoExitStatus(r);
@@ -343,8 +343,8 @@ int checkCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     for (const MissingNeed& m : report.missing) env.out << escapedField(missingNeedLine(m)) << '\n';
     for (const std::string& u : report.unreadable) env.out << escapedField(u) << '\n';
     for (const LinelessFile& f : report.lineless) env.out << escapedField(linelessLine(f)) << '\n';
-    env.out << "Checked " << report.packages << " packages: " << report.missing.size()
-            << " missing, " << report.lineless.size()
+    env.out << "Checked " << counted(report.packages, "package", "packages") << ": "
+            << report.missing.size() << " missing, " << report.lineless.size()
             << (report.lineless.size() == 1 ? " cache file" : " cache files")
             << " without a line\n";
     if (!a.restore) return report.indexRead ? kExitOk : kExitFailed;

@@ -89,7 +89,7 @@ int runDryRun(const Arguments& args, Environment& env) {
         }
     }
     env.out << moves << (moves == 1 ? " file" : " files") << " would be moved, " << deletions
-            << (deletions == 1 ? " file" : " files") << " deleted.\n";
+            << (deletions == 1 ? " file" : " files") << " would be deleted.\n";
     return code;
 }
 

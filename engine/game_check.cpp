@@ -46,7 +46,7 @@ bool gameAllowsChanges(const EngineContext& ctx, const std::vector<std::string>&
 std::string gameRunningLine(const EngineContext& ctx, const std::vector<std::string>& folders) {
     const RunningGames found = findRunningGame(folders, ctx.procRoot, -1, ctx.uid);
     if (!found.running()) return {};
-    return usingText(found, folders) + "; run, purge and undo wait until it is closed";
+    return usingText(found, folders) + "; run, purge and undo refuse to start until it is closed";
 }
 
 }  // namespace qv

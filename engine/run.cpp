@@ -324,7 +324,7 @@ bool startJournal(RunJournal& journal, const RunPlan& plan, PlacementContext& pl
 }  // namespace
 
 std::string stoppedLine(std::size_t done, std::size_t total) {
-    return "Stopped after " + std::to_string(done) + " of " + std::to_string(total) + " packages";
+    return "Stopped after " + std::to_string(done) + " of " + counted(total, "package", "packages");
 }
 
 RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& ctx,

@@ -2,6 +2,7 @@
 // command line show.
 #include <ctime>
 
+#include "engine/engine_context.h"
 #include "engine/run_journal.h"
 #include "engine/undo.h"
 #include "settings/program_files.h"
@@ -28,11 +29,11 @@ std::vector<HistoryEntry> RunHistory(const std::string& programFolder, FileSyste
 std::string historyLine(const HistoryEntry& e) {
     std::string what;
     if (e.purge) {
-        what = "purge, " + std::to_string(e.moved) + " packages deleted (cannot be undone)";
+        what = "purge, " + counted(e.moved, "package", "packages") + " deleted (cannot be undone)";
     } else {
         // A journal without its end may lack landings (a full disk): it says what it holds.
-        what = "run, " + std::to_string(e.moved) +
-               (e.finished ? " packages moved" : " packages recorded as moved, journal cut short");
+        what = "run, " + counted(e.moved, "package", "packages") +
+               (e.finished ? " moved" : " recorded as moved, journal cut short");
         what += e.undone ? ", undone" : "";
     }
     return timeText(e.started) + "  " + e.id + "  " + what + "  " + e.cacheDir;

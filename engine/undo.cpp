@@ -389,9 +389,10 @@ void reconcileIndex(Undo& u, const std::string& indexPath) {
 void finish(Undo& u) {
     const UndoResult& result = u.result;
     if (result.stopped) u.say(stoppedLine(u.done, u.r.entries.size()));
-    u.say(std::to_string(result.restored) + " packages were moved back into the cache, " +
-          std::to_string(result.linesAdded) + " lines added to CACHE.INI; " +
-          std::to_string(result.stayed) + " stay where they are" +
+    u.say(counted(result.restored, "package was", "packages were") +
+          " moved back into the cache, " + counted(result.linesAdded, "line", "lines") +
+          " added to CACHE.INI; " + std::to_string(result.stayed) +
+          (result.stayed == 1 ? " stays where it is" : " stay where they are") +
           (result.failed ? ", " + std::to_string(result.failed) + " could not be moved back" : "") +
           (result.unreachable ? ", " + std::to_string(result.unreachable) + " cannot be reached now"
                               : ""));

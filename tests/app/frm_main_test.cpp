@@ -107,7 +107,8 @@ TEST_F(MainWindow, RunWhileTheGameRunsAsksFirstAndNoChangesNothing) {
     frmMain& w = load();
     const std::string running = "ut-bin-amd64 (process " + std::to_string(ut.pid) + ") uses " +
                                 cache + ": the game is running";
-    EXPECT_EQ(label("sbrText"), running + "; run, purge and undo wait until it is closed");
+    EXPECT_EQ(label("sbrText"),
+              running + "; run, purge and undo refuse to start until it is closed");
     const std::string index = readFile(cache + "/cache.ini");
     const Texts before = visible(cache);
     click("cmdRun");  // answered No

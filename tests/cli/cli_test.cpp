@@ -163,7 +163,7 @@ TEST_F(Cli, ARunningGameStopsRunPurgeAndUndo) {
     }
     EXPECT_EQ(g.index(), index);
     ASSERT_EQ(cli({"list"}), cli::kExitOk);
-    EXPECT_NE(out.str().find(named + "; run, purge and undo wait until it is closed"),
+    EXPECT_NE(out.str().find(named + "; run, purge and undo refuse to start until it is closed"),
               std::string::npos)
         << out.str();
     ASSERT_EQ(cli({"run", "--all", "--even-if-game-runs"}), cli::kExitOk) << err.str();
@@ -192,7 +192,8 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
     EXPECT_NE(
         out.str().find("would move " + g.cacheFile(3) + " -> " + g.tmp / "tree/Music/Song.umx"),
         std::string::npos);
-    EXPECT_NE(out.str().find("3 files would be moved, 0 files deleted."), std::string::npos);
+    EXPECT_NE(out.str().find("3 files would be moved, 0 files would be deleted."),
+              std::string::npos);
     // A destination taken already (by a folder): the move fails, as a run's would.
     makeDirs(g.game + "/Maps/Face.unr");
     // The dry run ends with the status the run would: done in part.
@@ -201,9 +202,11 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
     EXPECT_NE(
         out.str().find("would move " + g.cacheFile(2) + " -> " + g.game + "/Textures/Rock.utx"),
         std::string::npos);
-    EXPECT_NE(out.str().find("2 files would be moved, 0 files deleted."), std::string::npos);
+    EXPECT_NE(out.str().find("2 files would be moved, 0 files would be deleted."),
+              std::string::npos);
     ASSERT_EQ(cli({"purge", "-n"}), cli::kExitOk) << err.str();
-    EXPECT_NE(out.str().find("0 files would be moved, 3 files deleted."), std::string::npos);
+    EXPECT_NE(out.str().find("0 files would be moved, 3 files would be deleted."),
+              std::string::npos);
     for (unsigned n : {1, 2, 3}) EXPECT_TRUE(fileExists(g.cacheFile(n)));
     EXPECT_FALSE(fileExists(g.tmp / "tree"));
     EXPECT_FALSE(fileExists(g.programFolder + "/Quorvel.log"));
