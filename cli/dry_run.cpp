@@ -56,11 +56,19 @@ int runDryRun(const Arguments& args, Environment& env) {
         env.err << messages.str();
         return code;
     }
-    // Not all would go well: what the command would have said tells which and why.
-    if (code != kExitOk)
+    // Not all would go well: what the command would have said tells which and why. A purge's
+    // question is shown in any case: it warns of installed packages that need the cache's.
+    if (code != kExitOk) {
         env.err << "quorvel-cli: the command would end with exit status " << code
                 << "; its report would read:\n"
                 << report.str() << messages.str();
+    } else if (args.command == Command::Purge) {
+        std::istringstream lines(report.str());
+        std::string needs;
+        for (std::string line; std::getline(lines, line);)
+            if (line.ends_with(", which only the cache holds")) needs += line + '\n';
+        if (!needs.empty()) env.err << needs << messages.str();
+    }
 
     const auto holdsMove = [&dry](const std::string& folder) {
         for (const PlannedStep& s : dry.plan())

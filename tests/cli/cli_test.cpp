@@ -204,9 +204,14 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
         std::string::npos);
     EXPECT_NE(out.str().find("2 files would be moved, 0 files would be deleted."),
               std::string::npos);
+    // An installed map needing the cache's texture: the dry purge warns as the purge asks.
+    pkg::PackageSpec uses;
+    uses.guid = guidOf(9), uses.needs = {"Engine", "Rock"};
+    writeFile(g.game + "/Maps/Uses.unr", pkg::writePackage(uses));
     ASSERT_EQ(cli({"purge", "-n"}), cli::kExitOk) << err.str();
     EXPECT_NE(out.str().find("0 files would be moved, 3 files would be deleted."),
               std::string::npos);
+    EXPECT_NE(err.str().find("Uses.unr needs Rock"), std::string::npos) << err.str();
     for (unsigned n : {1, 2, 3}) EXPECT_TRUE(fileExists(g.cacheFile(n)));
     EXPECT_FALSE(fileExists(g.tmp / "tree"));
     EXPECT_FALSE(fileExists(g.programFolder + "/Quorvel.log"));
