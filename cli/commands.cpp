@@ -36,13 +36,19 @@ constexpr const char* kProg = "quorvel-cli: ";
 
 // Prints the engine's status-list lines as they come, escaped as list escapes its names: a line
 // may carry a name a server chose.
+// `header` goes before the first line: a run refused before its first line never says it began.
 class StreamSink final : public StatusSink {
   public:
-    explicit StreamSink(std::ostream& out) : out_(out) {}
-    void addLine(const std::string& line) override { out_ << escapedField(line) << '\n'; }
+    explicit StreamSink(std::ostream& out, std::string header = {})
+        : out_(out), header_(std::move(header)) {}
+    void addLine(const std::string& line) override {
+        out_ << header_ << escapedField(line) << '\n';
+        header_.clear();
+    }
 
   private:
     std::ostream& out_;
+    std::string header_;
 };
 
 // Set by the signal handler: a lock-free atomic is all a handler may touch.
@@ -210,8 +216,8 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
     for (const FileRow& row : state.rows)
         if (row.checked) request.checkedEntries.push_back(row.entry);
 
-    env.out << "Cache Directory = " << request.lblCacheDir << '\n' << "Processing files...\n";
-    StreamSink sink(env.out);
+    StreamSink sink(env.out, "Cache Directory = " + escapedField(request.lblCacheDir) +
+                                 "\nProcessing files...\n");
     const StopOnSignals signals(env.stopOnSignals);
     ctx.stop = signals.flag();
     RunResult result = ProcessCache(pv, request, ctx, sink);

@@ -156,6 +156,7 @@ TEST_F(Cli, ARunningGameStopsRunPurgeAndUndo) {
                               g.cacheDir + ": the game is running";
     for (const Words& w : {Words{"run", "--all"}, Words{"purge", "--yes"}}) {
         EXPECT_EQ(cli(w), cli::kExitFailed) << w[0];
+        EXPECT_EQ(out.str().find("Processing files"), std::string::npos) << out.str();
         EXPECT_NE(err.str().find(named + ". Close the game first, then try again; nothing was "
                                          "changed."),
                   std::string::npos)
