@@ -435,7 +435,8 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
                                               .keptLines = kept,
                                               .oldIndex = index,
                                               .stoppedText = stoppedText,
-                                              .notReached = &notReached},
+                                              .notReached = &notReached,
+                                              .cacheExt = place.cacheExt},
                                              pv, log, ctx.fs, status);
     result.indexReplaced = finished.indexReplaced;
     result.logWritten = finished.logWritten;

@@ -9,6 +9,7 @@
 #include "platform/ascii.h"
 #include "platform/escaped_text.h"
 #include "platform/paths.h"
+#include "settings/cache_index_format.h"
 #include "settings/program_files.h"
 
 namespace qv {
@@ -99,6 +100,34 @@ std::vector<std::string> stoppedReport(const FinishRunInput& in) {
     return lines;
 }
 
+// The cache files of `listed` that no line of the new index names (the game's later save dropped
+// them, after an undo while it ran): "" when there are none.
+std::string linelessNote(const Result<std::vector<FileInfo>>& listed, const FinishRunInput& in,
+                         const IndexReplacement& replaced) {
+    if (!listed.ok() || in.cacheExt.empty()) return {};
+    std::unordered_set<std::string> named;
+    const auto name = [&](std::string_view line) {
+        if (line.size() > kGuidLength && line[kGuidLength] == '=')
+            named.insert(upperAscii(line.substr(0, kGuidLength)));
+    };
+    for (const std::string& line : in.keptLines) name(line);
+    for (const auto* lines : {&replaced.carried, &replaced.fromBackup, &replaced.notKept})
+        for (const std::string& line : *lines) name(line);
+    std::size_t lineless = 0;
+    for (const FileInfo& f : listed.value)
+        lineless +=
+            f.name.size() == kGuidLength + 1 + in.cacheExt.size() && f.name[kGuidLength] == '.' &&
+            equalsNoCaseAscii(std::string_view(f.name).substr(kGuidLength + 1), in.cacheExt) &&
+            !named.count(upperAscii(std::string_view(f.name).substr(0, kGuidLength)));
+    if (lineless == 0) return {};
+    const bool one = lineless == 1;
+    return std::to_string(lineless) +
+           (one ? " file in the cache has" : " files in the cache have") +
+           " no line in CACHE.INI (the game may have dropped " + (one ? "it" : "them") +
+           "); Check packages (quorvel-cli check --restore) puts " +
+           (one ? "its line" : "their lines") + " back.";
+}
+
 }  // namespace
 
 void RunLog::line(const std::string& text) {
@@ -176,6 +205,10 @@ FinishOutcome FinishRun(const FinishRunInput& in, PublicVariables& pv, RunLog& l
     for (const std::string& line : replaced.carriedReport()) {
         log.line(line);
         status.addLine(line);
+    }
+    if (const std::string note = linelessNote(listed, in, replaced); !note.empty()) {
+        log.line(note);
+        status.addLine(note);
     }
 
     // The note explains the "was not moved" lines; a stop is said once, at the end. An index

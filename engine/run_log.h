@@ -45,6 +45,8 @@ struct FinishRunInput {
     // packages it did not reach. Those stay with their lines and are not listed one by one.
     std::string stoppedText = {};
     const std::unordered_set<std::string>* notReached = nullptr;
+    // The cache files' extension: files "GUID.<ext>" that no line names are counted and told.
+    std::string cacheExt = {};
 };
 
 // The not-moved report from the scan's entry table (entries whose cache file is still there),

@@ -99,6 +99,7 @@ TEST_P(Run, MovesWhatItCanKeepsTheLinesOfTheRestAndLogsOnlyWhatHappened) {
     g.add(15, "Taken.int");
     writeFile(g.game + "/System/Taken.int", "[Public]\r\n");
     g.add(16, "Late.int");
+    writeFile(g.cacheFile(17), bytesOf("Dropped.utx", 17));  // its line lost to the game's save
     CopiedMeanwhile disk(g.posix, g.game + "/System/Late.int");
     const std::string old = g.writeIndex(GetParam());
 
@@ -139,6 +140,9 @@ TEST_P(Run, MovesWhatItCanKeepsTheLinesOfTheRestAndLogsOnlyWhatHappened) {
     for (const std::string& l : splitLines(g.log())) claims += l.rfind("**OLD** ", 0) == 0;
     EXPECT_EQ(claims, moved.size());
     EXPECT_NE(g.log().find("CACHE.INI was renamed to CACHEBAK.INI"), std::string::npos);
+    EXPECT_TRUE(
+        sink.said("1 file in the cache has no line in CACHE.INI (the game may have dropped "
+                  "it); Check packages (quorvel-cli check --restore) puts its line back."));
 }
 
 INSTANTIATE_TEST_SUITE_P(LineEnds, Run, ::testing::Values("\r\n", "\n", "\r"));
