@@ -298,7 +298,8 @@ void moveBack(Undo& u, std::size_t i) {
         ++result.restored;
         u.say(p.destination + " was moved back to " + p.cachePath);
     } else if (moved.code == EEXIST) {
-        if (p.e.landed) {  // else the run did not move it
+        u.dropped.insert(p.e.line);  // the cache file of that name is not this package
+        if (p.e.landed) {            // else the run did not move it
             ++result.stayed;
             u.say(takenText(p));
         }
@@ -381,8 +382,8 @@ void reconcileIndex(Undo& u, const std::string& indexPath) {
               " lines added to CACHE.INI were gone again (the game rewrote it meanwhile) and "
               "are added once more");
     const bool rewritten = left + again > 0 && u.replaceIndex(std::move(text), false);
-    // A stopped undo's lines left again were never really added.
-    if (rewritten && u.result.stopped) u.result.linesAdded -= std::min(left, u.result.linesAdded);
+    // Lines left again (a stop, a package that could not go back) were never really added.
+    if (rewritten) u.result.linesAdded -= std::min(left, u.result.linesAdded);
 }
 
 // Says what the undo did, removes the folders it emptied and marks the run undone when it is.

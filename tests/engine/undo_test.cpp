@@ -35,21 +35,27 @@ TEST(Undo, PutsTheRunsPackagesBackAndLeavesWhatChangedSinceNamed) {
     expected.erase("line " + g.line(1, "DM-Deck.unr"));
     expected.insert({edited + " : edited", "line " + g.line(9, "New.unr"),
                      g.cacheFile(9) + " : " + bytesOf("New.unr", 9)});
+    // A foreign file at a package's cache name: it stays, the package stays, no line is added.
+    const std::string skin = g.game + "/Textures/Skin.utx";
+    writeFile(g.cacheFile(2), "foreign");
+    expected.erase(g.cacheFile(2) + " : " + bytesOf("Skin.utx", 2));
+    expected.erase("line " + g.line(2, "Skin.utx"));
+    expected.insert({g.cacheFile(2) + " : foreign", skin + " : " + bytesOf("Skin.utx", 2)});
 
     EngineContext ctx{g.posix, g.dialogs};
     const std::set<std::string> afterRun = snapshot(g);
     RecordingSink dry;
     const UndoResult preview = UndoRun({g.programFolder, "", true}, ctx, dry);
     EXPECT_EQ(preview.outcome, UndoOutcome::DryRun);
-    EXPECT_EQ(preview.restored, 4u);
+    EXPECT_EQ(preview.restored, 3u);
     EXPECT_EQ(snapshot(g), afterRun);  // a dry run moves nothing
 
     RecordingSink undoLines;
     const UndoResult undo = UndoRun({g.programFolder, "", false}, ctx, undoLines);
     EXPECT_EQ(undo.outcome, UndoOutcome::Done);
-    EXPECT_EQ(undo.restored, 4u);
-    EXPECT_EQ(undo.stayed, 1u);
-    EXPECT_EQ(undo.linesAdded, 4u);
+    EXPECT_EQ(undo.restored, 3u);
+    EXPECT_EQ(undo.stayed, 2u);
+    EXPECT_EQ(undo.linesAdded, 3u);
     EXPECT_EQ(completionOf(undo), Completion::Part);
     EXPECT_EQ(snapshot(g), expected);
     const std::string named = "DM-Deck.unr has changed since the run and stays at " + edited;
