@@ -254,6 +254,13 @@ void RunJournal::landed(const std::string& destination, const FileIdentity& f) {
     put(record.append("\n"), false, true);
 }
 
+void RunJournal::removingSpare(std::string_view line, const std::string& installed) {
+    std::string record;
+    appendEscaped(record.assign("R\t"), line);
+    appendEscaped(record.append("\t"), installed);
+    put(record.append("\n"), false, true);
+}
+
 void RunJournal::finish(std::size_t moved) {
     std::vector<std::uint64_t>().swap(destinations_);  // no landing comes after the end
     if (!file_) return;
@@ -268,6 +275,32 @@ void RunJournal::discard() {
     (void)file_->close();
     file_.reset();
     (void)fs_.removeFile(path_);
+}
+
+// The cache file a spare copy was removed from, when its line is sound; "" otherwise.
+std::string spareCachePath(const JournalRecord& r, const std::string& line) {
+    if (line.size() <= kGuidLength || line[kGuidLength] != '=' ||
+        line.find_first_of("/.") < kGuidLength)
+        return {};
+    return r.cacheDir + "/" + line.substr(0, kGuidLength) + "." + r.cacheExt;
+}
+
+// The spare copies to put back: their cache name free, their installed twin still there.
+std::vector<std::size_t> sparesToCopyBack(const JournalRecord& r, FileSystem& fs) {
+    std::vector<std::size_t> back;
+    for (std::size_t i = 0; i < r.spares.size(); ++i) {
+        const std::string cache = spareCachePath(r, r.spares[i].first);
+        if (!cache.empty() && !fs.exists(cache) && fs.isFile(r.spares[i].second)) back.push_back(i);
+    }
+    return back;
+}
+
+Status copySpareBack(const JournalRecord& r, std::size_t i, FileSystem& fs) {
+    const std::string cache = spareCachePath(r, r.spares[i].first);
+    const Result<std::string> bytes = fs.readAll(r.spares[i].second);
+    if (!bytes.ok()) return bytes.status;
+    if (fs.exists(cache)) return Status::fromErrno(EEXIST);
+    return fs.writeAtomic(cache, bytes.value);
 }
 
 std::string JournalRecord::cacheFileOf(const JournalEntry& e) const {
@@ -304,6 +337,8 @@ bool readJournal(FileSystem& fs, const std::string& path, JournalRecord& out, bo
             out.startedNs = numberOf<std::int64_t>(f[2]);
             out.cacheDir = unescaped(f[3]);
             out.cacheExt = unescaped(f[4]);
+        } else if (type == 'R' && f.size() == 3) {
+            out.spares.emplace_back(unescaped(f[1]), unescaped(f[2]));  // few: always read
         } else if (type == 'D' && f.size() == 2) {
             if (withEntries) out.droppedLines.push_back(unescaped(f[1]));
         } else if (type == 'C' && f.size() == 2) {

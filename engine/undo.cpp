@@ -123,7 +123,8 @@ UndoOutcome pickJournal(const std::string& programFolder, const std::string& run
                         JournalRecord& picked) {
     const std::string folder = journalFolder(programFiles(programFolder, fs).runLog);
     for (JournalRecord& r : readJournals(fs, folder)) {
-        if (runId.empty() ? (r.kind != "run" || r.undone || r.planned == 0) : r.id != runId)
+        if (runId.empty() ? (r.kind != "run" || r.undone || (r.planned == 0 && r.spares.empty()))
+                          : r.id != runId)
             continue;
         if (r.kind != "run") return UndoOutcome::NotUndoable;
         if (r.undone) return UndoOutcome::AlreadyUndone;
@@ -154,6 +155,10 @@ UndoResult dryRun(const JournalRecord& r, FileSystem& fs, StatusSink* status) {
             ++result.stayed;
             say(takenText(p));
         }
+    }
+    for (std::size_t i : sparesToCopyBack(r, fs)) {
+        ++result.restored;
+        say("would copy " + r.spares[i].second + " -> " + spareCachePath(r, r.spares[i].first));
     }
     return result;
 }
@@ -223,6 +228,7 @@ struct Undo {
     std::unordered_set<std::string> dropped;
     std::size_t done = 0;
     std::chrono::steady_clock::time_point linesIn;  // when the added lines went into cache.ini
+    std::vector<std::size_t> spares;                // of r.spares, to copy back
 
     void say(const std::string& text) const {
         status.addLine(text);
@@ -258,6 +264,9 @@ std::vector<std::string_view> assessAll(Undo& u) {
     }
     // The lines the run dropped for packages missing from the cache come back as they were.
     for (const std::string& line : u.r.droppedLines) lines.push_back(line);
+    // A cache copy the run removed as spare comes back from its installed twin, with its line.
+    u.spares = sparesToCopyBack(u.r, u.ctx.fs);
+    for (std::size_t i : u.spares) lines.push_back(u.r.spares[i].first);
     return lines;
 }
 
@@ -311,6 +320,26 @@ void moveBack(Undo& u, std::size_t i) {
     }
 }
 
+// Copies back the cache copies the run removed as spare; a stop leaves their lines again.
+void copySparesBack(Undo& u) {
+    for (std::size_t i : u.spares) {
+        const auto& [line, installed] = u.r.spares[i];
+        const std::string cache = spareCachePath(u.r, line);
+        if (u.result.stopped || !u.result.indexReplaced) {
+            u.dropped.insert(line);
+            continue;
+        }
+        if (const Status copied = copySpareBack(u.r, i, u.ctx.fs); copied.ok()) {
+            ++u.result.restored;
+            u.say(installed + " was copied back to " + cache);
+        } else {
+            ++u.result.failed;
+            u.dropped.insert(line);
+            u.say(installed + " could NOT be copied back to " + cache + " (" + copied.text + ")");
+        }
+    }
+}
+
 void moveAllBack(Undo& u) {
     const std::size_t count = u.r.entries.size();
     u.status.progress(0, count);
@@ -323,6 +352,7 @@ void moveAllBack(Undo& u) {
         moveBack(u, i);
         u.status.progress(++u.done, count);
     }
+    copySparesBack(u);
 }
 
 // The index as it must end: the lines added stay, but for those whose package could not go
@@ -454,7 +484,7 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     }
 
     RunLog log = StartRunLog(r.cacheDir, programFiles(request.programFolder, fs).runLog, fs);
-    Undo u{r, ctx, status, log, result, {}, {}, {}, {}, 0, {}};
+    Undo u{r, ctx, status, log, result, {}, {}, {}, {}, 0, {}, {}};
     u.say("Undoing run " + r.id + " of " + timeText(r.startedSeconds()) + " on " + r.cacheDir);
     if (!unseenNote.empty()) log.line(unseenNote);
     if (lock.state() != CacheLock::State::Held) u.say(lock.unlockedLine(r.cacheDir));

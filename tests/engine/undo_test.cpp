@@ -72,6 +72,23 @@ TEST(Undo, PutsTheRunsPackagesBackAndLeavesWhatChangedSinceNamed) {
     EXPECT_EQ(snapshot(g), expected);
 }
 
+// A cache copy a run removed because the same bytes were installed comes back with its line.
+TEST(Undo, ACacheCopyRemovedAsSpareComesBackWithItsLine) {
+    Game g;
+    g.add(1, "Face.unr");
+    const std::string old = g.writeIndex();
+    writeFile(g.game + "/Maps/Face.unr", bytesOf("Face.unr", 1));  // installed already
+    RecordingSink sink;
+    g.run(sink);
+    ASSERT_FALSE(fileExists(g.cacheFile(1)));
+    EngineContext ctx{g.posix, g.dialogs};
+    EXPECT_EQ(UndoRun({g.programFolder, "", false}, ctx, sink).restored, 1u);
+    EXPECT_EQ(readFile(g.cacheFile(1)), bytesOf("Face.unr", 1));
+    EXPECT_EQ(g.index(), old);
+    EXPECT_TRUE(fileExists(g.game + "/Maps/Face.unr"));
+    EXPECT_TRUE(RunHistory(g.programFolder, g.posix)[0].undone);
+}
+
 // A run cut short before it could say what landed, and an undo cut short, are finished by the
 // next undo; purges are listed and never undone; only the last runs are kept.
 TEST(UndoHistory, KilledRunsAreUndoneAndPurgesAreNot) {
