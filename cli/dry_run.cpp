@@ -8,6 +8,7 @@
 #include "engine/dry_run.h"
 #include "platform/escaped_text.h"
 #include "platform/filesystem.h"
+#include "settings/program_files.h"
 
 namespace qv::cli {
 
@@ -70,11 +71,10 @@ int runDryRun(const Arguments& args, Environment& env) {
         if (!needs.empty()) env.err << needs << messages.str();
     }
 
-    const auto holdsMove = [&dry](const std::string& folder) {
-        for (const PlannedStep& s : dry.plan())
-            if (s.kind == PlannedStep::Kind::Move && s.destination.rfind(folder + "/", 0) == 0)
-                return true;
-        return false;
+    // Every folder the run makes, but those of the run log (which go with the log).
+    const std::string runLog = programFiles(env.programFolder, env.fs).runLog;
+    const auto holdsMove = [&runLog](const std::string& folder) {
+        return runLog.rfind(folder + "/", 0) != 0;
     };
     std::size_t moves = 0, deletions = 0;
     env.out << "Dry run: nothing was changed.\n";
@@ -90,7 +90,7 @@ int runDryRun(const Arguments& args, Environment& env) {
                 env.out << "would delete " << escapedField(step.path) << '\n';
                 break;
             case PlannedStep::Kind::MakeFolder:
-                // Only a destination's folders; those of the run log go with the log.
+                // A destination's folders, and the type folders a tree or the types get.
                 if (holdsMove(step.path))
                     env.out << "would create the folder " << escapedField(step.path) << '\n';
                 break;
