@@ -168,17 +168,20 @@ RunLog StartRunLog(const std::string& cacheDir, const std::string& logPath, File
     return log;
 }
 
-FinishOutcome FinishRun(const FinishRunInput& in, PublicVariables& pv, RunLog& log, FileSystem& fs,
-                        StatusSink& status) {
-    // Packages still in the cache, in the order of the last scan. One listing of the cache
-    // folder answers for plain names; a lookup per entry cost most of a large run's time,
-    // since nearly all of them ask for files the run has just moved.
-    Result<std::vector<FileInfo>> listed = fs.listFiles(in.cacheDir, "*.*");
+namespace {
+
+// Names each package still in the cache, in the order of the last scan ("... was not moved.");
+// true when there was one. `listed`: the cache folder as it is now.
+bool reportNotMoved(const FinishRunInput& in, const PublicVariables& pv,
+                    const Result<std::vector<FileInfo>>& listed, RunLog& log, FileSystem& fs,
+                    StatusSink& status) {
+    // One listing of the cache folder answers for plain names; a lookup per entry cost most of
+    // a large run's time, since nearly all of them ask for files the run has just moved.
     std::unordered_set<std::string> present;
     if (listed.ok()) {
         present.reserve(listed.value.size());
         // Letter case aside: a cache copied from Windows keeps its files under any case.
-        for (FileInfo& f : listed.value) present.insert(lowerAscii(f.name));
+        for (const FileInfo& f : listed.value) present.insert(lowerAscii(f.name));
     }
     const auto stillInCache = [&](const std::string& name) {
         const bool plainName =
@@ -195,6 +198,15 @@ FinishOutcome FinishRun(const FinishRunInput& in, PublicVariables& pv, RunLog& l
         log.line(text);
         status.addLine(text);
     }
+    return notMovedListed;
+}
+
+}  // namespace
+
+FinishOutcome FinishRun(const FinishRunInput& in, PublicVariables& pv, RunLog& log, FileSystem& fs,
+                        StatusSink& status) {
+    const Result<std::vector<FileInfo>> listed = fs.listFiles(in.cacheDir, "*.*");
+    const bool notMovedListed = reportNotMoved(in, pv, listed, log, fs, status);
     // The entry table has told all it can; its room goes before the index is read again.
     ClearCacheEntries(pv);
 
