@@ -278,7 +278,7 @@ TEST(CrashRewrite, AKillBeforeTheRenameLeavesTheOldFile) {
     g.add(1, "Face.unr");
     g.writeIndex();
     for (const std::string& path : {g.programFolder + "/Quorvel.ini", g.cacheDir + "/cache.ini",
-                                   g.game + "/System/UnrealTournament.ini"}) {
+                                    g.game + "/System/UnrealTournament.ini"}) {
         const std::string old = readFile(path);
         const pid_t pid = ::fork();
         if (pid == 0) {
