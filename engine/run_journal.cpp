@@ -295,6 +295,22 @@ std::vector<std::size_t> sparesToCopyBack(const JournalRecord& r, FileSystem& fs
     return back;
 }
 
+std::unordered_set<std::string> linesMovedByLastRun(FileSystem& fs, const std::string& folder,
+                                                    const std::string& cacheDir,
+                                                    const std::string& skipPath) {
+    std::unordered_set<std::string> lines;
+    const std::string cache = resolvedFolder(fs, cacheDir);
+    for (const JournalRecord& r : readJournals(fs, folder)) {
+        if (r.path == skipPath || r.kind != "run" || r.cacheDir != cache) continue;
+        JournalRecord whole;
+        if (r.undone || !readJournal(fs, r.path, whole, true)) break;
+        for (const JournalEntry& e : whole.entries)
+            if (e.landed) lines.insert(e.line);
+        break;
+    }
+    return lines;
+}
+
 Status copySpareBack(const JournalRecord& r, std::size_t i, FileSystem& fs) {
     const std::string cache = spareCachePath(r, r.spares[i].first);
     const Result<std::string> bytes = fs.readAll(r.spares[i].second);

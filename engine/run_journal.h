@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/filesystem.h"
@@ -140,6 +141,12 @@ std::string spareCachePath(const JournalRecord& r, const std::string& line);
 std::vector<std::size_t> sparesToCopyBack(const JournalRecord& r, FileSystem& fs);
 // Copies spare `i` back from its installed twin, never over a file in its place.
 Status copySpareBack(const JournalRecord& r, std::size_t i, FileSystem& fs);
+
+// The lines whose packages the last run on `cacheDir` (its journal in `folder`, other than
+// `skipPath`, not undone) recorded as landed.
+std::unordered_set<std::string> linesMovedByLastRun(FileSystem& fs, const std::string& folder,
+                                                    const std::string& cacheDir,
+                                                    const std::string& skipPath);
 
 // Appends the undo's mark to a journal.
 Status markUndone(FileSystem& fs, const std::string& journalPath);

@@ -72,6 +72,25 @@ TEST(Journal, WrittenExclusivelyAndBeforeTheFirstMove) {
     EXPECT_TRUE(fileExists(g.programFolder + "/runs/2.journal"));
 }
 
+// A run whose index could not be written: the next run removes the lines of what it moved in one
+// summary, not with a NOT FOUND line each.
+TEST(Journal, TheNextRunSumsUpTheLinesTheLastRunCouldNotRemove) {
+    Game g;
+    g.add(1, "Face.unr");
+    g.add(2, "Rock.utx");
+    const std::string old = g.writeIndex();
+    RecordingSink sink, next;
+    ASSERT_EQ(g.run(sink).moved, 2u);
+    writeFile(g.cacheDir + "/cache.ini", old);  // as a full disk left it
+    g.state.rows.clear();
+    g.run(next);
+    EXPECT_TRUE(
+        next.said("2 lines of packages the last run moved were still in CACHE.INI (it could not "
+                  "be written then, or the game wrote them back) and were removed"));
+    EXPECT_FALSE(next.said(guidOf(1) + ".uxx NOT FOUND in the Cache Directory"));
+    EXPECT_EQ(g.index(), "[Cache]\r\n");
+}
+
 // An undo that reaches nothing (the game folder on a disk not mounted now) leaves the run
 // undoable; an edit that kept size and time is seen by its change time; the folders the run made
 // go when it leaves them empty.
