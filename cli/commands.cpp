@@ -35,14 +35,21 @@ namespace {
 
 constexpr const char* kProg = "quorvel-cli: ";
 
-// Prints the engine's status-list lines as they come.
+// Prints the engine's status-list lines as they come, escaped as list escapes its names: a line
+// may carry a name a server chose.
+// `header` goes before the first line: a run refused before its first line never says it began.
 class StreamSink final : public StatusSink {
   public:
-    explicit StreamSink(std::ostream& out) : out_(out) {}
-    void addLine(const std::string& line) override { out_ << line << '\n'; }
+    explicit StreamSink(std::ostream& out, std::string header = {})
+        : out_(out), header_(std::move(header)) {}
+    void addLine(const std::string& line) override {
+        out_ << header_ << escapedField(line) << '\n';
+        header_.clear();
+    }
 
   private:
     std::ostream& out_;
+    std::string header_;
 };
 
 std::string settingsFile(const Environment& env) {
@@ -233,8 +240,8 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
     for (const FileRow& row : state.rows)
         if (row.checked) request.checkedEntries.push_back(row.entry);
 
-    env.out << "Cache Directory = " << request.lblCacheDir << '\n' << "Processing files...\n";
-    StreamSink sink(env.out);
+    StreamSink sink(env.out, "Cache Directory = " + escapedField(request.lblCacheDir) +
+                                 "\nProcessing files...\n");
     const StopOnSignals signals(env.stopOnSignals);
     ctx.stop = signals.flag();
     RunResult result = ProcessCache(pv, request, ctx, sink);
@@ -311,7 +318,9 @@ int purgeDaysCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
 }
 
 int undoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
-    EngineContext ctx{env.fs, dialogs};
+    // Ctrl+C, SIGTERM and SIGHUP stop the undo after the package under way, as they stop a run.
+    const StopOnSignals signals(env.stopOnSignals && !a.dryRun);
+    EngineContext ctx{env.fs, dialogs, signals.flag()};
     if (a.evenIfGameRuns) ctx.whenGameRuns = WhenGameRuns::GoOn;
     StreamSink sink(env.out);
     const UndoResult r = UndoRun({env.programFolder, a.runId, a.dryRun}, ctx, sink);
@@ -333,8 +342,8 @@ int undoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
                     << " cannot be undone (a purge, or a journal that cannot be read)\n";
             return kExitFailed;
         case UndoOutcome::DryRun:
-            env.out << r.restored << " packages would go back into " << r.cacheDir << "; "
-                    << r.stayed << " would stay where they are";
+            env.out << counted(r.restored, "package", "packages") << " would go back into "
+                    << r.cacheDir << "; " << r.stayed << " would stay where they are";
             if (r.unreachable > 0) env.out << ", " << r.unreachable << " cannot be reached now";
             env.out << '\n';
             return undoExitStatus(r);
@@ -364,18 +373,20 @@ int checkCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     // The needs found nowhere, grouped by the package needed.
     const std::vector<MissingPackage> missing = groupMissing(report.missing);
     for (const MissingPackage& g : missing)
-        for (const std::string& by : g.neededBy) env.out << missingNeedLine({by, g.name}) << '\n';
-    for (const std::string& u : report.unreadable) env.out << u << '\n';
-    for (const LinelessFile& f : report.lineless) env.out << linelessLine(f) << '\n';
-    env.out << "Checked " << report.packages
-            << " packages: " << missingCountText(missing.size(), report.missing.size()) << ", "
+        for (const std::string& by : g.neededBy)
+            env.out << escapedField(missingNeedLine({by, g.name})) << '\n';
+    for (const std::string& u : report.unreadable) env.out << escapedField(u) << '\n';
+    for (const LinelessFile& f : report.lineless) env.out << escapedField(linelessLine(f)) << '\n';
+    env.out << "Checked " << counted(report.packages, "package", "packages") << ": "
+            << missingCountText(missing.size(), report.missing.size()) << ", "
             << report.lineless.size()
             << (report.lineless.size() == 1 ? " cache file" : " cache files")
             << " without a line\n";
     if (!a.restore) return report.indexRead ? kExitOk : kExitFailed;
     const RestoreResult restored =
         restoreIndexLines(places.value.cacheDir, report.lineless, env.fs, dialogs);
-    for (const std::string& line : restored.restored) env.out << "Line put back: " << line << '\n';
+    for (const std::string& line : restored.restored)
+        env.out << "Line put back: " << escapedField(line) << '\n';
     if (!restored.status.ok()) {
         env.err << kProg << "no line was put back (" << restored.status.text << ")\n";
         return kExitFailed;
@@ -386,7 +397,7 @@ int checkCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
 int historyCommand(Environment& env) {
     const std::vector<HistoryEntry> history = RunHistory(env.programFolder, env.fs);
     if (history.empty()) env.out << "No runs recorded yet.\n";
-    for (const HistoryEntry& e : history) env.out << historyLine(e) << '\n';
+    for (const HistoryEntry& e : history) env.out << escapedField(historyLine(e)) << '\n';
     return kExitOk;
 }
 

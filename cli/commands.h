@@ -25,8 +25,8 @@ struct Environment {
     std::istream& in;
     bool interactive;  // `in` is a terminal a person can answer on
     FileSystem& fs;
-    // The first Ctrl+C or SIGTERM during a run or purge stops it after the current package; a
-    // second one ends the program. Off for commands run in-process by tests.
+    // The first Ctrl+C or SIGTERM during a run, purge or undo stops it after the current package;
+    // a second one ends the program. Off for commands run in-process by tests.
     bool stopOnSignals = false;
     // Music's title and length, and PNG pictures (media/ has both; without them info says less
     // and --picture fails).

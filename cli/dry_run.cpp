@@ -4,8 +4,10 @@
 #include <sstream>
 
 #include "engine/dry_run.h"
+#include "platform/escaped_text.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
+#include "settings/program_files.h"
 
 namespace qv::cli {
 
@@ -56,17 +58,24 @@ int runDryRun(const Arguments& args, Environment& env) {
         env.err << messages.str();
         return code;
     }
-    // Not all would go well: what the command would have said tells which and why.
-    if (code != kExitOk)
+    // Not all would go well: what the command would have said tells which and why. A purge's
+    // question is shown in any case: it warns of installed packages that need the cache's.
+    if (code != kExitOk) {
         env.err << "quorvel-cli: the command would end with exit status " << code
                 << "; its report would read:\n"
                 << report.str() << messages.str();
+    } else if (args.command == Command::Purge) {
+        std::istringstream lines(report.str());
+        std::string needs;
+        for (std::string line; std::getline(lines, line);)
+            if (line.ends_with(", which only the cache holds")) needs += line + '\n';
+        if (!needs.empty()) env.err << needs << messages.str();
+    }
 
-    const auto holdsMove = [&dry](const std::string& folder) {
-        for (const PlannedStep& s : dry.plan())
-            if (s.kind == PlannedStep::Kind::Move && s.destination.rfind(folder + "/", 0) == 0)
-                return true;
-        return false;
+    // Every folder the run makes, but those of the run log (which go with the log).
+    const std::string runLog = programFiles(env.programFolder, env.fs).runLog;
+    const auto holdsMove = [&runLog](const std::string& folder) {
+        return runLog.rfind(folder + "/", 0) != 0;
     };
     std::size_t moves = 0, deletions = 0;
     env.out << "Dry run: nothing was changed.\n";
@@ -74,21 +83,22 @@ int runDryRun(const Arguments& args, Environment& env) {
         switch (step.kind) {
             case PlannedStep::Kind::Move:
                 ++moves;
-                env.out << "would move " << step.path << " -> " << step.destination << '\n';
+                env.out << "would move " << escapedField(step.path) << " -> "
+                        << escapedField(step.destination) << '\n';
                 break;
             case PlannedStep::Kind::Delete:
                 ++deletions;
-                env.out << "would delete " << step.path << '\n';
+                env.out << "would delete " << escapedField(step.path) << '\n';
                 break;
             case PlannedStep::Kind::MakeFolder:
-                // Only a destination's folders; those of the run log go with the log.
+                // A destination's folders, and the type folders a tree or the types get.
                 if (holdsMove(step.path))
-                    env.out << "would create the folder " << step.path << '\n';
+                    env.out << "would create the folder " << escapedField(step.path) << '\n';
                 break;
         }
     }
     env.out << moves << (moves == 1 ? " file" : " files") << " would be moved, " << deletions
-            << (deletions == 1 ? " file" : " files") << " deleted.\n";
+            << (deletions == 1 ? " file" : " files") << " would be deleted.\n";
     return code;
 }
 

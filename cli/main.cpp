@@ -1,4 +1,5 @@
 #include <clocale>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -8,7 +9,17 @@
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "platform/system.h"
+#include "platform/trace.h"
 #include "settings/registry_file.h"
+
+namespace {
+
+// The trace on standard error, one line at a time, never in the run log.
+void traceToStderr(qv::trace::Category c, const std::string& line) {
+    std::cerr << qv::trace::nameOf(c) << ": " << line << '\n' << std::flush;
+}
+
+}  // namespace
 
 // quorvel-cli: the terminal front end; everything but the wiring lives in qv_cli.
 int main(int argc, char** argv) {
@@ -17,6 +28,13 @@ int main(int argc, char** argv) {
     // failed write to standard output only stops further output, and the exit status says so.
     qv::keepGoingWhenOutputCloses();
     std::vector<std::string> words(argv + 1, argv + argc);
+    // The trace: the windows' QT_LOGGING_RULES categories, or -v (before the command) for all.
+    qv::trace::setSink(traceToStderr);
+    if (const char* rules = std::getenv("QT_LOGGING_RULES")) qv::trace::applyRules(rules);
+    while (!words.empty() && (words.front() == "-v" || words.front() == "--verbose")) {
+        qv::trace::enableAll(true);
+        words.erase(words.begin());
+    }
     qv::cli::Environment env{
         qv::programFolder(),           qv::defaultRegistryPath(), std::cout, std::cerr, std::cin,
         qv::standardInputIsTerminal(), qv::realFileSystem(),      true};

@@ -1,21 +1,24 @@
 #include "cli/terminal_dialogs.h"
 
 #include "platform/ascii.h"
+#include "platform/escaped_text.h"
 
 namespace qv::cli {
 
 std::string terminalText(const std::string& text) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            out += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else {
-            out += text[i];
-        }
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find('\n', start);
+        std::string_view line(text.data() + start,
+                              (end == std::string::npos ? text.size() : end) - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        out += escapedField(line);
+        if (end == std::string::npos) return out;
+        out += '\n';
+        start = end + 1;
     }
-    return out;
 }
 
 TerminalDialogs::TerminalDialogs(std::ostream& err, std::istream& in, bool interactive,

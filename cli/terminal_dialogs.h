@@ -30,7 +30,8 @@ class TerminalDialogs final : public Dialogs {
     bool assumeYes_;
 };
 
-// Message texts use CR LF inside; a terminal wants plain line feeds.
+// Message texts use CR LF inside; a terminal wants plain line feeds. Each line is escaped as list
+// escapes its names: a message may carry a name a server chose.
 std::string terminalText(const std::string& text);
 
 }  // namespace qv::cli

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "engine/game_check.h"
 
@@ -39,5 +40,10 @@ struct EngineContext {
 
 // "Stopped after N of M packages": the line a stopped run or purge adds to its status and log.
 std::string stoppedLine(std::size_t done, std::size_t total);
+
+// "1 package", "2 packages": a count and its noun, singular or plural.
+inline std::string counted(std::size_t n, std::string_view one, std::string_view many) {
+    return std::to_string(n) + " " + std::string(n == 1 ? one : many);
+}
 
 }  // namespace qv

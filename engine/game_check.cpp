@@ -65,7 +65,7 @@ std::string gameRunningLine(const EngineContext& ctx, const std::vector<std::str
         case WhenGameRuns::Refuse:
             break;
     }
-    return usingText(found, folders) + "; run, purge and undo wait until it is closed";
+    return usingText(found, folders) + "; run, purge and undo refuse to start until it is closed";
 }
 
 }  // namespace qv

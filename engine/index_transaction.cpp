@@ -20,6 +20,7 @@
 #include "platform/ascii.h"
 #include "platform/filesystem.h"
 #include "platform/textfile.h"
+#include "platform/trace.h"
 
 namespace qv {
 
@@ -76,6 +77,13 @@ Result<std::string> readWholeIndex(FileSystem& fs, const std::string& path, bool
         const bool writing = open.ok() && open.value;
         const bool doubtful = cutAtEnd(text.value) || blank(text.value);
         const bool lineless = heldLines && blank(text.value);
+        if (trace::enabled(trace::Category::Index))
+            trace::line(trace::Category::Index,
+                        path + ": read " + std::to_string(text.value.size()) + " bytes" +
+                            (same ? "" : ", changed during the read") +
+                            (writing ? ", a program has it open for writing" : "") +
+                            (cutAtEnd(text.value) ? ", ends in a cut line" : "") +
+                            (blank(text.value) ? ", holds no line" : ""));
         // Empty or cut with nobody writing it, where that can be told (the game writes the
         // whole file in one opening): the writer is done.
         if (same && !writing && (!doubtful || (open.ok() && !lineless))) return text;
@@ -116,6 +124,7 @@ class IndexTransaction final {
           ours_(std::move(ours)),
           keepBackup_(keepBackup) {
         if (cutAtEnd(ours_)) ours_ += "\r\n";
+        r_.backupAsked = keepBackup;
     }
 
     IndexReplacement commit();
@@ -299,12 +308,24 @@ IndexReplacement IndexTransaction::commit() {
     for (int round = 0; round < kRounds; ++round) {
         const std::string text = target();
         if (lastWasRead && *latest_ == text) {
-            if (!exchanged_) r_.index = Status::success();  // holds the new index already
+            if (!exchanged_) {  // holds the new index already: nothing is written
+                r_.index = Status::success();
+                r_.unchanged = true;
+            }
             return finish(*latest_, true);
         }
         const Result<std::string> swapped = fs_.exchangeAtomic(indexPath_, text, latest_);
         const int err = swapped.ok() ? 0 : swapped.status.code;
+        trace::line(trace::Category::Index,
+                    indexPath_ + ": exchange " + std::to_string(round + 1) + ": " +
+                        (err == 0           ? std::string("done")
+                         : err == kErrStale ? std::string("rewritten meanwhile, read again")
+                                            : swapped.status.text));
         if (err == kErrStale) {  // written meanwhile; nothing was exchanged
+            if (!exchanged_)
+                r_.index = r_.backup = Status::failure(
+                    "another program (the game?) kept rewriting it; nothing was written",
+                    kErrStale);
             lastWasRead = reread();
             continue;
         }
@@ -361,10 +382,17 @@ std::vector<std::string> IndexReplacement::report(const std::string& cacheDir) c
         lines.push_back("CACHE.INI could not be replaced (" + index.text + ")");
         return lines;
     }
-    if (!backup.ok())
+    if (unchanged) {
+        lines.push_back(cacheDir +
+                        "/CACHE.INI already held every line it keeps; it was left as "
+                        "it was, and CACHEBAK.INI too");
+        return lines;
+    }
+    // Where no backup was asked for, none is spoken of.
+    if (backupAsked && !backup.ok())
         lines.push_back(cacheDir + "/CACHEBAK.INI could not be replaced (" + backup.text +
                         "); the previous backup stays");
-    else
+    else if (backupAsked)
         lines.push_back(cacheDir + "/CACHE.INI was renamed to CACHEBAK.INI");
     lines.push_back("A new CACHE.INI was created in " + cacheDir);
     return lines;

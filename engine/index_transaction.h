@@ -30,10 +30,20 @@ std::string notKeptLine(const std::string& line);  // the process's; tests short
 // limit is refused (EBUSY, "it is being written").
 Result<std::string> readWholeIndex(FileSystem& fs, const std::string& path, bool heldLines = false);
 
+// The outcome of a step that may never have been taken: a failure ("it was not written") until
+// the step itself sets what happened, so that a path that gives up early never claims a write.
+struct [[nodiscard]] StepStatus : Status {
+    StepStatus() : Status(Status::failure("it was not written")) {}
+    StepStatus(const Status& s) : Status(s) {}  // NOLINT: a step's own outcome
+};
+
 // What became of the two index files.
-struct IndexReplacement {
-    Status backup;  // cachebak.ini replaced by the old index
-    Status index;   // cache.ini replaced by the new index
+struct [[nodiscard]] IndexReplacement {
+    StepStatus backup;  // cachebak.ini replaced by the old index (not written when not asked for)
+    StepStatus index;   // cache.ini replaced by the new index
+    bool unchanged = false;  // cache.ini held the new index already: neither file was written
+    bool backupAsked =
+        true;  // false: cachebak.ini was left alone, and the report says nothing of it
     // Lines another program (the game) added to cache.ini after it was read, in cache.ini now.
     std::vector<std::string> carried;
     // Lines of the old cachebak.ini whose package is in the cache and that cache.ini lacked, in
@@ -69,8 +79,8 @@ struct IndexReplacement {
 // The last read names every line still missing as not kept. Where the file system cannot
 // exchange names, the backup is written as a copy, then the index. A cache.ini that already
 // holds the new index is not written. The caller holds the cache's lock.
-IndexReplacement replaceCacheIndex(FileSystem& fs, const std::string& cacheDir,
-                                   const std::string& oldIndex, std::string newIndex,
-                                   bool keepBackup = true);
+[[nodiscard]] IndexReplacement replaceCacheIndex(FileSystem& fs, const std::string& cacheDir,
+                                                 const std::string& oldIndex, std::string newIndex,
+                                                 bool keepBackup = true);
 
 }  // namespace qv

@@ -208,7 +208,8 @@ std::string cacheOnlyNeeds(const PublicVariables& pv, const std::string& cacheDi
     if (packages.empty()) return {};
     return "\n\n" + std::to_string(packages.size()) +
            (packages.size() == 1 ? " installed package needs" : " installed packages need") +
-           " a package that only the cache holds (named in the status list); the game cannot "
+           " a package that only the cache holds (each named on a line of its own); the game "
+           "cannot "
            "load " +
            (packages.size() == 1 ? "it" : "them") + " without it.";
 }

@@ -6,6 +6,7 @@
 
 #include "engine/cache_entry.h"
 #include "engine/engine_context.h"
+#include "engine/run_journal.h"
 #include "platform/ascii.h"
 
 namespace qv {
@@ -79,6 +80,8 @@ std::optional<PlaceOutcome> PackageScreen::screen(std::string_view line,
         (cacheFileOnDisk.empty() ? std::string(line.substr(0, kGuidLength)) + "." + place_.cacheExt
                                  : std::string(cacheFileOnDisk));
     const Result<bool> same = fs_.sameBytesInOtherFile(source, facts.installedPath);
+    if (same.ok() && same.value && place_.journal)
+        place_.journal->removingSpare(line, facts.installedPath);
     if (same.ok() && same.value && fs_.removeFile(source).ok()) {
         reportLine(source.substr(place_.cacheDir.size() + 1) + " was already at " +
                        facts.installedPath + " with the same contents; the cache copy was removed",

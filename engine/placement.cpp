@@ -224,6 +224,7 @@ PlaceOutcome PlaceCacheEntry(std::string_view line, const PlacementContext& ctx,
     // systems and the deletion of its source): the package is placed, the cache copy is spare.
     if (!moved.ok() && moved.code == EEXIST) {
         const Result<bool> same = fs.sameBytesInOtherFile(source, destination);
+        if (same.ok() && same.value && ctx.journal) ctx.journal->removingSpare(line, destination);
         if (same.ok() && same.value && fs.removeFile(source).ok()) {
             std::string text = cacheFileName + " was already at " + destination +
                                " with the same contents; the cache copy was removed";

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -46,6 +47,10 @@ struct PlacementContext {
     std::vector<std::pair<std::string, std::string>> gamePaths;
     RunJournal* journal = nullptr;         // told what landed after each move, when given
     LandingCheck* landingCheck = nullptr;  // asked about what landed, when given
+    // Lines the last run on this cache moved (its journal says so) though the index still names
+    // them (it could not be written): their NOT FOUND is only counted, in `movedBeforeDropped`.
+    const std::unordered_set<std::string>* movedBefore = nullptr;
+    std::size_t* movedBeforeDropped = nullptr;
 };
 
 // A real name that must never be joined to a folder: holds '/' or '\', is "." or "..", holds a

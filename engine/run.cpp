@@ -236,6 +236,11 @@ PlaceOutcome placeAsPlanned(const RunPlan& plan, std::size_t i, const PlacementC
         case LineStep::NoFolder:
             break;
     }
+    if (plan.steps[i] == LineStep::Missing && place.movedBefore &&
+        place.movedBefore->count(std::string(line))) {
+        ++*place.movedBeforeDropped;  // told once, as a count
+        return PlaceOutcome::Missing;
+    }
     const std::string text = plannedStepText(plan, i, place);
     if (log) log->line(text);
     status.addLine(text);
@@ -366,10 +371,22 @@ bool startJournal(RunJournal& journal, const RunPlan& plan, PlacementContext& pl
     return makeModeFolders(place, ctx, made);
 }
 
+// The summary of the lines the last run moved but could not take out of the index.
+void reportMovedBefore(std::size_t dropped, StatusSink& status, RunLog& log) {
+    if (dropped == 0) return;
+    const std::string text = counted(dropped, "line", "lines") +
+                             " of packages the last run moved " + (dropped == 1 ? "was" : "were") +
+                             " still in CACHE.INI (it could not be written then, or the game "
+                             "wrote them back) and " +
+                             (dropped == 1 ? "was" : "were") + " removed";
+    status.addLine(text);
+    log.line(text);
+}
+
 }  // namespace
 
 std::string stoppedLine(std::size_t done, std::size_t total) {
-    return "Stopped after " + std::to_string(done) + " of " + std::to_string(total) + " packages";
+    return "Stopped after " + std::to_string(done) + " of " + counted(total, "package", "packages");
 }
 
 RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& ctx,
@@ -465,9 +482,15 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         status.addLine(text);
         log.line(text);
     }
+    // Lines the last run moved but could not take out of the index: told once, as a count.
+    const std::unordered_set<std::string> movedBefore =
+        linesMovedByLastRun(ctx.fs, journalFolder(files.runLog), cacheDir, journal.path());
+    std::size_t movedBeforeDropped = 0;
+    place.movedBefore = &movedBefore, place.movedBeforeDropped = &movedBeforeDropped;
     std::unordered_set<std::string> notReached;
     const std::vector<std::string> kept =
         placeSelected(plan, place, request.wholeHeaders, ctx, status, notReached, log, result);
+    reportMovedBefore(movedBeforeDropped, status, log);
     journal.finish(result.moved);
     if (const std::string failed = journal.failureLine(); !failed.empty() && !result.notUndoable) {
         status.addLine(failed);
@@ -481,7 +504,8 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
                                               .oldIndex = index,
                                               .stoppedText = stoppedText,
                                               .notReached = &notReached,
-                                              .stayReasons = request.stayReasons},
+                                              .stayReasons = request.stayReasons,
+                                              .cacheExt = place.cacheExt},
                                              pv, log, ctx.fs, status);
     result.indexReplaced = finished.indexReplaced;
     result.logWritten = finished.logWritten;

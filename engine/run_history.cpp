@@ -3,6 +3,7 @@
 #include <ctime>
 #include <optional>
 
+#include "engine/engine_context.h"
 #include "engine/run_journal.h"
 #include "engine/undo.h"
 #include "platform/system.h"
@@ -29,10 +30,11 @@ std::vector<HistoryEntry> RunHistory(const std::string& programFolder, FileSyste
 std::string historyLine(const HistoryEntry& e) {
     std::string what;
     if (e.purge) {
-        what = "purge, " + std::to_string(e.moved) + " packages deleted (cannot be undone)";
+        what = "purge, " + counted(e.moved, "package", "packages") + " deleted (cannot be undone)";
     } else {
-        what = "run, " + std::to_string(e.moved) + " packages moved";
-        if (!e.finished) what += ", cut short";
+        // A journal without its end may lack landings (a full disk): it says what it holds.
+        what = "run, " + counted(e.moved, "package", "packages") +
+               (e.finished ? " moved" : " recorded as moved, journal cut short");
         what += e.undone ? ", undone" : "";
     }
     return timeText(e.started) + "  " + e.id + "  " + what + "  " + e.cacheDir;

@@ -22,9 +22,9 @@ namespace {
 
 constexpr const char* kHeader = "QUORVEL-JOURNAL 1\n";
 constexpr const char* kSuffix = ".journal";
-// Records go to the system every kChunkRecords (or kChunkBytes): a killed process loses at most
-// one chunk of M records. A sync on the way would also force the file system to commit every
-// move made so far, which costs the run more than all its moves.
+// The plan's records go to the system every kChunkRecords (or kChunkBytes) and are synced before
+// the first move; each M record is written as it comes. A sync on the way would also force the
+// file system to commit every move made so far, which costs the run more than all its moves.
 constexpr std::size_t kChunkRecords = 256, kChunkBytes = 64 * 1024;
 
 void appendEscaped(std::string& out, std::string_view text) {
@@ -179,10 +179,11 @@ std::string RunJournal::refusalText() const {
            "), so this run could not be undone; nothing was moved.";
 }
 
-void RunJournal::put(std::string_view record, bool syncNow) {
+void RunJournal::put(std::string_view record, bool syncNow, bool writeNow) {
     if (!file_) return;
     pending_.append(record);
-    if (!syncNow && ++pendingRecords_ < kChunkRecords && pending_.size() < kChunkBytes) return;
+    if (!syncNow && !writeNow && ++pendingRecords_ < kChunkRecords && pending_.size() < kChunkBytes)
+        return;
     Status s = file_->write(pending_);
     pending_.clear();
     pendingRecords_ = 0;
@@ -247,7 +248,15 @@ void RunJournal::landed(const std::string& destination, const FileIdentity& f) {
     field(f.ctimeNs);
     field(f.device);
     field(f.inode);
-    put(record.append("\n"), false);
+    // In the kernel before the next move begins: a killed run's journal names every landing.
+    put(record.append("\n"), false, true);
+}
+
+void RunJournal::removingSpare(std::string_view line, const std::string& installed) {
+    std::string record;
+    appendEscaped(record.assign("R\t"), line);
+    appendEscaped(record.append("\t"), installed);
+    put(record.append("\n"), false, true);
 }
 
 void RunJournal::finish(std::size_t moved) {
@@ -264,6 +273,48 @@ void RunJournal::discard() {
     (void)file_->close();
     file_.reset();
     (void)fs_.removeFile(path_);
+}
+
+// The cache file a spare copy was removed from, when its line is sound; "" otherwise.
+std::string spareCachePath(const JournalRecord& r, const std::string& line) {
+    if (line.size() <= kGuidLength || line[kGuidLength] != '=' ||
+        line.find_first_of("/.") < kGuidLength)
+        return {};
+    return r.cacheDir + "/" + line.substr(0, kGuidLength) + "." + r.cacheExt;
+}
+
+// The spare copies to put back: their cache name free, their installed twin still there.
+std::vector<std::size_t> sparesToCopyBack(const JournalRecord& r, FileSystem& fs) {
+    std::vector<std::size_t> back;
+    for (std::size_t i = 0; i < r.spares.size(); ++i) {
+        const std::string cache = spareCachePath(r, r.spares[i].first);
+        if (!cache.empty() && !fs.exists(cache) && fs.isFile(r.spares[i].second)) back.push_back(i);
+    }
+    return back;
+}
+
+std::unordered_set<std::string> linesMovedByLastRun(FileSystem& fs, const std::string& folder,
+                                                    const std::string& cacheDir,
+                                                    const std::string& skipPath) {
+    std::unordered_set<std::string> lines;
+    const std::string cache = resolvedFolder(fs, cacheDir);
+    for (const JournalRecord& r : readJournals(fs, folder)) {
+        if (r.path == skipPath || r.kind != "run" || r.cacheDir != cache) continue;
+        JournalRecord whole;
+        if (r.undone || !readJournal(fs, r.path, whole, true)) break;
+        for (const JournalEntry& e : whole.entries)
+            if (e.landed) lines.insert(e.line);
+        break;
+    }
+    return lines;
+}
+
+Status copySpareBack(const JournalRecord& r, std::size_t i, FileSystem& fs) {
+    const std::string cache = spareCachePath(r, r.spares[i].first);
+    const Result<std::string> bytes = fs.readAll(r.spares[i].second);
+    if (!bytes.ok()) return bytes.status;
+    if (fs.exists(cache)) return Status::fromErrno(EEXIST);
+    return fs.writeAtomic(cache, bytes.value);
 }
 
 std::string JournalRecord::cacheFileOf(const JournalEntry& e) const {
@@ -300,6 +351,8 @@ bool readJournal(FileSystem& fs, const std::string& path, JournalRecord& out, bo
             out.startedNs = numberOf<std::int64_t>(f[2]);
             out.cacheDir = unescaped(f[3]);
             out.cacheExt = unescaped(f[4]);
+        } else if (type == 'R' && f.size() == 3) {
+            out.spares.emplace_back(unescaped(f[1]), unescaped(f[2]));  // few: always read
         } else if (type == 'D' && f.size() == 2) {
             ++out.changes;
             if (withEntries) out.droppedLines.push_back(unescaped(f[1]));
@@ -343,7 +396,12 @@ std::vector<JournalRecord> readJournals(FileSystem& fs, const std::string& folde
 }
 
 Status markUndone(FileSystem& fs, const std::string& journalPath) {
-    return fs.appendToFile(journalPath, "U\t" + std::to_string(std::time(nullptr)) + "\n");
+    // A journal a full disk cut inside a record: the mark starts a line of its own, or it would
+    // be read as part of that record and the run undone twice.
+    const Result<std::string> text = fs.readAll(journalPath);
+    const bool cut = text.ok() && !text.value.empty() && text.value.back() != '\n';
+    return fs.appendToFile(journalPath,
+                           (cut ? "\nU\t" : "U\t") + std::to_string(std::time(nullptr)) + "\n");
 }
 
 }  // namespace qv

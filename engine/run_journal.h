@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/filesystem.h"
@@ -30,12 +31,14 @@ constexpr std::size_t kJournalsKept = 20;
 //                                              destination the folder + "/" + its real name
 //   M <tab> P number <tab> size <tab> mtime <tab> ctime <tab> device <tab> inode
 //                                              what landed where P said (all 0: not known)
+//   R <tab> index line <tab> installed path   a cache copy about to be removed: the same bytes
+//                                              are installed there (undo copies them back)
 //   E <tab> packages moved                     the run's end
 //   U <tab> time                               undone (appended by the undo)
 // The journal is created exclusively under the next free number, and every P record reaches the
 // disk before the first move, so a killed run's journal names every package that may have moved.
-// M records go to the system in chunks as the run goes (a killed process loses at most the last
-// chunk) and to the disk at the run's end.
+// Each M record is written to the system before the next move begins (a killed process loses
+// none) and synced to the disk at the run's end.
 class RunJournal {
   public:
     // Starts a journal of `kind` ("run" or "purge") in `folder`, creating the folder, and removes
@@ -65,13 +68,17 @@ class RunJournal {
     // After the move of the expected package to `destination`: the identity of what landed
     // there (all 0: not known).
     void landed(const std::string& destination, const FileIdentity& identity);
+    // Before the cache copy of `line` is removed because `installed` holds the same bytes.
+    void removingSpare(std::string_view line, const std::string& installed);
     // The run's end: the last records, synced, and the file closed.
     void finish(std::size_t moved);
     // A run that does not go ahead: the journal is removed, so none is left empty.
     void discard();
 
   private:
-    void put(std::string_view record, bool syncNow);
+    // Buffers `record`; the buffer is written when full, when `writeNow` and when `syncNow` (then
+    // synced to the disk too).
+    void put(std::string_view record, bool syncNow, bool writeNow = false);
 
     FileSystem& fs_;
     std::string path_;
@@ -113,6 +120,8 @@ struct JournalRecord {
     std::vector<std::string> folders;
     std::vector<std::string> madeFolders;   // made by the run, parents first
     std::vector<std::string> droppedLines;  // of packages missing from the cache
+    // Cache copies removed as spare: the line and the installed file with the same bytes.
+    std::vector<std::pair<std::string, std::string>> spares;
     std::vector<JournalEntry> entries;
 
     std::int64_t startedSeconds() const { return startedNs / 1000000000; }
@@ -126,6 +135,19 @@ std::vector<JournalRecord> readJournals(FileSystem& fs, const std::string& folde
 
 // Reads one journal file; false when it cannot be read or is no journal.
 bool readJournal(FileSystem& fs, const std::string& path, JournalRecord& out, bool withEntries);
+
+// The cache file a spare copy (r.spares) was removed from, when its line is sound; "" otherwise.
+std::string spareCachePath(const JournalRecord& r, const std::string& line);
+// The spare copies an undo puts back: their cache name free, their installed twin still there.
+std::vector<std::size_t> sparesToCopyBack(const JournalRecord& r, FileSystem& fs);
+// Copies spare `i` back from its installed twin, never over a file in its place.
+Status copySpareBack(const JournalRecord& r, std::size_t i, FileSystem& fs);
+
+// The lines whose packages the last run on `cacheDir` (its journal in `folder`, other than
+// `skipPath`, not undone) recorded as landed.
+std::unordered_set<std::string> linesMovedByLastRun(FileSystem& fs, const std::string& folder,
+                                                    const std::string& cacheDir,
+                                                    const std::string& skipPath);
 
 // Appends the undo's mark to a journal.
 Status markUndone(FileSystem& fs, const std::string& journalPath);

@@ -1,12 +1,15 @@
 #include "engine/run_log.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "engine/engine_context.h"
 #include "engine/public_variables.h"
 #include "engine/run_index.h"
 #include "platform/ascii.h"
+#include "platform/escaped_text.h"
 #include "platform/paths.h"
+#include "settings/cache_index_format.h"
 #include "settings/program_files.h"
 
 namespace qv {
@@ -26,7 +29,7 @@ class BufferedOutFile final : public OutFile {
 
     Status write(std::string_view data) override {
         if (!inner_) return Status::failure("the log is closed");
-        pending_.append(data);
+        appendEscaped(data);
         if (whole_) return Status::success();
         if (++pendingWrites_ >= kLines || pending_.size() >= kChunk) return flush();
         return Status::success();
@@ -44,6 +47,28 @@ class BufferedOutFile final : public OutFile {
 
   private:
     static constexpr std::size_t kChunk = 64 * 1024;
+
+    // Names come from servers: the log keeps their exact bytes but never a control byte that
+    // would run in the terminal of whoever reads it. Each line of `data` (ended by CR LF) is
+    // escaped as list escapes its names; nearly every line has nothing to escape.
+    void appendEscaped(std::string_view data) {
+        const auto plain = [](char c) {
+            const auto b = static_cast<unsigned char>(c);
+            return b >= 0x20 && b != 0x7F && c != '\\';
+        };
+        for (std::size_t start = 0; start < data.size();) {
+            std::size_t end = data.find("\r\n", start);
+            if (end == std::string_view::npos) end = data.size();
+            const std::string_view line = data.substr(start, end - start);
+            if (std::all_of(line.begin(), line.end(), plain))
+                pending_.append(line);
+            else
+                pending_.append(escapedField(line));
+            if (end < data.size()) pending_.append("\r\n");
+            start = end + 2;
+        }
+    }
+
     static constexpr int kLines = 256;
 
     Status flush() {
@@ -73,6 +98,34 @@ std::vector<std::string> stoppedReport(const FinishRunInput& in) {
                         (left == 1 ? " package stays" : " packages stay") + " in the cache, with " +
                         (left == 1 ? "its line" : "their lines") + " in cache.ini.");
     return lines;
+}
+
+// The cache files of `listed` that no line of the new index names (the game's later save dropped
+// them, after an undo while it ran): "" when there are none.
+std::string linelessNote(const Result<std::vector<FileInfo>>& listed, const FinishRunInput& in,
+                         const IndexReplacement& replaced) {
+    if (!listed.ok() || in.cacheExt.empty()) return {};
+    std::unordered_set<std::string> named;
+    const auto name = [&](std::string_view line) {
+        if (line.size() > kGuidLength && line[kGuidLength] == '=')
+            named.insert(upperAscii(line.substr(0, kGuidLength)));
+    };
+    for (const std::string& line : in.keptLines) name(line);
+    for (const auto* lines : {&replaced.carried, &replaced.fromBackup, &replaced.notKept})
+        for (const std::string& line : *lines) name(line);
+    std::size_t lineless = 0;
+    for (const FileInfo& f : listed.value)
+        lineless +=
+            f.name.size() == kGuidLength + 1 + in.cacheExt.size() && f.name[kGuidLength] == '.' &&
+            equalsNoCaseAscii(std::string_view(f.name).substr(kGuidLength + 1), in.cacheExt) &&
+            !named.count(upperAscii(std::string_view(f.name).substr(0, kGuidLength)));
+    if (lineless == 0) return {};
+    const bool one = lineless == 1;
+    return std::to_string(lineless) +
+           (one ? " file in the cache has" : " files in the cache have") +
+           " no line in CACHE.INI (the game may have dropped " + (one ? "it" : "them") +
+           "); Check packages (quorvel-cli check --restore) puts " +
+           (one ? "its line" : "their lines") + " back.";
 }
 
 }  // namespace
@@ -115,17 +168,20 @@ RunLog StartRunLog(const std::string& cacheDir, const std::string& logPath, File
     return log;
 }
 
-FinishOutcome FinishRun(const FinishRunInput& in, PublicVariables& pv, RunLog& log, FileSystem& fs,
-                        StatusSink& status) {
-    // Packages still in the cache, in the order of the last scan. One listing of the cache
-    // folder answers for plain names; a lookup per entry cost most of a large run's time,
-    // since nearly all of them ask for files the run has just moved.
-    Result<std::vector<FileInfo>> listed = fs.listFiles(in.cacheDir, "*.*");
+namespace {
+
+// Names each package still in the cache, in the order of the last scan ("... was not moved.");
+// true when there was one. `listed`: the cache folder as it is now.
+bool reportNotMoved(const FinishRunInput& in, const PublicVariables& pv,
+                    const Result<std::vector<FileInfo>>& listed, RunLog& log, FileSystem& fs,
+                    StatusSink& status) {
+    // One listing of the cache folder answers for plain names; a lookup per entry cost most of
+    // a large run's time, since nearly all of them ask for files the run has just moved.
     std::unordered_set<std::string> present;
     if (listed.ok()) {
         present.reserve(listed.value.size());
         // Letter case aside: a cache copied from Windows keeps its files under any case.
-        for (FileInfo& f : listed.value) present.insert(lowerAscii(f.name));
+        for (const FileInfo& f : listed.value) present.insert(lowerAscii(f.name));
     }
     const auto stillInCache = [&](const std::string& name) {
         const bool plainName =
@@ -147,6 +203,15 @@ FinishOutcome FinishRun(const FinishRunInput& in, PublicVariables& pv, RunLog& l
         log.line(text);
         status.addLine(text);
     }
+    return notMovedListed;
+}
+
+}  // namespace
+
+FinishOutcome FinishRun(const FinishRunInput& in, PublicVariables& pv, RunLog& log, FileSystem& fs,
+                        StatusSink& status) {
+    const Result<std::vector<FileInfo>> listed = fs.listFiles(in.cacheDir, "*.*");
+    const bool notMovedListed = reportNotMoved(in, pv, listed, log, fs, status);
     // The entry table has told all it can; its room goes before the index is read again.
     ClearCacheEntries(pv);
 
@@ -158,12 +223,23 @@ FinishOutcome FinishRun(const FinishRunInput& in, PublicVariables& pv, RunLog& l
         log.line(line);
         status.addLine(line);
     }
+    if (const std::string note = linelessNote(listed, in, replaced); !note.empty()) {
+        log.line(note);
+        status.addLine(note);
+    }
 
-    // The note explains the "was not moved" lines; a stop is said once, at the end.
+    // The note explains the "was not moved" lines; a stop is said once, at the end. An index
+    // that could not be written is no matter of selection: what it means is said instead.
     const std::vector<std::string> stopped = stoppedReport(in);
+    std::vector<std::string> unwritten;
+    if (!replaced.index.ok())
+        unwritten = {
+            "CACHE.INI still names the packages this run moved: the next run removes "
+            "those lines, or undo puts the packages back."};
     for (const std::string& line : report) log.line(line);
+    for (const std::string& line : unwritten) log.line(line);
     log.line("");
-    if (notMovedListed || stopped.empty()) {
+    if (unwritten.empty() && (notMovedListed || stopped.empty())) {
         log.line("NOTE - files not being moved is due to either the file");
         log.line("       not being selected or they already exist.");
         log.line("");
@@ -176,8 +252,9 @@ FinishOutcome FinishRun(const FinishRunInput& in, PublicVariables& pv, RunLog& l
     status.addLine(report.front());
 
     for (std::size_t i = 1; i < report.size(); ++i) status.addLine(report[i]);
+    for (const std::string& line : unwritten) status.addLine(line);
     status.addLine("");
-    if (notMovedListed || stopped.empty()) {
+    if (unwritten.empty() && (notMovedListed || stopped.empty())) {
         status.addLine(kStatusNoteLine);
         status.addLine("");
     }

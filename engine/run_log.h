@@ -47,6 +47,8 @@ struct FinishRunInput {
     std::string stoppedText = {};
     const std::unordered_set<std::string>* notReached = nullptr;
     const std::unordered_map<std::string, std::string>* stayReasons = nullptr;  // RunRequest's
+    // The cache files' extension: files "GUID.<ext>" that no line names are counted and told.
+    std::string cacheExt = {};
 };
 
 // The not-moved report from the scan's entry table (entries whose cache file is still there),

@@ -123,9 +123,11 @@ UndoOutcome pickJournal(const std::string& programFolder, const std::string& run
                         JournalRecord& picked) {
     const std::string folder = journalFolder(programFiles(programFolder, fs).runLog);
     for (JournalRecord& r : readJournals(fs, folder)) {
-        // The last run that changed something: moved packages, dropped lines or made folders.
-        if (runId.empty() ? (r.kind != "run" || r.undone || r.planned + r.changes == 0)
-                          : r.id != runId)
+        // The last run that changed something: moved packages, dropped lines, made folders or
+        // removed cache copies.
+        if (runId.empty()
+                ? (r.kind != "run" || r.undone || (r.planned + r.changes == 0 && r.spares.empty()))
+                : r.id != runId)
             continue;
         if (r.kind != "run") return UndoOutcome::NotUndoable;
         if (r.undone) return UndoOutcome::AlreadyUndone;
@@ -156,6 +158,10 @@ UndoResult dryRun(const JournalRecord& r, FileSystem& fs, StatusSink* status) {
             ++result.stayed;
             say(takenText(p));
         }
+    }
+    for (std::size_t i : sparesToCopyBack(r, fs)) {
+        ++result.restored;
+        say("would copy " + r.spares[i].second + " -> " + spareCachePath(r, r.spares[i].first));
     }
     return result;
 }
@@ -225,6 +231,7 @@ struct Undo {
     std::unordered_set<std::string> dropped;
     std::size_t done = 0;
     std::chrono::steady_clock::time_point linesIn;  // when the added lines went into cache.ini
+    std::vector<std::size_t> spares;                // of r.spares, to copy back
 
     void say(const std::string& text) const {
         status.addLine(text);
@@ -260,6 +267,9 @@ std::vector<std::string_view> assessAll(Undo& u) {
     }
     // The lines the run dropped for packages missing from the cache come back as they were.
     for (const std::string& line : u.r.droppedLines) lines.push_back(line);
+    // A cache copy the run removed as spare comes back from its installed twin, with its line.
+    u.spares = sparesToCopyBack(u.r, u.ctx.fs);
+    for (std::size_t i : u.spares) lines.push_back(u.r.spares[i].first);
     return lines;
 }
 
@@ -300,7 +310,8 @@ void moveBack(Undo& u, std::size_t i) {
         ++result.restored;
         u.say(p.destination + " was moved back to " + p.cachePath);
     } else if (moved.code == EEXIST) {
-        if (p.e.landed) {  // else the run did not move it
+        u.dropped.insert(p.e.line);  // the cache file of that name is not this package
+        if (p.e.landed) {            // else the run did not move it
             ++result.stayed;
             u.say(takenText(p));
         }
@@ -309,6 +320,26 @@ void moveBack(Undo& u, std::size_t i) {
         u.dropped.insert(p.e.line);
         u.say(p.destination + " could NOT be moved back to " + p.cachePath + " (" + moved.text +
               ")");
+    }
+}
+
+// Copies back the cache copies the run removed as spare; a stop leaves their lines again.
+void copySparesBack(Undo& u) {
+    for (std::size_t i : u.spares) {
+        const auto& [line, installed] = u.r.spares[i];
+        const std::string cache = spareCachePath(u.r, line);
+        if (u.result.stopped || !u.result.indexReplaced) {
+            u.dropped.insert(line);
+            continue;
+        }
+        if (const Status copied = copySpareBack(u.r, i, u.ctx.fs); copied.ok()) {
+            ++u.result.restored;
+            u.say(installed + " was copied back to " + cache);
+        } else {
+            ++u.result.failed;
+            u.dropped.insert(line);
+            u.say(installed + " could NOT be copied back to " + cache + " (" + copied.text + ")");
+        }
     }
 }
 
@@ -324,6 +355,7 @@ void moveAllBack(Undo& u) {
         moveBack(u, i);
         u.status.progress(++u.done, count);
     }
+    copySparesBack(u);
 }
 
 // The index as it must end: the lines added stay, but for those whose package could not go
@@ -383,17 +415,18 @@ void reconcileIndex(Undo& u, const std::string& indexPath) {
               " lines added to CACHE.INI were gone again (the game rewrote it meanwhile) and "
               "are added once more");
     const bool rewritten = left + again > 0 && u.replaceIndex(std::move(text), false);
-    // A stopped undo's lines left again were never really added.
-    if (rewritten && u.result.stopped) u.result.linesAdded -= std::min(left, u.result.linesAdded);
+    // Lines left again (a stop, a package that could not go back) were never really added.
+    if (rewritten) u.result.linesAdded -= std::min(left, u.result.linesAdded);
 }
 
 // Says what the undo did, removes the folders it emptied and marks the run undone when it is.
 void finish(Undo& u) {
     const UndoResult& result = u.result;
     if (result.stopped) u.say(stoppedLine(u.done, u.r.entries.size()));
-    u.say(std::to_string(result.restored) + " packages were moved back into the cache, " +
-          std::to_string(result.linesAdded) + " lines added to CACHE.INI; " +
-          std::to_string(result.stayed) + " stay where they are" +
+    u.say(counted(result.restored, "package was", "packages were") +
+          " moved back into the cache, " + counted(result.linesAdded, "line", "lines") +
+          " added to CACHE.INI; " + std::to_string(result.stayed) +
+          (result.stayed == 1 ? " stays where it is" : " stay where they are") +
           (result.failed ? ", " + std::to_string(result.failed) + " could not be moved back" : "") +
           (result.unreachable ? ", " + std::to_string(result.unreachable) + " cannot be reached now"
                               : ""));
@@ -454,7 +487,7 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     }
 
     RunLog log = StartRunLog(r.cacheDir, programFiles(request.programFolder, fs).runLog, fs);
-    Undo u{r, ctx, status, log, result, {}, {}, {}, {}, 0, {}};
+    Undo u{r, ctx, status, log, result, {}, {}, {}, {}, 0, {}, {}};
     u.say("Undoing run " + r.id + " of " + timeText(r.startedSeconds()) + " on " + r.cacheDir);
     if (!unseenNote.empty()) log.line(unseenNote);
     if (lock.state() != CacheLock::State::Held) u.say(lock.unlockedLine(r.cacheDir));

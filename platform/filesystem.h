@@ -95,10 +95,12 @@ class FileSystem {
     // replaced by the new file, never written through.
     virtual Result<std::unique_ptr<OutFile>> createFile(const std::string& path) = 0;
 
+    // Appends `data` and syncs it to the disk before the file is closed.
     virtual Status appendToFile(const std::string& path, std::string_view data) = 0;
 
     // Creates `path` only when nothing of that name exists (EEXIST otherwise, a link included)
-    // and returns it open for writing: two writers can never take one name.
+    // and returns it open for writing: two writers can never take one name. The new name is
+    // synced with its folder.
     virtual Result<std::unique_ptr<OutFile>> createNewFile(const std::string& path) {
         if (exists(path)) return {nullptr, Status::fromErrno(EEXIST)};
         return createFile(path);

@@ -3,6 +3,7 @@
 
 #include "platform/ascii.h"
 #include "platform/paths.h"
+#include "platform/trace.h"
 
 namespace qv {
 
@@ -19,9 +20,11 @@ bool isNativeGame(const std::string& base) {
     return b.starts_with("ut-bin") || b == "unrealtournament" || b.starts_with("ucc-bin");
 }
 
+// The game's Windows programs, in any case, with or without ".exe" (a cmd prompt starts "ucc").
 bool isGameExe(const std::string& base) {
-    const std::string b = lowerAscii(base);
-    return b == "unrealtournament.exe" || b == "ucc.exe";
+    std::string b = lowerAscii(base);
+    if (b.ends_with(".exe")) b.resize(b.size() - 4);
+    return b == "unrealtournament" || b == "ucc";
 }
 
 bool isWineLike(const std::string& exeBase, const std::vector<std::string>& argv) {
@@ -52,7 +55,11 @@ std::string environValue(const std::vector<std::string>& environment, const std:
 
 // The Unix path a Windows path "C:\...\System\UnrealTournament.exe" names in the process's
 // Wine prefix ($WINEPREFIX, else ~/.wine): the drive's link in dosdevices, then the rest.
-std::string unixPathOf(const std::string& arg, const std::vector<std::string>& environment) {
+// `inPrefix`: the drive is a folder inside the prefix (drive_c), where Windows programs spell
+// names in any case; a drive onto the Linux tree (Z:) names Linux paths, which are exact.
+std::string unixPathOf(const std::string& arg, const std::vector<std::string>& environment,
+                       bool& inPrefix) {
+    inPrefix = false;
     if (arg.starts_with('/')) return arg;
     if (arg.size() < 3 || !isAlphaAscii(arg[0]) || arg[1] != ':' ||
         (arg[2] != '\\' && arg[2] != '/'))
@@ -62,6 +69,8 @@ std::string unixPathOf(const std::string& arg, const std::vector<std::string>& e
     std::string drive = realPath(prefix + "/dosdevices/" + lowerAscii(arg[0]) + ":");
     if (drive.empty() && (arg[0] == 'z' || arg[0] == 'Z')) drive = "/";  // Wine's default
     if (drive.empty()) return {};
+    const std::string home = realPath(prefix);
+    inPrefix = !home.empty() && drive.starts_with(home + "/");
     std::string rest = arg.substr(3);
     for (char& c : rest)
         if (c == '\\') c = '/';
@@ -85,8 +94,15 @@ std::vector<std::string> foldersToCompare(const std::vector<std::string>& folder
 }
 
 std::string gameProgramOf(ProcessLook& process, const std::vector<std::string>& folders) {
+    std::string why;
+    return gameProgramOf(process, folders, why);
+}
+
+std::string gameProgramOf(ProcessLook& process, const std::vector<std::string>& folders,
+                          std::string& why) {
     const std::vector<std::string> argv = process.arguments();
     const std::string exe = process.executable();
+    why = "exe " + exe + ", argv[0] " + (argv.empty() ? std::string("-") : argv[0]) + ": ";
     std::string name;
     bool tied = false;
     if (isNativeGame(lastPart(exe)))
@@ -95,22 +111,32 @@ std::string gameProgramOf(ProcessLook& process, const std::vector<std::string>& 
         name = lastPart(argv[0]);
     if (!name.empty()) {
         tied = isUnder(exe, folders, false) || (!argv.empty() && isUnder(argv[0], folders, false));
+        if (tied) why += "the game, its program in the folder";
     } else if (isWineLike(lastPart(exe), argv)) {
         const std::vector<std::string> environment = process.environment();
         for (const std::string& arg : argv) {
             if (!isGameExe(lastPart(arg))) continue;
             name = lastPart(arg);
-            tied = tied || isUnder(unixPathOf(arg, environment), folders, true);
+            bool inPrefix = false;
+            const std::string path = unixPathOf(arg, environment, inPrefix);
+            if (!tied && isUnder(path, folders, inPrefix))
+                why += "the game under Wine, its command line naming " + path +
+                       (inPrefix ? " (a drive in the prefix: any case)" : " (exactly)");
+            tied = tied || isUnder(path, folders, inPrefix);
         }
     }
-    if (name.empty()) return {};
-    if (!tied) tied = isUnder(process.workingFolder(), folders, false);
-    if (!tied)
-        tied = process.anyOpenFile(
-            [&](const std::string& file) { return isUnder(file, folders, false); });
+    if (name.empty()) {
+        why += "not one of the game's programs";
+        return {};
+    }
+    if (!tied && (tied = isUnder(process.workingFolder(), folders, false)))
+        why += "the game (" + name + "), started in the folder";
+    if (!tied && (tied = process.anyOpenFile(
+                      [&](const std::string& file) { return isUnder(file, folders, false); })))
+        why += "the game (" + name + "), a file in the folder open";
+    if (!tied) why += "the game's program (" + name + "), but nothing ties it to this folder";
     return tied ? name : std::string();
 }
-
 std::string gameRunningText(const RunningGames& search) {
     std::string text;
     for (const GameProcess& p : search.found) {

@@ -48,6 +48,9 @@ std::vector<std::string> foldersToCompare(const std::vector<std::string>& folder
 // The game's program name when `process` is a copy of the game tied to one of `folders` (as
 // foldersToCompare gives them), by the rules findRunningGame tells; "" otherwise.
 std::string gameProgramOf(ProcessLook& process, const std::vector<std::string>& folders);
+// The same, with the reasoning in a few words in `why` (for the trace).
+std::string gameProgramOf(ProcessLook& process, const std::vector<std::string>& folders,
+                          std::string& why);
 
 // "ut-bin-amd64 (process 4242) is using <folder>": one text for every process found.
 std::string gameRunningText(const RunningGames& search);

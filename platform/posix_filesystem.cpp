@@ -308,6 +308,9 @@ Result<std::unique_ptr<OutFile>> PosixFileSystem::createNewFile(const std::strin
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) return {nullptr, Status::fromErrno(errno)};
     giveToFolderOwner(fd, path);
+    // The new name reaches the disk with the folder: a record synced later is never in a file
+    // a crash leaves without a name.
+    fsyncFolder(parentFolder(path));
     return {std::make_unique<PosixOutFile>(fd), {}};
 }
 
@@ -321,6 +324,7 @@ Status PosixFileSystem::appendToFile(const std::string& path, std::string_view d
     if (!fd) return Status::fromErrno(errno);
     giveToFolderOwner(fd.get(), path);
     if (Status s = writeAll(fd.get(), data); !s) return s;
+    if (::fsync(fd.get()) != 0 && errno != EINVAL) return Status::fromErrno(errno);
     return fd.close();
 }
 

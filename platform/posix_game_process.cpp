@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "platform/game_process.h"
+#include "platform/trace.h"
 
 namespace qv {
 
@@ -106,8 +107,10 @@ RunningGames findRunningGame(const std::vector<std::string>& folders, const std:
         if (pid == selfPid) continue;
         if (uid != 0 && ownerOf(procDir) != uid) continue;
         ProcLook process(procDir);
-        if (std::string name = gameProgramOf(process, wanted); !name.empty())
-            search.found.push_back({std::move(name), pid});
+        std::string why;
+        std::string name = gameProgramOf(process, wanted, why);
+        trace::line(trace::Category::Game, "process " + pidText + " (" + why + ")");
+        if (!name.empty()) search.found.push_back({std::move(name), pid});
     }
     ::closedir(dir);
     return search;

@@ -7,6 +7,7 @@
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
+#include "platform/trace.h"
 #include "settings/cache_index_format.h"
 #include "settings/folder_listing.h"
 #include "settings/game_cache.h"
@@ -141,14 +142,21 @@ class Finder {
     // for one above the folder.
     void consider(const std::string& candidate, const std::string& kind,
                   const std::string& prefix = {}) {
-        if (candidate.empty() || !listings_.holdsGameFiles(candidate)) return;
+        const auto passed = [&](const char* why) {
+            trace::line(trace::Category::Finder, candidate + " (" + kind + "): " + why);
+        };
+        if (candidate.empty()) return;
+        if (!listings_.holdsGameFiles(candidate)) return passed("passed over: no game files");
         const std::string folder = canonical(candidate);
-        if (folder.empty() || !fs_.isFolder(folder)) return;  // missing, or a broken link
+        // Missing, or a broken link.
+        if (folder.empty() || !fs_.isFolder(folder)) return passed("passed over: no folder");
         // The per-user folders hold settings and a cache, never the game: the install is
         // found through what they point to.
-        if (std::find(perUser_.begin(), perUser_.end(), folder) != perUser_.end()) return;
+        if (std::find(perUser_.begin(), perUser_.end(), folder) != perUser_.end())
+            return passed("passed over: a per-user folder");
         for (const FoundGame& g : found_)
-            if (g.folder == folder) return;
+            if (g.folder == folder) return passed("found already");
+        passed("a game");
         FoundGame game;
         game.folder = folder;
         game.kind = kind;

@@ -62,6 +62,10 @@ QString displayText(std::string_view bytes) {
     for (std::size_t i = 0; i < bytes.size();) {
         char32_t code = 0;
         if (const std::size_t n = utf8Length(bytes, i, &code)) {
+            // A control byte in a name a server chose shows as its picture (ESC as U+241B), not
+            // as nothing; line breaks and tabs of the program's own texts stay what they are.
+            if ((code < 0x20 && code != '\n' && code != '\r' && code != '\t') || code == 0x7F)
+                code = code == 0x7F ? char32_t{0x2421} : char32_t{0x2400} + code;
             out.append(QString::fromUcs4(&code, 1));
             i += n;
         } else {

@@ -12,7 +12,8 @@ namespace qv {
 // The 8-bit text of a name, path or line as the user should see it: valid UTF-8 decodes as
 // such and every byte that is not part of a valid sequence shows as the Windows-1252
 // character it is on the servers that send such names, so two different names never look
-// alike. For display only: the bytes themselves are what the program keeps and writes.
+// alike. A control byte other than a line break or a tab shows as its Unicode picture (ESC as
+// U+241B). For display only: the bytes themselves are what the program keeps and writes.
 QString displayText(std::string_view bytes);
 
 // The contrast ratio of two colours (1 to 21) by their relative luminance.

@@ -1,6 +1,7 @@
 // quorvel-cli as a player uses it from a terminal.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -10,6 +11,7 @@
 #include "cli/commands.h"
 #include "cli/lossless_text.h"
 #include "engine/package_info.h"
+#include "platform/forwarding_filesystem.h"
 #include "tests/support/game.h"
 #include "tools/package_objects.h"
 
@@ -67,13 +69,24 @@ TEST(CliArguments, UnderstoodOrRefusedWithAReason) {
         EXPECT_FALSE(parseArguments(w).ok()) << ::testing::PrintToString(w);
 }
 
+// Ctrl+C pressed while the first package is moved back.
+class InterruptedMove final : public ForwardingFileSystem {
+  public:
+    using ForwardingFileSystem::ForwardingFileSystem;
+    Status moveListedFile(const std::string& f, const std::string& t, FileIdentity* l) override {
+        if (!pressed) pressed = ::raise(SIGINT) == 0;
+        return inner_.moveListedFile(f, t, l);
+    }
+    bool pressed = false;
+};
+
 class Cli : public ::testing::Test {
   protected:
-    int cli(const Words& words, const std::string& answer = "") {
+    int cli(const Words& words, const std::string& answer = "", FileSystem* fs = nullptr) {
         out.str({}), err.str({});
         std::istringstream in(answer);
-        cli::Environment env{g.programFolder, g.tmp / "registry.reg", out, err, in, !answer.empty(),
-                             g.posix};
+        cli::Environment env{g.programFolder, g.tmp / "registry.reg", out,          err, in,
+                             !answer.empty(), fs ? *fs : g.posix,     fs != nullptr};
         return cli::runMain(words, env);
     }
     Game g;
@@ -106,6 +119,13 @@ TEST_F(Cli, SetTheGameListRunAndPurge) {
     EXPECT_NE(out.str().find("would move " + g.game + "/Maps/Face.unr -> " + g.cacheFile(1)),
               std::string::npos)
         << out.str();
+    // Ctrl+C stops the undo after the package under way; the index matches the tree.
+    InterruptedMove interrupted(g.posix);
+    ASSERT_EQ(cli({"undo"}, "", &interrupted), cli::kExitPartial) << err.str();
+    EXPECT_NE(out.str().find("Stopped after 1 of 2 packages"), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find("could not be replaced"), std::string::npos) << out.str();
+    EXPECT_EQ(g.index(), "[Cache]\r\n" + g.lines[2] + "\r\n" + g.lines[1] + "\r\n");
+    EXPECT_TRUE(fileExists(g.cacheFile(1)) && g.placed(g.game + "/Music", "Song.umx"));
     ASSERT_EQ(cli({"undo"}), cli::kExitOk) << err.str();
     EXPECT_TRUE(fileExists(g.cacheFile(1)) && fileExists(g.cacheFile(3)));
     EXPECT_FALSE(fileExists(g.game + "/Maps/Face.unr"));
@@ -138,6 +158,7 @@ TEST_F(Cli, ARunningGameStopsRunPurgeAndUndo) {
                               g.cacheDir + ": the game is running";
     for (const Words& w : {Words{"run", "--all"}, Words{"purge", "--yes"}}) {
         EXPECT_EQ(cli(w), cli::kExitFailed) << w[0];
+        EXPECT_EQ(out.str().find("Processing files"), std::string::npos) << out.str();
         EXPECT_NE(err.str().find(named + ". Close the game first, then try again; nothing was "
                                          "changed."),
                   std::string::npos)
@@ -145,7 +166,7 @@ TEST_F(Cli, ARunningGameStopsRunPurgeAndUndo) {
     }
     EXPECT_EQ(g.index(), index);
     ASSERT_EQ(cli({"list"}), cli::kExitOk);
-    EXPECT_NE(out.str().find(named + "; run, purge and undo wait until it is closed"),
+    EXPECT_NE(out.str().find(named + "; run, purge and undo refuse to start until it is closed"),
               std::string::npos)
         << out.str();
     ASSERT_EQ(cli({"run", "--all", "--even-if-game-runs"}), cli::kExitOk) << err.str();
@@ -169,12 +190,14 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
 
     ASSERT_EQ(cli({"run", "--all", "--to-tree", g.tmp / "tree", "--dry-run"}), cli::kExitOk)
         << err.str();
-    EXPECT_NE(out.str().find("would create the folder " + g.tmp / "tree/Maps\n"), std::string::npos)
-        << out.str();
+    for (const char* made : {"tree/Maps\n", "tree/Sounds\n"})  // with or without a package
+        EXPECT_NE(out.str().find("would create the folder " + g.tmp / made), std::string::npos)
+            << out.str();
     EXPECT_NE(
         out.str().find("would move " + g.cacheFile(3) + " -> " + g.tmp / "tree/Music/Song.umx"),
         std::string::npos);
-    EXPECT_NE(out.str().find("3 files would be moved, 0 files deleted."), std::string::npos);
+    EXPECT_NE(out.str().find("3 files would be moved, 0 files would be deleted."),
+              std::string::npos);
     // A destination taken already (by a folder): the move fails, as a run's would.
     makeDirs(g.game + "/Maps/Face.unr");
     // The dry run ends with the status the run would: done in part.
@@ -183,9 +206,16 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
     EXPECT_NE(
         out.str().find("would move " + g.cacheFile(2) + " -> " + g.game + "/Textures/Rock.utx"),
         std::string::npos);
-    EXPECT_NE(out.str().find("2 files would be moved, 0 files deleted."), std::string::npos);
+    EXPECT_NE(out.str().find("2 files would be moved, 0 files would be deleted."),
+              std::string::npos);
+    // An installed map needing the cache's texture: the dry purge warns as the purge asks.
+    pkg::PackageSpec uses;
+    uses.guid = guidOf(9), uses.needs = {"Engine", "Rock"};
+    writeFile(g.game + "/Maps/Uses.unr", pkg::writePackage(uses));
     ASSERT_EQ(cli({"purge", "-n"}), cli::kExitOk) << err.str();
-    EXPECT_NE(out.str().find("0 files would be moved, 3 files deleted."), std::string::npos);
+    EXPECT_NE(out.str().find("0 files would be moved, 3 files would be deleted."),
+              std::string::npos);
+    EXPECT_NE(err.str().find("Uses.unr needs Rock"), std::string::npos) << err.str();
     for (unsigned n : {1, 2, 3}) EXPECT_TRUE(fileExists(g.cacheFile(n)));
     EXPECT_FALSE(fileExists(g.tmp / "tree"));
     EXPECT_FALSE(fileExists(g.programFolder + "/Quorvel.log"));
@@ -409,6 +439,19 @@ TEST(CliList, NamesStayOneFieldAndJsonKeepsTheirBytes) {
     EXPECT_EQ(doc["packages"][1]["name"], doc["packages"][2]["name"]);  // both show U+FFFD
     EXPECT_EQ(doc["packages"][1]["name_base64"], cli::base64Of("Caf\xe9.utx"));
     EXPECT_EQ(doc["packages"][2]["name_base64"], cli::base64Of("Caf\xea.utx"));
+    // A server's escape sequences reach neither the terminal nor the log, in a run or a dry run.
+    const std::string hostile = "\x1b[31mRED\x1b]0;title\x07/.utx";
+    g.add(4, hostile);
+    g.writeIndex();
+    for (const Words& words : {Words{"run", "-n"}, Words{"run"}}) {
+        std::string said;
+        out.str({});
+        (void)cli(g, words, out, &said);
+        const std::string all = out.str() + said + g.log();
+        EXPECT_EQ(all.find_first_of("\x1b\x07"), std::string::npos) << all;
+        EXPECT_NE(all.find(escapedField(hostile) + " is not a safe file name"), std::string::npos)
+            << all;
+    }
 }
 
 }  // namespace

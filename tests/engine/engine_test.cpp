@@ -11,6 +11,7 @@
 #include "engine/placement.h"
 #include "engine/run_index.h"
 #include "engine/run_log.h"
+#include "platform/forwarding_filesystem.h"
 #include "platform/textfile.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/game.h"
@@ -51,6 +52,25 @@ TEST(IndexLines, ReadByPositionTypedByTheirEndAndNamesKeptInTheirFolder) {
         EXPECT_FALSE(isUnsafeRealName(good)) << good;
 }
 
+// The player copies a file of other bytes to a package's place while the run goes.
+class CopiedMeanwhile final : public ForwardingFileSystem {
+  public:
+    CopiedMeanwhile(FileSystem& inner, std::string place)
+        : ForwardingFileSystem(inner), place_(std::move(place)) {}
+    Status moveNoReplace(const std::string& f, const std::string& t) override {
+        return copyTo(t), inner_.moveNoReplace(f, t);
+    }
+    Status moveListedFile(const std::string& f, const std::string& t, FileIdentity* l) override {
+        return copyTo(t), inner_.moveListedFile(f, t, l);
+    }
+
+  private:
+    void copyTo(const std::string& t) {
+        if (t == place_) writeFile(t, "[Public]\r\n");
+    }
+    std::string place_;
+};
+
 // Every case a run meets, in each line-end style of the index.
 class Run : public ::testing::TestWithParam<const char*> {};
 
@@ -72,14 +92,21 @@ TEST_P(Run, MovesWhatItCanKeepsTheLinesOfTheRestAndLogsOnlyWhatHappened) {
     // A cache file name that leaves the cache folder: the file it names is not the cache's.
     g.lines.push_back("../" + std::string(29, 'b') + "=Evil.unr");
     writeFile(g.game + "/" + std::string(29, 'b') + ".uxx", "outside");
+    // A type the package check does not judge, its place taken by other bytes: the player's
+    // only copy of the download stays in the cache.
+    g.add(15, "Taken.int");
+    writeFile(g.game + "/System/Taken.int", "[Public]\r\n");
+    g.add(16, "Late.int");
+    writeFile(g.cacheFile(17), bytesOf("Dropped.utx", 17));  // its line lost to the game's save
+    CopiedMeanwhile disk(g.posix, g.game + "/System/Late.int");
     const std::string old = g.writeIndex(GetParam());
 
     RecordingSink sink;
     Lines checked = moved;
-    for (const char* n :
-         {"readme.txt", "Taken.unr", "../Escape.unr", "Gone.unr", "Linked.utx", "Evil.unr"})
+    for (const char* n : {"readme.txt", "Taken.unr", "../Escape.unr", "Gone.unr", "Linked.utx",
+                          "Evil.unr", "Taken.int", "Late.int"})
         checked.push_back(n);
-    ASSERT_EQ(g.run(sink, checked).outcome, RunOutcome::Completed);
+    ASSERT_EQ(g.run(sink, checked, &disk).outcome, RunOutcome::Completed);
 
     for (unsigned i = 0; i < moved.size(); ++i) {
         EXPECT_TRUE(g.placed(g.game + "/" + folders[i], moved[i])) << moved[i];
@@ -94,7 +121,9 @@ TEST_P(Run, MovesWhatItCanKeepsTheLinesOfTheRestAndLogsOnlyWhatHappened) {
     EXPECT_EQ(readFile(g.tmp / "private"), "the user's own");
     EXPECT_TRUE(std::filesystem::is_symlink(g.cacheFile(11)));  // not moved
     EXPECT_FALSE(fileExists(g.game + "/Textures/Linked.utx"));
-    for (unsigned n : {7u, 8u, 9u, 12u}) EXPECT_TRUE(fileExists(g.cacheFile(n))) << n;
+    for (const char* place : {"/System/Taken.int", "/System/Late.int"})
+        EXPECT_EQ(readFile(g.game + place), "[Public]\r\n") << place;
+    for (unsigned n : {7u, 8u, 9u, 12u, 15u, 16u}) EXPECT_TRUE(fileExists(g.cacheFile(n))) << n;
     EXPECT_TRUE(sink.said(guidOf(10) + ".uxx NOT FOUND in the Cache Directory"));
     EXPECT_EQ(readFile(g.game + "/" + std::string(29, 'b') + ".uxx"), "outside");
 
@@ -102,13 +131,16 @@ TEST_P(Run, MovesWhatItCanKeepsTheLinesOfTheRestAndLogsOnlyWhatHappened) {
     // the old one used; the old index becomes the backup; the log claims exactly the moves made.
     Lines kept = {"[Cache]"};
     for (unsigned n : {7u, 8u, 9u}) kept.push_back(g.lines[n]);
-    for (unsigned n : {11u, 12u, 13u, 14u}) kept.push_back(g.lines[n]);
+    for (unsigned n : {11u, 12u, 13u, 14u, 15u, 16u}) kept.push_back(g.lines[n]);
     EXPECT_EQ(g.index(), joinLines(kept, LineEnd::CRLF));
     EXPECT_EQ(readFile(g.cacheDir + "/cachebak.ini"), old);
     std::size_t claims = 0;
     for (const std::string& l : splitLines(g.log())) claims += l.rfind("**OLD** ", 0) == 0;
     EXPECT_EQ(claims, moved.size());
     EXPECT_NE(g.log().find("CACHE.INI was renamed to CACHEBAK.INI"), std::string::npos);
+    EXPECT_TRUE(
+        sink.said("1 file in the cache has no line in CACHE.INI (the game may have dropped "
+                  "it); Check packages (quorvel-cli check --restore) puts its line back."));
 }
 
 INSTANTIATE_TEST_SUITE_P(LineEnds, Run, ::testing::Values("\r\n", "\n", "\r"));

@@ -28,7 +28,13 @@ class Interleaved final : public ForwardingFileSystem {
   public:
     using ForwardingFileSystem::ForwardingFileSystem;
     std::function<void(const std::string& path)> before;
-    long calls = 0, lastIndexRead = 0;
+    long calls = 0, lastIndexRead = 0, indexWrites = 0;
+    bool alwaysStale = false;  // every exchange finds cache.ini rewritten
+
+    Status counted(const std::string& p, Status s) {
+        if (s.ok() && p.ends_with("/cache.ini")) ++indexWrites;
+        return s;
+    }
 
     void at(const std::string& p, bool indexRead = false) {
         ++calls;
@@ -42,7 +48,7 @@ class Interleaved final : public ForwardingFileSystem {
         return at(p, true), inner_.holdsExactly(p, x);
     }
     Status writeAtomic(const std::string& p, std::string_view d) override {
-        return at(p), inner_.writeAtomic(p, d);
+        return at(p), counted(p, inner_.writeAtomic(p, d));
     }
     Status writeAtomicLike(const std::string& p, std::string_view d,
                            const std::string& o) override {
@@ -52,7 +58,7 @@ class Interleaved final : public ForwardingFileSystem {
         return at(p), inner_.createFile(p);
     }
     Status renameReplace(const std::string& f, const std::string& t) override {
-        return at(f), inner_.renameReplace(f, t);
+        return at(f), counted(t, inner_.renameReplace(f, t));
     }
     Status moveNoReplace(const std::string& f, const std::string& t) override {
         return at(f), inner_.moveNoReplace(f, t);
@@ -64,8 +70,12 @@ class Interleaved final : public ForwardingFileSystem {
     Result<std::string> exchangeAtomic(const std::string& p, std::string_view d,
                                        const std::string* x) override {
         at(p, true);
-        if (x && !inner_.holdsExactly(p, *x).value) return {{}, Status::fromErrno(kErrStale)};
-        return at(p), inner_.exchangeAtomic(p, d, nullptr);
+        if (alwaysStale || (x && !inner_.holdsExactly(p, *x).value))
+            return {{}, Status::fromErrno(kErrStale)};
+        at(p);
+        Result<std::string> swapped = inner_.exchangeAtomic(p, d, nullptr);
+        (void)counted(p, swapped.status);
+        return swapped;
     }
     Status removeFile(const std::string& p) override { return at(p), inner_.removeFile(p); }
     Result<std::vector<FileInfo>> listFiles(const std::string& f, const std::string& p) override {
@@ -178,6 +188,14 @@ struct Trial {
             EXPECT_TRUE(has(index, guidOf(n) + "=") || namedNotKept(guidOf(n) + "="))
                 << where << ": package " << n << " lost its line";
         }
+        // The report claims no write that did not happen, and no failure where one did.
+        const bool created = has(said, "A new CACHE.INI was created");
+        EXPECT_FALSE(created && fs.indexWrites == 0) << where << ": a new index claimed";
+        EXPECT_FALSE(has(said, "CACHE.INI could not be replaced") && fs.indexWrites > 0) << where;
+        if (std::any_of(said.begin(), said.end(),
+                        [](auto& l) { return l.ends_with("was renamed to CACHEBAK.INI"); })) {
+            EXPECT_TRUE(fileExists(g.cacheDir + "/cachebak.ini")) << where;
+        }
         // The repair does not say it corrected a line it names as not kept.
         EXPECT_FALSE(has(said, "Auto-corrected") && namedNotKept(g.line(2, "DM-Deck.unr")))
             << where;
@@ -233,6 +251,23 @@ TEST(Interleaving, TheGameWritingBetweenAnyTwoCallsLosesNoLineUnsaid) {
                     << where;
             }
         }
+    // A game that rewrites cache.ini before every exchange: nothing is written, none is claimed.
+    for (const char* op : kOperations) {
+        Trial t(op);
+        const std::string before = t.g.index(), backup = t.g.cacheDir + "/cachebak.ini";
+        const bool backedUp = fileExists(backup);  // by the run an undo undoes
+        const std::string backupBefore = backedUp ? readFile(backup) : "";
+        t.fs.alwaysStale = true;
+        t.operate(op);
+        t.expectInvariant(std::string(op) + " always stale");
+        EXPECT_EQ(t.g.index(), before) << op;
+        EXPECT_EQ(fileExists(backup), backedUp) << op;
+        EXPECT_EQ(backedUp ? readFile(backup) : "", backupBefore) << op;
+        const bool failureSaid = std::any_of(t.sink.lines.begin(), t.sink.lines.end(), [](auto& l) {
+            return l.starts_with("CACHE.INI could not be replaced");
+        });
+        EXPECT_TRUE(failureSaid || op == std::string("repair")) << op;
+    }
     indexWaits() = saved;
     EXPECT_GT(trials, 300);
 }

@@ -70,6 +70,25 @@ TEST(Journal, WrittenExclusivelyAndBeforeTheFirstMove) {
     EXPECT_TRUE(fileExists(g.programFolder + "/runs/2.journal"));
 }
 
+// A run whose index could not be written: the next run removes the lines of what it moved in one
+// summary, not with a NOT FOUND line each.
+TEST(Journal, TheNextRunSumsUpTheLinesTheLastRunCouldNotRemove) {
+    Game g;
+    g.add(1, "Face.unr");
+    g.add(2, "Rock.utx");
+    const std::string old = g.writeIndex();
+    RecordingSink sink, next;
+    ASSERT_EQ(g.run(sink).moved, 2u);
+    writeFile(g.cacheDir + "/cache.ini", old);  // as a full disk left it
+    g.state.rows.clear();
+    g.run(next);
+    EXPECT_TRUE(
+        next.said("2 lines of packages the last run moved were still in CACHE.INI (it could not "
+                  "be written then, or the game wrote them back) and were removed"));
+    EXPECT_FALSE(next.said(guidOf(1) + ".uxx NOT FOUND in the Cache Directory"));
+    EXPECT_EQ(g.index(), "[Cache]\r\n");
+}
+
 // An undo that reaches nothing (the game folder on a disk not mounted now) leaves the run
 // undoable; an edit that kept size and time is seen by its change time; the folders the run made
 // go when it leaves them empty.
@@ -87,6 +106,12 @@ TEST(Journal, UndoneOnlyWhenEverythingThatCanGoBackWent) {
     const std::filesystem::file_time_type before = std::filesystem::last_write_time(rock);
     writeFile(rock, std::string(readFile(rock).size(), 'e'));  // same size
     std::filesystem::last_write_time(rock, before);            // same modification time
+
+    // A journal a full disk cut inside a record takes the undone mark on a line of its own.
+    writeFile(g.tmp / "cut.journal", readFile(g.programFolder + "/runs/1.journal") + "M\t1\t5");
+    ASSERT_TRUE(markUndone(g.posix, g.tmp / "cut.journal").ok());
+    JournalRecord cut;
+    EXPECT_TRUE(readJournal(g.posix, g.tmp / "cut.journal", cut, false) && cut.undone);
 
     std::filesystem::rename(g.tmp / "disk", g.tmp / "unmounted");
     EngineContext ctx{g.posix, g.dialogs};

@@ -35,21 +35,27 @@ TEST(Undo, PutsTheRunsPackagesBackAndLeavesWhatChangedSinceNamed) {
     expected.erase("line " + g.line(1, "DM-Deck.unr"));
     expected.insert({edited + " : edited", "line " + g.line(9, "New.unr"),
                      g.cacheFile(9) + " : " + bytesOf("New.unr", 9)});
+    // A foreign file at a package's cache name: it stays, the package stays, no line is added.
+    const std::string skin = g.game + "/Textures/Skin.utx";
+    writeFile(g.cacheFile(2), "foreign");
+    expected.erase(g.cacheFile(2) + " : " + bytesOf("Skin.utx", 2));
+    expected.erase("line " + g.line(2, "Skin.utx"));
+    expected.insert({g.cacheFile(2) + " : foreign", skin + " : " + bytesOf("Skin.utx", 2)});
 
     EngineContext ctx{g.posix, g.dialogs};
     const std::set<std::string> afterRun = snapshot(g);
     RecordingSink dry;
     const UndoResult preview = UndoRun({g.programFolder, "", true}, ctx, dry);
     EXPECT_EQ(preview.outcome, UndoOutcome::DryRun);
-    EXPECT_EQ(preview.restored, 4u);
+    EXPECT_EQ(preview.restored, 3u);
     EXPECT_EQ(snapshot(g), afterRun);  // a dry run moves nothing
 
     RecordingSink undoLines;
     const UndoResult undo = UndoRun({g.programFolder, "", false}, ctx, undoLines);
     EXPECT_EQ(undo.outcome, UndoOutcome::Done);
-    EXPECT_EQ(undo.restored, 4u);
-    EXPECT_EQ(undo.stayed, 1u);
-    EXPECT_EQ(undo.linesAdded, 4u);
+    EXPECT_EQ(undo.restored, 3u);
+    EXPECT_EQ(undo.stayed, 2u);
+    EXPECT_EQ(undo.linesAdded, 3u);
     EXPECT_EQ(completionOf(undo), Completion::Part);
     EXPECT_EQ(snapshot(g), expected);
     const std::string named = "DM-Deck.unr has changed since the run and stays at " + edited;
@@ -64,6 +70,23 @@ TEST(Undo, PutsTheRunsPackagesBackAndLeavesWhatChangedSinceNamed) {
     EXPECT_EQ(UndoRun({g.programFolder, undo.runId, false}, ctx, again).outcome,
               UndoOutcome::AlreadyUndone);
     EXPECT_EQ(snapshot(g), expected);
+}
+
+// A cache copy a run removed because the same bytes were installed comes back with its line.
+TEST(Undo, ACacheCopyRemovedAsSpareComesBackWithItsLine) {
+    Game g;
+    g.add(1, "Face.unr");
+    const std::string old = g.writeIndex();
+    writeFile(g.game + "/Maps/Face.unr", bytesOf("Face.unr", 1));  // installed already
+    RecordingSink sink;
+    g.run(sink);
+    ASSERT_FALSE(fileExists(g.cacheFile(1)));
+    EngineContext ctx{g.posix, g.dialogs};
+    EXPECT_EQ(UndoRun({g.programFolder, "", false}, ctx, sink).restored, 1u);
+    EXPECT_EQ(readFile(g.cacheFile(1)), bytesOf("Face.unr", 1));
+    EXPECT_EQ(g.index(), old);
+    EXPECT_TRUE(fileExists(g.game + "/Maps/Face.unr"));
+    EXPECT_TRUE(RunHistory(g.programFolder, g.posix)[0].undone);
 }
 
 // A run cut short before it could say what landed, and an undo cut short, are finished by the

@@ -72,6 +72,10 @@ TEST(GameProcess, TheGameOfThisFolderIsFoundAndNothingElse) {
          {"wine64", "Z:" + game + "/System/UnrealTournament.exe"}, here, "",
          "UnrealTournament.exe"},
         {"wine, another copy", other + "/wine-preloader", other, {exeD}, away, "", nullptr},
+        {"ucc from a cmd prompt", other + "/wine64-preloader", game + "/System", {"ucc", "server"},
+         here, "", "ucc"},
+        {"wine, a Linux folder in other case", other + "/wine64-preloader", other,
+         {"Z:" + t / "ut/System/UnrealTournament.exe"}, here, "", nullptr},
         {"another copy", other + "/ut-bin", other, {"ut-bin"}, "", "", nullptr},
         {"Quorvel naming the .exe", other + "/quorvel-cli", game,
          {"quorvel-cli", "set-game-dir", game + "/System/UnrealTournament.exe"}, "", "", nullptr},
@@ -80,7 +84,11 @@ TEST(GameProcess, TheGameOfThisFolderIsFoundAndNothingElse) {
     const std::vector<std::string> folders = foldersToCompare({game, cache + "/"});
     for (const FakeProcess& p : kProcesses) {
         TableLook look(p);
-        EXPECT_EQ(gameProgramOf(look, folders), p.found ? p.found : "") << p.what;
+        std::string why;  // what the trace says of the process
+        EXPECT_EQ(gameProgramOf(look, folders, why), p.found ? p.found : "") << p.what;
+        EXPECT_EQ(p.found != nullptr,
+                  why.find("not one of") == why.npos && why.find("nothing ties") == why.npos)
+            << p.what << ": " << why;
     }
     EXPECT_EQ(gameRunningText({{{"ut-bin", 7}, {"UnrealTournament.exe", 8}}, true}),
               "ut-bin (process 7), UnrealTournament.exe (process 8)");

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "platform/game_process.h"
+#include "platform/trace.h"
 #include "tests/support/temp_dir.h"
 
 namespace qv::test {
@@ -48,7 +49,13 @@ TEST(GameProcess, ProcessesAreReadFromProc) {
     addProcess(proc.path(), 80,
                {other + "/wine", other, {"D:\\UnrealTournament.exe"}, t / "prefix", "", 1000});
     addProcess(proc.path(), 81, {other + "/ut-bin", game + "/System", {"ut-bin"}, "", "", 1000});
+    // The trace: one line for each process considered (this user's, but itself).
+    static std::vector<std::string> traced;
+    trace::setSink([](trace::Category, const std::string& line) { traced.push_back(line); });
+    trace::applyRules("quorvel.*=false\nquorvel.game.debug = true");
     const RunningGames user = findRunningGame({game}, proc.path(), 77, 1000);
+    trace::enableAll(false);
+    EXPECT_EQ(traced.size(), 3u);
     EXPECT_TRUE(user.othersUnseen);
     std::map<int, std::string> found;  // in the order of the folder's listing
     for (const GameProcess& g : user.found) found[g.pid] = g.name;

@@ -14,7 +14,9 @@
 #include <set>
 
 #include "engine/run_index.h"
+#include "engine/run_journal.h"
 #include "engine/undo.h"
+#include "settings/program_files.h"
 #include "tests/support/game.h"
 
 namespace qv::test {
@@ -220,6 +222,12 @@ TEST_P(Crash, KilledRunsLoseNothingAndASecondRunFinishes) {
         temps += expectNothingLost(g, g.packages, g.old, where, {"UnrealTournament.ini"});
         std::size_t moved = 0;
         for (const Package& pkg : g.packages) moved += !fileExists(g.cacheFile(pkg.n));
+        // Killed as a move begins: the journal holds the landing of every move before it.
+        if (p.mode == "before" && isMove(ops[static_cast<std::size_t>(p.k) - 1].first)) {
+            const auto runs =
+                readJournals(g.posix, journalFolder(programFiles(g.programFolder, g.posix).runLog));
+            EXPECT_EQ(runs.empty() ? 0 : runs.front().moved, moved) << where;
+        }
         EXPECT_TRUE(p.mode != "stop" ||
                     g.log().find(stoppedLine(moved, v.packages) + "\r\n") != std::string::npos)
             << where << ": " << moved;
@@ -262,6 +270,29 @@ TEST_P(Crash, KilledUndosLoseNothingAndASecondUndoFinishes) {
     }
     std::printf("[ crash ] %s: undo of %u packages, %zu operations, %zu kill points\n", v.name,
                 v.packages, ops.size(), points.size());
+}
+
+// A settings file and the index rewritten, killed as the new file is renamed in: the old file is
+// still there, whole (a rewrite that removed it first would leave none).
+TEST(CrashRewrite, AKillBeforeTheRenameLeavesTheOldFile) {
+    Game g;
+    g.add(1, "Face.unr");
+    g.writeIndex();
+    for (const std::string& path : {g.programFolder + "/Quorvel.ini", g.cacheDir + "/cache.ini",
+                                    g.game + "/System/UnrealTournament.ini"}) {
+        const std::string old = readFile(path);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl(QV_CRASH_CHILD, QV_CRASH_CHILD, g.programFolder.c_str(), g.gameDir.c_str(),
+                    path.c_str(), "rewrite", "0", "0", "-", nullptr);
+            ::_exit(127);
+        }
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << path;
+        EXPECT_EQ(readFile(path), old) << path;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, Crash, ::testing::ValuesIn(kVariants),

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "engine/run_index.h"
+#include "engine/run_log.h"
 #include "settings/cls_registry.h"
 #include "settings/mdl_ini.h"
 #include "settings/never_move.h"
@@ -65,6 +66,11 @@ void checkRun(Game& g, const std::vector<Package>& packages, const RecordingSink
               const std::string& old, const std::string& where) {
     EXPECT_EQ(expectNothingLost(g, packages, old, where, {"Taken.unr", "UnrealTournament.ini"}), 0);
     expectHonestIndexClaims(g, sink.lines, old, where);
+    // An index not written is said as such, not put down to selection.
+    if (std::any_of(sink.lines.begin(), sink.lines.end(),
+                    [](auto& l) { return l.starts_with("CACHE.INI could not be replaced"); })) {
+        EXPECT_FALSE(sink.said(kStatusNoteLine)) << where;
+    }
     const std::string log = g.log();
     for (const Package& p : packages) {
         const std::string claim = "**OLD** " + guidOf(p.n) + ".uxx ";

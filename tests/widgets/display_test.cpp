@@ -10,7 +10,7 @@ namespace qv {
 namespace {
 
 // Guards: invalid UTF-8 shown as replacement marks (two names alike), valid UTF-8 decoded as
-// Windows-1252, a byte lost or doubled around a bad sequence.
+// Windows-1252, a byte lost or doubled around a bad sequence, a server's escape sequence invisible.
 TEST(Display, NamesShowAsUtf8OrWindows1252) {
     const std::pair<std::string, std::u16string> cases[] = {
         {"DM-Caf\xc3\xa9.unr", u"DM-Caf\u00e9.unr"},
@@ -19,6 +19,7 @@ TEST(Display, NamesShowAsUtf8OrWindows1252) {
         {"\x80\x9f\x81 \xc3(\xf0\x9f\x98\x80", u"\u20ac\u0178\u0081 \u00c3(\U0001F600"},
         {"\xed\xa0\x80", u"\u00ed\u00a0\u20ac"},  // an encoded surrogate is not UTF-8
         {"\xe2\x82", u"\u00e2\u201a"},            // a sequence cut at the end
+        {"\x1b[31m\x07\x7f\r\n\t", u"\u241b[31m\u2407\u2421\r\n\t"},  // controls show
     };
     for (const auto& [bytes, shown] : cases)
         EXPECT_EQ(displayText(bytes), QString::fromStdU16String(shown)) << bytes;

@@ -4,10 +4,13 @@
 // operation; midtmp dies inside it once a hidden temporary file shows up, middest once a move's
 // target exists (between the last rename of a copy and the deletion of its source), both after it
 // otherwise; stop asks the run to stop as the K-th operation starts, as Stop and Ctrl+C do. COPY 1:
-// every move copies.
+// every move copies. MODE rewrite replaces the file CACHE names by writeAtomic and dies as
+// the rename that puts the new file in place begins.
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -59,7 +62,20 @@ class Silent final : public qv::StatusSink {
     void addLine(const std::string&) override {}
 };
 
+bool dieAtRename = false;
+
 }  // namespace
+
+// The program's renames come here (the platform library is linked into this program): in mode
+// rewrite the process dies as one begins, after whatever a rewrite did before it.
+extern "C" int rename(const char* from, const char* to) noexcept {
+    if (dieAtRename) die();
+    return static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 0));
+}
+extern "C" int renameat(int fromDir, const char* from, int toDir, const char* to) noexcept {
+    if (dieAtRename) die();
+    return static_cast<int>(::syscall(SYS_renameat2, fromDir, from, toDir, to, 0));
+}
 
 int main(int argc, char** argv) {
     const bool undo = argc == 9 && std::string(argv[8]) == "undo";
@@ -68,6 +84,10 @@ int main(int argc, char** argv) {
     const long k = std::atol(argv[5]);
     std::FILE* trace = mode == "none" ? std::fopen(argv[7], "w") : nullptr;
     qv::PosixFileSystem posix;
+    if (mode == "rewrite") {
+        dieAtRename = true;
+        return posix.writeAtomic(argv[3], "rewritten\r\n").ok() ? 0 : 3;
+    }
     qv::CopyingFileSystem copying(posix);
     qv::FaultyFileSystem fs(std::string(argv[6]) == "1" ? static_cast<qv::FileSystem&>(copying)
                                                         : posix);
