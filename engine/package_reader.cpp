@@ -4,6 +4,7 @@
 #include <array>
 #include <unordered_set>
 
+#include "engine/property_tags.h"
 #include "platform/ascii.h"
 #include "platform/filesystem.h"
 
@@ -19,63 +20,19 @@ constexpr std::uint64_t kMaxImport = 19, kMaxExport = 33, kNameGuess = 32;
 // Tables closer than this are read in one piece.
 constexpr std::uint64_t kJoinGap = 64u << 10;
 
-std::uint32_t le32(std::string_view b, std::size_t at) {
-    const auto c = [&](std::size_t i) {
-        return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + i]));
-    };
-    return c(0) | c(1) << 8 | c(2) << 16 | c(3) << 24;
+// An old package's name: the bytes before a NUL, at most `limit` of them; `tooLong` when the
+// limit passed with bytes to spare.
+std::string_view cString(ByteCursor& c, std::size_t limit, bool& tooLong) {
+    const std::size_t from = c.position();
+    tooLong = false;
+    for (std::size_t n = 0; !c.failed(); ++n) {
+        if (n > limit) return tooLong = true, c.fail(), std::string_view();
+        if (c.u8() == 0) break;
+    }
+    if (c.failed()) return {};
+    const std::string_view name = c.span(from);
+    return name.substr(0, name.size() - 1);
 }
-
-// Reads compact indexes and fixed numbers from a bounded piece of bytes; past its end it fails.
-class Cursor {
-  public:
-    explicit Cursor(std::string_view bytes) : b_(bytes) {}
-    bool failed() const { return failed_; }
-    std::int64_t compact() {
-        const int first = byte();
-        std::int64_t value = first & 0x3F;
-        if (first & 0x40)
-            for (int shift = 6, i = 0; i < 4; ++i, shift += 7) {
-                const int next = byte();
-                value |= static_cast<std::int64_t>(next & 0x7F) << shift;
-                if (!(next & 0x80)) break;
-            }
-        return (first & 0x80) ? -value : value;
-    }
-    std::uint32_t u32() {
-        if (!need(4)) return 0;
-        const std::uint32_t v = le32(b_, pos_);
-        pos_ += 4;
-        return v;
-    }
-    std::string_view bytes(std::size_t n) {
-        if (!need(n)) return {};
-        const std::string_view v = b_.substr(pos_, n);
-        pos_ += n;
-        return v;
-    }
-    // A NUL-terminated string of at most `limit` bytes before its NUL; `tooLong` when the limit
-    // passed with bytes to spare.
-    std::string_view cString(std::size_t limit, bool& tooLong) {
-        const std::size_t end = b_.find('\0', pos_);
-        tooLong = end != std::string_view::npos ? end - pos_ > limit : b_.size() - pos_ > limit;
-        if (end == std::string_view::npos || tooLong) return failed_ = true, std::string_view();
-        const std::string_view v = b_.substr(pos_, end - pos_);
-        pos_ = end + 1;
-        return v;
-    }
-
-  private:
-    bool need(std::size_t n) {
-        if (failed_ || b_.size() - pos_ < n) return failed_ = true, false;
-        return true;
-    }
-    int byte() { return need(1) ? static_cast<unsigned char>(b_[pos_++]) : 0; }
-
-    std::string_view b_;
-    std::size_t pos_ = 0;
-    bool failed_ = false;
-};
 
 HeaderReading faultOf(HeaderFault f, std::string reason) {
     HeaderReading r;
@@ -218,7 +175,7 @@ HeaderReading PackageReader::readTables(InFile& file, const HeaderReading& head,
 }
 
 HeaderReading PackageReader::parseImports(std::uint64_t) {
-    Cursor c(bytesFrom(header_.importOffset));
+    ByteCursor c(bytesFrom(header_.importOffset));
     imports_.reserve(header_.importCount);
     for (std::uint32_t i = 0; i < header_.importCount; ++i) {
         PackageImport im;
@@ -233,7 +190,7 @@ HeaderReading PackageReader::parseImports(std::uint64_t) {
 }
 
 HeaderReading PackageReader::parseExports(std::uint64_t) {
-    Cursor c(bytesFrom(header_.exportOffset));
+    ByteCursor c(bytesFrom(header_.exportOffset));
     exports_.reserve(header_.exportCount);
     for (std::uint32_t i = 0; i < header_.exportCount; ++i) {
         PackageExport ex;
@@ -254,7 +211,7 @@ HeaderReading PackageReader::parseNames(InFile& file, std::uint64_t size) {
     for (;;) {
         names_.clear();
         const std::string_view bytes = bytesFrom(header_.nameOffset);
-        Cursor c(bytes);
+        ByteCursor c(bytes);
         bool tooLong = false;
         for (std::uint32_t i = 0; i < header_.nameCount && !c.failed(); ++i) {
             std::string_view name;
@@ -266,7 +223,7 @@ HeaderReading PackageReader::parseNames(InFile& file, std::uint64_t size) {
                 name = c.bytes(static_cast<std::size_t>(length));
                 name = name.substr(0, std::min(name.find('\0'), name.size()));
             } else {
-                name = c.cString(kMaxPackageName, tooLong);
+                name = cString(c, kMaxPackageName, tooLong);
                 if (tooLong) return damaged("its name table is damaged");
             }
             c.u32();
