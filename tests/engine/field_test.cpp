@@ -19,6 +19,7 @@
 #include "engine/run_index.h"
 #include "engine/undo.h"
 #include "platform/forwarding_filesystem.h"
+#include "platform/trace.h"
 #include "settings/program_settings.h"
 #include "tests/support/game.h"
 
@@ -249,10 +250,20 @@ TEST(CacheLockTest, ASecondRunOrPurgeWaitsForTheFirst) {
         ASSERT_NE(::flock(folder, LOCK_EX | LOCK_NB), 0);
         ::close(folder);
     }
+    // A fallback says in the trace which locks it took; a plain flock says nothing.
+    static std::string traced;
+    trace::setSink([](trace::Category, const std::string& line) { traced += line + "\n"; });
+    trace::enable(trace::Category::Lock, true);
     RecordingSink sink;
     {
         CacheLock held(g.cacheDir);
+        trace::setSink(nullptr);
         ASSERT_EQ(held.state(), CacheLock::State::Held) << held.failure();
+        EXPECT_EQ(traced.starts_with(g.cacheDir + ": flock refused (") &&
+                      traced.find("); the machine lock /") != std::string::npos &&
+                      traced.ends_with(" and a record lock on cache.ini\n"),
+                  std::getenv("QV_EXPECT_NO_FLOCK") != nullptr)
+            << traced;
         g.dialogs.answers = {true, true};
         EXPECT_EQ(g.run(sink).outcome, RunOutcome::Busy);
         EXPECT_EQ(g.purge(sink), PurgeOutcome::Busy);
