@@ -10,6 +10,7 @@
 #include "engine/package_check.h"
 #include "engine/package_facts.h"
 #include "engine/placement.h"
+#include "engine/scan.h"
 #include "widgets/display.h"
 
 namespace qv {
@@ -38,7 +39,7 @@ void frmMain::fillPackageColumns() {
     QCoreApplication::sendPostedEvents(this);
     sizeFileListColumns();  // the Installed and Package columns have their texts now
     sbrText->setText(
-        displayText("Found " + std::to_string(model_->checkedCount()) + " files to process"));
+        displayText(filesToProcessText(countToProcess(model_->rows(), pv_, cacheDir_, fs_))));
 }
 
 void frmMain::mnuToolsCheckPackages_Click() {

@@ -16,6 +16,7 @@ namespace {
 Q_LOGGING_CATEGORY(lcGame, "quorvel.game", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcIndex, "quorvel.index", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcFinder, "quorvel.finder", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcLock, "quorvel.lock", QtInfoMsg)
 
 const QLoggingCategory& categoryOf(qv::trace::Category c) {
     switch (c) {
@@ -23,6 +24,8 @@ const QLoggingCategory& categoryOf(qv::trace::Category c) {
             return lcGame();
         case qv::trace::Category::Index:
             return lcIndex();
+        case qv::trace::Category::Lock:
+            return lcLock();
         case qv::trace::Category::Finder:
             break;
     }

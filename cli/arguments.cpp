@@ -24,6 +24,14 @@ constexpr const char* kFooter =
     "  XDG_CONFIG_HOME   the user's configuration folder (~/.config)\n"
     "  XDG_DATA_HOME     the user's data folder (~/.local/share); an installed copy\n"
     "                    keeps its run log and never-move list in its Quorvel folder\n"
+    "  QT_LOGGING_RULES  switches trace categories on, as in the window:\n"
+    "                    \"quorvel.lock.debug=true\" (see -v)\n"
+    "\n"
+    "Trace: -v or --verbose before the command writes on standard error why it\n"
+    "decides, in the categories quorvel.game (each process taken or not for the\n"
+    "game), quorvel.index (each read and exchange of cache.ini), quorvel.finder (each\n"
+    "folder considered in the search for the game) and quorvel.lock (the lock taken\n"
+    "where a file system refuses flock).\n"
     "\n"
     "Exit status:\n";
 
@@ -143,13 +151,14 @@ struct Parser {
         app.allow_extras();
         app.formatter(std::make_shared<HelpFormatter>());
 
-        CLI::App* list = command(Command::List, "list",
-                                 "Scans the cache and prints one row per package: [x] or [ ], a "
-                                 "tab, the name, a tab, the date, a tab, True for a never-move "
-                                 "package; then the line \"Found N files to process\" (N: the "
-                                 "rows checked). In a name a backslash is written \\\\, a tab "
-                                 "\\t, a carriage return \\r, a line feed \\n and another "
-                                 "control byte \\xNN.");
+        CLI::App* list = command(
+            Command::List, "list",
+            "Scans the cache and prints one row per package: [x] or [ ], a "
+            "tab, the name, a tab, the date, a tab, True for a never-move "
+            "package; then the line \"Found N files to process\" (N: the "
+            "rows checked that a run would move). In a name a backslash is written \\\\, a tab "
+            "\\t, a carriage return \\r, a line feed \\n and another "
+            "control byte \\xNN.");
         selection(list);
         list->add_flag("--json", a.json,
                        "Prints one JSON document instead: the cache folder, the number to "
@@ -204,7 +213,8 @@ struct Parser {
         CLI::App* find = command(
             Command::FindGame, "find-game",
             "Looks for the game and prints one line per game: its folder, what it is, its cache "
-            "folder (- for none) and the number of cached packages, separated by tabs, the most "
+            "folder (- for none) and the number of cached packages (cache files with a line in "
+            "cache.ini), separated by tabs, the most "
             "likely first (names escaped as list escapes them). It looks in: native installs "
             "(~/.local/share/OldUnreal/UnrealTournament, "
             "~/.local/games/ut, /usr/local/games/*, /opt/*, the folders in the home folder, "

@@ -197,11 +197,13 @@ int listCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     HeaderCache headers;
     examineEntries(pv, listingPlacement(pv, state.lblCacheDir, state.options, env.fs), facts,
                    headers, env.fs);
-    state.statusText = uncheckDamaged(state.rows, facts);
+    uncheckDamaged(state.rows, facts);
+    const std::size_t toProcess = countToProcess(state.rows, pv, state.lblCacheDir, env.fs);
+    state.statusText = filesToProcessText(toProcess);
     std::vector<PackageContents> maps;
     if (a.facts) maps = mapContents(pv, state, facts, env.fs);
     if (a.json) {
-        printListJson(state, pv, env.out, &facts, a.facts ? &maps : nullptr);
+        printListJson(state, pv, toProcess, env.out, &facts, a.facts ? &maps : nullptr);
         return kExitOk;
     }
     for (const FileRow& row : state.rows) {
@@ -234,8 +236,14 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
     request.options = state.options;
     if (!PrepareRun(request.options, ctx)) return kExitFailed;  // the reason is on stderr
     // As the window's start does: the troubleshooter finds the run log through InstallPath.
-    clsRegistry programKey = clsRegistry::programKey(&dialogs, env.registryPath);
-    ensureInstallPath(programKey, env.programFolder);
+    // No dialogs: the failure is said once, with what it means, below.
+    clsRegistry programKey = clsRegistry::programKey(nullptr, env.registryPath);
+    if (!ensureInstallPath(programKey, env.programFolder)) {
+        env.err << kProg << "the program folder (InstallPath, by which Quorvel Troubleshooter "
+                << "finds the run log) was not stored in " << env.registryPath << " ("
+                << programKey.lastWriteStatus().text << "); nothing was changed\n";
+        return kExitFailed;
+    }
     request.lblCacheDir = state.lblCacheDir;
     for (const FileRow& row : state.rows)
         if (row.checked) request.checkedEntries.push_back(row.entry);

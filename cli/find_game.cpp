@@ -98,10 +98,17 @@ namespace {
 // store could not be written.
 bool storeGame(Environment& env, Dialogs& dialogs, const std::string& folder,
                const std::string& cacheDir) {
-    clsRegistry game = clsRegistry::gameKey(&dialogs, env.registryPath);
-    clsRegistry program = clsRegistry::programKey(&dialogs, env.registryPath);
-    if (game.WriteEntry("Folder", folder) && program.WriteEntry("CacheDir", cacheDir)) return true;
-    env.err << kProg << "the game folder could not be stored in " << env.registryPath << '\n';
+    (void)dialogs;  // the failure is said once, with its reason, below
+    clsRegistry game = clsRegistry::gameKey(nullptr, env.registryPath);
+    clsRegistry program = clsRegistry::programKey(nullptr, env.registryPath);
+    if (!game.WriteEntry("Folder", folder)) {
+        env.err << kProg << "the game folder was not stored in " << env.registryPath << " ("
+                << game.lastWriteStatus().text << ")\n";
+        return false;
+    }
+    if (program.WriteEntry("CacheDir", cacheDir)) return true;
+    env.err << kProg << "the cache folder was not stored in " << env.registryPath << " ("
+            << program.lastWriteStatus().text << "); the game folder was\n";
     return false;
 }
 

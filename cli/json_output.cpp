@@ -42,8 +42,8 @@ void print(const json& document, std::ostream& out) {
 
 }  // namespace
 
-void printListJson(const ScanState& state, const PublicVariables& pv, std::ostream& out,
-                   const std::vector<PackageFacts>* facts,
+void printListJson(const ScanState& state, const PublicVariables& pv, std::size_t toProcess,
+                   std::ostream& out, const std::vector<PackageFacts>* facts,
                    const std::vector<PackageContents>* maps) {
     json rows = json::array();
     for (const FileRow& row : state.rows) {
@@ -76,9 +76,8 @@ void printListJson(const ScanState& state, const PublicVariables& pv, std::ostre
             rows.back().update({{"title", m.title}, {"author", m.author}, {"players", m.players}});
         }
     }
-    const auto checked = std::count_if(state.rows.begin(), state.rows.end(),
-                                       [](const FileRow& r) { return r.checked; });
-    print({{"cache_folder", state.lblCacheDir}, {"to_process", checked}, {"packages", rows}}, out);
+    print({{"cache_folder", state.lblCacheDir}, {"to_process", toProcess}, {"packages", rows}},
+          out);
 }
 
 void printGamesJson(const std::vector<FoundGame>& games, std::ostream& out) {

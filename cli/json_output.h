@@ -19,8 +19,9 @@ namespace qv::cli {
 // With `facts` (by entry) each row also carries "state", "reason", "header_guid", "version"
 // (null when unknown) and "installed" ("", "same version", "other version").
 // With `maps` (by entry, list --facts) each map's row also carries "title", "author" and "players".
-void printListJson(const ScanState& state, const PublicVariables& pv, std::ostream& out,
-                   const std::vector<PackageFacts>* facts = nullptr,
+// "to_process": `toProcess`, the count of "Found N files to process".
+void printListJson(const ScanState& state, const PublicVariables& pv, std::size_t toProcess,
+                   std::ostream& out, const std::vector<PackageFacts>* facts = nullptr,
                    const std::vector<PackageContents>* maps = nullptr);
 
 // find-game --json: {"games": [{"folder", "folder_base64", "kind", "cache_folder" (null for

@@ -293,15 +293,11 @@ void examineEntries(const PublicVariables& pv, const PlacementContext& place,
     if (whole) whole->seal();
 }
 
-std::string uncheckDamaged(std::vector<FileRow>& rows, const std::vector<PackageFacts>& facts) {
-    std::size_t checked = 0;
-    for (FileRow& row : rows) {
+void uncheckDamaged(std::vector<FileRow>& rows, const std::vector<PackageFacts>& facts) {
+    for (FileRow& row : rows)
         if (row.entry < facts.size() && (facts[row.entry].condition == PackageCondition::Damaged ||
                                          facts[row.entry].condition == PackageCondition::NoFile))
             row.checked = false;
-        checked += row.checked;
-    }
-    return "Found " + std::to_string(checked) + " files to process";
 }
 
 PlacementContext listingPlacement(const PublicVariables& pv, const std::string& cacheDir,

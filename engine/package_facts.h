@@ -171,10 +171,9 @@ void examineEntries(const PublicVariables& pv, const PlacementContext& place,
                     const std::atomic<bool>* stop = nullptr, WholeHeaders* whole = nullptr);
 
 // Unchecks the rows of damaged packages (they never move) and of lines without their cache file
-// (nothing to move) and returns the status text
-// "Found N files to process" for what stays checked.
+// (nothing to move).
 struct FileRow;
-std::string uncheckDamaged(std::vector<FileRow>& rows, const std::vector<PackageFacts>& facts);
+void uncheckDamaged(std::vector<FileRow>& rows, const std::vector<PackageFacts>& facts);
 
 // The placement a listing shows destinations by: Quorvel.ini's folders and the options' mode.
 PlacementContext listingPlacement(const PublicVariables& pv, const std::string& cacheDir,

@@ -5,9 +5,11 @@
 #include <cstring>
 #include <ctime>
 #include <string_view>
+#include <unordered_set>
 
 #include "engine/cache_entry.h"
 #include "engine/engine_context.h"
+#include "engine/placement.h"
 #include "engine/public_variables.h"
 #include "engine/run_index.h"
 #include "platform/ascii.h"
@@ -276,13 +278,33 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
         table.uncheckDuplicates();
     }
 
-    std::size_t checked = 0;
-    for (const FileRow& row : state.rows)
-        if (row.checked) ++checked;
-    state.statusText = "Found " + std::to_string(checked) + " files to process";
+    state.statusText = filesToProcessText(countToProcess(state.rows, pv, cacheDir, ctx.fs));
 
     if (metMissingExtension && !pv.MapFixDone && !state.readOnly)
         FixMissingMapExtensions(cacheDir, pv, state, ctx);
+}
+
+std::size_t countToProcess(const std::vector<FileRow>& rows, const PublicVariables& pv,
+                           const std::string& cacheDir, FileSystem& fs) {
+    // The plain files of the cache folder, by their names folded (a file whose name differs
+    // from its line's in letter case alone is still the package's).
+    std::unordered_set<std::string> plain;
+    const bool listed = fs.forEachEntry(cacheDir, [&](std::string_view name, EntryKind kind) {
+                              if (kind == EntryKind::File) plain.insert(upperAscii(name));
+                          }).ok();
+    std::size_t count = 0;
+    for (const FileRow& row : rows) {
+        if (!row.checked || row.entry >= pv.EntryCount()) continue;
+        if (isUnsafeRealName(pv.RealNames[row.entry])) continue;
+        const std::string& file = pv.CacheFileNames[row.entry];
+        if (isUnsafeRealName(file)) continue;
+        count += listed ? plain.count(upperAscii(file)) != 0 : fs.isFile(cacheDir + "/" + file);
+    }
+    return count;
+}
+
+std::string filesToProcessText(std::size_t count) {
+    return "Found " + std::to_string(count) + " files to process";
 }
 
 void UncheckDuplicates(std::vector<FileRow>& rows) {

@@ -37,6 +37,13 @@ struct ScanState {
 // then (once per program run) the missing-extension repair with its fresh scan.
 void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx);
 
+// How many checked rows a run would move: a safe real name and a plain cache file (not a link,
+// a folder or nothing), as the run's plan asks; one read of the cache folder.
+std::size_t countToProcess(const std::vector<FileRow>& rows, const PublicVariables& pv,
+                           const std::string& cacheDir, FileSystem& fs);
+// "Found N files to process", the status text of that count.
+std::string filesToProcessText(std::size_t count);
+
 // Unchecks every row whose text occurs twice in exactly the same spelling, and every row equal
 // to such a text ignoring case. Linear time.
 void UncheckDuplicates(std::vector<FileRow>& rows);

@@ -14,6 +14,7 @@ namespace qv {
 // the folder's owner), for the processes of this machine, and a record lock (F_OFD_SETLK) on the
 // file `inside` of it, for those of other machines. Nothing is created in the folder, and the
 // kernel drops the lock when the holder ends, so a crashed holder leaves no stale lock behind.
+// A fallback writes one line to the trace (quorvel.lock): which lock was taken and why.
 class FolderLock final {
   public:
     enum class State {
@@ -52,7 +53,7 @@ class LockFileHold final {
     Status acquire(const std::string& path);
 
   private:
-    Status lockOnThisMachine(const Status& refused);
+    Status lockOnThisMachine(const std::string& path, const Status& refused);
 
     int fd_ = -1;
     std::unique_ptr<MachineLock> machine_;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/locks.h"
+#include "platform/trace.h"
 
 namespace qv {
 
@@ -20,6 +21,11 @@ bool lockNow(int fd) {
         rc = ::flock(fd, LOCK_EX | LOCK_NB);
     } while (rc != 0 && errno == EINTR);
     return rc == 0;
+}
+
+// The trace line of a lock taken in place of an flock the file system refused.
+void traceFallback(const std::string& what, const std::string& refused, const std::string& taken) {
+    trace::line(trace::Category::Lock, what + ": flock refused (" + refused + "); " + taken);
 }
 
 }  // namespace
@@ -49,8 +55,10 @@ FolderLock::FolderLock(const std::string& folder, const std::string& inside) {
     }
     ::close(fd_);
     fd_ = -1;
+    const std::string machineLock = machine_ ? "the machine lock " + machine_->path() : "";
     if (busy) {
         state_ = State::Busy;
+        traceFallback(folder, std::strerror(err), "busy: another holds the machine lock");
         return;
     }
     failure_ = std::strerror(err);
@@ -65,9 +73,16 @@ FolderLock::FolderLock(const std::string& folder, const std::string& inside) {
         if (taken) {
             machine_.reset();
             state_ = State::Busy;
+            traceFallback(folder, failure_, "busy: another holds the record lock on " + inside);
             return;
         }
     }
+    const std::string recordLock = fd_ >= 0 ? "a record lock on " + inside : "";
+    traceFallback(folder, failure_,
+                  fd_ < 0 && !machine_ ? "no lock taken: the work goes on unlocked"
+                  : fd_ < 0            ? machineLock + " only (no record lock on " + inside + ")"
+                  : !machine_          ? recordLock + " only (no machine lock)"
+                                       : machineLock + " and " + recordLock);
     if (fd_ >= 0 || machine_) {
         state_ = State::Held;
         failure_.clear();
@@ -91,18 +106,22 @@ Status LockFileHold::acquire(const std::string& lockPath) {
         fd_ = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) return Status::fromErrno(errno);
     while (::flock(fd_, LOCK_EX) != 0) {
-        if (errno != EINTR) return lockOnThisMachine(Status::fromErrno(errno));
+        if (errno != EINTR) return lockOnThisMachine(lockPath, Status::fromErrno(errno));
     }
     return Status::success();
 }
 
 // Where the file system has no flock (NFS without locks: "No locks available"), the holders of
 // this machine meet where a FolderLock's do, at a lock file of the lock file's owner.
-Status LockFileHold::lockOnThisMachine(const Status& refused) {
+Status LockFileHold::lockOnThisMachine(const std::string& path, const Status& refused) {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) return refused;
     machine_ = std::make_unique<MachineLock>(st.st_dev, st.st_ino, st.st_uid, true);
-    if (machine_->state() == MachineLock::State::Held) return Status::success();
+    if (machine_->state() == MachineLock::State::Held) {
+        traceFallback(path, refused.text, "the machine lock " + machine_->path() + " taken");
+        return Status::success();
+    }
+    traceFallback(path, refused.text, "no lock taken (" + machine_->failure() + ")");
     return Status::failure(refused.text + "; " + machine_->failure(), refused.code);
 }
 

@@ -36,6 +36,8 @@ const char* nameOf(Category c) {
             return "quorvel.index";
         case Category::Finder:
             return "quorvel.finder";
+        case Category::Lock:
+            return "quorvel.lock";
     }
     return "quorvel";
 }

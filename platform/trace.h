@@ -7,13 +7,14 @@ namespace qv::trace {
 
 // A diagnostic trace of the decisions that matter, off by default: which process was taken for
 // the game and why, each read of cache.ini, each exchange and its result, the finder's
-// candidates. Never part of the run log. The categories are Qt's logging categories in the
-// windows (QT_LOGGING_RULES="quorvel.game.debug=true"); the command line reads the same rules
-// from the environment, or takes -v for all of them, and writes to standard error.
-enum class Category : unsigned { Game, Index, Finder };
-constexpr unsigned kCategories = 3;
+// candidates, the locks taken where a file system refuses flock. Never part of the run log. The
+// categories are Qt's logging categories in the windows
+// (QT_LOGGING_RULES="quorvel.game.debug=true"); the command line reads the same rules from the
+// environment, or takes -v for all of them, and writes to standard error.
+enum class Category : unsigned { Game, Index, Finder, Lock };
+constexpr unsigned kCategories = 4;
 
-// "quorvel.game", "quorvel.index", "quorvel.finder".
+// "quorvel.game", "quorvel.index", "quorvel.finder", "quorvel.lock".
 const char* nameOf(Category c);
 
 // Where the lines go: the command line's standard error, or the windows' logging categories.

@@ -65,9 +65,9 @@ bool clsRegistry::WriteEntries(const Entries& entries) {
     try {
         return SetKeyValues(rootKey_, keyPath(), entries, REG_SZ_TYPE);
     } catch (const std::bad_alloc&) {
-        showError("WriteEntry", Status::fromErrno(ENOMEM));
+        showError("WriteEntry", lastWrite_ = Status::fromErrno(ENOMEM));
     } catch (const std::exception& e) {
-        showError("WriteEntry", Status::failure(e.what()));
+        showError("WriteEntry", lastWrite_ = Status::failure(e.what()));
     }
     return false;
 }
@@ -102,6 +102,7 @@ bool clsRegistry::SetKeyValues(std::int32_t root, const std::string& path, const
     for (const auto& [name, value] : entries)
         stored.emplace_back(name, RegValue{type, value + '\0'});
     Status s = store_.setValues(root, path, stored);
+    lastWrite_ = s;
     if (!s && !isRegistryFailure(s)) showError("SetKeyValue", s);
     return s.ok();
 }

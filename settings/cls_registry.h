@@ -43,6 +43,8 @@ class clsRegistry {
     // Stores each (entry, value) as WriteEntry does, all in one write of the store.
     using Entries = std::vector<std::pair<std::string, std::string>>;
     bool WriteEntries(const Entries& entries);
+    // Why the last write failed (success when it did not).
+    const Status& lastWriteStatus() const { return lastWrite_; }
 
     // The game's key and the program's key as both programs use them.
     static clsRegistry gameKey(Dialogs* dialogs = nullptr,
@@ -64,6 +66,7 @@ class clsRegistry {
 
     Dialogs* dialogs_;
     RegistryFile store_;
+    Status lastWrite_;
     std::int32_t rootKey_ = HKEY_LOCAL_MACHINE_ROOT;
     std::string mainBranch_ = "SOFTWARE";
     std::string regBase_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <unordered_set>
 
 #include "platform/ascii.h"
 #include "platform/filesystem.h"
@@ -34,11 +35,18 @@ const std::vector<std::string> kGogKeys = {
 constexpr std::size_t kRegistryCap = std::size_t{256} << 20;
 constexpr std::size_t kLauncherFileCap = std::size_t{16} << 20;
 
-// Entry lines of a cache index: a GUID, "=", the real name.
-std::size_t countEntries(const std::string& text) {
-    std::size_t n = 0;
+// The packages of a cache: its plain files (not links) whose GUID has an entry line (a GUID,
+// "=", the real name) in its index.
+std::size_t countPackages(const std::string& text, const std::string& cacheDir, FileSystem& fs) {
+    std::unordered_set<std::string> guids;
     for (const std::string& line : splitLines(text))
-        if (line.size() > kRealNameStart && line[kGuidLength] == '=') ++n;
+        if (line.size() > kRealNameStart && line[kGuidLength] == '=')
+            guids.insert(upperAscii(std::string_view(line).substr(0, kGuidLength)));
+    const Result<std::vector<FileInfo>> files = fs.listFiles(cacheDir, "*.*");
+    std::size_t n = 0;
+    for (const FileInfo& f : files.value)
+        n += !f.link && f.name.find('.') == kGuidLength &&
+             guids.count(upperAscii(f.name.substr(0, kGuidLength)));
     return n;
 }
 
@@ -170,7 +178,7 @@ class Finder {
             const Result<std::string> index =
                 fs_.readPlainFile(game.cacheDir + "/cache.ini", kRegistryCap);
             if (index)
-                game.cachedPackages = countEntries(index.value);
+                game.cachedPackages = countPackages(index.value, game.cacheDir, fs_);
             else
                 game.cacheUnreadable = true;
         }

@@ -17,7 +17,7 @@ struct FoundGame {
     std::string folder;              // the game's root folder, links resolved, no final separator
     std::string kind;                // what it is: "native install", "Wine prefix ~/.wine", ...
     std::string cacheDir;            // the cache folder the game fills (it holds cache.ini); ""
-    std::size_t cachedPackages = 0;  // entry lines of that cache.ini
+    std::size_t cachedPackages = 0;  // its cache files that have a line in cache.ini
     bool cacheUnreadable = false;    // that cache.ini is there but cannot be read
     bool cacheFolderUnreadable = false;  // the cache folder is there but cannot be read
     std::string shortFolder;  // the folder as people write it: "~/..." in the home folder

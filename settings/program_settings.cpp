@@ -144,9 +144,9 @@ void saveOptions(clsRegistry& programKey, const Options& o,
     programKey.WriteEntries(entries);
 }
 
-void ensureInstallPath(clsRegistry& programKey, const std::string& programFolder) {
-    if (programKey.ReadEntry("InstallPath", "").empty())
-        programKey.WriteEntry("InstallPath", programFolder);
+bool ensureInstallPath(clsRegistry& programKey, const std::string& programFolder) {
+    return !programKey.ReadEntry("InstallPath", "").empty() ||
+           programKey.WriteEntry("InstallPath", programFolder);
 }
 
 namespace {

@@ -43,8 +43,9 @@ Options restoreOptions(clsRegistry& programKey, Options designed = Options{});
 void saveOptions(clsRegistry& programKey, const Options& options,
                  const std::vector<std::pair<std::string, std::string>>& more = {});
 
-// Start-up: InstallPath written with `programFolder` when missing or empty.
-void ensureInstallPath(clsRegistry& programKey, const std::string& programFolder);
+// Start-up: InstallPath written with `programFolder` when missing or empty. False when it was
+// missing and could not be written (programKey.lastWriteStatus() says why).
+bool ensureInstallPath(clsRegistry& programKey, const std::string& programFolder);
 
 // The picker loop: "Choose the root UT folder:"; on cancel with mustSelect the message
 // "You MUST select the root UT folder.." and again. A folder without the game's files is asked

@@ -105,6 +105,13 @@ TEST_F(Cli, SetTheGameListRunAndPurge) {
     EXPECT_NE(out.str().find("[ ]\tRock.utx\t"), std::string::npos);
     EXPECT_NE(out.str().find("Found 1 files to process"), std::string::npos);
 
+    // A store that cannot be locked: the run refuses, saying the folder was not stored.
+    std::filesystem::remove(g.tmp / "registry.reg.lock");
+    std::filesystem::create_directory(g.tmp / "registry.reg.lock");
+    EXPECT_EQ(cli({"run", "--only", "unr,umx"}), cli::kExitFailed);
+    EXPECT_NE(err.str().find("InstallPath"), std::string::npos) << err.str();
+    EXPECT_FALSE(g.placed(g.game + "/Maps", "Face.unr"));
+    std::filesystem::remove(g.tmp / "registry.reg.lock");
     ASSERT_EQ(cli({"run", "--only", "unr,umx"}), cli::kExitOk) << err.str();
     EXPECT_TRUE(g.placed(g.game + "/Maps", "Face.unr"));
     EXPECT_TRUE(g.placed(g.game + "/Music", "Song.umx"));

@@ -205,6 +205,14 @@ TEST(Scan, SelectsByTypeAndNeverPicksANeverMoveNameOrADuplicate) {
     for (const FileRow& r : g.state.rows)
         if (r.checked) checked.push_back(r.text);
     EXPECT_EQ(checked, (Lines{"CTF-Face.unr", "Rock.UTX", "Pair.utx", "PAIR.utx"}));
+    // Checked but not counted, as the run moves none: no cache file, a link, an unsafe name.
+    g.add(12, "Gone.unr", false);
+    g.add(13, "Linked.unr", false);
+    std::filesystem::create_symlink(g.cacheFile(1), g.cacheFile(13));
+    g.add(14, "CON.unr");
+    g.writeIndex("\n");
+    g.scan();
+    EXPECT_EQ(g.state.statusText, "Found 4 files to process");
 }
 
 TEST(Scan, RepairAddsTheMapExtensionAndKeepsEveryOtherLine) {

@@ -19,6 +19,7 @@
 #include "engine/run_index.h"
 #include "engine/undo.h"
 #include "platform/forwarding_filesystem.h"
+#include "platform/trace.h"
 #include "settings/program_settings.h"
 #include "tests/support/game.h"
 
@@ -244,15 +245,24 @@ TEST(CacheLockTest, ASecondRunOrPurgeWaitsForTheFirst) {
     Game g;
     g.add(1, "Face.unr");
     const std::string old = g.writeIndex();
-    if (std::getenv("QV_EXPECT_NO_FLOCK")) {
-        const int folder = ::open(g.cacheDir.c_str(), O_RDONLY | O_DIRECTORY);
-        ASSERT_NE(::flock(folder, LOCK_EX | LOCK_NB), 0);
-        ::close(folder);
-    }
+    const int probe = ::open(g.cacheDir.c_str(), O_RDONLY | O_DIRECTORY);
+    const bool noFlock = ::flock(probe, LOCK_EX | LOCK_NB) != 0;
+    ::close(probe);  // and the flock with it
+    ASSERT_TRUE(noFlock || !std::getenv("QV_EXPECT_NO_FLOCK"));
+    // A fallback says in the trace which locks it took; a plain flock says nothing.
+    static std::string traced;
+    trace::setSink([](trace::Category, const std::string& line) { traced += line + "\n"; });
+    trace::enable(trace::Category::Lock, true);
     RecordingSink sink;
     {
         CacheLock held(g.cacheDir);
+        trace::setSink(nullptr);
         ASSERT_EQ(held.state(), CacheLock::State::Held) << held.failure();
+        EXPECT_EQ(traced.starts_with(g.cacheDir + ": flock refused (") &&
+                      traced.find("); the machine lock /") != std::string::npos &&
+                      traced.ends_with(" and a record lock on cache.ini\n"),
+                  noFlock)
+            << traced;
         g.dialogs.answers = {true, true};
         EXPECT_EQ(g.run(sink).outcome, RunOutcome::Busy);
         EXPECT_EQ(g.purge(sink), PurgeOutcome::Busy);

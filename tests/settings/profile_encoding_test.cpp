@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "platform/machine_lock.h"
+#include "platform/trace.h"
 #include "settings/cls_registry.h"
 #include "settings/mdl_ini.h"
 #include "settings/program_settings.h"
@@ -181,9 +182,16 @@ TEST(RegistryStoreWithoutFlock, SavesUnderTheLockOfThisMachine) {
     if (!refused) ::unsetenv("QV_SHIM_NO_FILE_FLOCK");
     if (!refused) GTEST_SKIP() << "needs the nfs_like shim preloaded";
     RegistryFile store(dir / "registry.reg");
+    static std::string traced;  // the fallback, in the trace
+    trace::setSink([](trace::Category, const std::string& line) { traced += line; });
+    trace::enable(trace::Category::Lock, true);
     const Status saved = store.setValue(static_cast<std::int32_t>(0x80000002u), "Software\\Velmora",
                                         "A", {REG_SZ_TYPE, "1"});
+    trace::setSink(nullptr);
     EXPECT_TRUE(saved.ok()) << saved.text;
+    EXPECT_TRUE(traced.starts_with(dir.path() + "/registry.reg.lock: flock refused (No "
+                                                "locks available); the machine lock /"))
+        << traced;
     struct stat st {};
     ASSERT_EQ(::stat((dir / "registry.reg.lock").c_str(), &st), 0);
     // The lock the save took and let go: there, and free again.

@@ -15,8 +15,12 @@ void game(const std::string& ini, const std::string& cachePath, const std::strin
           unsigned n) {
     put(ini, "[Core.System]\r\nPurgeCacheDays=30\r\nCachePath=" + cachePath + "\r\n");
     std::string index = "[Cache]\r\n";
-    for (unsigned i = 0; i < n; ++i) index += guidOf(i) + "=Pkg" + std::to_string(i) + ".utx\r\n";
-    put(cacheDir + "/cache.ini", index);
+    for (unsigned i = 0; i < n; ++i) {
+        index += guidOf(i) + "=Pkg" + std::to_string(i) + ".utx\r\n";
+        put(cacheDir + "/" + guidOf(i) + ".uxx", "package");
+    }
+    // A line whose cache file is gone is no package.
+    put(cacheDir + "/cache.ini", index + guidOf(n) + "=Gone.utx\r\n");
 }
 
 void prefix(const std::string& pfx, const std::string& key, const std::string& folder,

@@ -6,7 +6,8 @@ namespace qv::test {
 
 // A file with its folders.
 void put(const std::string& path, const std::string& text);
-// A game's UnrealTournament.ini naming its cache folder, and that folder with `n` packages.
+// A game's UnrealTournament.ini naming its cache folder, and that folder with `n` packages
+// (and a line without its cache file).
 void game(const std::string& ini, const std::string& cachePath, const std::string& cacheDir,
           unsigned n);
 // A Wine prefix whose system.reg names the game's folder under `key` (spelled as in the file);
