@@ -238,12 +238,11 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
     // As the window's start does: the troubleshooter finds the run log through InstallPath.
     // No dialogs: the failure is said once, with what it means, below.
     clsRegistry programKey = clsRegistry::programKey(nullptr, env.registryPath);
-    if (!ensureInstallPath(programKey, env.programFolder)) {
+    const bool installPathStored = ensureInstallPath(programKey, env.programFolder);
+    if (!installPathStored)
         env.err << kProg << "the program folder (InstallPath, by which Quorvel Troubleshooter "
-                << "finds the run log) was not stored in " << env.registryPath << " ("
-                << programKey.lastWriteStatus().text << "); nothing was changed\n";
-        return kExitFailed;
-    }
+                << "finds the run log) could not be stored in " << env.registryPath << " ("
+                << programKey.lastWriteStatus().text << "); the run goes on\n";
     request.lblCacheDir = state.lblCacheDir;
     for (const FileRow& row : state.rows)
         if (row.checked) request.checkedEntries.push_back(row.entry);
@@ -255,9 +254,12 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
     RunResult result = ProcessCache(pv, request, ctx, sink);
     env.out << std::flush;
     switch (result.outcome) {
-        case RunOutcome::Completed:
+        case RunOutcome::Completed: {
             if (!result.stopped && !result.nothingToDo) env.out << "Done processing files\n";
-            return runExitStatus(result);
+            // A settings store that could not be written is a part not done.
+            const int code = runExitStatus(result);
+            return code == kExitOk && !installPathStored ? kExitPartial : code;
+        }
         case RunOutcome::NoIndex:
             env.err << kProg << "there is no cache.ini in " << request.lblCacheDir
                     << "; nothing was done\n";

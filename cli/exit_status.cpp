@@ -22,7 +22,8 @@ const std::vector<ExitRow>& exitTable() {
         {kExitPartial,
          "done in part: some packages or files were not moved or deleted (a failure, NOT FOUND, "
          "a name that is not safe, an unknown type, for undo a package changed since the run), "
-         "the cache index or the run log could not be written, the run was stopped, or its report "
+         "the cache index, the run log or the settings store could not be written, the run was "
+         "stopped, or its report "
          "could "
          "not be written to standard output"},
     };
