@@ -72,7 +72,7 @@ QByteArray withTextChunks(QByteArray png, const QList<QPair<QByteArray, QByteArr
     return png.insert(kAfterHeader, chunks);
 }
 
-// Puts the picture into the thumbnail cache as the freedesktop specification has it: at most
+// Puts the picture into the thumbnail cache as the freedesktop thumbnail standard has it: at most
 // 256 pixels, with its URI and modification time, readable by its owner only, whole or not at all.
 void saveThumbnail(QImage image, const QString& path, std::int64_t mtimeSeconds,
                    std::uint64_t size) {
