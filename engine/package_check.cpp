@@ -92,7 +92,7 @@ bool needsOf(PackageReader& reader, const std::string& path, const std::string& 
     if (r.fault == HeaderFault::Unreadable)
         return unreadable.push_back(shown + ": " + r.reason), false;
     if (!r.ok()) return unreadable.push_back(shown + " is damaged (" + r.reason + ")"), false;
-    if (!guid.empty() && !equalsNoCaseAscii(r.header.guid, guid))
+    if (!guid.empty() && !equalsNoCaseAscii(r.header.guid.view(), guid))
         return unreadable.push_back(shown + " is damaged (its GUID is not its cache file name)"),
                false;
     needs = reader.neededPackages();

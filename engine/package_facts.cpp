@@ -20,9 +20,9 @@ bool endsWithNoCase(std::string_view text, std::string_view suffix) {
            equalsNoCaseAscii(text.substr(text.size() - suffix.size()), suffix);
 }
 
-std::string folderOf(const std::string& path) {
+std::string_view folderOf(std::string_view path) {
     const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+    return slash == std::string_view::npos ? std::string_view(".") : path.substr(0, slash);
 }
 
 }  // namespace
@@ -51,16 +51,28 @@ HeaderFacts HeaderCache::factsOf(FileSystem& fs, const std::string& path,
     const FileIdentity& id = file.value->identity();
     if (identity) *identity = id;
     const Key key{id.device, id.inode, id.size, id.mtimeNs};
-    if (id.known() && !needs)
-        if (auto it = known_.find(key); it != known_.end()) return it->second;
+    // One lookup finds a file read before under another name (a link) or makes its place.
+    auto slot = known_.end();
+    if (remember_ && id.known()) {
+        // Hinted at the end: files read in the order they were written come with rising
+        // inodes, and each then takes its place without a search.
+        const std::size_t before = known_.size();
+        slot = known_.emplace_hint(known_.end(), key, HeaderFacts{});
+        if (known_.size() == before && !needs) return slot->second;
+    }
     ++reads_;
     const HeaderReading r = reader_.read(*file.value, noun);
     // A damaged import table is for the verdict to tell; the run needs what a whole one holds.
     if (needs && r.ok()) *needs = reader_.neededPackages();
     HeaderFacts facts{r.fault, r.reason, {}, r.ok() ? r.header.version : -1};
-    facts.guid.set(r.header.guid);
-    // A failed read says nothing lasting of the file.
-    if (remember_ && id.known() && r.fault != HeaderFault::Unreadable) known_.emplace(key, facts);
+    facts.guid = r.header.guid;
+    if (slot != known_.end()) {
+        // A failed read says nothing lasting of the file.
+        if (r.fault == HeaderFault::Unreadable)
+            known_.erase(slot);
+        else
+            slot->second = facts;
+    }
     return facts;
 }
 
@@ -123,20 +135,30 @@ bool WholeHeaders::wasWhole(std::string_view cacheFileName, const FileIdentity& 
     return std::find(first, last, wanted) != last;
 }
 
-const std::unordered_multimap<std::string, std::string>& FolderNames::of(
-    const std::string& folder) {
-    auto it = folders_.find(folder);
-    if (it != folders_.end()) return it->second;
-    auto& names = folders_[folder];
-    (void)fs_.forEachEntry(folder, [&](std::string_view name, EntryKind kind) {
-        if (kind == EntryKind::File) names.emplace(upperAscii(name), std::string(name));
-    });
-    return names;
+const std::string& FolderNames::folded(std::string_view name) {
+    upper_.assign(name);
+    for (char& c : upper_) c = upperAscii(c);
+    return upper_;
 }
 
-std::optional<std::string> FolderNames::find(const std::string& folder, std::string_view name) {
-    const auto& names = of(folder);
-    const auto [first, last] = names.equal_range(upperAscii(name));
+const std::unordered_multimap<std::string, std::string>& FolderNames::of(std::string_view folder) {
+    if (lastNames_ && lastFolder_ == folder) return *lastNames_;
+    lastFolder_.assign(folder);
+    auto it = folders_.find(lastFolder_);
+    if (it == folders_.end()) {
+        it = folders_.try_emplace(lastFolder_).first;
+        (void)fs_.forEachEntry(lastFolder_, [&](std::string_view name, EntryKind kind) {
+            if (kind == EntryKind::File) it->second.emplace(upperAscii(name), std::string(name));
+        });
+    }
+    // Elements of an unordered_map stay where they are when it grows.
+    lastNames_ = &it->second;
+    return it->second;
+}
+
+std::optional<std::string> FolderNames::find(std::string_view folder, std::string_view name) {
+    const Names& names = of(folder);
+    const auto [first, last] = names.equal_range(folded(name));
     std::optional<std::string> found;
     for (auto it = first; it != last; ++it) {
         if (it->second == name) return it->second;
@@ -158,7 +180,7 @@ std::optional<std::string> FolderNames::findPackage(
                                       folder + "/" + name);
         }
     }
-    const auto it = packages_.find(upperAscii(packageName));
+    const auto it = packages_.find(folded(packageName));
     if (it == packages_.end()) return std::nullopt;
     return it->second;
 }
@@ -198,9 +220,9 @@ std::optional<std::string> installedPackage(std::string_view line, const std::st
     const std::string_view realName = line.substr(std::min(line.size(), kRealNameStart));
     if (destination.empty()) return std::nullopt;
     // Its own file name at its destination, in any letter case.
-    const std::string folder = folderOf(destination);
+    const std::string_view folder = folderOf(destination);
     if (const std::optional<std::string> there = folders.find(folder, realName))
-        return folder + "/" + *there;
+        return std::string(folder).append("/").append(*there);
     // The game finds a package by its name alone, along its paths, whatever the extension.
     if (place.mode != PlacementMode::TypeFolders || !isPackageFileName(realName))
         return std::nullopt;
@@ -224,10 +246,14 @@ PackageFacts examineLine(std::string_view line, const PlacementContext& place,
         return facts;
     }
     const std::string_view guid = line.substr(0, kGuidLength);
-    const std::string cacheFile =
-        place.cacheDir + "/" +
-        (cacheFileOnDisk.empty() ? std::string(guid) + "." + place.cacheExt
-                                 : std::string(cacheFileOnDisk));
+    std::string cacheFile;
+    cacheFile.reserve(place.cacheDir.size() + 2 + guid.size() + place.cacheExt.size() +
+                      cacheFileOnDisk.size());
+    cacheFile.append(place.cacheDir).append("/");
+    if (cacheFileOnDisk.empty())
+        cacheFile.append(guid).append(".").append(place.cacheExt);
+    else
+        cacheFile.append(cacheFileOnDisk);
     const HeaderFacts header =
         headers.factsOf(fs, cacheFile, needs, identity, packageDataNoun(realName));
     facts.guid = header.guid;
@@ -273,18 +299,20 @@ void examineEntries(const PublicVariables& pv, const PlacementContext& place,
     facts.assign(pv.EntryCount(), PackageFacts{});
     headers.beginPass();
     FolderNames folders(fs);
-    std::string line;
+    std::string line, cacheFileName;
     std::size_t batchStart = 0;
     for (std::size_t k = 0; k < pv.EntryCount(); ++k) {
         if (stop && stop->load(std::memory_order_relaxed)) break;
         const std::string& file = pv.CacheFileNames[k];
-        line.assign(file.substr(0, std::min(file.find('.'), file.size())));
+        line.assign(std::string_view(file).substr(0, std::min(file.find('.'), file.size())));
         line.resize(kGuidLength, ' ');
         line.append("=").append(pv.RealNames[k]);
         FileIdentity identity;
         facts[k] = examineLine(line, place, {}, fs, headers, folders, nullptr, &identity);
-        if (whole && facts[k].condition == PackageCondition::Whole)
-            whole->add(line.substr(0, kGuidLength) + "." + place.cacheExt, identity);
+        if (whole && facts[k].condition == PackageCondition::Whole) {
+            cacheFileName.assign(line, 0, kGuidLength).append(".").append(place.cacheExt);
+            whole->add(cacheFileName, identity);
+        }
         if (filled && (k + 1 - batchStart == kBatch || k + 1 == pv.EntryCount())) {
             filled(batchStart, k + 1);
             batchStart = k + 1;

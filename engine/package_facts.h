@@ -25,19 +25,6 @@ struct PublicVariables;
 // A real name of a package type whose header is read: u, unr, utx, uax, umx.
 bool isPackageFileName(std::string_view realName);
 
-// A header's GUID in place, without a string of its own per package: 32 characters, or none.
-struct GuidText {
-    std::array<char, 32> text{};
-    bool known = false;
-    void set(std::string_view guid) {
-        known = guid.size() == text.size();
-        if (known) std::copy(guid.begin(), guid.end(), text.begin());
-    }
-    std::string_view view() const {
-        return known ? std::string_view(text.data(), text.size()) : std::string_view();
-    }
-};
-
 // What the header of a file said, kept by the file's device, inode, size and modification time
 // so that a file read once is not read again while it stays the same file.
 struct HeaderFacts {
@@ -66,6 +53,8 @@ class HeaderCache final {
 
   private:
     using Key = std::tuple<std::uint64_t, std::uint64_t, std::uint64_t, std::int64_t>;
+    // Ordered: a cache's files come mostly in the order they were written, their inodes rising,
+    // so each lookup walks the path the last one warmed (a hash table misses the cache each time).
     std::map<Key, HeaderFacts> known_;
     PackageReader reader_;
     std::size_t reads_ = 0;
@@ -80,9 +69,9 @@ class FolderNames final {
     explicit FolderNames(FileSystem& fs) : fs_(fs) {}
     // The name as the folder spells it of the plain file `name` ignoring ASCII case; the exact
     // spelling when it is there.
-    std::optional<std::string> find(const std::string& folder, std::string_view name);
+    std::optional<std::string> find(std::string_view folder, std::string_view name);
     // Every plain file's name of `folder`, folded to upper case -> as spelled.
-    const std::unordered_multimap<std::string, std::string>& of(const std::string& folder);
+    const std::unordered_multimap<std::string, std::string>& of(std::string_view folder);
     // The file the game loads for the package `packageName` (a file name without its extension,
     // any letter case): the first on `paths` (folder, extension) that a folder holds, as a path.
     std::optional<std::string> findPackage(
@@ -90,8 +79,16 @@ class FolderNames final {
         std::string_view packageName);
 
   private:
+    using Names = std::unordered_multimap<std::string, std::string>;
+    // `name` folded to upper case, in a buffer kept from call to call.
+    const std::string& folded(std::string_view name);
+
     FileSystem& fs_;
-    std::unordered_map<std::string, std::unordered_multimap<std::string, std::string>> folders_;
+    std::unordered_map<std::string, Names> folders_;
+    // The folder asked for last: a pass asks for a few folders, each many times in a row.
+    std::string lastFolder_;
+    const Names* lastNames_ = nullptr;
+    std::string upper_;
     // The packages of the paths asked for last, each name once (the first on the paths), upper
     // case -> path; made at the first findPackage, so each costs one lookup.
     std::vector<std::pair<std::string, std::string>> packagePaths_;

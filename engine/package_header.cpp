@@ -44,13 +44,14 @@ bool tableFits(std::uint32_t count, std::uint32_t offset, std::uint64_t minSize,
 
 }  // namespace
 
-std::string guidText(std::string_view b) {
+GuidText guidText(std::string_view b) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string text(32, '0');
+    GuidText guid;
     for (int i = 0; i < 4; ++i)
         for (std::uint32_t v = ::qv::u32(b, 4 * i), d = 0; d < 8; ++d, v >>= 4)
-            text[static_cast<std::size_t>(8 * i + 7 - d)] = kHex[v & 0xF];
-    return text;
+            guid.text[static_cast<std::size_t>(8 * i + 7 - d)] = kHex[v & 0xF];
+    guid.known = true;
+    return guid;
 }
 
 HeaderReading parsePackageHeader(std::string_view block, std::uint64_t fileSize) {

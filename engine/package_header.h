@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,6 +19,19 @@ constexpr std::size_t kHeaderBlock = 64;
 // Names longer than this are taken for a damaged name table.
 constexpr std::size_t kMaxPackageName = 1024;
 
+// A header's GUID in place, without a string of its own per package: 32 characters, or none.
+struct GuidText {
+    std::array<char, 32> text{};
+    bool known = false;
+    void set(std::string_view guid) {
+        known = guid.size() == text.size();
+        if (known) std::copy(guid.begin(), guid.end(), text.begin());
+    }
+    std::string_view view() const {
+        return known ? std::string_view(text.data(), text.size()) : std::string_view();
+    }
+};
+
 struct PackageHeader {
     std::uint16_t version = 0, licensee = 0;
     std::uint32_t flags = 0;
@@ -24,7 +39,7 @@ struct PackageHeader {
     std::uint32_t exportCount = 0, exportOffset = 0;
     std::uint32_t importCount = 0, importOffset = 0;
     std::uint32_t generations = 0;  // version 68 on; the heritage count before
-    std::string guid;               // 32 upper-case hex digits, the game's cache file name
+    GuidText guid;                  // 32 upper-case hex digits, the game's cache file name
 };
 
 enum class HeaderFault {
@@ -51,7 +66,7 @@ struct HeaderReading {
 HeaderReading parsePackageHeader(std::string_view block, std::uint64_t fileSize);
 
 // The GUID as the game names its cache file: four little-endian 32-bit numbers, each "%08X".
-std::string guidText(std::string_view sixteenBytes);
+GuidText guidText(std::string_view sixteenBytes);
 
 // The package name a file name gives ("CTF-Face.unr" -> "CTF-Face").
 std::string_view packageNameOf(std::string_view fileName);

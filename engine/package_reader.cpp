@@ -17,6 +17,8 @@ constexpr std::size_t kFirstBlock = 4096;
 // The most an entry can take: an import (three five-byte indexes, 4 bytes), an export (five
 // compact indexes, two 32-bit numbers); a name's first guess (real ones average under 20).
 constexpr std::uint64_t kMaxImport = 19, kMaxExport = 33, kNameGuess = 32;
+// The least they can take: one byte an index.
+constexpr std::size_t kMinImport = 7, kMinExport = 12;
 // Tables closer than this are read in one piece.
 constexpr std::uint64_t kJoinGap = 64u << 10;
 
@@ -121,14 +123,17 @@ HeaderReading PackageReader::read(InFile& file, std::string_view noun) {
         head.guidAt = 0;
     }
     if (!head.ok()) return head;
-    HeaderReading r = readTables(file, head, noun);
-    if (!r.ok()) clear();
+    header_ = std::move(head.header);
+    HeaderReading r = readTables(file, noun);
+    if (r.ok())
+        r.header = header_;
+    else
+        clear();
     return r;
 }
 
-HeaderReading PackageReader::readTables(InFile& file, const HeaderReading& head,
-                                        std::string_view noun) {
-    const PackageHeader& h = head.header;
+HeaderReading PackageReader::readTables(InFile& file, std::string_view noun) {
+    const PackageHeader& h = header_;
     const std::uint64_t size = file.identity().size;
     const struct {
         std::uint32_t count, offset;
@@ -164,46 +169,56 @@ HeaderReading PackageReader::readTables(InFile& file, const HeaderReading& head,
         if (const Status s = readChunk(file, r.start, r.end - r.start, nextChunk()); !s)
             return faultOf(HeaderFault::Unreadable, s.text);
     }
-    header_ = h;
     for (HeaderReading (PackageReader::*parse)(std::uint64_t) :
          {&PackageReader::parseImports, &PackageReader::parseExports})
         if (HeaderReading r = (this->*parse)(size); !r.ok()) return r;
     if (HeaderReading r = parseNames(file, size); !r.ok()) return r;
-    HeaderReading r = checkReferences(size, noun);
-    if (r.ok()) r.header = h;
-    return r;
+    return checkReferences(size, noun);
 }
+
+namespace {
+
+// One entry; unchecked where the caller saw room for the largest one.
+template <bool kChecked>
+void readImport(ByteCursor& c, PackageImport& im) {
+    im.classPackage = c.compact<kChecked>();
+    im.className = c.compact<kChecked>();
+    im.outer = static_cast<std::int32_t>(c.u32<kChecked>());
+    im.name = c.compact<kChecked>();
+}
+
+template <bool kChecked>
+void readExport(ByteCursor& c, PackageExport& ex) {
+    ex.classRef = c.compact<kChecked>();
+    ex.superRef = c.compact<kChecked>();
+    ex.outer = static_cast<std::int32_t>(c.u32<kChecked>());
+    ex.name = c.compact<kChecked>();
+    ex.flags = c.u32<kChecked>();
+    ex.size = c.compact<kChecked>();
+    ex.offset = ex.size > 0 ? c.compact<kChecked>() : 0;
+}
+
+}  // namespace
 
 HeaderReading PackageReader::parseImports(std::uint64_t) {
     ByteCursor c(bytesFrom(header_.importOffset));
-    imports_.reserve(header_.importCount);
-    for (std::uint32_t i = 0; i < header_.importCount; ++i) {
-        PackageImport im;
-        im.classPackage = static_cast<std::int32_t>(c.compact());
-        im.className = static_cast<std::int32_t>(c.compact());
-        im.outer = static_cast<std::int32_t>(c.u32());
-        im.name = static_cast<std::int32_t>(c.compact());
-        if (c.failed()) return cutShort("import");
-        imports_.push_back(im);
-    }
+    // Fewer bytes than the smallest entries take: cut short, before anything is allocated.
+    if (c.left() / kMinImport < header_.importCount) return cutShort("import");
+    imports_.resize(header_.importCount);
+    // A cursor that failed reads 0 from then on: one check after the table is enough.
+    for (PackageImport& im : imports_)
+        c.has(kMaxImport) ? readImport<false>(c, im) : readImport<true>(c, im);
+    if (c.failed()) return cutShort("import");
     return {};
 }
 
 HeaderReading PackageReader::parseExports(std::uint64_t) {
     ByteCursor c(bytesFrom(header_.exportOffset));
-    exports_.reserve(header_.exportCount);
-    for (std::uint32_t i = 0; i < header_.exportCount; ++i) {
-        PackageExport ex;
-        ex.classRef = static_cast<std::int32_t>(c.compact());
-        ex.superRef = static_cast<std::int32_t>(c.compact());
-        ex.outer = static_cast<std::int32_t>(c.u32());
-        ex.name = static_cast<std::int32_t>(c.compact());
-        ex.flags = c.u32();
-        ex.size = c.compact();
-        if (ex.size > 0) ex.offset = c.compact();
-        if (c.failed()) return cutShort("export");
-        exports_.push_back(ex);
-    }
+    if (c.left() / kMinExport < header_.exportCount) return cutShort("export");
+    exports_.resize(header_.exportCount);
+    for (PackageExport& ex : exports_)
+        c.has(kMaxExport) ? readExport<false>(c, ex) : readExport<true>(c, ex);
+    if (c.failed()) return cutShort("export");
     return {};
 }
 
@@ -221,7 +236,9 @@ HeaderReading PackageReader::parseNames(InFile& file, std::uint64_t size) {
                 if (length < 1 || length > static_cast<std::int64_t>(kMaxPackageName) + 1)
                     return damaged("its name table is damaged");
                 name = c.bytes(static_cast<std::size_t>(length));
-                name = name.substr(0, std::min(name.find('\0'), name.size()));
+                std::size_t end = 0;  // up to its NUL; names are short, a loop beats a call
+                while (end < name.size() && name[end] != '\0') ++end;
+                name = name.substr(0, end);
             } else {
                 name = cString(c, kMaxPackageName, tooLong);
                 if (tooLong) return damaged("its name table is damaged");

@@ -72,7 +72,8 @@ class PackageReader final {
         std::string_view bytes() const { return {buffer.data(), length}; }
     };
     Chunk& nextChunk();
-    HeaderReading readTables(InFile& file, const HeaderReading& head, std::string_view noun);
+    // The tables of the package whose header is header_.
+    HeaderReading readTables(InFile& file, std::string_view noun);
     Status readChunk(InFile& file, std::uint64_t start, std::uint64_t length, Chunk& into);
     std::string_view bytesFrom(std::uint64_t offset) const;
     HeaderReading parseNames(InFile& file, std::uint64_t fileSize);

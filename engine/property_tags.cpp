@@ -42,31 +42,8 @@ std::int32_t arrayIndexOf(ByteCursor& c) {
 
 }  // namespace
 
-bool ByteCursor::need(std::size_t n) {
-    if (failed_ || b_.size() - pos_ < n) return failed_ = true, false;
-    return true;
-}
-
-std::uint8_t ByteCursor::u8() {
-    return need(1) ? static_cast<std::uint8_t>(b_[pos_++]) : 0;
-}
-
-std::uint16_t ByteCursor::u16() {
-    const std::uint16_t lo = u8();
-    return static_cast<std::uint16_t>(lo | (u8() << 8));
-}
-
-std::uint32_t ByteCursor::u32() {
-    const std::uint32_t lo = u16();
-    return lo | static_cast<std::uint32_t>(u16()) << 16;
-}
-
-std::uint64_t ByteCursor::u64() {
-    const std::uint64_t lo = u32();
-    return lo | static_cast<std::uint64_t>(u32()) << 32;
-}
-
-std::int32_t ByteCursor::compact() {
+// The last bytes of a piece, each read checked: a compact index cut by the end fails.
+std::int32_t ByteCursor::compactNearEnd() {
     const int first = u8();
     std::int64_t value = first & 0x3F;
     if (first & 0x40)
@@ -77,13 +54,6 @@ std::int32_t ByteCursor::compact() {
         }
     if (value > INT32_MAX) return fail(), 0;
     return static_cast<std::int32_t>((first & 0x80) ? -value : value);
-}
-
-std::string_view ByteCursor::bytes(std::size_t n) {
-    if (!need(n)) return {};
-    const std::string_view v = b_.substr(pos_, n);
-    pos_ += n;
-    return v;
 }
 
 bool PropertyTags::next(PropertyTag& tag) {

@@ -63,7 +63,7 @@ TEST(PackageReader, EveryCutThatReachesATableOrAnObjectIsDamagedAndPaddingIsNot)
         CountingFile file(bytes);
         const HeaderReading h = reader.read(file, "map");
         ASSERT_TRUE(h.ok()) << version << h.reason;
-        EXPECT_EQ(h.header.guid, "0A1B2C3D4E5F60718293A4B5C6D7E8F9") << version;
+        EXPECT_EQ(h.header.guid.view(), "0A1B2C3D4E5F60718293A4B5C6D7E8F9") << version;
         EXPECT_EQ(reader.neededPackages(), (std::vector<std::string>{"Engine", "CTF-Tex"}));
         ASSERT_EQ(reader.exports().size(), 4u);
         EXPECT_EQ(reader.objectName(2), "Shot");

@@ -156,8 +156,8 @@ inline void packageTarget(std::string_view data) {
     check(file.reads <= 10 && file.bytes <= 4096 + 16 + 40 * data.size() + (1u << 18),
           "the tables cost more than a few reads of the file");
     if (!h.ok()) return;
-    check(h.header.guid.size() == 32 &&
-              h.header.guid.find_first_not_of("0123456789ABCDEF") == std::string::npos,
+    check(h.header.guid.view().size() == 32 &&
+              h.header.guid.view().find_first_not_of("0123456789ABCDEF") == std::string::npos,
           "a GUID that is not 32 hex digits");
     for (const PackageExport& e : reader.exports())
         check(e.size == 0 ||
