@@ -391,6 +391,9 @@ void printMarkAndHeaderFigures(std::size_t rows, const MarkFigures& m,
     print("header_pass/header_floor_at", h.pass / h.floorAt);
     print("header_table_floor", h.tableFloor);
     print("header_pass/header_table_floor", h.pass / h.tableFloor);
+    print("header_pass_cpu", h.passCpu);
+    print("header_table_floor_cpu", h.tableFloorCpu);
+    print("header_pass_cpu/header_table_floor_cpu", h.passCpu / h.tableFloorCpu);
     std::printf("%-34s %llu bytes of each package\n", "header_table_floor_reads",
                 static_cast<unsigned long long>(h.tableBytes));
     print("header_pass_cached", h.cached);

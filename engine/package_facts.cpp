@@ -1,5 +1,9 @@
 #include "engine/package_facts.h"
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include "engine/cache_entry.h"
 #include "engine/package_reader.h"
 #include "engine/placement.h"
@@ -74,6 +78,13 @@ HeaderFacts HeaderCache::factsOf(FileSystem& fs, const std::string& path,
             slot->second = facts;
     }
     return facts;
+}
+
+void HeaderCache::remember(const FileIdentity& id, const HeaderFacts& facts, bool read) {
+    if (!read) return;
+    ++reads_;
+    if (remember_ && id.known() && facts.fault != HeaderFault::Unreadable)
+        known_.emplace_hint(known_.end(), Key{id.device, id.inode, id.size, id.mtimeNs}, facts);
 }
 
 namespace {
@@ -234,34 +245,40 @@ std::optional<std::string> installedPackage(std::string_view line, const Placeme
     return installedPackage(line, destinationOfLine(line, place), place, folders);
 }
 
-PackageFacts examineLine(std::string_view line, const PlacementContext& place,
-                         std::string_view cacheFileOnDisk, FileSystem& fs, HeaderCache& headers,
-                         FolderNames& folders, std::vector<std::string>* needs,
-                         FileIdentity* identity) {
-    PackageFacts facts;
-    const std::string_view realName =
-        line.size() > kRealNameStart ? line.substr(kRealNameStart) : "";
-    if (!isPackageFileName(realName) || line.size() <= kGuidLength) {
-        facts.condition = PackageCondition::NotPackage;
-        return facts;
-    }
+namespace {
+
+// The real name of an index line ("" for none), and whether its cache file is a package to read.
+std::string_view realNameOf(std::string_view line) {
+    return line.size() > kRealNameStart ? line.substr(kRealNameStart) : "";
+}
+bool readsHeader(std::string_view line) {
+    return isPackageFileName(realNameOf(line)) && line.size() > kGuidLength;
+}
+
+void cacheFileOf(std::string_view line, const PlacementContext& place,
+                 std::string_view cacheFileOnDisk, std::string& path) {
     const std::string_view guid = line.substr(0, kGuidLength);
-    std::string cacheFile;
-    cacheFile.reserve(place.cacheDir.size() + 2 + guid.size() + place.cacheExt.size() +
-                      cacheFileOnDisk.size());
-    cacheFile.append(place.cacheDir).append("/");
+    path.clear();
+    path.reserve(place.cacheDir.size() + 2 + guid.size() + place.cacheExt.size() +
+                 cacheFileOnDisk.size());
+    path.append(place.cacheDir).append("/");
     if (cacheFileOnDisk.empty())
-        cacheFile.append(guid).append(".").append(place.cacheExt);
+        path.append(guid).append(".").append(place.cacheExt);
     else
-        cacheFile.append(cacheFileOnDisk);
-    const HeaderFacts header =
-        headers.factsOf(fs, cacheFile, needs, identity, packageDataNoun(realName));
+        path.append(cacheFileOnDisk);
+}
+
+// The facts of a package line whose cache file `cacheFile` said `header`.
+PackageFacts factsFrom(std::string_view line, const PlacementContext& place,
+                       const std::string& cacheFile, const HeaderFacts& header, FileSystem& fs,
+                       HeaderCache& headers, FolderNames& folders) {
+    PackageFacts facts;
     facts.guid = header.guid;
     facts.version = header.version;
     facts.reason = header.reason;
     switch (header.fault) {
         case HeaderFault::None:
-            facts.condition = equalsNoCaseAscii(header.guid.view(), guid)
+            facts.condition = equalsNoCaseAscii(header.guid.view(), line.substr(0, kGuidLength))
                                   ? PackageCondition::Whole
                                   : PackageCondition::Damaged;
             if (facts.condition == PackageCondition::Damaged)
@@ -285,38 +302,189 @@ PackageFacts examineLine(std::string_view line, const PlacementContext& place,
     return facts;
 }
 
+}  // namespace
+
+PackageFacts examineLine(std::string_view line, const PlacementContext& place,
+                         std::string_view cacheFileOnDisk, FileSystem& fs, HeaderCache& headers,
+                         FolderNames& folders, std::vector<std::string>* needs,
+                         FileIdentity* identity) {
+    if (!readsHeader(line)) {
+        PackageFacts facts;
+        facts.condition = PackageCondition::NotPackage;
+        return facts;
+    }
+    std::string cacheFile;
+    cacheFileOf(line, place, cacheFileOnDisk, cacheFile);
+    const HeaderFacts header =
+        headers.factsOf(fs, cacheFile, needs, identity, packageDataNoun(realNameOf(line)));
+    return factsFrom(line, place, cacheFile, header, fs, headers, folders);
+}
+
+namespace {
+
+constexpr std::size_t kBatch = 256;
+
+// The line the header pass examines for entry k: the GUID its cache file is named by, "=" and
+// its real name.
+void entryLine(const PublicVariables& pv, std::size_t k, std::string& line) {
+    const std::string& file = pv.CacheFileNames[k];
+    line.assign(std::string_view(file).substr(0, std::min(file.find('.'), file.size())));
+    line.resize(kGuidLength, ' ');
+    line.append("=").append(pv.RealNames[k]);
+}
+
+// A second reader for a first pass over a large cache: it reads the cache files of every other
+// batch (1, 3, 5, ...) on a thread of its own while the pass reads the rest, so the two wait for
+// the system in turns rather than one after the other. It runs at most kAhead batches ahead of
+// what the pass has taken; what it read is taken in index order, so the list fills as before.
+class SecondReader {
+  public:
+    struct Read {
+        HeaderFacts header;
+        FileIdentity identity;
+        bool examined = false;  // a package line whose cache file it tried to read
+        bool opened = false;    // and opened
+    };
+
+    SecondReader(const PublicVariables& pv, const PlacementContext& place, FileSystem& fs,
+                 const std::atomic<bool>* stop)
+        : pv_(pv), place_(place), fs_(fs), stop_(stop), ring_(kAhead * kBatch) {
+        thread_ = std::thread([this] { work(); });
+    }
+    ~SecondReader() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            quit_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    static bool takes(std::size_t batch) { return batch % 2 == 1; }
+
+    // The batch's reads, waiting for them; null when the reader ended without them (stopped, or
+    // out of memory), so the pass reads them itself.
+    const Read* batch(std::size_t batch) {
+        const std::size_t j = batch / 2;
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return done_ > j || ended_; });
+        return done_ > j ? &ring_[(j % kAhead) * kBatch] : nullptr;
+    }
+    // The pass took the batch's reads: their room may be used again.
+    void taken(std::size_t batch) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            taken_ = batch / 2 + 1;
+        }
+        changed_.notify_all();
+    }
+
+  private:
+    static constexpr std::size_t kAhead = 4;
+
+    void work() {
+        try {
+            HeaderCache headers(false);
+            std::string line, cacheFile;
+            const std::size_t entries = pv_.EntryCount();
+            for (std::size_t j = 0; 2 * j + 1 < (entries + kBatch - 1) / kBatch; ++j) {
+                {
+                    std::unique_lock<std::mutex> lock(mutex_);
+                    changed_.wait(lock, [&] { return quit_ || j < taken_ + kAhead; });
+                    if (quit_) break;
+                }
+                const std::size_t first = (2 * j + 1) * kBatch;
+                Read* out = &ring_[(j % kAhead) * kBatch];
+                for (std::size_t k = first; k < std::min(entries, first + kBatch); ++k) {
+                    if (stop_ && stop_->load(std::memory_order_relaxed)) throw Stopped();
+                    entryLine(pv_, k, line);
+                    Read& r = out[k - first];
+                    r = {};
+                    if (!readsHeader(line)) continue;
+                    cacheFileOf(line, place_, {}, cacheFile);
+                    const std::size_t before = headers.reads();
+                    r.header = headers.factsOf(fs_, cacheFile, nullptr, &r.identity,
+                                               packageDataNoun(realNameOf(line)));
+                    r.examined = true;
+                    r.opened = headers.reads() > before;
+                }
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    done_ = j + 1;
+                }
+                changed_.notify_all();
+            }
+        } catch (...) {  // a stop, or memory that ran out: the pass reads the rest itself
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ended_ = true;
+        }
+        changed_.notify_all();
+    }
+    struct Stopped {};
+
+    const PublicVariables& pv_;
+    const PlacementContext& place_;
+    FileSystem& fs_;
+    const std::atomic<bool>* stop_;
+    std::vector<Read> ring_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t done_ = 0, taken_ = 0;  // of the reader's batches (batch / 2)
+    bool ended_ = false, quit_ = false;
+    std::thread thread_;
+};
+
+}  // namespace
+
 void examineEntries(const PublicVariables& pv, const PlacementContext& place,
                     std::vector<PackageFacts>& facts, HeaderCache& headers, FileSystem& fs,
                     const std::function<void(std::size_t, std::size_t)>& filled,
                     const std::atomic<bool>* stop, WholeHeaders* whole) {
-    constexpr std::size_t kBatch = 256;
     // The cache folder stays open while the pass reads, so each open looks up only its name.
     struct HeldFolder {
         FileSystem& fs;
         ~HeldFolder() { fs.releaseFolders(); }
     } held{fs};
     fs.holdFolders({place.cacheDir});
-    facts.assign(pv.EntryCount(), PackageFacts{});
+    const std::size_t entries = pv.EntryCount();
+    facts.assign(entries, PackageFacts{});
     headers.beginPass();
+    // A first pass over a large cache reads with two threads where the file system allows it;
+    // later passes look most files up by identity and need no second one.
+    std::optional<SecondReader> second;
+    if (headers.firstPass() && entries >= 4 * kBatch && fs.readsInParallel() &&
+        std::thread::hardware_concurrency() > 1)
+        second.emplace(pv, place, fs, stop);
     FolderNames folders(fs);
-    std::string line, cacheFileName;
-    std::size_t batchStart = 0;
-    for (std::size_t k = 0; k < pv.EntryCount(); ++k) {
-        if (stop && stop->load(std::memory_order_relaxed)) break;
-        const std::string& file = pv.CacheFileNames[k];
-        line.assign(std::string_view(file).substr(0, std::min(file.find('.'), file.size())));
-        line.resize(kGuidLength, ' ');
-        line.append("=").append(pv.RealNames[k]);
-        FileIdentity identity;
-        facts[k] = examineLine(line, place, {}, fs, headers, folders, nullptr, &identity);
-        if (whole && facts[k].condition == PackageCondition::Whole) {
-            cacheFileName.assign(line, 0, kGuidLength).append(".").append(place.cacheExt);
-            whole->add(cacheFileName, identity);
+    std::string line, cacheFile, cacheFileName;
+    for (std::size_t batch = 0, first = 0; first < entries; ++batch, first += kBatch) {
+        const std::size_t end = std::min(entries, first + kBatch);
+        const SecondReader::Read* read =
+            second && SecondReader::takes(batch) ? second->batch(batch) : nullptr;
+        std::size_t k = first;
+        for (; k < end; ++k) {
+            if (stop && stop->load(std::memory_order_relaxed)) break;
+            entryLine(pv, k, line);
+            FileIdentity identity;
+            if (read && read[k - first].examined) {
+                const SecondReader::Read& r = read[k - first];
+                identity = r.identity;
+                headers.remember(identity, r.header, r.opened);
+                cacheFileOf(line, place, {}, cacheFile);
+                facts[k] = factsFrom(line, place, cacheFile, r.header, fs, headers, folders);
+            } else {
+                facts[k] = examineLine(line, place, {}, fs, headers, folders, nullptr, &identity);
+            }
+            if (whole && facts[k].condition == PackageCondition::Whole) {
+                cacheFileName.assign(line, 0, kGuidLength).append(".").append(place.cacheExt);
+                whole->add(cacheFileName, identity);
+            }
         }
-        if (filled && (k + 1 - batchStart == kBatch || k + 1 == pv.EntryCount())) {
-            filled(batchStart, k + 1);
-            batchStart = k + 1;
-        }
+        if (read) second->taken(batch);
+        if (k < end) break;  // stopped
+        if (filled) filled(first, end);
     }
     if (whole) whole->seal();
 }

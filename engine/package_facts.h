@@ -48,6 +48,11 @@ class HeaderCache final {
     // A new pass over files: those known before are looked up by identity first; within a first
     // pass nothing is, so no file costs a lookup on top of its read.
     void beginPass() { lookFirst_ = !known_.empty(); }
+    // Within a first pass nothing is looked up before it is read.
+    bool firstPass() const { return !lookFirst_; }
+    // Keeps what another reader found in a file of this identity, as a read of its own would;
+    // `read`: it was opened and read (not refused at its open), and counts as a read.
+    void remember(const FileIdentity& id, const HeaderFacts& facts, bool read);
     std::size_t reads() const { return reads_; }
     std::size_t size() const { return known_.size(); }
 

@@ -196,6 +196,10 @@ class FileSystem {
     virtual void holdFolders(const std::vector<std::string>& folders) { (void)folders; }
     virtual void releaseFolders() {}
 
+    // True when openForReading and the reads of its files may run on two threads at once, with
+    // nothing else of this file system changing meanwhile (the header pass reads on two).
+    virtual bool readsInParallel() const { return false; }
+
     // True for a file system that only plans (a dry run): nothing written to it is kept, so
     // records of what was done (the run journals) are not started at all.
     virtual bool changesNothing() const { return false; }

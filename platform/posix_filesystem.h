@@ -62,6 +62,7 @@ class PosixFileSystem final : public FileSystem {
     Status moveListedFile(const std::string& from, const std::string& to,
                           FileIdentity* landed = nullptr) override;
     Result<FileIdentity> identityOf(const std::string& path) override;
+    bool readsInParallel() const override { return true; }
     Result<bool> openForWriting(const std::string& path) override;
     void holdFolders(const std::vector<std::string>& folders) override;
     void releaseFolders() override;

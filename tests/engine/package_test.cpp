@@ -2,6 +2,10 @@
 // make of damaged packages, installed versions, missing needs and cache files without a line.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
+#include <random>
+
 #include "engine/package_check.h"
 #include "engine/package_facts.h"
 #include "engine/package_header.h"
@@ -243,6 +247,72 @@ TEST(PackageRun, WholeHeadersFindEveryFileTheyHoldAndNoOther) {
         }
         for (std::size_t i = n; i < n + 200; ++i) ASSERT_FALSE(whole.knows(name(i))) << n;
     }
+}
+
+// A first pass over a large cache reads with two threads: it must find exactly what one reader
+// finds, entry by entry and in the table of whole files, and a stop in the middle must end both.
+TEST(PackageList, TwoReadersFindWhatOneFinds) {
+    PackageGame g;
+    g.addMixedCache();
+    std::mt19937 random(41);
+    for (unsigned n = 22; n < 1500; ++n) {
+        const std::string bytes = g.package(n);
+        switch (random() % 6) {
+            case 0:
+                g.addBytes(n, "Cut" + std::to_string(n) + ".unr",
+                           bytes.substr(0, random() % bytes.size()));
+                break;
+            case 1:
+                g.addBytes(n, "Foreign" + std::to_string(n) + ".utx", g.package(n + 5000));
+                break;
+            case 2:
+                g.addBytes(n, "Gone" + std::to_string(n) + ".uax", bytes);
+                std::filesystem::remove(g.cacheFile(n));
+                break;
+            case 3:
+                g.addBytes(n, "Text" + std::to_string(n) + ".int", "[Public]\r\n");
+                break;
+            default:
+                g.addBytes(n, "Map" + std::to_string(n) + ".unr", bytes);
+        }
+    }
+    g.writeIndex();
+    g.scan();
+    ForwardingFileSystem oneReader(g.posix);  // does not allow reads on two threads
+    ASSERT_TRUE(g.posix.readsInParallel());
+    const PlacementContext listed = listingPlacement(g.pv, g.state.lblCacheDir, {}, g.posix);
+    std::vector<PackageFacts> one, two;
+    HeaderCache oneHeaders, twoHeaders;
+    WholeHeaders oneWhole, twoWhole;
+    examineEntries(g.pv, listed, one, oneHeaders, oneReader, {}, nullptr, &oneWhole);
+    std::vector<std::size_t> batches;
+    examineEntries(
+        g.pv, listed, two, twoHeaders, g.posix,
+        [&](std::size_t first, std::size_t) { batches.push_back(first); }, nullptr, &twoWhole);
+    ASSERT_EQ(one.size(), two.size());
+    for (std::size_t k = 0; k < one.size(); ++k) {
+        ASSERT_EQ(one[k].condition, two[k].condition) << k;
+        ASSERT_EQ(one[k].reason, two[k].reason) << k;
+        ASSERT_EQ(one[k].guid.view(), two[k].guid.view()) << k;
+        ASSERT_EQ(one[k].installed, two[k].installed) << k;
+        ASSERT_EQ(one[k].installedPath, two[k].installedPath) << k;
+        const std::string file = guidOf(static_cast<unsigned>(k + 1)) + ".uxx";
+        ASSERT_EQ(oneWhole.knows(file), twoWhole.knows(file)) << k;
+    }
+    EXPECT_EQ(oneHeaders.reads(), twoHeaders.reads());
+    EXPECT_EQ(oneHeaders.size(), twoHeaders.size());
+    for (std::size_t b = 0; b < batches.size(); ++b) EXPECT_EQ(batches[b], 256 * b);
+
+    // Stopped in its third batch, while the second reader is ahead: both end, and what was
+    // examined before the stop is what one reader finds.
+    std::atomic<bool> stop{false};
+    HeaderCache stopped;
+    examineEntries(
+        g.pv, listed, two, stopped, g.posix,
+        [&](std::size_t first, std::size_t) { stop = first == 256; }, &stop);
+    for (std::size_t k = 0; k < 512; ++k) ASSERT_EQ(two[k].condition, one[k].condition) << k;
+    for (std::size_t k = 512; k < two.size(); ++k)
+        ASSERT_EQ(two[k].condition, PackageCondition::Unknown) << k;
 }
 
 TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
