@@ -1,11 +1,11 @@
 #include "engine/scan.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <string_view>
-#include <unordered_set>
 
 #include "engine/cache_entry.h"
 #include "engine/engine_context.h"
@@ -286,19 +286,36 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
 
 std::size_t countToProcess(const std::vector<FileRow>& rows, const PublicVariables& pv,
                            const std::string& cacheDir, FileSystem& fs) {
-    // The plain files of the cache folder, by their names folded (a file whose name differs
-    // from its line's in letter case alone is still the package's).
-    std::unordered_set<std::string> plain;
+    // The plain files of the cache folder by their names' hashes without regard to case (a file
+    // whose name differs from its line's in letter case alone is still the package's): the names
+    // in one buffer and a sorted table of (hash, name), no allocation per file.
+    std::string names;
+    std::vector<std::pair<std::size_t, std::size_t>> starts;  // hash, where the name starts
+    const NoCaseAsciiHash hash;
     const bool listed = fs.forEachEntry(cacheDir, [&](std::string_view name, EntryKind kind) {
-                              if (kind == EntryKind::File) plain.insert(upperAscii(name));
+                              if (kind != EntryKind::File) return;
+                              starts.emplace_back(hash(name), names.size());
+                              names.append(name).push_back('/');  // no file name holds a '/'
                           }).ok();
+    std::sort(starts.begin(), starts.end());
+    const auto present = [&](std::string_view file) {
+        const std::size_t h = hash(file);
+        for (auto it = std::lower_bound(starts.begin(), starts.end(), std::pair{h, std::size_t{0}});
+             it != starts.end() && it->first == h; ++it) {
+            const std::size_t end = names.find('/', it->second);
+            if (equalsNoCaseAscii(std::string_view(names).substr(it->second, end - it->second),
+                                  file))
+                return true;
+        }
+        return false;
+    };
     std::size_t count = 0;
     for (const FileRow& row : rows) {
         if (!row.checked || row.entry >= pv.EntryCount()) continue;
         if (isUnsafeRealName(pv.RealNames[row.entry])) continue;
         const std::string& file = pv.CacheFileNames[row.entry];
         if (isUnsafeRealName(file)) continue;
-        count += listed ? plain.count(upperAscii(file)) != 0 : fs.isFile(cacheDir + "/" + file);
+        count += listed ? present(file) : fs.isFile(cacheDir + "/" + file);
     }
     return count;
 }

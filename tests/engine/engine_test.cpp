@@ -11,6 +11,7 @@
 #include "engine/placement.h"
 #include "engine/run_index.h"
 #include "engine/run_log.h"
+#include "platform/ascii.h"
 #include "platform/forwarding_filesystem.h"
 #include "platform/textfile.h"
 #include "tests/support/faulty_filesystem.h"
@@ -211,6 +212,12 @@ TEST(Scan, SelectsByTypeAndNeverPicksANeverMoveNameOrADuplicate) {
     std::filesystem::create_symlink(g.cacheFile(1), g.cacheFile(13));
     g.add(14, "CON.unr");
     g.writeIndex("\n");
+    g.scan();
+    EXPECT_EQ(g.state.statusText, "Found 4 files to process");
+    // A cache file named in other letter case than its line is still the package's; the
+    // folder's other files do not stand in for one that is gone.
+    std::filesystem::rename(g.cacheFile(2), g.cacheDir + "/" + lowerAscii(guidOf(2)) + ".UXX");
+    writeFile(g.cacheDir + "/" + guidOf(12) + ".uxx.tmp", "partial");
     g.scan();
     EXPECT_EQ(g.state.statusText, "Found 4 files to process");
 }
