@@ -51,8 +51,11 @@ class DateTexts {
 };
 
 // Reads the index into the entry table and the rows. Returns false when it could not be read.
+// `plainFiles`: for each entry, whether its cache file is a plain file of exactly its name (may
+// stay empty: not told).
 bool readIndex(const std::string& cacheDir, const std::string& cacheExt, PublicVariables& pv,
-               ScanState& state, EngineContext& ctx, bool& metMissingExtension) {
+               ScanState& state, EngineContext& ctx, bool& metMissingExtension,
+               std::vector<bool>& plainFiles) {
     // Read whole: a run's selection from a file the game is writing would miss packages.
     Result<std::string> index = readWholeIndex(ctx.fs, cacheDir + "/cache.ini");
     if (!index) {
@@ -77,7 +80,8 @@ bool readIndex(const std::string& cacheDir, const std::string& cacheExt, PublicV
         state.rows.push_back(std::move(row));
     }
     // The dates in one pass over the cache folder, after the parsing.
-    std::vector<std::int64_t> times = ctx.fs.modifiedTimesIn(cacheDir, pv.CacheFileNames);
+    std::vector<std::int64_t> times =
+        ctx.fs.modifiedTimesIn(cacheDir, pv.CacheFileNames, &plainFiles);
     // A file whose name differs from its GUID in letter case alone is still the package's.
     std::vector<std::string> unseen;
     for (std::size_t i = 0; i < times.size(); ++i)
@@ -264,7 +268,8 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
     }
 
     bool metMissingExtension = false;
-    if (!readIndex(cacheDir, cacheExt, pv, state, ctx, metMissingExtension)) return;
+    std::vector<bool> plainFiles;
+    if (!readIndex(cacheDir, cacheExt, pv, state, ctx, metMissingExtension, plainFiles)) return;
     state.indexRead = true;
 
     applySelection(state.options, state.rows);
@@ -278,26 +283,32 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
         table.uncheckDuplicates();
     }
 
-    state.statusText = filesToProcessText(countToProcess(state.rows, pv, cacheDir, ctx.fs));
+    state.statusText =
+        filesToProcessText(countToProcess(state.rows, pv, cacheDir, ctx.fs, &plainFiles));
 
     if (metMissingExtension && !pv.MapFixDone && !state.readOnly)
         FixMissingMapExtensions(cacheDir, pv, state, ctx);
 }
 
 std::size_t countToProcess(const std::vector<FileRow>& rows, const PublicVariables& pv,
-                           const std::string& cacheDir, FileSystem& fs) {
+                           const std::string& cacheDir, FileSystem& fs,
+                           const std::vector<bool>* plainFiles) {
     // The plain files of the cache folder by their names' hashes without regard to case (a file
     // whose name differs from its line's in letter case alone is still the package's): the names
     // in one buffer and a sorted table of (hash, name), no allocation per file.
+    // The folder is read only for a file the scan's own lookups did not find by its exact name.
     std::string names;
     std::vector<std::pair<std::size_t, std::size_t>> starts;  // hash, where the name starts
     const NoCaseAsciiHash hash;
-    const bool listed = fs.forEachEntry(cacheDir, [&](std::string_view name, EntryKind kind) {
-                              if (kind != EntryKind::File) return;
-                              starts.emplace_back(hash(name), names.size());
-                              names.append(name).push_back('/');  // no file name holds a '/'
-                          }).ok();
-    std::sort(starts.begin(), starts.end());
+    int listed = -1;  // not yet read; then 1 read, 0 not readable
+    const auto list = [&] {
+        listed = fs.forEachEntry(cacheDir, [&](std::string_view name, EntryKind kind) {
+                       if (kind != EntryKind::File) return;
+                       starts.emplace_back(hash(name), names.size());
+                       names.append(name).push_back('/');  // no file name holds a '/'
+                   }).ok();
+        std::sort(starts.begin(), starts.end());
+    };
     const auto present = [&](std::string_view file) {
         const std::size_t h = hash(file);
         for (auto it = std::lower_bound(starts.begin(), starts.end(), std::pair{h, std::size_t{0}});
@@ -315,6 +326,11 @@ std::size_t countToProcess(const std::vector<FileRow>& rows, const PublicVariabl
         if (isUnsafeRealName(pv.RealNames[row.entry])) continue;
         const std::string& file = pv.CacheFileNames[row.entry];
         if (isUnsafeRealName(file)) continue;
+        if (plainFiles && row.entry < plainFiles->size() && (*plainFiles)[row.entry]) {
+            ++count;
+            continue;
+        }
+        if (listed < 0) list();
         count += listed ? present(file) : fs.isFile(cacheDir + "/" + file);
     }
     return count;

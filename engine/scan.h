@@ -38,9 +38,12 @@ struct ScanState {
 void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx);
 
 // How many checked rows a run would move: a safe real name and a plain cache file (not a link,
-// a folder or nothing), as the run's plan asks; one read of the cache folder.
+// a folder or nothing), as the run's plan asks; at most one read of the cache folder.
+// `plainFiles`: the scan's finding for each entry that its cache file is a plain file of exactly
+// its name; the folder is read only for the rows it does not vouch for.
 std::size_t countToProcess(const std::vector<FileRow>& rows, const PublicVariables& pv,
-                           const std::string& cacheDir, FileSystem& fs);
+                           const std::string& cacheDir, FileSystem& fs,
+                           const std::vector<bool>* plainFiles = nullptr);
 // "Found N files to process", the status text of that count.
 std::string filesToProcessText(std::size_t count);
 

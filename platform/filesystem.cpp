@@ -47,7 +47,9 @@ Result<std::string> FileSystem::readPlainFile(const std::string& path, std::size
 }
 
 std::vector<std::int64_t> FileSystem::modifiedTimesIn(const std::string& folder,
-                                                      const std::vector<std::string>& names) {
+                                                      const std::vector<std::string>& names,
+                                                      std::vector<bool>* plainFiles) {
+    if (plainFiles) plainFiles->clear();  // not told here
     std::vector<std::int64_t> times(names.size(), kNoTime);
     for (std::size_t i = 0; i < names.size(); ++i)
         if (const std::optional<std::int64_t> t = modifiedTime(folder + "/" + names[i]))

@@ -147,9 +147,12 @@ class FileSystem {
 
     // modifiedTime of each of `names` in `folder`, in order, kNoTime where a name cannot be
     // looked up. Where it can, the folder is looked up once rather than once per name.
+    // `plainFiles`, when given and filled (it may stay empty: not told), says for each name
+    // whether it is a plain file of exactly that name, not a link, as the same lookup found.
     static constexpr std::int64_t kNoTime = INT64_MIN;
     virtual std::vector<std::int64_t> modifiedTimesIn(const std::string& folder,
-                                                      const std::vector<std::string>& names);
+                                                      const std::vector<std::string>& names,
+                                                      std::vector<bool>* plainFiles);
 
     // Calls `entry` once for each name in `folder` (hidden ones included) with its kind as the
     // folder itself records it: one read of the folder, no lookup per name where the file

@@ -59,8 +59,9 @@ class ForwardingFileSystem : public FileSystem {
         return inner_.modifiedTime(p);
     }
     std::vector<std::int64_t> modifiedTimesIn(const std::string& f,
-                                              const std::vector<std::string>& n) override {
-        return inner_.modifiedTimesIn(f, n);
+                                              const std::vector<std::string>& n,
+                                              std::vector<bool>* plain) override {
+        return inner_.modifiedTimesIn(f, n, plain);
     }
     Status makeWritable(const std::string& p) override { return inner_.makeWritable(p); }
     Status canReplace(const std::string& p) override { return inner_.canReplace(p); }

@@ -390,8 +390,10 @@ std::optional<std::int64_t> PosixFileSystem::modifiedTime(const std::string& pat
 }
 
 std::vector<std::int64_t> PosixFileSystem::modifiedTimesIn(const std::string& folder,
-                                                           const std::vector<std::string>& names) {
+                                                           const std::vector<std::string>& names,
+                                                           std::vector<bool>* plainFiles) {
     std::vector<std::int64_t> times(names.size(), kNoTime);
+    if (plainFiles) plainFiles->assign(names.size(), false);
     const Fd dir(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     std::string path;
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -399,10 +401,20 @@ std::vector<std::int64_t> PosixFileSystem::modifiedTimesIn(const std::string& fo
         struct stat st {};
         // A name with a separator is looked up as the joined path, as modifiedTime would: an
         // absolute one would otherwise leave the folder behind.
-        const bool plain = dir && !name.empty() && name.find('/') == std::string::npos;
-        if (!plain) path.assign(folder).append("/").append(name);
-        if ((plain ? ::fstatat(dir.get(), name.c_str(), &st, 0) : ::stat(path.c_str(), &st)) == 0)
-            times[i] = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+        const bool inFolder = dir && !name.empty() && name.find('/') == std::string::npos;
+        if (!inFolder) {
+            path.assign(folder).append("/").append(name);
+            if (::stat(path.c_str(), &st) == 0)
+                times[i] = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+            continue;
+        }
+        // The name itself first: a plain file is told by the same lookup; a link's date is
+        // that of what it names, as modifiedTime gives it.
+        if (::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        const bool link = S_ISLNK(st.st_mode);
+        if (link && ::fstatat(dir.get(), name.c_str(), &st, 0) != 0) continue;
+        times[i] = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+        if (plainFiles) (*plainFiles)[i] = !link && S_ISREG(st.st_mode);
     }
     return times;
 }

@@ -49,7 +49,8 @@ class PosixFileSystem final : public FileSystem {
                                             const std::string& pattern) override;
     std::optional<std::int64_t> modifiedTime(const std::string& path) override;
     std::vector<std::int64_t> modifiedTimesIn(const std::string& folder,
-                                              const std::vector<std::string>& names) override;
+                                              const std::vector<std::string>& names,
+                                              std::vector<bool>* plainFiles) override;
     Status makeWritable(const std::string& path) override;
     Status canReplace(const std::string& path) override;
     Result<std::vector<std::string>> listFolders(const std::string& folder) override;
