@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "engine/cache_entry.h"
@@ -455,8 +456,12 @@ void examineEntries(const PublicVariables& pv, const PlacementContext& place,
     // later passes look most files up by identity and need no second one.
     std::optional<SecondReader> second;
     if (headers.firstPass() && entries >= 4 * kBatch && fs.readsInParallel() &&
-        std::thread::hardware_concurrency() > 1)
-        second.emplace(pv, place, fs, stop);
+        std::thread::hardware_concurrency() > 1) {
+        try {
+            second.emplace(pv, place, fs, stop);
+        } catch (const std::system_error&) {  // no thread to be had: one reader does it all
+        }
+    }
     FolderNames folders(fs);
     std::string line, cacheFile, cacheFileName;
     for (std::size_t batch = 0, first = 0; first < entries; ++batch, first += kBatch) {
