@@ -88,65 +88,6 @@ void HeaderCache::remember(const FileIdentity& id, const HeaderFacts& facts, boo
         known_.emplace_hint(known_.end(), Key{id.device, id.inode, id.size, id.mtimeNs}, facts);
 }
 
-namespace {
-
-std::uint64_t nameHash(std::string_view cacheFileName) {
-    return std::hash<std::string_view>()(cacheFileName);
-}
-
-// FNV-1a over the four numbers that tell a file (a rename changes none of them).
-std::uint64_t identityHash(const FileIdentity& id) {
-    std::uint64_t h = 14695981039346656037ull;
-    for (const std::uint64_t n :
-         {id.device, id.inode, id.size, static_cast<std::uint64_t>(id.mtimeNs)})
-        for (int shift = 0; shift < 64; shift += 8)
-            h = (h ^ ((n >> shift) & 0xFF)) * 1099511628211ull;
-    return h;
-}
-
-}  // namespace
-
-void WholeHeaders::add(std::string_view cacheFileName, const FileIdentity& id) {
-    if (id.known()) files_.emplace_back(nameHash(cacheFileName), identityHash(id));
-}
-
-void WholeHeaders::seal() {
-    std::sort(files_.begin(), files_.end());
-    files_.shrink_to_fit();
-    int bits = 1;  // two buckets at least, so a shift never takes all 64 bits
-    while (bits < 30 && (std::size_t{1} << bits) < files_.size()) ++bits;
-    shift_ = 64 - bits;
-    const std::size_t buckets = std::size_t{1} << bits;
-    starts_.assign(buckets + 1, static_cast<std::uint32_t>(files_.size()));
-    // Filled from the end: each bucket starts at its first file, an empty one where the next
-    // bucket starts.
-    std::size_t next = files_.size();
-    for (std::size_t b = buckets; b-- > 0;) {
-        while (next > 0 && (files_[next - 1].first >> shift_) >= b) --next;
-        starts_[b] = static_cast<std::uint32_t>(next);
-    }
-}
-
-std::pair<const WholeHeaders::File*, const WholeHeaders::File*> WholeHeaders::candidates(
-    std::uint64_t name) const {
-    if (starts_.empty()) return {nullptr, nullptr};
-    const std::size_t b = static_cast<std::size_t>(name >> shift_);
-    return {files_.data() + starts_[b], files_.data() + starts_[b + 1]};
-}
-
-bool WholeHeaders::knows(std::string_view cacheFileName) const {
-    const std::uint64_t name = nameHash(cacheFileName);
-    const auto [first, last] = candidates(name);
-    return std::any_of(first, last, [&](const File& f) { return f.first == name; });
-}
-
-bool WholeHeaders::wasWhole(std::string_view cacheFileName, const FileIdentity& id) const {
-    if (!id.known()) return false;
-    const File wanted{nameHash(cacheFileName), identityHash(id)};
-    const auto [first, last] = candidates(wanted.first);
-    return std::find(first, last, wanted) != last;
-}
-
 const std::string& FolderNames::folded(std::string_view name) {
     upper_.assign(name);
     for (char& c : upper_) c = upperAscii(c);
@@ -269,9 +210,9 @@ void cacheFileOf(std::string_view line, const PlacementContext& place,
         path.append(cacheFileOnDisk);
 }
 
-// The facts of a package line whose cache file `cacheFile` said `header`.
+// The facts of a package line whose cache file (`cacheFileOnDisk`, or by its GUID) said `header`.
 PackageFacts factsFrom(std::string_view line, const PlacementContext& place,
-                       const std::string& cacheFile, const HeaderFacts& header, FileSystem& fs,
+                       std::string_view cacheFileOnDisk, const HeaderFacts& header, FileSystem& fs,
                        HeaderCache& headers, FolderNames& folders) {
     PackageFacts facts;
     facts.guid = header.guid;
@@ -285,10 +226,13 @@ PackageFacts factsFrom(std::string_view line, const PlacementContext& place,
             if (facts.condition == PackageCondition::Damaged)
                 facts.reason = "its GUID is not its cache file name";
             break;
-        case HeaderFault::Unreadable:
+        case HeaderFault::Unreadable: {
+            std::string cacheFile;
+            cacheFileOf(line, place, cacheFileOnDisk, cacheFile);
             facts.condition =
                 fs.exists(cacheFile) ? PackageCondition::Unreadable : PackageCondition::NoFile;
             return facts;
+        }
         default:
             facts.condition = PackageCondition::Damaged;
             break;
@@ -318,7 +262,7 @@ PackageFacts examineLine(std::string_view line, const PlacementContext& place,
     cacheFileOf(line, place, cacheFileOnDisk, cacheFile);
     const HeaderFacts header =
         headers.factsOf(fs, cacheFile, needs, identity, packageDataNoun(realNameOf(line)));
-    return factsFrom(line, place, cacheFile, header, fs, headers, folders);
+    return factsFrom(line, place, cacheFileOnDisk, header, fs, headers, folders);
 }
 
 namespace {
@@ -463,7 +407,7 @@ void examineEntries(const PublicVariables& pv, const PlacementContext& place,
         }
     }
     FolderNames folders(fs);
-    std::string line, cacheFile, cacheFileName;
+    std::string line, cacheFileName;
     for (std::size_t batch = 0, first = 0; first < entries; ++batch, first += kBatch) {
         const std::size_t end = std::min(entries, first + kBatch);
         const SecondReader::Read* read =
@@ -477,8 +421,7 @@ void examineEntries(const PublicVariables& pv, const PlacementContext& place,
                 const SecondReader::Read& r = read[k - first];
                 identity = r.identity;
                 headers.remember(identity, r.header, r.opened);
-                cacheFileOf(line, place, {}, cacheFile);
-                facts[k] = factsFrom(line, place, cacheFile, r.header, fs, headers, folders);
+                facts[k] = factsFrom(line, place, {}, r.header, fs, headers, folders);
             } else {
                 facts[k] = examineLine(line, place, {}, fs, headers, folders, nullptr, &identity);
             }

@@ -249,36 +249,42 @@ TEST(PackageRun, WholeHeadersFindEveryFileTheyHoldAndNoOther) {
     }
 }
 
-// A first pass over a large cache reads with two threads: it must find exactly what one reader
-// finds, entry by entry and in the table of whole files, and a stop in the middle must end both.
-TEST(PackageList, TwoReadersFindWhatOneFinds) {
-    PackageGame g;
+// The mixed cache and 1,478 entries more, at random: cut, of another GUID, gone, not of a
+// package type, or whole. Large enough for the header pass's second reader.
+void addLargeMixedCache(PackageGame& g) {
     g.addMixedCache();
     std::mt19937 random(41);
     for (unsigned n = 22; n < 1500; ++n) {
-        const std::string bytes = g.package(n);
+        const std::string bytes = g.package(n), number = std::to_string(n);
         switch (random() % 6) {
             case 0:
-                g.addBytes(n, "Cut" + std::to_string(n) + ".unr",
-                           bytes.substr(0, random() % bytes.size()));
+                g.addBytes(n, "Cut" + number + ".unr", bytes.substr(0, random() % bytes.size()));
                 break;
             case 1:
-                g.addBytes(n, "Foreign" + std::to_string(n) + ".utx", g.package(n + 5000));
+                g.addBytes(n, "Foreign" + number + ".utx", g.package(n + 5000));
                 break;
             case 2:
-                g.addBytes(n, "Gone" + std::to_string(n) + ".uax", bytes);
+                g.addBytes(n, "Gone" + number + ".uax", bytes);
                 std::filesystem::remove(g.cacheFile(n));
                 break;
             case 3:
-                g.addBytes(n, "Text" + std::to_string(n) + ".int", "[Public]\r\n");
+                g.addBytes(n, "Text" + number + ".int", "[Public]\r\n");
                 break;
             default:
-                g.addBytes(n, "Map" + std::to_string(n) + ".unr", bytes);
+                g.addBytes(n, "Map" + number + ".unr", bytes);
         }
     }
     g.writeIndex();
     g.scan();
-    ForwardingFileSystem oneReader(g.posix);  // does not allow reads on two threads
+}
+
+// A first pass over a large cache reads with two threads: it must find exactly what one reader
+// finds (a file system that does not allow reads on two), entry by entry and in the table of
+// whole files, with the batches reported in order.
+TEST(PackageList, TwoReadersFindWhatOneFinds) {
+    PackageGame g;
+    addLargeMixedCache(g);
+    ForwardingFileSystem oneReader(g.posix);
     ASSERT_TRUE(g.posix.readsInParallel());
     const PlacementContext listed = listingPlacement(g.pv, g.state.lblCacheDir, {}, g.posix);
     std::vector<PackageFacts> one, two;
@@ -302,11 +308,19 @@ TEST(PackageList, TwoReadersFindWhatOneFinds) {
     EXPECT_EQ(oneHeaders.reads(), twoHeaders.reads());
     EXPECT_EQ(oneHeaders.size(), twoHeaders.size());
     for (std::size_t b = 0; b < batches.size(); ++b) EXPECT_EQ(batches[b], 256 * b);
+}
 
-    // Stopped in its third batch, while the second reader is ahead: both end, and what was
-    // examined before the stop is what one reader finds.
+// Stopped in its third batch, while the second reader is ahead: both end, and what was examined
+// before the stop is what one reader finds.
+TEST(PackageList, AStopEndsBothReaders) {
+    PackageGame g;
+    addLargeMixedCache(g);
+    ForwardingFileSystem oneReader(g.posix);
+    const PlacementContext listed = listingPlacement(g.pv, g.state.lblCacheDir, {}, g.posix);
+    std::vector<PackageFacts> one, two;
+    HeaderCache oneHeaders, stopped;
+    examineEntries(g.pv, listed, one, oneHeaders, oneReader);
     std::atomic<bool> stop{false};
-    HeaderCache stopped;
     examineEntries(
         g.pv, listed, two, stopped, g.posix,
         [&](std::size_t first, std::size_t) { stop = first == 256; }, &stop);
