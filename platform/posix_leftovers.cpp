@@ -83,12 +83,14 @@ Result<bool> PosixFileSystem::sameBytesInOtherFile(const std::string& a, const s
         (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino))
         return {false, {}};
     // Left uninitialised: most comparisons end in the first block, and zeroing both buffers
-    // cost more than reading them.
-    constexpr std::size_t kBlock = 1 << 16;
+    // cost more than reading them. The first read is one page: two versions of a package
+    // differ in their header's GUID, and a small first read keeps the kernel from reading
+    // ahead far into both files.
+    constexpr std::size_t kFirstBlock = 1 << 12, kBlock = 1 << 16;
     const auto bufA = std::make_unique_for_overwrite<char[]>(kBlock);
     const auto bufB = std::make_unique_for_overwrite<char[]>(kBlock);
-    for (;;) {
-        const ssize_t n = ::read(fa.get(), bufA.get(), kBlock);
+    for (std::size_t block = kFirstBlock;; block = kBlock) {
+        const ssize_t n = ::read(fa.get(), bufA.get(), block);
         if (n < 0) {
             if (errno == EINTR) continue;
             return {false, Status::fromErrno(errno)};

@@ -1,6 +1,7 @@
 // Linux only: the POSIX file system layer itself (links, modes, forks, what the kernel refuses).
 // The file system layer and the text helpers every file format rests on.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 #include "platform/machine_lock.h"
 #include "platform/paths.h"
@@ -113,6 +115,27 @@ TEST(RealFileSystem, WritesReplaceWholeFilesAndNeverWriteThroughALink) {
     ASSERT_TRUE(fs.writeAtomic(dir / "player/new.ini", "x").ok());
     struct stat made {};
     EXPECT_TRUE(::stat((dir / "player/new.ini").c_str(), &made) == 0 && made.st_uid == 4321);
+}
+
+// Two files are the same only when every byte is: a difference in the first page, past it, in
+// the last block or in the size is seen; a file and a link to it are not two copies.
+TEST(RealFileSystem, SameBytesOnlyWhenEveryByteIs) {
+    TempDir dir;
+    FileSystem& fs = realFileSystem();
+    const std::string bytes(200 * 1024 + 17, 'p');
+    writeFile(dir / "a", bytes);
+    writeFile(dir / "b", bytes);
+    EXPECT_TRUE(fs.sameBytesInOtherFile(dir / "a", dir / "b").value);
+    for (const std::size_t at : {std::size_t{40}, std::size_t{5000}, bytes.size() - 1}) {
+        std::string other = bytes;
+        other[at] = 'q';
+        writeFile(dir / "b", other);
+        EXPECT_FALSE(fs.sameBytesInOtherFile(dir / "a", dir / "b").value) << at;
+    }
+    writeFile(dir / "b", bytes + "p");
+    EXPECT_FALSE(fs.sameBytesInOtherFile(dir / "a", dir / "b").value);
+    ASSERT_EQ(::symlink((dir / "a").c_str(), (dir / "link").c_str()), 0);
+    EXPECT_FALSE(fs.sameBytesInOtherFile(dir / "a", dir / "link").value);
 }
 
 // The game takes no lock, so its rename can land between the check and the exchange. What it
