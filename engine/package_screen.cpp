@@ -120,10 +120,12 @@ std::optional<std::string_view> PackageScreen::placedBefore(std::string_view lin
         return std::nullopt;
     std::string scratch, other;
     const std::string_view key = placedKey(line, scratch);
-    const auto [first, last] = placed_.equal_range(NoCaseAsciiHash()(key));
-    for (auto it = first; it != last; ++it)
-        if (equalsNoCaseAscii(placedKey(moved_[it->second], other), key)) return moved_[it->second];
-    return std::nullopt;
+    const std::optional<std::uint32_t> earlier =
+        placed_.find(NoCaseAsciiHash()(key), [&](std::uint32_t movedIndex) {
+            return equalsNoCaseAscii(placedKey(moved_[movedIndex], other), key);
+        });
+    if (!earlier) return std::nullopt;
+    return moved_[*earlier];
 }
 
 void PackageScreen::moved(std::string_view line) {
@@ -131,7 +133,11 @@ void PackageScreen::moved(std::string_view line) {
     const auto movedIndex = static_cast<std::uint32_t>(moved_.size());
     moved_.push_back(line);
     std::string scratch;
-    placed_.emplace(NoCaseAsciiHash()(placedKey(line, scratch)), movedIndex);
+    if (placed_.full())
+        placed_.grow([&](std::uint32_t earlier) {
+            return NoCaseAsciiHash()(placedKey(moved_[earlier], scratch));
+        });
+    placed_.insert(NoCaseAsciiHash()(placedKey(line, scratch)), movedIndex);
     if (!needsRead_) {
         needsUnread_.push_back(movedIndex);
         return;

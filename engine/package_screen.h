@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/hash_slots.h"
 #include "engine/package_facts.h"
 #include "engine/placement.h"
 
@@ -71,7 +72,7 @@ class PackageScreen final : public LandingCheck {
     HeaderCache headers_;
     FolderNames folders_;
     std::vector<std::string_view> moved_;  // lines of moved packages (views into the run's index)
-    std::unordered_multimap<std::uint64_t, std::uint32_t> placed_;  // placedKey hash -> moved_
+    HashSlots placed_;                     // moved_ indices by the hash of their placedKey
     // Each needed package once, by its name in upper case; as its first importer spells it.
     std::unordered_map<std::string, std::uint32_t> needIds_;
     std::vector<std::string> needNames_;

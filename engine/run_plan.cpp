@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "engine/cache_entry.h"
+#include "engine/hash_slots.h"
 #include "engine/placement.h"
 #include "engine/public_variables.h"
 #include "platform/filesystem.h"
@@ -205,40 +206,24 @@ std::optional<bool> lookUpPlain(const std::string& source, FileSystem& fs) {
 }
 
 // Line numbers found again by a text their line forms (its destination, its cache file's
-// name): a flat table of line numbers and hashes, each text formed again only on a hash match,
-// so that a run of 100,000 packages holds no second copy of their names.
+// name), each text formed again only on a hash match, so that a run of 100,000 packages holds
+// no second copy of their names. Sized for every selected line: it never grows.
 class LineTable {
   public:
-    explicit LineTable(std::size_t count) {
-        std::size_t size = 16;
-        while (size < 2 * count) size *= 2;
-        slots_.assign(size, Slot{});
-    }
+    explicit LineTable(std::size_t count) : slots_(count) {}
     // `key`: the text of `line`, found by no line so far.
     void insert(std::string_view key, std::size_t line) {
-        const std::size_t h = std::hash<std::string_view>()(key);
-        std::size_t slot = h & (slots_.size() - 1);
-        while (slots_[slot].line != 0) slot = (slot + 1) & (slots_.size() - 1);
-        slots_[slot] = {static_cast<std::uint32_t>(line + 1), static_cast<std::uint32_t>(h >> 32)};
+        slots_.insert(std::hash<std::string_view>()(key), static_cast<std::uint32_t>(line));
     }
     // The line whose text (`textOf(line)`) is `key`.
     template <class TextOf>
     std::optional<std::size_t> find(std::string_view key, TextOf&& textOf) const {
-        const std::size_t h = std::hash<std::string_view>()(key);
-        for (std::size_t slot = h & (slots_.size() - 1); slots_[slot].line != 0;
-             slot = (slot + 1) & (slots_.size() - 1))
-            if (slots_[slot].tag == static_cast<std::uint32_t>(h >> 32) &&
-                textOf(slots_[slot].line - 1) == key)
-                return slots_[slot].line - 1;
-        return std::nullopt;
+        return slots_.find(std::hash<std::string_view>()(key),
+                           [&](std::uint32_t line) { return textOf(line) == key; });
     }
 
   private:
-    struct Slot {
-        std::uint32_t line = 0;  // line number + 1; 0 is an empty slot
-        std::uint32_t tag = 0;   // the hash's high bits
-    };
-    std::vector<Slot> slots_;
+    HashSlots slots_;
 };
 
 // What the lines planned so far take: the destinations they move to, and the cache files they
