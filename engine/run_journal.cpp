@@ -298,10 +298,16 @@ std::unordered_set<std::string> linesMovedByLastRun(FileSystem& fs, const std::s
                                                     const std::string& skipPath) {
     std::unordered_set<std::string> lines;
     const std::string cache = resolvedFolder(fs, cacheDir);
-    for (const JournalRecord& r : readJournals(fs, folder)) {
-        if (r.path == skipPath || r.kind != "run" || r.cacheDir != cache) continue;
+    // Newest first, each read only at its ends until the last run on this cache is found: a
+    // folder of large journals is not read whole at every run's start.
+    const auto files = journalFiles(fs, folder);
+    for (auto it = files.rbegin(); it != files.rend(); ++it) {
+        JournalRecord r;
+        if (it->second == skipPath || !readJournalEnds(fs, it->second, r) || r.kind != "run" ||
+            r.cacheDir != cache)
+            continue;
         JournalRecord whole;
-        if (r.undone || !readJournal(fs, r.path, whole, true)) break;
+        if (r.undone || !readJournal(fs, r.path, whole, true) || whole.undone) break;
         for (const JournalEntry& e : whole.entries)
             if (e.landed) lines.insert(e.line);
         break;
@@ -326,61 +332,111 @@ std::string JournalRecord::destinationOf(const JournalEntry& e) const {
     return folder + "/" + e.line.substr(std::min(e.line.size(), kGuidLength + 1));
 }
 
+namespace {
+
+// One record of a journal into `out`; without the entries, a package or a landing is only
+// counted.
+void takeRecord(std::string_view record, JournalRecord& out, bool withEntries) {
+    if (!withEntries && record.size() > 2 && record[1] == '\t' &&
+        (record[0] == 'P' || record[0] == 'M')) {
+        const auto tabs = std::count(record.begin(), record.end(), '\t');
+        if (tabs == (record[0] == 'P' ? 2 : 6)) ++(record[0] == 'P' ? out.planned : out.moved);
+        return;
+    }
+    const Fields f = fieldsOf(record);
+    const char type = f[0].size() == 1 ? f[0][0] : '?';
+    if (type == 'S' && f.size() == 5) {
+        out.kind = f[1];
+        out.startedNs = numberOf<std::int64_t>(f[2]);
+        out.cacheDir = unescaped(f[3]);
+        out.cacheExt = unescaped(f[4]);
+    } else if (type == 'R' && f.size() == 3) {
+        out.spares.emplace_back(unescaped(f[1]), unescaped(f[2]));  // few: always read
+    } else if (type == 'D' && f.size() == 2) {
+        ++out.changes;
+        if (withEntries) out.droppedLines.push_back(unescaped(f[1]));
+    } else if (type == 'C' && f.size() == 2) {
+        ++out.changes;
+        if (withEntries) out.madeFolders.push_back(unescaped(f[1]));
+    } else if (type == 'F' && f.size() == 3) {
+        if (withEntries) out.folders.push_back(unescaped(f[2]));
+    } else if (type == 'P' && f.size() == 3) {
+        ++out.planned;
+        if (withEntries)
+            out.entries.push_back({unescaped(f[1]), numberOf<std::uint32_t>(f[2]), false, {}});
+    } else if (type == 'M' && f.size() == 7) {
+        ++out.moved;
+        const auto k = numberOf<std::size_t>(f[1]);
+        if (!withEntries || k >= out.entries.size()) return;
+        JournalEntry& e = out.entries[k];
+        e.landed = true;
+        e.identity = {numberOf<std::uint64_t>(f[2]), numberOf<std::int64_t>(f[3]),
+                      numberOf<std::int64_t>(f[4]), numberOf<std::uint64_t>(f[5]),
+                      numberOf<std::uint64_t>(f[6])};
+    } else if (type == 'E') {
+        out.finished = true;
+        if (out.kind == "purge" && f.size() == 2) out.moved = numberOf<std::size_t>(f[1]);
+    } else if (type == 'U') {
+        out.undone = true;
+    }
+}
+
+// Each whole line of `text` from `start` on to `take`; a record cut short by a kill is left.
+template <class Take>
+void forEachRecord(std::string_view text, std::size_t start, Take&& take) {
+    for (std::size_t end; start < text.size(); start = end + 1) {
+        end = text.find('\n', start);
+        if (end == std::string_view::npos) break;
+        take(text.substr(start, end - start));
+    }
+}
+
+void nameJournal(const std::string& path, JournalRecord& out) {
+    out.path = path;
+    out.id = std::to_string(idOfName(path.substr(path.rfind('/') + 1)));
+}
+
+}  // namespace
+
 bool readJournal(FileSystem& fs, const std::string& path, JournalRecord& out, bool withEntries) {
     const Result<std::string> text = fs.readAll(path);
     if (!text.ok() || !text.value.starts_with(kHeader)) return false;
-    out.path = path;
-    const std::string name = path.substr(path.rfind('/') + 1);
-    out.id = std::to_string(idOfName(name));
-    std::size_t start = std::string_view(kHeader).size();
-    for (std::size_t end; start < text.value.size(); start = end + 1) {
-        end = text.value.find('\n', start);
-        if (end == std::string::npos) break;  // a record cut short by a kill
-        const std::string_view record = std::string_view(text.value).substr(start, end - start);
-        // Without the entries, a package or a landing is only counted.
-        if (!withEntries && record.size() > 2 && record[1] == '\t' &&
-            (record[0] == 'P' || record[0] == 'M')) {
-            const auto tabs = std::count(record.begin(), record.end(), '\t');
-            if (tabs == (record[0] == 'P' ? 2 : 6)) ++(record[0] == 'P' ? out.planned : out.moved);
-            continue;
-        }
-        const Fields f = fieldsOf(record);
-        const char type = f[0].size() == 1 ? f[0][0] : '?';
-        if (type == 'S' && f.size() == 5) {
-            out.kind = f[1];
-            out.startedNs = numberOf<std::int64_t>(f[2]);
-            out.cacheDir = unescaped(f[3]);
-            out.cacheExt = unescaped(f[4]);
-        } else if (type == 'R' && f.size() == 3) {
-            out.spares.emplace_back(unescaped(f[1]), unescaped(f[2]));  // few: always read
-        } else if (type == 'D' && f.size() == 2) {
-            ++out.changes;
-            if (withEntries) out.droppedLines.push_back(unescaped(f[1]));
-        } else if (type == 'C' && f.size() == 2) {
-            ++out.changes;
-            if (withEntries) out.madeFolders.push_back(unescaped(f[1]));
-        } else if (type == 'F' && f.size() == 3) {
-            if (withEntries) out.folders.push_back(unescaped(f[2]));
-        } else if (type == 'P' && f.size() == 3) {
-            ++out.planned;
-            if (withEntries)
-                out.entries.push_back({unescaped(f[1]), numberOf<std::uint32_t>(f[2]), false, {}});
-        } else if (type == 'M' && f.size() == 7) {
-            ++out.moved;
-            const auto k = numberOf<std::size_t>(f[1]);
-            if (!withEntries || k >= out.entries.size()) continue;
-            JournalEntry& e = out.entries[k];
-            e.landed = true;
-            e.identity = {numberOf<std::uint64_t>(f[2]), numberOf<std::int64_t>(f[3]),
-                          numberOf<std::int64_t>(f[4]), numberOf<std::uint64_t>(f[5]),
-                          numberOf<std::uint64_t>(f[6])};
-        } else if (type == 'E') {
-            out.finished = true;
-            if (out.kind == "purge" && f.size() == 2) out.moved = numberOf<std::size_t>(f[1]);
-        } else if (type == 'U') {
-            out.undone = true;
-        }
+    nameJournal(path, out);
+    forEachRecord(text.value, std::string_view(kHeader).size(),
+                  [&](std::string_view record) { takeRecord(record, out, withEntries); });
+    return !out.kind.empty();
+}
+
+bool readJournalEnds(FileSystem& fs, const std::string& path, JournalRecord& out) {
+    // The start record is the first line after the header; the end and the undo's mark are the
+    // last lines. A block at each end holds them, whatever the journal's size.
+    constexpr std::size_t kBlock = 64 * 1024;
+    Result<std::unique_ptr<InFile>> file = fs.openForReading(path);
+    if (!file.ok()) return false;
+    const std::uint64_t size = file.value->identity().size;
+    if (size <= 2 * kBlock) {
+        const bool read = readJournal(fs, path, out, false);
+        out.planned = out.moved = out.changes = 0, out.spares.clear();  // as from a large one
+        return read;
     }
+    std::string head(kBlock, '\0'), tail(kBlock, '\0');
+    const Result<std::size_t> gotHead = file.value->readAt(0, head.data(), kBlock);
+    const Result<std::size_t> gotTail = file.value->readAt(size - kBlock, tail.data(), kBlock);
+    if (!gotHead.ok() || !gotTail.ok()) return false;
+    head.resize(gotHead.value), tail.resize(gotTail.value);
+    if (!head.starts_with(kHeader)) return false;
+    nameJournal(path, out);
+    const std::size_t start = std::string_view(kHeader).size();
+    const std::size_t startEnd = head.find('\n', start);
+    if (startEnd == std::string::npos) return readJournal(fs, path, out, false);  // a huge path
+    takeRecord(std::string_view(head).substr(start, startEnd - start), out, false);
+    // The tail's first line may be cut by the block's edge: only the lines after it count.
+    const std::size_t firstLine = tail.find('\n');
+    if (firstLine != std::string::npos)
+        forEachRecord(tail, firstLine + 1, [&](std::string_view record) {
+            if (record.starts_with("E\t") || record.starts_with("U\t"))
+                takeRecord(record, out, false);
+        });
     return !out.kind.empty();
 }
 

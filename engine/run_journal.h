@@ -135,6 +135,9 @@ std::vector<JournalRecord> readJournals(FileSystem& fs, const std::string& folde
 
 // Reads one journal file; false when it cannot be read or is no journal.
 bool readJournal(FileSystem& fs, const std::string& path, JournalRecord& out, bool withEntries);
+// The same, reading a large journal only at its ends: its start record, its end and whether it
+// was undone; it counts nothing (planned, moved, changes and spares stay 0).
+bool readJournalEnds(FileSystem& fs, const std::string& path, JournalRecord& out);
 
 // The cache file a spare copy (r.spares) was removed from, when its line is sound; "" otherwise.
 std::string spareCachePath(const JournalRecord& r, const std::string& line);

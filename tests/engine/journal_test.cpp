@@ -71,22 +71,37 @@ TEST(Journal, WrittenExclusivelyAndBeforeTheFirstMove) {
 }
 
 // A run whose index could not be written: the next run removes the lines of what it moved in one
-// summary, not with a NOT FOUND line each.
+// summary, not with a NOT FOUND line each. It finds that run's journal past a newer journal of
+// another cache, both large enough to be read only at their ends, and not when it was undone.
 TEST(Journal, TheNextRunSumsUpTheLinesTheLastRunCouldNotRemove) {
     Game g;
     g.add(1, "Face.unr");
     g.add(2, "Rock.utx");
     const std::string old = g.writeIndex();
-    RecordingSink sink, next;
+    RecordingSink sink;
     ASSERT_EQ(g.run(sink).moved, 2u);
-    writeFile(g.cacheDir + "/cache.ini", old);  // as a full disk left it
-    g.state.rows.clear();
-    g.run(next);
-    EXPECT_TRUE(
-        next.said("2 lines of packages the last run moved were still in CACHE.INI (it could not "
-                  "be written then, or the game wrote them back) and were removed"));
-    EXPECT_FALSE(next.said(guidOf(1) + ".uxx NOT FOUND in the Cache Directory"));
-    EXPECT_EQ(g.index(), "[Cache]\r\n");
+    const std::string runs = g.programFolder + "/runs/";
+    std::string journal = readFile(runs + "1.journal");
+    const std::size_t afterStart = journal.find('\n', journal.find("\nS\t") + 1) + 1;
+    for (int i = 0; i < 3000; ++i)  // lines a large run dropped: 190 KB
+        journal.insert(afterStart, "D\t" + std::string(60, 'x') + "\n");
+    std::string elsewhere = journal;
+    elsewhere.replace(elsewhere.find(g.cacheDir), g.cacheDir.size(), g.cacheDir + "2");
+    writeFile(runs + "2.journal", elsewhere + "U\t1\n");  // undone: taken, it would end the search
+    const std::string summary =
+        "2 lines of packages the last run moved were still in CACHE.INI (it could not be written "
+        "then, or the game wrote them back) and were removed";
+    for (const bool undone : {true, false}) {
+        writeFile(runs + "1.journal", journal + (undone ? "U\t1\n" : ""));
+        std::filesystem::remove(runs + "3.journal");
+        writeFile(g.cacheDir + "/cache.ini", old);  // as a full disk left it
+        g.state.rows.clear();
+        RecordingSink next;
+        g.run(next);
+        EXPECT_EQ(next.said(summary), !undone);
+        EXPECT_EQ(next.said(guidOf(1) + ".uxx NOT FOUND in the Cache Directory"), undone);
+        EXPECT_EQ(g.index(), "[Cache]\r\n");
+    }
 }
 
 // An undo that reaches nothing (the game folder on a disk not mounted now) leaves the run
