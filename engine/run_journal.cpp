@@ -28,7 +28,8 @@ constexpr const char* kSuffix = ".journal";
 constexpr std::size_t kChunkRecords = 256, kChunkBytes = 64 * 1024;
 
 void appendEscaped(std::string& out, std::string_view text) {
-    if (text.find_first_of("\\\t\n\r") == std::string_view::npos) {  // nearly every name
+    using namespace std::string_view_literals;
+    if (text.find_first_of("\\\t\n\r\0"sv) == std::string_view::npos) {  // nearly every name
         out.append(text);
         return;
     }
@@ -46,6 +47,9 @@ void appendEscaped(std::string& out, std::string_view text) {
             case '\r':
                 out += "\\r";
                 break;
+            case '\0':  // a line holding a zero byte is read as one a kill cut short
+                out += "\\0";
+                break;
             default:
                 out += c;
         }
@@ -61,7 +65,7 @@ std::string unescaped(std::string_view text) {
             continue;
         }
         const char c = text[++i];
-        out += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
+        out += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c == '0' ? '\0' : c;
     }
     return out;
 }
@@ -226,6 +230,8 @@ void RunJournal::planMoves(const RunPlan& plan, const PlacementContext& place) {
         destinations_.push_back(std::hash<std::string>()(destination));
     }
     put("", true);
+    // The landings that follow, one before each next move, need no system call each.
+    if (file_ && failure_.empty()) file_->writeThroughMapping();
 }
 
 void RunJournal::landed(const std::string& destination, const FileIdentity& f) {
@@ -381,13 +387,16 @@ void takeRecord(std::string_view record, JournalRecord& out, bool withEntries) {
     }
 }
 
-// Each whole line of `text` from `start` on to `take`; a record cut short by a kill is left.
+// Each whole line of `text` from `start` on to `take`. A record cut short by a kill is left: a
+// last line without its end, or a line holding a zero byte (records never do: the landings are
+// copied into a mapping of the file, the first byte last, ahead of room that reads as zeros).
 template <class Take>
 void forEachRecord(std::string_view text, std::size_t start, Take&& take) {
     for (std::size_t end; start < text.size(); start = end + 1) {
         end = text.find('\n', start);
         if (end == std::string_view::npos) break;
-        take(text.substr(start, end - start));
+        const std::string_view record = text.substr(start, end - start);
+        if (record.find('\0') == std::string_view::npos) take(record);
     }
 }
 

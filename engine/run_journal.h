@@ -21,7 +21,7 @@ std::string journalFolder(const std::string& runLogPath);
 constexpr std::size_t kJournalsKept = 20;
 
 // The journal of one run, a text file of one record a line (names kept as their bytes, with
-// backslash, tab, CR and LF escaped; every folder absolute, its links resolved):
+// backslash, tab, CR, LF and the zero byte escaped; every folder absolute, its links resolved):
 //   S <tab> kind <tab> start (ns) <tab> cache folder <tab> cache extension   the run's start
 //   C <tab> folder                             a folder the run made (parents first)
 //   D <tab> index line                         a line the run drops: its cache file is missing
@@ -37,8 +37,10 @@ constexpr std::size_t kJournalsKept = 20;
 //   U <tab> time                               undone (appended by the undo)
 // The journal is created exclusively under the next free number, and every P record reaches the
 // disk before the first move, so a killed run's journal names every package that may have moved.
-// Each M record is written to the system before the next move begins (a killed process loses
-// none) and synced to the disk at the run's end.
+// Each M record is the kernel's before the next move begins (a killed process loses none):
+// copied into a shared mapping of the file's end where the file system allows, else written.
+// A killed run's journal may end in zero bytes, which readers take for its end. The records are
+// synced to the disk at the run's end, and the file cut to its records.
 class RunJournal {
   public:
     // Starts a journal of `kind` ("run" or "purge") in `folder`, creating the folder, and removes

@@ -57,6 +57,10 @@ class OutFile {
     virtual Status write(std::string_view data) = 0;     // writes and flushes to the OS
     virtual Status close() = 0;                          // fsync + close; idempotent
     virtual Status sync() { return Status::success(); }  // what was written reaches the disk
+    // From here on each write is a copy into a shared mapping of the file's end, not a system
+    // call: it outlives a killed process as a write does. A file the process leaves unclosed
+    // may then end in zero bytes after what was written. False: writes go on as before.
+    virtual bool writeThroughMapping() { return false; }
 };
 
 // Every file operation of the engine and the settings layer goes through this interface, so

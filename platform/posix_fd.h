@@ -94,6 +94,37 @@ void giveToFolderOwner(int fd, const std::string& path);
 // syncs.
 std::unique_ptr<OutFile> outFile(int fd);
 
+// The end of a file written through a shared mapping instead of a system call per write: what
+// is copied in is the kernel's at once and outlives the process, as a write would. Room is
+// allocated ahead a MiB at a time, so a full disk is told by the allocation, never by a fault
+// on a copy; a process killed meanwhile leaves that room as zero bytes after what it wrote.
+class MappedTail {
+  public:
+    // The tail of `fd` from its current position on; nullptr where its file system is not one
+    // whose mapped writes are known to be kept (ext2/3/4, XFS, tmpfs) or room cannot be had.
+    static std::unique_ptr<MappedTail> start(int fd);
+    ~MappedTail();
+    MappedTail(const MappedTail&) = delete;
+    MappedTail& operator=(const MappedTail&) = delete;
+
+    // Copies `data` in, its first byte last: a copy a kill cuts short leaves a line that starts
+    // with a zero byte (or runs into the zeros), never a shorter record. False: no room could be
+    // had; nothing was copied.
+    bool write(std::string_view data);
+    // Unmaps, cuts the file back to what was written and puts the file's position there.
+    Status end();
+
+  private:
+    MappedTail(int fd, off_t at) : fd_(fd), end_(at) {}
+    bool room(std::size_t bytes);
+
+    int fd_;
+    off_t end_;            // where the next copy goes
+    char* map_ = nullptr;  // [mapStart_, mapStart_ + mapLength_) of the file
+    off_t mapStart_ = 0;
+    std::size_t mapLength_ = 0;
+};
+
 // Writes all of `data`, going on after interrupted and partial writes.
 Status writeAll(int fd, std::string_view data);
 

@@ -140,6 +140,10 @@ class PosixOutFile final : public OutFile {
     // A file system that cannot start it early just leaves the work to close().
     Status write(std::string_view data) override {
         if (!fd_) return Status::fromErrno(EBADF);
+        if (tail_) {
+            if (tail_->write(data)) return Status::success();
+            if (Status ended = endTail(); !ended.ok()) return ended;  // no room: written as usual
+        }
         const Status written = writeAll(fd_.get(), data);
         if (written.ok() && (unstarted_ += static_cast<off_t>(data.size())) >= kStartEvery) {
             const off_t end = ::lseek(fd_.get(), 0, SEEK_CUR);
@@ -158,16 +162,30 @@ class PosixOutFile final : public OutFile {
 
     Status close() override {
         if (!fd_) return Status::success();
-        Status synced = Status::success();
-        if (::fsync(fd_.get()) != 0 && errno != EINVAL) synced = Status::fromErrno(errno);
+        Status synced = endTail();
+        if (::fsync(fd_.get()) != 0 && errno != EINVAL && synced.ok())
+            synced = Status::fromErrno(errno);
         Status closed = fd_.close();
         return synced ? closed : synced;
     }
 
+    bool writeThroughMapping() override {
+        if (fd_ && !tail_) tail_ = posix::MappedTail::start(fd_.get());
+        return tail_ != nullptr;
+    }
+
   private:
+    Status endTail() {
+        if (!tail_) return Status::success();
+        const Status ended = tail_->end();
+        tail_.reset();
+        return ended;
+    }
+
     static constexpr off_t kStartEvery = 1 << 20;
     Fd fd_;
     off_t unstarted_ = 0;  // bytes written since the last start
+    std::unique_ptr<posix::MappedTail> tail_;
 };
 
 }  // namespace
@@ -305,7 +323,8 @@ Result<std::unique_ptr<OutFile>> PosixFileSystem::createFile(const std::string& 
 }
 
 Result<std::unique_ptr<OutFile>> PosixFileSystem::createNewFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    // Open to read as well: a shared mapping of its end (writeThroughMapping) needs it.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) return {nullptr, Status::fromErrno(errno)};
     giveToFolderOwner(fd, path);
     // The new name reaches the disk with the folder: a record synced later is never in a file

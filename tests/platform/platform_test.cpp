@@ -138,6 +138,51 @@ TEST(RealFileSystem, SameBytesOnlyWhenEveryByteIs) {
     EXPECT_FALSE(fs.sameBytesInOtherFile(dir / "a", dir / "link").value);
 }
 
+// Writes through a mapping of a file's end are the kernel's at once: a process killed without
+// closing the file loses none of them and leaves at most zero bytes after them, across the
+// room's MiB and past it in one write; closed, the file holds exactly what was written. On tmpfs
+// the mapping must be taken.
+TEST(RealFileSystem, WritesThroughAMappingOutliveAKill) {
+    TempDir disk;
+    std::vector<std::string> folders = {disk.path()};
+    std::unique_ptr<TempDir> shm;
+    if (::access("/dev/shm", W_OK) == 0)
+        folders.push_back((shm = std::make_unique<TempDir>("/dev/shm"))->path());
+    std::string expected = "head\n";
+    for (int i = 0; i < 3000; ++i)
+        expected += "record " + std::to_string(i) + " " + std::string(400, 'r') + "\n";
+    expected += std::string(1500000, 'w') + "\n";
+    for (const std::string& folder : folders)
+        for (const bool killed : {true, false}) {
+            const std::string path = folder + (killed ? "/killed" : "/closed");
+            const pid_t child = ::fork();
+            if (child == 0) {
+                PosixFileSystem fs;
+                auto out = fs.createNewFile(path);
+                if (!out.ok() || !out.value->write(expected.substr(0, 5)).ok()) ::_exit(2);
+                if (out.value->writeThroughMapping()) writeFile(path + ".mapped", "");
+                for (std::size_t at = 5, end; at < expected.size(); at = end + 1) {
+                    end = expected.find('\n', at);
+                    if (!out.value->write(expected.substr(at, end + 1 - at)).ok()) ::_exit(3);
+                }
+                if (killed) ::kill(::getpid(), SIGKILL);
+                ::_exit(out.value->close().ok() ? 0 : 4);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            EXPECT_EQ(killed ? WIFSIGNALED(status) : WIFEXITED(status) && WEXITSTATUS(status) == 0,
+                      true)
+                << path;
+            const std::string written = readFile(path);
+            EXPECT_EQ(written.substr(0, expected.size()), expected) << path;
+            EXPECT_EQ(written.find_first_not_of('\0', expected.size()), std::string::npos) << path;
+            EXPECT_TRUE(killed || written.size() == expected.size()) << path;
+            if (folder != disk.path()) {
+                EXPECT_TRUE(fileExists(path + ".mapped"));
+            }
+        }
+}
+
 // The game takes no lock, so its rename can land between the check and the exchange. What it
 // wrote must be back under the name at once; an exchange left standing would hide its new lines
 // from its own next rewrite.

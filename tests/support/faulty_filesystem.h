@@ -110,6 +110,7 @@ class FaultyOutFile final : public OutFile {
     Status sync() override {
         return fs_.counted<Status>("sync", path_, [&] { return in_->sync(); });
     }
+    bool writeThroughMapping() override { return in_->writeThroughMapping(); }
 
   private:
     FaultyFileSystem& fs_;
