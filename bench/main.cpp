@@ -111,6 +111,10 @@ void print(const char* name, double value) {
 // `withStep`: the step's own figure too (once, before its first floor).
 void printAgainstFloor(const std::string& name, const Spent& step, const std::string& floorName,
                        const Spent& floor, bool withStep = true) {
+    if (step.wall >= 1e30) {  // too few cycles to make this step
+        std::printf("%-34s not measured (more --cycles)\n", name.c_str());
+        return;
+    }
     for (const bool cpu : {false, true}) {
         const std::string suffix = cpu ? "_cpu" : "";
         const double a = cpu ? step.cpu : step.wall, b = cpu ? floor.cpu : floor.wall;
