@@ -428,9 +428,11 @@ bool readJournalEnds(FileSystem& fs, const std::string& path, JournalRecord& out
         out.planned = out.moved = out.changes = 0, out.spares.clear();  // as from a large one
         return read;
     }
-    std::string head(kBlock, '\0'), tail(kBlock, '\0');
+    // The tail starts one byte early: a line feed there makes its first line a whole one.
+    std::string head(kBlock, '\0'), tail(kBlock + 1, '\0');
     const Result<std::size_t> gotHead = file.value->readAt(0, head.data(), kBlock);
-    const Result<std::size_t> gotTail = file.value->readAt(size - kBlock, tail.data(), kBlock);
+    const Result<std::size_t> gotTail =
+        file.value->readAt(size - kBlock - 1, tail.data(), kBlock + 1);
     if (!gotHead.ok() || !gotTail.ok()) return false;
     head.resize(gotHead.value), tail.resize(gotTail.value);
     if (!head.starts_with(kHeader)) return false;
@@ -446,6 +448,7 @@ bool readJournalEnds(FileSystem& fs, const std::string& path, JournalRecord& out
             if (record.starts_with("E\t") || record.starts_with("U\t"))
                 takeRecord(record, out, false);
         });
+    out.moved = 0;  // a purge's end gives its count
     return !out.kind.empty();
 }
 

@@ -1,6 +1,7 @@
 // What a run's journal promises its undo, tried as a user would break it.
 
 #include <filesystem>
+#include <tuple>
 
 #include "engine/run_journal.h"
 #include "engine/undo.h"
@@ -101,6 +102,30 @@ TEST(Journal, TheNextRunSumsUpTheLinesTheLastRunCouldNotRemove) {
         EXPECT_EQ(next.said(summary), !undone);
         EXPECT_EQ(next.said(guidOf(1) + ".uxx NOT FOUND in the Cache Directory"), undone);
         EXPECT_EQ(g.index(), "[Cache]\r\n");
+    }
+}
+
+// A large journal read at its ends says what it says read whole (its kind, cache folder, end and
+// undo's mark): finished, undone, killed with its mapped room left as zeros, and with a record
+// that starts right at the edge of the last block read.
+TEST(Journal, ReadAtItsEndsAsReadWhole) {
+    TempDir dir;
+    PosixFileSystem fs;
+    std::string start = "QUORVEL-JOURNAL 1\nS\trun\t1\t/cache\\tdir\tuxx\n";
+    for (int i = 0; i < 8000; ++i) start += "P\tA=Map" + std::to_string(i) + ".unr\t0\n";
+    const std::string zeros(300000, '\0');
+    const std::string edgeMark = "U\t" + std::string(65533, '1') + "\n";  // the last 64 KiB
+    const std::vector<std::string> ends = {"E\t2\n", "E\t2\nU\t1\n", zeros, zeros + "\nU\t1\n",
+                                           edgeMark};
+    for (std::size_t k = 0; k < ends.size(); ++k) {
+        writeFile(dir / "j.journal", start + ends[k]);
+        JournalRecord whole, atEnds;
+        ASSERT_TRUE(readJournal(fs, dir / "j.journal", whole, false));
+        ASSERT_TRUE(readJournalEnds(fs, dir / "j.journal", atEnds));
+        EXPECT_EQ(std::tie(atEnds.kind, atEnds.cacheDir, atEnds.finished, atEnds.undone),
+                  std::tie(whole.kind, whole.cacheDir, whole.finished, whole.undone))
+            << k;
+        EXPECT_EQ(atEnds.cacheDir, "/cache\tdir");
     }
 }
 
