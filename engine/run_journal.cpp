@@ -407,13 +407,23 @@ void nameJournal(const std::string& path, JournalRecord& out) {
 
 }  // namespace
 
-bool readJournal(FileSystem& fs, const std::string& path, JournalRecord& out, bool withEntries) {
-    const Result<std::string> text = fs.readAll(path);
-    if (!text.ok() || !text.value.starts_with(kHeader)) return false;
+namespace {
+
+// A journal's whole text into `out`; false when it is no journal.
+bool parseJournal(std::string_view text, const std::string& path, JournalRecord& out,
+                  bool withEntries) {
+    if (!text.starts_with(kHeader)) return false;
     nameJournal(path, out);
-    forEachRecord(text.value, std::string_view(kHeader).size(),
+    forEachRecord(text, std::string_view(kHeader).size(),
                   [&](std::string_view record) { takeRecord(record, out, withEntries); });
     return !out.kind.empty();
+}
+
+}  // namespace
+
+bool readJournal(FileSystem& fs, const std::string& path, JournalRecord& out, bool withEntries) {
+    const Result<std::string> text = fs.readAll(path);
+    return text.ok() && parseJournal(text.value, path, out, withEntries);
 }
 
 bool readJournalEnds(FileSystem& fs, const std::string& path, JournalRecord& out) {
@@ -423,8 +433,12 @@ bool readJournalEnds(FileSystem& fs, const std::string& path, JournalRecord& out
     Result<std::unique_ptr<InFile>> file = fs.openForReading(path);
     if (!file.ok()) return false;
     const std::uint64_t size = file.value->identity().size;
-    if (size <= 2 * kBlock) {
-        const bool read = readJournal(fs, path, out, false);
+    if (size <= 2 * kBlock) {  // read whole, through the file already open
+        std::string text(size, '\0');
+        const Result<std::size_t> got = file.value->readAt(0, text.data(), text.size());
+        if (!got.ok()) return false;
+        text.resize(got.value);
+        const bool read = parseJournal(text, path, out, false);
         out.planned = out.moved = out.changes = 0, out.spares.clear();  // as from a large one
         return read;
     }
