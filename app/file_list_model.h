@@ -5,8 +5,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/package_facts.h"
-#include "engine/scan.h"
+#include "engine/cache/package_facts.h"
+#include "engine/cache/scan.h"
 
 namespace qv {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/preview_panel.h"
-#include "engine/package_check.h"
+#include "engine/maintenance/package_check.h"
 
 class QTreeView;
 class QPushButton;

@@ -29,7 +29,7 @@
 #include "app/frm_about.h"
 #include "app/frm_main_sink.h"
 #include "app/frm_splash.h"
-#include "engine/scan.h"
+#include "engine/cache/scan.h"
 #include "platform/filesystem.h"
 #include "settings/cls_registry.h"
 #include "settings/game_finder.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/cache/package_facts.h"
 #include "engine/engine_context.h"
-#include "engine/package_facts.h"
 #include "engine/public_variables.h"
 #include "settings/program_files.h"
 #include "settings/program_settings.h"

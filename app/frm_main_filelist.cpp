@@ -13,7 +13,7 @@
 #include "app/file_list_model.h"
 #include "app/frm_main.h"
 #include "app/frm_splash.h"
-#include "engine/run.h"
+#include "engine/run/run.h"
 #include "platform/ascii.h"
 #include "platform/filesystem.h"
 #include "settings/never_move.h"

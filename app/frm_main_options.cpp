@@ -13,7 +13,7 @@
 #include "app/frm_main.h"
 #include "app/frm_main_controls.h"
 #include "app/frm_splash.h"
-#include "engine/maintenance.h"
+#include "engine/maintenance/maintenance.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "widgets/display.h"

@@ -7,10 +7,10 @@
 #include "app/file_list_model.h"
 #include "app/frm_check_packages.h"
 #include "app/frm_main.h"
-#include "engine/package_check.h"
-#include "engine/package_facts.h"
-#include "engine/placement.h"
-#include "engine/scan.h"
+#include "engine/cache/package_facts.h"
+#include "engine/cache/scan.h"
+#include "engine/maintenance/package_check.h"
+#include "engine/run/placement.h"
 #include "widgets/display.h"
 
 namespace qv {

@@ -27,7 +27,7 @@
 #include "app/file_list_model.h"
 #include "app/frm_main.h"
 #include "app/frm_main_controls.h"
-#include "engine/scan.h"
+#include "engine/cache/scan.h"
 #include "widgets/display.h"
 #include "widgets/elided_label.h"
 #include "widgets/line_list.h"

@@ -14,8 +14,8 @@
 #include <map>
 #include <tuple>
 
-#include "engine/package_reader.h"
 #include "media/media.h"
+#include "package/package_reader.h"
 #include "platform/filesystem.h"
 #include "widgets/display.h"
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/package_contents.h"
-#include "engine/package_header.h"
+#include "package/package_contents.h"
+#include "package/package_header.h"
 
 class QLabel;
 class QThread;

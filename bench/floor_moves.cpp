@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/placement.h"
+#include "engine/run/placement.h"
 
 namespace qv::bench {
 

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "bench/bench_common.h"
-#include "engine/package_facts.h"
-#include "engine/package_header.h"
-#include "engine/placement.h"
+#include "engine/cache/package_facts.h"
 #include "engine/public_variables.h"
+#include "engine/run/placement.h"
+#include "package/package_header.h"
 #include "settings/program_settings.h"
 
 namespace qv::bench {

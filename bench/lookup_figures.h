@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/scan.h"
+#include "engine/cache/scan.h"
 
 namespace qv::bench {
 

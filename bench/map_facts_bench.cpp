@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "bench/bench_common.h"
-#include "engine/package_contents.h"
-#include "engine/package_reader.h"
+#include "package/package_contents.h"
+#include "package/package_reader.h"
 #include "platform/filesystem.h"
 #include "tools/package_objects.h"
 

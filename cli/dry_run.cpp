@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "engine/dry_run.h"
+#include "engine/run/dry_run.h"
 #include "platform/escaped_text.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"

@@ -1,8 +1,8 @@
 #include "cli/exit_status.h"
 
-#include "engine/maintenance.h"
-#include "engine/run.h"
-#include "engine/undo.h"
+#include "engine/maintenance/maintenance.h"
+#include "engine/run/run.h"
+#include "engine/run/undo.h"
 
 namespace qv::cli {
 

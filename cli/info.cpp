@@ -4,8 +4,8 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/lossless_text.h"
-#include "engine/package_header.h"
 #include "engine/public_variables.h"
+#include "package/package_header.h"
 #include "platform/ascii.h"
 
 namespace qv::cli {

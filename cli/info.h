@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/package_info.h"
+#include "package/package_info.h"
 
 namespace qv {
 struct PublicVariables;

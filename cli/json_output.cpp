@@ -4,11 +4,11 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/lossless_text.h"
-#include "engine/package_contents.h"
-#include "engine/package_facts.h"
-#include "engine/placement.h"
+#include "engine/cache/package_facts.h"
+#include "engine/cache/scan.h"
 #include "engine/public_variables.h"
-#include "engine/scan.h"
+#include "engine/run/placement.h"
+#include "package/package_contents.h"
 #include "settings/game_finder.h"
 
 namespace qv::cli {

@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "engine/package_contents.h"
-#include "engine/package_info.h"
+#include "package/package_contents.h"
+#include "package/package_info.h"
 
 namespace qv::media {
 

@@ -18,9 +18,10 @@ rm -f "$work"/*.err
 for lib in CLI nlohmann gtest gmock; do ln -sfn "/usr/include/$lib" "$work/include/$lib"; done
 
 portable=()
-for f in platform/*.cpp platform/*.h settings/*.cpp settings/*.h engine/*.cpp engine/*.h \
+for f in platform/*.cpp platform/*.h settings/*.cpp settings/*.h package/*.cpp package/*.h \
+         engine/*.cpp engine/*.h engine/*/*.cpp engine/*/*.h \
          cli/*.cpp cli/*.h tests/support/*.cpp tests/support/*.h \
-         tests/{platform,settings,engine,cli,robustness}/*.cpp; do
+         tests/{platform,settings,package,engine,cli,robustness}/*.cpp; do
     case "$(basename "$f")" in posix_*) continue ;; esac
     head -n 1 "$f" | grep -q '^// Linux only' && continue
     portable+=("$f")

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/package_info.h"
 #include "media/media.h"
+#include "package/package_info.h"
 #include "platform/filesystem.h"
 
 namespace {

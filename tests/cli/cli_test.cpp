@@ -10,7 +10,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/lossless_text.h"
-#include "engine/package_info.h"
+#include "package/package_info.h"
 #include "platform/forwarding_filesystem.h"
 #include "tests/support/game.h"
 #include "tools/package_objects.h"

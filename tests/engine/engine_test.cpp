@@ -7,10 +7,10 @@
 #include <cstring>
 #include <filesystem>
 
-#include "engine/cache_entry.h"
-#include "engine/placement.h"
-#include "engine/run_index.h"
-#include "engine/run_log.h"
+#include "engine/cache/cache_entry.h"
+#include "engine/cache/index_file.h"
+#include "engine/run/placement.h"
+#include "engine/run/run_log.h"
 #include "platform/ascii.h"
 #include "platform/forwarding_filesystem.h"
 #include "platform/textfile.h"

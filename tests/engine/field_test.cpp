@@ -14,10 +14,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/cache_lock.h"
-#include "engine/placement.h"
-#include "engine/run_index.h"
-#include "engine/undo.h"
+#include "engine/cache/cache_lock.h"
+#include "engine/cache/index_file.h"
+#include "engine/run/placement.h"
+#include "engine/run/undo.h"
 #include "platform/forwarding_filesystem.h"
 #include "platform/trace.h"
 #include "settings/program_settings.h"

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <functional>
 
-#include "engine/placement.h"
+#include "engine/run/placement.h"
 #include "platform/ascii.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/game.h"

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <functional>
 
-#include "engine/index_transaction.h"
-#include "engine/undo.h"
+#include "engine/cache/index_transaction.h"
+#include "engine/run/undo.h"
 #include "platform/forwarding_filesystem.h"
 #include "tests/support/game.h"
 

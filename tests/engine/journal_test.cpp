@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <tuple>
 
-#include "engine/run_journal.h"
-#include "engine/undo.h"
+#include "engine/run/run_journal.h"
+#include "engine/run/undo.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/game.h"
 

@@ -6,13 +6,13 @@
 #include <filesystem>
 #include <random>
 
-#include "engine/package_check.h"
-#include "engine/package_facts.h"
-#include "engine/package_header.h"
-#include "engine/package_reader.h"
-#include "engine/run_journal.h"
-#include "engine/run_plan.h"
-#include "engine/undo.h"
+#include "engine/cache/package_facts.h"
+#include "engine/maintenance/package_check.h"
+#include "engine/run/run_journal.h"
+#include "engine/run/run_plan.h"
+#include "engine/run/undo.h"
+#include "package/package_header.h"
+#include "package/package_reader.h"
 #include "platform/forwarding_filesystem.h"
 #include "settings/program_files.h"
 #include "tests/support/game.h"

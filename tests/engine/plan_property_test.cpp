@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <random>
 
-#include "engine/dry_run.h"
-#include "engine/undo.h"
+#include "engine/run/dry_run.h"
+#include "engine/run/undo.h"
 #include "platform/ascii.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/game.h"

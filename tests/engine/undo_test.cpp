@@ -1,11 +1,11 @@
 // Undo of a run, as a user would try it.
-#include "engine/undo.h"
+#include "engine/run/undo.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "engine/run_journal.h"
+#include "engine/run/run_journal.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/game.h"
 

@@ -12,13 +12,13 @@
 #include <string_view>
 
 #include "app/avi_reader.h"
-#include "engine/cache_entry.h"
+#include "engine/cache/cache_entry.h"
+#include "engine/cache/scan.h"
 #include "engine/engine_context.h"
-#include "engine/package_contents.h"
-#include "engine/package_header.h"
-#include "engine/package_reader.h"
 #include "engine/public_variables.h"
-#include "engine/scan.h"
+#include "package/package_contents.h"
+#include "package/package_header.h"
+#include "package/package_reader.h"
 #include "platform/ascii.h"
 #include "platform/filesystem.h"
 #include "platform/textfile.h"

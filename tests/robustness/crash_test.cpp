@@ -13,9 +13,9 @@
 #include <fstream>
 #include <set>
 
-#include "engine/run_index.h"
-#include "engine/run_journal.h"
-#include "engine/undo.h"
+#include "engine/cache/index_file.h"
+#include "engine/run/run_journal.h"
+#include "engine/run/undo.h"
 #include "settings/program_files.h"
 #include "tests/support/game.h"
 

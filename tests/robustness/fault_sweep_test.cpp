@@ -8,8 +8,8 @@
 #include <cstring>
 #include <set>
 
-#include "engine/run_index.h"
-#include "engine/run_log.h"
+#include "engine/cache/index_file.h"
+#include "engine/run/run_log.h"
 #include "settings/cls_registry.h"
 #include "settings/mdl_ini.h"
 #include "settings/never_move.h"

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/cache/scan.h"
 #include "engine/engine_context.h"
-#include "engine/maintenance.h"
+#include "engine/maintenance/maintenance.h"
 #include "engine/public_variables.h"
-#include "engine/run.h"
-#include "engine/scan.h"
+#include "engine/run/run.h"
 #include "platform/posix_filesystem.h"
 #include "platform/textfile.h"
 #include "tests/support/copying_filesystem.h"

@@ -19,7 +19,7 @@
 #include <cstring>
 #include <thread>
 
-#include "engine/undo.h"
+#include "engine/run/undo.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/game.h"
 

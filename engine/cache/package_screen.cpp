@@ -1,0 +1,234 @@
+#include "engine/cache/package_screen.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <unordered_set>
+
+#include "engine/cache/cache_entry.h"
+#include "engine/engine_context.h"
+#include "engine/run/run_journal.h"
+#include "platform/ascii.h"
+
+namespace qv {
+
+void reportLine(const std::string& text, StatusSink& status, OutFile* log) {
+    if (log) (void)log->write(text + "\r\n");  // a failed log write is skipped
+    status.addLine(text);
+}
+
+PackageScreen::PackageScreen(const PlacementContext& place, FileSystem& fs,
+                             const WholeHeaders* whole)
+    : place_(place), fs_(fs), whole_(whole), headers_(false), folders_(fs) {}
+
+namespace {
+
+std::string cacheFileOf(std::string_view line, const PlacementContext& place) {
+    return std::string(line.substr(0, kGuidLength)) + "." + place.cacheExt;
+}
+
+std::string otherVersionText(std::string_view name, const std::string& installed) {
+    return std::string(name) + " stays in the cache: " + installed +
+           " is another version of it; the game needs this one for the server that sent it";
+}
+
+}  // namespace
+
+std::optional<PlaceOutcome> PackageScreen::screen(std::string_view line,
+                                                  std::string_view cacheFileOnDisk,
+                                                  StatusSink& status, OutFile* log,
+                                                  std::vector<std::string>& kept) {
+    screenedNeeds_.clear();
+    trusted_ = {};
+    needsRead_ = false;
+    // Another version of a package this run placed already: the game would load only one.
+    if (const std::optional<std::string_view> earlier = placedBefore(line);
+        earlier &&
+        !equalsNoCaseAscii(earlier->substr(0, kGuidLength), line.substr(0, kGuidLength))) {
+        reportLine(
+            otherVersionText(line.substr(kRealNameStart), destinationOfLine(*earlier, place_)),
+            status, log);
+        kept.emplace_back(line);
+        return PlaceOutcome::Kept;
+    }
+    // Found whole by the header pass and not installed under its name: it moves, and what lands
+    // is checked by its identity.
+    if (whole_ && cacheFileOnDisk.empty() && line.size() > kRealNameStart &&
+        whole_->knows(cacheFileOf(line, place_))) {
+        const std::string destination = destinationOfLine(line, place_);
+        if (!destination.empty() && !installedPackage(line, destination, place_, folders_)) {
+            trusted_ = line;
+            return std::nullopt;
+        }
+    }
+    needsRead_ = true;
+    const PackageFacts facts =
+        examineLine(line, place_, cacheFileOnDisk, fs_, headers_, folders_, &screenedNeeds_);
+    if (facts.condition != PackageCondition::Whole && facts.condition != PackageCondition::Damaged)
+        return std::nullopt;  // not a package type, or no file: the move says what it finds
+    const std::string name(line.substr(kRealNameStart));
+    const auto stay = [&](const std::string& text) {
+        reportLine(text, status, log);
+        kept.emplace_back(line);
+        return PlaceOutcome::Kept;
+    };
+    if (facts.condition == PackageCondition::Damaged) return stay(damagedText(name, facts.reason));
+    if (facts.installed == InstalledVersion::Other)
+        return stay(otherVersionText(name, facts.installedPath));
+    if (facts.installed != InstalledVersion::Same) return std::nullopt;
+    const std::string source =
+        place_.cacheDir + "/" +
+        (cacheFileOnDisk.empty() ? std::string(line.substr(0, kGuidLength)) + "." + place_.cacheExt
+                                 : std::string(cacheFileOnDisk));
+    const Result<bool> same = fs_.sameBytesInOtherFile(source, facts.installedPath);
+    if (same.ok() && same.value && place_.journal)
+        place_.journal->removingSpare(line, facts.installedPath);
+    if (same.ok() && same.value && fs_.removeFile(source).ok()) {
+        reportLine(source.substr(place_.cacheDir.size() + 1) + " was already at " +
+                       facts.installedPath + " with the same contents; the cache copy was removed",
+                   status, log);
+        return PlaceOutcome::Moved;
+    }
+    return stay(name + " stays in the cache: " + facts.installedPath +
+                " is the same version of it with other contents; both are kept");
+}
+
+std::optional<std::string> PackageScreen::damage(std::string_view line,
+                                                 const std::string& destination,
+                                                 const FileIdentity& landed) {
+    if (trusted_.empty() || line != trusted_ || whole_->wasWhole(cacheFileOf(line, place_), landed))
+        return std::nullopt;
+    // Changed since the pass read it: read now, where it landed.
+    trusted_ = {};
+    needsRead_ = true;
+    const HeaderFacts header = headers_.factsOf(fs_, destination, &screenedNeeds_);
+    if (header.fault == HeaderFault::None &&
+        equalsNoCaseAscii(header.guid.view(), line.substr(0, kGuidLength)))
+        return std::nullopt;
+    if (header.fault == HeaderFault::None) return "its GUID is not its cache file name";
+    return header.reason;
+}
+
+std::string_view PackageScreen::placedKey(std::string_view line, std::string& scratch) const {
+    const std::string_view realName = line.substr(kRealNameStart);
+    if (place_.mode == PlacementMode::TypeFolders) return packageNameOf(realName);
+    return scratch = destinationOfLine(line, place_);
+}
+
+std::optional<std::string_view> PackageScreen::placedBefore(std::string_view line) const {
+    if (placed_.empty() || line.size() <= kRealNameStart ||
+        !isPackageFileName(line.substr(kRealNameStart)))
+        return std::nullopt;
+    std::string scratch, other;
+    const std::string_view key = placedKey(line, scratch);
+    const std::optional<std::uint32_t> earlier =
+        placed_.find(NoCaseAsciiHash()(key), [&](std::uint32_t movedIndex) {
+            return equalsNoCaseAscii(placedKey(moved_[movedIndex], other), key);
+        });
+    if (!earlier) return std::nullopt;
+    return moved_[*earlier];
+}
+
+void PackageScreen::moved(std::string_view line) {
+    if (line.size() <= kRealNameStart || !isPackageFileName(line.substr(kRealNameStart))) return;
+    const auto movedIndex = static_cast<std::uint32_t>(moved_.size());
+    moved_.push_back(line);
+    std::string scratch;
+    if (placed_.full())
+        placed_.grow([&](std::uint32_t earlier) {
+            return NoCaseAsciiHash()(placedKey(moved_[earlier], scratch));
+        });
+    placed_.insert(NoCaseAsciiHash()(placedKey(line, scratch)), movedIndex);
+    if (!needsRead_) {
+        needsUnread_.push_back(movedIndex);
+        return;
+    }
+    addNeeds(movedIndex, screenedNeeds_);
+    screenedNeeds_.clear();
+}
+
+void PackageScreen::inMoveOrder() {
+    std::stable_sort(needs_.begin(), needs_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::uint32_t> renumbered(needNames_.size(), UINT32_MAX);
+    std::vector<std::string> names;
+    for (auto& [movedIndex, id] : needs_) {
+        if (renumbered[id] == UINT32_MAX) {
+            renumbered[id] = static_cast<std::uint32_t>(names.size());
+            names.push_back(std::move(needNames_[id]));
+        }
+        id = renumbered[id];
+    }
+    for (auto& [upper, id] : needIds_) id = renumbered[id];
+    needNames_ = std::move(names);
+}
+
+void PackageScreen::addNeeds(std::uint32_t movedIndex, std::vector<std::string>& needs) {
+    for (std::string& need : needs) {
+        std::string upper = upperAscii(need);
+        auto it = needIds_.find(upper);
+        if (it == needIds_.end()) {
+            it = needIds_.emplace(std::move(upper), static_cast<std::uint32_t>(needNames_.size()))
+                     .first;
+            needNames_.push_back(std::move(need));
+        }
+        needs_.emplace_back(movedIndex, it->second);
+    }
+}
+
+namespace {
+
+constexpr std::size_t kNamedNeeders = 5;  // moved packages named in a line; the others counted
+
+// "A.unr, B.unr and C.unr need X, which stays in the cache"; past five names, how many others.
+std::string needsLine(const std::vector<std::string>& movedNames, std::size_t count,
+                      const std::string& need) {
+    std::string text;
+    for (std::size_t k = 0; k < movedNames.size(); ++k) {
+        if (k > 0) text += k + 1 == movedNames.size() && count <= kNamedNeeders ? " and " : ", ";
+        text += movedNames[k];
+    }
+    if (count > kNamedNeeders)
+        text += " and " + std::to_string(count - kNamedNeeders) + " other moved packages";
+    return text + (count == 1 ? " needs " : " need ") + need + ", which stays in the cache";
+}
+
+}  // namespace
+
+void PackageScreen::reportNeeds(const std::vector<std::string>& kept, StatusSink& status,
+                                OutFile* log) {
+    std::unordered_set<std::string> left;  // package names that stay in the cache only
+    if (needs_.empty() && needsUnread_.empty()) return;
+    for (const std::string& line : kept)
+        if (line.size() > kRealNameStart && isPackageFileName(line.substr(kRealNameStart)))
+            left.insert(upperAscii(packageNameOf(line.substr(kRealNameStart))));
+    for (const std::string& folder :
+         {place_.mapsDir, place_.texturesDir, place_.soundsDir, place_.musicDir, place_.systemDir})
+        for (const auto& [upper, name] : folders_.of(folder))
+            if (isPackageFileName(name)) left.erase(std::string(packageNameOf(upper)));
+    // The folders were listed before the run: what it moved there is there now too.
+    for (const std::string_view line : moved_)
+        left.erase(upperAscii(packageNameOf(line.substr(kRealNameStart))));
+    if (left.empty()) return;
+    // What the packages trusted by the header pass need is read only now that something stays.
+    std::vector<std::string> needs;
+    for (const std::uint32_t movedIndex : needsUnread_) {
+        needs.clear();
+        (void)headers_.factsOf(fs_, destinationOfLine(moved_[movedIndex], place_), &needs);
+        addNeeds(movedIndex, needs);
+    }
+    if (!needsUnread_.empty()) inMoveOrder();
+    // The needed packages that stay, in the order they were first needed.
+    std::vector<std::size_t> count(needNames_.size(), 0);
+    std::vector<std::vector<std::string>> named(needNames_.size());
+    std::vector<bool> stays(needNames_.size(), false);
+    for (const auto& [upper, id] : needIds_) stays[id] = left.count(upper) != 0;
+    for (const auto& [movedIndex, id] : needs_) {
+        if (!stays[id] || ++count[id] > kNamedNeeders) continue;
+        const std::string path = destinationOfLine(moved_[movedIndex], place_);
+        named[id].push_back(path.substr(path.rfind('/') + 1));
+    }
+    for (std::size_t id = 0; id < needNames_.size(); ++id)
+        if (count[id] > 0) reportLine(needsLine(named[id], count[id], needNames_[id]), status, log);
+}
+
+}  // namespace qv

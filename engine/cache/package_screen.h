@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "engine/cache/hash_slots.h"
+#include "engine/cache/package_facts.h"
+#include "engine/run/placement.h"
+
+namespace qv {
+
+class OutFile;
+class StatusSink;
+
+// What a run learns from the packages' headers: which selected packages must stay in the cache
+// (damaged, or another version of them installed), and, at its end, which moved packages need a
+// package that stays in the cache.
+class PackageScreen final : public LandingCheck {
+  public:
+    // `whole`: the cache files a header pass found whole (null: none). Such a file is not read
+    // again before its move; what landed is checked by its identity instead, and read only when
+    // that changed since the pass.
+    PackageScreen(const PlacementContext& place, FileSystem& fs,
+                  const WholeHeaders* whole = nullptr);
+
+    // Before the move of a selected index line. A damaged package stays ("<name> is damaged
+    // (<reason>) and stays in the cache"), as does one whose real name is installed, in any letter
+    // case, as another version, or as the same version with other bytes: its lines are said and
+    // its line kept. The same version with the same bytes loses its cache copy and line. nullopt:
+    // the line is placed as usual.
+    std::optional<PlaceOutcome> screen(std::string_view line, std::string_view cacheFileOnDisk,
+                                       StatusSink& status, OutFile* log,
+                                       std::vector<std::string>& kept);
+
+    // After the move of the line screened last: the reason it must go back into the cache, when
+    // it was trusted by the header pass and is no longer what the pass read, and is damaged now.
+    std::optional<std::string> damage(std::string_view line, const std::string& destination,
+                                      const FileIdentity& landed) override;
+
+    // A line the run placed; it must outlive reportNeeds (a view into the run's index). What it
+    // needs was read by the screen of that line, before its move, or is read at the run's end
+    // when a package it might need stays in the cache.
+    void moved(std::string_view line);
+
+    // The run's end: for each package whose line the new index keeps and that no destination
+    // folder holds, one line naming the moved packages that need it ("A.unr needs B, which stays
+    // in the cache"; past five of them, how many others).
+    void reportNeeds(const std::vector<std::string>& kept, StatusSink& status, OutFile* log);
+
+  private:
+    // What makes two lines one package to the game: in the type folders its package name, in
+    // other modes its destination, in any letter case.
+    // `scratch` holds a destination a view needs.
+    std::string_view placedKey(std::string_view line, std::string& scratch) const;
+    // The line placed earlier in this run that the game takes for the same package as `line`.
+    std::optional<std::string_view> placedBefore(std::string_view line) const;
+    void addNeeds(std::uint32_t movedIndex, std::vector<std::string>& needs);
+    // The needs in the order of the moves, as if all were read before their moves.
+    void inMoveOrder();
+
+    const PlacementContext& place_;
+    FileSystem& fs_;
+    const WholeHeaders* whole_;
+    std::string_view trusted_;  // the line screened last, when the header pass vouched for it
+    bool needsRead_ = false;    // the needs of the line screened last are in screenedNeeds_
+    std::vector<std::uint32_t> needsUnread_;  // moved_ indices whose needs were not read
+    HeaderCache headers_;
+    FolderNames folders_;
+    std::vector<std::string_view> moved_;  // lines of moved packages (views into the run's index)
+    HashSlots placed_;                     // moved_ indices by the hash of their placedKey
+    // Each needed package once, by its name in upper case; as its first importer spells it.
+    std::unordered_map<std::string, std::uint32_t> needIds_;
+    std::vector<std::string> needNames_;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> needs_;  // (moved_ index, need id)
+    std::vector<std::string> screenedNeeds_;                      // of the line screened last
+};
+
+// Writes `text` to the log with its line end, then to the status list.
+void reportLine(const std::string& text, StatusSink& status, OutFile* log);
+
+}  // namespace qv

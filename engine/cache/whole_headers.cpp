@@ -1,0 +1,68 @@
+// The header pass's table of whole cache files, which a run trusts by name and identity.
+#include <algorithm>
+#include <functional>
+
+#include "engine/cache/package_facts.h"
+
+namespace qv {
+
+namespace {
+
+std::uint64_t nameHash(std::string_view cacheFileName) {
+    return std::hash<std::string_view>()(cacheFileName);
+}
+
+// FNV-1a over the four numbers that tell a file (a rename changes none of them).
+std::uint64_t identityHash(const FileIdentity& id) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (const std::uint64_t n :
+         {id.device, id.inode, id.size, static_cast<std::uint64_t>(id.mtimeNs)})
+        for (int shift = 0; shift < 64; shift += 8)
+            h = (h ^ ((n >> shift) & 0xFF)) * 1099511628211ull;
+    return h;
+}
+
+}  // namespace
+
+void WholeHeaders::add(std::string_view cacheFileName, const FileIdentity& id) {
+    if (id.known()) files_.emplace_back(nameHash(cacheFileName), identityHash(id));
+}
+
+void WholeHeaders::seal() {
+    std::sort(files_.begin(), files_.end());
+    files_.shrink_to_fit();
+    int bits = 1;  // two buckets at least, so a shift never takes all 64 bits
+    while (bits < 30 && (std::size_t{1} << bits) < files_.size()) ++bits;
+    shift_ = 64 - bits;
+    const std::size_t buckets = std::size_t{1} << bits;
+    starts_.assign(buckets + 1, static_cast<std::uint32_t>(files_.size()));
+    // Filled from the end: each bucket starts at its first file, an empty one where the next
+    // bucket starts.
+    std::size_t next = files_.size();
+    for (std::size_t b = buckets; b-- > 0;) {
+        while (next > 0 && (files_[next - 1].first >> shift_) >= b) --next;
+        starts_[b] = static_cast<std::uint32_t>(next);
+    }
+}
+
+std::pair<const WholeHeaders::File*, const WholeHeaders::File*> WholeHeaders::candidates(
+    std::uint64_t name) const {
+    if (starts_.empty()) return {nullptr, nullptr};
+    const std::size_t b = static_cast<std::size_t>(name >> shift_);
+    return {files_.data() + starts_[b], files_.data() + starts_[b + 1]};
+}
+
+bool WholeHeaders::knows(std::string_view cacheFileName) const {
+    const std::uint64_t name = nameHash(cacheFileName);
+    const auto [first, last] = candidates(name);
+    return std::any_of(first, last, [&](const File& f) { return f.first == name; });
+}
+
+bool WholeHeaders::wasWhole(std::string_view cacheFileName, const FileIdentity& id) const {
+    if (!id.known()) return false;
+    const File wanted{nameHash(cacheFileName), identityHash(id)};
+    const auto [first, last] = candidates(wanted.first);
+    return std::find(first, last, wanted) != last;
+}
+
+}  // namespace qv

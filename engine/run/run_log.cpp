@@ -1,0 +1,268 @@
+#include "engine/run/run_log.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "engine/cache/index_file.h"
+#include "engine/engine_context.h"
+#include "engine/public_variables.h"
+#include "platform/ascii.h"
+#include "platform/escaped_text.h"
+#include "platform/paths.h"
+#include "settings/cache_index_format.h"
+#include "settings/program_files.h"
+
+namespace qv {
+
+namespace {
+
+// Collects the log's lines and writes them in chunks: one write per line was a third of a large
+// run's time. A chunk goes out every 256 lines (about 25 KB, at most 64 KiB), so a crash loses
+// at most the last of those lines, and the writes a run makes do not depend on timing. Placement
+// and the run write through the same object, so the lines keep their order. A run that shares
+// the log with another one writes all its lines at once at the end, so they stay together.
+class BufferedOutFile final : public OutFile {
+  public:
+    BufferedOutFile(std::unique_ptr<OutFile> inner, bool whole)
+        : inner_(std::move(inner)), whole_(whole) {}
+    ~BufferedOutFile() override { (void)close(); }
+
+    Status write(std::string_view data) override {
+        if (!inner_) return Status::failure("the log is closed");
+        appendEscaped(data);
+        if (whole_) return Status::success();
+        if (++pendingWrites_ >= kLines || pending_.size() >= kChunk) return flush();
+        return Status::success();
+    }
+    Status close() override {
+        if (!inner_) return firstFailure_;
+        const Status flushed = flush();
+        const Status closed = inner_->close();
+        inner_.reset();
+        if (firstFailure_.ok() && !closed.ok()) firstFailure_ = closed;
+        return firstFailure_;
+    }
+    // The first write or close that failed: the log on disk is then cut short.
+    const Status& firstFailure() const { return firstFailure_; }
+
+  private:
+    static constexpr std::size_t kChunk = 64 * 1024;
+
+    // Names come from servers: the log keeps their exact bytes but never a control byte that
+    // would run in the terminal of whoever reads it. Each line of `data` (ended by CR LF) is
+    // escaped as list escapes its names; nearly every line has nothing to escape.
+    void appendEscaped(std::string_view data) {
+        const auto plain = [](char c) {
+            const auto b = static_cast<unsigned char>(c);
+            return b >= 0x20 && b != 0x7F && c != '\\';
+        };
+        for (std::size_t start = 0; start < data.size();) {
+            std::size_t end = data.find("\r\n", start);
+            if (end == std::string_view::npos) end = data.size();
+            const std::string_view line = data.substr(start, end - start);
+            if (std::all_of(line.begin(), line.end(), plain))
+                pending_.append(line);
+            else
+                pending_.append(escapedField(line));
+            if (end < data.size()) pending_.append("\r\n");
+            start = end + 2;
+        }
+    }
+
+    static constexpr int kLines = 256;
+
+    Status flush() {
+        pendingWrites_ = 0;
+        if (pending_.empty()) return Status::success();
+        const Status s = inner_->write(pending_);
+        pending_.clear();  // a failed write is skipped, as a failed line was
+        if (!s.ok() && firstFailure_.ok()) firstFailure_ = s;
+        return s;
+    }
+
+    std::unique_ptr<OutFile> inner_;
+    bool whole_;
+    std::string pending_;
+    int pendingWrites_ = 0;
+    Status firstFailure_;
+};
+
+// What a stopped run says at the end of its report: how far it got, and what became of the
+// packages it did not reach.
+std::vector<std::string> stoppedReport(const FinishRunInput& in) {
+    if (in.stoppedText.empty()) return {};
+    const std::size_t left = in.notReached ? in.notReached->size() : 0;
+    std::vector<std::string> lines{in.stoppedText};
+    if (left > 0)
+        lines.push_back("The run was stopped: the other " + std::to_string(left) +
+                        (left == 1 ? " package stays" : " packages stay") + " in the cache, with " +
+                        (left == 1 ? "its line" : "their lines") + " in cache.ini.");
+    return lines;
+}
+
+// The cache files of `listed` that no line of the new index names (the game's later save dropped
+// them, after an undo while it ran): "" when there are none.
+std::string linelessNote(const Result<std::vector<FileInfo>>& listed, const FinishRunInput& in,
+                         const IndexReplacement& replaced) {
+    if (!listed.ok() || in.cacheExt.empty()) return {};
+    std::unordered_set<std::string> named;
+    const auto name = [&](std::string_view line) {
+        if (line.size() > kGuidLength && line[kGuidLength] == '=')
+            named.insert(upperAscii(line.substr(0, kGuidLength)));
+    };
+    for (const std::string& line : in.keptLines) name(line);
+    for (const auto* lines : {&replaced.carried, &replaced.fromBackup, &replaced.notKept})
+        for (const std::string& line : *lines) name(line);
+    std::size_t lineless = 0;
+    for (const FileInfo& f : listed.value)
+        lineless +=
+            f.name.size() == kGuidLength + 1 + in.cacheExt.size() && f.name[kGuidLength] == '.' &&
+            equalsNoCaseAscii(std::string_view(f.name).substr(kGuidLength + 1), in.cacheExt) &&
+            !named.count(upperAscii(std::string_view(f.name).substr(0, kGuidLength)));
+    if (lineless == 0) return {};
+    const bool one = lineless == 1;
+    return std::to_string(lineless) +
+           (one ? " file in the cache has" : " files in the cache have") +
+           " no line in CACHE.INI (the game may have dropped " + (one ? "it" : "them") +
+           "); Check packages (quorvel-cli check --restore) puts " +
+           (one ? "its line" : "their lines") + " back.";
+}
+
+}  // namespace
+
+void RunLog::line(const std::string& text) {
+    if (file) (void)file->write(text + "\r\n");
+}
+
+void RunLog::close() {
+    if (file) {
+        const Status closed = file->close();
+        if (!closed.ok() && failure.empty()) failure = closed.text;
+    }
+    file.reset();
+}
+
+std::string RunLog::statusLine() const {
+    if (!created) return path + " could not be created (" + failure + ")";
+    if (!failure.empty()) return path + " could not be written completely (" + failure + ")";
+    if (shared) return "This run's lines were added to " + path + ", which another run writes too.";
+    return path + " was created.";
+}
+
+RunLog StartRunLog(const std::string& cacheDir, const std::string& logPath, FileSystem& fs) {
+    RunLog log;
+    log.path = logPath;
+    // The user's data folder may not exist yet; a failure here shows in createFile's reason.
+    (void)makeFolders(fs, parentFolder(log.path));
+    bool alone = true;
+    Result<std::unique_ptr<OutFile>> created = fs.openSharedLog(log.path, alone);
+    if (created.ok()) {
+        log.shared = !alone;
+        log.file = std::make_unique<BufferedOutFile>(std::move(created.value), log.shared);
+        log.created = true;
+    } else {
+        log.failure = created.status.text;
+    }
+    log.line("{{ Using " + cacheDir + " as the CACHE directory }}");
+    log.line("");
+    return log;
+}
+
+namespace {
+
+// Names each package still in the cache, in the order of the last scan ("... was not moved.");
+// true when there was one. `listed`: the cache folder as it is now.
+bool reportNotMoved(const FinishRunInput& in, const PublicVariables& pv,
+                    const Result<std::vector<FileInfo>>& listed, RunLog& log, FileSystem& fs,
+                    StatusSink& status) {
+    // One listing of the cache folder answers for plain names; a lookup per entry cost most of
+    // a large run's time, since nearly all of them ask for files the run has just moved.
+    std::unordered_set<std::string> present;
+    if (listed.ok()) {
+        present.reserve(listed.value.size());
+        // Letter case aside: a cache copied from Windows keeps its files under any case.
+        for (const FileInfo& f : listed.value) present.insert(lowerAscii(f.name));
+    }
+    const auto stillInCache = [&](const std::string& name) {
+        const bool plainName =
+            !name.empty() && name[0] != '.' && name.find('/') == std::string::npos;
+        if (listed.ok() && plainName) return present.count(lowerAscii(name)) > 0;
+        return fs.isFile(in.cacheDir + "/" + name);
+    };
+    bool notMovedListed = false;
+    for (std::size_t k = 0; k < pv.EntryCount(); ++k) {
+        if (in.notReached && in.notReached->count(pv.CacheFileNames[k])) continue;
+        if (!stillInCache(pv.CacheFileNames[k])) continue;
+        notMovedListed = true;
+        std::string text = pv.CacheFileNames[k] + " {" + pv.RealNames[k] + "} was not moved";
+        if (in.stayReasons)
+            if (const auto why = in.stayReasons->find(pv.CacheFileNames[k]);
+                why != in.stayReasons->end())
+                text += ": it is " + why->second;
+        text += ".";
+        log.line(text);
+        status.addLine(text);
+    }
+    return notMovedListed;
+}
+
+}  // namespace
+
+FinishOutcome FinishRun(const FinishRunInput& in, PublicVariables& pv, RunLog& log, FileSystem& fs,
+                        StatusSink& status) {
+    const Result<std::vector<FileInfo>> listed = fs.listFiles(in.cacheDir, "*.*");
+    const bool notMovedListed = reportNotMoved(in, pv, listed, log, fs, status);
+    // The entry table has told all it can; its room goes before the index is read again.
+    ClearCacheEntries(pv);
+
+    // The index is replaced before anything claims that it was.
+    const IndexReplacement replaced =
+        replaceCacheIndex(fs, in.cacheDir, in.oldIndex, newIndexText(in.keptLines));
+    const std::vector<std::string> report = replaced.report(in.cacheDir);
+    for (const std::string& line : replaced.carriedReport()) {
+        log.line(line);
+        status.addLine(line);
+    }
+    if (const std::string note = linelessNote(listed, in, replaced); !note.empty()) {
+        log.line(note);
+        status.addLine(note);
+    }
+
+    // The note explains the "was not moved" lines; a stop is said once, at the end. An index
+    // that could not be written is no matter of selection: what it means is said instead.
+    const std::vector<std::string> stopped = stoppedReport(in);
+    std::vector<std::string> unwritten;
+    if (!replaced.index.ok())
+        unwritten = {
+            "CACHE.INI still names the packages this run moved: the next run removes "
+            "those lines, or undo puts the packages back."};
+    for (const std::string& line : report) log.line(line);
+    for (const std::string& line : unwritten) log.line(line);
+    log.line("");
+    if (unwritten.empty() && (notMovedListed || stopped.empty())) {
+        log.line("NOTE - files not being moved is due to either the file");
+        log.line("       not being selected or they already exist.");
+        log.line("");
+    }
+    for (const std::string& line : stopped) log.line(line);
+    if (!stopped.empty()) log.line("");
+    // Closed before it is reported: a log the disk cut short does not say it was created.
+    log.close();
+    status.addLine(log.statusLine());
+    status.addLine(report.front());
+
+    for (std::size_t i = 1; i < report.size(); ++i) status.addLine(report[i]);
+    for (const std::string& line : unwritten) status.addLine(line);
+    status.addLine("");
+    if (unwritten.empty() && (notMovedListed || stopped.empty())) {
+        status.addLine(kStatusNoteLine);
+        status.addLine("");
+    }
+    for (const std::string& line : stopped) status.addLine(line);
+    if (!stopped.empty()) status.addLine("");
+    status.addLine(std::string(102, '~'));
+    status.addLine("");
+    return {replaced.index.ok() && replaced.notKept.empty(), log.written()};
+}
+
+}  // namespace qv

@@ -1,0 +1,359 @@
+#include "engine/run/run_plan.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <unordered_set>
+
+#include "engine/cache/cache_entry.h"
+#include "engine/cache/hash_slots.h"
+#include "engine/public_variables.h"
+#include "engine/run/placement.h"
+#include "platform/filesystem.h"
+#include "platform/paths.h"
+#include "platform/textfile.h"
+
+namespace qv {
+
+namespace {
+
+// Marks the index lines of the checked rows. Entry k of the index is selected when row k is
+// checked and the line still names what the scan listed there (same GUID and real name): an
+// index changed since the scan selects nothing it was not shown as. Rows of a missing extension
+// select nothing.
+std::vector<bool> selectedLines(const std::vector<std::string_view>& lines,
+                                const std::vector<std::size_t>& checkedEntries,
+                                const PublicVariables& pv) {
+    std::vector<bool> checked(pv.EntryCount(), false);
+    for (std::size_t k : checkedEntries)
+        if (k < checked.size()) checked[k] = true;
+    std::vector<bool> selected(lines.size(), false);
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < lines.size() && k < checked.size(); ++i) {
+        const std::optional<EntryView> entry = parseEntryView(lines[i]);
+        if (!entry) continue;
+        const std::size_t slot = k++;
+        if (!checked[slot] || entry->missingExtension() || entry->RealName != pv.RealNames[slot])
+            continue;
+        const std::string_view scanned = pv.CacheFileNames[slot];
+        selected[i] = scanned.size() > entry->Guid.size() &&
+                      scanned.substr(0, entry->Guid.size()) == entry->Guid &&
+                      scanned[entry->Guid.size()] == '.';
+    }
+    return selected;
+}
+
+// The hash of a GUID's 32 characters, eight at a time.
+std::uint64_t hashOfGuid(std::string_view guid) {
+    std::uint64_t h = 0;
+    for (std::size_t i = 0; i + 8 <= guid.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, guid.data() + i, sizeof word);
+        h = (h ^ word) * 0x9E3779B97F4A7C15ull;
+        h ^= h >> 29;
+    }
+    return h;
+}
+
+// Lists the cache folder once. The table holds line numbers only; the names stay in the lines.
+CacheListing listCacheFolder(const std::vector<std::string_view>& lines,
+                             const std::vector<bool>& selected, const std::string& cacheDir,
+                             const std::string& cacheExt, FileSystem& fs) {
+    constexpr std::size_t kGuid = kGuidLength;
+    CacheListing result;
+    result.listedAsFile.assign(lines.size(), false);
+    result.listedAsOther.assign(lines.size(), false);
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (selected[i] && lines[i].size() > kGuid) ++count;
+    if (count == 0) {
+        result.read = true;
+        return result;
+    }
+    std::size_t size = 16;
+    while (size < 2 * count) size *= 2;
+    std::vector<std::uint32_t> table(size, 0);  // line number + 1; 0 is an empty slot
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!selected[i] || lines[i].size() <= kGuid) continue;
+        std::size_t slot = hashOfGuid(lines[i].substr(0, kGuid)) & (size - 1);
+        while (table[slot] != 0) slot = (slot + 1) & (size - 1);
+        table[slot] = static_cast<std::uint32_t>(i + 1);
+    }
+    bool leftovers = false;
+    const Status read = fs.forEachEntry(cacheDir, [&](std::string_view name, EntryKind kind) {
+        if (name.size() > 0 && name[0] == '.' && isLeftTempFileName(name)) leftovers = true;
+        // The extension as the index's lines give it: another spelling is found by its own
+        // name (cacheFilesInOtherCase), so that the move takes the name on disk.
+        if (name.size() != kGuid + 1 + cacheExt.size() || name[kGuid] != '.' ||
+            name.substr(kGuid + 1) != cacheExt)
+            return;
+        const std::string_view guid = name.substr(0, kGuid);
+        for (std::size_t slot = hashOfGuid(guid) & (size - 1); table[slot] != 0;
+             slot = (slot + 1) & (size - 1)) {
+            const std::size_t i = table[slot] - 1;
+            if (lines[i].substr(0, kGuid) != guid) continue;
+            (kind == EntryKind::File ? result.listedAsFile : result.listedAsOther)[i] = true;
+        }
+    });
+    if (!read.ok()) {  // a listing cut short proves nothing
+        result.listedAsFile.assign(lines.size(), false);
+        result.listedAsOther.assign(lines.size(), false);
+        return result;
+    }
+    result.noLeftovers = !leftovers;
+    result.read = true;
+    return result;
+}
+
+// Cache files the listing did not show under the index's spelling, found ignoring letter case:
+// line number -> the name on disk.
+std::unordered_map<std::size_t, std::string> cacheFilesInOtherCase(const RunPlan& plan,
+                                                                   const PlacementContext& place,
+                                                                   FileSystem& fs) {
+    std::vector<std::size_t> missing;
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < plan.lines.size(); ++i) {
+        if (!plan.selected[i] || plan.listing.listedAsFile[i] || plan.listing.listedAsOther[i] ||
+            plan.lines[i].size() <= kGuidLength)
+            continue;
+        missing.push_back(i);
+        names.push_back(std::string(plan.lines[i].substr(0, kGuidLength)) + "." + place.cacheExt);
+    }
+    const auto found = namesIgnoringCase(fs, place.cacheDir, names);
+    std::unordered_map<std::size_t, std::string> byLine;
+    for (std::size_t j = 0; j < missing.size(); ++j)
+        if (auto it = found.find(names[j]); it != found.end())
+            byLine.emplace(missing[j], it->second);
+    return byLine;
+}
+
+// With no selected cache file listed: whether dropping their lines loses nothing, because each
+// movable package is at its destination already (a run stopped before its new index) or some
+// cache file is there in a form the listing of plain files does not show. A wrong extension or
+// cache folder shows as neither.
+bool missingPackagesAreAccountedFor(const RunPlan& plan, const PlacementContext& place,
+                                    FileSystem& fs) {
+    bool any = false;
+    for (std::size_t i = 0; i < plan.lines.size(); ++i) {
+        if (!plan.selected[i] || plan.lines[i].size() <= kGuidLength) continue;
+        if (fs.exists(place.cacheDir + "/" + plan.cacheFileName(i, place.cacheExt))) return true;
+        const std::string destination = destinationOfLine(plan.lines[i], place);
+        if (destination.empty()) continue;
+        if (!fs.exists(destination)) return false;
+        any = true;
+    }
+    return any;
+}
+
+// What the plan knows of the destination folders: which are there, and which names they hold.
+class Destinations {
+  public:
+    Destinations(const PlacementContext& place, FileSystem& fs) : fs_(fs) {
+        // The folders a folder mode makes at its start count as there and empty.
+        if (place.mode != PlacementMode::TypeFolders) {
+            std::vector<std::string> made = writtenFolders(place);
+            for (std::size_t i = 1; i < made.size(); ++i)
+                if (!fs.exists(made[i])) folders_.emplace(made[i], Folder{true, true, {}});
+        }
+    }
+
+    bool folderThere(const std::string& folder) { return of(folder).there; }
+
+    // Another file already has the name `destination` (a link, a folder, anything).
+    bool taken(const std::string& destination) {
+        const std::string folder = parentFolder(destination);
+        Folder& f = of(folder);
+        if (!f.listed) return fs_.exists(destination);
+        // A name's hash only: one that matches is looked up to be sure.
+        const std::string_view name = std::string_view(destination).substr(folder.size() + 1);
+        return f.names.count(std::hash<std::string_view>()(name)) != 0 && fs_.exists(destination);
+    }
+
+  private:
+    struct Folder {
+        bool there = false, listed = false;
+        std::unordered_set<std::size_t> names;  // hashes of the names in the folder
+    };
+    Folder& of(const std::string& folder) {
+        auto it = folders_.find(folder);
+        if (it != folders_.end()) return it->second;
+        Folder f;
+        f.there = fs_.isFolder(folder);
+        // One read of each folder instead of a lookup per package; a folder that cannot be
+        // listed is asked name by name.
+        if (f.there)
+            f.listed = fs_.forEachEntry(folder,
+                                        [&](std::string_view name, EntryKind) {
+                                            f.names.insert(std::hash<std::string_view>()(name));
+                                        })
+                           .ok();
+        return folders_.emplace(folder, std::move(f)).first->second;
+    }
+
+    FileSystem& fs_;
+    std::unordered_map<std::string, Folder> folders_;
+};
+
+// Whether the cache file of a line the listing could not tell about is a plain file
+// (nullopt: nothing is there).
+std::optional<bool> lookUpPlain(const std::string& source, FileSystem& fs) {
+    const Result<FileIdentity> id = fs.identityOf(source);
+    if (id.ok()) return true;
+    if (id.status.code == ENOENT) return std::nullopt;
+    if (id.status.code == EINVAL) return false;
+    return true;  // it cannot be told: the move will say why it fails, if it does
+}
+
+// Line numbers found again by a text their line forms (its destination, its cache file's
+// name), each text formed again only on a hash match, so that a run of 100,000 packages holds
+// no second copy of their names. Sized for every selected line: it never grows.
+class LineTable {
+  public:
+    explicit LineTable(std::size_t count) : slots_(count) {}
+    // `key`: the text of `line`, found by no line so far.
+    void insert(std::string_view key, std::size_t line) {
+        slots_.insert(std::hash<std::string_view>()(key), static_cast<std::uint32_t>(line));
+    }
+    // The line whose text (`textOf(line)`) is `key`.
+    template <class TextOf>
+    std::optional<std::size_t> find(std::string_view key, TextOf&& textOf) const {
+        return slots_.find(std::hash<std::string_view>()(key),
+                           [&](std::uint32_t line) { return textOf(line) == key; });
+    }
+
+  private:
+    HashSlots slots_;
+};
+
+// What the lines planned so far take: the destinations they move to, and the cache files they
+// move or remove.
+struct Planned {
+    explicit Planned(std::size_t count) : destinations(count), sources(count) {}
+    LineTable destinations;  // Move steps, by destination
+    LineTable sources;       // Move and Spare steps, by cache file name
+};
+
+// The step of one selected line whose cache file name and real name are safe.
+LineStep stepOf(const RunPlan& plan, std::size_t i, const PlacementContext& place,
+                const std::string& name, const std::string& destination, Destinations& destinations,
+                Planned& planned, FileSystem& fs) {
+    const std::string source = place.cacheDir + "/" + name;
+    const auto cacheFileOf = [&](std::size_t line) {
+        return plan.cacheFileName(line, place.cacheExt);
+    };
+    // An earlier line of the same GUID moved (or removed) this cache file already.
+    if (planned.sources.find(name, cacheFileOf)) return LineStep::Missing;
+    if (plan.listing.listedAsOther[i]) return LineStep::NotPlain;
+    if (!plan.listing.listedAsFile[i]) {
+        if (plan.listing.read) return LineStep::Missing;
+        const std::optional<bool> plain = lookUpPlain(source, fs);
+        if (!plain) return LineStep::Missing;
+        if (!*plain) return LineStep::NotPlain;
+    }
+    if (!destinations.folderThere(parentFolder(destination))) return LineStep::NoFolder;
+    // The file that will be at the destination: one an earlier line moves there, or one there now.
+    std::string there;
+    if (const std::optional<std::size_t> earlier = planned.destinations.find(
+            destination,
+            [&](std::size_t line) { return destinationOfLine(plan.lines[line], place); }))
+        there = place.cacheDir + "/" + cacheFileOf(*earlier);
+    else if (destinations.taken(destination))
+        there = destination;
+    if (!there.empty()) {
+        const Result<bool> same = fs.sameBytesInOtherFile(source, there);
+        return same.ok() && same.value ? LineStep::Spare : LineStep::Taken;
+    }
+    planned.destinations.insert(destination, i);
+    return LineStep::Move;
+}
+
+}  // namespace
+
+std::string RunPlan::cacheFileName(std::size_t line, const std::string& cacheExt) const {
+    if (auto it = otherCase.find(line); it != otherCase.end()) return it->second;
+    return std::string(lines[line].substr(0, kGuidLength)) + "." + cacheExt;
+}
+
+bool RunPlan::changesNothing() const {
+    return std::none_of(steps.begin(), steps.end(), [](LineStep s) {
+        return s == LineStep::Move || s == LineStep::Spare || s == LineStep::Missing;
+    });
+}
+
+std::vector<std::string> writtenFolders(const PlacementContext& p) {
+    switch (p.mode) {
+        case PlacementMode::OneFolder:
+            return {p.cacheDir, p.moveDirText};
+        case PlacementMode::FolderTree:
+            return {p.cacheDir,
+                    p.moveDir2Text + "/Maps",
+                    p.moveDir2Text + "/Textures",
+                    p.moveDir2Text + "/Sounds",
+                    p.moveDir2Text + "/Music",
+                    p.moveDir2Text + "/System"};
+        case PlacementMode::TypeFolders:
+            break;
+    }
+    return {p.cacheDir, p.mapsDir, p.texturesDir, p.soundsDir, p.musicDir, p.systemDir};
+}
+
+RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checkedEntries,
+                const PublicVariables& pv, const PlacementContext& place, FileSystem& fs) {
+    RunPlan plan;
+    plan.lines = splitLineViews(index);
+    plan.selected = selectedLines(plan.lines, checkedEntries, pv);
+    plan.listing = listCacheFolder(plan.lines, plan.selected, place.cacheDir, place.cacheExt, fs);
+    plan.otherCase = cacheFilesInOtherCase(plan, place, fs);
+    for (const auto& [i, name] : plan.otherCase) plan.listing.listedAsFile[i] = true;
+
+    Destinations destinations(place, fs);
+    Planned planned(
+        static_cast<std::size_t>(std::count(plan.selected.begin(), plan.selected.end(), true)));
+    plan.steps.assign(plan.lines.size(), LineStep::Keep);
+    for (std::size_t i = 0; i < plan.lines.size(); ++i) {
+        if (!plan.selected[i]) continue;
+        ++plan.packages;
+        const std::string destination = destinationOfLine(plan.lines[i], place);
+        const std::string name = plan.cacheFileName(i, place.cacheExt);
+        if (destination.empty() || plan.lines[i].size() <= kGuidLength || isUnsafeRealName(name)) {
+            plan.steps[i] = LineStep::Unmovable;
+            continue;
+        }
+        const LineStep step = stepOf(plan, i, place, name, destination, destinations, planned, fs);
+        if (step == LineStep::Move || step == LineStep::Spare) planned.sources.insert(name, i);
+        plan.moves += step == LineStep::Move;
+        plan.steps[i] = step;
+    }
+    return plan;
+}
+
+bool looksLikeWrongCache(const RunPlan& plan, const PlacementContext& place, FileSystem& fs) {
+    const std::vector<bool>& listed = plan.listing.listedAsFile;
+    return plan.packages > 0 && plan.listing.read &&
+           std::find(listed.begin(), listed.end(), true) == listed.end() &&
+           std::find(plan.listing.listedAsOther.begin(), plan.listing.listedAsOther.end(), true) ==
+               plan.listing.listedAsOther.end() &&
+           !missingPackagesAreAccountedFor(plan, place, fs);
+}
+
+std::string plannedStepText(const RunPlan& plan, std::size_t line, const PlacementContext& place) {
+    const std::string name = plan.cacheFileName(line, place.cacheExt);
+    int err = EEXIST;
+    switch (plan.steps[line]) {
+        case LineStep::Missing:
+            return name + " NOT FOUND in the Cache Directory";
+        case LineStep::NotPlain:
+            return name + " could NOT be moved to " + destinationOfLine(plan.lines[line], place) +
+                   " (Not a plain file)";
+        case LineStep::NoFolder:
+            err = ENOENT;
+            break;
+        default:
+            break;
+    }
+    return name + " could NOT be moved to " + destinationOfLine(plan.lines[line], place) + " (" +
+           Status::fromErrno(err).text + ")";
+}
+
+}  // namespace qv

@@ -1,0 +1,333 @@
+#include "package/package_reader.h"
+
+#include <algorithm>
+#include <array>
+#include <unordered_set>
+
+#include "package/property_tags.h"
+#include "platform/ascii.h"
+#include "platform/filesystem.h"
+
+namespace qv {
+
+namespace {
+
+// The first read: the header, and in a small package all of its tables.
+constexpr std::size_t kFirstBlock = 4096;
+// The most an entry can take: an import (three five-byte indexes, 4 bytes), an export (five
+// compact indexes, two 32-bit numbers); a name's first guess (real ones average under 20).
+constexpr std::uint64_t kMaxImport = 19, kMaxExport = 33, kNameGuess = 32;
+// The least they can take: one byte an index.
+constexpr std::size_t kMinImport = 7, kMinExport = 12;
+// Tables closer than this are read in one piece.
+constexpr std::uint64_t kJoinGap = 64u << 10;
+
+// An old package's name: the bytes before a NUL, at most `limit` of them; `tooLong` when the
+// limit passed with bytes to spare.
+std::string_view cString(ByteCursor& c, std::size_t limit, bool& tooLong) {
+    const std::size_t from = c.position();
+    tooLong = false;
+    for (std::size_t n = 0; !c.failed(); ++n) {
+        if (n > limit) return tooLong = true, c.fail(), std::string_view();
+        if (c.u8() == 0) break;
+    }
+    if (c.failed()) return {};
+    const std::string_view name = c.span(from);
+    return name.substr(0, name.size() - 1);
+}
+
+HeaderReading faultOf(HeaderFault f, std::string reason) {
+    HeaderReading r;
+    r.fault = f;
+    r.reason = std::move(reason);
+    return r;
+}
+
+HeaderReading cutShort(const char* table) {
+    return faultOf(HeaderFault::CutShort, std::string("its ") + table + " table is cut short");
+}
+
+HeaderReading damaged(std::string reason) {
+    return faultOf(HeaderFault::BadTable, reason);
+}
+
+struct Range {
+    std::uint64_t start, end;
+};
+
+}  // namespace
+
+std::string_view packageDataNoun(std::string_view realName) {
+    const std::size_t dot = realName.rfind('.');
+    const std::string_view ext = dot == std::string_view::npos ? "" : realName.substr(dot + 1);
+    if (equalsNoCaseAscii(ext, "unr")) return "map";
+    if (equalsNoCaseAscii(ext, "utx")) return "texture";
+    if (equalsNoCaseAscii(ext, "uax")) return "sound";
+    if (equalsNoCaseAscii(ext, "umx")) return "music";
+    if (equalsNoCaseAscii(ext, "u")) return "code";
+    return "package";
+}
+
+void PackageReader::clear() {
+    header_ = {};
+    // A buffer a large table needed is not kept for the next file.
+    for (std::size_t i = 0; i < used_; ++i)
+        if (chunks_[i].buffer.size() > (1u << 20)) std::string().swap(chunks_[i].buffer);
+    used_ = 0;
+    names_.clear();
+    imports_.clear();
+    exports_.clear();
+}
+
+Status PackageReader::readChunk(InFile& file, std::uint64_t start, std::uint64_t length,
+                                Chunk& into) {
+    into.start = start;
+    if (into.buffer.size() < length) into.buffer.resize(static_cast<std::size_t>(length));
+    ++reads_;
+    const Result<std::size_t> got =
+        file.readAt(start, into.buffer.data(), static_cast<std::size_t>(length));
+    into.length = got.status ? got.value : 0;
+    return got.status;
+}
+
+PackageReader::Chunk& PackageReader::nextChunk() {
+    if (used_ == chunks_.size()) chunks_.emplace_back();
+    return chunks_[used_++];
+}
+
+std::string_view PackageReader::bytesFrom(std::uint64_t offset) const {
+    std::string_view best;
+    for (std::size_t i = 0; i < used_; ++i)
+        if (const Chunk& c = chunks_[i]; offset >= c.start && offset - c.start <= c.length) {
+            const std::string_view v = c.bytes().substr(offset - c.start);
+            if (v.size() > best.size() || best.data() == nullptr) best = v;
+        }
+    return best;
+}
+
+HeaderReading PackageReader::read(InFile& file, std::string_view noun) {
+    clear();
+    const std::uint64_t size = file.identity().size;
+    if (chunks_.capacity() < 16) chunks_.reserve(16);
+    Chunk& first = nextChunk();
+    if (const Status s = readChunk(file, 0, std::min<std::uint64_t>(size, kFirstBlock), first); !s)
+        return faultOf(HeaderFault::Unreadable, s.text);
+    HeaderReading head = parsePackageHeader(first.bytes(), size);
+    if (head.ok() && head.guidAt != 0) {
+        Chunk& guid = nextChunk();
+        if (const Status s = readChunk(file, head.guidAt, 16, guid); !s)
+            return faultOf(HeaderFault::Unreadable, s.text);
+        if (guid.length < 16)
+            return faultOf(HeaderFault::CutShort, "its heritage table lies beyond its end");
+        head.header.guid = guidText(guid.bytes());
+        head.guidAt = 0;
+    }
+    if (!head.ok()) return head;
+    header_ = std::move(head.header);
+    HeaderReading r = readTables(file, noun);
+    if (r.ok())
+        r.header = header_;
+    else
+        clear();
+    return r;
+}
+
+HeaderReading PackageReader::readTables(InFile& file, std::string_view noun) {
+    const PackageHeader& h = header_;
+    const std::uint64_t size = file.identity().size;
+    const struct {
+        std::uint32_t count, offset;
+        std::uint64_t most;
+        const char* name;
+    } tables[] = {{h.nameCount, h.nameOffset, kNameGuess, "name"},
+                  {h.importCount, h.importOffset, kMaxImport, "import"},
+                  {h.exportCount, h.exportOffset, kMaxExport, "export"}};
+    // At most three ranges: fixed arrays, so a package costs no allocation here.
+    std::array<Range, 3> ranges{};
+    std::size_t count = 0;
+    for (const auto& t : tables) {
+        if (t.count > kMaxTableEntries)
+            return damaged(std::string("its ") + t.name + " table is larger than any package's");
+        if (t.count == 0) continue;
+        const Range r{t.offset, std::min<std::uint64_t>(size, t.offset + t.count * t.most)};
+        if (r.end > chunks_[0].length) ranges[count++] = r;
+    }
+    for (std::size_t i = 1; i < count; ++i)  // in file order
+        for (std::size_t j = i; j > 0 && ranges[j].start < ranges[j - 1].start; --j)
+            std::swap(ranges[j], ranges[j - 1]);
+    std::array<Range, 3> joined{};
+    std::size_t joins = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        if (joins > 0 && ranges[i].start <= joined[joins - 1].end + kJoinGap)
+            joined[joins - 1].end = std::max(joined[joins - 1].end, ranges[i].end);
+        else
+            joined[joins++] = ranges[i];
+    for (std::size_t i = 0; i < joins; ++i) {
+        const Range& r = joined[i];
+        if (r.end - r.start > kMaxTableRegion)
+            return damaged("its tables are larger than any package's");
+        if (const Status s = readChunk(file, r.start, r.end - r.start, nextChunk()); !s)
+            return faultOf(HeaderFault::Unreadable, s.text);
+    }
+    for (HeaderReading (PackageReader::*parse)(std::uint64_t) :
+         {&PackageReader::parseImports, &PackageReader::parseExports})
+        if (HeaderReading r = (this->*parse)(size); !r.ok()) return r;
+    if (HeaderReading r = parseNames(file, size); !r.ok()) return r;
+    return checkReferences(size, noun);
+}
+
+namespace {
+
+// One entry; unchecked where the caller saw room for the largest one.
+template <bool kChecked>
+void readImport(ByteCursor& c, PackageImport& im) {
+    im.classPackage = c.compact<kChecked>();
+    im.className = c.compact<kChecked>();
+    im.outer = static_cast<std::int32_t>(c.u32<kChecked>());
+    im.name = c.compact<kChecked>();
+}
+
+template <bool kChecked>
+void readExport(ByteCursor& c, PackageExport& ex) {
+    ex.classRef = c.compact<kChecked>();
+    ex.superRef = c.compact<kChecked>();
+    ex.outer = static_cast<std::int32_t>(c.u32<kChecked>());
+    ex.name = c.compact<kChecked>();
+    ex.flags = c.u32<kChecked>();
+    ex.size = c.compact<kChecked>();
+    ex.offset = ex.size > 0 ? c.compact<kChecked>() : 0;
+}
+
+}  // namespace
+
+HeaderReading PackageReader::parseImports(std::uint64_t) {
+    ByteCursor c(bytesFrom(header_.importOffset));
+    // Fewer bytes than the smallest entries take: cut short, before anything is allocated.
+    if (c.left() / kMinImport < header_.importCount) return cutShort("import");
+    imports_.resize(header_.importCount);
+    // A cursor that failed reads 0 from then on: one check after the table is enough.
+    for (PackageImport& im : imports_)
+        c.has(kMaxImport) ? readImport<false>(c, im) : readImport<true>(c, im);
+    if (c.failed()) return cutShort("import");
+    return {};
+}
+
+HeaderReading PackageReader::parseExports(std::uint64_t) {
+    ByteCursor c(bytesFrom(header_.exportOffset));
+    if (c.left() / kMinExport < header_.exportCount) return cutShort("export");
+    exports_.resize(header_.exportCount);
+    for (PackageExport& ex : exports_)
+        c.has(kMaxExport) ? readExport<false>(c, ex) : readExport<true>(c, ex);
+    if (c.failed()) return cutShort("export");
+    return {};
+}
+
+HeaderReading PackageReader::parseNames(InFile& file, std::uint64_t size) {
+    for (;;) {
+        names_.clear();
+        const std::string_view bytes = bytesFrom(header_.nameOffset);
+        ByteCursor c(bytes);
+        bool tooLong = false;
+        for (std::uint32_t i = 0; i < header_.nameCount && !c.failed(); ++i) {
+            std::string_view name;
+            if (header_.version >= 64) {
+                const std::int64_t length = c.compact();
+                if (c.failed()) break;
+                if (length < 1 || length > static_cast<std::int64_t>(kMaxPackageName) + 1)
+                    return damaged("its name table is damaged");
+                name = c.bytes(static_cast<std::size_t>(length));
+                std::size_t end = 0;  // up to its NUL; names are short, a loop beats a call
+                while (end < name.size() && name[end] != '\0') ++end;
+                name = name.substr(0, end);
+            } else {
+                name = cString(c, kMaxPackageName, tooLong);
+                if (tooLong) return damaged("its name table is damaged");
+            }
+            c.u32();
+            if (!c.failed()) names_.push_back(name);
+        }
+        if (!c.failed()) return {};
+        // Ran out of what was read: the file ended there, or a longer read is needed.
+        const std::uint64_t have = bytes.size(), left = size - header_.nameOffset;
+        if (have >= left) return cutShort("name");
+        const std::uint64_t want =
+            std::min<std::uint64_t>(left, std::max<std::uint64_t>(4 * have, 1u << 16));
+        if (want > kMaxTableRegion) return damaged("its name table is larger than any package's");
+        names_.clear();
+        if (const Status s = readChunk(file, header_.nameOffset, want, nextChunk()); !s)
+            return faultOf(HeaderFault::Unreadable, s.text);
+    }
+}
+
+HeaderReading PackageReader::checkReferences(std::uint64_t size, std::string_view noun) const {
+    const auto nameOk = [&](std::int32_t i) {
+        return i >= 0 && static_cast<std::uint32_t>(i) < names_.size();
+    };
+    const auto refOk = [&](std::int32_t ref) {
+        if (ref > 0) return static_cast<std::uint32_t>(ref) <= exports_.size();
+        return ref == 0 ||
+               static_cast<std::uint64_t>(-static_cast<std::int64_t>(ref)) <= imports_.size();
+    };
+    for (const PackageImport& im : imports_) {
+        if (!nameOk(im.classPackage) || !nameOk(im.className) || !nameOk(im.name))
+            return damaged("an import names no name of its table");
+        if (!refOk(im.outer)) return damaged("an import lies in no object of the package");
+    }
+    std::int64_t furthest = 0;
+    for (const PackageExport& ex : exports_) {
+        if (!nameOk(ex.name)) return damaged("an export names no name of its table");
+        if (!refOk(ex.classRef) || !refOk(ex.superRef) || !refOk(ex.outer))
+            return damaged("an export refers to no object of the package");
+        if (ex.size < 0 || ex.offset < 0) return damaged("an export's extent is damaged");
+        if (ex.size > 0) furthest = std::max(furthest, ex.offset + ex.size);
+    }
+    if (static_cast<std::uint64_t>(furthest) > size) {
+        const std::uint64_t beyond = static_cast<std::uint64_t>(furthest) - size;
+        return faultOf(HeaderFault::CutShort,
+                       "its " + std::string(noun) + " data ends " + std::to_string(beyond) +
+                           (beyond == 1 ? " byte" : " bytes") + " beyond the end of the file");
+    }
+    return {};
+}
+
+std::string_view PackageReader::heldBytes(std::uint64_t offset, std::uint64_t length) const {
+    const std::string_view v = bytesFrom(offset);
+    return v.size() >= length ? v.substr(0, static_cast<std::size_t>(length)) : std::string_view();
+}
+
+std::string_view PackageReader::name(std::int32_t index) const {
+    return index >= 0 && static_cast<std::size_t>(index) < names_.size()
+               ? names_[static_cast<std::size_t>(index)]
+               : std::string_view();
+}
+
+std::string_view PackageReader::objectName(std::int32_t ref) const {
+    if (ref > 0 && static_cast<std::size_t>(ref) <= exports_.size())
+        return name(exports_[static_cast<std::size_t>(ref) - 1].name);
+    if (ref < 0 && static_cast<std::size_t>(-static_cast<std::int64_t>(ref)) <= imports_.size())
+        return name(imports_[static_cast<std::size_t>(-static_cast<std::int64_t>(ref)) - 1].name);
+    return {};
+}
+
+std::string_view PackageReader::className(std::int32_t ref) const {
+    if (ref > 0 && static_cast<std::size_t>(ref) <= exports_.size())
+        return objectName(exports_[static_cast<std::size_t>(ref) - 1].classRef);
+    if (ref < 0 && static_cast<std::size_t>(-static_cast<std::int64_t>(ref)) <= imports_.size())
+        return name(
+            imports_[static_cast<std::size_t>(-static_cast<std::int64_t>(ref)) - 1].className);
+    return {};
+}
+
+std::vector<std::string> PackageReader::neededPackages() const {
+    std::vector<std::string> out;
+    std::unordered_set<std::string> seen;
+    for (const PackageImport& im : imports_) {
+        const std::string_view obj = name(im.name);
+        if (im.outer == 0 && equalsNoCaseAscii(name(im.className), "Package") && !obj.empty() &&
+            seen.insert(upperAscii(obj)).second)
+            out.emplace_back(obj);
+    }
+    return out;
+}
+
+}  // namespace qv

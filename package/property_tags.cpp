@@ -1,0 +1,127 @@
+#include "package/property_tags.h"
+
+#include "package/package_reader.h"
+#include "platform/ascii.h"
+
+namespace qv {
+
+namespace {
+// No real object has this many properties; a loop of tags stops here.
+constexpr int kMaxTags = 4096;
+// The value's size its info byte gives: a fixed one, or a byte, word or int that follows.
+std::uint32_t sizeOf(ByteCursor& c, std::uint8_t info) {
+    switch ((info >> 4) & 7) {
+        case 0:
+            return 1;
+        case 1:
+            return 2;
+        case 2:
+            return 4;
+        case 3:
+            return 12;
+        case 4:
+            return 16;
+        case 5:
+            return c.u8();
+        case 6:
+            return c.u16();
+        default:
+            return c.u32();
+    }
+}
+
+// An array index: one byte under 128, else two or four with the top bits saying which.
+std::int32_t arrayIndexOf(ByteCursor& c) {
+    const std::uint32_t b = c.u8();
+    if ((b & 0x80) == 0) return static_cast<std::int32_t>(b);
+    const int more = (b & 0xC0) == 0x80 ? 1 : 3;
+    std::uint32_t index = b & (more == 1 ? 0x7Fu : 0x3Fu);
+    for (int i = 0; i < more; ++i) index = index << 8 | c.u8();
+    return static_cast<std::int32_t>(index);
+}
+
+}  // namespace
+
+// The last bytes of a piece, each read checked: a compact index cut by the end fails.
+std::int32_t ByteCursor::compactNearEnd() {
+    const int first = u8();
+    std::int64_t value = first & 0x3F;
+    if (first & 0x40)
+        for (int shift = 6, i = 0; i < 4; ++i, shift += 7) {
+            const int next = u8();
+            value |= static_cast<std::int64_t>(next & 0x7F) << shift;
+            if (!(next & 0x80)) break;
+        }
+    if (value > INT32_MAX) return fail(), 0;
+    return static_cast<std::int32_t>((first & 0x80) ? -value : value);
+}
+
+bool PropertyTags::next(PropertyTag& tag) {
+    if (ended_ || failed()) return false;
+    if (++count_ > kMaxTags) return bad_ = true, false;
+    const std::int32_t nameIndex = cursor_.compact();
+    if (cursor_.failed() || nameIndex < 0 ||
+        static_cast<std::size_t>(nameIndex) >= package_.names().size())
+        return bad_ = true, false;
+    tag = {};
+    tag.name = package_.name(nameIndex);
+    if (equalsNoCaseAscii(tag.name, "None")) return ended_ = true, false;
+    const std::uint8_t info = cursor_.u8();
+    const int type = info & 0x0F;
+    if (type == 0) return bad_ = true, false;
+    tag.type = static_cast<PropertyType>(type);
+    if (tag.type == PropertyType::Struct) tag.structName = package_.name(cursor_.compact());
+    const std::uint32_t size = sizeOf(cursor_, info);
+    const bool arrayFlag = info & 0x80;
+    if (tag.type == PropertyType::Bool) {
+        tag.boolValue = arrayFlag;
+        return !failed();
+    }
+    if (arrayFlag) tag.arrayIndex = arrayIndexOf(cursor_);
+    const std::size_t start = cursor_.position();
+    switch (tag.type) {
+        case PropertyType::Byte:
+            cursor_.u8();
+            break;
+        case PropertyType::Int:
+        case PropertyType::Float:
+            cursor_.u32();
+            break;
+        case PropertyType::Object:
+        case PropertyType::Name:
+        case PropertyType::Class:
+            cursor_.compact();
+            break;
+        default:
+            cursor_.bytes(size);
+            break;
+    }
+    if (failed()) return false;
+    tag.value = cursor_.span(start);
+    return true;
+}
+
+std::int32_t tagInt(const PropertyTag& tag) {
+    ByteCursor c(tag.value);
+    if (tag.type == PropertyType::Byte) return c.u8();
+    return tag.type == PropertyType::Int ? static_cast<std::int32_t>(c.u32()) : 0;
+}
+
+std::int32_t tagObject(const PropertyTag& tag) {
+    if (tag.type != PropertyType::Object && tag.type != PropertyType::Class) return 0;
+    ByteCursor c(tag.value);
+    return c.compact();
+}
+
+std::optional<std::string> tagString(const PropertyTag& tag) {
+    if (tag.type != PropertyType::Str && tag.type != PropertyType::String) return std::nullopt;
+    ByteCursor c(tag.value);
+    const std::int32_t length = c.compact();
+    if (length <= 0) return length == 0 ? std::optional<std::string>("") : std::nullopt;
+    std::string_view text = c.bytes(static_cast<std::size_t>(length));
+    if (c.failed()) return std::nullopt;
+    if (!text.empty() && text.back() == '\0') text.remove_suffix(1);
+    return std::string(text);
+}
+
+}  // namespace qv

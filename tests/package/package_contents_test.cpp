@@ -1,0 +1,208 @@
+// What a package holds: maps' facts and screenshots, texture, sound and music packages, made by
+// the project's writer; and what hostile objects may cost.
+#include "package/package_contents.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/filesystem.h"
+#include "tools/package_objects.h"
+
+namespace qv::test {
+namespace {
+
+using namespace qv::pkg;
+
+// A 4 x 2 P8 picture over a palette of four colours: index i is (60 i, 10, 200, 0).
+const std::string kPixels = std::string("\0\1\2\3\3\2\1\0", 8);
+std::string fourColours() {
+    std::string p;
+    for (int i = 0; i < 4; ++i) p += {static_cast<char>(60 * i), 10, static_cast<char>(200), 0};
+    return p;
+}
+
+// A DXT1 block of 4 x 4 red pixels (colour 0, pure red in 5-6-5 bits, for every pixel).
+const std::string kRedBlock("\x00\xF8\x1F\x00\x00\x00\x00\x00", 8);
+
+struct Read {
+    PackageContents contents;
+    std::size_t reads = 0;
+};
+
+Read readSpec(const PackageSpec& spec, ContentOptions options = {}) {
+    const std::unique_ptr<InFile> file = memoryInFile(writePackage(spec));
+    PackageReader reader;
+    EXPECT_TRUE(reader.read(*file).ok());
+    Read r{readContents(*file, reader, options), reader.reads()};
+    return r;
+}
+
+TEST(PackageContents, MapsGiveTheirFactsAndScreenshotFromSummaryAndLevelInfo) {
+    const MapFactsSpec facts{"Out for Blood", "Velmora", "8-16 players", "Shot"};
+    struct Case {
+        const char* what;
+        std::uint16_t version;
+        std::vector<ExportSpec> exports;
+        const char* title;
+        const char* note;  // pictureNote; "" when the picture is shown
+        int red = 180;     // of the picture's fourth and fifth pixels
+    } cases[] = {
+        {"summary and info",
+         69,
+         {levelSummary(facts), texture("Shot", 0, 4, 2, {kPixels}, "Pal"),
+          palette("Pal", fourColours()), levelInfo(facts)},
+         "Out for Blood",
+         ""},
+        {"info alone, before lazy skips",
+         61,
+         {palette("Pal", fourColours()), levelInfo(facts),
+          texture("Shot", 0, 4, 2, {kPixels}, "Pal")},
+         "Out for Blood",
+         ""},
+        {"untitled, no picture",
+         69,
+         {levelInfo({"", "Velmora", "8-16 players", ""})},
+         "Untitled",
+         "no picture"},
+        {"a fire texture",
+         69,
+         {levelInfo(facts), texture("Shot", 0, 4, 2, {kPixels}, "", "FireTexture")},
+         "Out for Blood",
+         "a procedural texture (FireTexture): it has no picture of its own"},
+        {"RGBA8",
+         69,
+         {levelInfo(facts), texture("Shot", 5, 4, 2, {std::string(32, 'x')})},
+         "Out for Blood",
+         "a picture in a format Quorvel cannot show"},
+        {"RGBA8 with a DXT1 copy",
+         69,
+         {levelInfo(facts),
+          withCompressedCopy(texture("Shot", 5, 4, 2, {std::string(32, 'x'), std::string(8, 'y')}),
+                             3, 4, 2, {kRedBlock})},
+         "Out for Blood",
+         "",
+         255},
+        {"only a DXT1 copy",
+         61,
+         {levelInfo(facts), withCompressedCopy(texture("Shot", 6, 4, 2, {}), 3, 4, 2, {kRedBlock})},
+         "Out for Blood",
+         "",
+         255},
+        {"a cut mip",
+         69,
+         {levelInfo(facts), texture("Shot", 0, 4, 2, {"\1\2"}, "Pal"),
+          palette("Pal", fourColours())},
+         "Out for Blood",
+         "its picture is damaged"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PackageSpec spec;
+        spec.version = c.version, spec.exports = c.exports;
+        const Read r = readSpec(spec);
+        EXPECT_EQ(r.contents.kind, ContentKind::Map);
+        EXPECT_EQ(r.contents.title, c.title);
+        EXPECT_EQ(r.contents.author, "Velmora");
+        EXPECT_EQ(r.contents.players, "8-16 players");
+        EXPECT_EQ(r.contents.pictureNote, c.note);
+        EXPECT_EQ(r.contents.note, "");
+        if (*c.note) continue;
+        ASSERT_EQ(r.contents.picture.width, 4);
+        ASSERT_EQ(r.contents.picture.height, 2);
+        const std::vector<std::uint8_t>& px = r.contents.picture.rgba;
+        // Palette entry 3 of the P8 pictures, or the DXT1 block's red.
+        const std::vector<std::uint8_t> colour = c.red == 180
+                                                     ? std::vector<std::uint8_t>{180, 10, 200, 255}
+                                                     : std::vector<std::uint8_t>{255, 0, 0, 255};
+        EXPECT_EQ(std::vector<std::uint8_t>(px.begin() + 12, px.begin() + 16), colour);
+        EXPECT_EQ(std::vector<std::uint8_t>(px.begin() + 16, px.begin() + 20), colour);
+        EXPECT_EQ(r.contents.pictureName, "Shot");
+    }
+}
+
+TEST(PackageContents, TexturePackagesShowTheirFirstPlainTextureAtAtMostAMegapixel) {
+    // DXT1 blocks: colour 0 red, colour 1 blue; the first row red, the others blue.
+    const std::string block("\x00\xF8\x1F\x00\x00\x55\x55\x55", 8);
+    PackageSpec spec;
+    spec.exports = {texture("Flames", 0, 4, 2, {kPixels}, "", "FireTexture"),
+                    texture("Wall", 3, 8, 4, {block + block, block}), palette("P", "")};
+    Read r = readSpec(spec);
+    EXPECT_EQ(r.contents.kind, ContentKind::Textures);
+    EXPECT_EQ(r.contents.textureCount, 2u);
+    EXPECT_EQ(r.contents.pictureName, "Wall");
+    ASSERT_EQ(r.contents.picture.width, 8) << r.contents.pictureNote;
+    const auto pixel = [&](int x, int y) {
+        const auto* p = &r.contents.picture.rgba[static_cast<std::size_t>(y * 8 + x) * 4];
+        return std::vector<int>{p[0], p[1], p[2], p[3]};
+    };
+    EXPECT_EQ(pixel(5, 0), (std::vector<int>{255, 0, 0, 255}));
+    EXPECT_EQ(pixel(2, 3), (std::vector<int>{0, 0, 255, 255}));
+
+    // 2048 x 1024: the first mip is passed over for the second, read on its own.
+    const std::string big(2048u * 1024, '\2'), half(1024u * 512, '\1');
+    spec.exports = {palette("Pal", fourColours()),
+                    texture("Big", 0, 2048, 1024, {big, half}, "Pal")};
+    r = readSpec(spec);
+    EXPECT_EQ(r.contents.picture.width, 1024);
+    EXPECT_EQ(r.contents.picture.rgba[0], 60);
+    EXPECT_LT(r.contents.bytesRead, half.size() + 16384);
+}
+
+TEST(PackageContents, SoundsAddUpTheirLengthsAndMusicNamesItsModule) {
+    PackageSpec spec;
+    spec.exports = {sound("Hit", wavFile(11025, 22050)), sound("Miss", wavFile(44100, 22050))};
+    Read r = readSpec(spec);
+    EXPECT_EQ(r.contents.kind, ContentKind::Sounds);
+    EXPECT_EQ(r.contents.soundCount, 2u);
+    EXPECT_DOUBLE_EQ(r.contents.soundSeconds, 2.5);
+    EXPECT_EQ(r.contents.note, "");
+
+    struct Reader final : ModuleInfoReader {
+        std::string seen;
+        std::optional<ModuleInfo> read(std::string_view m) override {
+            seen = m;
+            return ModuleInfo{"IT", "Song", 93.5};
+        }
+    } modules;
+    spec.exports = {music("Theme", "it", "IMPM module bytes")};
+    r = readSpec(spec, {true, &modules});
+    EXPECT_EQ(r.contents.kind, ContentKind::Music);
+    EXPECT_EQ(modules.seen, "IMPM module bytes");
+    EXPECT_EQ(r.contents.musicTitle, "Song");
+    EXPECT_EQ(r.contents.musicSeconds, 93.5);
+    EXPECT_EQ(readSpec(spec).contents.musicFormat, "IT");
+}
+
+// Any byte of the objects changed: no crash, no more than the budget read, and where the map's
+// facts are damaged the contents say so.
+TEST(PackageContents, ChangedObjectBytesCostNoMoreThanTheBudget) {
+    PackageSpec spec;
+    spec.exports = {levelSummary({"T", "A", "2-4", ""}), texture("Shot", 0, 4, 2, {kPixels}, "Pal"),
+                    palette("Pal", fourColours()), levelInfo({"T", "A", "2-4", "Shot"})};
+    // An integer whose tag says 1 byte where 4 follow, as a real texture package has, and
+    // array elements past the first, their index in one, two and four bytes.
+    std::vector<Property>& info = spec.exports[3].properties;
+    info.insert(info.begin(), intProperty("Odd", 7, 0));
+    for (const std::uint32_t index : {5u, 300u, 70000u}) {
+        info.insert(info.begin(), strProperty("Title", "not the title"));
+        info.front().arrayIndex = index;
+    }
+    PackageLayout at;
+    const std::string good = writePackage(spec, &at);
+    for (std::size_t i = at.objectsAt; i < at.importsAt; ++i)
+        for (const char v : {'\0', '\x7F', '\xFF'}) {
+            std::string bad = good;
+            bad[i] = v;
+            const std::unique_ptr<InFile> file = memoryInFile(bad);
+            PackageReader reader;
+            if (!reader.read(*file).ok()) continue;
+            const PackageContents c = readContents(*file, reader);
+            ASSERT_LE(c.bytesRead, kMaxContentBytes) << i;
+            ASSERT_LE(c.picture.rgba.size(), 4 * kMaxPicturePixels) << i;
+        }
+    const Read r = readSpec(spec);
+    EXPECT_EQ(r.contents.picture.width, 4);
+    EXPECT_EQ(r.contents.note, "");
+}
+
+}  // namespace
+}  // namespace qv::test
