@@ -71,17 +71,19 @@ constexpr bool isBlankAscii(char c) {
     return c == ' ' || c == '\t';
 }
 
-// `text` without the spaces and tabs at its start, its end, or either end.
-inline std::string_view trimBlanksLeft(std::string_view text) {
-    while (!text.empty() && isBlankAscii(text.front())) text.remove_prefix(1);
-    return text;
-}
-inline std::string_view trimBlanksRight(std::string_view text) {
-    while (!text.empty() && isBlankAscii(text.back())) text.remove_suffix(1);
-    return text;
-}
-inline std::string_view trimBlanks(std::string_view text) {
-    return trimBlanksRight(trimBlanksLeft(text));
+// The bytes trimAscii takes off by default; and with the carriage return a line read from a file
+// with CR LF ends may keep.
+inline constexpr std::string_view kBlanks = " \t", kBlanksAndCr = " \t\r";
+
+// `text` without the bytes of `front` at its start and of `back` at its end: by default the
+// spaces and tabs at either end; ("", kBlanks) trims the end only, (kBlanks, "") the start only.
+// A field of a line that may end in CR LF takes (kBlanks, kBlanksAndCr).
+constexpr std::string_view trimAscii(std::string_view text, std::string_view front = kBlanks,
+                                     std::string_view back = kBlanks) {
+    const std::size_t first = text.find_first_not_of(front);
+    if (first == std::string_view::npos) return text.substr(text.size());
+    text.remove_prefix(first);
+    return text.substr(0, text.find_last_not_of(back) + 1);
 }
 
 // The value of a hex digit (either case), -1 for any other character.
@@ -93,7 +95,7 @@ constexpr int hexDigitValue(char c) {
 
 // Blank: empty, or nothing but spaces and tabs.
 inline bool isBlankLine(std::string_view line) {
-    return trimBlanks(line).empty();
+    return trimAscii(line).empty();
 }
 
 }  // namespace qv

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "platform/ascii.h"
 #include "platform/escaped_text.h"
 
 namespace qv::trace {
@@ -10,13 +11,6 @@ namespace {
 
 std::atomic<unsigned> onMask{0};
 std::atomic<Sink> sinkOf{nullptr};
-
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
-}
 
 // Whether the rule's pattern ("quorvel.*", "*", "quorvel.game", "quorvel.game.debug") names `c`.
 bool names(std::string_view pattern, Category c) {
@@ -61,12 +55,12 @@ void enableAll(bool on) {
 void applyRules(std::string_view rules) {
     while (!rules.empty()) {
         const std::size_t end = rules.find_first_of(";\n");
-        const std::string_view rule = trimmed(rules.substr(0, end));
+        const std::string_view rule = trimAscii(rules.substr(0, end), kBlanks, kBlanksAndCr);
         rules = end == std::string_view::npos ? std::string_view() : rules.substr(end + 1);
         const std::size_t eq = rule.find('=');
         if (eq == std::string_view::npos) continue;
-        const std::string_view pattern = trimmed(rule.substr(0, eq));
-        const std::string_view value = trimmed(rule.substr(eq + 1));
+        const std::string_view pattern = trimAscii(rule.substr(0, eq), kBlanks, kBlanksAndCr);
+        const std::string_view value = trimAscii(rule.substr(eq + 1), kBlanks, kBlanksAndCr);
         if (value != "true" && value != "false") continue;
         for (unsigned k = 0; k < kCategories; ++k)
             if (names(pattern, static_cast<Category>(k)))

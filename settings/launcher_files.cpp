@@ -13,13 +13,6 @@ namespace qv {
 
 namespace {
 
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
-}
-
 // The JSON text starting after the opening quote at s[i]; `i` is left on the closing quote.
 std::string jsonText(std::string_view s, std::size_t& i) {
     std::string out;
@@ -50,7 +43,7 @@ std::string jsonText(std::string_view s, std::size_t& i) {
 
 // A YAML value after its key's colon, without blanks around it and the quotes around it.
 std::string_view yamlValue(std::string_view value) {
-    value = trimmed(value);
+    value = trimAscii(value, kBlanks, kBlanksAndCr);
     if (value.size() >= 2 && (value.front() == '\'' || value.front() == '"') &&
         value.back() == value.front())
         value = value.substr(1, value.size() - 2);
@@ -95,7 +88,7 @@ LutrisGame lutrisGame(std::string_view yaml, const std::string& home) {
         }
         const std::size_t colon = line.find(':');
         if (!inGame || colon == line.npos) continue;
-        const std::string_view key = trimmed(line.substr(0, colon));
+        const std::string_view key = trimAscii(line.substr(0, colon), kBlanks, kBlanksAndCr);
         std::string path(yamlValue(line.substr(colon + 1)));
         if (path.starts_with("~/")) path = home + path.substr(1);
         if (key == "prefix") game.prefix = path;
@@ -131,14 +124,14 @@ std::vector<std::string> desktopEntryPaths(std::string_view entry) {
     std::vector<std::string> paths;
     bool inEntry = false;
     for (std::string_view line : splitLineViews(entry)) {
-        line = trimmed(line);
+        line = trimAscii(line, kBlanks, kBlanksAndCr);
         if (line.starts_with("[")) {
             inEntry = line == "[Desktop Entry]";
             continue;
         }
         if (!inEntry) continue;
         if (line.starts_with("Path=")) {
-            const std::string_view path = trimmed(line.substr(5));
+            const std::string_view path = trimAscii(line.substr(5), kBlanks, kBlanksAndCr);
             if (path.starts_with("/")) paths.emplace_back(path);
         } else if (line.starts_with("Exec=")) {
             for (std::string& word : execWords(line.substr(5))) {
@@ -158,7 +151,8 @@ std::vector<std::string> logBaseFolders(std::string_view log) {
     for (std::string_view line : splitLineViews(log)) {
         const std::size_t at = line.find(kMark);
         if (at == line.npos) continue;
-        const std::string_view path = trimmed(line.substr(at + kMark.size()));
+        const std::string_view path =
+            trimAscii(line.substr(at + kMark.size()), kBlanks, kBlanksAndCr);
         if (path.starts_with("/")) folders.emplace_back(path);
     }
     return folders;
@@ -204,7 +198,7 @@ std::vector<std::string> bottleProgramPaths(std::string_view yaml) {
             inPrograms = line.starts_with("External_Programs:");
             continue;
         }
-        const std::string_view entry = trimmed(line);
+        const std::string_view entry = trimAscii(line, kBlanks, kBlanksAndCr);
         if (inPrograms && entry.starts_with("path:")) {
             const std::string_view path = yamlValue(entry.substr(5));
             if (path.starts_with("/")) paths.emplace_back(path);

@@ -57,23 +57,23 @@ struct ParsedLine {
 
 ParsedLine parseLine(std::string_view line) {
     ParsedLine p;
-    std::string_view t = trimBlanks(line);
+    std::string_view t = trimAscii(line);
     if (t.empty() || t.front() == ';') return p;
     if (t.front() == '[') {
         const std::size_t close = t.rfind(']');
         if (close == std::string_view::npos || close == 0) return p;
         p.kind = ParsedLine::Section;
-        p.name = trimBlanks(t.substr(1, close - 1));
+        p.name = trimAscii(t.substr(1, close - 1));
         return p;
     }
     const std::size_t eq = line.find('=');
     if (eq == std::string_view::npos) return p;
     p.kind = ParsedLine::Key;
-    p.name = trimBlanks(line.substr(0, eq));
+    p.name = trimAscii(line.substr(0, eq));
     std::size_t v = eq + 1;
     while (v < line.size() && isBlankAscii(line[v])) ++v;
     p.valueStart = v;
-    p.value = trimBlanks(line.substr(v));
+    p.value = trimAscii(line.substr(v));
     return p;
 }
 
@@ -104,7 +104,7 @@ Location locate(std::string_view text, const std::vector<LineSpan>& lines,
             continue;
         }
         if (!inSection) continue;
-        if (!trimBlanks(line).empty()) loc.lastContentLine = i;
+        if (!trimAscii(line).empty()) loc.lastContentLine = i;
         if (p.kind == ParsedLine::Key && !loc.keyLine && equalsNoCaseAscii(p.name, key)) {
             loc.keyLine = i;
             loc.key = p;
@@ -144,7 +144,7 @@ std::string withSetting(const std::string& text, const std::string& section, con
         if (!out.empty()) {
             if (!endsWithLineEnd(out)) out += eol;
             // A blank line between sections, as the game's own files have them.
-            if (!trimBlanks(
+            if (!trimAscii(
                      text.substr(lines.back().start, lines.back().contentEnd - lines.back().start))
                      .empty())
                 out += eol;

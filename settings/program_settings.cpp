@@ -19,7 +19,7 @@ namespace {
 
 // A whole decimal number or a decimal fraction, nothing else around it but blanks.
 bool parseNumber(std::string_view text, double& out) {
-    const std::string t(trimBlanks(text));
+    const std::string t(trimAscii(text));
     if (t.empty()) return false;
     for (char c : t)
         if (!((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E'))
@@ -73,7 +73,7 @@ std::string notFoundText(std::size_t found) {
 }  // namespace
 
 bool textToBool(const std::string& text, bool& ok) {
-    const std::string_view t = trimBlanks(text);
+    const std::string_view t = trimAscii(text);
     ok = true;
     if (equalsNoCaseAscii(t, "True")) return true;
     if (equalsNoCaseAscii(t, "False")) return false;
@@ -83,7 +83,7 @@ bool textToBool(const std::string& text, bool& ok) {
 }
 
 int textToInt(const std::string& text, bool& ok) {
-    const std::string t(trimBlanks(text));
+    const std::string t(trimAscii(text));
     ok = false;
     if (t.empty()) return 0;
     std::string_view digits = t;

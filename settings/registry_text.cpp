@@ -42,16 +42,16 @@ std::optional<std::string> readQuoted(std::string_view& s) {
 // "01,ff,2a" (blanks allowed around the bytes); empty text is no bytes.
 std::optional<std::string> readHexBytes(std::string_view s) {
     std::string out;
-    s = trimBlanksLeft(trimBlanksRight(s));
+    s = trimAscii(s);
     if (s.empty()) return out;
     for (;;) {
-        s = trimBlanksLeft(s);
+        s = trimAscii(s, kBlanks, "");
         if (s.size() < 2) return std::nullopt;
         const int hi = hexDigitValue(s[0]);
         const int lo = hexDigitValue(s[1]);
         if (hi < 0 || lo < 0) return std::nullopt;
         out += static_cast<char>(hi * 16 + lo);
-        s = trimBlanksLeft(s.substr(2));
+        s = trimAscii(s.substr(2), kBlanks, "");
         if (s.empty()) return out;
         if (s.front() != ',') return std::nullopt;
         s.remove_prefix(1);
@@ -59,10 +59,10 @@ std::optional<std::string> readHexBytes(std::string_view s) {
 }
 
 std::optional<RegValue> readData(std::string_view data) {
-    data = trimBlanksRight(data);
+    data = trimAscii(data, "", kBlanks);
     if (!data.empty() && data.front() == '"') {
         std::optional<std::string> text = readQuoted(data);
-        if (!text || !trimBlanksLeft(data).empty()) return std::nullopt;
+        if (!text || !trimAscii(data, kBlanks, "").empty()) return std::nullopt;
         return RegValue{REG_SZ_TYPE, *text + '\0'};
     }
     if (startsWithNoCase(data, "dword:")) {
@@ -106,7 +106,7 @@ struct ParsedValue {
 // `"Name"=data` or `@=data`.
 std::optional<ParsedValue> readValueLine(std::string_view line) {
     ParsedValue v;
-    line = trimBlanksLeft(line);
+    line = trimAscii(line, kBlanks, "");
     if (!line.empty() && line.front() == '@') {
         line.remove_prefix(1);
     } else {
@@ -114,9 +114,9 @@ std::optional<ParsedValue> readValueLine(std::string_view line) {
         if (!name) return std::nullopt;
         v.name = std::move(*name);
     }
-    line = trimBlanksLeft(line);
+    line = trimAscii(line, kBlanks, "");
     if (line.empty() || line.front() != '=') return std::nullopt;
-    v.data = trimBlanksLeft(line.substr(1));
+    v.data = trimAscii(line.substr(1), kBlanks, "");
     return v;
 }
 
@@ -233,8 +233,8 @@ RegDocument parseRegistryText(std::string_view text) {
     std::unordered_map<std::string, std::size_t> index;  // folded key name -> doc.keys slot
     RegKey* current = nullptr;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view line = trimBlanksRight(lines[i]);
-        const std::string_view t = trimBlanksLeft(line);
+        const std::string_view line = trimAscii(lines[i], "", kBlanks);
+        const std::string_view t = trimAscii(line, kBlanks, "");
         if (t.empty() || t.front() == ';') continue;
         if (t.front() == '[') {
             const std::size_t close = t.rfind(']');
@@ -256,7 +256,7 @@ RegDocument parseRegistryText(std::string_view text) {
         if (startsWithNoCase(data, "hex")) {
             while (!data.empty() && data.back() == '\\' && i + 1 < lines.size()) {
                 data.pop_back();
-                data += trimBlanksLeft(trimBlanksRight(lines[++i]));
+                data += trimAscii(lines[++i]);
             }
             if (!data.empty() && data.back() == '\\') data.pop_back();
         }
@@ -287,7 +287,8 @@ RegFileContent readRegistryFile(std::string_view bytes) {
         utf16 = false;
     std::string_view text = utf16 ? std::string_view(decoded) : bytes;
     if (!utf16 && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-    const std::string_view header = trimBlanksRight(text.substr(0, text.find_first_of("\r\n")));
+    const std::string_view header =
+        trimAscii(text.substr(0, text.find_first_of("\r\n")), "", kBlanks);
     if (header != "REGEDIT4" && header != "Windows Registry Editor Version 5.00") return content;
     content.doc = parseRegistryText(text);
     content.writable = !utf16;

@@ -63,10 +63,10 @@ std::optional<std::string> unescape(std::string_view& s, char stop) {
 std::optional<std::string> hexBytes(std::string_view s) {
     std::string out;
     out.reserve(s.size() / 3 + 1);
-    for (s = trimBlanks(s); !s.empty(); s = trimBlanks(s)) {
+    for (s = trimAscii(s); !s.empty(); s = trimAscii(s)) {
         if (s.size() < 2 || hexDigitValue(s[0]) < 0 || hexDigitValue(s[1]) < 0) return std::nullopt;
         out += static_cast<char>(hexDigitValue(s[0]) * 16 + hexDigitValue(s[1]));
-        s = trimBlanks(s.substr(2));
+        s = trimAscii(s.substr(2));
         if (s.empty()) break;
         if (s.front() != ',') return std::nullopt;
         s.remove_prefix(1);
@@ -107,7 +107,7 @@ class WineReader {
         std::string hive = "HKEY_LOCAL_MACHINE";
         bool inKeys = false, inWanted = false;
         while (pos_ < text_.size()) {
-            const std::string_view line = trimBlanks(nextLine(text_, pos_));
+            const std::string_view line = trimAscii(nextLine(text_, pos_));
             if (line.starts_with("[")) {
                 // Every wanted key has been read.
                 if (!wanted_.empty() && left_ == 0 && under_.empty()) break;
@@ -219,9 +219,9 @@ class WineReader {
             if (!quoted) return;
             name = std::move(*quoted);
         }
-        line = trimBlanks(line);
+        line = trimAscii(line);
         if (line.empty() || line.front() != '=') return;
-        std::optional<Data> value = readData(trimBlanks(line.substr(1)));
+        std::optional<Data> value = readData(trimAscii(line.substr(1)));
         if (!value || current_ == npos) return;
         if (isTextType(value->value.type) && !value->fromText)
             value->value.data = utf16ToUtf8(value->value.data, true);  // as Windows keeps it
@@ -249,7 +249,7 @@ class WineReader {
         }
         if (data.starts_with("dword:")) {
             std::uint32_t n = 0;
-            const std::string_view d = trimBlanks(data.substr(6));
+            const std::string_view d = trimAscii(data.substr(6));
             if (d.empty() || d.size() > 8) return std::nullopt;
             for (char c : d) {
                 if (hexDigitValue(c) < 0) return std::nullopt;
@@ -274,7 +274,7 @@ class WineReader {
         while (!spelled.empty() && spelled.back() == '\\') {
             spelled.pop_back();
             std::size_t next = pos_;
-            const std::string_view more = trimBlanks(nextLine(text_, next));
+            const std::string_view more = trimAscii(nextLine(text_, next));
             if (more.empty() || hexDigitValue(more.front()) < 0) break;
             spelled += more;
             pos_ = next;

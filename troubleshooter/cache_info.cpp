@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/ascii.h"
+#include "platform/escaped_text.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
 #include "settings/program_files.h"
@@ -110,27 +111,10 @@ std::string homeRelative(const std::string& path, const std::string& home) {
     return std::string("~").append(path, base.size());
 }
 
-std::string escapeControlBytes(const std::string& text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b >= 0x20 && b != 0x7F) {
-            out += c;
-            continue;
-        }
-        out += "\\x";
-        out += kHex[b >> 4];
-        out += kHex[b & 15];
-    }
-    return out;
-}
-
 std::string buildReport(const ReportInput& in) {
     std::string out;
     auto line = [&out](const std::string& text) {
-        out += escapeControlBytes(text);
+        appendEscaped(out, text, EscapeForm::ControlBytes);
         out += "\r\n";
     };
     line("Quorvel Troubleshooter Info");

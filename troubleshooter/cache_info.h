@@ -42,10 +42,6 @@ std::string joinClean(const std::string& folder, const std::string& name);
 // `path` as the user knows it: "~/..." when it lies under `home`.
 std::string homeRelative(const std::string& path, const std::string& home);
 
-// Control bytes (below 0x20, and 0x7F) written as "\xNN", so that a name holding a line feed
-// still takes one line of the report.
-std::string escapeControlBytes(const std::string& text);
-
 // Everything the report prints, as 8-bit text.
 struct ReportInput {
     std::string winVersion;
@@ -60,7 +56,8 @@ struct ReportInput {
     std::string logNote;  // why there are no log lines, or which were left out
 };
 
-// The report's text, every line ending in CR LF; control bytes in a line are escaped.
+// The report's text, every line ending in CR LF; control bytes in a line are escaped
+// (EscapeForm::ControlBytes), so that a name holding a line feed still takes one line.
 std::string buildReport(const ReportInput& in);
 
 // Writes the report as `folder`/CacheInfo.txt, replacing it atomically; a file whose name

@@ -13,6 +13,7 @@
 #include <QTime>
 #include <cstdio>
 
+#include "platform/escaped_text.h"
 #include "platform/paths.h"
 #include "settings/cls_registry.h"
 #include "settings/program_files.h"
@@ -28,7 +29,7 @@ namespace {
 
 // Shown as the report writes it: a control byte in a name does not break the line.
 QString display(const std::string& text) {
-    return displayText(escapeControlBytes(text));
+    return displayText(escapedField(text, EscapeForm::ControlBytes));
 }
 
 // Characters that would end the mail link's body early are escaped; blanks stay plain.
