@@ -4,12 +4,12 @@
 #include <atomic>
 #include <climits>
 #include <cstdlib>
+#include <optional>
 
 #include "cli/dry_run.h"
 #include "cli/find_game.h"
 #include "cli/info.h"
 #include "cli/json_output.h"
-#include "cli/lossless_text.h"
 #include "cli/terminal_dialogs.h"
 #include "engine/cache/package_facts.h"
 #include "engine/cache/scan.h"
@@ -21,6 +21,7 @@
 #include "engine/run/undo.h"
 #include "package/package_info.h"
 #include "platform/filesystem.h"
+#include "platform/line_writer.h"
 #include "platform/paths.h"
 #include "platform/system.h"
 #include "settings/cls_registry.h"
@@ -33,23 +34,27 @@ namespace qv::cli {
 
 namespace {
 
-constexpr const char* kProg = "quorvel-cli: ";
+constexpr char kProg[] = "quorvel-cli: ";
 
-// Prints the engine's status-list lines as they come, escaped as list escapes its names: a line
-// may carry a name a server chose.
-// `header` goes before the first line: a run refused before its first line never says it began.
+// Prints the engine's status-list lines as they come, each one a Name: a line may carry a name a
+// server chose. A run's sink says which cache it processes before the first line: a run refused
+// before its first line never says it began.
 class StreamSink final : public StatusSink {
   public:
-    explicit StreamSink(std::ostream& out, std::string header = {})
-        : out_(out), header_(std::move(header)) {}
+    explicit StreamSink(std::ostream& out, std::optional<std::string> runCacheDir = std::nullopt)
+        : out_(out), runCacheDir_(std::move(runCacheDir)) {}
     void addLine(const std::string& line) override {
-        out_ << header_ << escapedField(line) << '\n';
-        header_.clear();
+        if (runCacheDir_) {
+            out_.line("Cache Directory = ", Name{*runCacheDir_});
+            out_.line("Processing files...");
+            runCacheDir_.reset();
+        }
+        out_.line(Name{line});
     }
 
   private:
-    std::ostream& out_;
-    std::string header_;
+    LineWriter out_;
+    std::optional<std::string> runCacheDir_;
 };
 
 std::string settingsFile(const Environment& env) {
@@ -59,24 +64,25 @@ std::string settingsFile(const Environment& env) {
 // The game folder from the registry and the program files beside the program; false with an
 // error on stderr (and exitCode set) when either is missing.
 bool loadGame(Environment& env, Dialogs& dialogs, PublicVariables& pv, int& exitCode) {
+    LineWriter err(env.err);
     if (!env.fs.isFile(settingsFile(env))) {
-        env.err << kProg << "A critical file (Quorvel.ini) is missing...please re-install the "
-                << "program. (looked for " << settingsFile(env) << ")\n";
+        err.line(kProg, "A critical file (Quorvel.ini) is missing...please re-install the ",
+                 "program. (looked for ", Name{settingsFile(env)}, ")");
         exitCode = kExitUsage;
         return false;
     }
     clsRegistry game = clsRegistry::gameKey(&dialogs, env.registryPath);
     std::string dir = game.ReadEntry("Folder", "");
     if (dir.empty()) {
-        env.err << kProg << "no Unreal Tournament folder is set in " << env.registryPath
-                << "\nSet it with: quorvel-cli set-game-dir DIR\n";
+        err.line(kProg, "no Unreal Tournament folder is set in ", Name{env.registryPath});
+        err.line("Set it with: quorvel-cli set-game-dir DIR");
         exitCode = kExitUsage;
         return false;
     }
     if (!endsWithSeparator(dir)) dir += kSep;
     if (!env.fs.isFolder(dir)) {
-        env.err << kProg << "the Unreal Tournament folder " << dir << " does not exist"
-                << "\nSet it with: quorvel-cli set-game-dir DIR\n";
+        err.line(kProg, "the Unreal Tournament folder ", Name{dir}, " does not exist");
+        err.line("Set it with: quorvel-cli set-game-dir DIR");
         exitCode = kExitUsage;
         return false;
     }
@@ -122,9 +128,9 @@ int scanInto(const Arguments& a, Environment& env, Dialogs& dialogs, PublicVaria
     ScanCache(pv, state, ctx);
     // Say which cache is read when none was stored (set-game-dir could tell none).
     if (state.options.CacheDir.empty())
-        env.err << kProg << "note: no cache folder is stored for this game, so "
-                << state.lblCacheDir
-                << " is used (the game folder and the CachePath of Quorvel.ini)\n";
+        LineWriter(env.err).line(kProg, "note: no cache folder is stored for this game, so ",
+                                 Name{state.lblCacheDir},
+                                 " is used (the game folder and the CachePath of Quorvel.ini)");
     // A missing or unreadable index: the scan has said so on stderr.
     if (!state.indexRead) return kExitFailed;
     return kExitOk;
@@ -158,8 +164,8 @@ int infoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
         if (int code = scanInto(a, env, dialogs, pv, state); code != kExitOk) return code;
         const std::optional<std::size_t> k = findCachedPackage(pv, a.value);
         if (!k) {
-            env.err << kProg << "no file and no cached package is named " << escapedField(a.value)
-                    << '\n';
+            LineWriter(env.err).line(kProg, "no file and no cached package is named ",
+                                     Name{a.value});
             return kExitFailed;
         }
         const std::string& file = pv.CacheFileNames[*k];
@@ -180,8 +186,8 @@ int infoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     const Status written = png ? env.fs.writeAtomic(a.picturePath, *png)
                                : Status::failure("the package holds no picture Quorvel can show");
     if (!written) {
-        env.err << kProg << "cannot write " << escapedField(a.picturePath) << ": " << written.text
-                << '\n';
+        LineWriter(env.err).line(kProg, "cannot write ", Name{a.picturePath}, ": ",
+                                 Name{written.text});
         return kExitFailed;
     }
     return info.reading.ok() ? kExitOk : kExitFailed;
@@ -206,21 +212,21 @@ int listCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
         printListJson(state, pv, toProcess, env.out, &facts, a.facts ? &maps : nullptr);
         return kExitOk;
     }
+    LineWriter out(env.out);
     for (const FileRow& row : state.rows) {
-        env.out << (row.checked ? "[x]" : "[ ]") << '\t' << escapedField(row.text) << '\t'
-                << row.date << '\t' << (row.neverMove ? "True" : "");
+        out.text(Fixed{row.checked ? "[x]" : "[ ]"}, '\t', Name{row.text}, '\t', Fixed{row.date},
+                 '\t', Fixed{row.neverMove ? "True" : ""});
         if (a.facts && row.entry < maps.size() && maps[row.entry].kind == ContentKind::Map) {
             const PackageContents& m = maps[row.entry];
-            env.out << '\t' << escapedField(m.title) << '\t' << escapedField(m.author) << '\t'
-                    << escapedField(playersText(m.players));
+            out.text('\t', Name{m.title}, '\t', Name{m.author}, '\t', Name{playersText(m.players)});
         }
-        env.out << '\n';
+        out.line();
     }
-    env.out << state.statusText << '\n';
+    out.line(Fixed{state.statusText});
     EngineContext ctx{env.fs, dialogs};
     if (const std::string line = gameRunningLine(ctx, {pv.GameDir, state.lblCacheDir});
         !line.empty())
-        env.out << line << '\n';
+        out.line(Name{line});
     return kExitOk;
 }
 
@@ -228,7 +234,8 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
     PublicVariables pv;
     ScanState state;
     if (int code = scanInto(a, env, dialogs, pv, state); code != kExitOk) return code;
-    env.out << state.statusText << '\n';
+    LineWriter out(env.out), err(env.err);
+    out.line(Fixed{state.statusText});
 
     EngineContext ctx{env.fs, dialogs};
     if (a.evenIfGameRuns) ctx.whenGameRuns = WhenGameRuns::GoOn;
@@ -240,29 +247,28 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
     clsRegistry programKey = clsRegistry::programKey(nullptr, env.registryPath);
     const bool installPathStored = ensureInstallPath(programKey, env.programFolder);
     if (!installPathStored)
-        env.err << kProg << "the program folder (InstallPath, by which Quorvel Troubleshooter "
-                << "finds the run log) could not be stored in " << env.registryPath << " ("
-                << programKey.lastWriteStatus().text << "); the run goes on\n";
+        err.line(kProg, "the program folder (InstallPath, by which Quorvel Troubleshooter ",
+                 "finds the run log) could not be stored in ", Name{env.registryPath}, " (",
+                 Name{programKey.lastWriteStatus().text}, "); the run goes on");
     request.lblCacheDir = state.lblCacheDir;
     for (const FileRow& row : state.rows)
         if (row.checked) request.checkedEntries.push_back(row.entry);
 
-    StreamSink sink(env.out, "Cache Directory = " + escapedField(request.lblCacheDir) +
-                                 "\nProcessing files...\n");
+    StreamSink sink(env.out, request.lblCacheDir);
     const StopOnSignals signals(env.stopOnSignals);
     ctx.stop = signals.flag();
     RunResult result = ProcessCache(pv, request, ctx, sink);
-    env.out << std::flush;
+    out.flush();
     switch (result.outcome) {
         case RunOutcome::Completed: {
-            if (!result.stopped && !result.nothingToDo) env.out << "Done processing files\n";
+            if (!result.stopped && !result.nothingToDo) out.line("Done processing files");
             // A settings store that could not be written is a part not done.
             const int code = runExitStatus(result);
             return code == kExitOk && !installPathStored ? kExitPartial : code;
         }
         case RunOutcome::NoIndex:
-            env.err << kProg << "there is no cache.ini in " << request.lblCacheDir
-                    << "; nothing was done\n";
+            err.line(kProg, "there is no cache.ini in ", Name{request.lblCacheDir},
+                     "; nothing was done");
             return kExitFailed;
         case RunOutcome::Busy:
         case RunOutcome::GameRunning:
@@ -291,7 +297,8 @@ int purgeCommand(const Arguments& a, Environment& env, TerminalDialogs& dialogs)
     const PurgeOutcome outcome = PurgeCache(pv, ctx, sink, cacheDir, &result);
     // Other outcomes have said why on stderr.
     if (outcome == PurgeOutcome::NoIndex)
-        env.err << kProg << "there is no cache.ini in " << cacheDir << "; nothing to purge\n";
+        LineWriter(env.err).line(kProg, "there is no cache.ini in ", Name{cacheDir},
+                                 "; nothing to purge");
     return purgeExitStatus(outcome, result);
 }
 
@@ -311,19 +318,21 @@ int purgeDaysCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     if (!loadGame(env, dialogs, pv, code)) return code;
     pv.GameIniPath = usedGameIniPath(pv.GameDir, env.fs);
     pv.UserIniPath = usedUserIniPath(pv.GameDir, env.fs);
+    LineWriter err(env.err);
     if (!env.fs.isFile(pv.GameIniPath)) {
-        env.err << kProg << pv.GameIniPath << " does not exist; nothing was written\n";
+        err.line(kProg, Name{pv.GameIniPath}, " does not exist; nothing was written");
         return kExitFailed;
     }
-    std::string written = pv.GameIniPath;
     const std::string other = otherGameIniPath(pv.GameIniPath);
-    if (env.fs.isFile(other)) written += " and " + other;
+    const bool both = env.fs.isFile(other);
     EngineContext ctx{env.fs, dialogs};
     if (!SetPurgeInterval(a.value, pv, ctx)) {
-        env.err << kProg << "PurgeCacheDays could not be written to " << written << '\n';
+        err.line(kProg, "PurgeCacheDays could not be written to ", Name{pv.GameIniPath},
+                 Fixed{both ? " and " : ""}, Name{both ? other : ""});
         return kExitFailed;
     }
-    env.out << "PurgeCacheDays=" << a.value << " written to " << written << '\n';
+    LineWriter(env.out).line("PurgeCacheDays=", Name{a.value}, " written to ", Name{pv.GameIniPath},
+                             Fixed{both ? " and " : ""}, Name{both ? other : ""});
     return kExitOk;
 }
 
@@ -334,28 +343,29 @@ int undoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     if (a.evenIfGameRuns) ctx.whenGameRuns = WhenGameRuns::GoOn;
     StreamSink sink(env.out);
     const UndoResult r = UndoRun({env.programFolder, a.runId, a.dryRun}, ctx, sink);
-    const std::string run = a.runId.empty() ? "the last run" : "run " + a.runId;
+    LineWriter out(env.out), err(env.err);
+    // "the last run" or "run ID", as the user named it.
+    const Fixed run{a.runId.empty() ? "the last run" : "run "};
+    const Name id{a.runId};
     switch (r.outcome) {
         case UndoOutcome::NothingToUndo:
-            env.err << kProg
-                    << (a.runId.empty() ? "there is no run to undo"
-                                        : "there is no run " + a.runId +
-                                              " (see 'quorvel-cli "
-                                              "history')")
-                    << '\n';
+            if (a.runId.empty())
+                err.line(kProg, "there is no run to undo");
+            else
+                err.line(kProg, "there is no run ", id, " (see 'quorvel-cli history')");
             return kExitFailed;
         case UndoOutcome::AlreadyUndone:
-            env.err << kProg << run << " was undone already; nothing to do\n";
+            err.line(kProg, run, id, " was undone already; nothing to do");
             return kExitFailed;
         case UndoOutcome::NotUndoable:
-            env.err << kProg << run
-                    << " cannot be undone (a purge, or a journal that cannot be read)\n";
+            err.line(kProg, run, id,
+                     " cannot be undone (a purge, or a journal that cannot be read)");
             return kExitFailed;
         case UndoOutcome::DryRun:
-            env.out << counted(r.restored, "package", "packages") << " would go back into "
-                    << r.cacheDir << "; " << r.stayed << " would stay where they are";
-            if (r.unreachable > 0) env.out << ", " << r.unreachable << " cannot be reached now";
-            env.out << '\n';
+            out.text(Fixed{counted(r.restored, "package", "packages")}, " would go back into ",
+                     Name{r.cacheDir}, "; ", r.stayed, " would stay where they are");
+            if (r.unreachable > 0) out.text(", ", r.unreachable, " cannot be reached now");
+            out.line();
             return undoExitStatus(r);
         case UndoOutcome::Busy:
         case UndoOutcome::GameRunning:
@@ -373,32 +383,30 @@ int checkCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     if (!loadGame(env, dialogs, pv, code)) return code;
     const Options o = chosenOptions(a, env, dialogs);
     const Result<CheckPlaces> places = checkPlacesFor(pv, o.CacheDir, env.fs);
+    LineWriter out(env.out), err(env.err);
     if (!places) {
-        env.err << kProg << "Quorvel.ini could not be read (" << places.status.text << ")\n";
+        err.line(kProg, "Quorvel.ini could not be read (", Name{places.status.text}, ")");
         return kExitFailed;
     }
     const CheckReport report = checkPackages(places.value, env.fs);
     if (!report.indexRead)
-        env.err << kProg << "cache.ini could not be read (" << report.indexFailure << ")\n";
+        err.line(kProg, "cache.ini could not be read (", Name{report.indexFailure}, ")");
     // The needs found nowhere, grouped by the package needed.
     const std::vector<MissingPackage> missing = groupMissing(report.missing);
     for (const MissingPackage& g : missing)
-        for (const std::string& by : g.neededBy)
-            env.out << escapedField(missingNeedLine({by, g.name})) << '\n';
-    for (const std::string& u : report.unreadable) env.out << escapedField(u) << '\n';
-    for (const LinelessFile& f : report.lineless) env.out << escapedField(linelessLine(f)) << '\n';
-    env.out << "Checked " << counted(report.packages, "package", "packages") << ": "
-            << missingCountText(missing.size(), report.missing.size()) << ", "
-            << report.lineless.size()
-            << (report.lineless.size() == 1 ? " cache file" : " cache files")
-            << " without a line\n";
+        for (const std::string& by : g.neededBy) out.line(Name{missingNeedLine({by, g.name})});
+    for (const std::string& u : report.unreadable) out.line(Name{u});
+    for (const LinelessFile& f : report.lineless) out.line(Name{linelessLine(f)});
+    const std::size_t lineless = report.lineless.size();
+    out.line("Checked ", Fixed{counted(report.packages, "package", "packages")}, ": ",
+             Fixed{missingCountText(missing.size(), report.missing.size())}, ", ", lineless,
+             Fixed{lineless == 1 ? " cache file" : " cache files"}, " without a line");
     if (!a.restore) return report.indexRead ? kExitOk : kExitFailed;
     const RestoreResult restored =
         restoreIndexLines(places.value.cacheDir, report.lineless, env.fs, dialogs);
-    for (const std::string& line : restored.restored)
-        env.out << "Line put back: " << escapedField(line) << '\n';
+    for (const std::string& line : restored.restored) out.line("Line put back: ", Name{line});
     if (!restored.status.ok()) {
-        env.err << kProg << "no line was put back (" << restored.status.text << ")\n";
+        err.line(kProg, "no line was put back (", Name{restored.status.text}, ")");
         return kExitFailed;
     }
     return kExitOk;
@@ -406,8 +414,9 @@ int checkCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
 
 int historyCommand(Environment& env) {
     const std::vector<HistoryEntry> history = RunHistory(env.programFolder, env.fs);
-    if (history.empty()) env.out << "No runs recorded yet.\n";
-    for (const HistoryEntry& e : history) env.out << escapedField(historyLine(e)) << '\n';
+    LineWriter out(env.out);
+    if (history.empty()) out.line("No runs recorded yet.");
+    for (const HistoryEntry& e : history) out.line(Name{historyLine(e)});
     return kExitOk;
 }
 
@@ -417,7 +426,7 @@ int runCommand(const Arguments& a, Environment& env) {
     TerminalDialogs dialogs(env.err, env.in, env.interactive, a.yes);
     switch (a.command) {
         case Command::Help:
-            env.out << (a.helpText.empty() ? usageText() : a.helpText);
+            LineWriter(env.out).text(Fixed{a.helpText.empty() ? usageText() : a.helpText});
             return kExitOk;
         case Command::List:
             return listCommand(a, env, dialogs);
@@ -446,19 +455,21 @@ int runCommand(const Arguments& a, Environment& env) {
 }
 
 int runMain(const std::vector<std::string>& words, Environment& env) {
+    LineWriter err(env.err);
     if (words.empty()) {
-        env.err << usageText();
+        err.text(Fixed{usageText()});
         return kExitUsage;
     }
     ParseResult parsed = parseArguments(words);
     if (!parsed.ok()) {
-        env.err << kProg << parsed.error << "\nTry 'quorvel-cli --help'.\n";
+        err.line(kProg, Message{parsed.error});
+        err.line("Try 'quorvel-cli --help'.");
         return kExitUsage;
     }
     // The undo lists what it would move back itself.
     const bool planned = parsed.args.dryRun && parsed.args.command != Command::Undo;
     const int code = planned ? runDryRun(parsed.args, env) : runCommand(parsed.args, env);
-    env.out << std::flush;
+    LineWriter(env.out).flush();
     if (env.out) return code;
     const Command c = parsed.args.command;
     const bool onlyPrints = c == Command::Help || c == Command::List || c == Command::FindGame ||

@@ -4,8 +4,8 @@
 #include <sstream>
 
 #include "engine/run/dry_run.h"
-#include "platform/escaped_text.h"
 #include "platform/filesystem.h"
+#include "platform/line_writer.h"
 #include "platform/paths.h"
 #include "settings/program_files.h"
 
@@ -43,9 +43,10 @@ class RegistryCopy final {
 
 int runDryRun(const Arguments& args, Environment& env) {
     RegistryCopy registry(env.registryPath, env.fs);
+    LineWriter out(env.out), err(env.err);
     if (!registry.ok()) {
-        env.err << "quorvel-cli: no temporary folder for the dry run's copy of " << env.registryPath
-                << '\n';
+        err.line("quorvel-cli: no temporary folder for the dry run's copy of ",
+                 Name{env.registryPath});
         return kExitFailed;
     }
     DryRunFileSystem dry(env.fs);
@@ -54,22 +55,23 @@ int runDryRun(const Arguments& args, Environment& env) {
     Arguments a = args;
     a.yes = true;  // nothing is lost, so nothing needs asking
     const int code = runCommand(a, dryEnv);
+    // The command's own output went through a LineWriter already: it is shown as it is.
     if (code == kExitUsage) {  // no game folder, say: there is nothing to plan
-        env.err << messages.str();
+        err.text(Fixed{messages.str()});
         return code;
     }
     // Not all would go well: what the command would have said tells which and why. A purge's
     // question is shown in any case: it warns of installed packages that need the cache's.
     if (code != kExitOk) {
-        env.err << "quorvel-cli: the command would end with exit status " << code
-                << "; its report would read:\n"
-                << report.str() << messages.str();
+        err.line("quorvel-cli: the command would end with exit status ", code,
+                 "; its report would read:");
+        err.text(Fixed{report.str()}, Fixed{messages.str()});
     } else if (args.command == Command::Purge) {
         std::istringstream lines(report.str());
         std::string needs;
         for (std::string line; std::getline(lines, line);)
             if (line.ends_with(", which only the cache holds")) needs += line + '\n';
-        if (!needs.empty()) env.err << needs << messages.str();
+        if (!needs.empty()) err.text(Fixed{needs}, Fixed{messages.str()});
     }
 
     // Every folder the run makes, but those of the run log (which go with the log).
@@ -78,27 +80,25 @@ int runDryRun(const Arguments& args, Environment& env) {
         return runLog.rfind(folder + "/", 0) != 0;
     };
     std::size_t moves = 0, deletions = 0;
-    env.out << "Dry run: nothing was changed.\n";
+    out.line("Dry run: nothing was changed.");
     for (const PlannedStep& step : dry.plan()) {
         switch (step.kind) {
             case PlannedStep::Kind::Move:
                 ++moves;
-                env.out << "would move " << escapedField(step.path) << " -> "
-                        << escapedField(step.destination) << '\n';
+                out.line("would move ", Name{step.path}, " -> ", Name{step.destination});
                 break;
             case PlannedStep::Kind::Delete:
                 ++deletions;
-                env.out << "would delete " << escapedField(step.path) << '\n';
+                out.line("would delete ", Name{step.path});
                 break;
             case PlannedStep::Kind::MakeFolder:
                 // A destination's folders, and the type folders a tree or the types get.
-                if (holdsMove(step.path))
-                    env.out << "would create the folder " << escapedField(step.path) << '\n';
+                if (holdsMove(step.path)) out.line("would create the folder ", Name{step.path});
                 break;
         }
     }
-    env.out << moves << (moves == 1 ? " file" : " files") << " would be moved, " << deletions
-            << (deletions == 1 ? " file" : " files") << " would be deleted.\n";
+    out.line(moves, Fixed{moves == 1 ? " file" : " files"}, " would be moved, ", deletions,
+             Fixed{deletions == 1 ? " file" : " files"}, " would be deleted.");
     return code;
 }
 

@@ -5,9 +5,9 @@
 #include <optional>
 
 #include "cli/json_output.h"
-#include "cli/lossless_text.h"
 #include "cli/terminal_dialogs.h"
 #include "platform/filesystem.h"
+#include "platform/line_writer.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
 #include "settings/cls_registry.h"
@@ -19,7 +19,7 @@ namespace qv::cli {
 
 namespace {
 
-constexpr const char* kProg = "quorvel-cli: ";
+constexpr char kProg[] = "quorvel-cli: ";
 
 // How long set-game-dir --found follows the order find-game listed rather than the order found
 // again (a download between the two can swap copies whose caches hold about as many packages).
@@ -66,29 +66,31 @@ std::string settingsFile(const Environment& env) {
 int findGameCommand(const Arguments& a, Environment& env) {
     std::vector<std::string> notes;
     const std::vector<FoundGame> games = findGames(gameSearchFromEnvironment(), env.fs, &notes);
-    for (const std::string& note : notes) env.err << kProg << "note: " << note << '\n';
+    LineWriter out(env.out), err(env.err);
+    // A note names a Wine prefix or a game's folder: a Name, like the folders listed.
+    for (const std::string& note : notes) err.line(kProg, "note: ", Name{note});
     for (std::size_t i = 0; i < games.size(); ++i)
         if (!games[i].cacheNote.empty())
-            env.err << kProg << "note: " << i + 1 << " (" << games[i].shortFolder
-                    << "): " << games[i].cacheNote << '\n';
+            err.line(kProg, "note: ", i + 1, " (", Name{games[i].shortFolder},
+                     "): ", Name{games[i].cacheNote});
     keepListing(games, env);
     if (a.json) printGamesJson(games, env.out);  // an empty list too, for scripts
     if (games.empty()) {
-        env.err << kProg << "no Unreal Tournament found (see quorvel-cli --help for where it "
-                << "looks); set it with: quorvel-cli set-game-dir DIR\n";
+        err.line(kProg, "no Unreal Tournament found (see quorvel-cli --help for where it ",
+                 "looks); set it with: quorvel-cli set-game-dir DIR");
         for (const char* perUser : {"/.utpg", "/.loki/ut"})
             if (env.fs.isFolder(homeFolder() + perUser))
-                env.err << kProg << "~" << perUser << " holds a native game's settings, but no "
-                        << "install of it was found: give set-game-dir the folder you unpacked "
-                        << "the game in\n";
+                err.line(kProg, "~", Fixed{perUser}, " holds a native game's settings, but no ",
+                         "install of it was found: give set-game-dir the folder you unpacked ",
+                         "the game in");
         return kExitFailed;
     }
     if (a.json) return kExitOk;
-    // Folder names escaped as list escapes its names, so that each line stays four fields.
+    // Each line four fields: the names escaped keep their tabs and line ends out of the row.
     for (const FoundGame& g : games)
-        env.out << escapedField(g.folder) << '\t' << escapedField(g.kind) << '\t'
-                << (g.cacheDir.empty() ? "-" : escapedField(g.cacheDir)) << '\t'
-                << packagesColumn(g) << '\n';
+        out.line(Name{g.folder}, '\t', Name{g.kind}, '\t',
+                 g.cacheDir.empty() ? Fixed{"-"} : Fixed{}, Name{g.cacheDir}, '\t',
+                 Fixed{packagesColumn(g)});
     return kExitOk;
 }
 
@@ -101,14 +103,15 @@ bool storeGame(Environment& env, Dialogs& dialogs, const std::string& folder,
     (void)dialogs;  // the failure is said once, with its reason, below
     clsRegistry game = clsRegistry::gameKey(nullptr, env.registryPath);
     clsRegistry program = clsRegistry::programKey(nullptr, env.registryPath);
+    LineWriter err(env.err);
     if (!game.WriteEntry("Folder", folder)) {
-        env.err << kProg << "the game folder was not stored in " << env.registryPath << " ("
-                << game.lastWriteStatus().text << ")\n";
+        err.line(kProg, "the game folder was not stored in ", Name{env.registryPath}, " (",
+                 Name{game.lastWriteStatus().text}, ")");
         return false;
     }
     if (program.WriteEntry("CacheDir", cacheDir)) return true;
-    env.err << kProg << "the cache folder was not stored in " << env.registryPath << " ("
-            << program.lastWriteStatus().text << "); the game folder was\n";
+    err.line(kProg, "the cache folder was not stored in ", Name{env.registryPath}, " (",
+             Name{program.lastWriteStatus().text}, "); the game folder was");
     return false;
 }
 
@@ -119,25 +122,28 @@ int setFoundGameCommand(const Arguments& a, Environment& env, TerminalDialogs& d
     // The N-th of the listing find-game showed, when it showed one a short while ago.
     const std::optional<std::vector<std::string>> seen = recentListing(env);
     const std::size_t n = static_cast<std::size_t>(a.found);
+    LineWriter out(env.out), err(env.err);
     if (n > (seen ? seen->size() : games.size())) {
-        env.err << kProg << "find-game lists " << (seen ? seen->size() : games.size())
-                << " game(s), not " << a.found << '\n';
+        err.line(kProg, "find-game lists ", seen ? seen->size() : games.size(), " game(s), not ",
+                 a.found);
         return kExitUsage;
     }
     const FoundGame* chosen = seen ? nullptr : &games[n - 1];
     for (const FoundGame& g : games)
         if (seen && g.folder == (*seen)[n - 1]) chosen = &g;
     if (!chosen) {
-        env.err << kProg << "the game find-game listed as " << a.found << " (" << (*seen)[n - 1]
-                << ") is not found any more; run find-game again\n";
+        err.line(kProg, "the game find-game listed as ", a.found, " (", Name{(*seen)[n - 1]},
+                 ") is not found any more; run find-game again");
         return kExitFailed;
     }
     const FoundGame& g = *chosen;
     const std::string folder = g.folder + kSep;
     if (!storeGame(env, dialogs, folder, g.cacheDir)) return kExitFailed;
-    env.out << "Unreal Tournament folder set to " << folder << " (" << g.kind << ")\n"
-            << "Cache folder set to " << (g.cacheDir.empty() ? "the game's own" : g.cacheDir)
-            << '\n';
+    out.line("Unreal Tournament folder set to ", Name{folder}, " (", Name{g.kind}, ")");
+    if (g.cacheDir.empty())
+        out.line("Cache folder set to the game's own");
+    else
+        out.line("Cache folder set to ", Name{g.cacheDir});
     return kExitOk;
 }
 
@@ -147,8 +153,9 @@ int setGameDirCommand(const Arguments& a, Environment& env, TerminalDialogs& dia
     if (a.found) return setFoundGameCommand(a, env, dialogs);
     std::string dir = toNativeSeparators(a.value);
     const std::string resolved = realPath(dir);
+    LineWriter out(env.out), err(env.err);
     if (resolved.empty() || !env.fs.isFolder(resolved)) {
-        env.err << kProg << a.value << " is not a folder\n";
+        err.line(kProg, Name{a.value}, " is not a folder");
         return kExitUsage;
     }
     std::string folder = resolved;
@@ -157,25 +164,22 @@ int setGameDirCommand(const Arguments& a, Environment& env, TerminalDialogs& dia
     // another copy would send that copy's packages into this one's folders.
     const GameCache cache = copyCache(resolved, gameSearchFromEnvironment(), env.fs);
     if (!storeGame(env, dialogs, folder, cache.folder)) return kExitFailed;
-    env.out << "Unreal Tournament folder set to " << folder << '\n';
+    out.line("Unreal Tournament folder set to ", Name{folder});
     if (cache.folder.empty())
-        env.out << "No cache folder stored: none could be told for this copy (the folder its "
-                   "CachePath names is not there, or is on a drive letter of no Wine prefix "
-                   "found); the next scan looks in "
-                << folder
-                << toNativeSeparators(INIGetSettingString("Dirs", "CachePath", settingsFile(env),
-                                                          "", nullptr, &env.fs))
-                << '\n';
+        out.line("No cache folder stored: none could be told for this copy (the folder its ",
+                 "CachePath names is not there, or is on a drive letter of no Wine prefix ",
+                 "found); the next scan looks in ", Name{folder},
+                 Name{toNativeSeparators(INIGetSettingString("Dirs", "CachePath", settingsFile(env),
+                                                             "", nullptr, &env.fs))});
     else
-        env.out << "Cache folder set to " << cache.folder
-                << (cache.unreadable   ? " (it cannot be read)"
-                    : cache.holdsIndex ? ""
-                                       : " (it holds no cache.ini yet)")
-                << '\n';
+        out.line("Cache folder set to ", Name{cache.folder},
+                 Fixed{cache.unreadable   ? " (it cannot be read)"
+                       : cache.holdsIndex ? ""
+                                          : " (it holds no cache.ini yet)"});
     if (!holdsGameFiles(resolved, env.fs))
-        env.err << kProg << "note: " << folder
-                << " holds none of the game's files (System/UnrealTournament.ini, its programs); "
-                   "is it the Unreal Tournament folder?\n";
+        err.line(kProg, "note: ", Name{folder},
+                 " holds none of the game's files (System/UnrealTournament.ini, its programs); ",
+                 "is it the Unreal Tournament folder?");
     return kExitOk;
 }
 

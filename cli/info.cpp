@@ -3,10 +3,10 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
-#include "cli/lossless_text.h"
 #include "engine/public_variables.h"
 #include "package/package_header.h"
 #include "platform/ascii.h"
+#include "platform/line_writer.h"
 
 namespace qv::cli {
 
@@ -51,36 +51,39 @@ std::optional<std::size_t> findCachedPackage(const PublicVariables& pv, std::str
     return std::nullopt;
 }
 
-void printInfoText(const PackageInfo& info, std::string_view name, std::ostream& out) {
+void printInfoText(const PackageInfo& info, std::string_view name, std::ostream& to) {
     const PackageContents& c = info.contents;
+    LineWriter out(to);
     const auto line = [&](const char* field, std::string_view value) {
-        if (!value.empty()) out << field << ": " << escapedField(value) << '\n';
+        if (!value.empty()) out.line(Fixed{field}, ": ", Name{value});
     };
     line("File", info.path);
     line("Package", name);
-    out << "State: " << stateText(info)
-        << (info.reading.reason.empty() ? "" : " (" + escapedField(info.reading.reason) + ")")
-        << '\n';
+    out.text("State: ", Fixed{stateText(info)});
+    if (!info.reading.reason.empty()) out.text(" (", Name{info.reading.reason}, ")");
+    out.line();
     if (!info.reading.ok()) return;
-    out << "Version: " << info.reading.header.version << "\nSize: " << info.identity.size
-        << " bytes\nHolds: " << contentKindText(c.kind) << '\n';
+    out.line("Version: ", info.reading.header.version);
+    out.line("Size: ", info.identity.size, " bytes");
+    out.line("Holds: ", Fixed{contentKindText(c.kind)});
     if (c.kind == ContentKind::Map) {
         line("Title", c.title);
         line("Author", c.author);
         line("Players", playersText(c.players));
     }
-    if (c.kind == ContentKind::Textures) out << "Textures: " << c.textureCount << '\n';
+    if (c.kind == ContentKind::Textures) out.line("Textures: ", c.textureCount);
     if (c.kind == ContentKind::Sounds)
-        out << "Sounds: " << c.soundCount << ", " << seconds(c.soundSeconds) << " in all\n";
+        out.line("Sounds: ", c.soundCount, ", ", Fixed{seconds(c.soundSeconds)}, " in all");
     line("Music", c.musicFormat);
     line("Music title", c.musicTitle);
-    if (c.musicSeconds >= 0) out << "Music length: " << seconds(c.musicSeconds) << '\n';
-    if (!c.picture.empty())
-        out << "Picture: " << escapedField(c.pictureName) << ", " << c.picture.width << " x "
-            << c.picture.height << '\n';
-    else if (!c.pictureNote.empty())
-        out << "Picture: none, " << escapedField(c.pictureNote)
-            << (c.pictureName.empty() ? "" : " (" + escapedField(c.pictureName) + ")") << '\n';
+    if (c.musicSeconds >= 0) out.line("Music length: ", Fixed{seconds(c.musicSeconds)});
+    if (!c.picture.empty()) {
+        out.line("Picture: ", Name{c.pictureName}, ", ", c.picture.width, " x ", c.picture.height);
+    } else if (!c.pictureNote.empty()) {
+        out.text("Picture: none, ", Name{c.pictureNote});
+        if (!c.pictureName.empty()) out.text(" (", Name{c.pictureName}, ")");
+        out.line();
+    }
     line("Note", c.note);
 }
 

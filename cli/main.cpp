@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "media/media.h"
 #include "platform/filesystem.h"
+#include "platform/line_writer.h"
 #include "platform/paths.h"
 #include "platform/system.h"
 #include "platform/trace.h"
@@ -14,9 +15,12 @@
 
 namespace {
 
-// The trace on standard error, one line at a time, never in the run log.
+// The trace on standard error, one line at a time, never in the run log. trace::line has escaped
+// the line's names already.
 void traceToStderr(qv::trace::Category c, const std::string& line) {
-    std::cerr << qv::trace::nameOf(c) << ": " << line << '\n' << std::flush;
+    qv::LineWriter err(std::cerr);
+    err.line(qv::Fixed{qv::trace::nameOf(c)}, ": ", qv::Fixed{line});
+    err.flush();
 }
 
 }  // namespace

@@ -5,12 +5,14 @@
 #include <string>
 
 #include "platform/dialogs.h"
+#include "platform/line_writer.h"
 
 namespace qv::cli {
 
 // The dialogs on a terminal: messages go to standard error as "title: text"; a Yes/No
 // question is asked on the terminal and refused when there is none; the folder picker
-// always cancels (a terminal program takes its folders as arguments).
+// always cancels (a terminal program takes its folders as arguments). Titles and texts are
+// Messages: their CR LF breaks become line feeds, and a name a server chose in one is escaped.
 class TerminalDialogs final : public Dialogs {
   public:
     // `interactive`: `in` is a terminal a person can answer on. `assumeYes` answers every
@@ -24,14 +26,10 @@ class TerminalDialogs final : public Dialogs {
     void setAssumeYes(bool on) { assumeYes_ = on; }
 
   private:
-    std::ostream& err_;
+    LineWriter err_;
     std::istream& in_;
     bool interactive_;
     bool assumeYes_;
 };
-
-// Message texts use CR LF inside; a terminal wants plain line feeds. Each line is escaped as list
-// escapes its names: a message may carry a name a server chose.
-std::string terminalText(const std::string& text);
 
 }  // namespace qv::cli

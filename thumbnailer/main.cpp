@@ -9,11 +9,12 @@
 #include "media/media.h"
 #include "package/package_info.h"
 #include "platform/filesystem.h"
+#include "platform/line_writer.h"
 
 namespace {
 
 int usage() {
-    std::cerr << "Usage: quorvel-thumbnailer [-s SIZE] INPUT OUTPUT.png\n";
+    qv::LineWriter(std::cerr).line("Usage: quorvel-thumbnailer [-s SIZE] INPUT OUTPUT.png");
     return 2;
 }
 
@@ -29,9 +30,11 @@ int main(int argc, char** argv) {
     if (words.size() != 2 || size <= 0 || size > 4096) return usage();
     qv::FileSystem& fs = qv::realFileSystem();
     const qv::PackageInfo info = qv::readPackageInfo(fs, words[0], {true, nullptr});
+    // The note and the reason may name a texture of the package: Names, as the output path is.
+    qv::LineWriter err(std::cerr);
     if (info.contents.picture.empty()) {
-        std::cerr << "quorvel-thumbnailer: no picture: "
-                  << (info.reading.ok() ? info.contents.pictureNote : info.reading.reason) << '\n';
+        err.line("quorvel-thumbnailer: no picture: ",
+                 qv::Name{info.reading.ok() ? info.contents.pictureNote : info.reading.reason});
         return 1;
     }
     const std::optional<std::string> png =
@@ -39,7 +42,7 @@ int main(int argc, char** argv) {
     const qv::Status written =
         png ? fs.writeAtomic(words[1], *png) : qv::Status::failure("the picture cannot be made");
     if (!written) {
-        std::cerr << "quorvel-thumbnailer: " << words[1] << ": " << written.text << '\n';
+        err.line("quorvel-thumbnailer: ", qv::Name{words[1]}, ": ", qv::Name{written.text});
         return 1;
     }
     return 0;

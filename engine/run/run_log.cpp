@@ -1,13 +1,12 @@
 #include "engine/run/run_log.h"
 
-#include <algorithm>
 #include <unordered_set>
 
 #include "engine/cache/index_file.h"
 #include "engine/engine_context.h"
 #include "engine/public_variables.h"
 #include "platform/ascii.h"
-#include "platform/escaped_text.h"
+#include "platform/line_writer.h"
 #include "platform/paths.h"
 #include "settings/cache_index_format.h"
 #include "settings/program_files.h"
@@ -29,7 +28,7 @@ class BufferedOutFile final : public OutFile {
 
     Status write(std::string_view data) override {
         if (!inner_) return Status::failure("the log is closed");
-        appendEscaped(data);
+        writeLines(data);
         if (whole_) return Status::success();
         if (++pendingWrites_ >= kLines || pending_.size() >= kChunk) return flush();
         return Status::success();
@@ -49,22 +48,17 @@ class BufferedOutFile final : public OutFile {
     static constexpr std::size_t kChunk = 64 * 1024;
 
     // Names come from servers: the log keeps their exact bytes but never a control byte that
-    // would run in the terminal of whoever reads it. Each line of `data` (ended by CR LF) is
-    // escaped as list escapes its names; nearly every line has nothing to escape.
-    void appendEscaped(std::string_view data) {
-        const auto plain = [](char c) {
-            const auto b = static_cast<unsigned char>(c);
-            return b >= 0x20 && b != 0x7F && c != '\\';
-        };
+    // would run in the terminal of whoever reads it. Each line of `data` (ended by CR LF) holds
+    // names, so it goes to the writer as a Name.
+    void writeLines(std::string_view data) {
         for (std::size_t start = 0; start < data.size();) {
-            std::size_t end = data.find("\r\n", start);
-            if (end == std::string_view::npos) end = data.size();
+            const std::size_t end = data.find("\r\n", start);
             const std::string_view line = data.substr(start, end - start);
-            if (std::all_of(line.begin(), line.end(), plain))
-                pending_.append(line);
-            else
-                pending_.append(escapedField(line));
-            if (end < data.size()) pending_.append("\r\n");
+            if (end == std::string_view::npos) {
+                lines_.text(Name{line});
+                return;
+            }
+            lines_.line(Name{line});
             start = end + 2;
         }
     }
@@ -83,6 +77,7 @@ class BufferedOutFile final : public OutFile {
     std::unique_ptr<OutFile> inner_;
     bool whole_;
     std::string pending_;
+    LineWriter lines_{pending_, "\r\n"};  // into pending_
     int pendingWrites_ = 0;
     Status firstFailure_;
 };

@@ -11,6 +11,7 @@
 #include "cli/commands.h"
 #include "cli/lossless_text.h"
 #include "package/package_info.h"
+#include "platform/escaped_text.h"
 #include "platform/forwarding_filesystem.h"
 #include "tests/support/game.h"
 #include "tools/package_objects.h"
@@ -427,7 +428,7 @@ TEST(CliExitStatus, OneTableInEveryDocument) {
 
 // A name that would break a row or reach the terminal raw is escaped; the JSON keeps its bytes.
 TEST(CliList, NamesStayOneFieldAndJsonKeepsTheirBytes) {
-    EXPECT_EQ(cli::escapedField("a\tb\rc\nd\\e\x01\x7f\xe9"), "a\\tb\\rc\\nd\\\\e\\x01\\x7F\xe9");
+    EXPECT_EQ(escapedField("a\tb\rc\nd\\e\x01\x7f\xe9"), "a\\tb\\rc\\nd\\\\e\\x01\\x7F\xe9");
     for (const auto& [bytes, coded] :
          {std::pair{"", ""}, std::pair{"f", "Zg=="}, std::pair{"fo", "Zm8="},
           std::pair{"foo", "Zm9v"}, std::pair{"\xff\xfe\x01", "//4B"}})

@@ -122,5 +122,25 @@ TEST(CliFindGame, SetGameDirStoresTheCopysOwnCache) {
     ::setenv("HOME", oldHome.c_str(), 1);
 }
 
+// A Wine prefix whose folder name holds an escape sequence: the note on its registry names it
+// escaped, never raw on the terminal.
+TEST(CliFindGame, APrefixNamedWithAnEscapeSequenceIsNamedEscaped) {
+    test::TempDir tmp;
+    const std::string h = std::filesystem::canonical(tmp.path()).string();
+    const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", h.c_str(), 1);
+    for (const char* name : {"WINEPREFIX", "XDG_DATA_HOME", "XDG_CONFIG_HOME"}) ::unsetenv(name);
+    test::put(h + "/.wine-\x1b]0;owned\x07/system.reg", std::string("\xff\xfeW\0I\0N\0", 8));
+    std::ostringstream out, err;
+    std::istringstream in;
+    Environment env{h, h + "/registry.reg", out, err, in, false, realFileSystem()};
+    EXPECT_EQ(runMain({"find-game"}, env), kExitFailed);
+    EXPECT_NE(err.str().find("note: ~/.wine-\\x1B]0;owned\\x07/system.reg is UTF-16 text"),
+              std::string::npos)
+        << err.str();
+    EXPECT_EQ(err.str().find_first_of("\x1b\x07"), std::string::npos) << err.str();
+    ::setenv("HOME", oldHome.c_str(), 1);
+}
+
 }  // namespace
 }  // namespace qv::cli
