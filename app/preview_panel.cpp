@@ -1,6 +1,5 @@
 #include "app/preview_panel.h"
 
-#include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -11,6 +10,7 @@
 #include <QThread>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <map>
 #include <tuple>
 
@@ -45,35 +45,22 @@ QImage cachedThumbnail(const QString& path, std::int64_t mtimeSeconds) {
     return image;
 }
 
-std::uint32_t crc32Of(const QByteArray& bytes) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (const char c : bytes) {
-        crc ^= static_cast<std::uint8_t>(c);
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-// The PNG with uncompressed text chunks after its header: readers of the thumbnail cache (GLib's
-// among them) look for the URI and time in tEXt chunks only, and Qt compresses longer texts.
-QByteArray withTextChunks(QByteArray png, const QList<QPair<QByteArray, QByteArray>>& texts) {
-    constexpr int kAfterHeader = 8 + 25;  // the signature, then the IHDR chunk
-    if (png.size() < kAfterHeader) return png;
-    QByteArray chunks;
-    for (const auto& [key, value] : texts) {
-        const QByteArray body = "tEXt" + key + '\0' + value;
-        const auto put32 = [&](std::uint32_t v) {
-            for (int shift = 24; shift >= 0; shift -= 8) chunks.append(char((v >> shift) & 0xFF));
-        };
-        put32(static_cast<std::uint32_t>(body.size() - 4));
-        chunks += body;
-        put32(crc32Of(body));
-    }
-    return png.insert(kAfterHeader, chunks);
+// The image's pixels as RGBA bytes, row after row, for media/'s PNG writer.
+Picture pictureOf(const QImage& image) {
+    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
+    Picture p;
+    p.width = rgba.width(), p.height = rgba.height();
+    const std::size_t row = static_cast<std::size_t>(p.width) * 4;
+    p.rgba.resize(row * static_cast<std::size_t>(p.height));
+    for (int y = 0; y < p.height; ++y)
+        std::copy_n(rgba.constScanLine(y), row, p.rgba.data() + row * static_cast<std::size_t>(y));
+    return p;
 }
 
 // Puts the picture into the thumbnail cache as the freedesktop thumbnail standard has it: at most
 // 256 pixels, with its URI and modification time, readable by its owner only, whole or not at all.
+// The texts are uncompressed tEXt chunks: readers of the cache (GLib's among them) look for them
+// there only.
 void saveThumbnail(QImage image, const QString& path, std::int64_t mtimeSeconds,
                    std::uint64_t size) {
     if (image.width() > kLargeThumbnail || image.height() > kLargeThumbnail)
@@ -83,17 +70,18 @@ void saveThumbnail(QImage image, const QString& path, std::int64_t mtimeSeconds,
     const QString dir = QFileInfo(file).absolutePath();
     if (!QDir().mkpath(dir)) return;
     QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QByteArray png;
-    QBuffer buffer(&png);
-    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) return;
-    png = withTextChunks(png, {{"Thumb::URI", fileUri(path).toUtf8()},
-                               {"Thumb::MTime", QByteArray::number(qint64(mtimeSeconds))},
-                               {"Thumb::Size", QByteArray::number(quint64(size))},
-                               {"Software", "Quorvel"}});
+    const std::optional<std::string> png =
+        media::pngWithTexts(pictureOf(image), {{"Thumb::URI", fileUri(path).toStdString()},
+                                               {"Thumb::MTime", std::to_string(mtimeSeconds)},
+                                               {"Thumb::Size", std::to_string(size)},
+                                               {"Software", "Quorvel"}});
+    if (!png) return;
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly)) return;
     out.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    if (out.write(png) == png.size()) out.commit();
+    if (out.write(png->data(), static_cast<qint64>(png->size())) ==
+        static_cast<qint64>(png->size()))
+        out.commit();
 }
 
 QImage toImage(const Picture& p) {

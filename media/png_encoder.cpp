@@ -13,38 +13,61 @@ void appendBytes(png_structp png, png_bytep data, png_size_t length) {
 
 void noFlush(png_structp) {}
 
+// The texts as libpng takes them: uncompressed, so each is written as a tEXt chunk.
+std::vector<png_text> textChunks(const PngTexts& texts) {
+    std::vector<png_text> chunks(texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        chunks[i].compression = PNG_TEXT_COMPRESSION_NONE;
+        chunks[i].key = const_cast<char*>(texts[i].first.c_str());
+        chunks[i].text = const_cast<char*>(texts[i].second.c_str());
+        chunks[i].text_length = texts[i].second.size();
+    }
+    return chunks;
+}
+
+// Writes `p` with `chunks` to `out` through `png`; false when libpng reported an error, which it
+// does by a long jump back here. Only the arguments, never changed, live across that jump.
+bool writePng(png_structp png, png_infop info, const Picture& p, std::vector<png_text>& chunks,
+              std::string* out) {
+    if (setjmp(png_jmpbuf(png)) != 0) return false;
+    png_set_write_fn(png, out, appendBytes, noFlush);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(p.width), static_cast<png_uint_32>(p.height),
+                 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (!chunks.empty()) png_set_text(png, info, chunks.data(), static_cast<int>(chunks.size()));
+    png_write_info(png, info);
+    for (int y = 0; y < p.height; ++y)
+        png_write_row(png, p.rgba.data() + static_cast<std::size_t>(y) * p.width * 4);
+    png_write_end(png, info);
+    return true;
+}
+
+std::optional<std::string> encodePng(const Picture& p, const PngTexts& texts) {
+    if (p.empty() || p.rgba.size() != static_cast<std::size_t>(p.width) * p.height * 4)
+        return std::nullopt;
+    std::vector<png_text> chunks = textChunks(texts);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    std::string out;
+    const bool ok = png && info && writePng(png, info, p, chunks, &out);
+    png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
+    if (!ok) return std::nullopt;
+    return out;
+}
+
 class LibPngEncoder final : public PngEncoder {
   public:
-    std::optional<std::string> encode(const Picture& p) override {
-        if (p.empty() || p.rgba.size() != static_cast<std::size_t>(p.width) * p.height * 4)
-            return std::nullopt;
-        png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-        png_infop info = png ? png_create_info_struct(png) : nullptr;
-        std::string out;
-        bool ok = png && info;
-        // libpng reports an error by a long jump back here.
-        if (ok && setjmp(png_jmpbuf(png)) == 0) {
-            png_set_write_fn(png, &out, appendBytes, noFlush);
-            png_set_IHDR(png, info, static_cast<png_uint_32>(p.width),
-                         static_cast<png_uint_32>(p.height), 8, PNG_COLOR_TYPE_RGBA,
-                         PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-            png_write_info(png, info);
-            for (int y = 0; y < p.height; ++y)
-                png_write_row(png, p.rgba.data() + static_cast<std::size_t>(y) * p.width * 4);
-            png_write_end(png, info);
-        } else {
-            ok = false;
-        }
-        png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
-        if (!ok) return std::nullopt;
-        return out;
-    }
+    std::optional<std::string> encode(const Picture& p) override { return encodePng(p, {}); }
 };
 
 }  // namespace
 
 std::unique_ptr<PngEncoder> pngEncoder() {
     return std::make_unique<LibPngEncoder>();
+}
+
+std::optional<std::string> pngWithTexts(const Picture& picture, const PngTexts& texts) {
+    return encodePng(picture, texts);
 }
 
 }  // namespace qv::media
