@@ -17,7 +17,7 @@ struct EngineContext;
 class WholeHeaders;
 class StatusSink;
 
-// The engine side of cmdRun_Click before ProcessCache: the folder-text checks (message
+// The checks of a run before ProcessCache: the folder-text checks (message
 // "You must select a full folder path (example - /home/you/ut-packages)"), the trimming of one
 // trailing separator in both boxes (written back into `options`). The destination folder and the
 // five type sub-folders are made by ProcessCache once it moves something ("Could not create the
@@ -38,8 +38,8 @@ enum class RunOutcome {
 };
 
 struct RunRequest {
-    Options options;          // placement mode and the trimmed folder texts
-    std::string lblCacheDir;  // in/out: the cache folder in use
+    Options options;       // placement mode and the trimmed folder texts
+    std::string cacheDir;  // in/out: the cache folder in use
     // The checked rows by their entry-table position (FileRow::entry). Two lines of one name are
     // two rows; exactly the lines of the checked rows are placed.
     std::vector<std::size_t> checkedEntries;
@@ -56,7 +56,7 @@ struct RunRequest {
 
 struct RunResult {
     RunOutcome outcome = RunOutcome::NoIndex;
-    std::string label1;  // "Cache Directory = " + cache directory
+    std::string cacheDirLine;  // "Cache Directory = " + cache directory
     // What became of the selected packages (Completed only).
     std::size_t selected = 0;
     std::size_t moved = 0;    // placed, or already there with the same bytes
