@@ -1,7 +1,6 @@
 #include "app/preview_panel.h"
 
 #include <QBuffer>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -9,12 +8,12 @@
 #include <QPixmap>
 #include <QSaveFile>
 #include <QThread>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <map>
 #include <tuple>
 
 #include "media/media.h"
+#include "media/thumbnail_cache.h"
 #include "package/package_reader.h"
 #include "platform/filesystem.h"
 #include "widgets/display.h"
@@ -23,77 +22,46 @@ namespace qv {
 
 namespace {
 
-constexpr int kLargeThumbnail = 256;
 constexpr std::size_t kKept = 512;  // previews kept by file identity
 
-QString fileUri(const QString& path) {
-    return QString::fromUtf8(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded());
-}
-
-QString cacheHome() {
-    const QByteArray xdg = qgetenv("XDG_CACHE_HOME");
-    return xdg.startsWith('/') ? QString::fromLocal8Bit(xdg) : QDir::homePath() + "/.cache";
+// The file's URI as the thumbnail cache names it: the absolute path Qt forms (".." resolved) as
+// UTF-8 text.
+std::string uriOf(const QString& path) {
+    return thumbnails::fileUri(QFileInfo(path).absoluteFilePath().toUtf8().toStdString());
 }
 
 // A thumbnail of the cache is this file's when it names its URI and modification time.
 QImage cachedThumbnail(const QString& path, std::int64_t mtimeSeconds) {
     QImage image;
     if (!image.load(thumbnailFileOf(path), "PNG")) return {};
-    if (image.text(QStringLiteral("Thumb::URI")) != fileUri(path) ||
-        image.text(QStringLiteral("Thumb::MTime")) != QString::number(mtimeSeconds))
-        return {};
+    const auto textOf = [&](const char* key) {
+        return image.text(QString::fromLatin1(key)).toUtf8().toStdString();
+    };
+    if (!thumbnails::describesFile(textOf, uriOf(path), mtimeSeconds)) return {};
     return image;
-}
-
-std::uint32_t crc32Of(const QByteArray& bytes) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (const char c : bytes) {
-        crc ^= static_cast<std::uint8_t>(c);
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-// The PNG with uncompressed text chunks after its header: readers of the thumbnail cache (GLib's
-// among them) look for the URI and time in tEXt chunks only, and Qt compresses longer texts.
-QByteArray withTextChunks(QByteArray png, const QList<QPair<QByteArray, QByteArray>>& texts) {
-    constexpr int kAfterHeader = 8 + 25;  // the signature, then the IHDR chunk
-    if (png.size() < kAfterHeader) return png;
-    QByteArray chunks;
-    for (const auto& [key, value] : texts) {
-        const QByteArray body = "tEXt" + key + '\0' + value;
-        const auto put32 = [&](std::uint32_t v) {
-            for (int shift = 24; shift >= 0; shift -= 8) chunks.append(char((v >> shift) & 0xFF));
-        };
-        put32(static_cast<std::uint32_t>(body.size() - 4));
-        chunks += body;
-        put32(crc32Of(body));
-    }
-    return png.insert(kAfterHeader, chunks);
 }
 
 // Puts the picture into the thumbnail cache as the freedesktop thumbnail standard has it: at most
 // 256 pixels, with its URI and modification time, readable by its owner only, whole or not at all.
 void saveThumbnail(QImage image, const QString& path, std::int64_t mtimeSeconds,
                    std::uint64_t size) {
-    if (image.width() > kLargeThumbnail || image.height() > kLargeThumbnail)
-        image = image.scaled(kLargeThumbnail, kLargeThumbnail, Qt::KeepAspectRatio,
-                             Qt::SmoothTransformation);
+    constexpr int kSide = thumbnails::kLargeSide;
+    if (image.width() > kSide || image.height() > kSide)
+        image = image.scaled(kSide, kSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     const QString file = thumbnailFileOf(path);
     const QString dir = QFileInfo(file).absolutePath();
     if (!QDir().mkpath(dir)) return;
     QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QByteArray png;
-    QBuffer buffer(&png);
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
     if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) return;
-    png = withTextChunks(png, {{"Thumb::URI", fileUri(path).toUtf8()},
-                               {"Thumb::MTime", QByteArray::number(qint64(mtimeSeconds))},
-                               {"Thumb::Size", QByteArray::number(quint64(size))},
-                               {"Software", "Quorvel"}});
+    // Qt would compress the longer texts, which the cache's readers do not look into.
+    const std::string png = thumbnails::withTextChunks(
+        encoded.toStdString(), thumbnails::thumbnailTexts(uriOf(path), mtimeSeconds, size));
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly)) return;
     out.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    if (out.write(png) == png.size()) out.commit();
+    if (out.write(png.data(), qint64(png.size())) == qint64(png.size())) out.commit();
 }
 
 QImage toImage(const Picture& p) {
@@ -104,9 +72,7 @@ QImage toImage(const Picture& p) {
 }  // namespace
 
 QString thumbnailFileOf(const QString& path) {
-    const QByteArray md5 =
-        QCryptographicHash::hash(fileUri(path).toUtf8(), QCryptographicHash::Md5).toHex();
-    return cacheHome() + "/thumbnails/large/" + QString::fromLatin1(md5) + ".png";
+    return QString::fromLocal8Bit(thumbnails::largeThumbnailFile(uriOf(path)));
 }
 
 // Reads previews on the panel's thread; keeps what it read by the file's identity.
@@ -285,7 +251,7 @@ void PreviewPanel::placeImage() {
     // The space's width, and as much height; the picture keeps its proportions. Enlarged, its
     // pixels stay sharp squares; made smaller, they are averaged.
     const int side = std::max(16, width());
-    const QSize room(side, std::min(side, 2 * kLargeThumbnail));
+    const QSize room(side, std::min(side, 2 * thumbnails::kLargeSide));
     const QSize target = image_.size().scaled(room, Qt::KeepAspectRatio);
     const qreal ratio = devicePixelRatioF();
     const bool larger = target.width() >= image_.width();
