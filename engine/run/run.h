@@ -33,7 +33,7 @@ enum class RunOutcome {
                       // unreadable Quorvel.ini); nothing written, nothing replaced
     Busy,             // another run or purge holds the cache folder's lock (message shown)
     Refused,    // a folder mode without a folder, or an index that cannot be replaced; nothing done
-    Completed,  // the run went through FinishRun; the caller re-scans
+    Completed,  // the run went through FinishRun, or had nothing to do; the caller re-scans
     GameRunning,  // the game uses the cache (told, or No answered); nothing done
 };
 
