@@ -269,6 +269,8 @@ void frmMain::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange && ListView1) sizeFileListColumns();
 }
 
+// The one place the window's controls become the engine's inputs: the option buttons, the type
+// boxes, the folder boxes and the cache folder the label shows (its bytes in cacheDir_).
 Options frmMain::currentOptions() const {
     Options o;
     o.SelectAll = optSelectAll->isChecked();
@@ -351,22 +353,22 @@ void frmMain::updateClock() {
 void frmMain::ScanCache() {
     ScanState state;
     state.options = currentOptions();
-    state.lblCacheDir = cacheDir_;
+    state.cacheDir = state.options.CacheDir;
     model_->clear();
     onWorker([&] { ::qv::ScanCache(pv_, state, ctx_); });
 
-    setCacheDir(state.lblCacheDir);
-    txtPurgeCacheDays->setBytes(state.txtPurgeCacheDays);
+    setCacheDir(state.cacheDir);
+    txtPurgeCacheDays->setBytes(state.purgeDaysText);
     if (!state.indexRead) return;  // the scan stopped early
     model_->setRows(std::move(state.rows));
     sizeFileListColumns();
-    fillNeverMoveBox(state.lstNM);
+    fillNeverMoveBox(state.neverMoveNames);
     sbrText->setText(displayText(state.statusText));
     fillPackageColumns();  // says again how many files are found
     // The list only reads; a run, a purge or an undo asks first while the game runs. The status
     // bar says so briefly, its tooltip and the status list in full.
     std::string brief;
-    const std::string line = gameRunningLine(ctx_, {pv_.GameDir, state.lblCacheDir}, &brief);
+    const std::string line = gameRunningLine(ctx_, {pv_.GameDir, state.cacheDir}, &brief);
     sbrText->setToolTip(displayText(line));
     if (line.empty()) return;
     sbrText->setText(displayText(brief));

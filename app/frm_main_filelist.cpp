@@ -101,7 +101,7 @@ void frmMain::cmdRun_Click() {
 
     OperationGuard guard(*this);
     guard.focusListAfter();
-    request.lblCacheDir = cacheDir_;
+    request.cacheDir = request.options.CacheDir;
     request.checkedEntries = model_->checkedEntries();
     request.askWithoutJournal = true;  // a run that cannot be undone goes ahead only when asked
     request.wholeHeaders = &wholeHeaders_;
@@ -118,8 +118,8 @@ void frmMain::cmdRun_Click() {
     offerStop("run");
     onWorker([&] { result = ProcessCache(pv_, request, ctx_, sink()); });
     offerStop(nullptr);
-    setCacheDir(request.lblCacheDir);
-    if (!result.label1.empty()) Label1->setText(displayText(result.label1));
+    setCacheDir(request.cacheDir);
+    if (!result.cacheDirLine.empty()) Label1->setText(displayText(result.cacheDirLine));
 
     showRunResult(result);
     // The Run button's text colour, set again as the last step of a run.

@@ -1,6 +1,5 @@
 #include "app/preview_panel.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -8,13 +7,13 @@
 #include <QPixmap>
 #include <QSaveFile>
 #include <QThread>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <map>
 #include <tuple>
 
 #include "media/media.h"
+#include "media/thumbnail_cache.h"
 #include "package/package_reader.h"
 #include "platform/filesystem.h"
 #include "widgets/display.h"
@@ -23,25 +22,22 @@ namespace qv {
 
 namespace {
 
-constexpr int kLargeThumbnail = 256;
 constexpr std::size_t kKept = 512;  // previews kept by file identity
 
-QString fileUri(const QString& path) {
-    return QString::fromUtf8(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded());
-}
-
-QString cacheHome() {
-    const QByteArray xdg = qgetenv("XDG_CACHE_HOME");
-    return xdg.startsWith('/') ? QString::fromLocal8Bit(xdg) : QDir::homePath() + "/.cache";
+// The file's URI as the thumbnail cache names it: the absolute path Qt forms (".." resolved) as
+// UTF-8 text.
+std::string uriOf(const QString& path) {
+    return thumbnails::fileUri(QFileInfo(path).absoluteFilePath().toUtf8().toStdString());
 }
 
 // A thumbnail of the cache is this file's when it names its URI and modification time.
 QImage cachedThumbnail(const QString& path, std::int64_t mtimeSeconds) {
     QImage image;
     if (!image.load(thumbnailFileOf(path), "PNG")) return {};
-    if (image.text(QStringLiteral("Thumb::URI")) != fileUri(path) ||
-        image.text(QStringLiteral("Thumb::MTime")) != QString::number(mtimeSeconds))
-        return {};
+    const auto textOf = [&](const char* key) {
+        return image.text(QString::fromLatin1(key)).toUtf8().toStdString();
+    };
+    if (!thumbnails::describesFile(textOf, uriOf(path), mtimeSeconds)) return {};
     return image;
 }
 
@@ -63,18 +59,15 @@ Picture pictureOf(const QImage& image) {
 // there only.
 void saveThumbnail(QImage image, const QString& path, std::int64_t mtimeSeconds,
                    std::uint64_t size) {
-    if (image.width() > kLargeThumbnail || image.height() > kLargeThumbnail)
-        image = image.scaled(kLargeThumbnail, kLargeThumbnail, Qt::KeepAspectRatio,
-                             Qt::SmoothTransformation);
+    constexpr int kSide = thumbnails::kLargeSide;
+    if (image.width() > kSide || image.height() > kSide)
+        image = image.scaled(kSide, kSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     const QString file = thumbnailFileOf(path);
     const QString dir = QFileInfo(file).absolutePath();
     if (!QDir().mkpath(dir)) return;
     QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const std::optional<std::string> png =
-        media::pngWithTexts(pictureOf(image), {{"Thumb::URI", fileUri(path).toStdString()},
-                                               {"Thumb::MTime", std::to_string(mtimeSeconds)},
-                                               {"Thumb::Size", std::to_string(size)},
-                                               {"Software", "Quorvel"}});
+    const std::optional<std::string> png = media::pngWithTexts(
+        pictureOf(image), thumbnails::thumbnailTexts(uriOf(path), mtimeSeconds, size));
     if (!png) return;
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly)) return;
@@ -92,9 +85,7 @@ QImage toImage(const Picture& p) {
 }  // namespace
 
 QString thumbnailFileOf(const QString& path) {
-    const QByteArray md5 =
-        QCryptographicHash::hash(fileUri(path).toUtf8(), QCryptographicHash::Md5).toHex();
-    return cacheHome() + "/thumbnails/large/" + QString::fromLatin1(md5) + ".png";
+    return QString::fromLocal8Bit(thumbnails::largeThumbnailFile(uriOf(path)));
 }
 
 // Reads previews on the panel's thread; keeps what it read by the file's identity.
@@ -273,7 +264,7 @@ void PreviewPanel::placeImage() {
     // The space's width, and as much height; the picture keeps its proportions. Enlarged, its
     // pixels stay sharp squares; made smaller, they are averaged.
     const int side = std::max(16, width());
-    const QSize room(side, std::min(side, 2 * kLargeThumbnail));
+    const QSize room(side, std::min(side, 2 * thumbnails::kLargeSide));
     const QSize target = image_.size().scaled(room, Qt::KeepAspectRatio);
     const qreal ratio = devicePixelRatioF();
     const bool larger = target.width() >= image_.width();

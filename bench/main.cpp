@@ -207,13 +207,13 @@ struct Engine {
     qv::EngineContext& ctx;
     qv::ScanState state;
     qv::Options scanOptions;
-    std::string cacheLabel;
+    std::string cacheDir;
 
     // A scan of the cache as it is now, with the first scan's options.
     qv::ScanState rescan() {
         qv::ScanState s;
         s.options = scanOptions;
-        s.lblCacheDir = cacheLabel;
+        s.cacheDir = cacheDir;
         qv::ScanCache(pv, s, ctx);
         return s;
     }
@@ -225,7 +225,7 @@ struct Engine {
         request.options = state.options;
         request.options.MoveNorm = true;
         request.options.MoveDir = request.options.MoveDir2 = false;
-        request.lblCacheDir = state.lblCacheDir;
+        request.cacheDir = state.cacheDir;
         for (const qv::FileRow& row : state.rows) request.checkedEntries.push_back(row.entry);
         state = {};
         return request;
@@ -255,8 +255,8 @@ qv::WholeHeaders headerPassOf(Engine& e) {
     qv::WholeHeaders whole;
     std::vector<qv::PackageFacts> facts;
     qv::HeaderCache headers;
-    qv::examineEntries(e.pv, qv::listingPlacement(e.pv, e.cacheLabel, e.scanOptions, e.ctx.fs),
-                       facts, headers, e.ctx.fs, {}, nullptr, &whole);
+    qv::examineEntries(e.pv, qv::listingPlacement(e.pv, e.cacheDir, e.scanOptions, e.ctx.fs), facts,
+                       headers, e.ctx.fs, {}, nullptr, &whole);
     return whole;
 }
 
@@ -456,7 +456,7 @@ int main(int argc, char** argv) {
     if (!measureScans(pv, e.state, ctx, g.game.cacheDir, entries, scans)) return 1;
     const std::size_t rowCount = e.state.rows.size();
     e.scanOptions = e.state.options;
-    e.cacheLabel = e.state.lblCacheDir;
+    e.cacheDir = e.state.cacheDir;
     CycleFigures cycles;
     // Six cycles after the list's header pass, as the window runs, and two as the command line
     // runs, in turns: a run's figure moves by a fifth from one cycle to the next on this machine,

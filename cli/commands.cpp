@@ -122,14 +122,14 @@ int scanInto(const Arguments& a, Environment& env, Dialogs& dialogs, PublicVaria
     int code = kExitOk;
     if (!loadGame(env, dialogs, pv, code)) return code;
     state.options = chosenOptions(a, env, dialogs);
-    state.lblCacheDir = state.options.CacheDir;
+    state.cacheDir = state.options.CacheDir;
     EngineContext ctx{env.fs, dialogs};
     if (a.evenIfGameRuns) ctx.whenGameRuns = WhenGameRuns::GoOn;
     ScanCache(pv, state, ctx);
     // Say which cache is read when none was stored (set-game-dir could tell none).
     if (state.options.CacheDir.empty())
         LineWriter(env.err).line(kProg, "note: no cache folder is stored for this game, so ",
-                                 Name{state.lblCacheDir},
+                                 Name{state.cacheDir},
                                  " is used (the game folder and the CachePath of Quorvel.ini)");
     // A missing or unreadable index: the scan has said so on stderr.
     if (!state.indexRead) return kExitFailed;
@@ -139,7 +139,7 @@ int scanInto(const Arguments& a, Environment& env, Dialogs& dialogs, PublicVaria
 // The facts of each whole map of the cache (no pictures), by entry.
 std::vector<PackageContents> mapContents(const PublicVariables& pv, const ScanState& state,
                                          const std::vector<PackageFacts>& facts, FileSystem& fs) {
-    const PlacementContext place = listingPlacement(pv, state.lblCacheDir, state.options, fs);
+    const PlacementContext place = listingPlacement(pv, state.cacheDir, state.options, fs);
     std::vector<PackageContents> maps(pv.EntryCount());
     for (std::size_t k = 0; k < pv.EntryCount() && k < facts.size(); ++k) {
         if (facts[k].condition != PackageCondition::Whole ||
@@ -169,8 +169,7 @@ int infoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
             return kExitFailed;
         }
         const std::string& file = pv.CacheFileNames[*k];
-        const PlacementContext place =
-            listingPlacement(pv, state.lblCacheDir, state.options, env.fs);
+        const PlacementContext place = listingPlacement(pv, state.cacheDir, state.options, env.fs);
         path = place.cacheDir + "/" + file.substr(0, file.find('.')) + "." + place.cacheExt;
         name = pv.RealNames[*k];
     }
@@ -201,10 +200,10 @@ int listCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     // The headers: a damaged package is never selected.
     std::vector<PackageFacts> facts;
     HeaderCache headers;
-    examineEntries(pv, listingPlacement(pv, state.lblCacheDir, state.options, env.fs), facts,
-                   headers, env.fs);
+    examineEntries(pv, listingPlacement(pv, state.cacheDir, state.options, env.fs), facts, headers,
+                   env.fs);
     uncheckDamaged(state.rows, facts);
-    const std::size_t toProcess = countToProcess(state.rows, pv, state.lblCacheDir, env.fs);
+    const std::size_t toProcess = countToProcess(state.rows, pv, state.cacheDir, env.fs);
     state.statusText = filesToProcessText(toProcess);
     std::vector<PackageContents> maps;
     if (a.facts) maps = mapContents(pv, state, facts, env.fs);
@@ -224,8 +223,7 @@ int listCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     }
     out.line(Fixed{state.statusText});
     EngineContext ctx{env.fs, dialogs};
-    if (const std::string line = gameRunningLine(ctx, {pv.GameDir, state.lblCacheDir});
-        !line.empty())
+    if (const std::string line = gameRunningLine(ctx, {pv.GameDir, state.cacheDir}); !line.empty())
         out.line(Name{line});
     return kExitOk;
 }
@@ -250,11 +248,11 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
         err.line(kProg, "the program folder (InstallPath, by which Quorvel Troubleshooter ",
                  "finds the run log) could not be stored in ", Name{env.registryPath}, " (",
                  Name{programKey.lastWriteStatus().text}, "); the run goes on");
-    request.lblCacheDir = state.lblCacheDir;
+    request.cacheDir = state.cacheDir;
     for (const FileRow& row : state.rows)
         if (row.checked) request.checkedEntries.push_back(row.entry);
 
-    StreamSink sink(env.out, request.lblCacheDir);
+    StreamSink sink(env.out, request.cacheDir);
     const StopOnSignals signals(env.stopOnSignals);
     ctx.stop = signals.flag();
     RunResult result = ProcessCache(pv, request, ctx, sink);
@@ -267,7 +265,7 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
             return code == kExitOk && !installPathStored ? kExitPartial : code;
         }
         case RunOutcome::NoIndex:
-            err.line(kProg, "there is no cache.ini in ", Name{request.lblCacheDir},
+            err.line(kProg, "there is no cache.ini in ", Name{request.cacheDir},
                      "; nothing was done");
             return kExitFailed;
         case RunOutcome::Busy:

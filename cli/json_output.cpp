@@ -76,8 +76,7 @@ void printListJson(const ScanState& state, const PublicVariables& pv, std::size_
             rows.back().update({{"title", m.title}, {"author", m.author}, {"players", m.players}});
         }
     }
-    print({{"cache_folder", state.lblCacheDir}, {"to_process", toProcess}, {"packages", rows}},
-          out);
+    print({{"cache_folder", state.cacheDir}, {"to_process", toProcess}, {"packages", rows}}, out);
 }
 
 void printGamesJson(const std::vector<FoundGame>& games, std::ostream& out) {

@@ -13,7 +13,7 @@ class Dialogs;
 class FileSystem;
 
 // Where the engine's status-list lines, status-bar texts and progress go. The window fills
-// List1 and StatusBar1 from it; the command line prints the lines.
+// its status list and status bar from it; the command line prints the lines.
 class StatusSink {
   public:
     virtual ~StatusSink() = default;

@@ -44,6 +44,9 @@ std::string homeFolder();
 // when they hold an absolute path, else ~/.local/share and ~/.config.
 std::string userDataHome();
 std::string userConfigHome();
+// The base folder of the user's caches: $XDG_CACHE_HOME when it holds an absolute path, else
+// ~/.cache.
+std::string userCacheHome();
 
 // Whether this process may create and replace files in `folder` (access(2) with W_OK).
 bool folderIsWritable(const std::string& folder);

@@ -59,6 +59,10 @@ std::string userConfigHome() {
     return xdgFolder("XDG_CONFIG_HOME", "/.config");
 }
 
+std::string userCacheHome() {
+    return xdgFolder("XDG_CACHE_HOME", "/.cache");
+}
+
 bool folderIsWritable(const std::string& folder) {
     return ::access(folder.c_str(), W_OK) == 0;
 }

@@ -13,10 +13,10 @@ Result<std::vector<std::string>> LoadNeverMoveList(const std::string& file, File
     return {splitLines(content.value), {}};
 }
 
-Status SaveNeverMoveList(const std::string& file, const std::vector<std::string>& lstNMItems,
+Status SaveNeverMoveList(const std::string& file, const std::vector<std::string>& names,
                          FileSystem& fs) {
     std::string data;
-    for (auto it = lstNMItems.rbegin(); it != lstNMItems.rend(); ++it) data += *it + "\r\n";
+    for (auto it = names.rbegin(); it != names.rend(); ++it) data += *it + "\r\n";
     return fs.writeAtomic(file, data);
 }
 

@@ -175,7 +175,7 @@ bool SetGameFolder(bool mustSelect, clsRegistry& gameKey, Dialogs& dialogs, File
     return true;
 }
 
-std::string findGameDir(clsRegistry& gameKey, Dialogs& dialogs, std::string* lblCacheDirOut,
+std::string findGameDir(clsRegistry& gameKey, Dialogs& dialogs, std::string* cacheDirOut,
                         const std::function<std::vector<FoundGame>()>& findCopies,
                         clsRegistry* programKey, FileSystem* fs) {
     std::string gameDir = gameKey.ReadEntry("Folder", "");
@@ -196,12 +196,12 @@ std::string findGameDir(clsRegistry& gameKey, Dialogs& dialogs, std::string* lbl
     // A store that could not be written must not leave the program without its game folder.
     if (gameDir.empty()) gameDir = chosen + "/";
     if (gameDir.back() != '/') gameDir += '/';
-    if (lblCacheDirOut) *lblCacheDirOut = gameDir + "cache";
+    if (cacheDirOut) *cacheDirOut = gameDir + "cache";
     // A game found with its cache folder: that folder, not one formed from the game folder.
     const Result<std::string> picked = files.canonicalPath(chosen);
     for (const FoundGame& g : found) {
         if (!picked || g.folder != picked.value || g.cacheDir.empty()) continue;
-        if (lblCacheDirOut) *lblCacheDirOut = g.cacheDir;
+        if (cacheDirOut) *cacheDirOut = g.cacheDir;
         if (programKey) programKey->WriteEntry("CacheDir", g.cacheDir);
     }
     return gameDir;

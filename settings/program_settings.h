@@ -16,7 +16,7 @@ constexpr const char* kProgramTitle = "Quorvel";
 constexpr int kVersionMajor = 3;
 constexpr int kVersionMinor = 0;
 
-// The user's choices as the Options tab and lblCacheDir hold them. Defaults are the designed
+// The user's choices: the Options tab's and the cache folder in use. Defaults are the designed
 // states of the controls.
 struct Options {
     bool SelectAll = true;
@@ -27,7 +27,7 @@ struct Options {
     std::string MoveDirText;
     bool MoveDir2 = false;
     std::string MoveDir2Text;
-    std::string CacheDir;  // lblCacheDir
+    std::string CacheDir;  // the cache folder in use
 };
 
 // "True"/"False" in any case, or a number (non-zero is true). nullopt-like: returns false in
@@ -55,13 +55,13 @@ bool SetGameFolder(bool mustSelect, clsRegistry& gameKey, Dialogs& dialogs,
                    FileSystem* fs = nullptr);
 
 // Start-up steps 1-3 of finding the game folder: returns GameDir ending in a separator.
-// `lblCacheDirOut` receives GameDir + "cache" when the folder had to be asked for.
+// `cacheDirOut` receives GameDir + "cache" when the folder had to be asked for.
 // Without a stored folder, `findCopies` (when given) looks for the game first; the message
 // says how many copies it found, and the picker opens at the best one with every one in its
-// side bar. When the user chooses one of them, its cache folder goes to `lblCacheDirOut` and
+// side bar. When the user chooses one of them, its cache folder goes to `cacheDirOut` and
 // is stored as CacheDir in `programKey`. A chosen folder without the game's files is asked
 // about before it is stored.
-std::string findGameDir(clsRegistry& gameKey, Dialogs& dialogs, std::string* lblCacheDirOut,
+std::string findGameDir(clsRegistry& gameKey, Dialogs& dialogs, std::string* cacheDirOut,
                         const std::function<std::vector<FoundGame>()>& findCopies = {},
                         clsRegistry* programKey = nullptr, FileSystem* fs = nullptr);
 

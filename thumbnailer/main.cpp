@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "media/media.h"
+#include "media/thumbnail_cache.h"
 #include "package/package_info.h"
 #include "platform/filesystem.h"
 #include "platform/line_writer.h"
@@ -22,7 +23,7 @@ int usage() {
 
 int main(int argc, char** argv) {
     std::vector<std::string> words(argv + 1, argv + argc);
-    int size = 256;
+    int size = qv::thumbnails::kLargeSide;
     if (words.size() == 4 && words[0] == "-s") {
         size = std::atoi(words[1].c_str());
         words.erase(words.begin(), words.begin() + 2);

@@ -242,18 +242,18 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
 
     const ProgramFiles files = programFiles(pv.ProgramFolder, ctx.fs);
     const std::string& settingsFile = files.settingsFile;
-    if (state.lblCacheDir.empty())
-        state.lblCacheDir =
+    if (state.cacheDir.empty())
+        state.cacheDir =
             pv.GameDir + toNativeSeparators(INIGetSettingString("Dirs", "CachePath", settingsFile,
                                                                 "", &ctx.dialogs, &ctx.fs));
-    const std::string cacheDir = state.lblCacheDir;
+    const std::string cacheDir = state.cacheDir;
     const std::string cacheExt = cacheExtension(
         INIGetSettingString("Dirs", "CacheExt", settingsFile, "", &ctx.dialogs, &ctx.fs));
     pv.GameIniPath = usedGameIniPath(pv.GameDir, ctx.fs);
     pv.UserIniPath = usedUserIniPath(pv.GameDir, ctx.fs);
     pv.PurgeDaysText = INIGetSettingString("Core.System", "PurgeCacheDays", pv.GameIniPath, "",
                                            &ctx.dialogs, &ctx.fs);
-    state.txtPurgeCacheDays = pv.PurgeDaysText;
+    state.purgeDaysText = pv.PurgeDaysText;
 
     if (!ctx.fs.isFile(cacheDir + "/cache.ini")) {
         if (const std::string why = unreadableIndexReason(cacheDir, ctx.fs); !why.empty()) {
@@ -274,8 +274,8 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
 
     applySelection(state.options, state.rows);
 
-    state.lstNM = loadNeverMoveNames(files.neverMoveFile, ctx);
-    pv.NeverMoveNames = state.lstNM;
+    state.neverMoveNames = loadNeverMoveNames(files.neverMoveFile, ctx);
+    pv.NeverMoveNames = state.neverMoveNames;
     // One table of the rows serves the never-move names and the duplicates.
     {
         FoldedRowTable table(state.rows);

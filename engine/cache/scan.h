@@ -11,7 +11,7 @@ namespace qv {
 struct PublicVariables;
 struct EngineContext;
 
-// One row of the file list (ListView1).
+// One row of the file list.
 struct FileRow {
     std::string text;        // display name (the bytes of cache.ini; decoded only for display)
     std::string date;        // "Date" column; empty when the cache file cannot be found
@@ -20,17 +20,17 @@ struct FileRow {
     std::size_t entry = 0;  // position in the entry table (0-based)
 };
 
-// What ScanCache reads from and writes to the window besides PublicVariables.
+// What ScanCache takes from and gives back to its caller besides PublicVariables.
 struct ScanState {
-    Options options;                 // selection options read (optSelectAll, chkU, ...)
-    std::string lblCacheDir;         // in/out: the cache folder in use
-    std::string txtPurgeCacheDays;   // out
-    std::vector<FileRow> rows;       // out; callers clear it before a scan
-    std::vector<std::string> lstNM;  // out: the never-move list as loaded
-    std::string statusText;          // out: third status-bar panel ("Found N files to process")
-    bool indexMissing = false;       // out: the "Critical file missing!" case
-    bool indexRead = false;          // out: cache.ini was read and listed
-    bool readOnly = false;           // in: never rewrite cache.ini (no repair), for a listing
+    Options options;                          // selection options read (select all, types)
+    std::string cacheDir;                     // in/out: the cache folder in use
+    std::string purgeDaysText;                // out: the game's PurgeCacheDays as written
+    std::vector<FileRow> rows;                // out; callers clear it before a scan
+    std::vector<std::string> neverMoveNames;  // out: the never-move list as loaded
+    std::string statusText;     // out: third status-bar panel ("Found N files to process")
+    bool indexMissing = false;  // out: the "Critical file missing!" case
+    bool indexRead = false;     // out: cache.ini was read and listed
+    bool readOnly = false;      // in: never rewrite cache.ini (no repair), for a listing
 };
 
 // The scan: paths, index reading, dates, selection, never-move marks, duplicates, the count,

@@ -39,8 +39,8 @@ struct PlacementContext {
     std::string cacheDir;
     std::string cacheExt;
     PlacementMode mode = PlacementMode::TypeFolders;
-    std::string moveDirText;   // txtMoveDir, trimmed
-    std::string moveDir2Text;  // txtMoveDir2, trimmed
+    std::string moveDirText;   // the one folder, trimmed
+    std::string moveDir2Text;  // the folder tree's root, trimmed
     std::string mapsDir, texturesDir, soundsDir, musicDir, systemDir;
     // Where the game finds a package by its name, in the order it looks: a folder and the
     // extension it takes there (System and *.u, Maps and *.unr, ...).

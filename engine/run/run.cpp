@@ -341,12 +341,12 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     }
 
     // The fallback cache folder is formed before GameDir loses its trailing separator.
-    if (request.lblCacheDir.empty())
-        request.lblCacheDir = pv.GameDir + "/" + toNativeSeparators(settings.dirs("CachePath"));
-    const std::string cacheDir = request.lblCacheDir;
+    if (request.cacheDir.empty())
+        request.cacheDir = pv.GameDir + "/" + toNativeSeparators(settings.dirs("CachePath"));
+    const std::string cacheDir = request.cacheDir;
     if (endsWithSeparator(pv.GameDir)) pv.GameDir = removeOneTrailingSeparator(pv.GameDir);
     PlacementContext place = placementFor(pv, settings, cacheDir, mode, request.options);
-    result.label1 = "Cache Directory = " + cacheDir;
+    result.cacheDirLine = "Cache Directory = " + cacheDir;
 
     const std::string indexPath = cacheDir + "/cache.ini";
     if (!ctx.fs.isFile(indexPath)) {

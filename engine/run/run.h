@@ -17,7 +17,7 @@ struct EngineContext;
 class WholeHeaders;
 class StatusSink;
 
-// The engine side of cmdRun_Click before ProcessCache: the folder-text checks (message
+// The checks of a run before ProcessCache: the folder-text checks (message
 // "You must select a full folder path (example - /home/you/ut-packages)"), the trimming of one
 // trailing separator in both boxes (written back into `options`). The destination folder and the
 // five type sub-folders are made by ProcessCache once it moves something ("Could not create the
@@ -33,13 +33,13 @@ enum class RunOutcome {
                       // unreadable Quorvel.ini); nothing written, nothing replaced
     Busy,             // another run or purge holds the cache folder's lock (message shown)
     Refused,    // a folder mode without a folder, or an index that cannot be replaced; nothing done
-    Completed,  // the run went through FinishRun; the caller re-scans
+    Completed,  // the run went through FinishRun, or had nothing to do; the caller re-scans
     GameRunning,  // the game uses the cache (told, or No answered); nothing done
 };
 
 struct RunRequest {
-    Options options;          // placement mode and the trimmed folder texts
-    std::string lblCacheDir;  // in/out: the cache folder in use
+    Options options;       // placement mode and the trimmed folder texts
+    std::string cacheDir;  // in/out: the cache folder in use
     // The checked rows by their entry-table position (FileRow::entry). Two lines of one name are
     // two rows; exactly the lines of the checked rows are placed.
     std::vector<std::size_t> checkedEntries;
@@ -56,7 +56,7 @@ struct RunRequest {
 
 struct RunResult {
     RunOutcome outcome = RunOutcome::NoIndex;
-    std::string label1;  // "Cache Directory = " + cache directory
+    std::string cacheDirLine;  // "Cache Directory = " + cache directory
     // What became of the selected packages (Completed only).
     std::size_t selected = 0;
     std::size_t moved = 0;    // placed, or already there with the same bytes

@@ -462,7 +462,7 @@ bool readJournalEnds(FileSystem& fs, const std::string& path, JournalRecord& out
             if (record.starts_with("E\t") || record.starts_with("U\t"))
                 takeRecord(record, out, false);
         });
-    out.moved = 0;  // a purge's end gives its count
+    out.moved = 0;  // counts nothing, though a purge's end record above gave its count
     return !out.kind.empty();
 }
 

@@ -147,7 +147,7 @@ std::string RunLog::statusLine() const {
 RunLog StartRunLog(const std::string& cacheDir, const std::string& logPath, FileSystem& fs) {
     RunLog log;
     log.path = logPath;
-    // The user's data folder may not exist yet; a failure here shows in createFile's reason.
+    // The user's data folder may not exist yet; a failure here shows in openSharedLog's reason.
     (void)makeFolders(fs, parentFolder(log.path));
     bool alone = true;
     Result<std::unique_ptr<OutFile>> created = fs.openSharedLog(log.path, alone);

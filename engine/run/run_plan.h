@@ -41,7 +41,7 @@ struct CacheListing {
     bool read = false;  // the whole folder was read
 };
 
-// The index lines a run works on, what it does with each, and the folders it makes.
+// The index lines a run works on and what it does with each.
 struct RunPlan {
     std::vector<std::string_view> lines;  // views into the index as read: not copied
     std::vector<bool> selected;
@@ -51,7 +51,7 @@ struct RunPlan {
     std::size_t packages = 0;                                // selected lines
     std::size_t moves = 0;                                   // Move steps
 
-    // The cache file's name as the folder spells it, and its full path.
+    // The cache file's name as the folder spells it.
     std::string cacheFileName(std::size_t line, const std::string& cacheExt) const;
     // Nothing in the cache or the index would change: no move, no cache copy removed, no line
     // dropped.

@@ -7,13 +7,9 @@
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
 #include <QHelpEvent>
-#include <QListView>
 #include <QListWidget>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSemaphore>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolTip>
@@ -24,11 +20,8 @@
 
 #include "app/byte_line_edit.h"
 #include "app/file_list_model.h"
-#include "platform/posix_filesystem.h"
 #include "platform/textfile.h"
 #include "tests/app/main_window_fixture.h"
-#include "tests/support/faulty_filesystem.h"
-#include "widgets/line_list.h"
 
 namespace qv {
 namespace {
@@ -304,133 +297,27 @@ TEST_F(MainWindow, NeverMoveTabAddSaveAndRightClick) {
     EXPECT_FALSE(window->isVisible());
 }
 
-// Guards: a second operation started while a run goes on, a close that cuts a run short; the
-// purge days set, or a right-clicked name added to the never-move list, during a run; a Run button
-// that looks enabled while disabled, a progress bar that counts index lines or cuts its text, the
-// cache folder line left blank during the run; status lines cut short or ending out of view.
-TEST_F(MainWindow, NothingElseStartsWhileARunGoesOnAndStopEndsIt) {
-    Texts names(400);
-    for (int i = 0; i < 400; ++i) names[i] = "DM-Map" + std::to_string(i) + ".unr";
-    fill(names);
-    // The run (on its worker thread) waits at its first move until the window has been looked at
-    // and Stop clicked.
-    PosixFileSystem posix;
-    FaultyFileSystem fs(posix);
-    QSemaphore reached, go;
-    bool paused = false;  // the worker's own
-    fs.watch = [&](const char* op, const std::string&, const std::string&, bool done) {
-        if (!done && !paused && std::string(op) == "moveListedFile")
-            paused = true, reached.release(), go.acquire();
-    };
-    frmMain& w = load(&fs);
-    w.resize(700, 500);
-    w.show();
-    const std::string gameIni = readFile(game + "/System/UnrealTournament.ini");
-    bool called = false, stopOffered = false, setPurgeOffered = true, checksOffered = true;
-    QColor disabledRun, disabledExit;
-    std::string progress, cacheLine;
-    int barRoom = 0;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, &w, [&] {
-        if (called || !reached.tryAcquire()) return;
-        QCoreApplication::sendPostedEvents(&w);  // what the run has sent so far
-        called = true;
-        auto* stop = child<QPushButton>("cmdStop");
-        stopOffered = stop->isVisible() && stop->isEnabled();
-        const auto textColour = [&](const char* b) {
-            return child(b)->palette().color(QPalette::Disabled, QPalette::ButtonText);
-        };
-        disabledRun = textColour("cmdRun"), disabledExit = textColour("cmdExit");
-        auto* bar = child<QProgressBar>("sbrProgress");
-        progress = bar->text().toStdString();
-        barRoom = bar->width() - bar->fontMetrics().horizontalAdvance(QStringLiteral("400 of 400"));
-        cacheLine = label("Label1");
-        // Check All, Uncheck All and the check boxes change nothing of the run: disabled.
-        auto* view = child<QTreeView>("ListView1");
-        const QModelIndex first = view->model()->index(0, 0);
-        checksOffered = child("cmdCheck")->isEnabled() || child("cmdUncheck")->isEnabled() ||
-                        view->model()->flags(first).testFlag(Qt::ItemIsUserCheckable) ||
-                        view->model()->setData(first, Qt::Unchecked, Qt::CheckStateRole);
-        boxes.answers = {true};  // Yes to the close question, not to a purge
-        w.cmdPurgeNow_Click();
-        w.cmdRun_Click();
-        setPurgeOffered = child("cmdSetPurge")->isEnabled();
-        child<ByteLineEdit>("txtPurgeCacheDays")->setBytes("7");
-        w.cmdSetPurge_Click();  // as its Alt+S or a click queued before the run
-        view->setCurrentIndex(first);
-        QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->visualRect(first).center());
-        w.close();  // asks, and Yes stops the run as Stop does
-        go.release();
-    });
-    look.start(1);
-    click("cmdRun");
-    ASSERT_TRUE(called);
-    EXPECT_TRUE(stopOffered);
-    EXPECT_FALSE(checksOffered);
-    EXPECT_FALSE(child("cmdStop")->isVisible());
-    EXPECT_EQ(boxes.texts(),
-              Texts{"A run is in progress. Stop it after the current package and quit?"});
-    EXPECT_FALSE(setPurgeOffered);
-    EXPECT_TRUE(child("cmdSetPurge")->isEnabled());  // again once the run has ended
-    EXPECT_EQ(readFile(game + "/System/UnrealTournament.ini"), gameIni);
-    EXPECT_EQ(readFile(neverMove), "");
-    EXPECT_EQ(label("sbrText"), "Stopped after 1 of 400 packages");
-    EXPECT_EQ(splitLines(readFile(cache + "/cache.ini")).size(), 400u);  // "[Cache]" and 399
-    EXPECT_NE(disabledRun, QColor(0, 0, 128));
-    EXPECT_EQ(disabledRun, disabledExit);
-    EXPECT_EQ(progress, "0 of 400");
-    EXPECT_GT(barRoom, 0);
-    EXPECT_EQ(cacheLine, "Cache Directory = " + cache);
-    auto* list = child<QListView>("List1");
-    const QAbstractItemModel* lines = list->model();
-    // The stop said once at the end, not a "was not moved" line per package left.
-    const Texts status = test::shownTexts(w, "List1");
-    ASSERT_GE(status.size(), 5u);
-    EXPECT_EQ(Texts(status.end() - 5, status.end() - 2),
-              (Texts{"Stopped after 1 of 400 packages",
-                     "The run was stopped: the other 399 packages stay in the cache, with their "
-                     "lines in cache.ini.",
-                     ""}));
-    for (const std::string& line : status)
-        EXPECT_TRUE(line.find("was not moved") == std::string::npos && line.find("NOTE") != 0)
-            << line;
-    const auto* sizing = static_cast<const WidestRowDelegate*>(list->itemDelegate());
-    const QModelIndex widest = lines->index(sizing->widestRow(), 0);
-    EXPECT_GE(list->visualRect(lines->index(0, 0)).width(),
-              list->fontMetrics().horizontalAdvance(widest.data().toString()));
-    const QRect last = list->visualRect(lines->index(lines->rowCount() - 1, 0));
-    EXPECT_TRUE(list->viewport()->rect().contains(last.center()));
-    QTest::qWait(20);
-    EXPECT_FALSE(w.isVisible());  // the close came once the run had ended
-}
-
 // Guards: an undo question that keeps the user waiting with no sign of work, an undo that
 // cannot be stopped, a stopped undo that leaves lines without their packages in the index or
 // calls the run undone, so that a second undo cannot finish it.
 TEST_F(MainWindow, UndoShowsItsWorkAndStopsAsARunDoes) {
-    Texts names(20);
-    for (int i = 0; i < 20; ++i) names[i] = "DM-Map" + std::to_string(i) + ".unr";
-    fill(names);
+    fillMaps(20);
     // The worker waits at the first listing of the journals, then at the first move back.
-    PosixFileSystem posix;
-    FaultyFileSystem fs(posix);
-    QSemaphore reached, go;
+    HeldWorker worker;
     std::atomic<int> pauseAt{0};
-    fs.watch = [&](const char* op, const std::string& path, const std::string&, bool done) {
-        const std::string o(op);
-        if (!done && ((pauseAt == 1 && o == "listFiles" && path.find("/runs") != path.npos) ||
-                      (pauseAt == 2 && o == "moveListedFile")))
-            pauseAt = 0, reached.release(), go.acquire();
-    };
-    frmMain& w = load(&fs);
+    worker.holdWhen([&](const std::string& op, const std::string& path) {
+        if ((pauseAt == 1 && op == "listFiles" && path.find("/runs") != path.npos) ||
+            (pauseAt == 2 && op == "moveListedFile"))
+            return pauseAt = 0, true;
+        return false;
+    });
+    frmMain& w = load(&worker.fs);
     w.show();
     click("cmdRun");
     ASSERT_TRUE(rows().empty());
     std::string busyText;  // the status bar while the journals are read
     bool busyBar = false, stopShown = false;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, &w, [&] {
-        if (!reached.tryAcquire()) return;
+    worker.whenHeld(&w, [&] {
         QCoreApplication::sendPostedEvents(&w);
         if (busyText.empty()) {
             busyText = label("sbrText");
@@ -441,9 +328,8 @@ TEST_F(MainWindow, UndoShowsItsWorkAndStopsAsARunDoes) {
             stopShown = child("cmdStop")->isVisible();
             click("cmdStop");
         }
-        go.release();
+        worker.letGo();
     });
-    look.start(1);
     pauseAt = 1;
     menu("mnuToolsUndo");
     EXPECT_EQ(busyText, "Looking for the last run on this cache folder...");

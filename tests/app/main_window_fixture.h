@@ -8,13 +8,18 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QLabel>
+#include <QSemaphore>
+#include <QTimer>
 #include <QTreeView>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/frm_main.h"
+#include "platform/posix_filesystem.h"
 #include "settings/cls_registry.h"
+#include "tests/support/faulty_filesystem.h"
 #include "tests/support/scripted_boxes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/widgets/qt_app.h"
@@ -25,6 +30,32 @@ namespace qv {
 using test::readFile;
 using test::writeFile;
 using Texts = std::vector<std::string>;
+
+// The real file system, whose calls an operation's worker thread can be held at: before each call
+// `holdWhen` picks, the worker waits until the test has looked at the window (on the GUI thread,
+// from its event loop) and lets it go.
+struct HeldWorker {
+    PosixFileSystem posix;
+    FaultyFileSystem fs{posix};
+    QSemaphore reached, go;
+    QTimer look;
+
+    // `hold` runs on the worker thread before each call, with the call's name and path.
+    void holdWhen(std::function<bool(const std::string& op, const std::string& path)> hold) {
+        fs.watch = [this, hold](const char* op, const std::string& path, const std::string&,
+                                bool done) {
+            if (!done && hold(op, path)) reached.release(), go.acquire();
+        };
+    }
+    // `atHold` runs on the GUI thread each time the worker is held; it lets the worker go itself.
+    void whenHeld(QObject* window, std::function<void()> atHold) {
+        QObject::connect(&look, &QTimer::timeout, window, [this, atHold] {
+            if (reached.tryAcquire()) atHold();
+        });
+        look.start(1);
+    }
+    void letGo() { go.release(); }
+};
 
 // A program folder with its three files, a game folder with its type folders, a home and a
 // registry file of its own; boxes and pickers scripted, the files and pages opened recorded.
@@ -79,6 +110,12 @@ class MainWindow : public ::testing::Test {
         }
         writeFile(dir + "/cache.ini", index);
         return files;
+    }
+    // `count` maps, "DM-Map0.unr" onwards.
+    Texts fillMaps(int count) {
+        Texts names(count);
+        for (int i = 0; i < count; ++i) names[i] = "DM-Map" + std::to_string(i) + ".unr";
+        return fill(names);
     }
     frmMain& load(FileSystem* fs = nullptr) {
         frmMainServices services;

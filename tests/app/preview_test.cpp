@@ -1,9 +1,12 @@
 // The preview beside the file list, as a player moves through the list by mouse and keyboard.
+#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
+#include <QUrl>
 
 #include "app/preview_panel.h"
+#include "media/thumbnail_cache.h"
 #include "tests/app/main_window_fixture.h"
 #include "tools/package_objects.h"
 
@@ -52,6 +55,27 @@ TEST_F(MainWindow, PreviewFollowsTheSelectionAndKeepsItsPictureInTheThumbnailCac
     ASSERT_TRUE(shown.wait(5000));
     EXPECT_TRUE(panel->factsText().contains("Title: Seed"));
     EXPECT_EQ(panel->image().size(), QSize(256, 256));
+}
+
+// The thumbnail cache's names are the ones Qt forms, which the desktop's other programs find: the
+// URI of every byte in a path, and the MD5 on both sides of each block edge.
+TEST(ThumbnailNames, AreTheOnesQtForms) {
+    std::vector<std::string> paths = {"/home/\xc3\xbc/UT #1/Cache/a?b%41[c] d.uxx", "/x/./y/../z"};
+    for (int c = 1; c < 256; ++c) paths.push_back(std::string("/cache/a") + char(c) + "b.unr");
+    for (const std::string& path : paths) {
+        const QString absolute = QFileInfo(QString::fromLocal8Bit(path)).absoluteFilePath();
+        EXPECT_EQ(thumbnails::fileUri(absolute.toUtf8().toStdString()),
+                  QUrl::fromLocalFile(absolute).toEncoded().toStdString())
+            << path;
+    }
+    std::string bytes;
+    for (int n = 0; n < 200; ++n, bytes.push_back(static_cast<char>(n * 37)))
+        EXPECT_EQ(
+            thumbnails::md5Hex(bytes),
+            QCryptographicHash::hash(QByteArray::fromStdString(bytes), QCryptographicHash::Md5)
+                .toHex()
+                .toStdString())
+            << n;
 }
 
 }  // namespace

@@ -104,7 +104,7 @@ TEST_P(Hazards, TheRunFinishesKeepsWhatItCannotPlaceAndClaimsNothingElse) {
     if (h.arm) h.arm(g, fs);
     RecordingSink sink;
     // The run works on the rows of that scan, as the window's Run does.
-    RunRequest request{g.state.options, g.state.lblCacheDir, {}};
+    RunRequest request{g.state.options, g.state.cacheDir, {}};
     for (const FileRow& row : g.state.rows)
         if (row.checked) request.checkedEntries.push_back(row.entry);
     EngineContext ctx{fs, g.dialogs};

@@ -55,7 +55,7 @@ TEST(Journal, WrittenExclusivelyAndBeforeTheFirstMove) {
     g.dialogs.answers = {true};
     EngineContext ctx{fs, g.dialogs};
     ScanCache(g.pv, g.state, ctx);
-    RunRequest asked{g.state.options, g.state.lblCacheDir, {0}, true};  // the window's request
+    RunRequest asked{g.state.options, g.state.cacheDir, {0}, true};  // the window's request
     const RunResult r = ProcessCache(g.pv, asked, ctx, sink);
     EXPECT_EQ(r.moved, 1u);
     EXPECT_TRUE(r.notUndoable);

@@ -286,7 +286,7 @@ TEST(PackageList, TwoReadersFindWhatOneFinds) {
     addLargeMixedCache(g);
     ForwardingFileSystem oneReader(g.posix);
     ASSERT_TRUE(g.posix.readsInParallel());
-    const PlacementContext listed = listingPlacement(g.pv, g.state.lblCacheDir, {}, g.posix);
+    const PlacementContext listed = listingPlacement(g.pv, g.state.cacheDir, {}, g.posix);
     std::vector<PackageFacts> one, two;
     HeaderCache oneHeaders, twoHeaders;
     WholeHeaders oneWhole, twoWhole;
@@ -316,7 +316,7 @@ TEST(PackageList, AStopEndsBothReaders) {
     PackageGame g;
     addLargeMixedCache(g);
     ForwardingFileSystem oneReader(g.posix);
-    const PlacementContext listed = listingPlacement(g.pv, g.state.lblCacheDir, {}, g.posix);
+    const PlacementContext listed = listingPlacement(g.pv, g.state.cacheDir, {}, g.posix);
     std::vector<PackageFacts> one, two;
     HeaderCache oneHeaders, stopped;
     examineEntries(g.pv, listed, one, oneHeaders, oneReader);
@@ -338,7 +338,7 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
         std::vector<PackageFacts> facts;
         HeaderCache headers;
         WholeHeaders vouched;
-        const PlacementContext listed = listingPlacement(g.pv, g.state.lblCacheDir, {}, g.posix);
+        const PlacementContext listed = listingPlacement(g.pv, g.state.cacheDir, {}, g.posix);
         examineEntries(g.pv, listed, facts, headers, g.posix, {}, nullptr, &vouched);
         EXPECT_EQ(facts[0].condition, PackageCondition::Whole);
         EXPECT_EQ(facts[1].installed, InstalledVersion::Other);
@@ -348,7 +348,7 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
         EXPECT_EQ(facts[19].installed, InstalledVersion::Other);
         EXPECT_EQ(facts[19].installedPath, g.game + "/System/Skins.u");
         uncheckDamaged(g.state.rows, facts);
-        EXPECT_EQ(countToProcess(g.state.rows, g.pv, g.state.lblCacheDir, g.posix), 15u);
+        EXPECT_EQ(countToProcess(g.state.rows, g.pv, g.state.cacheDir, g.posix), 15u);
         const std::size_t reads = headers.reads();
         examineEntries(g.pv, listed, facts, headers, g.posix);
         EXPECT_EQ(headers.reads(), reads) << "a re-scan read the headers again";
@@ -359,7 +359,7 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
         g.pv.GameDir = g.gameDir;
         CacheReads counted(g.posix, g.cacheDir);
         EngineContext ctx{counted, g.dialogs};
-        RunRequest request{g.state.options, g.state.lblCacheDir, {}};
+        RunRequest request{g.state.options, g.state.cacheDir, {}};
         for (std::size_t k = 0; k < 21; ++k) request.checkedEntries.push_back(k);  // all, by hand
         if (afterPass) request.wholeHeaders = &vouched;
         ASSERT_EQ(ProcessCache(g.pv, request, ctx, sink).outcome, RunOutcome::Completed);
@@ -404,7 +404,7 @@ TEST(PackageRun, MemoryRunningOutStopsTheRunWithEveryLineAccountedFor) {
     Exhausted fs(g.posix);
     EngineContext ctx{fs, g.dialogs};
     RecordingSink sink;
-    RunRequest request{g.state.options, g.state.lblCacheDir, {0, 1, 2, 3, 4}};
+    RunRequest request{g.state.options, g.state.cacheDir, {0, 1, 2, 3, 4}};
     const RunResult r = ProcessCache(g.pv, request, ctx, sink);
     EXPECT_TRUE(r.stopped && r.outOfMemory);
     EXPECT_EQ(r.moved, 2u);

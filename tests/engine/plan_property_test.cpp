@@ -65,7 +65,7 @@ TEST(RunPlanProperty, DryRunPlansTheRunsMovesAndUndoGivesEverythingBack) {
             PublicVariables pv;
             pv.ProgramFolder = g.programFolder, pv.GameDir = g.gameDir;
             ScanState state;
-            state.options = options, state.lblCacheDir = cache;
+            state.options = options, state.cacheDir = cache;
             EngineContext ctx{fs, g.dialogs};
             RecordingSink sink;
             return runAsTheWindowDoes(pv, state, ctx, sink, checked);

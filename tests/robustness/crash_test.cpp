@@ -91,7 +91,7 @@ class CrashGame : public Game {
     void finish(const std::string& where) {
         CopyingFileSystem copying(posix);
         RecordingSink sink;
-        state.lblCacheDir = cacheDir;
+        state.cacheDir = cacheDir;
         EXPECT_EQ(run(sink, {}, variant.copy ? &copying : nullptr).outcome, RunOutcome::Completed)
             << where;
         EXPECT_EQ(dialogs.messages(), Lines{}) << where;

@@ -56,7 +56,7 @@ TEST(Stress, ProcessesSharingOneCacheLoseNoLine) {
         for (long i = 0; std::chrono::steady_clock::now() < end; ++i) {
             PublicVariables pv = g.pv;  // a fresh program each time: every scan may repair
             ScanState state;
-            state.lblCacheDir = g.cacheDir;
+            state.cacheDir = g.cacheDir;
             EngineContext ctx{g.posix, g.dialogs};
             RecordingSink sink;
             g.dialogs.shown.clear();

@@ -37,7 +37,7 @@ inline RunResult runAsTheWindowDoes(PublicVariables& pv, ScanState& state, Engin
                                     StatusSink& sink, std::vector<std::string> checked = {}) {
     ScanCache(pv, state, ctx);
     if (state.indexMissing) return {};
-    RunRequest request{state.options, state.lblCacheDir, {}};
+    RunRequest request{state.options, state.cacheDir, {}};
     for (const FileRow& row : state.rows)
         if (checked.empty() ? row.checked
                             : std::count(checked.begin(), checked.end(), row.text) > 0)
@@ -112,7 +112,7 @@ class Game {
         EngineContext ctx{fs ? *fs : posix, dialogs};
         ScanCache(pv, state, ctx);
     }
-    void pickCache(const std::string& folder) { makeDirs(cacheDir = state.lblCacheDir = folder); }
+    void pickCache(const std::string& folder) { makeDirs(cacheDir = state.cacheDir = folder); }
     // Scans, then runs on the rows given (every checked row when none are).
     RunResult run(RecordingSink& sink, const std::vector<std::string>& checked = {},
                   FileSystem* fs = nullptr, Options options = {}) {

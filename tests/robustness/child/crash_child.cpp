@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
     pv.ProgramFolder = argv[1];
     pv.GameDir = argv[2];
     qv::ScanState state;
-    state.lblCacheDir = argv[3];
+    state.cacheDir = argv[3];
     qv::EngineContext ctx{fs, dialogs, &stop};
     Silent sink;
     if (undo) {
