@@ -17,6 +17,7 @@
 #include "media/media.h"
 #include "package/package_reader.h"
 #include "platform/filesystem.h"
+#include "platform/paths.h"
 #include "widgets/display.h"
 
 namespace qv {
@@ -31,8 +32,8 @@ QString fileUri(const QString& path) {
 }
 
 QString cacheHome() {
-    const QByteArray xdg = qgetenv("XDG_CACHE_HOME");
-    return xdg.startsWith('/') ? QString::fromLocal8Bit(xdg) : QDir::homePath() + "/.cache";
+    const std::string xdg = absolutePathFromEnvironment("XDG_CACHE_HOME");
+    return !xdg.empty() ? QString::fromLocal8Bit(xdg) : QDir::homePath() + "/.cache";  // Qt path
 }
 
 // A thumbnail of the cache is this file's when it names its URI and modification time.
@@ -106,7 +107,7 @@ QImage toImage(const Picture& p) {
 QString thumbnailFileOf(const QString& path) {
     const QByteArray md5 =
         QCryptographicHash::hash(fileUri(path).toUtf8(), QCryptographicHash::Md5).toHex();
-    return cacheHome() + "/thumbnails/large/" + QString::fromLatin1(md5) + ".png";
+    return cacheHome() + "/thumbnails/large/" + QString::fromLatin1(md5) + ".png";  // Qt path
 }
 
 // Reads previews on the panel's thread; keeps what it read by the file's identity.
