@@ -20,7 +20,7 @@
 #include "platform/paths.h"
 #include "settings/cls_registry.h"
 #include "settings/program_settings.h"
-#include "settings/registry_file.h"
+#include "settings/registry_store.h"
 #include "widgets/display.h"
 #include "widgets/qt_dialogs.h"
 
@@ -43,8 +43,7 @@ QPointer<frmAbout>& theAboutWindow() {
 // One string value of the registry store. True when the value exists; a value of another
 // type than REG_SZ leaves `value` as it was.
 bool GetKeyValue(const std::string& keyName, const std::string& valueName, std::string& value) {
-    RegistryFile store(defaultRegistryPath());
-    auto found = store.getValue(HKEY_LOCAL_MACHINE_ROOT, keyName, valueName);
+    auto found = openRegistryStore()->getValue(HKEY_LOCAL_MACHINE_ROOT, keyName, valueName);
     if (!found.ok() || !found.value) {
         value.clear();
         return false;
@@ -88,7 +87,7 @@ frmAbout::frmAbout(const QString& programFolder, QWidget* owner)
                    Qt::WindowCloseButtonHint);
 
     picIcon = makeLabel(QString(), "picIcon", this);
-    QIcon icon(programFolder + QLatin1Char('/') + QString::fromLatin1(kIconFile));
+    QIcon icon(programFolder + QLatin1Char('/') + QString::fromLatin1(kIconFile));  // Qt path
     if (icon.isNull()) icon = QApplication::windowIcon();
     if (!icon.isNull()) picIcon->setPixmap(icon.pixmap(48, 48));
     picIcon->setFixedSize(48, 48);
@@ -204,7 +203,8 @@ QString frmAbout::StartSysInfo() {
     value.clear();
     if (GetKeyValue("SOFTWARE\\Microsoft\\Shared Tools Location", "MSINFO", value) &&
         !value.empty()) {
-        QString program = QFile::decodeName(toNativeSeparators(value + "/MSINFO32.EXE").c_str());
+        QString program =
+            QFile::decodeName(toNativeSeparators(joinPath(value, "MSINFO32.EXE")).c_str());
         if (startProgram(program)) return program;
     }
     for (const QString& name : sysInfoPrograms()) {
@@ -240,7 +240,7 @@ void frmAbout::lblWebsite_Click() {
 }
 
 bool frmAbout::Form_Click() {
-    QString wav = programFolder_ + QStringLiteral("/e.wav");
+    QString wav = programFolder_ + QStringLiteral("/e.wav");  // Qt path
     if (!QFileInfo(wav).isFile()) {
         QApplication::beep();
         return false;

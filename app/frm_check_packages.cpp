@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "platform/dialogs.h"
+#include "platform/paths.h"
 #include "settings/program_settings.h"
 #include "widgets/display.h"
 #include "widgets/worker_thread.h"
@@ -187,12 +188,12 @@ std::optional<PreviewRequest> frmCheckPackages::packageOf(const QModelIndex& row
     if (i < report.unreadable.size()) {
         const std::string path =
             i < report.unreadablePaths.size() ? report.unreadablePaths[i] : std::string();
-        return PreviewRequest{path, path.substr(path.rfind('/') + 1), "damaged", ""};
+        return PreviewRequest{path, fileNameOf(path), "damaged", ""};
     }
     i -= report.unreadable.size();
     if (i >= report.lineless.size()) return std::nullopt;
     const LinelessFile& f = report.lineless[i];
-    return PreviewRequest{places_.cacheDir + "/" + f.fileName, f.fileName, "no index line", ""};
+    return PreviewRequest{joinPath(places_.cacheDir, f.fileName), f.fileName, "no index line", ""};
 }
 
 void frmCheckPackages::cmdRestore_Click() {

@@ -31,6 +31,7 @@
 #include "app/frm_splash.h"
 #include "engine/cache/scan.h"
 #include "platform/filesystem.h"
+#include "platform/paths.h"
 #include "settings/cls_registry.h"
 #include "settings/game_finder.h"
 #include "widgets/desktop_open.h"
@@ -146,7 +147,7 @@ frmMain::~frmMain() = default;
 
 bool frmMain::checkRequiredFiles() {
     for (const RequiredFile& f : kRequiredFiles) {
-        if (fs_.isFile(programFolder_ + "/" + f.name)) continue;
+        if (fs_.isFile(joinPath(programFolder_, f.name))) continue;
         message(f.message);
         message(kReinstallReminder);
         return false;

@@ -13,6 +13,7 @@
 #include "engine/run/run_journal.h"
 #include "engine/run/undo.h"
 #include "platform/filesystem.h"
+#include "platform/paths.h"
 #include "settings/cls_registry.h"
 #include "widgets/desktop_open.h"
 #include "widgets/display.h"
@@ -61,7 +62,7 @@ std::string packagesText(std::size_t n) {
 // One folder however it is written: trailing separators aside, or the same folder on disk.
 bool sameFolder(const std::string& a, const std::string& b, FileSystem& fs) {
     const auto trimmed = [](std::string f) {
-        while (f.size() > 1 && f.back() == '/') f.pop_back();
+        while (f.size() > 1 && isSeparator(f.back())) f.pop_back();
         return f;
     };
     if (trimmed(a) == trimmed(b)) return true;
@@ -167,17 +168,14 @@ void frmMain::mnuToolsSetUT_Click() {
     if (!SetGameFolder(false, gameKey, dialogs_, &fs_)) return;  // cancelled: nothing changes
     pv_.GameDir = gameKey.ReadEntry("Folder", "");
     // The new cache folder takes effect at the next scan.
-    if (!pv_.GameDir.empty() && pv_.GameDir.back() == '/')
-        setCacheDir(pv_.GameDir + "Cache");
-    else
-        setCacheDir(pv_.GameDir + "/Cache");
+    setCacheDir(withTrailingSeparator(pv_.GameDir) + "Cache");
 }
 
 void frmMain::mnuHelpContents_Click() {
     // The HTML pages open in any browser; the compiled help needs a CHM viewer, which few Linux
     // desktops have, so it is only the fallback.
-    const std::string html = programFolder_ + "/" + kHelpIndex;
-    const std::string chm = programFolder_ + "/" + kHelpChm;
+    const std::string html = joinGenericPath(programFolder_, kHelpIndex);
+    const std::string chm = joinGenericPath(programFolder_, kHelpChm);
     const std::string help = !fs_.isFile(html) && fs_.isFile(chm) ? chm : html;
     if (openFile(help)) return;
     // Without a browser the HTML pages show in a window of our own.

@@ -7,6 +7,7 @@
 #include "app/file_list_model.h"
 #include "app/frm_main.h"
 #include "app/preview_panel.h"
+#include "platform/paths.h"
 
 namespace qv {
 
@@ -39,7 +40,7 @@ void frmMain::previewRow(const QModelIndex& current) {
     request.realName = row.text;
     if (row.entry < pv_.EntryCount()) {
         request.realName = pv_.RealNames[row.entry];
-        if (!row.date.empty()) request.path = cacheDir_ + "/" + pv_.CacheFileNames[row.entry];
+        if (!row.date.empty()) request.path = joinPath(cacheDir_, pv_.CacheFileNames[row.entry]);
     }
     if (const PackageFacts* f = model_->factsOf(row)) {
         request.state = conditionText(f->condition);

@@ -42,7 +42,7 @@ frmSplash::frmSplash(const QString& programFolder, QWidget* parent, const QStrin
     outer->addWidget(Frame1);
 
     // A missing or damaged file leaves the animation empty; the label still shows.
-    Animation1->open(programFolder + QStringLiteral("/search.avi"));
+    Animation1->open(programFolder + QStringLiteral("/search.avi"));  // Qt path
     adjustSize();
     setFixedSize(size());
 }

@@ -55,8 +55,7 @@ int main(int argc, char* argv[]) {
 
     const std::string folder = qv::programFolder();
     // Every window of the program (main, busy, about, message boxes) carries its icon.
-    QApplication::setWindowIcon(
-        QIcon(QString::fromLocal8Bit(folder) + QLatin1Char('/') + QLatin1String(qv::kIconFile)));
+    QApplication::setWindowIcon(QIcon(QString::fromLocal8Bit(qv::joinPath(folder, qv::kIconFile))));
 
     qv::frmMain window(folder);
     // The start-up messages and pickers come before the window shows; closing one of them

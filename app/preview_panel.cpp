@@ -16,6 +16,7 @@
 #include "media/thumbnail_cache.h"
 #include "package/package_reader.h"
 #include "platform/filesystem.h"
+#include "platform/paths.h"
 #include "widgets/display.h"
 
 namespace qv {

@@ -147,7 +147,7 @@ std::vector<PackageContents> mapContents(const PublicVariables& pv, const ScanSt
             continue;
         const std::string& file = pv.CacheFileNames[k];
         const std::string path =
-            place.cacheDir + "/" + file.substr(0, file.find('.')) + "." + place.cacheExt;
+            joinPath(place.cacheDir, file.substr(0, file.find('.'))) + "." + place.cacheExt;
         maps[k] = readPackageInfo(fs, path, {false, nullptr}).contents;
     }
     return maps;
@@ -156,7 +156,7 @@ std::vector<PackageContents> mapContents(const PublicVariables& pv, const ScanSt
 // info: a package file by its path, else a cached package by its name or GUID.
 int infoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     std::string path = a.value;
-    std::string name(packageNameOf(path.substr(path.rfind('/') + 1)));
+    std::string name(packageNameOf(fileNameOf(path)));
     if (!env.fs.isFile(path)) {
         PublicVariables pv;
         ScanState state;
@@ -170,7 +170,7 @@ int infoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
         }
         const std::string& file = pv.CacheFileNames[*k];
         const PlacementContext place = listingPlacement(pv, state.cacheDir, state.options, env.fs);
-        path = place.cacheDir + "/" + file.substr(0, file.find('.')) + "." + place.cacheExt;
+        path = joinPath(place.cacheDir, file.substr(0, file.find('.'))) + "." + place.cacheExt;
         name = pv.RealNames[*k];
     }
     const PackageInfo info = readPackageInfo(env.fs, path, {true, env.modules});

@@ -22,7 +22,7 @@ class RegistryCopy final {
         if (noTemp) return;
         folder_ = makeScratchFolder(temp.string(), "quorvel-dry-run.");
         if (folder_.empty()) return;
-        path_ = folder_ + "/registry.reg";
+        path_ = joinPath(folder_, "registry.reg");
         const Result<std::string> content = fs.readAll(original);
         if (content.ok()) (void)fs.writeAtomic(path_, content.value);
     }
@@ -77,7 +77,7 @@ int runDryRun(const Arguments& args, Environment& env) {
     // Every folder the run makes, but those of the run log (which go with the log).
     const std::string runLog = programFiles(env.programFolder, env.fs).runLog;
     const auto holdsMove = [&runLog](const std::string& folder) {
-        return runLog.rfind(folder + "/", 0) != 0;
+        return !liesUnder(runLog, folder);
     };
     std::size_t moves = 0, deletions = 0;
     out.line("Dry run: nothing was changed.");

@@ -28,7 +28,7 @@ constexpr std::string_view kListingHead = "quorvel find-game listing ";
 
 // The listing's file: beside the registry store.
 std::string listingFile(const Environment& env) {
-    return parentFolder(env.registryPath) + "/found-games.txt";
+    return joinPath(parentFolder(env.registryPath), "found-games.txt");
 }
 
 // Keeps the folders listed, in order, with the time; a listing that cannot be kept leaves
@@ -78,9 +78,10 @@ int findGameCommand(const Arguments& a, Environment& env) {
     if (games.empty()) {
         err.line(kProg, "no Unreal Tournament found (see quorvel-cli --help for where it ",
                  "looks); set it with: quorvel-cli set-game-dir DIR");
-        for (const char* perUser : {"/.utpg", "/.loki/ut"})
-            if (env.fs.isFolder(homeFolder() + perUser))
-                err.line(kProg, "~", Fixed{perUser}, " holds a native game's settings, but no ",
+        for (const char* perUser : {".utpg", ".loki/ut"})
+            if (env.fs.isFolder(joinGenericPath(homeFolder(), perUser)))
+                err.line(kProg, Fixed{joinGenericPath("~", perUser)},
+                         " holds a native game's settings, but no ",
                          "install of it was found: give set-game-dir the folder you unpacked ",
                          "the game in");
         return kExitFailed;

@@ -11,7 +11,7 @@
 #include "platform/paths.h"
 #include "platform/system.h"
 #include "platform/trace.h"
-#include "settings/registry_file.h"
+#include "settings/registry_store.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "engine/game_check.h"
+#include "platform/game_process.h"
 
 namespace qv {
 
@@ -32,7 +33,7 @@ struct EngineContext {
     // What a run, a purge, an undo or the repair does when the game is running, and where the
     // running programs are looked for (tests pass a tree of their own).
     WhenGameRuns whenGameRuns = WhenGameRuns::Refuse;
-    std::string procRoot = "/proc";
+    std::string procRoot = processTableRoot();
     int uid = -1;  // whose programs are looked at: -1 this process's user (root: everyone's)
 
     bool stopRequested() const { return stop && stop->load(std::memory_order_relaxed); }

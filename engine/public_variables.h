@@ -15,7 +15,7 @@ struct PublicVariables {
     std::vector<std::string> NeverMoveNames;  // the never-move file's lines in file order
 
     std::string ProgramFolder;  // the program's folder; programFiles() says where its files are
-    std::string GameDir;        // the game's root folder; ends in '/' after start-up
+    std::string GameDir;        // the game's root folder; ends in a separator after start-up
     std::string GameIniPath;
     std::string UserIniPath;
     std::string PurgeDaysText;

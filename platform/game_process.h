@@ -20,7 +20,10 @@ struct RunningGames {
     bool running() const { return !found.empty(); }
 };
 
-// Looks through `procRoot` (the kernel's /proc; tests pass a tree of their own) for a running
+// Where the system shows its running processes, one folder each: the kernel's /proc on Linux.
+std::string processTableRoot();
+
+// Looks through `procRoot` (processTableRoot(); tests pass a tree of their own) for a running
 // copy of the game tied to one of `folders` (the game folder, the cache folder). The game is
 // known by its program: the native ut-bin*, UnrealTournament and ucc-bin*, or a Wine or Proton
 // process whose command line names UnrealTournament.exe or UCC.exe. It is tied to a folder by
@@ -28,7 +31,8 @@ struct RunningGames {
 // drives) or open files. A shell or editor working in the folder is not the game, and neither
 // is this process (`selfPid`). As root every process is looked at; otherwise those of `uid`.
 RunningGames findRunningGame(const std::vector<std::string>& folders,
-                             const std::string& procRoot = "/proc", int selfPid = -1, int uid = -1);
+                             const std::string& procRoot = processTableRoot(), int selfPid = -1,
+                             int uid = -1);
 
 // What the search reads of one process, each asked for only when needed.
 class ProcessLook {

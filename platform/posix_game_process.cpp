@@ -89,6 +89,10 @@ class ProcLook final : public ProcessLook {
 
 }  // namespace
 
+std::string processTableRoot() {
+    return "/proc";
+}
+
 RunningGames findRunningGame(const std::vector<std::string>& folders, const std::string& procRoot,
                              int selfPid, int uid) {
     if (selfPid < 0) selfPid = static_cast<int>(::getpid());

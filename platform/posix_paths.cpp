@@ -41,15 +41,37 @@ std::string homeFolder() {
     return {};
 }
 
+std::string absolutePathFromEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    return value && isAbsolutePath(value) ? value : "";
+}
+
 namespace {
 
 // A relative XDG path is to be ignored, as the base directory rules say.
 std::string xdgFolder(const char* variable, const char* fallbackUnderHome) {
-    if (const char* x = std::getenv(variable); x && *x == '/') return x;
+    if (std::string x = absolutePathFromEnvironment(variable); !x.empty()) return x;
     return homeFolder() + fallbackUnderHome;
 }
 
 }  // namespace
+
+std::vector<std::string> sharedProgramFolders() {
+    return {"/usr/local/games", "/opt"};
+}
+
+std::string systemLibraryFolder() {
+    return "/usr/lib";
+}
+
+std::string systemFolder() {
+    return "/";
+}
+
+std::string temporaryFolder() {
+    const char* dir = std::getenv("TMPDIR");
+    return dir && *dir ? dir : "/tmp";
+}
 
 std::string userDataHome() {
     return xdgFolder("XDG_DATA_HOME", "/.local/share");

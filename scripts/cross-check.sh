@@ -3,7 +3,8 @@
 # cli/ and of the portable tests includes no system header (only the C++ standard library,
 # platform/'s own headers and the libraries' CLI11, nlohmann-json and GoogleTest) and compiles for
 # Windows with MinGW-w64 (posix thread model: the win32 one lacks std::thread). Compile only:
-# nothing is linked. A test that must reach the OS itself starts with "// Linux only" and says why.
+# nothing is linked. Outside platform/ no path separator is written out (see 2.). A test that
+# must reach the OS itself starts with "// Linux only" and says why.
 # Usage: scripts/cross-check.sh [work folder]; exits non-zero when one file fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -39,7 +40,29 @@ if leaks=$(grep -n -E '^\s*#\s*include\s*<[^>]*\.h>' "${portable[@]}" |
     failed=1
 fi
 
-# 2. Every portable translation unit compiles for Windows.
+# 2. No path separator written out outside platform/: paths are joined, split and told absolute
+# through platform/paths.h, which knows the system's separator. A line (but comments and
+# #include) holding '/' or a string literal that begins or ends in '/' fails, unless it says
+# "// not a path" (a '/' in text, a MIME type) or "// Qt path" (a QString path, which Qt
+# writes with '/' on every system). It is a heuristic: a '/' inside a literal is let through
+# (text, or a relative path in the generic form joinGenericPath and resolveNoCase take).
+sources=()
+for f in engine/*.cpp engine/*.h engine/*/*.cpp engine/*/*.h settings/*.cpp settings/*.h \
+         package/*.cpp package/*.h cli/*.cpp cli/*.h media/*.cpp media/*.h thumbnailer/*.cpp \
+         app/*.cpp app/*.h troubleshooter/*.cpp troubleshooter/*.h widgets/*.cpp widgets/*.h; do
+    [ -e "$f" ] && sources+=("$f")
+done
+if separators=$(perl -ne '
+        next if m{// (not a path|Qt path)\b} || m{^\s*(#\s*include|//|\*)};
+        s{\s//(\s.*)?$}{};
+        print "$ARGV:$.: $_" if m{'"'/'"'|(?<![\w"\\])"/|[\w.~*]/"};
+        close ARGV if eof;' "${sources[@]}") && [ -n "$separators" ]; then
+    echo "cross-check: a path separator written out outside platform/ (use platform/paths.h):" >&2
+    echo "$separators" >&2
+    failed=1
+fi
+
+# 3. Every portable translation unit compiles for Windows.
 units=()
 for f in "${portable[@]}"; do [[ $f == *.cpp ]] && units+=("$f"); done
 compile() {

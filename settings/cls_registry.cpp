@@ -30,7 +30,10 @@ bool isRegistryFailure(const Status& s) {
 }  // namespace
 
 clsRegistry::clsRegistry(Dialogs* dialogs, std::string storePath, FileSystem* fs)
-    : dialogs_(dialogs), store_(std::move(storePath), fs) {}
+    : clsRegistry(dialogs, openRegistryStore(storePath, fs)) {}
+
+clsRegistry::clsRegistry(Dialogs* dialogs, std::shared_ptr<RegistryStore> store)
+    : dialogs_(dialogs), store_(std::move(store)) {}
 
 std::string clsRegistry::keyPath() const {
     std::string path = mainBranch_ + "\\" + regBase_ + "\\" + program_ + "\\" + section_;
@@ -75,7 +78,7 @@ bool clsRegistry::WriteEntries(const Entries& entries) {
 clsRegistry::KeyValue clsRegistry::GetKeyValue(std::int32_t root, const std::string& path,
                                                const std::string& name) {
     KeyValue result;
-    Result<std::optional<RegValue>> stored = store_.getValue(root, path, name);
+    Result<std::optional<RegValue>> stored = store_->getValue(root, path, name);
     if (!stored) {
         if (!isRegistryFailure(stored.status)) showError("GetKeyValue", stored.status);
         return result;
@@ -101,7 +104,7 @@ bool clsRegistry::SetKeyValues(std::int32_t root, const std::string& path, const
     std::vector<std::pair<std::string, RegValue>> stored;
     for (const auto& [name, value] : entries)
         stored.emplace_back(name, RegValue{type, value + '\0'});
-    Status s = store_.setValues(root, path, stored);
+    Status s = store_->setValues(root, path, stored);
     lastWrite_ = s;
     if (!s && !isRegistryFailure(s)) showError("SetKeyValue", s);
     return s.ok();

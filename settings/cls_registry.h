@@ -1,11 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "settings/registry_file.h"
+#include "settings/registry_store.h"
 
 namespace qv {
 
@@ -17,9 +18,12 @@ constexpr std::int32_t HKEY_LOCAL_MACHINE_ROOT = static_cast<std::int32_t>(0x800
 // MainBranch\RegBase\Program\Section with one trailing backslash removed.
 class clsRegistry {
   public:
-    // `fs` is handed to the store (see RegistryFile); the real file system when null.
+    // The store at `storePath` (see openRegistryStore), `fs` handed to it; the real file system
+    // when null.
     explicit clsRegistry(Dialogs* dialogs = nullptr, std::string storePath = defaultRegistryPath(),
                          FileSystem* fs = nullptr);
+    // Any store.
+    clsRegistry(Dialogs* dialogs, std::shared_ptr<RegistryStore> store);
 
     std::int32_t RootKey() const { return rootKey_; }
     void setRootKey(std::int32_t v) { rootKey_ = v; }
@@ -65,7 +69,7 @@ class clsRegistry {
     void showError(const char* routine, const Status& s);
 
     Dialogs* dialogs_;
-    RegistryFile store_;
+    std::shared_ptr<RegistryStore> store_;  // shared by the copies of this key
     Status lastWrite_;
     std::int32_t rootKey_ = HKEY_LOCAL_MACHINE_ROOT;
     std::string mainBranch_ = "SOFTWARE";

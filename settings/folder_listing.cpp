@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/ascii.h"
+#include "platform/paths.h"
 #include "settings/registry_text.h"
 
 namespace qv {
@@ -63,10 +64,10 @@ const FolderListings::Entry* FolderListings::find(const std::string& folder,
         std::lower_bound(list->begin(), list->end(), name,
                          [](const Entry& e, const std::string& n) { return e.name < n; });
     if (exact != list->end() && exact->name == name &&
-        isKind(folder + "/" + name, exact->kind, wantFolder))
+        isKind(joinPath(folder, name), exact->kind, wantFolder))
         return &*exact;
     for (const Entry& e : *list)
-        if (sameNameNoCase(e.name, name) && isKind(folder + "/" + e.name, e.kind, wantFolder))
+        if (sameNameNoCase(e.name, name) && isKind(joinPath(folder, e.name), e.kind, wantFolder))
             return &e;
     return nullptr;
 }
@@ -75,24 +76,24 @@ std::string FolderListings::resolveNoCase(const std::string& base, const std::st
     std::string path = base;
     std::size_t start = 0;
     while (start < rest.size()) {
-        std::size_t end = rest.find('/', start);
+        std::size_t end = nextSeparator(rest, start);
         if (end == std::string::npos) end = rest.size();
         const std::string part = rest.substr(start, end - start);
         start = end + 1;
         if (part.empty() || part == ".") continue;
         if (part == "..") {
-            path = path.substr(0, std::max<std::size_t>(path.rfind('/'), 1));
+            path = parentPath(path);
             continue;
         }
-        const bool last = rest.find_first_not_of('/', end) == std::string::npos;
+        const bool last = nextNonSeparator(rest, end) == std::string::npos;
         const Entry* hit = find(path, part, true);
         if (!hit && last) hit = find(path, part, false);
         if (!hit) {
-            if (!last || !fs_.exists(path + "/" + part)) return {};
-            path += "/" + part;  // something that is neither: the caller tells what it is
+            if (!last || !fs_.exists(joinPath(path, part))) return {};
+            path = joinPath(path, part);  // something that is neither: the caller tells what it is
             continue;
         }
-        path += "/" + hit->name;
+        path = joinPath(path, hit->name);
     }
     return path;
 }
@@ -106,7 +107,7 @@ bool FolderListings::holdsFile(const std::string& folder, const std::string& nam
     const std::vector<Entry>* list = entries(folder);
     if (!list) return false;
     return std::any_of(list->begin(), list->end(), [&](const Entry& e) {
-        return e.name == name && isKind(folder + "/" + name, e.kind, false);
+        return e.name == name && isKind(joinPath(folder, name), e.kind, false);
     });
 }
 
@@ -114,7 +115,7 @@ std::vector<std::string> FolderListings::folders(const std::string& folder) {
     std::vector<std::string> names;
     if (const std::vector<Entry>* list = entries(folder))
         for (const Entry& e : *list)
-            if (e.name.front() != '.' && isKind(folder + "/" + e.name, e.kind, true))
+            if (e.name.front() != '.' && isKind(joinPath(folder, e.name), e.kind, true))
                 names.push_back(e.name);
     return names;
 }
@@ -127,7 +128,7 @@ std::vector<std::string> FolderListings::filesEndingIn(const std::string& folder
             if (e.name.front() != '.' && e.name.size() > suffix.size() &&
                 equalsNoCaseAscii(std::string_view(e.name).substr(e.name.size() - suffix.size()),
                                   suffix) &&
-                isKind(folder + "/" + e.name, e.kind, false))
+                isKind(joinPath(folder, e.name), e.kind, false))
                 names.push_back(e.name);
     return names;
 }
@@ -140,7 +141,7 @@ bool FolderListings::holdsGameFiles(const std::string& folder) {
     for (const Entry& sub : *list) {
         const bool is32 = sameNameNoCase(sub.name, "System");
         if (!is32 && !sameNameNoCase(sub.name, "System64")) continue;
-        const std::string dir = folder + "/" + sub.name;
+        const std::string dir = joinPath(folder, sub.name);
         if (!isKind(dir, sub.kind, true)) continue;
         const auto holds = [&](const char* file) { return find(dir, file, false) != nullptr; };
         if (is32 ? std::any_of(std::begin(kSystemFiles), std::end(kSystemFiles), holds)

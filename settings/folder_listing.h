@@ -24,8 +24,9 @@ class FolderListings final {
     // The entries of `folder`, hidden ones included; nullptr when it cannot be listed.
     const std::vector<Entry>* entries(const std::string& folder);
 
-    // `rest` ("System/UnrealTournament.ini") below `base`, each component spelled as on the
-    // disk: the exact spelling where it is there, else one that differs only in letter case.
+    // `rest` ("System/UnrealTournament.ini", its parts between the system's separators, '/' on
+    // every system) below `base`, each component spelled as on the disk: the exact spelling where
+    // it is there, else one that differs only in letter case.
     // "" when a component is not there. Only the last component may be something other than a
     // folder.
     std::string resolveNoCase(const std::string& base, const std::string& rest);

@@ -33,24 +33,24 @@ std::string pathInPrefix(const std::string& prefix, const std::string& windowsPa
                          FolderListings& listings, FileSystem& fs) {
     if (prefix.empty() || !isDriveLetterPath(windowsPath)) return {};
     const char letter = lowerAscii(windowsPath[0]);
-    std::string drive = prefix + "/dosdevices/" + letter + ":";
-    if (!fs.isFolder(drive) && letter == 'c') drive = prefix + "/drive_c";
+    std::string drive = joinPath(prefix, "dosdevices", std::string{letter, ':'});
+    if (!fs.isFolder(drive) && letter == 'c') drive = joinPath(prefix, "drive_c");
     if (!fs.isFolder(drive)) return {};
     return listings.resolveNoCase(drive, toNativeSeparators(windowsPath.substr(2)));
 }
 
 std::vector<std::string> perUserFolders(const std::string& home, bool lokiFirst) {
     if (home.empty()) return {};
-    if (lokiFirst) return {home + "/.loki/ut", home + "/.utpg"};
-    return {home + "/.utpg", home + "/.loki/ut"};
+    if (lokiFirst) return {joinPath(home, ".loki", "ut"), joinPath(home, ".utpg")};
+    return {joinPath(home, ".utpg"), joinPath(home, ".loki", "ut")};
 }
 
 std::string winePrefixAbove(const std::string& folder, FileSystem& fs) {
     std::string dir = canonical(fs, folder);
     while (dir.size() > 1) {
-        dir = dir.substr(0, std::max<std::size_t>(dir.rfind('/'), 1));
-        if (fs.isFile(dir + "/system.reg") &&
-            (fs.isFolder(dir + "/drive_c") || fs.isFolder(dir + "/dosdevices")))
+        dir = parentPath(dir);
+        if (fs.isFile(joinPath(dir, "system.reg")) &&
+            (fs.isFolder(joinPath(dir, "drive_c")) || fs.isFolder(joinPath(dir, "dosdevices"))))
             return dir;
     }
     return {};
@@ -68,7 +68,8 @@ GameCache gameCache(const std::string& gameDir, const std::string& prefix, const
         path = pathInPrefix(prefix, path, listings, fs);
     } else {
         path = toNativeSeparators(path);
-        if (path.front() != '/') path = listings.resolveNoCase(ini.substr(0, ini.rfind('/')), path);
+        if (!isAbsolutePath(path))
+            path = listings.resolveNoCase(ini.substr(0, lastSeparator(ini)), path);
     }
     GameCache own;
     if (!path.empty() && fs.isFolder(path)) {
@@ -77,7 +78,7 @@ GameCache gameCache(const std::string& gameDir, const std::string& prefix, const
         // reading says what is wrong with it.
         const std::vector<FolderListings::Entry>* entries = listings.entries(own.folder);
         own.unreadable = !entries;
-        own.holdsIndex = fs.isFile(own.folder + "/cache.ini") ||
+        own.holdsIndex = fs.isFile(joinPath(own.folder, "cache.ini")) ||
                          (entries && std::any_of(entries->begin(), entries->end(),
                                                  [](const FolderListings::Entry& e) {
                                                      return e.name == "cache.ini";
@@ -87,19 +88,19 @@ GameCache gameCache(const std::string& gameDir, const std::string& prefix, const
     bool lokiOnly = false;
     if (listings.holdsNativeProgram(gameDir, &lokiOnly))
         for (const std::string& perUser : perUserFolders(home, lokiOnly))
-            if (fs.isFile(perUser + "/Cache/cache.ini"))
-                return {canonical(fs, perUser + "/Cache"), true, false};
+            if (fs.isFile(joinPath(perUser, "Cache", "cache.ini")))
+                return {canonical(fs, joinPath(perUser, "Cache")), true, false};
     return own;
 }
 
 std::string gameFolderOf(const std::string& path, FileSystem& fs) {
     std::size_t end = path.size();
     while (end > 1) {
-        const std::size_t slash = path.rfind('/', end - 1);
+        const std::size_t slash = lastSeparator(path, end - 1);
         if (slash == std::string::npos) break;
         const std::string_view part = std::string_view(path).substr(slash + 1, end - slash - 1);
         if (sameNameNoCase(part, "System") || sameNameNoCase(part, "System64"))
-            return path.substr(0, std::max<std::size_t>(slash, 1));
+            return parentPath(std::string_view(path).substr(0, end));
         end = slash;
     }
     return fs.isFolder(path) ? path : parentFolder(path);
@@ -108,12 +109,12 @@ std::string gameFolderOf(const std::string& path, FileSystem& fs) {
 std::vector<PerUserPointer> perUserPointers(const std::string& perUser, FolderListings& listings,
                                             FileSystem& fs) {
     std::vector<PerUserPointer> found;
-    for (const char* sub : {"", "/System", "/System64", "/Logs"}) {
-        const std::string dir = perUser + sub;
+    for (const char* sub : {"", "System", "System64", "Logs"}) {
+        const std::string dir = *sub ? joinPath(perUser, sub) : perUser;
         const auto* entries = listings.entries(dir);
         if (!entries) continue;
         for (const FolderListings::Entry& e : *entries) {
-            const std::string path = dir + "/" + e.name;
+            const std::string path = joinPath(dir, e.name);
             if (e.kind == EntryKind::Link) {
                 if (const Result<std::string> target = fs.canonicalPath(path))
                     found.push_back({target.value, path});
@@ -125,10 +126,13 @@ std::vector<PerUserPointer> perUserPointers(const std::string& perUser, FolderLi
             if (!text) continue;
             for (std::string& p : logBaseFolders(text.value)) found.push_back({std::move(p), path});
             if (!ini) continue;
+            // Paths=/home/.../System/*.u: the first "=" an absolute path follows.
             for (std::string_view line : splitLineViews(text.value)) {
-                const std::size_t eq = line.find("=/");
-                if (line.starts_with("Paths") && eq != line.npos)
-                    found.push_back({std::string(line.substr(eq + 1)), path});
+                if (!line.starts_with("Paths")) continue;
+                std::size_t eq = line.find('=');
+                while (eq != line.npos && !isAbsolutePath(line.substr(eq + 1)))
+                    eq = line.find('=', eq + 1);
+                if (eq != line.npos) found.push_back({std::string(line.substr(eq + 1)), path});
             }
         }
     }
@@ -139,8 +143,8 @@ PerUserSettings perUserSettings(const std::string& gameDir, FileSystem& fs,
                                 const std::string& home) {
     FolderListings listings(fs);
     const auto holds = [&](const std::string& dir) {
-        return listings.holdsFileNoCase(dir, "System64/UnrealTournament.ini") ||
-               listings.holdsFileNoCase(dir, "System/UnrealTournament.ini");
+        return listings.holdsFileNoCase(dir, joinPath("System64", "UnrealTournament.ini")) ||
+               listings.holdsFileNoCase(dir, joinPath("System", "UnrealTournament.ini"));
     };
     bool lokiOnly = false;
     if (home.empty() || !listings.holdsNativeProgram(gameDir, &lokiOnly)) return {gameDir, {}};
@@ -164,18 +168,18 @@ std::string settingsFolder(const std::string& gameDir, FileSystem& fs, const std
 namespace {
 
 // `file` of the System64 folder when it is there, else of System, each spelled in any case;
-// GameDir + "/System/" + file when neither is there.
+// GameDir, System and `file` joined when neither is there.
 std::string usedSettingsFile(const std::string& gameDir, FileSystem& fs, const std::string& home,
                              const std::string& file) {
     std::string dir = settingsFolder(gameDir, fs, home);
     // GameDir ends in a separator: the paths shown to the user get one, not two.
-    if (dir.size() > 1 && dir.back() == kSep) dir.pop_back();
+    if (dir.size() > 1 && isSeparator(dir.back())) dir.pop_back();
     FolderListings listings(fs);
-    for (const char* system : {"System64/", "System/"}) {
-        const std::string path = listings.resolveNoCase(dir, system + file);
+    for (const char* system : {"System64", "System"}) {
+        const std::string path = listings.resolveNoCase(dir, joinPath(system, file));
         if (!path.empty() && fs.isFile(path)) return path;
     }
-    return dir + "/System/" + file;
+    return joinPath(dir, "System", file);
 }
 
 }  // namespace
@@ -189,8 +193,8 @@ std::string usedUserIniPath(const std::string& gameDir, FileSystem& fs, const st
 }
 
 std::string otherGameIniPath(const std::string& iniPath) {
-    const std::string ini32 = "/System/UnrealTournament.ini";
-    const std::string ini64 = "/System64/UnrealTournament.ini";
+    const std::string ini32 = kSep + joinPath("System", "UnrealTournament.ini");
+    const std::string ini64 = kSep + joinPath("System64", "UnrealTournament.ini");
     if (iniPath.ends_with(ini64)) return iniPath.substr(0, iniPath.size() - ini64.size()) + ini32;
     if (iniPath.ends_with(ini32)) return iniPath.substr(0, iniPath.size() - ini32.size()) + ini64;
     return {};

@@ -62,10 +62,10 @@ class Finder {
     Finder(const GameSearch& where, FileSystem& fs)
         : where_(where), fs_(fs), listings_(fs), home_(canonical(where.home)) {
         if (home_.empty()) home_ = where_.home;
-        dataHomes_ = {where_.home + "/.local/share"};
+        dataHomes_ = {joinPath(where_.home, ".local", "share")};
         if (!where_.dataHome.empty() && where_.dataHome != dataHomes_[0])
             dataHomes_.insert(dataHomes_.begin(), where_.dataHome);
-        configHomes_ = {where_.home + "/.config"};
+        configHomes_ = {joinPath(where_.home, ".config")};
         if (!where_.configHome.empty() && where_.configHome != configHomes_[0])
             configHomes_.insert(configHomes_.begin(), where_.configHome);
         for (const std::string& perUser : perUserFolders(where_.home, false))
@@ -75,39 +75,39 @@ class Finder {
     std::vector<FoundGame> run(std::vector<std::string>* notes) {
         const std::string& h = where_.home;
         for (const std::string& data : dataHomes_)
-            consider(data + "/OldUnreal/UnrealTournament", "native install");
-        consider(h + "/.local/games/ut", "native install");
+            consider(joinPath(data, "OldUnreal", "UnrealTournament"), "native install");
+        consider(joinPath(h, ".local", "games", "ut"), "native install");
         // Any folder there that holds the game: /opt/UnrealTournament, /usr/local/games/ut...
-        for (const char* top : {"/usr/local/games", "/opt"})
+        for (const std::string& top : sharedProgramFolders())
             eachFolder(where_.systemRoot + top,
                        [&](const std::string& d) { consider(d, "native install"); });
-        winePrefix(h + "/.wine", "Wine prefix");
+        winePrefix(joinPath(h, ".wine"), "Wine prefix");
         if (!where_.winePrefix.empty()) winePrefix(where_.winePrefix, "Wine prefix");
         for (const std::string& data : dataHomes_)
-            eachFolder(data + "/wineprefixes",
+            eachFolder(joinPath(data, "wineprefixes"),
                        [&](const std::string& p) { winePrefix(p, "Wine prefix"); });
         // Prefixes players name themselves (WINEPREFIX=~/.wine-ut99), and CrossOver's bottles.
         if (const auto* entries = listings_.entries(h))
             for (const FolderListings::Entry& e : *entries)
-                if (e.name.starts_with(".wine")) winePrefix(h + "/" + e.name, "Wine prefix");
-        eachFolder(h + "/.cxoffice",
+                if (e.name.starts_with(".wine")) winePrefix(joinPath(h, e.name), "Wine prefix");
+        eachFolder(joinPath(h, ".cxoffice"),
                    [&](const std::string& p) { winePrefix(p, "CrossOver bottle"); });
         lutris();
-        bottles(h + "/.var/app/com.usebottles.bottles/data/bottles");
-        for (const std::string& data : dataHomes_) bottles(data + "/bottles");
+        bottles(joinGenericPath(h, ".var/app/com.usebottles.bottles/data/bottles"));
+        for (const std::string& data : dataHomes_) bottles(joinPath(data, "bottles"));
         heroic();
-        eachFolder(h + "/.PlayOnLinux/wineprefix",
+        eachFolder(joinPath(h, ".PlayOnLinux", "wineprefix"),
                    [&](const std::string& p) { winePrefix(p, "PlayOnLinux prefix"); });
-        for (const std::string& data : dataHomes_) steamRoot(data + "/Steam");
-        for (const char* steam : {"/.steam/steam", "/.steam/root",
-                                  "/.var/app/com.valvesoftware.Steam/.local/share/Steam",
-                                  "/.var/app/com.valvesoftware.Steam/data/Steam",
-                                  "/snap/steam/common/.local/share/Steam"})
-            steamRoot(h + steam);
+        for (const std::string& data : dataHomes_) steamRoot(joinPath(data, "Steam"));
+        for (const char* steam :
+             {".steam/steam", ".steam/root", ".var/app/com.valvesoftware.Steam/.local/share/Steam",
+              ".var/app/com.valvesoftware.Steam/data/Steam",
+              "snap/steam/common/.local/share/Steam"})
+            steamRoot(joinGenericPath(h, steam));
         // A build unpacked by hand: in the home folder, where a desktop entry starts it, or
         // where the per-user folders it fills point to.
         eachFolder(h, [&](const std::string& d) { consider(d, kindOf(d, "game folder")); });
-        for (const std::string& data : dataHomes_) desktopEntries(data + "/applications", 0);
+        for (const std::string& d : dataHomes_) desktopEntries(joinPath(d, "applications"), 0);
         perUserPointers();
 
         std::stable_sort(found_.begin(), found_.end(), [](const FoundGame& a, const FoundGame& b) {
@@ -126,7 +126,7 @@ class Finder {
 
     template <typename Visit>
     void eachFolder(const std::string& folder, Visit visit) {
-        for (const std::string& name : listings_.folders(folder)) visit(folder + "/" + name);
+        for (const std::string& name : listings_.folders(folder)) visit(joinPath(folder, name));
     }
 
     Result<std::string> readLauncherFile(const std::string& path) {
@@ -137,7 +137,7 @@ class Finder {
     std::string shown(const std::string& path) {
         const std::string c = canonical(path);
         const std::string& p = c.empty() ? path : c;
-        if (!home_.empty() && p.starts_with(home_ + "/")) return "~" + p.substr(home_.size());
+        if (!home_.empty() && liesUnder(p, home_)) return "~" + p.substr(home_.size());
         return p;
     }
 
@@ -176,7 +176,7 @@ class Finder {
         if (cache.holdsIndex) game.cacheNote = perUserCacheNote(folder, cache.folder);
         if (cache.holdsIndex) {
             const Result<std::string> index =
-                fs_.readPlainFile(game.cacheDir + "/cache.ini", kRegistryCap);
+                fs_.readPlainFile(joinPath(game.cacheDir, "cache.ini"), kRegistryCap);
             if (index)
                 game.cachedPackages = countPackages(index.value, game.cacheDir, fs_);
             else
@@ -193,15 +193,16 @@ class Finder {
         const std::string real = canonical(prefix);
         if (std::find(prefixes_.begin(), prefixes_.end(), real) != prefixes_.end()) return;
         prefixes_.push_back(real);
-        const Result<std::string> text = fs_.readPlainFile(prefix + "/system.reg", kRegistryCap);
+        const Result<std::string> text =
+            fs_.readPlainFile(joinPath(prefix, "system.reg"), kRegistryCap);
         if (!text) return;
         const std::string kind = what + " " + shown(prefix);
         if (text.value.starts_with("\xff\xfe") || text.value.starts_with("\xfe\xff")) {
             // Wine reads its registry as 8-bit text only: a UTF-16 one (saved by an editor)
             // names no folder Wine knows of.
-            notes_.push_back(shown(prefix) +
-                             "/system.reg is UTF-16 text, which Wine does not read: its keys "
-                             "were not looked at");
+            notes_.push_back(joinPath(shown(prefix), "system.reg") +
+                             " is UTF-16 text, which "
+                             "Wine does not read: its keys were not looked at");
         } else {
             registryCopies(text.value, prefix, kind);
         }
@@ -248,7 +249,7 @@ void Finder::unkeyedCopies(const std::string& prefix, const std::string& kind) {
     const std::string drive = listings_.resolveNoCase(prefix, "drive_c");
     if (drive.empty()) return;
     for (const std::string& name : listings_.folders(drive)) {
-        const std::string dir = drive + "/" + name;
+        const std::string dir = joinPath(drive, name);
         consider(dir, kind, prefix);
         const bool programs =
             name.size() >= 13 && sameNameNoCase(name.substr(0, 13), "Program Files");
@@ -271,18 +272,18 @@ std::string Finder::perUserCacheNote(const std::string& folder, const std::strin
 
 // Bottles: the bottles in its library and in the custom one its data.yml names.
 void Finder::bottles(const std::string& data) {
-    eachFolder(data + "/bottles", [&](const std::string& b) { bottle(b); });
-    const Result<std::string> yml = readLauncherFile(data + "/data.yml");
+    eachFolder(joinPath(data, "bottles"), [&](const std::string& b) { bottle(b); });
+    const Result<std::string> yml = readLauncherFile(joinPath(data, "data.yml"));
     if (!yml) return;
     std::string custom = yamlTopValue(yml.value, "custom_bottles_path");
-    if (custom.starts_with("~/")) custom = where_.home + custom.substr(1);
-    if (custom.starts_with("/")) eachFolder(custom, [&](const std::string& b) { bottle(b); });
+    custom = withHomeExpanded(std::move(custom), where_.home);
+    if (isAbsolutePath(custom)) eachFolder(custom, [&](const std::string& b) { bottle(b); });
 }
 
 // A bottle: the prefix, and the programs its bottle.yml lists (which may lie outside it).
 void Finder::bottle(const std::string& bottle) {
     winePrefix(bottle, "Bottles bottle");
-    const Result<std::string> yml = readLauncherFile(bottle + "/bottle.yml");
+    const Result<std::string> yml = readLauncherFile(joinPath(bottle, "bottle.yml"));
     if (!yml) return;
     for (const std::string& path : bottleProgramPaths(yml.value))
         consider(gameFolderOf(path, fs_), "Bottles bottle " + shown(bottle), bottle);
@@ -291,16 +292,16 @@ void Finder::bottle(const std::string& bottle) {
 // The games a player added to Steam (Steam Deck players add the game so), each found through
 // its program or its start folder, with the Proton prefix Steam made for it.
 void Finder::steamShortcuts(const std::string& root) {
-    eachFolder(root + "/userdata", [&](const std::string& user) {
-        const Result<std::string> vdf = readLauncherFile(user + "/config/shortcuts.vdf");
+    eachFolder(joinPath(root, "userdata"), [&](const std::string& user) {
+        const Result<std::string> vdf = readLauncherFile(joinPath(user, "config", "shortcuts.vdf"));
         if (!vdf) return;
         for (const SteamShortcut& s : qv::steamShortcuts(vdf.value)) {
             std::string prefix;
             if (s.appId != 0)
                 prefix = listings_.resolveNoCase(
-                    root, "steamapps/compatdata/" + std::to_string(s.appId) + "/pfx");
+                    root, joinPath("steamapps", "compatdata", std::to_string(s.appId), "pfx"));
             for (const std::string& path : {s.exe, s.startDir}) {
-                const std::string dir = path.starts_with("/") ? gameFolderOf(path, fs_) : "";
+                const std::string dir = isAbsolutePath(path) ? gameFolderOf(path, fs_) : "";
                 if (!listings_.holdsGameFiles(dir)) continue;
                 consider(dir, "Steam shortcut " + (s.name.empty() ? shown(dir) : s.name), prefix);
                 break;
@@ -314,27 +315,27 @@ void Finder::lutris() {
     const std::string& h = where_.home;
     std::vector<std::string> named;  // the folders Lutris's files name, as written
     std::vector<std::string> gameFiles;
-    for (const std::string& config : configHomes_) gameFiles.push_back(config + "/lutris/games");
-    for (const std::string& data : dataHomes_) gameFiles.push_back(data + "/lutris/games");
-    gameFiles.push_back(h + "/.var/app/net.lutris.Lutris/config/lutris/games");
-    gameFiles.push_back(h + "/.var/app/net.lutris.Lutris/data/lutris/games");
+    for (const std::string& c : configHomes_) gameFiles.push_back(joinPath(c, "lutris", "games"));
+    for (const std::string& d : dataHomes_) gameFiles.push_back(joinPath(d, "lutris", "games"));
+    gameFiles.push_back(joinGenericPath(h, ".var/app/net.lutris.Lutris/config/lutris/games"));
+    gameFiles.push_back(joinGenericPath(h, ".var/app/net.lutris.Lutris/data/lutris/games"));
     for (const std::string& games : gameFiles) {
         for (const std::string& name : listings_.filesEndingIn(games, ".yml")) {
-            const Result<std::string> text = readLauncherFile(games + "/" + name);
+            const Result<std::string> text = readLauncherFile(joinPath(games, name));
             if (!text) continue;
             LutrisGame game = lutrisGame(text.value, h);
             // A program named relative to the prefix, as Lutris allows.
-            if (!game.exe.empty() && game.exe.front() != '/' && !game.prefix.empty())
-                game.exe = game.prefix + "/" + game.exe;
+            if (!game.exe.empty() && !isAbsolutePath(game.exe) && !game.prefix.empty())
+                game.exe = joinPath(game.prefix, game.exe);
             if (!game.prefix.empty()) {
                 named.push_back(game.prefix);
                 winePrefix(game.prefix, "Lutris prefix");
             }
             // The program's folder is System or System64; the game's is the one above.
-            const std::string exeFolder = game.exe.substr(0, game.exe.rfind('/'));
-            const std::string folderName = exeFolder.substr(exeFolder.rfind('/') + 1);
+            const std::string exeFolder = game.exe.substr(0, lastSeparator(game.exe));
+            const std::string folderName = fileNameOf(exeFolder);
             if (sameNameNoCase(folderName, "System") || sameNameNoCase(folderName, "System64")) {
-                const std::string dir = exeFolder.substr(0, exeFolder.rfind('/'));
+                const std::string dir = exeFolder.substr(0, lastSeparator(exeFolder));
                 named.push_back(dir);
                 consider(dir, "Lutris game " + shown(dir));
             }
@@ -342,7 +343,7 @@ void Finder::lutris() {
     }
     // ~/Games is Lutris's folder, but players unpack games there by hand too: a folder is
     // Lutris's when one of its files names it or it is a Wine prefix, as Lutris makes them.
-    eachFolder(h + "/Games", [&](const std::string& dir) {
+    eachFolder(joinPath(h, "Games"), [&](const std::string& dir) {
         winePrefix(dir, "Lutris prefix");
         const bool lutrisMade = listings_.holdsFile(dir, "system.reg") ||
                                 std::find(named.begin(), named.end(), dir) != named.end();
@@ -355,28 +356,29 @@ void Finder::lutris() {
 void Finder::heroic() {
     const std::string& h = where_.home;
     std::vector<std::string> roots;
-    for (const std::string& config : configHomes_) roots.push_back(config + "/heroic");
-    roots.push_back(h + "/.var/app/com.heroicgameslauncher.hgl/config/heroic");
+    for (const std::string& config : configHomes_) roots.push_back(joinPath(config, "heroic"));
+    roots.push_back(joinGenericPath(h, ".var/app/com.heroicgameslauncher.hgl/config/heroic"));
     for (const std::string& root : roots) {
         if (const Result<std::string> installed =
-                readLauncherFile(root + "/gog_store/installed.json"))
+                readLauncherFile(joinPath(root, "gog_store", "installed.json")))
             for (const std::string& path : jsonTextValues(installed.value, "install_path"))
                 consider(path, "Heroic game " + shown(path));
-        if (const Result<std::string> config = readLauncherFile(root + "/config.json")) {
+        if (const Result<std::string> config = readLauncherFile(joinPath(root, "config.json"))) {
             for (const std::string& pfx : jsonTextValues(config.value, "winePrefix"))
                 heroicPrefix(pfx);
             for (const std::string& dir : jsonTextValues(config.value, "defaultInstallPath"))
                 eachFolder(dir,
                            [&](const std::string& d) { consider(d, "Heroic game " + shown(d)); });
         }
-        for (const std::string& name : listings_.filesEndingIn(root + "/GamesConfig", ".json"))
-            if (const Result<std::string> game = readLauncherFile(root + "/GamesConfig/" + name))
+        const std::string configs = joinPath(root, "GamesConfig");
+        for (const std::string& name : listings_.filesEndingIn(configs, ".json"))
+            if (const Result<std::string> game = readLauncherFile(joinPath(configs, name)))
                 for (const std::string& pfx : jsonTextValues(game.value, "winePrefix"))
                     heroicPrefix(pfx);
     }
-    eachFolder(h + "/Games/Heroic",
+    eachFolder(joinPath(h, "Games", "Heroic"),
                [&](const std::string& dir) { consider(dir, "Heroic game " + shown(dir)); });
-    heroicPrefix(h + "/Games/Heroic/Prefixes");
+    heroicPrefix(joinPath(h, "Games", "Heroic", "Prefixes"));
 }
 
 // Heroic keeps a prefix per game, in its prefix folder or in a folder within (default); for
@@ -384,9 +386,9 @@ void Finder::heroic() {
 void Finder::heroicPrefix(const std::string& prefix) {
     const auto prefixOrProton = [&](const std::string& p) {
         winePrefix(p, "Heroic prefix");
-        winePrefix(p + "/pfx", "Heroic prefix");
+        winePrefix(joinPath(p, "pfx"), "Heroic prefix");
         return listings_.holdsFile(p, "system.reg") ||
-               listings_.holdsFile(p + "/pfx", "system.reg");
+               listings_.holdsFile(joinPath(p, "pfx"), "system.reg");
     };
     if (prefixOrProton(prefix)) return;
     eachFolder(prefix, [&](const std::string& pfx) {
@@ -401,9 +403,9 @@ void Finder::steamRoot(const std::string& root) {
         return;
     steamRoots_.push_back(real);
     std::vector<std::string> libraries{root};
-    for (const char* vdf : {"/steamapps/libraryfolders.vdf", "/SteamApps/libraryfolders.vdf",
-                            "/config/libraryfolders.vdf"}) {
-        const Result<std::string> text = readLauncherFile(root + vdf);
+    for (const char* vdf : {"steamapps/libraryfolders.vdf", "SteamApps/libraryfolders.vdf",
+                            "config/libraryfolders.vdf"}) {
+        const Result<std::string> text = readLauncherFile(joinGenericPath(root, vdf));
         if (!text) continue;
         for (std::string& path : steamLibraryPaths(text.value)) libraries.push_back(path);
     }
@@ -415,10 +417,10 @@ void Finder::steamRoot(const std::string& root) {
         // Older libraries spell the folder SteamApps.
         const std::string apps = listings_.resolveNoCase(lib, "steamapps");
         if (apps.empty()) continue;
-        consider(listings_.resolveNoCase(apps, "common/Unreal Tournament"),
+        consider(listings_.resolveNoCase(apps, joinPath("common", "Unreal Tournament")),
                  "Steam library " + shown(lib));
         eachFolder(listings_.resolveNoCase(apps, "compatdata"),
-                   [&](const std::string& app) { winePrefix(app + "/pfx", "Proton prefix"); });
+                   [&](const std::string& a) { winePrefix(joinPath(a, "pfx"), "Proton prefix"); });
     }
     steamShortcuts(root);
 }
@@ -426,7 +428,7 @@ void Finder::steamRoot(const std::string& root) {
 // The folders desktop entries start programs in or from (wine's own lie some folders down).
 void Finder::desktopEntries(const std::string& folder, int depth) {
     for (const std::string& name : listings_.filesEndingIn(folder, ".desktop")) {
-        const Result<std::string> text = readLauncherFile(folder + "/" + name);
+        const Result<std::string> text = readLauncherFile(joinPath(folder, name));
         if (!text) continue;
         for (const std::string& path : desktopEntryPaths(text.value)) {
             const std::string dir = gameFolderOf(path, fs_);
@@ -453,11 +455,8 @@ GameSearch gameSearchFromEnvironment() {
     GameSearch where;
     where.home = homeFolder();
     if (const char* prefix = std::getenv("WINEPREFIX")) where.winePrefix = prefix;
-    // The XDG base folders count only as absolute paths, as their rules say.
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/')
-        where.dataHome = data;
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
-        where.configHome = config;
+    where.dataHome = absolutePathFromEnvironment("XDG_DATA_HOME");
+    where.configHome = absolutePathFromEnvironment("XDG_CONFIG_HOME");
     return where;
 }
 

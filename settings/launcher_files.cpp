@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/ascii.h"
+#include "platform/paths.h"
 #include "platform/textfile.h"
 #include "settings/registry_text.h"
 #include "settings/utf16_text.h"
@@ -90,7 +91,7 @@ LutrisGame lutrisGame(std::string_view yaml, const std::string& home) {
         if (!inGame || colon == line.npos) continue;
         const std::string_view key = trimAscii(line.substr(0, colon), kBlanks, kBlanksAndCr);
         std::string path(yamlValue(line.substr(colon + 1)));
-        if (path.starts_with("~/")) path = home + path.substr(1);
+        path = withHomeExpanded(std::move(path), home);
         if (key == "prefix") game.prefix = path;
         if (key == "exe") game.exe = path;
     }
@@ -132,13 +133,14 @@ std::vector<std::string> desktopEntryPaths(std::string_view entry) {
         if (!inEntry) continue;
         if (line.starts_with("Path=")) {
             const std::string_view path = trimAscii(line.substr(5), kBlanks, kBlanksAndCr);
-            if (path.starts_with("/")) paths.emplace_back(path);
+            if (isAbsolutePath(path)) paths.emplace_back(path);
         } else if (line.starts_with("Exec=")) {
             for (std::string& word : execWords(line.substr(5))) {
                 const std::size_t eq = word.find('=');
-                if (!word.starts_with("/") && eq != word.npos && word.compare(eq + 1, 1, "/") == 0)
+                if (!isAbsolutePath(word) && eq != word.npos &&
+                    isAbsolutePath(std::string_view(word).substr(eq + 1)))
                     word.erase(0, eq + 1);
-                if (word.starts_with("/")) paths.push_back(std::move(word));
+                if (isAbsolutePath(word)) paths.push_back(std::move(word));
             }
         }
     }
@@ -153,7 +155,7 @@ std::vector<std::string> logBaseFolders(std::string_view log) {
         if (at == line.npos) continue;
         const std::string_view path =
             trimAscii(line.substr(at + kMark.size()), kBlanks, kBlanksAndCr);
-        if (path.starts_with("/")) folders.emplace_back(path);
+        if (isAbsolutePath(path)) folders.emplace_back(path);
     }
     return folders;
 }
@@ -201,7 +203,7 @@ std::vector<std::string> bottleProgramPaths(std::string_view yaml) {
         const std::string_view entry = trimAscii(line, kBlanks, kBlanksAndCr);
         if (inPrograms && entry.starts_with("path:")) {
             const std::string_view path = yamlValue(entry.substr(5));
-            if (path.starts_with("/")) paths.emplace_back(path);
+            if (isAbsolutePath(path)) paths.emplace_back(path);
         }
     }
     return paths;

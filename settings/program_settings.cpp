@@ -9,6 +9,7 @@
 #include "platform/ascii.h"
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
+#include "platform/paths.h"
 #include "settings/cls_registry.h"
 #include "settings/game_finder.h"
 #include "settings/mdl_ini.h"
@@ -171,7 +172,7 @@ bool SetGameFolder(bool mustSelect, clsRegistry& gameKey, Dialogs& dialogs, File
         chosen = chooseGameFolder(mustSelect, dialogs);
         if (chosen.empty()) return false;
     } while (!takenAsGameFolder(chosen, dialogs, files));
-    gameKey.WriteEntry("Folder", chosen + "/");
+    gameKey.WriteEntry("Folder", chosen + kSep);
     return true;
 }
 
@@ -180,7 +181,7 @@ std::string findGameDir(clsRegistry& gameKey, Dialogs& dialogs, std::string* cac
                         clsRegistry* programKey, FileSystem* fs) {
     std::string gameDir = gameKey.ReadEntry("Folder", "");
     if (!gameDir.empty()) {
-        if (gameDir.back() != '/') gameDir += '/';
+        gameDir = withTrailingSeparator(std::move(gameDir));
         return gameDir;
     }
     FileSystem& files = fs ? *fs : realFileSystem();
@@ -191,11 +192,11 @@ std::string findGameDir(clsRegistry& gameKey, Dialogs& dialogs, std::string* cac
         chosen = chooseGameFolder(true, dialogs, found);
         if (takenAsGameFolder(chosen, dialogs, files)) break;
     }
-    gameKey.WriteEntry("Folder", chosen + "/");
+    gameKey.WriteEntry("Folder", chosen + kSep);
     gameDir = gameKey.ReadEntry("Folder", "");
     // A store that could not be written must not leave the program without its game folder.
-    if (gameDir.empty()) gameDir = chosen + "/";
-    if (gameDir.back() != '/') gameDir += '/';
+    if (gameDir.empty()) gameDir = chosen + kSep;
+    gameDir = withTrailingSeparator(std::move(gameDir));
     if (cacheDirOut) *cacheDirOut = gameDir + "cache";
     // A game found with its cache folder: that folder, not one formed from the game folder.
     const Result<std::string> picked = files.canonicalPath(chosen);
@@ -208,11 +209,11 @@ std::string findGameDir(clsRegistry& gameKey, Dialogs& dialogs, std::string* cac
 }
 
 std::string gameIniPath(const std::string& gameDir) {
-    return gameDir + "/System" + "/UnrealTournament.ini";
+    return joinPath(gameDir, "System", "UnrealTournament.ini");
 }
 
 std::string userIniPath(const std::string& gameDir) {
-    return gameDir + "/System" + "/User.ini";
+    return joinPath(gameDir, "System", "User.ini");
 }
 
 std::string readPlayerName(const std::string& userIni, FileSystem* fs) {

@@ -49,7 +49,7 @@ bool ensureInstallPath(clsRegistry& programKey, const std::string& programFolder
 
 // The picker loop: "Choose the root UT folder:"; on cancel with mustSelect the message
 // "You MUST select the root UT folder.." and again. A folder without the game's files is asked
-// about as at the first start (No: the picker again). Stores chosen + "/" as Folder.
+// about as at the first start (No: the picker again). Stores chosen and a separator as Folder.
 // Returns true when a folder was stored.
 bool SetGameFolder(bool mustSelect, clsRegistry& gameKey, Dialogs& dialogs,
                    FileSystem* fs = nullptr);
@@ -65,10 +65,10 @@ std::string findGameDir(clsRegistry& gameKey, Dialogs& dialogs, std::string* cac
                         const std::function<std::vector<FoundGame>()>& findCopies = {},
                         clsRegistry* programKey = nullptr, FileSystem* fs = nullptr);
 
-// The paths formed from a game folder (GameDir as held, possibly ending in a separator).
-std::string gameIniPath(
-    const std::string& gameDir);  // GameDir + "/System" + "/UnrealTournament.ini"
-std::string userIniPath(const std::string& gameDir);  // GameDir + "/System" + "/User.ini"
+// The paths formed from a game folder (GameDir as held, possibly ending in a separator):
+// GameDir, System and UnrealTournament.ini (User.ini) joined.
+std::string gameIniPath(const std::string& gameDir);
+std::string userIniPath(const std::string& gameDir);
 
 // Player name: [DefaultPlayer] Name of User.ini, "" when missing.
 std::string readPlayerName(const std::string& userIni, FileSystem* fs = nullptr);

@@ -90,7 +90,11 @@ Status changeLocked(FileSystem& fs, const std::string& path, Change change) {
 
 std::string defaultRegistryPath() {
     if (const char* p = std::getenv("QUORVEL_REGISTRY"); p && *p) return p;
-    return userConfigHome() + "/Quorvel/registry.reg";
+    return joinPath(userConfigHome(), "Quorvel", "registry.reg");
+}
+
+std::shared_ptr<RegistryStore> openRegistryStore(const std::string& location, FileSystem* fs) {
+    return std::make_shared<RegistryFile>(location, fs);
 }
 
 std::string hiveName(std::int32_t rootKey) {
@@ -141,11 +145,6 @@ Result<bool> RegistryFile::keyExists(std::int32_t rootKey, const std::string& ke
     Result<RegDocument> doc = readStore(*fs_, path_);
     if (!doc) return {false, doc.status};
     return {doc.value.find(full) != nullptr, {}};
-}
-
-Status RegistryFile::setValue(std::int32_t rootKey, const std::string& keyPath,
-                              const std::string& name, const RegValue& value) {
-    return setValues(rootKey, keyPath, {{name, value}});
 }
 
 Status RegistryFile::setValues(std::int32_t rootKey, const std::string& keyPath,

@@ -57,7 +57,7 @@ std::vector<std::string> runsOnCache(const std::vector<std::string>& lines,
                                      const std::string& cacheFolder, std::size_t maxRuns,
                                      std::string& note) {
     const auto trimmed = [](std::string_view f) {
-        while (f.size() > 1 && f.back() == kSep) f.remove_suffix(1);
+        while (f.size() > 1 && isSeparator(f.back())) f.remove_suffix(1);
         return f;
     };
     constexpr std::string_view kStart = "{{ Using ", kEnd = " as the CACHE directory }}";
@@ -98,15 +98,15 @@ std::vector<std::string> runsOnCache(const std::vector<std::string>& lines,
 
 std::string joinClean(const std::string& folder, const std::string& name) {
     std::string out = folder;
-    while (!out.empty() && out.back() == kSep) out.pop_back();
+    while (!out.empty() && isSeparator(out.back())) out.pop_back();
     return out + kSep + name;
 }
 
 std::string homeRelative(const std::string& path, const std::string& home) {
     std::string base = home;
-    while (!base.empty() && base.back() == kSep) base.pop_back();
+    while (!base.empty() && isSeparator(base.back())) base.pop_back();
     if (base.empty() || path.size() <= base.size() + 1 || path.compare(0, base.size(), base) != 0 ||
-        path[base.size()] != kSep)
+        !isSeparator(path[base.size()]))
         return path;
     return std::string("~").append(path, base.size());
 }

@@ -81,7 +81,7 @@ EnvironmentError::EnvironmentError(std::uint32_t number)
 std::string programExeName() {
     std::string name = executablePath();
     if (name.empty()) name = program_invocation_name ? program_invocation_name : "";
-    if (const auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
+    name = fileNameOf(name);
     if (const auto dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.erase(dot);
     return name;
 }
@@ -173,16 +173,11 @@ std::string CEnvironment::Path() const {
 }
 
 std::string CEnvironment::SystemDirectory() const {
-    return guarded([] { return std::string("/usr/lib"); });
+    return guarded([] { return systemLibraryFolder(); });
 }
 
 std::string CEnvironment::TempDirectory() const {
-    return guarded([] {
-        std::string dir = "/tmp/";
-        if (const char* t = std::getenv("TMPDIR"); t && *t) dir = t;
-        if (dir.back() != '/') dir += '/';
-        return dir;
-    });
+    return guarded([] { return withTrailingSeparator(temporaryFolder()); });
 }
 
 std::string CEnvironment::UserName() const {
@@ -194,13 +189,13 @@ std::int32_t CEnvironment::VbAppRunMode(const std::string& VbExeName) const {
         std::string exe = executablePath();
         if (exe.empty()) return std::int32_t{3};
         exe = upperAscii(exe);
-        const std::string tail = "/" + VbExeName;
+        const std::string tail = kSep + VbExeName;
         return exe.ends_with(tail) ? std::int32_t{2} : std::int32_t{1};
     });
 }
 
 std::string CEnvironment::WindowsDirectory() const {
-    return guarded([] { return std::string("/"); });
+    return guarded([] { return systemFolder(); });
 }
 
 std::string CEnvironment::GetEnvironmentVariable(const std::string& Name) const {

@@ -122,7 +122,7 @@ void frmMain::SetUTFolder(bool mustChoose) {
         const std::string chosen = dialogs_.pickFolder("Choose the root UT folder:");
         if (!chosen.empty()) {
             clsRegistry gameKey = clsRegistry::gameKey(&dialogs_);
-            gameKey.WriteEntry("Folder", endsWithSeparator(chosen) ? chosen : chosen + "/");
+            gameKey.WriteEntry("Folder", endsWithSeparator(chosen) ? chosen : chosen + kSep);
             return;
         }
         if (!mustChoose) return;

@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "platform/filesystem.h"
+#include "platform/paths.h"
 
 namespace qv {
 
@@ -171,7 +172,7 @@ std::string entryShownAs(const std::string& folder, const QString& shown) {
     std::string found;
     int matches = 0;
     (void)realFileSystem().forEachEntry(
-        folder.empty() ? "/" : folder, [&](std::string_view name, EntryKind) {
+        folder.empty() ? std::string(1, kSep) : folder, [&](std::string_view name, EntryKind) {
             const std::string bytes(name);
             if (QFile::decodeName(bytes.c_str()) == shown && ++matches == 1) found = bytes;
         });
@@ -186,12 +187,12 @@ std::string folderBytes(const QString& shown) {
     // A name that is not valid in the locale's encoding came through the dialog as U+FFFD: each
     // part of the path that is not there as encoded is looked up among its folder's entries.
     std::string path;
-    for (const QString& part : shown.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        std::string next = path + "/" + QFile::encodeName(part).toStdString();
+    for (const QString& part : shown.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {  // Qt path
+        std::string next = joinPath(path, QFile::encodeName(part).toStdString());
         if (!existsAsIs(next)) {
             const std::string real = entryShownAs(path, part);
             if (real.empty()) return encoded;
-            next = path + "/" + real;
+            next = joinPath(path, real);
         }
         path = std::move(next);
     }
@@ -199,7 +200,7 @@ std::string folderBytes(const QString& shown) {
 }
 
 std::string withoutTrailingSeparator(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    while (path.size() > 1 && isSeparator(path.back())) path.pop_back();
     return path;
 }
 

@@ -20,7 +20,8 @@ constexpr int kFailureWaitMs = 1500;
 // The types xdg-mime is asked about: the link's scheme, or the file's type and those it
 // derives from (a log is text/plain too).
 QStringList typesOf(const QUrl& url) {
-    if (!url.isLocalFile()) return {QStringLiteral("x-scheme-handler/") + url.scheme()};
+    if (!url.isLocalFile())
+        return {QStringLiteral("x-scheme-handler/") + url.scheme()};  // not a path
     const QMimeType type = QMimeDatabase().mimeTypeForFile(url.toLocalFile());
     return QStringList{type.name()} + type.allAncestors();
 }
@@ -36,12 +37,12 @@ QString defaultProgramFor(const QString& type) {
 // The desktop entry's file, where the desktop looks for it.
 QString desktopFileOf(const QString& id) {
     QString home = qEnvironmentVariable("XDG_DATA_HOME");
-    if (home.isEmpty()) home = QDir::homePath() + QStringLiteral("/.local/share");
+    if (home.isEmpty()) home = QDir::homePath() + QStringLiteral("/.local/share");  // Qt path
     QString dirs = qEnvironmentVariable("XDG_DATA_DIRS");
-    if (dirs.isEmpty()) dirs = QStringLiteral("/usr/local/share:/usr/share");
+    if (dirs.isEmpty()) dirs = QStringLiteral("/usr/local/share:/usr/share");  // Qt path
     for (const QString& dir :
          QStringList{home} + dirs.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
-        const QString path = dir + QStringLiteral("/applications/") + id;
+        const QString path = dir + QStringLiteral("/applications/") + id;  // Qt path
         if (QFile::exists(path)) return path;
     }
     return {};

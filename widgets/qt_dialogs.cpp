@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/paths.h"
 #include "widgets/browse_for_folder.h"
 #include "widgets/display.h"
 
@@ -39,7 +40,7 @@ QString wrapAtBlanks(const QString& text, const QFontMetrics& metrics, int soft,
             while (metrics.horizontalAdvance(line) > hard) {
                 qsizetype fits = line.size() - 1;
                 while (fits > 1 && metrics.horizontalAdvance(line.left(fits)) > hard) --fits;
-                const qsizetype slash = line.lastIndexOf(QLatin1Char('/'), fits - 1);
+                const qsizetype slash = line.lastIndexOf(QLatin1Char(kSep), fits - 1);
                 const qsizetype cut = slash > 0 ? slash + 1 : fits;
                 out.push_back(line.left(cut));
                 line = line.mid(cut);

@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "platform/filesystem.h"
+#include "platform/paths.h"
 
 namespace qv {
 
@@ -37,7 +38,7 @@ std::vector<std::string> removeLeftTempFiles(FileSystem& fs,
             continue;  // the same folder twice (two types sharing one folder)
         const Result<std::vector<std::string>> removed = fs.removeLeftTempFiles(folders[i]);
         for (const std::string& name : removed.value)
-            lines.push_back(folders[i] + "/" + name +
+            lines.push_back(joinPath(folders[i], name) +
                             " was left by an interrupted run and has been removed");
     }
     return lines;

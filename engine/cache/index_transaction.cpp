@@ -19,6 +19,7 @@
 #include "engine/cache/index_file.h"
 #include "platform/ascii.h"
 #include "platform/filesystem.h"
+#include "platform/paths.h"
 #include "platform/textfile.h"
 #include "platform/trace.h"
 
@@ -118,8 +119,8 @@ class IndexTransaction final {
                      std::string ours, bool keepBackup)
         : fs_(fs),
           cacheDir_(cacheDir),
-          indexPath_(cacheDir + "/cache.ini"),
-          backupPath_(cacheDir + "/cachebak.ini"),
+          indexPath_(joinPath(cacheDir, "cache.ini")),
+          backupPath_(joinPath(cacheDir, "cachebak.ini")),
           before_(before),
           ours_(std::move(ours)),
           keepBackup_(keepBackup) {
@@ -383,17 +384,17 @@ std::vector<std::string> IndexReplacement::report(const std::string& cacheDir) c
         return lines;
     }
     if (unchanged) {
-        lines.push_back(cacheDir +
-                        "/CACHE.INI already held every line it keeps; it was left as "
+        lines.push_back(joinPath(cacheDir, "CACHE.INI") +
+                        " already held every line it keeps; it was left as "
                         "it was, and CACHEBAK.INI too");
         return lines;
     }
     // Where no backup was asked for, none is spoken of.
     if (backupAsked && !backup.ok())
-        lines.push_back(cacheDir + "/CACHEBAK.INI could not be replaced (" + backup.text +
-                        "); the previous backup stays");
+        lines.push_back(joinPath(cacheDir, "CACHEBAK.INI") + " could not be replaced (" +
+                        backup.text + "); the previous backup stays");
     else if (backupAsked)
-        lines.push_back(cacheDir + "/CACHE.INI was renamed to CACHEBAK.INI");
+        lines.push_back(joinPath(cacheDir, "CACHE.INI") + " was renamed to CACHEBAK.INI");
     lines.push_back("A new CACHE.INI was created in " + cacheDir);
     return lines;
 }

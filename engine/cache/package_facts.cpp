@@ -26,7 +26,7 @@ bool endsWithNoCase(std::string_view text, std::string_view suffix) {
 }
 
 std::string_view folderOf(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
+    const std::size_t slash = lastSeparator(path);
     return slash == std::string_view::npos ? std::string_view(".") : path.substr(0, slash);
 }
 
@@ -130,7 +130,7 @@ std::optional<std::string> FolderNames::findPackage(
             for (const auto& [upper, name] : of(folder))
                 if (upper.size() > suffix.size() && upper.ends_with(suffix))
                     packages_.emplace(upper.substr(0, upper.size() - suffix.size()),
-                                      folder + "/" + name);
+                                      joinPath(folder, name));
         }
     }
     const auto it = packages_.find(folded(packageName));
@@ -175,7 +175,7 @@ std::optional<std::string> installedPackage(std::string_view line, const std::st
     // Its own file name at its destination, in any letter case.
     const std::string_view folder = folderOf(destination);
     if (const std::optional<std::string> there = folders.find(folder, realName))
-        return std::string(folder).append("/").append(*there);
+        return joinPath(folder, *there);
     // The game finds a package by its name alone, along its paths, whatever the extension.
     if (place.mode != PlacementMode::TypeFolders || !isPackageFileName(realName))
         return std::nullopt;
@@ -203,7 +203,7 @@ void cacheFileOf(std::string_view line, const PlacementContext& place,
     path.clear();
     path.reserve(place.cacheDir.size() + 2 + guid.size() + place.cacheExt.size() +
                  cacheFileOnDisk.size());
-    path.append(place.cacheDir).append("/");
+    path.append(place.cacheDir).push_back(kSep);
     if (cacheFileOnDisk.empty())
         path.append(guid).append(".").append(place.cacheExt);
     else

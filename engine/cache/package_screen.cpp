@@ -8,6 +8,7 @@
 #include "engine/engine_context.h"
 #include "engine/run/run_journal.h"
 #include "platform/ascii.h"
+#include "platform/paths.h"
 
 namespace qv {
 
@@ -75,10 +76,10 @@ std::optional<PlaceOutcome> PackageScreen::screen(std::string_view line,
     if (facts.installed == InstalledVersion::Other)
         return stay(otherVersionText(name, facts.installedPath));
     if (facts.installed != InstalledVersion::Same) return std::nullopt;
-    const std::string source =
-        place_.cacheDir + "/" +
-        (cacheFileOnDisk.empty() ? std::string(line.substr(0, kGuidLength)) + "." + place_.cacheExt
-                                 : std::string(cacheFileOnDisk));
+    const std::string source = joinPath(
+        place_.cacheDir, cacheFileOnDisk.empty()
+                             ? std::string(line.substr(0, kGuidLength)) + "." + place_.cacheExt
+                             : std::string(cacheFileOnDisk));
     const Result<bool> same = fs_.sameBytesInOtherFile(source, facts.installedPath);
     if (same.ok() && same.value && place_.journal)
         place_.journal->removingSpare(line, facts.installedPath);
@@ -225,7 +226,7 @@ void PackageScreen::reportNeeds(const std::vector<std::string>& kept, StatusSink
     for (const auto& [movedIndex, id] : needs_) {
         if (!stays[id] || ++count[id] > kNamedNeeders) continue;
         const std::string path = destinationOfLine(moved_[movedIndex], place_);
-        named[id].push_back(path.substr(path.rfind('/') + 1));
+        named[id].push_back(fileNameOf(path));
     }
     for (std::size_t id = 0; id < needNames_.size(); ++id)
         if (count[id] > 0) reportLine(needsLine(named[id], count[id], needNames_[id]), status, log);

@@ -57,7 +57,7 @@ bool readIndex(const std::string& cacheDir, const std::string& cacheExt, PublicV
                ScanState& state, EngineContext& ctx, bool& metMissingExtension,
                std::vector<bool>& plainFiles) {
     // Read whole: a run's selection from a file the game is writing would miss packages.
-    Result<std::string> index = readWholeIndex(ctx.fs, cacheDir + "/cache.ini");
+    Result<std::string> index = readWholeIndex(ctx.fs, joinPath(cacheDir, "cache.ini"));
     if (!index) {
         ctx.dialogs.message(kProgramTitle,
                             "Cache.INI could not be read (" + index.status.text + ")");
@@ -91,7 +91,8 @@ bool readIndex(const std::string& cacheDir, const std::string& cacheExt, PublicV
         for (std::size_t i = 0; i < times.size() && !other.empty(); ++i)
             if (auto it = other.find(pv.CacheFileNames[i]);
                 times[i] == FileSystem::kNoTime && it != other.end())
-                if (const auto t = ctx.fs.modifiedTime(cacheDir + "/" + it->second)) times[i] = *t;
+                if (const auto t = ctx.fs.modifiedTime(joinPath(cacheDir, it->second)))
+                    times[i] = *t;
     }
     DateTexts dates;
     for (std::size_t i = 0; i < state.rows.size(); ++i)
@@ -228,7 +229,8 @@ std::string unreadableIndexReason(const std::string& cacheDir, FileSystem& fs) {
         cacheDir, [&](std::string_view name, EntryKind) { listsIndex |= name == "cache.ini"; });
     if (!listed && listed.code != ENOSYS)
         return "the cache folder " + cacheDir + " cannot be read: " + listed.text;
-    return listsIndex ? cacheDir + "/cache.ini cannot be looked at or is no plain file" : "";
+    return listsIndex ? joinPath(cacheDir, "cache.ini") + " cannot be looked at or is no plain file"
+                      : "";
 }
 
 }  // namespace
@@ -255,7 +257,7 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx) {
                                            &ctx.dialogs, &ctx.fs);
     state.purgeDaysText = pv.PurgeDaysText;
 
-    if (!ctx.fs.isFile(cacheDir + "/cache.ini")) {
+    if (!ctx.fs.isFile(joinPath(cacheDir, "cache.ini"))) {
         if (const std::string why = unreadableIndexReason(cacheDir, ctx.fs); !why.empty()) {
             ctx.dialogs.message(kProgramTitle, "Cache.INI could not be read (" + why + ")");
             state.statusText = "Cache.INI in " + cacheDir + " could not be read";
@@ -305,7 +307,7 @@ std::size_t countToProcess(const std::vector<FileRow>& rows, const PublicVariabl
         listed = fs.forEachEntry(cacheDir, [&](std::string_view name, EntryKind kind) {
                        if (kind != EntryKind::File) return;
                        starts.emplace_back(hash(name), names.size());
-                       names.append(name).push_back('/');  // no file name holds a '/'
+                       names.append(name).push_back('/');  // not a path: no file name holds a '/'
                    }).ok();
         std::sort(starts.begin(), starts.end());
     };
@@ -313,7 +315,7 @@ std::size_t countToProcess(const std::vector<FileRow>& rows, const PublicVariabl
         const std::size_t h = hash(file);
         for (auto it = std::lower_bound(starts.begin(), starts.end(), std::pair{h, std::size_t{0}});
              it != starts.end() && it->first == h; ++it) {
-            const std::size_t end = names.find('/', it->second);
+            const std::size_t end = names.find('/', it->second);  // not a path
             if (equalsNoCaseAscii(std::string_view(names).substr(it->second, end - it->second),
                                   file))
                 return true;
@@ -331,7 +333,7 @@ std::size_t countToProcess(const std::vector<FileRow>& rows, const PublicVariabl
             continue;
         }
         if (listed < 0) list();
-        count += listed ? present(file) : fs.isFile(cacheDir + "/" + file);
+        count += listed ? present(file) : fs.isFile(joinPath(cacheDir, file));
     }
     return count;
 }

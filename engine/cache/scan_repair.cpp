@@ -10,6 +10,7 @@
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
 #include "platform/game_process.h"
+#include "platform/paths.h"
 #include "platform/textfile.h"
 
 namespace qv {
@@ -43,7 +44,7 @@ std::string repairedIndex(const std::string& index, bool& lineLeftUnrepaired) {
 
 bool FixMissingMapExtensions(const std::string& cacheDir, PublicVariables& pv, ScanState& state,
                              EngineContext& ctx) {
-    const std::string indexPath = cacheDir + "/cache.ini";
+    const std::string indexPath = joinPath(cacheDir, "cache.ini");
 
     bool lineLeftUnrepaired = false;
     bool repairUndone = false;  // the game wrote its old lines back over the repaired ones

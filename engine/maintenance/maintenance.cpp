@@ -50,7 +50,7 @@ std::vector<std::string> deleteTargets(const std::vector<PurgeTarget>& targets,
     FileSystem& fs = ctx.fs;
     std::vector<std::string> names;
     for (const PurgeTarget& t : targets)
-        if (!isUnsafeRealName(t.fileName) && !fs.isFile(cacheDir + "/" + t.fileName))
+        if (!isUnsafeRealName(t.fileName) && !fs.isFile(joinPath(cacheDir, t.fileName)))
             names.push_back(t.fileName);
     const auto otherCase = namesIgnoringCase(fs, cacheDir, names);
     std::vector<std::string> kept;
@@ -64,7 +64,7 @@ std::vector<std::string> deleteTargets(const std::vector<PurgeTarget>& targets,
         if (!isUnsafeRealName(t.fileName)) {
             const auto other = otherCase.find(t.fileName);
             const std::string& name = other == otherCase.end() ? t.fileName : other->second;
-            const Status removed = fs.removeFile(cacheDir + "/" + name);
+            const Status removed = fs.removeFile(joinPath(cacheDir, name));
             gone = removed.ok() || removed.code == ENOENT;
         }
         if (gone) {
@@ -115,7 +115,7 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
     }
     const std::string cacheDir = purgedFolder(pv, settings, shownCacheDir);
     const std::string cacheExt = cacheExtension(settings.dirs("CacheExt"));
-    const std::string indexPath = cacheDir + "/cache.ini";
+    const std::string indexPath = joinPath(cacheDir, "cache.ini");
     if (!ctx.fs.isFile(indexPath)) return PurgeOutcome::NoIndex;
 
     std::string unseenNote;  // a purge keeps no log: its status lines are its record

@@ -41,7 +41,7 @@ struct Known {
 std::unordered_map<std::string, std::string> indexByGuid(const CheckPlaces& p, FileSystem& fs,
                                                          CheckReport& report) {
     std::unordered_map<std::string, std::string> byGuid;
-    const Result<std::string> index = readCacheIndex(fs, p.cacheDir + "/cache.ini");
+    const Result<std::string> index = readCacheIndex(fs, joinPath(p.cacheDir, "cache.ini"));
     if (!index) {
         report.indexFailure = index.status.text;
         return byGuid;
@@ -61,7 +61,7 @@ Known knownPackages(const CheckPlaces& p, FileSystem& fs,
     for (const std::string& folder : p.gameFolders)
         for (const auto& [upper, name] : folders.of(folder))
             if (isPackageFileName(name)) {
-                k.installed.push_back(folder + "/" + name);
+                k.installed.push_back(joinPath(folder, name));
                 k.installedNames.emplace(packageNameOf(upper));
             }
     const Result<std::vector<FileInfo>> files = fs.listFiles(p.cacheDir, "*." + p.cacheExt);
@@ -76,7 +76,8 @@ Known knownPackages(const CheckPlaces& p, FileSystem& fs,
         }
         const std::string realName = it->second.substr(std::min(it->second.size(), kRealNameStart));
         k.cachedNames.insert(upperAscii(packageNameOf(realName)));
-        if (isPackageFileName(realName)) k.cached.emplace_back(realName, p.cacheDir + "/" + f.name);
+        if (isPackageFileName(realName))
+            k.cached.emplace_back(realName, joinPath(p.cacheDir, f.name));
     }
     return k;
 }
@@ -99,14 +100,10 @@ bool needsOf(PackageReader& reader, const std::string& path, const std::string& 
     return true;
 }
 
-std::string fileNameOf(const std::string& path) {
-    return path.substr(path.rfind('/') + 1);
-}
-
 // The lines the run journals and cachebak.ini still hold, by GUID (upper case).
 std::unordered_map<std::string, std::string> savedLines(const CheckPlaces& p, FileSystem& fs) {
     std::unordered_map<std::string, std::string> saved;
-    if (const Result<std::string> backup = fs.readAll(p.cacheDir + "/cachebak.ini"); backup)
+    if (const Result<std::string> backup = fs.readAll(joinPath(p.cacheDir, "cachebak.ini")); backup)
         for (const std::string_view line : splitLineViews(backup.value))
             if (const auto e = parseEntryView(line); e && e->Guid.size() == kGuidLength)
                 saved.emplace(upperGuid(e->Guid), std::string(line));
@@ -126,12 +123,12 @@ Result<CheckPlaces> checkPlacesFor(const PublicVariables& pv, const std::string&
     if (!settings.ok()) return {{}, Status::failure(settings.failure())};
     CheckPlaces p;
     const std::string game = removeOneTrailingSeparator(pv.GameDir);
-    p.cacheDir =
-        !cacheDir.empty() ? cacheDir : game + "/" + toNativeSeparators(settings.dirs("CachePath"));
+    p.cacheDir = !cacheDir.empty() ? cacheDir
+                                   : joinPath(game, toNativeSeparators(settings.dirs("CachePath")));
     p.cacheExt = cacheExtension(settings.dirs("CacheExt"));
-    p.gameFolders = {game + "/System"};
+    p.gameFolders = {joinPath(game, "System")};
     for (const char* key : {"Maps", "Textures", "Sounds", "Music"})
-        p.gameFolders.push_back(game + "/" + toNativeSeparators(settings.dirs(key)));
+        p.gameFolders.push_back(joinPath(game, toNativeSeparators(settings.dirs(key))));
     p.journalFolder = journalFolder(files.runLog);
     return {std::move(p), {}};
 }
@@ -274,7 +271,8 @@ RestoreResult restoreIndexLines(const std::string& cacheDir, const std::vector<L
     if (wanted.empty()) return result;
     CacheLock lock(cacheDir);
     std::string index;
-    switch (readIndexForRewrite(lock, cacheDir + "/cache.ini", fs, dialogs, "restored", index)) {
+    switch (readIndexForRewrite(lock, joinPath(cacheDir, "cache.ini"), fs, dialogs, "restored",
+                                index)) {
         case IndexForRewrite::Read:
             break;
         case IndexForRewrite::Busy:

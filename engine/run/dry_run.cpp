@@ -115,14 +115,14 @@ Result<std::vector<FileInfo>> DryRunFileSystem::listFiles(const std::string& fol
                                                           const std::string& pattern) {
     Result<std::vector<FileInfo>> listed = inner_.listFiles(folder, pattern);
     std::erase_if(listed.value,
-                  [&](const FileInfo& f) { return gone_.count(folder + "/" + f.name) != 0; });
+                  [&](const FileInfo& f) { return gone_.count(joinPath(folder, f.name)) != 0; });
     return listed;
 }
 
 Status DryRunFileSystem::forEachEntry(
     const std::string& folder, const std::function<void(std::string_view, EntryKind)>& each) {
     return inner_.forEachEntry(folder, [&](std::string_view name, EntryKind kind) {
-        if (!gone_.count(folder + "/" + std::string(name))) each(name, kind);
+        if (!gone_.count(joinPath(folder, name))) each(name, kind);
     });
 }
 

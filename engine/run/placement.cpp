@@ -7,6 +7,7 @@
 #include "engine/run/run_journal.h"
 #include "platform/ascii.h"
 #include "platform/filesystem.h"
+#include "platform/paths.h"
 
 namespace qv {
 
@@ -31,19 +32,19 @@ void report(std::string& text, StatusSink& status, OutFile* log) {
     status.addLine(text);
 }
 
-// The folder-tree mode's sub-folder of a type, with its separators on both sides.
+// The folder-tree mode's sub-folder of a type.
 const char* treeSubFolder(PackageType type) {
     switch (type) {
         case PackageType::Map:
-            return "/Maps/";
+            return "Maps";
         case PackageType::Texture:
-            return "/Textures/";
+            return "Textures";
         case PackageType::Music:
-            return "/Music/";
+            return "Music";
         case PackageType::Sound:
-            return "/Sounds/";
+            return "Sounds";
         default:
-            return "/System/";
+            return "System";
     }
 }
 
@@ -68,15 +69,16 @@ std::string destinationOf(PackageType type, std::string_view realName,
     switch (ctx.mode) {
         case PlacementMode::TypeFolders:
             path.reserve(typeFolder(type, ctx).size() + 1 + realName.size());
-            path.append(typeFolder(type, ctx)).append("/");
+            path.append(typeFolder(type, ctx)).push_back(kSep);
             break;
         case PlacementMode::OneFolder:
             path.reserve(ctx.moveDirText.size() + 1 + realName.size());
-            path.append(ctx.moveDirText).append("/");
+            path.append(ctx.moveDirText).push_back(kSep);
             break;
         case PlacementMode::FolderTree:
             path.reserve(ctx.moveDir2Text.size() + 12 + realName.size());
-            path.append(ctx.moveDir2Text).append(treeSubFolder(type));
+            path.append(ctx.moveDir2Text).push_back(kSep);
+            path.append(treeSubFolder(type)).push_back(kSep);
             break;
     }
     return path.append(realName);
@@ -122,7 +124,8 @@ bool isUnsafeRealName(std::string_view realName) {
     if (realName.starts_with(".quorvel-tmp-")) return true;
     for (char c : realName) {
         const auto u = static_cast<unsigned char>(c);
-        if (c == '/' || c == '\\' || u < 0x20 || u == 0x7F) return true;
+        // The separators of both systems, on every system: a name never holds one.
+        if (c == '/' || c == '\\' || u < 0x20 || u == 0x7F) return true;  // not a path
     }
     return isRefusedByWindows(realName);
 }
@@ -208,7 +211,8 @@ PlaceOutcome PlaceCacheEntry(std::string_view line, const PlacementContext& ctx,
     // folder showed as plain needs no lookup of its type either.
     std::string source;
     source.reserve(ctx.cacheDir.size() + 1 + cacheFileName.size());
-    source.append(ctx.cacheDir).append("/").append(cacheFileName);
+    source.append(ctx.cacheDir).push_back(kSep);
+    source.append(cacheFileName);
     const std::string destination = destinationOf(type, realName, ctx);
     FileIdentity landed;
     const Status moved = listedAsFile ? fs.moveListedFile(source, destination, &landed)

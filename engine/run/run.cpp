@@ -38,7 +38,7 @@ constexpr const char* kFullPathMessage =
 
 bool isFullFolderPath(const std::string& text) {
     const std::string path = toNativeSeparators(text);
-    return !path.empty() && path.front() == kSep;
+    return isAbsolutePath(path);
 }
 
 // Creates `path` when nothing of that name exists; says why when that fails.
@@ -101,7 +101,7 @@ bool makeModeFolders(const PlacementContext& place, EngineContext& ctx,
     if (place.mode == PlacementMode::FolderTree) {
         folders = {place.moveDir2Text};
         for (const char* sub : {"Maps", "Music", "Sounds", "System", "Textures"})
-            folders.push_back(place.moveDir2Text + "/" + sub);
+            folders.push_back(joinPath(place.moveDir2Text, sub));
     }
     for (const std::string& folder : folders) {
         if (ctx.fs.exists(folder)) continue;
@@ -342,13 +342,13 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
 
     // The fallback cache folder is formed before GameDir loses its trailing separator.
     if (request.cacheDir.empty())
-        request.cacheDir = pv.GameDir + "/" + toNativeSeparators(settings.dirs("CachePath"));
+        request.cacheDir = joinPath(pv.GameDir, toNativeSeparators(settings.dirs("CachePath")));
     const std::string cacheDir = request.cacheDir;
     if (endsWithSeparator(pv.GameDir)) pv.GameDir = removeOneTrailingSeparator(pv.GameDir);
     PlacementContext place = placementFor(pv, settings, cacheDir, mode, request.options);
     result.cacheDirLine = "Cache Directory = " + cacheDir;
 
-    const std::string indexPath = cacheDir + "/cache.ini";
+    const std::string indexPath = joinPath(cacheDir, "cache.ini");
     if (!ctx.fs.isFile(indexPath)) {
         result.outcome = RunOutcome::NoIndex;
         return result;

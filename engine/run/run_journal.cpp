@@ -114,7 +114,7 @@ std::vector<std::pair<std::uint64_t, std::string>> journalFiles(FileSystem& fs,
     const Result<std::vector<FileInfo>> listed = fs.listFiles(folder, std::string("*") + kSuffix);
     for (const FileInfo& f : listed.value)
         if (const std::uint64_t id = idOfName(f.name); id > 0)
-            files.emplace_back(id, folder + "/" + f.name);
+            files.emplace_back(id, joinPath(folder, f.name));
     std::sort(files.begin(), files.end());
     return files;
 }
@@ -122,14 +122,14 @@ std::vector<std::pair<std::uint64_t, std::string>> journalFiles(FileSystem& fs,
 }  // namespace
 
 std::string journalFolder(const std::string& runLogPath) {
-    return parentFolder(runLogPath) + "/runs";
+    return joinPath(parentFolder(runLogPath), "runs");
 }
 
 std::string resolvedFolder(FileSystem& fs, const std::string& path) {
     if (Result<std::string> real = fs.canonicalPath(path); real.ok()) return real.value;
-    if (!path.empty() && path.front() == '/') return path;
+    if (isAbsolutePath(path)) return path;
     const std::string here = workingFolder();
-    return here.empty() ? path : here + "/" + path;
+    return here.empty() ? path : joinPath(here, path);
 }
 
 RunJournal::RunJournal(FileSystem& fs, const std::string& folder, const std::string& cacheDir,
@@ -150,7 +150,7 @@ RunJournal::RunJournal(FileSystem& fs, const std::string& folder, const std::str
     // Another run may take a number between the listing and the creation: the next one is tried.
     Result<std::unique_ptr<OutFile>> created{nullptr, Status::fromErrno(EEXIST)};
     for (int tries = 0; tries < 1000 && created.status.code == EEXIST; ++tries, ++id) {
-        path_ = folder + "/" + std::to_string(id) + kSuffix;
+        path_ = joinPath(folder, std::to_string(id)) + kSuffix;
         created = fs.createNewFile(path_);
     }
     if (!created.ok()) {
@@ -283,10 +283,11 @@ void RunJournal::discard() {
 
 // The cache file a spare copy was removed from, when its line is sound; "" otherwise.
 std::string spareCachePath(const JournalRecord& r, const std::string& line) {
-    if (line.size() <= kGuidLength || line[kGuidLength] != '=' ||
-        line.find_first_of("/.") < kGuidLength)
+    const std::string_view guid = std::string_view(line).substr(0, kGuidLength);
+    if (line.size() <= kGuidLength || line[kGuidLength] != '=' || guid.find('.') != guid.npos ||
+        nextSeparator(guid) != guid.npos)
         return {};
-    return r.cacheDir + "/" + line.substr(0, kGuidLength) + "." + r.cacheExt;
+    return joinPath(r.cacheDir, line.substr(0, kGuidLength)) + "." + r.cacheExt;
 }
 
 // The spare copies to put back: their cache name free, their installed twin still there.
@@ -330,12 +331,12 @@ Status copySpareBack(const JournalRecord& r, std::size_t i, FileSystem& fs) {
 }
 
 std::string JournalRecord::cacheFileOf(const JournalEntry& e) const {
-    return cacheDir + "/" + e.line.substr(0, kGuidLength) + "." + cacheExt;
+    return joinPath(cacheDir, e.line.substr(0, kGuidLength)) + "." + cacheExt;
 }
 
 std::string JournalRecord::destinationOf(const JournalEntry& e) const {
     const std::string& folder = e.folder < folders.size() ? folders[e.folder] : cacheDir;
-    return folder + "/" + e.line.substr(std::min(e.line.size(), kGuidLength + 1));
+    return joinPath(folder, e.line.substr(std::min(e.line.size(), kGuidLength + 1)));
 }
 
 namespace {
@@ -402,7 +403,7 @@ void forEachRecord(std::string_view text, std::size_t start, Take&& take) {
 
 void nameJournal(const std::string& path, JournalRecord& out) {
     out.path = path;
-    out.id = std::to_string(idOfName(path.substr(path.rfind('/') + 1)));
+    out.id = std::to_string(idOfName(fileNameOf(path)));
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ constexpr std::size_t kJournalsKept = 20;
 //   F <tab> number <tab> folder                a destination folder, numbered from 0
 //   P <tab> index line <tab> folder number     a package the run will move: its cache file is
 //                                              the line's GUID + "." + the extension, its
-//                                              destination the folder + "/" + its real name
+//                                              destination its real name in the folder
 //   M <tab> P number <tab> size <tab> mtime <tab> ctime <tab> device <tab> inode
 //                                              what landed where P said (all 0: not known)
 //   R <tab> index line <tab> installed path   a cache copy about to be removed: the same bytes

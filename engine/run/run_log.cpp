@@ -180,9 +180,9 @@ bool reportNotMoved(const FinishRunInput& in, const PublicVariables& pv,
     }
     const auto stillInCache = [&](const std::string& name) {
         const bool plainName =
-            !name.empty() && name[0] != '.' && name.find('/') == std::string::npos;
+            !name.empty() && name[0] != '.' && nextSeparator(name) == std::string::npos;
         if (listed.ok() && plainName) return present.count(lowerAscii(name)) > 0;
-        return fs.isFile(in.cacheDir + "/" + name);
+        return fs.isFile(joinPath(in.cacheDir, name));
     };
     bool notMovedListed = false;
     for (std::size_t k = 0; k < pv.EntryCount(); ++k) {

@@ -137,7 +137,7 @@ bool missingPackagesAreAccountedFor(const RunPlan& plan, const PlacementContext&
     bool any = false;
     for (std::size_t i = 0; i < plan.lines.size(); ++i) {
         if (!plan.selected[i] || plan.lines[i].size() <= kGuidLength) continue;
-        if (fs.exists(place.cacheDir + "/" + plan.cacheFileName(i, place.cacheExt))) return true;
+        if (fs.exists(joinPath(place.cacheDir, plan.cacheFileName(i, place.cacheExt)))) return true;
         const std::string destination = destinationOfLine(plan.lines[i], place);
         if (destination.empty()) continue;
         if (!fs.exists(destination)) return false;
@@ -238,7 +238,7 @@ struct Planned {
 LineStep stepOf(const RunPlan& plan, std::size_t i, const PlacementContext& place,
                 const std::string& name, const std::string& destination, Destinations& destinations,
                 Planned& planned, FileSystem& fs) {
-    const std::string source = place.cacheDir + "/" + name;
+    const std::string source = joinPath(place.cacheDir, name);
     const auto cacheFileOf = [&](std::size_t line) {
         return plan.cacheFileName(line, place.cacheExt);
     };
@@ -257,7 +257,7 @@ LineStep stepOf(const RunPlan& plan, std::size_t i, const PlacementContext& plac
     if (const std::optional<std::size_t> earlier = planned.destinations.find(
             destination,
             [&](std::size_t line) { return destinationOfLine(plan.lines[line], place); }))
-        there = place.cacheDir + "/" + cacheFileOf(*earlier);
+        there = joinPath(place.cacheDir, cacheFileOf(*earlier));
     else if (destinations.taken(destination))
         there = destination;
     if (!there.empty()) {
@@ -287,11 +287,11 @@ std::vector<std::string> writtenFolders(const PlacementContext& p) {
             return {p.cacheDir, p.moveDirText};
         case PlacementMode::FolderTree:
             return {p.cacheDir,
-                    p.moveDir2Text + "/Maps",
-                    p.moveDir2Text + "/Textures",
-                    p.moveDir2Text + "/Sounds",
-                    p.moveDir2Text + "/Music",
-                    p.moveDir2Text + "/System"};
+                    joinPath(p.moveDir2Text, "Maps"),
+                    joinPath(p.moveDir2Text, "Textures"),
+                    joinPath(p.moveDir2Text, "Sounds"),
+                    joinPath(p.moveDir2Text, "Music"),
+                    joinPath(p.moveDir2Text, "System")};
         case PlacementMode::TypeFolders:
             break;
     }

@@ -67,15 +67,15 @@ std::vector<std::pair<std::string, std::string>> gamePathsOf(std::string_view ga
         if (!equalsNoCaseAscii(key.substr(0, std::min(key.find('['), key.size())), "Paths"))
             continue;
         const std::string pattern = toNativeSeparators(std::string(line.substr(eq + 1)));
-        const std::size_t slash = pattern.rfind('/');
+        const std::size_t slash = lastSeparator(pattern);
         const std::string_view file =
             std::string_view(pattern).substr(slash == std::string::npos ? 0 : slash + 1);
         if (!file.starts_with("*.") || file.size() < 3 || file.find('*', 1) != std::string::npos)
             continue;
         std::string folder = slash == std::string::npos ? "" : pattern.substr(0, slash);
-        folder = folder.starts_with('/') ? folder : place.systemDir + "/" + folder;
-        folder = std::filesystem::path(folder).lexically_normal().generic_string();
-        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        folder = isAbsolutePath(folder) ? folder : joinPath(place.systemDir, folder);
+        folder = std::filesystem::path(folder).lexically_normal().string();
+        while (folder.size() > 1 && isSeparator(folder.back())) folder.pop_back();
         add(folder, std::string(file.substr(2)));
     }
     // Where Quorvel places packages, which the game's default Paths name.
@@ -94,11 +94,11 @@ PlacementContext placementFor(const PublicVariables& pv, SettingsSnapshot& setti
     PlacementContext place;
     place.cacheDir = cacheDir;
     place.cacheExt = cacheExtension(settings.dirs("CacheExt"));
-    place.mapsDir = pv.GameDir + "/" + toNativeSeparators(settings.dirs("Maps"));
-    place.texturesDir = pv.GameDir + "/" + toNativeSeparators(settings.dirs("Textures"));
-    place.soundsDir = pv.GameDir + "/" + toNativeSeparators(settings.dirs("Sounds"));
-    place.musicDir = pv.GameDir + "/" + toNativeSeparators(settings.dirs("Music"));
-    place.systemDir = pv.GameDir + "/System";
+    place.mapsDir = joinPath(pv.GameDir, toNativeSeparators(settings.dirs("Maps")));
+    place.texturesDir = joinPath(pv.GameDir, toNativeSeparators(settings.dirs("Textures")));
+    place.soundsDir = joinPath(pv.GameDir, toNativeSeparators(settings.dirs("Sounds")));
+    place.musicDir = joinPath(pv.GameDir, toNativeSeparators(settings.dirs("Music")));
+    place.systemDir = joinPath(pv.GameDir, "System");
     // Only a plain file is read: a FIFO there would never end.
     FileSystem& fs = settings.fileSystem();
     const std::string gameIni = usedGameIniPath(pv.GameDir, fs);

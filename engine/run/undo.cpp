@@ -192,7 +192,7 @@ void removeMadeFolders(const JournalRecord& r, FileSystem& fs, const Say& say) {
 // folder that is not known now, so every path formed from it could be another one. Such a run
 // is refused with a message.
 bool foldersAreAbsolute(const JournalRecord& r, Dialogs& dialogs) {
-    const auto relative = [](const std::string& f) { return f.empty() || f.front() != '/'; };
+    const auto relative = [](const std::string& f) { return !isAbsolutePath(f); };
     if (!relative(r.cacheDir) && std::none_of(r.folders.begin(), r.folders.end(), relative))
         return true;
     dialogs.message(kProgramTitle, "Run " + r.id +
@@ -466,7 +466,7 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
 
     result.runId = r.id;
     result.cacheDir = r.cacheDir;
-    const std::string indexPath = r.cacheDir + "/cache.ini";
+    const std::string indexPath = joinPath(r.cacheDir, "cache.ini");
     std::vector<std::string> gameFolders = r.folders;
     gameFolders.insert(gameFolders.end(), {parentFolder(r.cacheDir), r.cacheDir});
     std::string unseenNote;

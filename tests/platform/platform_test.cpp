@@ -52,6 +52,39 @@ TEST(Paths, SeparatorsAndNames) {
     EXPECT_EQ(removeOneTrailingSeparator("/a/"), "/a");
     EXPECT_EQ(toNativeSeparators("a\\b/c"), "a/b/c");
     EXPECT_EQ(baseName("/x/y/Face.unr"), "Face.unr");
+    // Joined as formed: a doubled separator stays.
+    EXPECT_EQ(joinPath("/a/", "b"), "/a//b");
+    EXPECT_EQ(joinPath("/g", "System", "User.ini"), "/g/System/User.ini");
+    EXPECT_EQ(joinGenericPath("/h", ".steam/root"), "/h/.steam/root");
+    EXPECT_EQ(withTrailingSeparator("/g"), "/g/");
+    EXPECT_EQ(withTrailingSeparator("/g/"), "/g/");
+    EXPECT_EQ(withHomeExpanded("~/Games", "/home/p"), "/home/p/Games");
+    EXPECT_EQ(withHomeExpanded("~p/Games", "/home/p"), "~p/Games");
+    EXPECT_TRUE(liesUnder("/home/p/x", "/home/p"));
+    EXPECT_FALSE(liesUnder("/home/px", "/home/p") || liesUnder("/home/p", "/home/p"));
+    // A backslash is a byte of a name here; the root stays the root.
+    EXPECT_EQ(fileNameOf("/x/a\\b.u"), "a\\b.u");
+    EXPECT_EQ(fileNameOf("bare"), "bare");
+    EXPECT_EQ(fileNameOf("/x/"), "");
+    EXPECT_EQ(parentPath("/x"), "/");
+    EXPECT_EQ(parentPath("a/b/c"), "a/b");
+    EXPECT_EQ(parentPath("bare"), "bare");
+    EXPECT_EQ(parentFolder("/x"), "/");
+    EXPECT_EQ(parentFolder("bare"), ".");
+    EXPECT_EQ(lastSeparator("a/b/c", 2), 1u);
+    EXPECT_EQ(nextSeparator("a/b", 2), std::string::npos);
+    EXPECT_EQ(nextNonSeparator("a//b", 1), 3u);
+}
+
+// Absolute here: '/' first. On Windows: a drive letter and a separator, or a UNC prefix.
+TEST(Paths, AbsoluteByEachSystemsRules) {
+    EXPECT_TRUE(isAbsolutePath("/"));
+    EXPECT_FALSE(isAbsolutePath("C:\\UT") || isAbsolutePath("") || isAbsolutePath("g/x"));
+    for (const char* p :
+         {"C:\\UT", "c:/UT", "\\\\server\\share", "//server/share", "\\\\?\\C:\\UT"})
+        EXPECT_TRUE(isAbsoluteWindowsPath(p)) << p;
+    for (const char* p : {"C:UT", "\\UT", "UT", "1:\\UT", "C:", ""})
+        EXPECT_FALSE(isAbsoluteWindowsPath(p)) << p;
 }
 
 class FileSystemTest : public ::testing::TestWithParam<bool> {

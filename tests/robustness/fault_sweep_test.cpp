@@ -13,6 +13,7 @@
 #include "settings/cls_registry.h"
 #include "settings/mdl_ini.h"
 #include "settings/never_move.h"
+#include "settings/registry_file.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/game.h"
 

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <map>
+#include <memory>
 
 #include "settings/cls_registry.h"
 #include "settings/mdl_ini.h"
@@ -126,6 +128,47 @@ TEST(Registry, ValuesGoToTheirKeyAndSurviveADamagedFile) {
     clsRegistry(&dialogs, store, &broken).WriteEntry("X", "y");
     EXPECT_EQ(readFile(store), text);
     EXPECT_FALSE(dialogs.messages().empty());
+}
+
+// A store the system keeps (no file) stands behind a key as well: the key's path, REG_SZ written
+// with its NUL and read without it, a DWORD read as its number, a failed write said.
+TEST(Registry, AKeyGoesThroughItsStoreAlone) {
+    struct MemoryStore final : RegistryStore {
+        std::map<std::string, RegValue> values;  // by "key path|value name"
+        Status refusal = Status::success();
+        Result<std::optional<RegValue>> getValue(std::int32_t, const std::string& key,
+                                                 const std::string& name) const override {
+            const auto it = values.find(key + "|" + name);
+            if (it == values.end()) return {std::nullopt, Status::success()};
+            return {it->second, Status::success()};
+        }
+        Result<bool> keyExists(std::int32_t, const std::string&) const override {
+            return {false, Status::success()};
+        }
+        Status setValues(std::int32_t, const std::string& key,
+                         const std::vector<std::pair<std::string, RegValue>>& v) override {
+            if (!refusal) return refusal;
+            for (const auto& [name, value] : v) values[key + "|" + name] = value;
+            return Status::success();
+        }
+        Status createKey(std::int32_t, const std::string&) override { return refusal; }
+    };
+    const auto store = std::make_shared<MemoryStore>();
+    clsRegistry key(nullptr, store);
+    key.setMainBranch("Software");
+    key.setRegBase("Velmora");
+    key.setProgram("Quorvel2");
+    key.setSection("");
+    ASSERT_TRUE(key.WriteEntries({{"A", "x"}, {"B", ""}}));
+    EXPECT_EQ(store->values.at("Software\\Velmora\\Quorvel2|A").data, std::string("x\0", 2));
+    store->values["Software\\Velmora\\Quorvel2|N"] = {REG_DWORD_TYPE, std::string("\x2a\0\0\0", 4)};
+    EXPECT_EQ(key.ReadEntry("A", "-"), "x");
+    EXPECT_EQ(key.ReadEntry("B", "-"), "-");
+    EXPECT_EQ(key.ReadEntry("N", "-"), "42");
+    store->refusal = Status::failure("Access is denied.", EACCES);
+    EXPECT_FALSE(key.WriteEntry("A", "y"));
+    EXPECT_EQ(key.lastWriteStatus().code, EACCES);
+    EXPECT_EQ(key.ReadEntry("A", "-"), "x");
 }
 
 // The never-move list: one whole name per line in any line-end style, saved last to first.
