@@ -96,7 +96,7 @@ std::string md5Hex(std::string_view bytes) {
 }
 
 std::string largeThumbnailFile(std::string_view uri) {
-    return userCacheHome() + "/thumbnails/large/" + md5Hex(uri) + ".png";
+    return joinPath(joinGenericPath(userCacheHome(), "thumbnails/large"), md5Hex(uri) + ".png");
 }
 
 Texts thumbnailTexts(std::string_view uri, std::int64_t mtimeSeconds, std::uint64_t size) {
