@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "package/byte_reader.h"
 #include "package/property_tags.h"
 #include "platform/ascii.h"
 #include "platform/filesystem.h"

@@ -4,7 +4,7 @@
 #include <array>
 #include <unordered_set>
 
-#include "package/property_tags.h"
+#include "package/byte_reader.h"
 #include "platform/ascii.h"
 #include "platform/filesystem.h"
 
