@@ -16,8 +16,6 @@ constexpr std::uint32_t kPackageTag = 0x9E2A83C1;
 // The one block the header pass reads: the fixed header and, from version 68 on, the GUID and
 // the generation count.
 constexpr std::size_t kHeaderBlock = 64;
-// Names longer than this are taken for a damaged name table.
-constexpr std::size_t kMaxPackageName = 1024;
 
 // A header's GUID in place, without a string of its own per package: 32 characters, or none.
 struct GuidText {

@@ -2,8 +2,8 @@
 
 namespace qv {
 
-PackageInfo readPackageInfo(FileSystem& fs, const std::string& path,
-                            const ContentOptions& options) {
+PackageInfo readPackageInfo(FileSystem& fs, const std::string& path, const ContentOptions& options,
+                            const PackageLimits& limits) {
     PackageInfo info;
     info.path = path;
     Result<std::unique_ptr<InFile>> file = fs.openForReading(path);
@@ -13,7 +13,7 @@ PackageInfo readPackageInfo(FileSystem& fs, const std::string& path,
         return info;
     }
     info.identity = file.value->identity();
-    PackageReader reader;
+    PackageReader reader(limits);
     info.reading = reader.read(*file.value, packageDataNoun(path));
     info.reads = reader.reads();
     if (!info.reading.ok()) return info;

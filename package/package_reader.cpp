@@ -12,8 +12,6 @@ namespace qv {
 
 namespace {
 
-// The first read: the header, and in a small package all of its tables.
-constexpr std::size_t kFirstBlock = 4096;
 // The most an entry can take: an import (three five-byte indexes, 4 bytes), an export (five
 // compact indexes, two 32-bit numbers); a name's first guess (real ones average under 20).
 constexpr std::uint64_t kMaxImport = 19, kMaxExport = 33, kNameGuess = 32;
@@ -110,7 +108,9 @@ HeaderReading PackageReader::read(InFile& file, std::string_view noun) {
     const std::uint64_t size = file.identity().size;
     if (chunks_.capacity() < 16) chunks_.reserve(16);
     Chunk& first = nextChunk();
-    if (const Status s = readChunk(file, 0, std::min<std::uint64_t>(size, kFirstBlock), first); !s)
+    if (const Status s =
+            readChunk(file, 0, std::min<std::uint64_t>(size, limits_.firstRead), first);
+        !s)
         return faultOf(HeaderFault::Unreadable, s.text);
     HeaderReading head = parsePackageHeader(first.bytes(), size);
     if (head.ok() && head.guidAt != 0) {
@@ -146,7 +146,7 @@ HeaderReading PackageReader::readTables(InFile& file, std::string_view noun) {
     std::array<Range, 3> ranges{};
     std::size_t count = 0;
     for (const auto& t : tables) {
-        if (t.count > kMaxTableEntries)
+        if (t.count > limits_.tableEntries)
             return damaged(std::string("its ") + t.name + " table is larger than any package's");
         if (t.count == 0) continue;
         const Range r{t.offset, std::min<std::uint64_t>(size, t.offset + t.count * t.most)};
@@ -164,7 +164,7 @@ HeaderReading PackageReader::readTables(InFile& file, std::string_view noun) {
             joined[joins++] = ranges[i];
     for (std::size_t i = 0; i < joins; ++i) {
         const Range& r = joined[i];
-        if (r.end - r.start > kMaxTableRegion)
+        if (r.end - r.start > limits_.tableRegion)
             return damaged("its tables are larger than any package's");
         if (const Status s = readChunk(file, r.start, r.end - r.start, nextChunk()); !s)
             return faultOf(HeaderFault::Unreadable, s.text);
@@ -233,14 +233,14 @@ HeaderReading PackageReader::parseNames(InFile& file, std::uint64_t size) {
             if (header_.version >= 64) {
                 const std::int64_t length = c.compact();
                 if (c.failed()) break;
-                if (length < 1 || length > static_cast<std::int64_t>(kMaxPackageName) + 1)
+                if (length < 1 || length > static_cast<std::int64_t>(limits_.nameLength) + 1)
                     return damaged("its name table is damaged");
                 name = c.bytes(static_cast<std::size_t>(length));
                 std::size_t end = 0;  // up to its NUL; names are short, a loop beats a call
                 while (end < name.size() && name[end] != '\0') ++end;
                 name = name.substr(0, end);
             } else {
-                name = cString(c, kMaxPackageName, tooLong);
+                name = cString(c, limits_.nameLength, tooLong);
                 if (tooLong) return damaged("its name table is damaged");
             }
             c.u32();
@@ -252,7 +252,8 @@ HeaderReading PackageReader::parseNames(InFile& file, std::uint64_t size) {
         if (have >= left) return cutShort("name");
         const std::uint64_t want =
             std::min<std::uint64_t>(left, std::max<std::uint64_t>(4 * have, 1u << 16));
-        if (want > kMaxTableRegion) return damaged("its name table is larger than any package's");
+        if (want > limits_.tableRegion)
+            return damaged("its name table is larger than any package's");
         names_.clear();
         if (const Status s = readChunk(file, header_.nameOffset, want, nextChunk()); !s)
             return faultOf(HeaderFault::Unreadable, s.text);

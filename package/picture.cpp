@@ -77,10 +77,10 @@ std::uint64_t mipBytes(TextureFormat format, std::uint32_t width, std::uint32_t 
 }
 
 Picture decodeP8(std::string_view pixels, std::uint32_t width, std::uint32_t height,
-                 std::string_view palette) {
+                 std::string_view palette, std::uint64_t mostPixels) {
     Picture p;
     const std::uint64_t n = static_cast<std::uint64_t>(width) * height;
-    if (n == 0 || n > kMaxPicturePixels || pixels.size() < n) return p;
+    if (n == 0 || n > mostPixels || pixels.size() < n) return p;
     p.width = static_cast<int>(width), p.height = static_cast<int>(height);
     // The palette as 256 ready pixels (black past its end), copied four bytes at a time.
     std::array<std::array<std::uint8_t, 4>, 256> colours{};
@@ -95,11 +95,11 @@ Picture decodeP8(std::string_view pixels, std::uint32_t width, std::uint32_t hei
 }
 
 Picture decodeDxt(TextureFormat format, std::string_view pixels, std::uint32_t width,
-                  std::uint32_t height) {
+                  std::uint32_t height, std::uint64_t mostPixels) {
     Picture p;
     const std::uint64_t n = static_cast<std::uint64_t>(width) * height;
     const std::uint64_t need = mipBytes(format, width, height);
-    if (n == 0 || n > kMaxPicturePixels || need == 0 || pixels.size() < need) return p;
+    if (n == 0 || n > mostPixels || need == 0 || pixels.size() < need) return p;
     p.width = static_cast<int>(width), p.height = static_cast<int>(height);
     p.rgba.resize(n * 4);
     const bool dxt1 = format == TextureFormat::DXT1;

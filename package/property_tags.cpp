@@ -6,8 +6,6 @@
 namespace qv {
 
 namespace {
-// No real object has this many properties; a loop of tags stops here.
-constexpr int kMaxTags = 4096;
 // The value's size its info byte gives: a fixed one, or a byte, word or int that follows.
 std::uint32_t sizeOf(ByteCursor& c, std::uint8_t info) {
     switch ((info >> 4) & 7) {
@@ -44,7 +42,8 @@ std::int32_t arrayIndexOf(ByteCursor& c) {
 
 bool PropertyTags::next(PropertyTag& tag) {
     if (ended_ || failed()) return false;
-    if (++count_ > kMaxTags) return bad_ = true, false;
+    // A loop of tags stops at the cap: no real object has that many properties.
+    if (++count_ > package_.limits().propertyTags) return bad_ = true, false;
     const std::int32_t nameIndex = cursor_.compact();
     if (cursor_.failed() || nameIndex < 0 ||
         static_cast<std::size_t>(nameIndex) >= package_.names().size())

@@ -37,7 +37,9 @@ struct HeaderFacts {
 class HeaderCache final {
   public:
     // `remember`: keep what was read (a list that is scanned again); a run reads each file once.
-    explicit HeaderCache(bool remember = true) : remember_(remember) {}
+    // `limits`: what reading one file may cost.
+    explicit HeaderCache(bool remember = true, const PackageLimits& limits = {})
+        : reader_(limits), remember_(remember) {}
     // The facts of the plain file `path`: from the cache when its identity is known there, else
     // the package read whole (its header and tables, each export's extent checked; a few reads).
     // `needs`: the packages a whole package needs too. `identity`: the file's identity as it was
