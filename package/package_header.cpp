@@ -16,13 +16,6 @@ namespace {
 constexpr std::uint64_t kMinName = 5, kMinExport = 12, kMinImport = 7;
 constexpr std::size_t kFixedHeader = 36;  // tag, versions, flags, six counts and offsets
 
-HeaderReading fault(HeaderFault f, std::string reason) {
-    HeaderReading r;
-    r.fault = f;
-    r.reason = std::move(reason);
-    return r;
-}
-
 // A table of `count` entries of at least `minSize` bytes each at `offset` fits in the file.
 bool tableFits(std::uint32_t count, std::uint32_t offset, std::uint64_t minSize,
                std::uint64_t fileSize) {
@@ -32,6 +25,13 @@ bool tableFits(std::uint32_t count, std::uint32_t offset, std::uint64_t minSize,
 }
 
 }  // namespace
+
+HeaderReading faultReading(PackageFault fault, const FaultDetail& detail) {
+    HeaderReading r;
+    r.fault = fault;
+    r.reason = faultText(fault, detail);
+    return r;
+}
 
 GuidText guidText(std::string_view b) {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -46,10 +46,9 @@ GuidText guidText(std::string_view b) {
 
 HeaderReading parsePackageHeader(std::string_view block, std::uint64_t fileSize) {
     ByteCursor c(block);
-    if (c.u32() != kPackageTag || c.failed())
-        return fault(HeaderFault::NotPackage, "not a package");
+    if (c.u32() != kPackageTag || c.failed()) return faultReading(PackageFault::NotPackage);
     if (!c.has(kFixedHeader - 4) || fileSize < kFixedHeader)
-        return fault(HeaderFault::CutShort, "cut short inside its header");
+        return faultReading(PackageFault::HeaderCutShort);
     HeaderReading r;
     PackageHeader& h = r.header;
     h.version = c.u16(), h.licensee = c.u16(), h.flags = c.u32();
@@ -59,31 +58,28 @@ HeaderReading parsePackageHeader(std::string_view block, std::uint64_t fileSize)
     const struct {
         std::uint32_t count, offset;
         std::uint64_t min;
-        const char* name;
-    } tables[] = {{h.nameCount, h.nameOffset, kMinName, "name"},
-                  {h.exportCount, h.exportOffset, kMinExport, "export"},
-                  {h.importCount, h.importOffset, kMinImport, "import"}};
+        PackageFault beyond;
+    } tables[] = {{h.nameCount, h.nameOffset, kMinName, PackageFault::NameTableBeyondEnd},
+                  {h.exportCount, h.exportOffset, kMinExport, PackageFault::ExportTableBeyondEnd},
+                  {h.importCount, h.importOffset, kMinImport, PackageFault::ImportTableBeyondEnd}};
     for (const auto& t : tables)
-        if (!tableFits(t.count, t.offset, t.min, fileSize))
-            return fault(HeaderFault::CutShort,
-                         std::string("its ") + t.name + " table lies beyond its end");
+        if (!tableFits(t.count, t.offset, t.min, fileSize)) return faultReading(t.beyond);
     if (h.version >= 68) {
         if (!c.has(20) || fileSize < kFixedHeader + 20)
-            return fault(HeaderFault::CutShort, "cut short inside its header");
+            return faultReading(PackageFault::HeaderCutShort);
         h.guid = guidText(c.bytes(16));
         h.generations = c.u32();
         if (static_cast<std::uint64_t>(h.generations) * 8 > fileSize - (kFixedHeader + 20))
-            return fault(HeaderFault::CutShort, "its generation table lies beyond its end");
+            return faultReading(PackageFault::GenerationTableBeyondEnd);
         return r;
     }
     // Older packages: a heritage table of GUIDs, the last of which is the package's.
-    if (!c.has(8) || fileSize < kFixedHeader + 8)
-        return fault(HeaderFault::CutShort, "cut short inside its header");
+    if (!c.has(8) || fileSize < kFixedHeader + 8) return faultReading(PackageFault::HeaderCutShort);
     h.generations = c.u32();
     const std::uint32_t heritage = c.u32();
-    if (h.generations == 0) return fault(HeaderFault::BadTable, "it has no GUID");
+    if (h.generations == 0) return faultReading(PackageFault::NoGuid);
     if (!tableFits(h.generations, heritage, 16, fileSize))
-        return fault(HeaderFault::CutShort, "its heritage table lies beyond its end");
+        return faultReading(PackageFault::HeritageTableBeyondEnd);
     r.guidAt = heritage + 16ull * (h.generations - 1);
     if (r.guidAt + 16 <= block.size()) {
         h.guid = guidText(block.substr(r.guidAt, 16));

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "package/package_fault.h"
+
 namespace qv {
 
 class InFile;
@@ -40,23 +42,20 @@ struct PackageHeader {
     GuidText guid;                  // 32 upper-case hex digits, the game's cache file name
 };
 
-enum class HeaderFault {
-    None,
-    Unreadable,  // the file could not be opened or read (reason: the system's text)
-    NotPackage,  // no package tag, or too short for a header
-    CutShort,    // a table or the GUID lies beyond the end of the file
-    BadTable,    // a table does not parse (a name or import that is not one)
-};
-
 struct HeaderReading {
-    HeaderFault fault = HeaderFault::None;
-    std::string reason;  // for a player: "not a package", "its import table lies beyond its end"
+    PackageFault fault = PackageFault::None;
+    std::string
+        reason;  // faultText(fault): "not a package", "its import table lies beyond its end"
     PackageHeader header;
     // An old package's GUID lies in its heritage table, outside the block: its offset, 0 when the
     // GUID is known already.
     std::uint64_t guidAt = 0;
-    bool ok() const { return fault == HeaderFault::None; }
+    bool ok() const { return fault == PackageFault::None; }
+    HeaderFault kind() const { return headerFaultOf(fault); }
 };
+
+// A reading that failed with `fault`, its reason in the fault's words.
+HeaderReading faultReading(PackageFault fault, const FaultDetail& detail = {});
 
 // Reads and checks the header in the first bytes (up to kHeaderBlock) of a file of `fileSize`
 // bytes: every count and offset is checked against the file's size before anything it points to

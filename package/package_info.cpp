@@ -8,8 +8,7 @@ PackageInfo readPackageInfo(FileSystem& fs, const std::string& path, const Conte
     info.path = path;
     Result<std::unique_ptr<InFile>> file = fs.openForReading(path);
     if (!file.ok()) {
-        info.reading.fault = HeaderFault::Unreadable;
-        info.reading.reason = file.status.text;
+        info.reading = faultReading(PackageFault::Unreadable, {.systemText = file.status.text});
         return info;
     }
     info.identity = file.value->identity();

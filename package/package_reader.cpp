@@ -34,19 +34,8 @@ std::string_view cString(ByteCursor& c, std::size_t limit, bool& tooLong) {
     return name.substr(0, name.size() - 1);
 }
 
-HeaderReading faultOf(HeaderFault f, std::string reason) {
-    HeaderReading r;
-    r.fault = f;
-    r.reason = std::move(reason);
-    return r;
-}
-
-HeaderReading cutShort(const char* table) {
-    return faultOf(HeaderFault::CutShort, std::string("its ") + table + " table is cut short");
-}
-
-HeaderReading damaged(std::string reason) {
-    return faultOf(HeaderFault::BadTable, reason);
+HeaderReading unreadable(const Status& s) {
+    return faultReading(PackageFault::Unreadable, {.systemText = s.text});
 }
 
 struct Range {
@@ -111,14 +100,12 @@ HeaderReading PackageReader::read(InFile& file, std::string_view noun) {
     if (const Status s =
             readChunk(file, 0, std::min<std::uint64_t>(size, limits_.firstRead), first);
         !s)
-        return faultOf(HeaderFault::Unreadable, s.text);
+        return unreadable(s);
     HeaderReading head = parsePackageHeader(first.bytes(), size);
     if (head.ok() && head.guidAt != 0) {
         Chunk& guid = nextChunk();
-        if (const Status s = readChunk(file, head.guidAt, 16, guid); !s)
-            return faultOf(HeaderFault::Unreadable, s.text);
-        if (guid.length < 16)
-            return faultOf(HeaderFault::CutShort, "its heritage table lies beyond its end");
+        if (const Status s = readChunk(file, head.guidAt, 16, guid); !s) return unreadable(s);
+        if (guid.length < 16) return faultReading(PackageFault::HeritageTableBeyondEnd);
         head.header.guid = guidText(guid.bytes());
         head.guidAt = 0;
     }
@@ -138,16 +125,15 @@ HeaderReading PackageReader::readTables(InFile& file, std::string_view noun) {
     const struct {
         std::uint32_t count, offset;
         std::uint64_t most;
-        const char* name;
-    } tables[] = {{h.nameCount, h.nameOffset, kNameGuess, "name"},
-                  {h.importCount, h.importOffset, kMaxImport, "import"},
-                  {h.exportCount, h.exportOffset, kMaxExport, "export"}};
+        PackageFault overCap;
+    } tables[] = {{h.nameCount, h.nameOffset, kNameGuess, PackageFault::NameTableOverCap},
+                  {h.importCount, h.importOffset, kMaxImport, PackageFault::ImportTableOverCap},
+                  {h.exportCount, h.exportOffset, kMaxExport, PackageFault::ExportTableOverCap}};
     // At most three ranges: fixed arrays, so a package costs no allocation here.
     std::array<Range, 3> ranges{};
     std::size_t count = 0;
     for (const auto& t : tables) {
-        if (t.count > limits_.tableEntries)
-            return damaged(std::string("its ") + t.name + " table is larger than any package's");
+        if (t.count > limits_.tableEntries) return faultReading(t.overCap);
         if (t.count == 0) continue;
         const Range r{t.offset, std::min<std::uint64_t>(size, t.offset + t.count * t.most)};
         if (r.end > chunks_[0].length) ranges[count++] = r;
@@ -164,10 +150,9 @@ HeaderReading PackageReader::readTables(InFile& file, std::string_view noun) {
             joined[joins++] = ranges[i];
     for (std::size_t i = 0; i < joins; ++i) {
         const Range& r = joined[i];
-        if (r.end - r.start > limits_.tableRegion)
-            return damaged("its tables are larger than any package's");
+        if (r.end - r.start > limits_.tableRegion) return faultReading(PackageFault::TablesOverCap);
         if (const Status s = readChunk(file, r.start, r.end - r.start, nextChunk()); !s)
-            return faultOf(HeaderFault::Unreadable, s.text);
+            return unreadable(s);
     }
     for (HeaderReading (PackageReader::*parse)(std::uint64_t) :
          {&PackageReader::parseImports, &PackageReader::parseExports})
@@ -203,22 +188,24 @@ void readExport(ByteCursor& c, PackageExport& ex) {
 HeaderReading PackageReader::parseImports(std::uint64_t) {
     ByteCursor c(bytesFrom(header_.importOffset));
     // Fewer bytes than the smallest entries take: cut short, before anything is allocated.
-    if (c.left() / kMinImport < header_.importCount) return cutShort("import");
+    if (c.left() / kMinImport < header_.importCount)
+        return faultReading(PackageFault::ImportTableCutShort);
     imports_.resize(header_.importCount);
     // A cursor that failed reads 0 from then on: one check after the table is enough.
     for (PackageImport& im : imports_)
         c.has(kMaxImport) ? readImport<false>(c, im) : readImport<true>(c, im);
-    if (c.failed()) return cutShort("import");
+    if (c.failed()) return faultReading(PackageFault::ImportTableCutShort);
     return {};
 }
 
 HeaderReading PackageReader::parseExports(std::uint64_t) {
     ByteCursor c(bytesFrom(header_.exportOffset));
-    if (c.left() / kMinExport < header_.exportCount) return cutShort("export");
+    if (c.left() / kMinExport < header_.exportCount)
+        return faultReading(PackageFault::ExportTableCutShort);
     exports_.resize(header_.exportCount);
     for (PackageExport& ex : exports_)
         c.has(kMaxExport) ? readExport<false>(c, ex) : readExport<true>(c, ex);
-    if (c.failed()) return cutShort("export");
+    if (c.failed()) return faultReading(PackageFault::ExportTableCutShort);
     return {};
 }
 
@@ -234,14 +221,14 @@ HeaderReading PackageReader::parseNames(InFile& file, std::uint64_t size) {
                 const std::int64_t length = c.compact();
                 if (c.failed()) break;
                 if (length < 1 || length > static_cast<std::int64_t>(limits_.nameLength) + 1)
-                    return damaged("its name table is damaged");
+                    return faultReading(PackageFault::NameTableDamaged);
                 name = c.bytes(static_cast<std::size_t>(length));
                 std::size_t end = 0;  // up to its NUL; names are short, a loop beats a call
                 while (end < name.size() && name[end] != '\0') ++end;
                 name = name.substr(0, end);
             } else {
                 name = cString(c, limits_.nameLength, tooLong);
-                if (tooLong) return damaged("its name table is damaged");
+                if (tooLong) return faultReading(PackageFault::NameTableDamaged);
             }
             c.u32();
             if (!c.failed()) names_.push_back(name);
@@ -249,14 +236,13 @@ HeaderReading PackageReader::parseNames(InFile& file, std::uint64_t size) {
         if (!c.failed()) return {};
         // Ran out of what was read: the file ended there, or a longer read is needed.
         const std::uint64_t have = bytes.size(), left = size - header_.nameOffset;
-        if (have >= left) return cutShort("name");
+        if (have >= left) return faultReading(PackageFault::NameTableCutShort);
         const std::uint64_t want =
             std::min<std::uint64_t>(left, std::max<std::uint64_t>(4 * have, 1u << 16));
-        if (want > limits_.tableRegion)
-            return damaged("its name table is larger than any package's");
+        if (want > limits_.tableRegion) return faultReading(PackageFault::NameTableOverCap);
         names_.clear();
         if (const Status s = readChunk(file, header_.nameOffset, want, nextChunk()); !s)
-            return faultOf(HeaderFault::Unreadable, s.text);
+            return unreadable(s);
     }
 }
 
@@ -271,22 +257,20 @@ HeaderReading PackageReader::checkReferences(std::uint64_t size, std::string_vie
     };
     for (const PackageImport& im : imports_) {
         if (!nameOk(im.classPackage) || !nameOk(im.className) || !nameOk(im.name))
-            return damaged("an import names no name of its table");
-        if (!refOk(im.outer)) return damaged("an import lies in no object of the package");
+            return faultReading(PackageFault::ImportNameOutside);
+        if (!refOk(im.outer)) return faultReading(PackageFault::ImportOuterOutside);
     }
     std::int64_t furthest = 0;
     for (const PackageExport& ex : exports_) {
-        if (!nameOk(ex.name)) return damaged("an export names no name of its table");
+        if (!nameOk(ex.name)) return faultReading(PackageFault::ExportNameOutside);
         if (!refOk(ex.classRef) || !refOk(ex.superRef) || !refOk(ex.outer))
-            return damaged("an export refers to no object of the package");
-        if (ex.size < 0 || ex.offset < 0) return damaged("an export's extent is damaged");
+            return faultReading(PackageFault::ExportReferenceOutside);
+        if (ex.size < 0 || ex.offset < 0) return faultReading(PackageFault::ExportExtentDamaged);
         if (ex.size > 0) furthest = std::max(furthest, ex.offset + ex.size);
     }
     if (static_cast<std::uint64_t>(furthest) > size) {
         const std::uint64_t beyond = static_cast<std::uint64_t>(furthest) - size;
-        return faultOf(HeaderFault::CutShort,
-                       "its " + std::string(noun) + " data ends " + std::to_string(beyond) +
-                           (beyond == 1 ? " byte" : " bytes") + " beyond the end of the file");
+        return faultReading(PackageFault::DataBeyondEnd, {.noun = noun, .bytesBeyond = beyond});
     }
     return {};
 }

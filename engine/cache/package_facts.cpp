@@ -52,7 +52,7 @@ HeaderFacts HeaderCache::factsOf(FileSystem& fs, const std::string& path,
                 return it->second;
             }
     Result<std::unique_ptr<InFile>> file = fs.openForReading(path);
-    if (!file) return {HeaderFault::Unreadable, file.status.text, {}, -1};
+    if (!file) return {PackageFault::Unreadable, file.status.text, {}, -1};
     const FileIdentity& id = file.value->identity();
     if (identity) *identity = id;
     const Key key{id.device, id.inode, id.size, id.mtimeNs};
@@ -73,7 +73,7 @@ HeaderFacts HeaderCache::factsOf(FileSystem& fs, const std::string& path,
     facts.guid = r.header.guid;
     if (slot != known_.end()) {
         // A failed read says nothing lasting of the file.
-        if (r.fault == HeaderFault::Unreadable)
+        if (r.fault == PackageFault::Unreadable)
             known_.erase(slot);
         else
             slot->second = facts;
@@ -84,7 +84,7 @@ HeaderFacts HeaderCache::factsOf(FileSystem& fs, const std::string& path,
 void HeaderCache::remember(const FileIdentity& id, const HeaderFacts& facts, bool read) {
     if (!read) return;
     ++reads_;
-    if (remember_ && id.known() && facts.fault != HeaderFault::Unreadable)
+    if (remember_ && id.known() && facts.fault != PackageFault::Unreadable)
         known_.emplace_hint(known_.end(), Key{id.device, id.inode, id.size, id.mtimeNs}, facts);
 }
 
@@ -219,14 +219,14 @@ PackageFacts factsFrom(std::string_view line, const PlacementContext& place,
     facts.version = header.version;
     facts.reason = header.reason;
     switch (header.fault) {
-        case HeaderFault::None:
+        case PackageFault::None:
             facts.condition = equalsNoCaseAscii(header.guid.view(), line.substr(0, kGuidLength))
                                   ? PackageCondition::Whole
                                   : PackageCondition::Damaged;
             if (facts.condition == PackageCondition::Damaged)
                 facts.reason = "its GUID is not its cache file name";
             break;
-        case HeaderFault::Unreadable: {
+        case PackageFault::Unreadable: {
             std::string cacheFile;
             cacheFileOf(line, place, cacheFileOnDisk, cacheFile);
             facts.condition =
@@ -241,7 +241,7 @@ PackageFacts factsFrom(std::string_view line, const PlacementContext& place,
     if (!there) return facts;
     facts.installedPath = *there;
     const HeaderFacts installed = headers.factsOf(fs, facts.installedPath);
-    const bool same = installed.fault == HeaderFault::None && header.guid.known &&
+    const bool same = installed.fault == PackageFault::None && header.guid.known &&
                       equalsNoCaseAscii(installed.guid.view(), header.guid.view());
     facts.installed = same ? InstalledVersion::Same : InstalledVersion::Other;
     return facts;

@@ -28,8 +28,8 @@ bool isPackageFileName(std::string_view realName);
 // What the header of a file said, kept by the file's device, inode, size and modification time
 // so that a file read once is not read again while it stays the same file.
 struct HeaderFacts {
-    HeaderFault fault = HeaderFault::None;
-    std::string reason;
+    PackageFault fault = PackageFault::None;
+    std::string reason;  // faultText(fault)
     GuidText guid;
     int version = -1;
 };

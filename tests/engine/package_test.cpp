@@ -114,7 +114,7 @@ TEST(PackageReader, HostileCountsTablesAndExtentsAreRefusedWithinAFewSmallReads)
         put32At(bytes, h.at, h.value);
         CountingFile file(bytes, h.claimedSize);
         const HeaderReading r = reader.read(file);
-        EXPECT_EQ(r.fault, h.fault) << h.what << ": " << r.reason;
+        EXPECT_EQ(r.kind(), h.fault) << h.what << ": " << r.reason;
         EXPECT_FALSE(r.reason.empty()) << h.what;
         EXPECT_LE(file.reads, 2u) << h.what;
         EXPECT_LE(file.bytes, 4096u + 2 * bytes.size()) << h.what;
