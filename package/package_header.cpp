@@ -10,10 +10,6 @@ namespace qv {
 
 namespace {
 
-// The smallest an entry of each table can be: a name (a one-byte length or an empty string, its
-// NUL, 32-bit flags), an export (four compact indexes, two 32-bit numbers), an import (three
-// compact indexes, one 32-bit number).
-constexpr std::uint64_t kMinName = 5, kMinExport = 12, kMinImport = 7;
 constexpr std::size_t kFixedHeader = 36;  // tag, versions, flags, six counts and offsets
 
 // A table of `count` entries of at least `minSize` bytes each at `offset` fits in the file.
@@ -25,6 +21,21 @@ bool tableFits(std::uint32_t count, std::uint32_t offset, std::uint64_t minSize,
 }
 
 }  // namespace
+
+std::array<PackageTableExtent, 3> tablesOf(const PackageHeader& h) {
+    return {{{PackageTable::Name, h.nameCount, h.nameOffset},
+             {PackageTable::Export, h.exportCount, h.exportOffset},
+             {PackageTable::Import, h.importCount, h.importOffset}}};
+}
+
+PackageFault tableFault(PackageTable table, TableFault kind) {
+    using F = PackageFault;
+    static constexpr F kFaults[3][3] = {
+        {F::NameTableBeyondEnd, F::NameTableOverCap, F::NameTableCutShort},
+        {F::ExportTableBeyondEnd, F::ExportTableOverCap, F::ExportTableCutShort},
+        {F::ImportTableBeyondEnd, F::ImportTableOverCap, F::ImportTableCutShort}};
+    return kFaults[static_cast<int>(table)][static_cast<int>(kind)];
+}
 
 HeaderReading faultReading(PackageFault fault, const FaultDetail& detail) {
     HeaderReading r;
@@ -55,15 +66,9 @@ HeaderReading parsePackageHeader(std::string_view block, std::uint64_t fileSize)
     h.nameCount = c.u32(), h.nameOffset = c.u32();
     h.exportCount = c.u32(), h.exportOffset = c.u32();
     h.importCount = c.u32(), h.importOffset = c.u32();
-    const struct {
-        std::uint32_t count, offset;
-        std::uint64_t min;
-        PackageFault beyond;
-    } tables[] = {{h.nameCount, h.nameOffset, kMinName, PackageFault::NameTableBeyondEnd},
-                  {h.exportCount, h.exportOffset, kMinExport, PackageFault::ExportTableBeyondEnd},
-                  {h.importCount, h.importOffset, kMinImport, PackageFault::ImportTableBeyondEnd}};
-    for (const auto& t : tables)
-        if (!tableFits(t.count, t.offset, t.min, fileSize)) return faultReading(t.beyond);
+    for (const PackageTableExtent& t : tablesOf(h))
+        if (!tableFits(t.count, t.offset, entryBytes(t.table).least, fileSize))
+            return faultReading(tableFault(t.table, TableFault::BeyondEnd));
     if (h.version >= 68) {
         if (!c.has(20) || fileSize < kFixedHeader + 20)
             return faultReading(PackageFault::HeaderCutShort);

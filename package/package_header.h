@@ -42,6 +42,42 @@ struct PackageHeader {
     GuidText guid;                  // 32 upper-case hex digits, the game's cache file name
 };
 
+// The tables a header points to.
+enum class PackageTable : std::uint8_t { Name, Export, Import };
+
+// One of them as the header gives it: its count of entries and where they begin.
+struct PackageTableExtent {
+    PackageTable table = PackageTable::Name;
+    std::uint32_t count = 0, offset = 0;
+};
+
+// The header's tables in the order it lists them: names, exports, imports.
+std::array<PackageTableExtent, 3> tablesOf(const PackageHeader& header);
+
+// The bytes an entry of a table takes at least (a name: a one-byte length or an empty string, its
+// NUL, 32-bit flags; an export: four compact indexes, two 32-bit numbers; an import: three
+// compact indexes, one 32-bit number) and at most (an export: five compact indexes, two 32-bit
+// numbers; an import: three five-byte indexes, 4 bytes; a name: a first guess, real ones average
+// under 20).
+struct EntryBytes {
+    std::uint64_t least, most;
+};
+constexpr EntryBytes entryBytes(PackageTable table) {
+    switch (table) {
+        case PackageTable::Name:
+            return {5, 32};
+        case PackageTable::Export:
+            return {12, 33};
+        default:
+            return {7, 19};
+    }
+}
+
+// A table's own fault of each kind: "its import table lies beyond its end", "... is larger than
+// any package's", "... is cut short".
+enum class TableFault : std::uint8_t { BeyondEnd, OverCap, CutShort };
+PackageFault tableFault(PackageTable table, TableFault kind);
+
 struct HeaderReading {
     PackageFault fault = PackageFault::None;
     std::string

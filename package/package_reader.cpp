@@ -12,11 +12,8 @@ namespace qv {
 
 namespace {
 
-// The most an entry can take: an import (three five-byte indexes, 4 bytes), an export (five
-// compact indexes, two 32-bit numbers); a name's first guess (real ones average under 20).
-constexpr std::uint64_t kMaxImport = 19, kMaxExport = 33, kNameGuess = 32;
-// The least they can take: one byte an index.
-constexpr std::size_t kMinImport = 7, kMinExport = 12;
+constexpr EntryBytes kImport = entryBytes(PackageTable::Import),
+                     kExport = entryBytes(PackageTable::Export);
 // Tables closer than this are read in one piece.
 constexpr std::uint64_t kJoinGap = 64u << 10;
 
@@ -120,22 +117,18 @@ HeaderReading PackageReader::read(InFile& file, std::string_view noun) {
 }
 
 HeaderReading PackageReader::readTables(InFile& file, std::string_view noun) {
-    const PackageHeader& h = header_;
     const std::uint64_t size = file.identity().size;
-    const struct {
-        std::uint32_t count, offset;
-        std::uint64_t most;
-        PackageFault overCap;
-    } tables[] = {{h.nameCount, h.nameOffset, kNameGuess, PackageFault::NameTableOverCap},
-                  {h.importCount, h.importOffset, kMaxImport, PackageFault::ImportTableOverCap},
-                  {h.exportCount, h.exportOffset, kMaxExport, PackageFault::ExportTableOverCap}};
+    const std::array<PackageTableExtent, 3> tables = tablesOf(header_);
     // At most three ranges: fixed arrays, so a package costs no allocation here.
     std::array<Range, 3> ranges{};
     std::size_t count = 0;
-    for (const auto& t : tables) {
-        if (t.count > limits_.tableEntries) return faultReading(t.overCap);
+    for (const std::size_t i : {0, 2, 1}) {  // names, imports, exports: the first over its cap
+        const PackageTableExtent& t = tables[i];
+        if (t.count > limits_.tableEntries)
+            return faultReading(tableFault(t.table, TableFault::OverCap));
         if (t.count == 0) continue;
-        const Range r{t.offset, std::min<std::uint64_t>(size, t.offset + t.count * t.most)};
+        const Range r{t.offset,
+                      std::min<std::uint64_t>(size, t.offset + t.count * entryBytes(t.table).most)};
         if (r.end > chunks_[0].length) ranges[count++] = r;
     }
     for (std::size_t i = 1; i < count; ++i)  // in file order
@@ -188,23 +181,23 @@ void readExport(ByteCursor& c, PackageExport& ex) {
 HeaderReading PackageReader::parseImports(std::uint64_t) {
     ByteCursor c(bytesFrom(header_.importOffset));
     // Fewer bytes than the smallest entries take: cut short, before anything is allocated.
-    if (c.left() / kMinImport < header_.importCount)
+    if (c.left() / kImport.least < header_.importCount)
         return faultReading(PackageFault::ImportTableCutShort);
     imports_.resize(header_.importCount);
     // A cursor that failed reads 0 from then on: one check after the table is enough.
     for (PackageImport& im : imports_)
-        c.has(kMaxImport) ? readImport<false>(c, im) : readImport<true>(c, im);
+        c.has(kImport.most) ? readImport<false>(c, im) : readImport<true>(c, im);
     if (c.failed()) return faultReading(PackageFault::ImportTableCutShort);
     return {};
 }
 
 HeaderReading PackageReader::parseExports(std::uint64_t) {
     ByteCursor c(bytesFrom(header_.exportOffset));
-    if (c.left() / kMinExport < header_.exportCount)
+    if (c.left() / kExport.least < header_.exportCount)
         return faultReading(PackageFault::ExportTableCutShort);
     exports_.resize(header_.exportCount);
     for (PackageExport& ex : exports_)
-        c.has(kMaxExport) ? readExport<false>(c, ex) : readExport<true>(c, ex);
+        c.has(kExport.most) ? readExport<false>(c, ex) : readExport<true>(c, ex);
     if (c.failed()) return faultReading(PackageFault::ExportTableCutShort);
     return {};
 }
