@@ -80,8 +80,8 @@ PackageFault tableFault(PackageTable table, TableFault kind);
 
 struct HeaderReading {
     PackageFault fault = PackageFault::None;
-    std::string
-        reason;  // faultText(fault): "not a package", "its import table lies beyond its end"
+    // For a player, faultText(fault): "not a package", "its import table lies beyond its end".
+    std::string reason;
     PackageHeader header;
     // An old package's GUID lies in its heritage table, outside the block: its offset, 0 when the
     // GUID is known already.
