@@ -142,12 +142,49 @@ std::string byHand(std::initializer_list<std::uint32_t> tables, const std::strin
     return out + body;
 }
 
-TEST(PackageReader, EachFaultIsToldPreciselyInItsOwnWords) {
+// A file the reader refuses, with the fault it must tell and its words.
+struct FaultCase {
+    std::string bytes;
+    PackageFault fault;
+    const char* words;
+    std::uint64_t claimedSize = 0;  // a sparse file's, when not 0
+    PackageLimits limits = {};
+};
+
+// Writer-made packages with one number of their header changed, or read under tight limits.
+std::vector<FaultCase> changedHeaderFaults() {
     const std::string good = pkg::writePackage(objectsSpec(69)),
                       old = pkg::writePackage(objectsSpec(61));
     const auto changed = [](std::string b, std::size_t at, std::uint32_t v) {
         return put32At(b, at, v), b;
     };
+    return {{changed(good, 0, 0), PackageFault::NotPackage, "not a package"},
+            {good.substr(0, 30), PackageFault::HeaderCutShort, "cut short inside its header"},
+            {changed(good, 16, 0x7FFFFFF0), PackageFault::NameTableBeyondEnd,
+             "its name table lies beyond its end"},
+            {changed(good, 20, 0x10000000), PackageFault::ExportTableBeyondEnd,
+             "its export table lies beyond its end"},
+            {changed(good, 32, 4), PackageFault::ImportTableBeyondEnd,
+             "its import table lies beyond its end"},
+            {changed(good, 52, 0x20000000), PackageFault::GenerationTableBeyondEnd,
+             "its generation table lies beyond its end"},
+            {changed(old, 40, 0x7FFFFFF0), PackageFault::HeritageTableBeyondEnd,
+             "its heritage table lies beyond its end"},
+            {changed(old, 36, 0), PackageFault::NoGuid, "it has no GUID"},
+            {good, PackageFault::NameTableOverCap, "its name table is larger than any package's", 0,
+             PackageLimits{.tableEntries = 3}},
+            {changed(good, 28, 153000000), PackageFault::ImportTableOverCap,
+             "its import table is larger than any package's", 1u << 30},
+            {changed(good, 20, 1u << 21), PackageFault::ExportTableOverCap,
+             "its export table is larger than any package's", 1u << 30},
+            {good, PackageFault::TablesOverCap, "its tables are larger than any package's", 0,
+             PackageLimits{.tableRegion = 16}},
+            {changed(good, 12, 3), PackageFault::ImportNameOutside,
+             "an import names no name of its table"}};
+}
+
+// Packages made by hand of one name and one import or export, each wrong in one way.
+std::vector<FaultCase> handMadeFaults() {
     const std::string none("\x05None\0\0\0\0\0", 10);  // the one name, "None"
     const auto oneImport = [&](const std::string& entry) {
         return byHand({1, 56, 0, 0, 1, 66}, none + entry);
@@ -156,64 +193,36 @@ TEST(PackageReader, EachFaultIsToldPreciselyInItsOwnWords) {
         return byHand({1, 56, 1, 66, 0, 0}, none + entry);
     };
     const std::string deepIndex("\x40\x80\x80\x80\x00", 5);  // 0 in five bytes
-    const struct {
-        std::string bytes;
-        PackageFault fault;
-        const char* words;
-        std::uint64_t claimedSize = 0;
-        PackageLimits limits = {};
-    } faults[] = {
-        {changed(good, 0, 0), PackageFault::NotPackage, "not a package"},
-        {good.substr(0, 30), PackageFault::HeaderCutShort, "cut short inside its header"},
-        {changed(good, 16, 0x7FFFFFF0), PackageFault::NameTableBeyondEnd,
-         "its name table lies beyond its end"},
-        {changed(good, 20, 0x10000000), PackageFault::ExportTableBeyondEnd,
-         "its export table lies beyond its end"},
-        {changed(good, 32, 4), PackageFault::ImportTableBeyondEnd,
-         "its import table lies beyond its end"},
-        {changed(good, 52, 0x20000000), PackageFault::GenerationTableBeyondEnd,
-         "its generation table lies beyond its end"},
-        {changed(old, 40, 0x7FFFFFF0), PackageFault::HeritageTableBeyondEnd,
-         "its heritage table lies beyond its end"},
-        {changed(old, 36, 0), PackageFault::NoGuid, "it has no GUID"},
-        {good, PackageFault::NameTableOverCap, "its name table is larger than any package's", 0,
-         PackageLimits{.tableEntries = 3}},
-        {changed(good, 28, 153000000), PackageFault::ImportTableOverCap,
-         "its import table is larger than any package's", 1u << 30},
-        {changed(good, 20, 1u << 21), PackageFault::ExportTableOverCap,
-         "its export table is larger than any package's", 1u << 30},
-        {good, PackageFault::TablesOverCap, "its tables are larger than any package's", 0,
-         PackageLimits{.tableRegion = 16}},
-        {byHand({1, 56, 0, 0, 0, 0},
-                "\x0A"
-                "abcd"),
-         PackageFault::NameTableCutShort, "its name table is cut short"},
-        {oneImport(deepIndex + std::string(2, '\0')), PackageFault::ImportTableCutShort,
-         "its import table is cut short"},
-        {oneExport(deepIndex + std::string(7, '\0')), PackageFault::ExportTableCutShort,
-         "its export table is cut short"},
-        {byHand({1, 56, 0, 0, 0, 0}, std::string(5, '\0')), PackageFault::NameTableDamaged,
-         "its name table is damaged"},
-        {changed(good, 12, 3), PackageFault::ImportNameOutside,
-         "an import names no name of its table"},
-        {oneImport(std::string(2, '\0') + "\x05" + std::string(4, '\0')),
-         PackageFault::ImportOuterOutside, "an import lies in no object of the package"},
-        {oneExport(std::string(6, '\0') + "\x09" + std::string(5, '\0')),
-         PackageFault::ExportNameOutside, "an export names no name of its table"},
-        {oneExport("\x05" + std::string(11, '\0')), PackageFault::ExportReferenceOutside,
-         "an export refers to no object of the package"},
-        {oneExport(std::string(11, '\0') + "\x81"), PackageFault::ExportExtentDamaged,
-         "an export's extent is damaged"},
-        // 63 bytes from byte 17: one past the 79 bytes of the file.
-        {oneExport(std::string(11, '\0') + "\x3F\x11"), PackageFault::DataBeyondEnd,
-         "its package data ends 1 byte beyond the end of the file"}};
-    for (const auto& f : faults) {
-        PackageReader reader(f.limits);
-        CountingFile file(f.bytes, f.claimedSize);
-        const HeaderReading r = reader.read(file);
-        EXPECT_EQ(r.fault, f.fault) << f.words << ": " << r.reason;
-        EXPECT_EQ(r.reason, f.words);
-    }
+    return {{byHand({1, 56, 0, 0, 0, 0}, "\x0A" + std::string("abcd")),
+             PackageFault::NameTableCutShort, "its name table is cut short"},
+            {oneImport(deepIndex + std::string(2, '\0')), PackageFault::ImportTableCutShort,
+             "its import table is cut short"},
+            {oneExport(deepIndex + std::string(7, '\0')), PackageFault::ExportTableCutShort,
+             "its export table is cut short"},
+            {byHand({1, 56, 0, 0, 0, 0}, std::string(5, '\0')), PackageFault::NameTableDamaged,
+             "its name table is damaged"},
+            {oneImport(std::string(2, '\0') + "\x05" + std::string(4, '\0')),
+             PackageFault::ImportOuterOutside, "an import lies in no object of the package"},
+            {oneExport(std::string(6, '\0') + "\x09" + std::string(5, '\0')),
+             PackageFault::ExportNameOutside, "an export names no name of its table"},
+            {oneExport("\x05" + std::string(11, '\0')), PackageFault::ExportReferenceOutside,
+             "an export refers to no object of the package"},
+            {oneExport(std::string(11, '\0') + "\x81"), PackageFault::ExportExtentDamaged,
+             "an export's extent is damaged"},
+            // 63 bytes from byte 17: one past the 79 bytes of the file.
+            {oneExport(std::string(11, '\0') + "\x3F\x11"), PackageFault::DataBeyondEnd,
+             "its package data ends 1 byte beyond the end of the file"}};
+}
+
+TEST(PackageReader, EachFaultIsToldPreciselyInItsOwnWords) {
+    for (const auto& cases : {changedHeaderFaults(), handMadeFaults()})
+        for (const FaultCase& f : cases) {
+            PackageReader reader(f.limits);
+            CountingFile file(f.bytes, f.claimedSize);
+            const HeaderReading r = reader.read(file);
+            EXPECT_EQ(r.fault, f.fault) << f.words << ": " << r.reason;
+            EXPECT_EQ(r.reason, f.words);
+        }
 }
 
 }  // namespace
