@@ -136,7 +136,7 @@ PreviewResult PreviewReader::read(const PreviewRequest& request) {
         return kept;
     }
     const HeaderReading h = reader_.read(*file.value, packageDataNoun(request.realName));
-    out.fault = h.fault, out.reason = h.reason;
+    out.fault = h.kind(), out.reason = h.reason;
     out.version = h.ok() ? h.header.version : -1;
     out.size = id.size;
     if (h.ok()) {

@@ -11,6 +11,7 @@
 #include "engine/cache/package_facts.h"
 #include "engine/public_variables.h"
 #include "engine/run/placement.h"
+#include "package/limits.h"
 #include "package/package_header.h"
 #include "settings/program_settings.h"
 
@@ -31,7 +32,8 @@ HeaderPassFigures headerPassFigures(const PublicVariables& pv, const std::string
                                     std::uint64_t tablesAt, std::uint64_t fileSize,
                                     FileSystem& fs) {
     HeaderPassFigures f;
-    const std::size_t first = static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, 4096));
+    const std::size_t first =
+        static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, PackageLimits{}.firstRead));
     const std::size_t tables = static_cast<std::size_t>(fileSize - std::min(tablesAt, fileSize));
     f.tableBytes = first + tables;
     std::vector<char> region(tables + first);

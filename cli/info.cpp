@@ -15,7 +15,7 @@ namespace {
 using json = nlohmann::ordered_json;
 
 std::string_view stateText(const PackageInfo& info) {
-    switch (info.reading.fault) {
+    switch (info.reading.kind()) {
         case HeaderFault::None:
             return "ok";
         case HeaderFault::Unreadable:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "package/byte_reader.h"
 #include "package/property_tags.h"
 #include "platform/ascii.h"
 #include "platform/filesystem.h"
@@ -11,12 +12,6 @@ namespace qv {
 namespace {
 
 constexpr std::uint32_t kHasStack = 0x02000000;  // the object starts with a state frame
-constexpr std::uint64_t kHead = 4096;            // an object's properties and what follows
-constexpr std::uint64_t kLevelHead = 64u << 10;  // a LevelInfo: its properties are the object
-constexpr std::uint64_t kSoundHead = 1024;       // a sound's properties and its WAV header
-constexpr std::size_t kMaxSounds = 4096;
-constexpr std::uint64_t kMaxModule = 6u << 20;
-constexpr std::int32_t kMaxMips = 16;
 
 bool isProcedural(std::string_view cls) {
     for (const char* p : {"FireTexture", "WaterTexture", "WetTexture", "IceTexture", "WaveTexture",
@@ -35,6 +30,7 @@ class Loader {
     Loader(InFile& file, const PackageReader& reader, PackageContents& out)
         : file_(file), reader_(reader), out_(out) {}
     const PackageReader& reader() const { return reader_; }
+    const PackageLimits& limits() const { return reader_.limits(); }
     // Up to `most` bytes of `e` from `from` on (fewer at its end).
     bool read(const PackageExport& e, std::uint64_t from, std::uint64_t most, std::string& into) {
         const std::uint64_t size = static_cast<std::uint64_t>(e.size);
@@ -43,7 +39,7 @@ class Loader {
         const std::uint64_t at = static_cast<std::uint64_t>(e.offset) + from;
         if (const std::string_view held = reader_.heldBytes(at, length); held.size() == length)
             return into.assign(held), true;
-        if (out_.bytesRead + length > kMaxContentBytes) return false;
+        if (out_.bytesRead + length > limits().contentBytes) return false;
         into.resize(static_cast<std::size_t>(length));
         ++out_.reads;
         out_.bytesRead += length;
@@ -134,9 +130,10 @@ std::optional<Mip> pickMip(Loader& load, const PackageExport& e, std::string& he
                            std::uint64_t& base, std::size_t at, TextureFormat format,
                            const TextureProps& t) {
     const int version = load.reader().header().version;
+    const PackageLimits& limits = load.limits();
     ByteCursor c(head, at);
     const std::int32_t count = c.compact();
-    if (c.failed() || count < 0 || count > kMaxMips) return base = 0, std::nullopt;
+    if (c.failed() || count < 0 || count > limits.mipMaps) return base = 0, std::nullopt;
     const std::uint64_t countEnd = base + c.position();
     for (std::int32_t k = 0; k < count; ++k) {
         const std::uint32_t w = std::max(t.width >> k, 1u), h = std::max(t.height >> k, 1u);
@@ -144,7 +141,7 @@ std::optional<Mip> pickMip(Loader& load, const PackageExport& e, std::string& he
         const std::uint64_t expected = mipBytes(format, w, h);
         if (c.failed() || (expected != 0 && static_cast<std::uint64_t>(n) != expected))
             return base = 0, std::nullopt;
-        if (expected != 0 && static_cast<std::uint64_t>(w) * h <= kMaxPicturePixels)
+        if (expected != 0 && static_cast<std::uint64_t>(w) * h <= limits.picturePixels)
             return Mip{base + c.position(), w, h};
         // The next mip's start: after these pixels, two sizes and two bit counts.
         base += c.position() + static_cast<std::uint64_t>(n) + 10;
@@ -175,7 +172,7 @@ std::optional<std::string> readPalette(Loader& load, std::int32_t ref) {
     if (ref <= 0 || !equalsNoCaseAscii(r.className(ref), "Palette")) return std::nullopt;
     const PackageExport& e = r.exports()[static_cast<std::size_t>(ref) - 1];
     std::string data;
-    if (!load.read(e, 0, kHead, data)) return std::nullopt;
+    if (!load.read(e, 0, load.limits().objectHead, data)) return std::nullopt;
     PropertyTags tags(data, r, propertiesStart(data, e));
     PropertyTag tag;
     while (tags.next(tag)) {
@@ -203,7 +200,7 @@ void readTexture(Loader& load, std::size_t index, PackageContents& out) {
         return;
     }
     std::string head, pixels;
-    if (!load.read(e, 0, kHead, head)) {
+    if (!load.read(e, 0, load.limits().objectHead, head)) {
         out.pictureNote = "its picture could not be read";
         return;
     }
@@ -224,8 +221,10 @@ void readTexture(Loader& load, std::size_t index, PackageContents& out) {
         return;
     }
     const Mip& mip = found->first;
-    out.picture = format == TextureFormat::P8 ? decodeP8(pixels, mip.width, mip.height, *palette)
-                                              : decodeDxt(format, pixels, mip.width, mip.height);
+    const std::uint64_t most = load.limits().picturePixels;
+    out.picture = format == TextureFormat::P8
+                      ? decodeP8(pixels, mip.width, mip.height, *palette, most)
+                      : decodeDxt(format, pixels, mip.width, mip.height, most);
     if (out.picture.empty()) out.pictureNote = "its picture is damaged";
 }
 
@@ -266,7 +265,7 @@ void readMap(Loader& load, const ContentOptions& options, PackageContents& out) 
         if (which == info && summary >= 0 && !options.picture && complete) break;
         infoRead = infoRead || which == info;
         const PackageExport& e = r.exports()[static_cast<std::size_t>(which)];
-        bool ok = load.read(e, 0, kLevelHead, data);
+        bool ok = load.read(e, 0, load.limits().levelHead, data);
         const std::int32_t shot = ok ? mapProperties(data, e, r, out, ok) : 0;
         if (which == info) screenshot = shot;
         damaged = damaged || !ok;
@@ -321,11 +320,12 @@ std::optional<std::string> embeddedFile(std::string_view head, const PackageExpo
 }
 
 // The length of a WAV file from its header: the data chunk's bytes over the bytes a second.
-std::optional<double> wavSeconds(std::string_view wav, std::int32_t wholeSize) {
+// At most `mostChunks` chunks are looked through.
+std::optional<double> wavSeconds(std::string_view wav, std::int32_t wholeSize, int mostChunks) {
     ByteCursor c(wav);
     if (c.bytes(4) != "RIFF" || (c.u32(), c.bytes(4)) != "WAVE") return std::nullopt;
     std::uint32_t perSecond = 0;
-    for (int chunk = 0; chunk < 16 && !c.failed(); ++chunk) {
+    for (int chunk = 0; chunk < mostChunks && !c.failed(); ++chunk) {
         const std::string_view id = c.bytes(4);
         const std::uint32_t size = c.u32();
         if (id == "data" && perSecond > 0 && !c.failed()) {
@@ -356,14 +356,16 @@ void readSounds(Loader& load, PackageContents& out) {
     std::string head;
     bool damaged = false;
     for (int i = findExport(r, "Sound"); i >= 0; i = findExport(r, "Sound", i + 1)) {
-        if (++out.soundCount > kMaxSounds) continue;
+        if (++out.soundCount > load.limits().sounds) continue;
         const PackageExport& e = r.exports()[static_cast<std::size_t>(i)];
         std::uint64_t at = 0;
         std::int32_t count = 0;
-        const bool ok =
-            load.read(e, 0, kSoundHead, head) && embeddedFile(head, e, r, at, count).has_value();
+        const bool ok = load.read(e, 0, load.limits().soundHead, head) &&
+                        embeddedFile(head, e, r, at, count).has_value();
         const std::optional<double> seconds =
-            ok ? wavSeconds(std::string_view(head).substr(at, count), count) : std::nullopt;
+            ok ? wavSeconds(std::string_view(head).substr(at, count), count,
+                            load.limits().wavChunks)
+               : std::nullopt;
         if (seconds) out.soundSeconds += *seconds;
         damaged = damaged || !seconds;
     }
@@ -377,8 +379,9 @@ void readMusic(Loader& load, const ContentOptions& options, PackageContents& out
     std::string head;
     std::uint64_t at = 0;
     std::int32_t count = 0;
-    const std::optional<std::string> type =
-        load.read(e, 0, kHead, head) ? embeddedFile(head, e, r, at, count) : std::nullopt;
+    const std::optional<std::string> type = load.read(e, 0, load.limits().objectHead, head)
+                                                ? embeddedFile(head, e, r, at, count)
+                                                : std::nullopt;
     if (!type) {
         out.note = "its music is damaged";
         return;
@@ -386,7 +389,8 @@ void readMusic(Loader& load, const ContentOptions& options, PackageContents& out
     out.musicFormat = upperAscii(*type);
     if (!options.modules) return;
     std::string module;
-    if (static_cast<std::uint64_t>(count) > kMaxModule || !load.read(e, at, count, module)) {
+    if (static_cast<std::uint64_t>(count) > load.limits().moduleBytes ||
+        !load.read(e, at, count, module)) {
         out.note = "its music is larger than any game's";
         return;
     }

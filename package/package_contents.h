@@ -54,12 +54,9 @@ struct ContentOptions {
 // only numbers.
 std::string playersText(std::string_view players);
 
-// The most the objects' bytes may cost, whatever the file says.
-constexpr std::uint64_t kMaxContentBytes = 8u << 20;
-
-// The contents of the package `reader` has just read whole from `file`. Every offset and size
-// comes from the checked export table and is checked again against what was read; damage in an
-// object leaves its facts out and says so in `note`.
+// The contents of the package `reader` has just read whole from `file`, within the reader's
+// limits. Every offset and size comes from the checked export table and is checked again against
+// what was read; damage in an object leaves its facts out and says so in `note`.
 PackageContents readContents(InFile& file, const PackageReader& reader,
                              const ContentOptions& options = {});
 

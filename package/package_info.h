@@ -19,9 +19,10 @@ struct PackageInfo {
     std::size_t reads = 0;  // the tables' and the objects' reads
 };
 
-// Reads the package file `path`: its tables whole, then, when whole, its contents.
+// Reads the package file `path`: its tables whole, then, when whole, its contents, each within
+// `limits`.
 PackageInfo readPackageInfo(FileSystem& fs, const std::string& path,
-                            const ContentOptions& options = {});
+                            const ContentOptions& options = {}, const PackageLimits& limits = {});
 
 // Makes a PNG file of a picture. The engine writes none itself; media/ has one over libpng.
 class PngEncoder {

@@ -4,7 +4,7 @@
 #include <array>
 #include <unordered_set>
 
-#include "package/property_tags.h"
+#include "package/byte_reader.h"
 #include "platform/ascii.h"
 #include "platform/filesystem.h"
 
@@ -12,13 +12,8 @@ namespace qv {
 
 namespace {
 
-// The first read: the header, and in a small package all of its tables.
-constexpr std::size_t kFirstBlock = 4096;
-// The most an entry can take: an import (three five-byte indexes, 4 bytes), an export (five
-// compact indexes, two 32-bit numbers); a name's first guess (real ones average under 20).
-constexpr std::uint64_t kMaxImport = 19, kMaxExport = 33, kNameGuess = 32;
-// The least they can take: one byte an index.
-constexpr std::size_t kMinImport = 7, kMinExport = 12;
+constexpr EntryBytes kImport = entryBytes(PackageTable::Import),
+                     kExport = entryBytes(PackageTable::Export);
 // Tables closer than this are read in one piece.
 constexpr std::uint64_t kJoinGap = 64u << 10;
 
@@ -36,19 +31,8 @@ std::string_view cString(ByteCursor& c, std::size_t limit, bool& tooLong) {
     return name.substr(0, name.size() - 1);
 }
 
-HeaderReading faultOf(HeaderFault f, std::string reason) {
-    HeaderReading r;
-    r.fault = f;
-    r.reason = std::move(reason);
-    return r;
-}
-
-HeaderReading cutShort(const char* table) {
-    return faultOf(HeaderFault::CutShort, std::string("its ") + table + " table is cut short");
-}
-
-HeaderReading damaged(std::string reason) {
-    return faultOf(HeaderFault::BadTable, reason);
+HeaderReading unreadable(const Status& s) {
+    return faultReading(PackageFault::Unreadable, {.systemText = s.text});
 }
 
 struct Range {
@@ -110,15 +94,15 @@ HeaderReading PackageReader::read(InFile& file, std::string_view noun) {
     const std::uint64_t size = file.identity().size;
     if (chunks_.capacity() < 16) chunks_.reserve(16);
     Chunk& first = nextChunk();
-    if (const Status s = readChunk(file, 0, std::min<std::uint64_t>(size, kFirstBlock), first); !s)
-        return faultOf(HeaderFault::Unreadable, s.text);
+    if (const Status s =
+            readChunk(file, 0, std::min<std::uint64_t>(size, limits_.firstRead), first);
+        !s)
+        return unreadable(s);
     HeaderReading head = parsePackageHeader(first.bytes(), size);
     if (head.ok() && head.guidAt != 0) {
         Chunk& guid = nextChunk();
-        if (const Status s = readChunk(file, head.guidAt, 16, guid); !s)
-            return faultOf(HeaderFault::Unreadable, s.text);
-        if (guid.length < 16)
-            return faultOf(HeaderFault::CutShort, "its heritage table lies beyond its end");
+        if (const Status s = readChunk(file, head.guidAt, 16, guid); !s) return unreadable(s);
+        if (guid.length < 16) return faultReading(PackageFault::HeritageTableBeyondEnd);
         head.header.guid = guidText(guid.bytes());
         head.guidAt = 0;
     }
@@ -133,23 +117,18 @@ HeaderReading PackageReader::read(InFile& file, std::string_view noun) {
 }
 
 HeaderReading PackageReader::readTables(InFile& file, std::string_view noun) {
-    const PackageHeader& h = header_;
     const std::uint64_t size = file.identity().size;
-    const struct {
-        std::uint32_t count, offset;
-        std::uint64_t most;
-        const char* name;
-    } tables[] = {{h.nameCount, h.nameOffset, kNameGuess, "name"},
-                  {h.importCount, h.importOffset, kMaxImport, "import"},
-                  {h.exportCount, h.exportOffset, kMaxExport, "export"}};
+    const std::array<PackageTableExtent, 3> tables = tablesOf(header_);
     // At most three ranges: fixed arrays, so a package costs no allocation here.
     std::array<Range, 3> ranges{};
     std::size_t count = 0;
-    for (const auto& t : tables) {
-        if (t.count > kMaxTableEntries)
-            return damaged(std::string("its ") + t.name + " table is larger than any package's");
+    for (const std::size_t i : {0, 2, 1}) {  // names, imports, exports: the first over its cap
+        const PackageTableExtent& t = tables[i];
+        if (t.count > limits_.tableEntries)
+            return faultReading(tableFault(t.table, TableFault::OverCap));
         if (t.count == 0) continue;
-        const Range r{t.offset, std::min<std::uint64_t>(size, t.offset + t.count * t.most)};
+        const Range r{t.offset,
+                      std::min<std::uint64_t>(size, t.offset + t.count * entryBytes(t.table).most)};
         if (r.end > chunks_[0].length) ranges[count++] = r;
     }
     for (std::size_t i = 1; i < count; ++i)  // in file order
@@ -164,10 +143,9 @@ HeaderReading PackageReader::readTables(InFile& file, std::string_view noun) {
             joined[joins++] = ranges[i];
     for (std::size_t i = 0; i < joins; ++i) {
         const Range& r = joined[i];
-        if (r.end - r.start > kMaxTableRegion)
-            return damaged("its tables are larger than any package's");
+        if (r.end - r.start > limits_.tableRegion) return faultReading(PackageFault::TablesOverCap);
         if (const Status s = readChunk(file, r.start, r.end - r.start, nextChunk()); !s)
-            return faultOf(HeaderFault::Unreadable, s.text);
+            return unreadable(s);
     }
     for (HeaderReading (PackageReader::*parse)(std::uint64_t) :
          {&PackageReader::parseImports, &PackageReader::parseExports})
@@ -203,22 +181,24 @@ void readExport(ByteCursor& c, PackageExport& ex) {
 HeaderReading PackageReader::parseImports(std::uint64_t) {
     ByteCursor c(bytesFrom(header_.importOffset));
     // Fewer bytes than the smallest entries take: cut short, before anything is allocated.
-    if (c.left() / kMinImport < header_.importCount) return cutShort("import");
+    if (c.left() / kImport.least < header_.importCount)
+        return faultReading(PackageFault::ImportTableCutShort);
     imports_.resize(header_.importCount);
     // A cursor that failed reads 0 from then on: one check after the table is enough.
     for (PackageImport& im : imports_)
-        c.has(kMaxImport) ? readImport<false>(c, im) : readImport<true>(c, im);
-    if (c.failed()) return cutShort("import");
+        c.has(kImport.most) ? readImport<false>(c, im) : readImport<true>(c, im);
+    if (c.failed()) return faultReading(PackageFault::ImportTableCutShort);
     return {};
 }
 
 HeaderReading PackageReader::parseExports(std::uint64_t) {
     ByteCursor c(bytesFrom(header_.exportOffset));
-    if (c.left() / kMinExport < header_.exportCount) return cutShort("export");
+    if (c.left() / kExport.least < header_.exportCount)
+        return faultReading(PackageFault::ExportTableCutShort);
     exports_.resize(header_.exportCount);
     for (PackageExport& ex : exports_)
-        c.has(kMaxExport) ? readExport<false>(c, ex) : readExport<true>(c, ex);
-    if (c.failed()) return cutShort("export");
+        c.has(kExport.most) ? readExport<false>(c, ex) : readExport<true>(c, ex);
+    if (c.failed()) return faultReading(PackageFault::ExportTableCutShort);
     return {};
 }
 
@@ -233,15 +213,15 @@ HeaderReading PackageReader::parseNames(InFile& file, std::uint64_t size) {
             if (header_.version >= 64) {
                 const std::int64_t length = c.compact();
                 if (c.failed()) break;
-                if (length < 1 || length > static_cast<std::int64_t>(kMaxPackageName) + 1)
-                    return damaged("its name table is damaged");
+                if (length < 1 || length > static_cast<std::int64_t>(limits_.nameLength) + 1)
+                    return faultReading(PackageFault::NameTableDamaged);
                 name = c.bytes(static_cast<std::size_t>(length));
                 std::size_t end = 0;  // up to its NUL; names are short, a loop beats a call
                 while (end < name.size() && name[end] != '\0') ++end;
                 name = name.substr(0, end);
             } else {
-                name = cString(c, kMaxPackageName, tooLong);
-                if (tooLong) return damaged("its name table is damaged");
+                name = cString(c, limits_.nameLength, tooLong);
+                if (tooLong) return faultReading(PackageFault::NameTableDamaged);
             }
             c.u32();
             if (!c.failed()) names_.push_back(name);
@@ -249,13 +229,13 @@ HeaderReading PackageReader::parseNames(InFile& file, std::uint64_t size) {
         if (!c.failed()) return {};
         // Ran out of what was read: the file ended there, or a longer read is needed.
         const std::uint64_t have = bytes.size(), left = size - header_.nameOffset;
-        if (have >= left) return cutShort("name");
+        if (have >= left) return faultReading(PackageFault::NameTableCutShort);
         const std::uint64_t want =
             std::min<std::uint64_t>(left, std::max<std::uint64_t>(4 * have, 1u << 16));
-        if (want > kMaxTableRegion) return damaged("its name table is larger than any package's");
+        if (want > limits_.tableRegion) return faultReading(PackageFault::NameTableOverCap);
         names_.clear();
         if (const Status s = readChunk(file, header_.nameOffset, want, nextChunk()); !s)
-            return faultOf(HeaderFault::Unreadable, s.text);
+            return unreadable(s);
     }
 }
 
@@ -270,22 +250,20 @@ HeaderReading PackageReader::checkReferences(std::uint64_t size, std::string_vie
     };
     for (const PackageImport& im : imports_) {
         if (!nameOk(im.classPackage) || !nameOk(im.className) || !nameOk(im.name))
-            return damaged("an import names no name of its table");
-        if (!refOk(im.outer)) return damaged("an import lies in no object of the package");
+            return faultReading(PackageFault::ImportNameOutside);
+        if (!refOk(im.outer)) return faultReading(PackageFault::ImportOuterOutside);
     }
     std::int64_t furthest = 0;
     for (const PackageExport& ex : exports_) {
-        if (!nameOk(ex.name)) return damaged("an export names no name of its table");
+        if (!nameOk(ex.name)) return faultReading(PackageFault::ExportNameOutside);
         if (!refOk(ex.classRef) || !refOk(ex.superRef) || !refOk(ex.outer))
-            return damaged("an export refers to no object of the package");
-        if (ex.size < 0 || ex.offset < 0) return damaged("an export's extent is damaged");
+            return faultReading(PackageFault::ExportReferenceOutside);
+        if (ex.size < 0 || ex.offset < 0) return faultReading(PackageFault::ExportExtentDamaged);
         if (ex.size > 0) furthest = std::max(furthest, ex.offset + ex.size);
     }
     if (static_cast<std::uint64_t>(furthest) > size) {
         const std::uint64_t beyond = static_cast<std::uint64_t>(furthest) - size;
-        return faultOf(HeaderFault::CutShort,
-                       "its " + std::string(noun) + " data ends " + std::to_string(beyond) +
-                           (beyond == 1 ? " byte" : " bytes") + " beyond the end of the file");
+        return faultReading(PackageFault::DataBeyondEnd, {.noun = noun, .bytesBeyond = beyond});
     }
     return {};
 }

@@ -5,15 +5,11 @@
 #include <string_view>
 #include <vector>
 
+#include "package/limits.h"
 #include "package/package_header.h"
 #include "platform/result.h"
 
 namespace qv {
-
-// No real package comes near these: a larger table is damage, refused before anything is
-// allocated for it (a server chooses what a player downloads).
-constexpr std::uint32_t kMaxTableEntries = 1u << 20;
-constexpr std::size_t kMaxTableRegion = 32u << 20;
 
 // An import: the class's package and name, the object it lies in, its own name.
 struct PackageImport {
@@ -39,6 +35,9 @@ struct PackageExport {
 // turn and keeps its buffers.
 class PackageReader final {
   public:
+    explicit PackageReader(const PackageLimits& limits = {}) : limits_(limits) {}
+    const PackageLimits& limits() const { return limits_; }
+
     // `noun` names the data in a reason: "its map data ends 1 byte beyond the end of the file".
     HeaderReading read(InFile& file, std::string_view noun = "package");
 
@@ -82,6 +81,7 @@ class PackageReader final {
     HeaderReading checkReferences(std::uint64_t fileSize, std::string_view noun) const;
     void clear();
 
+    PackageLimits limits_;
     PackageHeader header_;
     std::vector<Chunk> chunks_;  // chunks_[0]: the first block; used_ of them hold this file's
     std::size_t used_ = 0;

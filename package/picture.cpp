@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "package/byte_reader.h"
+
 namespace qv {
 
 namespace {
@@ -20,8 +22,8 @@ std::array<std::uint8_t, 4> from565(std::uint16_t c) {
 
 // A colour block's four colours (three and transparent black where DXT1 orders them so).
 std::array<std::array<std::uint8_t, 4>, 4> blockColours(std::string_view b, bool dxt1) {
-    const std::uint16_t c0 = static_cast<std::uint16_t>(at(b, 0) | at(b, 1) << 8),
-                        c1 = static_cast<std::uint16_t>(at(b, 2) | at(b, 3) << 8);
+    ByteCursor in(b);
+    const std::uint16_t c0 = in.u16(), c1 = in.u16();
     std::array<std::array<std::uint8_t, 4>, 4> c{from565(c0), from565(c1), {}, {}};
     for (int k = 0; k < 3; ++k)
         if (c0 > c1 || !dxt1) {
@@ -38,13 +40,14 @@ std::array<std::array<std::uint8_t, 4>, 4> blockColours(std::string_view b, bool
 
 // DXT5's alpha block: two end points and 3-bit indexes.
 std::array<std::uint8_t, 16> alphaBlock5(std::string_view b) {
-    const int a0 = at(b, 0), a1 = at(b, 1);
+    ByteCursor in(b);
+    const int a0 = in.u8(), a1 = in.u8();
     std::array<int, 8> a{a0, a1};
     for (int i = 2; i < 8; ++i)
         a[i] = a0 > a1 ? ((8 - i) * a0 + (i - 1) * a1) / 7
                        : (i < 6 ? ((6 - i) * a0 + (i - 1) * a1) / 5 : (i == 6 ? 0 : 255));
-    std::uint64_t bits = 0;
-    for (int i = 0; i < 6; ++i) bits |= static_cast<std::uint64_t>(at(b, 2 + i)) << (8 * i);
+    const std::uint64_t low = in.u16();  // 48 bits of indexes: read in two, in order
+    const std::uint64_t bits = low | static_cast<std::uint64_t>(in.u32()) << 16;
     std::array<std::uint8_t, 16> out{};
     for (int i = 0; i < 16; ++i) out[i] = static_cast<std::uint8_t>(a[(bits >> (3 * i)) & 7]);
     return out;
@@ -74,10 +77,10 @@ std::uint64_t mipBytes(TextureFormat format, std::uint32_t width, std::uint32_t 
 }
 
 Picture decodeP8(std::string_view pixels, std::uint32_t width, std::uint32_t height,
-                 std::string_view palette) {
+                 std::string_view palette, std::uint64_t mostPixels) {
     Picture p;
     const std::uint64_t n = static_cast<std::uint64_t>(width) * height;
-    if (n == 0 || n > kMaxPicturePixels || pixels.size() < n) return p;
+    if (n == 0 || n > mostPixels || pixels.size() < n) return p;
     p.width = static_cast<int>(width), p.height = static_cast<int>(height);
     // The palette as 256 ready pixels (black past its end), copied four bytes at a time.
     std::array<std::array<std::uint8_t, 4>, 256> colours{};
@@ -92,11 +95,11 @@ Picture decodeP8(std::string_view pixels, std::uint32_t width, std::uint32_t hei
 }
 
 Picture decodeDxt(TextureFormat format, std::string_view pixels, std::uint32_t width,
-                  std::uint32_t height) {
+                  std::uint32_t height, std::uint64_t mostPixels) {
     Picture p;
     const std::uint64_t n = static_cast<std::uint64_t>(width) * height;
     const std::uint64_t need = mipBytes(format, width, height);
-    if (n == 0 || n > kMaxPicturePixels || need == 0 || pixels.size() < need) return p;
+    if (n == 0 || n > mostPixels || need == 0 || pixels.size() < need) return p;
     p.width = static_cast<int>(width), p.height = static_cast<int>(height);
     p.rgba.resize(n * 4);
     const bool dxt1 = format == TextureFormat::DXT1;
@@ -108,8 +111,7 @@ Picture decodeDxt(TextureFormat format, std::string_view pixels, std::uint32_t w
         const auto c = blockColours(colour, dxt1);
         const auto alpha5 =
             format == TextureFormat::DXT5 ? alphaBlock5(b) : std::array<std::uint8_t, 16>{};
-        const std::uint32_t bits = at(colour, 4) | at(colour, 5) << 8 | at(colour, 6) << 16 |
-                                   static_cast<std::uint32_t>(at(colour, 7)) << 24;
+        const std::uint32_t bits = ByteCursor(colour, 4).u32();
         const std::uint32_t bx = static_cast<std::uint32_t>(blk % across) * 4,
                             by = static_cast<std::uint32_t>(blk / across) * 4;
         for (int i = 0; i < 16; ++i) {

@@ -6,8 +6,6 @@
 namespace qv {
 
 namespace {
-// No real object has this many properties; a loop of tags stops here.
-constexpr int kMaxTags = 4096;
 // The value's size its info byte gives: a fixed one, or a byte, word or int that follows.
 std::uint32_t sizeOf(ByteCursor& c, std::uint8_t info) {
     switch ((info >> 4) & 7) {
@@ -42,23 +40,10 @@ std::int32_t arrayIndexOf(ByteCursor& c) {
 
 }  // namespace
 
-// The last bytes of a piece, each read checked: a compact index cut by the end fails.
-std::int32_t ByteCursor::compactNearEnd() {
-    const int first = u8();
-    std::int64_t value = first & 0x3F;
-    if (first & 0x40)
-        for (int shift = 6, i = 0; i < 4; ++i, shift += 7) {
-            const int next = u8();
-            value |= static_cast<std::int64_t>(next & 0x7F) << shift;
-            if (!(next & 0x80)) break;
-        }
-    if (value > INT32_MAX) return fail(), 0;
-    return static_cast<std::int32_t>((first & 0x80) ? -value : value);
-}
-
 bool PropertyTags::next(PropertyTag& tag) {
     if (ended_ || failed()) return false;
-    if (++count_ > kMaxTags) return bad_ = true, false;
+    // A loop of tags stops at the cap: no real object has that many properties.
+    if (++count_ > package_.limits().propertyTags) return bad_ = true, false;
     const std::int32_t nameIndex = cursor_.compact();
     if (cursor_.failed() || nameIndex < 0 ||
         static_cast<std::size_t>(nameIndex) >= package_.names().size())

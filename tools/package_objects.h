@@ -60,6 +60,21 @@ inline ExportSpec palette(std::string name, const std::string& colours) {
              {Piece::Bytes, colours}}};
 }
 
+// Mip maps as a texture holds them: their count, then each one's pixels (a lazy array), its size
+// and its two bit counts; the first w x h, each next half the size.
+inline void appendMips(std::vector<Piece>& body, std::uint32_t w, std::uint32_t h,
+                       const std::vector<std::string>& mips) {
+    body.push_back({Piece::Compact, {}, static_cast<std::int64_t>(mips.size())});
+    for (const std::string& pixels : mips) {
+        std::string sizes;
+        put32(sizes, w), put32(sizes, h);
+        sizes.append("\x08\x08", 2);
+        body.push_back({Piece::Lazy, pixels});
+        body.push_back({Piece::Bytes, sizes});
+        w = w > 1 ? w / 2 : 1, h = h > 1 ? h / 2 : 1;
+    }
+}
+
 // A texture of `format` (0 P8, 3 DXT1, ...) with its mip maps' pixels, the first w x h, each
 // next half the size; P8 refers to the palette export `paletteName`.
 inline ExportSpec texture(std::string name, int format, std::uint32_t w, std::uint32_t h,
@@ -70,15 +85,7 @@ inline ExportSpec texture(std::string name, int format, std::uint32_t w, std::ui
     e.properties.push_back(intProperty("USize", w));
     e.properties.push_back(intProperty("VSize", h));
     if (!paletteName.empty()) e.properties.push_back(objectProperty("Palette", paletteName));
-    e.body.push_back({Piece::Compact, {}, static_cast<std::int64_t>(mips.size())});
-    for (const std::string& pixels : mips) {
-        std::string sizes;
-        put32(sizes, w), put32(sizes, h);
-        sizes.append("\x08\x08", 2);
-        e.body.push_back({Piece::Lazy, pixels});
-        e.body.push_back({Piece::Bytes, sizes});
-        w = w > 1 ? w / 2 : 1, h = h > 1 ? h / 2 : 1;
-    }
+    appendMips(e.body, w, h, mips);
     return e;
 }
 
@@ -88,15 +95,7 @@ inline ExportSpec withCompressedCopy(ExportSpec e, int format, std::uint32_t w, 
                                      const std::vector<std::string>& mips) {
     e.properties.push_back({Property::Bool, "bHasComp", 1});
     e.properties.push_back(byteProperty("CompFormat", format));
-    e.body.push_back({Piece::Compact, {}, static_cast<std::int64_t>(mips.size())});
-    for (const std::string& pixels : mips) {
-        std::string sizes;
-        put32(sizes, w), put32(sizes, h);
-        sizes.append("\x08\x08", 2);
-        e.body.push_back({Piece::Lazy, pixels});
-        e.body.push_back({Piece::Bytes, sizes});
-        w = w > 1 ? w / 2 : 1, h = h > 1 ? h / 2 : 1;
-    }
+    appendMips(e.body, w, h, mips);
     return e;
 }
 

@@ -20,73 +20,12 @@ namespace qv {
 
 namespace {
 
-bool endsWithNoCase(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() &&
-           equalsNoCaseAscii(text.substr(text.size() - suffix.size()), suffix);
-}
-
 std::string_view folderOf(std::string_view path) {
     const std::size_t slash = lastSeparator(path);
     return slash == std::string_view::npos ? std::string_view(".") : path.substr(0, slash);
 }
 
 }  // namespace
-
-bool isPackageFileName(std::string_view name) {
-    for (const char* type : {".u", ".unr", ".utx", ".uax", ".umx"})
-        if (endsWithNoCase(name, type) && name.size() > std::string_view(type).size()) return true;
-    return false;
-}
-
-HeaderFacts HeaderCache::factsOf(FileSystem& fs, const std::string& path,
-                                 std::vector<std::string>* needs, FileIdentity* identity,
-                                 std::string_view noun) {
-    // A file seen before is known by one lookup of its identity, without opening it. What a file
-    // needs is not kept: asked for, it is read.
-    if (lookFirst_ && !needs)
-        if (const Result<FileIdentity> id = fs.identityOf(path); id.ok() && id.value.known())
-            if (auto it =
-                    known_.find({id.value.device, id.value.inode, id.value.size, id.value.mtimeNs});
-                it != known_.end()) {
-                if (identity) *identity = id.value;
-                return it->second;
-            }
-    Result<std::unique_ptr<InFile>> file = fs.openForReading(path);
-    if (!file) return {HeaderFault::Unreadable, file.status.text, {}, -1};
-    const FileIdentity& id = file.value->identity();
-    if (identity) *identity = id;
-    const Key key{id.device, id.inode, id.size, id.mtimeNs};
-    // One lookup finds a file read before under another name (a link) or makes its place.
-    auto slot = known_.end();
-    if (remember_ && id.known()) {
-        // Hinted at the end: files read in the order they were written come with rising
-        // inodes, and each then takes its place without a search.
-        const std::size_t before = known_.size();
-        slot = known_.emplace_hint(known_.end(), key, HeaderFacts{});
-        if (known_.size() == before && !needs) return slot->second;
-    }
-    ++reads_;
-    const HeaderReading r = reader_.read(*file.value, noun);
-    // A damaged import table is for the verdict to tell; the run needs what a whole one holds.
-    if (needs && r.ok()) *needs = reader_.neededPackages();
-    HeaderFacts facts{r.fault, r.reason, {}, r.ok() ? r.header.version : -1};
-    facts.guid = r.header.guid;
-    if (slot != known_.end()) {
-        // A failed read says nothing lasting of the file.
-        if (r.fault == HeaderFault::Unreadable)
-            known_.erase(slot);
-        else
-            slot->second = facts;
-    }
-    return facts;
-}
-
-void HeaderCache::remember(const FileIdentity& id, const HeaderFacts& facts, bool read) {
-    if (!read) return;
-    ++reads_;
-    if (remember_ && id.known() && facts.fault != HeaderFault::Unreadable)
-        known_.emplace_hint(known_.end(), Key{id.device, id.inode, id.size, id.mtimeNs}, facts);
-}
 
 const std::string& FolderNames::folded(std::string_view name) {
     upper_.assign(name);
@@ -219,14 +158,14 @@ PackageFacts factsFrom(std::string_view line, const PlacementContext& place,
     facts.version = header.version;
     facts.reason = header.reason;
     switch (header.fault) {
-        case HeaderFault::None:
+        case PackageFault::None:
             facts.condition = equalsNoCaseAscii(header.guid.view(), line.substr(0, kGuidLength))
                                   ? PackageCondition::Whole
                                   : PackageCondition::Damaged;
             if (facts.condition == PackageCondition::Damaged)
                 facts.reason = "its GUID is not its cache file name";
             break;
-        case HeaderFault::Unreadable: {
+        case PackageFault::Unreadable: {
             std::string cacheFile;
             cacheFileOf(line, place, cacheFileOnDisk, cacheFile);
             facts.condition =
@@ -241,7 +180,7 @@ PackageFacts factsFrom(std::string_view line, const PlacementContext& place,
     if (!there) return facts;
     facts.installedPath = *there;
     const HeaderFacts installed = headers.factsOf(fs, facts.installedPath);
-    const bool same = installed.fault == HeaderFault::None && header.guid.known &&
+    const bool same = installed.fault == PackageFault::None && header.guid.known &&
                       equalsNoCaseAscii(installed.guid.view(), header.guid.view());
     facts.installed = same ? InstalledVersion::Same : InstalledVersion::Other;
     return facts;

@@ -102,10 +102,10 @@ std::optional<std::string> PackageScreen::damage(std::string_view line,
     trusted_ = {};
     needsRead_ = true;
     const HeaderFacts header = headers_.factsOf(fs_, destination, &screenedNeeds_);
-    if (header.fault == HeaderFault::None &&
+    if (header.fault == PackageFault::None &&
         equalsNoCaseAscii(header.guid.view(), line.substr(0, kGuidLength)))
         return std::nullopt;
-    if (header.fault == HeaderFault::None) return "its GUID is not its cache file name";
+    if (header.fault == PackageFault::None) return "its GUID is not its cache file name";
     return header.reason;
 }
 

@@ -90,7 +90,7 @@ bool needsOf(PackageReader& reader, const std::string& path, const std::string& 
     Result<std::unique_ptr<InFile>> file = fs.openForReading(path);
     if (!file) return unreadable.push_back(shown + ": " + file.status.text), false;
     const HeaderReading r = reader.read(*file.value, packageDataNoun(realName));
-    if (r.fault == HeaderFault::Unreadable)
+    if (r.fault == PackageFault::Unreadable)
         return unreadable.push_back(shown + ": " + r.reason), false;
     if (!r.ok()) return unreadable.push_back(shown + " is damaged (" + r.reason + ")"), false;
     if (!guid.empty() && !equalsNoCaseAscii(r.header.guid.view(), guid))

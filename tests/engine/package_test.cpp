@@ -1,5 +1,5 @@
-// Package headers: the reader against whole and hostile files, and what runs, lists and checks
-// make of damaged packages, installed versions, missing needs and cache files without a line.
+// What runs, lists and checks make of damaged packages, installed versions, missing needs and
+// cache files without a line.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,8 +11,6 @@
 #include "engine/run/run_journal.h"
 #include "engine/run/run_plan.h"
 #include "engine/run/undo.h"
-#include "package/package_header.h"
-#include "package/package_reader.h"
 #include "platform/forwarding_filesystem.h"
 #include "settings/program_files.h"
 #include "tests/support/game.h"
@@ -20,126 +18,6 @@
 
 namespace qv::test {
 namespace {
-
-// Counts the reads and their bytes: a hostile file must cost a few small reads.
-class CountingFile final : public InFile {
-  public:
-    // `claimedSize`: the size the file says it has (a sparse file), else its bytes'.
-    explicit CountingFile(std::string data, std::uint64_t claimedSize = 0)
-        : inner_(memoryInFile(std::move(data))), id_(inner_->identity()) {
-        if (claimedSize) id_.size = claimedSize;
-    }
-    const FileIdentity& identity() const override { return id_; }
-    Result<std::size_t> readAt(std::uint64_t at, char* buffer, std::size_t n) override {
-        ++reads, bytes += n;
-        return inner_->readAt(at, buffer, n);
-    }
-    std::size_t reads = 0, bytes = 0;
-
-  private:
-    std::unique_ptr<InFile> inner_;
-    FileIdentity id_;
-};
-
-void put32At(std::string& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
-}
-
-// A package with objects of real-like sizes, as the game saves it.
-pkg::PackageSpec objectsSpec(std::uint16_t version) {
-    pkg::PackageSpec spec;
-    spec.guid = "0A1B2C3D4E5F60718293A4B5C6D7E8F9", spec.version = version;
-    spec.needs = {"Engine", "CTF-Tex", "engine"};  // the same name twice in other case
-    spec.classImports = {"Rock"};
-    spec.exports = {{"LevelInfo", "LevelInfo0", std::string(700, 'L')},
-                    {"Texture", "Shot", std::string(3000, 'T')},
-                    {"Palette", "Pal", std::string(0, 'P')},
-                    {"Model", "Model1", std::string(1500, 'M')}};
-    spec.padding = 40;
-    return spec;
-}
-
-TEST(PackageReader, EveryCutThatReachesATableOrAnObjectIsDamagedAndPaddingIsNot) {
-    PackageReader reader;
-    for (std::uint16_t version : {69, 68, 66, 61}) {
-        pkg::PackageLayout at;
-        const std::string bytes = pkg::writePackage(objectsSpec(version), &at);
-        CountingFile file(bytes);
-        const HeaderReading h = reader.read(file, "map");
-        ASSERT_TRUE(h.ok()) << version << h.reason;
-        EXPECT_EQ(h.header.guid.view(), "0A1B2C3D4E5F60718293A4B5C6D7E8F9") << version;
-        EXPECT_EQ(reader.neededPackages(), (std::vector<std::string>{"Engine", "CTF-Tex"}));
-        ASSERT_EQ(reader.exports().size(), 4u);
-        EXPECT_EQ(reader.objectName(2), "Shot");
-        EXPECT_EQ(reader.className(2), "Texture");
-        EXPECT_EQ(reader.exports()[3].offset + reader.exports()[3].size, at.importsAt);
-        EXPECT_LE(file.reads, 2u) << "the first block and the tables at the end";
-        EXPECT_LT(file.bytes, 4096 + (at.end - at.importsAt) + 40 + 1);
-
-        // Cut at every byte from the end back into the names: whole while only padding goes.
-        for (std::size_t cut = bytes.size(); cut-- > at.namesAt;) {
-            CountingFile part(bytes.substr(0, cut));
-            const HeaderReading c = reader.read(part, "map");
-            ASSERT_EQ(c.ok(), cut >= at.end) << version << " cut at " << cut << ": " << c.reason;
-            EXPECT_TRUE(c.ok() || !c.reason.empty());
-            EXPECT_LE(part.reads, 4u);
-            EXPECT_LE(part.bytes, 4096 + 2 * (at.end - at.importsAt) + 16);
-        }
-    }
-}
-
-TEST(PackageReader, HostileCountsTablesAndExtentsAreRefusedWithinAFewSmallReads) {
-    pkg::PackageLayout at;
-    const std::string good = pkg::writePackage(objectsSpec(69), &at);
-    PackageReader reader;
-    // Each row changes one 32-bit number of the header; the file may be claimed larger than its
-    // bytes (a sparse file of a GiB with a valid header).
-    const struct {
-        const char* what;
-        std::size_t at;
-        std::uint32_t value;
-        std::uint64_t claimedSize;
-        HeaderFault fault;
-    } hostile[] = {
-        {"zeroed tag", 0, 0, 0, HeaderFault::NotPackage},
-        {"huge name count", 12, 0xFFFFFFFF, 0, HeaderFault::CutShort},
-        {"name offset past the end", 16, 0x7FFFFFF0, 0, HeaderFault::CutShort},
-        {"huge export count", 20, 0x10000000, 0, HeaderFault::CutShort},
-        {"import offset inside the header", 32, 4, 0, HeaderFault::CutShort},
-        {"huge generation count", 52, 0x20000000, 0, HeaderFault::CutShort},
-        {"153 million imports in a sparse GiB", 28, 153000000, 1u << 30, HeaderFault::BadTable},
-        {"names refer past their table", 12, 3, 0, HeaderFault::BadTable}};
-    for (const auto& h : hostile) {
-        std::string bytes = good;
-        put32At(bytes, h.at, h.value);
-        CountingFile file(bytes, h.claimedSize);
-        const HeaderReading r = reader.read(file);
-        EXPECT_EQ(r.fault, h.fault) << h.what << ": " << r.reason;
-        EXPECT_FALSE(r.reason.empty()) << h.what;
-        EXPECT_LE(file.reads, 2u) << h.what;
-        EXPECT_LE(file.bytes, 4096u + 2 * bytes.size()) << h.what;
-    }
-    // An object whose data lies past the end: the reason says by how much.
-    std::string far = good;
-    const std::size_t offsetAt =
-        at.exportsAt + 1 + 1 + 4 + 1 + 4 + 2 + 1;  // LevelInfo0's offset, byte 2
-    far[offsetAt] = 0x7F;
-    CountingFile beyond(far);
-    const std::int64_t end =
-        ((static_cast<unsigned char>(far[offsetAt - 1]) & 0x3F) | 0x7F << 6) + 700;
-    EXPECT_EQ(reader.read(beyond, "map").reason,
-              "its map data ends " + std::to_string(end - static_cast<std::int64_t>(far.size())) +
-                  " bytes beyond the end of the file");
-    // A map of megabytes whose count allows a name table as large: the names are read as far as
-    // the table goes (here past the first reads), not to the end of the file.
-    pkg::PackageSpec big;
-    for (int n = 0; n < 20000; ++n) big.needs.push_back("Need" + std::to_string(n));
-    big.exports = {{"Texture", "T", std::string(4u << 20, 'x')}};
-    CountingFile map(pkg::writePackage(big));
-    ASSERT_TRUE(reader.read(map).ok());
-    EXPECT_EQ(reader.neededPackages().size(), 20001u);  // and Engine, for its class
-    EXPECT_LT(map.bytes, 2u << 20);
-}
 
 // One game for the run, the list and the check: packages made by the writer and damaged copies.
 struct PackageGame : Game {

@@ -167,7 +167,7 @@ inline void packageTarget(std::string_view data) {
         check(static_cast<std::size_t>(i.name) < reader.names().size(), "a name beyond its table");
     const std::vector<std::string> needs = reader.neededPackages();
     for (std::size_t a = 0; a < needs.size(); ++a) {
-        check(!needs[a].empty() && needs[a].size() <= kMaxPackageName, "a bad name");
+        check(!needs[a].empty() && needs[a].size() <= PackageLimits{}.nameLength, "a bad name");
         for (std::size_t b = a + 1; b < needs.size(); ++b)
             check(!equalsNoCaseAscii(needs[a], needs[b]), "a need named twice");
     }
@@ -189,13 +189,13 @@ inline void contentsTarget(std::string_view data) {
     } modules;
     modules.most = data.size();
     const PackageContents c = readContents(*file, reader, {true, &modules});
-    check(c.bytesRead <= kMaxContentBytes && c.bytesRead <= 8 * data.size() + 65536,
+    check(c.bytesRead <= PackageLimits{}.contentBytes && c.bytesRead <= 8 * data.size() + 65536,
           "the objects cost more than their budget");
     // A compressed copy after mip maps not shown costs a small read per mip map passed over.
     check(c.reads <= 40 + c.soundCount, "the objects cost more than a few reads");
     const Picture& p = c.picture;
     check(p.rgba.size() == static_cast<std::size_t>(p.width) * p.height * 4 &&
-              p.rgba.size() <= 4 * kMaxPicturePixels,
+              p.rgba.size() <= 4 * PackageLimits{}.picturePixels,
           "a picture that is not whole");
     check(!c.title.empty() || c.kind != ContentKind::Map, "a map without a title");
 }

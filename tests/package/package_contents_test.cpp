@@ -196,8 +196,8 @@ TEST(PackageContents, ChangedObjectBytesCostNoMoreThanTheBudget) {
             PackageReader reader;
             if (!reader.read(*file).ok()) continue;
             const PackageContents c = readContents(*file, reader);
-            ASSERT_LE(c.bytesRead, kMaxContentBytes) << i;
-            ASSERT_LE(c.picture.rgba.size(), 4 * kMaxPicturePixels) << i;
+            ASSERT_LE(c.bytesRead, PackageLimits{}.contentBytes) << i;
+            ASSERT_LE(c.picture.rgba.size(), 4 * PackageLimits{}.picturePixels) << i;
         }
     const Read r = readSpec(spec);
     EXPECT_EQ(r.contents.picture.width, 4);
