@@ -42,6 +42,12 @@ class BufferedOutFile final : public OutFile {
         if (firstFailure_.ok() && !closed.ok()) firstFailure_ = closed;
         return firstFailure_;
     }
+    // The lines held back go out first (a shared log's too, before its end), then to the disk.
+    Status sync() override {
+        if (!inner_) return Status::failure("the log is closed");
+        const Status flushed = flush();
+        return flushed.ok() ? inner_->sync() : flushed;
+    }
     // The first write or close that failed: the log on disk is then cut short.
     const Status& firstFailure() const { return firstFailure_; }
 
@@ -84,7 +90,7 @@ class BufferedOutFile final : public OutFile {
     bool whole_;
     std::string pending_;
     int pendingWrites_ = 0;
-    Status firstFailure_;
+    Status firstFailure_ = Status::success();  // none yet
 };
 
 // What a stopped run says at the end of its report: how far it got, and what became of the
