@@ -51,7 +51,7 @@ bool isEntryLine(std::string_view line) {
 }
 
 bool hasEntryLines(std::string_view text) {
-    for (std::string_view line : splitLineViews(text))
+    for (std::string_view line : splitOwnLineViews(text))
         if (isEntryLine(line)) return true;
     return false;
 }
@@ -163,10 +163,10 @@ class IndexTransaction final {
 void IndexTransaction::carry(std::string_view seen) {
     if (!knownMade_) {
         knownMade_ = true;
-        for (std::string_view line : splitLineViews(before_)) known_.insert(line);
-        for (std::string_view line : splitLineViews(ours_)) known_.insert(line);
+        for (std::string_view line : splitOwnLineViews(before_)) known_.insert(line);
+        for (std::string_view line : splitOwnLineViews(ours_)) known_.insert(line);
     }
-    for (std::string_view line : splitLineViews(seen)) {
+    for (std::string_view line : splitOwnLineViews(seen)) {
         if (!isEntryLine(line) || known_.count(line) || added_.count(std::string(line))) continue;
         carried_.emplace_back(line);
         added_.emplace(line);
@@ -196,9 +196,9 @@ void IndexTransaction::carryFromBackup(std::string_view latest) {
         if (const auto it = inCache.find(guid); it != inCache.end()) it->second = true;
     };
     for (std::string_view text : {latest, std::string_view(ours_)})
-        for (std::string_view line : splitLineViews(text)) indexed(line);
+        for (std::string_view line : splitOwnLineViews(text)) indexed(line);
     for (const std::string& line : carried_) indexed(line);
-    for (std::string_view line : splitLineViews(backup.value)) {
+    for (std::string_view line : splitOwnLineViews(backup.value)) {
         const std::string_view guid = guidOf(line);
         if (guid.empty()) continue;
         const auto it = inCache.find(guid);
@@ -354,11 +354,11 @@ IndexReplacement IndexTransaction::commit() {
 // a line it holds now (by a plain read) is not named: it is there.
 IndexReplacement IndexTransaction::finish(const std::string& last, bool lastIsNow) {
     std::unordered_set<std::string_view> present;
-    for (std::string_view line : splitLineViews(last)) present.insert(line);
+    for (std::string_view line : splitOwnLineViews(last)) present.insert(line);
     const Result<std::string> now = lastIsNow ? Result<std::string>{} : fs_.readAll(indexPath_);
-    for (std::string_view line : splitLineViews(now.value)) present.insert(line);
+    for (std::string_view line : splitOwnLineViews(now.value)) present.insert(line);
     // Where nothing was exchanged the caller says so; its own lines are no loss then.
-    const std::vector<std::string_view> ours = splitLineViews(ours_);
+    const std::vector<std::string_view> ours = splitOwnLineViews(ours_);
     for (std::string_view line : ours)
         if (exchanged_ && isEntryLine(line) && !present.count(line)) r_.notKept.emplace_back(line);
     for (std::vector<std::string>* lines : {&carried_, &fromBackup_}) {

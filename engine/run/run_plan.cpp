@@ -301,7 +301,7 @@ std::vector<std::string> writtenFolders(const PlacementContext& p) {
 RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checkedEntries,
                 const PublicVariables& pv, const PlacementContext& place, FileSystem& fs) {
     RunPlan plan;
-    plan.lines = splitLineViews(index);
+    plan.lines = splitOwnLineViews(index);
     plan.selected = selectedLines(plan.lines, checkedEntries, pv);
     plan.listing = listCacheFolder(plan.lines, plan.selected, place.cacheDir, place.cacheExt, fs);
     plan.otherCase = cacheFilesInOtherCase(plan, place, fs);

@@ -243,6 +243,31 @@ TEST(Scan, RepairAddsTheMapExtensionAndKeepsEveryOtherLine) {
     EXPECT_EQ(g.dialogs.messages().size(), 1u);
 }
 
+// A lone LF inside a name of a CR LF index is part of its line: the name holds a control byte, so
+// its package stays with its whole line. An index written with LF line ends splits on them.
+TEST(Run, ALoneLfInsideANameStaysInItsLineAndAnLfIndexReadsEveryLine) {
+    Game g;
+    g.add(1, "CTF-New\nLine.unr");
+    g.add(2, "Rock.utx");
+    g.writeIndex();
+    RecordingSink sink;
+    ASSERT_EQ(g.run(sink).outcome, RunOutcome::Completed);
+    EXPECT_EQ(g.index(), joinLines({"[Cache]", g.lines[1]}, LineEnd::CRLF));
+    EXPECT_TRUE(fileExists(g.cacheFile(1)));
+    EXPECT_FALSE(fileExists(g.game + "/Maps/CTF-New.unr") || fileExists(g.game + "/Maps/Line.unr"));
+    EXPECT_TRUE(g.placed(g.game + "/Textures", "Rock.utx"));
+    EXPECT_TRUE(sink.said("CTF-New\nLine.unr is not a safe file name and cannot be moved"));
+
+    Game lf;
+    lf.add(1, "CTF-Face.unr");
+    lf.add(2, "Rock.utx");
+    lf.writeIndex("\n");
+    ASSERT_EQ(lf.run(sink).outcome, RunOutcome::Completed);
+    EXPECT_EQ(lf.index(), "[Cache]\r\n");
+    EXPECT_TRUE(lf.placed(lf.game + "/Maps", "CTF-Face.unr") &&
+                lf.placed(lf.game + "/Textures", "Rock.utx"));
+}
+
 TEST(Purge, DeletesTheNamedFilesAndKeepsTheLinesOfThoseThatStay) {
     Game g;
     for (unsigned n = 1; n <= 4; ++n) g.add(n, "P" + std::to_string(n) + ".unr");
