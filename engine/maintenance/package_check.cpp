@@ -262,6 +262,12 @@ std::string linelessLine(const LinelessFile& f) {
     return text;
 }
 
+std::vector<std::string> restoreLeftBackupLocked(const std::string& cacheDir, FileSystem& fs) {
+    const CacheLock lock(cacheDir);
+    if (lock.busy()) return {};
+    return restoreLeftBackup(fs, cacheDir);
+}
+
 RestoreResult restoreIndexLines(const std::string& cacheDir, const std::vector<LinelessFile>& files,
                                 FileSystem& fs, Dialogs& dialogs) {
     RestoreResult result;

@@ -9,6 +9,7 @@
 
 #include "engine/cache/cache_entry.h"
 #include "engine/cache/index_file.h"
+#include "engine/maintenance/package_check.h"
 #include "engine/run/placement.h"
 #include "engine/run/run_log.h"
 #include "platform/ascii.h"
@@ -266,6 +267,29 @@ TEST(Run, ALoneLfInsideANameStaysInItsLineAndAnLfIndexReadsEveryLine) {
     EXPECT_EQ(lf.index(), "[Cache]\r\n");
     EXPECT_TRUE(lf.placed(lf.game + "/Maps", "CTF-Face.unr") &&
                 lf.placed(lf.game + "/Textures", "Rock.utx"));
+}
+
+// The old index a replacement cut short left under its own name becomes cachebak.ini, as the
+// first thing the next command does; a copy that cache.ini or cachebak.ini still equals goes.
+TEST(LeftBackup, BecomesTheBackupUnlessTheIndexWasNeverReplaced) {
+    Game g;
+    g.add(1, "A.unr");
+    const std::string old = g.writeIndex(), left = g.cacheDir + "/" + kLeftBackupName;
+    writeFile(left, old);
+    EXPECT_EQ(removeLeftTempFiles(g.posix, {g.cacheDir}), Lines{});
+    EXPECT_FALSE(fileExists(left) || fileExists(g.cacheDir + "/cachebak.ini"));
+
+    writeFile(left, old);
+    writeFile(g.cacheDir + "/cachebak.ini", "[Cache]\r\nprevious\r\n");
+    writeFile(g.cacheDir + "/cache.ini", "[Cache]\r\n");  // exchanged, then killed
+    EXPECT_EQ(restoreLeftBackupLocked(g.cacheDir, g.posix),
+              Lines{g.cacheDir + "/CACHEBAK.INI was restored: it holds CACHE.INI as it was "
+                                 "before an interrupted run"});
+    EXPECT_EQ(readFile(g.cacheDir + "/cachebak.ini"), old);
+    EXPECT_FALSE(fileExists(left));
+    writeFile(left, old);  // killed after the backup's rename
+    EXPECT_EQ(removeLeftTempFiles(g.posix, {g.cacheDir}), Lines{});
+    EXPECT_FALSE(fileExists(left));
 }
 
 TEST(Purge, DeletesTheNamedFilesAndKeepsTheLinesOfThoseThatStay) {
