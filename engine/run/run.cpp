@@ -198,6 +198,18 @@ void count(PlaceOutcome outcome, RunResult& result) {
     }
 }
 
+// False when the journal cannot hold the landing of the move of line `i`: the run stops before it,
+// as a stop request stops it, and says why.
+bool journalHoldsNext(const RunPlan& plan, std::size_t i, const PlacementContext& place,
+                      std::size_t& move, StatusSink& status, RunLog& log) {
+    if (!place.journal || plan.steps[i] != LineStep::Move || place.journal->expect(move++))
+        return true;
+    const std::string text = place.journal->stopLine();
+    status.addLine(text);
+    log.line(text);
+    return false;
+}
+
 // Places the selected packages in index order and collects the lines the new index keeps. A stop
 // request is honoured between packages: every line not yet done is kept as it stands.
 std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementContext& planned,
@@ -226,13 +238,14 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
             if (line.find("[Cache]") == std::string_view::npos) kept.emplace_back(line);
             continue;
         }
-        if (result.stopped || (result.stopped = ctx.stopRequested())) {
+        if (result.stopped ||
+            (result.stopped =
+                 ctx.stopRequested() || !journalHoldsNext(plan, i, place, move, status, log))) {
             kept.emplace_back(line);
             if (const std::optional<EntryView> e = parseEntryView(line))
                 notReached.insert(std::string(e->Guid) + "." + place.cacheExt);
             continue;
         }
-        if (place.journal && plan.steps[i] == LineStep::Move) place.journal->expect(move++);
         PlaceOutcome outcome;
         try {
             outcome = placeAsPlanned(plan, i, place, ctx.fs, status, &log, kept, screen);

@@ -173,9 +173,29 @@ RunJournal::~RunJournal() {
 }
 
 std::string RunJournal::failureLine() const {
-    if (failure_.empty()) return {};
-    return "The journal " + path_ + " could not be written (" + failure_ +
-           "); this run cannot be undone";
+    if (failure_.empty() || refusedLanding_) return {};
+    if (lostLanding_)
+        return "The journal " + path_ + " could not record where the last package moved landed (" +
+               failure_ + ")";
+    return "The journal " + path_ + " could not be finished (" + failure_ + ")";
+}
+
+std::string RunJournal::stopLine() const {
+    return "The journal " + path_ + " cannot hold the record of another move (" + failure_ +
+           "); the run stops here";
+}
+
+bool RunJournal::expect(std::size_t move) {
+    expected_ = move;
+    if (!file_) return true;  // a dry run, or one the user let go on without a journal
+    // An M record: "M", six numbers of at most 20 digits after a tab each, and its line end.
+    constexpr std::size_t kLandingRecord = 1 + 6 * 21 + 1;
+    if (failure_.empty()) {
+        const Status room = file_->reserve(pending_.size() + kLandingRecord);
+        if (!room.ok()) failure_ = room.text;
+    }
+    refusedLanding_ = refusedLanding_ || !failure_.empty();
+    return failure_.empty();
 }
 
 std::string RunJournal::refusalText() const {
@@ -256,6 +276,7 @@ void RunJournal::landed(const std::string& destination, const FileIdentity& f) {
     field(f.inode);
     // In the kernel before the next move begins: a killed run's journal names every landing.
     put(record.append("\n"), false, true);
+    lostLanding_ = lostLanding_ || !failure_.empty();
 }
 
 void RunJournal::removingSpare(std::string_view line, const std::string& installed) {

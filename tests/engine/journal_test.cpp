@@ -1,5 +1,6 @@
 // What a run's journal promises its undo, tried as a user would break it.
 
+#include <cstring>
 #include <filesystem>
 #include <tuple>
 
@@ -69,6 +70,36 @@ TEST(Journal, WrittenExclusivelyAndBeforeTheFirstMove) {
     EXPECT_EQ(g.run(sink, {}, &fs).moved, 1u);
     EXPECT_EQ(readFile(g.programFolder + "/runs/1.journal"), "another run's journal");
     EXPECT_TRUE(fileExists(g.programFolder + "/runs/2.journal"));
+}
+
+// A journal that cannot hold the next landing stops the run before that move, as Stop does: what
+// moved is recorded, history and the undo agree on it, and nothing says the run cannot be undone.
+TEST(Journal, ALandingItCannotHoldStopsTheRunBeforeTheMove) {
+    Game g;
+    for (unsigned n = 1; n <= 3; ++n) g.add(n, "Map" + std::to_string(n) + ".unr");
+    const std::string old = g.writeIndex();
+    FaultyFileSystem fs(g.posix);
+    int reserved = 0;
+    fs.watch = [&](const char* op, const std::string& path, const std::string&, bool done) {
+        if (!done && std::string(op) == "reserve" && path.ends_with("/1.journal") &&
+            ++reserved == 2)
+            fs.failPath("1.journal", ENOSPC);
+    };
+    RecordingSink sink;
+    const RunResult r = g.run(sink, {}, &fs);
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(r.moved, 1u);
+    EXPECT_TRUE(sink.said("The journal " + g.programFolder +
+                          "/runs/1.journal cannot hold the record of another move (" +
+                          std::strerror(ENOSPC) + "); the run stops here"));
+    EXPECT_NE(g.log().find(stoppedLine(1, 3) + "\r\n"), std::string::npos);
+    for (const std::string& l : sink.lines) EXPECT_EQ(l.find("cannot be undone"), l.npos) << l;
+    EXPECT_EQ(g.index(), joinLines({"[Cache]", g.lines[2], g.lines[3]}, LineEnd::CRLF));
+    EXPECT_EQ(RunHistory(g.programFolder, g.posix).at(0).moved, 1u);
+    EngineContext ctx{g.posix, g.dialogs};
+    EXPECT_EQ(UndoRun({g.programFolder, "", false}, ctx, sink).restored, 1u);
+    for (unsigned n = 1; n <= 3; ++n) EXPECT_TRUE(fileExists(g.cacheFile(n)));
+    EXPECT_EQ(splitLines(g.index()).size(), 4u);
 }
 
 // A run whose index could not be written: the next run removes the lines of what it moved in one
