@@ -287,10 +287,10 @@ void reportNothingToDo(const RunPlan& plan, const PlacementContext& place, Engin
 }
 
 // Starts the run's journal before anything changes: it must name every package before the
-// first move. False when the run must not go ahead (it cannot be undone and the user, or the
-// front end, said no); nothing is left behind then.
+// first move. False, with a message, when it cannot: a run that could not be undone does not
+// begin, and nothing is left behind.
 bool startJournal(RunJournal& journal, const RunPlan& plan, PlacementContext& place,
-                  const RunRequest& request, EngineContext& ctx, RunResult& result) {
+                  EngineContext& ctx) {
     std::vector<std::string> made;
     if (journal.ok() && !makeModeFolders(place, ctx, made)) {
         journal.discard();
@@ -304,16 +304,8 @@ bool startJournal(RunJournal& journal, const RunPlan& plan, PlacementContext& pl
     }
     journal.discard();
     for (auto it = made.rbegin(); it != made.rend(); ++it) (void)ctx.fs.removeEmptyFolder(*it);
-    const std::string text = journal.refusalText();
-    if (!request.askWithoutJournal) {
-        ctx.dialogs.message(kProgramTitle, text);
-        return false;
-    }
-    if (!ctx.dialogs.askYesNoDefaultNo(kProgramTitle, text + "\n\nMove the packages anyway?"))
-        return false;
-    result.notUndoable = true;
-    made.clear();
-    return makeModeFolders(place, ctx, made);
+    ctx.dialogs.message(kProgramTitle, journal.refusalText());
+    return false;
 }
 
 // The summary of the lines the last run moved but could not take out of the index.
@@ -410,7 +402,7 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     }
     // The run's journal, for its undo: every package it may move is on the disk before it moves.
     RunJournal journal(ctx.fs, journalFolder(files.runLog), cacheDir, place.cacheExt);
-    if (!startJournal(journal, plan, place, request, ctx, result)) {
+    if (!startJournal(journal, plan, place, ctx)) {
         result.outcome = RunOutcome::Refused;
         return result;
     }
@@ -422,11 +414,6 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         log.line(lock.unlockedLine(cacheDir));
     }
     removeLeftovers(place, plan.listing.noLeftovers, ctx.fs, status, log);
-    if (result.notUndoable) {
-        const std::string text = "This run cannot be undone: its journal could not be written.";
-        status.addLine(text);
-        log.line(text);
-    }
     // Lines the last run moved but could not take out of the index: told once, as a count.
     const std::unordered_set<std::string> movedBefore =
         linesMovedByLastRun(ctx.fs, journalFolder(files.runLog), cacheDir, journal.path());
@@ -437,7 +424,7 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         placeSelected(plan, place, request.wholeHeaders, ctx, status, notReached, log, result);
     reportMovedBefore(movedBeforeDropped, status, log);
     journal.finish(result.moved);
-    if (const std::string failed = journal.failureLine(); !failed.empty() && !result.notUndoable) {
+    if (const std::string failed = journal.failureLine(); !failed.empty()) {
         status.addLine(failed);
         log.line(failed);
     }

@@ -187,7 +187,7 @@ std::string RunJournal::stopLine() const {
 
 bool RunJournal::expect(std::size_t move) {
     expected_ = move;
-    if (!file_) return true;  // a dry run, or one the user let go on without a journal
+    if (!file_) return true;  // a dry run: no journal is kept
     // An M record: "M", six numbers of at most 20 digits after a tab each, and its line end.
     constexpr std::size_t kLandingRecord = 1 + 6 * 21 + 1;
     if (failure_.empty()) {

@@ -32,9 +32,9 @@ TEST(Journal, ARunThatChangesNothingWritesNothing) {
     EXPECT_FALSE(fileExists(g.programFolder + "/runs"));
 }
 
-// A journal that cannot be written stops the run before its first move and leaves no empty
-// journal; the window asks instead, and its Yes runs without one. A number another run took
-// between the listing and the creation is never written over.
+// A journal that cannot be written stops the run before its first move, with no question to
+// go on without it, and leaves no empty journal. A number another run took between the listing
+// and the creation is never written over.
 TEST(Journal, WrittenExclusivelyAndBeforeTheFirstMove) {
     Game g;
     g.add(1, "Face.unr");
@@ -44,7 +44,9 @@ TEST(Journal, WrittenExclusivelyAndBeforeTheFirstMove) {
     FaultyFileSystem fs(g.posix);
     fs.failPath("1.journal", ENOSPC);
     RecordingSink sink;
+    g.dialogs.answers = {true};  // a Yes to any question asked
     EXPECT_EQ(g.run(sink, {}, &fs).outcome, RunOutcome::Refused);
+    EXPECT_EQ(g.dialogs.shown.size(), 1u);  // the message alone
     EXPECT_NE(
         g.dialogs.messages().back().find("so this run could not be undone; nothing was moved"),
         std::string::npos);
@@ -53,21 +55,12 @@ TEST(Journal, WrittenExclusivelyAndBeforeTheFirstMove) {
     EXPECT_FALSE(fileExists(g.programFolder + "/runs/1.journal"));
     EXPECT_FALSE(fileExists(g.programFolder + "/Quorvel.log"));
 
-    g.dialogs.answers = {true};
-    EngineContext ctx{fs, g.dialogs};
-    ScanCache(g.pv, g.state, ctx);
-    RunRequest asked{g.state.options, g.state.cacheDir, {0}, true};  // the window's request
-    const RunResult r = ProcessCache(g.pv, asked, ctx, sink);
-    EXPECT_EQ(r.moved, 1u);
-    EXPECT_TRUE(r.notUndoable);
-    EXPECT_TRUE(sink.said("This run cannot be undone: its journal could not be written."));
-
     fs.failPath("-", 0);
     fs.watch = [&](const char* op, const std::string& path, const std::string&, bool done) {
         if (!done && std::string(op) == "createNewFile" && path.ends_with("/1.journal"))
             writeFile(path, "another run's journal");
     };
-    EXPECT_EQ(g.run(sink, {}, &fs).moved, 1u);
+    EXPECT_EQ(g.run(sink, {}, &fs).moved, 2u);
     EXPECT_EQ(readFile(g.programFolder + "/runs/1.journal"), "another run's journal");
     EXPECT_TRUE(fileExists(g.programFolder + "/runs/2.journal"));
 }
