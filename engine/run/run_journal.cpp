@@ -26,6 +26,7 @@ constexpr const char* kSuffix = ".journal";
 // the first move; each M record is written as it comes. A sync on the way would also force the
 // file system to commit every move made so far, which costs the run more than all its moves.
 constexpr std::size_t kChunkRecords = 256, kChunkBytes = 64 * 1024;
+constexpr std::size_t kLandingRecord = 1 + 6 * 21 + 1;  // "M", 6 tabbed numbers, line end
 
 void appendEscaped(std::string& out, std::string_view text) {
     using namespace std::string_view_literals;
@@ -173,34 +174,22 @@ RunJournal::~RunJournal() {
 }
 
 std::string RunJournal::failureLine() const {
-    if (failure_.empty() || refusedLanding_) return {};
-    if (lostLanding_)
-        return "The journal " + path_ + " could not record where the last package moved landed (" +
-               failure_ + ")";
-    return "The journal " + path_ + " could not be finished (" + failure_ + ")";
-}
-
-std::string RunJournal::stopLine() const {
-    return "The journal " + path_ + " cannot hold the record of another move (" + failure_ +
-           "); the run stops here";
+    if (failure_.empty() || refusedLanding_) return {};  // stopLine() said it
+    return "The journal " + path_ +
+           (lostLanding_ ? " could not record where the last package moved landed ("
+                         : " could not be finished (") +
+           failure_ + ")";
 }
 
 bool RunJournal::expect(std::size_t move) {
     expected_ = move;
     if (!file_) return true;  // a dry run: no journal is kept
-    // An M record: "M", six numbers of at most 20 digits after a tab each, and its line end.
-    constexpr std::size_t kLandingRecord = 1 + 6 * 21 + 1;
-    if (failure_.empty()) {
-        const Status room = file_->reserve(pending_.size() + kLandingRecord);
-        if (!room.ok()) failure_ = room.text;
-    }
+    if (const Status room =
+            failure_.empty() ? file_->reserve(pending_.size() + kLandingRecord) : Status::success();
+        !room.ok())
+        failure_ = room.text;
     refusedLanding_ = refusedLanding_ || !failure_.empty();
     return failure_.empty();
-}
-
-std::string RunJournal::refusalText() const {
-    return "The journal " + path_ + " cannot be written (" + failure_ +
-           "), so this run could not be undone; nothing was moved.";
 }
 
 void RunJournal::put(std::string_view record, bool syncNow, bool writeNow) {

@@ -59,9 +59,15 @@ class RunJournal {
     // (empty when none, and when it only stopped the run: stopLine said so).
     std::string failureLine() const;
     // Why the run stops: the journal cannot hold the landing of the next move.
-    std::string stopLine() const;
+    std::string stopLine() const {
+        return "The journal " + path_ + " cannot hold the record of another move (" + failure_ +
+               "); the run stops here";
+    }
     // What the run's refusal says when the journal cannot be written before the first move.
-    std::string refusalText() const;
+    std::string refusalText() const {
+        return "The journal " + path_ + " cannot be written (" + failure_ +
+               "), so this run could not be undone; nothing was moved.";
+    }
 
     // Records the folders the run made for its destinations.
     void madeFolders(const std::vector<std::string>& folders);
