@@ -26,7 +26,8 @@ constexpr const char* kSuffix = ".journal";
 // the first move; each M record is written as it comes. A sync on the way would also force the
 // file system to commit every move made so far, which costs the run more than all its moves.
 constexpr std::size_t kChunkRecords = 256, kChunkBytes = 64 * 1024;
-constexpr std::size_t kLandingRecord = 1 + 6 * 21 + 1;  // "M", 6 tabbed numbers, line end
+// Set aside before each move: its M record and the E record a stop may write right after it.
+constexpr std::size_t kLandingRoom = (1 + 6 * 21 + 1) + (2 + 20 + 1);
 
 void appendEscaped(std::string& out, std::string_view text) {
     using namespace std::string_view_literals;
@@ -184,10 +185,9 @@ std::string RunJournal::failureLine() const {
 bool RunJournal::expect(std::size_t move) {
     expected_ = move;
     if (!file_) return true;  // a dry run: no journal is kept
-    if (const Status room =
-            failure_.empty() ? file_->reserve(pending_.size() + kLandingRecord) : Status::success();
-        !room.ok())
-        failure_ = room.text;
+    const Status room =
+        failure_.empty() ? file_->reserve(pending_.size() + kLandingRoom) : Status::success();
+    if (!room.ok()) failure_ = room.text;
     refusedLanding_ = refusedLanding_ || !failure_.empty();
     return failure_.empty();
 }

@@ -76,7 +76,7 @@ TEST(Journal, ALandingItCannotHoldStopsTheRunBeforeTheMove) {
     fs.watch = [&](const char* op, const std::string& path, const std::string&, bool done) {
         if (!done && std::string(op) == "reserve" && path.ends_with("/1.journal") &&
             ++reserved == 2)
-            fs.failPath("1.journal", ENOSPC);
+            fs.failAt(fs.count, ENOSPC);  // this one operation
     };
     RecordingSink sink;
     const RunResult r = g.run(sink, {}, &fs);
@@ -88,7 +88,8 @@ TEST(Journal, ALandingItCannotHoldStopsTheRunBeforeTheMove) {
     EXPECT_NE(g.log().find(stoppedLine(1, 3) + "\r\n"), std::string::npos);
     for (const std::string& l : sink.lines) EXPECT_EQ(l.find("cannot be undone"), l.npos) << l;
     EXPECT_EQ(g.index(), joinLines({"[Cache]", g.lines[2], g.lines[3]}, LineEnd::CRLF));
-    EXPECT_EQ(RunHistory(g.programFolder, g.posix).at(0).moved, 1u);
+    const HistoryEntry run = RunHistory(g.programFolder, g.posix).at(0);
+    EXPECT_TRUE(run.moved == 1 && run.finished);
     EngineContext ctx{g.posix, g.dialogs};
     EXPECT_EQ(UndoRun({g.programFolder, "", false}, ctx, sink).restored, 1u);
     for (unsigned n = 1; n <= 3; ++n) EXPECT_TRUE(fileExists(g.cacheFile(n)));
