@@ -103,7 +103,6 @@ void frmMain::cmdRun_Click() {
     guard.focusListAfter();
     request.cacheDir = request.options.CacheDir;
     request.checkedEntries = model_->checkedEntries();
-    request.askWithoutJournal = true;  // a run that cannot be undone goes ahead only when asked
     request.wholeHeaders = &wholeHeaders_;
     std::unordered_map<std::string, std::string> stayReasons;
     for (auto& [entry, reason] : model_->stayReasons())

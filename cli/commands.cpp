@@ -388,6 +388,9 @@ int checkCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
         err.line(kProg, "Quorvel.ini could not be read (", Name{places.status.text}, ")");
         return kExitFailed;
     }
+    if (a.restore)
+        for (const std::string& line : restoreLeftBackupLocked(places.value.cacheDir, env.fs))
+            out.line(Name{line});
     const CheckReport report = checkPackages(places.value, env.fs);
     if (!report.indexRead)
         err.line(kProg, "cache.ini could not be read (", Name{report.indexFailure}, ")");

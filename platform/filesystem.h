@@ -61,6 +61,12 @@ class OutFile {
     // call: it outlives a killed process as a write does. A file the process leaves unclosed
     // may then end in zero bytes after what was written. False: writes go on as before.
     virtual bool writeThroughMapping() { return false; }
+    // Sets room on the disk aside for the next `bytes` written, so that a full disk is told
+    // before they are due. Success where a file system cannot set room aside: the write tells.
+    virtual Status reserve(std::size_t bytes) {
+        (void)bytes;
+        return Status::success();
+    }
 };
 
 // Every file operation of the engine and the settings layer goes through this interface, so

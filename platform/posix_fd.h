@@ -111,6 +111,8 @@ class MappedTail {
     // with a zero byte (or runs into the zeros), never a shorter record. False: no room could be
     // had; nothing was copied.
     bool write(std::string_view data);
+    // Room for `bytes` more: false when it cannot be had.
+    bool reserve(std::size_t bytes) { return room(bytes); }
     // Unmaps, cuts the file back to what was written and puts the file's position there.
     Status end();
 

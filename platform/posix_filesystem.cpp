@@ -175,6 +175,19 @@ class PosixOutFile final : public OutFile {
         return tail_ != nullptr;
     }
 
+    // Where the mapped room cannot grow, the writes go on as usual: room for them alone is asked.
+    Status reserve(std::size_t bytes) override {
+        if (!fd_) return Status::fromErrno(EBADF);
+        if (tail_ && tail_->reserve(bytes)) return Status::success();
+        if (Status ended = endTail(); !ended.ok()) return ended;
+        const off_t end = ::lseek(fd_.get(), 0, SEEK_CUR);
+        if (end < 0) return Status::fromErrno(errno);
+        if (::fallocate(fd_.get(), FALLOC_FL_KEEP_SIZE, end, static_cast<off_t>(bytes)) == 0 ||
+            errno == EOPNOTSUPP || errno == ENOSYS)
+            return Status::success();
+        return Status::fromErrno(errno);
+    }
+
   private:
     Status endTail() {
         if (!tail_) return Status::success();

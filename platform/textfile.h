@@ -14,6 +14,13 @@ std::vector<std::string> splitLines(std::string_view text);
 // The same lines as views into `text`, which must outlive them: no copy of a large file's lines.
 std::vector<std::string_view> splitLineViews(std::string_view text);
 
+// Lines of a file by the line ends it was written with. Where its lines end in CR LF (as the
+// game writes cache.ini), a lone LF is part of its line: a name may hold one. Where its first
+// line and most of its lines end in a lone LF (a file written on Linux), a lone LF ends the line
+// as well. CR LF and a lone CR end a line either way.
+std::vector<std::string_view> splitOwnLineViews(std::string_view text);
+std::vector<std::string> splitOwnLines(std::string_view text);
+
 // The line-end style a file uses: the first line end found; CRLF when it has none.
 LineEnd detectLineEnd(std::string_view text);
 

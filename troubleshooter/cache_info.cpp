@@ -20,7 +20,7 @@ const std::string kRule(56, '-');
 std::vector<std::string> readCacheIni(FileSystem& fs, const std::string& path) {
     Result<std::string> text = fs.readAll(path);
     if (!text) return {"(cache.ini could not be read: " + text.status.text + ")"};
-    return splitLines(text.value);
+    return splitOwnLines(text.value);
 }
 
 std::vector<std::string> listCacheFolder(FileSystem& fs, const std::string& folder) {

@@ -30,12 +30,37 @@ std::string newIndexText(const std::vector<std::string>& keptLines) {
     return text;
 }
 
+std::vector<std::string> restoreLeftBackup(FileSystem& fs, const std::string& cacheDir) {
+    const std::string left = joinPath(cacheDir, kLeftBackupName);
+    if (fs.changesNothing() || !fs.isFile(left)) return {};
+    const Result<std::string> old = fs.readAll(left);
+    if (!old.ok()) return {};
+    // cache.ini the same: the index was never replaced; cachebak.ini the same: it is the backup.
+    for (const char* name : {"cache.ini", "cachebak.ini"}) {
+        const Result<bool> same = fs.holdsExactly(joinPath(cacheDir, name), old.value);
+        if (same.ok() && same.value) {
+            (void)fs.removeFile(left);
+            return {};
+        }
+    }
+    const Status kept = fs.renameReplace(left, joinPath(cacheDir, "cachebak.ini"));
+    if (!kept.ok())
+        return {joinPath(cacheDir, kLeftBackupName) +
+                " holds CACHE.INI as it was before an interrupted run; it could not be made "
+                "CACHEBAK.INI (" +
+                kept.text + ")"};
+    return {joinPath(cacheDir, "CACHEBAK.INI") +
+            " was restored: it holds CACHE.INI as it was before an interrupted run"};
+}
+
 std::vector<std::string> removeLeftTempFiles(FileSystem& fs,
                                              const std::vector<std::string>& folders) {
     std::vector<std::string> lines;
     for (std::size_t i = 0; i < folders.size(); ++i) {
         if (std::find(folders.begin(), folders.begin() + i, folders[i]) != folders.begin() + i)
             continue;  // the same folder twice (two types sharing one folder)
+        for (std::string& line : restoreLeftBackup(fs, folders[i]))  // before the temporary files
+            lines.push_back(std::move(line));
         const Result<std::vector<std::string>> removed = fs.removeLeftTempFiles(folders[i]);
         for (const std::string& name : removed.value)
             lines.push_back(joinPath(folders[i], name) +

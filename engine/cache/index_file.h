@@ -20,8 +20,18 @@ Result<std::string> readCacheIndex(FileSystem& fs, const std::string& path);
 // own line end, whatever the old file used).
 std::string newIndexText(const std::vector<std::string>& keptLines);
 
-// Removes the hidden temporary files that a write cut short (a killed run) left in `folders`
-// and returns one line per file for the status list and the log.
+// Where an index replacement keeps a copy of cache.ini as it stood before the exchange, until
+// cachebak.ini holds it: a replacement cut short between the two leaves the old index there.
+constexpr const char* kLeftBackupName = ".quorvel-cachebak.ini";
+
+// The copy a replacement cut short left in `cacheDir` becomes cachebak.ini, unless cache.ini
+// still holds the same bytes (the index was never replaced: the copy is removed). Returns the
+// line that says what became of it, if anything was said.
+std::vector<std::string> restoreLeftBackup(FileSystem& fs, const std::string& cacheDir);
+
+// Makes cachebak.ini of the copy a replacement cut short left (restoreLeftBackup), then removes
+// the hidden temporary files that a write cut short (a killed run) left in `folders`, and
+// returns one line per file for the status list and the log.
 std::vector<std::string> removeLeftTempFiles(FileSystem& fs,
                                              const std::vector<std::string>& folders);
 

@@ -10,10 +10,12 @@
 #include "engine/cache/index_transaction.h"
 
 #include <cerrno>
+#include <functional>
 #include <optional>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "engine/cache/cache_entry.h"
 #include "engine/cache/index_file.h"
@@ -51,7 +53,7 @@ bool isEntryLine(std::string_view line) {
 }
 
 bool hasEntryLines(std::string_view text) {
-    for (std::string_view line : splitLineViews(text))
+    for (std::string_view line : splitOwnLineViews(text))
         if (isEntryLine(line)) return true;
     return false;
 }
@@ -121,6 +123,7 @@ class IndexTransaction final {
           cacheDir_(cacheDir),
           indexPath_(joinPath(cacheDir, "cache.ini")),
           backupPath_(joinPath(cacheDir, "cachebak.ini")),
+          leftPath_(joinPath(cacheDir, kLeftBackupName)),
           before_(before),
           ours_(std::move(ours)),
           keepBackup_(keepBackup) {
@@ -133,6 +136,8 @@ class IndexTransaction final {
   private:
     void carry(std::string_view seen);
     void carryFromBackup(std::string_view latest);
+    void keepBeforeExchange(const std::string& latest);
+    void dropKept();
     std::string target() const;
     bool reread(const std::string* written = nullptr);
     void writeWithoutExchange(const std::string& latest, const std::string& text);
@@ -142,7 +147,7 @@ class IndexTransaction final {
     IndexReplacement finish(const std::string& last, bool lastIsNow);
 
     FileSystem& fs_;
-    const std::string cacheDir_, indexPath_, backupPath_;
+    const std::string cacheDir_, indexPath_, backupPath_, leftPath_;
     const std::string& before_;
     std::string ours_;
     const bool keepBackup_;
@@ -156,17 +161,40 @@ class IndexTransaction final {
     std::vector<std::string> carried_, fromBackup_;
     std::unordered_set<std::string> added_;  // carried_ and fromBackup_
     bool exchanged_ = false;
+    // The size and hash of the text kept under leftPath_, while it is there.
+    std::optional<std::pair<std::size_t, std::size_t>> kept_;
     IndexReplacement r_;
 };
+
+// Until the displaced index is cachebak.ini, a copy of it waits under a name of its own: a run
+// killed between the exchange and the backup's rename leaves the old index there, and the next
+// one makes it cachebak.ini (restoreLeftBackup). Where the copy cannot be written the exchange
+// goes on all the same, as it did before such copies were kept.
+void IndexTransaction::keepBeforeExchange(const std::string& latest) {
+    const std::pair<std::size_t, std::size_t> id{latest.size(), std::hash<std::string>{}(latest)};
+    if (kept_ == id) return;
+    const Status written = fs_.writeAtomicLike(leftPath_, latest, indexPath_);
+    if (written.ok()) {
+        kept_ = id;
+    } else {
+        kept_.reset();
+        trace::line(trace::Category::Index, leftPath_ + ": not written: " + written.text);
+    }
+}
+
+void IndexTransaction::dropKept() {
+    if (kept_) (void)fs_.removeFile(leftPath_);
+    kept_.reset();
+}
 
 // Entry lines of `seen` that the caller neither read nor wrote, once each.
 void IndexTransaction::carry(std::string_view seen) {
     if (!knownMade_) {
         knownMade_ = true;
-        for (std::string_view line : splitLineViews(before_)) known_.insert(line);
-        for (std::string_view line : splitLineViews(ours_)) known_.insert(line);
+        for (std::string_view line : splitOwnLineViews(before_)) known_.insert(line);
+        for (std::string_view line : splitOwnLineViews(ours_)) known_.insert(line);
     }
-    for (std::string_view line : splitLineViews(seen)) {
+    for (std::string_view line : splitOwnLineViews(seen)) {
         if (!isEntryLine(line) || known_.count(line) || added_.count(std::string(line))) continue;
         carried_.emplace_back(line);
         added_.emplace(line);
@@ -196,9 +224,9 @@ void IndexTransaction::carryFromBackup(std::string_view latest) {
         if (const auto it = inCache.find(guid); it != inCache.end()) it->second = true;
     };
     for (std::string_view text : {latest, std::string_view(ours_)})
-        for (std::string_view line : splitLineViews(text)) indexed(line);
+        for (std::string_view line : splitOwnLineViews(text)) indexed(line);
     for (const std::string& line : carried_) indexed(line);
-    for (std::string_view line : splitLineViews(backup.value)) {
+    for (std::string_view line : splitOwnLineViews(backup.value)) {
         const std::string_view guid = guidOf(line);
         if (guid.empty()) continue;
         const auto it = inCache.find(guid);
@@ -238,6 +266,7 @@ void IndexTransaction::writeWithoutExchange(const std::string& latest, const std
         r_.backup = fs_.writeAtomicLike(backupPath_, latest, indexPath_);
     r_.index = fs_.writeAtomic(indexPath_, text);
     exchanged_ = exchanged_ || r_.index.ok();
+    dropKept();
 }
 
 // The first file displaced is the backup; a later one was this replacement's own. Returns the
@@ -315,6 +344,7 @@ IndexReplacement IndexTransaction::commit() {
             }
             return finish(*latest_, true);
         }
+        if (keepBackup_ && !exchanged_ && !fs_.changesNothing()) keepBeforeExchange(*latest_);
         const Result<std::string> swapped = fs_.exchangeAtomic(indexPath_, text, latest_);
         const int err = swapped.ok() ? 0 : swapped.status.code;
         trace::line(trace::Category::Index,
@@ -341,7 +371,9 @@ IndexReplacement IndexTransaction::commit() {
             r_.index = Status::success();
             // The displaced file held the last text read when it was exchanged; the game may write
             // it since.
-            watch(placeDisplaced(swapped.value, *latest_), *latest_);
+            const std::string displaced = placeDisplaced(swapped.value, *latest_);
+            dropKept();
+            watch(displaced, *latest_);
         }
         lastWasRead = reread(&text);
     }
@@ -353,13 +385,14 @@ IndexReplacement IndexTransaction::commit() {
 // not kept; the others are reported as kept. Where the writer never let the file settle since,
 // a line it holds now (by a plain read) is not named: it is there.
 IndexReplacement IndexTransaction::finish(const std::string& last, bool lastIsNow) {
+    dropKept();
     std::unordered_set<std::string_view> present;
-    for (std::string_view line : splitLineViews(last)) present.insert(line);
+    for (std::string_view line : splitOwnLineViews(last)) present.insert(line);
     const Result<std::string> now =
         lastIsNow ? Result<std::string>::of({}) : fs_.readAll(indexPath_);
-    for (std::string_view line : splitLineViews(now.value)) present.insert(line);
+    for (std::string_view line : splitOwnLineViews(now.value)) present.insert(line);
     // Where nothing was exchanged the caller says so; its own lines are no loss then.
-    const std::vector<std::string_view> ours = splitLineViews(ours_);
+    const std::vector<std::string_view> ours = splitOwnLineViews(ours_);
     for (std::string_view line : ours)
         if (exchanged_ && isEntryLine(line) && !present.count(line)) r_.notKept.emplace_back(line);
     for (std::vector<std::string>* lines : {&carried_, &fromBackup_}) {

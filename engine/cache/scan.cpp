@@ -64,7 +64,7 @@ bool readIndex(const std::string& cacheDir, const std::string& cacheExt, PublicV
         return false;
     }
     // Views into the index as read: its lines are not copied.
-    const std::vector<std::string_view> lines = splitLineViews(index.value);
+    const std::vector<std::string_view> lines = splitOwnLineViews(index.value);
     pv.CacheFileNames.reserve(lines.size());
     pv.RealNames.reserve(lines.size());
     state.rows.reserve(lines.size());

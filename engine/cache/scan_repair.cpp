@@ -22,7 +22,7 @@ std::string repairedIndex(const std::string& index, bool& lineLeftUnrepaired) {
     static const char* const kMapPrefixes[] = {"AS-", "CTF-", "DM-", "DOM-"};
     std::string out;
     out.reserve(index.size() + index.size() / 8);
-    for (const std::string& line : splitLines(index)) {
+    for (const std::string& line : splitOwnLines(index)) {
         out += line;
         const std::string upper = upperAscii(line);
         // Blank lines are no entries: the game ends every index with one.

@@ -32,7 +32,7 @@ struct PurgeTarget {
 
 std::vector<PurgeTarget> purgeTargets(const std::string& index, const std::string& cacheExt) {
     std::vector<PurgeTarget> targets;
-    for (std::string& line : splitLines(index)) {
+    for (std::string& line : splitOwnLines(index)) {
         std::optional<CacheEntry> entry = parseEntryLine(line, cacheExt);
         if (!entry) continue;  // the header, short lines and blank lines
         targets.push_back({std::move(line), std::move(entry->CacheFileName)});

@@ -47,7 +47,7 @@ std::unordered_map<std::string, std::string> indexByGuid(const CheckPlaces& p, F
         return byGuid;
     }
     report.indexRead = true;
-    for (const std::string_view line : splitLineViews(index.value))
+    for (const std::string_view line : splitOwnLineViews(index.value))
         if (const auto entry = parseEntryView(line); entry && entry->Guid.size() == kGuidLength)
             byGuid.emplace(upperGuid(entry->Guid), std::string(line));
     return byGuid;
@@ -104,7 +104,7 @@ bool needsOf(PackageReader& reader, const std::string& path, const std::string& 
 std::unordered_map<std::string, std::string> savedLines(const CheckPlaces& p, FileSystem& fs) {
     std::unordered_map<std::string, std::string> saved;
     if (const Result<std::string> backup = fs.readAll(joinPath(p.cacheDir, "cachebak.ini")); backup)
-        for (const std::string_view line : splitLineViews(backup.value))
+        for (const std::string_view line : splitOwnLineViews(backup.value))
             if (const auto e = parseEntryView(line); e && e->Guid.size() == kGuidLength)
                 saved.emplace(upperGuid(e->Guid), std::string(line));
     if (!p.journalFolder.empty())
@@ -262,6 +262,12 @@ std::string linelessLine(const LinelessFile& f) {
     return text;
 }
 
+std::vector<std::string> restoreLeftBackupLocked(const std::string& cacheDir, FileSystem& fs) {
+    const CacheLock lock(cacheDir);
+    if (lock.busy()) return {};
+    return restoreLeftBackup(fs, cacheDir);
+}
+
 RestoreResult restoreIndexLines(const std::string& cacheDir, const std::vector<LinelessFile>& files,
                                 FileSystem& fs, Dialogs& dialogs) {
     RestoreResult result;
@@ -288,7 +294,7 @@ RestoreResult restoreIndexLines(const std::string& cacheDir, const std::vector<L
     // A line another program added for one of these GUIDs since the check is not doubled.
     std::unordered_set<std::string> present;
     std::vector<std::string> kept;
-    for (const std::string_view line : splitLineViews(index)) {
+    for (const std::string_view line : splitOwnLineViews(index)) {
         if (line.find("[Cache]") != std::string_view::npos) continue;
         kept.emplace_back(line);
         if (parseEntryView(line)) present.insert(upperGuid(line));

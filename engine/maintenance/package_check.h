@@ -91,6 +91,11 @@ struct [[nodiscard]] RestoreResult {
     std::vector<std::string> restored;
     Status status;  // not done until the lines are in (or none had to go in)
 };
+// What a restore does first, under the cache's lock: the old index an interrupted replacement
+// left becomes cachebak.ini (restoreLeftBackup), so that its lines count as saved. Nothing is
+// done while another program holds the lock.
+std::vector<std::string> restoreLeftBackupLocked(const std::string& cacheDir, FileSystem& fs);
+
 RestoreResult restoreIndexLines(const std::string& cacheDir, const std::vector<LinelessFile>& files,
                                 FileSystem& fs, Dialogs& dialogs);
 

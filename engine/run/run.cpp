@@ -198,6 +198,18 @@ void count(PlaceOutcome outcome, RunResult& result) {
     }
 }
 
+// False when the journal cannot hold the landing of the move of line `i`: the run stops before it,
+// as a stop request stops it, and says why.
+bool journalHoldsNext(const RunPlan& plan, std::size_t i, const PlacementContext& place,
+                      std::size_t& move, StatusSink& status, RunLog& log) {
+    if (!place.journal || plan.steps[i] != LineStep::Move || place.journal->expect(move++))
+        return true;
+    const std::string text = place.journal->stopLine();
+    status.addLine(text);
+    log.line(text);
+    return false;
+}
+
 // Places the selected packages in index order and collects the lines the new index keeps. A stop
 // request is honoured between packages: every line not yet done is kept as it stands.
 std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementContext& planned,
@@ -226,13 +238,14 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
             if (line.find("[Cache]") == std::string_view::npos) kept.emplace_back(line);
             continue;
         }
-        if (result.stopped || (result.stopped = ctx.stopRequested())) {
+        if (result.stopped ||
+            (result.stopped =
+                 ctx.stopRequested() || !journalHoldsNext(plan, i, place, move, status, log))) {
             kept.emplace_back(line);
             if (const std::optional<EntryView> e = parseEntryView(line))
                 notReached.insert(std::string(e->Guid) + "." + place.cacheExt);
             continue;
         }
-        if (place.journal && plan.steps[i] == LineStep::Move) place.journal->expect(move++);
         PlaceOutcome outcome;
         try {
             outcome = placeAsPlanned(plan, i, place, ctx.fs, status, &log, kept, screen);
@@ -274,10 +287,10 @@ void reportNothingToDo(const RunPlan& plan, const PlacementContext& place, Engin
 }
 
 // Starts the run's journal before anything changes: it must name every package before the
-// first move. False when the run must not go ahead (it cannot be undone and the user, or the
-// front end, said no); nothing is left behind then.
+// first move. False, with a message, when it cannot: a run that could not be undone does not
+// begin, and nothing is left behind.
 bool startJournal(RunJournal& journal, const RunPlan& plan, PlacementContext& place,
-                  const RunRequest& request, EngineContext& ctx, RunResult& result) {
+                  EngineContext& ctx) {
     std::vector<std::string> made;
     if (journal.ok() && !makeModeFolders(place, ctx, made)) {
         journal.discard();
@@ -291,16 +304,8 @@ bool startJournal(RunJournal& journal, const RunPlan& plan, PlacementContext& pl
     }
     journal.discard();
     for (auto it = made.rbegin(); it != made.rend(); ++it) (void)ctx.fs.removeEmptyFolder(*it);
-    const std::string text = journal.refusalText();
-    if (!request.askWithoutJournal) {
-        ctx.dialogs.message(kProgramTitle, text);
-        return false;
-    }
-    if (!ctx.dialogs.askYesNoDefaultNo(kProgramTitle, text + "\n\nMove the packages anyway?"))
-        return false;
-    result.notUndoable = true;
-    made.clear();
-    return makeModeFolders(place, ctx, made);
+    ctx.dialogs.message(kProgramTitle, journal.refusalText());
+    return false;
 }
 
 // The summary of the lines the last run moved but could not take out of the index.
@@ -397,7 +402,7 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     }
     // The run's journal, for its undo: every package it may move is on the disk before it moves.
     RunJournal journal(ctx.fs, journalFolder(files.runLog), cacheDir, place.cacheExt);
-    if (!startJournal(journal, plan, place, request, ctx, result)) {
+    if (!startJournal(journal, plan, place, ctx)) {
         result.outcome = RunOutcome::Refused;
         return result;
     }
@@ -409,11 +414,6 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         log.line(lock.unlockedLine(cacheDir));
     }
     removeLeftovers(place, plan.listing.noLeftovers, ctx.fs, status, log);
-    if (result.notUndoable) {
-        const std::string text = "This run cannot be undone: its journal could not be written.";
-        status.addLine(text);
-        log.line(text);
-    }
     // Lines the last run moved but could not take out of the index: told once, as a count.
     const std::unordered_set<std::string> movedBefore =
         linesMovedByLastRun(ctx.fs, journalFolder(files.runLog), cacheDir, journal.path());
@@ -424,7 +424,7 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         placeSelected(plan, place, request.wholeHeaders, ctx, status, notReached, log, result);
     reportMovedBefore(movedBeforeDropped, status, log);
     journal.finish(result.moved);
-    if (const std::string failed = journal.failureLine(); !failed.empty() && !result.notUndoable) {
+    if (const std::string failed = journal.failureLine(); !failed.empty()) {
         status.addLine(failed);
         log.line(failed);
     }

@@ -44,9 +44,6 @@ struct RunRequest {
     // The checked rows by their entry-table position (FileRow::entry). Two lines of one name are
     // two rows; exactly the lines of the checked rows are placed.
     std::vector<std::size_t> checkedEntries;
-    // When the journal cannot be written before the first move: true asks the user whether to
-    // move all the same (a run that cannot be undone); false refuses with a message.
-    bool askWithoutJournal = false;
     // The cache files the list's header pass found whole (null: none; each header is then read
     // before its move). It must outlive the run.
     const WholeHeaders* wholeHeaders = nullptr;
@@ -71,7 +68,6 @@ struct [[nodiscard]] RunResult {
     bool outOfMemory = false;  // memory ran out, which stopped the run as a stop request does
     // Nothing selected could change anything: no file was touched (no log, journal or index).
     bool nothingToDo = false;
-    bool notUndoable = false;  // the user chose to run without a journal
 };
 
 // How much of what an operation set out to do was done: a front end's exit status.

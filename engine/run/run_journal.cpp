@@ -26,6 +26,8 @@ constexpr const char* kSuffix = ".journal";
 // the first move; each M record is written as it comes. A sync on the way would also force the
 // file system to commit every move made so far, which costs the run more than all its moves.
 constexpr std::size_t kChunkRecords = 256, kChunkBytes = 64 * 1024;
+// Set aside before each move: its M record and the E record a stop may write right after it.
+constexpr std::size_t kLandingRoom = (1 + 6 * 21 + 1) + (2 + 20 + 1);
 
 void appendEscaped(std::string& out, std::string_view text) {
     using namespace std::string_view_literals;
@@ -173,14 +175,21 @@ RunJournal::~RunJournal() {
 }
 
 std::string RunJournal::failureLine() const {
-    if (failure_.empty()) return {};
-    return "The journal " + path_ + " could not be written (" + failure_ +
-           "); this run cannot be undone";
+    if (failure_.empty() || refusedLanding_) return {};  // stopLine() said it
+    return "The journal " + path_ +
+           (lostLanding_ ? " could not record where the last package moved landed ("
+                         : " could not be finished (") +
+           failure_ + ")";
 }
 
-std::string RunJournal::refusalText() const {
-    return "The journal " + path_ + " cannot be written (" + failure_ +
-           "), so this run could not be undone; nothing was moved.";
+bool RunJournal::expect(std::size_t move) {
+    expected_ = move;
+    if (!file_) return true;  // a dry run: no journal is kept
+    const Status room =
+        failure_.empty() ? file_->reserve(pending_.size() + kLandingRoom) : Status::success();
+    if (!room.ok()) failure_ = room.text;
+    refusedLanding_ = refusedLanding_ || !failure_.empty();
+    return failure_.empty();
 }
 
 void RunJournal::put(std::string_view record, bool syncNow, bool writeNow) {
@@ -256,6 +265,7 @@ void RunJournal::landed(const std::string& destination, const FileIdentity& f) {
     field(f.inode);
     // In the kernel before the next move begins: a killed run's journal names every landing.
     put(record.append("\n"), false, true);
+    lostLanding_ = lostLanding_ || !failure_.empty();
 }
 
 void RunJournal::removingSpare(std::string_view line, const std::string& installed) {

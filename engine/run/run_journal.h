@@ -55,18 +55,29 @@ class RunJournal {
     // Everything so far reached the journal (or none is kept: a dry run).
     bool ok() const { return (file_ != nullptr || dryRun_) && failure_.empty(); }
     const std::string& path() const { return path_; }
-    // The status-list and log line of a journal that could not be written (empty when none).
+    // The status-list and log line of a journal that could not be written after the run began
+    // (empty when none, and when it only stopped the run: stopLine said so).
     std::string failureLine() const;
+    // Why the run stops: the journal cannot hold the landing of the next move.
+    std::string stopLine() const {
+        return "The journal " + path_ + " cannot hold the record of another move (" + failure_ +
+               "); the run stops here";
+    }
     // What the run's refusal says when the journal cannot be written before the first move.
-    std::string refusalText() const;
+    std::string refusalText() const {
+        return "The journal " + path_ + " cannot be written (" + failure_ +
+               "), so this run could not be undone; nothing was moved.";
+    }
 
     // Records the folders the run made for its destinations.
     void madeFolders(const std::vector<std::string>& folders);
     // Records every package the plan moves, numbered in index order from 0, and syncs them to
     // the disk: after this, ok() tells whether the run can be undone.
     void planMoves(const RunPlan& plan, const PlacementContext& place);
-    // The planned package (its number among the moves) whose move comes next.
-    void expect(std::size_t move) { expected_ = move; }
+    // The planned package (its number among the moves) whose move comes next, with room on the
+    // disk set aside for its landing. False when the journal cannot hold that: the run must stop
+    // before the move, so that every package it moved stays recorded.
+    bool expect(std::size_t move);
     // After the move of the expected package to `destination`: the identity of what landed
     // there (all 0: not known).
     void landed(const std::string& destination, const FileIdentity& identity);
@@ -88,6 +99,8 @@ class RunJournal {
     std::unique_ptr<OutFile> file_;
     bool dryRun_ = false;
     std::string failure_;
+    bool lostLanding_ = false;     // a landing's record could not be written
+    bool refusedLanding_ = false;  // expect() found no room: the run stopped before the move
     std::string pending_;
     std::size_t pendingRecords_ = 0;
     std::vector<std::string> folders_;         // the F records written, as the plan names them

@@ -8,6 +8,7 @@
 
 #include "engine/cache/cache_entry.h"
 #include "engine/cache/hash_slots.h"
+#include "engine/cache/index_file.h"
 #include "engine/public_variables.h"
 #include "engine/run/placement.h"
 #include "platform/filesystem.h"
@@ -82,7 +83,9 @@ CacheListing listCacheFolder(const std::vector<std::string_view>& lines,
     }
     bool leftovers = false;
     const Status read = fs.forEachEntry(cacheDir, [&](std::string_view name, EntryKind kind) {
-        if (name.size() > 0 && name[0] == '.' && isLeftTempFileName(name)) leftovers = true;
+        if (name.size() > 0 && name[0] == '.' &&
+            (isLeftTempFileName(name) || name == kLeftBackupName))
+            leftovers = true;
         // The extension as the index's lines give it: another spelling is found by its own
         // name (cacheFilesInOtherCase), so that the move takes the name on disk.
         if (name.size() != kGuid + 1 + cacheExt.size() || name[kGuid] != '.' ||
@@ -301,7 +304,7 @@ std::vector<std::string> writtenFolders(const PlacementContext& p) {
 RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checkedEntries,
                 const PublicVariables& pv, const PlacementContext& place, FileSystem& fs) {
     RunPlan plan;
-    plan.lines = splitLineViews(index);
+    plan.lines = splitOwnLineViews(index);
     plan.selected = selectedLines(plan.lines, checkedEntries, pv);
     plan.listing = listCacheFolder(plan.lines, plan.selected, place.cacheDir, place.cacheExt, fs);
     plan.otherCase = cacheFilesInOtherCase(plan, place, fs);

@@ -31,7 +31,7 @@ using undo::Step;
 std::string indexWith(const std::string& index, const std::vector<std::string_view>& lines,
                       std::unordered_set<std::string_view>& added) {
     std::unordered_set<std::string_view> present;
-    for (std::string_view l : splitLineViews(index)) present.insert(l);
+    for (std::string_view l : splitOwnLineViews(index)) present.insert(l);
     const char* eol = lineEndChars(detectLineEnd(index));
     std::string text = index.empty() ? std::string("[Cache]") + eol : index;
     if (text.back() != '\n' && text.back() != '\r') text += eol;
@@ -206,7 +206,7 @@ void moveAllBack(Undo& u) {
 // Names the added lines `now` lacks as not kept; false when there were any.
 bool nameLinesNotThere(Undo& u, const std::string& now) {
     std::unordered_set<std::string_view> present;
-    for (std::string_view l : splitLineViews(now)) present.insert(l);
+    for (std::string_view l : splitOwnLineViews(now)) present.insert(l);
     std::size_t missing = 0;
     for (const JournalEntry& e : u.r.entries)
         if (u.added.count(e.line) && !u.dropped.count(e.line) && !present.count(e.line))
@@ -260,7 +260,7 @@ void reconcileIndex(Undo& u, const std::string& indexPath) {
     const char* eol = lineEndChars(detectLineEnd(u.written));
     std::unordered_set<std::string_view> present;
     std::size_t left = 0, again = 0;
-    for (std::string_view l : splitLineViews(u.written)) {
+    for (std::string_view l : splitOwnLineViews(u.written)) {
         if (droppedLine(l)) {
             ++left;
             continue;

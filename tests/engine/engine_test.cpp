@@ -9,6 +9,7 @@
 
 #include "engine/cache/cache_entry.h"
 #include "engine/cache/index_file.h"
+#include "engine/maintenance/package_check.h"
 #include "engine/run/placement.h"
 #include "engine/run/run_log.h"
 #include "platform/ascii.h"
@@ -241,6 +242,54 @@ TEST(Scan, RepairAddsTheMapExtensionAndKeepsEveryOtherLine) {
     EXPECT_FALSE(fileExists(g.cacheDir + "/cachefix.ini"));
     g.scan();  // once per program run
     EXPECT_EQ(g.dialogs.messages().size(), 1u);
+}
+
+// A lone LF inside a name of a CR LF index is part of its line: the name holds a control byte, so
+// its package stays with its whole line. An index written with LF line ends splits on them.
+TEST(Run, ALoneLfInsideANameStaysInItsLineAndAnLfIndexReadsEveryLine) {
+    Game g;
+    g.add(1, "CTF-New\nLine.unr");
+    g.add(2, "Rock.utx");
+    g.writeIndex();
+    RecordingSink sink;
+    ASSERT_EQ(g.run(sink).outcome, RunOutcome::Completed);
+    EXPECT_EQ(g.index(), joinLines({"[Cache]", g.lines[1]}, LineEnd::CRLF));
+    EXPECT_TRUE(fileExists(g.cacheFile(1)));
+    EXPECT_FALSE(fileExists(g.game + "/Maps/CTF-New.unr") || fileExists(g.game + "/Maps/Line.unr"));
+    EXPECT_TRUE(g.placed(g.game + "/Textures", "Rock.utx"));
+    EXPECT_TRUE(sink.said("CTF-New\nLine.unr is not a safe file name and cannot be moved"));
+
+    Game lf;
+    lf.add(1, "CTF-Face.unr");
+    lf.add(2, "Rock.utx");
+    lf.writeIndex("\n");
+    ASSERT_EQ(lf.run(sink).outcome, RunOutcome::Completed);
+    EXPECT_EQ(lf.index(), "[Cache]\r\n");
+    EXPECT_TRUE(lf.placed(lf.game + "/Maps", "CTF-Face.unr") &&
+                lf.placed(lf.game + "/Textures", "Rock.utx"));
+}
+
+// The old index a replacement cut short left under its own name becomes cachebak.ini, as the
+// first thing the next command does; a copy that cache.ini or cachebak.ini still equals goes.
+TEST(LeftBackup, BecomesTheBackupUnlessTheIndexWasNeverReplaced) {
+    Game g;
+    g.add(1, "A.unr");
+    const std::string old = g.writeIndex(), left = g.cacheDir + "/" + kLeftBackupName;
+    writeFile(left, old);
+    EXPECT_EQ(removeLeftTempFiles(g.posix, {g.cacheDir}), Lines{});
+    EXPECT_FALSE(fileExists(left) || fileExists(g.cacheDir + "/cachebak.ini"));
+
+    writeFile(left, old);
+    writeFile(g.cacheDir + "/cachebak.ini", "[Cache]\r\nprevious\r\n");
+    writeFile(g.cacheDir + "/cache.ini", "[Cache]\r\n");  // exchanged, then killed
+    EXPECT_EQ(restoreLeftBackupLocked(g.cacheDir, g.posix),
+              Lines{g.cacheDir + "/CACHEBAK.INI was restored: it holds CACHE.INI as it was "
+                                 "before an interrupted run"});
+    EXPECT_EQ(readFile(g.cacheDir + "/cachebak.ini"), old);
+    EXPECT_FALSE(fileExists(left));
+    writeFile(left, old);  // killed after the backup's rename
+    EXPECT_EQ(removeLeftTempFiles(g.posix, {g.cacheDir}), Lines{});
+    EXPECT_FALSE(fileExists(left));
 }
 
 TEST(Purge, DeletesTheNamedFilesAndKeepsTheLinesOfThoseThatStay) {

@@ -1,5 +1,6 @@
 // What a run's journal promises its undo, tried as a user would break it.
 
+#include <cstring>
 #include <filesystem>
 #include <tuple>
 
@@ -31,9 +32,9 @@ TEST(Journal, ARunThatChangesNothingWritesNothing) {
     EXPECT_FALSE(fileExists(g.programFolder + "/runs"));
 }
 
-// A journal that cannot be written stops the run before its first move and leaves no empty
-// journal; the window asks instead, and its Yes runs without one. A number another run took
-// between the listing and the creation is never written over.
+// A journal that cannot be written stops the run before its first move, with no question to
+// go on without it, and leaves no empty journal. A number another run took between the listing
+// and the creation is never written over.
 TEST(Journal, WrittenExclusivelyAndBeforeTheFirstMove) {
     Game g;
     g.add(1, "Face.unr");
@@ -43,7 +44,9 @@ TEST(Journal, WrittenExclusivelyAndBeforeTheFirstMove) {
     FaultyFileSystem fs(g.posix);
     fs.failPath("1.journal", ENOSPC);
     RecordingSink sink;
+    g.dialogs.answers = {true};  // a Yes to any question asked
     EXPECT_EQ(g.run(sink, {}, &fs).outcome, RunOutcome::Refused);
+    EXPECT_EQ(g.dialogs.shown.size(), 1u);  // the message alone
     EXPECT_NE(
         g.dialogs.messages().back().find("so this run could not be undone; nothing was moved"),
         std::string::npos);
@@ -52,23 +55,45 @@ TEST(Journal, WrittenExclusivelyAndBeforeTheFirstMove) {
     EXPECT_FALSE(fileExists(g.programFolder + "/runs/1.journal"));
     EXPECT_FALSE(fileExists(g.programFolder + "/Quorvel.log"));
 
-    g.dialogs.answers = {true};
-    EngineContext ctx{fs, g.dialogs};
-    ScanCache(g.pv, g.state, ctx);
-    RunRequest asked{g.state.options, g.state.cacheDir, {0}, true};  // the window's request
-    const RunResult r = ProcessCache(g.pv, asked, ctx, sink);
-    EXPECT_EQ(r.moved, 1u);
-    EXPECT_TRUE(r.notUndoable);
-    EXPECT_TRUE(sink.said("This run cannot be undone: its journal could not be written."));
-
     fs.failPath("-", 0);
     fs.watch = [&](const char* op, const std::string& path, const std::string&, bool done) {
         if (!done && std::string(op) == "createNewFile" && path.ends_with("/1.journal"))
             writeFile(path, "another run's journal");
     };
-    EXPECT_EQ(g.run(sink, {}, &fs).moved, 1u);
+    EXPECT_EQ(g.run(sink, {}, &fs).moved, 2u);
     EXPECT_EQ(readFile(g.programFolder + "/runs/1.journal"), "another run's journal");
     EXPECT_TRUE(fileExists(g.programFolder + "/runs/2.journal"));
+}
+
+// A journal that cannot hold the next landing stops the run before that move, as Stop does: what
+// moved is recorded, history and the undo agree on it, and nothing says the run cannot be undone.
+TEST(Journal, ALandingItCannotHoldStopsTheRunBeforeTheMove) {
+    Game g;
+    for (unsigned n = 1; n <= 3; ++n) g.add(n, "Map" + std::to_string(n) + ".unr");
+    const std::string old = g.writeIndex();
+    FaultyFileSystem fs(g.posix);
+    int reserved = 0;
+    fs.watch = [&](const char* op, const std::string& path, const std::string&, bool done) {
+        if (!done && std::string(op) == "reserve" && path.ends_with("/1.journal") &&
+            ++reserved == 2)
+            fs.failAt(fs.count, ENOSPC);  // this one operation
+    };
+    RecordingSink sink;
+    const RunResult r = g.run(sink, {}, &fs);
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(r.moved, 1u);
+    EXPECT_TRUE(sink.said("The journal " + g.programFolder +
+                          "/runs/1.journal cannot hold the record of another move (" +
+                          std::strerror(ENOSPC) + "); the run stops here"));
+    EXPECT_NE(g.log().find(stoppedLine(1, 3) + "\r\n"), std::string::npos);
+    for (const std::string& l : sink.lines) EXPECT_EQ(l.find("cannot be undone"), l.npos) << l;
+    EXPECT_EQ(g.index(), joinLines({"[Cache]", g.lines[2], g.lines[3]}, LineEnd::CRLF));
+    const HistoryEntry run = RunHistory(g.programFolder, g.posix).at(0);
+    EXPECT_TRUE(run.moved == 1 && run.finished);
+    EngineContext ctx{g.posix, g.dialogs};
+    EXPECT_EQ(UndoRun({g.programFolder, "", false}, ctx, sink).restored, 1u);
+    for (unsigned n = 1; n <= 3; ++n) EXPECT_TRUE(fileExists(g.cacheFile(n)));
+    EXPECT_EQ(splitLines(g.index()).size(), 4u);
 }
 
 // A run whose index could not be written: the next run removes the lines of what it moved in one

@@ -43,6 +43,10 @@ TEST(TextFile, EveryLineEndStyleSplitsAndTheFirstOneDecides) {
         EXPECT_EQ(splitLines(c.text), c.lines);
         EXPECT_EQ(detectLineEnd(c.text), c.style);
     }
+    // By the file's own line ends: a lone LF splits only a file of LF lines.
+    EXPECT_EQ(splitOwnLines("[C]\r\na\nb\r\nc\rd"), (Lines{"[C]", "a\nb", "c", "d"}));
+    EXPECT_EQ(splitOwnLines("[C]\na\nb\r\nc\n"), (Lines{"[C]", "a", "b", "c"}));
+    EXPECT_EQ(splitOwnLines("a\nb\r\nc\r\n"), (Lines{"a\nb", "c"}));
     EXPECT_EQ(joinLines({"a", "", "b"}, LineEnd::CR), "a\r\rb\r");
     EXPECT_EQ(joinLines({"a"}, LineEnd::CRLF), "a\r\n");
 }

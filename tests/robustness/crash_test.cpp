@@ -87,8 +87,8 @@ class CrashGame : public Game {
     }
 
     // A second run finishes the job: every package placed, the index naming only what is
-    // still in the cache (copies whose twin was placed before the kill).
-    void finish(const std::string& where) {
+    // still in the cache (copies whose twin was placed before the kill). Returns what it said.
+    Lines finish(const std::string& where) {
         CopyingFileSystem copying(posix);
         RecordingSink sink;
         state.cacheDir = cacheDir;
@@ -104,7 +104,8 @@ class CrashGame : public Game {
         // The second run removed what the killed one left half-written.
         for (const std::string& folder : {cacheDir, game + "/Maps", game + "/Textures"})
             for (const std::string& n : listNames(folder))
-                EXPECT_FALSE(n.starts_with(".quorvel-tmp-")) << where << ": " << folder << n;
+                EXPECT_FALSE(n.starts_with(".quorvel-")) << where << ": " << folder << n;
+        return sink.lines;
     }
 };
 
@@ -154,17 +155,33 @@ struct Point {
     long k;
 };
 
+using Ops = std::vector<std::pair<std::string, std::string>>;
+
+// The operation (from 1) that exchanges the new index with cache.ini; 0 when there is none.
+long exchangeOf(const Ops& ops) {
+    long exchange = 0;
+    for (std::size_t i = 0; i < ops.size(); ++i)
+        if (ops[i].first == "exchangeAtomic" && ops[i].second.ends_with("/cache.ini"))
+            exchange = static_cast<long>(i) + 1;
+    return exchange;
+}
+
+// The first renameReplace after the exchange: the displaced index made cachebak.ini.
+long backupRenameOf(const Ops& ops) {
+    for (auto i = static_cast<std::size_t>(exchangeOf(ops)); i < ops.size(); ++i)
+        if (ops[i].first == "renameReplace") return static_cast<long>(i) + 1;
+    return 0;
+}
+
 // The kill points of one variant, from the trace of an uninterrupted run: the first
 // operations (the scan), moves spread over the whole run (before, after and inside them),
-// every operation of the index rewrite, and inside the writing or linking of the backup.
-std::vector<Point> killPoints(const std::vector<std::pair<std::string, std::string>>& ops) {
+// every operation of the index rewrite, inside the writing of the new index and between its
+// exchange and the backup's rename.
+std::vector<Point> killPoints(const Ops& ops) {
     std::vector<long> moves;
-    long backup = 0;
-    for (std::size_t i = 0; i < ops.size(); ++i) {
+    const long backup = exchangeOf(ops);
+    for (std::size_t i = 0; i < ops.size(); ++i)
         if (isMove(ops[i].first)) moves.push_back(static_cast<long>(i) + 1);
-        if (ops[i].first == "exchangeAtomic" && ops[i].second.ends_with("/cache.ini"))
-            backup = static_cast<long>(i) + 1;
-    }
     std::vector<Point> points = {{"before", 1},
                                  {"before", 2},
                                  {"before", moves.front()},
@@ -180,7 +197,7 @@ std::vector<Point> killPoints(const std::vector<std::pair<std::string, std::stri
     for (long k = moves.back() + 1; k <= static_cast<long>(ops.size()); ++k)
         points.push_back({"before", k});
     points.push_back({"after", static_cast<long>(ops.size())});
-    if (backup) points.push_back({"midtmp", backup});
+    if (backup) points.push_back({"midtmp", backup}), points.push_back({"after", backup});
     return points;
 }
 
@@ -231,7 +248,20 @@ TEST_P(Crash, KilledRunsLoseNothingAndASecondRunFinishes) {
         EXPECT_TRUE(p.mode != "stop" ||
                     g.log().find(stoppedLine(moved, v.packages) + "\r\n") != std::string::npos)
             << where << ": " << moved;
-        g.finish(where);
+        const Lines said = g.finish(where);
+        // The index before the killed run is the backup after the next one, wherever it died;
+        // killed between the exchange and the backup's rename, the next run says it restored it.
+        const std::string restored = g.cacheDir +
+                                     "/CACHEBAK.INI was restored: it holds CACHE.INI as it was "
+                                     "before an interrupted run";
+        const long exchange = exchangeOf(ops), rename = backupRenameOf(ops);
+        const bool afterExchange = (p.mode == "after" && p.k >= exchange && p.k < rename) ||
+                                   (p.mode == "before" && p.k > exchange && p.k <= rename);
+        EXPECT_TRUE(p.mode == "stop" || readFile(g.cacheDir + "/cachebak.ini") == g.old) << where;
+        // (Inside the exchange the kill may come before or after it.)
+        EXPECT_TRUE(p.mode == "midtmp" ||
+                    std::count(said.begin(), said.end(), restored) == (afterExchange ? 1 : 0))
+            << where;
         if (HasFailure()) break;  // one broken point is enough to read
     }
     EXPECT_EQ(ended, static_cast<int>(points.size()));

@@ -111,6 +111,9 @@ class FaultyOutFile final : public OutFile {
         return fs_.counted<Status>("sync", path_, [&] { return in_->sync(); });
     }
     bool writeThroughMapping() override { return in_->writeThroughMapping(); }
+    Status reserve(std::size_t n) override {
+        return fs_.counted<Status>("reserve", path_, [&] { return in_->reserve(n); });
+    }
 
   private:
     FaultyFileSystem& fs_;

@@ -147,7 +147,7 @@ TEST_F(Troubleshooter, SavedReportMailLogAndReset) {
     Texts expected = {"Quorvel Troubleshooter Info", std::string(36, '='), "",
         "<Windows Version>: Linux 6.1.0-test", rule, "<UT Reg Dir>: /games/ut/", rule,
         "<Quorvel Reg Dir>: /games/ut/Cache", rule, "<Quorvel InstallPath>: " + install, rule,
-        "<Cache.INI Contents>:    ", "[Cache]", "AB=DM-][.unr", "", "CD=Skins.utx", rule,
+        "<Cache.INI Contents>:    ", "[Cache]", "AB=DM-][.unr\\x0A", "CD=Skins.utx", rule,
         "<Cache Directory listing of " + tmp / "Cache" + ">:", "AB.uxx", "CD.uxx", "DM-Caf\xe9.uxx", "cache.ini",
         "line\\x0Afeed", rule, "<Quorvel.LOG from " + install + ">"};
     // clang-format on
