@@ -38,10 +38,14 @@ TEST_F(MainWindow, PackageColumnsAndTheCheckWindowPutALostLineBack) {
     EXPECT_EQ(rows(All, FileListModel::Package),
               (Texts{"version 69", "damaged (not a package)", "version 69", "no file"}));
     EXPECT_EQ(rows(All, FileListModel::Installed), (Texts{"", "", "other version", ""}));
-    EXPECT_EQ(rows(Checked), (Texts{"CTF-Good.unr", "Other.utx"}));
+    // The game has Other.utx in other letter case: the run keeps it, so it starts unchecked; the
+    // line without its file is one the run drops.
+    EXPECT_EQ(rows(Checked), (Texts{"CTF-Good.unr", "Gone.umx"}));
     const QAbstractItemModel* m = child<QTreeView>("ListView1")->model();
     EXPECT_EQ(m->index(1, 0).data(Qt::ToolTipRole).toString().toStdString(),
               "Broken.unr is damaged (not a package) and stays in the cache");
+    EXPECT_EQ(m->index(2, 0).data(Qt::ToolTipRole).toString().toStdString(),
+              "Other.utx stays in the cache (case twin of other.UTX)");
 
     boxes.answers = {true};
     Texts shown, under, after;
