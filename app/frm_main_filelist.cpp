@@ -145,6 +145,7 @@ void frmMain::showRunResult(const RunResult& result) {
         case RunOutcome::Busy:
         case RunOutcome::Refused:
         case RunOutcome::GameRunning:
+        case RunOutcome::NotDone:
             // The reason was shown in a message; nothing was moved or rewritten.
             sbrText->setText(QStringLiteral("Run stopped: nothing was processed"));
             break;

@@ -162,7 +162,7 @@ void frmMain::cmdPurgeNow_Click() {
     if (busy_ > 0) return;
     OperationGuard guard(*this);
     // The folder the file list shows is the one purged.
-    PurgeOutcome outcome = PurgeOutcome::NoIndex;
+    PurgeOutcome outcome = PurgeOutcome::NotDone;
     offerStop("purge");
     onWorker([&] { outcome = PurgeCache(pv_, ctx_, sink(), cacheDir_); });
     offerStop(nullptr);

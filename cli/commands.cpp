@@ -290,6 +290,7 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
         case RunOutcome::GameRunning:
         case RunOutcome::IndexUnreadable:
         case RunOutcome::Refused:
+        case RunOutcome::NotDone:
             return kExitFailed;  // the message is on stderr
     }
     return kExitFailed;
@@ -386,6 +387,7 @@ int undoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
         case UndoOutcome::Busy:
         case UndoOutcome::GameRunning:
         case UndoOutcome::IndexUnreadable:
+        case UndoOutcome::NotDone:
             return kExitFailed;  // the message is on stderr
         case UndoOutcome::Done:
             break;

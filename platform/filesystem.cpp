@@ -15,10 +15,10 @@ class MemoryInFile final : public InFile {
     }
     const FileIdentity& identity() const override { return id_; }
     Result<std::size_t> readAt(std::uint64_t offset, char* buffer, std::size_t length) override {
-        if (offset >= data_.size()) return {0, {}};
+        if (offset >= data_.size()) return {0, Status::success()};
         const std::size_t n = std::min<std::uint64_t>(length, data_.size() - offset);
         std::memcpy(buffer, data_.data() + offset, n);
-        return {n, {}};
+        return {n, Status::success()};
     }
 
   private:
@@ -36,7 +36,7 @@ Result<std::unique_ptr<InFile>> FileSystem::openForReading(const std::string& pa
     if (!isFile(path)) return {nullptr, Status::fromErrno(exists(path) ? EINVAL : ENOENT)};
     Result<std::string> data = readAll(path);
     if (!data) return {nullptr, data.status};
-    return {memoryInFile(std::move(data.value)), {}};
+    return {memoryInFile(std::move(data.value)), Status::success()};
 }
 
 Result<std::string> FileSystem::readPlainFile(const std::string& path, std::size_t maxBytes) {

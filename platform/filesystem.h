@@ -54,9 +54,9 @@ std::unique_ptr<InFile> memoryInFile(std::string data, FileIdentity identity = {
 class OutFile {
   public:
     virtual ~OutFile() = default;
-    virtual Status write(std::string_view data) = 0;     // writes and flushes to the OS
-    virtual Status close() = 0;                          // fsync + close; idempotent
-    virtual Status sync() { return Status::success(); }  // what was written reaches the disk
+    virtual Status write(std::string_view data) = 0;  // writes and flushes to the OS
+    virtual Status close() = 0;                       // fsync + close; idempotent
+    virtual Status sync() = 0;                        // what was written reaches the disk
     // From here on each write is a copy into a shared mapping of the file's end, not a system
     // call: it outlives a killed process as a write does. A file the process leaves unclosed
     // may then end in zero bytes after what was written. False: writes go on as before.
@@ -233,7 +233,7 @@ class FileSystem {
     // Whether writeAtomic could replace `path`: the folder writable, the file neither read-only,
     // immutable nor append-only, and not another user's in a sticky folder. Asked before work
     // whose end is that replacement.
-    virtual Status canReplace(const std::string& /*path*/) { return Status::success(); }
+    virtual Status canReplace(const std::string& path) = 0;
 
     // Names of the folders in `folder` (links to folders included, hidden ones not), sorted.
     // A file system that cannot list folders says so with ENOSYS.

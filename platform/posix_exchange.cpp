@@ -43,7 +43,7 @@ Result<std::string> replaceKeepingOld(const std::string& path, const std::string
             err = errno;
     }
     struct stat kept {};
-    Status failed;
+    Status failed = Status::success();
     if (old.empty() && err != EPERM && err != EINVAL && err != ENOTSUP)
         failed = Status::fromErrno(err);
     else if (!old.empty() && checked &&
@@ -56,8 +56,10 @@ Result<std::string> replaceKeepingOld(const std::string& path, const std::string
         ::unlink(temp.c_str());
         return {{}, failed};
     }
-    posix::fsyncFolder(folder);
-    return {old, {}};
+    // The new index is in place and the old one under `old`: a failed folder sync only leaves
+    // the names to the next sync of the file system, and either name holds a whole index.
+    (void)posix::fsyncFolder(folder);
+    return {old, Status::success()};
 }
 
 }  // namespace
@@ -95,8 +97,9 @@ Result<std::string> exchangeIfUnchanged(const std::string& path, const std::stri
         // in again, and the caller carries the lines of whatever that displaces.
         (void)::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE);
     }
-    posix::fsyncFolder(parentFolder(path));
-    return {temp, {}};
+    // The exchange is done: as above, a failed folder sync cannot make it a failed exchange.
+    (void)posix::fsyncFolder(parentFolder(path));
+    return {temp, Status::success()};
 }
 
 namespace {
@@ -137,10 +140,10 @@ Result<bool> PosixFileSystem::openForWriting(const std::string& path) {
     if (rc == 0) ::fcntl(fd, F_SETLEASE, F_UNLCK);
     ::close(fd);
     ::sigaction(SIGIO, &old, nullptr);
-    if (rc == 0) return {false, {}};
+    if (rc == 0) return {false, Status::success()};
     if (err == EAGAIN) {
         if (thisProcessWrites(path)) return {false, Status::fromErrno(ENOSYS)};  // cannot tell
-        return {true, {}};
+        return {true, Status::success()};
     }
     return {false, Status::fromErrno(ENOSYS)};  // no leases here (NFS, FUSE, another's file)
 }

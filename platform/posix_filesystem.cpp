@@ -90,7 +90,7 @@ Result<std::string> createTempFile(const std::string& folder, Fd& fd) {
         if (f >= 0) {
             fd.reset(f);
             ::flock(f, LOCK_EX | LOCK_NB);  // new and unknown to others: cannot be busy
-            return {std::move(name), {}};
+            return {std::move(name), Status::success()};
         }
         if (errno != EEXIST) return {{}, Status::fromErrno(errno)};
     }
@@ -132,7 +132,8 @@ bool matchesNoCase(std::string_view pattern, std::string_view name) {
 class PosixOutFile final : public OutFile {
   public:
     explicit PosixOutFile(int fd) : fd_(fd) {}
-    ~PosixOutFile() override { close(); }
+    // A destructor cannot report: whoever needs to know calls close() first.
+    ~PosixOutFile() override { (void)close(); }
 
     // Each MiB written also starts its way to the disk, so a long log is not flushed all at once
     // by close(); a start per write would cost more than the writes. The range is the one just
@@ -217,7 +218,7 @@ Result<std::string> PosixFileSystem::readAll(const std::string& path) {
     if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
         data.reserve(static_cast<std::size_t>(st.st_size));
     if (Status s = posix::readToEnd(fd.get(), data); !s) return {{}, std::move(s)};
-    return {std::move(data), {}};
+    return {std::move(data), Status::success()};
 }
 
 namespace {
@@ -290,8 +291,9 @@ Status PosixFileSystem::writeAtomicLike(const std::string& path, std::string_vie
         ::unlink(temp.value.c_str());
         return Status::fromErrno(err);
     }
-    // The new content is in place; the folder sync only makes the new name survive a crash.
-    fsyncFolder(parentFolder(path));
+    // The new content is in place; the folder sync only makes the new name survive a crash, and
+    // the write is no less done when it fails.
+    (void)fsyncFolder(parentFolder(path));
     return Status::success();
 }
 
@@ -319,7 +321,7 @@ Result<std::unique_ptr<OutFile>> PosixFileSystem::createFile(const std::string& 
         fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) return {nullptr, Status::fromErrno(errno)};
     giveToFolderOwner(fd, path);
-    return {std::make_unique<PosixOutFile>(fd), {}};
+    return {std::make_unique<PosixOutFile>(fd), Status::success()};
 }
 
 Result<std::unique_ptr<OutFile>> PosixFileSystem::createNewFile(const std::string& path) {
@@ -328,9 +330,10 @@ Result<std::unique_ptr<OutFile>> PosixFileSystem::createNewFile(const std::strin
     if (fd < 0) return {nullptr, Status::fromErrno(errno)};
     giveToFolderOwner(fd, path);
     // The new name reaches the disk with the folder: a record synced later is never in a file
-    // a crash leaves without a name.
-    fsyncFolder(parentFolder(path));
-    return {std::make_unique<PosixOutFile>(fd), {}};
+    // a crash leaves without a name. A folder that cannot be synced (or opened to be) still
+    // holds the new file, open for writing; its name then waits for the system's own sync.
+    (void)fsyncFolder(parentFolder(path));
+    return {std::make_unique<PosixOutFile>(fd), Status::success()};
 }
 
 Status PosixFileSystem::removeEmptyFolder(const std::string& path) {
@@ -379,7 +382,7 @@ Result<std::vector<FileInfo>> PosixFileSystem::listFiles(const std::string& fold
                          static_cast<std::int64_t>(st.st_mtim.tv_sec), link});
     });
     if (!s.ok()) return {{}, s};
-    return {std::move(files), {}};
+    return {std::move(files), Status::success()};
 }
 
 Status PosixFileSystem::forEachEntry(
@@ -461,7 +464,7 @@ Result<std::vector<std::string>> PosixFileSystem::listFolders(const std::string&
     });
     if (!s.ok()) return {{}, s};
     std::sort(names.begin(), names.end());
-    return {std::move(names), {}};
+    return {std::move(names), Status::success()};
 }
 
 Result<std::string> PosixFileSystem::canonicalPath(const std::string& path) {
@@ -469,7 +472,7 @@ Result<std::string> PosixFileSystem::canonicalPath(const std::string& path) {
     if (!resolved) return {{}, Status::fromErrno(errno)};
     std::string out = resolved;
     std::free(resolved);
-    return {std::move(out), {}};
+    return {std::move(out), Status::success()};
 }
 
 FileSystem& realFileSystem() {

@@ -39,7 +39,7 @@ class PosixInFile final : public InFile {
             if (n == 0) break;
             got += static_cast<std::size_t>(n);
         }
-        return {got, {}};
+        return {got, Status::success()};
     }
 
   private:
@@ -67,7 +67,7 @@ Result<std::unique_ptr<InFile>> PosixFileSystem::openForReading(const std::strin
     if (fstatOpen(file->fd(), st) != 0) return {nullptr, Status::fromErrno(errno)};
     if (!S_ISREG(st.st_mode)) return {nullptr, Status::fromErrno(EINVAL)};
     file->setIdentity(identityOfStat(st));
-    return {std::move(file), {}};
+    return {std::move(file), Status::success()};
 }
 
 }  // namespace qv

@@ -42,7 +42,7 @@ Result<std::vector<std::string>> PosixFileSystem::removeLeftTempFiles(const std:
             continue;
         if (::unlink(path.c_str()) == 0) removed.push_back(name);
     }
-    return {std::move(removed), {}};
+    return {std::move(removed), Status::success()};
 }
 
 Result<bool> PosixFileSystem::holdsExactly(const std::string& path, std::string_view expected) {
@@ -51,18 +51,18 @@ Result<bool> PosixFileSystem::holdsExactly(const std::string& path, std::string_
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) return {false, Status::fromErrno(errno)};
     if (!S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) != expected.size())
-        return {false, {}};
+        return {false, Status::success()};
     constexpr std::size_t kBlock = 1 << 16;
     const auto buf = std::make_unique_for_overwrite<char[]>(kBlock);
     for (std::size_t done = 0;;) {
         const ssize_t n = ::read(fd.get(), buf.get(), kBlock);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return {false, Status::fromErrno(errno)};
-        if (n == 0) return {done == expected.size(), {}};
+        if (n == 0) return {done == expected.size(), Status::success()};
         const auto got = static_cast<std::size_t>(n);
         if (done + got > expected.size() ||
             std::memcmp(buf.get(), expected.data() + done, got) != 0)
-            return {false, {}};
+            return {false, Status::success()};
         done += got;
     }
 }
@@ -73,7 +73,7 @@ Result<bool> PosixFileSystem::sameBytesInOtherFile(const std::string& a, const s
     // Never anything but a plain file: a FIFO or device opened for reading could block for
     // ever, and a link leads out of the folder.
     Fd fb(::open(b.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!fb) return {false, errno == ELOOP ? Status{} : Status::fromErrno(errno)};
+    if (!fb) return {false, errno == ELOOP ? Status::success() : Status::fromErrno(errno)};
     struct stat sa {
     }, sb{};
     if (::fstat(fa.get(), &sa) != 0 || ::fstat(fb.get(), &sb) != 0)
@@ -81,7 +81,7 @@ Result<bool> PosixFileSystem::sameBytesInOtherFile(const std::string& a, const s
     // The same file reached by a link is no second copy.
     if (!S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size ||
         (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino))
-        return {false, {}};
+        return {false, Status::success()};
     // Left uninitialised: most comparisons end in the first block, and zeroing both buffers
     // cost more than reading them. The first read is one page: two versions of a package
     // differ in their header's GUID, and a small first read keeps the kernel from reading
@@ -95,16 +95,16 @@ Result<bool> PosixFileSystem::sameBytesInOtherFile(const std::string& a, const s
             if (errno == EINTR) continue;
             return {false, Status::fromErrno(errno)};
         }
-        if (n == 0) return {true, {}};
+        if (n == 0) return {true, Status::success()};
         std::size_t got = 0;
         while (got < static_cast<std::size_t>(n)) {
             const ssize_t m = ::read(fb.get(), bufB.get() + got, static_cast<std::size_t>(n) - got);
             if (m < 0 && errno == EINTR) continue;
             if (m < 0) return {false, Status::fromErrno(errno)};
-            if (m == 0) return {false, {}};  // b got shorter meanwhile
+            if (m == 0) return {false, Status::success()};  // b got shorter meanwhile
             got += static_cast<std::size_t>(m);
         }
-        if (std::memcmp(bufA.get(), bufB.get(), got) != 0) return {false, {}};
+        if (std::memcmp(bufA.get(), bufB.get(), got) != 0) return {false, Status::success()};
     }
 }
 

@@ -116,10 +116,12 @@ Status copyAcross(const std::string& from, const std::string& to) {
         // The source cannot go (read-only cache folder): undo, so nothing is duplicated.
         const int err = errno;
         ::unlink(to.c_str());
-        fsyncFolder(folder);
+        (void)fsyncFolder(folder);  // the failure to report is the source's, whatever this says
         return Status::fromErrno(err);
     }
-    fsyncFolder(parentFolder(from));
+    // The package is at `to`, synced with its folder: a failed sync of the source's folder can
+    // at worst bring the source back after a crash (a copy twice), never lose the package.
+    (void)fsyncFolder(parentFolder(from));
     return Status::success();
 }
 
@@ -199,7 +201,7 @@ Result<FileIdentity> PosixFileSystem::identityOf(const std::string& path) {
                                : ::lstat(path.c_str(), &st);
     if (rc != 0) return {{}, Status::fromErrno(errno)};
     if (!S_ISREG(st.st_mode)) return {{}, Status::failure("Not a plain file", EINVAL)};
-    return {identityOfStat(st), {}};
+    return {identityOfStat(st), Status::success()};
 }
 
 void PosixFileSystem::holdFolders(const std::vector<std::string>& folders) {

@@ -23,7 +23,7 @@ Result<std::string> PosixFileSystem::readPlainFile(const std::string& path, std:
     data.reserve(static_cast<std::size_t>(st.st_size));
     // A file growing while it is read stops being read past the cap.
     if (Status s = posix::readToEnd(fd.get(), data, maxBytes); !s) return {{}, std::move(s)};
-    return {std::move(data), {}};
+    return {std::move(data), Status::success()};
 }
 
 }  // namespace qv

@@ -79,7 +79,7 @@ Result<std::unique_ptr<OutFile>> PosixFileSystem::openSharedLog(const std::strin
     if (exclusive && !flockNow(fd.get(), LOCK_SH)) return {nullptr, Status::fromErrno(errno)};
     const int raw = ::dup(fd.get());
     if (raw < 0) return {nullptr, Status::fromErrno(errno)};
-    return {std::make_unique<SharedLogFile>(raw, std::move(machine)), {}};
+    return {std::make_unique<SharedLogFile>(raw, std::move(machine)), Status::success()};
 }
 
 }  // namespace qv

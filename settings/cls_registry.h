@@ -47,7 +47,7 @@ class clsRegistry {
     // Stores each (entry, value) as WriteEntry does, all in one write of the store.
     using Entries = std::vector<std::pair<std::string, std::string>>;
     bool WriteEntries(const Entries& entries);
-    // Why the last write failed (success when it did not).
+    // Why the last write failed (success when it did not; a failure before any write).
     const Status& lastWriteStatus() const { return lastWrite_; }
 
     // The game's key and the program's key as both programs use them.
@@ -70,7 +70,7 @@ class clsRegistry {
 
     Dialogs* dialogs_;
     std::shared_ptr<RegistryStore> store_;  // shared by the copies of this key
-    Status lastWrite_;
+    Status lastWrite_ = Status::failure("nothing was written yet");
     std::int32_t rootKey_ = HKEY_LOCAL_MACHINE_ROOT;
     std::string mainBranch_ = "SOFTWARE";
     std::string regBase_;

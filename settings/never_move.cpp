@@ -10,7 +10,7 @@ namespace qv {
 Result<std::vector<std::string>> LoadNeverMoveList(const std::string& file, FileSystem& fs) {
     Result<std::string> content = fs.readAll(file);
     if (!content) return {{}, content.status};
-    return {splitLines(content.value), {}};
+    return {splitLines(content.value), Status::success()};
 }
 
 Status SaveNeverMoveList(const std::string& file, const std::vector<std::string>& names,

@@ -21,10 +21,10 @@ Result<RegFileContent> readDocument(FileSystem& fs, const std::string& path) {
         return {{}, Status::failure("not a plain file", EINVAL)};
     Result<std::string> text = fs.readAll(path);
     if (!text) {
-        if (text.status.code == ENOENT) return {{{}, true}, {}};
+        if (text.status.code == ENOENT) return {{{}, true}, Status::success()};
         return {{}, text.status};
     }
-    return {readRegistryFile(text.value), {}};
+    return {readRegistryFile(text.value), Status::success()};
 }
 
 // A key name that the file cannot hold on one line or a hive it does not know.
@@ -49,7 +49,7 @@ Result<RegDocument> readStore(FileSystem& fs, const std::string& path) {
 Result<std::string> keyName(std::int32_t rootKey, const std::string& keyPath) {
     if (keyPath.starts_with('\\'))
         return {{}, Status::failure("A key path cannot begin with a backslash.", EINVAL)};
-    return {normalKeyName(fullKeyName(rootKey, keyPath)), {}};
+    return {normalKeyName(fullKeyName(rootKey, keyPath)), Status::success()};
 }
 
 // A write refused so that a store that is there but cannot be read as one keeps what it holds.
@@ -63,7 +63,7 @@ Result<std::string> writeTarget(FileSystem& fs, const std::string& path) {
     if (Result<std::string> target = fs.canonicalPath(path)) return target;
     if (isSymbolicLink(path))
         return {{}, leftAsItIs(path, "is a link to a file that is not there")};
-    return {path, {}};
+    return {path, Status::success()};
 }
 
 // One read-modify-write of the store under the exclusive lock.
@@ -131,10 +131,10 @@ Result<std::optional<RegValue>> RegistryFile::getValue(std::int32_t rootKey,
     Result<RegDocument> doc = readStore(*fs_, path_);
     if (!doc) return {std::nullopt, doc.status};
     RegKey* key = doc.value.find(full);
-    if (!key) return {};
+    if (!key) return {std::nullopt, Status::success()};
     RegValue* value = key->find(name);
-    if (!value) return {};
-    return {*value, {}};
+    if (!value) return {std::nullopt, Status::success()};
+    return {*value, Status::success()};
 }
 
 Result<bool> RegistryFile::keyExists(std::int32_t rootKey, const std::string& keyPath) const {
@@ -144,7 +144,7 @@ Result<bool> RegistryFile::keyExists(std::int32_t rootKey, const std::string& ke
     if (Status s = checkNames(full, {}); !s) return {false, s};
     Result<RegDocument> doc = readStore(*fs_, path_);
     if (!doc) return {false, doc.status};
-    return {doc.value.find(full) != nullptr, {}};
+    return {doc.value.find(full) != nullptr, Status::success()};
 }
 
 Status RegistryFile::setValues(std::int32_t rootKey, const std::string& keyPath,

@@ -271,7 +271,7 @@ void IndexTransaction::settle(const std::string& watched) {
     Clock::time_point since = start;
     while (Clock::now() - start < indexWaits().limit) {
         const Result<bool> a =
-            watched.empty() ? Result<bool>{false, {}} : fs_.openForWriting(watched);
+            watched.empty() ? Result<bool>{false, Status::success()} : fs_.openForWriting(watched);
         const Result<bool> b = fs_.openForWriting(indexPath_);
         const bool unknown = a.status.code == ENOSYS || b.status.code == ENOSYS;
         if (!unknown && !(a.ok() && a.value) && !(b.ok() && b.value)) return;
@@ -355,7 +355,8 @@ IndexReplacement IndexTransaction::commit() {
 IndexReplacement IndexTransaction::finish(const std::string& last, bool lastIsNow) {
     std::unordered_set<std::string_view> present;
     for (std::string_view line : splitLineViews(last)) present.insert(line);
-    const Result<std::string> now = lastIsNow ? Result<std::string>{} : fs_.readAll(indexPath_);
+    const Result<std::string> now =
+        lastIsNow ? Result<std::string>::of({}) : fs_.readAll(indexPath_);
     for (std::string_view line : splitLineViews(now.value)) present.insert(line);
     // Where nothing was exchanged the caller says so; its own lines are no loss then.
     const std::vector<std::string_view> ours = splitLineViews(ours_);

@@ -10,7 +10,8 @@ struct PublicVariables;
 struct EngineContext;
 class StatusSink;
 
-// Busy: another run or purge holds the cache folder's lock (a message was shown).
+// Busy: another run or purge holds the cache folder's lock (a message was shown). NotDone: what a
+// purge is until it says what became of it, a failure.
 enum class PurgeOutcome {
     NoIndex,
     AlreadyEmpty,
@@ -18,7 +19,8 @@ enum class PurgeOutcome {
     Done,
     IndexUnreadable,
     Busy,
-    GameRunning
+    GameRunning,
+    NotDone
 };
 
 // What a purge that got to its deletions did.
@@ -42,8 +44,9 @@ std::string purgeSummary(const PurgeResult& result);
 // names only what stayed (atomically, keeping lines the game added meanwhile), adds the status
 // lines. `cacheDir`: the cache folder the file list shows; empty: the game folder's CachePath.
 // The caller re-scans on Done; `result`, when given, says what was done.
-PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& status,
-                        const std::string& cacheDir = {}, PurgeResult* result = nullptr);
+[[nodiscard]] PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& status,
+                                      const std::string& cacheDir = {},
+                                      PurgeResult* result = nullptr);
 
 // Deletes GameDir/*.tmp (a link itself, never what it leads to); messages "No files found.." or
 // "Deleted <size> of temporary cache files.", or the system's error text on the first failure

@@ -130,7 +130,7 @@ Result<CheckPlaces> checkPlacesFor(const PublicVariables& pv, const std::string&
     for (const char* key : {"Maps", "Textures", "Sounds", "Music"})
         p.gameFolders.push_back(joinPath(game, toNativeSeparators(settings.dirs(key))));
     p.journalFolder = journalFolder(files.runLog);
-    return {std::move(p), {}};
+    return {std::move(p), Status::success()};
 }
 
 CheckReport checkPackages(const CheckPlaces& places, FileSystem& fs,
@@ -268,7 +268,10 @@ RestoreResult restoreIndexLines(const std::string& cacheDir, const std::vector<L
     std::vector<std::string> wanted;
     for (const LinelessFile& f : files)
         if (!f.savedLine.empty()) wanted.push_back(f.savedLine);
-    if (wanted.empty()) return result;
+    if (wanted.empty()) {
+        result.status = Status::success();  // nothing to put back
+        return result;
+    }
     CacheLock lock(cacheDir);
     std::string index;
     switch (readIndexForRewrite(lock, joinPath(cacheDir, "cache.ini"), fs, dialogs, "restored",
@@ -295,13 +298,14 @@ RestoreResult restoreIndexLines(const std::string& cacheDir, const std::vector<L
             kept.push_back(line);
             result.restored.push_back(line);
         }
-    if (result.restored.empty()) return result;
+    if (result.restored.empty()) {
+        result.status = Status::success();  // every line is there already
+        return result;
+    }
     const IndexReplacement replaced =
         replaceCacheIndex(fs, cacheDir, index, newIndexText(kept), /*keepBackup=*/false);
-    if (!replaced.index.ok()) {
-        result.status = replaced.index;
-        result.restored.clear();
-    }
+    result.status = replaced.index;
+    if (!result.status.ok()) result.restored.clear();
     return result;
 }
 

@@ -87,9 +87,9 @@ std::string linelessLine(const LinelessFile& f);
 
 // Puts the saved lines of `files` back into cache.ini under the cache lock. Returns the lines
 // put back; a busy cache or a failed replacement says why (message through `dialogs`).
-struct RestoreResult {
+struct [[nodiscard]] RestoreResult {
     std::vector<std::string> restored;
-    Status status;
+    Status status;  // not done until the lines are in (or none had to go in)
 };
 RestoreResult restoreIndexLines(const std::string& cacheDir, const std::vector<LinelessFile>& files,
                                 FileSystem& fs, Dialogs& dialogs);

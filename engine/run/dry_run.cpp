@@ -12,8 +12,9 @@ namespace {
 // The log a dry run would have written goes nowhere.
 class DiscardedFile final : public OutFile {
   public:
-    Status write(std::string_view) override { return {}; }
-    Status close() override { return {}; }
+    Status write(std::string_view) override { return Status::success(); }
+    Status close() override { return Status::success(); }
+    Status sync() override { return Status::success(); }
 };
 
 }  // namespace
@@ -38,18 +39,20 @@ bool DryRunFileSystem::exists(const std::string& p) {
 }
 
 Result<std::string> DryRunFileSystem::readAll(const std::string& p) {
-    if (const auto it = written_.find(p); it != written_.end()) return {it->second, {}};
+    if (const auto it = written_.find(p); it != written_.end())
+        return {it->second, Status::success()};
     return inner_.readAll(p);
 }
 
 Result<bool> DryRunFileSystem::holdsExactly(const std::string& p, std::string_view expected) {
-    if (const auto it = written_.find(p); it != written_.end()) return {it->second == expected, {}};
+    if (const auto it = written_.find(p); it != written_.end())
+        return {it->second == expected, Status::success()};
     return inner_.holdsExactly(p, expected);
 }
 
 Status DryRunFileSystem::writeAtomic(const std::string& p, std::string_view data) {
     written_[p] = std::string(data);
-    return {};
+    return Status::success();
 }
 
 Status DryRunFileSystem::renameReplace(const std::string& from, const std::string& to) {
@@ -57,11 +60,11 @@ Status DryRunFileSystem::renameReplace(const std::string& from, const std::strin
         written_[to] = it->second;
         written_.erase(from);
     }
-    return {};
+    return Status::success();
 }
 
 Result<std::unique_ptr<OutFile>> DryRunFileSystem::createFile(const std::string&) {
-    return {std::make_unique<DiscardedFile>(), {}};
+    return {std::make_unique<DiscardedFile>(), Status::success()};
 }
 
 Status DryRunFileSystem::moveNoReplace(const std::string& from, const std::string& to) {
@@ -82,7 +85,7 @@ Status DryRunFileSystem::moveNoReplace(const std::string& from, const std::strin
     gone_.insert(from);
     added_.erase(from);
     added_.insert(to);
-    return {};
+    return Status::success();
 }
 
 Status DryRunFileSystem::removeFile(const std::string& p) {
@@ -92,7 +95,7 @@ Status DryRunFileSystem::removeFile(const std::string& p) {
     added_.erase(p);
     origin_.erase(p);
     written_.erase(p);
-    return {};
+    return Status::success();
 }
 
 Status DryRunFileSystem::makeFolder(const std::string& p) {
@@ -100,14 +103,14 @@ Status DryRunFileSystem::makeFolder(const std::string& p) {
     if (!isFolder(parentFolder(p))) return Status::fromErrno(ENOENT);
     plan_.push_back({PlannedStep::Kind::MakeFolder, p, {}});
     folders_.insert(p);
-    return {};
+    return Status::success();
 }
 
 Result<bool> DryRunFileSystem::sameBytesInOtherFile(const std::string& a, const std::string& b) {
     // A file the plan put somewhere is compared where it really is.
     const bool goneA = gone_.count(a) && !added_.count(a),
                goneB = gone_.count(b) && !added_.count(b);
-    if (goneA || goneB || realOf(a) == realOf(b)) return {false, {}};
+    if (goneA || goneB || realOf(a) == realOf(b)) return {false, Status::success()};
     return inner_.sameBytesInOtherFile(realOf(a), realOf(b));
 }
 

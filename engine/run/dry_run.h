@@ -41,10 +41,10 @@ class DryRunFileSystem final : public ForwardingFileSystem {
     Result<std::unique_ptr<OutFile>> createNewFile(const std::string& p) override {
         return createFile(p);
     }
-    Status appendToFile(const std::string&, std::string_view) override { return {}; }
+    Status appendToFile(const std::string&, std::string_view) override { return Status::success(); }
     Status moveNoReplace(const std::string& from, const std::string& to) override;
     Status renameReplace(const std::string& from, const std::string& to) override;
-    Status removeEmptyFolder(const std::string&) override { return {}; }
+    Status removeEmptyFolder(const std::string&) override { return Status::success(); }
     // No exchange here: the index is then "written" through writeAtomic, which is dropped.
     Result<std::string> exchangeAtomic(const std::string&, std::string_view,
                                        const std::string* = nullptr) override {
@@ -58,8 +58,10 @@ class DryRunFileSystem final : public ForwardingFileSystem {
     void releaseFolders() override {}
     Status removeFile(const std::string& p) override;
     Status makeFolder(const std::string& p) override;
-    Status makeWritable(const std::string&) override { return {}; }
-    Result<std::vector<std::string>> removeLeftTempFiles(const std::string&) override { return {}; }
+    Status makeWritable(const std::string&) override { return Status::success(); }
+    Result<std::vector<std::string>> removeLeftTempFiles(const std::string&) override {
+        return {{}, Status::success()};
+    }
     Result<bool> sameBytesInOtherFile(const std::string& a, const std::string& b) override;
     // Listings leave out what the plan moved or deleted.
     Result<std::vector<FileInfo>> listFiles(const std::string& folder,

@@ -399,13 +399,13 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
                    RunOutcome::Refused);
         return result;
     }
-    result.outcome = RunOutcome::Completed;
     if (plan.changesNothing()) {
         // Only what an interrupted write of ours left goes: it is nobody's file.
         for (const std::string& text : removeLeftTempFiles(ctx.fs, writtenFolders(place)))
             status.addLine(text);
         reportNothingToDo(plan, place, ctx, screen, status, result);
         ClearCacheEntries(pv);
+        result.outcome = RunOutcome::Completed;
         return result;
     }
     // The run's journal, for its undo: every package it may move is on the disk before it moves.
@@ -456,6 +456,7 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     result.indexReplaced = finished.indexReplaced;
     result.logWritten = finished.logWritten;
     ClearCacheEntries(pv);
+    result.outcome = RunOutcome::Completed;
     return result;
 }
 

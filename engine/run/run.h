@@ -35,6 +35,7 @@ enum class RunOutcome {
     Refused,    // a folder mode without a folder, or an index that cannot be replaced; nothing done
     Completed,  // the run went through FinishRun, or had nothing to do; the caller re-scans
     GameRunning,  // the game uses the cache (told, or No answered); nothing done
+    NotDone,      // what a run is until it says what became of it: a failure
 };
 
 struct RunRequest {
@@ -54,8 +55,8 @@ struct RunRequest {
     const std::unordered_map<std::string, std::string>* stayReasons = nullptr;
 };
 
-struct RunResult {
-    RunOutcome outcome = RunOutcome::NoIndex;
+struct [[nodiscard]] RunResult {
+    RunOutcome outcome = RunOutcome::NotDone;
     std::string cacheDirLine;  // "Cache Directory = " + cache directory
     // What became of the selected packages (Completed only).
     std::size_t selected = 0;

@@ -41,6 +41,12 @@ class BufferedOutFile final : public OutFile {
         if (firstFailure_.ok() && !closed.ok()) firstFailure_ = closed;
         return firstFailure_;
     }
+    // The lines held back go out first (a shared log's too, before its end), then to the disk.
+    Status sync() override {
+        if (!inner_) return Status::failure("the log is closed");
+        const Status flushed = flush();
+        return flushed.ok() ? inner_->sync() : flushed;
+    }
     // The first write or close that failed: the log on disk is then cut short.
     const Status& firstFailure() const { return firstFailure_; }
 
@@ -79,7 +85,7 @@ class BufferedOutFile final : public OutFile {
     std::string pending_;
     LineWriter lines_{pending_, "\r\n"};  // into pending_
     int pendingWrites_ = 0;
-    Status firstFailure_;
+    Status firstFailure_ = Status::success();  // none yet
 };
 
 // What a stopped run says at the end of its report: how far it got, and what became of the

@@ -54,7 +54,7 @@ struct FinishRunInput {
 // The not-moved report from the scan's entry table (entries whose cache file is still there),
 // the replacement of the index (cachebak.ini and the new cache.ini), the end of the log and
 // the closing lines of the status list. The entry table is cleared after the report.
-struct FinishOutcome {
+struct [[nodiscard]] FinishOutcome {
     bool indexReplaced = false;  // with every line the game added meanwhile
     bool logWritten = false;
 };

@@ -31,13 +31,10 @@ class SettingsSnapshot::View final : public ForwardingFileSystem {
 };
 
 SettingsSnapshot::SettingsSnapshot(FileSystem& fs, std::string iniPath)
-    : fs_(fs), iniPath_(std::move(iniPath)) {
-    content_ = fs_.readAll(iniPath_);
+    : fs_(fs), iniPath_(std::move(iniPath)), content_(fs_.readAll(iniPath_)) {
     // A missing file gives every key its default; a file that is there but unreadable does not.
-    if (!content_.ok() && fs_.exists(iniPath_)) {
-        ok_ = false;
-        failure_ = content_.status.text;
-    }
+    ok_ = content_.ok() || !fs_.exists(iniPath_);
+    if (!ok_) failure_ = content_.status.text;
 }
 
 std::string SettingsSnapshot::dirs(const std::string& key) {
@@ -103,7 +100,8 @@ PlacementContext placementFor(const PublicVariables& pv, SettingsSnapshot& setti
     FileSystem& fs = settings.fileSystem();
     const std::string gameIni = usedGameIniPath(pv.GameDir, fs);
     const Result<std::string> iniText =
-        fs.isFile(gameIni) ? fs.readAll(gameIni) : Result<std::string>{};
+        fs.isFile(gameIni) ? fs.readAll(gameIni)
+                           : Result<std::string>::fail(Status::failure("no plain file there"));
     place.gamePaths = gamePathsOf(iniText.ok() ? iniText.value : std::string(), place);
     place.mode = mode;
     place.moveDirText = toNativeSeparators(o.MoveDirText);

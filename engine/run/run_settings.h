@@ -27,7 +27,7 @@ class SettingsSnapshot final {
     FileSystem& fs_;
     std::string iniPath_;
     Result<std::string> content_;
-    bool ok_ = true;
+    bool ok_ = false;  // set once the file was read, or found missing
     std::string failure_;
 };
 

@@ -1,3 +1,5 @@
+// An undo: its lines into cache.ini before any package moves, the moves back, and the index
+// made to hold what it must once they are done.
 #include "engine/run/undo.h"
 
 #include <algorithm>
@@ -6,13 +8,12 @@
 #include <thread>
 #include <unordered_set>
 
-#include "engine/cache/cache_entry.h"
 #include "engine/cache/cache_lock.h"
 #include "engine/cache/index_file.h"
 #include "engine/engine_context.h"
-#include "engine/run/placement.h"
 #include "engine/run/run_journal.h"
 #include "engine/run/run_log.h"
+#include "engine/run/undo_plan.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
@@ -22,149 +23,8 @@ namespace qv {
 
 namespace {
 
-// What becomes of one journalled package.
-enum class Step {
-    MoveBack,     // still the file the run put there, or (a killed run) touched since it started
-    AlreadyBack,  // an interrupted undo moved it back already
-    Changed,      // something else is at its destination now
-    Gone,         // moved or deleted since the run
-    NotMoved,     // the run did not move it (its cache file is there, or nothing is anywhere)
-    Unreachable,  // its destination's folder cannot be reached now (an unmounted disk)
-};
-
-// A package with its two paths, formed when its turn comes.
-struct Package {
-    const JournalEntry& e;
-    std::string destination, cachePath;
-    Package(const JournalRecord& r, const JournalEntry& entry)
-        : e(entry), destination(r.destinationOf(entry)), cachePath(r.cacheFileOf(entry)) {}
-    std::string_view realName() const {
-        return e.line.size() > kGuidLength + 1 ? std::string_view(e.line).substr(kGuidLength + 1)
-                                               : std::string_view();
-    }
-};
-
-// The file at the destination is still the one the run put there: an edit that keeps the size
-// and the modification time still changes the status change time, a replacement the inode.
-bool isLanded(const FileIdentity& now, const FileIdentity& landed) {
-    return now.sameAs(landed) && (landed.ctimeNs == 0 || now.ctimeNs == landed.ctimeNs);
-}
-
-// `claimed`: the destinations an earlier package of a killed run answers for.
-Step assess(const Package& p, const JournalRecord& r, FileSystem& fs,
-            std::unordered_set<std::string>& claimed) {
-    const JournalEntry& e = p.e;
-    if (!e.landed && r.finished) return Step::NotMoved;  // its M record would be there
-    // A journal edited by hand is held to the rules a run keeps.
-    if (isUnsafeRealName(p.realName()) ||
-        isUnsafeRealName(std::string_view(p.cachePath).substr(r.cacheDir.size() + 1)))
-        return Step::NotMoved;
-    const Result<FileIdentity> d = fs.identityOf(p.destination);
-    // A killed run may have moved a package without saying what landed: a file whose status
-    // changed after the run started, at a destination no earlier package had, is taken for it.
-    const bool first = r.finished || claimed.insert(p.destination).second;
-    if (d.ok() &&
-        (e.landed ? isLanded(d.value, e.identity) : first && d.value.ctimeNs >= r.startedNs))
-        return Step::MoveBack;
-    // Neither gone nor changed can be told of a folder that is not there, or cannot be read.
-    if (!d.ok() && d.status.code != EINVAL &&
-        (d.status.code != ENOENT || !fs.isFolder(parentFolder(p.destination))))
-        return Step::Unreachable;
-    if (!e.landed) return Step::NotMoved;
-    if (d.status.code != ENOENT) return Step::Changed;
-    const Result<FileIdentity> c = fs.identityOf(p.cachePath);
-    if (c.ok() && c.value.size == e.identity.size && c.value.mtimeNs == e.identity.mtimeNs)
-        return Step::AlreadyBack;
-    return Step::Gone;
-}
-
-// What the move back put into the cache is what the run put at the destination. A copy (across
-// file systems) keeps only the size and the modification time, so only those are compared.
-bool sameAsLanded(const FileIdentity& back, const FileIdentity& landed) {
-    return back.size == landed.size && back.mtimeNs == landed.mtimeNs;
-}
-
-std::string changedText(const Package& p) {
-    return std::string(p.realName()) + " has changed since the run and stays at " + p.destination;
-}
-
-std::string goneText(const Package& p) {
-    return std::string(p.realName()) + " is no longer at " + p.destination +
-           " (moved or deleted since the run) and is left alone";
-}
-
-std::string takenText(const Package& p) {
-    return std::string(p.realName()) + " stays at " + p.destination + ": " + p.cachePath +
-           " is taken";
-}
-
-std::string unreachableText(const Package& p) {
-    return std::string(p.realName()) + " cannot be reached at " + p.destination +
-           " (its folder is missing or cannot be read) and stays for a later undo";
-}
-
-// Counts and names a package changed, moved or deleted since the run, or out of reach now; false
-// for other steps.
-template <class Say>
-bool stays(Step step, const Package& p, UndoResult& result, const Say& say) {
-    if (step == Step::Unreachable) {
-        ++result.unreachable;
-        say(unreachableText(p));
-        return true;
-    }
-    if (step != Step::Changed && step != Step::Gone) return false;
-    ++result.stayed;
-    say(step == Step::Changed ? changedText(p) : goneText(p));
-    return true;
-}
-
-// The journal an undo works on, or why there is none.
-UndoOutcome pickJournal(const std::string& programFolder, const std::string& runId, FileSystem& fs,
-                        JournalRecord& picked) {
-    const std::string folder = journalFolder(programFiles(programFolder, fs).runLog);
-    for (JournalRecord& r : readJournals(fs, folder)) {
-        // The last run that changed something: moved packages, dropped lines, made folders or
-        // removed cache copies.
-        if (runId.empty()
-                ? (r.kind != "run" || r.undone || (r.planned + r.changes == 0 && r.spares.empty()))
-                : r.id != runId)
-            continue;
-        if (r.kind != "run") return UndoOutcome::NotUndoable;
-        if (r.undone) return UndoOutcome::AlreadyUndone;
-        picked = JournalRecord{};
-        return readJournal(fs, r.path, picked, true) ? UndoOutcome::Done : UndoOutcome::NotUndoable;
-    }
-    return UndoOutcome::NothingToUndo;
-}
-
-// Lists what an undo would do, changing nothing.
-UndoResult dryRun(const JournalRecord& r, FileSystem& fs, StatusSink* status) {
-    UndoResult result;
-    result.outcome = UndoOutcome::DryRun;
-    result.runId = r.id;
-    result.cacheDir = r.cacheDir;
-    const auto say = [&](const std::string& text) {
-        if (status) status->addLine(text);
-    };
-    std::unordered_set<std::string> claimed;
-    for (const JournalEntry& e : r.entries) {
-        const Package p(r, e);
-        const Step step = assess(p, r, fs, claimed);
-        if (stays(step, p, result, say) || step != Step::MoveBack) continue;
-        if (!fs.exists(p.cachePath)) {
-            ++result.restored;
-            say("would move " + p.destination + " -> " + p.cachePath);
-        } else if (p.e.landed) {  // else the run did not move it
-            ++result.stayed;
-            say(takenText(p));
-        }
-    }
-    for (std::size_t i : sparesToCopyBack(r, fs)) {
-        ++result.restored;
-        say("would copy " + r.spares[i].second + " -> " + spareCachePath(r, r.spares[i].first));
-    }
-    return result;
-}
+using undo::Package;
+using undo::Step;
 
 // The index with `lines` added where it does not hold them yet, in its own line-end style;
 // `added` receives the lines added.
@@ -188,32 +48,17 @@ void removeMadeFolders(const JournalRecord& r, FileSystem& fs, const Say& say) {
             say("The empty folder " + *it + ", made by the run, was removed");
 }
 
-// A journal of an older version may hold a folder as it was typed: relative to a working
-// folder that is not known now, so every path formed from it could be another one. Such a run
-// is refused with a message.
-bool foldersAreAbsolute(const JournalRecord& r, Dialogs& dialogs) {
-    const auto relative = [](const std::string& f) { return !isAbsolutePath(f); };
-    if (!relative(r.cacheDir) && std::none_of(r.folders.begin(), r.folders.end(), relative))
-        return true;
-    dialogs.message(kProgramTitle, "Run " + r.id +
-                                       " names its folders relative to where it was "
-                                       "started (" +
-                                       r.cacheDir + "); it cannot be undone safely.");
-    return false;
-}
-
 // Reads the index before anything moves: one that cannot be read or replaced stops the undo. A
 // missing index is no empty one: the cache folder may be on a disk not mounted now, or another
 // folder than the run's.
-bool readReplaceableIndex(FileSystem& fs, const std::string& indexPath, Dialogs& dialogs,
-                          Result<std::string>& index) {
-    index = readWholeIndex(fs, indexPath);
-    Status replaceable = index.ok() ? Status::success() : index.status;
-    if (replaceable.ok() && fs.exists(indexPath)) replaceable = fs.canReplace(indexPath);
-    if (!replaceable.ok())
-        dialogs.message(kProgramTitle, "CACHE.INI cannot be read or replaced (" + replaceable.text +
-                                           "); nothing was moved back.");
-    return replaceable.ok();
+Result<std::string> readReplaceableIndex(FileSystem& fs, const std::string& indexPath,
+                                         Dialogs& dialogs) {
+    Result<std::string> index = readWholeIndex(fs, indexPath);
+    if (index.ok() && fs.exists(indexPath)) index.status = fs.canReplace(indexPath);
+    if (!index.ok())
+        dialogs.message(kProgramTitle, "CACHE.INI cannot be read or replaced (" +
+                                           index.status.text + "); nothing was moved back.");
+    return index;
 }
 
 // One undo under way: its journal, what becomes of each package, and the index as it knows it.
@@ -259,7 +104,7 @@ std::vector<std::string_view> assessAll(Undo& u) {
     u.steps.reserve(u.r.entries.size());
     for (const JournalEntry& e : u.r.entries) {
         const Package p(u.r, e);
-        u.steps.push_back(assess(p, u.r, u.ctx.fs, claimed));
+        u.steps.push_back(undo::assess(p, u.r, u.ctx.fs, claimed));
         // A killed run's package still in the cache keeps (or gets back) its line too.
         if (u.steps.back() == Step::MoveBack || u.steps.back() == Step::AlreadyBack ||
             (u.steps.back() == Step::NotMoved && u.ctx.fs.exists(p.cachePath)))
@@ -276,11 +121,11 @@ std::vector<std::string_view> assessAll(Undo& u) {
 // The lines go into the index before any package moves: no package is ever in the cache
 // without its line.
 void addLines(Undo& u, std::string index, const std::vector<std::string_view>& lines) {
-    u.result.indexReplaced = true;
     std::string text = indexWith(index, lines, u.added);
     u.result.linesAdded = u.added.size();
     u.written = std::move(index);
-    if (u.result.linesAdded > 0) u.result.indexReplaced = u.replaceIndex(std::move(text), true);
+    // An index that holds every line already is as a replaced one would be; nothing is written.
+    u.result.indexReplaced = u.result.linesAdded == 0 || u.replaceIndex(std::move(text), true);
     u.linesIn = std::chrono::steady_clock::now();
 }
 
@@ -289,15 +134,15 @@ void moveBack(Undo& u, std::size_t i) {
     FileSystem& fs = u.ctx.fs;
     UndoResult& result = u.result;
     const Package p(u.r, u.r.entries[i]);
-    if (stays(u.steps[i], p, result, u.sayer()) || u.steps[i] != Step::MoveBack) return;
+    if (undo::stays(u.steps[i], p, result, u.sayer()) || u.steps[i] != Step::MoveBack) return;
     FileIdentity back;
     const Status moved = fs.moveListedFile(p.destination, p.cachePath, &back);
     // Replaced since it was looked at: it goes back to where it was and stays there.
-    if (moved.ok() && p.e.landed && back.known() && !sameAsLanded(back, p.e.identity) &&
+    if (moved.ok() && p.e.landed && back.known() && !undo::sameAsLanded(back, p.e.identity) &&
         fs.moveNoReplace(p.cachePath, p.destination).ok()) {
         u.steps[i] = Step::Changed;
         u.dropped.insert(p.e.line);
-        (void)stays(u.steps[i], p, result, u.sayer());
+        (void)undo::stays(u.steps[i], p, result, u.sayer());
         return;
     }
     // On EEXIST: an interrupted undo's copy across file systems, when the cache holds these
@@ -313,7 +158,7 @@ void moveBack(Undo& u, std::size_t i) {
         u.dropped.insert(p.e.line);  // the cache file of that name is not this package
         if (p.e.landed) {            // else the run did not move it
             ++result.stayed;
-            u.say(takenText(p));
+            u.say(undo::takenText(p));
         }
     } else {
         ++result.failed;
@@ -358,13 +203,6 @@ void moveAllBack(Undo& u) {
     copySparesBack(u);
 }
 
-// The index as it must end: the lines added stay, but for those whose package could not go
-// back. It is read again first. The game takes no lock, so a rewrite of its own that read the
-// index before this undo's first replacement and wrote after it dropped the lines added: those
-// go in again. Most often nobody wrote meanwhile and nothing is to leave: the index is then
-// only compared as it streams past, not read into a second copy. That look comes no sooner than
-// a short while after the lines went in: a rewrite already under way then has landed (a program
-// that writes its own file and renames it over cache.ini cannot be seen while it does).
 // Names the added lines `now` lacks as not kept; false when there were any.
 bool nameLinesNotThere(Undo& u, const std::string& now) {
     std::unordered_set<std::string_view> present;
@@ -377,6 +215,28 @@ bool nameLinesNotThere(Undo& u, const std::string& now) {
     return missing == 0;
 }
 
+// cache.ini could not be read at all after the lines went in: whether the added lines whose
+// package went back are still there is not known, and they count as not kept. False when there
+// were any.
+bool sayLinesUnknown(Undo& u, const Status& why) {
+    std::size_t unknown = 0;
+    for (const JournalEntry& e : u.r.entries)
+        if (u.added.count(e.line) && !u.dropped.count(e.line)) ++unknown;
+    if (unknown == 0) return true;
+    u.say("CACHE.INI could not be read again (" + why.text + "): whether the " +
+          counted(unknown, "line added to it is", "lines added to it are") +
+          " still there is not known");
+    u.result.linesNotKept += unknown;
+    return false;
+}
+
+// The index as it must end: the lines added stay, but for those whose package could not go
+// back. It is read again first. The game takes no lock, so a rewrite of its own that read the
+// index before this undo's first replacement and wrote after it dropped the lines added: those
+// go in again. Most often nobody wrote meanwhile and nothing is to leave: the index is then
+// only compared as it streams past, not read into a second copy. That look comes no sooner than
+// a short while after the lines went in: a rewrite already under way then has landed (a program
+// that writes its own file and renames it over cache.ini cannot be seen while it does).
 void reconcileIndex(Undo& u, const std::string& indexPath) {
     FileSystem& fs = u.ctx.fs;
     const auto unchanged = [&] {
@@ -386,10 +246,13 @@ void reconcileIndex(Undo& u, const std::string& indexPath) {
     if (!u.result.indexReplaced || u.result.linesAdded == 0) return;
     std::this_thread::sleep_until(u.linesIn + indexWaits().quiet);
     if (u.dropped.empty() && unchanged()) return;
-    if (Result<std::string> now = readWholeIndex(fs, indexPath, true); now.ok())
+    if (Result<std::string> now = readWholeIndex(fs, indexPath, true); now.ok()) {
         u.written = std::move(now.value);
-    else if (!nameLinesNotThere(u, fs.readAll(indexPath).value))
+    } else if (const Result<std::string> plain = fs.readAll(indexPath); !plain.ok()) {
+        if (!sayLinesUnknown(u, plain.status)) return;
+    } else if (!nameLinesNotThere(u, plain.value)) {
         return;  // a writer that never lets the file settle: what it holds now is all we know
+    }
     const auto droppedLine = [&](std::string_view l) {
         return !u.dropped.empty() && u.added.count(l) && u.dropped.count(std::string(l));
     };
@@ -441,32 +304,61 @@ void finish(Undo& u) {
     }
 }
 
-}  // namespace
+// Where the undo writes its log, and the notes its log starts with.
+struct UndoStart {
+    const std::string& runLog;
+    const std::string& unseenNote;  // the game could not be looked for (log only)
+    const std::string& unlocked;    // the cache lock could not be taken
+};
 
-UndoResult PreviewUndo(const std::string& programFolder, const std::string& runId, FileSystem& fs) {
-    JournalRecord r;
-    const UndoOutcome picked = pickJournal(programFolder, runId, fs, r);
-    if (picked == UndoOutcome::Done) return dryRun(r, fs, nullptr);
-    UndoResult result;
-    result.outcome = picked;
-    return result;
+// The undo once nothing stops it, the cache lock held (or not to be had) and `index` read: the
+// lines into the index, the packages back, the index as it must end, and the report. Done only
+// once all of that went through; the counts say how much of it was done.
+void undoUnderLock(const JournalRecord& r, std::string index, const UndoStart& start,
+                   EngineContext& ctx, StatusSink& status, UndoResult& result) {
+    FileSystem& fs = ctx.fs;
+    RunLog log = StartRunLog(r.cacheDir, start.runLog, fs);
+    Undo u{r, ctx, status, log, result, {}, {}, {}, {}, 0, {}, {}};
+    u.say("Undoing run " + r.id + " of " + timeText(r.startedSeconds()) + " on " + r.cacheDir);
+    if (!start.unseenNote.empty()) log.line(start.unseenNote);
+    if (!start.unlocked.empty()) u.say(start.unlocked);
+    for (const std::string& text : removeLeftTempFiles(fs, {r.cacheDir})) u.say(text);
+
+    std::vector<std::string> folders = r.folders;
+    folders.insert(folders.begin(), r.cacheDir);
+    struct HeldFolders {
+        FileSystem& fs;
+        ~HeldFolders() { fs.releaseFolders(); }
+    } held{fs};
+    fs.holdFolders(folders);
+
+    addLines(u, std::move(index), assessAll(u));
+    moveAllBack(u);
+    fs.releaseFolders();
+    reconcileIndex(u, joinPath(r.cacheDir, "cache.ini"));
+    finish(u);
+    result.outcome = UndoOutcome::Done;
+    log.close();
+    result.logWritten = log.written();
+    status.addLine(log.statusLine());
 }
+
+}  // namespace
 
 UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& status) {
     FileSystem& fs = ctx.fs;
     JournalRecord r;
     UndoResult result;
-    result.outcome = pickJournal(request.programFolder, request.runId, fs, r);
-    if (result.outcome != UndoOutcome::Done) return result;
-    if (!foldersAreAbsolute(r, ctx.dialogs)) {
+    if (!undo::pickJournal(request.programFolder, request.runId, fs, r, result.outcome))
+        return result;
+    if (!undo::foldersAreAbsolute(r, ctx.dialogs)) {
         result.outcome = UndoOutcome::NotUndoable;
         return result;
     }
-    if (request.dryRun) return dryRun(r, fs, &status);
+    if (request.dryRun) return undo::dryRun(r, fs, &status);
 
     result.runId = r.id;
     result.cacheDir = r.cacheDir;
-    const std::string indexPath = joinPath(r.cacheDir, "cache.ini");
     std::vector<std::string> gameFolders = r.folders;
     gameFolders.insert(gameFolders.end(), {parentFolder(r.cacheDir), r.cacheDir});
     std::string unseenNote;
@@ -480,35 +372,16 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
         result.outcome = UndoOutcome::Busy;
         return result;
     }
-    Result<std::string> index;
-    if (!readReplaceableIndex(fs, indexPath, ctx.dialogs, index)) {
+    Result<std::string> index =
+        readReplaceableIndex(fs, joinPath(r.cacheDir, "cache.ini"), ctx.dialogs);
+    if (!index.ok()) {
         result.outcome = UndoOutcome::IndexUnreadable;
         return result;
     }
-
-    RunLog log = StartRunLog(r.cacheDir, programFiles(request.programFolder, fs).runLog, fs);
-    Undo u{r, ctx, status, log, result, {}, {}, {}, {}, 0, {}, {}};
-    u.say("Undoing run " + r.id + " of " + timeText(r.startedSeconds()) + " on " + r.cacheDir);
-    if (!unseenNote.empty()) log.line(unseenNote);
-    if (lock.state() != CacheLock::State::Held) u.say(lock.unlockedLine(r.cacheDir));
-    for (const std::string& text : removeLeftTempFiles(fs, {r.cacheDir})) u.say(text);
-
-    std::vector<std::string> folders = r.folders;
-    folders.insert(folders.begin(), r.cacheDir);
-    struct HeldFolders {
-        FileSystem& fs;
-        ~HeldFolders() { fs.releaseFolders(); }
-    } held{fs};
-    fs.holdFolders(folders);
-
-    addLines(u, std::move(index.value), assessAll(u));
-    moveAllBack(u);
-    fs.releaseFolders();
-    reconcileIndex(u, indexPath);
-    finish(u);
-    log.close();
-    result.logWritten = log.written();
-    status.addLine(log.statusLine());
+    const std::string runLog = programFiles(request.programFolder, fs).runLog;
+    const std::string unlocked =
+        lock.state() != CacheLock::State::Held ? lock.unlockedLine(r.cacheDir) : std::string();
+    undoUnderLock(r, std::move(index.value), {runLog, unseenNote, unlocked}, ctx, status, result);
     return result;
 }
 

@@ -44,10 +44,11 @@ enum class UndoOutcome {
     GameRunning,  // the game uses the cache (told, or No answered); nothing moved back
     DryRun,       // the lines say what would happen
     Done,
+    NotDone,  // what an undo is until it says what became of it: a failure
 };
 
-struct UndoResult {
-    UndoOutcome outcome = UndoOutcome::NothingToUndo;
+struct [[nodiscard]] UndoResult {
+    UndoOutcome outcome = UndoOutcome::NotDone;
     std::string runId;
     std::string cacheDir;
     std::size_t restored = 0;  // back in the cache (or would go back, dry run)

@@ -228,7 +228,7 @@ TEST(RealFileSystem, AWriteBetweenTheCheckAndTheExchangeIsPutBack) {
         const bool same = readFile(index) == "read";
         writeFile(dir / "game", "game");
         EXPECT_EQ(::rename((dir / "game").c_str(), index.c_str()), 0);
-        return {same, {}};
+        return {same, Status::success()};
     };
     // Without links as well as without exchanges, nothing can tell (nor keep) a file that came
     // in that instant; without exchanges alone, the old file's second name tells.

@@ -96,10 +96,11 @@ void runOnce(FileSystem& fs, int, const std::string& where) {
     writeFile(g.game + "/Maps/Taken.unr", "someone else's");
     const std::string old = g.writeIndex();
     RecordingSink sink;
-    g.run(sink,
-          {"CTF-Face.unr", "Rock.utx", "Song.umx", "Boom.uax", "Code.u", "readme.txt", "Taken.unr",
-           "Gone.unr"},
-          &fs);
+    // Whatever the fault made of it, the run is judged by the cache, the index and its lines.
+    (void)g.run(sink,
+                {"CTF-Face.unr", "Rock.utx", "Song.umx", "Boom.uax", "Code.u", "readme.txt",
+                 "Taken.unr", "Gone.unr"},
+                &fs);
     checkRun(g, packages, sink, old, where);
 }
 

@@ -1,0 +1,70 @@
+#pragma once
+
+// The plan of an undo, which the undo and its dry run share: the journal it works on and what
+// becomes of each package the run moved.
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include "engine/run/run_journal.h"
+#include "engine/run/undo.h"
+
+namespace qv {
+class Dialogs;
+}
+
+namespace qv::undo {
+
+// What becomes of one journalled package.
+enum class Step {
+    MoveBack,     // still the file the run put there, or (a killed run) touched since it started
+    AlreadyBack,  // an interrupted undo moved it back already
+    Changed,      // something else is at its destination now
+    Gone,         // moved or deleted since the run
+    NotMoved,     // the run did not move it (its cache file is there, or nothing is anywhere)
+    Unreachable,  // its destination's folder cannot be reached now (an unmounted disk)
+};
+
+// A package with its two paths, formed when its turn comes.
+struct Package {
+    const JournalEntry& e;
+    std::string destination, cachePath;
+    Package(const JournalRecord& r, const JournalEntry& entry)
+        : e(entry), destination(r.destinationOf(entry)), cachePath(r.cacheFileOf(entry)) {}
+    std::string_view realName() const;
+};
+
+// What becomes of package `p` of the journal `r`. `claimed`: the destinations an earlier package
+// of a killed run answers for.
+Step assess(const Package& p, const JournalRecord& r, FileSystem& fs,
+            std::unordered_set<std::string>& claimed);
+
+// What the move back put into the cache is what the run put at the destination. A copy (across
+// file systems) keeps only the size and the modification time, so only those are compared.
+bool sameAsLanded(const FileIdentity& back, const FileIdentity& landed);
+
+using Say = std::function<void(const std::string&)>;
+
+// "<name> stays at <destination>: <cache file> is taken"
+std::string takenText(const Package& p);
+
+// Counts and names a package changed, moved or deleted since the run, or out of reach now; false
+// for other steps.
+bool stays(Step step, const Package& p, UndoResult& result, const Say& say);
+
+// The journal an undo works on, read whole into `picked`; false when there is none, and `why`
+// says so (nothing to undo, undone already, not undoable).
+bool pickJournal(const std::string& programFolder, const std::string& runId, FileSystem& fs,
+                 JournalRecord& picked, UndoOutcome& why);
+
+// Lists what an undo of `r` would do, changing nothing; lines go to `status` when given.
+UndoResult dryRun(const JournalRecord& r, FileSystem& fs, StatusSink* status);
+
+// A journal of an older version may hold a folder as it was typed: relative to a working
+// folder that is not known now, so every path formed from it could be another one. Such a run
+// is refused with a message.
+bool foldersAreAbsolute(const JournalRecord& r, Dialogs& dialogs);
+
+}  // namespace qv::undo
