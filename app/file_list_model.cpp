@@ -68,6 +68,7 @@ std::string FileListModel::cellText(const FileRow& row, int column) const {
         case NeverMove:
             return row.neverMove ? "True" : "";
         case Installed:
+            if (row.entry < plan_.size()) return plan_[row.entry].installed;
             return factsOf(row) ? installedText(factsOf(row)->installed) : "";
         case Package:
             return factsOf(row) ? packageCellText(*factsOf(row)) : "";
@@ -83,6 +84,11 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole) return displayText(cellText(row, index.column()));
     if (role == Qt::CheckStateRole && index.column() == FileName)
         return row.checked ? Qt::Checked : Qt::Unchecked;
+    if (role == Qt::ToolTipRole && row.entry < plan_.size() &&
+        plan_[row.entry].action == RowAction::Keep && !plan_[row.entry].reason.empty() &&
+        !(factsOf(row) && factsOf(row)->condition == PackageCondition::Damaged))
+        return displayText(row.text + " stays in the cache (" + plan_[row.entry].reason +
+                           (row.checked ? "); checked, the run still keeps it" : ")"));
     if (role == Qt::ToolTipRole && factsOf(row)) {
         const PackageFacts& f = *factsOf(row);
         if (f.condition == PackageCondition::Damaged)
@@ -147,6 +153,7 @@ void FileListModel::setRows(std::vector<FileRow> rows) {
     beginResetModel();
     rows_ = std::move(rows);
     facts_.clear();
+    plan_.clear();
     order_.resize(rows_.size());
     std::iota(order_.begin(), order_.end(), std::size_t{0});
     if (sorted_) applySort();
@@ -186,6 +193,24 @@ void FileListModel::markNeverMove(const std::vector<std::string>& names) {
     MarkNeverMoveItems(rows_, names);
     if (order_.empty()) return;
     Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, kColumns - 1));
+}
+
+void FileListModel::setPlan(const std::vector<FileRow>& rows, std::vector<RowPlan> plan) {
+    plan_ = std::move(plan);
+    // The rows are in index order here as there: the same positions.
+    for (std::size_t r = 0; r < std::min(rows.size(), rows_.size()); ++r)
+        if (rows_[r].entry == rows[r].entry) rows_[r].checked = rows[r].checked;
+    if (order_.empty()) return;
+    Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, kColumns - 1));
+}
+
+std::size_t FileListModel::toProcess() const {
+    return static_cast<std::size_t>(
+        std::count_if(rows_.begin(), rows_.end(), [&](const FileRow& r) {
+            if (!r.checked || r.entry >= plan_.size()) return false;
+            return plan_[r.entry].action == RowAction::Move ||
+                   plan_[r.entry].action == RowAction::Remove;
+        }));
 }
 
 std::vector<std::size_t> FileListModel::checkedEntries() const {

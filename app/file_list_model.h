@@ -7,6 +7,7 @@
 
 #include "engine/cache/package_facts.h"
 #include "engine/cache/scan.h"
+#include "engine/run/list_plan.h"
 
 namespace qv {
 
@@ -47,6 +48,13 @@ class FileListModel final : public QAbstractTableModel {
         return row.entry < facts_.size() ? &facts_[row.entry] : nullptr;
     }
 
+    // The plan of a run of the rows the rules checked (planRows): each row checked as that run
+    // acts on it (`rows`, in index order, as planRows left them), with the action and reason of
+    // each entry. Checking a row the plan keeps does not make the run move it; the row says so.
+    void setPlan(const std::vector<FileRow>& rows, std::vector<RowPlan> plan);
+    // The checked rows the run moves or whose cache copy it removes, by the plan.
+    std::size_t toProcess() const;
+
     void setAllChecked(bool checked);
     // While a run goes on the check boxes show disabled and take no change.
     void setLocked(bool locked);
@@ -73,6 +81,7 @@ class FileListModel final : public QAbstractTableModel {
 
     std::vector<FileRow> rows_;
     std::vector<PackageFacts> facts_;  // by entry; empty until the header pass fills it
+    std::vector<RowPlan> plan_;        // by entry; empty until the plan is made
     std::vector<std::size_t> order_;   // view row -> scan row
     bool sorted_ = false;
     bool locked_ = false;

@@ -10,6 +10,7 @@
 #include "engine/cache/package_facts.h"
 #include "engine/cache/scan.h"
 #include "engine/maintenance/package_check.h"
+#include "engine/run/list_plan.h"
 #include "engine/run/placement.h"
 #include "widgets/display.h"
 
@@ -18,9 +19,13 @@ namespace qv {
 void frmMain::fillPackageColumns() {
     wholeHeaders_ = {};
     if (pv_.EntryCount() == 0) return;
-    const PlacementContext place = listingPlacement(pv_, cacheDir_, currentOptions(), fs_);
+    const Options options = currentOptions();
+    const PlacementContext place = listingPlacement(pv_, cacheDir_, options, fs_);
     std::vector<PackageFacts> facts;
     WholeHeaders whole;
+    // The rows as the selection rules checked them: the plan of their run decides the rest.
+    std::vector<FileRow> rows = model_->rows();
+    ListPlan plan;
     // Each batch goes to the list as soon as it is read; the list itself is shown already.
     onWorker([&] {
         examineEntries(
@@ -34,12 +39,17 @@ void frmMain::fillPackageColumns() {
                     Qt::QueuedConnection);
             },
             &stop_, &whole);
+        if (!stop_) plan = planRows(rows, pv_, options, place, facts, &whole, fs_);
     });
     wholeHeaders_ = std::move(whole);
     QCoreApplication::sendPostedEvents(this);
+    const bool planned = plan.entries.size() == pv_.EntryCount();
+    if (planned) model_->setPlan(rows, std::move(plan.entries));
     sizeFileListColumns();  // the Installed and Package columns have their texts now
-    sbrText->setText(
-        displayText(filesToProcessText(countToProcess(model_->rows(), pv_, cacheDir_, fs_))));
+    // What the run of the checked rows moves or removes, as the plan counts it (a pass that was
+    // stopped made none: the rows the scan found movable).
+    sbrText->setText(displayText(filesToProcessText(
+        planned ? model_->toProcess() : countToProcess(model_->rows(), pv_, cacheDir_, fs_))));
 }
 
 void frmMain::mnuToolsCheckPackages_Click() {

@@ -155,16 +155,19 @@ struct Parser {
             Command::List, "list",
             "Scans the cache and prints one row per package: [x] or [ ], a "
             "tab, the name, a tab, the date, a tab, True for a never-move "
-            "package; then the line \"Found N files to process\" (N: the "
-            "rows checked that a run would move). In a name a backslash is written \\\\, a tab "
+            "package, and for a row the run keeps (or a line it drops) a tab and why; then the "
+            "line \"Found N files to process\" (N: the packages a run would move or whose "
+            "cache copy it would remove). A row is checked exactly when the run acts on it. "
+            "In a name a backslash is written \\\\, a tab "
             "\\t, a carriage return \\r, a line feed \\n and another "
             "control byte \\xNN.");
         selection(list);
         list->add_flag("--json", a.json,
                        "Prints one JSON document instead: the cache folder, the number to "
                        "process and the rows (name, name_base64, guid, type, date, checked, "
-                       "never_move, and from the package's header: state, reason, header_guid, "
-                       "version, installed); name_base64 holds the name's exact bytes.");
+                       "never_move, action (move, remove, drop or keep), reason, and from the "
+                       "package's header: state, damage, header_guid, version, installed); "
+                       "name_base64 holds the name's exact bytes.");
         list->add_flag("--facts", a.facts,
                        "Adds to each map's row its title, author and players (read from the "
                        "map), three more tab-separated columns; with --json, the fields title, "

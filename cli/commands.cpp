@@ -17,6 +17,7 @@
 #include "engine/maintenance/maintenance.h"
 #include "engine/maintenance/package_check.h"
 #include "engine/public_variables.h"
+#include "engine/run/list_plan.h"
 #include "engine/run/run.h"
 #include "engine/run/undo.h"
 #include "package/package_info.h"
@@ -192,23 +193,32 @@ int infoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     return info.reading.ok() ? kExitOk : kExitFailed;
 }
 
+// The header pass and the plan of a run over the scanned rows: each row checked as the run acts on
+// it, and the status text its count. `whole`: the files the pass found whole, for the run.
+ListPlan plannedRows(const PublicVariables& pv, ScanState& state, FileSystem& fs,
+                     std::vector<PackageFacts>& facts, WholeHeaders* whole = nullptr) {
+    const PlacementContext place = listingPlacement(pv, state.cacheDir, state.options, fs);
+    HeaderCache headers;
+    WholeHeaders found;
+    if (!whole) whole = &found;
+    examineEntries(pv, place, facts, headers, fs, {}, nullptr, whole);
+    ListPlan plan = planRows(state.rows, pv, state.options, place, facts, whole, fs);
+    state.statusText = filesToProcessText(plan.toProcess);
+    return plan;
+}
+
 int listCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     PublicVariables pv;
     ScanState state;
     state.readOnly = true;  // a listing only reads: the index is shown as it stands
     if (int code = scanInto(a, env, dialogs, pv, state); code != kExitOk) return code;
-    // The headers: a damaged package is never selected.
+    // The rows are checked, counted and explained by the plan the run makes.
     std::vector<PackageFacts> facts;
-    HeaderCache headers;
-    examineEntries(pv, listingPlacement(pv, state.cacheDir, state.options, env.fs), facts, headers,
-                   env.fs);
-    uncheckDamaged(state.rows, facts);
-    const std::size_t toProcess = countToProcess(state.rows, pv, state.cacheDir, env.fs);
-    state.statusText = filesToProcessText(toProcess);
+    const ListPlan plan = plannedRows(pv, state, env.fs, facts);
     std::vector<PackageContents> maps;
     if (a.facts) maps = mapContents(pv, state, facts, env.fs);
     if (a.json) {
-        printListJson(state, pv, toProcess, env.out, &facts, a.facts ? &maps : nullptr);
+        printListJson(state, pv, plan, env.out, &facts, a.facts ? &maps : nullptr);
         return kExitOk;
     }
     LineWriter out(env.out);
@@ -219,6 +229,9 @@ int listCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
             const PackageContents& m = maps[row.entry];
             out.text('\t', Name{m.title}, '\t', Name{m.author}, '\t', Name{playersText(m.players)});
         }
+        // Why the run leaves it: a package's own words (a damage reason) are escaped as names.
+        if (row.entry < plan.entries.size() && !plan.entries[row.entry].reason.empty())
+            out.text('\t', Name{plan.entries[row.entry].reason});
         out.line();
     }
     out.line(Fixed{state.statusText});
@@ -232,6 +245,10 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
     PublicVariables pv;
     ScanState state;
     if (int code = scanInto(a, env, dialogs, pv, state); code != kExitOk) return code;
+    // The rows `list` checks: the run acts on exactly those, trusting the headers found whole.
+    std::vector<PackageFacts> facts;
+    WholeHeaders whole;
+    (void)plannedRows(pv, state, env.fs, facts, &whole);
     LineWriter out(env.out), err(env.err);
     out.line(Fixed{state.statusText});
 
@@ -249,6 +266,7 @@ int runCommandRun(const Arguments& a, Environment& env, Dialogs& dialogs) {
                  "finds the run log) could not be stored in ", Name{env.registryPath}, " (",
                  Name{programKey.lastWriteStatus().text}, "); the run goes on");
     request.cacheDir = state.cacheDir;
+    request.wholeHeaders = &whole;
     for (const FileRow& row : state.rows)
         if (row.checked) request.checkedEntries.push_back(row.entry);
 

@@ -20,8 +20,8 @@ const std::vector<ExitRow>& exitTable() {
          "a usage error (an unknown command or option, a missing value), or no game folder set "
          "or the one set is missing"},
         {kExitPartial,
-         "done in part: some packages or files were not moved or deleted (a failure, NOT FOUND, "
-         "a name that is not safe, an unknown type, for undo a package changed since the run), "
+         "done in part: some packages or files were not moved or deleted (a failure, "
+         "a package checked by hand that the run keeps, for undo a package changed since the run), "
          "the cache index, the run log or the settings store could not be written, the run was "
          "stopped, or its report "
          "could "
@@ -56,9 +56,10 @@ std::string exitTableHelp() {
 }
 
 int runExitStatus(const RunResult& r) {
-    if (r.outcome != RunOutcome::Completed || r.moved == 0) return kExitFailed;
-    const bool whole = !r.stopped && r.failed == 0 && r.kept == 0 && r.missing == 0 &&
-                       completionOf(r) == Completion::All;
+    // Dropping the lines of packages whose file is gone is work done, not a part left undone.
+    if (r.outcome != RunOutcome::Completed || (r.moved == 0 && r.missing == 0)) return kExitFailed;
+    const bool whole =
+        !r.stopped && r.failed == 0 && r.kept == 0 && completionOf(r) == Completion::All;
     return whole ? kExitOk : kExitPartial;
 }
 

@@ -7,6 +7,7 @@
 #include "engine/cache/package_facts.h"
 #include "engine/cache/scan.h"
 #include "engine/public_variables.h"
+#include "engine/run/list_plan.h"
 #include "engine/run/placement.h"
 #include "package/package_contents.h"
 #include "settings/game_finder.h"
@@ -42,7 +43,7 @@ void print(const json& document, std::ostream& out) {
 
 }  // namespace
 
-void printListJson(const ScanState& state, const PublicVariables& pv, std::size_t toProcess,
+void printListJson(const ScanState& state, const PublicVariables& pv, const ListPlan& plan,
                    std::ostream& out, const std::vector<PackageFacts>* facts,
                    const std::vector<PackageContents>* maps) {
     json rows = json::array();
@@ -62,21 +63,26 @@ void printListJson(const ScanState& state, const PublicVariables& pv, std::size_
                         {"date", row.date},
                         {"checked", row.checked},
                         {"never_move", row.neverMove}});
+        const RowPlan* planned =
+            row.entry < plan.entries.size() ? &plan.entries[row.entry] : nullptr;
+        rows.back()["action"] = actionText(planned ? planned->action : RowAction::Keep);
+        rows.back()["reason"] = planned ? planned->reason : std::string();
         if (facts && row.entry < facts->size()) {
             const PackageFacts& f = (*facts)[row.entry];
             json& r = rows.back();
             r["state"] = conditionText(f.condition);
-            r["reason"] = f.reason;
+            r["damage"] = f.reason;
             r["header_guid"] = std::string(f.guid.view());
             r["version"] = f.version < 0 ? json(nullptr) : json(f.version);
-            r["installed"] = installedText(f.installed);
+            r["installed"] = planned ? planned->installed : installedText(f.installed);
         }
         if (maps && row.entry < maps->size() && (*maps)[row.entry].kind == ContentKind::Map) {
             const PackageContents& m = (*maps)[row.entry];
             rows.back().update({{"title", m.title}, {"author", m.author}, {"players", m.players}});
         }
     }
-    print({{"cache_folder", state.cacheDir}, {"to_process", toProcess}, {"packages", rows}}, out);
+    print({{"cache_folder", state.cacheDir}, {"to_process", plan.toProcess}, {"packages", rows}},
+          out);
 }
 
 void printGamesJson(const std::vector<FoundGame>& games, std::ostream& out) {

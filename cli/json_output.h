@@ -9,18 +9,22 @@ struct ScanState;
 struct FoundGame;
 struct PackageFacts;
 struct PackageContents;
+struct ListPlan;
 }  // namespace qv
 
 namespace qv::cli {
 
 // list --json: {"cache_folder", "to_process", "packages": [{"name", "name_base64", "guid",
-// "type", "date", "checked", "never_move"}]}. Bytes that are not UTF-8 are shown as U+FFFD in
+// "type", "date", "checked", "never_move", "action", "reason"}]}: "action" is what the run does
+// with the row's line ("move", "remove", "drop", "keep"), "reason" why it keeps it (or "no file"
+// for a line it drops). Bytes that are not UTF-8 are shown as U+FFFD in
 // the texts; "name_base64" holds the name's exact bytes.
-// With `facts` (by entry) each row also carries "state", "reason", "header_guid", "version"
-// (null when unknown) and "installed" ("", "same version", "other version").
+// With `facts` (by entry) each row also carries "state", "damage" (why it is damaged),
+// "header_guid", "version" (null when unknown) and "installed" ("", "same version", "other
+// version"; a case twin or namesake the run keeps shows "other version").
 // With `maps` (by entry, list --facts) each map's row also carries "title", "author" and "players".
-// "to_process": `toProcess`, the count of "Found N files to process".
-void printListJson(const ScanState& state, const PublicVariables& pv, std::size_t toProcess,
+// "to_process": the plan's count of "Found N files to process".
+void printListJson(const ScanState& state, const PublicVariables& pv, const ListPlan& plan,
                    std::ostream& out, const std::vector<PackageFacts>* facts = nullptr,
                    const std::vector<PackageContents>* maps = nullptr);
 

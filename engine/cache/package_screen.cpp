@@ -34,22 +34,16 @@ std::string otherVersionText(std::string_view name, const std::string& installed
 
 }  // namespace
 
-std::optional<PlaceOutcome> PackageScreen::screen(std::string_view line,
-                                                  std::string_view cacheFileOnDisk,
-                                                  StatusSink& status, OutFile* log,
-                                                  std::vector<std::string>& kept) {
+std::optional<ScreenVerdict> PackageScreen::judge(std::string_view line,
+                                                  std::string_view cacheFileOnDisk) {
     screenedNeeds_.clear();
-    trusted_ = {};
     needsRead_ = false;
-    // Another version of a package this run placed already: the game would load only one.
+    // Another version of a package this run places already: the game would load only one.
     if (const std::optional<std::string_view> earlier = placedBefore(line);
         earlier &&
         !equalsNoCaseAscii(earlier->substr(0, kGuidLength), line.substr(0, kGuidLength))) {
-        reportLine(
-            otherVersionText(line.substr(kRealNameStart), destinationOfLine(*earlier, place_)),
-            status, log);
-        kept.emplace_back(line);
-        return PlaceOutcome::Kept;
+        const std::string other = destinationOfLine(*earlier, place_);
+        return stays(line, fileNameOf(other), otherVersionText(line.substr(kRealNameStart), other));
     }
     // Found whole by the header pass and not installed under its name: it moves, and what lands
     // is checked by its identity.
@@ -57,7 +51,6 @@ std::optional<PlaceOutcome> PackageScreen::screen(std::string_view line,
         whole_->knows(cacheFileOf(line, place_))) {
         const std::string destination = destinationOfLine(line, place_);
         if (!destination.empty() && !installedPackage(line, destination, place_, folders_)) {
-            trusted_ = line;
             return std::nullopt;
         }
     }
@@ -67,41 +60,81 @@ std::optional<PlaceOutcome> PackageScreen::screen(std::string_view line,
     if (facts.condition != PackageCondition::Whole && facts.condition != PackageCondition::Damaged)
         return std::nullopt;  // not a package type, or no file: the move says what it finds
     const std::string name(line.substr(kRealNameStart));
-    const auto stay = [&](const std::string& text) {
-        reportLine(text, status, log);
-        kept.emplace_back(line);
-        return PlaceOutcome::Kept;
-    };
-    if (facts.condition == PackageCondition::Damaged) return stay(damagedText(name, facts.reason));
-    if (facts.installed == InstalledVersion::Other)
-        return stay(otherVersionText(name, facts.installedPath));
-    if (facts.installed != InstalledVersion::Same) return std::nullopt;
-    const std::string source = joinPath(
-        place_.cacheDir, cacheFileOnDisk.empty()
-                             ? std::string(line.substr(0, kGuidLength)) + "." + place_.cacheExt
-                             : std::string(cacheFileOnDisk));
-    const Result<bool> same = fs_.sameBytesInOtherFile(source, facts.installedPath);
-    if (same.ok() && same.value && place_.journal)
-        place_.journal->removingSpare(line, facts.installedPath);
-    if (same.ok() && same.value && fs_.removeFile(source).ok()) {
-        reportLine(source.substr(place_.cacheDir.size() + 1) + " was already at " +
-                       facts.installedPath + " with the same contents; the cache copy was removed",
-                   status, log);
-        return PlaceOutcome::Moved;
+    if (facts.condition == PackageCondition::Damaged) {
+        ScreenVerdict v{false, StayReason::Damaged, damagedText(name, facts.reason), facts.reason};
+        return v;
     }
-    return stay(name + " stays in the cache: " + facts.installedPath +
-                " is the same version of it with other contents; both are kept");
+    if (facts.installed == InstalledVersion::Other)
+        return stays(line, fileNameOf(facts.installedPath),
+                     otherVersionText(name, facts.installedPath));
+    if (facts.installed != InstalledVersion::Same) return std::nullopt;
+    const Result<bool> same =
+        fs_.sameBytesInOtherFile(sourceOf(line, cacheFileOnDisk), facts.installedPath);
+    if (same.ok() && same.value)
+        return ScreenVerdict{true, StayReason::OtherContents, {}, facts.installedPath};
+    return ScreenVerdict{false, StayReason::OtherContents,
+                         name + " stays in the cache: " + facts.installedPath +
+                             " is the same version of it with other contents; both are kept",
+                         facts.installedPath};
+}
+
+ScreenVerdict PackageScreen::stays(std::string_view line, std::string_view otherName,
+                                   std::string text) const {
+    const std::string_view name = line.substr(kRealNameStart);
+    StayReason reason = StayReason::Namesake;
+    if (otherName == name)
+        reason = StayReason::OtherVersion;
+    else if (equalsNoCaseAscii(otherName, name))
+        reason = StayReason::CaseTwin;
+    return ScreenVerdict{false, reason, std::move(text), std::string(otherName)};
+}
+
+std::string PackageScreen::sourceOf(std::string_view line, std::string_view cacheFileOnDisk) const {
+    return joinPath(place_.cacheDir, cacheFileOnDisk.empty() ? cacheFileOf(line, place_)
+                                                             : std::string(cacheFileOnDisk));
+}
+
+std::optional<PlaceOutcome> PackageScreen::screen(std::string_view line,
+                                                  std::string_view cacheFileOnDisk,
+                                                  StatusSink& status, OutFile* log,
+                                                  std::vector<std::string>& kept) {
+    const std::optional<ScreenVerdict> verdict = judge(line, cacheFileOnDisk);
+    if (!verdict) return std::nullopt;
+    return act(line, cacheFileOnDisk, *verdict, status, log, kept);
+}
+
+PlaceOutcome PackageScreen::act(std::string_view line, std::string_view cacheFileOnDisk,
+                                const ScreenVerdict& verdict, StatusSink& status, OutFile* log,
+                                std::vector<std::string>& kept) {
+    if (verdict.removeCopy) {
+        const std::string source = sourceOf(line, cacheFileOnDisk);
+        if (place_.journal) place_.journal->removingSpare(line, verdict.other);
+        if (fs_.removeFile(source).ok()) {
+            reportLine(source.substr(place_.cacheDir.size() + 1) + " was already at " +
+                           verdict.other + " with the same contents; the cache copy was removed",
+                       status, log);
+            return PlaceOutcome::Moved;
+        }
+        reportLine(std::string(line.substr(kRealNameStart)) +
+                       " stays in the cache: " + verdict.other +
+                       " is the same version of it with other contents; both are kept",
+                   status, log);
+    } else {
+        reportLine(verdict.text, status, log);
+    }
+    kept.emplace_back(line);
+    return PlaceOutcome::Kept;
 }
 
 std::optional<std::string> PackageScreen::damage(std::string_view line,
                                                  const std::string& destination,
                                                  const FileIdentity& landed) {
-    if (trusted_.empty() || line != trusted_ || whole_->wasWhole(cacheFileOf(line, place_), landed))
+    // Trusted by the header pass and not read before its move (its needs are read at the end).
+    const std::string cacheFile = cacheFileOf(line, place_);
+    if (!whole_ || !whole_->knows(cacheFile) || whole_->wasWhole(cacheFile, landed))
         return std::nullopt;
     // Changed since the pass read it: read now, where it landed.
-    trusted_ = {};
-    needsRead_ = true;
-    const HeaderFacts header = headers_.factsOf(fs_, destination, &screenedNeeds_);
+    const HeaderFacts header = headers_.factsOf(fs_, destination);
     if (header.fault == PackageFault::None &&
         equalsNoCaseAscii(header.guid.view(), line.substr(0, kGuidLength)))
         return std::nullopt;

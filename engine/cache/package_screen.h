@@ -17,6 +17,23 @@ namespace qv {
 class OutFile;
 class StatusSink;
 
+// Why a package the run could move stays in the cache.
+enum class StayReason : std::uint8_t {
+    Damaged,
+    OtherVersion,   // another version of the same name is installed, or placed by this run
+    CaseTwin,       // a package of the same name in other letter case is installed or placed
+    Namesake,       // another package of the same name (another extension) is installed or placed
+    OtherContents,  // the same version is installed with other bytes
+};
+
+// What the screen decides for one selected line before its move (nothing: it is placed).
+struct ScreenVerdict {
+    bool removeCopy = false;  // the same version with the same bytes is installed: the copy goes
+    StayReason reason = StayReason::Damaged;
+    std::string text;   // the status-list and log line of a package that stays
+    std::string other;  // Damaged: why; else the installed file, or the name placed earlier
+};
+
 // What a run learns from the packages' headers: which selected packages must stay in the cache
 // (damaged, or another version of them installed), and, at its end, which moved packages need a
 // package that stays in the cache.
@@ -36,9 +53,17 @@ class PackageScreen final : public LandingCheck {
     std::optional<PlaceOutcome> screen(std::string_view line, std::string_view cacheFileOnDisk,
                                        StatusSink& status, OutFile* log,
                                        std::vector<std::string>& kept);
+    // The decision of screen() alone: nothing is said, removed or kept. A plan calls it for the
+    // lines it would move, in index order, and moved() for those it then moves.
+    std::optional<ScreenVerdict> judge(std::string_view line, std::string_view cacheFileOnDisk);
+    // What screen() does with a verdict: says why the package stays and keeps its line, or
+    // removes the cache copy the game has already.
+    PlaceOutcome act(std::string_view line, std::string_view cacheFileOnDisk,
+                     const ScreenVerdict& verdict, StatusSink& status, OutFile* log,
+                     std::vector<std::string>& kept);
 
-    // After the move of the line screened last: the reason it must go back into the cache, when
-    // it was trusted by the header pass and is no longer what the pass read, and is damaged now.
+    // After the move of a line: the reason it must go back into the cache, when the header pass
+    // found it whole and it is no longer what the pass read, and is damaged now.
     std::optional<std::string> damage(std::string_view line, const std::string& destination,
                                       const FileIdentity& landed) override;
 
@@ -53,6 +78,8 @@ class PackageScreen final : public LandingCheck {
     void reportNeeds(const std::vector<std::string>& kept, StatusSink& status, OutFile* log);
 
   private:
+    ScreenVerdict stays(std::string_view line, std::string_view otherName, std::string text) const;
+    std::string sourceOf(std::string_view line, std::string_view cacheFileOnDisk) const;
     // What makes two lines one package to the game: in the type folders its package name, in
     // other modes its destination, in any letter case.
     // `scratch` holds a destination a view needs.
@@ -66,8 +93,7 @@ class PackageScreen final : public LandingCheck {
     const PlacementContext& place_;
     FileSystem& fs_;
     const WholeHeaders* whole_;
-    std::string_view trusted_;  // the line screened last, when the header pass vouched for it
-    bool needsRead_ = false;    // the needs of the line screened last are in screenedNeeds_
+    bool needsRead_ = false;  // the needs of the line screened last are in screenedNeeds_
     std::vector<std::uint32_t> needsUnread_;  // moved_ indices whose needs were not read
     HeaderCache headers_;
     FolderNames folders_;

@@ -101,23 +101,8 @@ bool readIndex(const std::string& cacheDir, const std::string& cacheExt, PublicV
 }
 
 void applySelection(const Options& options, std::vector<FileRow>& rows) {
-    if (options.SelectAll) {
-        for (FileRow& row : rows) row.checked = true;
-        return;
-    }
-    const struct {
-        int value;
-        const char* suffix;
-    } boxes[] = {{options.U, "U"},
-                 {options.UAX, "UAX"},
-                 {options.UMX, "UMX"},
-                 {options.UNR, "UNR"},
-                 {options.UTX, "UTX"}};
-    for (const auto& box : boxes) {
-        if (box.value != 1) continue;
-        for (FileRow& row : rows)
-            if (endsWithType(row.text, box.suffix)) row.checked = true;
-    }
+    for (FileRow& row : rows)
+        if (selectedByOptions(options, row.text)) row.checked = true;
 }
 
 }  // namespace
@@ -336,6 +321,21 @@ std::size_t countToProcess(const std::vector<FileRow>& rows, const PublicVariabl
         count += listed ? present(file) : fs.isFile(joinPath(cacheDir, file));
     }
     return count;
+}
+
+bool selectedByOptions(const Options& options, const std::string& text) {
+    if (options.SelectAll) return true;
+    const struct {
+        int value;
+        const char* suffix;
+    } boxes[] = {{options.U, "U"},
+                 {options.UAX, "UAX"},
+                 {options.UMX, "UMX"},
+                 {options.UNR, "UNR"},
+                 {options.UTX, "UTX"}};
+    for (const auto& box : boxes)
+        if (box.value == 1 && endsWithType(text, box.suffix)) return true;
+    return false;
 }
 
 std::string filesToProcessText(std::size_t count) {

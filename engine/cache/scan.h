@@ -44,6 +44,8 @@ void ScanCache(PublicVariables& pv, ScanState& state, EngineContext& ctx);
 std::size_t countToProcess(const std::vector<FileRow>& rows, const PublicVariables& pv,
                            const std::string& cacheDir, FileSystem& fs,
                            const std::vector<bool>* plainFiles = nullptr);
+// Whether the selection options check a row of this text (all files, or its type's box).
+bool selectedByOptions(const Options& options, const std::string& text);
 // "Found N files to process", the status text of that count.
 std::string filesToProcessText(std::size_t count);
 

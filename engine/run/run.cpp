@@ -142,13 +142,14 @@ PlaceOutcome placeAsPlanned(const RunPlan& plan, std::size_t i, const PlacementC
     const std::string_view line = plan.lines[i];
     // A damaged package, or one installed as another version, stays with the reason in a
     // player's words; a taken destination is told apart the same way.
-    if (plan.steps[i] == LineStep::Move || plan.steps[i] == LineStep::Taken) {
+    // What the plan's screen decided is done as it decided, even on a row checked by hand: a
+    // package that stays says why, a copy the game has already goes.
+    if (plan.steps[i] == LineStep::Stays || plan.steps[i] == LineStep::Installed) {
         const auto other = plan.otherCase.find(i);
         const std::string_view onDisk =
             other == plan.otherCase.end() ? std::string_view() : std::string_view(other->second);
-        if (const std::optional<PlaceOutcome> screened =
-                screen.screen(line, onDisk, status, log ? log->file.get() : nullptr, kept))
-            return *screened;
+        return screen.act(line, onDisk, plan.verdicts.at(i), status,
+                          log ? log->file.get() : nullptr, kept);
     }
     switch (plan.steps[i]) {
         case LineStep::Keep:
@@ -166,6 +167,8 @@ PlaceOutcome placeAsPlanned(const RunPlan& plan, std::size_t i, const PlacementC
         case LineStep::NotPlain:
         case LineStep::Taken:
         case LineStep::NoFolder:
+        case LineStep::Stays:
+        case LineStep::Installed:
             break;
     }
     if (plan.steps[i] == LineStep::Missing && place.movedBefore &&
@@ -213,8 +216,8 @@ bool journalHoldsNext(const RunPlan& plan, std::size_t i, const PlacementContext
 // Places the selected packages in index order and collects the lines the new index keeps. A stop
 // request is honoured between packages: every line not yet done is kept as it stands.
 std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementContext& planned,
-                                       const WholeHeaders* whole, EngineContext& ctx,
-                                       StatusSink& status,
+                                       const WholeHeaders* whole, PackageScreen& screen,
+                                       EngineContext& ctx, StatusSink& status,
                                        std::unordered_set<std::string>& notReached, RunLog& log,
                                        RunResult& result) {
     // The run's folders stay open while it moves, so each move looks up only its two names.
@@ -226,9 +229,6 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
     std::vector<std::string> kept;
     kept.reserve(plan.lines.size());  // a line kept when memory runs out needs no more room
     std::size_t placed = 0, move = 0;
-    // A dry run moves nothing, so nothing lands to be checked: it reads each header.
-    if (ctx.fs.changesNothing()) whole = nullptr;
-    PackageScreen screen(planned, ctx.fs, whole);
     PlacementContext place = planned;
     if (whole) place.landingCheck = &screen;
     status.progress(0, plan.packages);
@@ -248,6 +248,7 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
         }
         PlaceOutcome outcome;
         try {
+            if (i >= plan.stopAt) throw std::bad_alloc();  // as the plan met it
             outcome = placeAsPlanned(plan, i, place, ctx.fs, status, &log, kept, screen);
         } catch (const std::bad_alloc&) {
             // Memory ran out: the run ends here as a stop ends it, this package and the rest
@@ -261,7 +262,6 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
             log.line(text);
             continue;
         }
-        if (outcome == PlaceOutcome::Moved && plan.steps[i] == LineStep::Move) screen.moved(line);
         count(outcome, result);
         status.progress(++placed, plan.packages);
     }
@@ -274,9 +274,8 @@ std::vector<std::string> placeSelected(const RunPlan& plan, const PlacementConte
 // A run that would change nothing: each selected package's line, and why nothing happens; no
 // log, journal, index or backup is written.
 void reportNothingToDo(const RunPlan& plan, const PlacementContext& place, EngineContext& ctx,
-                       StatusSink& status, RunResult& result) {
+                       PackageScreen& screen, StatusSink& status, RunResult& result) {
     std::vector<std::string> kept;
-    PackageScreen screen(place, ctx.fs);
     for (std::size_t i = 0; i < plan.lines.size(); ++i)
         if (plan.selected[i])
             count(placeAsPlanned(plan, i, place, ctx.fs, status, nullptr, kept, screen), result);
@@ -316,6 +315,16 @@ void reportMovedBefore(std::size_t dropped, StatusSink& status, RunLog& log) {
                              " still in CACHE.INI (it could not be written then, or the game "
                              "wrote them back) and " +
                              (dropped == 1 ? "was" : "were") + " removed";
+    status.addLine(text);
+    log.line(text);
+}
+
+// The summary of the lines dropped because their package's cache file is gone.
+void reportDropped(std::size_t dropped, StatusSink& status, RunLog& log) {
+    if (dropped == 0) return;
+    const std::string text = counted(dropped, "line", "lines") +
+                             " of packages NOT FOUND in the Cache Directory " +
+                             (dropped == 1 ? "was" : "were") + " removed from CACHE.INI";
     status.addLine(text);
     log.line(text);
 }
@@ -381,7 +390,11 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     }
 
     // One plan, made before anything changes, decides every package; a dry run prints it.
-    RunPlan plan = planRun(index, request.checkedEntries, pv, place, ctx.fs);
+    // A dry run moves nothing, so nothing lands to be checked: it reads each header.
+    const WholeHeaders* whole = ctx.fs.changesNothing() ? nullptr : request.wholeHeaders;
+    PackageScreen screen(place, ctx.fs, whole);
+    // The screen of the plan serves the run: what it placed, and what those need.
+    RunPlan plan = planRun(index, request.checkedEntries, pv, place, ctx.fs, whole, &screen);
     result.selected = plan.packages;  // progress counts the packages to move, not the lines
     if (looksLikeWrongCache(plan, place, ctx.fs)) {
         result.outcome =
@@ -395,7 +408,7 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         // Only what an interrupted write of ours left goes: it is nobody's file.
         for (const std::string& text : removeLeftTempFiles(ctx.fs, writtenFolders(place)))
             status.addLine(text);
-        reportNothingToDo(plan, place, ctx, status, result);
+        reportNothingToDo(plan, place, ctx, screen, status, result);
         ClearCacheEntries(pv);
         result.outcome = RunOutcome::Completed;
         return result;
@@ -421,8 +434,9 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     place.movedBefore = &movedBefore, place.movedBeforeDropped = &movedBeforeDropped;
     std::unordered_set<std::string> notReached;
     const std::vector<std::string> kept =
-        placeSelected(plan, place, request.wholeHeaders, ctx, status, notReached, log, result);
+        placeSelected(plan, place, whole, screen, ctx, status, notReached, log, result);
     reportMovedBefore(movedBeforeDropped, status, log);
+    reportDropped(result.missing - movedBeforeDropped, status, log);
     journal.finish(result.moved);
     if (const std::string failed = journal.failureLine(); !failed.empty()) {
         status.addLine(failed);

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <unordered_set>
 
 #include "engine/cache/cache_entry.h"
 #include "engine/cache/hash_slots.h"
 #include "engine/cache/index_file.h"
+#include "engine/cache/package_screen.h"
 #include "engine/public_variables.h"
 #include "engine/run/placement.h"
 #include "platform/filesystem.h"
@@ -267,8 +269,24 @@ LineStep stepOf(const RunPlan& plan, std::size_t i, const PlacementContext& plac
         const Result<bool> same = fs.sameBytesInOtherFile(source, there);
         return same.ok() && same.value ? LineStep::Spare : LineStep::Taken;
     }
-    planned.destinations.insert(destination, i);
     return LineStep::Move;
+}
+
+// What the screen makes of a line the plan would move (or finds its destination taken): a
+// package that stays, a cache copy the game has already, or the step as it was. A line it moves
+// counts as placed for the lines after it, as in the run.
+LineStep screened(RunPlan& plan, std::size_t i, LineStep step, PackageScreen& screen) {
+    const auto other = plan.otherCase.find(i);
+    const std::string_view onDisk =
+        other == plan.otherCase.end() ? std::string_view() : std::string_view(other->second);
+    std::optional<ScreenVerdict> verdict = screen.judge(plan.lines[i], onDisk);
+    if (!verdict) {
+        if (step == LineStep::Move) screen.moved(plan.lines[i]);
+        return step;
+    }
+    const LineStep decided = verdict->removeCopy ? LineStep::Installed : LineStep::Stays;
+    plan.verdicts.emplace(i, std::move(*verdict));
+    return decided;
 }
 
 }  // namespace
@@ -280,7 +298,8 @@ std::string RunPlan::cacheFileName(std::size_t line, const std::string& cacheExt
 
 bool RunPlan::changesNothing() const {
     return std::none_of(steps.begin(), steps.end(), [](LineStep s) {
-        return s == LineStep::Move || s == LineStep::Spare || s == LineStep::Missing;
+        return s == LineStep::Move || s == LineStep::Spare || s == LineStep::Installed ||
+               s == LineStep::Missing;
     });
 }
 
@@ -302,7 +321,11 @@ std::vector<std::string> writtenFolders(const PlacementContext& p) {
 }
 
 RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checkedEntries,
-                const PublicVariables& pv, const PlacementContext& place, FileSystem& fs) {
+                const PublicVariables& pv, const PlacementContext& place, FileSystem& fs,
+                const WholeHeaders* whole, PackageScreen* runScreen) {
+    std::optional<PackageScreen> own;
+    if (!runScreen) own.emplace(place, fs, whole);
+    PackageScreen& screen = runScreen ? *runScreen : *own;
     RunPlan plan;
     plan.lines = splitOwnLineViews(index);
     plan.selected = selectedLines(plan.lines, checkedEntries, pv);
@@ -323,8 +346,22 @@ RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checke
             plan.steps[i] = LineStep::Unmovable;
             continue;
         }
-        const LineStep step = stepOf(plan, i, place, name, destination, destinations, planned, fs);
-        if (step == LineStep::Move || step == LineStep::Spare) planned.sources.insert(name, i);
+        LineStep step = stepOf(plan, i, place, name, destination, destinations, planned, fs);
+        if (step == LineStep::Move || step == LineStep::Taken) {
+            try {
+                step = screened(plan, i, step, screen);
+            } catch (const std::bad_alloc&) {
+                // The run stops at this line, as it stops when memory runs out during a move.
+                plan.stopAt = i;
+                plan.packages += static_cast<std::size_t>(
+                    std::count(plan.selected.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                               plan.selected.end(), true));
+                break;
+            }
+        }
+        if (step == LineStep::Move) planned.destinations.insert(destination, i);
+        if (step == LineStep::Move || step == LineStep::Spare || step == LineStep::Installed)
+            planned.sources.insert(name, i);
         plan.moves += step == LineStep::Move;
         plan.steps[i] = step;
     }

@@ -7,7 +7,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/cache/package_screen.h"
+
 namespace qv {
+
+class WholeHeaders;
 
 struct PublicVariables;
 struct PlacementContext;
@@ -26,6 +30,8 @@ enum class LineStep : std::uint8_t {
     NotPlain,   // a link, folder or device where the cache file should be: kept and named
     Taken,      // another file has the destination's name: kept and named
     NoFolder,   // the destination's folder is missing: kept and named
+    Stays,      // the package screen keeps it (damaged, another version placed or installed)
+    Installed,  // the game has this very package installed: the cache copy goes
 };
 
 // What one listing of the cache folder tells the run.
@@ -48,8 +54,12 @@ struct RunPlan {
     std::vector<LineStep> steps;  // one per line
     CacheListing listing;
     std::unordered_map<std::size_t, std::string> otherCase;  // line -> cache file's own spelling
-    std::size_t packages = 0;                                // selected lines
-    std::size_t moves = 0;                                   // Move steps
+    // Stays and Installed lines: what the package screen decided.
+    std::unordered_map<std::size_t, ScreenVerdict> verdicts;
+    std::size_t packages = 0;  // selected lines
+    std::size_t moves = 0;     // Move steps
+    // Memory ran out while the screen judged this line: the run stops there (no step after it).
+    std::size_t stopAt = SIZE_MAX;
 
     // The cache file's name as the folder spells it.
     std::string cacheFileName(std::size_t line, const std::string& cacheExt) const;
@@ -63,9 +73,12 @@ std::vector<std::string> writtenFolders(const PlacementContext& p);
 
 // Plans a run of the checked rows (entry-table positions) over `index`. Entry k of the index is
 // selected when row k is checked and the line still names what the scan listed there. The
-// folders of a folder mode count as there: the run makes them before its first move.
+// folders of a folder mode count as there: the run makes them before its first move. The package
+// screen judges each line it would move, as the run's does: `whole` as it takes it; `screen`, when
+// given, is the run's own: it then knows what the plan moves.
 RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checkedEntries,
-                const PublicVariables& pv, const PlacementContext& place, FileSystem& fs);
+                const PublicVariables& pv, const PlacementContext& place, FileSystem& fs,
+                const WholeHeaders* whole = nullptr, PackageScreen* screen = nullptr);
 
 // A wrong cache extension or cache folder shows as every package missing; the run would then
 // drop every line.

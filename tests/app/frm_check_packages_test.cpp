@@ -38,10 +38,14 @@ TEST_F(MainWindow, PackageColumnsAndTheCheckWindowPutALostLineBack) {
     EXPECT_EQ(rows(All, FileListModel::Package),
               (Texts{"version 69", "damaged (not a package)", "version 69", "no file"}));
     EXPECT_EQ(rows(All, FileListModel::Installed), (Texts{"", "", "other version", ""}));
-    EXPECT_EQ(rows(Checked), (Texts{"CTF-Good.unr", "Other.utx"}));
+    // The game has Other.utx in other letter case: the run keeps it, so it starts unchecked; the
+    // line without its file is one the run drops.
+    EXPECT_EQ(rows(Checked), (Texts{"CTF-Good.unr", "Gone.umx"}));
     const QAbstractItemModel* m = child<QTreeView>("ListView1")->model();
     EXPECT_EQ(m->index(1, 0).data(Qt::ToolTipRole).toString().toStdString(),
               "Broken.unr is damaged (not a package) and stays in the cache");
+    EXPECT_EQ(m->index(2, 0).data(Qt::ToolTipRole).toString().toStdString(),
+              "Other.utx stays in the cache (case twin of other.UTX)");
 
     boxes.answers = {true};
     Texts shown, under, after;
@@ -92,6 +96,44 @@ TEST_F(MainWindow, PackageColumnsAndTheCheckWindowPutALostLineBack) {
     EXPECT_NE(std::find(status.begin(), status.end(),
                         files[1] + " {Broken.unr} was not moved: it is damaged (not a package)."),
               status.end());
+}
+
+// Guards: a row checked that the run keeps (a case twin, a namesake, another version), an empty
+// Installed column for it, a count beside what the run moves, a kept row moved when checked by
+// hand, and a run that changes nothing writing a log or a journal.
+TEST_F(MainWindow, TheListChecksAndCountsWhatTheRunDoes) {
+    const Texts files =
+        fill({"CTF-X.unr", "ctf-x.unr", "Skins.u", "Skins.utx", "Old.utx", "Fine.umx", "Gone.uax"});
+    writeFile(game + "/Textures/Old.utx", packageOf(test::guidOf(90) + ".uxx", "old"));
+    std::filesystem::remove(cache + "/" + files[6]);
+    load();
+    EXPECT_EQ(rows(Checked), (Texts{"CTF-X.unr", "Skins.u", "Fine.umx", "Gone.uax"}));
+    EXPECT_EQ(rows(All, FileListModel::Installed),
+              (Texts{"", "other version", "", "other version", "other version", "", ""}));
+    EXPECT_EQ(label("sbrText"), "Found 3 files to process");
+    // Checked by hand, the case twin still stays, and its row says so.
+    QAbstractItemModel* m = child<QTreeView>("ListView1")->model();
+    ASSERT_TRUE(m->setData(m->index(1, 0), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_EQ(m->index(1, 0).data(Qt::ToolTipRole).toString().toStdString(),
+              "ctf-x.unr stays in the cache (case twin of CTF-X.unr); checked, the run still "
+              "keeps it");
+    click("cmdRun");
+    for (const char* placed : {"/Maps/CTF-X.unr", "/System/Skins.u", "/Music/Fine.umx"})
+        EXPECT_TRUE(std::filesystem::exists(game + placed)) << placed;
+    for (std::size_t k : {1, 3, 4}) EXPECT_TRUE(std::filesystem::exists(cache + "/" + files[k]));
+    EXPECT_EQ(rows(All), (Texts{"ctf-x.unr", "Skins.utx", "Old.utx"}));
+    EXPECT_EQ(rows(Checked), Texts{});
+    // A run of the kept rows, checked by hand, changes and writes nothing.
+    const std::string log = readFile(prog + "/Quorvel.log"), index = readFile(cache + "/cache.ini");
+    const std::string backup = readFile(cache + "/cachebak.ini");
+    const Texts journals = test::listNames(prog + "/runs");
+    for (int r = 0; r < 3; ++r)
+        ASSERT_TRUE(m->setData(m->index(r, 0), Qt::Checked, Qt::CheckStateRole));
+    click("cmdRun");
+    EXPECT_EQ(readFile(prog + "/Quorvel.log"), log);
+    EXPECT_EQ(readFile(cache + "/cache.ini"), index);
+    EXPECT_EQ(readFile(cache + "/cachebak.ini"), backup);
+    EXPECT_EQ(test::listNames(prog + "/runs"), journals);
 }
 
 }  // namespace

