@@ -208,9 +208,6 @@ class frmMain final : public QMainWindow {
     void showProgress(std::size_t done, std::size_t total);
     void showBusyBar(const QString& text);  // a moving bar and a busy cursor while it reads
     void endBusyBar();
-    // The last run on the cache folder in use that can be undone ("" when none); `elsewhere`
-    // receives the folder of the last one on another folder.
-    std::string lastRunHere(std::string& elsewhere, std::int64_t& started) const;
     bool askToStopAndQuit();
     // The list in view: the file list, or the status list when the Status tab shows.
     QWidget* listInView() const;

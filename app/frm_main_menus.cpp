@@ -59,23 +59,10 @@ std::string packagesText(std::size_t n) {
     return std::to_string(n) + (n == 1 ? " package" : " packages");
 }
 
-// One folder however it is written: trailing separators aside, or the same folder on disk.
-bool sameFolder(const std::string& a, const std::string& b, FileSystem& fs) {
-    const auto trimmed = [](std::string f) {
-        while (f.size() > 1 && isSeparator(f.back())) f.pop_back();
-        return f;
-    };
-    if (trimmed(a) == trimmed(b)) return true;
-    const Result<FileIdentity> x = fs.identityOf(a), y = fs.identityOf(b);
-    return x.ok() && y.ok() && x.value.known() && x.value.device == y.value.device &&
-           x.value.inode == y.value.inode;
-}
-
 // The undo question: which run, what goes back, what stays.
-std::string undoQuestion(const UndoResult& preview, const std::string& cacheDir,
-                         std::int64_t started) {
-    const QString when =
-        QDateTime::fromSecsSinceEpoch(started).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+std::string undoQuestion(const UndoResult& preview, const std::string& cacheDir) {
+    const QString when = QDateTime::fromSecsSinceEpoch(preview.started)
+                             .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     std::string question = "The last run on " + cacheDir + " is run " + preview.runId + " of " +
                            when.toStdString() + ".\n" + packagesText(preview.restored) +
                            " of it will go back into the cache, with " +
@@ -89,19 +76,6 @@ std::string undoQuestion(const UndoResult& preview, const std::string& cacheDir,
 
 }  // namespace
 
-std::string frmMain::lastRunHere(std::string& elsewhere, std::int64_t& started) const {
-    const std::string folder = journalFolder(files().runLog);
-    for (const JournalRecord& r : readJournals(fs_, folder)) {
-        if (r.kind != "run" || r.undone || r.planned == 0) continue;
-        if (sameFolder(r.cacheDir, cacheDir_, fs_)) {
-            started = r.startedSeconds();
-            return r.id;
-        }
-        if (elsewhere.empty()) elsewhere = r.cacheDir;
-    }
-    return {};
-}
-
 void frmMain::mnuToolsUndo_Click() {
     if (busy_ > 0) return;
     OperationGuard guard(*this);
@@ -111,18 +85,13 @@ void frmMain::mnuToolsUndo_Click() {
     const QString before = sbrText->text();  // back once the questions are answered No
     showBusyBar(QStringLiteral("Looking for the last run on this cache folder..."));
     UndoResult preview;
-    std::string elsewhere;
-    std::int64_t started = 0;
-    onWorker([&] {
-        const std::string id = lastRunHere(elsewhere, started);
-        if (!id.empty()) preview = PreviewUndo(pv_.ProgramFolder, id, fs_);
-    });
+    onWorker([&] { preview = PreviewUndo({pv_.ProgramFolder, {}, true, cacheDir_}, fs_); });
     endBusyBar();
     sbrText->setText(before);
     if (preview.outcome != UndoOutcome::DryRun) {
         std::string text = "There is no run to undo on " + cacheDir_ + ".";
-        if (!elsewhere.empty())
-            text += "\n\nThe last run not undone was on " + elsewhere +
+        if (!preview.elsewhereCacheDir.empty())
+            text += "\n\nThe last run not undone was on " + preview.elsewhereCacheDir +
                     "; choose that cache folder in the File List to undo it.";
         message(text);
         return;
@@ -137,15 +106,14 @@ void frmMain::mnuToolsUndo_Click() {
         }
         undoCtx.whenGameRuns = WhenGameRuns::GoOn;
     }
-    if (!dialogs_.askYesNoDefaultNo(kProgramTitle, undoQuestion(preview, cacheDir_, started)))
-        return;
+    if (!dialogs_.askYesNoDefaultNo(kProgramTitle, undoQuestion(preview, cacheDir_))) return;
 
     SSTab1->setCurrentIndex(0);  // "Status"
     sbrText->setText(QStringLiteral("Undoing the last run..."));
     // The run the question was about, even if another was recorded meanwhile.
     UndoResult r;
     offerStop("undo");
-    onWorker([&] { r = UndoRun({pv_.ProgramFolder, preview.runId, false}, undoCtx, sink()); });
+    onWorker([&] { r = UndoRun({pv_.ProgramFolder, preview.runId, false, {}}, undoCtx, sink()); });
     offerStop(nullptr);  // as after a run: the status line says how far it got
     if (r.outcome != UndoOutcome::Done) {
         sbrText->setText(QStringLiteral("Undo stopped: nothing was moved back"));

@@ -311,7 +311,7 @@ bool undoOnce(Engine& e, const Games& g, std::size_t entries, bool first, int cy
     if (first && !resetPeakRss()) std::cerr << "quorvel-bench: no memory peak reset\n";
     CountingSink undoSink;
     f.undo.least(spentOn([&] {
-        f.undone = qv::UndoRun({g.game.programFolder, "", false}, e.ctx, undoSink);
+        f.undone = qv::UndoRun({g.game.programFolder, "", false, e.cacheDir}, e.ctx, undoSink);
     }));
     if (first) f.undoPeakRss = peakRssMiB();
     ::sync();

@@ -245,11 +245,15 @@ struct Parser {
                        "hold the names' exact bytes.");
 
         CLI::App* undo = command(Command::Undo, "undo",
-                                 "Puts the packages of the last run not yet undone back into its "
-                                 "cache, with their lines in cache.ini; a package changed since "
+                                 "Puts the packages of the last run not yet undone on the cache "
+                                 "folder in use (that list and run use) back into the cache, with "
+                                 "their lines in cache.ini; a package changed since "
                                  "the run stays where it is and is named.");
         undo->add_option("--run", a.runId, "Undoes the run ID that history lists instead.")
             ->option_text("ID");
+        undo->add_option("--cache", cache,
+                         "Undoes the last run on DIR instead of the cache folder in use.")
+            ->option_text("DIR");
         dryRun(undo, "moved back");
         gameRuns(undo);
 

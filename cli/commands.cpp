@@ -118,6 +118,16 @@ Options chosenOptions(const Arguments& a, Environment& env, Dialogs& dialogs) {
     return o;
 }
 
+// The cache folder `list` and `run` use: --cache, the stored one, or the game's own.
+std::string cacheFolderInUse(const Arguments& a, Environment& env, Dialogs& dialogs,
+                             const PublicVariables& pv) {
+    const std::string cacheDir = chosenOptions(a, env, dialogs).CacheDir;
+    if (!cacheDir.empty()) return cacheDir;
+    return joinShown(pv.GameDir,
+                     toNativeSeparators(INIGetSettingString("Dirs", "CachePath", settingsFile(env),
+                                                            "", &dialogs, &env.fs)));
+}
+
 int scanInto(const Arguments& a, Environment& env, Dialogs& dialogs, PublicVariables& pv,
              ScanState& state) {
     int code = kExitOk;
@@ -300,12 +310,7 @@ int purgeCommand(const Arguments& a, Environment& env, TerminalDialogs& dialogs)
     PublicVariables pv;
     int code = kExitOk;
     if (!loadGame(env, dialogs, pv, code)) return code;
-    // The cache folder `list` and `run` use: the stored one, or the game's own.
-    std::string cacheDir = chosenOptions(a, env, dialogs).CacheDir;
-    if (cacheDir.empty())
-        cacheDir = joinShown(pv.GameDir,
-                             toNativeSeparators(INIGetSettingString(
-                                 "Dirs", "CachePath", settingsFile(env), "", &dialogs, &env.fs)));
+    const std::string cacheDir = cacheFolderInUse(a, env, dialogs, pv);
     const StopOnSignals signals(env.stopOnSignals);
     EngineContext ctx{env.fs, dialogs, signals.flag()};
     if (a.evenIfGameRuns) ctx.whenGameRuns = WhenGameRuns::GoOn;
@@ -354,22 +359,34 @@ int purgeDaysCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
 }
 
 int undoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
+    // Without a run ID the undo takes the last run on the cache folder in use.
+    UndoRequest request{env.programFolder, a.runId, a.dryRun, {}};
+    if (a.runId.empty()) {
+        PublicVariables pv;
+        if (int code = kExitOk; !loadGame(env, dialogs, pv, code)) return code;
+        request.cacheDir = cacheFolderInUse(a, env, dialogs, pv);
+    }
     // Ctrl+C, SIGTERM and SIGHUP stop the undo after the package under way, as they stop a run.
     const StopOnSignals signals(env.stopOnSignals && !a.dryRun);
     EngineContext ctx{env.fs, dialogs, signals.flag()};
     if (a.evenIfGameRuns) ctx.whenGameRuns = WhenGameRuns::GoOn;
     StreamSink sink(env.out);
-    const UndoResult r = UndoRun({env.programFolder, a.runId, a.dryRun}, ctx, sink);
+    const UndoResult r = UndoRun(request, ctx, sink);
     LineWriter out(env.out), err(env.err);
     // "the last run" or "run ID", as the user named it.
     const Fixed run{a.runId.empty() ? "the last run" : "run "};
     const Name id{a.runId};
     switch (r.outcome) {
         case UndoOutcome::NothingToUndo:
-            if (a.runId.empty())
-                err.line(kProg, "there is no run to undo");
-            else
+            if (!a.runId.empty()) {
                 err.line(kProg, "there is no run ", id, " (see 'quorvel-cli history')");
+            } else {
+                err.line(kProg, "there is no run to undo on ", Name{request.cacheDir});
+                if (!r.elsewhereRunId.empty())
+                    err.line("The last run not undone is run ", Name{r.elsewhereRunId}, " on ",
+                             Name{r.elsewhereCacheDir}, "; undo it with: quorvel-cli undo --run ",
+                             Name{r.elsewhereRunId});
+            }
             return kExitFailed;
         case UndoOutcome::AlreadyUndone:
             err.line(kProg, run, id, " was undone already; nothing to do");

@@ -13,15 +13,18 @@ const std::vector<ExitRow>& exitTable() {
          "the run log written"},
         {kExitFailed,
          "nothing done: the command failed, had nothing to do (no package selected, no package "
-         "in the index, an empty cache, no *.tmp files, a run undone already), or could move or "
-         "delete none of the packages; for a command that only prints, also a report that could "
+         "in the index, an empty cache, no *.tmp files, no run to undo on the cache folder in use, "
+         "a "
+         "run undone already), or could move, delete or move back none of the packages; for a "
+         "command that only prints, also a report that could "
          "not be written"},
         {kExitUsage,
          "a usage error (an unknown command or option, a missing value), or no game folder set "
          "or the one set is missing"},
         {kExitPartial,
          "done in part: some packages or files were not moved or deleted (a failure, "
-         "a package checked by hand that the run keeps, for undo a package changed since the run), "
+         "a package checked by hand that the run keeps, for undo a package changed, moved or "
+         "deleted since the run), "
          "the cache index, the run log or the settings store could not be written, the run was "
          "stopped, or its report "
          "could "
@@ -76,11 +79,7 @@ int deleteTmpExitStatus(bool allDeleted, std::size_t deleted) {
 }
 
 int undoExitStatus(const UndoResult& r) {
-    if (r.outcome == UndoOutcome::DryRun) {
-        // What the undo would find: the packages that would stay make it one done in part.
-        if (r.restored == 0) return kExitFailed;
-        return r.stayed == 0 && r.failed == 0 && r.unreachable == 0 ? kExitOk : kExitPartial;
-    }
+    // A dry run counts what the undo would do, so it ends as the undo would.
     switch (completionOf(r)) {
         case Completion::All:
             return kExitOk;

@@ -97,27 +97,6 @@ struct Undo {
     }
 };
 
-// What becomes of each package; returns the lines of those that will be in the cache.
-std::vector<std::string_view> assessAll(Undo& u) {
-    std::vector<std::string_view> lines;
-    std::unordered_set<std::string> claimed;
-    u.steps.reserve(u.r.entries.size());
-    for (const JournalEntry& e : u.r.entries) {
-        const Package p(u.r, e);
-        u.steps.push_back(undo::assess(p, u.r, u.ctx.fs, claimed));
-        // A killed run's package still in the cache keeps (or gets back) its line too.
-        if (u.steps.back() == Step::MoveBack || u.steps.back() == Step::AlreadyBack ||
-            (u.steps.back() == Step::NotMoved && u.ctx.fs.exists(p.cachePath)))
-            lines.push_back(p.e.line);
-    }
-    // The lines the run dropped for packages missing from the cache come back as they were.
-    for (const std::string& line : u.r.droppedLines) lines.push_back(line);
-    // A cache copy the run removed as spare comes back from its installed twin, with its line.
-    u.spares = sparesToCopyBack(u.r, u.ctx.fs);
-    for (std::size_t i : u.spares) lines.push_back(u.r.spares[i].first);
-    return lines;
-}
-
 // The lines go into the index before any package moves: no package is ever in the cache
 // without its line.
 void addLines(Undo& u, std::string index, const std::vector<std::string_view>& lines) {
@@ -319,7 +298,7 @@ void undoUnderLock(const JournalRecord& r, std::string index, const UndoStart& s
     FileSystem& fs = ctx.fs;
     RunLog log = StartRunLog(r.cacheDir, start.runLog, fs);
     Undo u{r, ctx, status, log, result, {}, {}, {}, {}, 0, {}, {}};
-    u.say("Undoing run " + r.id + " of " + timeText(r.startedSeconds()) + " on " + r.cacheDir);
+    log.line(undo::undoingLine(r));  // the status list has it already
     if (!start.unseenNote.empty()) log.line(start.unseenNote);
     if (!start.unlocked.empty()) u.say(start.unlocked);
     for (const std::string& text : removeLeftTempFiles(fs, {r.cacheDir})) u.say(text);
@@ -332,7 +311,10 @@ void undoUnderLock(const JournalRecord& r, std::string index, const UndoStart& s
     } held{fs};
     fs.holdFolders(folders);
 
-    addLines(u, std::move(index), assessAll(u));
+    undo::Assessment a = undo::assessAll(r, fs);
+    u.steps = std::move(a.steps);
+    u.spares = std::move(a.spares);
+    addLines(u, std::move(index), a.lines);
     moveAllBack(u);
     fs.releaseFolders();
     reconcileIndex(u, joinPath(r.cacheDir, "cache.ini"));
@@ -349,16 +331,24 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
     FileSystem& fs = ctx.fs;
     JournalRecord r;
     UndoResult result;
-    if (!undo::pickJournal(request.programFolder, request.runId, fs, r, result.outcome))
-        return result;
+    if (!undo::pickJournal(request, fs, r, result)) return result;
     if (!undo::foldersAreAbsolute(r, ctx.dialogs)) {
         result.outcome = UndoOutcome::NotUndoable;
         return result;
     }
-    if (request.dryRun) return undo::dryRun(r, fs, &status);
+    const std::string indexPath = joinPath(r.cacheDir, "cache.ini");
+    if (request.dryRun) {
+        // An index the undo could not read or replace stops its dry run as it stops the undo.
+        const Result<std::string> index = readReplaceableIndex(fs, indexPath, ctx.dialogs);
+        if (!index.ok()) result.outcome = UndoOutcome::IndexUnreadable;
+        return index.ok() ? undo::dryRun(r, index.value, fs, &status) : result;
+    }
 
     result.runId = r.id;
     result.cacheDir = r.cacheDir;
+    result.started = r.startedSeconds();
+    // The first line names the run and its cache folder, before anything is asked or refused.
+    status.addLine(undo::undoingLine(r));
     std::vector<std::string> gameFolders = r.folders;
     gameFolders.insert(gameFolders.end(), {parentFolder(r.cacheDir), r.cacheDir});
     std::string unseenNote;
@@ -372,8 +362,7 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
         result.outcome = UndoOutcome::Busy;
         return result;
     }
-    Result<std::string> index =
-        readReplaceableIndex(fs, joinPath(r.cacheDir, "cache.ini"), ctx.dialogs);
+    Result<std::string> index = readReplaceableIndex(fs, indexPath, ctx.dialogs);
     if (!index.ok()) {
         result.outcome = UndoOutcome::IndexUnreadable;
         return result;
@@ -386,8 +375,9 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
 }
 
 Completion completionOf(const UndoResult& r) {
-    if (r.outcome == UndoOutcome::DryRun) return Completion::All;
-    if (r.outcome != UndoOutcome::Done) return Completion::Nothing;
+    // A dry run's counts are those the undo would end with.
+    if (r.outcome != UndoOutcome::Done && r.outcome != UndoOutcome::DryRun)
+        return Completion::Nothing;
     if (r.failed == 0 && r.stayed == 0 && r.unreachable == 0 && r.indexReplaced &&
         r.linesNotKept == 0 && r.logWritten && !r.stopped)
         return Completion::All;

@@ -31,12 +31,16 @@ std::string timeText(std::int64_t seconds);
 
 struct UndoRequest {
     std::string programFolder;
-    std::string runId;    // empty: the last run not yet undone
-    bool dryRun = false;  // only say what would go back
+    std::string runId;     // empty: the last run not yet undone on `cacheDir`
+    bool dryRun = false;   // only say what would go back
+    std::string cacheDir;  // the cache folder in use; another's runs need their ID
 };
 
+// One folder however it is written: trailing separators aside, or the same folder on disk.
+bool sameFolder(const std::string& a, const std::string& b, FileSystem& fs);
+
 enum class UndoOutcome {
-    NothingToUndo,  // no run that is not undone yet (or no such run ID)
+    NothingToUndo,  // no run not undone yet on the cache folder (or no such run ID)
     AlreadyUndone,  // the run asked for was undone before: nothing done
     NotUndoable,    // a purge, or a journal that cannot be read
     Busy,           // another Quorvel holds the cache folder's lock (message shown)
@@ -51,6 +55,9 @@ struct [[nodiscard]] UndoResult {
     UndoOutcome outcome = UndoOutcome::NotDone;
     std::string runId;
     std::string cacheDir;
+    std::int64_t started = 0;  // when the run started, seconds since 1970
+    // Nothing to undo on the cache folder in use: the last run not undone on another one.
+    std::string elsewhereRunId, elsewhereCacheDir;
     std::size_t restored = 0;  // back in the cache (or would go back, dry run)
     std::size_t stayed = 0;    // changed, moved or deleted since the run: left alone
     std::size_t failed = 0;    // the move back failed: it stays where it is
@@ -63,9 +70,9 @@ struct [[nodiscard]] UndoResult {
     bool stopped = false;  // a stop request ended the moves back early
 };
 
-// How many packages an undo of `runId` (empty: the last run not yet undone) would put back:
-// a dry run that writes nothing and shows nothing.
-UndoResult PreviewUndo(const std::string& programFolder, const std::string& runId, FileSystem& fs);
+// How many packages the undo `request` asks for would put back: a dry run that writes nothing
+// and shows nothing.
+UndoResult PreviewUndo(const UndoRequest& request, FileSystem& fs);
 
 // Puts the packages of a run back into its cache folder, as they were before it, and their
 // lines into cache.ini; a package changed since the run stays and is named. Status-list lines

@@ -6,10 +6,13 @@
 #include <cerrno>
 
 #include "engine/cache/cache_entry.h"
+#include "engine/cache/index_file.h"
+#include "engine/cache/index_transaction.h"
 #include "engine/engine_context.h"
 #include "engine/run/placement.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
+#include "platform/textfile.h"
 #include "settings/program_files.h"
 
 namespace qv::undo {
@@ -34,6 +37,12 @@ std::string goneText(const Package& p) {
 std::string unreachableText(const Package& p) {
     return std::string(p.realName()) + " cannot be reached at " + p.destination +
            " (its folder is missing or cannot be read) and stays for a later undo";
+}
+
+// An interrupted undo's copy across file systems: the cache holds these very bytes already.
+bool copiedBefore(const Package& p, FileSystem& fs) {
+    const Result<bool> same = fs.sameBytesInOtherFile(p.cachePath, p.destination);
+    return same.ok() && same.value;
 }
 
 }  // namespace
@@ -91,53 +100,95 @@ bool stays(Step step, const Package& p, UndoResult& result, const Say& say) {
     return true;
 }
 
-bool pickJournal(const std::string& programFolder, const std::string& runId, FileSystem& fs,
-                 JournalRecord& picked, UndoOutcome& why) {
-    const std::string folder = journalFolder(programFiles(programFolder, fs).runLog);
+Assessment assessAll(const JournalRecord& r, FileSystem& fs) {
+    Assessment a;
+    std::unordered_set<std::string> claimed;
+    a.steps.reserve(r.entries.size());
+    for (const JournalEntry& e : r.entries) {
+        const Package p(r, e);
+        a.steps.push_back(assess(p, r, fs, claimed));
+        // A killed run's package still in the cache keeps (or gets back) its line too.
+        if (a.steps.back() == Step::MoveBack || a.steps.back() == Step::AlreadyBack ||
+            (a.steps.back() == Step::NotMoved && fs.exists(p.cachePath)))
+            a.lines.push_back(p.e.line);
+    }
+    // The lines the run dropped for packages missing from the cache come back as they were.
+    for (const std::string& line : r.droppedLines) a.lines.push_back(line);
+    // A cache copy the run removed as spare comes back from its installed twin, with its line.
+    a.spares = sparesToCopyBack(r, fs);
+    for (std::size_t i : a.spares) a.lines.push_back(r.spares[i].first);
+    return a;
+}
+
+bool pickJournal(const UndoRequest& request, FileSystem& fs, JournalRecord& picked,
+                 UndoResult& result) {
+    const std::string folder = journalFolder(programFiles(request.programFolder, fs).runLog);
     for (JournalRecord& r : readJournals(fs, folder)) {
         // The last run that changed something: moved packages, dropped lines, made folders or
         // removed cache copies.
-        if (runId.empty()
-                ? (r.kind != "run" || r.undone || (r.planned + r.changes == 0 && r.spares.empty()))
-                : r.id != runId)
+        const bool last =
+            r.kind == "run" && !r.undone && (r.planned + r.changes > 0 || !r.spares.empty());
+        if (request.runId.empty() ? !last : r.id != request.runId) continue;
+        // Another cache folder's run is undone only when asked for by its ID.
+        if (request.runId.empty() && !sameFolder(r.cacheDir, request.cacheDir, fs)) {
+            if (result.elsewhereRunId.empty())
+                result.elsewhereRunId = r.id, result.elsewhereCacheDir = r.cacheDir;
             continue;
+        }
         if (r.kind != "run" || r.undone) {
-            why = r.kind != "run" ? UndoOutcome::NotUndoable : UndoOutcome::AlreadyUndone;
+            result.outcome =
+                r.kind != "run" ? UndoOutcome::NotUndoable : UndoOutcome::AlreadyUndone;
             return false;
         }
         picked = JournalRecord{};
         if (readJournal(fs, r.path, picked, true)) return true;
-        why = UndoOutcome::NotUndoable;
+        result.outcome = UndoOutcome::NotUndoable;
         return false;
     }
-    why = UndoOutcome::NothingToUndo;
+    result.outcome = UndoOutcome::NothingToUndo;
     return false;
 }
 
-UndoResult dryRun(const JournalRecord& r, FileSystem& fs, StatusSink* status) {
+std::string undoingLine(const JournalRecord& r) {
+    return "Undoing run " + r.id + " of " + timeText(r.startedSeconds()) + " on " + r.cacheDir;
+}
+
+UndoResult dryRun(const JournalRecord& r, const std::string& index, FileSystem& fs,
+                  StatusSink* status) {
     UndoResult result;
     result.runId = r.id;
     result.cacheDir = r.cacheDir;
+    result.started = r.startedSeconds();
     const Say say = [&](const std::string& text) {
         if (status) status->addLine(text);
     };
-    std::unordered_set<std::string> claimed;
-    for (const JournalEntry& e : r.entries) {
-        const Package p(r, e);
-        const Step step = assess(p, r, fs, claimed);
-        if (stays(step, p, result, say) || step != Step::MoveBack) continue;
-        if (!fs.exists(p.cachePath)) {
+    say(undoingLine(r) + " (dry run: nothing is changed)");
+    const Assessment a = assessAll(r, fs);
+    std::unordered_set<std::string_view> taken;  // lines of packages whose cache name is taken
+    for (std::size_t i = 0; i < r.entries.size(); ++i) {
+        const Package p(r, r.entries[i]);
+        if (stays(a.steps[i], p, result, say) || a.steps[i] != Step::MoveBack) continue;
+        if (!fs.exists(p.cachePath) || copiedBefore(p, fs)) {
             ++result.restored;
             say("would move " + p.destination + " -> " + p.cachePath);
-        } else if (p.e.landed) {  // else the run did not move it
-            ++result.stayed;
-            say(takenText(p));
+        } else {
+            taken.insert(p.e.line);
+            if (p.e.landed) {  // else the run did not move it
+                ++result.stayed;
+                say(takenText(p));
+            }
         }
     }
-    for (std::size_t i : sparesToCopyBack(r, fs)) {
+    for (std::size_t i : a.spares) {
         ++result.restored;
         say("would copy " + r.spares[i].second + " -> " + spareCachePath(r, r.spares[i].first));
     }
+    // The lines the undo would add to cache.ini: those it does not hold yet.
+    std::unordered_set<std::string_view> present;
+    for (std::string_view l : splitOwnLineViews(index)) present.insert(l);
+    for (std::string_view line : a.lines)
+        if (!taken.count(line) && present.insert(line).second) ++result.linesAdded;
+    result.indexReplaced = result.logWritten = true;
     result.outcome = UndoOutcome::DryRun;
     return result;
 }
@@ -157,12 +208,24 @@ bool foldersAreAbsolute(const JournalRecord& r, Dialogs& dialogs) {
 
 namespace qv {
 
-UndoResult PreviewUndo(const std::string& programFolder, const std::string& runId, FileSystem& fs) {
+bool sameFolder(const std::string& a, const std::string& b, FileSystem& fs) {
+    const auto trimmed = [](std::string f) {
+        while (f.size() > 1 && isSeparator(f.back())) f.pop_back();
+        return f;
+    };
+    if (trimmed(a) == trimmed(b)) return true;
+    const Result<FileIdentity> x = fs.identityOf(a), y = fs.identityOf(b);
+    return x.ok() && y.ok() && x.value.known() && x.value.device == y.value.device &&
+           x.value.inode == y.value.inode;
+}
+
+UndoResult PreviewUndo(const UndoRequest& request, FileSystem& fs) {
     JournalRecord r;
     UndoResult result;
-    if (undo::pickJournal(programFolder, runId, fs, r, result.outcome))
-        return undo::dryRun(r, fs, nullptr);
-    return result;
+    if (!undo::pickJournal(request, fs, r, result)) return result;
+    // The packages it counts do not depend on the index; only the lines it would add do.
+    const Result<std::string> index = readWholeIndex(fs, joinPath(r.cacheDir, "cache.ini"));
+    return undo::dryRun(r, index.ok() ? index.value : std::string(), fs, nullptr);
 }
 
 }  // namespace qv

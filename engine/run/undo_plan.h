@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 #include "engine/run/run_journal.h"
 #include "engine/run/undo.h"
@@ -54,13 +55,30 @@ std::string takenText(const Package& p);
 // for other steps.
 bool stays(Step step, const Package& p, UndoResult& result, const Say& say);
 
-// The journal an undo works on, read whole into `picked`; false when there is none, and `why`
-// says so (nothing to undo, undone already, not undoable).
-bool pickJournal(const std::string& programFolder, const std::string& runId, FileSystem& fs,
-                 JournalRecord& picked, UndoOutcome& why);
+// What becomes of each package of `r`, the lines that will be in the cache once they are back
+// (a package taken back, a line the run dropped, a spare cache copy) and the spares to copy back.
+struct Assessment {
+    std::vector<Step> steps;
+    std::vector<std::string_view> lines;
+    std::vector<std::size_t> spares;  // of r.spares
+};
+Assessment assessAll(const JournalRecord& r, FileSystem& fs);
 
-// Lists what an undo of `r` would do, changing nothing; lines go to `status` when given.
-UndoResult dryRun(const JournalRecord& r, FileSystem& fs, StatusSink* status);
+// The journal an undo works on, read whole into `picked`; false when there is none, and
+// `result.outcome` says so (nothing to undo, undone already, not undoable). Without a run ID it
+// is the last run on `request.cacheDir`; when there is none, `result` names the last run on
+// another cache folder, if any.
+bool pickJournal(const UndoRequest& request, FileSystem& fs, JournalRecord& picked,
+                 UndoResult& result);
+
+// "Undoing run ID of TIME on CACHE": the first line an undo and its dry run print.
+std::string undoingLine(const JournalRecord& r);
+
+// Lists what an undo of `r` would do, changing nothing, with `index` as cache.ini holds it now;
+// lines go to `status` when given. The counts are those the undo would end with when nothing
+// fails.
+UndoResult dryRun(const JournalRecord& r, const std::string& index, FileSystem& fs,
+                  StatusSink* status);
 
 // A journal of an older version may hold a folder as it was typed: relative to a working
 // folder that is not known now, so every path formed from it could be another one. Such a run

@@ -137,6 +137,65 @@ TEST_F(Cli, ARunningGameStopsRunPurgeAndUndo) {
     EXPECT_TRUE(fileExists(g.cacheFile(1)));
 }
 
+// Undo without --run takes the last run on the cache folder in use, even with a newer run on
+// another one, and says which in its first line; that other run needs its ID.
+TEST_F(Cli, UndoTakesTheLastRunOnTheCacheInUse) {
+    g.add(1, "Face.unr");
+    g.writeIndex();
+    const std::string cache = g.cacheDir;
+    ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk) << err.str();
+    ASSERT_EQ(cli({"run", "--all"}), cli::kExitOk) << err.str();
+    g.pickCache(g.tmp / "Other");
+    g.add(2, "Rock.utx");
+    g.writeIndex();
+    ASSERT_EQ(cli({"run", "--all", "--cache", g.cacheDir}), cli::kExitOk) << err.str();
+    const auto firstLine = [&] { return out.str().substr(0, out.str().find('\n')); };
+    const auto names = [](const std::string& line, const std::string& id, const std::string& dir,
+                          const std::string& end) {
+        return line.rfind("Undoing run " + id + " of ", 0) == 0 && line.size() > end.size() &&
+               line.ends_with(" on " + dir + end);
+    };
+    ASSERT_EQ(cli({"undo", "-n"}), cli::kExitOk) << err.str();
+    EXPECT_TRUE(names(firstLine(), "1", cache, " (dry run: nothing is changed)")) << out.str();
+    ASSERT_EQ(cli({"undo"}), cli::kExitOk) << err.str();
+    EXPECT_TRUE(names(firstLine(), "1", cache, "")) << out.str();
+    EXPECT_TRUE(fileExists(cache + "/" + guidOf(1) + ".uxx"));
+    EXPECT_TRUE(g.placed(g.game + "/Textures", "Rock.utx"));
+    EXPECT_EQ(cli({"undo"}), cli::kExitFailed);
+    EXPECT_NE(err.str().find("there is no run to undo on " + cache +
+                             "\nThe last run not undone "
+                             "is run 2 on " +
+                             g.cacheDir +
+                             "; undo it with: quorvel-cli undo "
+                             "--run 2\n"),
+              std::string::npos)
+        << err.str();
+    ASSERT_EQ(cli({"undo", "--run", "2"}), cli::kExitOk) << err.str();
+    EXPECT_TRUE(fileExists(g.cacheFile(2)));
+}
+
+// undo -n ends with the status the undo itself then ends with.
+TEST_F(Cli, UndoDryRunExitsAsTheUndo) {
+    g.add(1, "Face.unr");
+    g.add(2, "Rock.utx");
+    g.add(3, "Gone.umx", false);  // a line whose file is gone: the run drops it
+    g.writeIndex();
+    ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk) << err.str();
+    const auto both = [&](int expected, const std::string& what) {
+        EXPECT_EQ(cli({"undo", "-n"}), expected) << what << "\n" << out.str() << err.str();
+        EXPECT_EQ(cli({"undo"}), expected) << what << "\n" << out.str() << err.str();
+    };
+    both(cli::kExitFailed, "nothing to undo");
+    ASSERT_EQ(cli({"run", "--all"}), cli::kExitOk) << err.str();
+    both(cli::kExitOk, "all back");
+    ASSERT_EQ(cli({"run", "--all"}), cli::kExitOk) << err.str();
+    std::filesystem::remove(g.game + "/Maps/Face.unr");
+    both(cli::kExitPartial, "one deleted since the run");
+    ASSERT_EQ(cli({"run", "--all"}), cli::kExitOk) << err.str();
+    std::filesystem::remove(g.game + "/Textures/Rock.utx");
+    both(cli::kExitPartial, "every package deleted since the run, its dropped line back");
+}
+
 // A first try on a new game: the dry run says what a run or a purge would do and does nothing.
 TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
     g.add(1, "Face.unr");

@@ -158,7 +158,7 @@ struct Trial {
         if (op == "repair") g.scan(&fs);
         if (op == "undo") {
             EngineContext ctx{fs, g.dialogs};
-            (void)UndoRun({g.programFolder, "", false}, ctx, sink);
+            (void)UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink);
         }
     }
     // Every package in the cache has a line there (by its GUID) or a line named as not kept;

@@ -91,7 +91,7 @@ TEST(Journal, ALandingItCannotHoldStopsTheRunBeforeTheMove) {
     const HistoryEntry run = RunHistory(g.programFolder, g.posix).at(0);
     EXPECT_TRUE(run.moved == 1 && run.finished);
     EngineContext ctx{g.posix, g.dialogs};
-    EXPECT_EQ(UndoRun({g.programFolder, "", false}, ctx, sink).restored, 1u);
+    EXPECT_EQ(UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink).restored, 1u);
     for (unsigned n = 1; n <= 3; ++n) EXPECT_TRUE(fileExists(g.cacheFile(n)));
     EXPECT_EQ(splitLines(g.index()).size(), 4u);
 }
@@ -193,13 +193,13 @@ TEST(Journal, UndoneOnlyWhenEverythingThatCanGoBackWent) {
     std::filesystem::rename(g.tmp / "disk", g.tmp / "unmounted");
     EngineContext ctx{g.posix, g.dialogs};
     ctx.uid = 4321;  // not root: the log says other users' programs went unchecked
-    UndoResult undo = UndoRun({g.programFolder, "", false}, ctx, sink);
+    UndoResult undo = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink);
     EXPECT_EQ(undo.unreachable, 2u);
     EXPECT_EQ(completionOf(undo), Completion::Nothing);
     EXPECT_FALSE(RunHistory(g.programFolder, g.posix)[0].undone);
 
     std::filesystem::rename(g.tmp / "unmounted", g.tmp / "disk");
-    undo = UndoRun({g.programFolder, "", false}, ctx, sink);
+    undo = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink);
     EXPECT_EQ(undo.restored, 1u);
     EXPECT_EQ(undo.stayed, 1u);
     EXPECT_TRUE(sink.said("Rock.utx has changed since the run and stays at " + rock));

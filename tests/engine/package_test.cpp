@@ -257,7 +257,7 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
         for (unsigned n : {1, 7, 8, 10, 12, 17})
             EXPECT_EQ(index.find(guidOf(n)), std::string::npos) << n;
         // The undo finds the one that went back where it is.
-        const UndoResult undone = UndoRun({g.programFolder, "", false}, ctx, sink);
+        const UndoResult undone = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink);
         EXPECT_EQ(undone.failed + undone.stayed, 0u);
         EXPECT_TRUE(fileExists(g.cacheFile(18)));
     }

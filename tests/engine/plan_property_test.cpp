@@ -102,7 +102,7 @@ TEST(RunPlanProperty, DryRunPlansTheRunsMovesAndUndoGivesEverythingBack) {
         std::filesystem::current_path("/");
         EngineContext ctx{g.posix, g.dialogs};
         RecordingSink sink;
-        const UndoResult undo = UndoRun({g.programFolder, "", false}, ctx, sink);
+        const UndoResult undo = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink);
         EXPECT_EQ(undo.restored, run.moved) << where;
         EXPECT_EQ(snapshot(g), before) << where;
         if (HasFailure()) break;

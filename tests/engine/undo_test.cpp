@@ -47,13 +47,13 @@ TEST(Undo, PutsTheRunsPackagesBackAndLeavesWhatChangedSinceNamed) {
     EngineContext ctx{g.posix, g.dialogs};
     const std::set<std::string> afterRun = snapshot(g);
     RecordingSink dry;
-    const UndoResult preview = UndoRun({g.programFolder, "", true}, ctx, dry);
+    const UndoResult preview = UndoRun({g.programFolder, "", true, g.cacheDir}, ctx, dry);
     EXPECT_EQ(preview.outcome, UndoOutcome::DryRun);
     EXPECT_EQ(preview.restored, 3u);
     EXPECT_EQ(snapshot(g), afterRun);  // a dry run moves nothing
 
     RecordingSink undoLines;
-    const UndoResult undo = UndoRun({g.programFolder, "", false}, ctx, undoLines);
+    const UndoResult undo = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, undoLines);
     EXPECT_EQ(undo.outcome, UndoOutcome::Done);
     EXPECT_EQ(undo.restored, 3u);
     EXPECT_EQ(undo.stayed, 2u);
@@ -67,9 +67,9 @@ TEST(Undo, PutsTheRunsPackagesBackAndLeavesWhatChangedSinceNamed) {
 
     // Undoing twice does nothing the second time, by default or by the run's ID.
     RecordingSink again;
-    EXPECT_EQ(UndoRun({g.programFolder, "", false}, ctx, again).outcome,
+    EXPECT_EQ(UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, again).outcome,
               UndoOutcome::NothingToUndo);
-    EXPECT_EQ(UndoRun({g.programFolder, undo.runId, false}, ctx, again).outcome,
+    EXPECT_EQ(UndoRun({g.programFolder, undo.runId, false, {}}, ctx, again).outcome,
               UndoOutcome::AlreadyUndone);
     EXPECT_EQ(snapshot(g), expected);
 }
@@ -84,7 +84,7 @@ TEST(Undo, ACacheCopyRemovedAsSpareComesBackWithItsLine) {
     ASSERT_EQ(g.run(sink).outcome, RunOutcome::Completed);
     ASSERT_FALSE(fileExists(g.cacheFile(1)));
     EngineContext ctx{g.posix, g.dialogs};
-    EXPECT_EQ(UndoRun({g.programFolder, "", false}, ctx, sink).restored, 1u);
+    EXPECT_EQ(UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink).restored, 1u);
     EXPECT_EQ(readFile(g.cacheFile(1)), bytesOf("Face.unr", 1));
     EXPECT_EQ(g.index(), old);
     EXPECT_TRUE(fileExists(g.game + "/Maps/Face.unr"));
@@ -112,7 +112,7 @@ TEST(UndoHistory, KilledRunsAreUndoneAndPurgesAreNot) {
     std::filesystem::rename(g.game + "/Textures/Rock.utx", g.cacheFile(2));
 
     EngineContext ctx{g.posix, g.dialogs};
-    const UndoResult undo = UndoRun({g.programFolder, "", false}, ctx, sink);
+    const UndoResult undo = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink);
     EXPECT_EQ(undo.outcome, UndoOutcome::Done);
     EXPECT_EQ(undo.restored, 1u);
     EXPECT_EQ(undo.linesAdded, 1u);  // Rock.utx's; CTF-Face.unr's was never removed
@@ -131,7 +131,8 @@ TEST(UndoHistory, KilledRunsAreUndoneAndPurgesAreNot) {
     EXPECT_EQ(history[0].id, "21");  // the first run's journal went
     EXPECT_TRUE(history.back().purge);
     EXPECT_NE(historyLine(history.back()).find("cannot be undone"), std::string::npos);
-    EXPECT_EQ(UndoRun({g.programFolder, "2", false}, ctx, sink).outcome, UndoOutcome::NotUndoable);
+    EXPECT_EQ(UndoRun({g.programFolder, "2", false, {}}, ctx, sink).outcome,
+              UndoOutcome::NotUndoable);
 }
 
 // A package replaced after the undo looked at it, right before its move back, must not enter the
@@ -151,7 +152,7 @@ TEST(UndoRace, APackageReplacedBeforeItsMoveBackStays) {
         std::filesystem::rename(rock + ".new", rock);
     };
     EngineContext ctx{fs, g.dialogs};
-    const UndoResult undo = UndoRun({g.programFolder, "", false}, ctx, lines);
+    const UndoResult undo = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, lines);
     EXPECT_EQ(undo.restored, 1u);
     EXPECT_EQ(undo.stayed, 1u);
     EXPECT_EQ(readFile(rock), "another Rock.utx");
@@ -176,7 +177,7 @@ TEST(UndoFaults, AnIndexUnreadableAtTheEndIsSaidSoItsLinesAreNotNamedAsLost) {
     };
     EngineContext ctx{fs, g.dialogs};
     RecordingSink undoLines;
-    const UndoResult undo = UndoRun({g.programFolder, "", false}, ctx, undoLines);
+    const UndoResult undo = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, undoLines);
     EXPECT_EQ(undo.outcome, UndoOutcome::Done);
     EXPECT_EQ(undo.restored, 1u);
     EXPECT_EQ(completionOf(undo), Completion::Part);  // the line may be lost: not all is known

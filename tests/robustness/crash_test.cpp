@@ -133,7 +133,7 @@ void expectUndoFinishes(CrashGame& g, const std::string& where) {
     EngineContext ctx{g.variant.copy ? static_cast<FileSystem&>(copying) : g.posix, g.dialogs};
     RecordingSink sink;
     // Nothing to undo once the killed undo had marked the run undone.
-    const UndoOutcome second = UndoRun({g.programFolder, "", false}, ctx, sink).outcome;
+    const UndoOutcome second = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink).outcome;
     EXPECT_TRUE(second == UndoOutcome::Done || second == UndoOutcome::NothingToUndo) << where;
     EXPECT_EQ(sorted(splitLines(g.index())), sorted(old)) << where;
     for (const Package& p : g.packages) {
@@ -142,7 +142,8 @@ void expectUndoFinishes(CrashGame& g, const std::string& where) {
     }
     for (const std::string& n : listNames(g.cacheDir))
         EXPECT_FALSE(n.starts_with(".quorvel-tmp-")) << where << ": " << n;
-    EXPECT_EQ(UndoRun({g.programFolder, "", false}, ctx, sink).outcome, UndoOutcome::NothingToUndo)
+    EXPECT_EQ(UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink).outcome,
+              UndoOutcome::NothingToUndo)
         << where;
 }
 

@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
     qv::EngineContext ctx{fs, dialogs, &stop};
     Silent sink;
     if (undo) {
-        const auto undone = qv::UndoRun({argv[1], "", false}, ctx, sink);
+        const auto undone = qv::UndoRun({argv[1], "", false, argv[3]}, ctx, sink);
         if (trace) std::fclose(trace);
         return undone.outcome == qv::UndoOutcome::Done ? 0 : 3;
     }
