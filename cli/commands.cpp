@@ -11,6 +11,7 @@
 #include "cli/info.h"
 #include "cli/json_output.h"
 #include "cli/terminal_dialogs.h"
+#include "cli/undo_report.h"
 #include "engine/cache/package_facts.h"
 #include "engine/cache/scan.h"
 #include "engine/engine_context.h"
@@ -372,44 +373,7 @@ int undoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     if (a.evenIfGameRuns) ctx.whenGameRuns = WhenGameRuns::GoOn;
     StreamSink sink(env.out);
     const UndoResult r = UndoRun(request, ctx, sink);
-    LineWriter out(env.out), err(env.err);
-    // "the last run" or "run ID", as the user named it.
-    const Fixed run{a.runId.empty() ? "the last run" : "run "};
-    const Name id{a.runId};
-    switch (r.outcome) {
-        case UndoOutcome::NothingToUndo:
-            if (!a.runId.empty()) {
-                err.line(kProg, "there is no run ", id, " (see 'quorvel-cli history')");
-            } else {
-                err.line(kProg, "there is no run to undo on ", Name{request.cacheDir});
-                if (!r.elsewhereRunId.empty())
-                    err.line("The last run not undone is run ", Name{r.elsewhereRunId}, " on ",
-                             Name{r.elsewhereCacheDir}, "; undo it with: quorvel-cli undo --run ",
-                             Name{r.elsewhereRunId});
-            }
-            return kExitFailed;
-        case UndoOutcome::AlreadyUndone:
-            err.line(kProg, run, id, " was undone already; nothing to do");
-            return kExitFailed;
-        case UndoOutcome::NotUndoable:
-            err.line(kProg, run, id,
-                     " cannot be undone (a purge, or a journal that cannot be read)");
-            return kExitFailed;
-        case UndoOutcome::DryRun:
-            out.text(Fixed{counted(r.restored, "package", "packages")}, " would go back into ",
-                     Name{r.cacheDir}, "; ", r.stayed, " would stay where they are");
-            if (r.unreachable > 0) out.text(", ", r.unreachable, " cannot be reached now");
-            out.line();
-            return undoExitStatus(r);
-        case UndoOutcome::Busy:
-        case UndoOutcome::GameRunning:
-        case UndoOutcome::IndexUnreadable:
-        case UndoOutcome::NotDone:
-            return kExitFailed;  // the message is on stderr
-        case UndoOutcome::Done:
-            break;
-    }
-    return undoExitStatus(r);
+    return undoReport(a, request.cacheDir, r, env);
 }
 
 int checkCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
