@@ -246,9 +246,10 @@ struct Parser {
 
         CLI::App* undo = command(Command::Undo, "undo",
                                  "Puts the packages of the last run not yet undone on the cache "
-                                 "folder in use (that list and run use) back into the cache, with "
-                                 "their lines in cache.ini; a package changed since "
-                                 "the run stays where it is and is named.");
+                                 "folder in use (the one list and run use) back into the cache, "
+                                 "with their lines in cache.ini; a package changed since the run "
+                                 "stays where it is and is named. Its first line names the run "
+                                 "and its cache folder.");
         undo->add_option("--run", a.runId, "Undoes the run ID that history lists instead.")
             ->option_text("ID");
         undo->add_option("--cache", cache,
