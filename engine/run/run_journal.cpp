@@ -222,7 +222,7 @@ void RunJournal::planMoves(const RunPlan& plan, const PlacementContext& place) {
         }
         if (plan.steps[i] != LineStep::Move) continue;
         const std::string destination = destinationOfLine(line, place);
-        // The destination is its folder, "/" and the real name (the line after the GUID and "=").
+        // The destination: its folder, a separator, the real name (the line past "GUID=").
         const std::string_view folder(destination.data(),
                                       destination.size() - (line.size() - kGuidLength));
         auto known = std::find(folders_.begin(), folders_.end(), folder);
