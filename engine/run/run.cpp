@@ -428,8 +428,11 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     }
     removeLeftovers(place, plan.listing.noLeftovers, ctx.fs, status, log);
     // Lines the last run moved but could not take out of the index: told once, as a count.
-    const std::unordered_set<std::string> movedBefore =
-        linesMovedByLastRun(ctx.fs, journalFolder(files.runLog), cacheDir, journal.path());
+    // A killed last run's landings it could not record count among them, each named.
+    std::vector<std::string> recovered;
+    const std::unordered_set<std::string> movedBefore = linesMovedByLastRun(
+        ctx.fs, journalFolder(files.runLog), cacheDir, journal.path(), &recovered);
+    for (const std::string& text : recovered) status.addLine(text), log.line(text);
     std::size_t movedBeforeDropped = 0;
     place.movedBefore = &movedBefore, place.movedBeforeDropped = &movedBeforeDropped;
     std::unordered_set<std::string> notReached;

@@ -21,9 +21,15 @@ std::string timeText(std::int64_t seconds) {
 std::vector<HistoryEntry> RunHistory(const std::string& programFolder, FileSystem& fs) {
     std::vector<HistoryEntry> history;
     const std::string folder = journalFolder(programFiles(programFolder, fs).runLog);
-    for (const JournalRecord& r : readJournals(fs, folder))
-        history.push_back({r.id, r.startedSeconds(), r.cacheDir, r.kind == "purge", r.moved,
-                           r.finished, r.undone});
+    for (const JournalRecord& r : readJournals(fs, folder)) {
+        // A killed run not looked into since: what landed before its record counts as moved.
+        JournalRecord whole;
+        const bool looked = !r.finished && !r.settled && r.kind == "run" &&
+                            readJournal(fs, r.path, whole, true) &&
+                            lookForUnrecordedLandings(fs, whole);
+        history.push_back({r.id, r.startedSeconds(), r.cacheDir, r.kind == "purge",
+                           looked ? whole.moved : r.moved, r.finished, r.undone});
+    }
     return history;
 }
 

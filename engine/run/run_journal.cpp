@@ -11,6 +11,8 @@
 #include "engine/cache/cache_entry.h"
 #include "engine/run/placement.h"
 #include "engine/run/run_plan.h"
+#include "package/package_header.h"
+#include "platform/ascii.h"
 #include "platform/paths.h"
 #include "platform/system.h"
 #include "platform/textfile.h"
@@ -110,6 +112,21 @@ std::uint64_t idOfName(const std::string& name) {
 }
 
 // The journals of `folder` by number, oldest first.
+// The M record of planned package `k` that landed as `f`, into `record`.
+void landingRecord(std::string& record, std::size_t k, const FileIdentity& f) {
+    record.assign("M");
+    char digits[24];
+    const auto field = [&](auto n) {
+        record.append("\t").append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
+    };
+    field(static_cast<std::uint64_t>(k));
+    field(f.size);
+    field(f.mtimeNs);
+    field(f.ctimeNs);
+    field(f.device);
+    field(f.inode);
+}
+
 std::vector<std::pair<std::uint64_t, std::string>> journalFiles(FileSystem& fs,
                                                                 const std::string& folder) {
     std::vector<std::pair<std::uint64_t, std::string>> files;
@@ -252,17 +269,7 @@ void RunJournal::landed(const std::string& destination, const FileIdentity& f) {
     // What could not be looked up is recorded as unknown: the undo then leaves it where it is.
     // The record is formed in a buffer the journal keeps: one for each package moved.
     std::string& record = record_;
-    record.assign("M");
-    char digits[24];
-    const auto field = [&](auto n) {
-        record.append("\t").append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
-    };
-    field(static_cast<std::uint64_t>(k));
-    field(f.size);
-    field(f.mtimeNs);
-    field(f.ctimeNs);
-    field(f.device);
-    field(f.inode);
+    landingRecord(record, k, f);
     // In the kernel before the next move begins: a killed run's journal names every landing.
     put(record.append("\n"), false, true);
     lostLanding_ = lostLanding_ || !failure_.empty();
@@ -312,7 +319,8 @@ std::vector<std::size_t> sparesToCopyBack(const JournalRecord& r, FileSystem& fs
 
 std::unordered_set<std::string> linesMovedByLastRun(FileSystem& fs, const std::string& folder,
                                                     const std::string& cacheDir,
-                                                    const std::string& skipPath) {
+                                                    const std::string& skipPath,
+                                                    std::vector<std::string>* recovered) {
     std::unordered_set<std::string> lines;
     const std::string cache = resolvedFolder(fs, cacheDir);
     // Newest first, each read only at its ends until the last run on this cache is found: a
@@ -325,6 +333,11 @@ std::unordered_set<std::string> linesMovedByLastRun(FileSystem& fs, const std::s
             continue;
         JournalRecord whole;
         if (r.undone || !readJournal(fs, r.path, whole, true) || whole.undone) break;
+        if (lookForUnrecordedLandings(fs, whole)) {
+            (void)recordLandingsFound(fs, whole);  // unrecorded, they are looked for again
+            for (std::size_t k : whole.recovered)
+                if (recovered) recovered->push_back(recoveredLandingLine(whole, k));
+        }
         for (const JournalEntry& e : whole.entries)
             if (e.landed) lines.insert(e.line);
         break;
@@ -395,6 +408,8 @@ void takeRecord(std::string_view record, JournalRecord& out, bool withEntries) {
         if (out.kind == "purge" && f.size() == 2) out.moved = numberOf<std::size_t>(f[1]);
     } else if (type == 'U') {
         out.undone = true;
+    } else if (type == 'K') {
+        out.settled = true;
     }
 }
 
@@ -470,7 +485,7 @@ bool readJournalEnds(FileSystem& fs, const std::string& path, JournalRecord& out
     const std::size_t firstLine = tail.find('\n');
     if (firstLine != std::string::npos)
         forEachRecord(tail, firstLine + 1, [&](std::string_view record) {
-            if (record.starts_with("E\t") || record.starts_with("U\t"))
+            if (record.starts_with("E\t") || record.starts_with("U\t") || record.starts_with("K\t"))
                 takeRecord(record, out, false);
         });
     out.moved = 0;  // counts nothing, though a purge's end record above gave its count
@@ -488,13 +503,97 @@ std::vector<JournalRecord> readJournals(FileSystem& fs, const std::string& folde
     return records;
 }
 
-Status markUndone(FileSystem& fs, const std::string& journalPath) {
-    // A journal a full disk cut inside a record: the mark starts a line of its own, or it would
-    // be read as part of that record and the run undone twice.
+namespace {
+
+// Appends `records` to a closed journal. One a full disk cut inside a record, or a kill left
+// ending in zero bytes: they start a line of their own, or the first would be read as part of
+// that cut line (and the run undone twice).
+Status appendRecords(FileSystem& fs, const std::string& journalPath, const std::string& records) {
     const Result<std::string> text = fs.readAll(journalPath);
     const bool cut = text.ok() && !text.value.empty() && text.value.back() != '\n';
-    return fs.appendToFile(journalPath,
-                           (cut ? "\nU\t" : "U\t") + std::to_string(std::time(nullptr)) + "\n");
+    return fs.appendToFile(journalPath, (cut ? "\n" : "") + records);
+}
+
+// The GUID the header of the package at `path` gives, as the game names its cache file; empty
+// when the file is no package or cannot be read.
+std::string headerGuidOf(FileSystem& fs, const std::string& path) {
+    Result<std::unique_ptr<InFile>> file = fs.openForReading(path);
+    if (!file.ok()) return {};
+    std::string block(kHeaderBlock, '\0');
+    const Result<std::size_t> got = file.value->readAt(0, block.data(), block.size());
+    if (!got.ok()) return {};
+    block.resize(got.value);
+    HeaderReading head = parsePackageHeader(block, file.value->identity().size);
+    if (head.ok() && head.guidAt != 0) {  // an old package's, in its heritage table
+        char guid[16];
+        const Result<std::size_t> read = file.value->readAt(head.guidAt, guid, sizeof guid);
+        if (!read.ok() || read.value != sizeof guid) return {};
+        head.header.guid = guidText(std::string_view(guid, sizeof guid));
+    }
+    return head.ok() ? std::string(head.header.guid.view()) : std::string();
+}
+
+}  // namespace
+
+bool lookForUnrecordedLandings(FileSystem& fs, JournalRecord& r) {
+    if (r.kind != "run" || r.finished || r.undone || r.settled) return false;
+    r.settled = r.lookedNow = true;
+    std::vector<signed char> folderSeen(r.folders.size() + 1, -1);  // -1 not looked at yet
+    for (std::size_t k = 0; k < r.entries.size(); ++k) {
+        JournalEntry& e = r.entries[k];
+        const std::string_view realName =
+            std::string_view(e.line).substr(std::min(e.line.size(), kGuidLength + 1));
+        if (e.landed || e.line.size() <= kGuidLength + 1 || isUnsafeRealName(realName) ||
+            spareCachePath(r, e.line).empty())
+            continue;
+        const std::string destination = r.destinationOf(e);
+        const Result<FileIdentity> d = fs.identityOf(destination);
+        if (!d.ok()) {
+            // A folder out of reach now (an unmounted disk) may hold it: the look is not done.
+            signed char& seen = folderSeen[std::min<std::size_t>(e.folder, r.folders.size())];
+            if (seen < 0) seen = fs.isFolder(parentFolder(destination)) ? 1 : 0;
+            if (d.status.code != ENOENT || seen == 0) r.settled = false;
+            continue;
+        }
+        // What was there before the run began is not what it moved.
+        if (d.value.ctimeNs != 0 && d.value.ctimeNs < r.startedNs) continue;
+        const std::string cache = r.cacheFileOf(e);
+        bool same = false;
+        if (fs.exists(cache)) {  // a copy across file systems, its source not yet removed
+            const Result<bool> bytes = fs.sameBytesInOtherFile(cache, destination);
+            same = bytes.ok() && bytes.value;
+        } else {
+            same = equalsNoCaseAscii(headerGuidOf(fs, destination),
+                                     std::string_view(e.line).substr(0, kGuidLength));
+        }
+        if (!same) continue;
+        e.landed = true;
+        e.identity = d.value;
+        r.recovered.push_back(k);
+        ++r.moved;
+    }
+    return true;
+}
+
+Status recordLandingsFound(FileSystem& fs, const JournalRecord& r) {
+    if (fs.changesNothing() || !r.lookedNow || (r.recovered.empty() && !r.settled))
+        return Status::success();
+    std::string records, record;
+    for (std::size_t k : r.recovered) {
+        landingRecord(record, k, r.entries[k].identity);
+        records.append(record).append("\n");
+    }
+    if (r.settled) records.append("K\t").append(std::to_string(r.recovered.size())).append("\n");
+    return appendRecords(fs, r.path, records);
+}
+
+std::string recoveredLandingLine(const JournalRecord& r, std::size_t entry) {
+    return r.destinationOf(r.entries[entry]) + " landed in run " + r.id +
+           ", which was cut short before it recorded the move; it counts as moved by that run";
+}
+
+Status markUndone(FileSystem& fs, const std::string& journalPath) {
+    return appendRecords(fs, journalPath, "U\t" + std::to_string(std::time(nullptr)) + "\n");
 }
 
 }  // namespace qv

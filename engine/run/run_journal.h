@@ -35,6 +35,9 @@ constexpr std::size_t kJournalsKept = 20;
 //                                              are installed there (undo copies them back)
 //   E <tab> packages moved                     the run's end
 //   U <tab> time                               undone (appended by the undo)
+//   K <tab> landings found                     a killed run's landings were looked for on the
+//                                              disk, those found recorded by M records just
+//                                              before (appended by the next run or the undo)
 // The journal is created exclusively under the next free number, and every P record reaches the
 // disk before the first move, so a killed run's journal names every package that may have moved.
 // Each M record is the kernel's before the next move begins (a killed process loses none):
@@ -132,12 +135,18 @@ struct JournalRecord {
     std::size_t changes = 0;  // D and C records: lines dropped, folders made
     bool finished = false;    // the E record: the run was not killed
     bool undone = false;
+    // A K record, or every destination looked at now: no landing is unrecorded.
+    bool settled = false;
     std::vector<std::string> folders;
     std::vector<std::string> madeFolders;   // made by the run, parents first
     std::vector<std::string> droppedLines;  // of packages missing from the cache
     // Cache copies removed as spare: the line and the installed file with the same bytes.
     std::vector<std::pair<std::string, std::string>> spares;
     std::vector<JournalEntry> entries;
+    // Entries found landed without their M record (a kill between a move and its record), and
+    // whether that look was made now, what it found not yet in the journal.
+    std::vector<std::size_t> recovered;
+    bool lookedNow = false;
 
     std::int64_t startedSeconds() const { return startedNs / 1000000000; }
     std::string cacheFileOf(const JournalEntry& e) const;    // the full path
@@ -163,9 +172,26 @@ Status copySpareBack(const JournalRecord& r, std::size_t i, FileSystem& fs);
 
 // The lines whose packages the last run on `cacheDir` (its journal in `folder`, other than
 // `skipPath`, not undone) recorded as landed.
+// A killed last run's landings it could not record are looked for first, recorded in its
+// journal, and named in `recovered` (when given).
 std::unordered_set<std::string> linesMovedByLastRun(FileSystem& fs, const std::string& folder,
                                                     const std::string& cacheDir,
-                                                    const std::string& skipPath);
+                                                    const std::string& skipPath,
+                                                    std::vector<std::string>* recovered = nullptr);
+
+// A killed run (`r` read whole, not settled) may have died between a move and its record. The
+// package then sits at its destination, changed since the run began, and either its cache file
+// is gone and the header there gives the line's GUID, or (a copy not yet removed) both hold the
+// same bytes. Each such entry is marked landed with what is there now, counted in `r.moved` and
+// named in `r.recovered`; `r.settled` tells whether every destination could be looked at.
+// Returns true when it looked: the journal does not say yet what it found.
+bool lookForUnrecordedLandings(FileSystem& fs, JournalRecord& r);
+// After a look made now: appends the M records of `r.recovered` and, when `r.settled`, the K
+// record, so that the journal holds what the look found. Nothing on a file system that changes
+// nothing.
+Status recordLandingsFound(FileSystem& fs, const JournalRecord& r);
+// "<destination> landed in run <id>, cut short before it recorded the move: ..."
+std::string recoveredLandingLine(const JournalRecord& r, std::size_t entry);
 
 // Appends the undo's mark to a journal.
 Status markUndone(FileSystem& fs, const std::string& journalPath);

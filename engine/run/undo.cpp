@@ -302,6 +302,9 @@ void undoUnderLock(const JournalRecord& r, std::string index, const UndoStart& s
     if (!start.unseenNote.empty()) log.line(start.unseenNote);
     if (!start.unlocked.empty()) u.say(start.unlocked);
     for (const std::string& text : removeLeftTempFiles(fs, {r.cacheDir})) u.say(text);
+    // What a killed run moved without recording it goes into its journal before it moves back.
+    for (std::size_t k : r.recovered) u.say(recoveredLandingLine(r, k));
+    (void)recordLandingsFound(fs, r);
 
     std::vector<std::string> folders = r.folders;
     folders.insert(folders.begin(), r.cacheDir);

@@ -52,21 +52,17 @@ std::string_view Package::realName() const {
                                            : std::string_view();
 }
 
-Step assess(const Package& p, const JournalRecord& r, FileSystem& fs,
-            std::unordered_set<std::string>& claimed) {
+Step assess(const Package& p, const JournalRecord& r, FileSystem& fs) {
     const JournalEntry& e = p.e;
-    if (!e.landed && r.finished) return Step::NotMoved;  // its M record would be there
+    // Its M record would be there, or the look for a killed run's unrecorded landings (made
+    // when the journal was picked) would have found it.
+    if (!e.landed && (r.finished || r.settled)) return Step::NotMoved;
     // A journal edited by hand is held to the rules a run keeps.
     if (isUnsafeRealName(p.realName()) ||
         isUnsafeRealName(std::string_view(p.cachePath).substr(r.cacheDir.size() + 1)))
         return Step::NotMoved;
     const Result<FileIdentity> d = fs.identityOf(p.destination);
-    // A killed run may have moved a package without saying what landed: a file whose status
-    // changed after the run started, at a destination no earlier package had, is taken for it.
-    const bool first = r.finished || claimed.insert(p.destination).second;
-    if (d.ok() &&
-        (e.landed ? isLanded(d.value, e.identity) : first && d.value.ctimeNs >= r.startedNs))
-        return Step::MoveBack;
+    if (d.ok() && e.landed && isLanded(d.value, e.identity)) return Step::MoveBack;
     // Neither gone nor changed can be told of a folder that is not there, or cannot be read.
     if (!d.ok() && d.status.code != EINVAL &&
         (d.status.code != ENOENT || !fs.isFolder(parentFolder(p.destination))))
@@ -102,11 +98,10 @@ bool stays(Step step, const Package& p, UndoResult& result, const Say& say) {
 
 Assessment assessAll(const JournalRecord& r, FileSystem& fs) {
     Assessment a;
-    std::unordered_set<std::string> claimed;
     a.steps.reserve(r.entries.size());
     for (const JournalEntry& e : r.entries) {
         const Package p(r, e);
-        a.steps.push_back(assess(p, r, fs, claimed));
+        a.steps.push_back(assess(p, r, fs));
         // A killed run's package still in the cache keeps (or gets back) its line too.
         if (a.steps.back() == Step::MoveBack || a.steps.back() == Step::AlreadyBack ||
             (a.steps.back() == Step::NotMoved && fs.exists(p.cachePath)))
@@ -141,7 +136,10 @@ bool pickJournal(const UndoRequest& request, FileSystem& fs, JournalRecord& pick
             return false;
         }
         picked = JournalRecord{};
-        if (readJournal(fs, r.path, picked, true)) return true;
+        if (readJournal(fs, r.path, picked, true)) {
+            (void)lookForUnrecordedLandings(fs, picked);  // the undo records what it finds
+            return true;
+        }
         result.outcome = UndoOutcome::NotUndoable;
         return false;
     }
@@ -163,6 +161,7 @@ UndoResult dryRun(const JournalRecord& r, const std::string& index, FileSystem& 
         if (status) status->addLine(text);
     };
     say(undoingLine(r) + " (dry run: nothing is changed)");
+    for (std::size_t k : r.recovered) say(recoveredLandingLine(r, k));
     const Assessment a = assessAll(r, fs);
     std::unordered_set<std::string_view> taken;  // lines of packages whose cache name is taken
     for (std::size_t i = 0; i < r.entries.size(); ++i) {

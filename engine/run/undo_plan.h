@@ -20,7 +20,7 @@ namespace qv::undo {
 
 // What becomes of one journalled package.
 enum class Step {
-    MoveBack,     // still the file the run put there, or (a killed run) touched since it started
+    MoveBack,     // still the file the run put there
     AlreadyBack,  // an interrupted undo moved it back already
     Changed,      // something else is at its destination now
     Gone,         // moved or deleted since the run
@@ -37,10 +37,8 @@ struct Package {
     std::string_view realName() const;
 };
 
-// What becomes of package `p` of the journal `r`. `claimed`: the destinations an earlier package
-// of a killed run answers for.
-Step assess(const Package& p, const JournalRecord& r, FileSystem& fs,
-            std::unordered_set<std::string>& claimed);
+// What becomes of package `p` of the journal `r`.
+Step assess(const Package& p, const JournalRecord& r, FileSystem& fs);
 
 // What the move back put into the cache is what the run put at the destination. A copy (across
 // file systems) keeps only the size and the modification time, so only those are compared.
@@ -64,7 +62,8 @@ struct Assessment {
 };
 Assessment assessAll(const JournalRecord& r, FileSystem& fs);
 
-// The journal an undo works on, read whole into `picked`; false when there is none, and
+// The journal an undo works on, read whole into `picked` (a killed run's landings it could not
+// record looked for, not yet recorded); false when there is none, and
 // `result.outcome` says so (nothing to undo, undone already, not undoable). Without a run ID it
 // is the last run on `request.cacheDir`; when there is none, `result` names the last run on
 // another cache folder, if any.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <functional>
 #include <string>
 #include <type_traits>
@@ -20,6 +21,9 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     bool hit(const std::string& p) const { return p.ends_with(path_); }
 
     long count = 0, injected = 0;
+    // How many more reserve() calls of an open file find room (-1: every one), as on a disk
+    // that fills up: the rest fail with ENOSPC.
+    long reserveRoom = -1;
     std::string lastFailed;  // the operation that failed last
     // Called before (done false) and after every counted operation; `to` is a move's target.
     std::function<void(const char* op, const std::string& path, const std::string& to, bool done)>
@@ -112,7 +116,11 @@ class FaultyOutFile final : public OutFile {
     }
     bool writeThroughMapping() override { return in_->writeThroughMapping(); }
     Status reserve(std::size_t n) override {
-        return fs_.counted<Status>("reserve", path_, [&] { return in_->reserve(n); });
+        return fs_.counted<Status>("reserve", path_, [&] {
+            if (fs_.reserveRoom == 0) return Status::fromErrno(ENOSPC);
+            if (fs_.reserveRoom > 0) --fs_.reserveRoom;
+            return in_->reserve(n);
+        });
     }
 
   private:

@@ -4,7 +4,8 @@
 // operation; midtmp dies inside it once a hidden temporary file shows up, middest once a move's
 // target exists (between the last rename of a copy and the deletion of its source), both after it
 // otherwise; stop asks the run to stop as the K-th operation starts, as Stop and Ctrl+C do. COPY 1:
-// every move copies. MODE rewrite replaces the file CACHE names by writeAtomic and dies as
+// every move copies. With QV_JOURNAL_ROOM=N in the environment the journal finds room for N
+// landings only. MODE rewrite replaces the file CACHE names by writeAtomic and dies as
 // the rename that puts the new file in place begins.
 #include <dirent.h>
 #include <fcntl.h>
@@ -91,6 +92,8 @@ int main(int argc, char** argv) {
     qv::CopyingFileSystem copying(posix);
     qv::FaultyFileSystem fs(std::string(argv[6]) == "1" ? static_cast<qv::FileSystem&>(copying)
                                                         : posix);
+    // A journal folder on a disk that fills up: QV_JOURNAL_ROOM landings find room, no more.
+    if (const char* room = std::getenv("QV_JOURNAL_ROOM")) fs.reserveRoom = std::atol(room);
     std::atomic<bool> stop{false};
     std::unique_ptr<Watcher> watcher;
     fs.watch = [&](const char* op, const std::string& path, const std::string& to, bool done) {
