@@ -130,6 +130,62 @@ TEST(Journal, TheNextRunSumsUpTheLinesTheLastRunCouldNotRemove) {
     }
 }
 
+// A run killed between a move and its record: what landed is found by the header's GUID (in the
+// header, or in an old package's heritage table) or, a copy whose source was not yet removed, by
+// its bytes; another file at the destination is not. Once the look is recorded (its M record and
+// K) the journal holds it, and no later look takes another file for the run's.
+TEST(Journal, ALandingAKillLeftUnrecordedIsFoundByItsGuidOrItsBytes) {
+    enum Disk { AsLanded, OtherGuid, CopyBeside, OtherBeside };
+    const struct {
+        const char* name;
+        std::uint16_t version;
+        Disk disk;
+        bool found;
+    } cases[] = {
+        {"GUID in the header", 69, AsLanded, true},
+        {"GUID in the heritage table", 61, AsLanded, true},
+        {"another package of that name", 69, OtherGuid, false},
+        {"a copy beside its cache file", 69, CopyBeside, true},
+        {"another file beside the cache file", 69, OtherBeside, false},
+    };
+    for (const auto& c : cases) {
+        Game g;
+        pkg::PackageSpec spec;
+        spec.guid = guidOf(1);
+        spec.version = c.version;
+        const std::string bytes = pkg::writePackage(spec);
+        g.add(1, "Face.unr", false);
+        writeFile(g.cacheFile(1), bytes);
+        g.writeIndex();
+        RecordingSink sink;
+        ASSERT_EQ(g.run(sink).moved, 1u) << c.name;
+        const std::string journal = g.programFolder + "/runs/1.journal",
+                          dest = g.game + "/Maps/Face.unr";
+        std::string cut;  // as the kill left it: no landing, no end
+        for (const std::string& line : splitLines(readFile(journal)))
+            if (!line.starts_with("M") && !line.starts_with("E")) cut += line + "\n";
+        writeFile(journal, cut);
+        spec.guid = guidOf(2);
+        if (c.disk == OtherGuid) writeFile(dest, pkg::writePackage(spec));
+        if (c.disk == CopyBeside) writeFile(g.cacheFile(1), bytes);
+        if (c.disk == OtherBeside) writeFile(g.cacheFile(1), bytes + "x");
+
+        JournalRecord r;
+        ASSERT_TRUE(readJournal(g.posix, journal, r, true)) << c.name;
+        EXPECT_TRUE(lookForUnrecordedLandings(g.posix, r)) << c.name;
+        EXPECT_EQ(r.recovered, c.found ? std::vector<std::size_t>{0} : std::vector<std::size_t>{})
+            << c.name;
+        EXPECT_EQ(r.moved, c.found ? 1u : 0u) << c.name;
+        EXPECT_TRUE(r.settled) << c.name;
+        ASSERT_TRUE(recordLandingsFound(g.posix, r).ok()) << c.name;
+        JournalRecord again;
+        ASSERT_TRUE(readJournal(g.posix, journal, again, true)) << c.name;
+        EXPECT_TRUE(again.settled) << c.name;
+        EXPECT_EQ(again.moved, r.moved) << c.name;
+        EXPECT_FALSE(lookForUnrecordedLandings(g.posix, again)) << c.name;
+    }
+}
+
 // A large journal read at its ends says what it says read whole (its kind, cache folder, end and
 // undo's mark): finished, undone, killed with its mapped room left as zeros, and with a record
 // that starts right at the edge of the last block read.
