@@ -15,6 +15,10 @@ namespace qv::pkg {
 inline Property strProperty(std::string name, std::string text) {
     return {Property::Str, std::move(name), 0, std::move(text)};
 }
+// A string stored as UTF-16: `units` are its little-endian code units.
+inline Property wideStrProperty(std::string name, std::string units) {
+    return {Property::Str, std::move(name), 1, std::move(units)};
+}
 inline Property intProperty(std::string name, std::int64_t v, int sizeCode = -1) {
     return {Property::Int, std::move(name), v, {}, sizeCode};
 }
