@@ -31,9 +31,10 @@ const char* mnemonicOf(char c) {
 std::size_t utf8Length(std::string_view text, std::size_t at) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char b = byte(at);
-    const std::size_t n = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3
-                          : b >= 0xF0 && b <= 0xF4                            ? 4
-                                                                              : 0;
+    const std::size_t n = b >= 0xC2 && b <= 0xDF   ? 2
+                          : b >= 0xE0 && b <= 0xEF ? 3
+                          : b >= 0xF0 && b <= 0xF4 ? 4
+                                                   : 0;
     if (n == 0 || at + n > text.size()) return 0;
     for (std::size_t i = 1; i < n; ++i)
         if ((byte(at + i) & 0xC0) != 0x80) return 0;

@@ -56,8 +56,12 @@ TEST(TextFile, EveryLineEndStyleSplitsAndTheFirstOneDecides) {
 // terminal): both forms are escaped, and letters past ASCII stay as they are.
 TEST(EscapedText, C1ControlsAreEscapedAsUtf8AndAsStrayBytes) {
     const std::pair<std::string_view, std::string_view> cases[] = {
-        {"\xC2\x9B""31m", "\\xC2\\x9B31m"},
-        {"\x9B""31m", "\\x9B31m"},
+        {"\xC2\x9B"
+         "31m",
+         "\\xC2\\x9B31m"},
+        {"\x9B"
+         "31m",
+         "\\x9B31m"},
         {"\x85 \xC2\x80", "\\x85 \\xC2\\x80"},
         {"Caf\xC3\xA9 \xC2\xA0\xE2\x82\xAC \xC4\x80", "Caf\xC3\xA9 \xC2\xA0\xE2\x82\xAC \xC4\x80"},
         {"Caf\xE9 \xC2", "Caf\xE9 \xC2"},
