@@ -391,15 +391,19 @@ void readMusic(Loader& load, const ContentOptions& options, PackageContents& out
     out.musicFormat = upperAscii(*type);
     if (!options.modules) return;
     std::string module;
-    if (static_cast<std::uint64_t>(count) > load.limits().moduleBytes ||
-        !load.read(e, at, count, module)) {
+    if (static_cast<std::uint64_t>(count) > load.limits().moduleBytes) {
         out.note = "its music is larger than any game's";
+        return;
+    }
+    if (!load.read(e, at, count, module)) {
+        out.note = "its music could not be read";
         return;
     }
     if (const std::optional<ModuleInfo> info = options.modules->read(module)) {
         if (!info->format.empty()) out.musicFormat = info->format;
         out.musicTitle = info->title;
-        out.musicSeconds = info->seconds;
+        out.musicEndless = info->endless;
+        if (!info->endless) out.musicSeconds = info->seconds;
     } else {
         out.note = "its music is not a module Quorvel can read";
     }
