@@ -109,11 +109,14 @@ std::string objectData(const ExportSpec& e, const PackageSpec& spec, std::uint32
         const int code = p.sizeCode >= 0           ? p.sizeCode
                          : p.kind == Property::Int ? 2
                          : value.size() <= 1       ? 0
-                                                   : 5;
+                         : value.size() < 256      ? 5
+                                                   : 6;
         const bool boolSet = p.kind == Property::Bool && p.number != 0;
         const bool indexed = boolSet || p.arrayIndex != 0;
         out.push_back(static_cast<char>(p.kind | code << 4 | (indexed ? 0x80 : 0)));
         if (code == 5) out.push_back(static_cast<char>(value.size()));
+        if (code == 6)
+            out += {static_cast<char>(value.size() & 0xFF), static_cast<char>(value.size() >> 8)};
         const std::uint32_t i = p.arrayIndex;
         if (i != 0 && i < 0x80) out.push_back(static_cast<char>(i));
         if (i >= 0x80 && i < 0x4000)
