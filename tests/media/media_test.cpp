@@ -108,6 +108,19 @@ TEST(Media, PngKeepsEveryPixel) {
     EXPECT_EQ(image.width, 3u);
     EXPECT_EQ(back, p.rgba);
     EXPECT_FALSE(media::pngEncoder()->encode(Picture{}).has_value());
+
+    // A row of 1,048,576 pixels, past what libpng reads by default: made as wide as it reads.
+    Picture wide;
+    wide.width = 1 << 20, wide.height = 1;
+    wide.rgba.assign(std::size_t{4} << 20, 200);
+    const std::optional<std::string> long_ = media::pngEncoder()->encode(wide);
+    ASSERT_TRUE(long_.has_value());
+    png_image back2{};
+    back2.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_memory(&back2, long_->data(), long_->size()));
+    EXPECT_EQ(back2.width, 1000000u);
+    EXPECT_EQ(back2.height, 1u);
+    png_image_free(&back2);
 }
 
 }  // namespace
