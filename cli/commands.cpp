@@ -171,8 +171,7 @@ int infoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     std::string name(packageNameOf(fileNameOf(a.value)));
     bool cached = false;
     if (const std::string_view kind = env.fs.otherKind(path); !kind.empty()) {
-        LineWriter(env.err).line(kProg, Name{a.value}, " is ", Fixed{kind},
-                                 ", not a package file");
+        LineWriter(env.err).line(kProg, Name{a.value}, " is ", Fixed{kind}, ", not a package file");
         return kExitFailed;
     }
     if (!env.fs.isFile(path)) {
