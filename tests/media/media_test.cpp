@@ -162,6 +162,13 @@ TEST(Thumbnailer, MapsGiveTheirPictureWithinTheSizeAskedFor) {
     EXPECT_EQ(image.height, 128u);
     png_image_free(&image);
     std::remove(out.c_str());
+    // A link to the map, as a file manager hands one over: followed, since the user chose it.
+    const std::string link = dir + "/qv_thumb_link.unr";
+    std::remove(link.c_str());
+    ASSERT_EQ(::symlink(map.c_str(), link.c_str()), 0);
+    EXPECT_EQ(std::system((program + link + " " + out).c_str()), 0);
+    EXPECT_FALSE(fileText(out).empty());
+    std::remove(out.c_str());
     EXPECT_NE(std::system((program + sound + " " + out + " 2>/dev/null").c_str()), 0);
     EXPECT_TRUE(fileText(out).empty());
 
