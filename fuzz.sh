@@ -4,33 +4,38 @@
 # saved to tests/fuzz/crashes/<target>/, where ./test.sh replays them as regression tests.
 #
 #   ./fuzz.sh [seconds per target, default 600] [target...]
-#   targets: cache_ini profile registry avi package (all when none is named)
+#   targets: those the build makes (tests/fuzz/CMakeLists.txt lists them; all when none is named)
 set -euo pipefail
 cd "$(dirname "$0")"
 
-all_targets=(cache_ini profile registry avi package)
 seconds=${1:-600}
 [ $# -gt 0 ] && shift
 if ! [[ $seconds =~ ^[0-9]+$ ]] || [ "$seconds" -lt 1 ]; then
-    echo "usage: $0 [seconds per target] [${all_targets[*]}]" >&2
+    echo "usage: $0 [seconds per target] [target...]" >&2
     exit 2
 fi
-targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
-for t in "${targets[@]}"; do
-    [[ " ${all_targets[*]} " == *" $t "* ]] || { echo "unknown target: $t" >&2; exit 2; }
-done
-
-# Largest input per target: big enough for every seed, small enough to keep runs quick.
-declare -A max_len=([cache_ini]=8192 [profile]=8192 [registry]=8192 [avi]=65536 [package]=4096)
-# A target that keeps crashing is left after this many saved inputs.
-max_crashes=5
 
 ./scripts/deps.sh
 build=build-fuzz
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DQV_FUZZ=ON -DQV_BUILD_GUI=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
+# The build's own list of targets: the script cannot run fewer or know one the build lacks.
+mapfile -t all_targets <"$build/fuzz_targets.txt"
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
+for t in "${targets[@]}"; do
+    [[ " ${all_targets[*]} " == *" $t "* ]] ||
+        { echo "unknown target: $t (the build makes: ${all_targets[*]})" >&2; exit 2; }
+done
+
+# Largest input per target: big enough for every seed, small enough to keep runs quick; 4 KiB
+# for a target not named here. The contents seeds hold a texture of 1,048,576 x 1.
+declare -A max_len=([cache_ini]=8192 [profile]=8192 [registry]=8192 [avi]=65536 [package]=4096
+                    [contents]=1100000)
+# A target that keeps crashing is left after this many saved inputs.
+max_crashes=5
+
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]/#/fuzz_}" gen_fuzz_seeds
 
 # The targets' scratch files go to memory when it can: profile writes are flushed to disk.
 if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
@@ -43,6 +48,8 @@ for t in "${targets[@]}"; do
     logs=$build/logs/$t
     mkdir -p "$work" "$crashes" "$logs"
     cp -n tests/fuzz/corpus/"$t"/* "$work"/ 2>/dev/null || true
+    # The hostile shapes, made by the project's writer at each run.
+    [ "$t" = contents ] && "$build/gen_fuzz_seeds" "$work"
     crashes_before=$(find "$crashes" -type f | wc -l)
 
     # libFuzzer stops at the first crash; start it again for the rest of the time.
@@ -55,7 +62,7 @@ for t in "${targets[@]}"; do
         log=$logs/run$runs.log
         echo "== $t: run $runs, ${left}s left (log: $log)"
         set +e
-        "$build/fuzz_$t" "$work" -max_total_time="$left" -max_len="${max_len[$t]}" \
+        "$build/fuzz_$t" "$work" -max_total_time="$left" -max_len="${max_len[$t]:-4096}" \
             -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
             -artifact_prefix="$crashes/" >"$log" 2>&1
         rc=$?

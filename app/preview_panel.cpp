@@ -162,6 +162,9 @@ PreviewPanel::PreviewPanel(FileSystem& fs, QWidget* parent)
     picture_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     facts_ = new QLabel(this);
     facts_->setObjectName(QStringLiteral("lblPreview"));
+    // A server chose the fields: plain text only (never rich text Qt guesses from a first line,
+    // which could draw markup or load a local image), wrapped within the panel's width.
+    facts_->setTextFormat(Qt::PlainText);
     facts_->setWordWrap(true);
     facts_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     facts_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -217,7 +220,7 @@ void PreviewPanel::display(const PreviewResult& r) {
     const PackageContents& c = r.contents;
     QStringList lines;
     const auto line = [&](const char* field, std::string_view value) {
-        if (!value.empty()) lines << QString::fromLatin1(field) + ": " + displayText(value);
+        if (!value.empty()) lines << QString::fromLatin1(field) + ": " + fieldText(value);
     };
     line("Package", r.request.realName);
     if (c.kind == ContentKind::Map) {
@@ -234,7 +237,9 @@ void PreviewPanel::display(const PreviewResult& r) {
                                QString::number(c.soundSeconds, 'f', 1).toStdString() + " s in all");
         line("Music", c.musicFormat);
         line("Music title", c.musicTitle);
-        if (c.musicSeconds >= 0)
+        if (c.musicEndless)
+            line("Music length", kEndlessMusic);
+        else if (c.musicSeconds >= 0)
             line("Music length", QString::number(c.musicSeconds, 'f', 1).toStdString() + " s");
         line("Size", QLocale().formattedDataSize(static_cast<qint64>(r.size)).toStdString());
         line("Version", std::to_string(r.version));

@@ -167,8 +167,13 @@ std::vector<PackageContents> mapContents(const PublicVariables& pv, const ScanSt
 
 // info: a package file by its path, else a cached package by its name or GUID.
 int infoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
-    std::string path = a.value;
-    std::string name(packageNameOf(fileNameOf(path)));
+    std::string path = userNamedFile(env.fs, a.value);
+    std::string name(packageNameOf(fileNameOf(a.value)));
+    bool cached = false;
+    if (const std::string_view kind = env.fs.otherKind(path); !kind.empty()) {
+        LineWriter(env.err).line(kProg, Name{a.value}, " is ", Fixed{kind}, ", not a package file");
+        return kExitFailed;
+    }
     if (!env.fs.isFile(path)) {
         PublicVariables pv;
         ScanState state;
@@ -184,8 +189,10 @@ int infoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
         const PlacementContext place = listingPlacement(pv, state.cacheDir, state.options, env.fs);
         path = joinPath(place.cacheDir, file.substr(0, file.find('.'))) + "." + place.cacheExt;
         name = pv.RealNames[*k];
+        cached = true;
     }
-    const PackageInfo info = readPackageInfo(env.fs, path, {true, env.modules});
+    PackageInfo info = readPackageInfo(env.fs, path, {true, env.modules});
+    if (!cached) info.path = a.value;  // as the user named it, a link not followed in the text
     if (a.json)
         printInfoJson(info, name, env.out);
     else

@@ -76,7 +76,10 @@ void printInfoText(const PackageInfo& info, std::string_view name, std::ostream&
         out.line("Sounds: ", c.soundCount, ", ", Fixed{seconds(c.soundSeconds)}, " in all");
     line("Music", c.musicFormat);
     line("Music title", c.musicTitle);
-    if (c.musicSeconds >= 0) out.line("Music length: ", Fixed{seconds(c.musicSeconds)});
+    if (c.musicEndless)
+        out.line("Music length: ", Fixed{kEndlessMusic});
+    else if (c.musicSeconds >= 0)
+        out.line("Music length: ", Fixed{seconds(c.musicSeconds)});
     if (!c.picture.empty()) {
         out.line("Picture: ", Name{c.pictureName}, ", ", c.picture.width, " x ", c.picture.height);
     } else if (!c.pictureNote.empty()) {
@@ -103,10 +106,10 @@ void printInfoJson(const PackageInfo& info, std::string_view name, std::ostream&
         if (c.kind == ContentKind::Sounds)
             d.update({{"sounds", c.soundCount}, {"sound_seconds", c.soundSeconds}});
         if (c.kind == ContentKind::Music)
-            d.update(
-                {{"music_format", c.musicFormat},
-                 {"music_title", c.musicTitle},
-                 {"music_seconds", c.musicSeconds < 0 ? json(nullptr) : json(c.musicSeconds)}});
+            d.update({{"music_format", c.musicFormat},
+                      {"music_title", c.musicTitle},
+                      {"music_seconds", c.musicSeconds < 0 ? json(nullptr) : json(c.musicSeconds)},
+                      {"music_length_note", c.musicEndless ? kEndlessMusic : ""}});
         d["picture"] = c.picture.empty() ? json(nullptr)
                                          : json{{"name", c.pictureName},
                                                 {"width", c.picture.width},

@@ -1,6 +1,7 @@
 #include <png.h>
 
 #include "media/media.h"
+#include "package/picture.h"
 
 namespace qv::media {
 
@@ -12,6 +13,14 @@ void appendBytes(png_structp png, png_bytep data, png_size_t length) {
 }
 
 void noFlush(png_structp) {}
+
+// libpng's messages are its own words about its limits, never the player's business: a warning
+// is dropped, an error ends the write (by a long jump back to writePng), and the caller says
+// in Quorvel's words that no PNG was made.
+void silentWarning(png_structp, png_const_charp) {}
+[[noreturn]] void jumpOnError(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
 
 // The texts as libpng takes them: uncompressed, so each is written as a tEXt chunk.
 std::vector<png_text> textChunks(const PngTexts& texts) {
@@ -42,11 +51,21 @@ bool writePng(png_structp png, png_infop info, const Picture& p, std::vector<png
     return true;
 }
 
-std::optional<std::string> encodePng(const Picture& p, const PngTexts& texts) {
+// The most pixels a side that readers of PNG take as they are built: PNG allows 2^31 - 1, but
+// libpng refuses more than a million unless told otherwise.
+constexpr int kReadableSide = PNG_USER_WIDTH_MAX;
+
+std::optional<std::string> encodePng(const Picture& picture, const PngTexts& texts) {
+    // A picture wider or taller than that (a texture of 1,048,576 x 1) is made smaller in
+    // proportion, so every reader can open what is written.
+    const bool over = picture.width > kReadableSide || picture.height > kReadableSide;
+    const Picture scaled = over ? scaledToFit(picture, kReadableSide) : Picture{};
+    const Picture& p = over ? scaled : picture;
     if (p.empty() || p.rgba.size() != static_cast<std::size_t>(p.width) * p.height * 4)
         return std::nullopt;
     std::vector<png_text> chunks = textChunks(texts);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, jumpOnError, silentWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     std::string out;
     const bool ok = png && info && writePng(png, info, p, chunks, &out);

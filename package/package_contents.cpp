@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "package/byte_reader.h"
+#include "package/package_text.h"
 #include "package/property_tags.h"
 #include "platform/ascii.h"
 #include "platform/filesystem.h"
@@ -193,7 +194,7 @@ void readTexture(Loader& load, std::size_t index, PackageContents& out) {
     const PackageReader& r = load.reader();
     const PackageExport& e = r.exports()[index];
     const std::int32_t ref = static_cast<std::int32_t>(index + 1);
-    out.pictureName = std::string(r.name(e.name));
+    out.pictureName = textFromWindows1252(r.name(e.name));
     if (isProcedural(r.className(ref))) {
         out.pictureNote = "a procedural texture (" + std::string(r.className(ref)) +
                           "): it has no picture of its own";
@@ -273,13 +274,13 @@ void readMap(Loader& load, const ContentOptions& options, PackageContents& out) 
     if (damaged) out.note = "its map information is damaged";
     if (out.title.empty()) out.title = "Untitled";
     if (screenshot < 0) {
-        out.pictureName = std::string(r.objectName(screenshot));
+        out.pictureName = textFromWindows1252(r.objectName(screenshot));
         out.pictureNote = "its picture lies in another package";
     } else if (screenshot > 0 && isTexture(r.className(screenshot))) {
         if (options.picture)
             readTexture(load, static_cast<std::size_t>(screenshot) - 1, out);
         else
-            out.pictureName = std::string(r.objectName(screenshot));
+            out.pictureName = textFromWindows1252(r.objectName(screenshot));
     } else if (infoRead || info < 0) {  // unread, the LevelInfo may name one
         out.pictureNote = "no picture";
     }
@@ -296,7 +297,8 @@ void readTextures(Loader& load, const ContentOptions& options, PackageContents& 
     else if (options.picture)
         readTexture(load, static_cast<std::size_t>(first), out);
     else
-        out.pictureName = std::string(r.name(r.exports()[static_cast<std::size_t>(first)].name));
+        out.pictureName =
+            textFromWindows1252(r.name(r.exports()[static_cast<std::size_t>(first)].name));
 }
 
 // A sound's or music's data: properties, its file type's name, then a lazy array of bytes.
@@ -389,15 +391,19 @@ void readMusic(Loader& load, const ContentOptions& options, PackageContents& out
     out.musicFormat = upperAscii(*type);
     if (!options.modules) return;
     std::string module;
-    if (static_cast<std::uint64_t>(count) > load.limits().moduleBytes ||
-        !load.read(e, at, count, module)) {
+    if (static_cast<std::uint64_t>(count) > load.limits().moduleBytes) {
         out.note = "its music is larger than any game's";
+        return;
+    }
+    if (!load.read(e, at, count, module)) {
+        out.note = "its music could not be read";
         return;
     }
     if (const std::optional<ModuleInfo> info = options.modules->read(module)) {
         if (!info->format.empty()) out.musicFormat = info->format;
         out.musicTitle = info->title;
-        out.musicSeconds = info->seconds;
+        out.musicEndless = info->endless;
+        if (!info->endless) out.musicSeconds = info->seconds;
     } else {
         out.note = "its music is not a module Quorvel can read";
     }

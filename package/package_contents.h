@@ -18,15 +18,21 @@ struct ModuleInfo {
     std::string format;  // "IT", "S3M", "XM", "MOD"
     std::string title;
     double seconds = 0;
+    bool endless = false;  // its patterns loop back forever: no length
 };
 class ModuleInfoReader {
   public:
     virtual ~ModuleInfoReader() = default;
+    // Nothing when `module` is not a module the reader knows. A reader keeps to a bound of memory
+    // and time whatever the module claims (media/'s: samples are never decoded).
     virtual std::optional<ModuleInfo> read(std::string_view module) = 0;
 };
 
 enum class ContentKind : std::uint8_t { Map, Textures, Sounds, Music, Code, Other };
 const char* contentKindText(ContentKind kind);  // "map", "textures", ...
+
+// What an endless module's length says: it has none.
+inline constexpr const char* kEndlessMusic = "endless (its patterns loop back forever)";
 
 // What a package holds, for a player: a map's title, author, players and screenshot; a texture
 // package's count and first plain texture; sounds' count and length; music's module.
@@ -39,9 +45,10 @@ struct PackageContents {
     std::size_t textureCount = 0, soundCount = 0;
     double soundSeconds = 0;  // the sounds' total length
     std::string musicFormat, musicTitle;
-    double musicSeconds = -1;  // -1: not known
-    std::string note;          // what could not be read, when something could not
-    std::size_t reads = 0;     // reads of the objects' bytes (the tables' are the reader's)
+    double musicSeconds = -1;   // -1: not known
+    bool musicEndless = false;  // the module loops forever: it has no length
+    std::string note;           // what could not be read, when something could not
+    std::size_t reads = 0;      // reads of the objects' bytes (the tables' are the reader's)
     std::uint64_t bytesRead = 0;
 };
 

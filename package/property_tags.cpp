@@ -1,6 +1,7 @@
 #include "package/property_tags.h"
 
 #include "package/package_reader.h"
+#include "package/package_text.h"
 #include "platform/ascii.h"
 
 namespace qv {
@@ -102,11 +103,20 @@ std::optional<std::string> tagString(const PropertyTag& tag) {
     if (tag.type != PropertyType::Str && tag.type != PropertyType::String) return std::nullopt;
     ByteCursor c(tag.value);
     const std::int32_t length = c.compact();
-    if (length <= 0) return length == 0 ? std::optional<std::string>("") : std::nullopt;
-    std::string_view text = c.bytes(static_cast<std::size_t>(length));
+    if (length == 0) return std::string();
+    // A negative length counts UTF-16 code units; a positive one Windows-1252 bytes.
+    const bool wide = length < 0;
+    const std::uint64_t units = wide ? -static_cast<std::int64_t>(length) : length;
+    if (units > c.left()) return std::nullopt;
+    std::string_view text = c.bytes(static_cast<std::size_t>(units * (wide ? 2 : 1)));
     if (c.failed()) return std::nullopt;
+    if (wide) {
+        if (text.size() >= 2 && text.substr(text.size() - 2) == std::string_view("\0\0", 2))
+            text.remove_suffix(2);
+        return textFromUtf16(text);
+    }
     if (!text.empty() && text.back() == '\0') text.remove_suffix(1);
-    return std::string(text);
+    return textFromWindows1252(text);
 }
 
 }  // namespace qv

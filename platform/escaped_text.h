@@ -9,7 +9,8 @@ namespace qv {
 enum class EscapeForm {
     // As list writes a name, and every line for a terminal or the run log: a backslash becomes
     // "\\", a tab "\t", a carriage return "\r", a line feed "\n", and any other control byte
-    // (below 0x20, and 0x7F) "\xNN" with two upper-case hex digits. The form is reversible, so
+    // (below 0x20, 0x7F, and the C1 controls U+0080-U+009F: both bytes of their UTF-8 form, or a
+    // stray byte 0x80-0x9F) "\xNN" with two upper-case hex digits. The form is reversible, so
     // the exact bytes can still be read from it.
     Field,
     // Every control byte as "\xNN", backslashes kept: for a report that quotes lines already

@@ -57,6 +57,12 @@ std::vector<std::int64_t> FileSystem::modifiedTimesIn(const std::string& folder,
     return times;
 }
 
+std::string userNamedFile(FileSystem& fs, const std::string& path) {
+    if (!fs.isFile(path)) return path;  // isFile follows links; openForReading does not
+    Result<std::string> file = fs.canonicalPath(path);
+    return file.ok() ? file.value : path;
+}
+
 Result<std::vector<std::string>> FileSystem::listFolders(const std::string&) {
     return {{}, Status::fromErrno(ENOSYS)};
 }

@@ -79,6 +79,11 @@ class FileSystem {
     virtual bool isFile(const std::string& path) = 0;
     virtual bool isFolder(const std::string& path) = 0;
     virtual bool exists(const std::string& path) = 0;
+    // What `path` names when it is there but is no plain file, links followed: "a folder",
+    // "a FIFO", "a device", "a socket"; empty for a plain file or nothing.
+    virtual std::string_view otherKind(const std::string& path) {
+        return isFolder(path) ? "a folder" : "";
+    }
 
     virtual Result<std::string> readAll(const std::string& path) = 0;
 
@@ -269,6 +274,11 @@ class FileSystem {
 bool isLeftTempFileName(std::string_view name);
 
 // The real file system (POSIX).
+// The path to read a file by that the user named (on a command line, from a file manager): a
+// link to a plain file is followed to the file, since the user chose it. Files found in folders
+// (the cache's) are opened as they are, links refused.
+std::string userNamedFile(FileSystem& fs, const std::string& path);
+
 FileSystem& realFileSystem();
 
 }  // namespace qv

@@ -11,6 +11,7 @@ class ForwardingFileSystem : public FileSystem {
 
     bool isFile(const std::string& p) override { return inner_.isFile(p); }
     bool isFolder(const std::string& p) override { return inner_.isFolder(p); }
+    std::string_view otherKind(const std::string& p) override { return inner_.otherKind(p); }
     bool exists(const std::string& p) override { return inner_.exists(p); }
     Result<std::string> readAll(const std::string& p) override { return inner_.readAll(p); }
     Result<std::unique_ptr<InFile>> openForReading(const std::string& p) override {

@@ -218,6 +218,15 @@ bool PosixFileSystem::isFolder(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::string_view PosixFileSystem::otherKind(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return "";
+    if (S_ISDIR(st.st_mode)) return "a folder";
+    if (S_ISFIFO(st.st_mode)) return "a FIFO";
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "a device";
+    return S_ISSOCK(st.st_mode) ? "a socket" : "something other than a plain file";
+}
+
 bool PosixFileSystem::exists(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;

@@ -27,6 +27,7 @@ class PosixFileSystem final : public FileSystem {
 
     bool isFile(const std::string& path) override;
     bool isFolder(const std::string& path) override;
+    std::string_view otherKind(const std::string& path) override;
     bool exists(const std::string& path) override;
     Result<std::string> readAll(const std::string& path) override;
     Result<std::unique_ptr<InFile>> openForReading(const std::string& path) override;

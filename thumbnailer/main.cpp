@@ -30,7 +30,9 @@ int main(int argc, char** argv) {
     }
     if (words.size() != 2 || size <= 0 || size > 4096) return usage();
     qv::FileSystem& fs = qv::realFileSystem();
-    const qv::PackageInfo info = qv::readPackageInfo(fs, words[0], {true, nullptr});
+    // The input is the user's (a file manager's) choice: a link to a plain file is followed.
+    const qv::PackageInfo info =
+        qv::readPackageInfo(fs, qv::userNamedFile(fs, words[0]), {true, nullptr});
     // The note and the reason may name a texture of the package: Names, as the output path is.
     qv::LineWriter err(std::cerr);
     if (info.contents.picture.empty()) {

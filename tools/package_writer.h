@@ -14,7 +14,7 @@ namespace qv::pkg {
 struct Property {
     enum Kind { Byte = 1, Int = 2, Bool = 3, Object = 5, Str = 13 } kind = Int;
     std::string name;
-    std::int64_t number = 0;       // Int, Byte, Bool
+    std::int64_t number = 0;       // Int, Byte, Bool; Str: 1 when `text` is UTF-16LE units
     std::string text = {};         // Str; Object: the export's name
     int sizeCode = -1;             // the tag's size code as written; -1: the one its value needs
     std::uint32_t arrayIndex = 0;  // written when not 0, in one, two or four bytes
@@ -96,7 +96,11 @@ std::string objectData(const ExportSpec& e, const PackageSpec& spec, std::uint32
         if (p.kind == Property::Byte) value.push_back(static_cast<char>(p.number));
         if (p.kind == Property::Int) put32(value, static_cast<std::uint32_t>(p.number));
         if (p.kind == Property::Object) putCompact(value, exportRef(spec, p.text));
-        if (p.kind == Property::Str) {
+        if (p.kind == Property::Str && p.number == 1) {  // a negative count of UTF-16 units
+            putCompact(value, -static_cast<std::int64_t>(p.text.size() / 2 + 1));
+            value += p.text;
+            value.append(2, '\0');
+        } else if (p.kind == Property::Str) {
             putCompact(value, static_cast<std::int64_t>(p.text.size() + 1));
             value += p.text;
             value.push_back('\0');
@@ -105,11 +109,14 @@ std::string objectData(const ExportSpec& e, const PackageSpec& spec, std::uint32
         const int code = p.sizeCode >= 0           ? p.sizeCode
                          : p.kind == Property::Int ? 2
                          : value.size() <= 1       ? 0
-                                                   : 5;
+                         : value.size() < 256      ? 5
+                                                   : 6;
         const bool boolSet = p.kind == Property::Bool && p.number != 0;
         const bool indexed = boolSet || p.arrayIndex != 0;
         out.push_back(static_cast<char>(p.kind | code << 4 | (indexed ? 0x80 : 0)));
         if (code == 5) out.push_back(static_cast<char>(value.size()));
+        if (code == 6)
+            out += {static_cast<char>(value.size() & 0xFF), static_cast<char>(value.size() >> 8)};
         const std::uint32_t i = p.arrayIndex;
         if (i != 0 && i < 0x80) out.push_back(static_cast<char>(i));
         if (i >= 0x80 && i < 0x4000)

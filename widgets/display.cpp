@@ -76,6 +76,23 @@ QString displayText(std::string_view bytes) {
     return out;
 }
 
+QString fieldText(std::string_view bytes, int most) {
+    QString out = displayText(bytes);
+    for (QChar& c : out) {
+        const char16_t u = c.unicode();
+        if (u == '\n' || u == '\r' || u == '\t')
+            c = QChar(char16_t{0x2400} + u);
+        else if (u >= 0x80 && u < 0xA0)
+            c = QChar(char16_t{0xFFFD});
+    }
+    if (out.size() > most) {
+        qsizetype cut = most - 1;
+        if (out.at(cut - 1).isHighSurrogate()) --cut;  // never half a character
+        out = out.left(cut) + QChar(char16_t{0x2026});
+    }
+    return out;
+}
+
 double contrastRatio(const QColor& a, const QColor& b) {
     const double la = luminance(a);
     const double lb = luminance(b);

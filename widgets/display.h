@@ -16,6 +16,12 @@ namespace qv {
 // U+241B). For display only: the bytes themselves are what the program keeps and writes.
 QString displayText(std::string_view bytes);
 
+// One field of a file's facts (a title, an author a server chose) for a line of plain text:
+// as displayText, but a line break or tab shows as its picture too (U+240A, U+2409), a C1
+// control as U+FFFD, and past `most` characters the rest is cut to an ellipsis, so a field
+// stays on its line and within its width.
+QString fieldText(std::string_view bytes, int most = 160);
+
 // The contrast ratio of two colours (1 to 21) by their relative luminance.
 double contrastRatio(const QColor& a, const QColor& b);
 

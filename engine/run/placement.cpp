@@ -120,6 +120,8 @@ bool isRefusedByWindows(std::string_view name) {
 
 bool isUnsafeRealName(std::string_view realName) {
     if (realName.empty() || realName == "." || realName == "..") return true;
+    // Only an extension (".unr"): no package has an empty name, and the file would be hidden.
+    if (realName.rfind('.') == 0) return true;
     // Our own temporary names: a later run's clean-up would take it for a leftover and delete it.
     if (realName.starts_with(".quorvel-tmp-")) return true;
     for (char c : realName) {

@@ -53,10 +53,10 @@ struct PlacementContext {
     std::size_t* movedBeforeDropped = nullptr;
 };
 
-// A real name that must never be joined to a folder: holds '/' or '\', is "." or "..", holds a
-// control character, or is one that a Windows file system refuses (a game folder on NTFS or
-// exFAT): a device name such as CON or LPT1 with any extension, a ':' anywhere (a drive prefix
-// such as "C:" too), a trailing dot or space.
+// A real name that must never be joined to a folder: holds '/' or '\', is "." or "..", is only an
+// extension (".unr"), holds a control character, or is one that a Windows file system refuses (a
+// game folder on NTFS or exFAT): a device name such as CON or LPT1 with any extension, a ':'
+// anywhere (a drive prefix such as "C:" too), a trailing dot or space.
 bool isUnsafeRealName(std::string_view realName);
 
 // Where a run would place the package of `line`; empty when it would not place it (unknown

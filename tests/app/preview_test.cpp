@@ -57,6 +57,47 @@ TEST_F(MainWindow, PreviewFollowsTheSelectionAndKeepsItsPictureInTheThumbnailCac
     EXPECT_EQ(panel->image().size(), QSize(256, 256));
 }
 
+// A title a server chose with markup, line breaks and tabs: the preview shows its characters
+// as they are, on its line, and the window keeps its size.
+TEST_F(MainWindow, PreviewShowsAServersTextAsPlainTextWithoutGrowingTheWindow) {
+    const Texts files = fill({"CTF-Seed.unr", "<b>bold<b>.unr"});
+    const std::string html =
+        "<h1 style=\"color:red\">FAKE: State ok, verified</h1><img src=\"" + cache + "/x.png\">";
+    for (int i = 0; i < 2; ++i) {
+        pkg::PackageSpec spec;
+        spec.guid = files[i].substr(0, 32);
+        const std::string title = i == 0 ? std::string("Seed") : html + std::string(300, 'W');
+        spec.exports = {pkg::levelInfo({title, i == 0 ? "Writer" : "a\tb\nc", "2-4", ""})};
+        writeFile(cache + "/" + files[i], pkg::writePackage(spec));
+    }
+    QImage tall(200, 900, QImage::Format_RGB32);  // what rich text would load and draw
+    tall.fill(Qt::red);
+    ASSERT_TRUE(tall.save(QString::fromStdString(cache + "/x.png")));
+    frmMain& w = load();
+    w.show();
+    auto* panel = w.findChild<PreviewPanel*>(QStringLiteral("PreviewPanel"));
+    ASSERT_NE(panel, nullptr);
+    QSignalSpy shown(panel, &PreviewPanel::shown);
+    QTreeView* view = child<QTreeView>("ListView1");
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      view->visualRect(rowOf("CTF-Seed.unr")).center());
+    ASSERT_TRUE(shown.wait(5000));
+    QApplication::processEvents();
+    const QSize size = w.size(), hint = w.minimumSizeHint();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      view->visualRect(rowOf("<b>bold<b>.unr")).center());
+    ASSERT_TRUE(shown.wait(5000));
+    QApplication::processEvents();
+    const QString facts = panel->factsText();
+    EXPECT_TRUE(facts.contains(QString::fromStdString("Title: " + html.substr(0, 40))))
+        << facts.toStdString();
+    EXPECT_TRUE(facts.contains(QString::fromUtf8("Author: a\u2409b\u240Ac")))
+        << facts.toStdString();
+    EXPECT_EQ(child<QLabel>("lblPreview")->textFormat(), Qt::PlainText);
+    EXPECT_EQ(w.size(), size);
+    EXPECT_LE(w.minimumSizeHint().height(), hint.height());
+}
+
 // The thumbnail cache's names are the ones Qt forms, which the desktop's other programs find: the
 // URI of every byte in a path, and the MD5 on both sides of each block edge.
 TEST(ThumbnailNames, AreTheOnesQtForms) {

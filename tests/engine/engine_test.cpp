@@ -45,9 +45,10 @@ TEST(IndexLines, ReadByPositionTypedByTheirEndAndNamesKeptInTheirFolder) {
         EXPECT_EQ(packageTypeOfLine(kGuid + "=" + t.name), t.type) << t.name;
     EXPECT_EQ(packageTypeOfLine(kGuid + "="), PackageType::Unknown);
 
-    for (const char* bad : {"", ".", "..", "a/b.unr", "..\\b.unr", "C:b.unr", "a\x01.unr",
-                            "CON.unr", "con", "Nul.utx.uax", "aux .u", "PRN.", "com1.umx",
-                            "LPT9.int", "X.unr:s.unr", "1:a.u", "a.unr.", "a.unr "})
+    for (const char* bad : {"",        ".",         "..",       "a/b.unr",  "..\\b.unr",
+                            "C:b.unr", "a\x01.unr", "CON.unr",  "con",      "Nul.utx.uax",
+                            "aux .u",  "PRN.",      "com1.umx", "LPT9.int", "X.unr:s.unr",
+                            "1:a.u",   "a.unr.",    "a.unr ",   ".unr",     ".u"})
         EXPECT_TRUE(isUnsafeRealName(bad)) << bad;
     for (const char* good : {"a.unr", "...unr", " a b .u", "\xe9t\xe9.unr", "CONSOLE.unr",
                              "xCON.unr", "COM0.u", "COM10.u", "LPT.u", "a.CON", "NULL.uax"})

@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -16,6 +17,7 @@
 #include "engine/cache/scan.h"
 #include "engine/engine_context.h"
 #include "engine/public_variables.h"
+#include "media/media.h"
 #include "package/package_contents.h"
 #include "package/package_header.h"
 #include "package/package_reader.h"
@@ -174,17 +176,19 @@ inline void packageTarget(std::string_view data) {
 }
 
 // Package contents: whatever the objects say, their bytes cost at most the budget and a few
-// reads (one more a sound), a module handed over lies within the file, and a picture is whole.
+// reads (one more a sound), a module handed over lies within the file and goes to libopenmpt as
+// the programs hand it (samples not decoded), a length is a number or endless, a picture whole.
 inline void contentsTarget(std::string_view data) {
-    if (data.size() > 65536) return;
+    if (data.size() > (3u << 19)) return;  // 1.5 MiB: a texture of 1,048,576 x 1 fits
     const std::unique_ptr<InFile> file = memoryInFile(std::string(data));
     PackageReader reader;
     if (!reader.read(*file).ok()) return;
     struct Modules final : ModuleInfoReader {
         std::size_t most = 0;
+        std::unique_ptr<ModuleInfoReader> real = media::moduleInfoReader();
         std::optional<ModuleInfo> read(std::string_view m) override {
             check(m.size() <= most, "a module larger than its file");
-            return ModuleInfo{"XM", "x", 1};
+            return real->read(m);
         }
     } modules;
     modules.most = data.size();
@@ -198,6 +202,8 @@ inline void contentsTarget(std::string_view data) {
               p.rgba.size() <= 4 * PackageLimits{}.picturePixels,
           "a picture that is not whole");
     check(!c.title.empty() || c.kind != ContentKind::Map, "a map without a title");
+    check(std::isfinite(c.musicSeconds) && (!c.musicEndless || c.musicSeconds < 0),
+          "a music length that is no number");
 }
 
 }  // namespace qv::fuzz

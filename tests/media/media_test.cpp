@@ -3,12 +3,16 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include "platform/filesystem.h"
 #include "tools/package_objects.h"
 
 namespace qv::test {
@@ -22,6 +26,70 @@ TEST(Media, ModulesGiveTypeTitleAndLengthAndOtherBytesNothing) {
     EXPECT_EQ(info->title, "Seed Song");
     EXPECT_NEAR(info->seconds, 7.68, 0.01);
     EXPECT_FALSE(reader->read("not a module at all").has_value());
+}
+
+PackageContents musicContents(const std::string& module, ModuleInfoReader& modules) {
+    pkg::PackageSpec spec;
+    spec.exports = {pkg::music("Theme", "it", module)};
+    const std::unique_ptr<InFile> file = memoryInFile(pkg::writePackage(spec));
+    PackageReader reader;
+    EXPECT_TRUE(reader.read(*file).ok());
+    return readContents(*file, reader, {false, &modules});
+}
+
+// A module of 20 samples that each claim 2^28 frames decoded from the same 800 KB: its facts
+// come out of the package, and reading them adds under 64 MiB to the process at its peak (in a
+// child, so the figure is this reading's alone). Decoding the samples costs 650 MiB.
+TEST(Media, AModuleBombGivesItsFactsWithoutDecodingItsSamples) {
+    const std::string bomb = pkg::itModule({"Bomb", 20, 1u << 28, 200});
+    const auto modules = media::moduleInfoReader();
+    const PackageContents c = musicContents(bomb, *modules);
+    EXPECT_EQ(c.musicFormat, "IT");
+    EXPECT_EQ(c.musicTitle, "Bomb");
+    EXPECT_NEAR(c.musicSeconds, 7.68, 0.01);
+    EXPECT_EQ(c.note, "");
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's shadow memory would be counted too
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        const PackageContents again = musicContents(bomb, *modules);
+        getrusage(RUSAGE_SELF, &after);
+        const long grownKiB = after.ru_maxrss - before.ru_maxrss;
+        _exit(again.musicTitle == "Bomb" ? (grownKiB < 64 * 1024 ? 0 : 2) : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no facts; 2: 64 MiB or more";
+#endif
+}
+
+// Nested pattern loops that never end, and a package whose music is cut: each says what it is.
+TEST(Media, AnEndlessModuleHasNoLengthAndACutOneSaysSo) {
+    pkg::ItSpec endless;
+    for (int k = 0; k < 4; ++k)
+        endless.effects.insert(endless.effects.end(),
+                               {{k, k, 'S', 0xB0}, {7 - k, k, 'S', 0xBF}});  // SB0 .. SBF
+    const auto modules = media::moduleInfoReader();
+    const std::optional<ModuleInfo> info = modules->read(pkg::itModule(endless));
+    ASSERT_TRUE(info.has_value());
+    EXPECT_TRUE(info->endless);
+    const PackageContents c = musicContents(pkg::itModule(endless), *modules);
+    EXPECT_TRUE(c.musicEndless);
+    EXPECT_LT(c.musicSeconds, 0);
+
+    // The tables read from the whole file, the objects from one cut in the module's bytes.
+    pkg::PackageSpec spec;
+    spec.exports = {pkg::music("Theme", "it", pkg::itModule({"Cut", 0, 0, 4}))};
+    pkg::PackageLayout layout;
+    const std::string whole = pkg::writePackage(spec, &layout);
+    PackageReader reader;
+    ASSERT_TRUE(reader.read(*memoryInFile(whole)).ok());
+    const std::unique_ptr<InFile> cut = memoryInFile(whole.substr(0, layout.objectsAt + 8192));
+    const PackageContents damaged = readContents(*cut, reader, {false, modules.get()});
+    EXPECT_EQ(damaged.note, "its music could not be read");
 }
 
 TEST(Media, PngKeepsEveryPixel) {
@@ -40,6 +108,19 @@ TEST(Media, PngKeepsEveryPixel) {
     EXPECT_EQ(image.width, 3u);
     EXPECT_EQ(back, p.rgba);
     EXPECT_FALSE(media::pngEncoder()->encode(Picture{}).has_value());
+
+    // A row of 1,048,576 pixels, past what libpng reads by default: made as wide as it reads.
+    Picture wide;
+    wide.width = 1 << 20, wide.height = 1;
+    wide.rgba.assign(std::size_t{4} << 20, 200);
+    const std::optional<std::string> long_ = media::pngEncoder()->encode(wide);
+    ASSERT_TRUE(long_.has_value());
+    png_image back2{};
+    back2.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_memory(&back2, long_->data(), long_->size()));
+    EXPECT_EQ(back2.width, 1000000u);
+    EXPECT_EQ(back2.height, 1u);
+    png_image_free(&back2);
 }
 
 }  // namespace
@@ -80,6 +161,13 @@ TEST(Thumbnailer, MapsGiveTheirPictureWithinTheSizeAskedFor) {
     EXPECT_EQ(image.width, 128u);
     EXPECT_EQ(image.height, 128u);
     png_image_free(&image);
+    std::remove(out.c_str());
+    // A link to the map, as a file manager hands one over: followed, since the user chose it.
+    const std::string link = dir + "/qv_thumb_link.unr";
+    std::remove(link.c_str());
+    ASSERT_EQ(::symlink(map.c_str(), link.c_str()), 0);
+    EXPECT_EQ(std::system((program + link + " " + out).c_str()), 0);
+    EXPECT_FALSE(fileText(out).empty());
     std::remove(out.c_str());
     EXPECT_NE(std::system((program + sound + " " + out + " 2>/dev/null").c_str()), 0);
     EXPECT_TRUE(fileText(out).empty());

@@ -119,6 +119,21 @@ TEST(PackageContents, MapsGiveTheirFactsAndScreenshotFromSummaryAndLevelInfo) {
     }
 }
 
+// Strings are Windows-1252, or UTF-16 when their length is negative: both come out as UTF-8.
+TEST(PackageContents, TextInTheGamesEncodingsComesOutAsUtf8) {
+    PackageSpec spec;
+    spec.exports = {levelInfo({"Caf\xE9 \x80\x9B", "", "", "Z\xFCrich"})};
+    spec.exports[0].properties.push_back(
+        wideStrProperty("Author", std::string("N\0\xEF\0 \0\x3D\xD8\x00\xDE\x00\xD8", 12)));
+    spec.exports.push_back(texture("Z\xFCrich", 0, 4, 2, {kPixels}, "P"));
+    spec.exports.push_back(palette("P", fourColours()));
+    const Read r = readSpec(spec);
+    EXPECT_EQ(r.contents.title, "Caf\xC3\xA9 \xE2\x82\xAC\xE2\x80\xBA");
+    // N, i with diaeresis, a space, U+1F600 from its surrogate pair, a lone high surrogate.
+    EXPECT_EQ(r.contents.author, "N\xC3\xAF \xF0\x9F\x98\x80\xEF\xBF\xBD");
+    EXPECT_EQ(r.contents.pictureName, "Z\xC3\xBCrich");
+}
+
 TEST(PackageContents, TexturePackagesShowTheirFirstPlainTextureAtAtMostAMegapixel) {
     // DXT1 blocks: colour 0 red, colour 1 blue; the first row red, the others blue.
     const std::string block("\x00\xF8\x1F\x00\x00\x55\x55\x55", 8);

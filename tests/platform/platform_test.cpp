@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "platform/escaped_text.h"
 #include "platform/machine_lock.h"
 #include "platform/paths.h"
 #include "platform/posix_filesystem.h"
@@ -49,6 +50,27 @@ TEST(TextFile, EveryLineEndStyleSplitsAndTheFirstOneDecides) {
     EXPECT_EQ(splitOwnLines("a\nb\r\nc\r\n"), (Lines{"a\nb", "c"}));
     EXPECT_EQ(joinLines({"a", "", "b"}, LineEnd::CR), "a\r\rb\r");
     EXPECT_EQ(joinLines({"a"}, LineEnd::CRLF), "a\r\n");
+}
+
+// C1 controls reach a terminal as controls (0x9B is CSI alone, U+009B in UTF-8 to a UTF-8
+// terminal): both forms are escaped, and letters past ASCII stay as they are.
+TEST(EscapedText, C1ControlsAreEscapedAsUtf8AndAsStrayBytes) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"\xC2\x9B"
+         "31m",
+         "\\xC2\\x9B31m"},
+        {"\x9B"
+         "31m",
+         "\\x9B31m"},
+        {"\x85 \xC2\x80", "\\x85 \\xC2\\x80"},
+        {"Caf\xC3\xA9 \xC2\xA0\xE2\x82\xAC \xC4\x80", "Caf\xC3\xA9 \xC2\xA0\xE2\x82\xAC \xC4\x80"},
+        {"Caf\xE9 \xC2", "Caf\xE9 \xC2"},
+        {"\xE0\x82\x9B", "\xE0\\x82\\x9B"},  // overlong: its bytes are stray
+    };
+    for (const auto& [text, escaped] : cases) {
+        EXPECT_EQ(escapedField(text), escaped) << escapedField(text);
+        EXPECT_EQ(escapedField(text, EscapeForm::ControlBytes), escaped);
+    }
 }
 
 TEST(Paths, SeparatorsAndNames) {

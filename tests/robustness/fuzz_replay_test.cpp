@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/fuzz/bodies.h"
+#include "tools/hostile_packages.h"
 
 namespace qv::fuzz {
 namespace {
@@ -28,6 +29,12 @@ TEST(FuzzReplay, EverySavedInputKeepsEveryProperty) {
         }
         EXPECT_GE(seeds, 3) << name << ": the seed corpus is missing";
     }
+    // The seeds fuzz.sh makes: a module bomb, an endless module, hostile titles, a wide texture.
+    for (const auto& [name, bytes] : pkg::hostilePackages()) try {
+            contentsTarget(bytes);
+        } catch (const std::exception& ex) {
+            ADD_FAILURE() << name << ": " << ex.what();
+        }
 }
 
 }  // namespace
