@@ -175,6 +175,7 @@ class frmMain final : public QMainWindow {
     void connectControls();
     void connectKeys();
     void sizeFileListColumns();
+    void givePreviewRoomToList(int missing);
     // frm_main_preview.cpp: the list beside the preview of its selected row.
     QWidget* withPreview(QTreeView* list);
     void previewRow(const QModelIndex& current);

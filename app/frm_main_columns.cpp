@@ -2,6 +2,8 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QScrollBar>
+#include <QSplitter>
+#include <QStyle>
 #include <QToolTip>
 #include <QTreeView>
 #include <algorithm>
@@ -10,6 +12,7 @@
 
 #include "app/file_list_model.h"
 #include "app/frm_main.h"
+#include "app/preview_panel.h"
 #include "widgets/display.h"
 
 namespace qv {
@@ -50,17 +53,34 @@ void frmMain::sizeFileListColumns() {
     }
     // Names give way down to a dozen characters: the columns after them stay in view beside the
     // preview on a small screen (their whole text is in the tooltip).
-    const int least = std::max(metrics.averageCharWidth() * 12,
+    const int checkBox =
+        ListView1->style()->pixelMetric(QStyle::PM_IndicatorWidth) + metrics.averageCharWidth() * 2;
+    const int least = std::max(checkBox + metrics.averageCharWidth() * 12,
                                header->sectionSizeHint(FileListModel::FileName) +
                                    (sorted == FileListModel::FileName ? arrowRoom : 0));
-    const int room = ListView1->viewport()->width() - others;
     const int packageLeast = header->sectionSizeHint(FileListModel::Package) +
                              (sorted == FileListModel::Package ? arrowRoom : 0);
+    givePreviewRoomToList(others + least + packageLeast - ListView1->viewport()->width());
+    const int room = ListView1->viewport()->width() - others;
     const int names = std::clamp(fitted(FileListModel::FileName) + gap, least,
                                  std::max(least, room - packageLeast));
     header->resizeSection(FileListModel::FileName, names);
     header->resizeSection(FileListModel::Package, std::max(packageLeast, room - names));
     header->setSortIndicatorShown(arrow);
+}
+
+// The list short of `missing` pixels for its columns takes them from the preview beside it, down
+// to the preview's least width; the list's new width sizes the columns again.
+void frmMain::givePreviewRoomToList(int missing) {
+    if (missing <= 0 || !preview_ || !preview_->isVisible()) return;
+    auto* splitter = qobject_cast<QSplitter*>(preview_->parentWidget());
+    if (!splitter || splitter->count() != 2) return;
+    QList<int> sizes = splitter->sizes();
+    const int give = std::min(missing, sizes[1] - preview_->minimumWidth());
+    if (give <= 0) return;
+    sizes[0] += give;
+    sizes[1] -= give;
+    splitter->setSizes(sizes);
 }
 
 // A name cut by its column shows whole in a tooltip; a name shown whole needs none.

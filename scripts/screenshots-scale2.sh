@@ -5,7 +5,8 @@
 # font, and where qt6ct is installed in its "darker" scheme with a font 2 points larger.
 #   scripts/screenshots-scale2.sh [BUILD [OUT]]   BUILD: the built programs (build),
 #                                                 OUT: where the pictures go (docs)
-# Pictures: main-preview, check-packages, troubleshooter, and each with -dark.
+# Pictures: main-preview, main-options (the purge warning), check-packages, troubleshooter-picker,
+# troubleshooter, and each with -dark.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build}")
@@ -78,22 +79,25 @@ pictures() { # $1: suffix of the pictures ("" or "-dark")
     pids+=($!)
     main=$(main_window)
     sleep 1.5
-    press "$main" ctrl+Tab  # the File List tab
-    sleep 0.5
-    # The list has the focus: typing a name selects its row, whose preview shows.
-    eval "$(xdotool getwindowgeometry --shell "$main")"
-    xdotool mousemove --window "$main" 120 260 click 1
+    # A click in the File List tab's list, then a name typed selects its row: its preview shows.
+    xdotool mousemove --window "$main" 120 300 click 1
     sleep 0.3
     press "$main" Home
     xdotool type --delay 60 "CTF-Hydro"
     sleep 2
     shot "main-preview$1"
+    press "$main" ctrl+Tab  # the Options tab, scrolled down to the purge warning
+    sleep 0.5
+    xdotool mousemove --window "$main" 640 500 click --repeat 10 --delay 50 5
+    sleep 0.5
+    shot "main-options$1"
+    press "$main" ctrl+shift+Tab
     press "$main" alt+t
     sleep 0.3
     xdotool key c
     check=$(window '^Check Packages')
     sleep 0.5
-    press "$check" End  # the last rows: the damaged packages
+    press "$check" End Up  # the damaged package
     sleep 1.5
     shot "check-packages$1"
     press "$check" Escape

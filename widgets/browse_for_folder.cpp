@@ -172,6 +172,9 @@ void showNamesAndDates(QFileDialog& dialog) {
     header->resizeSection(3,
                           std::max(metrics.horizontalAdvance(sample), header->sectionSizeHint(3)) +
                               metrics.averageCharWidth() * 3);
+    // The names take what the date leaves: no scrolling sideways to see it.
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
 }
 
 // The dialog within the screen: a small one, a large scale or a large font.

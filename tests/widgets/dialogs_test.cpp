@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <QTreeView>
 
@@ -108,7 +109,7 @@ TEST(FolderPicker, FitsASmallScreenTitledWithItsDatesWhole) {
         QApplication::setFont(font);
         QString title;
         QSize least;
-        int date = 0, dateText = 0;
+        int date = 0, dateText = 0, sideways = -1;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             auto* picker = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
@@ -117,7 +118,9 @@ TEST(FolderPicker, FitsASmallScreenTitledWithItsDatesWhole) {
             title = picker->windowTitle();
             least = picker->minimumSizeHint().expandedTo(picker->minimumSize());
             if (auto* details = picker->findChild<QTreeView*>(QStringLiteral("treeView"))) {
+                QApplication::processEvents();
                 date = details->header()->sectionSize(3);
+                sideways = details->horizontalScrollBar()->maximum();
                 dateText = details->fontMetrics().horizontalAdvance(QLocale().toString(
                     QDateTime(QDate(2026, 12, 28), QTime(23, 58, 58)), QLocale::ShortFormat));
             }
@@ -129,6 +132,7 @@ TEST(FolderPicker, FitsASmallScreenTitledWithItsDatesWhole) {
         EXPECT_TRUE(least.width() <= 636 && least.height() <= 462)
             << least.width() << "x" << least.height();
         EXPECT_GT(date, dateText);
+        EXPECT_EQ(sideways, 0);
     }
     QApplication::setFont(normal);
 }
