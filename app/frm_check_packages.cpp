@@ -6,6 +6,9 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QSplitter>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -25,6 +28,38 @@ std::string countOf(std::size_t n, const char* one, const char* many) {
 }
 
 constexpr quintptr kTopRow = 0;  // a child's id is its parent's row + 1
+
+// Rows wrapped to the list's width, each as tall as its lines: at words, and in a path after
+// each separator. The model's text stays as it is (the tooltip, copies, tests).
+class WrappingDelegate final : public QStyledItemDelegate {
+  public:
+    explicit WrappingDelegate(QTreeView* view) : QStyledItemDelegate(view), view_(view) {}
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem o(option);
+        initStyleOption(&o, index);
+        int depth = 0;
+        for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) ++depth;
+        const int margin = 2 * (view_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+        const int width =
+            std::max(40, view_->columnWidth(0) - view_->indentation() * (depth + 1) - margin - 2);
+        const QRect text =
+            o.fontMetrics.boundingRect(QRect(0, 0, width, 1 << 20), Qt::TextWordWrap, o.text);
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(std::max(size.height(), text.height() + 2));
+        return size;
+    }
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->text.replace(QLatin1Char('/'), QStringLiteral("/\u200b"));  // not a path
+        option->features |= QStyleOptionViewItem::WrapText;
+    }
+
+  private:
+    QTreeView* view_;
+};
 
 }  // namespace
 
@@ -103,17 +138,29 @@ frmCheckPackages::frmCheckPackages(CheckPlaces places, CheckResults results, Fil
     trvResults = new QTreeView(this);
     trvResults->setObjectName(QStringLiteral("trvResults"));
     trvResults->setHeaderHidden(true);
-    trvResults->setUniformRowHeights(true);
+    // A row wraps to the list's width; a word too long even so is shortened in its middle, and
+    // the row's tooltip holds it whole.
+    trvResults->setWordWrap(true);
     trvResults->setTextElideMode(Qt::ElideMiddle);
+    trvResults->header()->setStretchLastSection(true);
+    trvResults->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    trvResults->setItemDelegate(new WrappingDelegate(trvResults));
+    // A new width wraps the rows anew.
+    connect(trvResults->header(), &QHeaderView::sectionResized, trvResults,
+            [this] { trvResults->doItemsLayout(); });
     model_ = new CheckResultsModel(trvResults);
     trvResults->setModel(model_);
     // The package of the selected result, as the main window's list shows it.
-    preview_ = new PreviewPanel(fs_, this);
-    preview_->setMinimumWidth(preview_->fontMetrics().averageCharWidth() * 30);
-    auto* h = new QHBoxLayout;
-    h->addWidget(trvResults, 3);
-    h->addWidget(preview_, 1);
-    v->addLayout(h, 1);
+    // It hides when the row names no file, and the list takes its room.
+    auto* split = new QSplitter(Qt::Horizontal, this);
+    split->setObjectName(QStringLiteral("splResults"));
+    split->setChildrenCollapsible(false);
+    split->addWidget(trvResults);
+    preview_ = new PreviewPanel(fs_, split);
+    split->addWidget(preview_);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+    v->addWidget(split, 1);
     connect(trvResults->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& row) {
                 if (const std::optional<PreviewRequest> p = packageOf(row))
@@ -149,7 +196,7 @@ void frmCheckPackages::fitScreen() {
 }
 
 QString frmCheckPackages::summary() const {
-    return lblSummary->text();
+    return QString(lblSummary->text()).remove(QChar(0x200b));
 }
 
 void frmCheckPackages::fill() {
@@ -169,7 +216,9 @@ void frmCheckPackages::fill() {
         summary += " " + countOf(report.lineless.size(), "cache file has", "cache files have") +
                    " no index line (" + std::to_string(results_.saved) + " can get theirs back).";
     if (!report.indexRead) summary += " cache.ini could not be read (" + report.indexFailure + ").";
-    lblSummary->setText(displayText(summary));
+    // A long path may break after any separator, so the dialog need not be wider than it.
+    QString shown = displayText(summary);
+    lblSummary->setText(shown.replace(QLatin1Char('/'), QStringLiteral("/\u200b")));  // not a path
     cmdRestore->setEnabled(results_.saved > 0);
 }
 

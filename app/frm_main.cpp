@@ -143,7 +143,9 @@ frmMain::frmMain(std::string programFolder, frmMainServices services, QWidget* p
     buildControls();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain() {
+    stopGameWatch();
+}
 
 bool frmMain::checkRequiredFiles() {
     for (const RequiredFile& f : kRequiredFiles) {
@@ -364,17 +366,13 @@ void frmMain::ScanCache() {
     model_->setRows(std::move(state.rows));
     sizeFileListColumns();
     fillNeverMoveBox(state.neverMoveNames);
-    sbrText->setText(displayText(state.statusText));
+    showCount(displayText(state.statusText));
     fillPackageColumns();  // says again how many files are found
     // The list only reads; a run, a purge or an undo asks first while the game runs. The status
-    // bar says so briefly, its tooltip and the status list in full.
+    // bar says so briefly after the count, its tooltip and the status list in full.
     std::string brief;
     const std::string line = gameRunningLine(ctx_, {pv_.GameDir, state.cacheDir}, &brief);
-    sbrText->setToolTip(displayText(line));
-    if (line.empty()) return;
-    sbrText->setText(displayText(brief));
-    if (line != gameLine_) statusModel_->addLine(line);
-    gameLine_ = line;
+    showGameState(line, brief);
 }
 
 void frmMain::rescan() {

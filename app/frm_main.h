@@ -30,6 +30,7 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
+class QThreadPool;
 class QTreeView;
 
 namespace qv {
@@ -174,6 +175,7 @@ class frmMain final : public QMainWindow {
     void connectControls();
     void connectKeys();
     void sizeFileListColumns();
+    void givePreviewRoomToList(int missing);
     // frm_main_preview.cpp: the list beside the preview of its selected row.
     QWidget* withPreview(QTreeView* list);
     void previewRow(const QModelIndex& current);
@@ -190,6 +192,14 @@ class frmMain final : public QMainWindow {
     void ScanCache();
     void rescan();                                // the re-scan itself, inside an operation
     void showRunResult(const RunResult& result);  // the status line (and list) after a run
+    // frm_main_gamewatch.cpp: the game looked for while the window is open, and the status bar's
+    // idle text: the count of files to process, and whether the game is running.
+    void startGameWatch();
+    void stopGameWatch();
+    void lookForGame();
+    void showCount(const QString& text);
+    void showGameState(const std::string& line, const std::string& brief);
+    void showIdleStatus();
     // frm_main_packages.cpp: the header pass after a scan, filling the list's package columns.
     void fillPackageColumns();
     void typeBoxClicked();
@@ -243,6 +253,10 @@ class frmMain final : public QMainWindow {
     bool closeAsked_ = false;     // the stop-and-quit question is up
     const char* work_ = nullptr;  // the stoppable work going on
     std::string gameLine_;        // the last "the game is running" line of the status list
+    QString gameBrief_;           // the status bar's form of it; "" when the game is not running
+    QString countText_;           // "Found N files to process" of the last scan
+    QTimer* gameWatch_ = nullptr;
+    QThreadPool* gameLook_ = nullptr;  // one look at a time, off the window's thread
 
     // Status tab.
     QTabWidget* SSTab1 = nullptr;

@@ -34,6 +34,7 @@ void frmMain::ListView1_ColumnClick(int column) {
     QHeaderView* header = ListView1->header();
     header->setSortIndicatorShown(true);
     header->setSortIndicator(model_->sortColumn(), model_->sortOrder());
+    sizeFileListColumns();
 }
 
 void frmMain::ListView1_MouseUp(Qt::MouseButton button) {

@@ -284,7 +284,9 @@ QGroupBox* frmMain::buildMiscFrame() {
     f3->addLayout(safe);
     auto* warn = new QVBoxLayout;
     warn->setSpacing(2);
-    warn->addWidget(colouredLabel("Label7", "WARNING - this DELETES all cache files!", Qt::red));
+    QLabel* warning = label("Label7", "WARNING - this DELETES all cache files!");
+    setWarningColours(warning, Qt::red);
+    warn->addWidget(warning);
     warn->addWidget(cmdPurgeNow);
     f3->addLayout(warn);
     f3->addStretch(1);

@@ -48,7 +48,7 @@ void frmMain::fillPackageColumns() {
     sizeFileListColumns();  // the Installed and Package columns have their texts now
     // What the run of the checked rows moves or removes, as the plan counts it (a pass that was
     // stopped made none: the rows the scan found movable).
-    sbrText->setText(displayText(filesToProcessText(
+    showCount(displayText(filesToProcessText(
         planned ? model_->toProcess() : countToProcess(model_->rows(), pv_, cacheDir_, fs_))));
 }
 

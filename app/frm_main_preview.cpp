@@ -19,9 +19,10 @@ QWidget* frmMain::withPreview(QTreeView* list) {
     splitter->addWidget(preview_);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 1);
-    // Room for a picture and a line of facts; the list keeps the rest.
+    // A quarter for the picture and its facts, at least 20 characters; the list keeps the rest.
     const int room = preview_->fontMetrics().averageCharWidth() * 30;
-    preview_->setMinimumWidth(room);
+    preview_->setMinimumWidth(preview_->fontMetrics().averageCharWidth() * 20);
+    splitter->setChildrenCollapsible(false);
     splitter->setSizes({3 * room, room});
     // The current row, whether the keyboard or the mouse made it so.
     connect(list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,

@@ -88,6 +88,7 @@ void frmMain::buildControls() {
 
     buildMenus();
     buildStatusBar();
+    startGameWatch();
     connectControls();
     connectKeys();
     // Room to spare at the first start; later starts take the size the user left (Form_Load).

@@ -6,9 +6,11 @@
 #include <QLocale>
 #include <QPixmap>
 #include <QSaveFile>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QThread>
-#include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <tuple>
 
@@ -154,24 +156,24 @@ PreviewResult PreviewReader::read(const PreviewRequest& request) {
 PreviewPanel::PreviewPanel(FileSystem& fs, QWidget* parent)
     : QWidget(parent), latest_(std::make_shared<std::atomic<std::uint64_t>>(0)) {
     setObjectName(QStringLiteral("PreviewPanel"));
-    auto* v = new QVBoxLayout(this);
-    v->setContentsMargins(0, 0, 0, 0);
     picture_ = new QLabel(this);
     picture_->setObjectName(QStringLiteral("picPreview"));
     picture_->setAlignment(Qt::AlignCenter);
-    picture_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    facts_ = new QLabel(this);
+    // Plain text that wraps anywhere a word is too long for the panel (a GUID file name), and
+    // scrolls where the panel is too low for it.
+    facts_ = new QTextEdit(this);
     facts_->setObjectName(QStringLiteral("lblPreview"));
-    // A server chose the fields: plain text only (never rich text Qt guesses from a first line,
-    // which could draw markup or load a local image), wrapped within the panel's width.
-    facts_->setTextFormat(Qt::PlainText);
-    facts_->setWordWrap(true);
-    facts_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    facts_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    facts_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    v->addWidget(picture_);
-    v->addWidget(facts_);
-    v->addStretch(1);
+    // A server chose the fields: plain text only, never rich text Qt would guess from a first
+    // line (which could draw markup or load a local image).
+    facts_->setReadOnly(true);
+    facts_->setAcceptRichText(false);
+    facts_->setFrameShape(QFrame::NoFrame);
+    facts_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    facts_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    facts_->setFocusPolicy(Qt::ClickFocus);
+    facts_->viewport()->setAutoFillBackground(false);
+    facts_->document()->setDocumentMargin(0);
+    setVisible(false);  // nothing to show yet
     thread_ = new QThread(this);
     reader_ = new PreviewReader(fs);
     reader_->moveToThread(thread_);
@@ -208,12 +210,22 @@ void PreviewPanel::clear() {
     latest_->fetch_add(1);
     image_ = {};
     picture_->clear();
-    picture_->setFixedHeight(0);
     facts_->clear();
+    hide();
+}
+
+QSize PreviewPanel::minimumSizeHint() const {
+    const QFontMetrics m = fontMetrics();
+    return {m.averageCharWidth() * 20, m.lineSpacing() * 4};
+}
+
+QSize PreviewPanel::sizeHint() const {
+    const QFontMetrics m = fontMetrics();
+    return {m.averageCharWidth() * 30, m.lineSpacing() * 12};
 }
 
 QString PreviewPanel::factsText() const {
-    return facts_->text();
+    return facts_->toPlainText();
 }
 
 void PreviewPanel::display(const PreviewResult& r) {
@@ -255,31 +267,48 @@ void PreviewPanel::display(const PreviewResult& r) {
                                                            : "damaged");
         line("Reason", r.reason);
     }
-    facts_->setText(lines.join('\n'));
+    facts_->setPlainText(lines.join('\n'));
     image_ = r.image;
+    show();
     placeImage();
     Q_EMIT shown();
 }
 
+int PreviewPanel::factsHeight(int width) const {
+    QTextDocument doc;
+    doc.setDefaultFont(facts_->font());
+    doc.setDocumentMargin(0);
+    QTextOption wrap = doc.defaultTextOption();
+    wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    doc.setDefaultTextOption(wrap);
+    doc.setPlainText(facts_->toPlainText());
+    doc.setTextWidth(width);
+    return static_cast<int>(std::ceil(doc.size().height()));
+}
+
 void PreviewPanel::placeImage() {
+    const int w = width(), h = height(), gap = fontMetrics().lineSpacing() / 2;
+    int pictureHeight = 0;
     if (image_.isNull()) {
         picture_->clear();
-        picture_->setFixedHeight(0);
-        return;
+    } else {
+        // The space's width, and the height the facts leave (at least half the panel); the
+        // picture keeps its proportions. Enlarged, its pixels stay sharp squares; made smaller,
+        // they are averaged.
+        const int tall = std::max(h - gap - factsHeight(w), h / 2);
+        const int side = std::max(16, std::min({w, tall, 2 * thumbnails::kLargeSide}));
+        const QSize target = image_.size().scaled(QSize(w, side), Qt::KeepAspectRatio);
+        const qreal ratio = devicePixelRatioF();
+        const bool larger = target.width() >= image_.width();
+        QPixmap pixmap = QPixmap::fromImage(
+            image_.scaled(target * ratio, Qt::KeepAspectRatio,
+                          larger ? Qt::FastTransformation : Qt::SmoothTransformation));
+        pixmap.setDevicePixelRatio(ratio);
+        picture_->setPixmap(pixmap);
+        pictureHeight = target.height() + gap;
     }
-    // The space's width, and as much height; the picture keeps its proportions. Enlarged, its
-    // pixels stay sharp squares; made smaller, they are averaged.
-    const int side = std::max(16, width());
-    const QSize room(side, std::min(side, 2 * thumbnails::kLargeSide));
-    const QSize target = image_.size().scaled(room, Qt::KeepAspectRatio);
-    const qreal ratio = devicePixelRatioF();
-    const bool larger = target.width() >= image_.width();
-    QPixmap pixmap = QPixmap::fromImage(
-        image_.scaled(target * ratio, Qt::KeepAspectRatio,
-                      larger ? Qt::FastTransformation : Qt::SmoothTransformation));
-    pixmap.setDevicePixelRatio(ratio);
-    picture_->setFixedHeight(target.height());
-    picture_->setPixmap(pixmap);
+    picture_->setGeometry(0, 0, w, std::max(0, pictureHeight - gap));
+    facts_->setGeometry(0, pictureHeight, w, std::max(0, h - pictureHeight));
 }
 
 void PreviewPanel::resizeEvent(QResizeEvent* event) {

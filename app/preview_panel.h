@@ -10,6 +10,7 @@
 #include "package/package_header.h"
 
 class QLabel;
+class QTextEdit;
 class QThread;
 
 namespace qv {
@@ -40,9 +41,11 @@ struct PreviewResult {
 
 // The preview beside a list: the selected package's picture (scaled in proportion to the space,
 // never blurred beyond it), title, author, players, type, size, version and state, or why it
-// could not be read. Each package is read on a worker thread of the panel's own, so the list
-// never waits; a newer selection passes over an older one not yet read; what was read is kept by
-// the file's device, inode, size and modification time.
+// could not be read. The panel asks for no more height than a few lines: the picture takes what
+// the facts leave, down to half the panel, and the facts scroll when even that is too little.
+// With nothing to show it hides, and the list beside it takes its room. Each package is read on a
+// worker thread of the panel's own, so the list never waits; a newer selection passes over an older
+// one not yet read; what was read is kept by the file's device, inode, size and modification time.
 class PreviewPanel final : public QWidget {
     Q_OBJECT
   public:
@@ -51,6 +54,9 @@ class PreviewPanel final : public QWidget {
 
     void showPackage(const PreviewRequest& request);
     void clear();
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
     // What is shown, for tests and screen readers.
     QString factsText() const;
@@ -64,10 +70,12 @@ class PreviewPanel final : public QWidget {
 
   private:
     void display(const PreviewResult& result);
+    // Places the picture and the facts in the panel's current size.
     void placeImage();
+    int factsHeight(int width) const;  // the facts' height when shown whole at `width`
 
     QLabel* picture_ = nullptr;
-    QLabel* facts_ = nullptr;
+    QTextEdit* facts_ = nullptr;
     QImage image_;
     QThread* thread_ = nullptr;
     PreviewReader* reader_ = nullptr;

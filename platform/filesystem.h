@@ -128,7 +128,8 @@ class FileSystem {
     }
 
     // Opens the run log `path` for a run that writes it while others may too (two runs on two
-    // caches): each write is appended whole, and the file is emptied first only when no other
+    // caches): what the run writes is appended as one block when it closes the file, so the
+    // runs' lines never mix, and the file is emptied first only when no other
     // writer has it open (then `alone` is true). Held under a shared lock until closed. Here,
     // and for file systems that do not say otherwise: createFile, alone.
     virtual Result<std::unique_ptr<OutFile>> openSharedLog(const std::string& path, bool& alone) {

@@ -1,4 +1,5 @@
-// The run log that two runs at once may write: appended whole, never emptied under a writer.
+// The run log that two runs at once may write: each run's lines appended as one block when it
+// closes the log, never emptied under a writer.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -6,6 +7,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <string>
 
 #include "platform/machine_lock.h"
 #include "platform/posix_fd.h"
@@ -15,23 +17,38 @@ namespace qv {
 
 namespace {
 
-// Every write goes out whole at the file's end (O_APPEND); the shared flock, or the machine lock
-// where the file system has no flock, is held until close.
+// A run's lines are held until close and then go out in one write at the file's end (O_APPEND):
+// the kernel appends one write whole, so the lines of two runs at once never mix, and a reader
+// finds each run from its first line to the next run's. Written as they came, the lines of a
+// long run were split by a short run that ended in between. The shared flock, or the machine
+// lock where the file system has no flock, is held until close.
 class SharedLogFile final : public OutFile {
   public:
     SharedLogFile(int fd, std::unique_ptr<MachineLock> machine)
         : file_(posix::outFile(fd)), machine_(std::move(machine)) {}
-    Status write(std::string_view data) override { return file_->write(data); }
-    Status sync() override { return file_->sync(); }
+    ~SharedLogFile() override { (void)close(); }
+    Status write(std::string_view data) override {
+        if (closed_) return Status::fromErrno(EBADF);
+        block_.append(data);
+        return Status::success();
+    }
+    // Nothing reaches the file before the run's block is whole.
+    Status sync() override { return closed_ ? Status::fromErrno(EBADF) : Status::success(); }
     Status close() override {
+        if (closed_) return Status::success();
+        closed_ = true;
+        Status written = block_.empty() ? Status::success() : file_->write(block_);
+        std::string().swap(block_);
         const Status closed = file_->close();  // releases the flock
         machine_.reset();
-        return closed;
+        return written.ok() ? closed : written;
     }
 
   private:
     std::unique_ptr<OutFile> file_;
     std::unique_ptr<MachineLock> machine_;
+    std::string block_;
+    bool closed_ = false;
 };
 
 bool flockNow(int fd, int operation) {

@@ -58,11 +58,12 @@ std::string chooseGameFolder(bool mustSelect, Dialogs& dialogs,
 }
 
 // What the first start says before the picker opens: how many copies were found, or that none
-// was.
+// was. The example is the first folder the search for copies looks in, never the per-user
+// settings folder ~/.utpg, which is not a game folder.
 std::string notFoundText(std::size_t found) {
     if (found == 0)
         return "Unreal Tournament not found.\r\n\r\nPlease click OK to select the main "
-               "directory..\r\n(example - /home/you/.utpg)";
+               "directory..\r\n(example - /home/you/.local/share/OldUnreal/UnrealTournament)";
     // Two lines of their own: the box does not wrap the choice in the middle.
     if (found == 1)
         return "Quorvel found 1 copy of Unreal Tournament.\r\nChoose it in the side bar, or "

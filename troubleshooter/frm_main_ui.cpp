@@ -187,14 +187,16 @@ void frmMain::buildControls() {
     cmdReset->setToolTip(
         QStringLiteral("Clears the registry setting Quorvel uses for the directory"));
 
-    const QColor windowText = palette().color(QPalette::WindowText);
-    makeLine(this, QStringLiteral("Line1_0"), 0, 1875, 6000, windowText);
-    makeLine(this, QStringLiteral("Line2_0"), 0, 1890, 6030, Qt::white);
+    // Etched rules: a shadow line over a light one, in the palette's tones (white and black
+    // were a bright bar on a dark palette).
+    const QColor shadow = palette().color(QPalette::Dark), light = palette().color(QPalette::Light);
+    makeLine(this, QStringLiteral("Line1_0"), 0, 1875, 6000, shadow);
+    makeLine(this, QStringLiteral("Line2_0"), 0, 1890, 6030, light);
 
     cmdViewLog = makeButton(this, "cmdViewLog", "&View Quorvel LOG", twips(120, 2040, 2175, 375));
 
-    makeLine(this, QStringLiteral("Line1_1"), -45, 2580, 6015, windowText);
-    makeLine(this, QStringLiteral("Line2_1"), -45, 2595, 6015, Qt::white);
+    makeLine(this, QStringLiteral("Line1_1"), -45, 2580, 6015, shadow);
+    makeLine(this, QStringLiteral("Line2_1"), -45, 2595, 6015, light);
 
     Label4 = makeLabel(this, "Label4", "Cache.INI Contents :", twips(120, 2760, 2055, 255));
     lstCacheINI = makeList(this, "lstCacheINI", twips(120, 3000, 5775, 1425));

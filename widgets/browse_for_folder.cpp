@@ -1,12 +1,15 @@
 #include "widgets/browse_for_folder.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QListView>
+#include <QLocale>
 #include <QSaveFile>
 #include <QScreen>
 #include <QSettings>
@@ -15,6 +18,7 @@
 #include <QStandardPaths>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <QTreeView>
 #include <QUrl>
 #include <algorithm>
 #include <stdexcept>
@@ -153,12 +157,45 @@ void addHiddenFoldersBox(QFileDialog& dialog) {
     QObject::connect(key, &QShortcut::activated, box, &QCheckBox::toggle);
 }
 
+// The folder list shows what tells folders apart: each one's name and when it changed, whole.
+// Size and type say nothing of a folder ("--", "Folder") and took the date's room.
+void showNamesAndDates(QFileDialog& dialog) {
+    auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!details) return;
+    QHeaderView* header = details->header();
+    if (header->count() < 4) return;
+    details->setColumnHidden(1, true);
+    details->setColumnHidden(2, true);
+    const QFontMetrics metrics(details->font());
+    const QString sample =
+        QLocale().toString(QDateTime(QDate(2028, 12, 28), QTime(23, 58, 58)), QLocale::ShortFormat);
+    header->resizeSection(3,
+                          std::max(metrics.horizontalAdvance(sample), header->sectionSizeHint(3)) +
+                              metrics.averageCharWidth() * 3);
+    // The names take what the date leaves: no scrolling sideways to see it.
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+}
+
+// The dialog within the screen: a small one, a large scale or a large font.
+void fitIntoScreen(QFileDialog& dialog) {
+    const QScreen* screen = dialog.screen();
+    if (!screen) return;
+    const QSize room = screen->availableGeometry().size() - QSize(16, 48);
+    dialog.resize(dialog.sizeHint().expandedTo(dialog.size()).boundedTo(room));
+}
+
 // Qt's own folder dialog (whose side bar and layout can be filled), with the hidden folders box;
-// the chosen folder's bytes, or "" on cancel.
+// the chosen folder's bytes, or "" on cancel. Its title is the prompt less a closing colon.
 std::string pickWith(QFileDialog& dialog) {
+    QString title = dialog.windowTitle();
+    while (title.endsWith(QLatin1Char(':'))) title.chop(1);
+    dialog.setWindowTitle(title.trimmed());
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
     addHiddenFoldersBox(dialog);
+    showNamesAndDates(dialog);
+    fitIntoScreen(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return withoutTrailingSeparator(folderBytes(dialog.selectedFiles().first()));
 }

@@ -127,4 +127,19 @@ void setTextColour(QWidget* widget, const QColor& colour, QPalette::ColorRole te
     widget->setPalette(palette);
 }
 
+void setWarningColours(QWidget* widget, const QColor& red) {
+    QPalette palette = widget->palette();
+    if (palette.color(QPalette::Window).lightnessF() >= 0.5) {
+        setTextColour(widget, red);
+        return;
+    }
+    const QColor ground = QColor::fromHsl(red.toHsl().hslHue(), 190, 85);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Window, ground);
+        palette.setColor(group, QPalette::WindowText, Qt::white);
+    }
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
 }  // namespace qv

@@ -35,4 +35,9 @@ void setTextColour(QWidget* widget, const QColor& colour,
                    QPalette::ColorRole text = QPalette::WindowText,
                    QPalette::ColorRole background = QPalette::Window);
 
+// A warning in `red` that reads on any palette: red text where the window is light; where it is
+// dark, a red light enough to read as text is a pale pink, so the text is white on a deep tone of
+// the same red.
+void setWarningColours(QWidget* widget, const QColor& red);
+
 }  // namespace qv

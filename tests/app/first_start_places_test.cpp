@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 
 #include "platform/filesystem.h"
 #include "settings/cls_registry.h"
@@ -99,6 +100,35 @@ TEST(FirstStart, PickerOffersTheGamesFound) {
     EXPECT_TRUE(boxes.texts()[1].starts_with(home + " holds none of Unreal Tournament's files"));
     EXPECT_EQ(programKey.ReadEntry("CacheDir", ""), home + "/.utpg/Cache");
     EXPECT_EQ(qtSettingsNow(), qtSettingsBefore);
+}
+
+// No copy found: the message's example is a folder the search looks in, so a copy put there is
+// found (~/.utpg, the settings folder, never is).
+TEST(FirstStart, NothingFoundNamesAFolderTheSearchLooksIn) {
+    test::ensureQtApp();
+    test::TempDir tmp;
+    const std::string home = test::makeGameHome(tmp.path());
+    ScriptedMessageBoxes boxes;
+    ScriptedFolderPicker picker;
+    const std::string native = home + "/.local/share/OldUnreal/UnrealTournament";
+    picker.folders = {native};
+    QtDialogs dialogs(nullptr, "Quorvel");
+    clsRegistry gameKey = clsRegistry::gameKey(&dialogs, home + "/registry.reg");
+    const auto none = [] { return std::vector<FoundGame>(); };
+    EXPECT_EQ(findGameDir(gameKey, dialogs, nullptr, none), native + "/");
+    ASSERT_FALSE(boxes.shown.empty());
+    const std::string text = boxes.texts()[0];
+    const std::string start = "(example - /home/you", end = ")";
+    ASSERT_TRUE(text.starts_with("Unreal Tournament not found.") &&
+                text.find(start) != std::string::npos && text.ends_with(end))
+        << text;
+    const std::string example =
+        home + text.substr(text.find(start) + start.size(),
+                           text.size() - text.find(start) - start.size() - end.size());
+    std::vector<std::string> found;
+    for (const FoundGame& game : findGames({home, "", home, "", ""}, realFileSystem()))
+        found.push_back(game.folder);
+    EXPECT_NE(std::find(found.begin(), found.end(), example), found.end()) << example;
 }
 
 }  // namespace qv

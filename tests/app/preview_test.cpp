@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextEdit>
 #include <QUrl>
 
 #include "app/preview_panel.h"
@@ -93,7 +94,7 @@ TEST_F(MainWindow, PreviewShowsAServersTextAsPlainTextWithoutGrowingTheWindow) {
         << facts.toStdString();
     EXPECT_TRUE(facts.contains(QString::fromUtf8("Author: a\u2409b\u240Ac")))
         << facts.toStdString();
-    EXPECT_EQ(child<QLabel>("lblPreview")->textFormat(), Qt::PlainText);
+    EXPECT_FALSE(child<QTextEdit>("lblPreview")->acceptRichText());
     EXPECT_EQ(w.size(), size);
     EXPECT_LE(w.minimumSizeHint().height(), hint.height());
 }

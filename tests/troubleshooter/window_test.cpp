@@ -9,11 +9,13 @@
 #include <map>
 #include <memory>
 
+#include "platform/textfile.h"
 #include "settings/cls_registry.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/scripted_boxes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/widgets/qt_app.h"
+#include "troubleshooter/cache_info.h"
 #include "troubleshooter/frm_main.h"
 #include "widgets/browse_for_folder.h"
 #include "widgets/qt_dialogs.h"
@@ -190,6 +192,50 @@ TEST_F(Troubleshooter, SavedReportMailLogAndReset) {
     button("cmdReset")->click();
     EXPECT_EQ(clsRegistry::programKey().ReadEntry("CacheDir", "<empty>"), "<empty>");
     EXPECT_EQ(clsRegistry::programKey().ReadEntry("InstallPath", ""), install);
+}
+
+// Guards: a report that takes another cache's lines or loses its own when two runs write the
+// shared log at once (a short run ending inside a long one's, or the long one ending first), the
+// log read whole.
+TEST(SharedRunLog, EachCachesReportHoldsItsOwnRunsWhole) {
+    qv::test::TempDir tmp;
+    const std::string path = tmp / "Quorvel.log";
+    for (const bool longEndsFirst : {false, true}) {
+        writeFile(path, "an older run's log\r\n");
+        struct Run {
+            std::string cache;
+            std::unique_ptr<OutFile> file;
+            Texts lines;
+            void line(const std::string& text) {
+                lines.push_back(text);
+                ASSERT_TRUE(file->write(text + "\r\n").ok());
+            }
+        } a{"/games/A/Cache", nullptr, {}}, b{"/games/B/Cache", nullptr, {}};
+        for (Run* r : {&a, &b}) {
+            bool alone = false;
+            Result<std::unique_ptr<OutFile>> opened = realFileSystem().openSharedLog(path, alone);
+            ASSERT_TRUE(opened.ok()) << opened.status.text;
+            EXPECT_EQ(alone, r == &a);
+            r->file = std::move(opened.value);
+            r->line("{{ Using " + r->cache + " as the CACHE directory }}");
+            r->line("");
+        }
+        for (int i = 0; i < 3000; ++i) {
+            a.line("AAAAAAAAAAAAAAAAAAAAAAAAAAAAAA.uxx moved " + std::to_string(i));
+            if (i % 30 == 0) b.line("B" + std::to_string(i) + ".uxx moved");
+        }
+        Run& first = longEndsFirst ? a : b;
+        Run& second = longEndsFirst ? b : a;
+        first.line("A new CACHE.INI was created in " + first.cache);
+        EXPECT_TRUE(first.file->close().ok());
+        second.line("A new CACHE.INI was created in " + second.cache);
+        EXPECT_TRUE(second.file->close().ok());
+        std::string note;
+        const Texts log = splitLines(readFile(path));
+        EXPECT_EQ(runsOnCache(log, a.cache, kReportRuns, note), a.lines) << longEndsFirst;
+        EXPECT_EQ(runsOnCache(log, b.cache, kReportRuns, note), b.lines) << longEndsFirst;
+        EXPECT_EQ(log.size(), a.lines.size() + b.lines.size());
+    }
 }
 
 // Guards: an unreadable index shown as empty, a start broken by a system that cannot be named,

@@ -2,11 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDateTime>
 #include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
+#include <QTreeView>
 
 #include "tests/support/scripted_boxes.h"
 #include "tests/support/temp_dir.h"
@@ -85,6 +92,49 @@ TEST(FolderPicker, KeepsTheBytesOfANameOutsideTheLocale) {
     ASSERT_NE(QFile::encodeName(shown).toStdString(), odd);  // what the dialog gives back
     EXPECT_EQ(folderBytes(shown), odd);
     EXPECT_EQ(folderBytes(QStringLiteral("/no/such/folder")), "/no/such/folder");
+}
+
+// Guards: a picker wider or taller than a 1280x960 screen at scale 2 (640x480 of its own
+// pixels) in the desktop's font or one 2 points larger, its dates cut, a prompt's colon in its
+// title.
+TEST(FolderPicker, FitsASmallScreenTitledWithItsDatesWhole) {
+    test::ensureQtApp();
+    test::TempDir tmp;
+    test::makeDirs(tmp / "UT/Cache");
+    const QFont normal = QApplication::font();
+    for (const qreal larger : {0.0, 2.0}) {
+        SCOPED_TRACE(larger);
+        QFont font = normal;
+        font.setPointSizeF(normal.pointSizeF() + larger);
+        QApplication::setFont(font);
+        QString title;
+        QSize least;
+        int date = 0, dateText = 0, sideways = -1;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* picker = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!picker) return;
+            poll.stop();
+            title = picker->windowTitle();
+            least = picker->minimumSizeHint().expandedTo(picker->minimumSize());
+            if (auto* details = picker->findChild<QTreeView*>(QStringLiteral("treeView"))) {
+                QApplication::processEvents();
+                date = details->header()->sectionSize(3);
+                sideways = details->horizontalScrollBar()->maximum();
+                dateText = details->fontMetrics().horizontalAdvance(QLocale().toString(
+                    QDateTime(QDate(2026, 12, 28), QTime(23, 58, 58)), QLocale::ShortFormat));
+            }
+            picker->reject();
+        });
+        poll.start(10);
+        EXPECT_EQ(BrowseForFolder(nullptr, "Choose the UT Cache folder:", 0, 0, tmp / "UT"), "");
+        EXPECT_EQ(title, QStringLiteral("Choose the UT Cache folder"));
+        EXPECT_TRUE(least.width() <= 636 && least.height() <= 462)
+            << least.width() << "x" << least.height();
+        EXPECT_GT(date, dateText);
+        EXPECT_EQ(sideways, 0);
+    }
+    QApplication::setFont(normal);
 }
 
 }  // namespace

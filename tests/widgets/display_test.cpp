@@ -50,6 +50,25 @@ TEST(Display, ColoursKeptOnLightPalettesLighterOnDarkOnes) {
             EXPECT_EQ(shown.hslHue(), colour.hslHue()) << colour.name().toStdString();
         }
     }
+    // A warning stays red on a dark palette (not a pale pink) and reads: white on a deep red.
+    for (const QColor& background : backgrounds) {
+        QPalette palette;
+        palette.setColor(QPalette::Window, background);
+        QLabel warning;
+        warning.setPalette(palette);
+        setWarningColours(&warning, Qt::red);
+        const QPalette shown = warning.palette();
+        const QColor text = shown.color(QPalette::WindowText);
+        if (background.lightness() >= 128) {
+            EXPECT_EQ(text, QColor(Qt::red)) << background.name().toStdString();
+            continue;
+        }
+        const QColor ground = shown.color(QPalette::Window);
+        EXPECT_TRUE(warning.autoFillBackground());
+        EXPECT_GE(contrastRatio(text, ground), 4.5) << background.name().toStdString();
+        EXPECT_EQ(ground.hslHue(), 0);
+        EXPECT_GE(ground.hslSaturationF(), 0.6);
+    }
     EXPECT_NEAR(contrastRatio(Qt::black, Qt::white), 21.0, 0.01);
     EXPECT_NEAR(contrastRatio(QColor(0x77, 0x77, 0x77), Qt::white), 4.48, 0.01);
 }
