@@ -103,6 +103,12 @@ bool FolderListings::holdsFileNoCase(const std::string& base, const std::string&
     return !path.empty() && fs_.isFile(path);
 }
 
+bool FolderListings::holdsEntry(const std::string& folder, const std::string& name) {
+    const std::vector<Entry>* list = entries(folder);
+    return list &&
+           std::any_of(list->begin(), list->end(), [&](const Entry& e) { return e.name == name; });
+}
+
 bool FolderListings::holdsFile(const std::string& folder, const std::string& name) {
     const std::vector<Entry>* list = entries(folder);
     if (!list) return false;

@@ -32,6 +32,8 @@ class FolderListings final {
     std::string resolveNoCase(const std::string& base, const std::string& rest);
     // Whether resolveNoCase finds a plain file (or a link to one).
     bool holdsFileNoCase(const std::string& base, const std::string& rest);
+    // Whether `folder` holds anything named `name` exactly (a file, a FIFO, a broken link...).
+    bool holdsEntry(const std::string& folder, const std::string& name);
     // Whether `folder` holds a plain file named `name` exactly.
     bool holdsFile(const std::string& folder, const std::string& name);
 

@@ -189,24 +189,40 @@ class Finder {
     // Wow6432Node) and GOG's keys.
     // Then the copies put there without a key (copied, unpacked): see unkeyedCopies.
     void winePrefix(const std::string& prefix, const std::string& what) {
-        if (!listings_.holdsFile(prefix, "system.reg")) return;
+        // A prefix is known by its system.reg, whatever lies under that name: one that cannot
+        // be read is still a prefix, and its drive_c is still looked through.
+        if (!listings_.holdsEntry(prefix, "system.reg")) return;
         const std::string real = canonical(prefix);
         if (std::find(prefixes_.begin(), prefixes_.end(), real) != prefixes_.end()) return;
         prefixes_.push_back(real);
+        const std::string kind = what + " " + shown(prefix);
+        const std::string reg = joinPath(shown(prefix), "system.reg");
         const Result<std::string> text =
             fs_.readPlainFile(joinPath(prefix, "system.reg"), kRegistryCap);
-        if (!text) return;
-        const std::string kind = what + " " + shown(prefix);
-        if (text.value.starts_with("\xff\xfe") || text.value.starts_with("\xfe\xff")) {
+        if (!text) {
+            note(reg + " could not be read (" + unreadableWhy(text.status) +
+                 "): its keys were not looked at; the copies in its drive_c are looked for");
+        } else if (text.value.starts_with("\xff\xfe") || text.value.starts_with("\xfe\xff")) {
             // Wine reads its registry as 8-bit text only: a UTF-16 one (saved by an editor)
             // names no folder Wine knows of.
-            notes_.push_back(joinPath(shown(prefix), "system.reg") +
-                             " is UTF-16 text, which "
-                             "Wine does not read: its keys were not looked at");
+            note(reg + " is UTF-16 text, which Wine does not read: its keys were not looked at");
         } else {
             registryCopies(text.value, prefix, kind);
         }
         unkeyedCopies(prefix, kind);
+    }
+
+    // What a player should hear of: on standard error, and in the trace where it happened.
+    void note(const std::string& text) {
+        trace::line(trace::Category::Finder, text);
+        notes_.push_back(text);
+    }
+
+    // Why a file another program keeps was not read, in a few words.
+    static std::string unreadableWhy(const Status& status) {
+        if (status.code == EINVAL) return "not a plain file";
+        if (status.code == EFBIG) return "larger than the most read of such a file";
+        return status.text;
     }
 
     void registryCopies(const std::string& text, const std::string& prefix,
@@ -345,7 +361,7 @@ void Finder::lutris() {
     // Lutris's when one of its files names it or it is a Wine prefix, as Lutris makes them.
     eachFolder(joinPath(h, "Games"), [&](const std::string& dir) {
         winePrefix(dir, "Lutris prefix");
-        const bool lutrisMade = listings_.holdsFile(dir, "system.reg") ||
+        const bool lutrisMade = listings_.holdsEntry(dir, "system.reg") ||
                                 std::find(named.begin(), named.end(), dir) != named.end();
         consider(dir, lutrisMade ? "Lutris game " + shown(dir) : kindOf(dir, "game folder"));
     });
@@ -387,8 +403,8 @@ void Finder::heroicPrefix(const std::string& prefix) {
     const auto prefixOrProton = [&](const std::string& p) {
         winePrefix(p, "Heroic prefix");
         winePrefix(joinPath(p, "pfx"), "Heroic prefix");
-        return listings_.holdsFile(p, "system.reg") ||
-               listings_.holdsFile(joinPath(p, "pfx"), "system.reg");
+        return listings_.holdsEntry(p, "system.reg") ||
+               listings_.holdsEntry(joinPath(p, "pfx"), "system.reg");
     };
     if (prefixOrProton(prefix)) return;
     eachFolder(prefix, [&](const std::string& pfx) {

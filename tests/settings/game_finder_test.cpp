@@ -33,10 +33,14 @@ std::string listing(const std::vector<FoundGame>& games) {
 }
 
 // Each place a player keeps the game is found with its cache folder; a folder without the
-// game's files, a broken drive link and a prefix that cannot be read are left out.
+// game's files and a broken drive link are left out; a prefix whose registry cannot be read
+// still has the copies in its drive_c listed, and a note says why its keys were not read.
 TEST(GameFinder, FindsEachCopyWithItsCacheFolder) {
     test::TempDir tmp;
     const std::string home = test::makeGameHome(tmp.path());
+    std::vector<std::string> notes;
+    EXPECT_EQ(listing(findGames(at(home), realFileSystem(), &notes)), test::expectedListing(home));
+    EXPECT_EQ(notes, std::vector<std::string>{});
     const std::string locked = home + "/Games/locked";  // a copy of ~/.wine's, unreadable
     std::filesystem::create_directory(home + "/Games");
     std::filesystem::copy(
@@ -44,18 +48,21 @@ TEST(GameFinder, FindsEachCopyWithItsCacheFolder) {
         std::filesystem::copy_options::recursive | std::filesystem::copy_options::copy_symlinks);
     FaultyFileSystem fs(realFileSystem());
     fs.failPath("Games/locked/system.reg", EACCES);  // as a user without root rights meets it
-
-    EXPECT_EQ(listing(findGames(at(home), fs)), test::expectedListing(home));
-    // Readable, the same prefix counts beside the five: the lock alone kept it out.
-    EXPECT_EQ(findGames(at(home), realFileSystem()).size(), 6u);
+    const std::string readable = listing(findGames(at(home), realFileSystem()));
+    EXPECT_EQ(listing(findGames(at(home), fs, &notes)), readable);
+    EXPECT_NE(readable.find("Games/locked/drive_c"), std::string::npos) << readable;
+    EXPECT_EQ(notes, std::vector<std::string>{
+                         "~/Games/locked/system.reg could not be read (Permission denied): its "
+                         "keys were not looked at; the copies in its drive_c are looked for"});
 }
 
-// A user who may list a folder but not read the cache.ini in it.
+// A user who may list a folder but not read the cache.ini in it, nor a registry of mode 000.
 class UnreadableIndex final : public ForwardingFileSystem {
   public:
     using ForwardingFileSystem::ForwardingFileSystem;
     Result<std::string> readPlainFile(const std::string& p, std::size_t max) override {
-        if (p.ends_with("/UT/Cache/cache.ini") && p.find("Heroic") != p.npos)
+        if ((p.ends_with("/UT/Cache/cache.ini") && p.find("Heroic") != p.npos) ||
+            p.ends_with("/.wine2/system.reg"))
             return {{}, Status::fromErrno(EACCES)};
         return ForwardingFileSystem::readPlainFile(p, max);
     }
@@ -354,7 +361,8 @@ TEST(GameFinder, FindsCopiesWithoutAKeyAndWhatLaunchersName) {
 }
 
 // A FIFO, a device, a file too large where launchers keep their files, in place of a Wine
-// registry, a cache index or a log: the search passes over each at once and finds the rest.
+// registry, a cache index or a log: the search passes over each at once and finds the rest,
+// the copies in the drive_c of a prefix whose registry cannot be read among them.
 TEST(GameFinder, NoFileThatIsNotPlainHoldsTheSearch) {
     using test::put;
     test::TempDir tmp;
@@ -368,7 +376,11 @@ TEST(GameFinder, NoFileThatIsNotPlainHoldsTheSearch) {
         std::filesystem::create_symlink("/dev/zero", path);
     };
     fifo(h + "/.wine/system.reg");
-    std::filesystem::create_directory(h + "/.wine/drive_c");
+    test::game(h + "/.wine/drive_c/UT/System/UnrealTournament.ini", "..\\Cache",
+               h + "/.wine/drive_c/UT/Cache", 3);
+    put(h + "/.wine2/system.reg", "WINE REGISTRY Version 2\n");
+    test::game(h + "/.wine2/drive_c/Games/UT/System/UnrealTournament.ini", "..\\Cache",
+               h + "/.wine2/drive_c/Games/UT/Cache", 2);
     zero(h + "/.local/share/wineprefixes/z/system.reg");
     fifo(h + "/.local/share/Steam/steamapps/libraryfolders.vdf");
     zero(h + "/.steam/root/config/libraryfolders.vdf");
@@ -386,11 +398,25 @@ TEST(GameFinder, NoFileThatIsNotPlainHoldsTheSearch) {
     test::writeFile(h + "/.config/lutris/games/big.yml", "");
     std::filesystem::resize_file(h + "/.config/lutris/games/big.yml", std::size_t{17} << 20);
 
-    EXPECT_EQ(listing(findGames(at(h), realFileSystem())),
-              test::withHome("@/Games/big\tgame folder\t@/Games/big/Cache\t1\n"
-                             "@/ut\tnative install\t@/ut/Cache\tcache.ini not readable\n"
-                             "@/ut2\tgame folder\t-\t0\n",
-                             h));
+    UnreadableIndex fs(realFileSystem());
+    std::vector<std::string> notes;
+    EXPECT_EQ(
+        listing(findGames(at(h), fs, &notes)),
+        test::withHome("@/.wine/drive_c/UT\tWine prefix ~/.wine\t@/.wine/drive_c/UT/Cache\t3\n"
+                       "@/.wine2/drive_c/Games/UT\tWine prefix ~/.wine2\t"
+                       "@/.wine2/drive_c/Games/UT/Cache\t2\n"
+                       "@/Games/big\tgame folder\t@/Games/big/Cache\t1\n"
+                       "@/ut\tnative install\t@/ut/Cache\tcache.ini not readable\n"
+                       "@/ut2\tgame folder\t-\t0\n",
+                       h));
+    const std::string tail =
+        "): its keys were not looked at; the copies in its drive_c are looked for";
+    EXPECT_EQ(notes, (std::vector<std::string>{
+                         "~/.wine/system.reg could not be read (not a plain file" + tail,
+                         "~/.local/share/wineprefixes/z/system.reg could not be read (not a plain "
+                         "file" +
+                             tail,
+                         "~/.wine2/system.reg could not be read (Permission denied" + tail}));
     const int codes[] = {
         realFileSystem().readPlainFile(h + "/.wine/system.reg", 100).status.code,
         realFileSystem().readPlainFile("/dev/zero", 100).status.code,
