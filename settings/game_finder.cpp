@@ -1,7 +1,9 @@
 #include "settings/game_finder.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <functional>
 #include <unordered_set>
 
 #include "platform/ascii.h"
@@ -129,8 +131,13 @@ class Finder {
         for (const std::string& name : listings_.folders(folder)) visit(joinPath(folder, name));
     }
 
+    // A launcher's file; one that is there but cannot be read is named in a note.
     Result<std::string> readLauncherFile(const std::string& path) {
-        return fs_.readPlainFile(path, kLauncherFileCap);
+        Result<std::string> text = fs_.readPlainFile(path, kLauncherFileCap);
+        if (!text && text.status.code != ENOENT && text.status.code != ENOTDIR)
+            note(shownAsGiven(path) + " was passed over (" +
+                 unreadableWhy(text.status, kLauncherFileCap) + ")");
+        return text;
     }
 
     // "~/..." for a path in the home folder, as people write it.
@@ -139,6 +146,12 @@ class Finder {
         const std::string& p = c.empty() ? path : c;
         if (!home_.empty() && liesUnder(p, home_)) return "~" + p.substr(home_.size());
         return p;
+    }
+
+    // "~/..." for a path in the home folder, its links kept (a file's own name is what counts).
+    std::string shownAsGiven(const std::string& path) {
+        if (liesUnder(path, where_.home)) return "~" + path.substr(where_.home.size());
+        return path;
     }
 
     // "native install" for a Linux build, else `other`.
@@ -200,7 +213,7 @@ class Finder {
         const Result<std::string> text =
             fs_.readPlainFile(joinPath(prefix, "system.reg"), kRegistryCap);
         if (!text) {
-            note(reg + " could not be read (" + unreadableWhy(text.status) +
+            note(reg + " could not be read (" + unreadableWhy(text.status, kRegistryCap) +
                  "): its keys were not looked at; the copies in its drive_c are looked for");
         } else if (text.value.starts_with("\xff\xfe") || text.value.starts_with("\xfe\xff")) {
             // Wine reads its registry as 8-bit text only: a UTF-16 one (saved by an editor)
@@ -218,10 +231,10 @@ class Finder {
         notes_.push_back(text);
     }
 
-    // Why a file another program keeps was not read, in a few words.
-    static std::string unreadableWhy(const Status& status) {
+    // Why a file another program keeps was not read, in a few words; `cap`: the most read of it.
+    static std::string unreadableWhy(const Status& status, std::size_t cap) {
         if (status.code == EINVAL) return "not a plain file";
-        if (status.code == EFBIG) return "larger than the most read of such a file";
+        if (status.code == EFBIG) return "larger than " + std::to_string(cap >> 20) + " MiB";
         return status.text;
     }
 
@@ -238,6 +251,10 @@ class Finder {
     }
 
     void unkeyedCopies(const std::string& prefix, const std::string& kind);
+    // Calls `visit` with each folder below `base` that `pattern` names (see kUnkeyedFolders).
+    void eachMatch(const std::string& base, std::string_view pattern,
+                   const std::function<void(const std::string&)>& visit);
+    void windowsSteam(const std::string& steam, const std::string& prefix, const std::string& kind);
     std::string perUserCacheNote(const std::string& folder, const std::string& cacheDir);
     void bottles(const std::string& data);
     void bottle(const std::string& bottle);
@@ -258,19 +275,73 @@ class Finder {
     std::vector<std::string> libraries_, steamRoots_, prefixes_, notes_;
 };
 
-// The copies put into a prefix without a key (copied from another computer, unpacked from an
-// archive), one level down where people put games: drive_c/*, drive_c/Program Files*/*,
-// drive_c/GOG Games/* and drive_c/Games/*.
+// Where games are put in a prefix without a key (copied from another computer, unpacked from an
+// archive, or by an installer whose key was not kept), below drive_c: parts between '/', and a
+// part ending in '*' stands for every folder whose name begins with what comes before it, in
+// any letter case. One level down where people and installers put games, never deeper.
+constexpr const char* kUnkeyedFolders[] = {
+    "*",                                  // straight into drive_c
+    "Program Files*/*",                   // both views of the programs' folder
+    "GOG Games/*",                        // GOG's offline installers
+    "Games/*",                            // Heroic's and many players' choice
+    "Program Files*/GOG Galaxy/Games/*",  // GOG Galaxy
+    "Program Files*/Epic Games/*",        // the Epic Games Launcher
+    "Program Files*/Epic/*",
+    "users/*/Games/*",  // a Windows user's own games folder
+};
+
 void Finder::unkeyedCopies(const std::string& prefix, const std::string& kind) {
     const std::string drive = listings_.resolveNoCase(prefix, "drive_c");
     if (drive.empty()) return;
-    for (const std::string& name : listings_.folders(drive)) {
-        const std::string dir = joinPath(drive, name);
-        consider(dir, kind, prefix);
-        const bool programs =
-            name.size() >= 13 && sameNameNoCase(name.substr(0, 13), "Program Files");
-        if (programs || sameNameNoCase(name, "GOG Games") || sameNameNoCase(name, "Games"))
-            eachFolder(dir, [&](const std::string& d) { consider(d, kind, prefix); });
+    for (const char* pattern : kUnkeyedFolders)
+        eachMatch(drive, pattern, [&](const std::string& d) { consider(d, kind, prefix); });
+    // Windows Steam installed in the prefix, and the libraries it keeps on the prefix's drives.
+    eachMatch(drive, "Program Files*/Steam",
+              [&](const std::string& steam) { windowsSteam(steam, prefix, kind); });
+}
+
+void Finder::eachMatch(const std::string& base, std::string_view pattern,
+                       const std::function<void(const std::string&)>& visit) {
+    const std::size_t cut = pattern.find('/');
+    const std::string_view part = pattern.substr(0, cut);
+    const std::string_view rest =
+        cut == pattern.npos ? std::string_view() : pattern.substr(cut + 1);
+    const auto next = [&](const std::string& dir) {
+        if (rest.empty())
+            visit(dir);
+        else
+            eachMatch(dir, rest, visit);
+    };
+    if (!part.ends_with('*')) {
+        if (const std::string dir = listings_.resolveNoCase(base, std::string(part)); !dir.empty())
+            next(dir);
+        return;
+    }
+    const std::string_view start = part.substr(0, part.size() - 1);
+    for (const std::string& name : listings_.folders(base))
+        if (name.size() >= start.size() && sameNameNoCase(name.substr(0, start.size()), start))
+            next(joinPath(base, name));
+}
+
+// Steam for Windows in a prefix: its own library and those its libraryfolders.vdf names, by
+// Windows paths on the prefix's drives.
+void Finder::windowsSteam(const std::string& steam, const std::string& prefix,
+                          const std::string& kind) {
+    std::vector<std::string> libraries{steam};
+    for (const char* vdf : {"steamapps/libraryfolders.vdf", "config/libraryfolders.vdf"}) {
+        const std::string file = listings_.resolveNoCase(steam, vdf);
+        if (file.empty()) continue;
+        const Result<std::string> text = readLauncherFile(file);
+        if (!text) continue;
+        for (const std::string& path : steamLibraryPaths(text.value))
+            if (std::string lib = pathInPrefix(prefix, path, listings_, fs_); !lib.empty())
+                libraries.push_back(std::move(lib));
+    }
+    for (const std::string& library : libraries) {
+        const std::string apps = listings_.resolveNoCase(library, "steamapps");
+        if (!apps.empty())
+            consider(listings_.resolveNoCase(apps, joinPath("common", "Unreal Tournament")),
+                     "Steam in " + kind, prefix);
     }
 }
 

@@ -286,10 +286,11 @@ std::string shortcutsVdf(const std::vector<std::pair<std::uint32_t, std::string>
     return vdf + "\x08\x08";
 }
 
-// Copies put into a prefix without a key (one level down where people put games, never
-// deeper), in prefixes players name themselves, CrossOver's, Bottles' custom library and its
-// programs, a Steam shortcut with its Proton prefix's drive D:, Heroic's Proton prefix; a
-// UTF-16 registry is named as passed over; a native build unpacked over a Windows copy uses
+// Copies put into a prefix without a key (one level down where people and installers put
+// games, never deeper; Windows Steam's libraries on the prefix's drives), in prefixes players name
+// themselves, CrossOver's, Bottles' custom library and its programs, a Steam shortcut with its
+// Proton prefix's drive D:, Heroic's Proton prefix; a UTF-16 registry is named as passed over; a
+// native build unpacked over a Windows copy uses
 // ~/.utpg's cache when ~/.utpg's log names it, and its own otherwise.
 TEST(GameFinder, FindsCopiesWithoutAKeyAndWhatLaunchersName) {
     using test::game, test::put;
@@ -329,13 +330,45 @@ TEST(GameFinder, FindsCopiesWithoutAKeyAndWhatLaunchersName) {
         game(h + dir + "/System/UnrealTournament.ini", "..\\Cache", h + dir + "/Cache", 4);
     }
     game(h + "/.utpg/System64/UnrealTournament.ini", "../Cache", h + "/.utpg/Cache", 2);
+    // Where installers put the game in a prefix without a key: GOG Galaxy, Windows Steam and a
+    // library its libraryfolders.vdf names on drive D:, a user's Games, the Epic launcher.
+    const std::string win = h + "/.wine-win/drive_c";
+    put(h + "/.wine-win/system.reg", reg);
+    std::filesystem::create_directories(h + "/.wine-win/dosdevices");
+    std::filesystem::create_symlink(h + "/winlib", h + "/.wine-win/dosdevices/d:");
+    const std::string steamWin = win + "/Program Files (x86)/Steam";
+    put(steamWin + "/steamapps/libraryfolders.vdf",
+        R"("libraryfolders" { "0" { "path" "C:\\Program Files (x86)\\Steam" } )"
+        R"("1" { "path" "d:\\steamlibrary" } })");
+    const std::pair<std::string, unsigned> installed[] = {
+        {win + "/Program Files (x86)/GOG Galaxy/Games/Unreal Tournament GOTY", 19},
+        {steamWin + "/steamapps/common/Unreal Tournament", 18},
+        {h + "/winlib/SteamLibrary/steamapps/common/Unreal Tournament", 17},
+        {win + "/users/me/Games/UT", 16},
+        {win + "/Program Files/Epic Games/UnrealTournament", 15}};
+    for (const auto& [dir, n] : installed)
+        game(dir + "/System/UnrealTournament.ini", "..\\Cache", dir + "/Cache", n);
     put(h + "/.utpg/Logs/UnrealTournament.log", "Init: Base directory: " + h + "/over/System64/\n");
 
     std::vector<std::string> notes;
     std::vector<FoundGame> games = findGames(at(h), realFileSystem(), &notes);
     EXPECT_EQ(
         listing(games),
-        test::withHome("@/.wine-ut99/drive_c/UnrealTournament\tWine prefix ~/.wine-ut99\t"
+        test::withHome("@/.wine-win/drive_c/Program Files (x86)/GOG Galaxy/Games/Unreal "
+                       "Tournament GOTY\tWine prefix ~/.wine-win\t@/.wine-win/drive_c/Program "
+                       "Files (x86)/GOG Galaxy/Games/Unreal Tournament GOTY/Cache\t19\n"
+                       "@/.wine-win/drive_c/Program Files (x86)/Steam/steamapps/common/Unreal "
+                       "Tournament\tSteam in Wine prefix ~/.wine-win\t@/.wine-win/drive_c/"
+                       "Program Files (x86)/Steam/steamapps/common/Unreal Tournament/Cache\t18\n"
+                       "@/winlib/SteamLibrary/steamapps/common/Unreal Tournament\tSteam in Wine "
+                       "prefix ~/.wine-win\t@/winlib/SteamLibrary/steamapps/common/Unreal "
+                       "Tournament/Cache\t17\n"
+                       "@/.wine-win/drive_c/users/me/Games/UT\tWine prefix ~/.wine-win\t"
+                       "@/.wine-win/drive_c/users/me/Games/UT/Cache\t16\n"
+                       "@/.wine-win/drive_c/Program Files/Epic Games/UnrealTournament\tWine "
+                       "prefix ~/.wine-win\t@/.wine-win/drive_c/Program Files/Epic Games/"
+                       "UnrealTournament/Cache\t15\n"
+                       "@/.wine-ut99/drive_c/UnrealTournament\tWine prefix ~/.wine-ut99\t"
                        "@/.wine-ut99/drive_c/UnrealTournament/Cache\t9\n"
                        "@/.cxoffice/UT/drive_c/GOG Games/UT\tCrossOver bottle ~/.cxoffice/UT\t"
                        "@/.cxoffice/UT/drive_c/GOG Games/UT/Cache\t8\n"
@@ -350,10 +383,10 @@ TEST(GameFinder, FindsCopiesWithoutAKeyAndWhatLaunchersName) {
                        h));
     EXPECT_EQ(notes, std::vector<std::string>{"~/.wine64/system.reg is UTF-16 text, which Wine "
                                               "does not read: its keys were not looked at"});
-    EXPECT_NE(games[6].cacheNote.find("~/.utpg/Logs/UnrealTournament.log names this folder"),
+    EXPECT_NE(games[11].cacheNote.find("~/.utpg/Logs/UnrealTournament.log names this folder"),
               std::string::npos)
-        << games[6].cacheNote;
-    EXPECT_EQ(games[5].cacheNote, "");
+        << games[11].cacheNote;
+    EXPECT_EQ(games[10].cacheNote, "");
     // A shortcuts.vdf cut short gives the shortcuts before the cut.
     EXPECT_EQ(steamShortcuts(vdf).size(), 2u);
     EXPECT_EQ(steamShortcuts(vdf.substr(0, vdf.size() - 12)).size(), 1u);
@@ -416,7 +449,14 @@ TEST(GameFinder, NoFileThatIsNotPlainHoldsTheSearch) {
                          "~/.local/share/wineprefixes/z/system.reg could not be read (not a plain "
                          "file" +
                              tail,
-                         "~/.wine2/system.reg could not be read (Permission denied" + tail}));
+                         "~/.wine2/system.reg could not be read (Permission denied" + tail,
+                         "~/.config/lutris/games/big.yml was passed over (larger than 16 MiB)",
+                         "~/.config/heroic/gog_store/installed.json was passed over (not a plain "
+                         "file)",
+                         "~/.local/share/Steam/steamapps/libraryfolders.vdf was passed over (not "
+                         "a plain file)",
+                         "~/.steam/root/config/libraryfolders.vdf was passed over (not a plain "
+                         "file)"}));
     const int codes[] = {
         realFileSystem().readPlainFile(h + "/.wine/system.reg", 100).status.code,
         realFileSystem().readPlainFile("/dev/zero", 100).status.code,
