@@ -263,17 +263,19 @@ TEST(GameFinder, FindsWhatGogHeroicAndUnpackingLeave) {
             h));
 }
 
-// A Steam shortcuts.vdf as Steam writes it (binary VDF): per shortcut its id, name, quoted
-// program and start folder, and a map of tags.
+// A Steam shortcuts.vdf as Steam writes it (binary VDF): per shortcut its id (none for 0, as
+// older files have), name, quoted program and start folder, and a map of tags.
 std::string shortcutsVdf(const std::vector<std::pair<std::uint32_t, std::string>>& games) {
     using namespace std::string_literals;
     std::string vdf = "\0shortcuts\0"s;
     for (std::size_t i = 0; i < games.size(); ++i) {
         const auto& [id, exe] = games[i];
-        vdf += "\0"s + std::to_string(i) +
-               "\0\x02"
-               "appid\0"s;
-        for (int b = 0; b < 4; ++b) vdf += static_cast<char>(id >> (8 * b) & 0xff);
+        vdf += "\0"s + std::to_string(i) + "\0"s;
+        if (id != 0)
+            vdf +=
+                "\x02"
+                "appid\0"s;
+        for (int b = 0; b < 4 && id != 0; ++b) vdf += static_cast<char>(id >> (8 * b) & 0xff);
         vdf +=
             "\x01"
             "AppName\0UT\0\x01"
@@ -316,11 +318,17 @@ TEST(GameFinder, FindsCopiesWithoutAKeyAndWhatLaunchersName) {
                                                  h));
     game(h + "/ext/UT/System/UnrealTournament.ini", "..\\Cache", h + "/ext/UT/Cache", 7);
     const std::string steam = h + "/.local/share/Steam";
-    const std::string vdf = shortcutsVdf(
-        {{7, "/nowhere/Other.exe"}, {3221225473u, h + "/Deck/UT/System/UnrealTournament.exe"}});
+    const std::string oldExe = h + "/Old/UT/System/UnrealTournament.exe";
+    const std::string vdf = shortcutsVdf({{7, "/nowhere/Other.exe"},
+                                          {3221225473u, h + "/Deck/UT/System/UnrealTournament.exe"},
+                                          {0, oldExe}});
     put(steam + "/userdata/42/config/shortcuts.vdf", vdf);
     test::prefix(steam + "/steamapps/compatdata/3221225473/pfx", "X", "", "d:", h + "/sd");
     game(h + "/Deck/UT/System/UnrealTournament.ini", "D:\\UTCache", h + "/sd/UTCache", 6);
+    // Without an id in the file, the prefix is the one Steam names by the id it computes.
+    const std::string oldId = std::to_string(steamShortcutId("\"" + oldExe + "\"", "UT"));
+    test::prefix(steam + "/steamapps/compatdata/" + oldId + "/pfx", "X", "", "d:", h + "/sd2");
+    game(h + "/Old/UT/System/UnrealTournament.ini", "D:\\UTCache", h + "/sd2/UTCache", 3);
     const std::string heroic = h + "/Games/Heroic/Prefixes/default/UT/pfx";
     put(heroic + "/system.reg", reg);
     game(heroic + "/drive_c/Games/UT/System/UnrealTournament.ini", "..\\Cache",
@@ -378,19 +386,24 @@ TEST(GameFinder, FindsCopiesWithoutAKeyAndWhatLaunchersName) {
                        "~/Games/Heroic/Prefixes/default/UT/pfx\t"
                        "@/Games/Heroic/Prefixes/default/UT/pfx/drive_c/Games/UT/Cache\t5\n"
                        "@/own\tnative install\t@/own/Cache\t4\n"
+                       "@/Old/UT\tSteam shortcut UT\t@/sd2/UTCache\t3\n"
                        "@/over\tnative install\t@/.utpg/Cache\t2\n"
                        "@/.wine64/drive_c/Program Files (x86)/UT\tWine prefix ~/.wine64\t-\t0\n",
                        h));
     EXPECT_EQ(notes, std::vector<std::string>{"~/.wine64/system.reg is UTF-16 text, which Wine "
                                               "does not read: its keys were not looked at"});
-    EXPECT_NE(games[11].cacheNote.find("~/.utpg/Logs/UnrealTournament.log names this folder"),
+    EXPECT_NE(games[12].cacheNote.find("~/.utpg/Logs/UnrealTournament.log names this folder"),
               std::string::npos)
-        << games[11].cacheNote;
+        << games[12].cacheNote;
     EXPECT_EQ(games[10].cacheNote, "");
-    // A shortcuts.vdf cut short gives the shortcuts before the cut.
-    EXPECT_EQ(steamShortcuts(vdf).size(), 2u);
-    EXPECT_EQ(steamShortcuts(vdf.substr(0, vdf.size() - 12)).size(), 1u);
-    EXPECT_EQ(steamShortcuts(vdf).back().appId, 3221225473u);
+    // A shortcuts.vdf cut short gives the shortcuts before the cut, and the last one too when
+    // only its closing bytes are missing.
+    EXPECT_EQ(steamShortcuts(vdf).size(), 3u);
+    EXPECT_EQ(steamShortcuts(vdf.substr(0, vdf.size() - 3)).size(), 3u);
+    EXPECT_EQ(steamShortcuts(vdf.substr(0, vdf.size() - 12)).size(), 2u);
+    EXPECT_EQ(steamShortcuts(vdf)[1].appId, 3221225473u);
+    // Steam's id for a shortcut without one, as zlib's crc32 gives it.
+    EXPECT_EQ(steamShortcutId("\"/x/UT.exe\"", "UT"), 3071225918u);
 }
 
 // A FIFO, a device, a file too large where launchers keep their files, in place of a Wine
