@@ -105,7 +105,8 @@ TEST_F(Cli, SetTheGameListRunAndPurge) {
 }
 
 // A copy of the game running from its System folder (here /bin/sleep under the game's name):
-// run, purge and undo name it and change nothing, list says so, the flag goes on anyway.
+// run, purge and undo name it and change nothing, list says so (--json too), the flag goes on
+// anyway.
 TEST_F(Cli, ARunningGameStopsRunPurgeAndUndo) {
     g.add(1, "Face.unr");
     g.add(2, "Rock.utx");
@@ -123,10 +124,16 @@ TEST_F(Cli, ARunningGameStopsRunPurgeAndUndo) {
             << err.str();
     }
     EXPECT_EQ(g.index(), index);
+    // list names it on standard error, standard output ending in its count; --json gives it.
     ASSERT_EQ(cli({"list"}), cli::kExitOk);
-    EXPECT_NE(out.str().find(named + "; run, purge and undo refuse to start until it is closed"),
+    EXPECT_NE(err.str().find(named + "; run, purge and undo refuse to start until it is closed"),
               std::string::npos)
-        << out.str();
+        << err.str();
+    EXPECT_TRUE(out.str().ends_with("\nFound 2 files to process\n")) << out.str();
+    ASSERT_EQ(cli({"list", "--json"}), cli::kExitOk);
+    EXPECT_EQ(nlohmann::json::parse(out.str())["game_running"],
+              nlohmann::json::parse(R"([{"program": "ut-bin-amd64", "process_id": )" +
+                                    std::to_string(ut.pid) + "}]"));
     ASSERT_EQ(cli({"run", "--all", "--even-if-game-runs"}), cli::kExitOk) << err.str();
     EXPECT_NE(out.str().find(named + "; going on as asked"), std::string::npos);
     EXPECT_TRUE(g.placed(g.game + "/Maps", "Face.unr"));
@@ -244,6 +251,7 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
     ASSERT_EQ(cli({"list", "--json", "--only", "umx"}), cli::kExitOk) << err.str();
     const auto doc = nlohmann::json::parse(out.str());
     EXPECT_EQ(doc["to_process"], 1);
+    EXPECT_TRUE(doc["game_running"].is_null());
     ASSERT_EQ(doc["packages"].size(), 3u);
     const auto& song = doc["packages"][2];
     EXPECT_EQ(song["name"], "Song.umx");
