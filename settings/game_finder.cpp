@@ -129,6 +129,16 @@ class Finder {
     template <typename Visit>
     void eachFolder(const std::string& folder, Visit visit) {
         for (const std::string& name : listings_.folders(folder)) visit(joinPath(folder, name));
+        if (const Status* failed = unreadable(folder))
+            note(shownAsGiven(folder) + " could not be read (" + failed->text +
+                 "): the games in it were not looked for");
+    }
+
+    // Why `folder` is there but cannot be listed; nullptr when it was listed or is not there.
+    const Status* unreadable(const std::string& folder) {
+        if (listings_.entries(folder)) return nullptr;
+        const Status* failed = listings_.listingFailure(folder);
+        return failed && failed->code != ENOENT && failed->code != ENOTDIR ? failed : nullptr;
     }
 
     // A launcher's file; one that is there but cannot be read is named in a note.
@@ -163,11 +173,15 @@ class Finder {
     // for one above the folder.
     void consider(const std::string& candidate, const std::string& kind,
                   const std::string& prefix = {}) {
-        const auto passed = [&](const char* why) {
+        const auto passed = [&](const std::string& why) {
             trace::line(trace::Category::Finder, candidate + " (" + kind + "): " + why);
         };
         if (candidate.empty()) return;
-        if (!listings_.holdsGameFiles(candidate)) return passed("passed over: no game files");
+        if (!listings_.holdsGameFiles(candidate)) {
+            if (const Status* failed = unreadable(candidate))
+                return passed("passed over: cannot be read (" + failed->text + ")");
+            return passed("passed over: no game files");
+        }
         const std::string folder = canonical(candidate);
         // Missing, or a broken link.
         if (folder.empty() || !fs_.isFolder(folder)) return passed("passed over: no folder");
@@ -227,6 +241,7 @@ class Finder {
 
     // What a player should hear of: on standard error, and in the trace where it happened.
     void note(const std::string& text) {
+        if (std::find(notes_.begin(), notes_.end(), text) != notes_.end()) return;  // said once
         trace::line(trace::Category::Finder, text);
         notes_.push_back(text);
     }

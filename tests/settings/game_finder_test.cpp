@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 
 #include "platform/forwarding_filesystem.h"
+#include "platform/trace.h"
 #include "settings/launcher_files.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/game_home.h"
@@ -404,6 +406,40 @@ TEST(GameFinder, FindsCopiesWithoutAKeyAndWhatLaunchersName) {
     EXPECT_EQ(steamShortcuts(vdf)[1].appId, 3221225473u);
     // Steam's id for a shortcut without one, as zlib's crc32 gives it.
     EXPECT_EQ(steamShortcutId("\"/x/UT.exe\"", "UT"), 3071225918u);
+}
+
+// A folder the search looks into that is there but cannot be listed (~/Games of another
+// user's, mode 000) is said to be unreadable, on standard error and in the trace, not to hold
+// no game.
+TEST(GameFinder, AFolderThatCannotBeListedIsSaidToBeUnreadable) {
+    class UnlistableGames final : public ForwardingFileSystem {
+      public:
+        using ForwardingFileSystem::ForwardingFileSystem;
+        Status forEachEntry(const std::string& f,
+                            const std::function<void(std::string_view, EntryKind)>& e) override {
+            if (f.ends_with("/Games")) return Status::fromErrno(EACCES);
+            return ForwardingFileSystem::forEachEntry(f, e);
+        }
+    };
+    test::TempDir tmp;
+    const std::string h = std::filesystem::canonical(tmp.path()).string();
+    test::game(h + "/Games/UT/System/UnrealTournament.ini", "..\\Cache", h + "/Games/UT/Cache", 1);
+    UnlistableGames fs(realFileSystem());
+    static std::vector<std::string> traced;
+    trace::setSink([](trace::Category, const std::string& line) { traced.push_back(line); });
+    trace::enable(trace::Category::Finder, true);
+    std::vector<std::string> notes;
+    EXPECT_TRUE(findGames(at(h), fs, &notes).empty());
+    trace::enableAll(false);
+    trace::setSink(nullptr);
+    EXPECT_EQ(notes, std::vector<std::string>{
+                         "~/Games could not be read (Permission denied): the games in it were "
+                         "not looked for"});
+    EXPECT_NE(std::find(traced.begin(), traced.end(),
+                        h + "/Games (game folder): passed over: cannot be read (Permission "
+                            "denied)"),
+              traced.end())
+        << ::testing::PrintToString(traced);
 }
 
 // A FIFO, a device, a file too large where launchers keep their files, in place of a Wine
