@@ -317,7 +317,7 @@ void Finder::unkeyedCopies(const std::string& prefix, const std::string& kind) {
 
 void Finder::eachMatch(const std::string& base, std::string_view pattern,
                        const std::function<void(const std::string&)>& visit) {
-    const std::size_t cut = pattern.find('/');
+    const std::size_t cut = pattern.find('/');  // not a path: the table's own separator
     const std::string_view part = pattern.substr(0, cut);
     const std::string_view rest =
         cut == pattern.npos ? std::string_view() : pattern.substr(cut + 1);
