@@ -67,7 +67,7 @@ TEST(GameProcess, TheGameOfThisFolderIsFoundAndNothingElse) {
     std::filesystem::create_symlink(t / "Other2", away + "/dosdevices/d:");
     makeDirs(t / "Other2/Spiele [alt]/UT/System");
     const std::string exeD = "d:\\spiele [alt]\\ut\\system\\unrealtournament.exe";
-    const std::string wine = "/usr/lib/wine/wine-preloader";
+    const std::string wine = "/usr/lib/wine/wine64";  // as Debian's Wine 8 shows it
     // clang-format off
     std::vector<FakeProcess> processes = {
         // what, exe, cwd, argv, WINEPREFIX, file open or mapped, the program found

@@ -51,18 +51,19 @@ TEST(GameProcess, ProcessesAreReadFromProc) {
     addProcess(proc.path(), 80,
                {other + "/wine", other, {"D:\\UnrealTournament.exe"}, t / "prefix", "", 1000});
     addProcess(proc.path(), 81, {other + "/ut-bin", game + "/System", {"ut-bin"}, "", "", 1000});
-    // Wine's process: its program the loader, its working folder elsewhere, the game
-    // known only by what it maps, as the kernel lists it (a name with spaces after padding;
-    // a removed file's); the same without the game's file is not tied to the folder.
+    // Wine's process as Debian's Wine 8 shows it: its program the loader, its command line
+    // padded with NULs, its working folder elsewhere; the game known only by what it maps, as
+    // the kernel lists it (a name with spaces after padding; a removed file's); the same
+    // without the game's file is not tied to the folder.
     const std::string mapped = game + "/System/Render Dev.dll";
     writeFile(mapped, "MZ");
     const std::string maps =
-        "55d0-55d1 r--p 00000000 08:01 42    /usr/lib/wine/wine-preloader\n"
+        "55d0-55d1 r--p 00000000 08:01 42    /usr/lib/wine/wine64\n"
         "7f00-7f01 rw-p 00000000 00:00 0 \n"
         "7f01-7f02 r--p 00000000 08:01 43                         " +
         other + "/x.dll (deleted)\n7f02-7f03 r-xp 00001000 08:01 44   " + mapped + "\n";
     addProcess(proc.path(), 82,
-               {"/usr/lib/wine/wine-preloader", other, {"UnrealTournament.exe"}, "", "", 1000},
+               {"/usr/lib/wine/wine64", other, {"UnrealTournament.exe", "", ""}, "", "", 1000},
                maps);
     addProcess(proc.path(), 83,
                {"/usr/lib/wine/wine-preloader", other, {"UnrealTournament.exe"}, "", "", 1000},
