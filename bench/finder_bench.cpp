@@ -82,6 +82,7 @@ void wineFolders(const std::string& driveC) {
                                 "Windows NT", "Steam", "Mozilla Firefox"})
             std::filesystem::create_directories(driveC + programs + "/" + dir);
     for (const char* dir : {"ProgramData/Microsoft", "users/steamuser/Documents", "users/Public",
+                            "users/steamuser/Games", "Program Files (x86)/GOG Galaxy/Games",
                             "windows/system32/drivers", "windows/syswow64", "windows/system",
                             "windows/Fonts", "windows/Microsoft.NET"})
         std::filesystem::create_directories(driveC + "/" + dir);

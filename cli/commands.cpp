@@ -23,6 +23,7 @@
 #include "engine/run/undo.h"
 #include "package/package_info.h"
 #include "platform/filesystem.h"
+#include "platform/game_process.h"
 #include "platform/line_writer.h"
 #include "platform/paths.h"
 #include "platform/system.h"
@@ -235,8 +236,15 @@ int listCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     const ListPlan plan = plannedRows(pv, state, env.fs, facts);
     std::vector<PackageContents> maps;
     if (a.facts) maps = mapContents(pv, state, facts, env.fs);
+    // Whether the game runs: a field of the JSON, and a line on standard error (standard output
+    // holds the listing alone).
+    EngineContext ctx{env.fs, dialogs};
+    const std::vector<std::string> folders{pv.GameDir, state.cacheDir};
+    const RunningGames running = findRunningGame(folders, ctx.procRoot, -1, ctx.uid);
+    if (const std::string line = gameRunningLine(ctx, running, folders); !line.empty())
+        LineWriter(env.err).line(kProg, Name{line});
     if (a.json) {
-        printListJson(state, pv, plan, env.out, &facts, a.facts ? &maps : nullptr);
+        printListJson(state, pv, plan, env.out, &facts, a.facts ? &maps : nullptr, &running);
         return kExitOk;
     }
     LineWriter out(env.out);
@@ -253,9 +261,6 @@ int listCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
         out.line();
     }
     out.line(Fixed{state.statusText});
-    EngineContext ctx{env.fs, dialogs};
-    if (const std::string line = gameRunningLine(ctx, {pv.GameDir, state.cacheDir}); !line.empty())
-        out.line(Name{line});
     return kExitOk;
 }
 

@@ -31,17 +31,21 @@ std::string listingFile(const Environment& env) {
     return joinPath(parentFolder(env.registryPath), "found-games.txt");
 }
 
-// Keeps the folders listed, in order, with the time; a listing that cannot be kept leaves
-// --found to follow the order found again.
+// Keeps the folders listed, in order, with the time, for set-game-dir --found; says so on
+// standard error when it cannot (--found then counts the copies found again).
 void keepListing(const std::vector<FoundGame>& games, Environment& env) {
     std::string text = std::string(kListingHead) + std::to_string(std::time(nullptr)) + "\n";
     for (const FoundGame& g : games) {
         if (g.folder.find('\n') != std::string::npos) return;
         text += g.folder + "\n";
     }
-    const std::string folder = parentFolder(env.registryPath);
-    if (!env.fs.isFolder(folder)) (void)env.fs.makeFolder(folder);
-    (void)env.fs.writeAtomic(listingFile(env), text);
+    // The folder with its parents: a fresh home may have no ~/.config yet.
+    Status kept = makeFolders(env.fs, parentFolder(env.registryPath));
+    if (kept) kept = env.fs.writeAtomic(listingFile(env), text);
+    if (!kept)
+        LineWriter(env.err).line(kProg, "note: the listing was not kept in ",
+                                 Name{listingFile(env)}, " (", Name{kept.text},
+                                 "); set-game-dir --found will count the copies found again");
 }
 
 // The folders find-game listed, in order, when it listed them within the last half hour.
@@ -129,6 +133,9 @@ int setFoundGameCommand(const Arguments& a, Environment& env, TerminalDialogs& d
                  a.found);
         return kExitUsage;
     }
+    if (!seen)
+        err.line(kProg, "note: no listing of find-game from the last half hour; ", a.found,
+                 " is counted in the order the copies are found now");
     const FoundGame* chosen = seen ? nullptr : &games[n - 1];
     for (const FoundGame& g : games)
         if (seen && g.folder == (*seen)[n - 1]) chosen = &g;

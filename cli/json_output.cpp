@@ -10,6 +10,7 @@
 #include "engine/run/list_plan.h"
 #include "engine/run/placement.h"
 #include "package/package_contents.h"
+#include "platform/game_process.h"
 #include "settings/game_finder.h"
 
 namespace qv::cli {
@@ -45,7 +46,7 @@ void print(const json& document, std::ostream& out) {
 
 void printListJson(const ScanState& state, const PublicVariables& pv, const ListPlan& plan,
                    std::ostream& out, const std::vector<PackageFacts>* facts,
-                   const std::vector<PackageContents>* maps) {
+                   const std::vector<PackageContents>* maps, const RunningGames* running) {
     json rows = json::array();
     for (const FileRow& row : state.rows) {
         std::string guid, realName = row.text;
@@ -81,7 +82,16 @@ void printListJson(const ScanState& state, const PublicVariables& pv, const List
             rows.back().update({{"title", m.title}, {"author", m.author}, {"players", m.players}});
         }
     }
-    print({{"cache_folder", state.cacheDir}, {"to_process", plan.toProcess}, {"packages", rows}},
+    json game = nullptr;
+    if (running && running->running()) {
+        game = json::array();
+        for (const GameProcess& p : running->found)
+            game.push_back({{"program", p.name}, {"process_id", p.pid}});
+    }
+    print({{"cache_folder", state.cacheDir},
+           {"to_process", plan.toProcess},
+           {"game_running", game},
+           {"packages", rows}},
           out);
 }
 

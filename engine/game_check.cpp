@@ -45,7 +45,12 @@ bool gameAllowsChanges(const EngineContext& ctx, const std::vector<std::string>&
 
 std::string gameRunningLine(const EngineContext& ctx, const std::vector<std::string>& folders,
                             std::string* brief) {
-    const RunningGames found = findRunningGame(folders, ctx.procRoot, -1, ctx.uid);
+    return gameRunningLine(ctx, findRunningGame(folders, ctx.procRoot, -1, ctx.uid), folders,
+                           brief);
+}
+
+std::string gameRunningLine(const EngineContext& ctx, const RunningGames& found,
+                            const std::vector<std::string>& folders, std::string* brief) {
     if (!found.running()) return {};
     if (brief) {
         *brief = "The game is running (";

@@ -6,6 +6,7 @@
 namespace qv {
 
 struct EngineContext;
+struct RunningGames;
 class StatusSink;
 
 // What a run, a purge, an undo or the extension repair does when the game is running: the game
@@ -32,5 +33,8 @@ bool gameAllowsChanges(const EngineContext& ctx, const std::vector<std::string>&
 // game is running (ut-bin-amd64, process 4242)".
 std::string gameRunningLine(const EngineContext& ctx, const std::vector<std::string>& folders,
                             std::string* brief = nullptr);
+// The same for a search already made (`found`, by findRunningGame over `folders`).
+std::string gameRunningLine(const EngineContext& ctx, const RunningGames& found,
+                            const std::vector<std::string>& folders, std::string* brief = nullptr);
 
 }  // namespace qv

@@ -35,15 +35,10 @@ bool isWineLike(const std::string& exeBase, const std::vector<std::string>& argv
     return a.ends_with(".exe");  // Wine shows the Windows program as argv[0]
 }
 
-// Whether `path` is one of `folders` or lies in one; letter case aside for a path Wine maps,
-// whose file names the Windows program may spell in any case.
-bool isUnder(const std::string& path, const std::vector<std::string>& folders, bool anyCase) {
-    const std::string p = anyCase ? lowerAscii(path) : path;
-    for (const std::string& folder : folders) {
-        const std::string f = anyCase ? lowerAscii(folder) : folder;
-        if (!f.empty() && p.starts_with(f) && (p.size() == f.size() || p[f.size()] == '/'))
-            return true;
-    }
+// Whether `path` is one of `folders` or lies in one, as the kernel spells it.
+bool isUnder(const std::string& path, const std::vector<std::string>& folders) {
+    for (const std::string& folder : folders)
+        if (!folder.empty() && (path == folder || liesUnder(path, folder))) return true;
     return false;
 }
 
@@ -53,31 +48,52 @@ std::string environValue(const std::vector<std::string>& environment, const std:
     return {};
 }
 
-// The Unix path a Windows path "C:\...\System\UnrealTournament.exe" names in the process's
-// Wine prefix ($WINEPREFIX, else ~/.wine): the drive's link in dosdevices, then the rest.
-// `inPrefix`: the drive is a folder inside the prefix (drive_c), where Windows programs spell
-// names in any case; a drive onto the Linux tree (Z:) names Linux paths, which are exact.
-std::string unixPathOf(const std::string& arg, const std::vector<std::string>& environment,
-                       bool& inPrefix) {
-    inPrefix = false;
-    if (arg.starts_with('/')) return arg;
+// The Linux file Wine opens for a Windows path "D:\...\System\UnrealTournament.exe" in the
+// process's prefix ($WINEPREFIX, else ~/.wine): the drive's link in dosdevices, then each part
+// below it as Wine looks it up, the exact name where there is one, else a name of the folder
+// that differs from it only in letter case. "." and ".." are taken away first, as Windows
+// does. A Unix path (the process's own view of a native program) is taken as it is; "" for a
+// path Wine would not map (no drive, a drive the prefix lacks).
+std::string unixPathOf(std::string arg, const std::vector<std::string>& environment) {
+    if (isAbsolutePath(arg)) return arg;
+    // The forms of a path that skip Windows' own normalising: \\?\D:\... and \??\D:\...
+    if (arg.size() > 4 && (arg[0] == '\\' || arg[0] == '/') && (arg[1] == '\\' || arg[1] == '?') &&
+        arg[2] == '?' && (arg[3] == '\\' || arg[3] == '/'))
+        arg.erase(0, 4);
     if (arg.size() < 3 || !isAlphaAscii(arg[0]) || arg[1] != ':' ||
         (arg[2] != '\\' && arg[2] != '/'))
         return {};
     std::string prefix = environValue(environment, "WINEPREFIX");
-    if (prefix.empty()) prefix = environValue(environment, "HOME") + "/.wine";
-    std::string drive = realPath(prefix + "/dosdevices/" + lowerAscii(arg[0]) + ":");
-    if (drive.empty() && (arg[0] == 'z' || arg[0] == 'Z')) drive = "/";  // Wine's default
-    if (drive.empty()) return {};
-    const std::string home = realPath(prefix);
-    inPrefix = !home.empty() && drive.starts_with(home + "/");
-    std::string rest = arg.substr(3);
-    for (char& c : rest)
-        if (c == '\\') c = '/';
-    const std::string path = drive == "/" ? "/" + rest : drive + "/" + rest;
+    if (prefix.empty()) prefix = joinPath(environValue(environment, "HOME"), ".wine");
+    std::string drive = joinPath(prefix, "dosdevices", std::string{lowerAscii(arg[0]), ':'});
+    if (realPath(drive).empty()) {
+        if (lowerAscii(arg[0]) != 'z') return {};
+        drive.clear();  // Wine's default Z: is the root
+    }
+    std::vector<std::string> parts;
+    for (std::size_t from = 3; from <= arg.size();) {
+        std::size_t to = arg.find_first_of("\\/", from);
+        if (to == std::string::npos) to = arg.size();
+        const std::string part = arg.substr(from, to - from);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        from = to + 1;
+    }
+    std::string path = drive;
+    bool found = true;  // every part so far is there: look the next one up
+    for (const std::string& part : parts) {
+        const std::string folder = path.empty() ? std::string(1, kSep) : path;
+        std::string name = found ? entryNameAnyCase(folder, part) : std::string();
+        found = !name.empty();
+        path = joinShown(folder, found ? name : part);
+    }
     // Through the links a prefix often has (drive_c/UT -> the real folder), as far as they exist.
     if (std::string c = realPath(path); !c.empty()) return c;
-    if (std::string c = realPath(parentFolder(path)); !c.empty()) return c + "/" + baseName(path);
+    if (std::string c = realPath(parentPath(path)); !c.empty())
+        return joinShown(c, fileNameOf(path));
     return path;
 }
 
@@ -110,30 +126,28 @@ std::string gameProgramOf(ProcessLook& process, const std::vector<std::string>& 
     else if (!argv.empty() && isNativeGame(lastPart(argv[0])))
         name = lastPart(argv[0]);
     if (!name.empty()) {
-        tied = isUnder(exe, folders, false) || (!argv.empty() && isUnder(argv[0], folders, false));
+        tied = isUnder(exe, folders) || (!argv.empty() && isUnder(argv[0], folders));
         if (tied) why += "the game, its program in the folder";
     } else if (isWineLike(lastPart(exe), argv)) {
         const std::vector<std::string> environment = process.environment();
         for (const std::string& arg : argv) {
             if (!isGameExe(lastPart(arg))) continue;
             name = lastPart(arg);
-            bool inPrefix = false;
-            const std::string path = unixPathOf(arg, environment, inPrefix);
-            if (!tied && isUnder(path, folders, inPrefix))
-                why += "the game under Wine, its command line naming " + path +
-                       (inPrefix ? " (a drive in the prefix: any case)" : " (exactly)");
-            tied = tied || isUnder(path, folders, inPrefix);
+            const std::string path = unixPathOf(arg, environment);
+            if (!tied && isUnder(path, folders))
+                why += "the game under Wine, its command line naming " + path;
+            tied = tied || isUnder(path, folders);
         }
     }
     if (name.empty()) {
         why += "not one of the game's programs";
         return {};
     }
-    if (!tied && (tied = isUnder(process.workingFolder(), folders, false)))
+    if (!tied && (tied = isUnder(process.workingFolder(), folders)))
         why += "the game (" + name + "), started in the folder";
     if (!tied && (tied = process.anyOpenFile(
-                      [&](const std::string& file) { return isUnder(file, folders, false); })))
-        why += "the game (" + name + "), a file in the folder open";
+                      [&](const std::string& file) { return isUnder(file, folders); })))
+        why += "the game (" + name + "), a file in the folder open or mapped";
     if (!tied) why += "the game's program (" + name + "), but nothing ties it to this folder";
     return tied ? name : std::string();
 }

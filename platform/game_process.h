@@ -28,8 +28,10 @@ std::string processTableRoot();
 // known by its program: the native ut-bin*, UnrealTournament and ucc-bin*, or a Wine or Proton
 // process whose command line names UnrealTournament.exe or UCC.exe. It is tied to a folder by
 // its executable, working folder, command line (a Windows path mapped through the Wine prefix's
-// drives) or open files. A shell or editor working in the folder is not the game, and neither
-// is this process (`selfPid`). As root every process is looked at; otherwise those of `uid`.
+// drives as Wine maps it, each part in the letter case it has on the disk) or the files it has
+// open or mapped (a Windows program's .exe and DLLs are mapped). A shell or editor working in the
+// folder is not the game, and neither is this process (`selfPid`). As root every process is looked
+// at; otherwise those of `uid`.
 RunningGames findRunningGame(const std::vector<std::string>& folders,
                              const std::string& procRoot = processTableRoot(), int selfPid = -1,
                              int uid = -1);
@@ -42,7 +44,8 @@ class ProcessLook {
     virtual std::vector<std::string> arguments() = 0;
     virtual std::vector<std::string> environment() = 0;
     virtual std::string workingFolder() = 0;
-    // Whether `test` holds for one of the files the process has open (stops at the first).
+    // Whether `test` holds for one of the files the process has open or mapped (stops at the
+    // first).
     virtual bool anyOpenFile(const std::function<bool(const std::string&)>& test) = 0;
 };
 

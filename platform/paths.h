@@ -132,6 +132,11 @@ std::string workingFolder();
 // does not exist or runs through a broken link.
 std::string realPath(const std::string& path);
 
+// The entry of `folder` a Windows program gets for `name` under Wine: `name` itself when
+// something of that name is there, else the first entry whose name differs from it only in
+// ASCII letter case; "" when there is neither or the folder cannot be read.
+std::string entryNameAnyCase(const std::string& folder, const std::string& name);
+
 // Whether `path` itself is a symbolic link (it is not followed; a broken one counts).
 bool isSymbolicLink(const std::string& path);
 

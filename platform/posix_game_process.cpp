@@ -70,7 +70,7 @@ class ProcLook final : public ProcessLook {
     std::string workingFolder() override { return linkTarget(dir_ + "/cwd"); }
     bool anyOpenFile(const std::function<bool(const std::string&)>& test) override {
         DIR* dir = ::opendir((dir_ + "/fd").c_str());
-        if (!dir) return false;
+        if (!dir) return anyMappedFile(test);
         bool found = false;
         while (const dirent* e = ::readdir(dir)) {
             if (e->d_name[0] == '.') continue;
@@ -80,10 +80,38 @@ class ProcLook final : public ProcessLook {
             }
         }
         ::closedir(dir);
-        return found;
+        return found || anyMappedFile(test);
     }
 
   private:
+    // The files of /proc/PID/maps: after five fields (addresses, mode, offset, device, inode)
+    // and the spaces that pad them, the rest of the line is the path; the kernel writes a
+    // newline in it as \012 and marks a removed file " (deleted)".
+    bool anyMappedFile(const std::function<bool(const std::string&)>& test) {
+        std::istringstream maps(readText(dir_ + "/maps"));
+        std::string last;
+        for (std::string line; std::getline(maps, line);) {
+            std::size_t at = 0;
+            for (int field = 0; field < 5 && at != std::string::npos; ++field) {
+                at = line.find(' ', at);
+                if (at != std::string::npos) at = line.find_first_not_of(' ', at);
+            }
+            if (at == std::string::npos || line[at] != '/') continue;
+            std::string path;
+            for (std::size_t i = at; i < line.size(); ++i) {
+                const bool newline = line.compare(i, 4, "\\012") == 0;
+                path += newline ? '\n' : line[i];
+                if (newline) i += 3;
+            }
+            constexpr std::string_view kDeleted = " (deleted)";
+            if (path.ends_with(kDeleted)) path.resize(path.size() - kDeleted.size());
+            if (path == last) continue;  // a file is mapped in several pieces, one line each
+            if (test(path)) return true;
+            last = std::move(path);
+        }
+        return false;
+    }
+
     std::string dir_;
 };
 

@@ -1,4 +1,5 @@
 // Where the program, the user's files and the folders of the system are, on a POSIX system.
+#include <dirent.h>
 #include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/paths.h"
 
 namespace qv {
@@ -100,6 +102,21 @@ std::string realPath(const std::string& path) {
     std::string out = resolved;
     std::free(resolved);
     return out;
+}
+
+std::string entryNameAnyCase(const std::string& folder, const std::string& name) {
+    struct stat st {};
+    if (::lstat(joinPath(folder, name).c_str(), &st) == 0) return name;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return {};
+    std::string found;
+    while (const dirent* e = ::readdir(dir))
+        if (equalsNoCaseAscii(e->d_name, name)) {
+            found = e->d_name;
+            break;
+        }
+    ::closedir(dir);
+    return found;
 }
 
 bool isSymbolicLink(const std::string& path) {

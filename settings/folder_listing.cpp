@@ -42,12 +42,17 @@ const std::vector<FolderListings::Entry>* FolderListings::entries(const std::str
         }
     }
     if (!s) {
-        unlistable_[folder] = true;
+        unlistable_.emplace(folder, std::move(s));
         return nullptr;
     }
     std::sort(found.begin(), found.end(),
               [](const Entry& a, const Entry& b) { return a.name < b.name; });
     return &listed_.emplace(folder, std::move(found)).first->second;
+}
+
+const Status* FolderListings::listingFailure(const std::string& folder) const {
+    const auto it = unlistable_.find(folder);
+    return it == unlistable_.end() ? nullptr : &it->second;
 }
 
 // A link counts as what it leads to.
@@ -101,6 +106,12 @@ std::string FolderListings::resolveNoCase(const std::string& base, const std::st
 bool FolderListings::holdsFileNoCase(const std::string& base, const std::string& rest) {
     const std::string path = resolveNoCase(base, rest);
     return !path.empty() && fs_.isFile(path);
+}
+
+bool FolderListings::holdsEntry(const std::string& folder, const std::string& name) {
+    const std::vector<Entry>* list = entries(folder);
+    return list &&
+           std::any_of(list->begin(), list->end(), [&](const Entry& e) { return e.name == name; });
 }
 
 bool FolderListings::holdsFile(const std::string& folder, const std::string& name) {

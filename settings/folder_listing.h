@@ -23,6 +23,8 @@ class FolderListings final {
     };
     // The entries of `folder`, hidden ones included; nullptr when it cannot be listed.
     const std::vector<Entry>* entries(const std::string& folder);
+    // Why entries(folder) gave nullptr (ENOENT when nothing is there); nullptr when it did not.
+    const Status* listingFailure(const std::string& folder) const;
 
     // `rest` ("System/UnrealTournament.ini", its parts between the system's separators, '/' on
     // every system) below `base`, each component spelled as on the disk: the exact spelling where
@@ -32,6 +34,8 @@ class FolderListings final {
     std::string resolveNoCase(const std::string& base, const std::string& rest);
     // Whether resolveNoCase finds a plain file (or a link to one).
     bool holdsFileNoCase(const std::string& base, const std::string& rest);
+    // Whether `folder` holds anything named `name` exactly (a file, a FIFO, a broken link...).
+    bool holdsEntry(const std::string& folder, const std::string& name);
     // Whether `folder` holds a plain file named `name` exactly.
     bool holdsFile(const std::string& folder, const std::string& name);
 
@@ -52,7 +56,7 @@ class FolderListings final {
 
     FileSystem& fs_;
     std::map<std::string, std::vector<Entry>> listed_;
-    std::map<std::string, bool> unlistable_;
+    std::map<std::string, Status> unlistable_;
 };
 
 }  // namespace qv

@@ -49,7 +49,7 @@ std::string winePrefixAbove(const std::string& folder, FileSystem& fs) {
     std::string dir = canonical(fs, folder);
     while (dir.size() > 1) {
         dir = parentPath(dir);
-        if (fs.isFile(joinPath(dir, "system.reg")) &&
+        if (fs.exists(joinPath(dir, "system.reg")) &&
             (fs.isFolder(joinPath(dir, "drive_c")) || fs.isFolder(joinPath(dir, "dosdevices"))))
             return dir;
     }

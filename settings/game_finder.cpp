@@ -1,7 +1,9 @@
 #include "settings/game_finder.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <functional>
 #include <unordered_set>
 
 #include "platform/ascii.h"
@@ -127,10 +129,25 @@ class Finder {
     template <typename Visit>
     void eachFolder(const std::string& folder, Visit visit) {
         for (const std::string& name : listings_.folders(folder)) visit(joinPath(folder, name));
+        if (const Status* failed = unreadable(folder))
+            note(shownAsGiven(folder) + " could not be read (" + failed->text +
+                 "): the games in it were not looked for");
     }
 
+    // Why `folder` is there but cannot be listed; nullptr when it was listed or is not there.
+    const Status* unreadable(const std::string& folder) {
+        if (listings_.entries(folder)) return nullptr;
+        const Status* failed = listings_.listingFailure(folder);
+        return failed && failed->code != ENOENT && failed->code != ENOTDIR ? failed : nullptr;
+    }
+
+    // A launcher's file; one that is there but cannot be read is named in a note.
     Result<std::string> readLauncherFile(const std::string& path) {
-        return fs_.readPlainFile(path, kLauncherFileCap);
+        Result<std::string> text = fs_.readPlainFile(path, kLauncherFileCap);
+        if (!text && text.status.code != ENOENT && text.status.code != ENOTDIR)
+            note(shownAsGiven(path) + " was passed over (" +
+                 unreadableWhy(text.status, kLauncherFileCap) + ")");
+        return text;
     }
 
     // "~/..." for a path in the home folder, as people write it.
@@ -139,6 +156,12 @@ class Finder {
         const std::string& p = c.empty() ? path : c;
         if (!home_.empty() && liesUnder(p, home_)) return "~" + p.substr(home_.size());
         return p;
+    }
+
+    // "~/..." for a path in the home folder, its links kept (a file's own name is what counts).
+    std::string shownAsGiven(const std::string& path) {
+        if (liesUnder(path, where_.home)) return "~" + path.substr(where_.home.size());
+        return path;
     }
 
     // "native install" for a Linux build, else `other`.
@@ -150,11 +173,15 @@ class Finder {
     // for one above the folder.
     void consider(const std::string& candidate, const std::string& kind,
                   const std::string& prefix = {}) {
-        const auto passed = [&](const char* why) {
+        const auto passed = [&](const std::string& why) {
             trace::line(trace::Category::Finder, candidate + " (" + kind + "): " + why);
         };
         if (candidate.empty()) return;
-        if (!listings_.holdsGameFiles(candidate)) return passed("passed over: no game files");
+        if (!listings_.holdsGameFiles(candidate)) {
+            if (const Status* failed = unreadable(candidate))
+                return passed("passed over: cannot be read (" + failed->text + ")");
+            return passed("passed over: no game files");
+        }
         const std::string folder = canonical(candidate);
         // Missing, or a broken link.
         if (folder.empty() || !fs_.isFolder(folder)) return passed("passed over: no folder");
@@ -189,24 +216,41 @@ class Finder {
     // Wow6432Node) and GOG's keys.
     // Then the copies put there without a key (copied, unpacked): see unkeyedCopies.
     void winePrefix(const std::string& prefix, const std::string& what) {
-        if (!listings_.holdsFile(prefix, "system.reg")) return;
+        // A prefix is known by its system.reg, whatever lies under that name: one that cannot
+        // be read is still a prefix, and its drive_c is still looked through.
+        if (!listings_.holdsEntry(prefix, "system.reg")) return;
         const std::string real = canonical(prefix);
         if (std::find(prefixes_.begin(), prefixes_.end(), real) != prefixes_.end()) return;
         prefixes_.push_back(real);
+        const std::string kind = what + " " + shown(prefix);
+        const std::string reg = joinPath(shown(prefix), "system.reg");
         const Result<std::string> text =
             fs_.readPlainFile(joinPath(prefix, "system.reg"), kRegistryCap);
-        if (!text) return;
-        const std::string kind = what + " " + shown(prefix);
-        if (text.value.starts_with("\xff\xfe") || text.value.starts_with("\xfe\xff")) {
+        if (!text) {
+            note(reg + " could not be read (" + unreadableWhy(text.status, kRegistryCap) +
+                 "): its keys were not looked at; the copies in its drive_c are looked for");
+        } else if (text.value.starts_with("\xff\xfe") || text.value.starts_with("\xfe\xff")) {
             // Wine reads its registry as 8-bit text only: a UTF-16 one (saved by an editor)
             // names no folder Wine knows of.
-            notes_.push_back(joinPath(shown(prefix), "system.reg") +
-                             " is UTF-16 text, which "
-                             "Wine does not read: its keys were not looked at");
+            note(reg + " is UTF-16 text, which Wine does not read: its keys were not looked at");
         } else {
             registryCopies(text.value, prefix, kind);
         }
         unkeyedCopies(prefix, kind);
+    }
+
+    // What a player should hear of: on standard error, and in the trace where it happened.
+    void note(const std::string& text) {
+        if (std::find(notes_.begin(), notes_.end(), text) != notes_.end()) return;  // said once
+        trace::line(trace::Category::Finder, text);
+        notes_.push_back(text);
+    }
+
+    // Why a file another program keeps was not read, in a few words; `cap`: the most read of it.
+    static std::string unreadableWhy(const Status& status, std::size_t cap) {
+        if (status.code == EINVAL) return "not a plain file";
+        if (status.code == EFBIG) return "larger than " + std::to_string(cap >> 20) + " MiB";
+        return status.text;
     }
 
     void registryCopies(const std::string& text, const std::string& prefix,
@@ -222,6 +266,10 @@ class Finder {
     }
 
     void unkeyedCopies(const std::string& prefix, const std::string& kind);
+    // Calls `visit` with each folder below `base` that `pattern` names (see kUnkeyedFolders).
+    void eachMatch(const std::string& base, std::string_view pattern,
+                   const std::function<void(const std::string&)>& visit);
+    void windowsSteam(const std::string& steam, const std::string& prefix, const std::string& kind);
     std::string perUserCacheNote(const std::string& folder, const std::string& cacheDir);
     void bottles(const std::string& data);
     void bottle(const std::string& bottle);
@@ -242,19 +290,73 @@ class Finder {
     std::vector<std::string> libraries_, steamRoots_, prefixes_, notes_;
 };
 
-// The copies put into a prefix without a key (copied from another computer, unpacked from an
-// archive), one level down where people put games: drive_c/*, drive_c/Program Files*/*,
-// drive_c/GOG Games/* and drive_c/Games/*.
+// Where games are put in a prefix without a key (copied from another computer, unpacked from an
+// archive, or by an installer whose key was not kept), below drive_c: parts between '/', and a
+// part ending in '*' stands for every folder whose name begins with what comes before it, in
+// any letter case. One level down where people and installers put games, never deeper.
+constexpr const char* kUnkeyedFolders[] = {
+    "*",                                  // straight into drive_c
+    "Program Files*/*",                   // both views of the programs' folder
+    "GOG Games/*",                        // GOG's offline installers
+    "Games/*",                            // Heroic's and many players' choice
+    "Program Files*/GOG Galaxy/Games/*",  // GOG Galaxy
+    "Program Files*/Epic Games/*",        // the Epic Games Launcher
+    "Program Files*/Epic/*",
+    "users/*/Games/*",  // a Windows user's own games folder
+};
+
 void Finder::unkeyedCopies(const std::string& prefix, const std::string& kind) {
     const std::string drive = listings_.resolveNoCase(prefix, "drive_c");
     if (drive.empty()) return;
-    for (const std::string& name : listings_.folders(drive)) {
-        const std::string dir = joinPath(drive, name);
-        consider(dir, kind, prefix);
-        const bool programs =
-            name.size() >= 13 && sameNameNoCase(name.substr(0, 13), "Program Files");
-        if (programs || sameNameNoCase(name, "GOG Games") || sameNameNoCase(name, "Games"))
-            eachFolder(dir, [&](const std::string& d) { consider(d, kind, prefix); });
+    for (const char* pattern : kUnkeyedFolders)
+        eachMatch(drive, pattern, [&](const std::string& d) { consider(d, kind, prefix); });
+    // Windows Steam installed in the prefix, and the libraries it keeps on the prefix's drives.
+    eachMatch(drive, "Program Files*/Steam",
+              [&](const std::string& steam) { windowsSteam(steam, prefix, kind); });
+}
+
+void Finder::eachMatch(const std::string& base, std::string_view pattern,
+                       const std::function<void(const std::string&)>& visit) {
+    const std::size_t cut = pattern.find('/');  // not a path: the table's own separator
+    const std::string_view part = pattern.substr(0, cut);
+    const std::string_view rest =
+        cut == pattern.npos ? std::string_view() : pattern.substr(cut + 1);
+    const auto next = [&](const std::string& dir) {
+        if (rest.empty())
+            visit(dir);
+        else
+            eachMatch(dir, rest, visit);
+    };
+    if (!part.ends_with('*')) {
+        if (const std::string dir = listings_.resolveNoCase(base, std::string(part)); !dir.empty())
+            next(dir);
+        return;
+    }
+    const std::string_view start = part.substr(0, part.size() - 1);
+    for (const std::string& name : listings_.folders(base))
+        if (name.size() >= start.size() && sameNameNoCase(name.substr(0, start.size()), start))
+            next(joinPath(base, name));
+}
+
+// Steam for Windows in a prefix: its own library and those its libraryfolders.vdf names, by
+// Windows paths on the prefix's drives.
+void Finder::windowsSteam(const std::string& steam, const std::string& prefix,
+                          const std::string& kind) {
+    std::vector<std::string> libraries{steam};
+    for (const char* vdf : {"steamapps/libraryfolders.vdf", "config/libraryfolders.vdf"}) {
+        const std::string file = listings_.resolveNoCase(steam, vdf);
+        if (file.empty()) continue;
+        const Result<std::string> text = readLauncherFile(file);
+        if (!text) continue;
+        for (const std::string& path : steamLibraryPaths(text.value))
+            if (std::string lib = pathInPrefix(prefix, path, listings_, fs_); !lib.empty())
+                libraries.push_back(std::move(lib));
+    }
+    for (const std::string& library : libraries) {
+        const std::string apps = listings_.resolveNoCase(library, "steamapps");
+        if (!apps.empty())
+            consider(listings_.resolveNoCase(apps, joinPath("common", "Unreal Tournament")),
+                     "Steam in " + kind, prefix);
     }
 }
 
@@ -345,7 +447,7 @@ void Finder::lutris() {
     // Lutris's when one of its files names it or it is a Wine prefix, as Lutris makes them.
     eachFolder(joinPath(h, "Games"), [&](const std::string& dir) {
         winePrefix(dir, "Lutris prefix");
-        const bool lutrisMade = listings_.holdsFile(dir, "system.reg") ||
+        const bool lutrisMade = listings_.holdsEntry(dir, "system.reg") ||
                                 std::find(named.begin(), named.end(), dir) != named.end();
         consider(dir, lutrisMade ? "Lutris game " + shown(dir) : kindOf(dir, "game folder"));
     });
@@ -387,8 +489,8 @@ void Finder::heroicPrefix(const std::string& prefix) {
     const auto prefixOrProton = [&](const std::string& p) {
         winePrefix(p, "Heroic prefix");
         winePrefix(joinPath(p, "pfx"), "Heroic prefix");
-        return listings_.holdsFile(p, "system.reg") ||
-               listings_.holdsFile(joinPath(p, "pfx"), "system.reg");
+        return listings_.holdsEntry(p, "system.reg") ||
+               listings_.holdsEntry(joinPath(p, "pfx"), "system.reg");
     };
     if (prefixOrProton(prefix)) return;
     eachFolder(prefix, [&](const std::string& pfx) {

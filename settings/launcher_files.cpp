@@ -219,8 +219,11 @@ std::string yamlTopValue(std::string_view yaml, std::string_view key) {
 namespace {
 
 // A field of a shortcut, by its name in any case; the program's path and folder are quoted
-// when Steam adds them, and not always when the player types them.
-void setShortcutField(SteamShortcut& s, std::string_view name, std::string_view value) {
+// when Steam adds them, and not always when the player types them. `exeAsStored` keeps the
+// program's path as the file holds it, quotes and all.
+void setShortcutField(SteamShortcut& s, std::string& exeAsStored, std::string_view name,
+                      std::string_view value) {
+    if (equalsNoCaseAscii(name, "Exe")) exeAsStored = value;
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
         value = value.substr(1, value.size() - 2);
     if (equalsNoCaseAscii(name, "AppName")) s.name = value;
@@ -228,7 +231,21 @@ void setShortcutField(SteamShortcut& s, std::string_view name, std::string_view 
     if (equalsNoCaseAscii(name, "StartDir")) s.startDir = value;
 }
 
+// The CRC-32 of zlib and PNG (reflected, polynomial 0xEDB88320).
+std::uint32_t crc32Of(std::string_view bytes) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const char c : bytes) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
 }  // namespace
+
+std::uint32_t steamShortcutId(std::string_view exeAsStored, std::string_view appName) {
+    return crc32Of(std::string(exeAsStored) + std::string(appName)) | 0x80000000u;
+}
 
 std::vector<SteamShortcut> steamShortcuts(std::string_view vdf) {
     // Each field is a type byte and a NUL-ended name, then its value: 0x00 opens a map, 0x01 a
@@ -237,6 +254,13 @@ std::vector<SteamShortcut> steamShortcuts(std::string_view vdf) {
     // no recursion, so no nesting of maps holds it.
     std::vector<SteamShortcut> shortcuts;
     SteamShortcut current;
+    std::string exeAsStored;
+    const auto finish = [&] {
+        if (current.appId == 0 && !exeAsStored.empty())
+            current.appId = steamShortcutId(exeAsStored, current.name);
+        shortcuts.push_back(std::exchange(current, {}));
+        exeAsStored.clear();
+    };
     int depth = 0;
     std::size_t i = 0;
     const auto text = [&](std::string_view& out) {
@@ -246,20 +270,22 @@ std::vector<SteamShortcut> steamShortcuts(std::string_view vdf) {
         i = end + 1;
         return true;
     };
-    while (i < vdf.size()) {
+    bool damaged = false;
+    while (i < vdf.size() && !damaged) {
         const char type = vdf[i++];
         if (type == '\x08') {
-            if (depth == 2) shortcuts.push_back(std::exchange(current, {}));
-            if (--depth <= 0) break;
+            if (depth == 2) finish();
+            if (--depth <= 0) return shortcuts;
             continue;
         }
         std::string_view name, value;
-        if (!text(name)) break;
+        damaged = !text(name);  // cut within a field's name
+        if (damaged) break;
         if (type == '\x00') {
             ++depth;
         } else if (type == '\x01') {
-            if (!text(value)) break;
-            if (depth == 2) setShortcutField(current, name, value);
+            damaged = !text(value);
+            if (!damaged && depth == 2) setShortcutField(current, exeAsStored, name, value);
         } else if (type == '\x02' && i + 4 <= vdf.size()) {
             std::uint32_t n = 0;
             for (int b = 3; b >= 0; --b) n = n << 8 | static_cast<unsigned char>(vdf[i + b]);
@@ -268,9 +294,13 @@ std::vector<SteamShortcut> steamShortcuts(std::string_view vdf) {
         } else if (type == '\x07' && i + 8 <= vdf.size()) {
             i += 8;
         } else {
-            break;
+            damaged = true;
         }
     }
+    // A file cut short at the end of a field of a shortcut, with none of its own maps open:
+    // every field read whole, only the closing bytes missing. The shortcut counts when it
+    // names its program.
+    if (!damaged && i == vdf.size() && depth == 2 && !current.exe.empty()) finish();
     return shortcuts;
 }
 

@@ -45,11 +45,17 @@ struct SteamShortcut {
     std::string name;         // AppName
     std::string exe;          // Exe, without its quotes
     std::string startDir;     // StartDir, without its quotes
-    std::uint32_t appId = 0;  // its id, which names its Proton prefix; 0 when not given
+    std::uint32_t appId = 0;  // its id, which names its Proton prefix (see steamShortcutId)
 };
 
-// The shortcuts of a Steam userdata/*/config/shortcuts.vdf (binary VDF). A file cut short or
-// damaged gives the shortcuts read before the damage.
+// The id Steam gives a shortcut stored without one (older files): the CRC-32 of its Exe as
+// the file holds it (quotes and all) followed by its AppName, with the top bit set. Its Proton
+// prefix is steamapps/compatdata/<this number>.
+std::uint32_t steamShortcutId(std::string_view exeAsStored, std::string_view appName);
+
+// The shortcuts of a Steam userdata/*/config/shortcuts.vdf (binary VDF), each with its id (the
+// stored one, else steamShortcutId). A file cut short or damaged gives the shortcuts read before
+// the damage, and one whose fields were all read whole when only closing bytes are missing.
 std::vector<SteamShortcut> steamShortcuts(std::string_view vdf);
 
 }  // namespace qv

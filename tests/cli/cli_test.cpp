@@ -1,6 +1,7 @@
 // quorvel-cli as a player uses it from a terminal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -9,6 +10,7 @@
 #include "cli/commands.h"
 #include "cli/lossless_text.h"
 #include "package/package_info.h"
+#include "platform/ascii.h"
 #include "platform/escaped_text.h"
 #include "platform/forwarding_filesystem.h"
 #include "tests/cli/run_cli.h"
@@ -105,7 +107,8 @@ TEST_F(Cli, SetTheGameListRunAndPurge) {
 }
 
 // A copy of the game running from its System folder (here /bin/sleep under the game's name):
-// run, purge and undo name it and change nothing, list says so, the flag goes on anyway.
+// run, purge and undo name it and change nothing, list says so (--json too), the flag goes on
+// anyway.
 TEST_F(Cli, ARunningGameStopsRunPurgeAndUndo) {
     g.add(1, "Face.unr");
     g.add(2, "Rock.utx");
@@ -123,10 +126,16 @@ TEST_F(Cli, ARunningGameStopsRunPurgeAndUndo) {
             << err.str();
     }
     EXPECT_EQ(g.index(), index);
+    // list names it on standard error, standard output ending in its count; --json gives it.
     ASSERT_EQ(cli({"list"}), cli::kExitOk);
-    EXPECT_NE(out.str().find(named + "; run, purge and undo refuse to start until it is closed"),
+    EXPECT_NE(err.str().find(named + "; run, purge and undo refuse to start until it is closed"),
               std::string::npos)
-        << out.str();
+        << err.str();
+    EXPECT_TRUE(out.str().ends_with("\nFound 2 files to process\n")) << out.str();
+    ASSERT_EQ(cli({"list", "--json"}), cli::kExitOk);
+    EXPECT_EQ(nlohmann::json::parse(out.str())["game_running"],
+              nlohmann::json::parse(R"([{"program": "ut-bin-amd64", "process_id": )" +
+                                    std::to_string(ut.pid) + "}]"));
     ASSERT_EQ(cli({"run", "--all", "--even-if-game-runs"}), cli::kExitOk) << err.str();
     EXPECT_NE(out.str().find(named + "; going on as asked"), std::string::npos);
     EXPECT_TRUE(g.placed(g.game + "/Maps", "Face.unr"));
@@ -135,6 +144,35 @@ TEST_F(Cli, ARunningGameStopsRunPurgeAndUndo) {
     ut.stop();
     EXPECT_EQ(cli({"undo"}), cli::kExitOk) << err.str();
     EXPECT_TRUE(fileExists(g.cacheFile(1)));
+}
+
+// The game under Wine, started by a Windows path in other letter case on drive D: (a link
+// to the folder above the game) or Z:, its working folder elsewhere, as Wine shows it: run,
+// purge and undo refuse.
+TEST_F(Cli, TheGameUnderWineInOtherCaseStopsRunPurgeAndUndo) {
+    g.add(1, "Face.unr");
+    g.add(2, "Rock.utx");
+    g.writeIndex();
+    ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk) << err.str();
+    ASSERT_EQ(cli({"run", "--only", "unr"}), cli::kExitOk) << err.str();
+    const std::string index = g.index(), prefix = g.tmp / "pfx";
+    makeDirs(prefix + "/dosdevices");
+    std::filesystem::create_symlink(g.tmp.path(), prefix + "/dosdevices/d:");
+    std::filesystem::create_symlink("/", prefix + "/dosdevices/z:");
+    std::string onZ = "Z:" + upperAscii(g.game);
+    std::replace(onZ.begin(), onZ.end(), '/', '\\');
+    const std::pair<std::string, std::string> kStarted[] = {
+        {"wine-preloader", "d:\\ut\\system\\unrealtournament.exe"},
+        {"wine64-preloader", onZ + "\\SYSTEM\\UCC.EXE"}};
+    for (const auto& [loader, argv0] : kStarted) {
+        FakeGame wine(g.tmp.path(), g.tmp / loader, argv0, {"WINEPREFIX=" + prefix});
+        for (const Words& w : {Words{"run", "--all"}, Words{"purge", "--yes"}, Words{"undo"}}) {
+            EXPECT_EQ(cli(w), cli::kExitFailed) << argv0 << " " << w[0];
+            EXPECT_NE(err.str().find("the game is running"), std::string::npos) << err.str();
+        }
+        EXPECT_EQ(g.index(), index) << argv0;
+        EXPECT_TRUE(g.placed(g.game + "/Maps", "Face.unr")) << argv0;
+    }
 }
 
 // Undo without --run takes the last run on the cache folder in use, even with a newer run on
@@ -244,6 +282,7 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
     ASSERT_EQ(cli({"list", "--json", "--only", "umx"}), cli::kExitOk) << err.str();
     const auto doc = nlohmann::json::parse(out.str());
     EXPECT_EQ(doc["to_process"], 1);
+    EXPECT_TRUE(doc["game_running"].is_null());
     ASSERT_EQ(doc["packages"].size(), 3u);
     const auto& song = doc["packages"][2];
     EXPECT_EQ(song["name"], "Song.umx");

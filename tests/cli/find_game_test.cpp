@@ -27,7 +27,9 @@ TEST(CliFindGame, ListsTheGamesOfTheHomeAndStoresTheChosenOne) {
     for (const char* name : {"WINEPREFIX", "XDG_DATA_HOME", "XDG_CONFIG_HOME"}) ::unsetenv(name);
     std::ostringstream out, err;
     std::istringstream in;
-    Environment env{home, home + "/registry.reg", out, err, in, false, realFileSystem()};
+    // The store's folder and the one above it are not there yet, as in a fresh home.
+    Environment env{home, home + "/fresh/.config/Quorvel/registry.reg", out, err, in, false,
+                    realFileSystem()};
 
     EXPECT_EQ(runMain({"find-game"}, env), kExitOk) << err.str();
     EXPECT_EQ(out.str(), test::expectedListing(home));

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 
 #include "platform/forwarding_filesystem.h"
+#include "platform/trace.h"
 #include "settings/launcher_files.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/game_home.h"
@@ -33,10 +35,14 @@ std::string listing(const std::vector<FoundGame>& games) {
 }
 
 // Each place a player keeps the game is found with its cache folder; a folder without the
-// game's files, a broken drive link and a prefix that cannot be read are left out.
+// game's files and a broken drive link are left out; a prefix whose registry cannot be read
+// still has the copies in its drive_c listed, and a note says why its keys were not read.
 TEST(GameFinder, FindsEachCopyWithItsCacheFolder) {
     test::TempDir tmp;
     const std::string home = test::makeGameHome(tmp.path());
+    std::vector<std::string> notes;
+    EXPECT_EQ(listing(findGames(at(home), realFileSystem(), &notes)), test::expectedListing(home));
+    EXPECT_EQ(notes, std::vector<std::string>{});
     const std::string locked = home + "/Games/locked";  // a copy of ~/.wine's, unreadable
     std::filesystem::create_directory(home + "/Games");
     std::filesystem::copy(
@@ -44,18 +50,21 @@ TEST(GameFinder, FindsEachCopyWithItsCacheFolder) {
         std::filesystem::copy_options::recursive | std::filesystem::copy_options::copy_symlinks);
     FaultyFileSystem fs(realFileSystem());
     fs.failPath("Games/locked/system.reg", EACCES);  // as a user without root rights meets it
-
-    EXPECT_EQ(listing(findGames(at(home), fs)), test::expectedListing(home));
-    // Readable, the same prefix counts beside the five: the lock alone kept it out.
-    EXPECT_EQ(findGames(at(home), realFileSystem()).size(), 6u);
+    const std::string readable = listing(findGames(at(home), realFileSystem()));
+    EXPECT_EQ(listing(findGames(at(home), fs, &notes)), readable);
+    EXPECT_NE(readable.find("Games/locked/drive_c"), std::string::npos) << readable;
+    EXPECT_EQ(notes, std::vector<std::string>{
+                         "~/Games/locked/system.reg could not be read (Permission denied): its "
+                         "keys were not looked at; the copies in its drive_c are looked for"});
 }
 
-// A user who may list a folder but not read the cache.ini in it.
+// A user who may list a folder but not read the cache.ini in it, nor a registry of mode 000.
 class UnreadableIndex final : public ForwardingFileSystem {
   public:
     using ForwardingFileSystem::ForwardingFileSystem;
     Result<std::string> readPlainFile(const std::string& p, std::size_t max) override {
-        if (p.ends_with("/UT/Cache/cache.ini") && p.find("Heroic") != p.npos)
+        if ((p.ends_with("/UT/Cache/cache.ini") && p.find("Heroic") != p.npos) ||
+            p.ends_with("/.wine2/system.reg"))
             return {{}, Status::fromErrno(EACCES)};
         return ForwardingFileSystem::readPlainFile(p, max);
     }
@@ -256,17 +265,19 @@ TEST(GameFinder, FindsWhatGogHeroicAndUnpackingLeave) {
             h));
 }
 
-// A Steam shortcuts.vdf as Steam writes it (binary VDF): per shortcut its id, name, quoted
-// program and start folder, and a map of tags.
+// A Steam shortcuts.vdf as Steam writes it (binary VDF): per shortcut its id (none for 0, as
+// older files have), name, quoted program and start folder, and a map of tags.
 std::string shortcutsVdf(const std::vector<std::pair<std::uint32_t, std::string>>& games) {
     using namespace std::string_literals;
     std::string vdf = "\0shortcuts\0"s;
     for (std::size_t i = 0; i < games.size(); ++i) {
         const auto& [id, exe] = games[i];
-        vdf += "\0"s + std::to_string(i) +
-               "\0\x02"
-               "appid\0"s;
-        for (int b = 0; b < 4; ++b) vdf += static_cast<char>(id >> (8 * b) & 0xff);
+        vdf += "\0"s + std::to_string(i) + "\0"s;
+        if (id != 0)
+            vdf +=
+                "\x02"
+                "appid\0"s;
+        for (int b = 0; b < 4 && id != 0; ++b) vdf += static_cast<char>(id >> (8 * b) & 0xff);
         vdf +=
             "\x01"
             "AppName\0UT\0\x01"
@@ -279,10 +290,11 @@ std::string shortcutsVdf(const std::vector<std::pair<std::uint32_t, std::string>
     return vdf + "\x08\x08";
 }
 
-// Copies put into a prefix without a key (one level down where people put games, never
-// deeper), in prefixes players name themselves, CrossOver's, Bottles' custom library and its
-// programs, a Steam shortcut with its Proton prefix's drive D:, Heroic's Proton prefix; a
-// UTF-16 registry is named as passed over; a native build unpacked over a Windows copy uses
+// Copies put into a prefix without a key (one level down where people and installers put
+// games, never deeper; Windows Steam's libraries on the prefix's drives), in prefixes players name
+// themselves, CrossOver's, Bottles' custom library and its programs, a Steam shortcut with its
+// Proton prefix's drive D:, Heroic's Proton prefix; a UTF-16 registry is named as passed over; a
+// native build unpacked over a Windows copy uses
 // ~/.utpg's cache when ~/.utpg's log names it, and its own otherwise.
 TEST(GameFinder, FindsCopiesWithoutAKeyAndWhatLaunchersName) {
     using test::game, test::put;
@@ -308,11 +320,17 @@ TEST(GameFinder, FindsCopiesWithoutAKeyAndWhatLaunchersName) {
                                                  h));
     game(h + "/ext/UT/System/UnrealTournament.ini", "..\\Cache", h + "/ext/UT/Cache", 7);
     const std::string steam = h + "/.local/share/Steam";
-    const std::string vdf = shortcutsVdf(
-        {{7, "/nowhere/Other.exe"}, {3221225473u, h + "/Deck/UT/System/UnrealTournament.exe"}});
+    const std::string oldExe = h + "/Old/UT/System/UnrealTournament.exe";
+    const std::string vdf = shortcutsVdf({{7, "/nowhere/Other.exe"},
+                                          {3221225473u, h + "/Deck/UT/System/UnrealTournament.exe"},
+                                          {0, oldExe}});
     put(steam + "/userdata/42/config/shortcuts.vdf", vdf);
     test::prefix(steam + "/steamapps/compatdata/3221225473/pfx", "X", "", "d:", h + "/sd");
     game(h + "/Deck/UT/System/UnrealTournament.ini", "D:\\UTCache", h + "/sd/UTCache", 6);
+    // Without an id in the file, the prefix is the one Steam names by the id it computes.
+    const std::string oldId = std::to_string(steamShortcutId("\"" + oldExe + "\"", "UT"));
+    test::prefix(steam + "/steamapps/compatdata/" + oldId + "/pfx", "X", "", "d:", h + "/sd2");
+    game(h + "/Old/UT/System/UnrealTournament.ini", "D:\\UTCache", h + "/sd2/UTCache", 3);
     const std::string heroic = h + "/Games/Heroic/Prefixes/default/UT/pfx";
     put(heroic + "/system.reg", reg);
     game(heroic + "/drive_c/Games/UT/System/UnrealTournament.ini", "..\\Cache",
@@ -322,13 +340,45 @@ TEST(GameFinder, FindsCopiesWithoutAKeyAndWhatLaunchersName) {
         game(h + dir + "/System/UnrealTournament.ini", "..\\Cache", h + dir + "/Cache", 4);
     }
     game(h + "/.utpg/System64/UnrealTournament.ini", "../Cache", h + "/.utpg/Cache", 2);
+    // Where installers put the game in a prefix without a key: GOG Galaxy, Windows Steam and a
+    // library its libraryfolders.vdf names on drive D:, a user's Games, the Epic launcher.
+    const std::string win = h + "/.wine-win/drive_c";
+    put(h + "/.wine-win/system.reg", reg);
+    std::filesystem::create_directories(h + "/.wine-win/dosdevices");
+    std::filesystem::create_symlink(h + "/winlib", h + "/.wine-win/dosdevices/d:");
+    const std::string steamWin = win + "/Program Files (x86)/Steam";
+    put(steamWin + "/steamapps/libraryfolders.vdf",
+        R"("libraryfolders" { "0" { "path" "C:\\Program Files (x86)\\Steam" } )"
+        R"("1" { "path" "d:\\steamlibrary" } })");
+    const std::pair<std::string, unsigned> installed[] = {
+        {win + "/Program Files (x86)/GOG Galaxy/Games/Unreal Tournament GOTY", 19},
+        {steamWin + "/steamapps/common/Unreal Tournament", 18},
+        {h + "/winlib/SteamLibrary/steamapps/common/Unreal Tournament", 17},
+        {win + "/users/me/Games/UT", 16},
+        {win + "/Program Files/Epic Games/UnrealTournament", 15}};
+    for (const auto& [dir, n] : installed)
+        game(dir + "/System/UnrealTournament.ini", "..\\Cache", dir + "/Cache", n);
     put(h + "/.utpg/Logs/UnrealTournament.log", "Init: Base directory: " + h + "/over/System64/\n");
 
     std::vector<std::string> notes;
     std::vector<FoundGame> games = findGames(at(h), realFileSystem(), &notes);
     EXPECT_EQ(
         listing(games),
-        test::withHome("@/.wine-ut99/drive_c/UnrealTournament\tWine prefix ~/.wine-ut99\t"
+        test::withHome("@/.wine-win/drive_c/Program Files (x86)/GOG Galaxy/Games/Unreal "
+                       "Tournament GOTY\tWine prefix ~/.wine-win\t@/.wine-win/drive_c/Program "
+                       "Files (x86)/GOG Galaxy/Games/Unreal Tournament GOTY/Cache\t19\n"
+                       "@/.wine-win/drive_c/Program Files (x86)/Steam/steamapps/common/Unreal "
+                       "Tournament\tSteam in Wine prefix ~/.wine-win\t@/.wine-win/drive_c/"
+                       "Program Files (x86)/Steam/steamapps/common/Unreal Tournament/Cache\t18\n"
+                       "@/winlib/SteamLibrary/steamapps/common/Unreal Tournament\tSteam in Wine "
+                       "prefix ~/.wine-win\t@/winlib/SteamLibrary/steamapps/common/Unreal "
+                       "Tournament/Cache\t17\n"
+                       "@/.wine-win/drive_c/users/me/Games/UT\tWine prefix ~/.wine-win\t"
+                       "@/.wine-win/drive_c/users/me/Games/UT/Cache\t16\n"
+                       "@/.wine-win/drive_c/Program Files/Epic Games/UnrealTournament\tWine "
+                       "prefix ~/.wine-win\t@/.wine-win/drive_c/Program Files/Epic Games/"
+                       "UnrealTournament/Cache\t15\n"
+                       "@/.wine-ut99/drive_c/UnrealTournament\tWine prefix ~/.wine-ut99\t"
                        "@/.wine-ut99/drive_c/UnrealTournament/Cache\t9\n"
                        "@/.cxoffice/UT/drive_c/GOG Games/UT\tCrossOver bottle ~/.cxoffice/UT\t"
                        "@/.cxoffice/UT/drive_c/GOG Games/UT/Cache\t8\n"
@@ -338,23 +388,63 @@ TEST(GameFinder, FindsCopiesWithoutAKeyAndWhatLaunchersName) {
                        "~/Games/Heroic/Prefixes/default/UT/pfx\t"
                        "@/Games/Heroic/Prefixes/default/UT/pfx/drive_c/Games/UT/Cache\t5\n"
                        "@/own\tnative install\t@/own/Cache\t4\n"
+                       "@/Old/UT\tSteam shortcut UT\t@/sd2/UTCache\t3\n"
                        "@/over\tnative install\t@/.utpg/Cache\t2\n"
                        "@/.wine64/drive_c/Program Files (x86)/UT\tWine prefix ~/.wine64\t-\t0\n",
                        h));
     EXPECT_EQ(notes, std::vector<std::string>{"~/.wine64/system.reg is UTF-16 text, which Wine "
                                               "does not read: its keys were not looked at"});
-    EXPECT_NE(games[6].cacheNote.find("~/.utpg/Logs/UnrealTournament.log names this folder"),
+    EXPECT_NE(games[12].cacheNote.find("~/.utpg/Logs/UnrealTournament.log names this folder"),
               std::string::npos)
-        << games[6].cacheNote;
-    EXPECT_EQ(games[5].cacheNote, "");
-    // A shortcuts.vdf cut short gives the shortcuts before the cut.
-    EXPECT_EQ(steamShortcuts(vdf).size(), 2u);
-    EXPECT_EQ(steamShortcuts(vdf.substr(0, vdf.size() - 12)).size(), 1u);
-    EXPECT_EQ(steamShortcuts(vdf).back().appId, 3221225473u);
+        << games[12].cacheNote;
+    EXPECT_EQ(games[10].cacheNote, "");
+    // A shortcuts.vdf cut short gives the shortcuts before the cut, and the last one too when
+    // only its closing bytes are missing.
+    EXPECT_EQ(steamShortcuts(vdf).size(), 3u);
+    EXPECT_EQ(steamShortcuts(vdf.substr(0, vdf.size() - 3)).size(), 3u);
+    EXPECT_EQ(steamShortcuts(vdf.substr(0, vdf.size() - 12)).size(), 2u);
+    EXPECT_EQ(steamShortcuts(vdf)[1].appId, 3221225473u);
+    // Steam's id for a shortcut without one, as zlib's crc32 gives it.
+    EXPECT_EQ(steamShortcutId("\"/x/UT.exe\"", "UT"), 3071225918u);
+}
+
+// A folder the search looks into that is there but cannot be listed (~/Games of another
+// user's, mode 000) is said to be unreadable, on standard error and in the trace, not to hold
+// no game.
+TEST(GameFinder, AFolderThatCannotBeListedIsSaidToBeUnreadable) {
+    class UnlistableGames final : public ForwardingFileSystem {
+      public:
+        using ForwardingFileSystem::ForwardingFileSystem;
+        Status forEachEntry(const std::string& f,
+                            const std::function<void(std::string_view, EntryKind)>& e) override {
+            if (f.ends_with("/Games")) return Status::fromErrno(EACCES);
+            return ForwardingFileSystem::forEachEntry(f, e);
+        }
+    };
+    test::TempDir tmp;
+    const std::string h = std::filesystem::canonical(tmp.path()).string();
+    test::game(h + "/Games/UT/System/UnrealTournament.ini", "..\\Cache", h + "/Games/UT/Cache", 1);
+    UnlistableGames fs(realFileSystem());
+    static std::vector<std::string> traced;
+    trace::setSink([](trace::Category, const std::string& line) { traced.push_back(line); });
+    trace::enable(trace::Category::Finder, true);
+    std::vector<std::string> notes;
+    EXPECT_TRUE(findGames(at(h), fs, &notes).empty());
+    trace::enableAll(false);
+    trace::setSink(nullptr);
+    EXPECT_EQ(notes, std::vector<std::string>{
+                         "~/Games could not be read (Permission denied): the games in it were "
+                         "not looked for"});
+    EXPECT_NE(std::find(traced.begin(), traced.end(),
+                        h + "/Games (game folder): passed over: cannot be read (Permission "
+                            "denied)"),
+              traced.end())
+        << ::testing::PrintToString(traced);
 }
 
 // A FIFO, a device, a file too large where launchers keep their files, in place of a Wine
-// registry, a cache index or a log: the search passes over each at once and finds the rest.
+// registry, a cache index or a log: the search passes over each at once and finds the rest,
+// the copies in the drive_c of a prefix whose registry cannot be read among them.
 TEST(GameFinder, NoFileThatIsNotPlainHoldsTheSearch) {
     using test::put;
     test::TempDir tmp;
@@ -368,7 +458,11 @@ TEST(GameFinder, NoFileThatIsNotPlainHoldsTheSearch) {
         std::filesystem::create_symlink("/dev/zero", path);
     };
     fifo(h + "/.wine/system.reg");
-    std::filesystem::create_directory(h + "/.wine/drive_c");
+    test::game(h + "/.wine/drive_c/UT/System/UnrealTournament.ini", "..\\Cache",
+               h + "/.wine/drive_c/UT/Cache", 3);
+    put(h + "/.wine2/system.reg", "WINE REGISTRY Version 2\n");
+    test::game(h + "/.wine2/drive_c/Games/UT/System/UnrealTournament.ini", "..\\Cache",
+               h + "/.wine2/drive_c/Games/UT/Cache", 2);
     zero(h + "/.local/share/wineprefixes/z/system.reg");
     fifo(h + "/.local/share/Steam/steamapps/libraryfolders.vdf");
     zero(h + "/.steam/root/config/libraryfolders.vdf");
@@ -386,11 +480,32 @@ TEST(GameFinder, NoFileThatIsNotPlainHoldsTheSearch) {
     test::writeFile(h + "/.config/lutris/games/big.yml", "");
     std::filesystem::resize_file(h + "/.config/lutris/games/big.yml", std::size_t{17} << 20);
 
-    EXPECT_EQ(listing(findGames(at(h), realFileSystem())),
-              test::withHome("@/Games/big\tgame folder\t@/Games/big/Cache\t1\n"
-                             "@/ut\tnative install\t@/ut/Cache\tcache.ini not readable\n"
-                             "@/ut2\tgame folder\t-\t0\n",
-                             h));
+    UnreadableIndex fs(realFileSystem());
+    std::vector<std::string> notes;
+    EXPECT_EQ(
+        listing(findGames(at(h), fs, &notes)),
+        test::withHome("@/.wine/drive_c/UT\tWine prefix ~/.wine\t@/.wine/drive_c/UT/Cache\t3\n"
+                       "@/.wine2/drive_c/Games/UT\tWine prefix ~/.wine2\t"
+                       "@/.wine2/drive_c/Games/UT/Cache\t2\n"
+                       "@/Games/big\tgame folder\t@/Games/big/Cache\t1\n"
+                       "@/ut\tnative install\t@/ut/Cache\tcache.ini not readable\n"
+                       "@/ut2\tgame folder\t-\t0\n",
+                       h));
+    const std::string tail =
+        "): its keys were not looked at; the copies in its drive_c are looked for";
+    EXPECT_EQ(notes, (std::vector<std::string>{
+                         "~/.wine/system.reg could not be read (not a plain file" + tail,
+                         "~/.local/share/wineprefixes/z/system.reg could not be read (not a plain "
+                         "file" +
+                             tail,
+                         "~/.wine2/system.reg could not be read (Permission denied" + tail,
+                         "~/.config/lutris/games/big.yml was passed over (larger than 16 MiB)",
+                         "~/.config/heroic/gog_store/installed.json was passed over (not a plain "
+                         "file)",
+                         "~/.local/share/Steam/steamapps/libraryfolders.vdf was passed over (not "
+                         "a plain file)",
+                         "~/.steam/root/config/libraryfolders.vdf was passed over (not a plain "
+                         "file)"}));
     const int codes[] = {
         realFileSystem().readPlainFile(h + "/.wine/system.reg", 100).status.code,
         realFileSystem().readPlainFile("/dev/zero", 100).status.code,

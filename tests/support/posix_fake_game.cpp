@@ -11,11 +11,17 @@ namespace fs = std::filesystem;
 
 namespace qv::test {
 
-FakeGame::FakeGame(const std::string& folder, const std::string& exe) {
+FakeGame::FakeGame(const std::string& folder, const std::string& exe, const std::string& argv0,
+                   const std::vector<std::string>& environment) {
     fs::copy_file("/bin/sleep", exe);
+    std::vector<char*> env;
+    for (const std::string& e : environment) env.push_back(const_cast<char*>(e.c_str()));
+    env.push_back(nullptr);
+    char seconds[] = "60";
+    char* const argv[] = {const_cast<char*>(argv0.c_str()), seconds, nullptr};
     pid = ::fork();
     if (pid == 0) {
-        if (::chdir(folder.c_str()) == 0) ::execl(exe.c_str(), "ut", "60", nullptr);
+        if (::chdir(folder.c_str()) == 0) ::execve(exe.c_str(), argv, env.data());
         ::_exit(127);
     }
     std::error_code ec;

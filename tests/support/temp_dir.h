@@ -30,8 +30,11 @@ std::vector<std::string> listNames(const std::string& folder);  // sorted, all e
 // A program that looks like the running game while it lives: a copy of /bin/sleep at `exe` (the
 // game's program name) working in `folder`, waited for until /proc shows it. Linux only
 // (posix_fake_game.cpp).
+// `argv0` and `environment` stand in for what Wine shows: the Windows path of the program as its
+// command line, and WINEPREFIX.
 struct FakeGame {
-    FakeGame(const std::string& folder, const std::string& exe);
+    FakeGame(const std::string& folder, const std::string& exe, const std::string& argv0 = "ut",
+             const std::vector<std::string>& environment = {});
     ~FakeGame() { stop(); }
     void stop();  // kills it at once
     int pid = 0;
