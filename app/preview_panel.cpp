@@ -228,7 +228,8 @@ void PreviewPanel::display(const PreviewResult& r) {
     if (r.fault == HeaderFault::None) {
         line("Type", contentKindText(c.kind));
         if (c.kind == ContentKind::Textures)
-            line("Textures", std::to_string(c.textureCount) + ", the first " + c.pictureName);
+            line("Textures", std::to_string(c.textureCount) +
+                                 (c.pictureName.empty() ? "" : ", the first " + c.pictureName));
         if (c.kind == ContentKind::Sounds)
             line("Sounds", std::to_string(c.soundCount) + ", " +
                                QString::number(c.soundSeconds, 'f', 1).toStdString() + " s in all");
@@ -245,10 +246,12 @@ void PreviewPanel::display(const PreviewResult& r) {
             line("Picture", c.pictureNote.empty() ? "none" : c.pictureNote);
         line("Note", c.note);
     } else {
-        line("State", r.request.path.empty()               ? "no cache file"
-                      : r.fault == HeaderFault::Unreadable ? "unreadable"
-                                                           : "damaged");
-        line("Reason", r.reason);
+        const char* state = r.request.path.empty()               ? "no cache file"
+                            : r.fault == HeaderFault::Unreadable ? "unreadable"
+                            : r.fault == HeaderFault::NotPackage ? "not a package"
+                                                                 : "damaged";
+        line("State", state);
+        if (r.reason != state) line("Reason", r.reason);
     }
     facts_->setText(lines.join('\n'));
     image_ = r.image;

@@ -9,6 +9,7 @@
 #include "cli/dry_run.h"
 #include "cli/find_game.h"
 #include "cli/info.h"
+#include "cli/info_command.h"
 #include "cli/json_output.h"
 #include "cli/terminal_dialogs.h"
 #include "cli/undo_report.h"
@@ -165,43 +166,30 @@ std::vector<PackageContents> mapContents(const PublicVariables& pv, const ScanSt
     return maps;
 }
 
-// info: a package file by its path, else a cached package by its name or GUID.
+// info: a package file by its path, else the cached packages of that name or GUID.
 int infoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
-    std::string path = a.value;
-    std::string name(packageNameOf(fileNameOf(path)));
-    if (!env.fs.isFile(path)) {
-        PublicVariables pv;
-        ScanState state;
-        state.readOnly = true;
-        if (int code = scanInto(a, env, dialogs, pv, state); code != kExitOk) return code;
-        const std::optional<std::size_t> k = findCachedPackage(pv, a.value);
-        if (!k) {
-            LineWriter(env.err).line(kProg, "no file and no cached package is named ",
-                                     Name{a.value});
-            return kExitFailed;
-        }
-        const std::string& file = pv.CacheFileNames[*k];
-        const PlacementContext place = listingPlacement(pv, state.cacheDir, state.options, env.fs);
-        path = joinPath(place.cacheDir, file.substr(0, file.find('.'))) + "." + place.cacheExt;
-        name = pv.RealNames[*k];
+    std::vector<NamedPackage> packages;
+    if (env.fs.isFile(a.value)) {
+        packages.push_back({a.value, std::string(packageNameOf(fileNameOf(a.value)))});
+        return showPackages(packages, a, env);
     }
-    const PackageInfo info = readPackageInfo(env.fs, path, {true, env.modules});
-    if (a.json)
-        printInfoJson(info, name, env.out);
-    else
-        printInfoText(info, name, env.out);
-    if (a.picturePath.empty()) return info.reading.ok() ? kExitOk : kExitFailed;
-    const std::optional<std::string> png = info.contents.picture.empty() || !env.png
-                                               ? std::nullopt
-                                               : env.png->encode(info.contents.picture);
-    const Status written = png ? env.fs.writeAtomic(a.picturePath, *png)
-                               : Status::failure("the package holds no picture Quorvel can show");
-    if (!written) {
-        LineWriter(env.err).line(kProg, "cannot write ", Name{a.picturePath}, ": ",
-                                 Name{written.text});
+    PublicVariables pv;
+    ScanState state;
+    state.readOnly = true;
+    if (int code = scanInto(a, env, dialogs, pv, state); code != kExitOk) return code;
+    const std::vector<std::size_t> found = findCachedPackages(pv, a.value);
+    if (found.empty()) {
+        LineWriter(env.err).line(kProg, "no file and no cached package is named ", Name{a.value});
         return kExitFailed;
     }
-    return info.reading.ok() ? kExitOk : kExitFailed;
+    const PlacementContext place = listingPlacement(pv, state.cacheDir, state.options, env.fs);
+    for (const std::size_t k : found) {
+        const std::string& file = pv.CacheFileNames[k];
+        packages.push_back(
+            {joinPath(place.cacheDir, file.substr(0, file.find('.'))) + "." + place.cacheExt,
+             pv.RealNames[k]});
+    }
+    return showPackages(packages, a, env);
 }
 
 // The header pass and the plan of a run over the scanned rows: each row checked as the run acts on

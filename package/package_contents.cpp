@@ -188,8 +188,9 @@ std::optional<std::string> readPalette(Loader& load, std::int32_t ref) {
 
 constexpr const char* kCannotShow = "a picture in a format Quorvel cannot show";
 
-// The picture of texture export `index` into out.picture, or why there is none.
-void readTexture(Loader& load, std::size_t index, PackageContents& out) {
+// The picture of texture export `index` into out.picture (only its size without `decode`), or
+// why there is none.
+void readTexture(Loader& load, std::size_t index, PackageContents& out, bool decode) {
     const PackageReader& r = load.reader();
     const PackageExport& e = r.exports()[index];
     const std::int32_t ref = static_cast<std::int32_t>(index + 1);
@@ -210,6 +211,11 @@ void readTexture(Loader& load, std::size_t index, PackageContents& out) {
         return;
     }
     const auto found = t.ok ? findMip(load, e, head, t) : std::nullopt;
+    if (found && !decode) {
+        out.pictureWidth = static_cast<int>(found->first.width);
+        out.pictureHeight = static_cast<int>(found->first.height);
+        return;
+    }
     const TextureFormat format = found ? found->second : t.format;
     std::optional<std::string> palette;
     if (found && format == TextureFormat::P8) palette = readPalette(load, t.palette);
@@ -226,6 +232,8 @@ void readTexture(Loader& load, std::size_t index, PackageContents& out) {
                       ? decodeP8(pixels, mip.width, mip.height, *palette, most)
                       : decodeDxt(format, pixels, mip.width, mip.height, most);
     if (out.picture.empty()) out.pictureNote = "its picture is damaged";
+    out.pictureWidth = out.picture.width;
+    out.pictureHeight = out.picture.height;
 }
 
 // Title, Author, IdealPlayerCount from an object's properties, each unless set before;
@@ -262,7 +270,8 @@ void readMap(Loader& load, const ContentOptions& options, PackageContents& out) 
     for (const int which : {summary, info}) {
         if (which < 0) continue;
         const bool complete = !out.title.empty() && !out.author.empty() && !out.players.empty();
-        if (which == info && summary >= 0 && !options.picture && complete) break;
+        if (which == info && summary >= 0 && !options.picture && !options.pictureSize && complete)
+            break;
         infoRead = infoRead || which == info;
         const PackageExport& e = r.exports()[static_cast<std::size_t>(which)];
         bool ok = load.read(e, 0, load.limits().levelHead, data);
@@ -276,8 +285,8 @@ void readMap(Loader& load, const ContentOptions& options, PackageContents& out) 
         out.pictureName = std::string(r.objectName(screenshot));
         out.pictureNote = "its picture lies in another package";
     } else if (screenshot > 0 && isTexture(r.className(screenshot))) {
-        if (options.picture)
-            readTexture(load, static_cast<std::size_t>(screenshot) - 1, out);
+        if (options.picture || options.pictureSize)
+            readTexture(load, static_cast<std::size_t>(screenshot) - 1, out, options.picture);
         else
             out.pictureName = std::string(r.objectName(screenshot));
     } else if (infoRead || info < 0) {  // unread, the LevelInfo may name one
@@ -292,9 +301,9 @@ void readTextures(Loader& load, const ContentOptions& options, PackageContents& 
         out.textureCount += isTexture(r.className(static_cast<std::int32_t>(i + 1)));
     const int first = findExport(r, "Texture");
     if (first < 0)
-        out.pictureNote = "no plain texture";
-    else if (options.picture)
-        readTexture(load, static_cast<std::size_t>(first), out);
+        out.pictureNote = "its textures are all procedural, and these have no picture of their own";
+    else if (options.picture || options.pictureSize)
+        readTexture(load, static_cast<std::size_t>(first), out, options.picture);
     else
         out.pictureName = std::string(r.name(r.exports()[static_cast<std::size_t>(first)].name));
 }
