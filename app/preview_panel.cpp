@@ -54,6 +54,17 @@ Picture pictureOf(const QImage& image) {
     return p;
 }
 
+// Makes `dir` and each missing folder above it, each its owner's alone from the start (mode
+// 700), as the desktop's own code makes the thumbnail cache: its names tell which files a user
+// has. Folders that are there already keep their mode.
+bool makePrivateFolders(const QString& dir) {
+    if (QFileInfo(dir).isDir()) return true;
+    const QString parent = QFileInfo(dir).absolutePath();
+    if (parent == dir || !makePrivateFolders(parent)) return false;
+    return QDir().mkdir(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) ||
+           QFileInfo(dir).isDir();
+}
+
 // Puts the picture into the thumbnail cache as the freedesktop thumbnail standard has it: at most
 // 256 pixels, with its URI and modification time, readable by its owner only, whole or not at all.
 // The texts are uncompressed tEXt chunks: readers of the cache (GLib's among them) look for them
@@ -65,7 +76,7 @@ void saveThumbnail(QImage image, const QString& path, std::int64_t mtimeSeconds,
         image = image.scaled(kSide, kSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     const QString file = thumbnailFileOf(path);
     const QString dir = QFileInfo(file).absolutePath();
-    if (!QDir().mkpath(dir)) return;
+    if (!makePrivateFolders(dir)) return;
     QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const std::optional<std::string> png = media::pngWithTexts(
         pictureOf(image), thumbnails::thumbnailTexts(uriOf(path), mtimeSeconds, size));
