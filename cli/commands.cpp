@@ -149,23 +149,6 @@ int scanInto(const Arguments& a, Environment& env, Dialogs& dialogs, PublicVaria
     return kExitOk;
 }
 
-// The facts of each whole map of the cache (no pictures), by entry.
-std::vector<PackageContents> mapContents(const PublicVariables& pv, const ScanState& state,
-                                         const std::vector<PackageFacts>& facts, FileSystem& fs) {
-    const PlacementContext place = listingPlacement(pv, state.cacheDir, state.options, fs);
-    std::vector<PackageContents> maps(pv.EntryCount());
-    for (std::size_t k = 0; k < pv.EntryCount() && k < facts.size(); ++k) {
-        if (facts[k].condition != PackageCondition::Whole ||
-            packageDataNoun(pv.RealNames[k]) != "map")
-            continue;
-        const std::string& file = pv.CacheFileNames[k];
-        const std::string path =
-            joinPath(place.cacheDir, file.substr(0, file.find('.'))) + "." + place.cacheExt;
-        maps[k] = readPackageInfo(fs, path, {false, nullptr}).contents;
-    }
-    return maps;
-}
-
 // info: a package file by its path, else the cached packages of that name or GUID.
 int infoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     std::vector<NamedPackage> packages;
@@ -195,9 +178,11 @@ int infoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
 // The header pass and the plan of a run over the scanned rows: each row checked as the run acts on
 // it, and the status text its count. `whole`: the files the pass found whole, for the run.
 ListPlan plannedRows(const PublicVariables& pv, ScanState& state, FileSystem& fs,
-                     std::vector<PackageFacts>& facts, WholeHeaders* whole = nullptr) {
+                     std::vector<PackageFacts>& facts, WholeHeaders* whole = nullptr,
+                     MapFacts* maps = nullptr) {
     const PlacementContext place = listingPlacement(pv, state.cacheDir, state.options, fs);
     HeaderCache headers;
+    if (maps) headers.onWholeRead(maps->keeper());
     WholeHeaders found;
     if (!whole) whole = &found;
     examineEntries(pv, place, facts, headers, fs, {}, nullptr, whole);
@@ -213,9 +198,13 @@ int listCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     if (int code = scanInto(a, env, dialogs, pv, state); code != kExitOk) return code;
     // The rows are checked, counted and explained by the plan the run makes.
     std::vector<PackageFacts> facts;
-    const ListPlan plan = plannedRows(pv, state, env.fs, facts);
+    MapFacts mapFacts;
+    const ListPlan plan =
+        plannedRows(pv, state, env.fs, facts, nullptr, a.facts ? &mapFacts : nullptr);
     std::vector<PackageContents> maps;
-    if (a.facts) maps = mapContents(pv, state, facts, env.fs);
+    if (a.facts)
+        maps = mapFacts.byEntry(pv, listingPlacement(pv, state.cacheDir, state.options, env.fs),
+                                facts, env.fs);
     if (a.json) {
         printListJson(state, pv, plan, env.out, &facts, a.facts ? &maps : nullptr);
         return kExitOk;

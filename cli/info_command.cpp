@@ -4,8 +4,11 @@
 
 #include "cli/exit_status.h"
 #include "cli/info.h"
+#include "engine/public_variables.h"
+#include "engine/run/placement.h"
 #include "package/package_info.h"
 #include "platform/line_writer.h"
+#include "platform/paths.h"
 
 namespace qv::cli {
 
@@ -78,6 +81,36 @@ int showPackages(const std::vector<NamedPackage>& packages, const Arguments& a, 
         return kExitFailed;
     }
     return done;
+}
+
+HeaderCache::WholeRead MapFacts::keeper() {
+    return [this](const std::string& path, std::string_view noun, InFile& file,
+                  const PackageReader& reader) {
+        if (noun != "map") return;
+        PackageContents contents = readContents(file, reader, {false, nullptr});
+        const std::lock_guard<std::mutex> lock(mutex_);
+        read_[path] = std::move(contents);
+    };
+}
+
+std::vector<PackageContents> MapFacts::byEntry(const PublicVariables& pv,
+                                               const PlacementContext& place,
+                                               const std::vector<PackageFacts>& facts,
+                                               FileSystem& fs) {
+    std::vector<PackageContents> maps(pv.EntryCount());
+    for (std::size_t k = 0; k < pv.EntryCount() && k < facts.size(); ++k) {
+        if (facts[k].condition != PackageCondition::Whole ||
+            packageDataNoun(pv.RealNames[k]) != "map")
+            continue;
+        const std::string& file = pv.CacheFileNames[k];
+        const std::string path =
+            joinPath(place.cacheDir, file.substr(0, file.find('.'))) + "." + place.cacheExt;
+        if (const auto it = read_.find(path); it != read_.end())
+            maps[k] = std::move(it->second);
+        else
+            maps[k] = readPackageInfo(fs, path, {false, nullptr}).contents;
+    }
+    return maps;
 }
 
 }  // namespace qv::cli

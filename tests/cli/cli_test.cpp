@@ -3,6 +3,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -11,6 +12,7 @@
 #include "package/package_info.h"
 #include "platform/escaped_text.h"
 #include "platform/forwarding_filesystem.h"
+#include "platform/paths.h"
 #include "tests/cli/run_cli.h"
 #include "tests/support/game.h"
 #include "tools/package_objects.h"
@@ -352,8 +354,23 @@ TEST(CliInfo, MapsFactsByNameGuidAndFileAndInList) {
     std::string said;
     EXPECT_EQ(cli(g, {"info", "Nothing"}, out, &said), cli::kExitFailed);
     EXPECT_NE(said.find("no file and no cached package is named Nothing"), std::string::npos);
-    ASSERT_EQ(cli(g, {"list", "--facts"}, out), cli::kExitOk);
+    // The facts come from the header pass's own read of each map: one open, its tables once.
+    struct Opens final : ForwardingFileSystem {
+        using ForwardingFileSystem::ForwardingFileSystem;
+        Result<std::unique_ptr<InFile>> openForReading(const std::string& p) override {
+            ++opened[std::string(fileNameOf(p))];
+            return ForwardingFileSystem::openForReading(p);
+        }
+        std::map<std::string, int> opened;
+    } opens(g.posix);
+    {
+        std::ostringstream err;
+        std::istringstream in;
+        cli::Environment env{g.programFolder, g.tmp / "registry.reg", out, err, in, false, opens};
+        ASSERT_EQ(cli::runMain({"list", "--facts"}, env), cli::kExitOk) << err.str();
+    }
     EXPECT_NE(out.str().find("\tSeed\tWriter\t2-4 players\n"), std::string::npos) << out.str();
+    EXPECT_EQ(opens.opened[guidOf(1) + ".uxx"], 1);
     out.str({});
     ASSERT_EQ(cli(g, {"list", "--facts", "--json"}, out), cli::kExitOk);
     const auto doc = nlohmann::json::parse(out.str());
