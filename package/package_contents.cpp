@@ -348,7 +348,7 @@ void readMap(Loader& load, const ContentOptions& options, PackageContents& out) 
         else
             out.pictureName = std::string(r.objectName(screenshot));
     } else if (infoRead || info < 0) {  // unread, the LevelInfo may name one
-        out.pictureNote = "no picture";
+        out.pictureNote = "the map names no screenshot";
     }
 }
 

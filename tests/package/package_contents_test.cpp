@@ -62,7 +62,7 @@ TEST(PackageContents, MapsGiveTheirFactsAndScreenshotFromSummaryAndLevelInfo) {
          69,
          {levelInfo({"", "Velmora", "8-16 players", ""})},
          "Untitled",
-         "no picture"},
+         "the map names no screenshot"},
         {"a fire texture",
          69,
          {levelInfo(facts), texture("Shot", 0, 4, 2, {kPixels}, "", "FireTexture")},
