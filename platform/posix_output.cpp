@@ -85,6 +85,9 @@ Status PosixFileSystem::writeOutput(const std::string& path, std::string_view da
         if (!fd) return Status::fromErrno(errno);
         if (::fstat(fd.get(), &st) != 0) return Status::fromErrno(errno);
         if (!S_ISREG(st.st_mode)) return refusedKind(st.st_mode);
+        // A picture is no program: set-ID bits go, as a write by anyone but root clears them.
+        if ((st.st_mode & (S_ISUID | S_ISGID)) != 0 && ::fchmod(fd.get(), st.st_mode & 0777) != 0)
+            return Status::fromErrno(errno);
         if (Status s = writeInPlace(fd.get(), data); !s) return s;
         return fd.close();
     }

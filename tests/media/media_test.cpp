@@ -86,8 +86,9 @@ std::string readThrough(int fd) {
 // What a file manager does: "quorvel-thumbnailer -s SIZE INPUT OUTPUT", its output made
 // beforehand, or not, or something else of that name. Tumbler (Thunar) creates the output, holds
 // it open and reads the PNG through its descriptor: a rename over it would leave it the old,
-// empty file. A link is replaced, its target untouched (mode and setuid bit too); a FIFO, folder
-// or device stays what it was. No file is left behind; a package without a picture says why.
+// empty file. A link is replaced, its target untouched (mode and setuid bit too), and no output
+// keeps a set-ID bit; a FIFO, folder or device stays what it was. No file is left behind; a package
+// without a picture says why.
 TEST(Thumbnailer, WritesThePictureWhereTheFileManagerReadsItAndNothingElse) {
     char folder[] = "/tmp/qv_thumb_XXXXXX";
     ASSERT_NE(::mkdtemp(folder), nullptr);
@@ -115,6 +116,7 @@ TEST(Thumbnailer, WritesThePictureWhereTheFileManagerReadsItAndNothingElse) {
         if (c.kind == Device && ::geteuid() != 0) continue;  // only root makes a device node
         int held = -1;
         if (c.kind == Regular || c.kind == HeldOpen) std::ofstream(out) << "old";
+        if (c.kind == Regular) ::chmod(out.c_str(), 04755);
         if (c.kind == HeldOpen) held = ::open(out.c_str(), O_RDONLY | O_CLOEXEC);
         if (c.kind == Link) {
             std::ofstream(target) << "target";
