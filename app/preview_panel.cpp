@@ -56,6 +56,17 @@ Picture pictureOf(const QImage& image) {
     return p;
 }
 
+// Makes `dir` and each missing folder above it, each its owner's alone from the start (mode
+// 700), as the desktop's own code makes the thumbnail cache: its names tell which files a user
+// has. Folders that are there already keep their mode.
+bool makePrivateFolders(const QString& dir) {
+    if (QFileInfo(dir).isDir()) return true;
+    const QString parent = QFileInfo(dir).absolutePath();
+    if (parent == dir || !makePrivateFolders(parent)) return false;
+    return QDir().mkdir(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) ||
+           QFileInfo(dir).isDir();
+}
+
 // Puts the picture into the thumbnail cache as the freedesktop thumbnail standard has it: at most
 // 256 pixels, with its URI and modification time, readable by its owner only, whole or not at all.
 // The texts are uncompressed tEXt chunks: readers of the cache (GLib's among them) look for them
@@ -67,7 +78,7 @@ void saveThumbnail(QImage image, const QString& path, std::int64_t mtimeSeconds,
         image = image.scaled(kSide, kSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     const QString file = thumbnailFileOf(path);
     const QString dir = QFileInfo(file).absolutePath();
-    if (!QDir().mkpath(dir)) return;
+    if (!makePrivateFolders(dir)) return;
     QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const std::optional<std::string> png = media::pngWithTexts(
         pictureOf(image), thumbnails::thumbnailTexts(uriOf(path), mtimeSeconds, size));
@@ -243,7 +254,8 @@ void PreviewPanel::display(const PreviewResult& r) {
     if (r.fault == HeaderFault::None) {
         line("Type", contentKindText(c.kind));
         if (c.kind == ContentKind::Textures)
-            line("Textures", std::to_string(c.textureCount) + ", the first " + c.pictureName);
+            line("Textures", std::to_string(c.textureCount) +
+                                 (c.pictureName.empty() ? "" : ", the first " + c.pictureName));
         if (c.kind == ContentKind::Sounds)
             line("Sounds", std::to_string(c.soundCount) + ", " +
                                QString::number(c.soundSeconds, 'f', 1).toStdString() + " s in all");
@@ -262,10 +274,12 @@ void PreviewPanel::display(const PreviewResult& r) {
             line("Picture", c.pictureNote.empty() ? "none" : c.pictureNote);
         line("Note", c.note);
     } else {
-        line("State", r.request.path.empty()               ? "no cache file"
-                      : r.fault == HeaderFault::Unreadable ? "unreadable"
-                                                           : "damaged");
-        line("Reason", r.reason);
+        const char* state = r.request.path.empty()               ? "no cache file"
+                            : r.fault == HeaderFault::Unreadable ? "unreadable"
+                            : r.fault == HeaderFault::NotPackage ? "not a package"
+                                                                 : "damaged";
+        line("State", state);
+        if (r.reason != state) line("Reason", r.reason);
     }
     facts_->setPlainText(lines.join('\n'));
     image_ = r.image;

@@ -284,7 +284,8 @@ struct Parser {
                        "Prints one JSON document instead: file, name, state, reason, version, "
                        "size, kind, and what the package holds.");
         info->add_option("--picture", picture,
-                         "Writes the map's picture (or the first texture) to FILE as PNG.")
+                         "Writes the map's picture (or the first texture) to FILE as PNG; "
+                         "- writes it to standard output and the facts to standard error.")
             ->option_text("FILE");
         info->add_option("--cache", cache, "Uses DIR as the cache folder.")->option_text("DIR");
 

@@ -9,6 +9,7 @@
 #include "cli/dry_run.h"
 #include "cli/find_game.h"
 #include "cli/info.h"
+#include "cli/info_command.h"
 #include "cli/json_output.h"
 #include "cli/terminal_dialogs.h"
 #include "cli/undo_report.h"
@@ -149,75 +150,46 @@ int scanInto(const Arguments& a, Environment& env, Dialogs& dialogs, PublicVaria
     return kExitOk;
 }
 
-// The facts of each whole map of the cache (no pictures), by entry.
-std::vector<PackageContents> mapContents(const PublicVariables& pv, const ScanState& state,
-                                         const std::vector<PackageFacts>& facts, FileSystem& fs) {
-    const PlacementContext place = listingPlacement(pv, state.cacheDir, state.options, fs);
-    std::vector<PackageContents> maps(pv.EntryCount());
-    for (std::size_t k = 0; k < pv.EntryCount() && k < facts.size(); ++k) {
-        if (facts[k].condition != PackageCondition::Whole ||
-            packageDataNoun(pv.RealNames[k]) != "map")
-            continue;
-        const std::string& file = pv.CacheFileNames[k];
-        const std::string path =
-            joinPath(place.cacheDir, file.substr(0, file.find('.'))) + "." + place.cacheExt;
-        maps[k] = readPackageInfo(fs, path, {false, nullptr}).contents;
-    }
-    return maps;
-}
-
-// info: a package file by its path, else a cached package by its name or GUID.
+// info: a package file by its path, else the cached packages of that name or GUID.
 int infoCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
-    std::string path = userNamedFile(env.fs, a.value);
-    std::string name(packageNameOf(fileNameOf(a.value)));
-    bool cached = false;
+    std::vector<NamedPackage> packages;
+    const std::string path = userNamedFile(env.fs, a.value);
     if (const std::string_view kind = env.fs.otherKind(path); !kind.empty()) {
         LineWriter(env.err).line(kProg, Name{a.value}, " is ", Fixed{kind}, ", not a package file");
         return kExitFailed;
     }
-    if (!env.fs.isFile(path)) {
-        PublicVariables pv;
-        ScanState state;
-        state.readOnly = true;
-        if (int code = scanInto(a, env, dialogs, pv, state); code != kExitOk) return code;
-        const std::optional<std::size_t> k = findCachedPackage(pv, a.value);
-        if (!k) {
-            LineWriter(env.err).line(kProg, "no file and no cached package is named ",
-                                     Name{a.value});
-            return kExitFailed;
-        }
-        const std::string& file = pv.CacheFileNames[*k];
-        const PlacementContext place = listingPlacement(pv, state.cacheDir, state.options, env.fs);
-        path = joinPath(place.cacheDir, file.substr(0, file.find('.'))) + "." + place.cacheExt;
-        name = pv.RealNames[*k];
-        cached = true;
+    if (env.fs.isFile(path)) {
+        // Shown as the user named it: a link followed for reading, not in the text.
+        packages.push_back({path, std::string(packageNameOf(fileNameOf(a.value))), a.value});
+        return showPackages(packages, a, env);
     }
-    PackageInfo info = readPackageInfo(env.fs, path, {true, env.modules});
-    if (!cached) info.path = a.value;  // as the user named it, a link not followed in the text
-    if (a.json)
-        printInfoJson(info, name, env.out);
-    else
-        printInfoText(info, name, env.out);
-    if (a.picturePath.empty()) return info.reading.ok() ? kExitOk : kExitFailed;
-    const std::optional<std::string> png = info.contents.picture.empty() || !env.png
-                                               ? std::nullopt
-                                               : env.png->encode(info.contents.picture);
-    const Status written = png ? env.fs.writeAtomic(a.picturePath, *png)
-                               : Status::failure("the package holds no picture Quorvel can show");
-    if (!written) {
-        LineWriter(env.err).line(kProg, "cannot write ", Name{a.picturePath}, ": ",
-                                 Name{written.text});
+    PublicVariables pv;
+    ScanState state;
+    state.readOnly = true;
+    if (int code = scanInto(a, env, dialogs, pv, state); code != kExitOk) return code;
+    const std::vector<std::size_t> found = findCachedPackages(pv, a.value);
+    if (found.empty()) {
+        LineWriter(env.err).line(kProg, "no file and no cached package is named ", Name{a.value});
         return kExitFailed;
     }
-    return info.reading.ok() ? kExitOk : kExitFailed;
+    const PlacementContext place = listingPlacement(pv, state.cacheDir, state.options, env.fs);
+    for (const std::size_t k : found) {
+        const std::string& file = pv.CacheFileNames[k];
+        packages.push_back(
+            {joinPath(place.cacheDir, file.substr(0, file.find('.'))) + "." + place.cacheExt,
+             pv.RealNames[k]});
+    }
+    return showPackages(packages, a, env);
 }
 
 // The header pass and the plan of a run over the scanned rows: each row checked as the run acts on
 // it, and the status text its count. `whole`: the files the pass found whole, for the run.
 ListPlan plannedRows(const PublicVariables& pv, ScanState& state, FileSystem& fs,
-                     std::vector<PackageFacts>& facts, WholeHeaders* whole = nullptr) {
+                     std::vector<PackageFacts>& facts, WholeHeaders* whole = nullptr,
+                     MapFacts* maps = nullptr) {
     const PlacementContext place = listingPlacement(pv, state.cacheDir, state.options, fs);
     HeaderCache headers;
+    if (maps) headers.onWholeRead(maps->keeper());
     WholeHeaders found;
     if (!whole) whole = &found;
     examineEntries(pv, place, facts, headers, fs, {}, nullptr, whole);
@@ -233,9 +205,13 @@ int listCommand(const Arguments& a, Environment& env, Dialogs& dialogs) {
     if (int code = scanInto(a, env, dialogs, pv, state); code != kExitOk) return code;
     // The rows are checked, counted and explained by the plan the run makes.
     std::vector<PackageFacts> facts;
-    const ListPlan plan = plannedRows(pv, state, env.fs, facts);
+    MapFacts mapFacts;
+    const ListPlan plan =
+        plannedRows(pv, state, env.fs, facts, nullptr, a.facts ? &mapFacts : nullptr);
     std::vector<PackageContents> maps;
-    if (a.facts) maps = mapContents(pv, state, facts, env.fs);
+    if (a.facts)
+        maps = mapFacts.byEntry(pv, listingPlacement(pv, state.cacheDir, state.options, env.fs),
+                                facts, env.fs);
     // Whether the game runs: a field of the JSON, and a line on standard error (standard output
     // holds the listing alone).
     EngineContext ctx{env.fs, dialogs};

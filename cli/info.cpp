@@ -39,16 +39,18 @@ std::string seconds(double s) {
 
 }  // namespace
 
-std::optional<std::size_t> findCachedPackage(const PublicVariables& pv, std::string_view name) {
+std::vector<std::size_t> findCachedPackages(const PublicVariables& pv, std::string_view name) {
+    std::vector<std::size_t> exact, bare;
     for (std::size_t k = 0; k < pv.EntryCount(); ++k) {
         const std::string& file = pv.CacheFileNames[k];
         const std::string_view guid = std::string_view(file).substr(0, file.find('.'));
         const std::string& real = pv.RealNames[k];
-        if (equalsNoCaseAscii(guid, name) || equalsNoCaseAscii(real, name) ||
-            equalsNoCaseAscii(packageNameOf(real), name))
-            return k;
+        if (equalsNoCaseAscii(guid, name) || equalsNoCaseAscii(real, name))
+            exact.push_back(k);
+        else if (equalsNoCaseAscii(packageNameOf(real), name))
+            bare.push_back(k);
     }
-    return std::nullopt;
+    return exact.empty() ? bare : exact;
 }
 
 void printInfoText(const PackageInfo& info, std::string_view name, std::ostream& to) {
@@ -60,7 +62,9 @@ void printInfoText(const PackageInfo& info, std::string_view name, std::ostream&
     line("File", info.path);
     line("Package", name);
     out.text("State: ", Fixed{stateText(info)});
-    if (!info.reading.reason.empty()) out.text(" (", Name{info.reading.reason}, ")");
+    // A reason that only says the state again ("not a package") is said once.
+    if (!info.reading.reason.empty() && info.reading.reason != stateText(info))
+        out.text(" (", Name{info.reading.reason}, ")");
     out.line();
     if (!info.reading.ok()) return;
     out.line("Version: ", info.reading.header.version);
@@ -80,8 +84,8 @@ void printInfoText(const PackageInfo& info, std::string_view name, std::ostream&
         out.line("Music length: ", Fixed{kEndlessMusic});
     else if (c.musicSeconds >= 0)
         out.line("Music length: ", Fixed{seconds(c.musicSeconds)});
-    if (!c.picture.empty()) {
-        out.line("Picture: ", Name{c.pictureName}, ", ", c.picture.width, " x ", c.picture.height);
+    if (c.pictureWidth > 0) {
+        out.line("Picture: ", Name{c.pictureName}, ", ", c.pictureWidth, " x ", c.pictureHeight);
     } else if (!c.pictureNote.empty()) {
         out.text("Picture: none, ", Name{c.pictureNote});
         if (!c.pictureName.empty()) out.text(" (", Name{c.pictureName}, ")");
@@ -110,10 +114,10 @@ void printInfoJson(const PackageInfo& info, std::string_view name, std::ostream&
                       {"music_title", c.musicTitle},
                       {"music_seconds", c.musicSeconds < 0 ? json(nullptr) : json(c.musicSeconds)},
                       {"music_length_note", c.musicEndless ? kEndlessMusic : ""}});
-        d["picture"] = c.picture.empty() ? json(nullptr)
-                                         : json{{"name", c.pictureName},
-                                                {"width", c.picture.width},
-                                                {"height", c.picture.height}};
+        d["picture"] = c.pictureWidth <= 0 ? json(nullptr)
+                                           : json{{"name", c.pictureName},
+                                                  {"width", c.pictureWidth},
+                                                  {"height", c.pictureHeight}};
         d["picture_note"] = c.pictureNote;
         d["note"] = c.note;
     }

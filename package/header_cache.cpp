@@ -50,6 +50,7 @@ HeaderFacts HeaderCache::factsOf(FileSystem& fs, const std::string& path,
     const HeaderReading r = reader_.read(*file.value, noun);
     // A damaged import table is for the verdict to tell; the run needs what a whole one holds.
     if (needs && r.ok()) *needs = reader_.neededPackages();
+    if (wholeRead_ && r.ok()) wholeRead_(path, noun, *file.value, reader_);
     HeaderFacts facts{r.fault, r.reason, {}, r.ok() ? r.header.version : -1};
     facts.guid = r.header.guid;
     if (slot != known_.end()) {

@@ -4,6 +4,7 @@
 // a list scanned again reads only the files that changed.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -54,6 +55,14 @@ class HeaderCache final {
     std::size_t reads() const { return reads_; }
     std::size_t size() const { return known_.size(); }
 
+    // Called with each package found whole as it is read, its file still open and its tables in
+    // `reader`, so that what is inside can be read without reading its tables again (list
+    // --facts). `noun` as factsOf was given it. The header pass may call it from two threads.
+    using WholeRead = std::function<void(const std::string& path, std::string_view noun,
+                                         InFile& file, const PackageReader& reader)>;
+    void onWholeRead(WholeRead wholeRead) { wholeRead_ = std::move(wholeRead); }
+    const WholeRead& wholeRead() const { return wholeRead_; }
+
   private:
     using Key = std::tuple<std::uint64_t, std::uint64_t, std::uint64_t, std::int64_t>;
     // Ordered: a cache's files come mostly in the order they were written, their inodes rising,
@@ -63,6 +72,7 @@ class HeaderCache final {
     std::size_t reads_ = 0;
     bool remember_ = true;
     bool lookFirst_ = false;
+    WholeRead wholeRead_;
 };
 
 }  // namespace qv

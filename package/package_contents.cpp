@@ -1,6 +1,8 @@
 #include "package/package_contents.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <initializer_list>
 
 #include "package/byte_reader.h"
 #include "package/package_text.h"
@@ -40,6 +42,10 @@ class Loader {
         const std::uint64_t at = static_cast<std::uint64_t>(e.offset) + from;
         if (const std::string_view held = reader_.heldBytes(at, length); held.size() == length)
             return into.assign(held), true;
+        if (at >= heldAt_ && at - heldAt_ + length <= held_.size())
+            return into.assign(held_, static_cast<std::size_t>(at - heldAt_),
+                               static_cast<std::size_t>(length)),
+                   true;
         if (out_.bytesRead + length > limits().contentBytes) return false;
         into.resize(static_cast<std::size_t>(length));
         ++out_.reads;
@@ -48,10 +54,35 @@ class Loader {
         return got.ok() && got.value == length;
     }
 
+    // Reads the first `most` bytes of each of `parts` in one piece when they lie close together
+    // (the gaps between them small), so that reading them then costs nothing.
+    void readTogether(std::initializer_list<const PackageExport*> parts, std::uint64_t most) {
+        constexpr std::uint64_t kGap = 16u << 10;
+        std::uint64_t from = UINT64_MAX, to = 0, sum = 0;
+        std::size_t count = 0;
+        for (const PackageExport* e : parts) {
+            if (!e || e->size <= 0) continue;
+            const std::uint64_t at = static_cast<std::uint64_t>(e->offset);
+            const std::uint64_t length = std::min(most, static_cast<std::uint64_t>(e->size));
+            from = std::min(from, at), to = std::max(to, at + length), sum += length, ++count;
+        }
+        if (count < 2 || to - from > sum + kGap || reader_.heldBytes(from, to - from).size() > 0 ||
+            out_.bytesRead + (to - from) > limits().contentBytes)
+            return;
+        held_.resize(static_cast<std::size_t>(to - from));
+        ++out_.reads;
+        out_.bytesRead += to - from;
+        const Result<std::size_t> got = file_.readAt(from, held_.data(), held_.size());
+        held_.resize(got.ok() ? got.value : 0);
+        heldAt_ = from;
+    }
+
   private:
     InFile& file_;
     const PackageReader& reader_;
     PackageContents& out_;
+    std::string held_;  // what readTogether read, from heldAt_ on
+    std::uint64_t heldAt_ = 0;
 };
 
 // The first export of class `cls` from `from` on, or -1.
@@ -189,8 +220,13 @@ std::optional<std::string> readPalette(Loader& load, std::int32_t ref) {
 
 constexpr const char* kCannotShow = "a picture in a format Quorvel cannot show";
 
-// The picture of texture export `index` into out.picture, or why there is none.
-void readTexture(Loader& load, std::size_t index, PackageContents& out) {
+// A texture object up to this much more than an object's head is read whole for its picture: a
+// screenshot's (256 x 256 P8, 64 KiB) and more, in one read.
+constexpr std::uint64_t kWholeTexture = 256u << 10;
+
+// The picture of texture export `index` into out.picture (only its size without `decode`), or
+// why there is none.
+void readTexture(Loader& load, std::size_t index, PackageContents& out, bool decode) {
     const PackageReader& r = load.reader();
     const PackageExport& e = r.exports()[index];
     const std::int32_t ref = static_cast<std::int32_t>(index + 1);
@@ -200,24 +236,46 @@ void readTexture(Loader& load, std::size_t index, PackageContents& out) {
                           "): it has no picture of its own";
         return;
     }
+    // A texture's properties take a few dozen bytes: for its size alone a short read is enough
+    // (a longer one when they run past it). For its picture a texture of a screenshot's size is
+    // read whole, properties and pixels in one read.
+    const PackageLimits& limits = load.limits();
+    const std::uint64_t size = static_cast<std::uint64_t>(std::max<std::int64_t>(e.size, 0));
+    const std::uint64_t first = !decode ? std::min<std::uint64_t>(limits.objectHead, 512)
+                                : size <= limits.objectHead + kWholeTexture ? size
+                                                                            : limits.objectHead;
     std::string head, pixels;
-    if (!load.read(e, 0, load.limits().objectHead, head)) {
+    if (!load.read(e, 0, first, head)) {
         out.pictureNote = "its picture could not be read";
         return;
     }
-    const TextureProps t = textureProps(head, e, r);
+    TextureProps t = textureProps(head, e, r);
+    if (!t.ok && first < limits.objectHead && head.size() == first &&
+        load.read(e, 0, limits.objectHead, head))
+        t = textureProps(head, e, r);
+    const std::string whole = first == size ? head : std::string();
     if (t.ok && !canShow(t.format) && !(t.hasComp && canShow(t.compFormat))) {
         out.pictureNote = kCannotShow;
         return;
     }
     const auto found = t.ok ? findMip(load, e, head, t) : std::nullopt;
+    if (found && !decode) {
+        out.pictureWidth = static_cast<int>(found->first.width);
+        out.pictureHeight = static_cast<int>(found->first.height);
+        return;
+    }
     const TextureFormat format = found ? found->second : t.format;
     std::optional<std::string> palette;
     if (found && format == TextureFormat::P8) palette = readPalette(load, t.palette);
     const bool havePalette = format != TextureFormat::P8 || palette.has_value();
-    if (!found || !havePalette ||
-        !load.read(e, found->first.at, mipBytes(format, found->first.width, found->first.height),
-                   pixels)) {
+    const std::uint64_t pixelBytes =
+        found ? mipBytes(format, found->first.width, found->first.height) : 0;
+    if (found && found->first.at + pixelBytes <= whole.size())
+        pixels.assign(whole, static_cast<std::size_t>(found->first.at),
+                      static_cast<std::size_t>(pixelBytes));
+    else if (found && havePalette && !load.read(e, found->first.at, pixelBytes, pixels))
+        pixels.clear();
+    if (!found || !havePalette || pixels.size() != pixelBytes) {
         out.pictureNote = "its picture is damaged";
         return;
     }
@@ -227,6 +285,8 @@ void readTexture(Loader& load, std::size_t index, PackageContents& out) {
                       ? decodeP8(pixels, mip.width, mip.height, *palette, most)
                       : decodeDxt(format, pixels, mip.width, mip.height, most);
     if (out.picture.empty()) out.pictureNote = "its picture is damaged";
+    out.pictureWidth = out.picture.width;
+    out.pictureHeight = out.picture.height;
 }
 
 // Title, Author, IdealPlayerCount from an object's properties, each unless set before;
@@ -260,10 +320,17 @@ void readMap(Loader& load, const ContentOptions& options, PackageContents& out) 
     std::int32_t screenshot = 0;
     bool damaged = false, infoRead = false;
     std::string data;
+    const auto exportAt = [&](int i) {
+        return i < 0 ? nullptr : &r.exports()[static_cast<std::size_t>(i)];
+    };
+    // The LevelInfo is read for the picture; else only when the summary lacks something.
+    if (options.picture || options.pictureSize)
+        load.readTogether({exportAt(summary), exportAt(info)}, load.limits().levelHead);
     for (const int which : {summary, info}) {
         if (which < 0) continue;
         const bool complete = !out.title.empty() && !out.author.empty() && !out.players.empty();
-        if (which == info && summary >= 0 && !options.picture && complete) break;
+        if (which == info && summary >= 0 && !options.picture && !options.pictureSize && complete)
+            break;
         infoRead = infoRead || which == info;
         const PackageExport& e = r.exports()[static_cast<std::size_t>(which)];
         bool ok = load.read(e, 0, load.limits().levelHead, data);
@@ -277,12 +344,12 @@ void readMap(Loader& load, const ContentOptions& options, PackageContents& out) 
         out.pictureName = textFromWindows1252(r.objectName(screenshot));
         out.pictureNote = "its picture lies in another package";
     } else if (screenshot > 0 && isTexture(r.className(screenshot))) {
-        if (options.picture)
-            readTexture(load, static_cast<std::size_t>(screenshot) - 1, out);
+        if (options.picture || options.pictureSize)
+            readTexture(load, static_cast<std::size_t>(screenshot) - 1, out, options.picture);
         else
             out.pictureName = textFromWindows1252(r.objectName(screenshot));
     } else if (infoRead || info < 0) {  // unread, the LevelInfo may name one
-        out.pictureNote = "no picture";
+        out.pictureNote = "the map names no screenshot";
     }
 }
 
@@ -293,9 +360,9 @@ void readTextures(Loader& load, const ContentOptions& options, PackageContents& 
         out.textureCount += isTexture(r.className(static_cast<std::int32_t>(i + 1)));
     const int first = findExport(r, "Texture");
     if (first < 0)
-        out.pictureNote = "no plain texture";
-    else if (options.picture)
-        readTexture(load, static_cast<std::size_t>(first), out);
+        out.pictureNote = "its textures are all procedural, and these have no picture of their own";
+    else if (options.picture || options.pictureSize)
+        readTexture(load, static_cast<std::size_t>(first), out, options.picture);
     else
         out.pictureName =
             textFromWindows1252(r.name(r.exports()[static_cast<std::size_t>(first)].name));

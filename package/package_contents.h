@@ -42,6 +42,7 @@ struct PackageContents {
     std::string pictureName;             // the texture shown or meant to be shown
     std::string pictureNote;             // why no picture is shown, when none is
     Picture picture;
+    int pictureWidth = 0, pictureHeight = 0;  // the size shown, known with or without the pixels
     std::size_t textureCount = 0, soundCount = 0;
     double soundSeconds = 0;  // the sounds' total length
     std::string musicFormat, musicTitle;
@@ -55,6 +56,9 @@ struct PackageContents {
 struct ContentOptions {
     bool picture = true;                  // decode the picture (a map's, a first texture's)
     ModuleInfoReader* modules = nullptr;  // music's title and length, when given
+    // Without the picture: still find its name and size, from its texture's properties and
+    // mip maps, reading none of its pixels.
+    bool pictureSize = false;
 };
 
 // "8-16 players" as a player reads it: the count as the map gives it, "players" added when it is

@@ -74,6 +74,26 @@ Status PackageReader::readChunk(InFile& file, std::uint64_t start, std::uint64_t
     return got.status;
 }
 
+Status PackageReader::extendChunk(InFile& file, Chunk& chunk, std::uint64_t end) {
+    const std::uint64_t have = chunk.start + chunk.length;
+    if (end <= have) return Status::success();
+    const std::size_t length = static_cast<std::size_t>(end - chunk.start);
+    if (chunk.buffer.size() < length) chunk.buffer.resize(length);
+    ++reads_;
+    const Result<std::size_t> got =
+        file.readAt(have, chunk.buffer.data() + chunk.length, length - chunk.length);
+    if (got.status) chunk.length += got.value;
+    return got.status;
+}
+
+PackageReader::Chunk* PackageReader::chunkAt(std::uint64_t offset) {
+    Chunk* best = nullptr;
+    for (std::size_t i = 0; i < used_; ++i)
+        if (Chunk& c = chunks_[i]; offset >= c.start && offset - c.start <= c.length)
+            if (!best || c.start + c.length > best->start + best->length) best = &c;
+    return best;
+}
+
 PackageReader::Chunk& PackageReader::nextChunk() {
     if (used_ == chunks_.size()) chunks_.emplace_back();
     return chunks_[used_++];
@@ -119,37 +139,68 @@ HeaderReading PackageReader::read(InFile& file, std::string_view noun) {
 HeaderReading PackageReader::readTables(InFile& file, std::string_view noun) {
     const std::uint64_t size = file.identity().size;
     const std::array<PackageTableExtent, 3> tables = tablesOf(header_);
-    // At most three ranges: fixed arrays, so a package costs no allocation here.
-    std::array<Range, 3> ranges{};
-    std::size_t count = 0;
-    for (const std::size_t i : {0, 2, 1}) {  // names, imports, exports: the first over its cap
-        const PackageTableExtent& t = tables[i];
-        if (t.count > limits_.tableEntries)
-            return faultReading(tableFault(t.table, TableFault::OverCap));
-        if (t.count == 0) continue;
-        const Range r{t.offset,
-                      std::min<std::uint64_t>(size, t.offset + t.count * entryBytes(t.table).most)};
-        if (r.end > chunks_[0].length) ranges[count++] = r;
+    for (const std::size_t i : {0, 2, 1})  // names, imports, exports: the first over its cap
+        if (tables[i].count > limits_.tableEntries)
+            return faultReading(tableFault(tables[i].table, TableFault::OverCap));
+    // `tight`: a table ends where the next one starts, if not before, and the names (which the
+    // objects follow) about where the names in the first block let one reckon. Else each entry
+    // is reckoned at the most it can take. True when a range was cut by these bounds.
+    bool cut = false;
+    const auto readRanges = [&](bool tight) -> HeaderReading {
+        // At most three ranges: fixed arrays, so a package costs no allocation here.
+        std::array<Range, 3> ranges{};
+        std::size_t count = 0;
+        for (const std::size_t i : {0, 2, 1}) {  // names, imports, exports
+            const PackageTableExtent& t = tables[i];
+            if (t.count == 0) continue;
+            const std::uint64_t most = t.offset + t.count * entryBytes(t.table).most;
+            std::uint64_t end = most;
+            if (tight) {
+                for (const PackageTableExtent& other : tables)
+                    if (other.count > 0 && other.offset > t.offset)
+                        end = std::min<std::uint64_t>(end, other.offset);
+                if (t.table == PackageTable::Name) end = std::min(end, namesEnd());
+                cut = cut || (end < most && end < size);
+            }
+            const Range r{t.offset, std::min<std::uint64_t>(size, end)};
+            if (r.end > chunks_[0].length) ranges[count++] = r;
+        }
+        for (std::size_t i = 1; i < count; ++i)  // in file order
+            for (std::size_t j = i; j > 0 && ranges[j].start < ranges[j - 1].start; --j)
+                std::swap(ranges[j], ranges[j - 1]);
+        std::array<Range, 3> joined{};
+        std::size_t joins = 0;
+        for (std::size_t i = 0; i < count; ++i)
+            if (joins > 0 && ranges[i].start <= joined[joins - 1].end + kJoinGap)
+                joined[joins - 1].end = std::max(joined[joins - 1].end, ranges[i].end);
+            else
+                joined[joins++] = ranges[i];
+        for (std::size_t i = 0; i < joins; ++i) {
+            const Range& r = joined[i];
+            if (r.end - r.start > limits_.tableRegion)
+                return faultReading(PackageFault::TablesOverCap);
+            // A range that starts within what is held goes on from its end: no byte twice.
+            Chunk* held = chunkAt(r.start);
+            const Status s = held ? extendChunk(file, *held, r.end)
+                                  : readChunk(file, r.start, r.end - r.start, nextChunk());
+            if (!s) return unreadable(s);
+        }
+        return {};
+    };
+    const auto parseTables = [&]() -> HeaderReading {
+        for (HeaderReading (PackageReader::*parse)(std::uint64_t) :
+             {&PackageReader::parseImports, &PackageReader::parseExports})
+            if (HeaderReading r = (this->*parse)(size); !r.ok()) return r;
+        return {};
+    };
+    if (HeaderReading r = readRanges(true); !r.ok()) return r;
+    HeaderReading parsed = parseTables();
+    // Tables that overlap or run past the next one's start: read as far as entries can reach.
+    if (!parsed.ok() && cut) {
+        if (HeaderReading r = readRanges(false); !r.ok()) return r;
+        parsed = parseTables();
     }
-    for (std::size_t i = 1; i < count; ++i)  // in file order
-        for (std::size_t j = i; j > 0 && ranges[j].start < ranges[j - 1].start; --j)
-            std::swap(ranges[j], ranges[j - 1]);
-    std::array<Range, 3> joined{};
-    std::size_t joins = 0;
-    for (std::size_t i = 0; i < count; ++i)
-        if (joins > 0 && ranges[i].start <= joined[joins - 1].end + kJoinGap)
-            joined[joins - 1].end = std::max(joined[joins - 1].end, ranges[i].end);
-        else
-            joined[joins++] = ranges[i];
-    for (std::size_t i = 0; i < joins; ++i) {
-        const Range& r = joined[i];
-        if (r.end - r.start > limits_.tableRegion) return faultReading(PackageFault::TablesOverCap);
-        if (const Status s = readChunk(file, r.start, r.end - r.start, nextChunk()); !s)
-            return unreadable(s);
-    }
-    for (HeaderReading (PackageReader::*parse)(std::uint64_t) :
-         {&PackageReader::parseImports, &PackageReader::parseExports})
-        if (HeaderReading r = (this->*parse)(size); !r.ok()) return r;
+    if (!parsed.ok()) return parsed;
     if (HeaderReading r = parseNames(file, size); !r.ok()) return r;
     return checkReferences(size, noun);
 }
@@ -202,6 +253,34 @@ HeaderReading PackageReader::parseExports(std::uint64_t) {
     return {};
 }
 
+std::uint64_t PackageReader::namesEnd() const {
+    const std::uint64_t most = header_.nameOffset + static_cast<std::uint64_t>(header_.nameCount) *
+                                                        entryBytes(PackageTable::Name).most;
+    ByteCursor c(bytesFrom(header_.nameOffset));
+    std::uint32_t seen = 0;
+    std::size_t whole = 0;  // the bytes of the names read whole
+    for (; seen < header_.nameCount; ++seen) {
+        if (header_.version >= 64) {
+            const std::int32_t length = c.compact();
+            if (length > 0) c.bytes(static_cast<std::size_t>(length));
+        } else {
+            while (c.has(1) && c.u8() != 0) {
+            }
+            if (!c.has(1)) c.fail();
+        }
+        c.u32();
+        if (c.failed()) break;
+        whole = c.position();
+    }
+    // Too few to tell: reckon each of the rest at the most a name takes.
+    if (seen < 16 || seen == header_.nameCount) return most;
+    // A quarter more than the names seen take, and a little: a later name is seldom much longer
+    // (and when the names run longer, the rest is read on from there).
+    const std::uint64_t each = (whole + seen - 1) / seen;
+    return std::min<std::uint64_t>(
+        most, header_.nameOffset + whole + (header_.nameCount - seen) * each * 5 / 4 + 512);
+}
+
 HeaderReading PackageReader::parseNames(InFile& file, std::uint64_t size) {
     for (;;) {
         names_.clear();
@@ -233,8 +312,10 @@ HeaderReading PackageReader::parseNames(InFile& file, std::uint64_t size) {
         const std::uint64_t want =
             std::min<std::uint64_t>(left, std::max<std::uint64_t>(4 * have, 1u << 16));
         if (want > limits_.tableRegion) return faultReading(PackageFault::NameTableOverCap);
-        names_.clear();
-        if (const Status s = readChunk(file, header_.nameOffset, want, nextChunk()); !s)
+        names_.clear();  // its views may move with the bytes
+        if (const Status s =
+                extendChunk(file, *chunkAt(header_.nameOffset), header_.nameOffset + want);
+            !s)
             return unreadable(s);
     }
 }

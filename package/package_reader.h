@@ -71,11 +71,17 @@ class PackageReader final {
         std::string_view bytes() const { return {buffer.data(), length}; }
     };
     Chunk& nextChunk();
+    // The chunk that holds `offset` (or ends there) and goes on furthest; nullptr for none.
+    Chunk* chunkAt(std::uint64_t offset);
+    // Reads on from the end of `chunk` up to the file's offset `end`, into the same bytes.
+    Status extendChunk(InFile& file, Chunk& chunk, std::uint64_t end);
     // The tables of the package whose header is header_.
     HeaderReading readTables(InFile& file, std::string_view noun);
     Status readChunk(InFile& file, std::uint64_t start, std::uint64_t length, Chunk& into);
     std::string_view bytesFrom(std::uint64_t offset) const;
     HeaderReading parseNames(InFile& file, std::uint64_t fileSize);
+    // Where the name table likely ends, reckoned from the names the first block holds.
+    std::uint64_t namesEnd() const;
     HeaderReading parseImports(std::uint64_t fileSize);
     HeaderReading parseExports(std::uint64_t fileSize);
     HeaderReading checkReferences(std::uint64_t fileSize, std::string_view noun) const;

@@ -106,6 +106,16 @@ class FileSystem {
         return writeAtomic(path, data);
     }
 
+    // Writes `data` as the file a caller names for output (a thumbnail, a picture): a plain file
+    // already there is written in place, through a descriptor opened without following a link,
+    // so a reader that made it and holds it open reads the new bytes; a missing name is created;
+    // a link is replaced by a new file of the user's own, never followed for its contents or
+    // mode. A folder, FIFO, device or socket is refused (EINVAL, saying which) and left as it is.
+    // This default, for file systems without kinds of files, is writeAtomic.
+    virtual Status writeOutput(const std::string& path, std::string_view data) {
+        return writeAtomic(path, data);
+    }
+
     // Creates or replaces `path` and returns it open for writing. A link of that name is
     // replaced by the new file, never written through.
     virtual Result<std::unique_ptr<OutFile>> createFile(const std::string& path) = 0;

@@ -23,6 +23,9 @@ class ForwardingFileSystem : public FileSystem {
     Status writeAtomic(const std::string& p, std::string_view d) override {
         return inner_.writeAtomic(p, d);
     }
+    Status writeOutput(const std::string& p, std::string_view d) override {
+        return inner_.writeOutput(p, d);
+    }
     Result<std::unique_ptr<OutFile>> createFile(const std::string& p) override {
         return inner_.createFile(p);
     }

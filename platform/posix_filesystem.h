@@ -35,6 +35,7 @@ class PosixFileSystem final : public FileSystem {
     Status writeAtomic(const std::string& path, std::string_view data) override;
     Status writeAtomicLike(const std::string& path, std::string_view data,
                            const std::string& ownerOf) override;
+    Status writeOutput(const std::string& path, std::string_view data) override;
     Result<std::unique_ptr<OutFile>> createFile(const std::string& path) override;
     Status appendToFile(const std::string& path, std::string_view data) override;
     Result<std::unique_ptr<OutFile>> createNewFile(const std::string& path) override;

@@ -19,6 +19,15 @@ int usage() {
     return 2;
 }
 
+// Why a package gives no picture, in a few words: its own note, else what it holds instead.
+std::string noPictureReason(const qv::PackageInfo& info) {
+    if (!info.reading.ok()) return info.reading.reason;
+    const qv::PackageContents& c = info.contents;
+    if (!c.pictureNote.empty()) return c.pictureNote;
+    if (c.kind == qv::ContentKind::Other) return "it holds no map and no texture";
+    return std::string("it holds ") + qv::contentKindText(c.kind) + " and no picture";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -36,14 +45,13 @@ int main(int argc, char** argv) {
     // The note and the reason may name a texture of the package: Names, as the output path is.
     qv::LineWriter err(std::cerr);
     if (info.contents.picture.empty()) {
-        err.line("quorvel-thumbnailer: no picture: ",
-                 qv::Name{info.reading.ok() ? info.contents.pictureNote : info.reading.reason});
+        err.line("quorvel-thumbnailer: no picture: ", qv::Name{noPictureReason(info)});
         return 1;
     }
     const std::optional<std::string> png =
         qv::media::pngEncoder()->encode(qv::scaledToFit(info.contents.picture, size));
     const qv::Status written =
-        png ? fs.writeAtomic(words[1], *png) : qv::Status::failure("the picture cannot be made");
+        png ? fs.writeOutput(words[1], *png) : qv::Status::failure("the picture cannot be made");
     if (!written) {
         err.line("quorvel-thumbnailer: ", qv::Name{words[1]}, ": ", qv::Name{written.text});
         return 1;

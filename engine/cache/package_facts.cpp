@@ -231,8 +231,13 @@ class SecondReader {
     };
 
     SecondReader(const PublicVariables& pv, const PlacementContext& place, FileSystem& fs,
-                 const std::atomic<bool>* stop)
-        : pv_(pv), place_(place), fs_(fs), stop_(stop), ring_(kAhead * kBatch) {
+                 const std::atomic<bool>* stop, HeaderCache::WholeRead wholeRead)
+        : pv_(pv),
+          place_(place),
+          fs_(fs),
+          stop_(stop),
+          wholeRead_(std::move(wholeRead)),
+          ring_(kAhead * kBatch) {
         thread_ = std::thread([this] { work(); });
     }
     ~SecondReader() {
@@ -269,6 +274,7 @@ class SecondReader {
     void work() {
         try {
             HeaderCache headers(false);
+            headers.onWholeRead(wholeRead_);
             std::string line, cacheFile;
             const std::size_t entries = pv_.EntryCount();
             for (std::size_t j = 0; 2 * j + 1 < (entries + kBatch - 1) / kBatch; ++j) {
@@ -312,6 +318,7 @@ class SecondReader {
     const PlacementContext& place_;
     FileSystem& fs_;
     const std::atomic<bool>* stop_;
+    HeaderCache::WholeRead wholeRead_;  // called on this thread, as the pass calls it on its own
     std::vector<Read> ring_;
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -341,7 +348,7 @@ void examineEntries(const PublicVariables& pv, const PlacementContext& place,
     if (headers.firstPass() && entries >= 4 * kBatch && fs.readsInParallel() &&
         std::thread::hardware_concurrency() > 1) {
         try {
-            second.emplace(pv, place, fs, stop);
+            second.emplace(pv, place, fs, stop, headers.wholeRead());
         } catch (const std::system_error&) {  // no thread to be had: one reader does it all
         }
     }

@@ -37,6 +37,9 @@ class DryRunFileSystem final : public ForwardingFileSystem {
     Result<std::string> readAll(const std::string& p) override;
     Result<bool> holdsExactly(const std::string& p, std::string_view expected) override;
     Status writeAtomic(const std::string& p, std::string_view data) override;
+    Status writeOutput(const std::string& p, std::string_view data) override {
+        return writeAtomic(p, data);
+    }
     Result<std::unique_ptr<OutFile>> createFile(const std::string& p) override;
     Result<std::unique_ptr<OutFile>> createNewFile(const std::string& p) override {
         return createFile(p);

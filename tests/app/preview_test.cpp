@@ -42,6 +42,9 @@ TEST_F(MainWindow, PreviewFollowsTheSelectionAndKeepsItsPictureInTheThumbnailCac
     // The picture is in the cache file managers share, under the file's URI and time.
     const QString thumb = thumbnailFileOf(QString::fromStdString(cache + "/" + files[0]));
     QImage kept(thumb);
+    // The folders made for it are the user's alone, as the desktop makes them.
+    for (const char* made : {"thumbs/thumbnails", "thumbs/thumbnails/large"})
+        EXPECT_EQ(QFile::permissions(QString::fromStdString(tmp / made)) & 0x0077, 0) << made;
     EXPECT_EQ(kept.text("Thumb::MTime").toLongLong(),
               QFileInfo(QString::fromStdString(cache + "/" + files[0]))
                   .lastModified()

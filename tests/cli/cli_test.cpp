@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -13,6 +14,7 @@
 #include "platform/ascii.h"
 #include "platform/escaped_text.h"
 #include "platform/forwarding_filesystem.h"
+#include "platform/paths.h"
 #include "tests/cli/run_cli.h"
 #include "tests/support/game.h"
 #include "tools/package_objects.h"
@@ -391,8 +393,23 @@ TEST(CliInfo, MapsFactsByNameGuidAndFileAndInList) {
     std::string said;
     EXPECT_EQ(cli(g, {"info", "Nothing"}, out, &said), cli::kExitFailed);
     EXPECT_NE(said.find("no file and no cached package is named Nothing"), std::string::npos);
-    ASSERT_EQ(cli(g, {"list", "--facts"}, out), cli::kExitOk);
+    // The facts come from the header pass's own read of each map: one open, its tables once.
+    struct Opens final : ForwardingFileSystem {
+        using ForwardingFileSystem::ForwardingFileSystem;
+        Result<std::unique_ptr<InFile>> openForReading(const std::string& p) override {
+            ++opened[std::string(fileNameOf(p))];
+            return ForwardingFileSystem::openForReading(p);
+        }
+        std::map<std::string, int> opened;
+    } opens(g.posix);
+    {
+        std::ostringstream err;
+        std::istringstream in;
+        cli::Environment env{g.programFolder, g.tmp / "registry.reg", out, err, in, false, opens};
+        ASSERT_EQ(cli::runMain({"list", "--facts"}, env), cli::kExitOk) << err.str();
+    }
     EXPECT_NE(out.str().find("\tSeed\tWriter\t2-4 players\n"), std::string::npos) << out.str();
+    EXPECT_EQ(opens.opened[guidOf(1) + ".uxx"], 1);
     out.str({});
     ASSERT_EQ(cli(g, {"list", "--facts", "--json"}, out), cli::kExitOk);
     const auto doc = nlohmann::json::parse(out.str());
@@ -413,6 +430,32 @@ TEST(CliInfo, MapsFactsByNameGuidAndFileAndInList) {
     EXPECT_EQ(readFile(png), "png 4x2");
     EXPECT_EQ(cli::runMain({"info", "Plain", "--picture", png}, env), cli::kExitFailed);
     EXPECT_NE(err.str().find("holds no picture"), std::string::npos);
+
+    // A .u and a .utx of one name: info shows both, and the picture is the one that has one,
+    // named; "-" writes it to standard output, the facts to standard error.
+    g.add(4, "Twin.u");
+    g.add(5, "Twin.utx");
+    spec.guid = guidOf(5);
+    spec.exports = {pkg::palette("Pal", pal),
+                    pkg::texture("Tex", 0, 4, 2, {std::string("\0\1\2\3\3\2\1\0", 8)}, "Pal")};
+    writeFile(g.cacheFile(5), pkg::writePackage(spec));
+    g.writeIndex();
+    out.str({});
+    err.str({});
+    EXPECT_EQ(cli::runMain({"info", "twin", "--picture", "-"}, env), cli::kExitOk) << err.str();
+    EXPECT_EQ(out.str(), "png 4x2");
+    EXPECT_NE(err.str().find("Package: Twin.u\n"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("Package: Twin.utx\n"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("the picture is that of " + g.cacheFile(5)), std::string::npos);
+    out.str({});
+    ASSERT_EQ(cli(g, {"info", "Twin", "--json"}, out), cli::kExitOk);
+    EXPECT_EQ(nlohmann::json::parse(out.str()).size(), 2u);
+    // A reason that is the state itself is said once.
+    const std::string empty = g.tmp / "Empty.unr";
+    writeFile(empty, "");
+    out.str({});
+    EXPECT_EQ(cli(g, {"info", empty}, out), cli::kExitFailed);
+    EXPECT_NE(out.str().find("State: not a package\n"), std::string::npos) << out.str();
 }
 
 }  // namespace

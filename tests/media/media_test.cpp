@@ -1,9 +1,12 @@
 // The media readers and writers over their libraries, on data made here.
 #include "media/media.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +14,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "platform/filesystem.h"
 #include "tools/package_objects.h"
@@ -138,12 +142,38 @@ std::string fileText(const std::string& path) {
     return text;
 }
 
-// What a file manager does: "quorvel-thumbnailer -s SIZE INPUT OUTPUT" on a map of the writer's
-// gives its picture in proportion within SIZE; a package without one gives no file and fails.
-// The .thumbnailer names only types the MIME file defines.
-TEST(Thumbnailer, MapsGiveTheirPictureWithinTheSizeAskedFor) {
-    const std::string dir = ::testing::TempDir(), map = dir + "/qv_thumb_map.unr",
-                      sound = dir + "/qv_thumb.uax", out = dir + "/qv_thumb.png";
+// The width and height of a PNG file's picture; 0 x 0 when it is none.
+std::pair<unsigned, unsigned> pngSize(const std::string& png) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) return {0, 0};
+    png_image_free(&image);
+    return {image.width, image.height};
+}
+
+// Everything a descriptor reads from its file's start.
+std::string readThrough(int fd) {
+    std::string text;
+    char buf[4096];
+    for (off_t at = 0;;) {
+        const ssize_t n = ::pread(fd, buf, sizeof buf, at);
+        if (n <= 0) return text;
+        text.append(buf, static_cast<std::size_t>(n));
+        at += n;
+    }
+}
+
+// What a file manager does: "quorvel-thumbnailer -s SIZE INPUT OUTPUT", its output made
+// beforehand, or not, or something else of that name. Tumbler (Thunar) creates the output, holds
+// it open and reads the PNG through its descriptor: a rename over it would leave it the old,
+// empty file. A link is replaced, its target untouched (mode and setuid bit too), and no output
+// keeps a set-ID bit; a FIFO, folder or device stays what it was. No file is left behind; a package
+// without a picture says why.
+TEST(Thumbnailer, WritesThePictureWhereTheFileManagerReadsItAndNothingElse) {
+    char folder[] = "/tmp/qv_thumb_XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string dir = folder, map = dir + "/map.unr", sound = dir + "/s.uax",
+                      target = dir + "/target", out = dir + "/out.png";
     pkg::PackageSpec spec;
     const pkg::DemoPicture p = pkg::demoPicture(1);
     spec.exports = {pkg::levelInfo({"T", "A", "2", "Shot"}), pkg::palette("Pal", p.palette),
@@ -152,25 +182,84 @@ TEST(Thumbnailer, MapsGiveTheirPictureWithinTheSizeAskedFor) {
     spec.exports = {pkg::sound("S", pkg::wavFile(10, 10))};
     std::ofstream(sound, std::ios::binary) << pkg::writePackage(spec);
     const std::string program = QV_BUILD_DIR "/quorvel-thumbnailer -s 128 ";
-    std::remove(out.c_str());
-    ASSERT_EQ(std::system((program + map + " " + out).c_str()), 0);
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    const std::string png = fileText(out);
-    ASSERT_TRUE(png_image_begin_read_from_memory(&image, png.data(), png.size()));
-    EXPECT_EQ(image.width, 128u);
-    EXPECT_EQ(image.height, 128u);
-    png_image_free(&image);
-    std::remove(out.c_str());
+    const std::string said = dir + "/said";
+
+    enum Kind { Absent, Regular, HeldOpen, Link, Fifo, Folder, Device };
+    struct Case {
+        Kind kind;
+        bool written;
+    };
+    for (const Case c :
+         {Case{Absent, true}, Case{Regular, true}, Case{HeldOpen, true}, Case{Link, true},
+          Case{Fifo, false}, Case{Folder, false}, Case{Device, false}}) {
+        SCOPED_TRACE(static_cast<int>(c.kind));
+        if (c.kind == Device && ::geteuid() != 0) continue;  // only root makes a device node
+        int held = -1;
+        if (c.kind == Regular || c.kind == HeldOpen) std::ofstream(out) << "old";
+        if (c.kind == Regular) ::chmod(out.c_str(), 04755);
+        if (c.kind == HeldOpen) held = ::open(out.c_str(), O_RDONLY | O_CLOEXEC);
+        if (c.kind == Link) {
+            std::ofstream(target) << "target";
+            ::chmod(target.c_str(), 04755);
+            ASSERT_EQ(::symlink("target", out.c_str()), 0);
+        }
+        if (c.kind == Fifo) {
+            ASSERT_EQ(::mkfifo(out.c_str(), 0600), 0);
+        } else if (c.kind == Folder) {
+            ASSERT_EQ(::mkdir(out.c_str(), 0700), 0);
+        } else if (c.kind == Device) {
+            ASSERT_EQ(::mknod(out.c_str(), S_IFCHR | 0600, makedev(1, 3)), 0);
+        }
+        struct stat before {};
+        ASSERT_TRUE(c.kind == Absent || ::lstat(out.c_str(), &before) == 0);
+
+        const int code = std::system((program + map + " " + out + " 2>" + said).c_str());
+        struct stat after {};
+        ASSERT_EQ(::lstat(out.c_str(), &after), 0);
+        if (c.written) {
+            EXPECT_EQ(code, 0) << fileText(said);
+            EXPECT_TRUE(S_ISREG(after.st_mode));
+            EXPECT_EQ(after.st_mode & 07000, 0u) << "no set-ID bit taken from a link's target";
+            EXPECT_EQ(pngSize(fileText(out)), std::make_pair(128u, 128u));
+        } else {
+            EXPECT_NE(code, 0);
+            EXPECT_EQ(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
+            EXPECT_EQ(after.st_ino, before.st_ino);
+            EXPECT_NE(fileText(said).find("it is left as it is"), std::string::npos)
+                << fileText(said);
+        }
+        if (c.kind == HeldOpen) {
+            EXPECT_EQ(after.st_ino, before.st_ino) << "written in place, not renamed over";
+            EXPECT_EQ(pngSize(readThrough(held)), std::make_pair(128u, 128u));
+            ::close(held);
+        }
+        if (c.kind == Link) {
+            struct stat t {};
+            ASSERT_EQ(::stat(target.c_str(), &t), 0);
+            EXPECT_EQ(t.st_mode & 07777, 04755u);
+            EXPECT_EQ(fileText(target), "target");
+            std::remove(target.c_str());
+        }
+        if (c.kind == Folder)
+            ::rmdir(out.c_str());
+        else
+            std::remove(out.c_str());
+    }
+
     // A link to the map, as a file manager hands one over: followed, since the user chose it.
     const std::string link = dir + "/qv_thumb_link.unr";
     std::remove(link.c_str());
     ASSERT_EQ(::symlink(map.c_str(), link.c_str()), 0);
     EXPECT_EQ(std::system((program + link + " " + out).c_str()), 0);
-    EXPECT_FALSE(fileText(out).empty());
+    EXPECT_EQ(pngSize(fileText(out)), std::make_pair(128u, 128u));
     std::remove(out.c_str());
-    EXPECT_NE(std::system((program + sound + " " + out + " 2>/dev/null").c_str()), 0);
+    std::remove(link.c_str());
+    EXPECT_NE(std::system((program + sound + " " + out + " 2>" + said).c_str()), 0);
+    EXPECT_NE(fileText(said).find("no picture: it holds sounds and no picture"), std::string::npos)
+        << fileText(said);
     EXPECT_TRUE(fileText(out).empty());
+    for (const std::string& made : {map, sound, said}) std::remove(made.c_str());
+    EXPECT_EQ(::rmdir(folder), 0) << "a file was left behind";
 
     const std::string source = QV_TEST_DATA_DIR "/../../data/desktop/";
     const std::string entry = fileText(source + "quorvel.thumbnailer"),

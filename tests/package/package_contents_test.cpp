@@ -62,7 +62,7 @@ TEST(PackageContents, MapsGiveTheirFactsAndScreenshotFromSummaryAndLevelInfo) {
          69,
          {levelInfo({"", "Velmora", "8-16 players", ""})},
          "Untitled",
-         "no picture"},
+         "the map names no screenshot"},
         {"a fire texture",
          69,
          {levelInfo(facts), texture("Shot", 0, 4, 2, {kPixels}, "", "FireTexture")},
@@ -132,6 +132,61 @@ TEST(PackageContents, TextInTheGamesEncodingsComesOutAsUtf8) {
     // N, i with diaeresis, a space, U+1F600 from its surrogate pair, a lone high surrogate.
     EXPECT_EQ(r.contents.author, "N\xC3\xAF \xF0\x9F\x98\x80\xEF\xBF\xBD");
     EXPECT_EQ(r.contents.pictureName, "Z\xC3\xBCrich");
+}
+
+// Notes each read's place and length.
+class RecordingFile final : public InFile {
+  public:
+    explicit RecordingFile(std::string data) : inner_(memoryInFile(std::move(data))) {}
+    const FileIdentity& identity() const override { return inner_->identity(); }
+    Result<std::size_t> readAt(std::uint64_t at, char* buffer, std::size_t n) override {
+        reads.emplace_back(at, n);
+        return inner_->readAt(at, buffer, n);
+    }
+    std::vector<std::pair<std::uint64_t, std::size_t>> reads;
+
+  private:
+    std::unique_ptr<InFile> inner_;
+};
+
+// A map shaped like a download (about 300 KB: a 256 x 256 screenshot and 900 small objects, its
+// level's last): its facts, the picture's size among them, take at most five reads and under 15%
+// of its bytes, none of the screenshot's pixels; its picture one read more.
+TEST(PackageContents, AMapOfRealShapeCostsFewReadsAndItsFactsNoPixels) {
+    PackageSpec spec;
+    spec.needs = {"Engine", "Core", "Botpack"};
+    for (unsigned i = 0; i < 900; ++i)
+        spec.exports.push_back({i % 3 ? "Light" : "Brush", "Actor" + std::to_string(i),
+                                std::string(150 + i % 200, 'x')});
+    const DemoPicture p = demoPicture(2);
+    const MapFactsSpec facts{"Shape", "Velmora", "2-8", "Shot"};
+    for (ExportSpec e : {levelSummary(facts), levelInfo(facts), palette("Pal", p.palette),
+                         texture("Shot", 0, 256, 256, {p.pixels}, "Pal")})
+        spec.exports.push_back(std::move(e));
+    const std::string bytes = writePackage(spec);
+    for (const bool picture : {false, true}) {
+        SCOPED_TRACE(picture);
+        RecordingFile file(bytes);
+        PackageReader reader;
+        ASSERT_TRUE(reader.read(file, "map").ok());
+        const PackageContents c = readContents(file, reader, {picture, nullptr, true});
+        EXPECT_EQ(c.title, "Shape");
+        EXPECT_EQ(c.pictureWidth, 256);
+        EXPECT_EQ(c.picture.empty(), !picture);
+        const PackageExport& shot = reader.exports().back();
+        std::uint64_t total = 0, pixels = 0;
+        for (const auto& [at, n] : file.reads) {
+            total += n;
+            const std::uint64_t from = std::max<std::uint64_t>(at, shot.offset + 512),
+                                to = std::min<std::uint64_t>(at + n, shot.offset + shot.size);
+            pixels += to > from ? to - from : 0;
+        }
+        EXPECT_LE(file.reads.size(), picture ? 6u : 5u);
+        if (!picture) {
+            EXPECT_EQ(pixels, 0u);
+            EXPECT_LT(total * 100, bytes.size() * 15) << total << " of " << bytes.size();
+        }
+    }
 }
 
 TEST(PackageContents, TexturePackagesShowTheirFirstPlainTextureAtAtMostAMegapixel) {
