@@ -68,7 +68,8 @@ int runExitStatus(const RunResult& r) {
 
 int purgeExitStatus(PurgeOutcome outcome, const PurgeResult& r) {
     // A line lost to another writer (the game) is a change not done in full, never nothing.
-    if (outcome != PurgeOutcome::Done || (r.deleted == 0 && r.linesNotKept == 0))
+    if (outcome != PurgeOutcome::Done ||
+        (r.deleted == 0 && r.linesDropped == 0 && r.linesNotKept == 0))
         return kExitFailed;
     return r.failed == 0 && r.indexReplaced && !r.stopped ? kExitOk : kExitPartial;
 }
