@@ -112,6 +112,7 @@ bool FileListModel::setData(const QModelIndex& index, const QVariant& value, int
     if (row.checked != checked) {
         row.checked = checked;
         Q_EMIT dataChanged(index, index, {Qt::CheckStateRole});
+        Q_EMIT checksChanged();
     }
     return true;
 }
@@ -187,6 +188,7 @@ void FileListModel::setFacts(std::size_t first, const std::vector<PackageFacts>&
 void FileListModel::setAllChecked(bool checked) {
     for (FileRow& row : rows_) row.checked = checked;
     emitColumnChanged(FileName);
+    Q_EMIT checksChanged();
 }
 
 void FileListModel::markNeverMove(const std::vector<std::string>& names) {

@@ -54,6 +54,7 @@ class FileListModel final : public QAbstractTableModel {
     void setPlan(const std::vector<FileRow>& rows, std::vector<RowPlan> plan);
     // The checked rows the run moves or whose cache copy it removes, by the plan.
     std::size_t toProcess() const;
+    bool hasPlan() const { return !plan_.empty(); }
 
     void setAllChecked(bool checked);
     // While a run goes on the check boxes show disabled and take no change.
@@ -73,6 +74,10 @@ class FileListModel final : public QAbstractTableModel {
     bool isSorted() const { return sorted_; }
     int sortColumn() const { return sortColumn_; }
     Qt::SortOrder sortOrder() const { return sortOrder_; }
+
+  Q_SIGNALS:
+    // A check box was set or cleared by the user (one row, or all of them).
+    void checksChanged();
 
   private:
     std::string cellText(const FileRow& row, int column) const;

@@ -121,8 +121,10 @@ void frmMain::mnuToolsUndo_Click() {
     }
     setCacheDir(r.cacheDir);
     rescan();
-    std::string done =
-        (r.stopped ? "Undo stopped: " : "Undo: ") + packagesText(r.restored) + " moved back";
+    std::string done = (r.stopped ? "Undo stopped: " : "Undo: ") +
+                       packagesText(r.restored - r.copiedBack) + " moved back";
+    if (r.copiedBack > 0)
+        done += ", " + counted(r.copiedBack, "cache copy", "cache copies") + " copied back";
     if (r.stayed > 0) done += ", " + std::to_string(r.stayed) + " stayed";
     if (r.failed > 0) done += ", " + std::to_string(r.failed) + " could not be moved back";
     if (r.stopped) done += "; undo again to finish";

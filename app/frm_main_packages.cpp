@@ -39,7 +39,7 @@ void frmMain::fillPackageColumns() {
                     Qt::QueuedConnection);
             },
             &stop_, &whole);
-        if (!stop_) plan = planRows(rows, pv_, options, place, facts, &whole, fs_);
+        if (!stop_) plan = planRows(rows, pv_, options, place, facts, &whole, fs_, &headers_);
     });
     wholeHeaders_ = std::move(whole);
     QCoreApplication::sendPostedEvents(this);

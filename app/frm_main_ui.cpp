@@ -136,6 +136,11 @@ QWidget* frmMain::buildFileListTab() {
     ListView1 = named(new QTreeView, "ListView1");
     model_ = new FileListModel(this);
     ListView1->setModel(model_);
+    // A check box set by hand: the count says what the run of the checked rows now acts on.
+    connect(model_, &FileListModel::checksChanged, this, [this] {
+        if (busy_ == 0 && model_->hasPlan())
+            sbrText->setText(displayText(filesToProcessText(model_->toProcess())));
+    });
     ListView1->setRootIsDecorated(false);
     ListView1->setItemsExpandable(false);
     ListView1->setUniformRowHeights(true);  // keeps a list of 100,000 rows fast to scroll

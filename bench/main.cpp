@@ -1,7 +1,8 @@
 // quorvel-bench [--entries N] [--cycles N] [--keep]: builds a synthetic game folder with N cache
 // files and times the engine's scan, run (with its journal) and undo against the bare system calls
-// they cannot avoid, the marking of never-move rows, the read of a 50 MB Wine registry, and (in a
-// build with the windows, through quorvel-bench-window) the main window's run and file list.
+// they cannot avoid, quorvel-cli's list and list --json (time and peak memory), the marking of
+// never-move rows, the read of a 50 MB Wine registry, and (in a build with the windows, through
+// quorvel-bench-window) the main window's run and file list.
 
 #include <fcntl.h>
 #include <malloc.h>
@@ -18,11 +19,13 @@
 #include <iostream>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "bench/bench_common.h"
 #include "bench/floor_moves.h"
 #include "bench/header_pass.h"
+#include "bench/list_bench.h"
 #include "bench/lookup_figures.h"
 #include "bench/synthetic_game.h"
 #include "engine/cache/package_facts.h"
@@ -124,13 +127,41 @@ void printAgainstFloor(const std::string& name, const Spent& step, const std::st
     }
 }
 
+// `quorvel-cli list` and `list --json` over the full cache; with QUORVEL_BENCH_BASELINE_CLI set
+// to another build's quorvel-cli, that one's figures and the ratios too.
+void printListFigures(const std::string& root, const std::string& gameDir) {
+    const qv::bench::ListFigures now = qv::bench::listFigures("", root, gameDir);
+    if (!now.list.measured) {
+        std::printf("%-34s not measured (no quorvel-cli beside quorvel-bench)\n", "list");
+        return;
+    }
+    const char* other = std::getenv("QUORVEL_BENCH_BASELINE_CLI");
+    const qv::bench::ListFigures base =
+        other && *other ? qv::bench::listFigures(other, root, gameDir) : qv::bench::ListFigures{};
+    for (const auto& [name, f, b] :
+         {std::tuple{"list", now.list, base.list}, std::tuple{"list_json", now.json, base.json}}) {
+        const std::string n = name;
+        print(n.c_str(), f.wall);
+        print((n + "_cpu").c_str(), f.cpu);
+        print((n + "_peak_rss_mib").c_str(), f.peakMiB);
+        if (!b.measured) continue;
+        print((n + "_baseline").c_str(), b.wall);
+        print((n + "_baseline_cpu").c_str(), b.cpu);
+        print((n + "_baseline_peak_rss_mib").c_str(), b.peakMiB);
+        print((n + "/" + n + "_baseline").c_str(), f.wall / b.wall);
+        print((n + "_cpu/" + n + "_baseline_cpu").c_str(), f.cpu / b.cpu);
+    }
+}
+
 int usage() {
     std::cerr
         << "Usage: quorvel-bench [--entries N] [--cycles N] [--keep]\n"
            "Builds a synthetic game folder with N cache files of about 200 KiB (default 100000)\n"
            "under $TMPDIR or /tmp and times the scan and the run against the file\n"
            "system's floor. --cycles: the run and undo cycles (default 8; fewer for a quick look\n"
-           "at the other figures). --keep leaves the folder in place.\n";
+           "at the other figures). --keep leaves the folder in place. With\n"
+           "QUORVEL_BENCH_BASELINE_CLI set to another build's quorvel-cli, list is timed by "
+           "both.\n";
     return 2;
 }
 
@@ -455,6 +486,8 @@ int main(int argc, char** argv) {
     ScanFigures scans;
     if (!measureScans(pv, e.state, ctx, g.game.cacheDir, entries, scans)) return 1;
     const std::size_t rowCount = e.state.rows.size();
+    printListFigures(g.root, g.game.gameDir);  // over the full cache, before any run
+    std::fflush(stdout);
     e.scanOptions = e.state.options;
     e.cacheDir = e.state.cacheDir;
     CycleFigures cycles;

@@ -193,7 +193,7 @@ ListPlan plannedRows(const PublicVariables& pv, ScanState& state, FileSystem& fs
     WholeHeaders found;
     if (!whole) whole = &found;
     examineEntries(pv, place, facts, headers, fs, {}, nullptr, whole);
-    ListPlan plan = planRows(state.rows, pv, state.options, place, facts, whole, fs);
+    ListPlan plan = planRows(state.rows, pv, state.options, place, facts, whole, fs, &headers);
     state.statusText = filesToProcessText(plan.toProcess);
     return plan;
 }

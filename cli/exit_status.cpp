@@ -10,7 +10,9 @@ const std::vector<ExitRow>& exitTable() {
     static const std::vector<ExitRow> rows{
         {kExitOk,
          "all done: every package selected was moved or deleted, the cache index replaced and "
-         "the run log written"},
+         "the run log written; also a run whose only work was to drop lines whose file is gone "
+         "or to finish what a killed run left (the lines of the packages it moved dropped, "
+         "CACHEBAK.INI restored, its temporary files removed)"},
         {kExitFailed,
          "nothing done: the command failed, had nothing to do (no package selected, no package "
          "in the index, an empty cache, no *.tmp files, no run to undo on the cache folder in use, "
@@ -59,6 +61,8 @@ std::string exitTableHelp() {
 }
 
 int runExitStatus(const RunResult& r) {
+    // Putting in order what an interrupted run left is all there was to do: done.
+    if (r.outcome == RunOutcome::Completed && r.nothingToDo && r.repaired) return kExitOk;
     // Dropping the lines of packages whose file is gone is work done, not a part left undone.
     if (r.outcome != RunOutcome::Completed || (r.moved == 0 && r.missing == 0)) return kExitFailed;
     const bool whole =
@@ -68,7 +72,8 @@ int runExitStatus(const RunResult& r) {
 
 int purgeExitStatus(PurgeOutcome outcome, const PurgeResult& r) {
     // A line lost to another writer (the game) is a change not done in full, never nothing.
-    if (outcome != PurgeOutcome::Done || (r.deleted == 0 && r.linesNotKept == 0))
+    if (outcome != PurgeOutcome::Done ||
+        (r.deleted == 0 && r.linesDropped == 0 && r.linesNotKept == 0))
         return kExitFailed;
     return r.failed == 0 && r.indexReplaced && !r.stopped ? kExitOk : kExitPartial;
 }

@@ -11,6 +11,7 @@
 #include "engine/run/placement.h"
 #include "package/package_contents.h"
 #include "platform/game_process.h"
+#include "platform/line_writer.h"
 #include "settings/game_finder.h"
 
 namespace qv::cli {
@@ -47,7 +48,33 @@ void print(const json& document, std::ostream& out) {
 void printListJson(const ScanState& state, const PublicVariables& pv, const ListPlan& plan,
                    std::ostream& out, const std::vector<PackageFacts>* facts,
                    const std::vector<PackageContents>* maps, const RunningGames* running) {
-    json rows = json::array();
+    // The document as print() would lay it out, written a row at a time: a cache of 100,000
+    // packages never stands in memory as one document.
+    LineWriter writer(out);
+    const auto dumped = [](const json& value, int indent = -1) {
+        return value.dump(indent, ' ', false, json::error_handler_t::replace);
+    };
+    json game = nullptr;
+    if (running && running->running()) {
+        game = json::array();
+        for (const GameProcess& p : running->found)
+            game.push_back({{"program", p.name}, {"process_id", p.pid}});
+    }
+    // A value one level down: each line of its own layout indented by two spaces.
+    const auto nested = [&](const json& value) {
+        std::string laid;
+        for (const char c : dumped(value, 2)) {
+            laid += c;
+            if (c == '\n') laid.append(2, ' ');
+        }
+        return laid;
+    };
+    writer.text(Fixed{"{\n  \"cache_folder\": "}, Fixed{dumped(json(state.cacheDir))},
+                Fixed{",\n  \"to_process\": "}, Fixed{dumped(json(plan.toProcess))},
+                Fixed{",\n  \"game_running\": "}, Fixed{nested(game)},
+                Fixed{",\n  \"packages\": ["});
+    bool first = true;
+    std::string text;
     for (const FileRow& row : state.rows) {
         std::string guid, realName = row.text;
         if (row.entry < pv.EntryCount()) {
@@ -57,20 +84,19 @@ void printListJson(const ScanState& state, const PublicVariables& pv, const List
         }
         // The type table reads an index line: the GUID, "=", the real name.
         const std::string line = std::string(32, '0') + "=" + realName;
-        rows.push_back({{"name", row.text},
-                        {"name_base64", base64Of(row.text)},
-                        {"guid", guid},
-                        {"type", typeName(packageTypeOfLine(line))},
-                        {"date", row.date},
-                        {"checked", row.checked},
-                        {"never_move", row.neverMove}});
+        json r = {{"name", row.text},
+                  {"name_base64", base64Of(row.text)},
+                  {"guid", guid},
+                  {"type", typeName(packageTypeOfLine(line))},
+                  {"date", row.date},
+                  {"checked", row.checked},
+                  {"never_move", row.neverMove}};
         const RowPlan* planned =
             row.entry < plan.entries.size() ? &plan.entries[row.entry] : nullptr;
-        rows.back()["action"] = actionText(planned ? planned->action : RowAction::Keep);
-        rows.back()["reason"] = planned ? planned->reason : std::string();
+        r["action"] = actionText(planned ? planned->action : RowAction::Keep);
+        r["reason"] = planned ? planned->reason : std::string();
         if (facts && row.entry < facts->size()) {
             const PackageFacts& f = (*facts)[row.entry];
-            json& r = rows.back();
             r["state"] = conditionText(f.condition);
             r["damage"] = f.reason;
             r["header_guid"] = std::string(f.guid.view());
@@ -79,20 +105,19 @@ void printListJson(const ScanState& state, const PublicVariables& pv, const List
         }
         if (maps && row.entry < maps->size() && (*maps)[row.entry].kind == ContentKind::Map) {
             const PackageContents& m = (*maps)[row.entry];
-            rows.back().update({{"title", m.title}, {"author", m.author}, {"players", m.players}});
+            r.update({{"title", m.title}, {"author", m.author}, {"players", m.players}});
         }
+        // The row two levels down: every line of its own layout indented by four spaces (a
+        // string's line breaks are escaped, so each '\n' is a line of the layout).
+        text.assign(first ? "\n    " : ",\n    ");
+        for (const char c : dumped(r, 2)) {
+            text += c;
+            if (c == '\n') text.append(4, ' ');
+        }
+        writer.text(Fixed{text});
+        first = false;
     }
-    json game = nullptr;
-    if (running && running->running()) {
-        game = json::array();
-        for (const GameProcess& p : running->found)
-            game.push_back({{"program", p.name}, {"process_id", p.pid}});
-    }
-    print({{"cache_folder", state.cacheDir},
-           {"to_process", plan.toProcess},
-           {"game_running", game},
-           {"packages", rows}},
-          out);
+    writer.line(Fixed{first ? "]\n}" : "\n  ]\n}"});
 }
 
 void printGamesJson(const std::vector<FoundGame>& games, std::ostream& out) {

@@ -37,8 +37,13 @@ int undoReport(const Arguments& a, const std::string& cacheDir, const UndoResult
                      " cannot be undone (a purge, or a journal that cannot be read)");
             return kExitFailed;
         case UndoOutcome::DryRun:
-            out.text(Fixed{counted(r.restored, "package", "packages")}, " would go back into ",
-                     Name{r.cacheDir}, "; ", r.stayed, " would stay where they are");
+            out.text(Fixed{counted(r.restored - r.copiedBack, "package", "packages")},
+                     " would go back into ", Name{r.cacheDir});
+            if (r.copiedBack > 0)
+                out.text(", ",
+                         Fixed{counted(r.copiedBack, "removed cache copy", "removed cache copies")},
+                         " would be copied back");
+            out.text("; ", r.stayed, " would stay where they are");
             if (r.unreachable > 0) out.text(", ", r.unreachable, " cannot be reached now");
             out.line();
             return undoExitStatus(r);

@@ -32,18 +32,21 @@ std::string newIndexText(const std::vector<std::string>& keptLines) {
 
 std::vector<std::string> restoreLeftBackup(FileSystem& fs, const std::string& cacheDir) {
     const std::string left = joinPath(cacheDir, kLeftBackupName);
-    if (fs.changesNothing() || !fs.isFile(left)) return {};
+    if (!fs.isFile(left)) return {};
     const Result<std::string> old = fs.readAll(left);
     if (!old.ok()) return {};
     // cache.ini the same: the index was never replaced; cachebak.ini the same: it is the backup.
     for (const char* name : {"cache.ini", "cachebak.ini"}) {
         const Result<bool> same = fs.holdsExactly(joinPath(cacheDir, name), old.value);
         if (same.ok() && same.value) {
-            (void)fs.removeFile(left);
+            if (!fs.changesNothing()) (void)fs.removeFile(left);
             return {};
         }
     }
-    const Status kept = fs.renameReplace(left, joinPath(cacheDir, "cachebak.ini"));
+    // A dry run says what the run would restore, and leaves it.
+    const Status kept = fs.changesNothing()
+                            ? Status::success()
+                            : fs.renameReplace(left, joinPath(cacheDir, "cachebak.ini"));
     if (!kept.ok())
         return {joinPath(cacheDir, kLeftBackupName) +
                 " holds CACHE.INI as it was before an interrupted run; it could not be made "

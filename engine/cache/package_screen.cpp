@@ -18,8 +18,15 @@ void reportLine(const std::string& text, StatusSink& status, OutFile* log) {
 }
 
 PackageScreen::PackageScreen(const PlacementContext& place, FileSystem& fs,
-                             const WholeHeaders* whole)
-    : place_(place), fs_(fs), whole_(whole), headers_(false), folders_(fs) {}
+                             const WholeHeaders* whole, HeaderCache* headers)
+    : place_(place),
+      fs_(fs),
+      whole_(whole),
+      ownHeaders_(false),
+      headers_(headers ? *headers : ownHeaders_),
+      folders_(fs) {
+    headers_.beginPass();  // a file the pass read is looked up before it is read again
+}
 
 namespace {
 
@@ -54,9 +61,11 @@ std::optional<ScreenVerdict> PackageScreen::judge(std::string_view line,
             return std::nullopt;
         }
     }
-    needsRead_ = true;
-    const PackageFacts facts =
-        examineLine(line, place_, cacheFileOnDisk, fs_, headers_, folders_, &screenedNeeds_);
+    // With a pass's headers (a list's plan) the needs are left for the end, where a run reads
+    // them: the facts of a file the pass read need no read again.
+    needsRead_ = &headers_ == &ownHeaders_;
+    const PackageFacts facts = examineLine(line, place_, cacheFileOnDisk, fs_, headers_, folders_,
+                                           needsRead_ ? &screenedNeeds_ : nullptr);
     if (facts.condition != PackageCondition::Whole && facts.condition != PackageCondition::Damaged)
         return std::nullopt;  // not a package type, or no file: the move says what it finds
     const std::string name(line.substr(kRealNameStart));

@@ -42,8 +42,10 @@ class PackageScreen final : public LandingCheck {
     // `whole`: the cache files a header pass found whole (null: none). Such a file is not read
     // again before its move; what landed is checked by its identity instead, and read only when
     // that changed since the pass.
+    // `headers`: what a header pass read, looked up by each file's identity before it is read
+    // again (null: the screen reads what it needs, once each).
     PackageScreen(const PlacementContext& place, FileSystem& fs,
-                  const WholeHeaders* whole = nullptr);
+                  const WholeHeaders* whole = nullptr, HeaderCache* headers = nullptr);
 
     // Before the move of a selected index line. A damaged package stays ("<name> is damaged
     // (<reason>) and stays in the cache"), as does one whose real name is installed, in any letter
@@ -95,7 +97,8 @@ class PackageScreen final : public LandingCheck {
     const WholeHeaders* whole_;
     bool needsRead_ = false;  // the needs of the line screened last are in screenedNeeds_
     std::vector<std::uint32_t> needsUnread_;  // moved_ indices whose needs were not read
-    HeaderCache headers_;
+    HeaderCache ownHeaders_;
+    HeaderCache& headers_;
     FolderNames folders_;
     std::vector<std::string_view> moved_;  // lines of moved packages (views into the run's index)
     HashSlots placed_;                     // moved_ indices by the hash of their placedKey

@@ -63,21 +63,33 @@ bool readIndex(const std::string& cacheDir, const std::string& cacheExt, PublicV
                             "Cache.INI could not be read (" + index.status.text + ")");
         return false;
     }
-    // Views into the index as read: its lines are not copied.
-    const std::vector<std::string_view> lines = splitOwnLineViews(index.value);
-    pv.CacheFileNames.reserve(lines.size());
-    pv.RealNames.reserve(lines.size());
-    state.rows.reserve(lines.size());
-    for (const std::string_view line : lines) {
-        std::optional<CacheEntry> entry = parseEntryLine(line, cacheExt);
-        if (!entry) continue;
-        if (entry->missingExtension()) metMissingExtension = true;
-        FileRow row;
-        row.text = entry->displayName();
-        row.entry = pv.CacheFileNames.size();
-        pv.CacheFileNames.push_back(std::move(entry->CacheFileName));
-        pv.RealNames.push_back(std::move(entry->RealName));
-        state.rows.push_back(std::move(row));
+    const auto parse = [&](const std::string& text) {
+        // Views into the index as read: its lines are not copied.
+        const std::vector<std::string_view> lines = splitOwnLineViews(text);
+        pv.CacheFileNames.reserve(lines.size());
+        pv.RealNames.reserve(lines.size());
+        state.rows.reserve(lines.size());
+        for (const std::string_view line : lines) {
+            std::optional<CacheEntry> entry = parseEntryLine(line, cacheExt);
+            if (!entry) continue;
+            if (entry->missingExtension()) metMissingExtension = true;
+            FileRow row;
+            row.text = entry->displayName();
+            row.entry = pv.CacheFileNames.size();
+            pv.CacheFileNames.push_back(std::move(entry->CacheFileName));
+            pv.RealNames.push_back(std::move(entry->RealName));
+            state.rows.push_back(std::move(row));
+        }
+    };
+    parse(index.value);
+    // A listing shows the lines as the run will see them: the run's scan first adds the map
+    // extensions a line lacks (once per program run). Here that is done in memory only.
+    if (metMissingExtension && state.readOnly && !pv.MapFixDone) {
+        bool lineLeftUnrepaired = false;
+        const std::string repaired = indexWithMapExtensions(index.value, lineLeftUnrepaired);
+        pv.CacheFileNames.clear(), pv.RealNames.clear(), state.rows.clear();
+        metMissingExtension = false;
+        parse(repaired);
     }
     // The dates in one pass over the cache folder, after the parsing.
     std::vector<std::int64_t> times =

@@ -30,7 +30,7 @@ struct ScanState {
     std::string statusText;     // out: third status-bar panel ("Found N files to process")
     bool indexMissing = false;  // out: the "Critical file missing!" case
     bool indexRead = false;     // out: cache.ini was read and listed
-    bool readOnly = false;      // in: never rewrite cache.ini (no repair), for a listing
+    bool readOnly = false;      // in: never rewrite cache.ini (the repair only in memory)
 };
 
 // The scan: paths, index reading, dates, selection, never-move marks, duplicates, the count,
@@ -55,6 +55,10 @@ void UncheckDuplicates(std::vector<FileRow>& rows);
 
 // Unchecks and marks "True" every row whose text equals a name ignoring case. Linear time.
 void MarkNeverMoveItems(std::vector<FileRow>& rows, const std::vector<std::string>& names);
+
+// The index with ".unr" added to every line without a "." that holds a map prefix, with CR LF
+// line ends; `lineLeftUnrepaired` is set when another line lacks its extension.
+std::string indexWithMapExtensions(const std::string& index, bool& lineLeftUnrepaired);
 
 // Adds ".unr" to index lines without a "." that hold a map prefix and replaces cache.ini
 // atomically, all under the cache's lock; shows one of the two messages; sets MapFixDone; scans

@@ -15,10 +15,7 @@
 
 namespace qv {
 
-namespace {
-
-// The index with ".unr" added to every line that has no '.' but names a map by its prefix.
-std::string repairedIndex(const std::string& index, bool& lineLeftUnrepaired) {
+std::string indexWithMapExtensions(const std::string& index, bool& lineLeftUnrepaired) {
     static const char* const kMapPrefixes[] = {"AS-", "CTF-", "DM-", "DOM-"};
     std::string out;
     out.reserve(index.size() + index.size() / 8);
@@ -40,8 +37,6 @@ std::string repairedIndex(const std::string& index, bool& lineLeftUnrepaired) {
     return out;
 }
 
-}  // namespace
-
 bool FixMissingMapExtensions(const std::string& cacheDir, PublicVariables& pv, ScanState& state,
                              EngineContext& ctx) {
     const std::string indexPath = joinPath(cacheDir, "cache.ini");
@@ -62,7 +57,7 @@ bool FixMissingMapExtensions(const std::string& cacheDir, PublicVariables& pv, S
             return false;
         Result<std::string> index = readWholeIndex(ctx.fs, indexPath);
         if (!index) return false;
-        const std::string fixed = repairedIndex(index.value, lineLeftUnrepaired);
+        const std::string fixed = indexWithMapExtensions(index.value, lineLeftUnrepaired);
 
         // Written whole under a name no other process shares, flushed, swapped with cache.ini;
         // lines the game added since the reading are kept.

@@ -60,15 +60,17 @@ std::vector<std::string> deleteTargets(const std::vector<PurgeTarget>& targets,
             kept.push_back(t.line);
             continue;
         }
-        bool gone = false;
+        Status removed;
         if (!isUnsafeRealName(t.fileName)) {
             const auto other = otherCase.find(t.fileName);
             const std::string& name = other == otherCase.end() ? t.fileName : other->second;
-            const Status removed = fs.removeFile(joinPath(cacheDir, name));
-            gone = removed.ok() || removed.code == ENOENT;
+            removed = fs.removeFile(joinPath(cacheDir, name));
         }
-        if (gone) {
+        // A line whose file was gone already leaves the index, but deleted nothing.
+        if (removed.ok()) {
             ++result.deleted;
+        } else if (removed.code == ENOENT) {
+            ++result.linesDropped;
         } else {
             ++result.failed;
             kept.push_back(t.line);
@@ -164,12 +166,18 @@ PurgeOutcome PurgeCache(PublicVariables& pv, EngineContext& ctx, StatusSink& sta
 }
 
 std::string purgeSummary(const PurgeResult& r) {
-    if (r.failed == 0 && !r.stopped && r.linesCarried == 0)
-        return "All cache files have been deleted";
     const auto count = [](std::size_t n, const char* one, const char* many) {
         return std::to_string(n) + (n == 1 ? one : many);
     };
-    std::string text = count(r.deleted, " cache file was deleted", " cache files were deleted");
+    const std::string dropped =
+        r.linesDropped == 0
+            ? std::string()
+            : "; " + count(r.linesDropped, " line whose file was gone was dropped from CACHE.INI",
+                           " lines whose file was gone were dropped from CACHE.INI");
+    if (r.failed == 0 && !r.stopped && r.linesCarried == 0)
+        return "All cache files have been deleted" + dropped;
+    std::string text =
+        count(r.deleted, " cache file was deleted", " cache files were deleted") + dropped;
     if (r.failed > 0)
         text += "; " + count(r.failed, " could not be deleted and stays in CACHE.INI",
                              " could not be deleted and stay in CACHE.INI");

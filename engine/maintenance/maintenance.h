@@ -25,7 +25,8 @@ enum class PurgeOutcome {
 
 // What a purge that got to its deletions did.
 struct PurgeResult {
-    std::size_t deleted = 0;       // cache files deleted (or already gone)
+    std::size_t deleted = 0;       // cache files deleted
+    std::size_t linesDropped = 0;  // lines whose cache file was gone before the purge
     std::size_t failed = 0;        // cache files that stay, with their lines
     bool indexReplaced = false;    // with every line the game added meanwhile
     std::size_t linesNotKept = 0;  // named as not kept in CACHE.INI (the game kept rewriting it)

@@ -122,6 +122,14 @@ Result<std::vector<FileInfo>> DryRunFileSystem::listFiles(const std::string& fol
     return listed;
 }
 
+Result<std::vector<std::string>> DryRunFileSystem::removeLeftTempFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    const Status listed = forEachEntry(folder, [&](std::string_view name, EntryKind kind) {
+        if (kind == EntryKind::File && isLeftTempFileName(name)) names.emplace_back(name);
+    });
+    return {std::move(names), listed};
+}
+
 Status DryRunFileSystem::forEachEntry(
     const std::string& folder, const std::function<void(std::string_view, EntryKind)>& each) {
     return inner_.forEachEntry(folder, [&](std::string_view name, EntryKind kind) {

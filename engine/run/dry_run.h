@@ -62,9 +62,8 @@ class DryRunFileSystem final : public ForwardingFileSystem {
     Status removeFile(const std::string& p) override;
     Status makeFolder(const std::string& p) override;
     Status makeWritable(const std::string&) override { return Status::success(); }
-    Result<std::vector<std::string>> removeLeftTempFiles(const std::string&) override {
-        return {{}, Status::success()};
-    }
+    // What an interrupted write left is named, as the run would remove it, and stays.
+    Result<std::vector<std::string>> removeLeftTempFiles(const std::string& folder) override;
     Result<bool> sameBytesInOtherFile(const std::string& a, const std::string& b) override;
     // Listings leave out what the plan moved or deleted.
     Result<std::vector<FileInfo>> listFiles(const std::string& folder,

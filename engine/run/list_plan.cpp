@@ -2,6 +2,7 @@
 
 #include "engine/cache/cache_entry.h"
 #include "engine/cache/package_facts.h"
+#include "engine/cache/package_screen.h"
 #include "engine/cache/scan.h"
 #include "engine/public_variables.h"
 #include "engine/run/placement.h"
@@ -112,12 +113,13 @@ const char* actionText(RowAction action) {
 
 ListPlan planRows(std::vector<FileRow>& rows, const PublicVariables& pv, const Options& options,
                   const PlacementContext& place, const std::vector<PackageFacts>& facts,
-                  const WholeHeaders* whole, FileSystem& fs) {
+                  const WholeHeaders* whole, FileSystem& fs, HeaderCache* headers) {
     std::vector<std::size_t> checked;
     for (const FileRow& row : rows)
         if (row.checked) checked.push_back(row.entry);
     const std::string index = indexOfEntries(pv);
-    const RunPlan plan = planRun(index, checked, pv, place, fs, whole);
+    PackageScreen screen(place, fs, whole, headers);
+    const RunPlan plan = planRun(index, checked, pv, place, fs, whole, &screen);
     ListPlan result;
     result.entries.resize(pv.EntryCount());
     // Line k of that index is entry k.

@@ -12,6 +12,7 @@ struct PackageFacts;
 struct PlacementContext;
 struct PublicVariables;
 class FileSystem;
+class HeaderCache;
 class WholeHeaders;
 
 // What a run does with the line of one row.
@@ -37,9 +38,10 @@ const char* actionText(RowAction action);  // "keep", "move", "remove", "drop"
 
 // The run of the rows the selection rules check, planned as the run plans it (planRun), over the
 // entry table; each row is then checked exactly when that run acts on its line. `facts`: the
-// header pass's, by entry (may be empty); `whole`: the files it found whole (may be null).
+// header pass's, by entry (may be empty); `whole`: the files it found whole (may be null);
+// `headers`: what that pass read, so that no package is read twice (may be null).
 ListPlan planRows(std::vector<FileRow>& rows, const PublicVariables& pv, const Options& options,
                   const PlacementContext& place, const std::vector<PackageFacts>& facts,
-                  const WholeHeaders* whole, FileSystem& fs);
+                  const WholeHeaders* whole, FileSystem& fs, HeaderCache* headers = nullptr);
 
 }  // namespace qv

@@ -279,9 +279,11 @@ void reportNothingToDo(const RunPlan& plan, const PlacementContext& place, Engin
     for (std::size_t i = 0; i < plan.lines.size(); ++i)
         if (plan.selected[i])
             count(placeAsPlanned(plan, i, place, ctx.fs, status, nullptr, kept, screen), result);
-    status.addLine(plan.packages == 0
-                       ? "No package is selected; nothing was changed."
-                       : "None of the selected packages can be moved; nothing was changed.");
+    const char* changed =
+        result.repaired ? "; nothing else was changed." : "; nothing was changed.";
+    status.addLine((plan.packages == 0 ? "No package is selected"
+                                       : "None of the selected packages can be moved") +
+                   std::string(changed));
     result.nothingToDo = true;
 }
 
@@ -396,7 +398,23 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     // The screen of the plan serves the run: what it placed, and what those need.
     RunPlan plan = planRun(index, request.checkedEntries, pv, place, ctx.fs, whole, &screen);
     result.selected = plan.packages;  // progress counts the packages to move, not the lines
-    if (looksLikeWrongCache(plan, place, ctx.fs)) {
+    // Lines the last run on this cache moved but could not take out of the index (it was
+    // killed): their packages are accounted for, and the run drops the lines.
+    // A killed last run's landings it could not record count among them, each named.
+    std::unordered_set<std::string> movedBefore;
+    std::vector<std::string> recovered;
+    bool movedBeforeRead = false;
+    const auto readMovedBefore = [&](const std::string& skipPath) {
+        movedBefore = linesMovedByLastRun(ctx.fs, journalFolder(files.runLog), cacheDir, skipPath,
+                                          &recovered);
+        movedBeforeRead = true;
+    };
+    const auto anyMovedBefore = [&] {
+        for (std::size_t i = 0; i < plan.lines.size(); ++i)
+            if (plan.selected[i] && movedBefore.count(std::string(plan.lines[i]))) return true;
+        return false;
+    };
+    if (looksLikeWrongCache(plan, place, ctx.fs) && (readMovedBefore({}), !anyMovedBefore())) {
         result.outcome =
             refuse(ctx,
                    "None of the " + std::to_string(plan.packages) + " selected packages is in " +
@@ -406,8 +424,10 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     }
     if (plan.changesNothing()) {
         // Only what an interrupted write of ours left goes: it is nobody's file.
-        for (const std::string& text : removeLeftTempFiles(ctx.fs, writtenFolders(place)))
+        for (const std::string& text : removeLeftTempFiles(ctx.fs, writtenFolders(place))) {
             status.addLine(text);
+            result.repaired = true;
+        }
         reportNothingToDo(plan, place, ctx, screen, status, result);
         ClearCacheEntries(pv);
         result.outcome = RunOutcome::Completed;
@@ -428,10 +448,7 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     }
     removeLeftovers(place, plan.listing.noLeftovers, ctx.fs, status, log);
     // Lines the last run moved but could not take out of the index: told once, as a count.
-    // A killed last run's landings it could not record count among them, each named.
-    std::vector<std::string> recovered;
-    const std::unordered_set<std::string> movedBefore = linesMovedByLastRun(
-        ctx.fs, journalFolder(files.runLog), cacheDir, journal.path(), &recovered);
+    if (!movedBeforeRead) readMovedBefore(journal.path());
     for (const std::string& text : recovered) status.addLine(text), log.line(text);
     std::size_t movedBeforeDropped = 0;
     place.movedBefore = &movedBefore, place.movedBeforeDropped = &movedBeforeDropped;

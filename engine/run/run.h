@@ -68,6 +68,9 @@ struct [[nodiscard]] RunResult {
     bool outOfMemory = false;  // memory ran out, which stopped the run as a stop request does
     // Nothing selected could change anything: no file was touched (no log, journal or index).
     bool nothingToDo = false;
+    // What an interrupted run left was put in order (its backup index restored, its temporary
+    // files removed); with nothingToDo, that was all the run did.
+    bool repaired = false;
 };
 
 // How much of what an operation set out to do was done: a front end's exit status.

@@ -86,12 +86,17 @@ struct Undo {
         return [this](const std::string& text) { say(text); };
     }
 
-    bool replaceIndex(std::string text, bool keepBackup) {
+    // `rewritten`: what a successful second write of the index says in place of its report, so
+    // that the new index is announced once.
+    bool replaceIndex(std::string text, bool keepBackup, const std::string& rewritten = {}) {
         const IndexReplacement replaced =
             replaceCacheIndex(ctx.fs, r.cacheDir, written, text, keepBackup);
         for (const std::string& line : replaced.carriedReport()) say(line);
         result.linesNotKept += replaced.notKept.size();
-        for (const std::string& line : replaced.report(r.cacheDir)) say(line);
+        if (!rewritten.empty() && replaced.index.ok() && !replaced.unchanged)
+            say(rewritten);
+        else
+            for (const std::string& line : replaced.report(r.cacheDir)) say(line);
         if (replaced.index.ok()) written = std::move(text);
         return replaced.index.ok();
     }
@@ -158,6 +163,7 @@ void copySparesBack(Undo& u) {
         }
         if (const Status copied = copySpareBack(u.r, i, u.ctx.fs); copied.ok()) {
             ++u.result.restored;
+            ++u.result.copiedBack;
             u.say(installed + " was copied back to " + cache);
         } else {
             ++u.result.failed;
@@ -256,7 +262,13 @@ void reconcileIndex(Undo& u, const std::string& indexPath) {
         u.say(std::to_string(again) +
               " lines added to CACHE.INI were gone again (the game rewrote it meanwhile) and "
               "are added once more");
-    const bool rewritten = left + again > 0 && u.replaceIndex(std::move(text), false);
+    const std::string rewrittenLine =
+        "CACHE.INI was written again: " +
+        counted(left, "line whose package did not go back left it",
+                "lines whose package did not go back left it") +
+        (again > 0 ? ", " + counted(again, "line went in", "lines went in") + " once more" : "");
+    const bool rewritten =
+        left + again > 0 && u.replaceIndex(std::move(text), false, rewrittenLine);
     // Lines left again (a stop, a package that could not go back) were never really added.
     if (rewritten) u.result.linesAdded -= std::min(left, u.result.linesAdded);
 }
@@ -265,8 +277,7 @@ void reconcileIndex(Undo& u, const std::string& indexPath) {
 void finish(Undo& u) {
     const UndoResult& result = u.result;
     if (result.stopped) u.say(stoppedLine(u.done, u.r.entries.size()));
-    u.say(counted(result.restored, "package was", "packages were") +
-          " moved back into the cache, " + counted(result.linesAdded, "line", "lines") +
+    u.say(movedBackText(result) + ", " + counted(result.linesAdded, "line", "lines") +
           " added to CACHE.INI; " + std::to_string(result.stayed) +
           (result.stayed == 1 ? " stays where it is" : " stay where they are") +
           (result.failed ? ", " + std::to_string(result.failed) + " could not be moved back" : "") +
@@ -279,6 +290,9 @@ void finish(Undo& u) {
                   ? "Run " + u.r.id + " is undone."
                   : "Run " + u.r.id + " could not be marked as undone (" + marked.text + ")");
     } else {
+        // History shows the run as partly undone once something went back.
+        if (result.restored > 0 && !markPartlyUndone(u.ctx.fs, u.r.path, result.restored).ok())
+            u.say("Run " + u.r.id + " could not be marked as partly undone");
         u.say("Run " + u.r.id + " is not completely undone; undo it again to finish.");
     }
 }
@@ -375,6 +389,17 @@ UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& s
         lock.state() != CacheLock::State::Held ? lock.unlockedLine(r.cacheDir) : std::string();
     undoUnderLock(r, std::move(index.value), {runLog, unseenNote, unlocked}, ctx, status, result);
     return result;
+}
+
+std::string movedBackText(const UndoResult& r) {
+    const std::size_t moved = r.restored - std::min(r.copiedBack, r.restored);
+    std::string text =
+        counted(moved, "package was", "packages were") + " moved back into the cache";
+    if (r.copiedBack > 0)
+        text += ", " +
+                counted(r.copiedBack, "removed cache copy was", "removed cache copies were") +
+                " copied back";
+    return text;
 }
 
 Completion completionOf(const UndoResult& r) {

@@ -17,15 +17,20 @@ struct HistoryEntry {
     std::string id;  // what `UndoRequest::runId` takes
     std::int64_t started = 0;
     std::string cacheDir;
-    bool purge = false;     // purges cannot be undone
-    std::size_t moved = 0;  // packages moved (deleted, for a purge)
-    bool finished = false;  // false: the run was cut short (killed)
+    bool purge = false;       // purges cannot be undone
+    std::size_t moved = 0;    // packages moved (cache files deleted, for a purge)
+    std::size_t removed = 0;  // cache copies removed: the game had the same bytes installed
+    bool finished = false;    // false: the run was cut short (killed)
     bool undone = false;
+    std::size_t partlyBack = 0;  // put back by undos that did not finish (not undone)
 };
 std::vector<HistoryEntry> RunHistory(const std::string& programFolder, FileSystem& fs);
 
 // One line of history for a terminal or a list: time, id, what, folder.
 std::string historyLine(const HistoryEntry& e);
+// Records, at the end of journal `journalPath`, that an undo put `back` of its packages and
+// cache copies back without finishing: history then shows the run as partly undone.
+Status markPartlyUndone(FileSystem& fs, const std::string& journalPath, std::size_t back);
 // Seconds since 1970 as local "YYYY-MM-DD HH:MM:SS".
 std::string timeText(std::int64_t seconds);
 
@@ -58,9 +63,10 @@ struct [[nodiscard]] UndoResult {
     std::int64_t started = 0;  // when the run started, seconds since 1970
     // Nothing to undo on the cache folder in use: the last run not undone on another one.
     std::string elsewhereRunId, elsewhereCacheDir;
-    std::size_t restored = 0;  // back in the cache (or would go back, dry run)
-    std::size_t stayed = 0;    // changed, moved or deleted since the run: left alone
-    std::size_t failed = 0;    // the move back failed: it stays where it is
+    std::size_t restored = 0;    // back in the cache (or would go back, dry run)
+    std::size_t copiedBack = 0;  // of `restored`: removed cache copies copied back
+    std::size_t stayed = 0;      // changed, moved or deleted since the run: left alone
+    std::size_t failed = 0;      // the move back failed: it stays where it is
     // Its folder is missing or unreadable now (an unmounted disk): the run stays undoable.
     std::size_t unreachable = 0;
     std::size_t linesAdded = 0;
@@ -81,6 +87,10 @@ UndoResult PreviewUndo(const UndoRequest& request, FileSystem& fs);
 // folder cannot be reached now leaves the run undoable. A missing cache.ini or cache folder
 // stops the undo before anything moves.
 UndoResult UndoRun(const UndoRequest& request, EngineContext& ctx, StatusSink& status);
+
+// "3 packages were moved back into the cache, 2 removed cache copies were copied back": the
+// undo's counts in the words history counts the run in.
+std::string movedBackText(const UndoResult& r);
 
 // All, Part or Nothing of what the undo set out to do.
 Completion completionOf(const UndoResult& r);

@@ -180,6 +180,7 @@ UndoResult dryRun(const JournalRecord& r, const std::string& index, FileSystem& 
     }
     for (std::size_t i : a.spares) {
         ++result.restored;
+        ++result.copiedBack;
         say("would copy " + r.spares[i].second + " -> " + spareCachePath(r, r.spares[i].first));
     }
     // The lines the undo would add to cache.ini: those it does not hold yet.

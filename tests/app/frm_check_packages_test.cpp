@@ -112,12 +112,18 @@ TEST_F(MainWindow, TheListChecksAndCountsWhatTheRunDoes) {
     EXPECT_EQ(rows(All, FileListModel::Installed),
               (Texts{"", "other version", "", "other version", "other version", "", ""}));
     EXPECT_EQ(label("sbrText"), "Found 3 files to process");
-    // Checked by hand, the case twin still stays, and its row says so.
+    // Checked by hand, the case twin still stays, and its row says so; the count stays.
     QAbstractItemModel* m = child<QTreeView>("ListView1")->model();
     ASSERT_TRUE(m->setData(m->index(1, 0), Qt::Checked, Qt::CheckStateRole));
     EXPECT_EQ(m->index(1, 0).data(Qt::ToolTipRole).toString().toStdString(),
               "ctf-x.unr stays in the cache (case twin of CTF-X.unr); checked, the run still "
               "keeps it");
+    EXPECT_EQ(label("sbrText"), "Found 3 files to process");
+    // A row the run moves, unchecked and checked again by hand: the count follows.
+    ASSERT_TRUE(m->setData(m->index(5, 0), Qt::Unchecked, Qt::CheckStateRole));
+    EXPECT_EQ(label("sbrText"), "Found 2 files to process");
+    ASSERT_TRUE(m->setData(m->index(5, 0), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_EQ(label("sbrText"), "Found 3 files to process");
     click("cmdRun");
     for (const char* placed : {"/Maps/CTF-X.unr", "/System/Skins.u", "/Music/Fine.umx"})
         EXPECT_TRUE(std::filesystem::exists(game + placed)) << placed;

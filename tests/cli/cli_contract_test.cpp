@@ -117,7 +117,9 @@ class FullBuffer final : public std::streambuf {
 };
 
 // A cache of the packages named ("-Name": its line without its file); "+tmp": two *.tmp files in
-// the game folder; "+ran": after a run of everything; "+edited": Face.unr changed since.
+// the game folder; "+ran": after a run of everything; "+edited": Face.unr changed since;
+// "+killed": that run killed before its new index (the old index still there, the journal
+// without its end); "+exchanged": killed between the index's exchange and the backup's rename.
 struct Row {
     const char* cache;
     Words words;
@@ -137,6 +139,18 @@ void setUp(Game& g, const std::string& cache) {
             ASSERT_EQ(cli(g, {"run", "--all"}, out), cli::kExitOk);
         }
         if (w == "+edited") writeFile(g.game + "/Maps/Face.unr", "edited");
+        const std::string backup = g.cacheDir + "/cachebak.ini";
+        if (w == "+killed") {
+            writeFile(g.cacheDir + "/cache.ini", readFile(backup));
+            const std::string journal = g.programFolder + "/runs/1.journal";
+            std::string text = readFile(journal);
+            text.erase(text.find("\nE\t") + 1);
+            writeFile(journal, text);
+        }
+        if (w == "+exchanged") {
+            writeFile(g.cacheDir + "/.quorvel-cachebak.ini", readFile(backup));
+            writeFile(backup, "[Cache]\r\n");
+        }
     }
     if (cache.find("+ran") == std::string::npos) g.writeIndex();
 }
@@ -145,7 +159,11 @@ TEST(CliExitStatus, EveryRowOfTheTable) {
     const Row rows[] = {
         {"Face.unr Rock.utx", {"run", "--all"}, cli::kExitOk},
         {"Face.unr Rock.utx", {"run", "--only", "u"}, cli::kExitFailed},  // nothing selected
-        {"", {"run", "--all"}, cli::kExitFailed},                         // no package in the index
+        // All that was left to do was to finish what a killed run left.
+        {"Face.unr -Gone.unr +ran +killed", {"run", "--all"}, cli::kExitOk},
+        {"Face.unr +ran +exchanged", {"run", "--all"}, cli::kExitOk},
+        {"Face.unr +ran", {"run", "--all"}, cli::kExitFailed},   // nothing left at all
+        {"", {"run", "--all"}, cli::kExitFailed},                // no package in the index
         {"Face.unr -Gone.unr", {"run", "--all"}, cli::kExitOk},  // a line without its file dropped
         {"-Gone.unr", {"run", "--all"}, cli::kExitFailed},
         {"Face.unr sub/../../Evil.unr", {"run", "--all"}, cli::kExitOk},  // kept, unchecked

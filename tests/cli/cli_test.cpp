@@ -283,6 +283,8 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
 
     ASSERT_EQ(cli({"list", "--json", "--only", "umx"}), cli::kExitOk) << err.str();
     const auto doc = nlohmann::json::parse(out.str());
+    // Written a row at a time, laid out as the whole document would be.
+    EXPECT_EQ(nlohmann::ordered_json::parse(out.str()).dump(2) + "\n", out.str());
     EXPECT_EQ(doc["to_process"], 1);
     EXPECT_TRUE(doc["game_running"].is_null());
     ASSERT_EQ(doc["packages"].size(), 3u);

@@ -327,8 +327,8 @@ TEST(Purge, DeletesTheNamedFilesAndKeepsTheLinesOfThoseThatStay) {
     for (unsigned n : {1u, 3u, 4u}) EXPECT_FALSE(fileExists(g.cacheFile(n)));
     EXPECT_EQ(readFile(g.game + "/" + std::string(29, 'c') + ".uxx"), "outside");
     EXPECT_TRUE(
-        sink.said("3 cache files were deleted; 2 could not be deleted and stay in "
-                  "CACHE.INI"));
+        sink.said("2 cache files were deleted; 1 line whose file was gone was dropped from "
+                  "CACHE.INI; 2 could not be deleted and stay in CACHE.INI"));
     writeFile(g.cacheDir + "/cache.ini", "[Cache]\r\nshort\r\n");
     EXPECT_EQ(g.purge(sink), PurgeOutcome::AlreadyEmpty);
     // A package that only CACHEBAK.INI names stays with its line: not "all deleted".

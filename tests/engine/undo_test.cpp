@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 
 #include "engine/cache/index_transaction.h"
+#include "engine/maintenance/maintenance.h"
 #include "engine/run/run_journal.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/game.h"
@@ -133,6 +136,60 @@ TEST(UndoHistory, KilledRunsAreUndoneAndPurgesAreNot) {
     EXPECT_NE(historyLine(history.back()).find("cannot be undone"), std::string::npos);
     EXPECT_EQ(UndoRun({g.programFolder, "2", false, {}}, ctx, sink).outcome,
               UndoOutcome::NotUndoable);
+}
+
+// History counts what was done: a run's moves apart from the cache copies it removed (the undo
+// counts them the same way), an undo stopped part way shows as such and announces the new index
+// once, and a purge counts the files it deleted, not the lines whose file was gone.
+TEST(UndoHistory, CountsMovesCopiesPartialUndosAndDeletedFilesApart) {
+    Game g;
+    g.add(1, "Face.unr");
+    g.add(2, "Rock.utx");
+    g.add(3, "Tune.umx");
+    g.writeIndex();
+    writeFile(g.game + "/Music/Tune.umx", bytesOf("Tune.umx", 3));  // installed already
+    RecordingSink sink;
+    ASSERT_EQ(g.run(sink).moved, 3u);  // two moves and the removed copy
+    EXPECT_NE(historyLine(RunHistory(g.programFolder, g.posix).at(0))
+                  .find("run, 2 packages moved, 1 cache copy removed"),
+              std::string::npos);
+
+    std::atomic<bool> stop{false};
+    FaultyFileSystem stopping(g.posix);
+    stopping.watch = [&](const char* op, const std::string&, const std::string&, bool done) {
+        stop = stop || (done && std::string(op) == "moveListedFile");
+    };
+    EngineContext stoppable{stopping, g.dialogs, &stop};
+    RecordingSink stopped;
+    const UndoResult part = UndoRun({g.programFolder, "", false, g.cacheDir}, stoppable, stopped);
+    ASSERT_TRUE(part.stopped);
+    EXPECT_EQ(part.restored, 1u);
+    EXPECT_EQ(std::count_if(stopped.lines.begin(), stopped.lines.end(),
+                            [](const std::string& l) { return l.starts_with("A new CACHE.INI"); }),
+              1);
+    const HistoryEntry afterStop = RunHistory(g.programFolder, g.posix).at(0);
+    EXPECT_NE(historyLine(afterStop).find("partly undone (1 put back)"), std::string::npos);
+
+    EngineContext ctx{g.posix, g.dialogs};
+    RecordingSink rest;
+    const UndoResult undo = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, rest);
+    EXPECT_EQ(undo.copiedBack, 1u);
+    EXPECT_TRUE(
+        rest.said("1 package was moved back into the cache, 1 removed cache copy was "
+                  "copied back, 2 lines added to CACHE.INI; 0 stay where they are"));
+    EXPECT_NE(historyLine(RunHistory(g.programFolder, g.posix).at(0)).find(", undone"),
+              std::string::npos);
+
+    // One line of the purged index has no file: it leaves the index, but was not deleted.
+    std::filesystem::remove(g.cacheFile(1));
+    g.dialogs.answers = {true};
+    PurgeResult purged;
+    ASSERT_EQ(PurgeCache(g.pv, ctx, sink, {}, &purged), PurgeOutcome::Done);
+    EXPECT_EQ(purged.deleted, 2u);
+    EXPECT_EQ(purged.linesDropped, 1u);
+    EXPECT_NE(historyLine(RunHistory(g.programFolder, g.posix).at(0))
+                  .find("purge, 2 cache files deleted"),
+              std::string::npos);
 }
 
 // A package replaced after the undo looked at it, right before its move back, must not enter the
