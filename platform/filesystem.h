@@ -140,9 +140,14 @@ class FileSystem {
     // Opens the run log `path` for a run that writes it while others may too (two runs on two
     // caches): what the run writes is appended as one block when it closes the file, so the
     // runs' lines never mix, and the file is emptied first only when no other
-    // writer has it open (then `alone` is true). Held under a shared lock until closed. Here,
-    // and for file systems that do not say otherwise: createFile, alone.
-    virtual Result<std::unique_ptr<OutFile>> openSharedLog(const std::string& path, bool& alone) {
+    // writer has it open (then `alone` is true). Held under a shared lock until closed. Until
+    // then the lines are written as they come to `sidePath`, a new file of the run's own
+    // ("": held in memory), which is removed once they reached the log; a killed run leaves it.
+    // Here, and for file systems that do not say otherwise: createFile, alone, no side file.
+    virtual Result<std::unique_ptr<OutFile>> openSharedLog(const std::string& path,
+                                                           const std::string& sidePath,
+                                                           bool& alone) {
+        (void)sidePath;
         alone = true;
         return createFile(path);
     }

@@ -40,7 +40,9 @@ class PosixFileSystem final : public FileSystem {
     Status appendToFile(const std::string& path, std::string_view data) override;
     Result<std::unique_ptr<OutFile>> createNewFile(const std::string& path) override;
     Status removeEmptyFolder(const std::string& path) override;
-    Result<std::unique_ptr<OutFile>> openSharedLog(const std::string& path, bool& alone) override;
+    Result<std::unique_ptr<OutFile>> openSharedLog(const std::string& path,
+                                                   const std::string& sidePath,
+                                                   bool& alone) override;
     Status moveNoReplace(const std::string& from, const std::string& to) override;
     Status renameReplace(const std::string& from, const std::string& to) override;
     Result<std::string> exchangeAtomic(const std::string& path, std::string_view data,

@@ -1,7 +1,8 @@
 // The run log that two runs at once may write: each run's lines appended as one block when it
-// closes the log, never emptied under a writer.
+// closes the log, never emptied under a writer; meanwhile they wait in the run's side file.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,36 +18,66 @@ namespace qv {
 
 namespace {
 
-// A run's lines are held until close and then go out in one write at the file's end (O_APPEND):
-// the kernel appends one write whole, so the lines of two runs at once never mix, and a reader
-// finds each run from its first line to the next run's. Written as they came, the lines of a
-// long run were split by a short run that ended in between. The shared flock, or the machine
-// lock where the file system has no flock, is held until close.
+// A run's lines go out in one write at the file's end when it closes (O_APPEND): the kernel
+// appends one write whole, so the lines of two runs at once never mix, and a reader finds each
+// run from its first line to the next run's. Written as they came, the lines of a long run were
+// split by a short run that ended in between. Until then they are written to the run's side file
+// as they come (a killed run leaves them there for the next command on its cache), and that file
+// is mapped for the one write and removed after it; without one they are held in memory. The
+// shared flock, or the machine lock where the file system has no flock, is held until close.
 class SharedLogFile final : public OutFile {
   public:
-    SharedLogFile(int fd, std::unique_ptr<MachineLock> machine)
-        : file_(posix::outFile(fd)), machine_(std::move(machine)) {}
+    SharedLogFile(int fd, std::unique_ptr<MachineLock> machine, int side, std::string sidePath)
+        : file_(posix::outFile(fd)),
+          machine_(std::move(machine)),
+          side_(side),
+          sidePath_(std::move(sidePath)) {}
     ~SharedLogFile() override { (void)close(); }
     Status write(std::string_view data) override {
         if (closed_) return Status::fromErrno(EBADF);
+        if (side_) return posix::writeAll(side_.get(), data);
         block_.append(data);
         return Status::success();
     }
-    // Nothing reaches the file before the run's block is whole.
+    // Nothing reaches the log before the run's block is whole.
     Status sync() override { return closed_ ? Status::fromErrno(EBADF) : Status::success(); }
     Status close() override {
         if (closed_) return Status::success();
         closed_ = true;
-        Status written = block_.empty() ? Status::success() : file_->write(block_);
+        Status written = side_ ? appendSideFile() : Status::success();
+        if (!block_.empty()) written = file_->write(block_);
         std::string().swap(block_);
         const Status closed = file_->close();  // releases the flock
         machine_.reset();
+        // A side file whose lines did not reach the log stays for the next command to add.
+        if (side_ && written.ok() && closed.ok()) ::unlink(sidePath_.c_str());
+        side_.reset();
         return written.ok() ? closed : written;
     }
 
   private:
+    Status appendSideFile() {
+        struct stat st {};
+        if (::fstat(side_.get(), &st) != 0) return Status::fromErrno(errno);
+        if (st.st_size == 0) return Status::success();
+        const auto size = static_cast<std::size_t>(st.st_size);
+        void* map = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, side_.get(), 0);
+        if (map == MAP_FAILED) {  // read back instead
+            block_.resize(size);
+            const ssize_t got = ::pread(side_.get(), block_.data(), size, 0);
+            if (got < 0) return Status::fromErrno(errno);
+            block_.resize(static_cast<std::size_t>(got));
+            return Status::success();
+        }
+        const Status written = file_->write({static_cast<const char*>(map), size});
+        ::munmap(map, size);
+        return written;
+    }
+
     std::unique_ptr<OutFile> file_;
     std::unique_ptr<MachineLock> machine_;
+    posix::Fd side_;
+    std::string sidePath_;
     std::string block_;
     bool closed_ = false;
 };
@@ -71,6 +102,7 @@ int openForAppend(const std::string& path) {
 }  // namespace
 
 Result<std::unique_ptr<OutFile>> PosixFileSystem::openSharedLog(const std::string& path,
+                                                                const std::string& sidePath,
                                                                 bool& alone) {
     posix::Fd fd(openForAppend(path));
     if (!fd) return {nullptr, Status::fromErrno(errno)};
@@ -96,7 +128,15 @@ Result<std::unique_ptr<OutFile>> PosixFileSystem::openSharedLog(const std::strin
     if (exclusive && !flockNow(fd.get(), LOCK_SH)) return {nullptr, Status::fromErrno(errno)};
     const int raw = ::dup(fd.get());
     if (raw < 0) return {nullptr, Status::fromErrno(errno)};
-    return {std::make_unique<SharedLogFile>(raw, std::move(machine)), Status::success()};
+    // The side file is the run's own (named after its journal): one left by another is none of
+    // its lines, and a side file that cannot be made leaves the lines in memory.
+    int side = -1;
+    if (!sidePath.empty()) {
+        side = ::open(sidePath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (side >= 0) posix::giveToFolderOwner(side, sidePath);
+    }
+    return {std::make_unique<SharedLogFile>(raw, std::move(machine), side, sidePath),
+            Status::success()};
 }
 
 }  // namespace qv

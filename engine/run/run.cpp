@@ -440,7 +440,10 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
         return result;
     }
 
-    RunLog log = StartRunLog(cacheDir, files.runLog, ctx.fs);
+    RunLog log = StartRunLog(cacheDir, files.runLog, ctx.fs, sideLogOf(journal.path()));
+    // The lines of a killed run on this cache go first; under its lock none is running.
+    if (result.locked)
+        addLeftoverLogs(log, ctx.fs, journalFolder(files.runLog), cacheDir, journal.path());
     if (!unseenNote.empty()) log.line(unseenNote);
     if (!result.locked) {
         status.addLine(lock.unlockedLine(cacheDir));

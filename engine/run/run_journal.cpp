@@ -164,6 +164,9 @@ RunJournal::RunJournal(FileSystem& fs, const std::string& folder, const std::str
     // The oldest go, so that this one makes kJournalsKept.
     while (files.size() >= kJournalsKept) {
         (void)fs.removeFile(files.front().second);
+        // With the log a killed run left beside it ("N.log"), which nothing names without it.
+        const std::string& old = files.front().second;
+        (void)fs.removeFile(old.substr(0, old.size() - std::string_view(kSuffix).size()) + ".log");
         files.erase(files.begin());
     }
     // Another run may take a number between the listing and the creation: the next one is tried.

@@ -1,10 +1,13 @@
 #include "engine/run/run_log.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <unordered_set>
 
 #include "engine/cache/index_file.h"
 #include "engine/engine_context.h"
 #include "engine/public_variables.h"
+#include "engine/run/run_journal.h"
 #include "platform/ascii.h"
 #include "platform/line_writer.h"
 #include "platform/paths.h"
@@ -16,20 +19,21 @@ namespace qv {
 namespace {
 
 // Collects the log's lines and writes them in chunks: one write per line was a third of a large
-// run's time. A chunk goes out every 256 lines (about 25 KB, at most 64 KiB), so a crash loses
-// at most the last of those lines, and the writes a run makes do not depend on timing. Placement
-// and the run write through the same object, so the lines keep their order. A run that shares
-// the log with another one writes all its lines at once at the end, so they stay together.
+// run's time. A chunk goes out every 256 lines (about 25 KB, at most 64 KiB), so the writes a run
+// makes do not depend on timing. Placement and the run write through the same object, so the
+// lines keep their order. The shared log (openSharedLog) adds them to Quorvel.log as one block
+// when the run ends; until then the chunks go to the run's side file beside its journal, so a
+// killed run loses at most its last 256 lines, which the next command on its cache adds to the
+// log (addLeftoverLogs). A run without a journal (a dry run) holds its lines in memory instead,
+// and a killed one loses them all.
 class BufferedOutFile final : public OutFile {
   public:
-    BufferedOutFile(std::unique_ptr<OutFile> inner, bool whole)
-        : inner_(std::move(inner)), whole_(whole) {}
+    explicit BufferedOutFile(std::unique_ptr<OutFile> inner) : inner_(std::move(inner)) {}
     ~BufferedOutFile() override { (void)close(); }
 
     Status write(std::string_view data) override {
         if (!inner_) return Status::failure("the log is closed");
         writeLines(data);
-        if (whole_) return Status::success();
         if (++pendingWrites_ >= kLines || pending_.size() >= kChunk) return flush();
         return Status::success();
     }
@@ -41,7 +45,7 @@ class BufferedOutFile final : public OutFile {
         if (firstFailure_.ok() && !closed.ok()) firstFailure_ = closed;
         return firstFailure_;
     }
-    // The lines held back go out first (a shared log's too, before its end), then to the disk.
+    // The lines held back go out first, then to the disk.
     Status sync() override {
         if (!inner_) return Status::failure("the log is closed");
         const Status flushed = flush();
@@ -81,7 +85,6 @@ class BufferedOutFile final : public OutFile {
     }
 
     std::unique_ptr<OutFile> inner_;
-    bool whole_;
     std::string pending_;
     LineWriter lines_{pending_, "\r\n"};  // into pending_
     int pendingWrites_ = 0;
@@ -150,23 +153,73 @@ std::string RunLog::statusLine() const {
     return path + " was created.";
 }
 
-RunLog StartRunLog(const std::string& cacheDir, const std::string& logPath, FileSystem& fs) {
+namespace {
+
+constexpr std::string_view kJournalSuffix = ".journal", kSideSuffix = ".log";
+
+std::string usingLine(const std::string& cacheDir) {
+    return "{{ Using " + cacheDir + " as the CACHE directory }}";
+}
+
+}  // namespace
+
+std::string sideLogOf(const std::string& journalPath) {
+    if (!journalPath.ends_with(kJournalSuffix)) return {};
+    return journalPath.substr(0, journalPath.size() - kJournalSuffix.size()) +
+           std::string(kSideSuffix);
+}
+
+RunLog StartRunLog(const std::string& cacheDir, const std::string& logPath, FileSystem& fs,
+                   const std::string& sidePath) {
     RunLog log;
     log.path = logPath;
     // The user's data folder may not exist yet; a failure here shows in openSharedLog's reason.
     (void)makeFolders(fs, parentFolder(log.path));
     bool alone = true;
-    Result<std::unique_ptr<OutFile>> created = fs.openSharedLog(log.path, alone);
+    Result<std::unique_ptr<OutFile>> created = fs.openSharedLog(log.path, sidePath, alone);
     if (created.ok()) {
         log.shared = !alone;
-        log.file = std::make_unique<BufferedOutFile>(std::move(created.value), log.shared);
+        log.file = std::make_unique<BufferedOutFile>(std::move(created.value));
         log.created = true;
     } else {
         log.failure = created.status.text;
     }
-    log.line("{{ Using " + cacheDir + " as the CACHE directory }}");
+    log.line(usingLine(cacheDir));
     log.line("");
+    // The header reaches the side file at once: a run killed before its first chunk still
+    // leaves a block that starts as every run's does.
+    if (log.file) (void)log.file->sync();
     return log;
+}
+
+void addLeftoverLogs(RunLog& log, FileSystem& fs, const std::string& journalFolder,
+                     const std::string& cacheDir, const std::string& ownJournal) {
+    if (!log.created || fs.changesNothing()) return;
+    const std::string cache = resolvedFolder(fs, cacheDir);
+    const Result<std::vector<FileInfo>> listed =
+        fs.listFiles(journalFolder, "*" + std::string(kSideSuffix));
+    std::vector<std::pair<std::uint64_t, JournalRecord>> killed;
+    for (const FileInfo& f : listed.value) {
+        const std::string stem = f.name.substr(0, f.name.size() - kSideSuffix.size());
+        const std::string journal = joinPath(journalFolder, stem) + std::string(kJournalSuffix);
+        JournalRecord r;
+        if (journal == ownJournal || !readJournalEnds(fs, journal, r) || r.cacheDir != cache)
+            continue;
+        killed.emplace_back(std::strtoull(stem.c_str(), nullptr, 10), std::move(r));
+    }
+    std::sort(killed.begin(), killed.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [number, r] : killed) {
+        const std::string side = sideLogOf(r.path);
+        const Result<std::string> lines = fs.readAll(side);
+        if (!lines.ok()) continue;
+        std::string block = lines.value;
+        if (!block.starts_with("{{ ")) block.insert(0, usingLine(r.cacheDir) + "\r\n\r\n");
+        if (!block.ends_with("\r\n")) block += "\r\n";
+        block += "Run " + r.id + " was interrupted; its log ends here.\r\n\r\n";
+        // One append, as a run's own block: it lands before this run's, which waits for its end.
+        if (fs.appendToFile(log.path, block).ok()) (void)fs.removeFile(side);
+    }
 }
 
 namespace {

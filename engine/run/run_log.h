@@ -34,8 +34,22 @@ struct RunLog {
 
 // Creates (replacing) the log at `logPath`, and the folders above it when they are missing, and
 // writes its header: the "{{ Using ... }}" line and an empty line. Where another run writes that
-// log at the same time, it is not emptied: this run's lines are added after its lines.
-RunLog StartRunLog(const std::string& cacheDir, const std::string& logPath, FileSystem& fs);
+// log at the same time, it is not emptied: this run's lines are added after its lines, as one
+// block at its end. Until then they go to `sidePath` as they come (sideLogOf the run's journal;
+// "": none, the lines wait in memory), which a killed run leaves behind.
+RunLog StartRunLog(const std::string& cacheDir, const std::string& logPath, FileSystem& fs,
+                   const std::string& sidePath = {});
+
+// The side file of a run's log beside its journal ("runs/7.log" for "runs/7.journal"); "" for
+// no journal.
+std::string sideLogOf(const std::string& journalPath);
+
+// Adds to the open `log` the lines each killed run on `cacheDir` left in its side file (beside
+// its journal in `journalFolder`, other than `ownJournal`), oldest run first, each as a block of
+// its own that ends by saying the run was interrupted, and removes those side files. Only for a
+// command that holds the cache's lock: no run on that cache can be writing one then.
+void addLeftoverLogs(RunLog& log, FileSystem& fs, const std::string& journalFolder,
+                     const std::string& cacheDir, const std::string& ownJournal);
 
 // What FinishRun needs besides the log.
 struct FinishRunInput {

@@ -311,6 +311,7 @@ void undoUnderLock(const JournalRecord& r, std::string index, const UndoStart& s
                    EngineContext& ctx, StatusSink& status, UndoResult& result) {
     FileSystem& fs = ctx.fs;
     RunLog log = StartRunLog(r.cacheDir, start.runLog, fs);
+    if (start.unlocked.empty()) addLeftoverLogs(log, fs, parentFolder(r.path), r.cacheDir, {});
     Undo u{r, ctx, status, log, result, {}, {}, {}, {}, 0, {}, {}};
     log.line(undo::undoingLine(r));  // the status list has it already
     if (!start.unseenNote.empty()) log.line(start.unseenNote);

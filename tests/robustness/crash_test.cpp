@@ -19,6 +19,7 @@
 #include "engine/cache/index_file.h"
 #include "engine/cache/index_transaction.h"
 #include "engine/run/run_journal.h"
+#include "engine/run/run_log.h"
 #include "engine/run/undo.h"
 #include "settings/program_files.h"
 #include "tests/support/game.h"
@@ -438,6 +439,54 @@ TEST_P(Crash, HistoryTheUndoAndTheDiskAgreeAfterEveryKill) {
         if (HasFailure()) break;  // one broken point is enough to read
     }
     std::printf("[ crash ] %s: %zu record points\n", v.name, points.size());
+}
+
+// A run killed near its end keeps its lines in its side file; the next run on that cache adds
+// them to Quorvel.log as one block that says it was interrupted, before its own, while a run on
+// another cache writes the same log meanwhile: each block stays whole, and that run's side file
+// (live, of another cache) is left to it.
+TEST(CrashLog, AKilledRunsLinesReachTheLogAsABlockOfTheirOwn) {
+    const Variant& v = kVariants[0];
+    if (const char* why = skipReason(v)) GTEST_SKIP() << why;
+    const std::vector<long> moves = movesOf(traceOf(v));
+    CrashGame g(v);
+    ASSERT_TRUE(g.killedAt("before", moves.back()));
+    const std::string folder = journalFolder(programFiles(g.programFolder, g.posix).runLog);
+    const std::string left = readFile(folder + "/1.log");
+    EXPECT_TRUE(left.starts_with("{{ Using " + g.cacheDir + " as")) << left.substr(0, 200);
+    EXPECT_GE(std::count(left.begin(), left.end(), '\n'), 256);
+
+    const std::string otherCache = g.tmp / "Other";
+    RunJournal journal(g.posix, folder, otherCache, "uxx");
+    RunLog other = StartRunLog(otherCache, programFiles(g.programFolder, g.posix).runLog, g.posix,
+                               sideLogOf(journal.path()));
+    const auto otherLines = [&](int from) {
+        for (int i = from; i < from + 300; ++i) other.line("Other" + std::to_string(i) + ".uxx");
+    };
+    otherLines(0);
+    const Lines said = g.finish("after the kill");
+    EXPECT_FALSE(fileExists(folder + "/1.log"));
+    EXPECT_TRUE(fileExists(sideLogOf(journal.path())));
+    otherLines(300);
+    other.close();
+    EXPECT_FALSE(fileExists(sideLogOf(journal.path())));
+
+    // The blocks as the troubleshooter's report finds them: each from a "{{ Using" line on.
+    const std::string log = g.log();
+    std::vector<std::string> blocks;
+    for (std::size_t at = 0; at < log.size();) {
+        const std::size_t next = log.find("\r\n{{ Using ", at);
+        const std::size_t end = next == std::string::npos ? log.size() : next + 2;
+        blocks.push_back(log.substr(at, end - at));
+        at = end;
+    }
+    ASSERT_EQ(blocks.size(), 3u) << log.substr(0, 2000);
+    EXPECT_EQ(blocks[0], left + "Run 1 was interrupted; its log ends here.\r\n\r\n");
+    EXPECT_TRUE(blocks[1].starts_with("{{ Using " + g.cacheDir + " as")) << blocks[1];
+    EXPECT_EQ(blocks[1].find("interrupted"), std::string::npos);
+    std::string expected = "{{ Using " + otherCache + " as the CACHE directory }}\r\n\r\n";
+    for (int i = 0; i < 600; ++i) expected += "Other" + std::to_string(i) + ".uxx\r\n";
+    EXPECT_EQ(blocks[2], expected);
 }
 
 // A settings file and the index rewritten, killed as the new file is renamed in: the old file is

@@ -58,6 +58,8 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         return counted<Status>("writeAtomic", p, [&] { return inner_.writeAtomic(p, d); });
     }
     Result<std::unique_ptr<OutFile>> createFile(const std::string& p) override;
+    Result<std::unique_ptr<OutFile>> openSharedLog(const std::string& p, const std::string& side,
+                                                   bool& alone) override;
     Result<std::unique_ptr<OutFile>> createNewFile(const std::string& p) override;
     Status appendToFile(const std::string& p, std::string_view d) override {
         return counted<Status>("appendToFile", p, [&] { return inner_.appendToFile(p, d); });
@@ -133,6 +135,19 @@ inline Result<std::unique_ptr<OutFile>> FaultyFileSystem::createFile(const std::
     using R = Result<std::unique_ptr<OutFile>>;
     return counted<R>("createFile", p, [&]() -> R {
         R made = inner_.createFile(p);
+        if (made.ok())
+            made.value = std::make_unique<FaultyOutFile>(*this, std::move(made.value), p);
+        return made;
+    });
+}
+
+// Counted as the creation it is where no other run writes the log.
+inline Result<std::unique_ptr<OutFile>> FaultyFileSystem::openSharedLog(const std::string& p,
+                                                                        const std::string& side,
+                                                                        bool& alone) {
+    using R = Result<std::unique_ptr<OutFile>>;
+    return counted<R>("createFile", p, [&]() -> R {
+        R made = inner_.openSharedLog(p, side, alone);
         if (made.ok())
             made.value = std::make_unique<FaultyOutFile>(*this, std::move(made.value), p);
         return made;

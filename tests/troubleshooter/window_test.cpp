@@ -213,7 +213,8 @@ TEST(SharedRunLog, EachCachesReportHoldsItsOwnRunsWhole) {
         } a{"/games/A/Cache", nullptr, {}}, b{"/games/B/Cache", nullptr, {}};
         for (Run* r : {&a, &b}) {
             bool alone = false;
-            Result<std::unique_ptr<OutFile>> opened = realFileSystem().openSharedLog(path, alone);
+            Result<std::unique_ptr<OutFile>> opened =
+                realFileSystem().openSharedLog(path, {}, alone);
             ASSERT_TRUE(opened.ok()) << opened.status.text;
             EXPECT_EQ(alone, r == &a);
             r->file = std::move(opened.value);
