@@ -95,6 +95,25 @@ RowPlan rowOf(const RunPlan& plan, std::size_t line) {
     return row;
 }
 
+// Rows whose file is gone, when nothing else is moved or removed, are what the run is given
+// alone. A cache folder that holds none of them, where the game has none of them installed
+// either, looks like the wrong folder (or extension): the run refuses it rather than drop every
+// line, so they stay here too, and say why.
+void keepDropsOfAWrongCache(ListPlan& result, const std::string& index, const PublicVariables& pv,
+                            const PlacementContext& place, FileSystem& fs) {
+    if (result.toProcess > 0) return;
+    std::vector<std::size_t> drops;
+    for (std::size_t k = 0; k < result.entries.size(); ++k)
+        if (result.entries[k].action == RowAction::Drop) drops.push_back(k);
+    if (drops.empty() || !looksLikeWrongCache(planRun(index, drops, pv, place, fs), place, fs))
+        return;
+    for (const std::size_t k : drops) {
+        result.entries[k].action = RowAction::Keep;
+        result.entries[k].reason =
+            "no file, and the cache folder holds none of the checked packages";
+    }
+}
+
 }  // namespace
 
 const char* actionText(RowAction action) {
@@ -130,6 +149,7 @@ ListPlan planRows(std::vector<FileRow>& rows, const PublicVariables& pv, const O
             entry.installed = installedText(facts[k].installed);
         result.toProcess += entry.action == RowAction::Move || entry.action == RowAction::Remove;
     }
+    keepDropsOfAWrongCache(result, index, pv, place, fs);
     for (FileRow& row : rows) {
         if (row.entry >= result.entries.size()) {
             row.checked = false;

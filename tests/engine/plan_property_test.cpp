@@ -148,8 +148,14 @@ TEST(RunPlanProperty, TheListChecksExactlyWhatTheRunDoes) {
     std::mt19937 rng(20261209);
     for (int round = 0; round < 40; ++round) {
         Game g;
-        (void)randomCache(g, rng);
-        addHazards(g, rng);
+        if (round == 0) {  // only a line whose file is gone, its package nowhere: it stays
+            g.add(1, "Gone.unr");
+            g.writeIndex();
+            std::filesystem::remove(g.cacheFile(1));
+        } else {
+            (void)randomCache(g, rng);
+            addHazards(g, rng);
+        }
         g.scan();  // the repair, on disk now
         Options options;
         options.SelectAll = !(rng() % 3 == 0), options.UNR = options.UTX = 1;
