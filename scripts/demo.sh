@@ -67,12 +67,12 @@ if "$cli" run; then
 else
     run_status=$?
 fi
-# The demo cache holds on purpose a package listed twice, one of an unknown type, a line whose
-# file is missing and a package whose place is taken: those stay, so the run is done in part.
+# The demo cache holds on purpose a package listed twice, one of an unknown type, a damaged one
+# and one whose other version is installed: the list leaves those unchecked, saying why, and the
+# run moves every checked package (and drops the line whose file is missing).
 case "$run_status" in
-    0) echo "(exit status 0: every selected package was moved)" ;;
-    3) echo "(exit status 3, done in part, as the demo means it to be: the duplicate, the" \
-        "unknown type, the missing file and the package whose place is taken stay, and say why)" ;;
+    0) echo "(exit status 0: every checked package was moved; the rows left unchecked say why)" ;;
+    3) echo "(exit status 3, done in part: some checked packages stayed; see the lines above)" ;;
     *) echo "(exit status $run_status: the run did not work; see the messages above)" ;;
 esac
 
