@@ -1,7 +1,6 @@
 // quorvel-cli as a player uses it from a terminal.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <map>
@@ -11,7 +10,6 @@
 #include "cli/commands.h"
 #include "cli/lossless_text.h"
 #include "package/package_info.h"
-#include "platform/ascii.h"
 #include "platform/escaped_text.h"
 #include "platform/forwarding_filesystem.h"
 #include "platform/paths.h"
@@ -146,35 +144,6 @@ TEST_F(Cli, ARunningGameStopsRunPurgeAndUndo) {
     ut.stop();
     EXPECT_EQ(cli({"undo"}), cli::kExitOk) << err.str();
     EXPECT_TRUE(fileExists(g.cacheFile(1)));
-}
-
-// The game under Wine, started by a Windows path in other letter case on drive D: (a link
-// to the folder above the game) or Z:, its working folder elsewhere, as Wine shows it: run,
-// purge and undo refuse.
-TEST_F(Cli, TheGameUnderWineInOtherCaseStopsRunPurgeAndUndo) {
-    g.add(1, "Face.unr");
-    g.add(2, "Rock.utx");
-    g.writeIndex();
-    ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk) << err.str();
-    ASSERT_EQ(cli({"run", "--only", "unr"}), cli::kExitOk) << err.str();
-    const std::string index = g.index(), prefix = g.tmp / "pfx";
-    makeDirs(prefix + "/dosdevices");
-    std::filesystem::create_symlink(g.tmp.path(), prefix + "/dosdevices/d:");
-    std::filesystem::create_symlink("/", prefix + "/dosdevices/z:");
-    std::string onZ = "Z:" + upperAscii(g.game);
-    std::replace(onZ.begin(), onZ.end(), '/', '\\');
-    const std::pair<std::string, std::string> kStarted[] = {
-        {"wine-preloader", "d:\\ut\\system\\unrealtournament.exe"},
-        {"wine64-preloader", onZ + "\\SYSTEM\\UCC.EXE"}};
-    for (const auto& [loader, argv0] : kStarted) {
-        FakeGame wine(g.tmp.path(), g.tmp / loader, argv0, {"WINEPREFIX=" + prefix});
-        for (const Words& w : {Words{"run", "--all"}, Words{"purge", "--yes"}, Words{"undo"}}) {
-            EXPECT_EQ(cli(w), cli::kExitFailed) << argv0 << " " << w[0];
-            EXPECT_NE(err.str().find("the game is running"), std::string::npos) << err.str();
-        }
-        EXPECT_EQ(g.index(), index) << argv0;
-        EXPECT_TRUE(g.placed(g.game + "/Maps", "Face.unr")) << argv0;
-    }
 }
 
 // Undo without --run takes the last run on the cache folder in use, even with a newer run on
