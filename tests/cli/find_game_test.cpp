@@ -28,11 +28,12 @@ TEST(CliFindGame, ListsTheGamesOfTheHomeAndStoresTheChosenOne) {
     std::ostringstream out, err;
     std::istringstream in;
     // The store's folder and the one above it are not there yet, as in a fresh home.
-    Environment env{home, home + "/fresh/.config/Quorvel/registry.reg", out, err, in, false,
-                    realFileSystem()};
+    Environment env{
+        home, home + "/fresh/.config/Quorvel/registry.reg", out, err, in, false, realFileSystem()};
 
     EXPECT_EQ(runMain({"find-game"}, env), kExitOk) << err.str();
     EXPECT_EQ(out.str(), test::expectedListing(home));
+    EXPECT_EQ(err.str(), "");  // nothing in the home needs a note
 
     // A download after the listing puts the 2nd copy first: --found 2 stores what was listed.
     test::game(home + "/.utpg/System/UnrealTournament.ini", "../Cache", home + "/.utpg/Cache", 13);
