@@ -45,10 +45,7 @@ class Cli : public ::testing::Test {
 };
 
 TEST_F(Cli, SetTheGameListRunAndPurge) {
-    g.add(1, "Face.unr");
-    g.add(2, "Rock.utx");
-    g.add(3, "Song.umx");
-    g.writeIndex();
+    g.addAndIndex({"Face.unr", "Rock.utx", "Song.umx"});
     EXPECT_EQ(cli({"set-game-dir", g.tmp / "none"}), cli::kExitUsage);
     ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk) << err.str();
     ASSERT_EQ(cli({"list", "--only", "unr"}), cli::kExitOk) << err.str();
@@ -110,9 +107,7 @@ TEST_F(Cli, SetTheGameListRunAndPurge) {
 // run, purge and undo name it and change nothing, list says so (--json too), the flag goes on
 // anyway.
 TEST_F(Cli, ARunningGameStopsRunPurgeAndUndo) {
-    g.add(1, "Face.unr");
-    g.add(2, "Rock.utx");
-    const std::string index = g.writeIndex();
+    const std::string index = g.addAndIndex({"Face.unr", "Rock.utx"});
     ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk) << err.str();
     FakeGame ut(g.game + "/System", g.tmp / "ut-bin-amd64");
     const std::string named = "ut-bin-amd64 (process " + std::to_string(ut.pid) + ") uses " +
@@ -149,8 +144,7 @@ TEST_F(Cli, ARunningGameStopsRunPurgeAndUndo) {
 // Undo without --run takes the last run on the cache folder in use, even with a newer run on
 // another one, and says which in its first line; that other run needs its ID.
 TEST_F(Cli, UndoTakesTheLastRunOnTheCacheInUse) {
-    g.add(1, "Face.unr");
-    g.writeIndex();
+    g.addAndIndex({"Face.unr"});
     const std::string cache = g.cacheDir;
     ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk) << err.str();
     ASSERT_EQ(cli({"run", "--all"}), cli::kExitOk) << err.str();
@@ -207,10 +201,7 @@ TEST_F(Cli, UndoDryRunExitsAsTheUndo) {
 
 // A first try on a new game: the dry run says what a run or a purge would do and does nothing.
 TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
-    g.add(1, "Face.unr");
-    g.add(2, "Rock.utx");
-    g.add(3, "Song.umx");
-    g.writeIndex();
+    g.addAndIndex({"Face.unr", "Rock.utx", "Song.umx"});
     ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk) << err.str();
     const std::string index = g.index(), registry = readFile(g.tmp / "registry.reg");
 
@@ -302,10 +293,7 @@ TEST(CliList, NamesStayOneFieldAndJsonKeepsTheirBytes) {
           std::pair{"foo", "Zm9v"}, std::pair{"\xff\xfe\x01", "//4B"}})
         EXPECT_EQ(cli::base64Of(bytes), coded);
     Game g;
-    g.add(1, "Tab\tMap.unr");
-    g.add(2, "Caf\xe9.utx");
-    g.add(3, "Caf\xea.utx");
-    g.writeIndex();
+    g.addAndIndex({"Tab\tMap.unr", "Caf\xe9.utx", "Caf\xea.utx"});
     std::ostringstream out;
     ASSERT_EQ(cli(g, {"set-game-dir", g.game}, out), cli::kExitOk);
     out.str({});

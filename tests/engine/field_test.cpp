@@ -94,8 +94,7 @@ TEST(FieldIndex, BlankLinesAreNoEntriesForTheScanTheRepairOrThePurge) {
 
 TEST(FieldRun, NoStoredModeIsTheTypeFolderModeAndAFolderModeNeedsItsFolder) {
     Game g;
-    g.add(1, "A.unr");
-    g.writeIndex();
+    g.addAndIndex({"A.unr"});
     Options none;
     none.MoveNorm = false;
     Options noFolder = none;
@@ -141,9 +140,7 @@ TEST(FieldRun, SelectionIsByRow) {
 // all the same, so it never names packages that have moved.
 TEST(FieldIndex, ABackupThatCannotBeReplacedStopsNoNewIndex) {
     Game g;
-    g.add(1, "A.unr");
-    g.add(2, "B.txt");
-    g.writeIndex();
+    g.addAndIndex({"A.unr", "B.txt"});
     makeDirs(g.cacheDir + "/cachebak.ini");
     RecordingSink sink;
     ASSERT_EQ(g.run(sink).outcome, RunOutcome::Completed);
@@ -199,8 +196,7 @@ TEST(FieldIndex, AnIndexThatCannotBeReplacedStopsTheRunAndThePurgeFirst) {
         }
     };
     Game g;
-    g.add(1, "A.unr");
-    g.writeIndex();
+    g.addAndIndex({"A.unr"});
     const std::string before = g.index();
     ReadOnlyIndex fs(g.posix);
     RecordingSink sink;
@@ -248,8 +244,7 @@ TEST(FieldRun, WhatAKilledRunLeftIsCleanedUp) {
 // replacement of the index: an undo goes on working after it.
 TEST(CacheLockTest, ASecondRunOrPurgeWaitsForTheFirst) {
     Game g;
-    g.add(1, "Face.unr");
-    const std::string old = g.writeIndex();
+    const std::string old = g.addAndIndex({"Face.unr"});
     const int probe = ::open(g.cacheDir.c_str(), O_RDONLY | O_DIRECTORY);
     const bool noFlock = ::flock(probe, LOCK_EX | LOCK_NB) != 0;
     ::close(probe);  // and the flock with it

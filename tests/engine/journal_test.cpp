@@ -37,9 +37,7 @@ TEST(Journal, ARunThatChangesNothingWritesNothing) {
 // and the creation is never written over.
 TEST(Journal, WrittenExclusivelyAndBeforeTheFirstMove) {
     Game g;
-    g.add(1, "Face.unr");
-    g.add(2, "Rock.utx");
-    g.writeIndex();
+    g.addAndIndex({"Face.unr", "Rock.utx"});
     const std::string index = g.index();
     FaultyFileSystem fs(g.posix);
     fs.failPath("1.journal", ENOSPC);
@@ -101,9 +99,7 @@ TEST(Journal, ALandingItCannotHoldStopsTheRunBeforeTheMove) {
 // another cache, both large enough to be read only at their ends, and not when it was undone.
 TEST(Journal, TheNextRunSumsUpTheLinesTheLastRunCouldNotRemove) {
     Game g;
-    g.add(1, "Face.unr");
-    g.add(2, "Rock.utx");
-    const std::string old = g.writeIndex();
+    const std::string old = g.addAndIndex({"Face.unr", "Rock.utx"});
     RecordingSink sink;
     ASSERT_EQ(g.run(sink).moved, 2u);
     const std::string runs = g.programFolder + "/runs/";
@@ -215,9 +211,7 @@ TEST(Journal, ReadAtItsEndsAsReadWhole) {
 // go when it leaves them empty.
 TEST(Journal, UndoneOnlyWhenEverythingThatCanGoBackWent) {
     Game g;
-    g.add(1, "Face.unr");
-    g.add(2, "Rock.utx");
-    g.writeIndex();
+    g.addAndIndex({"Face.unr", "Rock.utx"});
     Options tree;
     tree.MoveNorm = false, tree.MoveDir2 = true, tree.MoveDir2Text = g.tmp / "disk/tree";
     makeDirs(g.tmp / "disk");

@@ -80,8 +80,7 @@ TEST(Undo, PutsTheRunsPackagesBackAndLeavesWhatChangedSinceNamed) {
 // A cache copy a run removed because the same bytes were installed comes back with its line.
 TEST(Undo, ACacheCopyRemovedAsSpareComesBackWithItsLine) {
     Game g;
-    g.add(1, "Face.unr");
-    const std::string old = g.writeIndex();
+    const std::string old = g.addAndIndex({"Face.unr"});
     writeFile(g.game + "/Maps/Face.unr", bytesOf("Face.unr", 1));  // installed already
     RecordingSink sink;
     ASSERT_EQ(g.run(sink).outcome, RunOutcome::Completed);
@@ -98,9 +97,7 @@ TEST(Undo, ACacheCopyRemovedAsSpareComesBackWithItsLine) {
 // next undo; purges are listed and never undone; only the last runs are kept.
 TEST(UndoHistory, KilledRunsAreUndoneAndPurgesAreNot) {
     Game g;
-    g.add(1, "CTF-Face.unr");
-    g.add(2, "Rock.utx");
-    g.writeIndex();
+    g.addAndIndex({"CTF-Face.unr", "Rock.utx"});
     const std::set<std::string> before = snapshot(g);
     RecordingSink sink;
     ASSERT_EQ(g.run(sink).moved, 2u);
@@ -143,10 +140,7 @@ TEST(UndoHistory, KilledRunsAreUndoneAndPurgesAreNot) {
 // once, and a purge counts the files it deleted, not the lines whose file was gone.
 TEST(UndoHistory, CountsMovesCopiesPartialUndosAndDeletedFilesApart) {
     Game g;
-    g.add(1, "Face.unr");
-    g.add(2, "Rock.utx");
-    g.add(3, "Tune.umx");
-    g.writeIndex();
+    g.addAndIndex({"Face.unr", "Rock.utx", "Tune.umx"});
     writeFile(g.game + "/Music/Tune.umx", bytesOf("Tune.umx", 3));  // installed already
     RecordingSink sink;
     ASSERT_EQ(g.run(sink).moved, 3u);  // two moves and the removed copy
@@ -196,9 +190,7 @@ TEST(UndoHistory, CountsMovesCopiesPartialUndosAndDeletedFilesApart) {
 // cache under the run's name: it goes back where it was, is named, and its line leaves the index.
 TEST(UndoRace, APackageReplacedBeforeItsMoveBackStays) {
     Game g;
-    g.add(1, "CTF-Face.unr");
-    g.add(2, "Rock.utx");
-    g.writeIndex();
+    g.addAndIndex({"CTF-Face.unr", "Rock.utx"});
     RecordingSink lines;
     ASSERT_EQ(g.run(lines).moved, 2u);
     FaultyFileSystem fs{g.posix};
@@ -224,8 +216,7 @@ TEST(UndoRace, APackageReplacedBeforeItsMoveBackStays) {
 // not kept that may well be there.
 TEST(UndoFaults, AnIndexUnreadableAtTheEndIsSaidSoItsLinesAreNotNamedAsLost) {
     Game g;
-    g.add(1, "CTF-Face.unr");
-    g.writeIndex();
+    g.addAndIndex({"CTF-Face.unr"});
     RecordingSink lines;
     ASSERT_EQ(g.run(lines).moved, 1u);
     FaultyFileSystem fs{g.posix};

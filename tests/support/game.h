@@ -87,6 +87,11 @@ class Game {
         lines.push_back(line(n, realName));
         if (present) writeFile(cacheFile(n), bytesOf(realName, n));
     }
+    // Packages 1, 2, ... of these names, and the index naming them (returned).
+    std::string addAndIndex(const std::vector<std::string>& realNames) {
+        for (const std::string& name : realNames) add(lines.size(), name);
+        return writeIndex();
+    }
     std::string writeIndex(const std::string& eol = "\r\n") {
         std::string text;
         for (const auto& l : lines) text += l + eol;
