@@ -38,9 +38,11 @@ class Cli : public ::testing::Test {
         std::istringstream in(answer);
         cli::Environment env{g.programFolder, g.tmp / "registry.reg", out,          err, in,
                              !answer.empty(), fs ? *fs : g.posix,     fs != nullptr};
+        env.png = png;
         return cli::runMain(words, env);
     }
     Game g;
+    PngEncoder* png = nullptr;
     std::ostringstream out, err;
 };
 
@@ -286,23 +288,19 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
 }
 
 // A name that would break a row or reach the terminal raw is escaped; the JSON keeps its bytes.
-TEST(CliList, NamesStayOneFieldAndJsonKeepsTheirBytes) {
+TEST_F(Cli, ListNamesStayOneFieldAndJsonKeepsTheirBytes) {
     EXPECT_EQ(escapedField("a\tb\rc\nd\\e\x01\x7f\xe9"), "a\\tb\\rc\\nd\\\\e\\x01\\x7F\xe9");
     for (const auto& [bytes, coded] :
          {std::pair{"", ""}, std::pair{"f", "Zg=="}, std::pair{"fo", "Zm8="},
           std::pair{"foo", "Zm9v"}, std::pair{"\xff\xfe\x01", "//4B"}})
         EXPECT_EQ(cli::base64Of(bytes), coded);
-    Game g;
     g.addAndIndex({"Tab\tMap.unr", "Caf\xe9.utx", "Caf\xea.utx"});
-    std::ostringstream out;
-    ASSERT_EQ(cli(g, {"set-game-dir", g.game}, out), cli::kExitOk);
-    out.str({});
-    ASSERT_EQ(cli(g, {"list"}, out), cli::kExitOk);
+    ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk);
+    ASSERT_EQ(cli({"list"}), cli::kExitOk);
     // A control byte is no name a destination may carry: kept, unchecked, and said why.
     EXPECT_NE(out.str().find("[ ]\tTab\\tMap.unr\t"), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("\tunsafe name\n"), std::string::npos) << out.str();
-    out.str({});
-    ASSERT_EQ(cli(g, {"list", "--json"}, out), cli::kExitOk);
+    ASSERT_EQ(cli({"list", "--json"}), cli::kExitOk);
     const auto doc = nlohmann::json::parse(out.str());
     EXPECT_EQ(doc["packages"][1]["name"], doc["packages"][2]["name"]);  // both show U+FFFD
     EXPECT_EQ(doc["packages"][1]["name_base64"], cli::base64Of("Caf\xe9.utx"));
@@ -312,10 +310,8 @@ TEST(CliList, NamesStayOneFieldAndJsonKeepsTheirBytes) {
     g.add(4, hostile);
     g.writeIndex();
     for (const Words& words : {Words{"list"}, Words{"run", "-n"}, Words{"run"}}) {
-        std::string said;
-        out.str({});
-        (void)cli(g, words, out, &said);
-        const std::string all = out.str() + said + g.log();
+        (void)cli(words);
+        const std::string all = out.str() + err.str() + g.log();
         EXPECT_EQ(all.find_first_of("\x1b\x07"), std::string::npos) << all;
         if (words[0] == "list") {
             EXPECT_NE(all.find(escapedField(hostile)), std::string::npos) << all;
@@ -325,8 +321,7 @@ TEST(CliList, NamesStayOneFieldAndJsonKeepsTheirBytes) {
 
 // A map of the writer's in the cache: info finds it by name, GUID or file, list --facts adds its
 // facts; --picture hands its picture to the PNG encoder.
-TEST(CliInfo, MapsFactsByNameGuidAndFileAndInList) {
-    Game g;
+TEST_F(Cli, InfoMapsFactsByNameGuidAndFileAndInList) {
     g.add(1, "CTF-Seed.unr");
     g.add(2, "Plain.unr");
     pkg::PackageSpec spec;
@@ -338,20 +333,16 @@ TEST(CliInfo, MapsFactsByNameGuidAndFileAndInList) {
                     pkg::texture("Shot", 0, 4, 2, {std::string("\0\1\2\3\3\2\1\0", 8)}, "Pal")};
     writeFile(g.cacheFile(1), pkg::writePackage(spec));
     g.writeIndex();
-    std::ostringstream out;
-    ASSERT_EQ(cli(g, {"set-game-dir", g.game}, out), cli::kExitOk);
+    ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk);
     for (const std::string& name : {std::string("ctf-seed"), guidOf(1), g.cacheFile(1)}) {
-        out.str({});
-        ASSERT_EQ(cli(g, {"info", name, "--json"}, out), cli::kExitOk) << name;
+        ASSERT_EQ(cli({"info", name, "--json"}), cli::kExitOk) << name;
         const auto doc = nlohmann::json::parse(out.str());
         EXPECT_EQ(doc["title"], "Seed");
         EXPECT_EQ(doc["players"], "2-4");
         EXPECT_EQ(doc["picture"]["width"], 4);
     }
-    out.str({});
-    std::string said;
-    EXPECT_EQ(cli(g, {"info", "Nothing"}, out, &said), cli::kExitFailed);
-    EXPECT_NE(said.find("no file and no cached package is named Nothing"), std::string::npos);
+    EXPECT_EQ(cli({"info", "Nothing"}), cli::kExitFailed);
+    EXPECT_NE(err.str().find("no file and no cached package is named Nothing"), std::string::npos);
     // The facts come from the header pass's own read of each map: one open, its tables once.
     struct Opens final : ForwardingFileSystem {
         using ForwardingFileSystem::ForwardingFileSystem;
@@ -361,16 +352,10 @@ TEST(CliInfo, MapsFactsByNameGuidAndFileAndInList) {
         }
         std::map<std::string, int> opened;
     } opens(g.posix);
-    {
-        std::ostringstream err;
-        std::istringstream in;
-        cli::Environment env{g.programFolder, g.tmp / "registry.reg", out, err, in, false, opens};
-        ASSERT_EQ(cli::runMain({"list", "--facts"}, env), cli::kExitOk) << err.str();
-    }
+    ASSERT_EQ(cli({"list", "--facts"}, "", &opens), cli::kExitOk) << err.str();
     EXPECT_NE(out.str().find("\tSeed\tWriter\t2-4 players\n"), std::string::npos) << out.str();
     EXPECT_EQ(opens.opened[guidOf(1) + ".uxx"], 1);
-    out.str({});
-    ASSERT_EQ(cli(g, {"list", "--facts", "--json"}, out), cli::kExitOk);
+    ASSERT_EQ(cli({"list", "--facts", "--json"}), cli::kExitOk);
     const auto doc = nlohmann::json::parse(out.str());
     EXPECT_EQ(doc["packages"][0]["author"], "Writer");
     EXPECT_FALSE(doc["packages"][1].contains("author"));  // not a map of the writer's
@@ -380,14 +365,11 @@ TEST(CliInfo, MapsFactsByNameGuidAndFileAndInList) {
             return "png " + std::to_string(p.width) + "x" + std::to_string(p.height);
         }
     } encoder;
-    std::ostringstream err;
-    std::istringstream in;
-    cli::Environment env{g.programFolder, g.tmp / "registry.reg", out, err, in, false, g.posix};
-    env.png = &encoder;
-    const std::string png = g.tmp / "shot.png";
-    EXPECT_EQ(cli::runMain({"info", "CTF-Seed.unr", "--picture", png}, env), cli::kExitOk);
-    EXPECT_EQ(readFile(png), "png 4x2");
-    EXPECT_EQ(cli::runMain({"info", "Plain", "--picture", png}, env), cli::kExitFailed);
+    png = &encoder;
+    const std::string shot = g.tmp / "shot.png";
+    EXPECT_EQ(cli({"info", "CTF-Seed.unr", "--picture", shot}), cli::kExitOk);
+    EXPECT_EQ(readFile(shot), "png 4x2");
+    EXPECT_EQ(cli({"info", "Plain", "--picture", shot}), cli::kExitFailed);
     EXPECT_NE(err.str().find("holds no picture"), std::string::npos);
 
     // A .u and a .utx of one name: info shows both, and the picture is the one that has one,
@@ -399,21 +381,17 @@ TEST(CliInfo, MapsFactsByNameGuidAndFileAndInList) {
                     pkg::texture("Tex", 0, 4, 2, {std::string("\0\1\2\3\3\2\1\0", 8)}, "Pal")};
     writeFile(g.cacheFile(5), pkg::writePackage(spec));
     g.writeIndex();
-    out.str({});
-    err.str({});
-    EXPECT_EQ(cli::runMain({"info", "twin", "--picture", "-"}, env), cli::kExitOk) << err.str();
+    EXPECT_EQ(cli({"info", "twin", "--picture", "-"}), cli::kExitOk) << err.str();
     EXPECT_EQ(out.str(), "png 4x2");
     EXPECT_NE(err.str().find("Package: Twin.u\n"), std::string::npos) << err.str();
     EXPECT_NE(err.str().find("Package: Twin.utx\n"), std::string::npos) << err.str();
     EXPECT_NE(err.str().find("the picture is that of " + g.cacheFile(5)), std::string::npos);
-    out.str({});
-    ASSERT_EQ(cli(g, {"info", "Twin", "--json"}, out), cli::kExitOk);
+    ASSERT_EQ(cli({"info", "Twin", "--json"}), cli::kExitOk);
     EXPECT_EQ(nlohmann::json::parse(out.str()).size(), 2u);
     // A reason that is the state itself is said once.
     const std::string empty = g.tmp / "Empty.unr";
     writeFile(empty, "");
-    out.str({});
-    EXPECT_EQ(cli(g, {"info", empty}, out), cli::kExitFailed);
+    EXPECT_EQ(cli({"info", empty}), cli::kExitFailed);
     EXPECT_NE(out.str().find("State: not a package\n"), std::string::npos) << out.str();
 }
 
