@@ -51,37 +51,34 @@ TEST_F(Cli, SetTheGameListRunAndPurge) {
     EXPECT_EQ(cli({"set-game-dir", g.tmp / "none"}), cli::kExitUsage);
     ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk) << err.str();
     ASSERT_EQ(cli({"list", "--only", "unr"}), cli::kExitOk) << err.str();
-    EXPECT_NE(out.str().find("[x]\tFace.unr\t"), std::string::npos) << out.str();
-    EXPECT_NE(out.str().find("[ ]\tRock.utx\t"), std::string::npos);
-    EXPECT_NE(out.str().find("Found 1 files to process"), std::string::npos);
+    EXPECT_TRUE(has(out.str(), "[x]\tFace.unr\t"));
+    EXPECT_TRUE(has(out.str(), "[ ]\tRock.utx\t"));
+    EXPECT_TRUE(has(out.str(), "Found 1 files to process"));
 
     // A store that cannot be locked: the run goes on, says the folder was not stored and ends
     // done in part, never 0.
     std::filesystem::remove(g.tmp / "registry.reg.lock");
     std::filesystem::create_directory(g.tmp / "registry.reg.lock");
     EXPECT_EQ(cli({"run", "--only", "unr"}), cli::kExitPartial);
-    EXPECT_NE(err.str().find("InstallPath"), std::string::npos) << err.str();
+    EXPECT_TRUE(has(err.str(), "InstallPath"));
     EXPECT_TRUE(g.placed(g.game + "/Maps", "Face.unr"));
     std::filesystem::remove(g.tmp / "registry.reg.lock");
     ASSERT_EQ(cli({"undo"}), cli::kExitOk) << err.str();
     ASSERT_EQ(cli({"run", "--only", "unr,umx"}), cli::kExitOk) << err.str();
     EXPECT_TRUE(g.placed(g.game + "/Music", "Song.umx"));
     EXPECT_EQ(g.index(), "[Cache]\r\n" + g.lines[2] + "\r\n");
-    EXPECT_NE(out.str().find("Done processing files"), std::string::npos);
+    EXPECT_TRUE(has(out.str(), "Done processing files"));
 
     // The run is listed and undone; undoing it again does nothing.
     ASSERT_EQ(cli({"history"}), cli::kExitOk);
-    EXPECT_NE(out.str().find("  2  run, 2 packages moved  " + g.cacheDir), std::string::npos)
-        << out.str();
+    EXPECT_TRUE(has(out.str(), "  2  run, 2 packages moved  " + g.cacheDir));
     ASSERT_EQ(cli({"undo", "-n"}), cli::kExitOk) << err.str();
-    EXPECT_NE(out.str().find("would move " + g.game + "/Maps/Face.unr -> " + g.cacheFile(1)),
-              std::string::npos)
-        << out.str();
+    EXPECT_TRUE(has(out.str(), "would move " + g.game + "/Maps/Face.unr -> " + g.cacheFile(1)));
     // Ctrl+C stops the undo after the package under way; the index matches the tree.
     InterruptedMove interrupted(g.posix);
     ASSERT_EQ(cli({"undo"}, "", &interrupted), cli::kExitPartial) << err.str();
-    EXPECT_NE(out.str().find("Stopped after 1 of 2 packages"), std::string::npos) << out.str();
-    EXPECT_EQ(out.str().find("could not be replaced"), std::string::npos) << out.str();
+    EXPECT_TRUE(has(out.str(), "Stopped after 1 of 2 packages"));
+    EXPECT_FALSE(has(out.str(), "could not be replaced"));
     // (The first undo put Face's line last, so this run moved Song first.)
     EXPECT_EQ(g.index(), "[Cache]\r\n" + g.lines[2] + "\r\n" + g.lines[3] + "\r\n");
     EXPECT_TRUE(fileExists(g.cacheFile(3)) && g.placed(g.game + "/Maps", "Face.unr"));
@@ -89,7 +86,7 @@ TEST_F(Cli, SetTheGameListRunAndPurge) {
     EXPECT_TRUE(fileExists(g.cacheFile(1)) && fileExists(g.cacheFile(3)));
     EXPECT_FALSE(fileExists(g.game + "/Maps/Face.unr"));
     EXPECT_EQ(cli({"undo", "--run", "1"}), cli::kExitFailed);
-    EXPECT_NE(err.str().find("run 1 was undone already"), std::string::npos);
+    EXPECT_TRUE(has(err.str(), "run 1 was undone already"));
 
     // A purge asks; answered No it deletes nothing.
     EXPECT_EQ(cli({"purge"}, "n\n"), cli::kExitFailed);
@@ -116,25 +113,21 @@ TEST_F(Cli, ARunningGameStopsRunPurgeAndUndo) {
                               g.cacheDir + ": the game is running";
     for (const Words& w : {Words{"run", "--all"}, Words{"purge", "--yes"}}) {
         EXPECT_EQ(cli(w), cli::kExitFailed) << w[0];
-        EXPECT_EQ(out.str().find("Processing files"), std::string::npos) << out.str();
-        EXPECT_NE(err.str().find(named + ". Close the game first, then try again; nothing was "
-                                         "changed."),
-                  std::string::npos)
-            << err.str();
+        EXPECT_FALSE(has(out.str(), "Processing files"));
+        EXPECT_TRUE(has(err.str(), named + ". Close the game first, then try again; nothing was "
+                                           "changed."));
     }
     EXPECT_EQ(g.index(), index);
     // list names it on standard error, standard output ending in its count; --json gives it.
     ASSERT_EQ(cli({"list"}), cli::kExitOk);
-    EXPECT_NE(err.str().find(named + "; run, purge and undo refuse to start until it is closed"),
-              std::string::npos)
-        << err.str();
+    EXPECT_TRUE(has(err.str(), named + "; run, purge and undo refuse to start until it is closed"));
     EXPECT_TRUE(out.str().ends_with("\nFound 2 files to process\n")) << out.str();
     ASSERT_EQ(cli({"list", "--json"}), cli::kExitOk);
     EXPECT_EQ(nlohmann::json::parse(out.str())["game_running"],
               nlohmann::json::parse(R"([{"program": "ut-bin-amd64", "process_id": )" +
                                     std::to_string(ut.pid) + "}]"));
     ASSERT_EQ(cli({"run", "--all", "--even-if-game-runs"}), cli::kExitOk) << err.str();
-    EXPECT_NE(out.str().find(named + "; going on as asked"), std::string::npos);
+    EXPECT_TRUE(has(out.str(), named + "; going on as asked"));
     EXPECT_TRUE(g.placed(g.game + "/Maps", "Face.unr"));
     EXPECT_EQ(cli({"undo"}), cli::kExitFailed);
     EXPECT_TRUE(g.placed(g.game + "/Maps", "Face.unr"));
@@ -210,31 +203,25 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
     ASSERT_EQ(cli({"run", "--all", "--to-tree", g.tmp / "tree", "--dry-run"}), cli::kExitOk)
         << err.str();
     for (const char* made : {"tree/Maps\n", "tree/Sounds\n"})  // with or without a package
-        EXPECT_NE(out.str().find("would create the folder " + g.tmp / made), std::string::npos)
-            << out.str();
-    EXPECT_NE(
-        out.str().find("would move " + g.cacheFile(3) + " -> " + g.tmp / "tree/Music/Song.umx"),
-        std::string::npos);
-    EXPECT_NE(out.str().find("3 files would be moved, 0 files would be deleted."),
-              std::string::npos);
+        EXPECT_TRUE(has(out.str(), "would create the folder " + g.tmp / made));
+    EXPECT_TRUE(
+        has(out.str(), "would move " + g.cacheFile(3) + " -> " + g.tmp / "tree/Music/Song.umx"));
+    EXPECT_TRUE(has(out.str(), "3 files would be moved, 0 files would be deleted."));
     // A destination taken already (by a folder): the move fails, as a run's would.
     makeDirs(g.game + "/Maps/Face.unr");
     // The plan keeps it, unchecked, and moves the rest: the dry run ends as the run would.
     ASSERT_EQ(cli({"run", "--all", "--to-types", "-n"}), cli::kExitOk) << err.str();
-    EXPECT_EQ(out.str().find(g.cacheFile(1)), std::string::npos) << out.str();
-    EXPECT_NE(
-        out.str().find("would move " + g.cacheFile(2) + " -> " + g.game + "/Textures/Rock.utx"),
-        std::string::npos);
-    EXPECT_NE(out.str().find("2 files would be moved, 0 files would be deleted."),
-              std::string::npos);
+    EXPECT_FALSE(has(out.str(), g.cacheFile(1)));
+    EXPECT_TRUE(
+        has(out.str(), "would move " + g.cacheFile(2) + " -> " + g.game + "/Textures/Rock.utx"));
+    EXPECT_TRUE(has(out.str(), "2 files would be moved, 0 files would be deleted."));
     // An installed map needing the cache's texture: the dry purge warns as the purge asks.
     pkg::PackageSpec uses;
     uses.guid = guidOf(9), uses.needs = {"Engine", "Rock"};
     writeFile(g.game + "/Maps/Uses.unr", pkg::writePackage(uses));
     ASSERT_EQ(cli({"purge", "-n"}), cli::kExitOk) << err.str();
-    EXPECT_NE(out.str().find("0 files would be moved, 3 files would be deleted."),
-              std::string::npos);
-    EXPECT_NE(err.str().find("Uses.unr needs Rock"), std::string::npos) << err.str();
+    EXPECT_TRUE(has(out.str(), "0 files would be moved, 3 files would be deleted."));
+    EXPECT_TRUE(has(err.str(), "Uses.unr needs Rock"));
     for (unsigned n : {1, 2, 3}) EXPECT_TRUE(fileExists(g.cacheFile(n)));
     EXPECT_FALSE(fileExists(g.tmp / "tree"));
     EXPECT_FALSE(fileExists(g.programFolder + "/Quorvel.log"));
@@ -278,13 +265,10 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
     EXPECT_EQ(all["packages"][1]["action"], "keep");
     EXPECT_EQ(all["packages"][2]["installed"], "other version");
     ASSERT_EQ(cli({"check"}), cli::kExitOk) << err.str();
-    EXPECT_NE(out.str().find("Face.unr needs Engine, which is neither installed nor in the cache"),
-              std::string::npos)
-        << out.str();
-    EXPECT_NE(
-        out.str().find("Rock.utx in the cache (" + g.cacheFile(2) + ") is damaged (not a package)"),
-        std::string::npos)
-        << out.str();
+    EXPECT_TRUE(
+        has(out.str(), "Face.unr needs Engine, which is neither installed nor in the cache"));
+    EXPECT_TRUE(has(out.str(),
+                    "Rock.utx in the cache (" + g.cacheFile(2) + ") is damaged (not a package)"));
 }
 
 // A name that would break a row or reach the terminal raw is escaped; the JSON keeps its bytes.
@@ -298,8 +282,8 @@ TEST_F(Cli, ListNamesStayOneFieldAndJsonKeepsTheirBytes) {
     ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk);
     ASSERT_EQ(cli({"list"}), cli::kExitOk);
     // A control byte is no name a destination may carry: kept, unchecked, and said why.
-    EXPECT_NE(out.str().find("[ ]\tTab\\tMap.unr\t"), std::string::npos) << out.str();
-    EXPECT_NE(out.str().find("\tunsafe name\n"), std::string::npos) << out.str();
+    EXPECT_TRUE(has(out.str(), "[ ]\tTab\\tMap.unr\t"));
+    EXPECT_TRUE(has(out.str(), "\tunsafe name\n"));
     ASSERT_EQ(cli({"list", "--json"}), cli::kExitOk);
     const auto doc = nlohmann::json::parse(out.str());
     EXPECT_EQ(doc["packages"][1]["name"], doc["packages"][2]["name"]);  // both show U+FFFD
@@ -314,7 +298,7 @@ TEST_F(Cli, ListNamesStayOneFieldAndJsonKeepsTheirBytes) {
         const std::string all = out.str() + err.str() + g.log();
         EXPECT_EQ(all.find_first_of("\x1b\x07"), std::string::npos) << all;
         if (words[0] == "list") {
-            EXPECT_NE(all.find(escapedField(hostile)), std::string::npos) << all;
+            EXPECT_TRUE(has(all, escapedField(hostile)));
         }
     }
 }
@@ -342,7 +326,7 @@ TEST_F(Cli, InfoMapsFactsByNameGuidAndFileAndInList) {
         EXPECT_EQ(doc["picture"]["width"], 4);
     }
     EXPECT_EQ(cli({"info", "Nothing"}), cli::kExitFailed);
-    EXPECT_NE(err.str().find("no file and no cached package is named Nothing"), std::string::npos);
+    EXPECT_TRUE(has(err.str(), "no file and no cached package is named Nothing"));
     // The facts come from the header pass's own read of each map: one open, its tables once.
     struct Opens final : ForwardingFileSystem {
         using ForwardingFileSystem::ForwardingFileSystem;
@@ -353,7 +337,7 @@ TEST_F(Cli, InfoMapsFactsByNameGuidAndFileAndInList) {
         std::map<std::string, int> opened;
     } opens(g.posix);
     ASSERT_EQ(cli({"list", "--facts"}, "", &opens), cli::kExitOk) << err.str();
-    EXPECT_NE(out.str().find("\tSeed\tWriter\t2-4 players\n"), std::string::npos) << out.str();
+    EXPECT_TRUE(has(out.str(), "\tSeed\tWriter\t2-4 players\n"));
     EXPECT_EQ(opens.opened[guidOf(1) + ".uxx"], 1);
     ASSERT_EQ(cli({"list", "--facts", "--json"}), cli::kExitOk);
     const auto doc = nlohmann::json::parse(out.str());
@@ -370,7 +354,7 @@ TEST_F(Cli, InfoMapsFactsByNameGuidAndFileAndInList) {
     EXPECT_EQ(cli({"info", "CTF-Seed.unr", "--picture", shot}), cli::kExitOk);
     EXPECT_EQ(readFile(shot), "png 4x2");
     EXPECT_EQ(cli({"info", "Plain", "--picture", shot}), cli::kExitFailed);
-    EXPECT_NE(err.str().find("holds no picture"), std::string::npos);
+    EXPECT_TRUE(has(err.str(), "holds no picture"));
 
     // A .u and a .utx of one name: info shows both, and the picture is the one that has one,
     // named; "-" writes it to standard output, the facts to standard error.
@@ -383,16 +367,16 @@ TEST_F(Cli, InfoMapsFactsByNameGuidAndFileAndInList) {
     g.writeIndex();
     EXPECT_EQ(cli({"info", "twin", "--picture", "-"}), cli::kExitOk) << err.str();
     EXPECT_EQ(out.str(), "png 4x2");
-    EXPECT_NE(err.str().find("Package: Twin.u\n"), std::string::npos) << err.str();
-    EXPECT_NE(err.str().find("Package: Twin.utx\n"), std::string::npos) << err.str();
-    EXPECT_NE(err.str().find("the picture is that of " + g.cacheFile(5)), std::string::npos);
+    EXPECT_TRUE(has(err.str(), "Package: Twin.u\n"));
+    EXPECT_TRUE(has(err.str(), "Package: Twin.utx\n"));
+    EXPECT_TRUE(has(err.str(), "the picture is that of " + g.cacheFile(5)));
     ASSERT_EQ(cli({"info", "Twin", "--json"}), cli::kExitOk);
     EXPECT_EQ(nlohmann::json::parse(out.str()).size(), 2u);
     // A reason that is the state itself is said once.
     const std::string empty = g.tmp / "Empty.unr";
     writeFile(empty, "");
     EXPECT_EQ(cli({"info", empty}), cli::kExitFailed);
-    EXPECT_NE(out.str().find("State: not a package\n"), std::string::npos) << out.str();
+    EXPECT_TRUE(has(out.str(), "State: not a package\n"));
 }
 
 }  // namespace

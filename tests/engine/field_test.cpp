@@ -150,7 +150,7 @@ TEST(FieldIndex, ABackupThatCannotBeReplacedStopsNoNewIndex) {
     const std::string failed = g.cacheDir + "/CACHEBAK.INI could not be replaced (" +
                                std::strerror(EISDIR) + "); the previous backup stays";
     EXPECT_EQ(std::count(sink.lines.begin(), sink.lines.end(), failed), 2);
-    EXPECT_NE(g.log().find(failed + "\r\nA new CACHE.INI was created in "), std::string::npos);
+    EXPECT_TRUE(has(g.log(), failed + "\r\nA new CACHE.INI was created in "));
     EXPECT_TRUE(g.posix.isFolder(g.cacheDir + "/cachebak.ini"));
 }
 

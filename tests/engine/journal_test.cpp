@@ -45,9 +45,8 @@ TEST(Journal, WrittenExclusivelyAndBeforeTheFirstMove) {
     g.dialogs.answers = {true};  // a Yes to any question asked
     EXPECT_EQ(g.run(sink, {}, &fs).outcome, RunOutcome::Refused);
     EXPECT_EQ(g.dialogs.shown.size(), 1u);  // the message alone
-    EXPECT_NE(
-        g.dialogs.messages().back().find("so this run could not be undone; nothing was moved"),
-        std::string::npos);
+    EXPECT_TRUE(
+        has(g.dialogs.messages().back(), "so this run could not be undone; nothing was moved"));
     EXPECT_EQ(g.index(), index);
     EXPECT_TRUE(fileExists(g.cacheFile(1)) && fileExists(g.cacheFile(2)));
     EXPECT_FALSE(fileExists(g.programFolder + "/runs/1.journal"));
@@ -83,7 +82,7 @@ TEST(Journal, ALandingItCannotHoldStopsTheRunBeforeTheMove) {
     EXPECT_TRUE(sink.said("The journal " + g.programFolder +
                           "/runs/1.journal cannot hold the record of another move (" +
                           std::strerror(ENOSPC) + "); the run stops here"));
-    EXPECT_NE(g.log().find(stoppedLine(1, 3) + "\r\n"), std::string::npos);
+    EXPECT_TRUE(has(g.log(), stoppedLine(1, 3) + "\r\n"));
     for (const std::string& l : sink.lines) EXPECT_EQ(l.find("cannot be undone"), l.npos) << l;
     EXPECT_EQ(g.index(), joinLines({"[Cache]", g.lines[2], g.lines[3]}, LineEnd::CRLF));
     const HistoryEntry run = RunHistory(g.programFolder, g.posix).at(0);
@@ -254,7 +253,7 @@ TEST(Journal, UndoneOnlyWhenEverythingThatCanGoBackWent) {
     EXPECT_EQ(undo.stayed, 1u);
     EXPECT_TRUE(sink.said("Rock.utx has changed since the run and stays at " + rock));
     EXPECT_TRUE(RunHistory(g.programFolder, g.posix)[0].undone);
-    EXPECT_NE(g.log().find(kOthersUnseenNote), std::string::npos);
+    EXPECT_TRUE(has(g.log(), kOthersUnseenNote));
     EXPECT_EQ(listNames(g.tmp / "disk/tree"), std::vector<std::string>{"Textures"});
 }
 

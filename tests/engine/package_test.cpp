@@ -242,10 +242,9 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
         const std::string index = g.index();
         for (unsigned n : {2, 3, 4, 5, 6, 9, 11, 18, 19, 20, 21}) {
             EXPECT_TRUE(fileExists(g.cacheFile(n))) << n;
-            EXPECT_NE(index.find(guidOf(n)), std::string::npos) << n;
+            EXPECT_TRUE(has(index, guidOf(n))) << n;
         }
-        for (unsigned n : {1, 7, 8, 10, 12, 17})
-            EXPECT_EQ(index.find(guidOf(n)), std::string::npos) << n;
+        for (unsigned n : {1, 7, 8, 10, 12, 17}) EXPECT_FALSE(has(index, guidOf(n))) << n;
         // The undo finds the one that went back where it is.
         const UndoResult undone = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink);
         EXPECT_EQ(undone.failed + undone.stayed, 0u);
@@ -282,8 +281,7 @@ TEST(PackageRun, MemoryRunningOutStopsTheRunWithEveryLineAccountedFor) {
         EXPECT_EQ(index.find(guidOf(n)) != std::string::npos, n >= 3) << n;
         EXPECT_EQ(fileExists(g.cacheFile(n)), n >= 3) << n;
     }
-    EXPECT_NE(readFile(programFiles(g.programFolder, g.posix).runLog).find("Memory ran out"),
-              std::string::npos);
+    EXPECT_TRUE(has(readFile(programFiles(g.programFolder, g.posix).runLog), "Memory ran out"));
 }
 
 TEST(PackageCheck, NamesEveryMissingNeedOnlyAndPutsLostLinesBack) {
@@ -334,7 +332,7 @@ TEST(PackageCheck, NamesEveryMissingNeedOnlyAndPutsLostLinesBack) {
     EXPECT_EQ(restored.restored.size(), 2u);
     for (const std::string& l :
          {g.line(3, "Skies.utx"), g.line(4, "Lost.unr"), g.line(1, "OldTex.utx")})
-        EXPECT_NE(g.index().find(l + "\r\n"), std::string::npos) << l;
+        EXPECT_TRUE(has(g.index(), l + "\r\n")) << l;
     report = checkPackages(places.value, g.posix);
     EXPECT_TRUE(report.lineless.empty());
     EXPECT_EQ(report.missing.size(), 1u) << "Skies and Lost are in the cache now";

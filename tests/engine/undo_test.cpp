@@ -65,7 +65,7 @@ TEST(Undo, PutsTheRunsPackagesBackAndLeavesWhatChangedSinceNamed) {
     EXPECT_EQ(snapshot(g), expected);
     const std::string named = "DM-Deck.unr has changed since the run and stays at " + edited;
     EXPECT_TRUE(undoLines.said(named));
-    EXPECT_NE(g.log().find(named), std::string::npos);
+    EXPECT_TRUE(has(g.log(), named));
     EXPECT_TRUE(fileExists(g.cacheDir + "/cachebak.ini"));
 
     // Undoing twice does nothing the second time, by default or by the run's ID.
@@ -130,7 +130,7 @@ TEST(UndoHistory, KilledRunsAreUndoneAndPurgesAreNot) {
     ASSERT_EQ(history.size(), kJournalsKept);
     EXPECT_EQ(history[0].id, "21");  // the first run's journal went
     EXPECT_TRUE(history.back().purge);
-    EXPECT_NE(historyLine(history.back()).find("cannot be undone"), std::string::npos);
+    EXPECT_TRUE(has(historyLine(history.back()), "cannot be undone"));
     EXPECT_EQ(UndoRun({g.programFolder, "2", false, {}}, ctx, sink).outcome,
               UndoOutcome::NotUndoable);
 }
@@ -144,9 +144,8 @@ TEST(UndoHistory, CountsMovesCopiesPartialUndosAndDeletedFilesApart) {
     writeFile(g.game + "/Music/Tune.umx", bytesOf("Tune.umx", 3));  // installed already
     RecordingSink sink;
     ASSERT_EQ(g.run(sink).moved, 3u);  // two moves and the removed copy
-    EXPECT_NE(historyLine(RunHistory(g.programFolder, g.posix).at(0))
-                  .find("run, 2 packages moved, 1 cache copy removed"),
-              std::string::npos);
+    EXPECT_TRUE(has(historyLine(RunHistory(g.programFolder, g.posix).at(0)),
+                    "run, 2 packages moved, 1 cache copy removed"));
 
     std::atomic<bool> stop{false};
     FaultyFileSystem stopping(g.posix);
@@ -162,7 +161,7 @@ TEST(UndoHistory, CountsMovesCopiesPartialUndosAndDeletedFilesApart) {
                             [](const std::string& l) { return l.starts_with("A new CACHE.INI"); }),
               1);
     const HistoryEntry afterStop = RunHistory(g.programFolder, g.posix).at(0);
-    EXPECT_NE(historyLine(afterStop).find("partly undone (1 put back)"), std::string::npos);
+    EXPECT_TRUE(has(historyLine(afterStop), "partly undone (1 put back)"));
 
     EngineContext ctx{g.posix, g.dialogs};
     RecordingSink rest;
@@ -171,8 +170,7 @@ TEST(UndoHistory, CountsMovesCopiesPartialUndosAndDeletedFilesApart) {
     EXPECT_TRUE(
         rest.said("1 package was moved back into the cache, 1 removed cache copy was "
                   "copied back, 2 lines added to CACHE.INI; 0 stay where they are"));
-    EXPECT_NE(historyLine(RunHistory(g.programFolder, g.posix).at(0)).find(", undone"),
-              std::string::npos);
+    EXPECT_TRUE(has(historyLine(RunHistory(g.programFolder, g.posix).at(0)), ", undone"));
 
     // One line of the purged index has no file: it leaves the index, but was not deleted.
     std::filesystem::remove(g.cacheFile(1));
@@ -181,9 +179,8 @@ TEST(UndoHistory, CountsMovesCopiesPartialUndosAndDeletedFilesApart) {
     ASSERT_EQ(PurgeCache(g.pv, ctx, sink, {}, &purged), PurgeOutcome::Done);
     EXPECT_EQ(purged.deleted, 2u);
     EXPECT_EQ(purged.linesDropped, 1u);
-    EXPECT_NE(historyLine(RunHistory(g.programFolder, g.posix).at(0))
-                  .find("purge, 2 cache files deleted"),
-              std::string::npos);
+    EXPECT_TRUE(has(historyLine(RunHistory(g.programFolder, g.posix).at(0)),
+                    "purge, 2 cache files deleted"));
 }
 
 // A package replaced after the undo looked at it, right before its move back, must not enter the
@@ -206,9 +203,8 @@ TEST(UndoRace, APackageReplacedBeforeItsMoveBackStays) {
     EXPECT_EQ(undo.stayed, 1u);
     EXPECT_EQ(readFile(rock), "another Rock.utx");
     EXPECT_FALSE(fileExists(g.cacheFile(2)));
-    EXPECT_EQ(readFile(g.cacheDir + "/cache.ini").find(g.line(2, "Rock.utx")), std::string::npos);
-    EXPECT_NE(readFile(g.cacheDir + "/cache.ini").find(g.line(1, "CTF-Face.unr")),
-              std::string::npos);
+    EXPECT_FALSE(has(readFile(g.cacheDir + "/cache.ini"), g.line(2, "Rock.utx")));
+    EXPECT_TRUE(has(readFile(g.cacheDir + "/cache.ini"), g.line(1, "CTF-Face.unr")));
     EXPECT_TRUE(lines.said("Rock.utx has changed since the run and stays at " + rock));
 }
 
@@ -233,8 +229,7 @@ TEST(UndoFaults, AnIndexUnreadableAtTheEndIsSaidSoItsLinesAreNotNamedAsLost) {
                                Status::fromErrno(EACCES).text +
                                "): whether the 1 line added to it is still there is not known"));
     EXPECT_FALSE(undoLines.said(notKeptLine(g.line(1, "CTF-Face.unr"))));
-    EXPECT_NE(readFile(g.cacheDir + "/cache.ini").find(g.line(1, "CTF-Face.unr")),
-              std::string::npos);
+    EXPECT_TRUE(has(readFile(g.cacheDir + "/cache.ini"), g.line(1, "CTF-Face.unr")));
 }
 
 }  // namespace

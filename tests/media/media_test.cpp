@@ -206,8 +206,7 @@ TEST(Thumbnailer, WritesThePictureWhereTheFileManagerReadsItAndNothingElse) {
             EXPECT_NE(code, 0);
             EXPECT_EQ(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
             EXPECT_EQ(after.st_ino, before.st_ino);
-            EXPECT_NE(readFile(said).find("it is left as it is"), std::string::npos)
-                << readFile(said);
+            EXPECT_TRUE(has(readFile(said), "it is left as it is"));
         }
         if (c.kind == HeldOpen) {
             EXPECT_EQ(after.st_ino, before.st_ino) << "written in place, not renamed over";
@@ -236,8 +235,7 @@ TEST(Thumbnailer, WritesThePictureWhereTheFileManagerReadsItAndNothingElse) {
     std::remove(out.c_str());
     std::remove(link.c_str());
     EXPECT_NE(std::system((program + sound + " " + out + " 2>" + said).c_str()), 0);
-    EXPECT_NE(readFile(said).find("no picture: it holds sounds and no picture"), std::string::npos)
-        << readFile(said);
+    EXPECT_TRUE(has(readFile(said), "no picture: it holds sounds and no picture"));
     EXPECT_TRUE(readFile(out).empty());
     for (const std::string& made : {map, sound, said}) std::remove(made.c_str());
     EXPECT_EQ(::rmdir(folder), 0) << "a file was left behind";
@@ -250,7 +248,7 @@ TEST(Thumbnailer, WritesThePictureWhereTheFileManagerReadsItAndNothingElse) {
     std::istringstream list(entry.substr(at + 9, entry.find('\n', at) - at - 9));
     for (std::string type; std::getline(list, type, ';');) {
         if (!type.empty()) {
-            EXPECT_NE(types.find("type=\"" + type + "\""), std::string::npos) << type;
+            EXPECT_TRUE(has(types, "type=\"" + type + "\"")) << type;
         }
     }
 }

@@ -369,9 +369,8 @@ TEST(GameFinder, FindsCopiesWithoutAKeyAndWhatLaunchersName) {
                        h));
     EXPECT_EQ(notes, std::vector<std::string>{"~/.wine64/system.reg is UTF-16 text, which Wine "
                                               "does not read: its keys were not looked at"});
-    EXPECT_NE(games[12].cacheNote.find("~/.utpg/Logs/UnrealTournament.log names this folder"),
-              std::string::npos)
-        << games[12].cacheNote;
+    EXPECT_TRUE(
+        test::has(games[12].cacheNote, "~/.utpg/Logs/UnrealTournament.log names this folder"));
     EXPECT_EQ(games[10].cacheNote, "");
     // A shortcuts.vdf cut short gives the shortcuts before the cut, and the last one too when
     // only its closing bytes are missing.
