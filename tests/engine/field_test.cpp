@@ -171,9 +171,7 @@ TEST(FieldIndex, AUtf16IndexIsRefusedAndLeftAsItIs) {
     g.dialogs.answers = {true, true};
     EXPECT_EQ(g.run(sink).outcome, RunOutcome::IndexUnreadable);
     EXPECT_EQ(g.purge(sink), PurgeOutcome::IndexUnreadable);
-    EngineContext ctx{g.posix, g.dialogs};
-    EXPECT_EQ(UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink).outcome,
-              UndoOutcome::IndexUnreadable);
+    EXPECT_EQ(g.undo(sink).outcome, UndoOutcome::IndexUnreadable);
     EXPECT_EQ(g.index(), utf16);
     EXPECT_TRUE(fileExists(g.cacheFile(2)));
     EXPECT_TRUE(g.placed(g.game + "/Maps", "A.unr"));

@@ -87,8 +87,7 @@ TEST(Journal, ALandingItCannotHoldStopsTheRunBeforeTheMove) {
     EXPECT_EQ(g.index(), joinLines({"[Cache]", g.lines[2], g.lines[3]}, LineEnd::CRLF));
     const HistoryEntry run = RunHistory(g.programFolder, g.posix).at(0);
     EXPECT_TRUE(run.moved == 1 && run.finished);
-    EngineContext ctx{g.posix, g.dialogs};
-    EXPECT_EQ(UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink).restored, 1u);
+    EXPECT_EQ(g.undo(sink).restored, 1u);
     for (unsigned n = 1; n <= 3; ++n) EXPECT_TRUE(fileExists(g.cacheFile(n)));
     EXPECT_EQ(splitLines(g.index()).size(), 4u);
 }

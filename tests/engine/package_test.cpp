@@ -246,7 +246,7 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
         }
         for (unsigned n : {1, 7, 8, 10, 12, 17}) EXPECT_FALSE(has(index, guidOf(n))) << n;
         // The undo finds the one that went back where it is.
-        const UndoResult undone = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink);
+        const UndoResult undone = g.undo(sink, &counted);
         EXPECT_EQ(undone.failed + undone.stayed, 0u);
         EXPECT_TRUE(fileExists(g.cacheFile(18)));
     }

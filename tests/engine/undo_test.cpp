@@ -56,7 +56,7 @@ TEST(Undo, PutsTheRunsPackagesBackAndLeavesWhatChangedSinceNamed) {
     EXPECT_EQ(snapshot(g), afterRun);  // a dry run moves nothing
 
     RecordingSink undoLines;
-    const UndoResult undo = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, undoLines);
+    const UndoResult undo = g.undo(undoLines);
     EXPECT_EQ(undo.outcome, UndoOutcome::Done);
     EXPECT_EQ(undo.restored, 3u);
     EXPECT_EQ(undo.stayed, 2u);
@@ -70,8 +70,7 @@ TEST(Undo, PutsTheRunsPackagesBackAndLeavesWhatChangedSinceNamed) {
 
     // Undoing twice does nothing the second time, by default or by the run's ID.
     RecordingSink again;
-    EXPECT_EQ(UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, again).outcome,
-              UndoOutcome::NothingToUndo);
+    EXPECT_EQ(g.undo(again).outcome, UndoOutcome::NothingToUndo);
     EXPECT_EQ(UndoRun({g.programFolder, undo.runId, false, {}}, ctx, again).outcome,
               UndoOutcome::AlreadyUndone);
     EXPECT_EQ(snapshot(g), expected);
@@ -85,8 +84,7 @@ TEST(Undo, ACacheCopyRemovedAsSpareComesBackWithItsLine) {
     RecordingSink sink;
     ASSERT_EQ(g.run(sink).outcome, RunOutcome::Completed);
     ASSERT_FALSE(fileExists(g.cacheFile(1)));
-    EngineContext ctx{g.posix, g.dialogs};
-    EXPECT_EQ(UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink).restored, 1u);
+    EXPECT_EQ(g.undo(sink).restored, 1u);
     EXPECT_EQ(readFile(g.cacheFile(1)), bytesOf("Face.unr", 1));
     EXPECT_EQ(g.index(), old);
     EXPECT_TRUE(fileExists(g.game + "/Maps/Face.unr"));
@@ -112,7 +110,7 @@ TEST(UndoHistory, KilledRunsAreUndoneAndPurgesAreNot) {
     std::filesystem::rename(g.game + "/Textures/Rock.utx", g.cacheFile(2));
 
     EngineContext ctx{g.posix, g.dialogs};
-    const UndoResult undo = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink);
+    const UndoResult undo = g.undo(sink);
     EXPECT_EQ(undo.outcome, UndoOutcome::Done);
     EXPECT_EQ(undo.restored, 1u);
     EXPECT_EQ(undo.linesAdded, 1u);  // Rock.utx's; CTF-Face.unr's was never removed
@@ -165,7 +163,7 @@ TEST(UndoHistory, CountsMovesCopiesPartialUndosAndDeletedFilesApart) {
 
     EngineContext ctx{g.posix, g.dialogs};
     RecordingSink rest;
-    const UndoResult undo = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, rest);
+    const UndoResult undo = g.undo(rest);
     EXPECT_EQ(undo.copiedBack, 1u);
     EXPECT_TRUE(
         rest.said("1 package was moved back into the cache, 1 removed cache copy was "
@@ -197,8 +195,7 @@ TEST(UndoRace, APackageReplacedBeforeItsMoveBackStays) {
         writeFile(rock + ".new", "another Rock.utx");
         std::filesystem::rename(rock + ".new", rock);
     };
-    EngineContext ctx{fs, g.dialogs};
-    const UndoResult undo = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, lines);
+    const UndoResult undo = g.undo(lines, &fs);
     EXPECT_EQ(undo.restored, 1u);
     EXPECT_EQ(undo.stayed, 1u);
     EXPECT_EQ(readFile(rock), "another Rock.utx");
@@ -219,9 +216,8 @@ TEST(UndoFaults, AnIndexUnreadableAtTheEndIsSaidSoItsLinesAreNotNamedAsLost) {
     fs.watch = [&](const char* op, const std::string&, const std::string&, bool done) {
         if (done && std::string(op) == "moveListedFile") fs.failPath("cache.ini", EACCES);
     };
-    EngineContext ctx{fs, g.dialogs};
     RecordingSink undoLines;
-    const UndoResult undo = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, undoLines);
+    const UndoResult undo = g.undo(undoLines, &fs);
     EXPECT_EQ(undo.outcome, UndoOutcome::Done);
     EXPECT_EQ(undo.restored, 1u);
     EXPECT_EQ(completionOf(undo), Completion::Part);  // the line may be lost: not all is known

@@ -13,6 +13,7 @@
 #include "engine/maintenance/maintenance.h"
 #include "engine/public_variables.h"
 #include "engine/run/run.h"
+#include "engine/run/undo.h"
 #include "platform/posix_filesystem.h"
 #include "platform/textfile.h"
 #include "tests/support/copying_filesystem.h"
@@ -125,6 +126,11 @@ class Game {
         state.options = options;
         EngineContext ctx{fs ? *fs : posix, dialogs};
         return runAsTheWindowDoes(pv, state, ctx, sink, checked);
+    }
+    // Undoes the last run on this cache folder.
+    UndoResult undo(StatusSink& sink, FileSystem* fs = nullptr) {
+        EngineContext ctx{fs ? *fs : posix, dialogs};
+        return UndoRun({programFolder, "", false, cacheDir}, ctx, sink);
     }
     PurgeOutcome purge(RecordingSink& sink, FileSystem* fs = nullptr) {
         EngineContext ctx{fs ? *fs : posix, dialogs};
