@@ -78,18 +78,17 @@ TEST_F(MainWindow, PackageColumnsAndTheCheckWindowPutALostLineBack) {
     EXPECT_EQ(shown[0], "Gone is neither installed nor in the cache; DM-A.unr needs it");
     EXPECT_EQ(shown[1], "Skies is neither installed nor in the cache; 2 packages need it");
     EXPECT_EQ(under, (Texts{"DM-A.unr", "dm-b.unr"}));
-    EXPECT_NE(summary.find(": 2 packages are missing, needed 3 times ("), std::string::npos)
-        << summary;
+    EXPECT_TRUE(test::has(summary, ": 2 packages are missing, needed 3 times ("));
     EXPECT_EQ(shown[2], "Broken.unr in the cache (" + cache + "/" + files[1] +
                             ") is damaged (not a package)");
     EXPECT_EQ(shown[3].rfind(lost + ".uxx  ", 0), 0u) << shown[3];
-    EXPECT_NE(shown[3].find("no index line (saved: Lost.utx)"), std::string::npos) << shown[3];
+    EXPECT_TRUE(test::has(shown[3], "no index line (saved: Lost.utx)"));
     // Said once: the state is the reason.
     EXPECT_TRUE(preview.contains("State: not a package") && !preview.contains("Reason:"))
         << preview.toStdString();
-    EXPECT_NE(readFile(cache + "/cache.ini").find(lost + "=Lost.utx\r\n"), std::string::npos);
+    EXPECT_TRUE(test::has(readFile(cache + "/cache.ini"), lost + "=Lost.utx\r\n"));
     ASSERT_EQ(after.size(), 1u);
-    EXPECT_EQ(after[0].find("no index line"), std::string::npos) << after[0];
+    EXPECT_FALSE(test::has(after[0], "no index line"));
 
     // The run says why the damaged package stays.
     click("cmdRun");

@@ -185,8 +185,7 @@ TEST_F(MainWindow, OptionsTabChoicesStoredAtShutdownAndPurge) {
     child<ByteLineEdit>("txtMoveDir")->setBytes(target + "/");
     child<ByteLineEdit>("txtPurgeCacheDays")->setBytes("7");
     click("cmdSetPurge");
-    EXPECT_NE(readFile(game + "/System/UnrealTournament.ini").find("PurgeCacheDays=7\r\n"),
-              std::string::npos);
+    EXPECT_TRUE(test::has(readFile(game + "/System/UnrealTournament.ini"), "PurgeCacheDays=7\r\n"));
     EXPECT_EQ(label("sbrText"), "Purge Cache Setting set to 7 days");
     click("cmdRun");
     EXPECT_TRUE(endsWith(readFile(target + "/Skaarj.utx"), "bytes of Skaarj.utx"));
@@ -196,10 +195,8 @@ TEST_F(MainWindow, OptionsTabChoicesStoredAtShutdownAndPurge) {
     boxes.answers = {false, true};
     menu("mnuToolsUndo");
     EXPECT_EQ(boxes.texts().back().rfind("The last run on " + cache + " is run ", 0), 0u);
-    EXPECT_NE(
-        boxes.texts().back().find("1 package of it will go back into the cache, with its line"),
-        std::string::npos)
-        << boxes.texts().back();
+    EXPECT_TRUE(test::has(boxes.texts().back(),
+                          "1 package of it will go back into the cache, with its line"));
     EXPECT_TRUE(boxes.shown.back().defaultNo);
     EXPECT_TRUE(test::fileExists(target + "/Skaarj.utx"));
     menu("mnuToolsUndo");

@@ -35,17 +35,15 @@ TEST(CliArguments, UnderstoodOrRefusedWithAReason) {
     EXPECT_TRUE(parseArguments({"delete-tmp", "-n"}).args.dryRun);
     EXPECT_EQ(parseArguments({"set-game-dir", "--found=2"}).args.found, 2);
     // --help and --version answer on standard output; a command's help is its own.
-    EXPECT_NE(parseArguments({"--version"}).args.helpText.find("quorvel-cli 3.0"),
-              std::string::npos);
+    EXPECT_TRUE(has(parseArguments({"--version"}).args.helpText, "quorvel-cli 3.0"));
     const std::string runHelp = parseArguments({"run", "-h"}).args.helpText;
-    EXPECT_NE(runHelp.find("--dry-run"), std::string::npos);
-    EXPECT_EQ(runHelp.find("find-game"), std::string::npos);
+    EXPECT_TRUE(has(runHelp, "--dry-run"));
+    EXPECT_FALSE(has(runHelp, "find-game"));
     // A mistyped word is named and the nearest right one offered.
-    EXPECT_NE(parseArguments({"run", "--dry-rn"})
-                  .error.find("'--dry-rn' for run; did you mean "
-                              "'--dry-run'"),
-              std::string::npos);
-    EXPECT_NE(parseArguments({"lsit"}).error.find("did you mean 'list'"), std::string::npos);
+    EXPECT_TRUE(has(parseArguments({"run", "--dry-rn"}).error,
+                    "'--dry-rn' for run; did you mean "
+                    "'--dry-run'"));
+    EXPECT_TRUE(has(parseArguments({"lsit"}).error, "did you mean 'list'"));
     const Words refused[] = {{},
                              {"dance"},
                              {"run", "--only", "unr,zip"},
@@ -77,12 +75,11 @@ TEST(CliDocuments, ManualPageAndCompletionsCannotDrift) {
              std::initializer_list<const std::string*>{&man, &bash, &zsh, &fish})
             EXPECT_NE(text->find(c.command), std::string::npos) << c.command;
         for (const std::string& o : c.options) {
-            EXPECT_NE(man.find(o), std::string::npos) << c.command << " " << o;
-            EXPECT_NE(bash.find(o), std::string::npos) << c.command << " " << o;
-            EXPECT_NE(zsh.find(o), std::string::npos) << c.command << " " << o;
+            EXPECT_TRUE(has(man, o)) << c.command << " " << o;
+            EXPECT_TRUE(has(bash, o)) << c.command << " " << o;
+            EXPECT_TRUE(has(zsh, o)) << c.command << " " << o;
             const bool isLong = o.rfind("--", 0) == 0;
-            EXPECT_NE(fish.find((isLong ? "-l " : "-s ") + o.substr(isLong ? 2 : 1)),
-                      std::string::npos)
+            EXPECT_TRUE(has(fish, (isLong ? "-l " : "-s ") + o.substr(isLong ? 2 : 1)))
                 << c.command << " " << o;
         }
     }
@@ -90,7 +87,7 @@ TEST(CliDocuments, ManualPageAndCompletionsCannotDrift) {
         const std::string text = readFile(source + "data/package/" + page);
         for (const char* part :
              {".SH ENVIRONMENT", "QUORVEL_REGISTRY", "XDG_DATA_HOME", ".SH EXIT STATUS"})
-            EXPECT_NE(text.find(part), std::string::npos) << page << " " << part;
+            EXPECT_TRUE(has(text, part)) << page << " " << part;
     }
     // What bash offers after a few typed letters.
     const std::pair<const char*, const char*> typed[] = {
@@ -218,15 +215,13 @@ TEST(CliExitStatus, OneTableInEveryDocument) {
     };
     const std::string man = flat(readFile(source + "data/package/quorvel-cli.1")),
                       readme = readFile(source + "README.md"), help = cli::usageText();
-    EXPECT_NE(help.find(cli::exitTableHelp()), std::string::npos);
+    EXPECT_TRUE(has(help, cli::exitTableHelp()));
     for (const cli::ExitRow& row : cli::exitTable()) {
         std::string sentence = row.meaning;
         sentence[0] = static_cast<char>(std::toupper(sentence[0]));
         sentence += '.';
-        EXPECT_NE(man.find(".B " + std::to_string(row.status) + " " + sentence), std::string::npos)
-            << sentence;
-        EXPECT_NE(readme.find("| " + std::to_string(row.status) + " | " + sentence + " |"),
-                  std::string::npos)
+        EXPECT_TRUE(has(man, ".B " + std::to_string(row.status) + " " + sentence)) << sentence;
+        EXPECT_TRUE(has(readme, "| " + std::to_string(row.status) + " | " + sentence + " |"))
             << sentence;
     }
 }

@@ -31,14 +31,13 @@ TEST(CliInfo, ALinkIsFollowedAndAFifoDeviceOrFolderIsNamed) {
     std::ostringstream out;
     std::string said;
     ASSERT_EQ(cli(g, {"info", link}, out, &said), cli::kExitOk) << said;
-    EXPECT_NE(out.str().find("File: " + link + "\n"), std::string::npos) << out.str();
-    EXPECT_NE(out.str().find("Title: Caf\xC3\xA9\n"), std::string::npos) << out.str();
+    EXPECT_TRUE(has(out.str(), "File: " + link + "\n"));
+    EXPECT_TRUE(has(out.str(), "Title: Caf\xC3\xA9\n"));
     const std::pair<std::string, std::string> others[] = {
         {fifo, "a FIFO"}, {"/dev/null", "a device"}, {g.game, "a folder"}};
     for (const auto& [path, kind] : others) {
         EXPECT_EQ(cli(g, {"info", path}, out, &said), cli::kExitFailed) << path;
-        EXPECT_NE(said.find(path + " is " + kind + ", not a package file"), std::string::npos)
-            << said;
+        EXPECT_TRUE(has(said, path + " is " + kind + ", not a package file"));
     }
 
     PackageInfo endless;
@@ -47,7 +46,7 @@ TEST(CliInfo, ALinkIsFollowedAndAFifoDeviceOrFolderIsNamed) {
     std::ostringstream text, json;
     cli::printInfoText(endless, "Song", text);
     cli::printInfoJson(endless, "Song", json);
-    EXPECT_NE(text.str().find("Music length: endless"), std::string::npos) << text.str();
+    EXPECT_TRUE(has(text.str(), "Music length: endless"));
     const auto doc = nlohmann::json::parse(json.str());
     EXPECT_TRUE(doc["music_seconds"].is_null());
     EXPECT_EQ(doc["music_length_note"], kEndlessMusic);

@@ -1,7 +1,6 @@
 // quorvel-cli as a player uses it from a terminal.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <map>
@@ -11,7 +10,6 @@
 #include "cli/commands.h"
 #include "cli/lossless_text.h"
 #include "package/package_info.h"
-#include "platform/ascii.h"
 #include "platform/escaped_text.h"
 #include "platform/forwarding_filesystem.h"
 #include "platform/paths.h"
@@ -40,51 +38,47 @@ class Cli : public ::testing::Test {
         std::istringstream in(answer);
         cli::Environment env{g.programFolder, g.tmp / "registry.reg", out,          err, in,
                              !answer.empty(), fs ? *fs : g.posix,     fs != nullptr};
+        env.png = png;
         return cli::runMain(words, env);
     }
     Game g;
+    PngEncoder* png = nullptr;
     std::ostringstream out, err;
 };
 
 TEST_F(Cli, SetTheGameListRunAndPurge) {
-    g.add(1, "Face.unr");
-    g.add(2, "Rock.utx");
-    g.add(3, "Song.umx");
-    g.writeIndex();
+    g.addAndIndex({"Face.unr", "Rock.utx", "Song.umx"});
     EXPECT_EQ(cli({"set-game-dir", g.tmp / "none"}), cli::kExitUsage);
     ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk) << err.str();
     ASSERT_EQ(cli({"list", "--only", "unr"}), cli::kExitOk) << err.str();
-    EXPECT_NE(out.str().find("[x]\tFace.unr\t"), std::string::npos) << out.str();
-    EXPECT_NE(out.str().find("[ ]\tRock.utx\t"), std::string::npos);
-    EXPECT_NE(out.str().find("Found 1 files to process"), std::string::npos);
+    EXPECT_TRUE(has(out.str(), "[x]\tFace.unr\t"));
+    EXPECT_TRUE(has(out.str(), "[ ]\tRock.utx\t"));
+    EXPECT_TRUE(has(out.str(), "Found 1 files to process"));
 
     // A store that cannot be locked: the run goes on, says the folder was not stored and ends
     // done in part, never 0.
     std::filesystem::remove(g.tmp / "registry.reg.lock");
     std::filesystem::create_directory(g.tmp / "registry.reg.lock");
     EXPECT_EQ(cli({"run", "--only", "unr"}), cli::kExitPartial);
-    EXPECT_NE(err.str().find("InstallPath"), std::string::npos) << err.str();
+    EXPECT_TRUE(has(err.str(), "InstallPath"));
     EXPECT_TRUE(g.placed(g.game + "/Maps", "Face.unr"));
     std::filesystem::remove(g.tmp / "registry.reg.lock");
     ASSERT_EQ(cli({"undo"}), cli::kExitOk) << err.str();
     ASSERT_EQ(cli({"run", "--only", "unr,umx"}), cli::kExitOk) << err.str();
     EXPECT_TRUE(g.placed(g.game + "/Music", "Song.umx"));
     EXPECT_EQ(g.index(), "[Cache]\r\n" + g.lines[2] + "\r\n");
-    EXPECT_NE(out.str().find("Done processing files"), std::string::npos);
+    EXPECT_TRUE(has(out.str(), "Done processing files"));
 
     // The run is listed and undone; undoing it again does nothing.
     ASSERT_EQ(cli({"history"}), cli::kExitOk);
-    EXPECT_NE(out.str().find("  2  run, 2 packages moved  " + g.cacheDir), std::string::npos)
-        << out.str();
+    EXPECT_TRUE(has(out.str(), "  2  run, 2 packages moved  " + g.cacheDir));
     ASSERT_EQ(cli({"undo", "-n"}), cli::kExitOk) << err.str();
-    EXPECT_NE(out.str().find("would move " + g.game + "/Maps/Face.unr -> " + g.cacheFile(1)),
-              std::string::npos)
-        << out.str();
+    EXPECT_TRUE(has(out.str(), "would move " + g.game + "/Maps/Face.unr -> " + g.cacheFile(1)));
     // Ctrl+C stops the undo after the package under way; the index matches the tree.
     InterruptedMove interrupted(g.posix);
     ASSERT_EQ(cli({"undo"}, "", &interrupted), cli::kExitPartial) << err.str();
-    EXPECT_NE(out.str().find("Stopped after 1 of 2 packages"), std::string::npos) << out.str();
-    EXPECT_EQ(out.str().find("could not be replaced"), std::string::npos) << out.str();
+    EXPECT_TRUE(has(out.str(), "Stopped after 1 of 2 packages"));
+    EXPECT_FALSE(has(out.str(), "could not be replaced"));
     // (The first undo put Face's line last, so this run moved Song first.)
     EXPECT_EQ(g.index(), "[Cache]\r\n" + g.lines[2] + "\r\n" + g.lines[3] + "\r\n");
     EXPECT_TRUE(fileExists(g.cacheFile(3)) && g.placed(g.game + "/Maps", "Face.unr"));
@@ -92,7 +86,7 @@ TEST_F(Cli, SetTheGameListRunAndPurge) {
     EXPECT_TRUE(fileExists(g.cacheFile(1)) && fileExists(g.cacheFile(3)));
     EXPECT_FALSE(fileExists(g.game + "/Maps/Face.unr"));
     EXPECT_EQ(cli({"undo", "--run", "1"}), cli::kExitFailed);
-    EXPECT_NE(err.str().find("run 1 was undone already"), std::string::npos);
+    EXPECT_TRUE(has(err.str(), "run 1 was undone already"));
 
     // A purge asks; answered No it deletes nothing.
     EXPECT_EQ(cli({"purge"}, "n\n"), cli::kExitFailed);
@@ -112,34 +106,28 @@ TEST_F(Cli, SetTheGameListRunAndPurge) {
 // run, purge and undo name it and change nothing, list says so (--json too), the flag goes on
 // anyway.
 TEST_F(Cli, ARunningGameStopsRunPurgeAndUndo) {
-    g.add(1, "Face.unr");
-    g.add(2, "Rock.utx");
-    const std::string index = g.writeIndex();
+    const std::string index = g.addAndIndex({"Face.unr", "Rock.utx"});
     ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk) << err.str();
     FakeGame ut(g.game + "/System", g.tmp / "ut-bin-amd64");
     const std::string named = "ut-bin-amd64 (process " + std::to_string(ut.pid) + ") uses " +
                               g.cacheDir + ": the game is running";
     for (const Words& w : {Words{"run", "--all"}, Words{"purge", "--yes"}}) {
         EXPECT_EQ(cli(w), cli::kExitFailed) << w[0];
-        EXPECT_EQ(out.str().find("Processing files"), std::string::npos) << out.str();
-        EXPECT_NE(err.str().find(named + ". Close the game first, then try again; nothing was "
-                                         "changed."),
-                  std::string::npos)
-            << err.str();
+        EXPECT_FALSE(has(out.str(), "Processing files"));
+        EXPECT_TRUE(has(err.str(), named + ". Close the game first, then try again; nothing was "
+                                           "changed."));
     }
     EXPECT_EQ(g.index(), index);
     // list names it on standard error, standard output ending in its count; --json gives it.
     ASSERT_EQ(cli({"list"}), cli::kExitOk);
-    EXPECT_NE(err.str().find(named + "; run, purge and undo refuse to start until it is closed"),
-              std::string::npos)
-        << err.str();
+    EXPECT_TRUE(has(err.str(), named + "; run, purge and undo refuse to start until it is closed"));
     EXPECT_TRUE(out.str().ends_with("\nFound 2 files to process\n")) << out.str();
     ASSERT_EQ(cli({"list", "--json"}), cli::kExitOk);
     EXPECT_EQ(nlohmann::json::parse(out.str())["game_running"],
               nlohmann::json::parse(R"([{"program": "ut-bin-amd64", "process_id": )" +
                                     std::to_string(ut.pid) + "}]"));
     ASSERT_EQ(cli({"run", "--all", "--even-if-game-runs"}), cli::kExitOk) << err.str();
-    EXPECT_NE(out.str().find(named + "; going on as asked"), std::string::npos);
+    EXPECT_TRUE(has(out.str(), named + "; going on as asked"));
     EXPECT_TRUE(g.placed(g.game + "/Maps", "Face.unr"));
     EXPECT_EQ(cli({"undo"}), cli::kExitFailed);
     EXPECT_TRUE(g.placed(g.game + "/Maps", "Face.unr"));
@@ -148,40 +136,10 @@ TEST_F(Cli, ARunningGameStopsRunPurgeAndUndo) {
     EXPECT_TRUE(fileExists(g.cacheFile(1)));
 }
 
-// The game under Wine, started by a Windows path in other letter case on drive D: (a link
-// to the folder above the game) or Z:, its working folder elsewhere, as Wine shows it: run,
-// purge and undo refuse.
-TEST_F(Cli, TheGameUnderWineInOtherCaseStopsRunPurgeAndUndo) {
-    g.add(1, "Face.unr");
-    g.add(2, "Rock.utx");
-    g.writeIndex();
-    ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk) << err.str();
-    ASSERT_EQ(cli({"run", "--only", "unr"}), cli::kExitOk) << err.str();
-    const std::string index = g.index(), prefix = g.tmp / "pfx";
-    makeDirs(prefix + "/dosdevices");
-    std::filesystem::create_symlink(g.tmp.path(), prefix + "/dosdevices/d:");
-    std::filesystem::create_symlink("/", prefix + "/dosdevices/z:");
-    std::string onZ = "Z:" + upperAscii(g.game);
-    std::replace(onZ.begin(), onZ.end(), '/', '\\');
-    const std::pair<std::string, std::string> kStarted[] = {
-        {"wine-preloader", "d:\\ut\\system\\unrealtournament.exe"},
-        {"wine64-preloader", onZ + "\\SYSTEM\\UCC.EXE"}};
-    for (const auto& [loader, argv0] : kStarted) {
-        FakeGame wine(g.tmp.path(), g.tmp / loader, argv0, {"WINEPREFIX=" + prefix});
-        for (const Words& w : {Words{"run", "--all"}, Words{"purge", "--yes"}, Words{"undo"}}) {
-            EXPECT_EQ(cli(w), cli::kExitFailed) << argv0 << " " << w[0];
-            EXPECT_NE(err.str().find("the game is running"), std::string::npos) << err.str();
-        }
-        EXPECT_EQ(g.index(), index) << argv0;
-        EXPECT_TRUE(g.placed(g.game + "/Maps", "Face.unr")) << argv0;
-    }
-}
-
 // Undo without --run takes the last run on the cache folder in use, even with a newer run on
 // another one, and says which in its first line; that other run needs its ID.
 TEST_F(Cli, UndoTakesTheLastRunOnTheCacheInUse) {
-    g.add(1, "Face.unr");
-    g.writeIndex();
+    g.addAndIndex({"Face.unr"});
     const std::string cache = g.cacheDir;
     ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk) << err.str();
     ASSERT_EQ(cli({"run", "--all"}), cli::kExitOk) << err.str();
@@ -238,41 +196,32 @@ TEST_F(Cli, UndoDryRunExitsAsTheUndo) {
 
 // A first try on a new game: the dry run says what a run or a purge would do and does nothing.
 TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
-    g.add(1, "Face.unr");
-    g.add(2, "Rock.utx");
-    g.add(3, "Song.umx");
-    g.writeIndex();
+    g.addAndIndex({"Face.unr", "Rock.utx", "Song.umx"});
     ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk) << err.str();
     const std::string index = g.index(), registry = readFile(g.tmp / "registry.reg");
 
     ASSERT_EQ(cli({"run", "--all", "--to-tree", g.tmp / "tree", "--dry-run"}), cli::kExitOk)
         << err.str();
     for (const char* made : {"tree/Maps\n", "tree/Sounds\n"})  // with or without a package
-        EXPECT_NE(out.str().find("would create the folder " + g.tmp / made), std::string::npos)
-            << out.str();
-    EXPECT_NE(
-        out.str().find("would move " + g.cacheFile(3) + " -> " + g.tmp / "tree/Music/Song.umx"),
-        std::string::npos);
-    EXPECT_NE(out.str().find("3 files would be moved, 0 files would be deleted."),
-              std::string::npos);
+        EXPECT_TRUE(has(out.str(), "would create the folder " + g.tmp / made));
+    EXPECT_TRUE(
+        has(out.str(), "would move " + g.cacheFile(3) + " -> " + g.tmp / "tree/Music/Song.umx"));
+    EXPECT_TRUE(has(out.str(), "3 files would be moved, 0 files would be deleted."));
     // A destination taken already (by a folder): the move fails, as a run's would.
     makeDirs(g.game + "/Maps/Face.unr");
     // The plan keeps it, unchecked, and moves the rest: the dry run ends as the run would.
     ASSERT_EQ(cli({"run", "--all", "--to-types", "-n"}), cli::kExitOk) << err.str();
-    EXPECT_EQ(out.str().find(g.cacheFile(1)), std::string::npos) << out.str();
-    EXPECT_NE(
-        out.str().find("would move " + g.cacheFile(2) + " -> " + g.game + "/Textures/Rock.utx"),
-        std::string::npos);
-    EXPECT_NE(out.str().find("2 files would be moved, 0 files would be deleted."),
-              std::string::npos);
+    EXPECT_FALSE(has(out.str(), g.cacheFile(1)));
+    EXPECT_TRUE(
+        has(out.str(), "would move " + g.cacheFile(2) + " -> " + g.game + "/Textures/Rock.utx"));
+    EXPECT_TRUE(has(out.str(), "2 files would be moved, 0 files would be deleted."));
     // An installed map needing the cache's texture: the dry purge warns as the purge asks.
     pkg::PackageSpec uses;
     uses.guid = guidOf(9), uses.needs = {"Engine", "Rock"};
     writeFile(g.game + "/Maps/Uses.unr", pkg::writePackage(uses));
     ASSERT_EQ(cli({"purge", "-n"}), cli::kExitOk) << err.str();
-    EXPECT_NE(out.str().find("0 files would be moved, 3 files would be deleted."),
-              std::string::npos);
-    EXPECT_NE(err.str().find("Uses.unr needs Rock"), std::string::npos) << err.str();
+    EXPECT_TRUE(has(out.str(), "0 files would be moved, 3 files would be deleted."));
+    EXPECT_TRUE(has(err.str(), "Uses.unr needs Rock"));
     for (unsigned n : {1, 2, 3}) EXPECT_TRUE(fileExists(g.cacheFile(n)));
     EXPECT_FALSE(fileExists(g.tmp / "tree"));
     EXPECT_FALSE(fileExists(g.programFolder + "/Quorvel.log"));
@@ -316,36 +265,26 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
     EXPECT_EQ(all["packages"][1]["action"], "keep");
     EXPECT_EQ(all["packages"][2]["installed"], "other version");
     ASSERT_EQ(cli({"check"}), cli::kExitOk) << err.str();
-    EXPECT_NE(out.str().find("Face.unr needs Engine, which is neither installed nor in the cache"),
-              std::string::npos)
-        << out.str();
-    EXPECT_NE(
-        out.str().find("Rock.utx in the cache (" + g.cacheFile(2) + ") is damaged (not a package)"),
-        std::string::npos)
-        << out.str();
+    EXPECT_TRUE(
+        has(out.str(), "Face.unr needs Engine, which is neither installed nor in the cache"));
+    EXPECT_TRUE(has(out.str(),
+                    "Rock.utx in the cache (" + g.cacheFile(2) + ") is damaged (not a package)"));
 }
 
 // A name that would break a row or reach the terminal raw is escaped; the JSON keeps its bytes.
-TEST(CliList, NamesStayOneFieldAndJsonKeepsTheirBytes) {
+TEST_F(Cli, ListNamesStayOneFieldAndJsonKeepsTheirBytes) {
     EXPECT_EQ(escapedField("a\tb\rc\nd\\e\x01\x7f\xe9"), "a\\tb\\rc\\nd\\\\e\\x01\\x7F\xe9");
     for (const auto& [bytes, coded] :
          {std::pair{"", ""}, std::pair{"f", "Zg=="}, std::pair{"fo", "Zm8="},
           std::pair{"foo", "Zm9v"}, std::pair{"\xff\xfe\x01", "//4B"}})
         EXPECT_EQ(cli::base64Of(bytes), coded);
-    Game g;
-    g.add(1, "Tab\tMap.unr");
-    g.add(2, "Caf\xe9.utx");
-    g.add(3, "Caf\xea.utx");
-    g.writeIndex();
-    std::ostringstream out;
-    ASSERT_EQ(cli(g, {"set-game-dir", g.game}, out), cli::kExitOk);
-    out.str({});
-    ASSERT_EQ(cli(g, {"list"}, out), cli::kExitOk);
+    g.addAndIndex({"Tab\tMap.unr", "Caf\xe9.utx", "Caf\xea.utx"});
+    ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk);
+    ASSERT_EQ(cli({"list"}), cli::kExitOk);
     // A control byte is no name a destination may carry: kept, unchecked, and said why.
-    EXPECT_NE(out.str().find("[ ]\tTab\\tMap.unr\t"), std::string::npos) << out.str();
-    EXPECT_NE(out.str().find("\tunsafe name\n"), std::string::npos) << out.str();
-    out.str({});
-    ASSERT_EQ(cli(g, {"list", "--json"}, out), cli::kExitOk);
+    EXPECT_TRUE(has(out.str(), "[ ]\tTab\\tMap.unr\t"));
+    EXPECT_TRUE(has(out.str(), "\tunsafe name\n"));
+    ASSERT_EQ(cli({"list", "--json"}), cli::kExitOk);
     const auto doc = nlohmann::json::parse(out.str());
     EXPECT_EQ(doc["packages"][1]["name"], doc["packages"][2]["name"]);  // both show U+FFFD
     EXPECT_EQ(doc["packages"][1]["name_base64"], cli::base64Of("Caf\xe9.utx"));
@@ -355,21 +294,18 @@ TEST(CliList, NamesStayOneFieldAndJsonKeepsTheirBytes) {
     g.add(4, hostile);
     g.writeIndex();
     for (const Words& words : {Words{"list"}, Words{"run", "-n"}, Words{"run"}}) {
-        std::string said;
-        out.str({});
-        (void)cli(g, words, out, &said);
-        const std::string all = out.str() + said + g.log();
+        (void)cli(words);
+        const std::string all = out.str() + err.str() + g.log();
         EXPECT_EQ(all.find_first_of("\x1b\x07"), std::string::npos) << all;
         if (words[0] == "list") {
-            EXPECT_NE(all.find(escapedField(hostile)), std::string::npos) << all;
+            EXPECT_TRUE(has(all, escapedField(hostile)));
         }
     }
 }
 
 // A map of the writer's in the cache: info finds it by name, GUID or file, list --facts adds its
 // facts; --picture hands its picture to the PNG encoder.
-TEST(CliInfo, MapsFactsByNameGuidAndFileAndInList) {
-    Game g;
+TEST_F(Cli, InfoMapsFactsByNameGuidAndFileAndInList) {
     g.add(1, "CTF-Seed.unr");
     g.add(2, "Plain.unr");
     pkg::PackageSpec spec;
@@ -381,20 +317,16 @@ TEST(CliInfo, MapsFactsByNameGuidAndFileAndInList) {
                     pkg::texture("Shot", 0, 4, 2, {std::string("\0\1\2\3\3\2\1\0", 8)}, "Pal")};
     writeFile(g.cacheFile(1), pkg::writePackage(spec));
     g.writeIndex();
-    std::ostringstream out;
-    ASSERT_EQ(cli(g, {"set-game-dir", g.game}, out), cli::kExitOk);
+    ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk);
     for (const std::string& name : {std::string("ctf-seed"), guidOf(1), g.cacheFile(1)}) {
-        out.str({});
-        ASSERT_EQ(cli(g, {"info", name, "--json"}, out), cli::kExitOk) << name;
+        ASSERT_EQ(cli({"info", name, "--json"}), cli::kExitOk) << name;
         const auto doc = nlohmann::json::parse(out.str());
         EXPECT_EQ(doc["title"], "Seed");
         EXPECT_EQ(doc["players"], "2-4");
         EXPECT_EQ(doc["picture"]["width"], 4);
     }
-    out.str({});
-    std::string said;
-    EXPECT_EQ(cli(g, {"info", "Nothing"}, out, &said), cli::kExitFailed);
-    EXPECT_NE(said.find("no file and no cached package is named Nothing"), std::string::npos);
+    EXPECT_EQ(cli({"info", "Nothing"}), cli::kExitFailed);
+    EXPECT_TRUE(has(err.str(), "no file and no cached package is named Nothing"));
     // The facts come from the header pass's own read of each map: one open, its tables once.
     struct Opens final : ForwardingFileSystem {
         using ForwardingFileSystem::ForwardingFileSystem;
@@ -404,16 +336,10 @@ TEST(CliInfo, MapsFactsByNameGuidAndFileAndInList) {
         }
         std::map<std::string, int> opened;
     } opens(g.posix);
-    {
-        std::ostringstream err;
-        std::istringstream in;
-        cli::Environment env{g.programFolder, g.tmp / "registry.reg", out, err, in, false, opens};
-        ASSERT_EQ(cli::runMain({"list", "--facts"}, env), cli::kExitOk) << err.str();
-    }
-    EXPECT_NE(out.str().find("\tSeed\tWriter\t2-4 players\n"), std::string::npos) << out.str();
+    ASSERT_EQ(cli({"list", "--facts"}, "", &opens), cli::kExitOk) << err.str();
+    EXPECT_TRUE(has(out.str(), "\tSeed\tWriter\t2-4 players\n"));
     EXPECT_EQ(opens.opened[guidOf(1) + ".uxx"], 1);
-    out.str({});
-    ASSERT_EQ(cli(g, {"list", "--facts", "--json"}, out), cli::kExitOk);
+    ASSERT_EQ(cli({"list", "--facts", "--json"}), cli::kExitOk);
     const auto doc = nlohmann::json::parse(out.str());
     EXPECT_EQ(doc["packages"][0]["author"], "Writer");
     EXPECT_FALSE(doc["packages"][1].contains("author"));  // not a map of the writer's
@@ -423,15 +349,12 @@ TEST(CliInfo, MapsFactsByNameGuidAndFileAndInList) {
             return "png " + std::to_string(p.width) + "x" + std::to_string(p.height);
         }
     } encoder;
-    std::ostringstream err;
-    std::istringstream in;
-    cli::Environment env{g.programFolder, g.tmp / "registry.reg", out, err, in, false, g.posix};
-    env.png = &encoder;
-    const std::string png = g.tmp / "shot.png";
-    EXPECT_EQ(cli::runMain({"info", "CTF-Seed.unr", "--picture", png}, env), cli::kExitOk);
-    EXPECT_EQ(readFile(png), "png 4x2");
-    EXPECT_EQ(cli::runMain({"info", "Plain", "--picture", png}, env), cli::kExitFailed);
-    EXPECT_NE(err.str().find("holds no picture"), std::string::npos);
+    png = &encoder;
+    const std::string shot = g.tmp / "shot.png";
+    EXPECT_EQ(cli({"info", "CTF-Seed.unr", "--picture", shot}), cli::kExitOk);
+    EXPECT_EQ(readFile(shot), "png 4x2");
+    EXPECT_EQ(cli({"info", "Plain", "--picture", shot}), cli::kExitFailed);
+    EXPECT_TRUE(has(err.str(), "holds no picture"));
 
     // A .u and a .utx of one name: info shows both, and the picture is the one that has one,
     // named; "-" writes it to standard output, the facts to standard error.
@@ -442,22 +365,18 @@ TEST(CliInfo, MapsFactsByNameGuidAndFileAndInList) {
                     pkg::texture("Tex", 0, 4, 2, {std::string("\0\1\2\3\3\2\1\0", 8)}, "Pal")};
     writeFile(g.cacheFile(5), pkg::writePackage(spec));
     g.writeIndex();
-    out.str({});
-    err.str({});
-    EXPECT_EQ(cli::runMain({"info", "twin", "--picture", "-"}, env), cli::kExitOk) << err.str();
+    EXPECT_EQ(cli({"info", "twin", "--picture", "-"}), cli::kExitOk) << err.str();
     EXPECT_EQ(out.str(), "png 4x2");
-    EXPECT_NE(err.str().find("Package: Twin.u\n"), std::string::npos) << err.str();
-    EXPECT_NE(err.str().find("Package: Twin.utx\n"), std::string::npos) << err.str();
-    EXPECT_NE(err.str().find("the picture is that of " + g.cacheFile(5)), std::string::npos);
-    out.str({});
-    ASSERT_EQ(cli(g, {"info", "Twin", "--json"}, out), cli::kExitOk);
+    EXPECT_TRUE(has(err.str(), "Package: Twin.u\n"));
+    EXPECT_TRUE(has(err.str(), "Package: Twin.utx\n"));
+    EXPECT_TRUE(has(err.str(), "the picture is that of " + g.cacheFile(5)));
+    ASSERT_EQ(cli({"info", "Twin", "--json"}), cli::kExitOk);
     EXPECT_EQ(nlohmann::json::parse(out.str()).size(), 2u);
     // A reason that is the state itself is said once.
     const std::string empty = g.tmp / "Empty.unr";
     writeFile(empty, "");
-    out.str({});
-    EXPECT_EQ(cli(g, {"info", empty}, out), cli::kExitFailed);
-    EXPECT_NE(out.str().find("State: not a package\n"), std::string::npos) << out.str();
+    EXPECT_EQ(cli({"info", empty}), cli::kExitFailed);
+    EXPECT_TRUE(has(out.str(), "State: not a package\n"));
 }
 
 }  // namespace

@@ -94,8 +94,7 @@ TEST(FieldIndex, BlankLinesAreNoEntriesForTheScanTheRepairOrThePurge) {
 
 TEST(FieldRun, NoStoredModeIsTheTypeFolderModeAndAFolderModeNeedsItsFolder) {
     Game g;
-    g.add(1, "A.unr");
-    g.writeIndex();
+    g.addAndIndex({"A.unr"});
     Options none;
     none.MoveNorm = false;
     Options noFolder = none;
@@ -141,9 +140,7 @@ TEST(FieldRun, SelectionIsByRow) {
 // all the same, so it never names packages that have moved.
 TEST(FieldIndex, ABackupThatCannotBeReplacedStopsNoNewIndex) {
     Game g;
-    g.add(1, "A.unr");
-    g.add(2, "B.txt");
-    g.writeIndex();
+    g.addAndIndex({"A.unr", "B.txt"});
     makeDirs(g.cacheDir + "/cachebak.ini");
     RecordingSink sink;
     ASSERT_EQ(g.run(sink).outcome, RunOutcome::Completed);
@@ -153,7 +150,7 @@ TEST(FieldIndex, ABackupThatCannotBeReplacedStopsNoNewIndex) {
     const std::string failed = g.cacheDir + "/CACHEBAK.INI could not be replaced (" +
                                std::strerror(EISDIR) + "); the previous backup stays";
     EXPECT_EQ(std::count(sink.lines.begin(), sink.lines.end(), failed), 2);
-    EXPECT_NE(g.log().find(failed + "\r\nA new CACHE.INI was created in "), std::string::npos);
+    EXPECT_TRUE(has(g.log(), failed + "\r\nA new CACHE.INI was created in "));
     EXPECT_TRUE(g.posix.isFolder(g.cacheDir + "/cachebak.ini"));
 }
 
@@ -174,9 +171,7 @@ TEST(FieldIndex, AUtf16IndexIsRefusedAndLeftAsItIs) {
     g.dialogs.answers = {true, true};
     EXPECT_EQ(g.run(sink).outcome, RunOutcome::IndexUnreadable);
     EXPECT_EQ(g.purge(sink), PurgeOutcome::IndexUnreadable);
-    EngineContext ctx{g.posix, g.dialogs};
-    EXPECT_EQ(UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink).outcome,
-              UndoOutcome::IndexUnreadable);
+    EXPECT_EQ(g.undo(sink).outcome, UndoOutcome::IndexUnreadable);
     EXPECT_EQ(g.index(), utf16);
     EXPECT_TRUE(fileExists(g.cacheFile(2)));
     EXPECT_TRUE(g.placed(g.game + "/Maps", "A.unr"));
@@ -199,8 +194,7 @@ TEST(FieldIndex, AnIndexThatCannotBeReplacedStopsTheRunAndThePurgeFirst) {
         }
     };
     Game g;
-    g.add(1, "A.unr");
-    g.writeIndex();
+    g.addAndIndex({"A.unr"});
     const std::string before = g.index();
     ReadOnlyIndex fs(g.posix);
     RecordingSink sink;
@@ -248,8 +242,7 @@ TEST(FieldRun, WhatAKilledRunLeftIsCleanedUp) {
 // replacement of the index: an undo goes on working after it.
 TEST(CacheLockTest, ASecondRunOrPurgeWaitsForTheFirst) {
     Game g;
-    g.add(1, "Face.unr");
-    const std::string old = g.writeIndex();
+    const std::string old = g.addAndIndex({"Face.unr"});
     const int probe = ::open(g.cacheDir.c_str(), O_RDONLY | O_DIRECTORY);
     const bool noFlock = ::flock(probe, LOCK_EX | LOCK_NB) != 0;
     ::close(probe);  // and the flock with it

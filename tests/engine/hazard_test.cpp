@@ -90,9 +90,7 @@ class Hazards : public ::testing::TestWithParam<Hazard> {};
 TEST_P(Hazards, TheRunFinishesKeepsWhatItCannotPlaceAndClaimsNothingElse) {
     const Hazard& h = GetParam();
     Game g;
-    g.add(1, "A.unr");
-    g.add(2, "B.utx");
-    g.writeIndex();
+    g.addAndIndex({"A.unr", "B.utx"});
     if (h.setUp) h.setUp(g);
     FaultyFileSystem fs(g.posix);
     // cache.ini names a whole index at every step: the replacement leaves no instant without it.
@@ -158,8 +156,7 @@ TEST(HazardMaintenance, DeleteTmpRemovesALinkNotItsTarget) {
 TEST(HazardOwners, RootKeepsThePlayersOwnerAndModeAndStopsAtAnImmutableIndex) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root";
     Game g;
-    g.add(1, "A.unr");
-    g.writeIndex();
+    g.addAndIndex({"A.unr"});
     const std::string index = g.cacheDir + "/cache.ini",
                       ini = g.game + "/System/UnrealTournament.ini";
     for (const std::string& f : {index, ini, g.cacheFile(1)})

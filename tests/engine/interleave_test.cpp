@@ -157,8 +157,7 @@ struct Trial {
         if (op == "purge") g.purge(sink, &fs);
         if (op == "repair") g.scan(&fs);
         if (op == "undo") {
-            EngineContext ctx{fs, g.dialogs};
-            (void)UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink);
+            (void)g.undo(sink, &fs);
         }
     }
     // Every package in the cache has a line there (by its GUID) or a line named as not kept;

@@ -37,9 +37,7 @@ TEST(Journal, ARunThatChangesNothingWritesNothing) {
 // and the creation is never written over.
 TEST(Journal, WrittenExclusivelyAndBeforeTheFirstMove) {
     Game g;
-    g.add(1, "Face.unr");
-    g.add(2, "Rock.utx");
-    g.writeIndex();
+    g.addAndIndex({"Face.unr", "Rock.utx"});
     const std::string index = g.index();
     FaultyFileSystem fs(g.posix);
     fs.failPath("1.journal", ENOSPC);
@@ -47,9 +45,8 @@ TEST(Journal, WrittenExclusivelyAndBeforeTheFirstMove) {
     g.dialogs.answers = {true};  // a Yes to any question asked
     EXPECT_EQ(g.run(sink, {}, &fs).outcome, RunOutcome::Refused);
     EXPECT_EQ(g.dialogs.shown.size(), 1u);  // the message alone
-    EXPECT_NE(
-        g.dialogs.messages().back().find("so this run could not be undone; nothing was moved"),
-        std::string::npos);
+    EXPECT_TRUE(
+        has(g.dialogs.messages().back(), "so this run could not be undone; nothing was moved"));
     EXPECT_EQ(g.index(), index);
     EXPECT_TRUE(fileExists(g.cacheFile(1)) && fileExists(g.cacheFile(2)));
     EXPECT_FALSE(fileExists(g.programFolder + "/runs/1.journal"));
@@ -85,13 +82,12 @@ TEST(Journal, ALandingItCannotHoldStopsTheRunBeforeTheMove) {
     EXPECT_TRUE(sink.said("The journal " + g.programFolder +
                           "/runs/1.journal cannot hold the record of another move (" +
                           std::strerror(ENOSPC) + "); the run stops here"));
-    EXPECT_NE(g.log().find(stoppedLine(1, 3) + "\r\n"), std::string::npos);
+    EXPECT_TRUE(has(g.log(), stoppedLine(1, 3) + "\r\n"));
     for (const std::string& l : sink.lines) EXPECT_EQ(l.find("cannot be undone"), l.npos) << l;
     EXPECT_EQ(g.index(), joinLines({"[Cache]", g.lines[2], g.lines[3]}, LineEnd::CRLF));
     const HistoryEntry run = RunHistory(g.programFolder, g.posix).at(0);
     EXPECT_TRUE(run.moved == 1 && run.finished);
-    EngineContext ctx{g.posix, g.dialogs};
-    EXPECT_EQ(UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink).restored, 1u);
+    EXPECT_EQ(g.undo(sink).restored, 1u);
     for (unsigned n = 1; n <= 3; ++n) EXPECT_TRUE(fileExists(g.cacheFile(n)));
     EXPECT_EQ(splitLines(g.index()).size(), 4u);
 }
@@ -101,9 +97,7 @@ TEST(Journal, ALandingItCannotHoldStopsTheRunBeforeTheMove) {
 // another cache, both large enough to be read only at their ends, and not when it was undone.
 TEST(Journal, TheNextRunSumsUpTheLinesTheLastRunCouldNotRemove) {
     Game g;
-    g.add(1, "Face.unr");
-    g.add(2, "Rock.utx");
-    const std::string old = g.writeIndex();
+    const std::string old = g.addAndIndex({"Face.unr", "Rock.utx"});
     RecordingSink sink;
     ASSERT_EQ(g.run(sink).moved, 2u);
     const std::string runs = g.programFolder + "/runs/";
@@ -215,9 +209,7 @@ TEST(Journal, ReadAtItsEndsAsReadWhole) {
 // go when it leaves them empty.
 TEST(Journal, UndoneOnlyWhenEverythingThatCanGoBackWent) {
     Game g;
-    g.add(1, "Face.unr");
-    g.add(2, "Rock.utx");
-    g.writeIndex();
+    g.addAndIndex({"Face.unr", "Rock.utx"});
     Options tree;
     tree.MoveNorm = false, tree.MoveDir2 = true, tree.MoveDir2Text = g.tmp / "disk/tree";
     makeDirs(g.tmp / "disk");
@@ -260,7 +252,7 @@ TEST(Journal, UndoneOnlyWhenEverythingThatCanGoBackWent) {
     EXPECT_EQ(undo.stayed, 1u);
     EXPECT_TRUE(sink.said("Rock.utx has changed since the run and stays at " + rock));
     EXPECT_TRUE(RunHistory(g.programFolder, g.posix)[0].undone);
-    EXPECT_NE(g.log().find(kOthersUnseenNote), std::string::npos);
+    EXPECT_TRUE(has(g.log(), kOthersUnseenNote));
     EXPECT_EQ(listNames(g.tmp / "disk/tree"), std::vector<std::string>{"Textures"});
 }
 

@@ -106,9 +106,6 @@ void expectStayingSaid(const PackageGame& g, const RecordingSink& sink) {
                           "both are kept"));
 }
 
-// As the command line runs (each header read before its move) and as the window runs, after the
-// list's header pass: then a whole package is not read again, and one changed since the pass is
-// read where it landed and goes back when it is damaged now.
 // The table of whole headers finds each of its files by name and identity, at every size (its
 // buckets are made from the count), and no other.
 TEST(PackageRun, WholeHeadersFindEveryFileTheyHoldAndNoOther) {
@@ -158,15 +155,16 @@ void addLargeMixedCache(PackageGame& g) {
 
 // A first pass over a large cache reads with two threads: it must find exactly what one reader
 // finds (a file system that does not allow reads on two), entry by entry and in the table of
-// whole files, with the batches reported in order.
-TEST(PackageList, TwoReadersFindWhatOneFinds) {
+// whole files, with the batches reported in order. Stopped in its third batch, while the second
+// reader is ahead: both end, and what was examined before the stop is what one reader finds.
+TEST(PackageList, TwoReadersFindWhatOneFindsAndAStopEndsBoth) {
     PackageGame g;
     addLargeMixedCache(g);
     ForwardingFileSystem oneReader(g.posix);
     ASSERT_TRUE(g.posix.readsInParallel());
     const PlacementContext listed = listingPlacement(g.pv, g.state.cacheDir, {}, g.posix);
-    std::vector<PackageFacts> one, two;
-    HeaderCache oneHeaders, twoHeaders;
+    std::vector<PackageFacts> one, two, cut;
+    HeaderCache oneHeaders, twoHeaders, stopped;
     WholeHeaders oneWhole, twoWhole;
     examineEntries(g.pv, listed, one, oneHeaders, oneReader, {}, nullptr, &oneWhole);
     std::vector<std::size_t> batches;
@@ -186,27 +184,19 @@ TEST(PackageList, TwoReadersFindWhatOneFinds) {
     EXPECT_EQ(oneHeaders.reads(), twoHeaders.reads());
     EXPECT_EQ(oneHeaders.size(), twoHeaders.size());
     for (std::size_t b = 0; b < batches.size(); ++b) EXPECT_EQ(batches[b], 256 * b);
-}
 
-// Stopped in its third batch, while the second reader is ahead: both end, and what was examined
-// before the stop is what one reader finds.
-TEST(PackageList, AStopEndsBothReaders) {
-    PackageGame g;
-    addLargeMixedCache(g);
-    ForwardingFileSystem oneReader(g.posix);
-    const PlacementContext listed = listingPlacement(g.pv, g.state.cacheDir, {}, g.posix);
-    std::vector<PackageFacts> one, two;
-    HeaderCache oneHeaders, stopped;
-    examineEntries(g.pv, listed, one, oneHeaders, oneReader);
     std::atomic<bool> stop{false};
     examineEntries(
-        g.pv, listed, two, stopped, g.posix,
+        g.pv, listed, cut, stopped, g.posix,
         [&](std::size_t first, std::size_t) { stop = first == 256; }, &stop);
-    for (std::size_t k = 0; k < 512; ++k) ASSERT_EQ(two[k].condition, one[k].condition) << k;
-    for (std::size_t k = 512; k < two.size(); ++k)
-        ASSERT_EQ(two[k].condition, PackageCondition::Unknown) << k;
+    for (std::size_t k = 0; k < 512; ++k) ASSERT_EQ(cut[k].condition, one[k].condition) << k;
+    for (std::size_t k = 512; k < cut.size(); ++k)
+        ASSERT_EQ(cut[k].condition, PackageCondition::Unknown) << k;
 }
 
+// As the command line runs (each header read before its move) and as the window runs, after the
+// list's header pass: then a whole package is not read again, and one changed since the pass is
+// read where it landed and goes back when it is damaged now.
 TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
     for (const bool afterPass : {false, true}) {
         SCOPED_TRACE(afterPass ? "after the header pass" : "reading each header");
@@ -252,12 +242,11 @@ TEST(PackageRun, DamagedAndOtherVersionsStayWithTheirReasonAndTheRestMoves) {
         const std::string index = g.index();
         for (unsigned n : {2, 3, 4, 5, 6, 9, 11, 18, 19, 20, 21}) {
             EXPECT_TRUE(fileExists(g.cacheFile(n))) << n;
-            EXPECT_NE(index.find(guidOf(n)), std::string::npos) << n;
+            EXPECT_TRUE(has(index, guidOf(n))) << n;
         }
-        for (unsigned n : {1, 7, 8, 10, 12, 17})
-            EXPECT_EQ(index.find(guidOf(n)), std::string::npos) << n;
+        for (unsigned n : {1, 7, 8, 10, 12, 17}) EXPECT_FALSE(has(index, guidOf(n))) << n;
         // The undo finds the one that went back where it is.
-        const UndoResult undone = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink);
+        const UndoResult undone = g.undo(sink, &counted);
         EXPECT_EQ(undone.failed + undone.stayed, 0u);
         EXPECT_TRUE(fileExists(g.cacheFile(18)));
     }
@@ -292,8 +281,7 @@ TEST(PackageRun, MemoryRunningOutStopsTheRunWithEveryLineAccountedFor) {
         EXPECT_EQ(index.find(guidOf(n)) != std::string::npos, n >= 3) << n;
         EXPECT_EQ(fileExists(g.cacheFile(n)), n >= 3) << n;
     }
-    EXPECT_NE(readFile(programFiles(g.programFolder, g.posix).runLog).find("Memory ran out"),
-              std::string::npos);
+    EXPECT_TRUE(has(readFile(programFiles(g.programFolder, g.posix).runLog), "Memory ran out"));
 }
 
 TEST(PackageCheck, NamesEveryMissingNeedOnlyAndPutsLostLinesBack) {
@@ -344,7 +332,7 @@ TEST(PackageCheck, NamesEveryMissingNeedOnlyAndPutsLostLinesBack) {
     EXPECT_EQ(restored.restored.size(), 2u);
     for (const std::string& l :
          {g.line(3, "Skies.utx"), g.line(4, "Lost.unr"), g.line(1, "OldTex.utx")})
-        EXPECT_NE(g.index().find(l + "\r\n"), std::string::npos) << l;
+        EXPECT_TRUE(has(g.index(), l + "\r\n")) << l;
     report = checkPackages(places.value, g.posix);
     EXPECT_TRUE(report.lineless.empty());
     EXPECT_EQ(report.missing.size(), 1u) << "Skies and Lost are in the cache now";

@@ -100,9 +100,8 @@ TEST(RunPlanProperty, DryRunPlansTheRunsMovesAndUndoGivesEverythingBack) {
         EXPECT_EQ(made, plan) << where;
         EXPECT_EQ(completionOf(run), completionOf(planned)) << where;
         std::filesystem::current_path("/");
-        EngineContext ctx{g.posix, g.dialogs};
         RecordingSink sink;
-        const UndoResult undo = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink);
+        const UndoResult undo = g.undo(sink);
         EXPECT_EQ(undo.restored, run.moved) << where;
         EXPECT_EQ(snapshot(g), before) << where;
         if (HasFailure()) break;

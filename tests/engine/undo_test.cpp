@@ -56,7 +56,7 @@ TEST(Undo, PutsTheRunsPackagesBackAndLeavesWhatChangedSinceNamed) {
     EXPECT_EQ(snapshot(g), afterRun);  // a dry run moves nothing
 
     RecordingSink undoLines;
-    const UndoResult undo = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, undoLines);
+    const UndoResult undo = g.undo(undoLines);
     EXPECT_EQ(undo.outcome, UndoOutcome::Done);
     EXPECT_EQ(undo.restored, 3u);
     EXPECT_EQ(undo.stayed, 2u);
@@ -65,13 +65,12 @@ TEST(Undo, PutsTheRunsPackagesBackAndLeavesWhatChangedSinceNamed) {
     EXPECT_EQ(snapshot(g), expected);
     const std::string named = "DM-Deck.unr has changed since the run and stays at " + edited;
     EXPECT_TRUE(undoLines.said(named));
-    EXPECT_NE(g.log().find(named), std::string::npos);
+    EXPECT_TRUE(has(g.log(), named));
     EXPECT_TRUE(fileExists(g.cacheDir + "/cachebak.ini"));
 
     // Undoing twice does nothing the second time, by default or by the run's ID.
     RecordingSink again;
-    EXPECT_EQ(UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, again).outcome,
-              UndoOutcome::NothingToUndo);
+    EXPECT_EQ(g.undo(again).outcome, UndoOutcome::NothingToUndo);
     EXPECT_EQ(UndoRun({g.programFolder, undo.runId, false, {}}, ctx, again).outcome,
               UndoOutcome::AlreadyUndone);
     EXPECT_EQ(snapshot(g), expected);
@@ -80,14 +79,12 @@ TEST(Undo, PutsTheRunsPackagesBackAndLeavesWhatChangedSinceNamed) {
 // A cache copy a run removed because the same bytes were installed comes back with its line.
 TEST(Undo, ACacheCopyRemovedAsSpareComesBackWithItsLine) {
     Game g;
-    g.add(1, "Face.unr");
-    const std::string old = g.writeIndex();
+    const std::string old = g.addAndIndex({"Face.unr"});
     writeFile(g.game + "/Maps/Face.unr", bytesOf("Face.unr", 1));  // installed already
     RecordingSink sink;
     ASSERT_EQ(g.run(sink).outcome, RunOutcome::Completed);
     ASSERT_FALSE(fileExists(g.cacheFile(1)));
-    EngineContext ctx{g.posix, g.dialogs};
-    EXPECT_EQ(UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink).restored, 1u);
+    EXPECT_EQ(g.undo(sink).restored, 1u);
     EXPECT_EQ(readFile(g.cacheFile(1)), bytesOf("Face.unr", 1));
     EXPECT_EQ(g.index(), old);
     EXPECT_TRUE(fileExists(g.game + "/Maps/Face.unr"));
@@ -98,9 +95,7 @@ TEST(Undo, ACacheCopyRemovedAsSpareComesBackWithItsLine) {
 // next undo; purges are listed and never undone; only the last runs are kept.
 TEST(UndoHistory, KilledRunsAreUndoneAndPurgesAreNot) {
     Game g;
-    g.add(1, "CTF-Face.unr");
-    g.add(2, "Rock.utx");
-    g.writeIndex();
+    g.addAndIndex({"CTF-Face.unr", "Rock.utx"});
     const std::set<std::string> before = snapshot(g);
     RecordingSink sink;
     ASSERT_EQ(g.run(sink).moved, 2u);
@@ -115,7 +110,7 @@ TEST(UndoHistory, KilledRunsAreUndoneAndPurgesAreNot) {
     std::filesystem::rename(g.game + "/Textures/Rock.utx", g.cacheFile(2));
 
     EngineContext ctx{g.posix, g.dialogs};
-    const UndoResult undo = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, sink);
+    const UndoResult undo = g.undo(sink);
     EXPECT_EQ(undo.outcome, UndoOutcome::Done);
     EXPECT_EQ(undo.restored, 1u);
     EXPECT_EQ(undo.linesAdded, 1u);  // Rock.utx's; CTF-Face.unr's was never removed
@@ -133,7 +128,7 @@ TEST(UndoHistory, KilledRunsAreUndoneAndPurgesAreNot) {
     ASSERT_EQ(history.size(), kJournalsKept);
     EXPECT_EQ(history[0].id, "21");  // the first run's journal went
     EXPECT_TRUE(history.back().purge);
-    EXPECT_NE(historyLine(history.back()).find("cannot be undone"), std::string::npos);
+    EXPECT_TRUE(has(historyLine(history.back()), "cannot be undone"));
     EXPECT_EQ(UndoRun({g.programFolder, "2", false, {}}, ctx, sink).outcome,
               UndoOutcome::NotUndoable);
 }
@@ -143,16 +138,12 @@ TEST(UndoHistory, KilledRunsAreUndoneAndPurgesAreNot) {
 // once, and a purge counts the files it deleted, not the lines whose file was gone.
 TEST(UndoHistory, CountsMovesCopiesPartialUndosAndDeletedFilesApart) {
     Game g;
-    g.add(1, "Face.unr");
-    g.add(2, "Rock.utx");
-    g.add(3, "Tune.umx");
-    g.writeIndex();
+    g.addAndIndex({"Face.unr", "Rock.utx", "Tune.umx"});
     writeFile(g.game + "/Music/Tune.umx", bytesOf("Tune.umx", 3));  // installed already
     RecordingSink sink;
     ASSERT_EQ(g.run(sink).moved, 3u);  // two moves and the removed copy
-    EXPECT_NE(historyLine(RunHistory(g.programFolder, g.posix).at(0))
-                  .find("run, 2 packages moved, 1 cache copy removed"),
-              std::string::npos);
+    EXPECT_TRUE(has(historyLine(RunHistory(g.programFolder, g.posix).at(0)),
+                    "run, 2 packages moved, 1 cache copy removed"));
 
     std::atomic<bool> stop{false};
     FaultyFileSystem stopping(g.posix);
@@ -168,17 +159,16 @@ TEST(UndoHistory, CountsMovesCopiesPartialUndosAndDeletedFilesApart) {
                             [](const std::string& l) { return l.starts_with("A new CACHE.INI"); }),
               1);
     const HistoryEntry afterStop = RunHistory(g.programFolder, g.posix).at(0);
-    EXPECT_NE(historyLine(afterStop).find("partly undone (1 put back)"), std::string::npos);
+    EXPECT_TRUE(has(historyLine(afterStop), "partly undone (1 put back)"));
 
     EngineContext ctx{g.posix, g.dialogs};
     RecordingSink rest;
-    const UndoResult undo = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, rest);
+    const UndoResult undo = g.undo(rest);
     EXPECT_EQ(undo.copiedBack, 1u);
     EXPECT_TRUE(
         rest.said("1 package was moved back into the cache, 1 removed cache copy was "
                   "copied back, 2 lines added to CACHE.INI; 0 stay where they are"));
-    EXPECT_NE(historyLine(RunHistory(g.programFolder, g.posix).at(0)).find(", undone"),
-              std::string::npos);
+    EXPECT_TRUE(has(historyLine(RunHistory(g.programFolder, g.posix).at(0)), ", undone"));
 
     // One line of the purged index has no file: it leaves the index, but was not deleted.
     std::filesystem::remove(g.cacheFile(1));
@@ -187,18 +177,15 @@ TEST(UndoHistory, CountsMovesCopiesPartialUndosAndDeletedFilesApart) {
     ASSERT_EQ(PurgeCache(g.pv, ctx, sink, {}, &purged), PurgeOutcome::Done);
     EXPECT_EQ(purged.deleted, 2u);
     EXPECT_EQ(purged.linesDropped, 1u);
-    EXPECT_NE(historyLine(RunHistory(g.programFolder, g.posix).at(0))
-                  .find("purge, 2 cache files deleted"),
-              std::string::npos);
+    EXPECT_TRUE(has(historyLine(RunHistory(g.programFolder, g.posix).at(0)),
+                    "purge, 2 cache files deleted"));
 }
 
 // A package replaced after the undo looked at it, right before its move back, must not enter the
 // cache under the run's name: it goes back where it was, is named, and its line leaves the index.
 TEST(UndoRace, APackageReplacedBeforeItsMoveBackStays) {
     Game g;
-    g.add(1, "CTF-Face.unr");
-    g.add(2, "Rock.utx");
-    g.writeIndex();
+    g.addAndIndex({"CTF-Face.unr", "Rock.utx"});
     RecordingSink lines;
     ASSERT_EQ(g.run(lines).moved, 2u);
     FaultyFileSystem fs{g.posix};
@@ -208,15 +195,13 @@ TEST(UndoRace, APackageReplacedBeforeItsMoveBackStays) {
         writeFile(rock + ".new", "another Rock.utx");
         std::filesystem::rename(rock + ".new", rock);
     };
-    EngineContext ctx{fs, g.dialogs};
-    const UndoResult undo = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, lines);
+    const UndoResult undo = g.undo(lines, &fs);
     EXPECT_EQ(undo.restored, 1u);
     EXPECT_EQ(undo.stayed, 1u);
     EXPECT_EQ(readFile(rock), "another Rock.utx");
     EXPECT_FALSE(fileExists(g.cacheFile(2)));
-    EXPECT_EQ(readFile(g.cacheDir + "/cache.ini").find(g.line(2, "Rock.utx")), std::string::npos);
-    EXPECT_NE(readFile(g.cacheDir + "/cache.ini").find(g.line(1, "CTF-Face.unr")),
-              std::string::npos);
+    EXPECT_FALSE(has(readFile(g.cacheDir + "/cache.ini"), g.line(2, "Rock.utx")));
+    EXPECT_TRUE(has(readFile(g.cacheDir + "/cache.ini"), g.line(1, "CTF-Face.unr")));
     EXPECT_TRUE(lines.said("Rock.utx has changed since the run and stays at " + rock));
 }
 
@@ -224,17 +209,15 @@ TEST(UndoRace, APackageReplacedBeforeItsMoveBackStays) {
 // not kept that may well be there.
 TEST(UndoFaults, AnIndexUnreadableAtTheEndIsSaidSoItsLinesAreNotNamedAsLost) {
     Game g;
-    g.add(1, "CTF-Face.unr");
-    g.writeIndex();
+    g.addAndIndex({"CTF-Face.unr"});
     RecordingSink lines;
     ASSERT_EQ(g.run(lines).moved, 1u);
     FaultyFileSystem fs{g.posix};
     fs.watch = [&](const char* op, const std::string&, const std::string&, bool done) {
         if (done && std::string(op) == "moveListedFile") fs.failPath("cache.ini", EACCES);
     };
-    EngineContext ctx{fs, g.dialogs};
     RecordingSink undoLines;
-    const UndoResult undo = UndoRun({g.programFolder, "", false, g.cacheDir}, ctx, undoLines);
+    const UndoResult undo = g.undo(undoLines, &fs);
     EXPECT_EQ(undo.outcome, UndoOutcome::Done);
     EXPECT_EQ(undo.restored, 1u);
     EXPECT_EQ(completionOf(undo), Completion::Part);  // the line may be lost: not all is known
@@ -242,8 +225,7 @@ TEST(UndoFaults, AnIndexUnreadableAtTheEndIsSaidSoItsLinesAreNotNamedAsLost) {
                                Status::fromErrno(EACCES).text +
                                "): whether the 1 line added to it is still there is not known"));
     EXPECT_FALSE(undoLines.said(notKeptLine(g.line(1, "CTF-Face.unr"))));
-    EXPECT_NE(readFile(g.cacheDir + "/cache.ini").find(g.line(1, "CTF-Face.unr")),
-              std::string::npos);
+    EXPECT_TRUE(has(readFile(g.cacheDir + "/cache.ini"), g.line(1, "CTF-Face.unr")));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "platform/filesystem.h"
+#include "tests/support/temp_dir.h"
 #include "tools/package_objects.h"
 
 namespace qv::test {
@@ -96,6 +97,15 @@ TEST(Media, AnEndlessModuleHasNoLengthAndACutOneSaysSo) {
     EXPECT_EQ(damaged.note, "its music could not be read");
 }
 
+// The width and height of a PNG file's picture; 0 x 0 when it is none.
+std::pair<unsigned, unsigned> pngSize(const std::string& png) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) return {0, 0};
+    png_image_free(&image);
+    return {image.width, image.height};
+}
+
 TEST(Media, PngKeepsEveryPixel) {
     Picture p;
     p.width = 3, p.height = 2;
@@ -119,36 +129,7 @@ TEST(Media, PngKeepsEveryPixel) {
     wide.rgba.assign(std::size_t{4} << 20, 200);
     const std::optional<std::string> long_ = media::pngEncoder()->encode(wide);
     ASSERT_TRUE(long_.has_value());
-    png_image back2{};
-    back2.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_memory(&back2, long_->data(), long_->size()));
-    EXPECT_EQ(back2.width, 1000000u);
-    EXPECT_EQ(back2.height, 1u);
-    png_image_free(&back2);
-}
-
-}  // namespace
-}  // namespace qv::test
-
-namespace qv::test {
-namespace {
-
-std::string fileText(const std::string& path) {
-    std::string text;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
-        std::fclose(f);
-    }
-    return text;
-}
-
-// The width and height of a PNG file's picture; 0 x 0 when it is none.
-std::pair<unsigned, unsigned> pngSize(const std::string& png) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) return {0, 0};
-    png_image_free(&image);
-    return {image.width, image.height};
+    EXPECT_EQ(pngSize(*long_), std::make_pair(1000000u, 1u));
 }
 
 // Everything a descriptor reads from its file's start.
@@ -217,16 +198,15 @@ TEST(Thumbnailer, WritesThePictureWhereTheFileManagerReadsItAndNothingElse) {
         struct stat after {};
         ASSERT_EQ(::lstat(out.c_str(), &after), 0);
         if (c.written) {
-            EXPECT_EQ(code, 0) << fileText(said);
+            EXPECT_EQ(code, 0) << readFile(said);
             EXPECT_TRUE(S_ISREG(after.st_mode));
             EXPECT_EQ(after.st_mode & 07000, 0u) << "no set-ID bit taken from a link's target";
-            EXPECT_EQ(pngSize(fileText(out)), std::make_pair(128u, 128u));
+            EXPECT_EQ(pngSize(readFile(out)), std::make_pair(128u, 128u));
         } else {
             EXPECT_NE(code, 0);
             EXPECT_EQ(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
             EXPECT_EQ(after.st_ino, before.st_ino);
-            EXPECT_NE(fileText(said).find("it is left as it is"), std::string::npos)
-                << fileText(said);
+            EXPECT_TRUE(has(readFile(said), "it is left as it is"));
         }
         if (c.kind == HeldOpen) {
             EXPECT_EQ(after.st_ino, before.st_ino) << "written in place, not renamed over";
@@ -237,7 +217,7 @@ TEST(Thumbnailer, WritesThePictureWhereTheFileManagerReadsItAndNothingElse) {
             struct stat t {};
             ASSERT_EQ(::stat(target.c_str(), &t), 0);
             EXPECT_EQ(t.st_mode & 07777, 04755u);
-            EXPECT_EQ(fileText(target), "target");
+            EXPECT_EQ(readFile(target), "target");
             std::remove(target.c_str());
         }
         if (c.kind == Folder)
@@ -251,25 +231,24 @@ TEST(Thumbnailer, WritesThePictureWhereTheFileManagerReadsItAndNothingElse) {
     std::remove(link.c_str());
     ASSERT_EQ(::symlink(map.c_str(), link.c_str()), 0);
     EXPECT_EQ(std::system((program + link + " " + out).c_str()), 0);
-    EXPECT_EQ(pngSize(fileText(out)), std::make_pair(128u, 128u));
+    EXPECT_EQ(pngSize(readFile(out)), std::make_pair(128u, 128u));
     std::remove(out.c_str());
     std::remove(link.c_str());
     EXPECT_NE(std::system((program + sound + " " + out + " 2>" + said).c_str()), 0);
-    EXPECT_NE(fileText(said).find("no picture: it holds sounds and no picture"), std::string::npos)
-        << fileText(said);
-    EXPECT_TRUE(fileText(out).empty());
+    EXPECT_TRUE(has(readFile(said), "no picture: it holds sounds and no picture"));
+    EXPECT_TRUE(readFile(out).empty());
     for (const std::string& made : {map, sound, said}) std::remove(made.c_str());
     EXPECT_EQ(::rmdir(folder), 0) << "a file was left behind";
 
     const std::string source = QV_TEST_DATA_DIR "/../../data/desktop/";
-    const std::string entry = fileText(source + "quorvel.thumbnailer"),
-                      types = fileText(source + "quorvel-unreal-packages.xml");
+    const std::string entry = readFile(source + "quorvel.thumbnailer"),
+                      types = readFile(source + "quorvel-unreal-packages.xml");
     const std::size_t at = entry.find("MimeType=");
     ASSERT_NE(at, std::string::npos);
     std::istringstream list(entry.substr(at + 9, entry.find('\n', at) - at - 9));
     for (std::string type; std::getline(list, type, ';');) {
         if (!type.empty()) {
-            EXPECT_NE(types.find("type=\"" + type + "\""), std::string::npos) << type;
+            EXPECT_TRUE(has(types, "type=\"" + type + "\"")) << type;
         }
     }
 }

@@ -78,37 +78,10 @@ TEST(PackageReader, EveryCutThatReachesATableOrAnObjectIsDamagedAndPaddingIsNot)
     }
 }
 
-TEST(PackageReader, HostileCountsTablesAndExtentsAreRefusedWithinAFewSmallReads) {
+TEST(PackageReader, ExtentsPastTheEndAreMeasuredAndLargeNameTablesReadOnlyAsFarAsTheyGo) {
     pkg::PackageLayout at;
     const std::string good = pkg::writePackage(objectsSpec(69), &at);
     PackageReader reader;
-    // Each row changes one 32-bit number of the header; the file may be claimed larger than its
-    // bytes (a sparse file of a GiB with a valid header).
-    const struct {
-        const char* what;
-        std::size_t at;
-        std::uint32_t value;
-        std::uint64_t claimedSize;
-        HeaderFault fault;
-    } hostile[] = {
-        {"zeroed tag", 0, 0, 0, HeaderFault::NotPackage},
-        {"huge name count", 12, 0xFFFFFFFF, 0, HeaderFault::CutShort},
-        {"name offset past the end", 16, 0x7FFFFFF0, 0, HeaderFault::CutShort},
-        {"huge export count", 20, 0x10000000, 0, HeaderFault::CutShort},
-        {"import offset inside the header", 32, 4, 0, HeaderFault::CutShort},
-        {"huge generation count", 52, 0x20000000, 0, HeaderFault::CutShort},
-        {"153 million imports in a sparse GiB", 28, 153000000, 1u << 30, HeaderFault::BadTable},
-        {"names refer past their table", 12, 3, 0, HeaderFault::BadTable}};
-    for (const auto& h : hostile) {
-        std::string bytes = good;
-        put32At(bytes, h.at, h.value);
-        CountingFile file(bytes, h.claimedSize);
-        const HeaderReading r = reader.read(file);
-        EXPECT_EQ(r.kind(), h.fault) << h.what << ": " << r.reason;
-        EXPECT_FALSE(r.reason.empty()) << h.what;
-        EXPECT_LE(file.reads, 2u) << h.what;
-        EXPECT_LE(file.bytes, 4096u + 2 * bytes.size()) << h.what;
-    }
     // An object whose data lies past the end: the reason says by how much.
     std::string far = good;
     const std::size_t offsetAt =
@@ -160,6 +133,8 @@ std::vector<FaultCase> changedHeaderFaults() {
     };
     return {{changed(good, 0, 0), PackageFault::NotPackage, "not a package"},
             {good.substr(0, 30), PackageFault::HeaderCutShort, "cut short inside its header"},
+            {changed(good, 12, 0xFFFFFFFF), PackageFault::NameTableBeyondEnd,
+             "its name table lies beyond its end"},
             {changed(good, 16, 0x7FFFFFF0), PackageFault::NameTableBeyondEnd,
              "its name table lies beyond its end"},
             {changed(good, 20, 0x10000000), PackageFault::ExportTableBeyondEnd,
@@ -214,7 +189,7 @@ std::vector<FaultCase> handMadeFaults() {
              "its package data ends 1 byte beyond the end of the file"}};
 }
 
-TEST(PackageReader, EachFaultIsToldPreciselyInItsOwnWords) {
+TEST(PackageReader, EachFaultIsToldInItsOwnWordsWithinAFewSmallReads) {
     for (const auto& cases : {changedHeaderFaults(), handMadeFaults()})
         for (const FaultCase& f : cases) {
             PackageReader reader(f.limits);
@@ -222,6 +197,16 @@ TEST(PackageReader, EachFaultIsToldPreciselyInItsOwnWords) {
             const HeaderReading r = reader.read(file);
             EXPECT_EQ(r.fault, f.fault) << f.words << ": " << r.reason;
             EXPECT_EQ(r.reason, f.words);
+            // What says the file ends early is its cutting short; anything else but the tag is
+            // a bad table. However large the counts, a few small reads decide.
+            const std::string_view w = f.words;
+            EXPECT_EQ(r.kind(), w == "not a package" ? HeaderFault::NotPackage
+                                : w.find("cut short") != w.npos || w.find("beyond") != w.npos
+                                    ? HeaderFault::CutShort
+                                    : HeaderFault::BadTable)
+                << f.words;
+            EXPECT_LE(file.reads, 2u) << f.words;
+            EXPECT_LE(file.bytes, 4096u + 2 * f.bytes.size()) << f.words;
         }
 }
 

@@ -168,8 +168,7 @@ TEST(RegistryStore, ALinkStaysALinkLeftoversGoAndTheOptionsAreOneWrite) {
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_FALSE(fileExists(dir / "real/registry.reg"));
     ASSERT_EQ(dialogs.messages().size(), 1u);
-    EXPECT_NE(dialogs.messages()[0].find("is a link to a file that is not there"),
-              std::string::npos);
+    EXPECT_TRUE(has(dialogs.messages()[0], "is a link to a file that is not there"));
 }
 
 // Guards: "No locks available" for every save; a save that takes no lock at all.

@@ -13,6 +13,7 @@
 #include "engine/maintenance/maintenance.h"
 #include "engine/public_variables.h"
 #include "engine/run/run.h"
+#include "engine/run/undo.h"
 #include "platform/posix_filesystem.h"
 #include "platform/textfile.h"
 #include "tests/support/copying_filesystem.h"
@@ -87,6 +88,11 @@ class Game {
         lines.push_back(line(n, realName));
         if (present) writeFile(cacheFile(n), bytesOf(realName, n));
     }
+    // Packages 1, 2, ... of these names, and the index naming them (returned).
+    std::string addAndIndex(const std::vector<std::string>& realNames) {
+        for (const std::string& name : realNames) add(lines.size(), name);
+        return writeIndex();
+    }
     std::string writeIndex(const std::string& eol = "\r\n") {
         std::string text;
         for (const auto& l : lines) text += l + eol;
@@ -120,6 +126,11 @@ class Game {
         state.options = options;
         EngineContext ctx{fs ? *fs : posix, dialogs};
         return runAsTheWindowDoes(pv, state, ctx, sink, checked);
+    }
+    // Undoes the last run on this cache folder.
+    UndoResult undo(StatusSink& sink, FileSystem* fs = nullptr) {
+        EngineContext ctx{fs ? *fs : posix, dialogs};
+        return UndoRun({programFolder, "", false, cacheDir}, ctx, sink);
     }
     PurgeOutcome purge(RecordingSink& sink, FileSystem* fs = nullptr) {
         EngineContext ctx{fs ? *fs : posix, dialogs};

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qv::test {
@@ -39,6 +42,13 @@ struct FakeGame {
     void stop();  // kills it at once
     int pid = 0;
 };
+
+// Whether `text` holds `part`; a failed expectation shows both.
+inline ::testing::AssertionResult has(std::string_view text, std::string_view part) {
+    const bool holds = text.find(part) != text.npos;
+    return (holds ? ::testing::AssertionSuccess() : ::testing::AssertionFailure())
+           << "\"" << text << "\" " << (holds ? "holds" : "lacks") << " \"" << part << "\"";
+}
 
 // A 32-character GUID, different for every number: the generated name of a cache file.
 std::string guidOf(unsigned n);
