@@ -6,8 +6,10 @@
 #include "engine/cache/scan.h"
 #include "engine/public_variables.h"
 #include "engine/run/placement.h"
+#include "engine/run/run_journal.h"
 #include "engine/run/run_plan.h"
 #include "platform/paths.h"
+#include "settings/program_files.h"
 
 namespace qv {
 
@@ -105,8 +107,15 @@ void keepDropsOfAWrongCache(ListPlan& result, const std::string& index, const Pu
     std::vector<std::size_t> drops;
     for (std::size_t k = 0; k < result.entries.size(); ++k)
         if (result.entries[k].action == RowAction::Drop) drops.push_back(k);
-    if (drops.empty() || !looksLikeWrongCache(planRun(index, drops, pv, place, fs), place, fs))
-        return;
+    if (drops.empty()) return;
+    const RunPlan alone = planRun(index, drops, pv, place, fs);
+    if (!looksLikeWrongCache(alone, place, fs)) return;
+    // Lines of packages a killed last run moved are accounted for: the run drops those.
+    const std::unordered_set<std::string> movedBefore =
+        linesMovedByLastRun(fs, journalFolder(programFiles(pv.ProgramFolder, fs).runLog),
+                            place.cacheDir, {}, nullptr, false);
+    for (std::size_t i = 0; i < alone.lines.size(); ++i)
+        if (alone.selected[i] && movedBefore.count(std::string(alone.lines[i]))) return;
     for (const std::size_t k : drops) {
         result.entries[k].action = RowAction::Keep;
         result.entries[k].reason =

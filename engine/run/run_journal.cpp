@@ -323,7 +323,8 @@ std::vector<std::size_t> sparesToCopyBack(const JournalRecord& r, FileSystem& fs
 std::unordered_set<std::string> linesMovedByLastRun(FileSystem& fs, const std::string& folder,
                                                     const std::string& cacheDir,
                                                     const std::string& skipPath,
-                                                    std::vector<std::string>* recovered) {
+                                                    std::vector<std::string>* recovered,
+                                                    bool record) {
     std::unordered_set<std::string> lines;
     const std::string cache = resolvedFolder(fs, cacheDir);
     // Newest first, each read only at its ends until the last run on this cache is found: a
@@ -337,7 +338,7 @@ std::unordered_set<std::string> linesMovedByLastRun(FileSystem& fs, const std::s
         JournalRecord whole;
         if (r.undone || !readJournal(fs, r.path, whole, true) || whole.undone) break;
         if (lookForUnrecordedLandings(fs, whole)) {
-            (void)recordLandingsFound(fs, whole);  // unrecorded, they are looked for again
+            if (record) (void)recordLandingsFound(fs, whole);  // else looked for again
             for (std::size_t k : whole.recovered)
                 if (recovered) recovered->push_back(recoveredLandingLine(whole, k));
         }

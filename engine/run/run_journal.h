@@ -173,11 +173,13 @@ Status copySpareBack(const JournalRecord& r, std::size_t i, FileSystem& fs);
 // The lines whose packages the last run on `cacheDir` (its journal in `folder`, other than
 // `skipPath`, not undone) recorded as landed.
 // A killed last run's landings it could not record are looked for first, recorded in its
-// journal, and named in `recovered` (when given).
+// journal (unless `record` is false: a listing writes nothing), and named in `recovered` (when
+// given).
 std::unordered_set<std::string> linesMovedByLastRun(FileSystem& fs, const std::string& folder,
                                                     const std::string& cacheDir,
                                                     const std::string& skipPath,
-                                                    std::vector<std::string>* recovered = nullptr);
+                                                    std::vector<std::string>* recovered = nullptr,
+                                                    bool record = true);
 
 // A killed run (`r` read whole, not settled) may have died between a move and its record. The
 // package then sits at its destination, changed since the run began, and either its cache file
