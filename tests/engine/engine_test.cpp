@@ -117,7 +117,7 @@ TEST_P(Run, MovesWhatItCanKeepsTheLinesOfTheRestAndLogsOnlyWhatHappened) {
         const std::string said =
             moveLineText(guidOf(i + 1) + ".uxx", g.game + "/" + folders[i] + "/" + moved[i]);
         EXPECT_TRUE(sink.said(said)) << said;
-        EXPECT_NE(g.log().find(said + "\r\n"), std::string::npos) << said;
+        EXPECT_TRUE(test::has(g.log(), said + "\r\n"));
     }
     EXPECT_EQ(readFile(g.game + "/Maps/Taken.unr"), "someone else's");
     EXPECT_FALSE(fileExists(g.game + "/Escape.unr"));
@@ -140,7 +140,7 @@ TEST_P(Run, MovesWhatItCanKeepsTheLinesOfTheRestAndLogsOnlyWhatHappened) {
     std::size_t claims = 0;
     for (const std::string& l : splitLines(g.log())) claims += l.rfind("**OLD** ", 0) == 0;
     EXPECT_EQ(claims, moved.size());
-    EXPECT_NE(g.log().find("CACHE.INI was renamed to CACHEBAK.INI"), std::string::npos);
+    EXPECT_TRUE(test::has(g.log(), "CACHE.INI was renamed to CACHEBAK.INI"));
     EXPECT_TRUE(
         sink.said("1 file in the cache has no line in CACHE.INI (the game may have dropped "
                   "it); Check packages (quorvel-cli check --restore) puts its line back."));
@@ -151,9 +151,7 @@ INSTANTIATE_TEST_SUITE_P(LineEnds, Run, ::testing::Values("\r\n", "\n", "\r"));
 // A package the disk will not show: the failed move proves nothing, so its line stays.
 TEST(RunFaults, AFailedMoveOrLookupKeepsTheLineAndSaysWhy) {
     Game g;
-    g.add(1, "Face.unr");
-    g.add(2, "Rock.utx");
-    g.writeIndex();
+    g.addAndIndex({"Face.unr", "Rock.utx"});
     FaultyFileSystem disk(g.posix);
     disk.failPath(kGuid + ".uxx", EIO);
     RecordingSink sink;
@@ -249,9 +247,7 @@ TEST(Scan, RepairAddsTheMapExtensionAndKeepsEveryOtherLine) {
 // its package stays with its whole line. An index written with LF line ends splits on them.
 TEST(Run, ALoneLfInsideANameStaysInItsLineAndAnLfIndexReadsEveryLine) {
     Game g;
-    g.add(1, "CTF-New\nLine.unr");
-    g.add(2, "Rock.utx");
-    g.writeIndex();
+    g.addAndIndex({"CTF-New\nLine.unr", "Rock.utx"});
     RecordingSink sink;
     ASSERT_EQ(g.run(sink).outcome, RunOutcome::Completed);
     EXPECT_EQ(g.index(), joinLines({"[Cache]", g.lines[1]}, LineEnd::CRLF));
@@ -261,9 +257,7 @@ TEST(Run, ALoneLfInsideANameStaysInItsLineAndAnLfIndexReadsEveryLine) {
     EXPECT_TRUE(sink.said("CTF-New\nLine.unr is not a safe file name and cannot be moved"));
 
     Game lf;
-    lf.add(1, "CTF-Face.unr");
-    lf.add(2, "Rock.utx");
-    lf.writeIndex("\n");
+    lf.addAndIndex({"CTF-Face.unr", "Rock.utx"}, "\n");
     ASSERT_EQ(lf.run(sink).outcome, RunOutcome::Completed);
     EXPECT_EQ(lf.index(), "[Cache]\r\n");
     EXPECT_TRUE(lf.placed(lf.game + "/Maps", "CTF-Face.unr") &&
@@ -274,8 +268,7 @@ TEST(Run, ALoneLfInsideANameStaysInItsLineAndAnLfIndexReadsEveryLine) {
 // first thing the next command does; a copy that cache.ini or cachebak.ini still equals goes.
 TEST(LeftBackup, BecomesTheBackupUnlessTheIndexWasNeverReplaced) {
     Game g;
-    g.add(1, "A.unr");
-    const std::string old = g.writeIndex(), left = g.cacheDir + "/" + kLeftBackupName;
+    const std::string old = g.addAndIndex({"A.unr"}), left = g.cacheDir + "/" + kLeftBackupName;
     writeFile(left, old);
     EXPECT_EQ(removeLeftTempFiles(g.posix, {g.cacheDir}), Lines{});
     EXPECT_FALSE(fileExists(left) || fileExists(g.cacheDir + "/cachebak.ini"));
@@ -349,15 +342,12 @@ TEST(Purge, DeletesTheNamedFilesAndKeepsTheLinesOfThoseThatStay) {
 // log (a purge, which keeps none, in its status list), not in a run's status list.
 TEST(GameCheck, OtherUsersProgramsLeftUncheckedAreNoted) {
     Game g;
-    g.add(1, "Face.unr");
-    g.add(2, "Rock.utx");
-    g.writeIndex();
+    g.addAndIndex({"Face.unr", "Rock.utx"});
     EngineContext ctx{g.posix, g.dialogs};
     ctx.uid = 4321;  // not root, and no program of its own
     RecordingSink sink;
     ASSERT_EQ(runAsTheWindowDoes(g.pv, g.state, ctx, sink, {"Face.unr"}).moved, 1u);
-    EXPECT_TRUE(g.log().find(kOthersUnseenNote) != std::string::npos &&
-                !sink.said(kOthersUnseenNote));
+    EXPECT_TRUE(test::has(g.log(), kOthersUnseenNote) && !sink.said(kOthersUnseenNote));
     g.dialogs.answers = {true};
     ASSERT_EQ(PurgeCache(g.pv, ctx, sink), PurgeOutcome::Done);
     EXPECT_TRUE(sink.said(kOthersUnseenNote));

@@ -159,9 +159,7 @@ TEST(FieldIndex, ABackupThatCannotBeReplacedStopsNoNewIndex) {
 // lines, a rewrite garbled every line.
 TEST(FieldIndex, AUtf16IndexIsRefusedAndLeftAsItIs) {
     Game g;
-    g.add(1, "A.unr");
-    g.add(2, "DM-Deck");  // a line the repair would change
-    g.writeIndex();
+    g.addAndIndex({"A.unr", "DM-Deck"});  // DM-Deck: a line the repair would change
     RecordingSink sink;
     ASSERT_EQ(g.run(sink, {"A.unr"}).outcome, RunOutcome::Completed);
     std::string utf16 = "\xFF\xFE";

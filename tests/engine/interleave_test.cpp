@@ -140,10 +140,8 @@ struct Trial {
     Interleaved fs{g.posix};
 
     explicit Trial(const std::string& op) {
-        g.add(1, "A.unr");
-        g.add(2, op == std::string("repair") ? "DM-Deck" : "B.utx");
-        g.add(3, "Stay.txt");  // no type: a run leaves it in the cache
-        g.writeIndex();
+        // Stay.txt has no type: a run leaves it in the cache.
+        g.addAndIndex({"A.unr", op == std::string("repair") ? "DM-Deck" : "B.utx", "Stay.txt"});
         g.dialogs.answers = {true, true};
         if (op == std::string("undo")) {
             RecordingSink first;

@@ -15,8 +15,7 @@ namespace {
 // A run that changes nothing touches no file: two of them in a row keep the real backup.
 TEST(Journal, ARunThatChangesNothingWritesNothing) {
     Game g;
-    g.add(1, "notes.txt");
-    g.writeIndex("\n");
+    g.addAndIndex({"notes.txt"}, "\n");
     writeFile(g.cacheDir + "/cachebak.ini", "[Cache]\r\nthe real backup\r\n");
     const std::string index = g.index();
     RecordingSink sink;

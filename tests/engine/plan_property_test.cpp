@@ -148,8 +148,7 @@ TEST(RunPlanProperty, TheListChecksExactlyWhatTheRunDoes) {
     for (int round = 0; round < 40; ++round) {
         Game g;
         if (round == 0) {  // only a line whose file is gone, its package nowhere: it stays
-            g.add(1, "Gone.unr");
-            g.writeIndex();
+            g.addAndIndex({"Gone.unr"});
             std::filesystem::remove(g.cacheFile(1));
         } else {
             (void)randomCache(g, rng);

@@ -410,8 +410,7 @@ TEST_P(Crash, HistoryTheUndoAndTheDiskAgreeAfterEveryKill) {
         // The run stopped before the move its journal had no room for (and its log says so).
         EXPECT_TRUE(p.room < 0 || landed.size() == static_cast<std::size_t>(p.room)) << where;
         if (p.room >= 0 && !killed) {
-            EXPECT_NE(g.log().find("cannot hold the record of another move"), std::string::npos)
-                << where;
+            EXPECT_TRUE(test::has(g.log(), "cannot hold the record of another move")) << where;
             EXPECT_EQ(g.log().find("cannot be undone"), std::string::npos) << where;
         }
         EXPECT_TRUE(killed || readFile(g.cacheDir + "/cachebak.ini") == g.old) << where;
@@ -493,8 +492,7 @@ TEST(CrashLog, AKilledRunsLinesReachTheLogAsABlockOfTheirOwn) {
 // still there, whole (a rewrite that removed it first would leave none).
 TEST(CrashRewrite, AKillBeforeTheRenameLeavesTheOldFile) {
     Game g;
-    g.add(1, "Face.unr");
-    g.writeIndex();
+    g.addAndIndex({"Face.unr"});
     for (const std::string& path : {g.programFolder + "/Quorvel.ini", g.cacheDir + "/cache.ini",
                                     g.game + "/System/UnrealTournament.ini"}) {
         const std::string old = readFile(path);

@@ -128,10 +128,7 @@ const std::string kRepairedMessage = "Auto-corrected all missing map extensions.
 
 void repairOnce(FileSystem& fs, int, const std::string& where) {
     Game g(sweepBase());
-    g.add(1, "DM-Deck");
-    g.add(2, "Rock.utx");
-    g.add(3, "CTF-Face");
-    const std::string old = g.writeIndex("\n");
+    const std::string old = g.addAndIndex({"DM-Deck", "Rock.utx", "CTF-Face"}, "\n");
     const std::string repaired =
         joinLines({"[Cache]", g.lines[1] + ".unr", g.lines[2], g.lines[3] + ".unr"}, LineEnd::CRLF);
     g.scan(&fs);

@@ -89,9 +89,10 @@ class Game {
         if (present) writeFile(cacheFile(n), bytesOf(realName, n));
     }
     // Packages 1, 2, ... of these names, and the index naming them (returned).
-    std::string addAndIndex(const std::vector<std::string>& realNames) {
+    std::string addAndIndex(const std::vector<std::string>& realNames,
+                            const std::string& eol = "\r\n") {
         for (const std::string& name : realNames) add(lines.size(), name);
-        return writeIndex();
+        return writeIndex(eol);
     }
     std::string writeIndex(const std::string& eol = "\r\n") {
         std::string text;
