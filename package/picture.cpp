@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 
 #include "package/byte_reader.h"
@@ -136,12 +137,17 @@ Picture scaledToFit(const Picture& p, int most) {
     out.width = std::max(1, static_cast<int>(p.width * scale + 0.5));
     out.height = std::max(1, static_cast<int>(p.height * scale + 0.5));
     out.rgba.resize(static_cast<std::size_t>(out.width) * out.height * 4);
+    // The source span of each output pixel, in 64 bits: a side of a million pixels times a
+    // thousand overflows an int.
+    const auto from = [](int i, int source, int shown) {
+        return static_cast<int>(static_cast<std::int64_t>(i) * source / shown);
+    };
     for (int y = 0; y < out.height; ++y) {
-        const int y0 = y * p.height / out.height,
-                  y1 = std::max(y0 + 1, (y + 1) * p.height / out.height);
+        const int y0 = from(y, p.height, out.height),
+                  y1 = std::max(y0 + 1, from(y + 1, p.height, out.height));
         for (int x = 0; x < out.width; ++x) {
-            const int x0 = x * p.width / out.width,
-                      x1 = std::max(x0 + 1, (x + 1) * p.width / out.width);
+            const int x0 = from(x, p.width, out.width),
+                      x1 = std::max(x0 + 1, from(x + 1, p.width, out.width));
             std::array<std::uint64_t, 4> sum{};
             for (int sy = y0; sy < y1; ++sy)
                 for (int sx = x0; sx < x1; ++sx)
