@@ -8,7 +8,7 @@
 #include "platform/paths.h"
 #include "platform/textfile.h"
 #include "settings/registry_text.h"
-#include "settings/utf16_text.h"
+#include "platform/utf16_text.h"
 
 namespace qv {
 

@@ -10,7 +10,7 @@
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
 #include "platform/textfile.h"
-#include "settings/utf16_text.h"
+#include "platform/utf16_text.h"
 
 namespace qv {
 

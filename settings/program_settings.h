@@ -30,7 +30,7 @@ struct Options {
     std::string CacheDir;  // the cache folder in use
 };
 
-// "True"/"False" in any case, or a number (non-zero is true). nullopt-like: returns false in
+// "True" or "False" in any case, or a number (non-zero is true). nullopt-like: returns false in
 // `ok` when the text cannot be converted.
 bool textToBool(const std::string& text, bool& ok);
 int textToInt(const std::string& text, bool& ok);
@@ -38,7 +38,7 @@ int textToInt(const std::string& text, bool& ok);
 // Reads the option values in table order (SelectAll .. CacheDir), each with its default; a
 // text that cannot be converted leaves the field as it is in `designed`.
 Options restoreOptions(clsRegistry& programKey, Options designed = Options{});
-// Writes every option value in table order: "True"/"False", decimal, text; then each of
+// Writes every option value in table order: "True" or "False", decimal, text; then each of
 // `more` (further entries of the same key): all in one write of the store.
 void saveOptions(clsRegistry& programKey, const Options& options,
                  const std::vector<std::pair<std::string, std::string>>& more = {});

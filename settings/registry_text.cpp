@@ -6,7 +6,7 @@
 
 #include "platform/ascii.h"
 #include "platform/textfile.h"
-#include "settings/utf16_text.h"
+#include "platform/utf16_text.h"
 
 namespace qv {
 

@@ -5,7 +5,7 @@
 #include <unordered_map>
 
 #include "platform/ascii.h"
-#include "settings/utf16_text.h"
+#include "platform/utf16_text.h"
 
 namespace qv {
 

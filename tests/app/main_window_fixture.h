@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QSemaphore>
+#include <QTest>
 #include <QTimer>
 #include <QTreeView>
 #include <functional>
@@ -23,6 +24,7 @@
 #include "tests/support/scripted_boxes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/widgets/qt_app.h"
+#include "tools/package_objects.h"
 #include "tools/package_writer.h"
 
 namespace qv {
@@ -111,6 +113,17 @@ class MainWindow : public ::testing::Test {
         writeFile(dir + "/cache.ini", index);
         return files;
     }
+    // Cache file `file` becomes a whole map titled `title` with a 256 x 256 screenshot.
+    void writeMapWithPicture(const std::string& file, const std::string& title) {
+        pkg::PackageSpec spec;
+        spec.guid = file.substr(0, 32);
+        const pkg::DemoPicture p = pkg::demoPicture(3);
+        const pkg::MapFactsSpec facts{title, "Writer", "2-4", "Shot"};
+        spec.exports = {pkg::levelSummary(facts), pkg::palette("Pal", p.palette),
+                        pkg::texture("Shot", 0, 256, 256, {p.pixels}, "Pal"),
+                        pkg::levelInfo(facts)};
+        writeFile(cache + "/" + file, pkg::writePackage(spec));
+    }
     // `count` maps, "DM-Map0.unr" onwards.
     Texts fillMaps(int count) {
         Texts names(count);
@@ -155,6 +168,12 @@ class MainWindow : public ::testing::Test {
                 (which == Marked && !m->index(r, 2).data().toString().isEmpty()))
                 out.push_back(m->index(r, column).data().toString().toStdString());
         return out;
+    }
+    // Clicks the file list's row of `name`, as a user selects it.
+    void clickRow(const std::string& name) const {
+        QTreeView* view = child<QTreeView>("ListView1");
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                          view->visualRect(rowOf(name)).center());
     }
     QModelIndex rowOf(const std::string& name) const {
         const QAbstractItemModel* m = child<QTreeView>("ListView1")->model();

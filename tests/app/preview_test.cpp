@@ -17,13 +17,7 @@ namespace {
 TEST_F(MainWindow, PreviewFollowsTheSelectionAndKeepsItsPictureInTheThumbnailCache) {
     test::ScopedEnv cacheEnv{"XDG_CACHE_HOME", tmp / "thumbs"};
     const Texts files = fill({"CTF-Seed.unr", "Broken.unr", "Sounds.uax"});
-    pkg::PackageSpec spec;
-    spec.guid = files[0].substr(0, 32);
-    const pkg::DemoPicture p = pkg::demoPicture(3);
-    const pkg::MapFactsSpec facts{"Seed", "Writer", "2-4", "Shot"};
-    spec.exports = {pkg::levelSummary(facts), pkg::palette("Pal", p.palette),
-                    pkg::texture("Shot", 0, 256, 256, {p.pixels}, "Pal"), pkg::levelInfo(facts)};
-    writeFile(cache + "/" + files[0], pkg::writePackage(spec));
+    writeMapWithPicture(files[0], "Seed");
     writeFile(cache + "/" + files[1], readFile(cache + "/" + files[1]).substr(0, 50));
     frmMain& w = load();
     w.show();
@@ -31,8 +25,7 @@ TEST_F(MainWindow, PreviewFollowsTheSelectionAndKeepsItsPictureInTheThumbnailCac
     ASSERT_NE(panel, nullptr);
     QSignalSpy shown(panel, &PreviewPanel::shown);
     QTreeView* view = child<QTreeView>("ListView1");
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
-                      view->visualRect(rowOf("CTF-Seed.unr")).center());
+    clickRow("CTF-Seed.unr");
     ASSERT_TRUE(shown.wait(5000));
     for (const char* line : {"Title: Seed", "Author: Writer", "Players: 2-4 players", "Type: map",
                              "Version: 69", "State: ok"})
@@ -82,14 +75,11 @@ TEST_F(MainWindow, PreviewShowsAServersTextAsPlainTextWithoutGrowingTheWindow) {
     auto* panel = w.findChild<PreviewPanel*>(QStringLiteral("PreviewPanel"));
     ASSERT_NE(panel, nullptr);
     QSignalSpy shown(panel, &PreviewPanel::shown);
-    QTreeView* view = child<QTreeView>("ListView1");
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
-                      view->visualRect(rowOf("CTF-Seed.unr")).center());
+    clickRow("CTF-Seed.unr");
     ASSERT_TRUE(shown.wait(5000));
     QApplication::processEvents();
     const QSize size = w.size(), hint = w.minimumSizeHint();
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
-                      view->visualRect(rowOf("<b>bold<b>.unr")).center());
+    clickRow("<b>bold<b>.unr");
     ASSERT_TRUE(shown.wait(5000));
     QApplication::processEvents();
     const QString facts = panel->factsText();

@@ -53,13 +53,7 @@ class AppFont {
 TEST_F(MainWindow, TheWindowsFitTheScreenAtScaleTwoInBothFonts) {
     test::ScopedEnv cacheEnv{"XDG_CACHE_HOME", tmp / "thumbs"};
     const Texts files = fill({"CTF-Seed.unr", "DM-Broken-With-A-Rather-Long-Name.unr"});
-    pkg::PackageSpec spec;
-    spec.guid = files[0].substr(0, 32);
-    const pkg::DemoPicture p = pkg::demoPicture(3);
-    const pkg::MapFactsSpec facts{"Seed of a long title", "Writer", "2-4", "Shot"};
-    spec.exports = {pkg::levelSummary(facts), pkg::palette("Pal", p.palette),
-                    pkg::texture("Shot", 0, 256, 256, {p.pixels}, "Pal"), pkg::levelInfo(facts)};
-    writeFile(cache + "/" + files[0], pkg::writePackage(spec));
+    writeMapWithPicture(files[0], "Seed of a long title");
     writeFile(cache + "/" + files[1], readFile(cache + "/" + files[1]).substr(0, 50));
     writeFile(game + "/Maps/DM-Needs.unr", [] {
         pkg::PackageSpec needs;

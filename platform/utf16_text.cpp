@@ -1,4 +1,4 @@
-#include "settings/utf16_text.h"
+#include "platform/utf16_text.h"
 
 namespace qv {
 
