@@ -1,6 +1,7 @@
 #pragma once
 // Pieces the POSIX file system's source files share.
 #include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -89,6 +90,40 @@ inline Status readFolder(const std::string& folder, Each each) {
 // there belongs to that user, as the files around it do: else the player's own next run could not
 // replace its log or add a journal. `fd` is the new file or folder, open.
 void giveToFolderOwner(int fd, const std::string& path);
+
+// The lock every appender of a shared file holds for its append: an open file description's
+// write lock on the file's first byte, which no reader or other lock kind meets. An append made
+// in pieces under it is never split by another appender's. Not held where the file system has no
+// such lock (held() false); the caller then appends in one write.
+class AppendLock {
+  public:
+    explicit AppendLock(int fd) : fd_(fd) {
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_len = 1;
+        int rc;
+        do {
+            rc = ::fcntl(fd_, F_OFD_SETLKW, &lock);
+        } while (rc != 0 && errno == EINTR);
+        held_ = rc == 0;
+    }
+    ~AppendLock() {
+        if (!held_) return;
+        struct flock lock {};
+        lock.l_type = F_UNLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_len = 1;
+        (void)::fcntl(fd_, F_OFD_SETLK, &lock);
+    }
+    AppendLock(const AppendLock&) = delete;
+    AppendLock& operator=(const AppendLock&) = delete;
+    bool held() const { return held_; }
+
+  private:
+    int fd_;
+    bool held_ = false;
+};
 
 // The open file `fd` as an OutFile that owns it: each write starts its way to the disk, close
 // syncs.

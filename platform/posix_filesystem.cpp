@@ -24,6 +24,7 @@
 
 namespace qv {
 
+using posix::AppendLock;
 using posix::Fd;
 using posix::kTempPrefix;
 using posix::readFolder;
@@ -367,7 +368,10 @@ Status PosixFileSystem::appendToFile(const std::string& path, std::string_view d
     Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
     if (!fd) return Status::fromErrno(errno);
     giveToFolderOwner(fd.get(), path);
-    if (Status s = writeAll(fd.get(), data); !s) return s;
+    {
+        const AppendLock lock(fd.get());  // a shared log's block appended in pieces waits for it
+        if (Status s = writeAll(fd.get(), data); !s) return s;
+    }
     if (::fsync(fd.get()) != 0 && errno != EINVAL) return Status::fromErrno(errno);
     return fd.close();
 }

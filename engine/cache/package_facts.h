@@ -88,6 +88,10 @@ class WholeHeaders final {
     bool wasWhole(std::string_view cacheFileName, const FileIdentity& identity) const;
     // The file `cacheFileName` was whole when the pass read it.
     bool knows(std::string_view cacheFileName) const;
+    // Both at once, in one lookup: unknown to the pass, whole with this identity, or whole as
+    // another file (changed since).
+    enum class Seen : std::uint8_t { Unknown, Same, Changed };
+    Seen seen(std::string_view cacheFileName, const FileIdentity& identity) const;
     std::size_t size() const { return files_.size(); }
 
   private:

@@ -34,6 +34,13 @@ std::string cacheFileOf(std::string_view line, const PlacementContext& place) {
     return std::string(line.substr(0, kGuidLength)) + "." + place.cacheExt;
 }
 
+// The same, formed in `scratch`: a lookup per package needs no allocation of its own.
+std::string_view cacheFileOf(std::string_view line, const PlacementContext& place,
+                             std::string& scratch) {
+    scratch.assign(line.substr(0, kGuidLength)).append(".").append(place.cacheExt);
+    return scratch;
+}
+
 std::string otherVersionText(std::string_view name, const std::string& installed) {
     return std::string(name) + " stays in the cache: " + installed +
            " is another version of it; the game needs this one for the server that sent it";
@@ -55,7 +62,7 @@ std::optional<ScreenVerdict> PackageScreen::judge(std::string_view line,
     // Found whole by the header pass and not installed under its name: it moves, and what lands
     // is checked by its identity.
     if (whole_ && cacheFileOnDisk.empty() && line.size() > kRealNameStart &&
-        whole_->knows(cacheFileOf(line, place_))) {
+        whole_->knows(cacheFileOf(line, place_, scratch_))) {
         const std::string destination = destinationOfLine(line, place_);
         if (!destination.empty() && !installedPackage(line, destination, place_, folders_)) {
             return std::nullopt;
@@ -139,8 +146,8 @@ std::optional<std::string> PackageScreen::damage(std::string_view line,
                                                  const std::string& destination,
                                                  const FileIdentity& landed) {
     // Trusted by the header pass and not read before its move (its needs are read at the end).
-    const std::string cacheFile = cacheFileOf(line, place_);
-    if (!whole_ || !whole_->knows(cacheFile) || whole_->wasWhole(cacheFile, landed))
+    if (!whole_ ||
+        whole_->seen(cacheFileOf(line, place_, scratch_), landed) != WholeHeaders::Seen::Changed)
         return std::nullopt;
     // Changed since the pass read it: read now, where it landed.
     const HeaderFacts header = headers_.factsOf(fs_, destination);
@@ -169,6 +176,11 @@ std::optional<std::string_view> PackageScreen::placedBefore(std::string_view lin
         });
     if (!earlier) return std::nullopt;
     return moved_[*earlier];
+}
+
+void PackageScreen::expect(std::size_t lines) {
+    moved_.reserve(lines);
+    if (placed_.empty()) placed_ = HashSlots(lines);
 }
 
 void PackageScreen::moved(std::string_view line) {

@@ -73,6 +73,8 @@ class PackageScreen final : public LandingCheck {
     // needs was read by the screen of that line, before its move, or is read at the run's end
     // when a package it might need stays in the cache.
     void moved(std::string_view line);
+    // Room for `lines` moved lines at once, so that the table of them is never grown.
+    void expect(std::size_t lines);
 
     // The run's end: for each package whose line the new index keeps and that no destination
     // folder holds, one line naming the moved packages that need it ("A.unr needs B, which stays
@@ -107,6 +109,7 @@ class PackageScreen final : public LandingCheck {
     std::vector<std::string> needNames_;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> needs_;  // (moved_ index, need id)
     std::vector<std::string> screenedNeeds_;                      // of the line screened last
+    std::string scratch_;  // a cache file name formed for one lookup
 };
 
 // Writes `text` to the log with its line end, then to the status list.

@@ -58,6 +58,20 @@ bool WholeHeaders::knows(std::string_view cacheFileName) const {
     return std::any_of(first, last, [&](const File& f) { return f.first == name; });
 }
 
+WholeHeaders::Seen WholeHeaders::seen(std::string_view cacheFileName,
+                                      const FileIdentity& id) const {
+    const std::uint64_t name = nameHash(cacheFileName);
+    const std::uint64_t identity = id.known() ? identityHash(id) : 0;
+    const auto [first, last] = candidates(name);
+    Seen seen = Seen::Unknown;
+    for (const File* f = first; f != last; ++f) {
+        if (f->first != name) continue;
+        if (id.known() && f->second == identity) return Seen::Same;
+        seen = Seen::Changed;
+    }
+    return seen;
+}
+
 bool WholeHeaders::wasWhole(std::string_view cacheFileName, const FileIdentity& id) const {
     if (!id.known()) return false;
     const File wanted{nameHash(cacheFileName), identityHash(id)};

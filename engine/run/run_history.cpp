@@ -75,7 +75,7 @@ std::vector<HistoryEntry> RunHistory(const std::string& programFolder, FileSyste
         const JournalRecord& counted = looked ? whole : r;
         const bool purge = r.kind == "purge";
         history.push_back({r.id, r.startedSeconds(), r.cacheDir, purge, counted.moved,
-                           counted.spares.size(), r.finished, r.undone,
+                           counted.spares.size(), r.dropped, r.finished, r.undone,
                            purge || r.undone ? std::size_t{0} : partlyBack(fs, r.path)});
     }
     return history;
@@ -88,11 +88,17 @@ std::string historyLine(const HistoryEntry& e) {
                " deleted (cannot be undone)";
     } else {
         // A journal without its end may lack landings (a full disk): it says what it holds.
-        what = "run, " + counted(e.moved, "package", "packages") +
-               (e.finished ? " moved" : " recorded as moved, journal cut short");
+        // A run whose only work was dropping lines says that, not "0 packages moved".
+        what = "run";
+        if (e.moved > 0 || !e.finished || (e.removed == 0 && e.dropped == 0))
+            what += ", " + counted(e.moved, "package", "packages") +
+                    (e.finished ? " moved" : " recorded as moved, journal cut short");
         if (e.removed > 0)
             what += ", " + counted(e.removed, "cache copy", "cache copies") +
                     " removed (already installed)";
+        if (e.dropped > 0)
+            what += ", " + counted(e.dropped, "index line", "index lines") +
+                    " without a cache file dropped";
         if (e.undone)
             what += ", undone";
         else if (e.partlyBack > 0)

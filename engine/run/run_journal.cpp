@@ -387,7 +387,7 @@ void takeRecord(std::string_view record, JournalRecord& out, bool withEntries) {
     } else if (type == 'R' && f.size() == 3) {
         out.spares.emplace_back(unescaped(f[1]), unescaped(f[2]));  // few: always read
     } else if (type == 'D' && f.size() == 2) {
-        ++out.changes;
+        ++out.changes, ++out.dropped;
         if (withEntries) out.droppedLines.push_back(unescaped(f[1]));
     } else if (type == 'C' && f.size() == 2) {
         ++out.changes;
@@ -469,7 +469,8 @@ bool readJournalEnds(FileSystem& fs, const std::string& path, JournalRecord& out
         if (!got.ok()) return false;
         text.resize(got.value);
         const bool read = parseJournal(text, path, out, false);
-        out.planned = out.moved = out.changes = 0, out.spares.clear();  // as from a large one
+        out.planned = out.moved = out.changes = out.dropped = 0,
+        out.spares.clear();  // as from a large one
         return read;
     }
     // The tail starts one byte early: a line feed there makes its first line a whole one.

@@ -133,6 +133,7 @@ struct JournalRecord {
     std::size_t planned = 0;  // P records
     std::size_t moved = 0;    // M records (a purge: packages deleted)
     std::size_t changes = 0;  // D and C records: lines dropped, folders made
+    std::size_t dropped = 0;  // D records: lines whose cache file was gone
     bool finished = false;    // the E record: the run was not killed
     bool undone = false;
     // A K record, or every destination looked at now: no landing is unrecorded.

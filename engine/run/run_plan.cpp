@@ -10,9 +10,11 @@
 #include "engine/cache/cache_entry.h"
 #include "engine/cache/hash_slots.h"
 #include "engine/cache/index_file.h"
+#include "engine/cache/package_facts.h"
 #include "engine/cache/package_screen.h"
 #include "engine/public_variables.h"
 #include "engine/run/placement.h"
+#include "platform/ascii.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
@@ -242,8 +244,7 @@ struct Planned {
 // The step of one selected line whose cache file name and real name are safe.
 LineStep stepOf(const RunPlan& plan, std::size_t i, const PlacementContext& place,
                 const std::string& name, const std::string& destination, Destinations& destinations,
-                Planned& planned, FileSystem& fs) {
-    const std::string source = joinPath(place.cacheDir, name);
+                Planned& planned, FileSystem& fs, const WholeHeaders* whole) {
     const auto cacheFileOf = [&](std::size_t line) {
         return plan.cacheFileName(line, place.cacheExt);
     };
@@ -252,7 +253,7 @@ LineStep stepOf(const RunPlan& plan, std::size_t i, const PlacementContext& plac
     if (plan.listing.listedAsOther[i]) return LineStep::NotPlain;
     if (!plan.listing.listedAsFile[i]) {
         if (plan.listing.read) return LineStep::Missing;
-        const std::optional<bool> plain = lookUpPlain(source, fs);
+        const std::optional<bool> plain = lookUpPlain(joinPath(place.cacheDir, name), fs);
         if (!plain) return LineStep::Missing;
         if (!*plain) return LineStep::NotPlain;
     }
@@ -261,12 +262,21 @@ LineStep stepOf(const RunPlan& plan, std::size_t i, const PlacementContext& plac
     std::string there;
     if (const std::optional<std::size_t> earlier = planned.destinations.find(
             destination,
-            [&](std::size_t line) { return destinationOfLine(plan.lines[line], place); }))
-        there = joinPath(place.cacheDir, cacheFileOf(*earlier));
-    else if (destinations.taken(destination))
+            [&](std::size_t line) { return destinationOfLine(plan.lines[line], place); })) {
+        // Two packages the header pass found whole, each with the GUID of its own name, are
+        // not the same bytes: nothing needs reading to keep this one.
+        const std::string earlierName = cacheFileOf(*earlier);
+        if (whole &&
+            !equalsNoCaseAscii(std::string_view(earlierName).substr(0, kGuidLength),
+                               std::string_view(name).substr(0, kGuidLength)) &&
+            whole->knows(earlierName) && whole->knows(name))
+            return LineStep::Taken;
+        there = joinPath(place.cacheDir, earlierName);
+    } else if (destinations.taken(destination)) {
         there = destination;
+    }
     if (!there.empty()) {
-        const Result<bool> same = fs.sameBytesInOtherFile(source, there);
+        const Result<bool> same = fs.sameBytesInOtherFile(joinPath(place.cacheDir, name), there);
         return same.ok() && same.value ? LineStep::Spare : LineStep::Taken;
     }
     return LineStep::Move;
@@ -334,8 +344,10 @@ RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checke
     for (const auto& [i, name] : plan.otherCase) plan.listing.listedAsFile[i] = true;
 
     Destinations destinations(place, fs);
-    Planned planned(
-        static_cast<std::size_t>(std::count(plan.selected.begin(), plan.selected.end(), true)));
+    const auto selectedCount =
+        static_cast<std::size_t>(std::count(plan.selected.begin(), plan.selected.end(), true));
+    Planned planned(selectedCount);
+    screen.expect(selectedCount);
     plan.steps.assign(plan.lines.size(), LineStep::Keep);
     for (std::size_t i = 0; i < plan.lines.size(); ++i) {
         if (!plan.selected[i]) continue;
@@ -346,7 +358,7 @@ RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checke
             plan.steps[i] = LineStep::Unmovable;
             continue;
         }
-        LineStep step = stepOf(plan, i, place, name, destination, destinations, planned, fs);
+        LineStep step = stepOf(plan, i, place, name, destination, destinations, planned, fs, whole);
         if (step == LineStep::Move || step == LineStep::Taken) {
             try {
                 step = screened(plan, i, step, screen);

@@ -20,6 +20,7 @@ struct HistoryEntry {
     bool purge = false;       // purges cannot be undone
     std::size_t moved = 0;    // packages moved (cache files deleted, for a purge)
     std::size_t removed = 0;  // cache copies removed: the game had the same bytes installed
+    std::size_t dropped = 0;  // index lines dropped because their cache file was gone
     bool finished = false;    // false: the run was cut short (killed)
     bool undone = false;
     std::size_t partlyBack = 0;  // put back by undos that did not finish (not undone)

@@ -179,6 +179,18 @@ TEST(UndoHistory, CountsMovesCopiesPartialUndosAndDeletedFilesApart) {
     EXPECT_EQ(purged.linesDropped, 1u);
     EXPECT_TRUE(has(historyLine(RunHistory(g.programFolder, g.posix).at(0)),
                     "purge, 2 cache files deleted"));
+
+    // A run whose only work is dropping the line of a package the last run moved (its index
+    // written back over, as when that run was killed) says so, not "0 packages moved".
+    g.lines = {"[Cache]"};
+    g.add(20, "Gone.unr");
+    g.writeIndex();
+    ASSERT_EQ(g.run(sink).moved, 1u);
+    g.writeIndex();
+    RecordingSink dropping;
+    EXPECT_EQ(g.run(dropping).moved, 0u);
+    EXPECT_TRUE(has(historyLine(RunHistory(g.programFolder, g.posix).at(0)),
+                    "run, 1 index line without a cache file dropped  "));
 }
 
 // A package replaced after the undo looked at it, right before its move back, must not enter the
