@@ -1,15 +1,11 @@
 // The engine as the window drives it: scan, run, purge, repair, on a real game folder.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <thread>
 
 #include "engine/cache/cache_entry.h"
 #include "engine/cache/index_file.h"
@@ -387,25 +383,6 @@ TEST(RunLogShared, TwoRunsAtOnceKeepEveryLineAndEachRunsTogether) {
     RunLog alone = StartRunLog("/c", path, g.posix);  // the others are done: a log of its own
     alone.close();
     EXPECT_EQ(readFile(path), block("/c"));
-
-    // A block of many pieces from a side file waits for the appenders' lock, so another
-    // appender's lines come before or after it, never between its pieces.
-    RunLog big = StartRunLog("/d", path, g.posix, g.programFolder + "/d.log");
-    std::string ds;
-    for (int i = 0; i < 60000; ++i) big.line("d" + std::to_string(i));
-    for (int i = 0; i < 60000; ++i) ds += "d" + std::to_string(i) + "\r\n";
-    const int held = ::open(path.c_str(), O_WRONLY | O_APPEND);
-    struct flock lock {};
-    lock.l_type = F_WRLCK, lock.l_len = 1;
-    ASSERT_EQ(::fcntl(held, F_OFD_SETLK, &lock), 0);
-    std::thread closing([&] { big.close(); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    ASSERT_EQ(::write(held, "x\r\n", 3), 3);
-    ::close(held);
-    closing.join();
-    const std::string written = readFile(path);  // compared whole: a diff of it takes ages
-    EXPECT_TRUE(written == "x\r\n" + block("/d") + ds) << written.substr(0, 80);
-    EXPECT_FALSE(fileExists(g.programFolder + "/d.log"));
 }
 
 TEST(Maintenance, TemporaryFilesAndTheirSize) {

@@ -4,16 +4,20 @@
 // after the listing, an index changed since the scan, a full disk under the log, root's runs on
 // a player's files and immutable files. Each row sets one up; every row's run must finish, keep
 // what it cannot place with its line, and claim nothing that did not happen.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <thread>
 
 #include "engine/run/placement.h"
+#include "engine/run/run_log.h"
 #include "platform/ascii.h"
 #include "tests/support/faulty_filesystem.h"
 #include "tests/support/game.h"
@@ -190,6 +194,32 @@ TEST(HazardOwners, RootKeepsThePlayersOwnerAndModeAndStopsAtAnImmutableIndex) {
     EXPECT_TRUE(fileExists(g.cacheFile(2)));
     EXPECT_EQ(g.dialogs.messages().back(), std::string("CACHE.INI cannot be replaced (") +
                                                std::strerror(EPERM) + "); nothing was moved.");
+}
+
+// Guards: a run's block copied from its side file in pieces with another appender's lines
+// between them (the pieces wait for the appenders' lock, whoever holds it).
+TEST(HazardSharedLog, ABlockOfManyPiecesWaitsForTheAppendersLock) {
+    Game g;
+    const std::string path = g.programFolder + "/Quorvel.log";
+    const auto block = [](const char* cache) {
+        return "{{ Using " + std::string(cache) + " as the CACHE directory }}\r\n\r\n";
+    };
+    RunLog big = StartRunLog("/d", path, g.posix, g.programFolder + "/d.log");
+    std::string ds;
+    for (int i = 0; i < 60000; ++i) big.line("d" + std::to_string(i));
+    for (int i = 0; i < 60000; ++i) ds += "d" + std::to_string(i) + "\r\n";
+    const int held = ::open(path.c_str(), O_WRONLY | O_APPEND);
+    struct flock lock {};
+    lock.l_type = F_WRLCK, lock.l_len = 1;
+    ASSERT_EQ(::fcntl(held, F_OFD_SETLK, &lock), 0);
+    std::thread closing([&] { big.close(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(::write(held, "x\r\n", 3), 3);
+    ::close(held);
+    closing.join();
+    const std::string written = readFile(path);  // compared whole: a diff of it takes ages
+    EXPECT_TRUE(written == "x\r\n" + block("/d") + ds) << written.substr(0, 80);
+    EXPECT_FALSE(fileExists(g.programFolder + "/d.log"));
 }
 
 }  // namespace
