@@ -43,6 +43,10 @@ int undoReport(const Arguments& a, const std::string& cacheDir, const UndoResult
                 out.text(", ",
                          Fixed{counted(r.copiedBack, "removed cache copy", "removed cache copies")},
                          " would be copied back");
+            // The lines it puts back, the dropped lines of packages missing from the cache among
+            // them: a run that only dropped lines is undone by them alone.
+            out.text(", ", Fixed{counted(r.linesAdded, "line", "lines")},
+                     " would be added to CACHE.INI");
             out.text("; ", r.stayed, " would stay where they are");
             if (r.unreachable > 0) out.text(", ", r.unreachable, " cannot be reached now");
             out.line();

@@ -191,6 +191,10 @@ TEST_F(Cli, UndoDryRunExitsAsTheUndo) {
     both(cli::kExitPartial, "one deleted since the run");
     ASSERT_EQ(cli({"run", "--all"}), cli::kExitOk) << err.str();
     std::filesystem::remove(g.game + "/Textures/Rock.utx");
+    EXPECT_EQ(cli({"undo", "-n"}), cli::kExitPartial);
+    EXPECT_TRUE(has(out.str(), "0 packages would go back into " + g.cacheDir +
+                                   ", 1 line would be added to CACHE.INI; 1 would stay"))
+        << out.str();
     both(cli::kExitPartial, "every package deleted since the run, its dropped line back");
 }
 
