@@ -97,32 +97,29 @@ void giveToFolderOwner(int fd, const std::string& path);
 // such lock (held() false); the caller then appends in one write.
 class AppendLock {
   public:
-    explicit AppendLock(int fd) : fd_(fd) {
-        struct flock lock {};
-        lock.l_type = F_WRLCK;
-        lock.l_whence = SEEK_SET;
-        lock.l_len = 1;
-        int rc;
-        do {
-            rc = ::fcntl(fd_, F_OFD_SETLKW, &lock);
-        } while (rc != 0 && errno == EINTR);
-        held_ = rc == 0;
-    }
+    explicit AppendLock(int fd) : fd_(fd), held_(onFirstByte(F_WRLCK, F_OFD_SETLKW)) {}
     ~AppendLock() {
-        if (!held_) return;
-        struct flock lock {};
-        lock.l_type = F_UNLCK;
-        lock.l_whence = SEEK_SET;
-        lock.l_len = 1;
-        (void)::fcntl(fd_, F_OFD_SETLK, &lock);
+        if (held_) (void)onFirstByte(F_UNLCK, F_OFD_SETLK);
     }
     AppendLock(const AppendLock&) = delete;
     AppendLock& operator=(const AppendLock&) = delete;
     bool held() const { return held_; }
 
   private:
+    bool onFirstByte(short type, int command) const {
+        struct flock lock {};
+        lock.l_type = type;
+        lock.l_whence = SEEK_SET;
+        lock.l_len = 1;
+        int rc;
+        do {
+            rc = ::fcntl(fd_, command, &lock);
+        } while (rc != 0 && errno == EINTR);
+        return rc == 0;
+    }
+
     int fd_;
-    bool held_ = false;
+    bool held_;
 };
 
 // The open file `fd` as an OutFile that owns it: each write starts its way to the disk, close

@@ -52,12 +52,6 @@ std::pair<const WholeHeaders::File*, const WholeHeaders::File*> WholeHeaders::ca
     return {files_.data() + starts_[b], files_.data() + starts_[b + 1]};
 }
 
-bool WholeHeaders::knows(std::string_view cacheFileName) const {
-    const std::uint64_t name = nameHash(cacheFileName);
-    const auto [first, last] = candidates(name);
-    return std::any_of(first, last, [&](const File& f) { return f.first == name; });
-}
-
 WholeHeaders::Seen WholeHeaders::seen(std::string_view cacheFileName,
                                       const FileIdentity& id) const {
     const std::uint64_t name = nameHash(cacheFileName);
@@ -72,11 +66,12 @@ WholeHeaders::Seen WholeHeaders::seen(std::string_view cacheFileName,
     return seen;
 }
 
+bool WholeHeaders::knows(std::string_view cacheFileName) const {
+    return seen(cacheFileName, {}) != Seen::Unknown;
+}
+
 bool WholeHeaders::wasWhole(std::string_view cacheFileName, const FileIdentity& id) const {
-    if (!id.known()) return false;
-    const File wanted{nameHash(cacheFileName), identityHash(id)};
-    const auto [first, last] = candidates(wanted.first);
-    return std::find(first, last, wanted) != last;
+    return seen(cacheFileName, id) == Seen::Same;
 }
 
 }  // namespace qv
