@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/paths.h"
+
 namespace qv {
 
 namespace {
@@ -61,6 +63,23 @@ std::string userNamedFile(FileSystem& fs, const std::string& path) {
     if (!fs.isFile(path)) return path;  // isFile follows links; openForReading does not
     Result<std::string> file = fs.canonicalPath(path);
     return file.ok() ? file.value : path;
+}
+
+Result<std::vector<std::string>> plainFileNames(FileSystem& fs, const std::string& folder) {
+    std::vector<std::string> names;
+    const Status listed = fs.forEachEntry(folder, [&](std::string_view name, EntryKind kind) {
+        if (name.empty() || name[0] == '.') return;
+        // A link counts where it leads to a plain file, as in listFiles.
+        if (kind == EntryKind::File ||
+            (kind == EntryKind::Link && fs.isFile(joinPath(folder, std::string(name)))))
+            names.emplace_back(name);
+    });
+    if (listed.ok()) return {std::move(names), Status::success()};
+    if (listed.code != ENOSYS) return {{}, listed};
+    Result<std::vector<FileInfo>> files = fs.listFiles(folder, "*.*");
+    if (!files.ok()) return {{}, files.status};
+    for (FileInfo& f : files.value) names.push_back(std::move(f.name));
+    return {std::move(names), Status::success()};
 }
 
 Result<std::vector<std::string>> FileSystem::listFolders(const std::string&) {

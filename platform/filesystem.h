@@ -295,6 +295,10 @@ bool isLeftTempFileName(std::string_view name);
 // (the cache's) are opened as they are, links refused.
 std::string userNamedFile(FileSystem& fs, const std::string& path);
 
+// The names listFiles(folder, "*.*") gives, from one listing of the folder's names: only a link
+// is looked up, so a folder of many files costs no lookup of each.
+Result<std::vector<std::string>> plainFileNames(FileSystem& fs, const std::string& folder);
+
 FileSystem& realFileSystem();
 
 }  // namespace qv

@@ -1,42 +1,65 @@
 #include "platform/textfile.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace qv {
 
 namespace {
 
+constexpr std::size_t kNone = std::string_view::npos;
+
+// Where `c` is next in `text` from `from` on (a vector search, as the files are megabytes).
+std::size_t nextOf(std::string_view text, char c, std::size_t from) {
+    if (from >= text.size()) return kNone;
+    const void* at = std::memchr(text.data() + from, c, text.size() - from);
+    return at ? static_cast<std::size_t>(static_cast<const char*>(at) - text.data()) : kNone;
+}
+
+// Calls `each` with each line until it returns true; true when it did.
+template <class Each>
+bool eachLine(std::string_view text, bool loneLfEnds, Each&& each) {
+    std::size_t start = 0, cr = nextOf(text, '\r', 0),
+                lf = loneLfEnds ? nextOf(text, '\n', 0) : kNone;
+    while (start < text.size()) {
+        if (cr < start) cr = nextOf(text, '\r', start);
+        if (lf < start) lf = nextOf(text, '\n', start);
+        const std::size_t end = std::min(cr, lf);
+        if (end == kNone) return each(text.substr(start));
+        if (each(text.substr(start, end - start))) return true;
+        // CR LF is one line end; a lone CR or a lone LF is one too.
+        start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+    }
+    return false;
+}
+
+// How many times `c` is in `text`.
+std::size_t countOf(std::string_view text, char c) {
+    std::size_t n = 0;
+    for (std::size_t i = nextOf(text, c, 0); i != kNone; i = nextOf(text, c, i + 1)) ++n;
+    return n;
+}
+
 std::vector<std::string_view> splitViews(std::string_view text, bool loneLfEnds) {
     std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const char c = text[i];
-        if (c == '\r' || (c == '\n' && loneLfEnds)) {
-            lines.push_back(text.substr(start, i - start));
-            // CR LF is one line end; a lone CR or a lone LF is one too.
-            i += (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
-            start = i;
-        } else {
-            ++i;
-        }
-    }
-    if (start < text.size()) lines.push_back(text.substr(start));
+    // Room for every line at once: a file of 100,000 lines is not copied as its table grows.
+    lines.reserve(countOf(text, '\r') + (loneLfEnds ? countOf(text, '\n') : 0) + 1);
+    eachLine(text, loneLfEnds, [&](std::string_view line) {
+        lines.push_back(line);
+        return false;
+    });
     return lines;
 }
 
 // True when the first line of `text` ends in a lone LF and lone LFs are most of its line ends:
 // a name inside that holds LFs does not make a CR LF file one of LF lines by itself.
 bool endsInLoneLf(std::string_view text) {
-    const std::size_t first = text.find_first_of("\r\n");
-    if (first == std::string_view::npos || text[first] != '\n') return false;
-    std::size_t loneLf = 0, others = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n') {
-            ++loneLf;
-        } else if (text[i] == '\r') {
-            ++others;
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        }
-    }
+    const std::size_t first = std::min(nextOf(text, '\r', 0), nextOf(text, '\n', 0));
+    if (first == kNone || text[first] != '\n') return false;
+    std::size_t loneLf = 0;
+    const std::size_t others = countOf(text, '\r');
+    for (std::size_t i = first; i != kNone; i = nextOf(text, '\n', i + 1))
+        loneLf += i == 0 || text[i - 1] != '\r';
     return loneLf > others;
 }
 
@@ -48,6 +71,10 @@ std::vector<std::string_view> splitLineViews(std::string_view text) {
 
 std::vector<std::string_view> splitOwnLineViews(std::string_view text) {
     return splitViews(text, endsInLoneLf(text));
+}
+
+bool anyOwnLine(std::string_view text, const std::function<bool(std::string_view)>& found) {
+    return eachLine(text, endsInLoneLf(text), found);
 }
 
 std::vector<std::string> splitOwnLines(std::string_view text) {

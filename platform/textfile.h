@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,9 @@ std::vector<std::string_view> splitLineViews(std::string_view text);
 // as well. CR LF and a lone CR end a line either way.
 std::vector<std::string_view> splitOwnLineViews(std::string_view text);
 std::vector<std::string> splitOwnLines(std::string_view text);
+// Whether `found` holds for a line of `text` (split as splitOwnLineViews splits it), asked of
+// each in order until one answers true: no table of a large file's lines is made.
+bool anyOwnLine(std::string_view text, const std::function<bool(std::string_view)>& found);
 
 // The line-end style a file uses: the first line end found; CRLF when it has none.
 LineEnd detectLineEnd(std::string_view text);

@@ -53,9 +53,7 @@ bool isEntryLine(std::string_view line) {
 }
 
 bool hasEntryLines(std::string_view text) {
-    for (std::string_view line : splitOwnLineViews(text))
-        if (isEntryLine(line)) return true;
-    return false;
+    return anyOwnLine(text, isEntryLine);
 }
 
 FileIdentity identityOr(FileSystem& fs, const std::string& path) {
@@ -118,7 +116,7 @@ namespace {
 class IndexTransaction final {
   public:
     IndexTransaction(FileSystem& fs, const std::string& cacheDir, const std::string& before,
-                     std::string ours, bool keepBackup)
+                     std::string ours, bool keepBackup, const std::vector<std::string>* cacheFiles)
         : fs_(fs),
           cacheDir_(cacheDir),
           indexPath_(joinPath(cacheDir, "cache.ini")),
@@ -126,7 +124,8 @@ class IndexTransaction final {
           leftPath_(joinPath(cacheDir, kLeftBackupName)),
           before_(before),
           ours_(std::move(ours)),
-          keepBackup_(keepBackup) {
+          keepBackup_(keepBackup),
+          cacheFiles_(cacheFiles) {
         if (cutAtEnd(ours_)) ours_ += "\r\n";
         r_.backupAsked = keepBackup;
     }
@@ -151,6 +150,7 @@ class IndexTransaction final {
     const std::string& before_;
     std::string ours_;
     const bool keepBackup_;
+    const std::vector<std::string>* cacheFiles_;  // listed by the caller, or null
     // Lines of `before_` and `ours_`, made at the first carry: most replacements never see a
     // text other than those two.
     std::unordered_set<std::string_view> known_;
@@ -207,12 +207,12 @@ void IndexTransaction::carry(std::string_view seen) {
 void IndexTransaction::carryFromBackup(std::string_view latest) {
     const Result<std::string> backup = fs_.readAll(backupPath_);
     if (!backup.ok() || !hasEntryLines(backup.value)) return;
-    const Result<std::vector<FileInfo>> files = fs_.listFiles(cacheDir_, "*.*");
+    const Result<std::vector<std::string>> listed =
+        cacheFiles_ ? Result<std::vector<std::string>>::of({}) : plainFileNames(fs_, cacheDir_);
     // The GUIDs of the cache's files, each with whether a line names it already.
     std::unordered_map<std::string, bool, NoCaseAsciiHash, NoCaseAsciiEqual> inCache;
-    for (const FileInfo& f : files.value)
-        if (!lowerAscii(f.name).ends_with(".tmp"))
-            inCache.emplace(f.name.substr(0, f.name.find('.')), false);
+    for (const std::string& f : cacheFiles_ ? *cacheFiles_ : listed.value)
+        if (!lowerAscii(f).ends_with(".tmp")) inCache.emplace(f.substr(0, f.find('.')), false);
     if (inCache.empty()) return;
     const auto guidOf = [](std::string_view line) {
         const std::optional<EntryView> e = parseEntryView(line);
@@ -224,17 +224,20 @@ void IndexTransaction::carryFromBackup(std::string_view latest) {
         if (const auto it = inCache.find(guid); it != inCache.end()) it->second = true;
     };
     for (std::string_view text : {latest, std::string_view(ours_)})
-        for (std::string_view line : splitOwnLineViews(text)) indexed(line);
+        anyOwnLine(text, [&](std::string_view line) {
+            indexed(line);
+            return false;
+        });
     for (const std::string& line : carried_) indexed(line);
-    for (std::string_view line : splitOwnLineViews(backup.value)) {
+    anyOwnLine(backup.value, [&](std::string_view line) {
         const std::string_view guid = guidOf(line);
-        if (guid.empty()) continue;
+        if (guid.empty()) return false;
         const auto it = inCache.find(guid);
-        if (it == inCache.end() || it->second) continue;
+        if (it == inCache.end() || it->second) return false;
         it->second = true;
-        if (!added_.emplace(line).second) continue;
-        fromBackup_.emplace_back(line);
-    }
+        if (added_.emplace(line).second) fromBackup_.emplace_back(line);
+        return false;
+    });
 }
 
 std::string IndexTransaction::target() const {
@@ -407,8 +410,9 @@ IndexReplacement IndexTransaction::finish(const std::string& last, bool lastIsNo
 
 IndexReplacement replaceCacheIndex(FileSystem& fs, const std::string& cacheDir,
                                    const std::string& oldIndex, std::string newIndex,
-                                   bool keepBackup) {
-    return IndexTransaction(fs, cacheDir, oldIndex, std::move(newIndex), keepBackup).commit();
+                                   bool keepBackup, const std::vector<std::string>* cacheFiles) {
+    return IndexTransaction(fs, cacheDir, oldIndex, std::move(newIndex), keepBackup, cacheFiles)
+        .commit();
 }
 
 std::vector<std::string> IndexReplacement::report(const std::string& cacheDir) const {

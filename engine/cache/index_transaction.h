@@ -78,9 +78,10 @@ struct [[nodiscard]] IndexReplacement {
 // carried; cache.ini is read again and written once more when it does not hold the new index.
 // The last read names every line still missing as not kept. Where the file system cannot
 // exchange names, the backup is written as a copy, then the index. A cache.ini that already
-// holds the new index is not written. The caller holds the cache's lock.
-[[nodiscard]] IndexReplacement replaceCacheIndex(FileSystem& fs, const std::string& cacheDir,
-                                                 const std::string& oldIndex, std::string newIndex,
-                                                 bool keepBackup = true);
+// holds the new index is not written. The caller holds the cache's lock. `cacheFiles`: the cache
+// folder's plain files (plainFileNames), listed by the caller just before, or null to list them.
+[[nodiscard]] IndexReplacement replaceCacheIndex(
+    FileSystem& fs, const std::string& cacheDir, const std::string& oldIndex, std::string newIndex,
+    bool keepBackup = true, const std::vector<std::string>* cacheFiles = nullptr);
 
 }  // namespace qv

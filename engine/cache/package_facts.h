@@ -94,6 +94,16 @@ class WholeHeaders final {
     Seen seen(std::string_view cacheFileName, const FileIdentity& identity) const;
     std::size_t size() const { return files_.size(); }
 
+    // What the table holds of one name, looked up before a move and kept by the caller, so that
+    // what lands after the move is checked without a second lookup in a table gone cold meanwhile.
+    struct Known {
+        std::uint8_t files = 0;      // whole files of that name: 0, 1, or 2 for two or more
+        std::uint64_t identity = 0;  // the one file's identity hash
+    };
+    Known known(std::string_view cacheFileName) const;
+    // seen() for a file whose name's Known was kept.
+    Seen seen(std::string_view cacheFileName, const Known& known, const FileIdentity& id) const;
+
   private:
     using File = std::pair<std::uint64_t, std::uint64_t>;  // name hash, identity hash
     // The files whose name hash could be `name`'s: a bucket of about one file, so a lookup costs

@@ -52,6 +52,7 @@ std::optional<ScreenVerdict> PackageScreen::judge(std::string_view line,
                                                   std::string_view cacheFileOnDisk) {
     screenedNeeds_.clear();
     needsRead_ = false;
+    judgedKnown_ = {};
     // Another version of a package this run places already: the game would load only one.
     if (const std::optional<std::string_view> earlier = placedBefore(line);
         earlier &&
@@ -61,12 +62,12 @@ std::optional<ScreenVerdict> PackageScreen::judge(std::string_view line,
     }
     // Found whole by the header pass and not installed under its name: it moves, and what lands
     // is checked by its identity.
-    if (whole_ && cacheFileOnDisk.empty() && line.size() > kRealNameStart &&
-        whole_->knows(cacheFileOf(line, place_, scratch_))) {
-        const std::string destination = destinationOfLine(line, place_);
-        if (!destination.empty() && !installedPackage(line, destination, place_, folders_)) {
+    if (whole_ && cacheFileOnDisk.empty() && line.size() > kRealNameStart) {
+        judgedKnown_ = {line.data(), whole_->known(cacheFileOf(line, place_, scratch_))};
+        const std::string destination =
+            judgedKnown_.second.files > 0 ? destinationOfLine(line, place_) : std::string();
+        if (!destination.empty() && !installedPackage(line, destination, place_, folders_))
             return std::nullopt;
-        }
     }
     // With a pass's headers (a list's plan) the needs are left for the end, where a run reads
     // them: the facts of a file the pass read need no read again.
@@ -146,8 +147,11 @@ std::optional<std::string> PackageScreen::damage(std::string_view line,
                                                  const std::string& destination,
                                                  const FileIdentity& landed) {
     // Trusted by the header pass and not read before its move (its needs are read at the end).
-    if (!whole_ ||
-        whole_->seen(cacheFileOf(line, place_, scratch_), landed) != WholeHeaders::Seen::Changed)
+    if (!whole_) return std::nullopt;
+    const std::optional<WholeHeaders::Known> known = knownBeforeMove(line);
+    const std::string_view name = cacheFileOf(line, place_, scratch_);
+    if ((known ? whole_->seen(name, *known, landed) : whole_->seen(name, landed)) !=
+        WholeHeaders::Seen::Changed)
         return std::nullopt;
     // Changed since the pass read it: read now, where it landed.
     const HeaderFacts header = headers_.factsOf(fs_, destination);
@@ -178,7 +182,22 @@ std::optional<std::string_view> PackageScreen::placedBefore(std::string_view lin
     return moved_[*earlier];
 }
 
+// The moves come in the order the plan screened them: the next few moved lines are looked at,
+// a move that failed or a line never screened being passed over.
+std::optional<WholeHeaders::Known> PackageScreen::knownBeforeMove(std::string_view line) {
+    constexpr std::size_t kLookAhead = 16;
+    for (std::size_t k = landingsChecked_; k < moved_.size() && k < landingsChecked_ + kLookAhead;
+         ++k) {
+        if (moved_[k].data() != line.data()) continue;
+        landingsChecked_ = k + 1;
+        if (movedKnown_[k].files == kNotAsked) return std::nullopt;
+        return movedKnown_[k];
+    }
+    return std::nullopt;
+}
+
 void PackageScreen::expect(std::size_t lines) {
+    movedKnown_.reserve(lines);
     moved_.reserve(lines);
     if (placed_.empty()) placed_ = HashSlots(lines);
 }
@@ -187,6 +206,8 @@ void PackageScreen::moved(std::string_view line) {
     if (line.size() <= kRealNameStart || !isPackageFileName(line.substr(kRealNameStart))) return;
     const auto movedIndex = static_cast<std::uint32_t>(moved_.size());
     moved_.push_back(line);
+    movedKnown_.push_back(judgedKnown_.first == line.data() ? judgedKnown_.second
+                                                            : WholeHeaders::Known{kNotAsked, 0});
     std::string scratch;
     if (placed_.full())
         placed_.grow([&](std::uint32_t earlier) {

@@ -102,6 +102,13 @@ class PackageScreen final : public LandingCheck {
     HeaderCache ownHeaders_;
     HeaderCache& headers_;
     FolderNames folders_;
+    // The whole-headers table's answer for the line judged last, and for each moved line
+    // (kNotAsked: none), and how many moved lines' landings were checked.
+    static constexpr std::uint8_t kNotAsked = 255;
+    std::optional<WholeHeaders::Known> knownBeforeMove(std::string_view line);
+    std::pair<const char*, WholeHeaders::Known> judgedKnown_;
+    std::vector<WholeHeaders::Known> movedKnown_;
+    std::size_t landingsChecked_ = 0;
     std::vector<std::string_view> moved_;  // lines of moved packages (views into the run's index)
     HashSlots placed_;                     // moved_ indices by the hash of their placedKey
     // Each needed package once, by its name in upper case; as its first importer spells it.

@@ -12,13 +12,14 @@ std::uint64_t nameHash(std::string_view cacheFileName) {
     return std::hash<std::string_view>()(cacheFileName);
 }
 
-// FNV-1a over the four numbers that tell a file (a rename changes none of them).
+// A mix of the four numbers that tell a file (a rename changes none of them), a word at a time.
 std::uint64_t identityHash(const FileIdentity& id) {
-    std::uint64_t h = 14695981039346656037ull;
+    std::uint64_t h = 0x9E3779B97F4A7C15ull;
     for (const std::uint64_t n :
-         {id.device, id.inode, id.size, static_cast<std::uint64_t>(id.mtimeNs)})
-        for (int shift = 0; shift < 64; shift += 8)
-            h = (h ^ ((n >> shift) & 0xFF)) * 1099511628211ull;
+         {id.device, id.inode, id.size, static_cast<std::uint64_t>(id.mtimeNs)}) {
+        h = (h ^ n) * 0xFF51AFD7ED558CCDull;
+        h ^= h >> 32;
+    }
     return h;
 }
 
@@ -64,6 +65,25 @@ WholeHeaders::Seen WholeHeaders::seen(std::string_view cacheFileName,
         seen = Seen::Changed;
     }
     return seen;
+}
+
+WholeHeaders::Known WholeHeaders::known(std::string_view cacheFileName) const {
+    const std::uint64_t name = nameHash(cacheFileName);
+    const auto [first, last] = candidates(name);
+    Known k;
+    for (const File* f = first; f != last && k.files < 2; ++f) {
+        if (f->first != name) continue;
+        ++k.files;
+        k.identity = f->second;
+    }
+    return k;
+}
+
+WholeHeaders::Seen WholeHeaders::seen(std::string_view cacheFileName, const Known& known,
+                                      const FileIdentity& id) const {
+    if (known.files > 1) return seen(cacheFileName, id);
+    if (known.files == 0) return Seen::Unknown;
+    return id.known() && identityHash(id) == known.identity ? Seen::Same : Seen::Changed;
 }
 
 bool WholeHeaders::knows(std::string_view cacheFileName) const {

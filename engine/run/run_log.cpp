@@ -106,7 +106,7 @@ std::vector<std::string> stoppedReport(const FinishRunInput& in) {
 
 // The cache files of `listed` that no line of the new index names (the game's later save dropped
 // them, after an undo while it ran): "" when there are none.
-std::string linelessNote(const Result<std::vector<FileInfo>>& listed, const FinishRunInput& in,
+std::string linelessNote(const Result<std::vector<std::string>>& listed, const FinishRunInput& in,
                          const IndexReplacement& replaced) {
     if (!listed.ok() || in.cacheExt.empty()) return {};
     std::unordered_set<std::string> named;
@@ -118,11 +118,10 @@ std::string linelessNote(const Result<std::vector<FileInfo>>& listed, const Fini
     for (const auto* lines : {&replaced.carried, &replaced.fromBackup, &replaced.notKept})
         for (const std::string& line : *lines) name(line);
     std::size_t lineless = 0;
-    for (const FileInfo& f : listed.value)
-        lineless +=
-            f.name.size() == kGuidLength + 1 + in.cacheExt.size() && f.name[kGuidLength] == '.' &&
-            equalsNoCaseAscii(std::string_view(f.name).substr(kGuidLength + 1), in.cacheExt) &&
-            !named.count(upperAscii(std::string_view(f.name).substr(0, kGuidLength)));
+    for (const std::string& f : listed.value)
+        lineless += f.size() == kGuidLength + 1 + in.cacheExt.size() && f[kGuidLength] == '.' &&
+                    equalsNoCaseAscii(std::string_view(f).substr(kGuidLength + 1), in.cacheExt) &&
+                    !named.count(upperAscii(std::string_view(f).substr(0, kGuidLength)));
     if (lineless == 0) return {};
     const bool one = lineless == 1;
     return std::to_string(lineless) +
@@ -227,7 +226,7 @@ namespace {
 // Names each package still in the cache, in the order of the last scan ("... was not moved.");
 // true when there was one. `listed`: the cache folder as it is now.
 bool reportNotMoved(const FinishRunInput& in, const PublicVariables& pv,
-                    const Result<std::vector<FileInfo>>& listed, RunLog& log, FileSystem& fs,
+                    const Result<std::vector<std::string>>& listed, RunLog& log, FileSystem& fs,
                     StatusSink& status) {
     // One listing of the cache folder answers for plain names; a lookup per entry cost most of
     // a large run's time, since nearly all of them ask for files the run has just moved.
@@ -235,7 +234,7 @@ bool reportNotMoved(const FinishRunInput& in, const PublicVariables& pv,
     if (listed.ok()) {
         present.reserve(listed.value.size());
         // Letter case aside: a cache copied from Windows keeps its files under any case.
-        for (const FileInfo& f : listed.value) present.insert(lowerAscii(f.name));
+        for (const std::string& f : listed.value) present.insert(lowerAscii(f));
     }
     const auto stillInCache = [&](const std::string& name) {
         const bool plainName =
@@ -264,14 +263,15 @@ bool reportNotMoved(const FinishRunInput& in, const PublicVariables& pv,
 
 FinishOutcome FinishRun(const FinishRunInput& in, PublicVariables& pv, RunLog& log, FileSystem& fs,
                         StatusSink& status) {
-    const Result<std::vector<FileInfo>> listed = fs.listFiles(in.cacheDir, "*.*");
+    const Result<std::vector<std::string>> listed = plainFileNames(fs, in.cacheDir);
     const bool notMovedListed = reportNotMoved(in, pv, listed, log, fs, status);
     // The entry table has told all it can; its room goes before the index is read again.
     ClearCacheEntries(pv);
 
     // The index is replaced before anything claims that it was.
     const IndexReplacement replaced =
-        replaceCacheIndex(fs, in.cacheDir, in.oldIndex, newIndexText(in.keptLines));
+        replaceCacheIndex(fs, in.cacheDir, in.oldIndex, newIndexText(in.keptLines), true,
+                          listed.ok() ? &listed.value : nullptr);
     const std::vector<std::string> report = replaced.report(in.cacheDir);
     for (const std::string& line : replaced.carriedReport()) {
         log.line(line);

@@ -119,9 +119,20 @@ TEST(PackageRun, WholeHeadersFindEveryFileTheyHoldAndNoOther) {
             ASSERT_TRUE(whole.knows(name(i))) << n << " " << i;
             ASSERT_TRUE(whole.wasWhole(name(i), id(i))) << n << " " << i;
             ASSERT_FALSE(whole.wasWhole(name(i), id(i + 1))) << n << " " << i;
+            // What a landing is checked against, kept from before the move.
+            const WholeHeaders::Known k = whole.known(name(i));
+            ASSERT_EQ(whole.seen(name(i), k, id(i)), WholeHeaders::Seen::Same) << n << " " << i;
+            ASSERT_EQ(whole.seen(name(i), k, id(i + 1)), WholeHeaders::Seen::Changed) << n;
         }
         for (std::size_t i = n; i < n + 200; ++i) ASSERT_FALSE(whole.knows(name(i))) << n;
     }
+    // One name read twice (two identities): either is whole.
+    WholeHeaders twice;
+    for (const std::uint64_t inode : {5u, 6u}) twice.add("A.uxx", {10, 7, 0, 1, inode});
+    twice.seal();
+    for (const std::uint64_t inode : {5u, 6u, 7u})
+        EXPECT_EQ(twice.seen("A.uxx", twice.known("A.uxx"), {10, 7, 0, 1, inode}),
+                  inode == 7 ? WholeHeaders::Seen::Changed : WholeHeaders::Seen::Same);
 }
 
 // The mixed cache and 1,478 entries more, at random: cut, of another GUID, gone, not of a

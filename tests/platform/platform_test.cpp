@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <random>
 
 #include "platform/escaped_text.h"
 #include "platform/machine_lock.h"
@@ -48,6 +49,28 @@ TEST(TextFile, EveryLineEndStyleSplitsAndTheFirstOneDecides) {
     EXPECT_EQ(splitOwnLines("[C]\r\na\nb\r\nc\rd"), (Lines{"[C]", "a\nb", "c", "d"}));
     EXPECT_EQ(splitOwnLines("[C]\na\nb\r\nc\n"), (Lines{"[C]", "a", "b", "c"}));
     EXPECT_EQ(splitOwnLines("a\nb\r\nc\r\n"), (Lines{"a\nb", "c"}));
+    // Against a byte-by-byte split, over random mixes of line ends; a file whose first line ends
+    // in CR LF is split at CRs alone.
+    const auto bytewise = [](const std::string& text, bool loneLfEnds) {
+        Lines lines;
+        std::size_t start = 0;
+        for (std::size_t i = 0; i < text.size(); ++i)
+            if (text[i] == '\r' || (loneLfEnds && text[i] == '\n')) {
+                lines.push_back(text.substr(start, i - start));
+                start = i + (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') + 1;
+                i = start - 1;
+            }
+        if (start < text.size()) lines.push_back(text.substr(start));
+        return lines;
+    };
+    std::mt19937 random(7);
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        for (std::size_t n = random() % 12; n-- > 0;) text += "\r\nx"[random() % 3];
+        ASSERT_EQ(splitLines(text), bytewise(text, true)) << testing::PrintToString(text);
+        text.insert(0, "[C]\r\n");
+        ASSERT_EQ(splitOwnLines(text), bytewise(text, false)) << testing::PrintToString(text);
+    }
     EXPECT_EQ(joinLines({"a", "", "b"}, LineEnd::CR), "a\r\rb\r");
     EXPECT_EQ(joinLines({"a"}, LineEnd::CRLF), "a\r\n");
 }
