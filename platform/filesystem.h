@@ -275,6 +275,15 @@ class FileSystem {
     // write still running keeps its file. Returns the names removed.
     virtual Result<std::vector<std::string>> removeLeftTempFiles(const std::string& folder) = 0;
 
+    // Gives the file `path` the second name `name` in the same folder, in place of any file of
+    // that name: both names then stand for one file. ENOSYS where the file system has no such
+    // links.
+    virtual Status linkReplacing(const std::string& path, const std::string& name) {
+        (void)path;
+        (void)name;
+        return Status::fromErrno(ENOSYS);
+    }
+
     // True when the plain file `path` holds exactly `expected`, compared as it is read.
     virtual Result<bool> holdsExactly(const std::string& path, std::string_view expected) {
         const Result<std::string> text = readAll(path);

@@ -78,6 +78,9 @@ class ForwardingFileSystem : public FileSystem {
     Result<std::vector<std::string>> removeLeftTempFiles(const std::string& f) override {
         return inner_.removeLeftTempFiles(f);
     }
+    Status linkReplacing(const std::string& p, const std::string& n) override {
+        return inner_.linkReplacing(p, n);
+    }
     Result<bool> holdsExactly(const std::string& p, std::string_view x) override {
         return inner_.holdsExactly(p, x);
     }

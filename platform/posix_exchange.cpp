@@ -64,6 +64,28 @@ Result<std::string> replaceKeepingOld(const std::string& path, const std::string
 
 }  // namespace
 
+// A link under a hidden temporary name, renamed over `name`: `name` always stands for a whole
+// file, the one it was or `path`'s.
+Status PosixFileSystem::linkReplacing(const std::string& path, const std::string& name) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return Status::fromErrno(errno);
+    if (!S_ISREG(st.st_mode)) return Status::failure("Not a plain file", EINVAL);
+    const std::string folder = parentFolder(name);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string temp = folder + "/" + posix::kTempPrefix + posix::randomSuffix();
+        if (::link(path.c_str(), temp.c_str()) != 0) {
+            if (errno == EEXIST) continue;
+            return Status::fromErrno(errno);
+        }
+        const bool renamed = ::rename(temp.c_str(), name.c_str()) == 0;
+        const int err = errno;
+        // A rename between two names of one file leaves both: the temporary one goes too.
+        if (::lstat(temp.c_str(), &st) == 0) ::unlink(temp.c_str());
+        return renamed ? Status::success() : Status::fromErrno(err);
+    }
+    return Status::fromErrno(EEXIST);
+}
+
 Result<std::string> exchangeIfUnchanged(const std::string& path, const std::string& temp,
                                         const std::function<Result<bool>()>& unchanged) {
     const auto drop = [&](Status s) -> Result<std::string> {

@@ -45,6 +45,7 @@ class PosixFileSystem final : public FileSystem {
                                                    bool& alone) override;
     Status moveNoReplace(const std::string& from, const std::string& to) override;
     Status renameReplace(const std::string& from, const std::string& to) override;
+    Status linkReplacing(const std::string& path, const std::string& name) override;
     Result<std::string> exchangeAtomic(const std::string& path, std::string_view data,
                                        const std::string* expected = nullptr) override;
     Status removeFile(const std::string& path) override;

@@ -166,14 +166,19 @@ class IndexTransaction final {
     IndexReplacement r_;
 };
 
-// Until the displaced index is cachebak.ini, a copy of it waits under a name of its own: a run
+// Until the displaced index is cachebak.ini, it waits under a name of its own as well: a run
 // killed between the exchange and the backup's rename leaves the old index there, and the next
 // one makes it cachebak.ini (restoreLeftBackup). Where the copy cannot be written the exchange
 // goes on all the same, as it did before such copies were kept.
 void IndexTransaction::keepBeforeExchange(const std::string& latest) {
     const std::pair<std::size_t, std::size_t> id{latest.size(), std::hash<std::string>{}(latest)};
     if (kept_ == id) return;
-    const Status written = fs_.writeAtomicLike(leftPath_, latest, indexPath_);
+    // A second name of cache.ini itself, where it still holds what was read, costs no copy of a
+    // large index; the exchange then takes that very file away under another name.
+    const bool linked =
+        fs_.linkReplacing(indexPath_, leftPath_).ok() && fs_.holdsExactly(leftPath_, latest).value;
+    const Status written =
+        linked ? Status::success() : fs_.writeAtomicLike(leftPath_, latest, indexPath_);
     if (written.ok()) {
         kept_ = id;
     } else {

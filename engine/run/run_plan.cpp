@@ -49,12 +49,13 @@ std::vector<bool> selectedLines(const std::vector<std::string_view>& lines,
     return selected;
 }
 
-// The hash of a GUID's 32 characters, eight at a time.
+// The hash of a GUID's 32 characters, eight at a time, in any letter case.
 std::uint64_t hashOfGuid(std::string_view guid) {
     std::uint64_t h = 0;
     for (std::size_t i = 0; i + 8 <= guid.size(); i += 8) {
         std::uint64_t word;
         std::memcpy(&word, guid.data() + i, sizeof word);
+        word |= 0x2020202020202020ull;  // ASCII letters as lower case (and a few others alike)
         h = (h ^ word) * 0x9E3779B97F4A7C15ull;
         h ^= h >> 29;
     }
@@ -69,6 +70,7 @@ CacheListing listCacheFolder(const std::vector<std::string_view>& lines,
     CacheListing result;
     result.listedAsFile.assign(lines.size(), false);
     result.listedAsOther.assign(lines.size(), false);
+    result.sharedGuid.assign(lines.size(), false);
     std::size_t count = 0;
     for (std::size_t i = 0; i < lines.size(); ++i)
         if (selected[i] && lines[i].size() > kGuid) ++count;
@@ -81,8 +83,13 @@ CacheListing listCacheFolder(const std::vector<std::string_view>& lines,
     std::vector<std::uint32_t> table(size, 0);  // line number + 1; 0 is an empty slot
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (!selected[i] || lines[i].size() <= kGuid) continue;
-        std::size_t slot = hashOfGuid(lines[i].substr(0, kGuid)) & (size - 1);
-        while (table[slot] != 0) slot = (slot + 1) & (size - 1);
+        const std::string_view guid = lines[i].substr(0, kGuid);
+        std::size_t slot = hashOfGuid(guid) & (size - 1);
+        for (; table[slot] != 0; slot = (slot + 1) & (size - 1)) {
+            const std::size_t earlier = table[slot] - 1;
+            if (equalsNoCaseAscii(lines[earlier].substr(0, kGuid), guid))
+                result.sharedGuid[earlier] = result.sharedGuid[i] = true;
+        }
         table[slot] = static_cast<std::uint32_t>(i + 1);
     }
     bool leftovers = false;
@@ -236,9 +243,11 @@ class LineTable {
 // What the lines planned so far take: the destinations they move to, and the cache files they
 // move or remove.
 struct Planned {
-    explicit Planned(std::size_t count) : destinations(count), sources(count) {}
+    Planned(std::size_t count, std::size_t sharing) : destinations(count), sources(sharing) {}
     LineTable destinations;  // Move steps, by destination
-    LineTable sources;       // Move and Spare steps, by cache file name
+    // Move, Spare and Installed steps of lines whose GUID another selected line shares, by cache
+    // file name: only such lines can name one cache file twice.
+    LineTable sources;
 };
 
 // The step of one selected line whose cache file name and real name are safe.
@@ -249,7 +258,8 @@ LineStep stepOf(const RunPlan& plan, std::size_t i, const PlacementContext& plac
         return plan.cacheFileName(line, place.cacheExt);
     };
     // An earlier line of the same GUID moved (or removed) this cache file already.
-    if (planned.sources.find(name, cacheFileOf)) return LineStep::Missing;
+    if (plan.listing.sharedGuid[i] && planned.sources.find(name, cacheFileOf))
+        return LineStep::Missing;
     if (plan.listing.listedAsOther[i]) return LineStep::NotPlain;
     if (!plan.listing.listedAsFile[i]) {
         if (plan.listing.read) return LineStep::Missing;
@@ -346,7 +356,9 @@ RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checke
     Destinations destinations(place, fs);
     const auto selectedCount =
         static_cast<std::size_t>(std::count(plan.selected.begin(), plan.selected.end(), true));
-    Planned planned(selectedCount);
+    Planned planned(selectedCount,
+                    static_cast<std::size_t>(std::count(plan.listing.sharedGuid.begin(),
+                                                        plan.listing.sharedGuid.end(), true)));
     screen.expect(selectedCount);
     plan.steps.assign(plan.lines.size(), LineStep::Keep);
     for (std::size_t i = 0; i < plan.lines.size(); ++i) {
@@ -372,7 +384,8 @@ RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checke
             }
         }
         if (step == LineStep::Move) planned.destinations.insert(destination, i);
-        if (step == LineStep::Move || step == LineStep::Spare || step == LineStep::Installed)
+        if (plan.listing.sharedGuid[i] &&
+            (step == LineStep::Move || step == LineStep::Spare || step == LineStep::Installed))
             planned.sources.insert(name, i);
         plan.moves += step == LineStep::Move;
         plan.steps[i] = step;

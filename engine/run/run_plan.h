@@ -41,6 +41,8 @@ struct CacheListing {
     std::vector<bool> listedAsFile;
     // Per index line: selected, and its cache file listed as something else (a link, a folder).
     std::vector<bool> listedAsOther;
+    // Per index line: selected, and another selected line has its GUID in any letter case.
+    std::vector<bool> sharedGuid;
     // The whole folder was read and held no temporary file left by an interrupted write, so
     // the clean-up need not read it again.
     bool noLeftovers = false;

@@ -82,6 +82,9 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         return counted<Result<std::string>>("exchangeAtomic", p,
                                             [&] { return inner_.exchangeAtomic(p, d, x); });
     }
+    Status linkReplacing(const std::string& p, const std::string& n) override {
+        return counted<Status>("linkReplacing", n, [&] { return inner_.linkReplacing(p, n); });
+    }
     Result<bool> holdsExactly(const std::string& p, std::string_view x) override {
         return counted<Result<bool>>("holdsExactly", p, [&] { return inner_.holdsExactly(p, x); });
     }
