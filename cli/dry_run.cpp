@@ -97,6 +97,12 @@ int runDryRun(const Arguments& args, Environment& env) {
                 break;
         }
     }
+    // Lines the run drops from the index without touching a file: its own summary of them.
+    if (args.command == Command::Run && code == kExitOk) {
+        std::istringstream lines(report.str());
+        for (std::string line; std::getline(lines, line);)
+            if (line.find(" would be removed") != std::string::npos) out.text(Fixed{line + '\n'});
+    }
     out.line(moves, Fixed{moves == 1 ? " file" : " files"}, " would be moved, ", deletions,
              Fixed{deletions == 1 ? " file" : " files"}, " would be deleted.");
     return code;

@@ -48,6 +48,10 @@ class DryRunFileSystem final : public ForwardingFileSystem {
     Status moveNoReplace(const std::string& from, const std::string& to) override;
     Status renameReplace(const std::string& from, const std::string& to) override;
     Status removeEmptyFolder(const std::string&) override { return Status::success(); }
+    // No second name is given: a link would change the real folder.
+    Status linkReplacing(const std::string&, const std::string&) override {
+        return Status::fromErrno(ENOSYS);
+    }
     // No exchange here: the index is then "written" through writeAtomic, which is dropped.
     Result<std::string> exchangeAtomic(const std::string&, std::string_view,
                                        const std::string* = nullptr) override {

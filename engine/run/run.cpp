@@ -309,24 +309,29 @@ bool startJournal(RunJournal& journal, const RunPlan& plan, PlacementContext& pl
     return false;
 }
 
+// How a summary says its lines leave the index: a dry run only plans it.
+std::string removedWord(std::size_t count, bool planned) {
+    return planned ? "would be removed" : count == 1 ? "was removed" : "were removed";
+}
+
 // The summary of the lines the last run moved but could not take out of the index.
-void reportMovedBefore(std::size_t dropped, StatusSink& status, RunLog& log) {
+void reportMovedBefore(std::size_t dropped, bool planned, StatusSink& status, RunLog& log) {
     if (dropped == 0) return;
     const std::string text = counted(dropped, "line", "lines") +
                              " of packages the last run moved " + (dropped == 1 ? "was" : "were") +
                              " still in CACHE.INI (it could not be written then, or the game "
                              "wrote them back) and " +
-                             (dropped == 1 ? "was" : "were") + " removed";
+                             removedWord(dropped, planned);
     status.addLine(text);
     log.line(text);
 }
 
 // The summary of the lines dropped because their package's cache file is gone.
-void reportDropped(std::size_t dropped, StatusSink& status, RunLog& log) {
+void reportDropped(std::size_t dropped, bool planned, StatusSink& status, RunLog& log) {
     if (dropped == 0) return;
     const std::string text = counted(dropped, "line", "lines") +
                              " of packages NOT FOUND in the Cache Directory " +
-                             (dropped == 1 ? "was" : "were") + " removed from CACHE.INI";
+                             removedWord(dropped, planned) + " from CACHE.INI";
     status.addLine(text);
     log.line(text);
 }
@@ -458,8 +463,9 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     std::unordered_set<std::string> notReached;
     const std::vector<std::string> kept =
         placeSelected(plan, place, whole, screen, ctx, status, notReached, log, result);
-    reportMovedBefore(movedBeforeDropped, status, log);
-    reportDropped(result.missing - movedBeforeDropped, status, log);
+    const bool planned = ctx.fs.changesNothing();
+    reportMovedBefore(movedBeforeDropped, planned, status, log);
+    reportDropped(result.missing - movedBeforeDropped, planned, status, log);
     journal.finish(result.moved);
     if (const std::string failed = journal.failureLine(); !failed.empty()) {
         status.addLine(failed);

@@ -201,6 +201,8 @@ TEST_F(Cli, UndoDryRunExitsAsTheUndo) {
 // A first try on a new game: the dry run says what a run or a purge would do and does nothing.
 TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
     g.addAndIndex({"Face.unr", "Rock.utx", "Song.umx"});
+    g.add(4, "Gone.unr", false);  // a line whose cache file is gone: the run drops it
+    g.writeIndex();
     ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk) << err.str();
     const std::string index = g.index(), registry = readFile(g.tmp / "registry.reg");
 
@@ -210,7 +212,11 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
         EXPECT_TRUE(has(out.str(), "would create the folder " + g.tmp / made));
     EXPECT_TRUE(
         has(out.str(), "would move " + g.cacheFile(3) + " -> " + g.tmp / "tree/Music/Song.umx"));
-    EXPECT_TRUE(has(out.str(), "3 files would be moved, 0 files would be deleted."));
+    EXPECT_TRUE(has(out.str(),
+                    "1 line of packages NOT FOUND in the Cache Directory would be "
+                    "removed from CACHE.INI\n3 files would be moved, 0 files would be "
+                    "deleted."))
+        << out.str();
     // A destination taken already (by a folder): the move fails, as a run's would.
     makeDirs(g.game + "/Maps/Face.unr");
     // The plan keeps it, unchecked, and moves the rest: the dry run ends as the run would.
@@ -240,7 +246,7 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
     EXPECT_EQ(nlohmann::ordered_json::parse(out.str()).dump(2) + "\n", out.str());
     EXPECT_EQ(doc["to_process"], 1);
     EXPECT_TRUE(doc["game_running"].is_null());
-    ASSERT_EQ(doc["packages"].size(), 3u);
+    ASSERT_EQ(doc["packages"].size(), 4u);  // the line without a file too
     const auto& song = doc["packages"][2];
     EXPECT_EQ(song["name"], "Song.umx");
     EXPECT_EQ(song["guid"], g.cacheFile(3).substr(g.cacheDir.size() + 1, 32));
