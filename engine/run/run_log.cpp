@@ -230,16 +230,13 @@ bool reportNotMoved(const FinishRunInput& in, const PublicVariables& pv,
                     StatusSink& status) {
     // One listing of the cache folder answers for plain names; a lookup per entry cost most of
     // a large run's time, since nearly all of them ask for files the run has just moved.
-    std::unordered_set<std::string> present;
-    if (listed.ok()) {
-        present.reserve(listed.value.size());
-        // Letter case aside: a cache copied from Windows keeps its files under any case.
-        for (const std::string& f : listed.value) present.insert(lowerAscii(f));
-    }
+    // Letter case aside: a cache copied from Windows keeps its files under any case.
+    std::unordered_set<std::string_view, NoCaseAsciiHash, NoCaseAsciiEqual> present;
+    if (listed.ok()) present.insert(listed.value.begin(), listed.value.end());
     const auto stillInCache = [&](const std::string& name) {
         const bool plainName =
             !name.empty() && name[0] != '.' && nextSeparator(name) == std::string::npos;
-        if (listed.ok() && plainName) return present.count(lowerAscii(name)) > 0;
+        if (listed.ok() && plainName) return present.count(name) > 0;
         return fs.isFile(joinPath(in.cacheDir, name));
     };
     bool notMovedListed = false;
