@@ -3,11 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <exception>
 #include <new>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <unordered_set>
 
 #include "engine/cache/cache_entry.h"
@@ -65,67 +62,10 @@ std::uint64_t hashOfGuid(std::string_view guid) {
     return h;
 }
 
-// The cache folder's cache files (GUID + "." + the extension as the index's lines give it; another
-// spelling is found by its own name, cacheFilesInOtherCase, so that the move takes the name on
-// disk), each as its 32-character GUID and one byte: 'f' for a plain file, 'o' for anything else.
-struct CacheFiles {
-    Status status = Status::success();
-    std::string guids;
-    bool leftovers = false;  // a temporary file or backup an interrupted write left
-};
-
-CacheFiles listCacheFiles(const std::string& cacheDir, const std::string& cacheExt,
-                          FileSystem& fs) {
-    constexpr std::size_t kGuid = kGuidLength;
-    CacheFiles files;
-    files.status = fs.forEachEntry(cacheDir, [&](std::string_view name, EntryKind kind) {
-        if (name.size() > 0 && name[0] == '.' &&
-            (isLeftTempFileName(name) || name == kLeftBackupName))
-            files.leftovers = true;
-        if (name.size() != kGuid + 1 + cacheExt.size() || name[kGuid] != '.' ||
-            name.substr(kGuid + 1) != cacheExt)
-            return;
-        files.guids.append(name.substr(0, kGuid)).push_back(kind == EntryKind::File ? 'f' : 'o');
-    });
-    return files;
-}
-
-// Lists the cache folder on a thread of its own while `meanwhile` runs (the folder of a large
-// cache takes as long to list as its index to split), or on this one where no thread can be had.
-// Nothing else asks the file system meanwhile.
-template <class Meanwhile>
-CacheFiles listCacheFilesWhile(const std::string& cacheDir, const std::string& cacheExt,
-                               FileSystem& fs, Meanwhile&& meanwhile) {
-    CacheFiles files;
-    std::exception_ptr failed;
-    std::thread lister;
-    try {
-        lister = std::thread([&] {
-            try {
-                files = listCacheFiles(cacheDir, cacheExt, fs);
-            } catch (...) {
-                failed = std::current_exception();
-            }
-        });
-    } catch (const std::system_error&) {
-        files = listCacheFiles(cacheDir, cacheExt, fs);
-    }
-    struct Joined {
-        std::thread& thread;
-        ~Joined() {
-            if (thread.joinable()) thread.join();
-        }
-    } joined{lister};
-    meanwhile();
-    if (lister.joinable()) lister.join();
-    if (failed) std::rethrow_exception(failed);
-    return files;
-}
-
-// What the listing tells of each selected line. The table holds line numbers only; the names
-// stay in the lines.
-CacheListing matchCacheFiles(const std::vector<std::string_view>& lines,
-                             const std::vector<bool>& selected, const CacheFiles& files) {
+// Lists the cache folder once. The table holds line numbers only; the names stay in the lines.
+CacheListing listCacheFolder(const std::vector<std::string_view>& lines,
+                             const std::vector<bool>& selected, const std::string& cacheDir,
+                             const std::string& cacheExt, FileSystem& fs) {
     constexpr std::size_t kGuid = kGuidLength;
     CacheListing result;
     result.listedAsFile.assign(lines.size(), false);
@@ -152,19 +92,30 @@ CacheListing matchCacheFiles(const std::vector<std::string_view>& lines,
         }
         table[slot] = static_cast<std::uint32_t>(i + 1);
     }
-    if (!files.status.ok()) return result;  // a listing cut short proves nothing
-    const std::string_view listed(files.guids);
-    for (std::size_t at = 0; at + kGuid < listed.size(); at += kGuid + 1) {
-        const std::string_view guid = listed.substr(at, kGuid);
-        const bool plain = listed[at + kGuid] == 'f';
+    bool leftovers = false;
+    const Status read = fs.forEachEntry(cacheDir, [&](std::string_view name, EntryKind kind) {
+        if (name.size() > 0 && name[0] == '.' &&
+            (isLeftTempFileName(name) || name == kLeftBackupName))
+            leftovers = true;
+        // The extension as the index's lines give it: another spelling is found by its own
+        // name (cacheFilesInOtherCase), so that the move takes the name on disk.
+        if (name.size() != kGuid + 1 + cacheExt.size() || name[kGuid] != '.' ||
+            name.substr(kGuid + 1) != cacheExt)
+            return;
+        const std::string_view guid = name.substr(0, kGuid);
         for (std::size_t slot = hashOfGuid(guid) & (size - 1); table[slot] != 0;
              slot = (slot + 1) & (size - 1)) {
             const std::size_t i = table[slot] - 1;
             if (lines[i].substr(0, kGuid) != guid) continue;
-            (plain ? result.listedAsFile : result.listedAsOther)[i] = true;
+            (kind == EntryKind::File ? result.listedAsFile : result.listedAsOther)[i] = true;
         }
+    });
+    if (!read.ok()) {  // a listing cut short proves nothing
+        result.listedAsFile.assign(lines.size(), false);
+        result.listedAsOther.assign(lines.size(), false);
+        return result;
     }
-    result.noLeftovers = !files.leftovers;
+    result.noLeftovers = !leftovers;
     result.read = true;
     return result;
 }
@@ -396,13 +347,9 @@ RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checke
     if (!runScreen) own.emplace(place, fs, whole);
     PackageScreen& screen = runScreen ? *runScreen : *own;
     RunPlan plan;
-    {
-        const CacheFiles files = listCacheFilesWhile(place.cacheDir, place.cacheExt, fs, [&] {
-            plan.lines = splitOwnLineViews(index);
-            plan.selected = selectedLines(plan.lines, checkedEntries, pv);
-        });
-        plan.listing = matchCacheFiles(plan.lines, plan.selected, files);
-    }  // the listed names go before the plan's tables are made
+    plan.lines = splitOwnLineViews(index);
+    plan.selected = selectedLines(plan.lines, checkedEntries, pv);
+    plan.listing = listCacheFolder(plan.lines, plan.selected, place.cacheDir, place.cacheExt, fs);
     plan.otherCase = cacheFilesInOtherCase(plan, place, fs);
     for (const auto& [i, name] : plan.otherCase) plan.listing.listedAsFile[i] = true;
 
