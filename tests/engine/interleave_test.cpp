@@ -81,6 +81,13 @@ class Interleaved final : public ForwardingFileSystem {
     Result<std::vector<FileInfo>> listFiles(const std::string& f, const std::string& p) override {
         return at(f), inner_.listFiles(f, p);
     }
+    Status forEachEntry(const std::string& f,
+                        const std::function<void(std::string_view, EntryKind)>& e) override {
+        return at(f), inner_.forEachEntry(f, e);
+    }
+    Status linkReplacing(const std::string& p, const std::string& n) override {
+        return at(p), inner_.linkReplacing(p, n);
+    }
     Result<FileIdentity> identityOf(const std::string& p) override {
         return at(p), inner_.identityOf(p);
     }
