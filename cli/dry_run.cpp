@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <sstream>
+#include <utility>
 
 #include "engine/run/dry_run.h"
 #include "platform/filesystem.h"
@@ -39,6 +40,41 @@ class RegistryCopy final {
     std::string folder_, path_;
 };
 
+// The lines of a command's report that `keep` picks, each with its line end.
+template <class Keep>
+std::string reportLines(const std::string& report, Keep&& keep) {
+    std::istringstream lines(report);
+    std::string kept;
+    for (std::string line; std::getline(lines, line);)
+        if (keep(line)) kept += line + '\n';
+    return kept;
+}
+
+// One line for each planned move, deletion and folder made (but those of the run log at
+// `runLog`, which go with the log); the moves and deletions counted.
+std::pair<std::size_t, std::size_t> printPlannedSteps(const DryRunFileSystem& dry,
+                                                      const std::string& runLog, LineWriter& out) {
+    std::size_t moves = 0, deletions = 0;
+    for (const PlannedStep& step : dry.plan()) {
+        switch (step.kind) {
+            case PlannedStep::Kind::Move:
+                ++moves;
+                out.line("would move ", Name{step.path}, " -> ", Name{step.destination});
+                break;
+            case PlannedStep::Kind::Delete:
+                ++deletions;
+                out.line("would delete ", Name{step.path});
+                break;
+            case PlannedStep::Kind::MakeFolder:
+                // A destination's folders, and the type folders a tree or the types get.
+                if (!liesUnder(runLog, step.path))
+                    out.line("would create the folder ", Name{step.path});
+                break;
+        }
+    }
+    return {moves, deletions};
+}
+
 }  // namespace
 
 int runDryRun(const Arguments& args, Environment& env) {
@@ -67,42 +103,19 @@ int runDryRun(const Arguments& args, Environment& env) {
                  "; its report would read:");
         err.text(Fixed{report.str()}, Fixed{messages.str()});
     } else if (args.command == Command::Purge) {
-        std::istringstream lines(report.str());
-        std::string needs;
-        for (std::string line; std::getline(lines, line);)
-            if (line.ends_with(", which only the cache holds")) needs += line + '\n';
+        const std::string needs = reportLines(report.str(), [](const std::string& l) {
+            return l.ends_with(", which only the cache holds");
+        });
         if (!needs.empty()) err.text(Fixed{needs}, Fixed{messages.str()});
     }
-
-    // Every folder the run makes, but those of the run log (which go with the log).
-    const std::string runLog = programFiles(env.programFolder, env.fs).runLog;
-    const auto holdsMove = [&runLog](const std::string& folder) {
-        return !liesUnder(runLog, folder);
-    };
-    std::size_t moves = 0, deletions = 0;
     out.line("Dry run: nothing was changed.");
-    for (const PlannedStep& step : dry.plan()) {
-        switch (step.kind) {
-            case PlannedStep::Kind::Move:
-                ++moves;
-                out.line("would move ", Name{step.path}, " -> ", Name{step.destination});
-                break;
-            case PlannedStep::Kind::Delete:
-                ++deletions;
-                out.line("would delete ", Name{step.path});
-                break;
-            case PlannedStep::Kind::MakeFolder:
-                // A destination's folders, and the type folders a tree or the types get.
-                if (holdsMove(step.path)) out.line("would create the folder ", Name{step.path});
-                break;
-        }
-    }
+    const auto [moves, deletions] =
+        printPlannedSteps(dry, programFiles(env.programFolder, env.fs).runLog, out);
     // Lines the run drops from the index without touching a file: its own summary of them.
-    if (args.command == Command::Run && code == kExitOk) {
-        std::istringstream lines(report.str());
-        for (std::string line; std::getline(lines, line);)
-            if (line.find(" would be removed") != std::string::npos) out.text(Fixed{line + '\n'});
-    }
+    if (args.command == Command::Run && code == kExitOk)
+        out.text(Fixed{reportLines(report.str(), [](const std::string& l) {
+            return l.find(" would be removed") != std::string::npos;
+        })});
     out.line(moves, Fixed{moves == 1 ? " file" : " files"}, " would be moved, ", deletions,
              Fixed{deletions == 1 ? " file" : " files"}, " would be deleted.");
     return code;

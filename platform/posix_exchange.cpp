@@ -25,6 +25,17 @@ Status changedSinceRead() {
     return Status::failure("Changed since it was read", ESTALE);
 }
 
+// `path` linked under a new hidden name in `folder`: that name, or the failure of link().
+Result<std::string> linkUnderTempName(const std::string& path, const std::string& folder) {
+    int err = EEXIST;
+    for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
+        std::string name = folder + "/" + posix::kTempPrefix + posix::randomSuffix();
+        if (::link(path.c_str(), name.c_str()) == 0) return {std::move(name), Status::success()};
+        err = errno;
+    }
+    return {{}, Status::fromErrno(err)};
+}
+
 // Where two names cannot be exchanged (NFS): the old file gets a second, hidden name first, and
 // the new one is then renamed over `path`; the hidden name is returned as an exchange returns
 // it. When the file linked is not the one `checked`, nothing is replaced (ESTALE). Where links
@@ -33,15 +44,9 @@ Status changedSinceRead() {
 Result<std::string> replaceKeepingOld(const std::string& path, const std::string& temp,
                                       const struct stat* checked) {
     const std::string folder = parentFolder(path);
-    std::string old;
-    int err = EEXIST;
-    for (int attempt = 0; attempt < 100 && old.empty() && err == EEXIST; ++attempt) {
-        std::string name = folder + "/" + posix::kTempPrefix + posix::randomSuffix();
-        if (::link(path.c_str(), name.c_str()) == 0)
-            old = std::move(name);
-        else
-            err = errno;
-    }
+    const Result<std::string> linked = linkUnderTempName(path, folder);
+    const std::string& old = linked.value;
+    const int err = linked.status.code;
     struct stat kept {};
     Status failed = Status::success();
     if (old.empty() && err != EPERM && err != EINVAL && err != ENOTSUP)
@@ -70,20 +75,13 @@ Status PosixFileSystem::linkReplacing(const std::string& path, const std::string
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return Status::fromErrno(errno);
     if (!S_ISREG(st.st_mode)) return Status::failure("Not a plain file", EINVAL);
-    const std::string folder = parentFolder(name);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string temp = folder + "/" + posix::kTempPrefix + posix::randomSuffix();
-        if (::link(path.c_str(), temp.c_str()) != 0) {
-            if (errno == EEXIST) continue;
-            return Status::fromErrno(errno);
-        }
-        const bool renamed = ::rename(temp.c_str(), name.c_str()) == 0;
-        const int err = errno;
-        // A rename between two names of one file leaves both: the temporary one goes too.
-        if (::lstat(temp.c_str(), &st) == 0) ::unlink(temp.c_str());
-        return renamed ? Status::success() : Status::fromErrno(err);
-    }
-    return Status::fromErrno(EEXIST);
+    const Result<std::string> temp = linkUnderTempName(path, parentFolder(name));
+    if (!temp.ok()) return temp.status;
+    const bool renamed = ::rename(temp.value.c_str(), name.c_str()) == 0;
+    const int err = errno;
+    // A rename between two names of one file leaves both: the temporary one goes too.
+    if (::lstat(temp.value.c_str(), &st) == 0) ::unlink(temp.value.c_str());
+    return renamed ? Status::success() : Status::fromErrno(err);
 }
 
 Result<std::string> exchangeIfUnchanged(const std::string& path, const std::string& temp,

@@ -77,6 +77,13 @@ bool anyOwnLine(std::string_view text, const std::function<bool(std::string_view
     return eachLine(text, endsInLoneLf(text), found);
 }
 
+void forEachOwnLine(std::string_view text, const std::function<void(std::string_view)>& each) {
+    eachLine(text, endsInLoneLf(text), [&](std::string_view line) {
+        each(line);
+        return false;
+    });
+}
+
 std::vector<std::string> splitOwnLines(std::string_view text) {
     const std::vector<std::string_view> views = splitOwnLineViews(text);
     return std::vector<std::string>(views.begin(), views.end());

@@ -24,6 +24,8 @@ std::vector<std::string> splitOwnLines(std::string_view text);
 // Whether `found` holds for a line of `text` (split as splitOwnLineViews splits it), asked of
 // each in order until one answers true: no table of a large file's lines is made.
 bool anyOwnLine(std::string_view text, const std::function<bool(std::string_view)>& found);
+// Calls `each` with every line of `text`, split so, in order.
+void forEachOwnLine(std::string_view text, const std::function<void(std::string_view)>& each);
 
 // The line-end style a file uses: the first line end found; CRLF when it has none.
 LineEnd detectLineEnd(std::string_view text);

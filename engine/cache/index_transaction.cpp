@@ -228,20 +228,15 @@ void IndexTransaction::carryFromBackup(std::string_view latest) {
         if (guid.empty()) return;
         if (const auto it = inCache.find(guid); it != inCache.end()) it->second = true;
     };
-    for (std::string_view text : {latest, std::string_view(ours_)})
-        anyOwnLine(text, [&](std::string_view line) {
-            indexed(line);
-            return false;
-        });
+    for (std::string_view text : {latest, std::string_view(ours_)}) forEachOwnLine(text, indexed);
     for (const std::string& line : carried_) indexed(line);
-    anyOwnLine(backup.value, [&](std::string_view line) {
+    forEachOwnLine(backup.value, [&](std::string_view line) {
         const std::string_view guid = guidOf(line);
-        if (guid.empty()) return false;
+        if (guid.empty()) return;
         const auto it = inCache.find(guid);
-        if (it == inCache.end() || it->second) return false;
+        if (it == inCache.end() || it->second) return;
         it->second = true;
         if (added_.emplace(line).second) fromBackup_.emplace_back(line);
-        return false;
     });
 }
 

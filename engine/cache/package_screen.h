@@ -93,6 +93,8 @@ class PackageScreen final : public LandingCheck {
     void addNeeds(std::uint32_t movedIndex, std::vector<std::string>& needs);
     // The needs in the order of the moves, as if all were read before their moves.
     void inMoveOrder();
+    // What the header pass held for the name of `line`, kept when the plan screened it.
+    std::optional<WholeHeaders::Known> knownBeforeMove(std::string_view line);
 
     const PlacementContext& place_;
     FileSystem& fs_;
@@ -105,7 +107,6 @@ class PackageScreen final : public LandingCheck {
     // The whole-headers table's answer for the line judged last, and for each moved line
     // (kNotAsked: none), and how many moved lines' landings were checked.
     static constexpr std::uint8_t kNotAsked = 255;
-    std::optional<WholeHeaders::Known> knownBeforeMove(std::string_view line);
     std::pair<const char*, WholeHeaders::Known> judgedKnown_;
     std::vector<WholeHeaders::Known> movedKnown_;
     std::size_t landingsChecked_ = 0;

@@ -41,6 +41,13 @@ class Cli : public ::testing::Test {
         env.png = png;
         return cli::runMain(words, env);
     }
+    // Three packages and a line whose cache file is gone (a run drops it), the game folder set.
+    void addThreeAndAGoneLine() {
+        g.addAndIndex({"Face.unr", "Rock.utx", "Song.umx"});
+        g.add(4, "Gone.unr", false);
+        g.writeIndex();
+        ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk) << err.str();
+    }
     Game g;
     PngEncoder* png = nullptr;
     std::ostringstream out, err;
@@ -199,11 +206,8 @@ TEST_F(Cli, UndoDryRunExitsAsTheUndo) {
 }
 
 // A first try on a new game: the dry run says what a run or a purge would do and does nothing.
-TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
-    g.addAndIndex({"Face.unr", "Rock.utx", "Song.umx"});
-    g.add(4, "Gone.unr", false);  // a line whose cache file is gone: the run drops it
-    g.writeIndex();
-    ASSERT_EQ(cli({"set-game-dir", g.game}), cli::kExitOk) << err.str();
+TEST_F(Cli, DryRunChangesNothing) {
+    addThreeAndAGoneLine();
     const std::string index = g.index(), registry = readFile(g.tmp / "registry.reg");
 
     ASSERT_EQ(cli({"run", "--all", "--to-tree", g.tmp / "tree", "--dry-run"}), cli::kExitOk)
@@ -239,7 +243,12 @@ TEST_F(Cli, DryRunChangesNothingAndJsonListsTheRows) {
     EXPECT_FALSE(fileExists(g.cacheDir + "/cachebak.ini"));
     EXPECT_EQ(g.index(), index);
     EXPECT_EQ(readFile(g.tmp / "registry.reg"), registry);
+}
 
+// Each row with what the run does with it and why, streamed as one document.
+TEST_F(Cli, JsonListsTheRowsWithWhatTheRunDoesAndWhy) {
+    addThreeAndAGoneLine();
+    makeDirs(g.game + "/Maps/Face.unr");  // a folder has Face.unr's place
     ASSERT_EQ(cli({"list", "--json", "--only", "umx"}), cli::kExitOk) << err.str();
     const auto doc = nlohmann::json::parse(out.str());
     // Written a row at a time, laid out as the whole document would be.
