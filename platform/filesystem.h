@@ -125,7 +125,7 @@ class FileSystem {
 
     // Creates `path` only when nothing of that name exists (EEXIST otherwise, a link included)
     // and returns it open for writing: two writers can never take one name. The new name is
-    // synced with its folder.
+    // synced with its folder by the file's first sync (or its close).
     virtual Result<std::unique_ptr<OutFile>> createNewFile(const std::string& path) {
         if (exists(path)) return {nullptr, Status::fromErrno(EEXIST)};
         return createFile(path);

@@ -132,7 +132,9 @@ bool matchesNoCase(std::string_view pattern, std::string_view name) {
 
 class PosixOutFile final : public OutFile {
   public:
-    explicit PosixOutFile(int fd) : fd_(fd) {}
+    // `newIn`: the folder of a file just created, synced after the file's first sync: one
+    // commit of the file system's journal then takes the name and the data together.
+    explicit PosixOutFile(int fd, std::string newIn = {}) : fd_(fd), newIn_(std::move(newIn)) {}
     // A destructor cannot report: whoever needs to know calls close() first.
     ~PosixOutFile() override { (void)close(); }
 
@@ -159,6 +161,7 @@ class PosixOutFile final : public OutFile {
     Status sync() override {
         if (!fd_) return Status::fromErrno(EBADF);
         if (::fdatasync(fd_.get()) != 0 && errno != EINVAL) return Status::fromErrno(errno);
+        syncNewName();
         return Status::success();
     }
 
@@ -167,6 +170,7 @@ class PosixOutFile final : public OutFile {
         Status synced = endTail();
         if (::fsync(fd_.get()) != 0 && errno != EINVAL && synced.ok())
             synced = Status::fromErrno(errno);
+        syncNewName();
         Status closed = fd_.close();
         return synced ? closed : synced;
     }
@@ -190,6 +194,14 @@ class PosixOutFile final : public OutFile {
     }
 
   private:
+    // A folder that cannot be synced (or opened to be) still holds the file; its name then
+    // waits for the system's own sync.
+    void syncNewName() {
+        if (newIn_.empty()) return;
+        (void)fsyncFolder(newIn_);
+        newIn_.clear();
+    }
+
     Status endTail() {
         if (!tail_) return Status::success();
         const Status ended = tail_->end();
@@ -201,6 +213,7 @@ class PosixOutFile final : public OutFile {
     Fd fd_;
     off_t unstarted_ = 0;  // bytes written since the last start
     std::unique_ptr<posix::MappedTail> tail_;
+    std::string newIn_;  // the folder whose new name the next sync syncs
 };
 
 }  // namespace
@@ -352,11 +365,9 @@ Result<std::unique_ptr<OutFile>> PosixFileSystem::createNewFile(const std::strin
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) return {nullptr, Status::fromErrno(errno)};
     giveToFolderOwner(fd, path);
-    // The new name reaches the disk with the folder: a record synced later is never in a file
-    // a crash leaves without a name. A folder that cannot be synced (or opened to be) still
-    // holds the new file, open for writing; its name then waits for the system's own sync.
-    (void)fsyncFolder(parentFolder(path));
-    return {std::make_unique<PosixOutFile>(fd), Status::success()};
+    // The new name reaches the disk with the file's first sync: a record synced is never in a
+    // file a crash leaves without a name.
+    return {std::make_unique<PosixOutFile>(fd, parentFolder(path)), Status::success()};
 }
 
 Status PosixFileSystem::removeEmptyFolder(const std::string& path) {

@@ -288,7 +288,8 @@ void RunJournal::removingSpare(std::string_view line, const std::string& install
 void RunJournal::finish(std::size_t moved) {
     std::vector<std::uint64_t>().swap(destinations_);  // no landing comes after the end
     if (!file_) return;
-    put("E\t" + std::to_string(moved) + "\n", true);
+    // The close syncs the record with the file's end: one sync, not two.
+    put("E\t" + std::to_string(moved) + "\n", false, true);
     const Status closed = file_->close();
     if (!closed.ok() && failure_.empty()) failure_ = closed.text;
     file_.reset();
