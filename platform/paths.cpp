@@ -122,10 +122,14 @@ std::string baseName(const std::string& path) {
     return fileNameOf(p);
 }
 
-std::string parentFolder(const std::string& path) {
+std::string_view parentFolderView(std::string_view path) {
     const auto pos = lastSeparator(path);
-    if (pos == std::string::npos) return ".";
+    if (pos == std::string_view::npos) return ".";
     return path.substr(0, std::max(pos, rootLength(path)));
+}
+
+std::string parentFolder(const std::string& path) {
+    return std::string(parentFolderView(path));
 }
 
 std::string programFolder() {

@@ -92,6 +92,8 @@ std::string baseName(const std::string& path);
 
 // The folder part of a path ("." for a bare name, "/" for a name in the root).
 std::string parentFolder(const std::string& path);
+// The same as a view into `path` (or of "."): no copy of a folder asked for many times.
+std::string_view parentFolderView(std::string_view path);
 
 // The running executable's full path (from /proc/self/exe), "" when the kernel does not tell.
 std::string executablePath();

@@ -107,7 +107,7 @@ const char* installedText(InstalledVersion v) {
     return "";
 }
 
-std::optional<std::string> installedPackage(std::string_view line, const std::string& destination,
+std::optional<std::string> installedPackage(std::string_view line, std::string_view destination,
                                             const PlacementContext& place, FolderNames& folders) {
     const std::string_view realName = line.substr(std::min(line.size(), kRealNameStart));
     if (destination.empty()) return std::nullopt;

@@ -121,7 +121,7 @@ class WholeHeaders final {
 std::optional<std::string> installedPackage(std::string_view line, const PlacementContext& place,
                                             FolderNames& folders);
 // The same for the line's destination as destinationOfLine gives it (empty: none).
-std::optional<std::string> installedPackage(std::string_view line, const std::string& destination,
+std::optional<std::string> installedPackage(std::string_view line, std::string_view destination,
                                             const PlacementContext& place, FolderNames& folders);
 
 // The facts of the package of one index line: its cache file's header, and the installed file of

@@ -49,7 +49,8 @@ std::string otherVersionText(std::string_view name, const std::string& installed
 }  // namespace
 
 std::optional<ScreenVerdict> PackageScreen::judge(std::string_view line,
-                                                  std::string_view cacheFileOnDisk) {
+                                                  std::string_view cacheFileOnDisk,
+                                                  std::string_view destinationOfIt) {
     screenedNeeds_.clear();
     needsRead_ = false;
     judgedKnown_ = {};
@@ -64,10 +65,26 @@ std::optional<ScreenVerdict> PackageScreen::judge(std::string_view line,
     // is checked by its identity.
     if (whole_ && cacheFileOnDisk.empty() && line.size() > kRealNameStart) {
         judgedKnown_ = {line.data(), whole_->known(cacheFileOf(line, place_, scratch_))};
-        const std::string destination =
-            judgedKnown_.second.files > 0 ? destinationOfLine(line, place_) : std::string();
-        if (!destination.empty() && !installedPackage(line, destination, place_, folders_))
-            return std::nullopt;
+        if (judgedKnown_.second.files > 0) {
+            std::string formed;
+            if (destinationOfIt.empty()) formed = destinationOfLine(line, place_);
+            const std::string_view destination = formed.empty() ? destinationOfIt : formed;
+            if (!destination.empty()) {
+                const std::optional<std::string> installed =
+                    installedPackage(line, destination, place_, folders_);
+                if (!installed) return std::nullopt;
+                // Still the file the pass found whole: only the installed one's header is read.
+                const Result<FileIdentity> id = fs_.identityOf(sourceOf(line, {}));
+                if (id.ok() && whole_->seen(scratch_, judgedKnown_.second, id.value) ==
+                                   WholeHeaders::Seen::Same) {
+                    const HeaderFacts header = headers_.factsOf(fs_, *installed);
+                    const bool same =
+                        header.fault == PackageFault::None &&
+                        equalsNoCaseAscii(header.guid.view(), line.substr(0, kGuidLength));
+                    return installedVerdict(line, {}, *installed, same);
+                }
+            }
+        }
     }
     // With a pass's headers (a list's plan) the needs are left for the end, where a run reads
     // them: the facts of a file the pass read need no read again.
@@ -76,23 +93,28 @@ std::optional<ScreenVerdict> PackageScreen::judge(std::string_view line,
                                            needsRead_ ? &screenedNeeds_ : nullptr);
     if (facts.condition != PackageCondition::Whole && facts.condition != PackageCondition::Damaged)
         return std::nullopt;  // not a package type, or no file: the move says what it finds
-    const std::string name(line.substr(kRealNameStart));
     if (facts.condition == PackageCondition::Damaged) {
-        ScreenVerdict v{false, StayReason::Damaged, damagedText(name, facts.reason), facts.reason};
+        ScreenVerdict v{false, StayReason::Damaged,
+                        damagedText(line.substr(kRealNameStart), facts.reason), facts.reason};
         return v;
     }
-    if (facts.installed == InstalledVersion::Other)
-        return stays(line, fileNameOf(facts.installedPath),
-                     otherVersionText(name, facts.installedPath));
-    if (facts.installed != InstalledVersion::Same) return std::nullopt;
-    const Result<bool> same =
-        fs_.sameBytesInOtherFile(sourceOf(line, cacheFileOnDisk), facts.installedPath);
+    if (facts.installed == InstalledVersion::None) return std::nullopt;
+    return installedVerdict(line, cacheFileOnDisk, facts.installedPath,
+                            facts.installed == InstalledVersion::Same);
+}
+
+ScreenVerdict PackageScreen::installedVerdict(std::string_view line,
+                                              std::string_view cacheFileOnDisk,
+                                              const std::string& installed, bool sameVersion) {
+    const std::string name(line.substr(kRealNameStart));
+    if (!sameVersion) return stays(line, fileNameOf(installed), otherVersionText(name, installed));
+    const Result<bool> same = fs_.sameBytesInOtherFile(sourceOf(line, cacheFileOnDisk), installed);
     if (same.ok() && same.value)
-        return ScreenVerdict{true, StayReason::OtherContents, {}, facts.installedPath};
+        return ScreenVerdict{true, StayReason::OtherContents, {}, installed};
     return ScreenVerdict{false, StayReason::OtherContents,
-                         name + " stays in the cache: " + facts.installedPath +
+                         name + " stays in the cache: " + installed +
                              " is the same version of it with other contents; both are kept",
-                         facts.installedPath};
+                         installed};
 }
 
 ScreenVerdict PackageScreen::stays(std::string_view line, std::string_view otherName,
@@ -168,16 +190,18 @@ std::string_view PackageScreen::placedKey(std::string_view line, std::string& sc
     return scratch = destinationOfLine(line, place_);
 }
 
-std::optional<std::string_view> PackageScreen::placedBefore(std::string_view line) const {
-    if (placed_.empty() || line.size() <= kRealNameStart ||
-        !isPackageFileName(line.substr(kRealNameStart)))
+std::optional<std::string_view> PackageScreen::placedBefore(std::string_view line) {
+    judgedKey_ = {};
+    if (line.size() <= kRealNameStart || !isPackageFileName(line.substr(kRealNameStart)))
         return std::nullopt;
     std::string scratch, other;
     const std::string_view key = placedKey(line, scratch);
-    const std::optional<std::uint32_t> earlier =
-        placed_.find(NoCaseAsciiHash()(key), [&](std::uint32_t movedIndex) {
-            return equalsNoCaseAscii(placedKey(moved_[movedIndex], other), key);
-        });
+    const std::size_t hash = NoCaseAsciiHash()(key);
+    judgedKey_ = {line.data(), hash};  // moved() takes it as it is
+    if (placed_.empty()) return std::nullopt;
+    const std::optional<std::uint32_t> earlier = placed_.find(hash, [&](std::uint32_t movedIndex) {
+        return equalsNoCaseAscii(placedKey(moved_[movedIndex], other), key);
+    });
     if (!earlier) return std::nullopt;
     return moved_[*earlier];
 }
@@ -213,7 +237,9 @@ void PackageScreen::moved(std::string_view line) {
         placed_.grow([&](std::uint32_t earlier) {
             return NoCaseAsciiHash()(placedKey(moved_[earlier], scratch));
         });
-    placed_.insert(NoCaseAsciiHash()(placedKey(line, scratch)), movedIndex);
+    placed_.insert(judgedKey_.first == line.data() ? judgedKey_.second
+                                                   : NoCaseAsciiHash()(placedKey(line, scratch)),
+                   movedIndex);
     if (!needsRead_) {
         needsUnread_.push_back(movedIndex);
         return;

@@ -57,7 +57,9 @@ class PackageScreen final : public LandingCheck {
                                        std::vector<std::string>& kept);
     // The decision of screen() alone: nothing is said, removed or kept. A plan calls it for the
     // lines it would move, in index order, and moved() for those it then moves.
-    std::optional<ScreenVerdict> judge(std::string_view line, std::string_view cacheFileOnDisk);
+    // `destinationOfIt`: destinationOfLine(line), where the caller formed it already.
+    std::optional<ScreenVerdict> judge(std::string_view line, std::string_view cacheFileOnDisk,
+                                       std::string_view destinationOfIt = {});
     // What screen() does with a verdict: says why the package stays and keeps its line, or
     // removes the cache copy the game has already.
     PlaceOutcome act(std::string_view line, std::string_view cacheFileOnDisk,
@@ -83,13 +85,17 @@ class PackageScreen final : public LandingCheck {
 
   private:
     ScreenVerdict stays(std::string_view line, std::string_view otherName, std::string text) const;
+    // A whole package whose name is installed as `installed`: it stays, or its cache copy goes
+    // when the installed file is the same version with the same bytes.
+    ScreenVerdict installedVerdict(std::string_view line, std::string_view cacheFileOnDisk,
+                                   const std::string& installed, bool sameVersion);
     std::string sourceOf(std::string_view line, std::string_view cacheFileOnDisk) const;
     // What makes two lines one package to the game: in the type folders its package name, in
     // other modes its destination, in any letter case.
     // `scratch` holds a destination a view needs.
     std::string_view placedKey(std::string_view line, std::string& scratch) const;
     // The line placed earlier in this run that the game takes for the same package as `line`.
-    std::optional<std::string_view> placedBefore(std::string_view line) const;
+    std::optional<std::string_view> placedBefore(std::string_view line);
     void addNeeds(std::uint32_t movedIndex, std::vector<std::string>& needs);
     // The needs in the order of the moves, as if all were read before their moves.
     void inMoveOrder();
@@ -108,6 +114,7 @@ class PackageScreen final : public LandingCheck {
     // (kNotAsked: none), and how many moved lines' landings were checked.
     static constexpr std::uint8_t kNotAsked = 255;
     std::pair<const char*, WholeHeaders::Known> judgedKnown_;
+    std::pair<const char*, std::size_t> judgedKey_;  // the line judged last, its placedKey's hash
     std::vector<WholeHeaders::Known> movedKnown_;
     std::size_t landingsChecked_ = 0;
     std::vector<std::string_view> moved_;  // lines of moved packages (views into the run's index)

@@ -172,15 +172,16 @@ class Destinations {
         }
     }
 
-    bool folderThere(const std::string& folder) { return of(folder).there; }
+    bool folderThere(std::string_view folder) { return of(folder).there; }
 
     // Another file already has the name `destination` (a link, a folder, anything).
     bool taken(const std::string& destination) {
-        const std::string folder = parentFolder(destination);
+        const std::string_view folder = parentFolderView(destination);
         Folder& f = of(folder);
         if (!f.listed) return fs_.exists(destination);
         // A name's hash only: one that matches is looked up to be sure.
-        const std::string_view name = std::string_view(destination).substr(folder.size() + 1);
+        const std::string_view name =
+            std::string_view(destination).substr(lastSeparator(destination) + 1);
         return f.names.count(std::hash<std::string_view>()(name)) != 0 && fs_.exists(destination);
     }
 
@@ -189,24 +190,33 @@ class Destinations {
         bool there = false, listed = false;
         std::unordered_set<std::size_t> names;  // hashes of the names in the folder
     };
-    Folder& of(const std::string& folder) {
-        auto it = folders_.find(folder);
-        if (it != folders_.end()) return it->second;
-        Folder f;
-        f.there = fs_.isFolder(folder);
-        // One read of each folder instead of a lookup per package; a folder that cannot be
-        // listed is asked name by name.
-        if (f.there)
-            f.listed = fs_.forEachEntry(folder,
-                                        [&](std::string_view name, EntryKind) {
-                                            f.names.insert(std::hash<std::string_view>()(name));
-                                        })
-                           .ok();
-        return folders_.emplace(folder, std::move(f)).first->second;
+    Folder& of(std::string_view folder) {
+        // A plan asks for a few folders, each many times in a row.
+        if (last_ && lastName_ == folder) return *last_;
+        lastName_.assign(folder);
+        auto it = folders_.find(lastName_);
+        if (it == folders_.end()) {
+            Folder f;
+            f.there = fs_.isFolder(lastName_);
+            // One read of each folder instead of a lookup per package; a folder that cannot be
+            // listed is asked name by name.
+            if (f.there)
+                f.listed = fs_.forEachEntry(lastName_,
+                                            [&](std::string_view name, EntryKind) {
+                                                f.names.insert(std::hash<std::string_view>()(name));
+                                            })
+                               .ok();
+            it = folders_.emplace(lastName_, std::move(f)).first;
+        }
+        // Elements of an unordered_map stay where they are when it grows.
+        last_ = &it->second;
+        return *last_;
     }
 
     FileSystem& fs_;
     std::unordered_map<std::string, Folder> folders_;
+    std::string lastName_;
+    Folder* last_ = nullptr;
 };
 
 // Whether the cache file of a line the listing could not tell about is a plain file
@@ -225,15 +235,20 @@ std::optional<bool> lookUpPlain(const std::string& source, FileSystem& fs) {
 class LineTable {
   public:
     explicit LineTable(std::size_t count) : slots_(count) {}
-    // `key`: the text of `line`, found by no line so far.
-    void insert(std::string_view key, std::size_t line) {
-        slots_.insert(std::hash<std::string_view>()(key), static_cast<std::uint32_t>(line));
+    static std::size_t hashOf(std::string_view key) { return std::hash<std::string_view>()(key); }
+    // `key`: the text of `line`, found by no line so far; `hash`: hashOf(key).
+    void insert(std::size_t hash, std::size_t line) {
+        slots_.insert(hash, static_cast<std::uint32_t>(line));
     }
+    void insert(std::string_view key, std::size_t line) { insert(hashOf(key), line); }
     // The line whose text (`textOf(line)`) is `key`.
     template <class TextOf>
+    std::optional<std::size_t> find(std::string_view key, std::size_t hash, TextOf&& textOf) const {
+        return slots_.find(hash, [&](std::uint32_t line) { return textOf(line) == key; });
+    }
+    template <class TextOf>
     std::optional<std::size_t> find(std::string_view key, TextOf&& textOf) const {
-        return slots_.find(std::hash<std::string_view>()(key),
-                           [&](std::uint32_t line) { return textOf(line) == key; });
+        return find(key, hashOf(key), textOf);
     }
 
   private:
@@ -252,8 +267,9 @@ struct Planned {
 
 // The step of one selected line whose cache file name and real name are safe.
 LineStep stepOf(const RunPlan& plan, std::size_t i, const PlacementContext& place,
-                const std::string& name, const std::string& destination, Destinations& destinations,
-                Planned& planned, FileSystem& fs, const WholeHeaders* whole) {
+                const std::string& name, const std::string& destination,
+                std::size_t destinationHash, Destinations& destinations, Planned& planned,
+                FileSystem& fs, const WholeHeaders* whole) {
     const auto cacheFileOf = [&](std::size_t line) {
         return plan.cacheFileName(line, place.cacheExt);
     };
@@ -267,11 +283,11 @@ LineStep stepOf(const RunPlan& plan, std::size_t i, const PlacementContext& plac
         if (!plain) return LineStep::Missing;
         if (!*plain) return LineStep::NotPlain;
     }
-    if (!destinations.folderThere(parentFolder(destination))) return LineStep::NoFolder;
+    if (!destinations.folderThere(parentFolderView(destination))) return LineStep::NoFolder;
     // The file that will be at the destination: one an earlier line moves there, or one there now.
     std::string there;
     if (const std::optional<std::size_t> earlier = planned.destinations.find(
-            destination,
+            destination, destinationHash,
             [&](std::size_t line) { return destinationOfLine(plan.lines[line], place); })) {
         // Two packages the header pass found whole, each with the GUID of its own name, are
         // not the same bytes: nothing needs reading to keep this one.
@@ -295,11 +311,13 @@ LineStep stepOf(const RunPlan& plan, std::size_t i, const PlacementContext& plac
 // What the screen makes of a line the plan would move (or finds its destination taken): a
 // package that stays, a cache copy the game has already, or the step as it was. A line it moves
 // counts as placed for the lines after it, as in the run.
-LineStep screened(RunPlan& plan, std::size_t i, LineStep step, PackageScreen& screen) {
-    const auto other = plan.otherCase.find(i);
-    const std::string_view onDisk =
-        other == plan.otherCase.end() ? std::string_view() : std::string_view(other->second);
-    std::optional<ScreenVerdict> verdict = screen.judge(plan.lines[i], onDisk);
+LineStep screened(RunPlan& plan, std::size_t i, LineStep step, const std::string& destination,
+                  PackageScreen& screen) {
+    std::string_view onDisk;
+    if (!plan.otherCase.empty())
+        if (const auto other = plan.otherCase.find(i); other != plan.otherCase.end())
+            onDisk = other->second;
+    std::optional<ScreenVerdict> verdict = screen.judge(plan.lines[i], onDisk, destination);
     if (!verdict) {
         if (step == LineStep::Move) screen.moved(plan.lines[i]);
         return step;
@@ -312,8 +330,11 @@ LineStep screened(RunPlan& plan, std::size_t i, LineStep step, PackageScreen& sc
 }  // namespace
 
 std::string RunPlan::cacheFileName(std::size_t line, const std::string& cacheExt) const {
-    if (auto it = otherCase.find(line); it != otherCase.end()) return it->second;
-    return std::string(lines[line].substr(0, kGuidLength)) + "." + cacheExt;
+    if (!otherCase.empty())
+        if (auto it = otherCase.find(line); it != otherCase.end()) return it->second;
+    std::string name;
+    name.reserve(kGuidLength + 1 + cacheExt.size());
+    return name.append(lines[line].substr(0, kGuidLength)).append(".").append(cacheExt);
 }
 
 bool RunPlan::changesNothing() const {
@@ -370,10 +391,12 @@ RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checke
             plan.steps[i] = LineStep::Unmovable;
             continue;
         }
-        LineStep step = stepOf(plan, i, place, name, destination, destinations, planned, fs, whole);
+        const std::size_t destinationHash = LineTable::hashOf(destination);
+        LineStep step = stepOf(plan, i, place, name, destination, destinationHash, destinations,
+                               planned, fs, whole);
         if (step == LineStep::Move || step == LineStep::Taken) {
             try {
-                step = screened(plan, i, step, screen);
+                step = screened(plan, i, step, destination, screen);
             } catch (const std::bad_alloc&) {
                 // The run stops at this line, as it stops when memory runs out during a move.
                 plan.stopAt = i;
@@ -383,7 +406,7 @@ RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checke
                 break;
             }
         }
-        if (step == LineStep::Move) planned.destinations.insert(destination, i);
+        if (step == LineStep::Move) planned.destinations.insert(destinationHash, i);
         if (plan.listing.sharedGuid[i] &&
             (step == LineStep::Move || step == LineStep::Spare || step == LineStep::Installed))
             planned.sources.insert(name, i);
