@@ -34,6 +34,11 @@ class HashSlots {
         ++used_;
     }
 
+    // Starts loading the slot where a lookup of `hash` begins.
+    void prefetch(std::uint64_t hash) const {
+        if (!slots_.empty()) __builtin_prefetch(slots_.data() + (hash & (slots_.size() - 1)));
+    }
+
     // The first number of `hash` that `matches` accepts.
     template <class Matches>
     std::optional<std::uint32_t> find(std::uint64_t hash, Matches&& matches) const {

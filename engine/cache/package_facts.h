@@ -101,6 +101,8 @@ class WholeHeaders final {
         std::uint64_t identity = 0;  // the one file's identity hash
     };
     Known known(std::string_view cacheFileName) const;
+    // The same for `count` names into `out`: the lookups' loads from memory overlap.
+    void known(const std::string_view* names, std::size_t count, Known* out) const;
     // seen() for a file whose name's Known was kept.
     Seen seen(std::string_view cacheFileName, const Known& known, const FileIdentity& id) const;
 
@@ -109,6 +111,7 @@ class WholeHeaders final {
     // The files whose name hash could be `name`'s: a bucket of about one file, so a lookup costs
     // one or two cache misses rather than a binary search's seventeen.
     std::pair<const File*, const File*> candidates(std::uint64_t name) const;
+    Known knownByHash(std::uint64_t name) const;
 
     std::vector<File> files_;            // by name hash
     std::vector<std::uint32_t> starts_;  // files_ index of each bucket's first file, and the end

@@ -64,7 +64,9 @@ std::optional<ScreenVerdict> PackageScreen::judge(std::string_view line,
     // Found whole by the header pass and not installed under its name: it moves, and what lands
     // is checked by its identity.
     if (whole_ && cacheFileOnDisk.empty() && line.size() > kRealNameStart) {
-        judgedKnown_ = {line.data(), whole_->known(cacheFileOf(line, place_, scratch_))};
+        const Ahead* ahead = aheadOf(line);
+        cacheFileOf(line, place_, scratch_);
+        judgedKnown_ = {line.data(), ahead ? ahead->known : whole_->known(scratch_)};
         if (judgedKnown_.second.files > 0) {
             std::string formed;
             if (destinationOfIt.empty()) formed = destinationOfLine(line, place_);
@@ -196,7 +198,8 @@ std::optional<std::string_view> PackageScreen::placedBefore(std::string_view lin
         return std::nullopt;
     std::string scratch, other;
     const std::string_view key = placedKey(line, scratch);
-    const std::size_t hash = NoCaseAsciiHash()(key);
+    const Ahead* ahead = aheadOf(line);
+    const std::size_t hash = ahead && ahead->keyHash ? ahead->keyHash : NoCaseAsciiHash()(key);
     judgedKey_ = {line.data(), hash};  // moved() takes it as it is
     if (placed_.empty()) return std::nullopt;
     const std::optional<std::uint32_t> earlier = placed_.find(hash, [&](std::uint32_t movedIndex) {
@@ -218,6 +221,40 @@ std::optional<WholeHeaders::Known> PackageScreen::knownBeforeMove(std::string_vi
         return movedKnown_[k];
     }
     return std::nullopt;
+}
+
+void PackageScreen::lookAhead(const std::vector<std::string_view>& lines) {
+    ahead_.clear();
+    aheadAt_ = 0;
+    if (aheadNames_.size() < lines.size()) aheadNames_.resize(lines.size());
+    std::vector<std::string_view> names;
+    names.reserve(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view line = lines[i];
+        std::size_t keyHash = 0;
+        // In the type folders the key is a part of the line; elsewhere a destination formed.
+        if (place_.mode == PlacementMode::TypeFolders && line.size() > kRealNameStart &&
+            isPackageFileName(line.substr(kRealNameStart))) {
+            std::string unused;
+            keyHash = NoCaseAsciiHash()(placedKey(line, unused));
+            placed_.prefetch(keyHash);
+        }
+        ahead_.push_back({line.data(), {}, keyHash});
+        names.push_back(cacheFileOf(line, place_, aheadNames_[i]));
+    }
+    if (!whole_) return;
+    std::vector<WholeHeaders::Known> known(names.size());
+    whole_->known(names.data(), names.size(), known.data());
+    for (std::size_t i = 0; i < known.size(); ++i) ahead_[i].known = known[i];
+}
+
+const PackageScreen::Ahead* PackageScreen::aheadOf(std::string_view line) {
+    for (std::size_t k = aheadAt_; k < ahead_.size(); ++k)
+        if (ahead_[k].line == line.data()) {
+            aheadAt_ = k;  // a later line is found from here
+            return &ahead_[k];
+        }
+    return nullptr;
 }
 
 void PackageScreen::expect(std::size_t lines) {

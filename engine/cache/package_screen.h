@@ -77,6 +77,9 @@ class PackageScreen final : public LandingCheck {
     void moved(std::string_view line);
     // Room for `lines` moved lines at once, so that the table of them is never grown.
     void expect(std::size_t lines);
+    // The lines judge() is asked of next, in order (a few dozen): their lookups in the tables
+    // are made together, so that the loads from memory overlap rather than follow one another.
+    void lookAhead(const std::vector<std::string_view>& lines);
 
     // The run's end: for each package whose line the new index keeps and that no destination
     // folder holds, one line naming the moved packages that need it ("A.unr needs B, which stays
@@ -115,6 +118,18 @@ class PackageScreen final : public LandingCheck {
     static constexpr std::uint8_t kNotAsked = 255;
     std::pair<const char*, WholeHeaders::Known> judgedKnown_;
     std::pair<const char*, std::size_t> judgedKey_;  // the line judged last, its placedKey's hash
+    // Of the lines looked ahead at: each one's table answer and placedKey hash (0: none), and
+    // the next one judge() may take.
+    struct Ahead {
+        const char* line;
+        WholeHeaders::Known known;
+        std::size_t keyHash;
+    };
+    std::vector<Ahead> ahead_;
+    std::size_t aheadAt_ = 0;
+    std::vector<std::string> aheadNames_;  // their cache file names, kept to be reused
+    // The entry of ahead_ for `line`, when it was looked ahead at.
+    const Ahead* aheadOf(std::string_view line);
     std::vector<WholeHeaders::Known> movedKnown_;
     std::size_t landingsChecked_ = 0;
     std::vector<std::string_view> moved_;  // lines of moved packages (views into the run's index)

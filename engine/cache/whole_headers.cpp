@@ -68,7 +68,27 @@ WholeHeaders::Seen WholeHeaders::seen(std::string_view cacheFileName,
 }
 
 WholeHeaders::Known WholeHeaders::known(std::string_view cacheFileName) const {
-    const std::uint64_t name = nameHash(cacheFileName);
+    return knownByHash(nameHash(cacheFileName));
+}
+
+void WholeHeaders::known(const std::string_view* names, std::size_t count, Known* out) const {
+    constexpr std::size_t kBatch = 32;
+    std::uint64_t hashes[kBatch];
+    for (std::size_t at = 0; at < count; at += kBatch) {
+        const std::size_t n = std::min(kBatch, count - at);
+        for (std::size_t i = 0; i < n; ++i) hashes[i] = nameHash(names[at + i]);
+        if (!starts_.empty()) {
+            // Each step's loads are all under way before the first is used.
+            for (std::size_t i = 0; i < n; ++i)
+                __builtin_prefetch(starts_.data() + (hashes[i] >> shift_));
+            for (std::size_t i = 0; i < n; ++i)
+                __builtin_prefetch(files_.data() + starts_[hashes[i] >> shift_]);
+        }
+        for (std::size_t i = 0; i < n; ++i) out[at + i] = knownByHash(hashes[i]);
+    }
+}
+
+WholeHeaders::Known WholeHeaders::knownByHash(std::uint64_t name) const {
     const auto [first, last] = candidates(name);
     Known k;
     for (const File* f = first; f != last && k.files < 2; ++f) {

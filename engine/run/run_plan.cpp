@@ -382,8 +382,18 @@ RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checke
                                                         plan.listing.sharedGuid.end(), true)));
     screen.expect(selectedCount);
     plan.steps.assign(plan.lines.size(), LineStep::Keep);
+    std::vector<std::string_view> ahead;  // the next selected lines, for the screen's look ahead
+    std::size_t aheadEnd = 0;
     for (std::size_t i = 0; i < plan.lines.size(); ++i) {
         if (!plan.selected[i]) continue;
+        if (i >= aheadEnd) {
+            constexpr std::size_t kAhead = 32;
+            ahead.clear();
+            for (aheadEnd = i; aheadEnd < plan.lines.size() && ahead.size() < kAhead; ++aheadEnd)
+                if (plan.selected[aheadEnd] && plan.lines[aheadEnd].size() > kGuidLength)
+                    ahead.push_back(plan.lines[aheadEnd]);
+            screen.lookAhead(ahead);
+        }
         ++plan.packages;
         const std::string destination = destinationOfLine(plan.lines[i], place);
         const std::string name = plan.cacheFileName(i, place.cacheExt);

@@ -125,6 +125,17 @@ TEST(PackageRun, WholeHeadersFindEveryFileTheyHoldAndNoOther) {
             ASSERT_EQ(whole.seen(name(i), k, id(i + 1)), WholeHeaders::Seen::Changed) << n;
         }
         for (std::size_t i = n; i < n + 200; ++i) ASSERT_FALSE(whole.knows(name(i))) << n;
+        // Asked many at once, known and unknown alike, the answers are the same.
+        std::vector<std::string> names;
+        for (std::size_t i = 0; i < n + 200; ++i) names.push_back(name(i));
+        const std::vector<std::string_view> views(names.begin(), names.end());
+        std::vector<WholeHeaders::Known> many(views.size());
+        whole.known(views.data(), views.size(), many.data());
+        for (std::size_t i = 0; i < views.size(); ++i) {
+            const WholeHeaders::Known one = whole.known(views[i]);
+            ASSERT_EQ(many[i].files, one.files) << n << " " << i;
+            ASSERT_EQ(many[i].identity, one.identity) << n << " " << i;
+        }
     }
     // One name read twice (two identities): either is whole.
     WholeHeaders twice;
