@@ -107,6 +107,10 @@ const char* installedText(InstalledVersion v) {
     return "";
 }
 
+bool isSameVersion(const HeaderFacts& installed, std::string_view guid) {
+    return installed.fault == PackageFault::None && equalsNoCaseAscii(installed.guid.view(), guid);
+}
+
 std::optional<std::string> installedPackage(std::string_view line, std::string_view destination,
                                             const PlacementContext& place, FolderNames& folders) {
     const std::string_view realName = line.substr(std::min(line.size(), kRealNameStart));
@@ -180,8 +184,7 @@ PackageFacts factsFrom(std::string_view line, const PlacementContext& place,
     if (!there) return facts;
     facts.installedPath = *there;
     const HeaderFacts installed = headers.factsOf(fs, facts.installedPath);
-    const bool same = installed.fault == PackageFault::None && header.guid.known &&
-                      equalsNoCaseAscii(installed.guid.view(), header.guid.view());
+    const bool same = header.guid.known && isSameVersion(installed, header.guid.view());
     facts.installed = same ? InstalledVersion::Same : InstalledVersion::Other;
     return facts;
 }

@@ -126,6 +126,8 @@ std::optional<std::string> installedPackage(std::string_view line, const Placeme
 // The same for the line's destination as destinationOfLine gives it (empty: none).
 std::optional<std::string> installedPackage(std::string_view line, std::string_view destination,
                                             const PlacementContext& place, FolderNames& folders);
+// The installed package whose header is `installed` is the version of the GUID `guid`.
+bool isSameVersion(const HeaderFacts& installed, std::string_view guid);
 
 // The facts of the package of one index line: its cache file's header, and the installed file of
 // its name (installedPackage) with its version. `needs`: see HeaderCache::factsOf.

@@ -75,16 +75,10 @@ std::optional<ScreenVerdict> PackageScreen::judge(std::string_view line,
                 const std::optional<std::string> installed =
                     installedPackage(line, destination, place_, folders_);
                 if (!installed) return std::nullopt;
-                // Still the file the pass found whole: only the installed one's header is read.
-                const Result<FileIdentity> id = fs_.identityOf(sourceOf(line, {}));
-                if (id.ok() && whole_->seen(scratch_, judgedKnown_.second, id.value) ==
-                                   WholeHeaders::Seen::Same) {
-                    const HeaderFacts header = headers_.factsOf(fs_, *installed);
-                    const bool same =
-                        header.fault == PackageFault::None &&
-                        equalsNoCaseAscii(header.guid.view(), line.substr(0, kGuidLength));
-                    return installedVerdict(line, {}, *installed, same);
-                }
+                if (unchangedSincePass(line))  // only the installed file's header is read
+                    return installedVerdict(line, {}, *installed,
+                                            isSameVersion(headers_.factsOf(fs_, *installed),
+                                                          line.substr(0, kGuidLength)));
             }
         }
     }
@@ -103,6 +97,12 @@ std::optional<ScreenVerdict> PackageScreen::judge(std::string_view line,
     if (facts.installed == InstalledVersion::None) return std::nullopt;
     return installedVerdict(line, cacheFileOnDisk, facts.installedPath,
                             facts.installed == InstalledVersion::Same);
+}
+
+bool PackageScreen::unchangedSincePass(std::string_view line) {
+    const Result<FileIdentity> id = fs_.identityOf(sourceOf(line, {}));
+    return id.ok() &&
+           whole_->seen(scratch_, judgedKnown_.second, id.value) == WholeHeaders::Seen::Same;
 }
 
 ScreenVerdict PackageScreen::installedVerdict(std::string_view line,
@@ -227,8 +227,8 @@ void PackageScreen::lookAhead(const std::vector<std::string_view>& lines) {
     ahead_.clear();
     aheadAt_ = 0;
     if (aheadNames_.size() < lines.size()) aheadNames_.resize(lines.size());
-    std::vector<std::string_view> names;
-    names.reserve(lines.size());
+    std::vector<std::string_view>& names = aheadViews_;
+    names.clear();
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
         std::size_t keyHash = 0;
@@ -243,9 +243,9 @@ void PackageScreen::lookAhead(const std::vector<std::string_view>& lines) {
         names.push_back(cacheFileOf(line, place_, aheadNames_[i]));
     }
     if (!whole_) return;
-    std::vector<WholeHeaders::Known> known(names.size());
-    whole_->known(names.data(), names.size(), known.data());
-    for (std::size_t i = 0; i < known.size(); ++i) ahead_[i].known = known[i];
+    aheadKnown_.resize(names.size());
+    whole_->known(names.data(), names.size(), aheadKnown_.data());
+    for (std::size_t i = 0; i < names.size(); ++i) ahead_[i].known = aheadKnown_[i];
 }
 
 const PackageScreen::Ahead* PackageScreen::aheadOf(std::string_view line) {

@@ -90,6 +90,8 @@ class PackageScreen final : public LandingCheck {
     ScreenVerdict stays(std::string_view line, std::string_view otherName, std::string text) const;
     // A whole package whose name is installed as `installed`: it stays, or its cache copy goes
     // when the installed file is the same version with the same bytes.
+    // The cache file of the line judged last is still the one the header pass found whole.
+    bool unchangedSincePass(std::string_view line);
     ScreenVerdict installedVerdict(std::string_view line, std::string_view cacheFileOnDisk,
                                    const std::string& installed, bool sameVersion);
     std::string sourceOf(std::string_view line, std::string_view cacheFileOnDisk) const;
@@ -128,6 +130,8 @@ class PackageScreen final : public LandingCheck {
     std::vector<Ahead> ahead_;
     std::size_t aheadAt_ = 0;
     std::vector<std::string> aheadNames_;  // their cache file names, kept to be reused
+    std::vector<std::string_view> aheadViews_;
+    std::vector<WholeHeaders::Known> aheadKnown_;
     // The entry of ahead_ for `line`, when it was looked ahead at.
     const Ahead* aheadOf(std::string_view line);
     std::vector<WholeHeaders::Known> movedKnown_;
