@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "platform/machine_lock.h"
 #include "platform/posix_fd.h"
@@ -18,6 +20,14 @@
 namespace qv {
 
 namespace {
+
+bool flockNow(int fd, int operation) {
+    int rc;
+    do {
+        rc = ::flock(fd, operation);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
 
 // A run's lines go out as one block at the file's end when it closes (O_APPEND), so the lines of
 // two runs at once never mix, and a reader finds each run from its first line to the next run's.
@@ -37,6 +47,22 @@ class SharedLogFile final : public OutFile {
           side_(side),
           sidePath_(std::move(sidePath)) {}
     ~SharedLogFile() override { (void)close(); }
+
+    // Empties the file while the run goes on, then shares the exclusive flock this run holds:
+    // freeing a long log's blocks takes a while, and nothing is appended before close().
+    // Another run that opens the log meanwhile waits for the shared lock, so its block comes
+    // after the emptying.
+    void emptyThenShare() {
+        const auto empty = [this] {
+            if (::ftruncate(fd_, 0) != 0) emptyError_ = errno;
+            if (!flockNow(fd_, LOCK_SH) && emptyError_ == 0) emptyError_ = errno;
+        };
+        try {
+            emptying_ = std::thread(empty);
+        } catch (const std::system_error&) {
+            empty();  // no thread to be had: emptied now
+        }
+    }
     Status write(std::string_view data) override {
         if (closed_) return Status::fromErrno(EBADF);
         if (side_) return posix::writeAll(side_.get(), data);
@@ -48,8 +74,12 @@ class SharedLogFile final : public OutFile {
     Status close() override {
         if (closed_) return Status::success();
         closed_ = true;
-        Status written = side_ ? appendSideFile() : Status::success();
-        if (!block_.empty()) written = file_->write(block_);
+        if (emptying_.joinable()) emptying_.join();
+        // An old log that could not be emptied gets no block: the side file keeps the lines.
+        Status written = emptyError_ != 0 ? Status::fromErrno(emptyError_)
+                         : side_          ? appendSideFile()
+                                          : Status::success();
+        if (!block_.empty() && written.ok()) written = file_->write(block_);
         std::string().swap(block_);
         const Status closed = file_->close();  // releases the flock
         machine_.reset();
@@ -102,15 +132,9 @@ class SharedLogFile final : public OutFile {
     std::string sidePath_;
     std::string block_;
     bool closed_ = false;
+    std::thread emptying_;
+    int emptyError_ = 0;  // set by emptying_ before it ends
 };
-
-bool flockNow(int fd, int operation) {
-    int rc;
-    do {
-        rc = ::flock(fd, operation);
-    } while (rc != 0 && errno == EINTR);
-    return rc == 0;
-}
 
 // Opens `path` for appending (a link of that name is replaced, never written through).
 int openForAppend(const std::string& path) {
@@ -146,8 +170,10 @@ Result<std::unique_ptr<OutFile>> PosixFileSystem::openSharedLog(const std::strin
         alone = machine->state() != MachineLock::State::Busy;
         if (machine->state() != MachineLock::State::Held) machine.reset();
     }
-    if (alone && ::ftruncate(fd.get(), 0) != 0) return {nullptr, Status::fromErrno(errno)};
-    if (exclusive && !flockNow(fd.get(), LOCK_SH)) return {nullptr, Status::fromErrno(errno)};
+    // Under the machine lock the file is emptied at once; under the exclusive flock, while the
+    // run goes on (emptyThenShare).
+    if (alone && !exclusive && ::ftruncate(fd.get(), 0) != 0)
+        return {nullptr, Status::fromErrno(errno)};
     const int raw = ::dup(fd.get());
     if (raw < 0) return {nullptr, Status::fromErrno(errno)};
     // The side file is the run's own (named after its journal): one left by another is none of
@@ -157,8 +183,9 @@ Result<std::unique_ptr<OutFile>> PosixFileSystem::openSharedLog(const std::strin
         side = ::open(sidePath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (side >= 0) posix::giveToFolderOwner(side, sidePath);
     }
-    return {std::make_unique<SharedLogFile>(raw, std::move(machine), side, sidePath),
-            Status::success()};
+    auto log = std::make_unique<SharedLogFile>(raw, std::move(machine), side, sidePath);
+    if (exclusive) log->emptyThenShare();
+    return {std::move(log), Status::success()};
 }
 
 }  // namespace qv
