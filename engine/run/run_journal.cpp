@@ -31,9 +31,18 @@ constexpr std::size_t kChunkRecords = 256, kChunkBytes = 64 * 1024;
 // Set aside before each move: its M record and the E record a stop may write right after it.
 constexpr std::size_t kLandingRoom = (1 + 6 * 21 + 1) + (2 + 20 + 1);
 
+// Whether `text` holds a byte the journal escapes; one pass with no call per byte, since
+// every planned move's line is asked.
+bool needsEscape(std::string_view text) {
+    bool found = false;
+    for (const char c : text)
+        found |= c == '\\' || (static_cast<unsigned char>(c) < 0x20 &&
+                               (c == '\t' || c == '\n' || c == '\r' || c == '\0'));
+    return found;
+}
+
 void appendEscaped(std::string& out, std::string_view text) {
-    using namespace std::string_view_literals;
-    if (text.find_first_of("\\\t\n\r\0"sv) == std::string_view::npos) {  // nearly every name
+    if (!needsEscape(text)) {  // nearly every name
         out.append(text);
         return;
     }
