@@ -234,6 +234,10 @@ class FileSystem {
     // nothing else of this file system changing meanwhile (the header pass reads on two).
     virtual bool readsInParallel() const { return false; }
 
+    // True when forEachEntry may run on another thread while this one reads and looks up files
+    // (nothing written meanwhile): the run lists the cache folder while it reads the index.
+    virtual bool listsWhileReading() const { return false; }
+
     // True for a file system that only plans (a dry run): nothing written to it is kept, so
     // records of what was done (the run journals) are not started at all.
     virtual bool changesNothing() const { return false; }

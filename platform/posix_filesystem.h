@@ -69,6 +69,7 @@ class PosixFileSystem final : public FileSystem {
                           FileIdentity* landed = nullptr) override;
     Result<FileIdentity> identityOf(const std::string& path) override;
     bool readsInParallel() const override { return true; }
+    bool listsWhileReading() const override { return true; }
     Result<bool> openForWriting(const std::string& path) override;
     void holdFolders(const std::vector<std::string>& folders) override;
     void releaseFolders() override;

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <future>
 #include <new>
 #include <optional>
 #include <string_view>
+#include <system_error>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -336,6 +338,23 @@ void reportDropped(std::size_t dropped, bool planned, StatusSink& status, RunLog
     log.line(text);
 }
 
+// The cache folder listed on another thread while this one reads the index; an invalid future
+// where no thread could be had (the plan then lists the folder itself).
+std::future<CacheFolderNames> listAhead(const std::string& cacheDir, const std::string& cacheExt,
+                                        FileSystem& fs, std::size_t expected) {
+    try {
+        return std::async(std::launch::async, [&cacheDir, &cacheExt, &fs, expected] {
+            try {
+                return readCacheFolderAhead(cacheDir, cacheExt, fs, expected);
+            } catch (const std::bad_alloc&) {
+                return CacheFolderNames{};  // not read: the plan lists the folder
+            }
+        });
+    } catch (const std::system_error&) {
+        return {};
+    }
+}
+
 }  // namespace
 
 std::string stoppedLine(std::size_t done, std::size_t total) {
@@ -381,6 +400,9 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     }
     CacheLock lock(cacheDir);
     result.locked = lock.state() == CacheLock::State::Held;
+    std::future<CacheFolderNames> ahead;
+    if (!lock.busy() && ctx.fs.listsWhileReading())
+        ahead = listAhead(cacheDir, place.cacheExt, ctx.fs, pv.EntryCount());
     std::string index;
     switch (readIndexForRewrite(lock, indexPath, ctx.fs, ctx.dialogs, "moved", index)) {
         case IndexForRewrite::Read:
@@ -400,8 +422,11 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     // A dry run moves nothing, so nothing lands to be checked: it reads each header.
     const WholeHeaders* whole = ctx.fs.changesNothing() ? nullptr : request.wholeHeaders;
     PackageScreen screen(place, ctx.fs, whole);
+    CacheFolderNames listed;
+    if (ahead.valid()) listed = ahead.get();
     // The screen of the plan serves the run: what it placed, and what those need.
-    RunPlan plan = planRun(index, request.checkedEntries, pv, place, ctx.fs, whole, &screen);
+    RunPlan plan = planRun(index, request.checkedEntries, pv, place, ctx.fs, whole, &screen,
+                           listed.read ? &listed : nullptr);
     result.selected = plan.packages;  // progress counts the packages to move, not the lines
     // Lines the last run on this cache moved but could not take out of the index (it was
     // killed): their packages are accounted for, and the run drops the lines.

@@ -62,10 +62,25 @@ std::uint64_t hashOfGuid(std::string_view guid) {
     return h;
 }
 
-// Lists the cache folder once. The table holds line numbers only; the names stay in the lines.
+// The cache file name `name` stands for a GUID: "GUID.extension", with the extension as the
+// index's lines give it. Another spelling is found by its own name (cacheFilesInOtherCase), so
+// that the move takes the name on disk.
+bool isGuidFileName(std::string_view name, const std::string& cacheExt) {
+    return name.size() == kGuidLength + 1 + cacheExt.size() && name[kGuidLength] == '.' &&
+           name.substr(kGuidLength + 1) == cacheExt;
+}
+
+bool isLeftover(std::string_view name) {
+    return name.size() > 0 && name[0] == '.' &&
+           (isLeftTempFileName(name) || name == kLeftBackupName);
+}
+
+// Lists the cache folder once, or takes the listing read ahead (`listed`). The table holds line
+// numbers only; the names stay in the lines.
 CacheListing listCacheFolder(const std::vector<std::string_view>& lines,
                              const std::vector<bool>& selected, const std::string& cacheDir,
-                             const std::string& cacheExt, FileSystem& fs) {
+                             const std::string& cacheExt, FileSystem& fs,
+                             CacheFolderNames* listed) {
     constexpr std::size_t kGuid = kGuidLength;
     CacheListing result;
     result.listedAsFile.assign(lines.size(), false);
@@ -92,25 +107,29 @@ CacheListing listCacheFolder(const std::vector<std::string_view>& lines,
         }
         table[slot] = static_cast<std::uint32_t>(i + 1);
     }
-    bool leftovers = false;
-    const Status read = fs.forEachEntry(cacheDir, [&](std::string_view name, EntryKind kind) {
-        if (name.size() > 0 && name[0] == '.' &&
-            (isLeftTempFileName(name) || name == kLeftBackupName))
-            leftovers = true;
-        // The extension as the index's lines give it: another spelling is found by its own
-        // name (cacheFilesInOtherCase), so that the move takes the name on disk.
-        if (name.size() != kGuid + 1 + cacheExt.size() || name[kGuid] != '.' ||
-            name.substr(kGuid + 1) != cacheExt)
-            return;
-        const std::string_view guid = name.substr(0, kGuid);
+    const auto found = [&](std::string_view guid, bool plain) {
         for (std::size_t slot = hashOfGuid(guid) & (size - 1); table[slot] != 0;
              slot = (slot + 1) & (size - 1)) {
             const std::size_t i = table[slot] - 1;
             if (lines[i].substr(0, kGuid) != guid) continue;
-            (kind == EntryKind::File ? result.listedAsFile : result.listedAsOther)[i] = true;
+            (plain ? result.listedAsFile : result.listedAsOther)[i] = true;
         }
-    });
-    if (!read.ok()) {  // a listing cut short proves nothing
+    };
+    bool leftovers = false, read = false;
+    if (listed) {
+        for (std::size_t k = 0; k < listed->plain.size(); ++k)
+            found(std::string_view(listed->guids).substr(k * kGuid, kGuid), listed->plain[k]);
+        leftovers = listed->leftovers, read = listed->read;
+        std::string().swap(listed->guids);
+        std::vector<bool>().swap(listed->plain);
+    } else {
+        read = fs.forEachEntry(cacheDir, [&](std::string_view name, EntryKind kind) {
+                     leftovers = leftovers || isLeftover(name);
+                     if (isGuidFileName(name, cacheExt))
+                         found(name.substr(0, kGuid), kind == EntryKind::File);
+                 }).ok();
+    }
+    if (!read) {  // a listing cut short proves nothing
         result.listedAsFile.assign(lines.size(), false);
         result.listedAsOther.assign(lines.size(), false);
         return result;
@@ -229,6 +248,19 @@ std::optional<bool> lookUpPlain(const std::string& source, FileSystem& fs) {
     return true;  // it cannot be told: the move will say why it fails, if it does
 }
 
+// A listing read before the index was can miss a file the game added with its line since: each
+// selected line whose cache file it did not show is looked up by name.
+void lookUpUnlisted(RunPlan& plan, const PlacementContext& place, FileSystem& fs) {
+    for (std::size_t i = 0; i < plan.lines.size(); ++i) {
+        if (!plan.selected[i] || plan.listing.listedAsFile[i] || plan.listing.listedAsOther[i] ||
+            plan.lines[i].size() <= kGuidLength)
+            continue;
+        const std::optional<bool> plain =
+            lookUpPlain(joinPath(place.cacheDir, plan.cacheFileName(i, place.cacheExt)), fs);
+        if (plain) (*plain ? plan.listing.listedAsFile : plan.listing.listedAsOther)[i] = true;
+    }
+}
+
 // Line numbers found again by a text their line forms (its destination, its cache file's
 // name), each text formed again only on a hash match, so that a run of 100,000 packages holds
 // no second copy of their names. Sized for every selected line: it never grows.
@@ -329,6 +361,21 @@ LineStep screened(RunPlan& plan, std::size_t i, LineStep step, const std::string
 
 }  // namespace
 
+CacheFolderNames readCacheFolderAhead(const std::string& cacheDir, const std::string& cacheExt,
+                                      FileSystem& fs, std::size_t expected) {
+    CacheFolderNames names;
+    names.guids.reserve(expected * kGuidLength);
+    names.plain.reserve(expected);
+    names.read = fs.forEachEntry(cacheDir, [&](std::string_view name, EntryKind kind) {
+                       names.leftovers = names.leftovers || isLeftover(name);
+                       if (!isGuidFileName(name, cacheExt)) return;
+                       names.guids.append(name.substr(0, kGuidLength));
+                       names.plain.push_back(kind == EntryKind::File);
+                   }).ok();
+    if (!names.read) names = {};
+    return names;
+}
+
 std::string RunPlan::cacheFileName(std::size_t line, const std::string& cacheExt) const {
     if (!otherCase.empty())
         if (auto it = otherCase.find(line); it != otherCase.end()) return it->second;
@@ -363,14 +410,16 @@ std::vector<std::string> writtenFolders(const PlacementContext& p) {
 
 RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checkedEntries,
                 const PublicVariables& pv, const PlacementContext& place, FileSystem& fs,
-                const WholeHeaders* whole, PackageScreen* runScreen) {
+                const WholeHeaders* whole, PackageScreen* runScreen, CacheFolderNames* listed) {
     std::optional<PackageScreen> own;
     if (!runScreen) own.emplace(place, fs, whole);
     PackageScreen& screen = runScreen ? *runScreen : *own;
     RunPlan plan;
     plan.lines = splitOwnLineViews(index);
     plan.selected = selectedLines(plan.lines, checkedEntries, pv);
-    plan.listing = listCacheFolder(plan.lines, plan.selected, place.cacheDir, place.cacheExt, fs);
+    plan.listing =
+        listCacheFolder(plan.lines, plan.selected, place.cacheDir, place.cacheExt, fs, listed);
+    if (listed) lookUpUnlisted(plan, place, fs);
     plan.otherCase = cacheFilesInOtherCase(plan, place, fs);
     for (const auto& [i, name] : plan.otherCase) plan.listing.listedAsFile[i] = true;
 

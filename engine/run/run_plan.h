@@ -49,6 +49,20 @@ struct CacheListing {
     bool read = false;  // the whole folder was read
 };
 
+// The cache files of a listing of the cache folder made before the index was read: the run
+// lists the folder on another thread meanwhile (readCacheFolderAhead).
+struct CacheFolderNames {
+    std::string guids;        // the GUID of each file named GUID.extension, one after another
+    std::vector<bool> plain;  // per GUID: a plain file, not a link, folder or other
+    bool leftovers = false;   // a temporary file left by an interrupted write is there
+    bool read = false;        // the whole folder was read
+};
+
+// Lists `cacheDir` for planRun: its files named by a GUID and `cacheExt`, room made for about
+// `expected` of them.
+CacheFolderNames readCacheFolderAhead(const std::string& cacheDir, const std::string& cacheExt,
+                                      FileSystem& fs, std::size_t expected = 0);
+
 // The index lines a run works on and what it does with each.
 struct RunPlan {
     std::vector<std::string_view> lines;  // views into the index as read: not copied
@@ -77,10 +91,13 @@ std::vector<std::string> writtenFolders(const PlacementContext& p);
 // selected when row k is checked and the line still names what the scan listed there. The
 // folders of a folder mode count as there: the run makes them before its first move. The package
 // screen judges each line it would move, as the run's does: `whole` as it takes it; `screen`, when
-// given, is the run's own: it then knows what the plan moves.
+// given, is the run's own: it then knows what the plan moves. `listed`, when given, is the cache
+// folder as readCacheFolderAhead read it (emptied once matched with the lines, so that its room
+// goes before the plan's tables are made); otherwise the plan lists it.
 RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checkedEntries,
                 const PublicVariables& pv, const PlacementContext& place, FileSystem& fs,
-                const WholeHeaders* whole = nullptr, PackageScreen* screen = nullptr);
+                const WholeHeaders* whole = nullptr, PackageScreen* screen = nullptr,
+                CacheFolderNames* listed = nullptr);
 
 // A wrong cache extension or cache folder shows as every package missing; the run would then
 // drop every line.

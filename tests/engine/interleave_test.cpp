@@ -9,6 +9,8 @@
 #include <functional>
 
 #include "engine/cache/index_transaction.h"
+#include "engine/cache/package_facts.h"
+#include "engine/run/run_plan.h"
 #include "engine/run/undo.h"
 #include "platform/forwarding_filesystem.h"
 #include "tests/support/game.h"
@@ -276,6 +278,26 @@ TEST(Interleaving, TheGameWritingBetweenAnyTwoCallsLosesNoLineUnsaid) {
     }
     indexWaits() = saved;
     EXPECT_GT(trials, 300);
+}
+
+// Guards: a line whose file the game put back after the run listed the cache folder (which it
+// does while it reads the index) dropped as if the file were gone, leaving a file with no line.
+TEST(Interleaving, AFileThatCameBackAfterTheListingIsPlannedAsAMove) {
+    Game g;
+    g.addAndIndex({"DM-Stays.unr", "DM-Back.unr"});
+    std::filesystem::remove(g.cacheFile(2));
+    g.scan();
+    CacheFolderNames ahead = readCacheFolderAhead(g.cacheDir, "uxx", g.posix);
+    ASSERT_TRUE(ahead.read);
+    EXPECT_EQ(ahead.plain.size(), 1u);
+    writeFile(g.cacheFile(2), bytesOf("DM-Back.unr", 2));  // downloaded again
+    const std::string index = g.index();
+    const PlacementContext place = listingPlacement(g.pv, g.cacheDir, {}, g.posix);
+    const RunPlan plan = planRun(index, {0, 1}, g.pv, place, g.posix, nullptr, nullptr, &ahead);
+    ASSERT_EQ(plan.steps.size(), 3u);
+    EXPECT_EQ(plan.steps[1], LineStep::Move);
+    EXPECT_EQ(plan.steps[2], LineStep::Move);
+    EXPECT_EQ(plan.moves, 2u);
 }
 
 }  // namespace
