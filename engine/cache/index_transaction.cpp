@@ -61,6 +61,21 @@ FileIdentity identityOr(FileSystem& fs, const std::string& path) {
     return id.ok() ? id.value : FileIdentity{};
 }
 
+// `path` still holds exactly `text`, compared a piece at a time, unchanged during the compare and
+// open for writing by no program: what a whole read (readWholeIndex) would give at once, without
+// a second copy of a large index. False whenever that cannot be told; a text only taken after
+// a wait (cut short, or holding no line) is read again.
+bool stillHolds(FileSystem& fs, const std::string& path, const std::string& text) {
+    if (cutAtEnd(text) || blank(text)) return false;
+    const Result<FileIdentity> before = fs.identityOf(path);
+    if (!before.ok()) return false;
+    const Result<bool> same = fs.holdsExactly(path, text);
+    if (!same.ok() || !same.value) return false;
+    const Result<FileIdentity> after = fs.identityOf(path);
+    const Result<bool> open = fs.openForWriting(path);
+    return after.ok() && after.value.sameAs(before.value) && open.ok() && !open.value;
+}
+
 }  // namespace
 
 Result<std::string> readWholeIndex(FileSystem& fs, const std::string& path, bool heldLines) {
@@ -250,6 +265,7 @@ std::string IndexTransaction::target() const {
 // cache.ini read whole once more; false when that cannot be done (what was known stays). `written`:
 // the text this replacement last wrote there, if any.
 bool IndexTransaction::reread(const std::string* written) {
+    if (stillHolds(fs_, indexPath_, *latest_)) return true;
     Result<std::string> now = readWholeIndex(fs_, indexPath_, hasEntryLines(*latest_));
     if (!now.ok()) return false;
     if (now.value == *latest_) return true;  // no copy of the same text is kept
@@ -327,9 +343,11 @@ void IndexTransaction::settle(const std::string& watched) {
 void IndexTransaction::watch(const std::string& watched, const std::string& carriedText) {
     settle(watched);
     if (watched.empty()) return;
-    if (Result<std::string> d = readWholeIndex(fs_, watched, true);
-        d.ok() && d.value != carriedText)
-        carry(d.value);
+    // Read whole only where something was written into it since.
+    if (!stillHolds(fs_, watched, carriedText))
+        if (Result<std::string> d = readWholeIndex(fs_, watched, true);
+            d.ok() && d.value != carriedText)
+            carry(d.value);
     if (watched != backupPath_) (void)fs_.removeFile(watched);
 }
 
