@@ -422,11 +422,9 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     // A dry run moves nothing, so nothing lands to be checked: it reads each header.
     const WholeHeaders* whole = ctx.fs.changesNothing() ? nullptr : request.wholeHeaders;
     PackageScreen screen(place, ctx.fs, whole);
-    CacheFolderNames listed;
-    if (ahead.valid()) listed = ahead.get();
     // The screen of the plan serves the run: what it placed, and what those need.
     RunPlan plan = planRun(index, request.checkedEntries, pv, place, ctx.fs, whole, &screen,
-                           listed.read ? &listed : nullptr);
+                           [&ahead] { return ahead.valid() ? ahead.get() : CacheFolderNames{}; });
     result.selected = plan.packages;  // progress counts the packages to move, not the lines
     // Lines the last run on this cache moved but could not take out of the index (it was
     // killed): their packages are accounted for, and the run drops the lines.

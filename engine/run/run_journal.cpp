@@ -30,6 +30,7 @@ constexpr const char* kSuffix = ".journal";
 constexpr std::size_t kChunkRecords = 256, kChunkBytes = 64 * 1024;
 // Set aside before each move: its M record and the E record a stop may write right after it.
 constexpr std::size_t kLandingRoom = (1 + 6 * 21 + 1) + (2 + 20 + 1);
+constexpr std::size_t kPackageTypes = static_cast<std::size_t>(PackageType::Unknown) + 1;
 
 // Whether `text` holds a byte the journal escapes; one pass with no call per byte, since
 // every planned move's line is asked.
@@ -243,6 +244,11 @@ void RunJournal::madeFolders(const std::vector<std::string>& folders) {
 
 void RunJournal::planMoves(const RunPlan& plan, const PlacementContext& place) {
     std::string record;
+    destinations_.reserve(plan.moves);
+    // The folder of a type's destinations is the same for every package of the type: it is
+    // found once per type, from the first destination of it.
+    std::array<std::size_t, kPackageTypes> folderOfType;
+    folderOfType.fill(SIZE_MAX);
     for (std::size_t i = 0; i < plan.lines.size(); ++i) {
         const std::string_view line = plan.lines[i];
         if (plan.steps[i] == LineStep::Missing) {
@@ -250,22 +256,31 @@ void RunJournal::planMoves(const RunPlan& plan, const PlacementContext& place) {
             put(record.append("\n"), false);
         }
         if (plan.steps[i] != LineStep::Move) continue;
-        const std::string destination = destinationOfLine(line, place);
-        // The destination: its folder, a separator, the real name (the line past "GUID=").
-        const std::string_view folder(destination.data(),
-                                      destination.size() - (line.size() - kGuidLength));
-        auto known = std::find(folders_.begin(), folders_.end(), folder);
-        if (known == folders_.end()) {
-            record.assign("F\t").append(std::to_string(folders_.size()));
-            appendEscaped(record.append("\t"), resolvedFolder(fs_, std::string(folder)));
-            put(record.append("\n"), false);
-            known = folders_.emplace(folders_.end(), folder);
+        const std::size_t move = destinations_.size();
+        std::size_t& folderIndex = folderOfType[static_cast<std::size_t>(packageTypeOfLine(line))];
+        std::string destination;
+        if (folderIndex == SIZE_MAX || move >= plan.moveHashes.size())
+            destination = destinationOfLine(line, place);
+        if (folderIndex == SIZE_MAX) {
+            // The destination: its folder, a separator, the real name (the line past "GUID=").
+            const std::string_view folder(destination.data(),
+                                          destination.size() - (line.size() - kGuidLength));
+            auto known = std::find(folders_.begin(), folders_.end(), folder);
+            if (known == folders_.end()) {
+                record.assign("F\t").append(std::to_string(folders_.size()));
+                appendEscaped(record.append("\t"), resolvedFolder(fs_, std::string(folder)));
+                put(record.append("\n"), false);
+                known = folders_.emplace(folders_.end(), folder);
+            }
+            folderIndex = static_cast<std::size_t>(known - folders_.begin());
         }
         record.assign("P\t");
         appendEscaped(record, line);
-        record.append("\t").append(std::to_string(known - folders_.begin()));
+        record.append("\t").append(std::to_string(folderIndex));
         put(record.append("\n"), false);
-        destinations_.push_back(std::hash<std::string>()(destination));
+        destinations_.push_back(move < plan.moveHashes.size()
+                                    ? plan.moveHashes[move]
+                                    : std::hash<std::string_view>()(destination));
     }
     put("", true);
     // The landings that follow, one before each next move, need no system call each.
@@ -276,7 +291,7 @@ void RunJournal::landed(const std::string& destination, const FileIdentity& f) {
     // Each landing belongs to the package the run said comes next, and to no other.
     const std::size_t k = expected_;
     expected_ = SIZE_MAX;
-    if (k >= destinations_.size() || destinations_[k] != std::hash<std::string>()(destination))
+    if (k >= destinations_.size() || destinations_[k] != std::hash<std::string_view>()(destination))
         return;
     // What could not be looked up is recorded as unknown: the undo then leaves it where it is.
     // The record is formed in a buffer the journal keeps: one for each package moved.

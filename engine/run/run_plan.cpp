@@ -75,12 +75,12 @@ bool isLeftover(std::string_view name) {
            (isLeftTempFileName(name) || name == kLeftBackupName);
 }
 
-// Lists the cache folder once, or takes the listing read ahead (`listed`). The table holds line
-// numbers only; the names stay in the lines.
+// Lists the cache folder once, or takes the listing read ahead (`ahead`) once the table of the
+// lines is made. The table holds line numbers only; the names stay in the lines.
 CacheListing listCacheFolder(const std::vector<std::string_view>& lines,
                              const std::vector<bool>& selected, const std::string& cacheDir,
                              const std::string& cacheExt, FileSystem& fs,
-                             CacheFolderNames* listed) {
+                             const std::function<CacheFolderNames()>& ahead) {
     constexpr std::size_t kGuid = kGuidLength;
     CacheListing result;
     result.listedAsFile.assign(lines.size(), false);
@@ -116,12 +116,10 @@ CacheListing listCacheFolder(const std::vector<std::string_view>& lines,
         }
     };
     bool leftovers = false, read = false;
-    if (listed) {
-        for (std::size_t k = 0; k < listed->plain.size(); ++k)
-            found(std::string_view(listed->guids).substr(k * kGuid, kGuid), listed->plain[k]);
-        leftovers = listed->leftovers, read = listed->read;
-        std::string().swap(listed->guids);
-        std::vector<bool>().swap(listed->plain);
+    if (CacheFolderNames listed = ahead ? ahead() : CacheFolderNames{}; listed.read) {
+        for (std::size_t k = 0; k < listed.plain.size(); ++k)
+            found(std::string_view(listed.guids).substr(k * kGuid, kGuid), listed.plain[k]);
+        leftovers = listed.leftovers, read = result.ahead = true;
     } else {
         read = fs.forEachEntry(cacheDir, [&](std::string_view name, EntryKind kind) {
                      leftovers = leftovers || isLeftover(name);
@@ -410,7 +408,8 @@ std::vector<std::string> writtenFolders(const PlacementContext& p) {
 
 RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checkedEntries,
                 const PublicVariables& pv, const PlacementContext& place, FileSystem& fs,
-                const WholeHeaders* whole, PackageScreen* runScreen, CacheFolderNames* listed) {
+                const WholeHeaders* whole, PackageScreen* runScreen,
+                const std::function<CacheFolderNames()>& listedAhead) {
     std::optional<PackageScreen> own;
     if (!runScreen) own.emplace(place, fs, whole);
     PackageScreen& screen = runScreen ? *runScreen : *own;
@@ -418,8 +417,8 @@ RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checke
     plan.lines = splitOwnLineViews(index);
     plan.selected = selectedLines(plan.lines, checkedEntries, pv);
     plan.listing =
-        listCacheFolder(plan.lines, plan.selected, place.cacheDir, place.cacheExt, fs, listed);
-    if (listed) lookUpUnlisted(plan, place, fs);
+        listCacheFolder(plan.lines, plan.selected, place.cacheDir, place.cacheExt, fs, listedAhead);
+    if (plan.listing.ahead) lookUpUnlisted(plan, place, fs);
     plan.otherCase = cacheFilesInOtherCase(plan, place, fs);
     for (const auto& [i, name] : plan.otherCase) plan.listing.listedAsFile[i] = true;
 
@@ -465,7 +464,10 @@ RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checke
                 break;
             }
         }
-        if (step == LineStep::Move) planned.destinations.insert(destinationHash, i);
+        if (step == LineStep::Move) {
+            planned.destinations.insert(destinationHash, i);
+            plan.moveHashes.push_back(destinationHash);
+        }
         if (plan.listing.sharedGuid[i] &&
             (step == LineStep::Move || step == LineStep::Spare || step == LineStep::Installed))
             planned.sources.insert(name, i);

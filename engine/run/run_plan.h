@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -46,7 +47,8 @@ struct CacheListing {
     // The whole folder was read and held no temporary file left by an interrupted write, so
     // the clean-up need not read it again.
     bool noLeftovers = false;
-    bool read = false;  // the whole folder was read
+    bool read = false;   // the whole folder was read
+    bool ahead = false;  // by a listing made while the index was read
 };
 
 // The cache files of a listing of the cache folder made before the index was read: the run
@@ -74,6 +76,8 @@ struct RunPlan {
     std::unordered_map<std::size_t, ScreenVerdict> verdicts;
     std::size_t packages = 0;  // selected lines
     std::size_t moves = 0;     // Move steps
+    // Per Move step, in index order: the hash (std::hash of a string_view) of its destination.
+    std::vector<std::uint64_t> moveHashes;
     // Memory ran out while the screen judged this line: the run stops there (no step after it).
     std::size_t stopAt = SIZE_MAX;
 
@@ -91,13 +95,13 @@ std::vector<std::string> writtenFolders(const PlacementContext& p);
 // selected when row k is checked and the line still names what the scan listed there. The
 // folders of a folder mode count as there: the run makes them before its first move. The package
 // screen judges each line it would move, as the run's does: `whole` as it takes it; `screen`, when
-// given, is the run's own: it then knows what the plan moves. `listed`, when given, is the cache
-// folder as readCacheFolderAhead read it (emptied once matched with the lines, so that its room
-// goes before the plan's tables are made); otherwise the plan lists it.
+// given, is the run's own: it then knows what the plan moves. `listedAhead`, when given, waits
+// for the cache folder as readCacheFolderAhead read it; the plan asks for it only once its own
+// tables of the lines are made, and lists the folder itself when that listing was not read.
 RunPlan planRun(const std::string& index, const std::vector<std::size_t>& checkedEntries,
                 const PublicVariables& pv, const PlacementContext& place, FileSystem& fs,
                 const WholeHeaders* whole = nullptr, PackageScreen* screen = nullptr,
-                CacheFolderNames* listed = nullptr);
+                const std::function<CacheFolderNames()>& listedAhead = {});
 
 // A wrong cache extension or cache folder shows as every package missing; the run would then
 // drop every line.

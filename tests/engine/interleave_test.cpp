@@ -287,13 +287,14 @@ TEST(Interleaving, AFileThatCameBackAfterTheListingIsPlannedAsAMove) {
     g.addAndIndex({"DM-Stays.unr", "DM-Back.unr"});
     std::filesystem::remove(g.cacheFile(2));
     g.scan();
-    CacheFolderNames ahead = readCacheFolderAhead(g.cacheDir, "uxx", g.posix);
+    const CacheFolderNames ahead = readCacheFolderAhead(g.cacheDir, "uxx", g.posix);
     ASSERT_TRUE(ahead.read);
     EXPECT_EQ(ahead.plain.size(), 1u);
     writeFile(g.cacheFile(2), bytesOf("DM-Back.unr", 2));  // downloaded again
     const std::string index = g.index();
     const PlacementContext place = listingPlacement(g.pv, g.cacheDir, {}, g.posix);
-    const RunPlan plan = planRun(index, {0, 1}, g.pv, place, g.posix, nullptr, nullptr, &ahead);
+    const RunPlan plan =
+        planRun(index, {0, 1}, g.pv, place, g.posix, nullptr, nullptr, [&] { return ahead; });
     ASSERT_EQ(plan.steps.size(), 3u);
     EXPECT_EQ(plan.steps[1], LineStep::Move);
     EXPECT_EQ(plan.steps[2], LineStep::Move);
