@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <future>
 #include <new>
 #include <optional>
 #include <string_view>
-#include <system_error>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -338,23 +336,6 @@ void reportDropped(std::size_t dropped, bool planned, StatusSink& status, RunLog
     log.line(text);
 }
 
-// The cache folder listed on another thread while this one reads the index; an invalid future
-// where no thread could be had (the plan then lists the folder itself).
-std::future<CacheFolderNames> listAhead(const std::string& cacheDir, const std::string& cacheExt,
-                                        FileSystem& fs, std::size_t expected) {
-    try {
-        return std::async(std::launch::async, [&cacheDir, &cacheExt, &fs, expected] {
-            try {
-                return readCacheFolderAhead(cacheDir, cacheExt, fs, expected);
-            } catch (const std::bad_alloc&) {
-                return CacheFolderNames{};  // not read: the plan lists the folder
-            }
-        });
-    } catch (const std::system_error&) {
-        return {};
-    }
-}
-
 }  // namespace
 
 std::string stoppedLine(std::size_t done, std::size_t total) {
@@ -402,7 +383,7 @@ RunResult ProcessCache(PublicVariables& pv, RunRequest& request, EngineContext& 
     result.locked = lock.state() == CacheLock::State::Held;
     std::future<CacheFolderNames> ahead;
     if (!lock.busy() && ctx.fs.listsWhileReading())
-        ahead = listAhead(cacheDir, place.cacheExt, ctx.fs, pv.EntryCount());
+        ahead = listCacheFolderAhead(cacheDir, place.cacheExt, ctx.fs, pv.EntryCount());
     std::string index;
     switch (readIndexForRewrite(lock, indexPath, ctx.fs, ctx.dialogs, "moved", index)) {
         case IndexForRewrite::Read:
