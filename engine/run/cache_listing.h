@@ -42,7 +42,8 @@ CacheFolderNames readCacheFolderAhead(const std::string& cacheDir, const std::st
                                       FileSystem& fs, std::size_t expected = 0);
 
 // readCacheFolderAhead on another thread, while this one reads the index; an invalid future
-// where no thread could be had (the plan then lists the folder itself).
+// where no thread could be had (the plan then lists the folder itself). The thread reads
+// `cacheDir`, `cacheExt` and `fs` until the future is ready: they must outlive it.
 std::future<CacheFolderNames> listCacheFolderAhead(const std::string& cacheDir,
                                                    const std::string& cacheExt, FileSystem& fs,
                                                    std::size_t expected);
