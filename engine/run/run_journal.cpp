@@ -9,9 +9,9 @@
 #include <functional>
 
 #include "engine/cache/cache_entry.h"
+#include "engine/run/journal_format.h"
 #include "engine/run/placement.h"
 #include "engine/run/run_plan.h"
-#include "package/package_header.h"
 #include "platform/ascii.h"
 #include "platform/paths.h"
 #include "platform/system.h"
@@ -20,10 +20,19 @@
 
 namespace qv {
 
+using journal::appendField;
+using journal::Fields;
+using journal::fieldsOf;
+using journal::idOfName;
+using journal::journalFiles;
+using journal::kHeader;
+using journal::kSuffix;
+using journal::landingRecord;
+using journal::numberOf;
+using journal::unescaped;
+
 namespace {
 
-constexpr const char* kHeader = "QUORVEL-JOURNAL 1\n";
-constexpr const char* kSuffix = ".journal";
 // The plan's records go to the system every kChunkRecords (or kChunkBytes) and are synced before
 // the first move; each M record is written as it comes. A sync on the way would also force the
 // file system to commit every move made so far, which costs the run more than all its moves.
@@ -31,122 +40,6 @@ constexpr std::size_t kChunkRecords = 256, kChunkBytes = 64 * 1024;
 // Set aside before each move: its M record and the E record a stop may write right after it.
 constexpr std::size_t kLandingRoom = (1 + 6 * 21 + 1) + (2 + 20 + 1);
 constexpr std::size_t kPackageTypes = static_cast<std::size_t>(PackageType::Unknown) + 1;
-
-// Whether `text` holds a byte the journal escapes; one pass with no call per byte, since
-// every planned move's line is asked.
-bool needsEscape(std::string_view text) {
-    bool found = false;
-    for (const char c : text)
-        found |= c == '\\' || (static_cast<unsigned char>(c) < 0x20 &&
-                               (c == '\t' || c == '\n' || c == '\r' || c == '\0'));
-    return found;
-}
-
-void appendEscaped(std::string& out, std::string_view text) {
-    if (!needsEscape(text)) {  // nearly every name
-        out.append(text);
-        return;
-    }
-    for (char c : text) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\0':  // a line holding a zero byte is read as one a kill cut short
-                out += "\\0";
-                break;
-            default:
-                out += c;
-        }
-    }
-}
-
-std::string unescaped(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            out += text[i];
-            continue;
-        }
-        const char c = text[++i];
-        out += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c == '0' ? '\0' : c;
-    }
-    return out;
-}
-
-// The tab-separated fields of a record; a record of more fields than any kind has is cut (and
-// then fits no kind).
-struct Fields {
-    std::array<std::string_view, 8> at;
-    std::size_t count = 0;
-    std::size_t size() const { return count; }
-    std::string_view operator[](std::size_t i) const { return at[i]; }
-};
-
-Fields fieldsOf(std::string_view record) {
-    Fields f;
-    std::size_t start = 0;
-    for (std::size_t tab;
-         f.count + 1 < f.at.size() && (tab = record.find('\t', start)) != std::string_view::npos;
-         start = tab + 1)
-        f.at[f.count++] = record.substr(start, tab - start);
-    f.at[f.count++] = record.substr(start);
-    return f;
-}
-
-template <class T>
-T numberOf(std::string_view text) {
-    T value{};
-    std::from_chars(text.data(), text.data() + text.size(), value);
-    return value;
-}
-
-// The journal's number from its file name; 0 for any other name.
-std::uint64_t idOfName(const std::string& name) {
-    if (!name.ends_with(kSuffix)) return 0;
-    const std::string_view digits(name.data(), name.size() - std::string_view(kSuffix).size());
-    if (digits.empty() ||
-        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return 0;
-    return numberOf<std::uint64_t>(digits);
-}
-
-// The journals of `folder` by number, oldest first.
-// The M record of planned package `k` that landed as `f`, into `record`.
-void landingRecord(std::string& record, std::size_t k, const FileIdentity& f) {
-    record.assign("M");
-    char digits[24];
-    const auto field = [&](auto n) {
-        record.append("\t").append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
-    };
-    field(static_cast<std::uint64_t>(k));
-    field(f.size);
-    field(f.mtimeNs);
-    field(f.ctimeNs);
-    field(f.device);
-    field(f.inode);
-}
-
-std::vector<std::pair<std::uint64_t, std::string>> journalFiles(FileSystem& fs,
-                                                                const std::string& folder) {
-    std::vector<std::pair<std::uint64_t, std::string>> files;
-    const Result<std::vector<FileInfo>> listed = fs.listFiles(folder, std::string("*") + kSuffix);
-    for (const FileInfo& f : listed.value)
-        if (const std::uint64_t id = idOfName(f.name); id > 0)
-            files.emplace_back(id, joinPath(folder, f.name));
-    std::sort(files.begin(), files.end());
-    return files;
-}
 
 }  // namespace
 
@@ -195,8 +88,8 @@ RunJournal::RunJournal(FileSystem& fs, const std::string& folder, const std::str
     std::string start = kHeader;
     start.append("S\t").append(kind).append("\t");
     start.append(std::to_string(now));
-    appendEscaped(start.append("\t"), resolvedFolder(fs, cacheDir));
-    appendEscaped(start.append("\t"), cacheExt);
+    appendField(start.append("\t"), resolvedFolder(fs, cacheDir));
+    appendField(start.append("\t"), cacheExt);
     put(start.append("\n"), false);
 }
 
@@ -237,7 +130,7 @@ void RunJournal::put(std::string_view record, bool syncNow, bool writeNow) {
 void RunJournal::madeFolders(const std::vector<std::string>& folders) {
     std::string record;
     for (const std::string& folder : folders) {
-        appendEscaped(record.assign("C\t"), resolvedFolder(fs_, folder));
+        appendField(record.assign("C\t"), resolvedFolder(fs_, folder));
         put(record.append("\n"), false);
     }
 }
@@ -252,7 +145,7 @@ void RunJournal::planMoves(const RunPlan& plan, const PlacementContext& place) {
     for (std::size_t i = 0; i < plan.lines.size(); ++i) {
         const std::string_view line = plan.lines[i];
         if (plan.steps[i] == LineStep::Missing) {
-            appendEscaped(record.assign("D\t"), line);
+            appendField(record.assign("D\t"), line);
             put(record.append("\n"), false);
         }
         if (plan.steps[i] != LineStep::Move) continue;
@@ -268,14 +161,14 @@ void RunJournal::planMoves(const RunPlan& plan, const PlacementContext& place) {
             auto known = std::find(folders_.begin(), folders_.end(), folder);
             if (known == folders_.end()) {
                 record.assign("F\t").append(std::to_string(folders_.size()));
-                appendEscaped(record.append("\t"), resolvedFolder(fs_, std::string(folder)));
+                appendField(record.append("\t"), resolvedFolder(fs_, std::string(folder)));
                 put(record.append("\n"), false);
                 known = folders_.emplace(folders_.end(), folder);
             }
             folderIndex = static_cast<std::size_t>(known - folders_.begin());
         }
         record.assign("P\t");
-        appendEscaped(record, line);
+        appendField(record, line);
         record.append("\t").append(std::to_string(folderIndex));
         put(record.append("\n"), false);
         destinations_.push_back(move < plan.moveHashes.size()
@@ -304,8 +197,8 @@ void RunJournal::landed(const std::string& destination, const FileIdentity& f) {
 
 void RunJournal::removingSpare(std::string_view line, const std::string& installed) {
     std::string record;
-    appendEscaped(record.assign("R\t"), line);
-    appendEscaped(record.append("\t"), installed);
+    appendField(record.assign("R\t"), line);
+    appendField(record.append("\t"), installed);
     put(record.append("\n"), false, true);
 }
 
@@ -531,99 +424,6 @@ std::vector<JournalRecord> readJournals(FileSystem& fs, const std::string& folde
         if (readJournal(fs, it->second, r, withEntries)) records.push_back(std::move(r));
     }
     return records;
-}
-
-namespace {
-
-// Appends `records` to a closed journal. One a full disk cut inside a record, or a kill left
-// ending in zero bytes: they start a line of their own, or the first would be read as part of
-// that cut line (and the run undone twice).
-Status appendRecords(FileSystem& fs, const std::string& journalPath, const std::string& records) {
-    const Result<std::string> text = fs.readAll(journalPath);
-    const bool cut = text.ok() && !text.value.empty() && text.value.back() != '\n';
-    return fs.appendToFile(journalPath, (cut ? "\n" : "") + records);
-}
-
-// The GUID the header of the package at `path` gives, as the game names its cache file; empty
-// when the file is no package or cannot be read.
-std::string headerGuidOf(FileSystem& fs, const std::string& path) {
-    Result<std::unique_ptr<InFile>> file = fs.openForReading(path);
-    if (!file.ok()) return {};
-    std::string block(kHeaderBlock, '\0');
-    const Result<std::size_t> got = file.value->readAt(0, block.data(), block.size());
-    if (!got.ok()) return {};
-    block.resize(got.value);
-    HeaderReading head = parsePackageHeader(block, file.value->identity().size);
-    if (head.ok() && head.guidAt != 0) {  // an old package's, in its heritage table
-        char guid[16];
-        const Result<std::size_t> read = file.value->readAt(head.guidAt, guid, sizeof guid);
-        if (!read.ok() || read.value != sizeof guid) return {};
-        head.header.guid = guidText(std::string_view(guid, sizeof guid));
-    }
-    return head.ok() ? std::string(head.header.guid.view()) : std::string();
-}
-
-}  // namespace
-
-bool lookForUnrecordedLandings(FileSystem& fs, JournalRecord& r) {
-    if (r.kind != "run" || r.finished || r.undone || r.settled) return false;
-    r.settled = r.lookedNow = true;
-    std::vector<signed char> folderSeen(r.folders.size() + 1, -1);  // -1 not looked at yet
-    for (std::size_t k = 0; k < r.entries.size(); ++k) {
-        JournalEntry& e = r.entries[k];
-        const std::string_view realName =
-            std::string_view(e.line).substr(std::min(e.line.size(), kGuidLength + 1));
-        if (e.landed || e.line.size() <= kGuidLength + 1 || isUnsafeRealName(realName) ||
-            spareCachePath(r, e.line).empty())
-            continue;
-        const std::string destination = r.destinationOf(e);
-        const Result<FileIdentity> d = fs.identityOf(destination);
-        if (!d.ok()) {
-            // A folder out of reach now (an unmounted disk) may hold it: the look is not done.
-            signed char& seen = folderSeen[std::min<std::size_t>(e.folder, r.folders.size())];
-            if (seen < 0) seen = fs.isFolder(parentFolder(destination)) ? 1 : 0;
-            if (d.status.code != ENOENT || seen == 0) r.settled = false;
-            continue;
-        }
-        // What was there before the run began is not what it moved.
-        if (d.value.ctimeNs != 0 && d.value.ctimeNs < r.startedNs) continue;
-        const std::string cache = r.cacheFileOf(e);
-        bool same = false;
-        if (fs.exists(cache)) {  // a copy across file systems, its source not yet removed
-            const Result<bool> bytes = fs.sameBytesInOtherFile(cache, destination);
-            same = bytes.ok() && bytes.value;
-        } else {
-            same = equalsNoCaseAscii(headerGuidOf(fs, destination),
-                                     std::string_view(e.line).substr(0, kGuidLength));
-        }
-        if (!same) continue;
-        e.landed = true;
-        e.identity = d.value;
-        r.recovered.push_back(k);
-        ++r.moved;
-    }
-    return true;
-}
-
-Status recordLandingsFound(FileSystem& fs, const JournalRecord& r) {
-    if (fs.changesNothing() || !r.lookedNow || (r.recovered.empty() && !r.settled))
-        return Status::success();
-    std::string records, record;
-    for (std::size_t k : r.recovered) {
-        landingRecord(record, k, r.entries[k].identity);
-        records.append(record).append("\n");
-    }
-    if (r.settled) records.append("K\t").append(std::to_string(r.recovered.size())).append("\n");
-    return appendRecords(fs, r.path, records);
-}
-
-std::string recoveredLandingLine(const JournalRecord& r, std::size_t entry) {
-    return r.destinationOf(r.entries[entry]) + " landed in run " + r.id +
-           ", which was cut short before it recorded the move; it counts as moved by that run";
-}
-
-Status markUndone(FileSystem& fs, const std::string& journalPath) {
-    return appendRecords(fs, journalPath, "U\t" + std::to_string(std::time(nullptr)) + "\n");
 }
 
 }  // namespace qv
